@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Configures, builds and runs the test suite in the default and the sanitizer build.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+jobs=$(nproc 2>/dev/null || echo 2)
+status=0
+for preset in default asan; do
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset" -j "$jobs"
+  ctest --preset "$preset" -j "$jobs" || status=1
+done
+exit "$status"
