@@ -17,6 +17,12 @@
 #if __has_include("platform/linux/registry.h")
 #include "platform/linux/registry.h"
 #endif
+#if __has_include("platform/linux/com.h")
+#include "platform/linux/com.h"
+#endif
+#if __has_include("platform/linux/module.h")
+#include "platform/linux/module.h"
+#endif
 #if __has_include("platform/linux/typelib.h")
 #include "platform/linux/typelib.h"
 #endif

@@ -1,0 +1,255 @@
+// UTF-16/UTF-8 conversion and wide-string helpers, checked against the compiler's own string
+// literals, glibc's iconv and glibc's case tables.
+#include <gtest/gtest.h>
+#include <iconv.h>
+#include <locale.h>
+#include <wctype.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/win32.h"
+
+namespace {
+
+using corvane::text::CompareNoCase;
+using corvane::text::ToUtf16;
+using corvane::text::ToUtf8;
+using corvane::text::TryToUtf16;
+using corvane::text::TryToUtf8;
+using corvane::text::UpcaseUnit;
+
+std::string Bytes(std::initializer_list<unsigned> bytes) {
+    std::string s;
+    for (unsigned b : bytes) s.push_back(static_cast<char>(b));
+    return s;
+}
+
+// The literals' encodings come from the compiler, independently of the code under test.
+struct WellFormed {
+    std::u16string wide;
+    std::string narrow;
+};
+
+TEST(TextConversion, WellFormedTextRoundTrips) {
+    const WellFormed cases[] = {
+        {u"", ""},
+        {u"plain ASCII", "plain ASCII"},
+        {u"Grüße, café", u8"Grüße, café"},
+        {u"Звук и эхо", u8"Звук и эхо"},
+        {u"音声効果", u8"音声効果"},
+        {u"\U0001F3B5 notes \U0010FFFF", u8"\U0001F3B5 notes \U0010FFFF"},
+        {std::u16string(u"a\0b\0c", 5), std::string("a\0b\0c", 5)},
+        {u"\u007F\u0080\u07FF\u0800\uFFFF", u8"\u007F\u0080\u07FF\u0800\uFFFF"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ToUtf8(c.wide), c.narrow);
+        EXPECT_EQ(ToUtf16(c.narrow), c.wide);
+        std::string strict8;
+        std::u16string strict16;
+        EXPECT_TRUE(TryToUtf8(c.wide, &strict8));
+        EXPECT_TRUE(TryToUtf16(c.narrow, &strict16));
+        EXPECT_EQ(strict8, c.narrow);
+        EXPECT_EQ(strict16, c.wide);
+    }
+}
+
+TEST(TextConversion, EveryScalarValueAgreesWithIconv) {
+    std::u16string all;
+    for (char32_t c = 1; c <= 0x10FFFF; ++c) {
+        if (c >= 0xD800 && c <= 0xDFFF) continue;
+        if (c < 0x10000) {
+            all.push_back(static_cast<char16_t>(c));
+        } else {
+            all.push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
+            all.push_back(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
+        }
+    }
+    iconv_t cd = iconv_open("UTF-8", "UTF-16LE");
+    ASSERT_NE(cd, reinterpret_cast<iconv_t>(-1));
+    std::string expected(all.size() * 4, '\0');
+    char* in = reinterpret_cast<char*>(all.data());
+    char* out = expected.data();
+    size_t inLeft = all.size() * 2, outLeft = expected.size();
+    ASSERT_NE(iconv(cd, &in, &inLeft, &out, &outLeft), static_cast<size_t>(-1));
+    iconv_close(cd);
+    expected.resize(expected.size() - outLeft);
+
+    EXPECT_EQ(ToUtf8(all), expected);
+    EXPECT_EQ(ToUtf16(expected), all);
+}
+
+// Ill-formed input: the lenient form substitutes U+FFFD per maximal bad subpart, the strict
+// form refuses and leaves nothing behind.
+TEST(TextConversion, IllFormedUtf8) {
+    struct Case {
+        std::string input;
+        std::u16string lenient;
+    } cases[] = {
+        {Bytes({0x80}), u"\uFFFD"},
+        {Bytes({0x41, 0xC0, 0x80, 0x42}), u"A\uFFFD\uFFFDB"},           // overlong NUL
+        {Bytes({0xE0, 0x80, 0x80}), u"\uFFFD\uFFFD\uFFFD"},             // overlong
+        {Bytes({0xED, 0xA0, 0x80}), u"\uFFFD\uFFFD\uFFFD"},             // encoded surrogate
+        {Bytes({0xF4, 0x90, 0x80, 0x80}), u"\uFFFD\uFFFD\uFFFD\uFFFD"},  // above U+10FFFF
+        {Bytes({0xE2, 0x82}), u"\uFFFD"},                               // truncated at the end
+        {Bytes({0xE2, 0x82, 0x41}), u"\uFFFDA"},                        // truncated inside
+        {Bytes({0xFF, 0xFE}), u"\uFFFD\uFFFD"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ToUtf16(c.input), c.lenient);
+        std::u16string strict = u"left over";
+        EXPECT_FALSE(TryToUtf16(c.input, &strict));
+        EXPECT_TRUE(strict.empty());
+    }
+}
+
+TEST(TextConversion, IllFormedUtf16) {
+    struct Case {
+        std::u16string input;
+        std::string lenient;
+    } cases[] = {
+        {std::u16string(1, char16_t(0xD800)), u8"\uFFFD"},
+        {std::u16string{u'a', char16_t(0xDC00), u'b'}, u8"a\uFFFDb"},
+        {std::u16string{char16_t(0xD83C), u'x'}, u8"\uFFFDx"},
+        {std::u16string{char16_t(0xDC00), char16_t(0xD800)}, u8"\uFFFD\uFFFD"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ToUtf8(c.input), c.lenient);
+        std::string strict = "left over";
+        EXPECT_FALSE(TryToUtf8(c.input, &strict));
+        EXPECT_TRUE(strict.empty());
+    }
+}
+
+TEST(TextConversion, NullPointersGiveEmptyStrings) {
+    EXPECT_EQ(ToUtf8(static_cast<const char16_t*>(nullptr)), "");
+    EXPECT_EQ(ToUtf16(static_cast<const char*>(nullptr)), u"");
+    EXPECT_EQ(corvane::text::Length(nullptr), 0u);
+    EXPECT_EQ(lstrlenW(nullptr), 0);
+    EXPECT_EQ(lstrlenW(u"four"), 4);
+}
+
+// Every mapping UpcaseUnit makes must be glibc's, and in the blocks it covers it must make all
+// of glibc's one-unit mappings (the exceptions have no one-unit upper case or are left out on
+// purpose: dotless i and long s would fold distinct ASCII-looking names together).
+TEST(TextCase, UpcaseAgreesWithGlibc) {
+    locale_t loc = newlocale(LC_CTYPE_MASK, "C.UTF-8", nullptr);
+    ASSERT_NE(loc, nullptr);
+    const std::pair<char32_t, char32_t> covered[] = {
+        {0x0000, 0x017F}, {0x0386, 0x03CE}, {0x0400, 0x04FF}, {0x0531, 0x0586},
+        {0x1E00, 0x1E95}, {0x1EA0, 0x1EFF}, {0xFF21, 0xFF5A},
+    };
+    const char32_t exceptions[] = {0x00DF, 0x0131, 0x0149, 0x017F, 0x0390, 0x03B0};
+    const auto isCovered = [&](char32_t c) {
+        for (char32_t e : exceptions)
+            if (c == e) return false;
+        for (const auto& r : covered)
+            if (c >= r.first && c <= r.second) return true;
+        return false;
+    };
+    int mismatches = 0;
+    for (char32_t c = 0; c < 0x10000; ++c) {
+        if (c >= 0xD800 && c <= 0xDFFF) continue;
+        char32_t ours = UpcaseUnit(static_cast<char16_t>(c));
+        char32_t theirs = static_cast<char32_t>(towupper_l(static_cast<wint_t>(c), loc));
+        bool ok = ours == c ? !isCovered(c) || theirs == c : ours == theirs;
+        if (!ok && ++mismatches <= 10)
+            ADD_FAILURE() << std::hex << "U+" << uint32_t(c) << ": ours " << uint32_t(ours) << ", glibc "
+                          << uint32_t(theirs);
+    }
+    freelocale(loc);
+    EXPECT_EQ(mismatches, 0);
+}
+
+TEST(TextCase, CaseInsensitiveComparison) {
+    struct Case {
+        const char16_t* a;
+        const char16_t* b;
+        int sign;
+    } cases[] = {
+        {u"Software\\Classes", u"SOFTWARE\\classes", 0},
+        {u"InprocServer32", u"inprocserver32", 0},
+        {u"Привет", u"пРИВЕТ", 0},
+        {u"Ωμέγα", u"ΩΜΈΓΑ", 0},
+        {u"ﬀ", u"ﬀ", 0},
+        {u"abc", u"abd", -1},
+        {u"ABD", u"abc", 1},
+        {u"a", u"B", -1},            // case is ignored before ordering
+        {u"_", u"a", 1},             // ordinal on upper case: '_' (0x5F) > 'A' (0x41)
+        {u"abc", u"ABCD", -1},       // a proper prefix sorts first
+        {u"straße", u"STRASSE", 1},  // no length-changing mappings
+    };
+    for (const auto& c : cases) {
+        auto sign = [](int v) { return (v > 0) - (v < 0); };
+        EXPECT_EQ(sign(lstrcmpiW(c.a, c.b)), c.sign) << ToUtf8(c.a) << " vs " << ToUtf8(c.b);
+        EXPECT_EQ(sign(lstrcmpiW(c.b, c.a)), -c.sign);
+        EXPECT_EQ(sign(CompareNoCase(c.a, c.b)), c.sign);
+        EXPECT_EQ(corvane::text::EqualNoCase(c.a, c.b), c.sign == 0);
+    }
+    EXPECT_EQ(lstrcmpiW(nullptr, nullptr), 0);
+    EXPECT_LT(lstrcmpiW(nullptr, u""), 0);
+    EXPECT_GT(lstrcmpW(u"", nullptr), 0);
+    EXPECT_LT(lstrcmpW(u"B", u"a"), 0);  // case-sensitive ordinal
+    EXPECT_EQ(corvane::text::Upcase(u"mixed Ünï"), u"MIXED ÜNÏ");
+}
+
+TEST(TextWide, CopyTruncatesAndTerminates) {
+    char16_t buffer[6];
+    std::fill(std::begin(buffer), std::end(buffer), u'#');
+    EXPECT_EQ(lstrcpynW(buffer, u"overflowing", 4), buffer);
+    EXPECT_EQ(std::u16string(buffer), u"ove");
+    EXPECT_EQ(buffer[4], u'#');
+    EXPECT_EQ(lstrcpynW(buffer, u"ab", 6), buffer);
+    EXPECT_EQ(std::u16string(buffer), u"ab");
+    EXPECT_EQ(lstrcpynW(buffer, u"ab", 0), nullptr);
+}
+
+TEST(TextWin32Conversion, SizesBuffersAndErrors) {
+    // Size query including the terminator, then the conversion itself.
+    EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, u8"Ä€", -1, nullptr, 0), 3);
+    char16_t wide[8] = {};
+    EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, u8"Ä€", -1, wide, 8), 3);
+    EXPECT_EQ(std::u16string(wide), u"Ä€");
+    EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, u"Ä€", 2, nullptr, 0, nullptr, nullptr), 5);
+    char narrow[8] = {};
+    EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, u"Ä€", -1, narrow, 8, nullptr, nullptr), 6);
+    EXPECT_STREQ(narrow, u8"Ä€");
+
+    const char16_t lone[] = {0xD800, 0};
+    struct Failure {
+        const char* what;
+        std::function<int()> call;
+        DWORD error;
+    } failures[] = {
+        {"narrow buffer too small",
+         [&] { return WideCharToMultiByte(CP_UTF8, 0, u"Ä€", -1, narrow, 3, nullptr, nullptr); },
+         ERROR_INSUFFICIENT_BUFFER},
+        {"wide buffer too small", [&] { return MultiByteToWideChar(CP_UTF8, 0, "abc", -1, wide, 2); },
+         ERROR_INSUFFICIENT_BUFFER},
+        {"strict overlong",
+         [&] { return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, "\xC0\x80", 2, wide, 8); },
+         ERROR_NO_UNICODE_TRANSLATION},
+        {"strict lone surrogate",
+         [&] { return WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, lone, -1, narrow, 8, nullptr, nullptr); },
+         ERROR_NO_UNICODE_TRANSLATION},
+        {"code page", [&] { return MultiByteToWideChar(1252, 0, "abc", -1, wide, 8); }, ERROR_INVALID_PARAMETER},
+        {"null source", [&] { return MultiByteToWideChar(CP_UTF8, 0, nullptr, -1, wide, 8); },
+         ERROR_INVALID_PARAMETER},
+        {"empty source", [&] { return MultiByteToWideChar(CP_UTF8, 0, "abc", 0, wide, 8); },
+         ERROR_INVALID_PARAMETER},
+        {"default char with UTF-8",
+         [&] { return WideCharToMultiByte(CP_UTF8, 0, u"abc", -1, narrow, 8, "?", nullptr); },
+         ERROR_INVALID_PARAMETER},
+    };
+    for (const auto& f : failures) {
+        SetLastError(0);
+        EXPECT_EQ(f.call(), 0) << f.what;
+        EXPECT_EQ(GetLastError(), f.error) << f.what;
+    }
+    // Without the strict flag ill-formed input is converted with U+FFFD.
+    EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "\xC0\x80", 2, wide, 8), 2);
+    EXPECT_EQ(wide[0], u'\uFFFD');
+}
+
+}  // namespace
