@@ -1,0 +1,82 @@
+// Typed parameter values by key and index: the storage behind the host's parameter object.
+// Plain C++ value type: copying a store copies every value and every nested list entry (a deep
+// copy), which is what IEffectParams::Duplicate hands out.
+#pragma once
+
+#include "platform/win32.h"
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <variant>
+#include <vector>
+
+namespace corvane::host {
+
+class ParamStore;
+
+// One value. The alternatives are the types a host hands to an effect: an array is kept as its
+// raw bytes (32-bit floats or 64-bit doubles in native order, as the reader expects them); a list
+// holds entries that are parameter sets themselves (e.g. the entries of "StrengthZone").
+using ParamBytes = std::vector<BYTE>;
+using ParamValue = std::variant<bool, int32_t, uint32_t, double, std::u16string, ParamBytes,
+                                std::vector<ParamStore>>;
+
+// In the order of the alternatives above.
+enum class ParamType { Bool, Long, ULong, Double, String, Bytes, List };
+
+// Index of the value that holds for the whole stream. Indices 0 and up are per-item values
+// (e.g. per channel); a lookup at such an index falls back to the global value when the key has
+// no value at that index.
+inline constexpr LONG kGlobalIndex = -1;
+
+class ParamStore {
+public:
+    // Stores v under (name, index), replacing what was there (of any type). index must be
+    // kGlobalIndex or 0 and up; returns false for any other index or an empty name.
+    bool Set(std::u16string_view name, LONG index, ParamValue v);
+    // Removes the value at exactly (name, index); false when there was none.
+    bool Remove(std::u16string_view name, LONG index);
+    // Removes the values of name at every index; false when there was none.
+    bool RemoveName(std::u16string_view name);
+    // The distinct key names, in ascending order of their UTF-16 code units.
+    std::vector<std::u16string> Names() const;
+    void Clear() { values_.clear(); }
+
+    // The value at (name, index), else for index >= 0 the global value, else nullptr. The pointer
+    // stays valid until the store is changed.
+    const ParamValue* Find(std::u16string_view name, LONG index) const;
+
+    // The list under (name, global index); appends a new empty entry and returns it. A value of
+    // another type under that key is replaced by a list. The reference is valid until the store
+    // is changed.
+    ParamStore& AddEntry(std::u16string_view name);
+    // Entry i of the list under (name, global index), or nullptr.
+    const ParamStore* Entry(std::u16string_view name, LONG i) const;
+    ParamStore* Entry(std::u16string_view name, LONG i);
+
+    size_t Size() const { return values_.size(); }
+    bool operator==(const ParamStore& o) const { return values_ == o.values_; }
+    bool operator!=(const ParamStore& o) const { return !(*this == o); }
+
+private:
+    using Key = std::pair<std::u16string, LONG>;
+    std::map<Key, ParamValue, std::less<>> values_;
+};
+
+ParamType TypeOf(const ParamValue& v);
+
+// Conversions a getter allows. Integers convert to each other when the value fits and widen to
+// double exactly; nothing converts to or from bool, strings, arrays or lists. Each returns false
+// (and leaves *out unchanged) on a type mismatch.
+bool ConvertToLong(const ParamValue& v, LONG* out);
+bool ConvertToULong(const ParamValue& v, ULONG* out);
+bool ConvertToDouble(const ParamValue& v, double* out);
+
+// Array values from typed data, kept as raw bytes.
+ParamBytes FloatArray(const float* values, size_t count);
+ParamBytes DoubleArray(const double* values, size_t count);
+
+}  // namespace corvane::host

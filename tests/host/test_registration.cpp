@@ -1,0 +1,139 @@
+// The host classes in the class table: every CLSID creates its object through CoCreateInstance,
+// answers exactly its interfaces, and disappears again when revoked.
+#include "host/host.h"
+#include "tests/support/com_ptr.h"
+#include "tests/support/live_objects.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+namespace corvane::host {
+namespace {
+
+using testing::ComPtr;
+
+struct ClassCase {
+    const char* name;
+    CLSID clsid;
+    std::vector<IID> answers;
+};
+
+std::vector<ClassCase> Classes() {
+    return {
+        {"AudioBuffer", CLSID_AudioBuffer, {IID_IUnknown, IID_IAudioBuffer, IID_IAudioData}},
+        {"AudioFormat", CLSID_AudioFormat, {IID_IUnknown, IID_IAudioFormat}},
+        {"AudioHelper", CLSID_AudioHelper, {IID_IUnknown, IID_IAudioHelper}},
+        {"FilterGraphProvider", CLSID_FilterGraphProvider, {IID_IUnknown, IID_IFilterGraphProvider}},
+        {"WavFileSource", CLSID_WavFileSource, {IID_IUnknown, IID_IMediaSource}},
+        {"SignalSource", CLSID_SignalSource, {IID_IUnknown, IID_IMediaSource}},
+        {"EffectParams", CLSID_EffectParams, {IID_IUnknown, IID_IEffectParams}},
+        {"EffectZones", CLSID_EffectZones, {IID_IUnknown, IID_IEffectZones}},
+    };
+}
+
+const IID kAllHostIids[] = {IID_IAudioBuffer, IID_IAudioData,    IID_IAudioFormat,  IID_IAudioHelper,
+                            IID_IMediaSource, IID_IEffectParams, IID_IEffectZones,  IID_IFilterGraphProvider,
+                            IID_IMediaBaseFilter};
+
+class Registration : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))); }
+    void TearDown() override { CoUninitialize(); }
+};
+
+TEST_F(Registration, EveryClassIsCreatedWithItsInterfacesOnly) {
+    ASSERT_EQ(S_OK, RegisterHostClasses());
+    for (const ClassCase& c : Classes()) {
+        SCOPED_TRACE(c.name);
+        ComPtr<IUnknown> obj;
+        ASSERT_EQ(S_OK, CoCreateInstance(c.clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, obj.Out()));
+        for (const IID& iid : kAllHostIids) {
+            ComPtr<IUnknown> itf;
+            bool expected = false;
+            for (const IID& a : c.answers) expected = expected || IsEqualIID(a, iid);
+            EXPECT_EQ(expected ? S_OK : E_NOINTERFACE, obj->QueryInterface(iid, itf.Out()));
+            EXPECT_EQ(expected, static_cast<bool>(itf));
+            // Every interface leads back to the same IUnknown.
+            if (itf) {
+                EXPECT_EQ(obj.Get(), itf.As<IUnknown>().Get());
+            }
+        }
+        ComPtr<IUnknown> aggregated;
+        EXPECT_EQ(CLASS_E_NOAGGREGATION,
+                  CoCreateInstance(c.clsid, obj.Get(), CLSCTX_INPROC_SERVER, IID_IUnknown, aggregated.Out()));
+        EXPECT_FALSE(aggregated);
+        EXPECT_EQ(1u, obj->AddRef() - 1);  // the test holds the only reference
+        obj->Release();
+    }
+    RevokeHostClasses();
+}
+
+TEST_F(Registration, ProviderFillsNothingYet) {
+    ASSERT_EQ(S_OK, RegisterHostClasses());
+    ComPtr<IFilterGraphProvider> p;
+    ASSERT_EQ(S_OK, CoCreateInstance(CLSID_FilterGraphProvider, nullptr, CLSCTX_INPROC_SERVER,
+                                     IID_IFilterGraphProvider, p.Out()));
+    std::vector<BYTE> table(2388, 0xAB);
+    std::memcpy(table.data(), "\x54\x09\x00\x00", 4);
+    std::vector<BYTE> before = table;
+    EXPECT_EQ(E_NOTIMPL, p->FillApi(1, 0, table.data()));
+    EXPECT_EQ(before, table);
+    RevokeHostClasses();
+}
+
+TEST_F(Registration, NestsAndRevokes) {
+    ASSERT_EQ(S_OK, RegisterHostClasses());
+    ASSERT_EQ(S_OK, RegisterHostClasses());
+    RevokeHostClasses();
+    ComPtr<IAudioHelper> helper;
+    EXPECT_EQ(S_OK, CoCreateInstance(CLSID_AudioHelper, nullptr, CLSCTX_INPROC_SERVER, IID_IAudioHelper,
+                                     helper.Out()));
+    helper.Reset();
+    RevokeHostClasses();
+    EXPECT_TRUE(FAILED(CoCreateInstance(CLSID_AudioHelper, nullptr, CLSCTX_INPROC_SERVER, IID_IAudioHelper,
+                                        helper.Out())));
+    EXPECT_FALSE(helper);
+    RevokeHostClasses();  // one too many: nothing happens
+}
+
+TEST_F(Registration, ATakenClassLeavesNothingRegistered) {
+    ClassRegistration first;
+    ASSERT_EQ(S_OK, first.Register({HostClasses()[5]}));  // the signal source only
+    ClassRegistration all;
+    EXPECT_EQ(CO_E_OBJISREG, all.Register(HostClasses()));
+    EXPECT_FALSE(all.Registered());
+    // The classes registered before the refusal were taken back.
+    ComPtr<IAudioHelper> helper;
+    EXPECT_TRUE(FAILED(CoCreateInstance(CLSID_AudioHelper, nullptr, CLSCTX_INPROC_SERVER, IID_IAudioHelper,
+                                        helper.Out())));
+    first.Revoke();
+    EXPECT_EQ(S_OK, all.Register(HostClasses()));
+}
+
+TEST(LiveObjects, CountsEveryHostObjectUntilItsLastRelease) {
+    const LONG before = LiveObjectCount();
+    ComPtr<IEffectParams> p;
+    ASSERT_EQ(S_OK, CreateEffectParams(ParamStore(), &p));
+    ComPtr<IEffectParams> copy;
+    ASSERT_EQ(S_OK, p->Duplicate(2, &copy));
+    ComPtr<IMediaSource> src;
+    ASSERT_EQ(S_OK, CreateSignalSource(SignalSettings(), &src));
+    ComPtr<IUnknown> block;
+    ASSERT_EQ(S_OK, src->ReadAudio(-1, 0, 10.0, &block));
+    EXPECT_EQ(before + 4, LiveObjectCount());
+    IUnknown* raw = block.Get();
+    raw->AddRef();
+    block.Reset();
+    EXPECT_EQ(before + 4, LiveObjectCount());  // one reference is still out
+    copy.Reset();
+    p.Reset();
+    src.Reset();
+    EXPECT_EQ(before + 1, LiveObjectCount());
+    EXPECT_EQ(0u, raw->Release());
+    EXPECT_EQ(before, LiveObjectCount());
+}
+
+}  // namespace
+}  // namespace corvane::host

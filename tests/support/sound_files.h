@@ -1,0 +1,24 @@
+// Sound files for tests, written and read with libsndfile directly (not through the runtime), so
+// that they are an independent reference for what the runtime reads and writes.
+#pragma once
+
+#include <sndfile.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace corvane::testing {
+
+// A path in the test's temporary folder, unique to this process: <tmp>/corvane_<pid>_<name>.
+std::string TempPath(const std::string& name);
+
+// Writes interleaved samples as a 16-bit PCM WAV file; false (with a GoogleTest failure) when
+// libsndfile refuses.
+bool WriteWavDirectly(const std::string& path, int rate, int channels, const std::vector<int16_t>& samples);
+
+// All samples of a sound file as 16-bit values; *info receives its rate, channels, frames and
+// format. Empty (with a GoogleTest failure) when the file cannot be read.
+std::vector<int16_t> ReadWavDirectly(const std::string& path, SF_INFO* info);
+
+}  // namespace corvane::testing
