@@ -1,0 +1,149 @@
+// Running median per CPU slot beside a straightforward reference: an ordered multiset holding
+// the window, with an iterator kept on the middle element. Both filter the same signal with a
+// delay line; items processed are samples.
+#include "platform/win32.h"
+
+#include <benchmark/benchmark.h>
+
+#include <iterator>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "corvane/dsp.h"
+
+namespace {
+
+using MedianFn = DspStatus(DSP_CALL*)(const double*, double*, int, int, const double*, double*,
+                                      BYTE*);
+const MedianFn kBodies[] = {dspMedian64f_s0, dspMedian64f_s1, dspMedian64f_s2,
+                            dspMedian64f_s3, dspMedian64f_s4, dspMedian64f_s5};
+
+constexpr int kLen = 4096;
+const int kMasks[] = {3, 9, 33, 101};
+
+bool slotSupported(int slot) {
+    __builtin_cpu_init();
+    const bool s3 = __builtin_cpu_supports("sse4.2") && __builtin_cpu_supports("ssse3") &&
+                    __builtin_cpu_supports("sse3");
+    switch (slot) {
+        case 0:
+        case 1:
+        case 2:
+            return true;
+        case 3:
+            return s3;
+        case 4:
+            return s3 && __builtin_cpu_supports("avx");
+        case 5:
+            return s3 && __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+        default:
+            return false;
+    }
+}
+
+std::vector<double> signal(int len, unsigned seed) {
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<double> d(-1.0, 1.0);
+    std::vector<double> v(len);
+    for (double& x : v) x = d(rng);
+    return v;
+}
+
+// The window as a multiset, mid on the element of rank m / 2. Inserting places a value after
+// its equals; the element removed is always one equal to the oldest value.
+void multisetMedian(const double* src, double* dst, int len, int m, const double* dlySrc,
+                    double* dlyDst) {
+    std::vector<double> ring(m);
+    for (int k = 0; k < m - 1; ++k) ring[k] = dlySrc[k];
+    std::multiset<double> w(ring.begin(), ring.end() - 1);
+    w.insert(src[0]);
+    ring[m - 1] = src[0];
+    auto mid = std::next(w.begin(), m / 2);
+    dst[0] = *mid;
+    int p = 0;
+    for (int i = 1; i < len; ++i) {
+        const double x = src[i];
+        const double old = ring[p];
+        ring[p] = x;
+        p = (p + 1 == m) ? 0 : p + 1;
+        w.insert(x);
+        if (x < *mid) --mid;
+        if (old < *mid) {
+            w.erase(w.find(old));
+            ++mid;
+        } else if (old == *mid) {
+            mid = w.erase(mid);
+        } else {
+            w.erase(w.find(old));
+        }
+        dst[i] = *mid;
+    }
+    for (int k = 0; k < m - 1; ++k) dlyDst[k] = ring[(p + 1 + k) % m];
+}
+
+void BM_Median(benchmark::State& state, int slot, int mask) {
+    if (!slotSupported(slot)) {
+        state.SkipWithError("slot not supported on this processor");
+        return;
+    }
+    const std::vector<double> src = signal(kLen, 1);
+    const std::vector<double> hist = signal(mask - 1, 2);
+    std::vector<double> dst(kLen), dly(mask - 1);
+    std::vector<BYTE> buf(16 * mask);
+    for (auto _ : state) {
+        kBodies[slot](src.data(), dst.data(), kLen, mask, hist.data(), dly.data(), buf.data());
+        benchmark::DoNotOptimize(dst.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * kLen);
+}
+
+void BM_Multiset(benchmark::State& state, int mask) {
+    const std::vector<double> src = signal(kLen, 1);
+    const std::vector<double> hist = signal(mask - 1, 2);
+    std::vector<double> dst(kLen), dly(mask - 1);
+    for (auto _ : state) {
+        multisetMedian(src.data(), dst.data(), kLen, mask, hist.data(), dly.data());
+        benchmark::DoNotOptimize(dst.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * kLen);
+}
+
+// The reference must agree with the library before its timings mean anything.
+bool referenceAgrees() {
+    for (int mask : kMasks) {
+        const std::vector<double> src = signal(kLen, 3);
+        const std::vector<double> hist = signal(mask - 1, 4);
+        std::vector<double> a(kLen), b(kLen), da(mask - 1), db(mask - 1);
+        std::vector<BYTE> buf(16 * mask);
+        multisetMedian(src.data(), a.data(), kLen, mask, hist.data(), da.data());
+        dspMedian64f_s0(src.data(), b.data(), kLen, mask, hist.data(), db.data(), buf.data());
+        if (a != b || da != db) return false;
+    }
+    return true;
+}
+
+const bool kRegistered = [] {
+    for (int mask : kMasks) {
+        benchmark::RegisterBenchmark(("median/multiset/mask:" + std::to_string(mask)).c_str(),
+                                     BM_Multiset, mask);
+        for (int slot = 0; slot < 6; ++slot) {
+            benchmark::RegisterBenchmark(
+                ("median/s" + std::to_string(slot) + "/mask:" + std::to_string(mask)).c_str(),
+                BM_Median, slot, mask);
+        }
+    }
+    if (!referenceAgrees()) {
+        benchmark::RegisterBenchmark("median/REFERENCE_DISAGREES", [](benchmark::State& s) {
+            s.SkipWithError("multiset reference and library disagree");
+            for (auto _ : s) {
+            }
+        });
+    }
+    return true;
+}();
+
+}  // namespace

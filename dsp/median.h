@@ -1,0 +1,283 @@
+// Running median: the parts every CPU slot shares. Everything sits in an anonymous namespace so
+// that each slot's translation unit gets its own copy, built with that slot's flags, and no wider
+// instruction set reaches a slower slot through a shared inline function.
+//
+// Values are never touched as floating point. Each double is mapped to a signed 64-bit key whose
+// integer order is a total order on bit patterns: numeric order, -0 below +0, and every NaN above
+// +Inf (positive NaNs by payload, then negative NaNs). Every path selects the element of rank m/2
+// under that order, so outputs are the input's own bits (signalling NaNs stay signalling) and are
+// identical across paths and slots, and a value leaving the window is always found again.
+#pragma once
+
+#include "platform/win32.h"
+
+#include <cstddef>
+#include <cstdint>
+
+#include "corvane/dsp.h"
+
+namespace {
+
+// Unaligned, alias-safe views: the work buffer carries no alignment promise, and reading doubles
+// as bit patterns keeps them out of floating-point registers.
+typedef int64_t MedKey __attribute__((aligned(1), may_alias));
+typedef uint64_t MedBits __attribute__((aligned(1), may_alias));
+
+// The number of negative-NaN patterns; subtracting it rotates them above +Inf.
+constexpr uint64_t kMedKeyBias = 0x000FFFFFFFFFFFFFull;
+
+// Largest window length whose work buffer (16 * m bytes) a 32-bit size can describe.
+constexpr int kMedMaxWindow = 0x7FFFFFFF / 16;
+
+inline int64_t medToKey(uint64_t bits) {
+    const uint64_t flip = static_cast<uint64_t>(static_cast<int64_t>(bits) >> 63) >> 1;
+    return static_cast<int64_t>((bits ^ flip) - kMedKeyBias);
+}
+
+inline uint64_t medFromKey(int64_t key) {
+    const uint64_t t = static_cast<uint64_t>(key) + kMedKeyBias;
+    return t ^ (static_cast<uint64_t>(static_cast<int64_t>(t) >> 63) >> 1);
+}
+
+// Window length used for mask (mask, or mask - 1 when even). False when mask is below 1 or the
+// window's work buffer would not fit a 32-bit byte count.
+inline bool medWindow(int mask, int* m) {
+    if (mask < 1) return false;
+    const int w = (mask & 1) ? mask : mask - 1;
+    if (w > kMedMaxWindow) return false;
+    *m = w;
+    return true;
+}
+
+// ---- Selection networks --------------------------------------------------------------------
+// O::ce(a, b) leaves min in a and max in b. Each network returns the median of p[0..M-1] and
+// may scramble p. A min/max network that selects the median of every 0/1 window selects it for
+// all inputs; the tests feed every 0/1 window.
+
+// clang-format off
+template <class O, class T>
+inline T medSelect3(T* p) {
+    O::ce(p[0], p[1]); O::ce(p[1], p[2]); O::ce(p[0], p[1]);
+    return p[1];
+}
+
+template <class O, class T>
+inline T medSelect5(T* p) {
+    O::ce(p[0], p[1]); O::ce(p[3], p[4]); O::ce(p[0], p[3]); O::ce(p[1], p[4]);
+    O::ce(p[1], p[2]); O::ce(p[2], p[3]); O::ce(p[1], p[2]);
+    return p[2];
+}
+
+template <class O, class T>
+inline T medSelect7(T* p) {
+    O::ce(p[0], p[5]); O::ce(p[0], p[3]); O::ce(p[1], p[6]); O::ce(p[2], p[4]);
+    O::ce(p[0], p[1]); O::ce(p[3], p[5]); O::ce(p[2], p[6]); O::ce(p[2], p[3]);
+    O::ce(p[3], p[6]); O::ce(p[4], p[5]); O::ce(p[1], p[4]); O::ce(p[1], p[3]);
+    O::ce(p[3], p[4]);
+    return p[3];
+}
+
+template <class O, class T>
+inline T medSelect9(T* p) {
+    O::ce(p[1], p[2]); O::ce(p[4], p[5]); O::ce(p[7], p[8]);
+    O::ce(p[0], p[1]); O::ce(p[3], p[4]); O::ce(p[6], p[7]);
+    O::ce(p[1], p[2]); O::ce(p[4], p[5]); O::ce(p[7], p[8]);
+    O::ce(p[0], p[3]); O::ce(p[5], p[8]); O::ce(p[4], p[7]);
+    O::ce(p[3], p[6]); O::ce(p[1], p[4]); O::ce(p[2], p[5]);
+    O::ce(p[4], p[7]); O::ce(p[4], p[2]); O::ce(p[6], p[4]);
+    O::ce(p[4], p[2]);
+    return p[4];
+}
+// clang-format on
+
+template <int M, class O, class T>
+inline T medSelect(T* p) {
+    static_assert(M == 3 || M == 5 || M == 7 || M == 9, "networks exist for 3, 5, 7 and 9");
+    if constexpr (M == 3)
+        return medSelect3<O>(p);
+    else if constexpr (M == 5)
+        return medSelect5<O>(p);
+    else if constexpr (M == 7)
+        return medSelect7<O>(p);
+    else
+        return medSelect9<O>(p);
+}
+
+struct MedScalarOps {
+    static inline void ce(int64_t& a, int64_t& b) {
+        const int64_t lo = a < b ? a : b;
+        b = a < b ? b : a;
+        a = lo;
+    }
+};
+
+// ---- Fixed windows of 3 and 5, one sample at a time --------------------------------------
+// ring holds the last M values of the extended input; w is the slot of the oldest. The input
+// sample is read before its output is stored, so src may equal dst.
+template <int M>
+void medRingPath(const MedBits* src, MedBits* dst, int len, const MedBits* dlySrc,
+                 MedBits* dlyDst) {
+    int64_t ring[M];
+    for (int k = 0; k < M - 1; ++k) ring[k] = medToKey(dlySrc ? dlySrc[k] : src[0]);
+    int w = M - 1;
+    for (int i = 0; i < len; ++i) {
+        ring[w] = medToKey(src[i]);
+        int64_t t[M];
+        for (int k = 0; k < M; ++k) t[k] = ring[k];
+        dst[i] = medFromKey(medSelect<M, MedScalarOps>(t));
+        w = (w + 1 == M) ? 0 : w + 1;
+    }
+    if (dlyDst) {
+        for (int k = 0; k < M - 1; ++k) dlyDst[k] = medFromKey(ring[(w + 1 + k) % M]);
+    }
+}
+
+// ---- Fixed windows of 3 to 9 in vector lanes ------------------------------------------------
+// The input passes through a small staging array of keys: the m - 1 values before the chunk
+// followed by the chunk itself. Output j of a chunk is the median of stage[j .. j+M-1]; lanes
+// hold consecutive outputs. A chunk is read completely before any of its outputs is stored, so
+// src may equal dst, and the staging head always holds the last m - 1 values seen, which is what
+// the destination delay line needs at the end.
+//
+// V provides: type T, kLanes, load(const int64_t*), store(MedBits* dst, T keys) (converting keys
+// back to bits), and ce(T&, T&).
+template <int M, class V>
+void medNetworkPath(const MedBits* src, MedBits* dst, int len, const MedBits* dlySrc,
+                    MedBits* dlyDst) {
+    constexpr int kHist = M - 1;
+    constexpr int kChunk = 64;
+    alignas(32) int64_t stage[kHist + kChunk];
+    for (int k = 0; k < kHist; ++k) stage[k] = medToKey(dlySrc ? dlySrc[k] : src[0]);
+    for (int base = 0; base < len; base += kChunk) {
+        const int n = (len - base < kChunk) ? len - base : kChunk;
+        for (int j = 0; j < n; ++j) stage[kHist + j] = medToKey(src[base + j]);
+        int j = 0;
+        for (; j + V::kLanes <= n; j += V::kLanes) {
+            typename V::T p[M];
+            for (int k = 0; k < M; ++k) p[k] = V::load(stage + j + k);
+            V::store(dst + base + j, medSelect<M, V>(p));
+        }
+        for (; j < n; ++j) {
+            int64_t p[M];
+            for (int k = 0; k < M; ++k) p[k] = stage[j + k];
+            dst[base + j] = medFromKey(medSelect<M, MedScalarOps>(p));
+        }
+        for (int k = 0; k < kHist; ++k) stage[k] = stage[n + k];
+    }
+    if (dlyDst) {
+        for (int k = 0; k < kHist; ++k) dlyDst[k] = medFromKey(stage[k]);
+    }
+}
+
+// ---- Sorted window, any odd m ---------------------------------------------------------------
+
+inline void medSiftDown(MedKey* a, size_t root, size_t n) {
+    for (;;) {
+        size_t child = 2 * root + 1;
+        if (child >= n) return;
+        if (child + 1 < n && a[child] < a[child + 1]) ++child;
+        if (!(a[root] < a[child])) return;
+        const int64_t t = a[root];
+        a[root] = a[child];
+        a[child] = t;
+        root = child;
+    }
+}
+
+// Heap sort: n log n for the first window even when m is large.
+inline void medSortKeys(MedKey* a, size_t n) {
+    for (size_t i = n / 2; i-- > 0;) medSiftDown(a, i, n);
+    for (size_t end = n; end-- > 1;) {
+        const int64_t t = a[0];
+        a[0] = a[end];
+        a[end] = t;
+        medSiftDown(a, 0, end);
+    }
+}
+
+// First index in [lo, hi) whose key is not below x (hi when none). Branch-free halving: the
+// answer stays inside [b, b + n], and the data-dependent choice becomes a conditional move.
+inline size_t medLowerBound(const MedKey* a, size_t lo, size_t hi, int64_t x) {
+    size_t n = hi - lo;
+    if (n == 0) return lo;
+    size_t b = lo;
+    while (n > 1) {
+        const size_t h = n / 2;
+        b = (a[b + h] < x) ? b + h : b;
+        n -= h;
+    }
+    return b + (a[b] < x ? 1 : 0);
+}
+
+// Up to this window length, ranks are found by counting over the whole window: independent
+// compares that pipeline, and vectorise where the slot has 64-bit compares, where a binary
+// search is a chain of dependent loads. The limits are where counting stopped paying off in
+// measurements of each slot.
+#if defined(DSP_SLOT) && DSP_SLOT == 5
+constexpr size_t kMedCountedRanks = 160;
+#elif defined(DSP_SLOT) && DSP_SLOT >= 3
+constexpr size_t kMedCountedRanks = 64;
+#else
+constexpr size_t kMedCountedRanks = 32;
+#endif
+
+// Replaces one occurrence of old in the sorted window w[0..m-1] by x, keeping it sorted. old is
+// present by construction; the clamp only keeps every access inside the window should the
+// buffer be changed behind our back.
+inline void medReplace(MedKey* w, size_t m, int64_t old, int64_t x) {
+    size_t j;  // index of old
+    size_t q;  // index of x once old is gone
+    if (m <= kMedCountedRanks) {
+        size_t belowOld = 0, belowX = 0;
+        for (size_t k = 0; k < m; ++k) {
+            belowOld += w[k] < old ? 1 : 0;
+            belowX += w[k] < x ? 1 : 0;
+        }
+        j = belowOld;
+        q = belowX - (old < x ? 1 : 0);
+    } else {
+        j = medLowerBound(w, 0, m, old);
+        q = (old < x) ? medLowerBound(w, j + 1, m, x) - 1 : medLowerBound(w, 0, j, x);
+    }
+    if (j >= m) j = m - 1;
+    if (q >= m) q = m - 1;
+    if (q >= j) {
+        for (size_t k = j; k < q; ++k) w[k] = w[k + 1];
+    } else {
+        for (size_t k = j; k > q; --k) w[k] = w[k - 1];
+    }
+    w[q] = x;
+}
+
+// buf holds the sorted window (m keys) followed by the history ring (m keys, arrival order).
+// The history is read into the ring before anything is written, so the destination delay line
+// may even be the source delay line, and src may equal dst.
+inline void medSortedPath(const MedBits* src, MedBits* dst, int len, size_t m,
+                          const MedBits* dlySrc, MedBits* dlyDst, BYTE* buf) {
+    MedKey* win = reinterpret_cast<MedKey*>(buf);
+    MedKey* ring = win + m;
+    for (size_t k = 0; k + 1 < m; ++k) ring[k] = medToKey(dlySrc ? dlySrc[k] : src[0]);
+    ring[m - 1] = medToKey(src[0]);
+    for (size_t k = 0; k < m; ++k) win[k] = ring[k];
+    if (dlySrc) medSortKeys(win, m);
+    const size_t half = m / 2;
+    dst[0] = medFromKey(win[half]);
+    size_t p = 0;
+    for (int i = 1; i < len; ++i) {
+        const int64_t x = medToKey(src[i]);
+        const int64_t old = ring[p];
+        ring[p] = x;
+        medReplace(win, m, old, x);
+        p = (p + 1 == m) ? 0 : p + 1;
+        dst[i] = medFromKey(win[half]);
+    }
+    if (dlyDst) {
+        for (size_t k = 0; k + 1 < m; ++k) {
+            size_t r = p + 1 + k;
+            if (r >= m) r -= m;
+            dlyDst[k] = medFromKey(ring[r]);
+        }
+    }
+}
+
+}  // namespace

@@ -1,0 +1,132 @@
+// Running median bodies of one CPU slot (compiled once per slot, see dsp/CMakeLists.txt).
+//
+// Paths by window length m: 1 copies; 3 and 5 run a one-sample-at-a-time ring in slots 0 to 2
+// and vector networks in slots 3 to 5; 7 and 9 use the sorted window in slots 0 to 2 and vector
+// networks in slots 3 to 5; 11 and more always use the sorted window. All paths select by the
+// same total order (dsp/median.h), so every slot yields the same bits.
+#include "platform/win32.h"
+
+#include "corvane/dsp.h"
+#include "dsp/median.h"
+#include "dsp/slot.h"
+
+#if DSP_SLOT >= 3
+#include <immintrin.h>
+#endif
+
+namespace {
+
+#if DSP_SLOT >= 3
+// Signed 64-bit compare-exchange in vector lanes: SSE4.2 in slots 3 and 4 (VEX-encoded in slot
+// 4, which has no 256-bit integer compare), AVX2 in slot 5. With VEX encoding the exchange is a
+// masked xor: recent processors split a VEX variable blend into three micro-operations, while
+// the legacy SSE4.1 blend of slot 3 stays one.
+#if DSP_SLOT == 5
+struct MedVecOps {
+    typedef __m256i T;
+    static constexpr int kLanes = 4;
+    static inline T load(const int64_t* p) {
+        return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+    }
+    static inline void ce(T& a, T& b) {
+        const T swap = _mm256_and_si256(_mm256_xor_si256(a, b), _mm256_cmpgt_epi64(a, b));
+        a = _mm256_xor_si256(a, swap);
+        b = _mm256_xor_si256(b, swap);
+    }
+    static inline void store(MedBits* dst, T key) {
+        const T t = _mm256_add_epi64(key, _mm256_set1_epi64x(static_cast<int64_t>(kMedKeyBias)));
+        const T neg = _mm256_cmpgt_epi64(_mm256_setzero_si256(), t);
+        const T flip = _mm256_and_si256(neg, _mm256_set1_epi64x(INT64_MAX));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst), _mm256_xor_si256(t, flip));
+    }
+};
+#else
+struct MedVecOps {
+    typedef __m128i T;
+    static constexpr int kLanes = 2;
+    static inline T load(const int64_t* p) {
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    }
+    static inline void ce(T& a, T& b) {
+#if DSP_SLOT == 3
+        const T gt = _mm_cmpgt_epi64(a, b);
+        const T lo = _mm_blendv_epi8(a, b, gt);
+        b = _mm_blendv_epi8(b, a, gt);
+        a = lo;
+#else
+        const T swap = _mm_and_si128(_mm_xor_si128(a, b), _mm_cmpgt_epi64(a, b));
+        a = _mm_xor_si128(a, swap);
+        b = _mm_xor_si128(b, swap);
+#endif
+    }
+    static inline void store(MedBits* dst, T key) {
+        const T t = _mm_add_epi64(key, _mm_set1_epi64x(static_cast<int64_t>(kMedKeyBias)));
+        const T neg = _mm_cmpgt_epi64(_mm_setzero_si128(), t);
+        const T flip = _mm_and_si128(neg, _mm_set1_epi64x(INT64_MAX));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), _mm_xor_si128(t, flip));
+    }
+};
+#endif
+#endif
+
+// The filter proper, after the argument checks; m is odd and at least 3.
+void medRun(const MedBits* src, MedBits* dst, int len, int m, const MedBits* dlySrc,
+            MedBits* dlyDst, BYTE* buf) {
+#if DSP_SLOT >= 3
+    switch (m) {
+        case 3:
+            medNetworkPath<3, MedVecOps>(src, dst, len, dlySrc, dlyDst);
+            return;
+        case 5:
+            medNetworkPath<5, MedVecOps>(src, dst, len, dlySrc, dlyDst);
+            return;
+        case 7:
+            medNetworkPath<7, MedVecOps>(src, dst, len, dlySrc, dlyDst);
+            return;
+        case 9:
+            medNetworkPath<9, MedVecOps>(src, dst, len, dlySrc, dlyDst);
+            return;
+        default:
+            break;
+    }
+#else
+    switch (m) {
+        case 3:
+            medRingPath<3>(src, dst, len, dlySrc, dlyDst);
+            return;
+        case 5:
+            medRingPath<5>(src, dst, len, dlySrc, dlyDst);
+            return;
+        default:
+            break;
+    }
+#endif
+    medSortedPath(src, dst, len, static_cast<size_t>(m), dlySrc, dlyDst, buf);
+}
+
+}  // namespace
+
+extern "C" DspStatus DSP_CALL DSP_SLOT_NAME(dspMedian64f)(const double* src, double* dst, int len,
+                                                          int mask, const double* dlySrc,
+                                                          double* dlyDst, BYTE* buf) {
+    if (src == nullptr || dst == nullptr) return dspErrNullPtr;
+    if (len < 1) return dspErrSize;
+    int m = 0;
+    if (!medWindow(mask, &m)) return dspErrMaskSize;
+    if (buf == nullptr) return dspErrNullPtr;
+    const DspStatus status = (mask & 1) ? dspOk : dspWarnEvenMask;
+    if (m == 1) {
+        // The window is the sample itself; the delay lines have no length.
+        if (src != dst) DSP_SLOT_NAME(dspCopy64f)(src, dst, len);
+        return status;
+    }
+    medRun(reinterpret_cast<const MedBits*>(src), reinterpret_cast<MedBits*>(dst), len, m,
+           reinterpret_cast<const MedBits*>(dlySrc), reinterpret_cast<MedBits*>(dlyDst), buf);
+    return status;
+}
+
+extern "C" DspStatus DSP_CALL DSP_SLOT_NAME(dspMedianInPlace64f)(double* srcDst, int len, int mask,
+                                                                 const double* dlySrc,
+                                                                 double* dlyDst, BYTE* buf) {
+    return DSP_SLOT_NAME(dspMedian64f)(srcDst, srcDst, len, mask, dlySrc, dlyDst, buf);
+}

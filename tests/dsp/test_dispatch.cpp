@@ -1,0 +1,356 @@
+// Dispatch of the twelve public operations: the tables, the first call, one detection for all
+// operations, and first calls racing on eight threads.
+#include "platform/win32.h"
+
+#include "dsp/testing.h"
+#include "tests/dsp/slots.h"
+
+#include <cpuid.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+template <typename Fn>
+const void* addr(Fn fn) {
+    return reinterpret_cast<const void*>(fn);
+}
+
+struct Row {
+    const char* name;
+    std::vector<const void*> entries;  // entry -1, then slots 0..5
+};
+
+// What each table must hold, written from the names of the bodies.
+std::vector<Row> expectedTables() {
+    return {
+        {"dspSet64f", {addr(dspSet64f_init), addr(dspSet64f_s0), addr(dspSet64f_s1), addr(dspSet64f_s2),
+                       addr(dspSet64f_s3), addr(dspSet64f_s4), addr(dspSet64f_s5)}},
+        {"dspMulConstInPlace64f",
+         {addr(dspMulConstInPlace64f_init), addr(dspMulConstInPlace64f_s0), addr(dspMulConstInPlace64f_s1),
+          addr(dspMulConstInPlace64f_s2), addr(dspMulConstInPlace64f_s3), addr(dspMulConstInPlace64f_s4),
+          addr(dspMulConstInPlace64f_s5)}},
+        {"dspMulConst64f",
+         {addr(dspMulConst64f_init), addr(dspMulConst64f_s0), addr(dspMulConst64f_s1), addr(dspMulConst64f_s2),
+          addr(dspMulConst64f_s3), addr(dspMulConst64f_s4), addr(dspMulConst64f_s5)}},
+        {"dspMul64f", {addr(dspMul64f_init), addr(dspMul64f_s0), addr(dspMul64f_s1), addr(dspMul64f_s2),
+                       addr(dspMul64f_s3), addr(dspMul64f_s4), addr(dspMul64f_s5)}},
+        {"dspMagnitude64fc",
+         {addr(dspMagnitude64fc_init), addr(dspMagnitude64fc_s0), addr(dspMagnitude64fc_s1),
+          addr(dspMagnitude64fc_s2), addr(dspMagnitude64fc_s3), addr(dspMagnitude64fc_s4),
+          addr(dspMagnitude64fc_s5)}},
+        {"dspFftGetSizeReal64f",
+         {addr(dspFftGetSizeReal64f_init), addr(dspFftGetSizeReal64f_s0), addr(dspFftGetSizeReal64f_s1),
+          addr(dspFftGetSizeReal64f_s2), addr(dspFftGetSizeReal64f_s3), addr(dspFftGetSizeReal64f_s4),
+          addr(dspFftGetSizeReal64f_s5)}},
+        {"dspFftInitReal64f",
+         {addr(dspFftInitReal64f_init), addr(dspFftInitReal64f_s0), addr(dspFftInitReal64f_s1),
+          addr(dspFftInitReal64f_s2), addr(dspFftInitReal64f_s3), addr(dspFftInitReal64f_s4),
+          addr(dspFftInitReal64f_s5)}},
+        {"dspFftFwdRealToCcs64f",
+         {addr(dspFftFwdRealToCcs64f_init), addr(dspFftFwdRealToCcs64f_s0), addr(dspFftFwdRealToCcs64f_s1),
+          addr(dspFftFwdRealToCcs64f_s2), addr(dspFftFwdRealToCcs64f_s3), addr(dspFftFwdRealToCcs64f_s4),
+          addr(dspFftFwdRealToCcs64f_s5)}},
+        {"dspFftInvCcsToReal64f",
+         {addr(dspFftInvCcsToReal64f_init), addr(dspFftInvCcsToReal64f_s0), addr(dspFftInvCcsToReal64f_s1),
+          addr(dspFftInvCcsToReal64f_s2), addr(dspFftInvCcsToReal64f_s3), addr(dspFftInvCcsToReal64f_s4),
+          addr(dspFftInvCcsToReal64f_s5)}},
+        // Slots 4 and 5 run the slot-1 body of the buffer-size query.
+        {"dspMedianGetBufferSize",
+         {addr(dspMedianGetBufferSize_init), addr(dspMedianGetBufferSize_s0), addr(dspMedianGetBufferSize_s1),
+          addr(dspMedianGetBufferSize_s2), addr(dspMedianGetBufferSize_s3), addr(dspMedianGetBufferSize_s1),
+          addr(dspMedianGetBufferSize_s1)}},
+        {"dspMedian64f", {addr(dspMedian64f_init), addr(dspMedian64f_s0), addr(dspMedian64f_s1),
+                          addr(dspMedian64f_s2), addr(dspMedian64f_s3), addr(dspMedian64f_s4),
+                          addr(dspMedian64f_s5)}},
+        {"dspMedianInPlace64f",
+         {addr(dspMedianInPlace64f_init), addr(dspMedianInPlace64f_s0), addr(dspMedianInPlace64f_s1),
+          addr(dspMedianInPlace64f_s2), addr(dspMedianInPlace64f_s3), addr(dspMedianInPlace64f_s4),
+          addr(dspMedianInPlace64f_s5)}},
+    };
+}
+
+TEST(DispatchTable, EveryEntryIsTheBodyOfItsSlot) {
+    const std::vector<Row> rows = expectedTables();
+    for (size_t op = 0; op < rows.size(); ++op) {
+        for (int slot = -1; slot <= 5; ++slot) {
+            EXPECT_EQ(dspTestDispatchEntry(static_cast<int>(op) + 1, slot), rows[op].entries[slot + 1])
+                << rows[op].name << " slot " << slot;
+        }
+    }
+    EXPECT_EQ(dspTestDispatchEntry(0, 0), nullptr);
+    EXPECT_EQ(dspTestDispatchEntry(13, 0), nullptr);
+    EXPECT_EQ(dspTestDispatchEntry(1, 6), nullptr);
+}
+
+// ---------------------------------------------------------------------------------------------
+// First calls. The synthetic processor is an SSE2 machine of another vendor: its set-up
+// answers 20, which must never reach the caller, and slot 1 runs on any x86-64.
+
+struct FakeCpuState {
+    std::atomic<int> calls{0};
+};
+FakeCpuState g_fake;
+
+void sse2OtherVendor(uint32_t leaf, uint32_t, uint32_t r[4]) {
+    g_fake.calls.fetch_add(1);
+    r[0] = r[1] = r[2] = r[3] = 0;
+    if (leaf == 0) {
+        r[0] = 1;
+        memcpy(&r[1], "Auth", 4);
+        memcpy(&r[3], "enti", 4);
+        memcpy(&r[2], "cAMD", 4);
+    } else if (leaf == 1) {
+        r[3] = (1u << 23) | (1u << 25) | (1u << 26);
+    }
+}
+uint64_t noXgetbv(uint32_t) { return 0; }
+
+// One call of each operation, with valid arguments or with arguments the body refuses.
+struct Buffers {
+    double a[16], b[16], c[32], dly[8];
+    BYTE medianBuf[16 * 9];
+    Buffers() {
+        for (int i = 0; i < 16; ++i) a[i] = i + 1, b[i] = 0.5 * i;
+        for (double& x : c) x = 3.0;
+        for (double& x : dly) x = 0;
+    }
+};
+
+struct Operation {
+    const char* name;
+    DspStatus okStatus;  // the body's answer to the valid call
+    DspStatus refusedStatus;
+    std::function<DspStatus(Buffers&, bool)> call;
+};
+
+std::vector<Operation> operations() {
+    return {
+        {"dspSet64f", dspOk, dspErrNullPtr,
+         [](Buffers& x, bool ok) { return dspSet64f(2.0, ok ? x.c : nullptr, 16); }},
+        {"dspMulConstInPlace64f", dspOk, dspErrNullPtr,
+         [](Buffers& x, bool ok) { return dspMulConstInPlace64f(2.0, ok ? x.c : nullptr, 16); }},
+        {"dspMulConst64f", dspOk, dspErrSize,
+         [](Buffers& x, bool ok) { return dspMulConst64f(x.a, 2.0, x.c, ok ? 16 : 0); }},
+        {"dspMul64f", dspOk, dspErrNullPtr,
+         [](Buffers& x, bool ok) { return dspMul64f(x.a, ok ? x.b : nullptr, x.c, 16); }},
+        {"dspMagnitude64fc", dspOk, dspErrSize,
+         [](Buffers& x, bool ok) { return dspMagnitude64fc(x.a, x.c, ok ? 8 : 0); }},
+        // The transforms are not built yet: their bodies check the arguments and refuse a call
+        // that passes, the size query and set-up with -15, the transforms with -17.
+        {"dspFftGetSizeReal64f", dspErrFftOrder, dspErrNullPtr,
+         [](Buffers&, bool ok) {
+             int s = 0, b = 0, w = 0;
+             return dspFftGetSizeReal64f(5, 8, 0, &s, ok ? &b : nullptr, &w);
+         }},
+        {"dspFftInitReal64f", dspErrFftOrder, dspErrFftFlag,
+         [](Buffers& x, bool ok) {
+             DspFftSpecReal64f* spec = nullptr;
+             return dspFftInitReal64f(&spec, 5, ok ? 8 : 3, 0, x.medianBuf, nullptr);
+         }},
+        {"dspFftFwdRealToCcs64f", dspErrSpecMismatch, dspErrNullPtr,
+         [](Buffers& x, bool ok) {
+             const auto* unbuilt = reinterpret_cast<const DspFftSpecReal64f*>(x.dly);
+             return dspFftFwdRealToCcs64f(x.a, x.c, ok ? unbuilt : nullptr, nullptr);
+         }},
+        {"dspFftInvCcsToReal64f", dspErrSpecMismatch, dspErrNullPtr,
+         [](Buffers& x, bool ok) {
+             const auto* unbuilt = reinterpret_cast<const DspFftSpecReal64f*>(x.dly);
+             return dspFftInvCcsToReal64f(x.a, x.c, ok ? unbuilt : nullptr, nullptr);
+         }},
+        {"dspMedianGetBufferSize", dspOk, dspErrDataType,
+         [](Buffers&, bool ok) {
+             int size = 0;
+             const DspStatus st = dspMedianGetBufferSize(5, ok ? 19 : 2, &size);
+             return ok && size != 80 ? -1 : st;
+         }},
+        {"dspMedian64f", dspOk, dspErrMaskSize,
+         [](Buffers& x, bool ok) { return dspMedian64f(x.a, x.c, 16, ok ? 3 : 0, nullptr, x.dly, x.medianBuf); }},
+        {"dspMedianInPlace64f", dspOk, dspErrNullPtr,
+         [](Buffers& x, bool ok) { return dspMedianInPlace64f(x.c, 16, 3, nullptr, x.dly, ok ? x.medianBuf : nullptr); }},
+    };
+}
+
+class FirstCallTest : public ::testing::Test {
+protected:
+    void SetUp() override { dspTestResetCpu(); }
+    void TearDown() override { dspTestResetCpu(); }
+};
+
+TEST_F(FirstCallTest, ReturnsTheBodysStatusNeverTheSetUps) {
+    for (const Operation& op : operations()) {
+        for (bool ok : {false, true}) {
+            SCOPED_TRACE(std::string(op.name) + (ok ? ", valid" : ", refused"));
+            dspTestResetCpu();
+            dspTestSetCpuidSource(sse2OtherVendor, noXgetbv);
+            ASSERT_EQ(dspGetCpuSlot(), dspSlotUnset);
+            Buffers x;
+            EXPECT_EQ(op.call(x, ok), ok ? op.okStatus : op.refusedStatus);
+            EXPECT_EQ(dspGetCpuSlot(), 1);
+            EXPECT_EQ(dspTestDetectionCount(), 1);
+            EXPECT_EQ(dspInitCpu(), dspWarnCpuVendor) << "the set-up's own status was 20 all along";
+        }
+    }
+}
+
+TEST_F(FirstCallTest, OneDetectionServesAllTwelveOperations) {
+    dspTestSetCpuidSource(sse2OtherVendor, noXgetbv);
+    Buffers x;
+    for (const Operation& op : operations()) EXPECT_EQ(op.call(x, true), op.okStatus) << op.name;
+    EXPECT_EQ(dspTestDetectionCount(), 1);
+    const int cpuidCalls = g_fake.calls.load();
+    for (const Operation& op : operations()) EXPECT_EQ(op.call(x, false), op.refusedStatus) << op.name;
+    EXPECT_EQ(dspTestDetectionCount(), 1);
+    EXPECT_EQ(g_fake.calls.load(), cpuidCalls);
+}
+
+TEST_F(FirstCallTest, ResultsThroughTheDispatch) {
+    Buffers x;
+    ASSERT_EQ(dspSet64f(-1.5, x.c, 5), dspOk);
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(x.c[i], -1.5);
+    EXPECT_EQ(x.c[5], 3.0);
+    ASSERT_EQ(dspMulConst64f(x.a, 0.5, x.c, 16), dspOk);
+    for (int i = 0; i < 16; ++i) EXPECT_EQ(x.c[i], x.a[i] * 0.5);
+    ASSERT_EQ(dspMul64f(x.a, x.b, x.c, 16), dspOk);
+    for (int i = 0; i < 16; ++i) EXPECT_EQ(x.c[i], x.a[i] * x.b[i]);
+    ASSERT_EQ(dspMulConstInPlace64f(4.0, x.c, 16), dspOk);
+    for (int i = 0; i < 16; ++i) EXPECT_EQ(x.c[i], x.a[i] * x.b[i] * 4.0);
+    const double z[4] = {3, 4, -5, 12};
+    ASSERT_EQ(dspMagnitude64fc(z, x.c, 2), dspOk);
+    EXPECT_EQ(x.c[0], 5.0);
+    EXPECT_EQ(x.c[1], 13.0);
+    const double in[5] = {1, 5, 2, 8, 3};
+    ASSERT_EQ(dspMedian64f(in, x.c, 5, 3, nullptr, x.dly, x.medianBuf), dspOk);
+    const double want[5] = {1, 1, 2, 5, 3};
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(x.c[i], want[i]);
+}
+
+// Every forced slot routes every operation to its body: the bodies must answer as that slot's
+// body does when called directly.
+TEST_F(FirstCallTest, ForcedSlotsRouteToTheirBodies) {
+    for (int slot : dspSupportedSlots()) {
+        SCOPED_TRACE(dspSlotName(slot));
+        dspTestForceCpu(slot, dspFeatSse2 | dspFeatMovbe);
+        Buffers x;
+        for (const Operation& op : operations()) {
+            EXPECT_EQ(op.call(x, true), op.okStatus) << op.name;
+            EXPECT_EQ(op.call(x, false), op.refusedStatus) << op.name;
+        }
+        EXPECT_EQ(dspTestDetectionCount(), 0);
+    }
+}
+
+TEST_F(FirstCallTest, EightThreadsAgree) {
+    for (int round = 0; round < 20; ++round) {
+        dspTestResetCpu();
+        constexpr int kThreads = 8;
+        std::atomic<int> ready{0};
+        std::atomic<bool> go{false};
+        int slots[kThreads], statuses[kThreads];
+        std::vector<std::thread> threads;
+        const std::vector<Operation> ops = operations();
+        for (int t = 0; t < kThreads; ++t) {
+            threads.emplace_back([&, t] {
+                Buffers x;
+                ready.fetch_add(1);
+                while (!go.load()) {
+                }
+                statuses[t] = ops[t].call(x, true);
+                slots[t] = dspGetCpuSlot();
+            });
+        }
+        while (ready.load() < kThreads) {
+        }
+        go.store(true);
+        for (std::thread& th : threads) th.join();
+        DspCpuDetection d;
+        dspDetectCpu([](uint32_t leaf, uint32_t sub, uint32_t r[4]) {
+            __cpuid_count(leaf, sub, r[0], r[1], r[2], r[3]);
+        }, [](uint32_t) -> uint64_t {
+            // Asked only when CPUID reports OSXSAVE.
+            uint32_t lo, hi;
+            __asm__ volatile("xgetbv" : "=a"(lo), "=d"(hi) : "c"(0));
+            return (uint64_t(hi) << 32) | lo;
+        }, &d);
+        for (int t = 0; t < kThreads; ++t) {
+            EXPECT_EQ(slots[t], d.slot) << "thread " << t;
+            EXPECT_EQ(statuses[t], ops[t].okStatus) << ops[t].name;
+        }
+        EXPECT_GE(dspTestDetectionCount(), 1);
+        EXPECT_LE(dspTestDetectionCount(), kThreads);
+        EXPECT_EQ(dspGetEnabledFeatures(), d.enabled);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// The real-FFT entry bodies: their checks in order, the largest order per slot, and slot 2
+// handing over to its second body when MOVBE is missing.
+
+using FftInitFn = DspStatus(DSP_CALL*)(DspFftSpecReal64f**, int, int, int, BYTE*, BYTE*);
+using FftSizeFn = DspStatus(DSP_CALL*)(int, int, int, int*, int*, int*);
+
+TEST_F(FirstCallTest, FftChecksInOrder) {
+    dspTestForceCpu(2, dspFeatSse2 | dspFeatMovbe);
+    int s = 0, b = 0, w = 0;
+    struct SizeCase {
+        int order, flag;
+        bool nullOut;
+        DspStatus want;
+    };
+    const SizeCase sizeCases[] = {
+        {31, 3, true, dspErrFftOrder},  {-1, 8, false, dspErrFftOrder}, {30, 3, true, dspErrNullPtr},
+        {29, 3, false, dspErrFftFlag},  {29, 8, false, dspErrFftOrder}, {5, 0, false, dspErrFftFlag},
+    };
+    for (const SizeCase& c : sizeCases)
+        for (FftSizeFn fn : {dspFftGetSizeReal64f_s0, dspFftGetSizeReal64f_s3, dspFftGetSizeReal64f_s2n})
+            EXPECT_EQ(fn(c.order, c.flag, 0, &s, c.nullOut ? nullptr : &b, &w), c.want) << c.order;
+
+    // Order 28: refused in slot 0 and in slot 2 with MOVBE (largest 27) before specMem is
+    // looked at, accepted elsewhere, so a null specMem answers -8 there.
+    DspFftSpecReal64f* spec = nullptr;
+    struct InitCase {
+        FftInitFn fn;
+        const char* name;
+        DspStatus want;
+    };
+    const InitCase initCases[] = {
+        {dspFftInitReal64f_s0, "s0", dspErrFftOrder}, {dspFftInitReal64f_s1, "s1", dspErrNullPtr},
+        {dspFftInitReal64f_s2, "s2", dspErrFftOrder}, {dspFftInitReal64f_s2n, "s2n", dspErrNullPtr},
+        {dspFftInitReal64f_s3, "s3", dspErrNullPtr},  {dspFftInitReal64f_s4, "s4", dspErrNullPtr},
+        {dspFftInitReal64f_s5, "s5", dspErrNullPtr},
+    };
+    for (const InitCase& c : initCases) EXPECT_EQ(c.fn(&spec, 28, 8, 0, nullptr, nullptr), c.want) << c.name;
+    EXPECT_EQ(dspFftInitReal64f_s1(nullptr, 99, 3, 0, nullptr, nullptr), dspErrNullPtr);
+    EXPECT_EQ(dspFftInitReal64f_s1(&spec, 31, 3, 0, nullptr, nullptr), dspErrFftOrder);
+
+    // Without MOVBE the slot-2 body is the second one.
+    dspTestForceCpu(2, dspFeatSse2);
+    EXPECT_EQ(dspFftInitReal64f_s2(&spec, 28, 8, 0, nullptr, nullptr), dspErrNullPtr);
+    EXPECT_EQ(dspFftInitReal64f(&spec, 28, 8, 0, nullptr, nullptr), dspErrNullPtr);
+    EXPECT_EQ(spec, nullptr);
+
+    // From order 11 the set-up buffer is required; a refused flag clears the header so that
+    // the memory can never pass for a spec.
+    alignas(64) BYTE mem[256];
+    memset(mem, 0, sizeof mem);
+    mem[64] = 9;
+    const auto* stale = reinterpret_cast<const DspFftSpecReal64f*>(mem + 64);
+    double x[8] = {}, y[10] = {};
+    EXPECT_EQ(dspFftFwdRealToCcs64f_s1(x, y, stale, nullptr), dspErrSpecMismatch);
+    mem[64 + 28] = 1;  // the spec asks for a work buffer
+    EXPECT_EQ(dspFftFwdRealToCcs64f_s1(x, y, stale, nullptr), dspErrNullPtr);
+    EXPECT_EQ(dspFftInvCcsToReal64f_s4(nullptr, y, stale, mem), dspErrNullPtr);
+    EXPECT_EQ(dspFftInitReal64f_s1(&spec, 12, 8, 0, mem + 1, nullptr), dspErrNullPtr);
+    EXPECT_EQ(dspFftInitReal64f_s1(&spec, 12, 7, 0, mem + 1, nullptr), dspErrFftFlag);
+    EXPECT_EQ(spec, nullptr);
+    for (int i = 64; i < 64 + 96; ++i) EXPECT_EQ(mem[i], 0) << i;
+    EXPECT_EQ(dspFftFwdRealToCcs64f_s1(x, y, stale, nullptr), dspErrSpecMismatch);
+}
+
+}  // namespace

@@ -1,0 +1,226 @@
+// Shared by the vector-math tests: the list of every kernel with what the tests expect of it,
+// quad-precision references, ulp distances and a recording error hook.
+#pragma once
+
+#include "platform/win32.h"
+
+#include "dsp/vecmath/vecmath.h"
+#include "tests/dsp/slots.h"
+
+#include <gtest/gtest.h>
+
+extern "C" {
+#include <quadmath.h>
+}
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace vmtest {
+
+enum class Fn { Magnitude, Sine, Cosine };
+
+// Accuracy classes, named after the bound each must hold (relative to the exact value).
+enum class Bound {
+    Ulp1,        // within 1 ulp
+    Ulp2,        // within 2 ulp
+    Ulp4,        // within 4 ulp
+    Abs1e8,      // absolute error below 1e-8 (fastest sine/cosine, fast range)
+    Rel2m28,     // relative error below 2^-28 (fastest magnitude)
+};
+
+struct KernelInfo {
+    const char* label;
+    DspVecMathKernel fn;
+    Fn function;
+    int cpuSlot;
+    int group;           // elements per pass (0: one at a time)
+    Bound bound;
+    double fastRange;    // the bound holds for |x| up to here (sine and cosine; inf: everywhere)
+    const char* hookName;
+    bool x87;            // computes on, or sets up, the x87 unit
+    bool sse;            // sets up MXCSR
+};
+
+inline const std::vector<KernelInfo>& allKernels() {
+    const double inf = INFINITY;
+    static const std::vector<KernelInfo> list = {
+        {"abs_s0", dspVecAbs64fcKernel_s0, Fn::Magnitude, 0, 0, Bound::Ulp1, inf, "", true, false},
+        {"abs_s1", dspVecAbs64fcKernel_s1, Fn::Magnitude, 1, 4, Bound::Ulp1, inf, "", true, true},
+        {"abs_s2a0", dspVecAbs64fcKernel_s2a0, Fn::Magnitude, 2, 8, Bound::Ulp2, inf, "", false, true},
+        {"abs_s2a1", dspVecAbs64fcKernel_s2a1, Fn::Magnitude, 2, 4, Bound::Ulp1, inf, "", false, true},
+        {"abs_s2a2", dspVecAbs64fcKernel_s2a2, Fn::Magnitude, 2, 8, Bound::Rel2m28, inf, "", false, true},
+        {"abs_s4a0", dspVecAbs64fcKernel_s4a0, Fn::Magnitude, 4, 8, Bound::Ulp2, inf, "", false, true},
+        {"abs_s4a1", dspVecAbs64fcKernel_s4a1, Fn::Magnitude, 4, 16, Bound::Ulp1, inf, "", false, true},
+        {"abs_s4a2", dspVecAbs64fcKernel_s4a2, Fn::Magnitude, 4, 8, Bound::Rel2m28, inf, "", false, true},
+        {"abs_s5a0", dspVecAbs64fcKernel_s5a0, Fn::Magnitude, 5, 16, Bound::Ulp2, inf, "", false, true},
+        {"abs_s5a1", dspVecAbs64fcKernel_s5a1, Fn::Magnitude, 5, 8, Bound::Ulp1, inf, "", false, true},
+        {"abs_s5a2", dspVecAbs64fcKernel_s5a2, Fn::Magnitude, 5, 8, Bound::Rel2m28, inf, "", false, true},
+
+        {"sin_s0", dspVecSin64fKernel_s0, Fn::Sine, 0, 0, Bound::Ulp1, inf, "vdSin", true, false},
+        {"sin_s1a1", dspVecSin64fKernel_s1a1, Fn::Sine, 1, 4, Bound::Ulp1, inf, "", false, true},
+        {"sin_s1a2", dspVecSin64fKernel_s1a2, Fn::Sine, 1, 4, Bound::Abs1e8, 0x1p24, "", false, true},
+        {"sin_s2a0", dspVecSin64fKernel_s2a0, Fn::Sine, 2, 8, Bound::Ulp4, 0x1p24, "", false, true},
+        {"sin_s2a1", dspVecSin64fKernel_s2a1, Fn::Sine, 2, 4, Bound::Ulp1, inf, "vdSin", true, true},
+        {"sin_s2a2", dspVecSin64fKernel_s2a2, Fn::Sine, 2, 8, Bound::Abs1e8, 0x1p24, "", false, true},
+        {"sin_s4a0", dspVecSin64fKernel_s4a0, Fn::Sine, 4, 8, Bound::Ulp4, 0x1p24, "", false, true},
+        {"sin_s4a1", dspVecSin64fKernel_s4a1, Fn::Sine, 4, 8, Bound::Ulp1, inf, "", false, true},
+        {"sin_s4a2", dspVecSin64fKernel_s4a2, Fn::Sine, 4, 8, Bound::Abs1e8, 0x1p24, "", false, true},
+        {"sin_s5a0", dspVecSin64fKernel_s5a0, Fn::Sine, 5, 8, Bound::Ulp4, 0x1p24, "", false, true},
+        {"sin_s5a1", dspVecSin64fKernel_s5a1, Fn::Sine, 5, 8, Bound::Ulp1, inf, "", false, true},
+        {"sin_s5a2", dspVecSin64fKernel_s5a2, Fn::Sine, 5, 8, Bound::Abs1e8, 0x1p24, "", false, true},
+
+        {"cos_s0", dspVecCos64fKernel_s0, Fn::Cosine, 0, 0, Bound::Ulp1, inf, "vdCos", true, false},
+        {"cos_s1a1", dspVecCos64fKernel_s1a1, Fn::Cosine, 1, 4, Bound::Ulp1, inf, "", false, true},
+        {"cos_s1a2", dspVecCos64fKernel_s1a2, Fn::Cosine, 1, 4, Bound::Abs1e8, 0x1p23, "", false, true},
+        {"cos_s2a0", dspVecCos64fKernel_s2a0, Fn::Cosine, 2, 8, Bound::Ulp4, 0x1p23, "", false, true},
+        {"cos_s2a1", dspVecCos64fKernel_s2a1, Fn::Cosine, 2, 4, Bound::Ulp1, inf, "vdCos", true, true},
+        {"cos_s2a2", dspVecCos64fKernel_s2a2, Fn::Cosine, 2, 8, Bound::Abs1e8, 0x1p23, "", false, true},
+        {"cos_s3a2", dspVecCos64fKernel_s3a2, Fn::Cosine, 3, 8, Bound::Abs1e8, 0x1p23, "", false, true},
+        {"cos_s4a0", dspVecCos64fKernel_s4a0, Fn::Cosine, 4, 8, Bound::Ulp4, 0x1p23, "", false, true},
+        {"cos_s4a1", dspVecCos64fKernel_s4a1, Fn::Cosine, 4, 8, Bound::Ulp1, inf, "", false, true},
+        {"cos_s4a2", dspVecCos64fKernel_s4a2, Fn::Cosine, 4, 8, Bound::Abs1e8, 0x1p23, "", false, true},
+        {"cos_s5a0", dspVecCos64fKernel_s5a0, Fn::Cosine, 5, 8, Bound::Ulp4, 0x1p23, "", false, true},
+        {"cos_s5a1", dspVecCos64fKernel_s5a1, Fn::Cosine, 5, 8, Bound::Ulp1, inf, "", false, true},
+        {"cos_s5a2", dspVecCos64fKernel_s5a2, Fn::Cosine, 5, 8, Bound::Abs1e8, 0x1p23, "", false, true},
+    };
+    return list;
+}
+
+// The kernels of one function that this machine can run.
+inline std::vector<KernelInfo> kernelsOf(Fn f) {
+    std::vector<KernelInfo> out;
+    for (const KernelInfo& k : allKernels()) {
+        if (k.function == f && dspSlotSupported(k.cpuSlot)) out.push_back(k);
+    }
+    return out;
+}
+
+inline uint64_t bitsOf(double x) {
+    uint64_t b;
+    memcpy(&b, &x, sizeof b);
+    return b;
+}
+
+inline double fromBits(uint64_t b) {
+    double x;
+    memcpy(&x, &b, sizeof x);
+    return x;
+}
+
+// Distance of a double from an exact value, in units of the last place of the exact value
+// (the spacing of doubles at its magnitude; subnormal spacing below 2^-1022).
+inline double ulpError(double got, __float128 exact) {
+    if (std::isnan(got)) return INFINITY;
+    const __float128 a = fabsq(exact);
+    int e;
+    frexpq(a, &e);  // a = m * 2^e, m in [0.5, 1)
+    int ulpExp = e - 53;
+    if (ulpExp < -1074) ulpExp = -1074;
+    const __float128 ulp = ldexpq(static_cast<__float128>(1), ulpExp);
+    return static_cast<double>(fabsq(static_cast<__float128>(got) - exact) / ulp);
+}
+
+inline __float128 exactSin(double x) { return sinq(static_cast<__float128>(x)); }
+inline __float128 exactCos(double x) { return cosq(static_cast<__float128>(x)); }
+inline __float128 exactHypot(double re, double im) {
+    const __float128 a = re, b = im;
+    return sqrtq(a * a + b * b);
+}
+
+// A sine or cosine result against its exact value, within the kernel's bound.
+inline void expectWithinBound(const KernelInfo& k, double got, __float128 exact, double x) {
+    if (k.bound == Bound::Abs1e8) {
+        EXPECT_LE(static_cast<double>(fabsq(got - exact)), 1e-8) << x;
+    } else {
+        EXPECT_LE(ulpError(got, exact), k.bound == Bound::Ulp1 ? 1.0 : 4.0) << x;
+    }
+}
+
+// Arguments spread over every exponent: for each binade 2^e (e = lo .. hi) `perBinade`
+// random significands, both signs.
+inline std::vector<double> argumentsOverBinades(int lo, int hi, int perBinade, uint32_t seed) {
+    std::mt19937_64 rng(seed);
+    std::vector<double> out;
+    for (int e = lo; e <= hi; ++e) {
+        for (int k = 0; k < perBinade; ++k) {
+            const uint64_t frac = rng() & 0x000FFFFFFFFFFFFFull;
+            const uint64_t sign = (rng() & 1) ? 0x8000000000000000ull : 0;
+            out.push_back(fromBits(sign | (static_cast<uint64_t>(e + 1023) << 52) | frac));
+        }
+    }
+    return out;
+}
+
+// A recording hook: every call is kept; an optional value is written to dst[index].
+struct HookCall {
+    int status;
+    int index;
+    const double* src;
+    const double* src2;
+    double* dst;
+    double* dst2;
+    std::string name;
+    double seen;  // dst[index] when the hook ran
+};
+
+struct HookRecorder {
+    static std::vector<HookCall>& calls() {
+        static std::vector<HookCall> c;
+        return c;
+    }
+    static bool& overwrite() {
+        static bool w = false;
+        return w;
+    }
+    static double& value() {
+        static double v = 0.0;
+        return v;
+    }
+    static void hook(int status, int index, const double* src, const double* src2, double* dst,
+                     double* dst2, const char* name) {
+        calls().push_back({status, index, src, src2, dst, dst2, name ? name : "(null)", dst[index]});
+        if (overwrite()) dst[index] = value();
+    }
+    HookRecorder() {
+        calls().clear();
+        overwrite() = false;
+        dspTestSetVecMathHook(&HookRecorder::hook);
+    }
+    ~HookRecorder() { dspTestSetVecMathHook(nullptr); }
+};
+
+inline uint32_t readMxcsr() {
+    uint32_t v;
+    __asm__ __volatile__("stmxcsr %0" : "=m"(v) : : "memory");
+    return v;
+}
+inline void writeMxcsr(uint32_t v) { __asm__ __volatile__("ldmxcsr %0" : : "m"(v) : "memory"); }
+inline uint16_t readX87Cw() {
+    uint16_t v;
+    __asm__ __volatile__("fnstcw %0" : "=m"(v) : : "memory");
+    return v;
+}
+inline void writeX87Cw(uint16_t v) { __asm__ __volatile__("fldcw %0" : : "m"(v) : "memory"); }
+inline uint16_t readX87Sw() {
+    uint16_t v;
+    __asm__ __volatile__("fnstsw %0" : "=m"(v) : : "memory");
+    return v;
+}
+
+// Runs fn with the given MXCSR and x87 control word and gives the test's own state back.
+struct FpStateGuard {
+    uint32_t mxcsr = readMxcsr();
+    uint16_t cw = readX87Cw();
+    ~FpStateGuard() {
+        writeMxcsr(mxcsr);
+        writeX87Cw(cw);
+        __asm__ __volatile__("fnclex");
+    }
+};
+
+}  // namespace vmtest
