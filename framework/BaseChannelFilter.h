@@ -1,0 +1,74 @@
+// Per-channel worker base of the effect engines: owns the double input and output blocks of one
+// channel (or of the whole interleaved block), the restart flag, the edge cross-fader and the two
+// sample queues of the strength mix.
+#pragma once
+
+#include "platform/win32.h"
+
+#include "framework/CSmooth.h"
+
+#include <vector>
+
+class CBaseFilter;
+
+class CBaseChannelFilter {
+public:
+    // Samples each buffer reports after construction; the storage holds kSpareSamples more.
+    static constexpr int kInitialCapacity = 44100;
+    static constexpr int kSpareSamples = 1024;
+
+    // owner: the engine that creates and deletes this filter (not owned; outlives the filter).
+    // Throws the arithmetic-overflow HRESULT when the initial byte count does not fit 32 bits.
+    explicit CBaseChannelFilter(CBaseFilter* owner);
+    virtual ~CBaseChannelFilter();
+    CBaseChannelFilter(const CBaseChannelFilter&) = delete;
+    CBaseChannelFilter& operator=(const CBaseChannelFilter&) = delete;
+
+    // Brings the effect state to its start; called once after creation, before LoadChannelParams.
+    virtual HRESULT ResetChannel();
+    // Reads the effect's keys through the owner's parameter getters (index -1).
+    virtual HRESULT LoadChannelParams();
+    // Grows input and output to hold at least n samples (contents kept). Throws std::bad_alloc
+    // when memory runs out, the arithmetic-overflow HRESULT when n + 1024 doubles exceed 32 bits.
+    virtual bool EnsureBuffers(int n);
+    // The output half of EnsureBuffers.
+    virtual bool EnsureOutputBuffer(int n);
+    // Processes m_pIn[0 .. n-1] into m_pOut from index 0 and returns the number of output
+    // samples (at most m_outCapacity; grow with EnsureOutputBuffer first). last is non-zero for
+    // the block that reaches the end of the effect interval or of the stream.
+    virtual int ProcessChannel(int n, int last);
+
+    // Reads the whole stream from its start. With *buffer null a zero-filled block of the
+    // stream's size is allocated from the process heap (the caller frees it with HeapFree);
+    // with *buffer set, `capacity` is its size in bytes and a larger stream fails with E_FAIL
+    // before anything is written. E_FAIL for a short read (an allocated block is then freed and
+    // *buffer is null again), E_POINTER for a null stream or buffer pointer.
+    static HRESULT ReadStreamToBuffer(IStream* stream, void** buffer, UINT64 capacity = 0);
+    // The stream's size in bytes (0 when it cannot tell).
+    static UINT64 GetStreamSize(IStream* stream);
+
+    // Strength-mix queues: append n samples, drop k from the front, empty (storage and count).
+    void AppendPending(const double* samples, UINT n);
+    void AppendProcessed(const double* samples, UINT n);
+    void DropPending(UINT k);
+    void DropProcessed(UINT k);
+    void ClearQueues();
+
+    // The members are shared with the engine's block loop and with derived channel filters.
+    std::vector<double> m_inStore;   // storage of the input block (m_inCapacity + 1024 doubles)
+    std::vector<double> m_outStore;  // storage of the output block
+    CBaseFilter* m_pOwner;           // the engine; not owned
+    bool m_bRestart = true;          // the next block is the first after creation or a restart
+    CSmooth m_smooth;                // edge cross-fader
+    int32_t m_inCapacity = kInitialCapacity;   // samples the input block can hold
+    double* m_pIn = nullptr;                   // input block (inside m_inStore)
+    int32_t m_outCapacity = kInitialCapacity;  // samples the output block can hold
+    double* m_pOut = nullptr;                  // output block (inside m_outStore)
+    std::vector<double> m_pending;   // unprocessed samples not yet paired with output
+    UINT m_pendingCount = 0;         // samples held in m_pending
+    std::vector<double> m_processed; // processed samples not yet paired with input
+    UINT m_processedCount = 0;       // samples held in m_processed
+
+private:
+    static void Grow(std::vector<double>& store, int n);
+};

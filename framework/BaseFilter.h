@@ -1,0 +1,223 @@
+// The effect engine that every effect class embeds: upstream source, host parameter and zone
+// objects, stream format, channel filters, effect interval, strengths, smoothing and output
+// level; the pull-model read paths and the block loop over the channel filters.
+//
+// The engine takes no lock: the COM class that embeds it serialises every call. Engine
+// operations may throw (an HRESULT value, or std::bad_alloc); the COM class runs them through
+// corvane::CallGuarded (framework/exceptions.h). Every host object the engine holds is released
+// on every path, exceptions included.
+#pragma once
+
+#include "platform/win32.h"
+
+#include "corvane/corvane.h"
+#include "framework/BaseChannelFilter.h"
+
+#include <string>
+#include <vector>
+
+// The engine's stream format record: the WAVEFORMATEX fields first, then room for the rest of
+// what the host's IAudioFormat::GetWaveFormat writes (180 bytes in all).
+struct EngineWaveFormat {
+    WORD wFormatTag;
+    WORD nChannels;
+    DWORD nSamplesPerSec;
+    DWORD nAvgBytesPerSec;
+    WORD nBlockAlign;
+    WORD wBitsPerSample;
+    BYTE rest[164];
+};
+static_assert(sizeof(EngineWaveFormat) == corvane::kWaveFormatRecordSize, "format record size");
+
+// Strengths of one zone of the strength mix (or of the whole interval).
+struct StrengthZoneRecord {
+    double leftStrength = 1.0;    // strengths at the zone's start
+    double rightStrength = 1.0;
+    double centerStrength = 1.0;
+    double leftSlope = 0.0;       // end strength minus start strength
+    double rightSlope = 0.0;
+    double centerSlope = 0.0;
+    bool bRamp = false;           // any slope is non-zero
+    double effectStart = 0.0;     // ms from the start of the effect interval
+    double effectDuration = 0.0;  // ms
+    double leftStep = 0.0;        // strength change per sample
+    double rightStep = 0.0;
+    double centerStep = 0.0;
+    int64_t startFrame = 0;       // the zone in frames of the stream
+    int64_t lengthFrames = 0;
+    int64_t endFrame = 0;
+};
+
+struct StrengthSettings {
+    bool bUseStrengthPerCh = false;         // the strength mix runs
+    int32_t nZone = 0;                      // index of the current zone in `zones`
+    StrengthZoneRecord current;             // the record in use
+    std::vector<StrengthZoneRecord> zones;  // zone records, ascending and without overlap
+};
+
+class CBaseFilter {
+public:
+    // The whole stream, as the duration of a strength record without zones: ten years, in ms.
+    static constexpr double kWholeStreamMs = 315360000000.0;
+
+    // clsid, iid: identity of the error information (the COM class and its class interface).
+    // useHelper: reads go through the host's IAudioHelper, created here. perChannel: one channel
+    // filter per channel instead of one over the interleaved block.
+    CBaseFilter(GUID clsid, GUID iid, BYTE useHelper, BYTE perChannel);
+    virtual ~CBaseFilter();
+    CBaseFilter(const CBaseFilter&) = delete;
+    CBaseFilter& operator=(const CBaseFilter&) = delete;
+
+    // --- virtual operations, in slot order after the destructor ---
+    virtual HRESULT GetAudioDuration(LONG Stream, double* pVal);
+    virtual HRESULT GetAudioTime(LONG Stream, double* pVal);
+    virtual HRESULT InitFilter(IUnknown* pParams);
+    // Parameter defaults; keeps m_tempPath, the byte lengths, the interval and the enabled flag.
+    virtual HRESULT ResetParams();
+    // The framework keys from m_pParams. Throws E_OUTOFMEMORY when a key name cannot be
+    // allocated.
+    virtual HRESULT LoadParams();
+    // After a new upstream source: the next block sets the stream up again.
+    virtual HRESULT ResetStream();
+    // A new channel filter owned by the caller (a plain CBaseChannelFilter here).
+    virtual CBaseChannelFilter* CreateChannelFilter();
+    // Rebuilds m_channels: create, reset and load every filter.
+    virtual HRESULT BuildChannelFilters();
+    virtual HRESULT OnReset();        // not called by the framework
+    virtual HRESULT OnSeek();         // after a seek
+    virtual HRESULT OnSkip();         // after a skip
+    virtual HRESULT OnBeforeRead();   // before every upstream read of a block
+    virtual HRESULT OnBlockFormat();  // once the block position and format are known
+    // Processes `count` 16-bit samples (all channels) of the block `data` (`totalBytes` long)
+    // from byte `offsetBytes`; `last` is non-zero when they reach the end of the effect interval
+    // or of the stream. *out receives the block that carries the result (a new reference: the
+    // input block, or a new one when the sample count changed). Reports nothing.
+    virtual void ProcessAudio(IUnknown* data, LONG totalBytes, LONG offsetBytes, LONG count, LONG last,
+                              IAudioData** out);
+
+    // --- errors ---
+    // Internal code to HRESULT with COM error information of this engine's class.
+    HRESULT SetError(int code) const;
+
+    // --- filter-interface properties ---
+    HRESULT GetEffectEnabled(VARIANT_BOOL* pVal) const;
+    HRESULT PutEffectEnabled(VARIANT_BOOL v);
+    HRESULT GetMediaSource(IUnknown** pp) const;
+    // NULL clears the source (S_OK); an object that is no media source clears it as well and
+    // answers E_NOINTERFACE.
+    HRESULT PutMediaSource(IUnknown* s);
+    HRESULT GetBaseMediaSource(IUnknown** pp) const;
+    HRESULT GetEffectParams(IUnknown** pp) const;
+    HRESULT PutEffectParams(IUnknown* p);
+    HRESULT GetEffectZones(IUnknown** pp) const;
+    HRESULT PutEffectZones(IUnknown* z);
+
+    // --- media-source operations: reads, seek, skip, format and track ---
+    HRESULT ReadAudio(LONG Stream, LONG Flags, double Duration, IUnknown** ppAudioData);
+    HRESULT SeekAudio(LONG Stream, LONG Flags, double Time);
+    HRESULT SkipAudio(LONG Stream, LONG Flags, double Duration);
+    HRESULT PutAudioFormat(LONG Stream, IUnknown* format);
+    HRESULT PutAudioTrack(LONG track);
+
+    // --- parameters for channel filters: read from m_pParams (fail with E_POINTER without one) ---
+    HRESULT GetParamBool(LPCOLESTR key, VARIANT_BOOL* out, LONG index = -1) const;
+    HRESULT GetParamLong(LPCOLESTR key, LONG* out, LONG index = -1) const;
+    HRESULT GetParamLongDef(LPCOLESTR key, LONG def, LONG* out, LONG index = -1) const;
+    HRESULT GetParamULong(LPCOLESTR key, ULONG* out, LONG index = -1) const;
+    HRESULT GetParamDouble(LPCOLESTR key, double* out, LONG index = -1) const;
+    HRESULT GetParamDoubleDef(LPCOLESTR key, double def, double* out, LONG index = -1) const;
+    HRESULT GetParamString(LPCOLESTR key, BSTR* out, LONG index = -1) const;
+    HRESULT GetParamStream(LPCOLESTR key, IStream** out, LONG index = -1) const;
+
+    // --- strengths ---
+    // Reads the strengths (and with withInterval the zone time) of one record from `from`
+    // (nullable: every value then keeps its default).
+    static void LoadStrengths(IEffectParams* from, StrengthZoneRecord* rec, bool withInterval);
+    // Frame fields and per-sample steps of one record; the interval starts at intervalStartBytes.
+    void PrepareStrengthRecord(INT64 intervalStartBytes, StrengthZoneRecord* rec) const;
+    void ApplyStrengthsConstant(double* out, const double* processed, const double* unprocessed, int count,
+                                BYTE channel) const;
+    void ApplyStrengthsRamp(double rel, double* out, const double* processed, const double* unprocessed,
+                            int count, BYTE channel) const;
+    // Strengths at relative position rel for effects that mix themselves: a triple for mono,
+    // else six floats per channel pair ((channels - 1) / 2 + 1 pairs; none for 0 channels).
+    void ComputeStrengths(float rel, float* out) const;
+
+    // --- channel filters ---
+    void ClearChannelFilters();
+    // layout when non-zero, else the default speaker mask for the channel count.
+    static UINT64 DefaultChannelLayout(UINT64 layout, int channels);
+
+    // --- conversions at the current format ---
+    // Byte position of time t (ms), optionally with the output lag; 64-bit.
+    INT64 TimeToBytes(double t, bool withLag) const;
+    // Bytes of a request of d ms (32-bit, saturating).
+    int32_t DurationToBytes(double d) const;
+    // Milliseconds of b bytes (0 for an unusable format).
+    double BytesToMs(INT64 b) const;
+    // Input time of an output time and back; identity unless the interval follows "Rate".
+    double InputTime(double t) const;
+    double OutputTime(double t) const;
+    // Byte length of a smoothing time x (ms, clamped to 0 and more).
+    UINT SmoothBytes(INT64 x) const;
+
+    // The members are shared with the effect engines and their channel filters.
+    GUID m_clsid;                        // identity of error information
+    GUID m_iid;
+    IMediaSource* m_pSource = nullptr;   // upstream source (owned reference)
+    IAudioHelper* m_pHelper = nullptr;   // buffering object (owned reference)
+    IEffectZones* m_pZones = nullptr;    // zone object (owned reference)
+    IEffectParams* m_pParams = nullptr;  // duplicate of the host's parameters (owned reference)
+    StrengthSettings m_strength;
+    IAudioFormat* m_pFormat = nullptr;   // format of the current stream; null: set up at next block
+    EngineWaveFormat m_wfx;              // stream format record
+    UINT64 m_channelLayout = 3;          // speaker mask
+    std::vector<CBaseChannelFilter*> m_channels;  // owned channel filters; index = channel
+    bool m_bFirstBlock = true;           // no block read since construction or the last seek
+    double m_position = 0.0;             // read position, ms
+    INT64 m_blockStart = 0;              // byte position of the part handed to the block loop
+    INT64 m_frameOffset = 0;             // lag of the output behind the input, frames
+    INT64 m_inCount = 0;                 // frames given to the first channel filter since the seek
+    INT64 m_outCount = 0;                // frames taken back from it
+    bool m_bLengthChanges = false;       // channel filters may return another sample count
+    bool m_bFollowsRate = false;         // the interval is stretched by m_rate on the output side
+    double m_rate = 1.0;                 // "Rate", finite and positive
+    std::u16string m_tempPath;           // "TempPath"
+    bool m_bUseHelper;                   // reads go through m_pHelper
+    bool m_bPerChannel;                  // one channel filter per channel
+    bool m_bEnabled = true;
+    bool m_bExplicitInterval = false;    // the interval came from the zone object
+    double m_effectStart = 0.0;          // effect interval, ms
+    double m_effectDuration = 0.0;
+    double m_scaledDuration = 0.0;       // m_effectDuration * m_rate
+    INT64 m_startBytes = 0, m_lengthBytes = 0, m_scaledLengthBytes = 0, m_endBytes = 0, m_scaledEndBytes = 0;
+    VARIANT_BOOL m_smoothEnabled = 0;    // "SmoothEnabled"
+    int32_t m_rSmoothTime = 20, m_lSmoothTime = 20;  // ms as read
+    int32_t m_rSmooth = 20, m_lSmooth = 20, m_rSmoothScaled = 20, m_lSmoothScaled = 20;  // ms, limited
+    UINT m_rSmoothBytes = 3528, m_lSmoothBytes = 3528, m_rSmoothScaledBytes = 3528, m_lSmoothScaledBytes = 3528;
+    double m_level = 1.0;                // output level, linear
+    HRESULT m_helperResult = S_OK;       // outcome of creating m_pHelper
+    bool m_bFormatUsable = true;         // channels, rate and block align of m_wfx are non-zero
+
+protected:
+    // Read paths (same arguments as ReadAudio).
+    HRESULT ReadDirect(LONG Stream, LONG Flags, double Duration, IUnknown** pp);
+    HRESULT ReadThroughHelper(LONG Stream, LONG Flags, double Duration, IUnknown** pp);
+    HRESULT ReadPassThrough(LONG Stream, LONG Flags, double Duration, IUnknown** pp);
+    HRESULT FeedHelper(LONG Stream, LONG Flags, double ms);
+    HRESULT TakeHelperBlock(double ms, IUnknown** out);
+    HRESULT InitFromAudioData(LONG Stream, IAudioData* data);
+    // Runs the block loop over `n` samples of `block` from `skip` and hands the result to *pp.
+    void ProcessInto(IUnknown* block, IAudioData* data, LONG len, LONG skip, LONG n, bool last, IUnknown** pp);
+    // Empties both sample queues of every channel filter and resets the buffering object.
+    void DropQueuedAudio();
+    // Drops the stream format, so that the next block sets the stream up again.
+    void ReleaseFormat();
+    bool RateMappingApplies() const { return m_bFollowsRate && m_bEnabled; }
+
+private:
+    void ResetSmoothLimits();
+    void ComputeSmoothBytes();
+    void MixStrengths(CBaseChannelFilter* f, int index, double* out, const double* processed, int m);
+    void WalkZones(int index, double* out, const double* processed, const double* unprocessed, int m);
+};

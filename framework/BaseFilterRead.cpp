@@ -1,0 +1,355 @@
+// The pull side of the engine: reads (direct and through the host's buffering object), the
+// first-block set-up, seek, skip, duration, time, format and track changes.
+#include "framework/BaseFilter.h"
+
+#include "framework/BaseFilterSupport.h"
+
+#include <algorithm>
+#include <cmath>
+
+using corvane::ComPtr;
+
+namespace {
+
+constexpr int kInvalidArgument = 8;
+constexpr double kHelperReadMs = 100.0;
+
+// A smoothing time limited to the interval: trunc(min(time, duration)), never below 0.
+int32_t LimitSmooth(int32_t time, double duration) {
+    double v = std::min(static_cast<double>(time), duration);
+    if (std::isnan(v) || v < 0.0) v = 0.0;
+    return corvane::TruncToInt32(v);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Reads
+
+HRESULT CBaseFilter::ReadAudio(LONG Stream, LONG Flags, double Duration, IUnknown** ppAudioData) {
+    if (ppAudioData == nullptr) return E_POINTER;
+    *ppAudioData = nullptr;
+    if (m_pSource == nullptr) return SetError(kInvalidArgument);
+    if (!m_bEnabled) return m_pSource->ReadAudio(Stream, Flags, Duration, ppAudioData);
+    // A stream whose format cannot be processed (no channels, rate or block align) passes through.
+    if (m_pFormat != nullptr && !m_bFormatUsable) return ReadPassThrough(Stream, Flags, Duration, ppAudioData);
+    if (!m_bUseHelper) return ReadDirect(Stream, Flags, Duration, ppAudioData);
+    if (m_pHelper == nullptr) return FAILED(m_helperResult) ? m_helperResult : E_POINTER;
+    if (std::isnan(Duration)) return E_INVALIDARG;
+    return ReadThroughHelper(Stream, Flags, Duration, ppAudioData);
+}
+
+HRESULT CBaseFilter::ReadPassThrough(LONG Stream, LONG Flags, double Duration, IUnknown** pp) {
+    const HRESULT hr = m_pSource->ReadAudio(Stream, Flags, Duration, pp);
+    m_pSource->get_audioTime(Stream, &m_position);
+    return hr;
+}
+
+void CBaseFilter::ProcessInto(IUnknown* block, IAudioData* data, LONG len, LONG skip, LONG n, bool last,
+                              IUnknown** pp) {
+    ComPtr<IUnknown> result = ComPtr<IUnknown>::Share(block);
+    if (n > 0) {
+        ComPtr<IAudioData> processed;
+        ProcessAudio(data, len, skip, n, last ? 1 : 0, processed.Put());
+        if (ComPtr<IUnknown> unknown = processed.As<IUnknown>()) result = unknown;
+    }
+    *pp = result.Detach();
+}
+
+HRESULT CBaseFilter::ReadDirect(LONG Stream, LONG Flags, double Duration, IUnknown** pp) {
+    m_pSource->get_audioTime(Stream, &m_position);
+    double dur = 0.0;
+    const HRESULT durationResult = m_pSource->get_audioDuration(Stream, &dur);
+    if (FAILED(durationResult)) return durationResult;
+    if (m_position >= dur) return S_OK;
+
+    OnBeforeRead();
+    ComPtr<IUnknown> block;
+    const HRESULT hr = m_pSource->ReadAudio(Stream, Flags, Duration, block.Put());
+    if (!block) return hr;
+    ComPtr<IAudioData> data = block.As<IAudioData>();
+    if (!data) {
+        *pp = block.Detach();
+        return hr;
+    }
+    if (m_pFormat == nullptr) InitFromAudioData(Stream, data.Get());
+    if (m_pFormat != nullptr && !m_bFormatUsable) {
+        *pp = block.Detach();
+        return hr;
+    }
+
+    m_blockStart = TimeToBytes(m_position, true);
+    OnBlockFormat();
+    m_bFirstBlock = false;
+    LONG len = 0;
+    data->GetLength(&len);
+
+    LONG skip = 0;
+    INT64 n = 0;
+    bool last = false;
+    if (!m_bExplicitInterval) {
+        last = m_blockStart + len >= TimeToBytes(dur, false);
+        n = len / 2;
+    } else {
+        if (m_blockStart + len <= m_startBytes || m_blockStart >= m_endBytes) {
+            *pp = block.Detach();
+            return hr;
+        }
+        const INT64 before = std::max<INT64>(0, m_startBytes - m_blockStart);
+        const INT64 over = std::max<INT64>(0, m_blockStart + len - m_endBytes);
+        last = m_blockStart + len >= m_endBytes;
+        n = (len - over - before) / 2;
+        skip = static_cast<LONG>(before);
+        if (n > 0) m_blockStart += skip;
+    }
+    ProcessInto(block.Get(), data.Get(), len, skip, static_cast<LONG>(n), last, pp);
+    return hr;
+}
+
+HRESULT CBaseFilter::ReadThroughHelper(LONG Stream, LONG Flags, double Duration, IUnknown** pp) {
+    double dur = 0.0;
+    const HRESULT durationResult = m_pSource->get_audioDuration(Stream, &dur);
+    if (FAILED(durationResult)) return durationResult;
+    const double t = InputTime(m_position);
+    double d = std::min(Duration, dur - t);
+    if (!(d > 0.0)) return S_OK;
+
+    OnBeforeRead();
+    if (m_pFormat == nullptr) {
+        ComPtr<IUnknown> first;
+        const HRESULT hr = m_pSource->ReadAudio(Stream, Flags, d, first.Put());
+        if (ComPtr<IAudioData> data = first.As<IAudioData>()) InitFromAudioData(Stream, data.Get());
+        OnBlockFormat();
+        if (!first) return hr;
+        if (m_pFormat != nullptr && !m_bFormatUsable) {
+            m_pSource->get_audioTime(Stream, &m_position);
+            *pp = first.Detach();
+            return hr;
+        }
+        m_pHelper->Append(0, first.Get());
+    }
+
+    m_blockStart = TimeToBytes(t, true);
+    INT64 dBytes = DurationToBytes(d);
+    ComPtr<IUnknown> block;
+    if (m_blockStart + dBytes < m_startBytes || m_blockStart >= m_endBytes) {
+        FeedHelper(Stream, Flags, d);
+        TakeHelperBlock(d, block.Put());
+        *pp = block.Detach();
+        return S_OK;
+    }
+
+    if (m_smoothEnabled != 0) {
+        if (m_blockStart < m_startBytes) {
+            // Stop exactly at the interval start, so that the next block begins there.
+            const INT64 gap = corvane::ClampToInt32(m_startBytes - m_blockStart);
+            const double d2 = std::min(BytesToMs(gap), dur - t);
+            FeedHelper(Stream, Flags, d2);
+            TakeHelperBlock(d2, block.Put());
+            *pp = block.Detach();
+            return S_OK;
+        }
+        if (m_blockStart == m_startBytes) {
+            double left = m_lSmooth;
+            if (m_bFollowsRate) left = std::max(left, left / m_rate);
+            d = std::max(d, left);
+            dBytes = DurationToBytes(d);
+        }
+        // Never leave a remainder shorter than the right smoothing length before the end.
+        double right = m_rSmoothBytes;
+        if (m_bFollowsRate) right = std::max(right, right / m_rate);
+        const INT64 rem = corvane::ClampToInt32(m_endBytes - m_blockStart);
+        if (rem - dBytes > 0 && right > static_cast<double>(rem - dBytes)) d = BytesToMs(rem);
+        d = std::min(d, dur - t);
+    }
+
+    FeedHelper(Stream, Flags, d);
+    TakeHelperBlock(d, block.Put());
+    if (!block) return S_OK;
+    ComPtr<IAudioData> data = block.As<IAudioData>();
+    if (!data) {
+        *pp = block.Detach();
+        return S_OK;
+    }
+    LONG len = 0;
+    data->GetLength(&len);
+    const INT64 before = std::max<INT64>(0, m_startBytes - m_blockStart);
+    const INT64 over = std::max<INT64>(0, m_blockStart + len - m_endBytes);
+    const bool last = m_blockStart + len >= m_endBytes;
+    const INT64 n = (len - over - before) / 2;
+    if (n > 0) m_blockStart += before;
+    ProcessInto(block.Get(), data.Get(), len, static_cast<LONG>(std::min<INT64>(before, len)),
+                static_cast<LONG>(std::max<INT64>(n, 0)), last, pp);
+    return S_OK;
+}
+
+HRESULT CBaseFilter::FeedHelper(LONG Stream, LONG Flags, double ms) {
+    if (m_pHelper == nullptr) return FAILED(m_helperResult) ? m_helperResult : E_POINTER;
+    if (m_pSource == nullptr) return E_POINTER;
+    double held = 0.0;
+    m_pHelper->GetDuration(&held);
+    while (ms > held) {
+        ComPtr<IUnknown> block;
+        m_pSource->ReadAudio(Stream, Flags, kHelperReadMs, block.Put());
+        if (block) {
+            m_pHelper->Append(0, block.Get());
+            block.Reset();
+            const double before = held;
+            m_pHelper->GetDuration(&held);
+            if (held > before) continue;
+            // An upstream that hands out empty blocks is as exhausted as one that hands out none.
+        }
+        // Pad with silence of the missing length, so that the last block has the duration asked.
+        if (m_pFormat == nullptr) return S_OK;
+        const int32_t bytes = DurationToBytes(ms - held);
+        if (bytes <= 0) return S_OK;
+        void* created = nullptr;
+        const HRESULT hr = CoCreateInstance(CLSID_AudioBuffer, nullptr, CLSCTX_INPROC_SERVER, IID_IAudioBuffer, &created);
+        ComPtr<IAudioBuffer> pad = ComPtr<IAudioBuffer>::Attach(static_cast<IAudioBuffer*>(created));
+        if (FAILED(hr) || !pad) return FAILED(hr) ? hr : E_POINTER;
+        pad->PutFormat(m_pFormat);
+        pad->SetLength(bytes, -1);
+        m_pHelper->Append(0, pad.Get());
+        return S_OK;
+    }
+    return S_OK;
+}
+
+HRESULT CBaseFilter::TakeHelperBlock(double ms, IUnknown** out) {
+    if (out == nullptr) return E_POINTER;
+    if (m_pHelper == nullptr) return FAILED(m_helperResult) ? m_helperResult : E_POINTER;
+    ComPtr<IAudioData> data;
+    m_pHelper->TakeBlock(ms, data.Put());
+    if (!data) return S_OK;
+    LONG len = 0;
+    data->GetLength(&len);
+    const double dd = BytesToMs(len);
+    data->PutTime(m_position);
+    data->PutDuration(dd);
+    m_position += dd;
+    if (m_bFirstBlock) {
+        data->MarkStart(-1);
+        m_bFirstBlock = false;
+    }
+    *out = data.As<IUnknown>().Detach();
+    return S_OK;
+}
+
+// ---------------------------------------------------------------------------------------------
+// First-block set-up
+
+HRESULT CBaseFilter::InitFromAudioData(LONG Stream, IAudioData* data) {
+    if (m_pFormat != nullptr) return S_OK;
+    if (data == nullptr) return E_POINTER;
+    ComPtr<IUnknown> object;
+    data->GetFormat(object.Put());
+    if (!object) return E_FAIL;
+    ComPtr<IAudioFormat> format = object.As<IAudioFormat>();
+    if (!format) return E_NOINTERFACE;
+    m_pFormat = format.Detach();
+    m_pFormat->GetWaveFormat(reinterpret_cast<WAVEFORMATEX*>(&m_wfx), 0);
+    m_pFormat->GetChannelLayout(&m_channelLayout);
+
+    m_bFormatUsable = m_wfx.nChannels > 0 && m_wfx.nSamplesPerSec > 0 && m_wfx.nBlockAlign > 0;
+    if (!m_bFormatUsable) {
+        ClearChannelFilters();
+        return S_OK;
+    }
+    BuildChannelFilters();
+
+    if (!m_bExplicitInterval) {
+        m_effectStart = 0.0;
+        double duration = m_effectDuration;
+        if (m_pSource != nullptr && SUCCEEDED(m_pSource->get_audioDuration(Stream, &duration))) {
+            m_effectDuration = duration;
+        }
+    }
+    m_scaledDuration = m_effectDuration * m_rate;
+    m_startBytes = TimeToBytes(m_effectStart, false);
+    m_endBytes = TimeToBytes(m_effectStart + m_effectDuration, false);
+    m_lengthBytes = m_endBytes - m_startBytes;
+    m_scaledEndBytes = TimeToBytes(m_scaledDuration + m_effectStart, false);
+    m_scaledLengthBytes = m_scaledEndBytes - m_startBytes;
+
+    m_rSmooth = LimitSmooth(m_rSmoothTime, m_effectDuration);
+    m_lSmooth = LimitSmooth(m_lSmoothTime, m_effectDuration);
+    m_rSmoothScaled = LimitSmooth(m_rSmoothTime, m_scaledDuration);
+    m_lSmoothScaled = LimitSmooth(m_lSmoothTime, m_scaledDuration);
+    ComputeSmoothBytes();
+
+    if (m_strength.bUseStrengthPerCh) {
+        if (m_strength.zones.empty()) {
+            // Without zone records the ramp runs over the interval itself, sample by sample.
+            m_strength.current.effectStart = 0.0;
+            m_strength.current.effectDuration = m_effectDuration;
+        }
+        PrepareStrengthRecord(m_startBytes, &m_strength.current);
+        for (StrengthZoneRecord& rec : m_strength.zones) PrepareStrengthRecord(m_startBytes, &rec);
+    }
+    return S_OK;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Seek, skip, duration, time, format, track
+
+HRESULT CBaseFilter::SeekAudio(LONG Stream, LONG Flags, double Time) {
+    if (m_pSource == nullptr) return SetError(kInvalidArgument);
+    m_bFirstBlock = true;
+    m_frameOffset = m_inCount = m_outCount = 0;
+    const HRESULT hr = m_pSource->SeekAudio(Stream, Flags, InputTime(Time));
+    m_pSource->get_audioTime(Stream, &m_position);
+    DropQueuedAudio();
+    if (RateMappingApplies()) m_position = OutputTime(m_position);
+    OnSeek();
+    return hr;
+}
+
+HRESULT CBaseFilter::SkipAudio(LONG Stream, LONG Flags, double Duration) {
+    if (m_pSource == nullptr) return SetError(kInvalidArgument);
+    HRESULT hr;
+    if (m_bUseHelper && m_bEnabled) {
+        hr = SeekAudio(Stream, Flags, m_position + Duration);
+    } else {
+        hr = m_pSource->SkipAudio(Stream, Flags, Duration);
+        m_pSource->get_audioTime(Stream, &m_position);
+        DropQueuedAudio();
+    }
+    OnSkip();
+    return hr;
+}
+
+HRESULT CBaseFilter::GetAudioDuration(LONG Stream, double* pVal) {
+    if (pVal == nullptr) return E_POINTER;
+    if (m_pSource == nullptr) return SetError(kInvalidArgument);
+    if (!RateMappingApplies()) return m_pSource->get_audioDuration(Stream, pVal);
+    double d = 0.0;
+    const HRESULT hr = m_pSource->get_audioDuration(Stream, &d);
+    if (SUCCEEDED(hr)) *pVal = d + (m_rate - 1.0) * m_effectDuration;
+    return hr;
+}
+
+HRESULT CBaseFilter::GetAudioTime(LONG Stream, double* pVal) {
+    if (pVal == nullptr) return E_POINTER;
+    if (m_pSource == nullptr) return SetError(kInvalidArgument);
+    if (m_bUseHelper && m_bEnabled) {
+        *pVal = m_position;
+        return S_OK;
+    }
+    return m_pSource->get_audioTime(Stream, pVal);
+}
+
+HRESULT CBaseFilter::PutAudioFormat(LONG Stream, IUnknown* format) {
+    if (m_pSource == nullptr) return SetError(kInvalidArgument);
+    DropQueuedAudio();
+    ReleaseFormat();
+    return m_pSource->put_audioFormat(Stream, format);
+}
+
+HRESULT CBaseFilter::PutAudioTrack(LONG track) {
+    if (m_pSource == nullptr) return SetError(kInvalidArgument);
+    LONG current = 0;
+    if (SUCCEEDED(m_pSource->get_audioTrack(&current)) && current == track) return S_OK;
+    DropQueuedAudio();
+    ReleaseFormat();
+    return m_pSource->put_audioTrack(track);
+}

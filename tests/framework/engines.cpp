@@ -1,0 +1,209 @@
+#include "tests/framework/engines.h"
+
+#include <algorithm>
+
+namespace corvane::test {
+
+const GUID kTestClsid = {0x5b1e2a7c, 0x31d4, 0x4f0e, {0x9a, 0x61, 0x0c, 0x7e, 0x52, 0x18, 0xd3, 0x44}};
+const GUID kTestIid = {0x8e93c4f2, 0x6a0b, 0x4b57, {0xb1, 0x2d, 0x77, 0x40, 0x9e, 0x3c, 0x05, 0xa8}};
+
+HRESULT RecordingChannelFilter::ResetChannel() {
+    ++resets;
+    return S_OK;
+}
+
+HRESULT RecordingChannelFilter::LoadChannelParams() {
+    ++loads;
+    loadResult = m_pOwner->GetParamDouble(OLESTR("TestGain"), &loadedGain);
+    return S_OK;
+}
+
+int IdentityFilter::ProcessChannel(int n, int last) {
+    Record(n, last);
+    std::copy(m_pIn, m_pIn + n, m_pOut);
+    return n;
+}
+
+int GainFilter::ProcessChannel(int n, int last) {
+    Record(n, last);
+    const double g = m_gain * loadedGain;
+    for (int k = 0; k < n; ++k) m_pOut[k] = m_pIn[k] * g;
+    return n;
+}
+
+int LatencyFilter::ProcessChannel(int n, int last) {
+    Record(n, last);
+    const int out = std::max(0, n - m_latency);
+    for (int k = 0; k < out; ++k) m_pOut[k] = m_pIn[k] * m_gain;
+    return out;
+}
+
+int ZeroFilter::ProcessChannel(int n, int last) {
+    Record(n, last);
+    return 0;
+}
+
+int LengthFilter::ProcessChannel(int n, int last) {
+    Record(n, last);
+    const int out = std::max(0, m_count(n));
+    EnsureOutputBuffer(out);
+    for (int k = 0; k < out; ++k) m_pOut[k] = k < n ? m_pIn[k] : m_fill;
+    return out;
+}
+
+int ConstantFilter::ProcessChannel(int n, int last) {
+    Record(n, last);
+    std::fill(m_pOut, m_pOut + n, m_value);
+    return n;
+}
+
+TestEngine::TestEngine(BYTE useHelper, BYTE perChannel, Factory factory)
+    : CBaseFilter(kTestClsid, kTestIid, useHelper, perChannel), m_factory(std::move(factory)) {}
+
+CBaseChannelFilter* TestEngine::CreateChannelFilter() {
+    // BuildChannelFilters appends each filter right after creating it.
+    const int index = static_cast<int>(m_channels.size());
+    if (!m_factory) return new IdentityFilter(this);
+    return m_factory(index, this);
+}
+
+void RecorderEngine::ProcessAudio(IUnknown* data, LONG totalBytes, LONG offsetBytes, LONG count, LONG last,
+                                  IAudioData** out) {
+    BlockCall call{totalBytes, offsetBytes, count, last, m_blockStart, {}};
+    IAudioData* block = nullptr;
+    if (data) data->QueryInterface(IID_IAudioData, reinterpret_cast<void**>(&block));
+    if (block) {
+        BYTE* bytes = nullptr;
+        if (SUCCEEDED(block->GetBuffer(kBufferRead, 0, &bytes)) && bytes) {
+            const int16_t* s = reinterpret_cast<const int16_t*>(bytes + offsetBytes);
+            call.samples.assign(s, s + count);
+        }
+    }
+    blocks.push_back(std::move(call));
+    *out = block;
+}
+
+}  // namespace corvane::test
+
+namespace corvane::test {
+
+namespace {
+
+// Reports a fixed wave format whatever it holds.
+class OddFormat : public host::CAudioFormat {
+public:
+    explicit OddFormat(const WAVEFORMATEX& wfx) : m_wfx(wfx) {}
+    STDMETHODIMP GetWaveFormat(WAVEFORMATEX* p, LONG) override {
+        if (!p) return E_POINTER;
+        *p = m_wfx;
+        return S_OK;
+    }
+
+private:
+    WAVEFORMATEX m_wfx;
+};
+
+class OddBlock : public testing::RecordingAudioBlock {
+public:
+    OddBlock(std::shared_ptr<testing::DoublesState> s, const AudioFormatValues& f, const WAVEFORMATEX& wfx)
+        : RecordingAudioBlock(std::move(s), f), m_wfx(wfx) {}
+    STDMETHODIMP GetFormat(IUnknown** p) override {
+        if (!p) return E_POINTER;
+        *p = (new OddFormat(m_wfx))->Unknown();
+        return S_OK;
+    }
+
+private:
+    WAVEFORMATEX m_wfx;
+};
+
+}  // namespace
+
+int64_t TableSourceBase::TotalFramesLocked() const {
+    return static_cast<int64_t>(m_samples.size()) / m_format.channels;
+}
+
+HRESULT TableSourceBase::ReadFramesLocked(int64_t first, int64_t frames, int16_t* dst, int64_t* got) {
+    const int64_t available = std::max<int64_t>(0, std::min(frames, TotalFramesLocked() - first));
+    std::copy_n(m_samples.begin() + first * m_format.channels, available * m_format.channels, dst);
+    *got = available;
+    return S_OK;
+}
+
+host::CAudioBlock* TableSource::NewBlock(const AudioFormatValues& f) {
+    if (m_odd) return new OddBlock(State(), f, m_wfx);
+    return RecordingSourceT::NewBlock(f);
+}
+
+STDMETHODIMP TableSource::ReadAudio(LONG Stream, LONG Flags, double Duration, IUnknown** p) {
+    const int read = m_reads++;
+    if (m_emptyAfter < 0 || read < m_emptyAfter) return RecordingSourceT::ReadAudio(Stream, Flags, Duration, p);
+    if (!p) return E_POINTER;
+    *p = read < m_emptyAfter + 1000 ? (new testing::RecordingAudioBlock(State(), m_format))->Unknown() : nullptr;
+    return S_OK;
+}
+
+std::vector<int16_t> VariedSamples(int64_t frames, int channels) {
+    std::vector<int16_t> s(static_cast<size_t>(frames * channels));
+    uint32_t x = 0x2545F491u;
+    for (int16_t& v : s) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        v = static_cast<int16_t>(x & 0xFFFF);
+    }
+    return s;
+}
+
+std::vector<int16_t> SamplesOf(IUnknown* block) {
+    ComPtr<IAudioData> data;
+    if (!block || FAILED(block->QueryInterface(IID_IAudioData, data.Out()))) return {};
+    BYTE* bytes = nullptr;
+    LONG len = 0;
+    if (FAILED(data->GetBufferAndLength(kBufferRead, 0, &bytes, &len)) || !bytes) return {};
+    const int16_t* s = reinterpret_cast<const int16_t*>(bytes);
+    return std::vector<int16_t>(s, s + len / 2);
+}
+
+LONG LengthOf(IUnknown* block) {
+    ComPtr<IAudioData> data;
+    LONG len = -1;
+    if (block && SUCCEEDED(block->QueryInterface(IID_IAudioData, data.Out()))) data->GetLength(&len);
+    return len;
+}
+
+double DurationOf(IUnknown* block) {
+    ComPtr<IAudioData> data;
+    double d = -1.0;
+    if (block && SUCCEEDED(block->QueryInterface(IID_IAudioData, data.Out()))) data->GetDuration(&d);
+    return d;
+}
+
+ComPtr<TableSource> EngineTest::Attach(const AudioFormatValues& format, std::vector<int16_t> samples) {
+    ComPtr<TableSource> source(new TableSource(doubles.State(), format, std::move(samples)));
+    EXPECT_EQ(engine->PutMediaSource(static_cast<IMediaSource*>(source.Get())), S_OK);
+    return source;
+}
+
+HRESULT EngineTest::Configure(const Params& params) {
+    ComPtr<testing::RecordingEffectParams> p = doubles.NewParams(params.store);
+    return engine->PutEffectParams(static_cast<IEffectParams*>(p.Get()));
+}
+
+HRESULT EngineTest::Zones(const std::vector<std::tuple<double, double, bool>>& zones, bool listEnabled) {
+    ComPtr<testing::RecordingEffectZones> z = doubles.NewZones();
+    for (const auto& [start, duration, enabled] : zones) {
+        host::ZoneValues v;
+        v.start = start;
+        v.duration = duration;
+        v.enabled = enabled;
+        LONG id = 0;
+        z->Add(v, &id);
+    }
+    z->host::CEffectZones::put_Enabled(listEnabled ? VARIANT_TRUE : VARIANT_FALSE);
+    return engine->PutEffectZones(static_cast<IEffectZones*>(z.Get()));
+}
+
+HRESULT EngineTest::Read(double ms, IUnknown** block) { return engine->ReadAudio(0, 0, ms, block); }
+
+}  // namespace corvane::test

@@ -1,0 +1,303 @@
+// The read paths, seek and skip, duration, time, format and track, through the recording host
+// doubles: what reaches the upstream source and what the block loop is handed.
+#include "tests/framework/engines.h"
+#include "tests/support/live_objects.h"
+
+#include <algorithm>
+
+namespace corvane::test {
+namespace {
+
+using ReadPath = EngineTest;
+constexpr HRESULT kInvalidArgumentHr = static_cast<HRESULT>(0x80040308u);
+
+AudioFormatValues Stereo() { return AudioFormatValues(); }
+
+std::vector<std::string> ArgsOf(const std::vector<testing::Call>& calls, size_t i) {
+    return i < calls.size() ? calls[i].args : std::vector<std::string>{};
+}
+
+TEST_F(ReadPath, DisabledEffectPassesThroughUntouched) {
+    TestEngine& e = Make(1, 1, [](int, CBaseFilter* o) { return new GainFilter(o, 0.5); });
+    const std::vector<int16_t> in = VariedSamples(4410, 2);
+    ComPtr<TableSource> source = Attach(Stereo(), in);
+    e.PutEffectEnabled(0);
+    doubles.Log().Clear();
+    ComPtr<IUnknown> block;
+    ASSERT_EQ(Read(100.0, &block), S_OK);
+    EXPECT_EQ(SamplesOf(block.Get()), in);
+    // Only the upstream read and our own inspection above touched anything.
+    EXPECT_EQ(doubles.Log().Count("ReadAudio"), 1u);
+    EXPECT_EQ(doubles.Log().Count("GetFormat"), 0u);
+    EXPECT_EQ(doubles.Log().Count("Append"), 0u);
+    EXPECT_EQ(e.m_pFormat, nullptr);
+    EXPECT_TRUE(e.m_bFirstBlock);
+    EXPECT_EQ(e.m_position, 0.0);
+    doubles.Failures().FailCall("ReadAudio", E_ABORT);
+    EXPECT_EQ(Read(100.0, &block), E_ABORT);
+}
+
+TEST_F(ReadPath, DirectPathBlockPosition) {
+    RecorderEngine& e = Make<RecorderEngine>(0, 1);
+    ComPtr<TableSource> source = Attach(Stereo(), VariedSamples(88200, 2));
+    ASSERT_EQ(e.SeekAudio(0, 0, 1000.0), S_OK);
+    ComPtr<IUnknown> block;
+    ASSERT_EQ(Read(100.0, &block), S_OK);
+    ASSERT_EQ(e.blocks.size(), 1u);
+    EXPECT_EQ(e.blocks[0].blockStart, 176400);
+    EXPECT_EQ(e.blocks[0].offsetBytes, 0);
+    EXPECT_EQ(e.blocks[0].count, 8820);
+    EXPECT_EQ(e.blocks[0].last, 0);
+    EXPECT_EQ(e.blockFormats, 1);
+    EXPECT_EQ(e.beforeReads, 1);
+    // At the end: S_OK and no block.
+    ASSERT_EQ(e.SeekAudio(0, 0, 2000.0), S_OK);
+    EXPECT_EQ(Read(100.0, &block), S_OK);
+    EXPECT_FALSE(block);
+}
+
+TEST_F(ReadPath, DirectPathExplicitInterval) {
+    struct Case { double at; bool processed; LONG offset, count, last; };
+    const Case cases[] = {{900, false, 0, 0, 0}, {950, true, 8820, 4410, 0}, {1950, true, 0, 4410, 1}, {2000, false, 0, 0, 0}};
+    for (const Case& c : cases) {
+        RecorderEngine& e = Make<RecorderEngine>(0, 1);
+        ComPtr<TableSource> source = Attach(Stereo(), VariedSamples(44100 * 3, 2));
+        ASSERT_EQ(Zones({{1000.0, 1000.0, true}}), S_OK);
+        ASSERT_EQ(e.SeekAudio(0, 0, c.at), S_OK);
+        ComPtr<IUnknown> block;
+        ASSERT_EQ(Read(100.0, &block), S_OK);
+        EXPECT_EQ(LengthOf(block.Get()), 17640);
+        ASSERT_EQ(e.blocks.size(), c.processed ? 1u : 0u) << c.at;
+        if (!c.processed) continue;
+        EXPECT_EQ(e.blocks[0].offsetBytes, c.offset) << c.at;
+        EXPECT_EQ(e.blocks[0].count, c.count) << c.at;
+        EXPECT_EQ(e.blocks[0].last, c.last) << c.at;
+        EXPECT_EQ(e.blocks[0].blockStart, static_cast<INT64>(c.at * 176.4) + c.offset) << c.at;
+    }
+}
+
+// With smoothing the buffered path stops at the interval start, takes at least the left
+// smoothing length there, and leaves no remainder shorter than the right one before the end.
+TEST_F(ReadPath, BufferedPathShapesRequestsAroundTheInterval) {
+    struct Step { double request; LONG bytes; bool processed; LONG last; };
+    RecorderEngine& e = Make<RecorderEngine>(1, 1);
+    ComPtr<TableSource> source = Attach(Stereo(), VariedSamples(44100 * 3, 2));
+    ASSERT_EQ(Configure(Params().Set(u"SmoothEnabled", true)), S_OK);
+    ASSERT_EQ(Zones({{1000.0, 1000.0, true}}), S_OK);
+    ASSERT_EQ(e.SeekAudio(0, 0, 980.0), S_OK);
+    const Step steps[] = {
+        {100.0, 3528, false, 0},    // 980 .. 1000: only up to the interval start
+        {10.0, 3528, true, 0},      // at the start: at least 20 ms
+        {870.0, 153468, true, 0},   // 1020 .. 1890
+        {95.0, 19404, true, 1},     // 1890: 95 ms would leave 15 ms, less than 20: up to 2000
+    };
+    double position = 980.0;
+    for (const Step& s : steps) {
+        ComPtr<IUnknown> block;
+        const size_t before = e.blocks.size();
+        ASSERT_EQ(Read(s.request, &block), S_OK);
+        EXPECT_EQ(LengthOf(block.Get()), s.bytes) << position;
+        EXPECT_EQ(e.blocks.size() - before, s.processed ? 1u : 0u) << position;
+        if (s.processed && e.blocks.size() > before) {
+            EXPECT_EQ(e.blocks.back().last, s.last) << position;
+        }
+        position += s.bytes / 176.4;
+    }
+}
+
+TEST_F(ReadPath, BufferedPathPadsAnExhaustedUpstream) {
+    TestEngine& e = Make(1, 1);
+    const std::vector<int16_t> in = VariedSamples(44100, 2);
+    ComPtr<TableSource> source = Attach(Stereo(), in);
+    ComPtr<IUnknown> block;
+    ASSERT_EQ(Read(100.0, &block), S_OK);
+    // The upstream gives two more 100 ms blocks, then none although its duration says more.
+    doubles.Failures().FailCall("ReadAudio", E_FAIL, u"", -1, 2);
+    ASSERT_EQ(Read(250.0, &block), S_OK);
+    const std::vector<int16_t> out = SamplesOf(block.Get());
+    ASSERT_EQ(out.size(), 22050u);
+    for (size_t k = 0; k < 17640; ++k) ASSERT_EQ(out[k], in[8820 + k]) << k;
+    for (size_t k = 17640; k < out.size(); ++k) ASSERT_EQ(out[k], 0) << k;
+    const std::vector<testing::Call> lengths = doubles.Log().Calls("SetLength");
+    const std::vector<std::string> pad = {"8820", "-1"};
+    EXPECT_EQ(std::count_if(lengths.begin(), lengths.end(), [&](const testing::Call& c) { return c.args == pad; }), 1)
+        << doubles.Log().Dump();
+    EXPECT_EQ(e.m_position, 350.0);
+}
+
+// An upstream that answers empty blocks instead of none is exhausted too: the helper is padded
+// and the read returns, instead of reading forever.
+TEST_F(ReadPath, BufferedPathStopsOnEmptyBlocks) {
+    Make(1, 1);
+    ComPtr<TableSource> source = Attach(Stereo(), VariedSamples(44100, 2));
+    ComPtr<IUnknown> block;
+    ASSERT_EQ(Read(100.0, &block), S_OK);
+    source->EmptyBlocksAfter(source->Reads());
+    ASSERT_EQ(Read(100.0, &block), S_OK);
+    EXPECT_EQ(LengthOf(block.Get()), 17640);
+    EXPECT_LE(source->Reads(), 3);
+}
+
+TEST_F(ReadPath, MissingBufferingObject) {
+    doubles.Failures().FailCreate(CLSID_AudioHelper, E_OUTOFMEMORY);
+    TestEngine& e = Make(1, 1);
+    ASSERT_EQ(e.m_pHelper, nullptr);
+    const std::vector<int16_t> in = VariedSamples(4410, 2);
+    ComPtr<TableSource> source = Attach(Stereo(), in);
+    ComPtr<IUnknown> block;
+    EXPECT_EQ(Read(100.0, &block), E_OUTOFMEMORY);
+    EXPECT_FALSE(block);
+    EXPECT_EQ(e.SeekAudio(0, 0, 50.0), S_OK);
+    EXPECT_EQ(e.SkipAudio(0, 0, 10.0), S_OK);
+    EXPECT_EQ(e.PutAudioFormat(0, nullptr), E_POINTER);  // the source's own answer
+    e.PutEffectEnabled(0);
+    ASSERT_EQ(e.SeekAudio(0, 0, 0.0), S_OK);
+    ASSERT_EQ(Read(100.0, &block), S_OK);
+    EXPECT_EQ(SamplesOf(block.Get()), in);
+}
+
+TEST_F(ReadPath, FailedDurationEndsTheDirectRead) {
+    Make(0, 1);
+    ComPtr<TableSource> source = Attach(Stereo(), VariedSamples(4410, 2));
+    doubles.Failures().FailCall("get_audioDuration", E_ABORT);
+    ComPtr<IUnknown> block;
+    EXPECT_EQ(Read(100.0, &block), E_ABORT);
+    EXPECT_FALSE(block);
+    EXPECT_EQ(doubles.Log().Count("ReadAudio"), 0u);
+}
+
+TEST_F(ReadPath, WithoutUpstreamEveryOperationIsInvalid) {
+    TestEngine& e = Make(1, 1);
+    double d = 7.0;
+    IUnknown* block = reinterpret_cast<IUnknown*>(&d);
+    EXPECT_EQ(e.ReadAudio(0, 0, 100.0, &block), kInvalidArgumentHr);
+    EXPECT_EQ(block, nullptr);
+    EXPECT_EQ(e.SeekAudio(0, 0, 0.0), kInvalidArgumentHr);
+    EXPECT_EQ(e.SkipAudio(0, 0, 0.0), kInvalidArgumentHr);
+    EXPECT_EQ(e.GetAudioDuration(0, &d), kInvalidArgumentHr);
+    EXPECT_EQ(e.GetAudioTime(0, &d), kInvalidArgumentHr);
+    EXPECT_EQ(e.PutAudioFormat(0, nullptr), kInvalidArgumentHr);
+    EXPECT_EQ(e.PutAudioTrack(1), kInvalidArgumentHr);
+    EXPECT_EQ(d, 7.0);
+}
+
+TEST_F(ReadPath, SeekAndSkip) {
+    struct Case { BYTE helper; const char* upstream; double upstreamArg; double position; };
+    const Case cases[] = {{1, "SeekAudio", 2500.0, 2500.0}, {0, "SkipAudio", 500.0, 2500.0}};
+    for (const Case& c : cases) {
+        TestEngine& e = Make(c.helper, 1);
+        ComPtr<TableSource> source = Attach(Stereo(), VariedSamples(44100 * 4, 2));
+        ASSERT_EQ(Configure(Params().Set(u"UseStrengthPerCh", true)), S_OK);
+        ComPtr<IUnknown> block;
+        ASSERT_EQ(Read(100.0, &block), S_OK);
+        ASSERT_EQ(e.SeekAudio(0, 0, 2000.0), S_OK);
+        doubles.Log().Clear();
+        ASSERT_EQ(e.SkipAudio(0, 0, 500.0), S_OK);
+        const std::vector<testing::Call> calls = doubles.Log().Calls(c.upstream);
+        ASSERT_EQ(calls.size(), 1u) << c.upstream;
+        EXPECT_EQ(calls[0].args[2], testing::FormatArg(c.upstreamArg));
+        EXPECT_EQ(e.m_position, c.position);
+        EXPECT_EQ(e.skips, 1);
+        EXPECT_TRUE(e.m_bFirstBlock);
+        EXPECT_EQ(e.m_channels[0]->m_pendingCount, 0u);
+        double t = 0;
+        EXPECT_EQ(e.GetAudioTime(0, &t), S_OK);
+        EXPECT_EQ(t, 2500.0);
+    }
+}
+
+TEST_F(ReadPath, SeekClearsTheLagAndTheQueues) {
+    TestEngine& e = Make(0, 1, [](int, CBaseFilter* o) { return new LatencyFilter(o, 100, 1.0); });
+    e.m_bLengthChanges = true;
+    ComPtr<TableSource> source = Attach(Stereo(), VariedSamples(44100, 2));
+    ASSERT_EQ(Configure(Params().Set(u"UseStrengthPerCh", true)), S_OK);
+    ComPtr<IUnknown> block;
+    ASSERT_EQ(Read(100.0, &block), S_OK);
+    ASSERT_EQ(e.m_frameOffset, 100);
+    ASSERT_EQ(e.m_channels[1]->m_pendingCount, 100u);
+    ASSERT_EQ(e.SeekAudio(0, 0, 500.0), S_OK);
+    EXPECT_EQ(e.m_frameOffset, 0);
+    EXPECT_EQ(e.m_inCount, 0);
+    EXPECT_EQ(e.m_outCount, 0);
+    EXPECT_EQ(e.m_channels[1]->m_pendingCount, 0u);
+    EXPECT_EQ(e.m_position, 500.0);
+    EXPECT_EQ(e.seeks, 1);
+}
+
+TEST(RateMapping, TimesAndDuration) {
+    TestEngine e(0, 1);
+    e.m_bFollowsRate = true;
+    e.m_rate = 2.0;
+    e.m_effectStart = 1000.0;
+    e.m_effectDuration = 1000.0;
+    const std::pair<double, double> toInput[] = {{500, 500}, {1000, 1000}, {2000, 1500}, {3000, 2000}, {3500, 2500}};
+    for (const auto& [out, in] : toInput) {
+        EXPECT_EQ(e.InputTime(out), in) << out;
+        EXPECT_EQ(e.OutputTime(in), out) << in;
+    }
+    e.m_bEnabled = false;
+    EXPECT_EQ(e.InputTime(3500), 3500);
+}
+
+TEST_F(ReadPath, RateMappingThroughTheUpstream) {
+    TestEngine& e = Make(1, 0);
+    e.m_bFollowsRate = true;
+    ComPtr<TableSource> source = Attach(Stereo(), VariedSamples(44100 * 5, 2));
+    ASSERT_EQ(Configure(Params().Set(u"Rate", 2.0)), S_OK);
+    ASSERT_EQ(Zones({{1000.0, 1000.0, true}}), S_OK);
+    double d = 0;
+    ASSERT_EQ(e.GetAudioDuration(0, &d), S_OK);
+    EXPECT_EQ(d, 6000.0);
+    ASSERT_EQ(e.SeekAudio(0, 0, 3500.0), S_OK);
+    EXPECT_EQ(ArgsOf(doubles.Log().Calls("SeekAudio"), 0)[2], "2500");
+    EXPECT_EQ(e.m_position, 3500.0);
+    e.PutEffectEnabled(0);
+    ASSERT_EQ(e.GetAudioDuration(0, &d), S_OK);
+    EXPECT_EQ(d, 5000.0);
+}
+
+TEST_F(ReadPath, TrackAndFormatChangesRebuildTheStream) {
+    TestEngine& e = Make(0, 1);
+    ComPtr<TableSource> source = Attach(Stereo(), VariedSamples(44100, 2));
+    ComPtr<IUnknown> block;
+    ASSERT_EQ(Read(100.0, &block), S_OK);
+    CBaseChannelFilter* built = e.m_channels[0];
+    // New parameters reach the channel filters only when the stream is set up again.
+    ASSERT_EQ(Configure(Params().Set(u"TestGain", 2.0)), S_OK);
+    ASSERT_EQ(Read(100.0, &block), S_OK);
+    EXPECT_EQ(e.m_channels[0], built);
+    LONG track = -5;
+    ASSERT_EQ(source->get_audioTrack(&track), S_OK);
+    doubles.Log().Clear();
+    EXPECT_EQ(e.PutAudioTrack(track), S_OK);
+    EXPECT_EQ(doubles.Log().Count("put_audioTrack"), 0u);
+    EXPECT_NE(e.m_pFormat, nullptr);
+    e.PutAudioTrack(track + 1);
+    EXPECT_EQ(doubles.Log().Count("put_audioTrack"), 1u);
+    EXPECT_EQ(e.m_pFormat, nullptr);
+    ASSERT_EQ(Read(100.0, &block), S_OK);
+    EXPECT_EQ(e.Channel<RecordingChannelFilter>(0)->loadedGain, 2.0);
+    EXPECT_EQ(e.PutAudioFormat(0, nullptr), E_POINTER);
+    EXPECT_EQ(e.m_pFormat, nullptr);
+}
+
+TEST_F(ReadPath, ChainOfEffects) {
+    auto half = [](int, CBaseFilter* o) { return new GainFilter(o, 0.5); };
+    ComPtr<TestEffect> a(new TestEffect(1, 1, half)), b(new TestEffect(0, 1, half)), c(new TestEffect(1, 0, half));
+    const std::vector<int16_t> in = VariedSamples(4410, 2);
+    ComPtr<TableSource> source(new TableSource(doubles.State(), Stereo(), in));
+    ASSERT_EQ(a->put_MediaSource(static_cast<IMediaSource*>(source.Get())), S_OK);
+    ASSERT_EQ(b->put_MediaSource(static_cast<IMediaSource*>(a.Get())), S_OK);
+    ASSERT_EQ(c->put_MediaSource(static_cast<IMediaSource*>(b.Get())), S_OK);
+    ComPtr<IUnknown> base;
+    ASSERT_EQ(c->GetBaseMediaSource(&base), S_OK);
+    EXPECT_EQ(base.Get(), static_cast<IUnknown*>(static_cast<IMediaSource*>(source.Get())));
+    ComPtr<IUnknown> block;
+    ASSERT_EQ(c->ReadAudio(0, 0, 100.0, &block), S_OK);
+    const std::vector<int16_t> out = SamplesOf(block.Get());
+    ASSERT_EQ(out.size(), in.size());
+    for (size_t k = 0; k < in.size(); ++k) ASSERT_EQ(out[k], in[k] / 2 / 2 / 2) << k;
+}
+
+}  // namespace
+}  // namespace corvane::test
