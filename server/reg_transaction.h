@@ -1,0 +1,49 @@
+// Undo log for a registration: before each change the registrar records how the part of the
+// registry that the change touches looks now, and a failed registration puts every recorded part
+// back, so that it leaves the registry as it found it.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/win32.h"
+
+namespace corvane {
+
+class RegistryTransaction {
+  public:
+    RegistryTransaction();
+    ~RegistryTransaction();
+    RegistryTransaction(const RegistryTransaction&) = delete;
+    RegistryTransaction& operator=(const RegistryTransaction&) = delete;
+
+    // root is HKEY_CLASSES_ROOT, HKEY_CURRENT_USER or HKEY_LOCAL_MACHINE; path is a key path below
+    // it (components separated by '\', none empty). A path under HKEY_CLASSES_ROOT is recorded in
+    // both hives that back it (HKLM\Software\Classes and HKCU\Software\Classes).
+    //
+    // SaveKey keeps the key's existence and its values (not its subkeys): call it before
+    // creating a key or setting its values. SaveTree keeps the key with its whole subtree: call
+    // it before deleting a tree or before a call that writes an unknown set of keys below it.
+    // Only the first record of a place counts; records inside a saved tree are skipped. Failure
+    // to read the registry is returned (nothing has been changed by then, so the caller stops).
+    HRESULT SaveKey(HKEY root, std::u16string_view path);
+    HRESULT SaveTree(HKEY root, std::u16string_view path);
+
+    // Restores every record, newest first, and forgets them. Best effort: a place that cannot be
+    // restored is skipped and the rest are still restored. Returns the first failure, or S_OK.
+    HRESULT Rollback() noexcept;
+
+    // Number of records kept (for tests of the deduplication).
+    size_t RecordCount() const;
+
+  private:
+    struct Record;
+    HRESULT Save(HKEY root, std::u16string_view path, bool tree);
+    HRESULT SaveIn(HKEY hive, std::u16string path, bool tree);
+
+    std::vector<std::unique_ptr<Record>> records_;
+};
+
+}  // namespace corvane

@@ -1,0 +1,277 @@
+// Registration of the module: scripts, type library, locale, and the undo of a failed attempt.
+#include "server/registration.h"
+
+#include <new>
+#include <string>
+
+#include "corvane/guids.def"
+#include "server/reg_transaction.h"
+#include "server/scripts.h"
+
+namespace corvane {
+
+namespace {
+
+using registrar::Replacement;
+
+#define CORVANE_REG_APPID(name, guid) "{" guid "}"
+constexpr char kAppId[] =
+    CORVANE_GUIDS(CORVANE_GUID_IGNORE, CORVANE_REG_APPID, CORVANE_GUID_IGNORE, CORVANE_GUID_IGNORE,
+                  CORVANE_GUID_IGNORE, CORVANE_GUID_IGNORE);
+#undef CORVANE_REG_APPID
+
+// Registration writes locale-neutral text; the caller's thread gets its own locale back.
+class SystemLocaleScope {
+  public:
+    SystemLocaleScope() : saved_(GetThreadLocale()) { SetThreadLocale(LOCALE_SYSTEM_DEFAULT); }
+    ~SystemLocaleScope() { SetThreadLocale(saved_); }
+    SystemLocaleScope(const SystemLocaleScope&) = delete;
+    SystemLocaleScope& operator=(const SystemLocaleScope&) = delete;
+
+  private:
+    LCID saved_;
+};
+
+// Releases the interface it holds.
+template <class T>
+class Holder {
+  public:
+    Holder() = default;
+    ~Holder() {
+        if (p_ != nullptr) p_->Release();
+    }
+    Holder(const Holder&) = delete;
+    Holder& operator=(const Holder&) = delete;
+    T** Out() { return &p_; }
+    T* operator->() const { return p_; }
+    T* Get() const { return p_; }
+
+  private:
+    T* p_ = nullptr;
+};
+
+HRESULT LastErrorResult() {
+    DWORD error = GetLastError();
+    return error == 0 ? E_FAIL : HRESULT_FROM_WIN32(error);
+}
+
+HRESULT ModulePath(HMODULE module, std::u16string* path) {
+    WCHAR buffer[MAX_PATH];
+    SetLastError(0);
+    DWORD n = GetModuleFileNameW(module, buffer, MAX_PATH);
+    if (n == 0) return LastErrorResult();
+    // A path that fills the buffer has been cut short: registering it would name another file.
+    if (n >= MAX_PATH) return HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER);
+    path->assign(buffer, n);
+    return S_OK;
+}
+
+std::vector<Replacement> AppIdReplacement() {
+    return {{u"APPID", text::ToUtf16(kAppId)}};
+}
+
+// From the module's own resources, or else from the file beside it with the extension ".tlb".
+HRESULT LoadModuleTypeLib(const std::u16string& path, ITypeLib** out) {
+    HRESULT hr = LoadTypeLibEx(path.c_str(), REGKIND_NONE, out);
+    if (SUCCEEDED(hr)) return hr;
+    std::u16string beside = path;
+    size_t slash = beside.find_last_of(u"/\\");
+    size_t dot = beside.rfind(u'.');
+    if (dot != std::u16string::npos && (slash == std::u16string::npos || dot > slash))
+        beside.resize(dot);
+    beside += u".tlb";
+    HRESULT second = LoadTypeLibEx(beside.c_str(), REGKIND_NONE, out);
+    return SUCCEEDED(second) ? second : hr;
+}
+
+// The folder of the library's help file, or empty when it names none.
+std::u16string HelpDirectory(ITypeLib* lib) {
+    BSTR helpFile = nullptr;
+    std::u16string dir;
+    if (SUCCEEDED(lib->GetDocumentation(-1, nullptr, nullptr, nullptr, &helpFile)) &&
+        helpFile != nullptr) {
+        std::u16string file(helpFile, SysStringLen(helpFile));
+        size_t slash = file.find_last_of(u"/\\");
+        if (slash != std::u16string::npos) dir = file.substr(0, slash);
+    }
+    SysFreeString(helpFile);
+    return dir;
+}
+
+std::u16string GuidText(REFGUID guid) {
+    OLECHAR text[CORVANE_GUID_STRING_CHARS];
+    StringFromGUID2(guid, text, CORVANE_GUID_STRING_CHARS);
+    return text;
+}
+
+// Records the places that type-library registration may write: the library's own key and the
+// Interface keys of its interfaces.
+HRESULT SaveTypeLibPlaces(ITypeLib* lib, REFGUID libId, RegistryTransaction* tx) {
+    HRESULT hr;
+    if (FAILED(hr = tx->SaveKey(HKEY_CLASSES_ROOT, u"TypeLib")) ||
+        FAILED(hr = tx->SaveTree(HKEY_CLASSES_ROOT, u"TypeLib\\" + GuidText(libId))) ||
+        FAILED(hr = tx->SaveKey(HKEY_CLASSES_ROOT, u"Interface")))
+        return hr;
+    UINT count = lib->GetTypeInfoCount();
+    for (UINT i = 0; i < count; ++i) {
+        TYPEKIND kind;
+        if (FAILED(lib->GetTypeInfoType(i, &kind)) ||
+            (kind != TKIND_INTERFACE && kind != TKIND_DISPATCH))
+            continue;
+        Holder<ITypeInfo> info;
+        if (FAILED(hr = lib->GetTypeInfo(i, info.Out()))) return hr;
+        TYPEATTR* attr = nullptr;
+        if (FAILED(hr = info->GetTypeAttr(&attr))) return hr;
+        GUID iid = attr->guid;
+        info->ReleaseTypeAttr(attr);
+        if (FAILED(hr = tx->SaveTree(HKEY_CLASSES_ROOT, u"Interface\\" + GuidText(iid)))) return hr;
+    }
+    return S_OK;
+}
+
+// The module's type library, the path it is registered under and its attributes.
+HRESULT OpenTypeLibrary(HMODULE module, std::u16string* path, Holder<ITypeLib>* lib,
+                        TLIBATTR* attributes) {
+    HRESULT hr = ModulePath(module, path);
+    if (FAILED(hr)) return hr;
+    if (FAILED(hr = LoadModuleTypeLib(*path, lib->Out()))) return hr;
+    TLIBATTR* attr = nullptr;
+    if (FAILED(hr = (*lib)->GetLibAttr(&attr))) return hr;
+    *attributes = *attr;
+    (*lib)->ReleaseTLibAttr(attr);
+    return S_OK;
+}
+
+HRESULT RegisterTypeLibrary(HMODULE module, RegistrationScope scope, RegistryTransaction* tx) {
+    std::u16string path;
+    Holder<ITypeLib> lib;
+    TLIBATTR attr;
+    HRESULT hr = OpenTypeLibrary(module, &path, &lib, &attr);
+    if (FAILED(hr)) return hr;
+    if (tx != nullptr && FAILED(hr = SaveTypeLibPlaces(lib.Get(), attr.guid, tx))) return hr;
+    std::u16string helpDir = HelpDirectory(lib.Get());
+    OLECHAR* help = helpDir.empty() ? nullptr : &helpDir[0];
+    return scope == RegistrationScope::PerUser ? RegisterTypeLibForUser(lib.Get(), &path[0], help)
+                                               : RegisterTypeLib(lib.Get(), path.c_str(), help);
+}
+
+HRESULT UnregisterTypeLibrary(HMODULE module, RegistrationScope scope) {
+    std::u16string path;
+    Holder<ITypeLib> lib;
+    TLIBATTR a;
+    HRESULT hr = OpenTypeLibrary(module, &path, &lib, &a);
+    if (FAILED(hr)) return hr;
+    return scope == RegistrationScope::PerUser
+               ? UnRegisterTypeLibForUser(a.guid, a.wMajorVerNum, a.wMinorVerNum, a.lcid, a.syskind)
+               : UnRegisterTypeLib(a.guid, a.wMajorVerNum, a.wMinorVerNum, a.lcid, a.syskind);
+}
+
+HRESULT RegisterSteps(HMODULE module, const std::vector<int>& classScripts, RegistrationScope scope,
+                      RegistryTransaction* tx) {
+    HRESULT hr =
+        UpdateRegistryFromResource(module, kModuleScriptId, true, AppIdReplacement(), scope, tx);
+    if (FAILED(hr)) return hr;
+    for (int id : classScripts) {
+        // Component categories would be registered here; the classes declare none.
+        hr = UpdateRegistryFromResource(module, id, true, {}, scope, tx);
+        if (FAILED(hr)) return hr;
+    }
+    return RegisterTypeLibrary(module, scope, tx);
+}
+
+HRESULT UnregisterSteps(HMODULE module, const std::vector<int>& classScripts,
+                        RegistrationScope scope) {
+    HRESULT hr;
+    for (int id : classScripts) {
+        hr = UpdateRegistryFromResource(module, id, false, {}, scope, nullptr);
+        if (FAILED(hr)) return hr;
+    }
+    if (FAILED(hr = UnregisterTypeLibrary(module, scope))) return hr;
+    return UpdateRegistryFromResource(module, kModuleScriptId, false, AppIdReplacement(), scope,
+                                      nullptr);
+}
+
+}  // namespace
+
+HRESULT ModuleReplacements(HMODULE module, std::vector<Replacement>* out) {
+    try {
+        std::u16string raw;
+        HRESULT hr = ModulePath(module, &raw);
+        if (FAILED(hr)) return hr;
+        std::u16string quoted;
+        for (char16_t c : raw) {
+            if (c == u'\'') quoted.push_back(c);
+            quoted.push_back(c);
+        }
+        out->push_back({u"Module", std::move(quoted)});
+        out->push_back({u"Module_Raw", std::move(raw)});
+        out->push_back(AppIdReplacement().front());
+        return S_OK;
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+}
+
+HRESULT UpdateRegistryFromResource(HMODULE module, int id, bool bRegister,
+                                   const std::vector<Replacement>& extra, RegistrationScope scope,
+                                   RegistryTransaction* tx) {
+    try {
+        std::vector<Replacement> map;
+        HRESULT hr = ModuleReplacements(module, &map);
+        if (FAILED(hr)) return hr;
+        map.insert(map.end(), extra.begin(), extra.end());
+        SetLastError(0);
+        HRSRC resource = FindResourceW(module, MAKEINTRESOURCEW(id), u"REGISTRY");
+        if (resource == nullptr) return LastErrorResult();
+        HGLOBAL data = LoadResource(module, resource);
+        const void* bytes = data != nullptr ? LockResource(data) : nullptr;
+        if (bytes == nullptr) return LastErrorResult();
+        DWORD size = SizeofResource(module, resource);
+        return registrar::RunScript(
+            std::string_view(static_cast<const char*>(bytes), size), bRegister, map,
+            scope == RegistrationScope::PerUser ? registrar::ClassesRoot::PerUser
+                                                : registrar::ClassesRoot::Machine,
+            tx);
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+}
+
+HRESULT RegisterServer(HMODULE module, const std::vector<int>& classScripts,
+                       RegistrationScope scope) {
+    SystemLocaleScope locale;
+    RegistryTransaction tx;
+    HRESULT hr;
+    try {
+        hr = RegisterSteps(module, classScripts, scope, &tx);
+    } catch (const std::bad_alloc&) {
+        hr = E_OUTOFMEMORY;
+    }
+    if (FAILED(hr)) tx.Rollback();
+    return hr;
+}
+
+HRESULT UnregisterServer(HMODULE module, const std::vector<int>& classScripts,
+                         RegistrationScope scope) {
+    SystemLocaleScope locale;
+    try {
+        return UnregisterSteps(module, classScripts, scope);
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+}
+
+bool IsPerUserCommandLine(LPCWSTR cmdLine) {
+    if (cmdLine == nullptr) return false;
+    static const char16_t kUser[] = u"user";
+    // Five characters, the terminator included: "user" in any case and nothing after it.
+    for (int i = 0; i < 5; ++i) {
+        char16_t c = cmdLine[i];
+        if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
+        if (c != kUser[i]) return false;
+        if (c == 0) break;
+    }
+    return true;
+}
+
+}  // namespace corvane

@@ -1,0 +1,48 @@
+// The module's resources: the registration scripts (REGISTRY), the type library (TYPELIB 1) and
+// the product name (string 100), made known to the platform from load to unload.
+#include <vector>
+
+#include "corvane/corvane.h"
+#include "platform/win32.h"
+#include "server/scripts.h"
+
+namespace corvane {
+
+namespace {
+
+// Windows keeps strings in blocks of sixteen, block n holding ids 16(n-1) to 16n-1, each entry
+// a 16-bit length followed by that many UTF-16 units. String 100 is entry 4 of block 7.
+// clang-format off
+constexpr char16_t kStringBlock7[] = {
+    0, 0, 0, 0,                                   // ids 96 to 99: none
+    7, u'c', u'o', u'r', u'v', u'a', u'n', u'e',  // id 100
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};             // ids 101 to 111: none
+// clang-format on
+
+class ModuleResourceTable {
+  public:
+    ModuleResourceTable() : module_(ModuleFromAddress(this)) {
+        std::vector<CorvaneResource> table;
+        size_t count = 0;
+        const ScriptSource* scripts = GetRegistrationScripts(&count);
+        for (size_t i = 0; i < count; ++i) {
+            table.push_back({u"REGISTRY", MAKEINTRESOURCEW(scripts[i].id), scripts[i].text,
+                             static_cast<DWORD>(scripts[i].size)});
+        }
+        table.push_back(
+            {u"TYPELIB", MAKEINTRESOURCEW(1), kTypeLibrarySource, sizeof kTypeLibrarySource - 1});
+        table.push_back({RT_STRING, MAKEINTRESOURCEW(7), kStringBlock7, sizeof kStringBlock7});
+        CorvaneRegisterModuleResources(module_, table.data(), static_cast<DWORD>(table.size()));
+    }
+    ~ModuleResourceTable() { CorvaneUnregisterModuleResources(module_); }
+    ModuleResourceTable(const ModuleResourceTable&) = delete;
+    ModuleResourceTable& operator=(const ModuleResourceTable&) = delete;
+
+  private:
+    HMODULE module_;
+};
+
+ModuleResourceTable g_resources;
+
+}  // namespace
+}  // namespace corvane

@@ -1,0 +1,444 @@
+// Registration of the module: the keys and values it writes per machine and per user, their
+// removal, the per-user switch of DllInstall, and what a failure or an unusual module path does.
+#include <limits.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+
+#include <gtest/gtest.h>
+
+#include "corvane/corvane.h"
+#include "server/registration.h"
+#include "tests/server/server_support.h"
+#include "tests/support/com_ptr.h"
+
+namespace corvane::testing {
+namespace {
+
+// What each class's registration must look like, written out independently of the scripts.
+struct ExpectedClass {
+    const CLSID* clsid;
+    const char16_t* description;
+    bool lowerCaseKey;
+    bool programmable;
+};
+
+const ExpectedClass kClasses[] = {
+    {&CLSID_AudioFilter5, u"AudioFilter5 Class", false, false},
+    {&CLSID_AudioFilterNB5, u"AudioFilterNB5 class", true, false},
+    {&CLSID_BandFilter5, u"BandFilter5 Class", false, false},
+    {&CLSID_DelayFilter5, u"DelayFilter5 Class", false, false},
+    {&CLSID_EchoFilter5, u"EchoFilter5 Class", false, false},
+    {&CLSID_EqualizeFilter5, u"EqualizeFilter5 Class", false, false},
+    {&CLSID_FlangerFilter5, u"FlangerFilter5 Class", false, true},
+    {&CLSID_InvertFilter5, u"InvertFilter5 Class", false, false},
+    {&CLSID_MedianFilter5, u"MedianFilter5 Class", false, false},
+    {&CLSID_PitchShiftFilter5, u"PitchShiftFilter5 Class", false, false},
+    {&CLSID_ReverbFilter5, u"ReverbFilter5 Class", false, false},
+    {&CLSID_ReverseFilter5, u"ReverseFilter5 Class", false, false},
+    {&CLSID_SilenceFilter5, u"SilenceFilter5 Class", false, false},
+    {&CLSID_StretchFilter5, u"StretchFilter5 Class", false, false},
+    {&CLSID_VibratoFilter5, u"VibratoFilter5 Class", false, false},
+    {&CLSID_VolumeFilter5, u"VolumeFilter5 Class", false, false},
+    {&CLSID_WahWahFilter5, u"WahWahFilter5 Class", false, false},
+};
+
+const std::u16string kClasses_ = u"Software\\Classes";
+const HRESULT kWriteFailed = HRESULT_FROM_WIN32(ERROR_CANTWRITE);
+
+std::u16string ClassKeyName(const ExpectedClass& c) {
+    return c.lowerCaseKey ? LowerCase(GuidText(*c.clsid)) : GuidText(*c.clsid);
+}
+
+std::u16string TypeLibPlatformKey() {
+    return kClasses_ + u"\\TypeLib\\" + GuidText(LIBID_corvaneLib) + u"\\1.0\\0\\win32";
+}
+
+using Names = std::vector<std::u16string>;
+
+// Everything registration writes, exactly, under hive\Software\Classes; module is the path that
+// InprocServer32 and the type library must name.
+void ExpectRegisteredIn(HKEY hive, const std::u16string& module) {
+    EXPECT_EQ(SubkeyNames(hive, kClasses_), (Names{u"CLSID", u"TypeLib"}))
+        << "no ProgID, no AppID, nothing else";
+    Names expectedKeys;
+    for (const ExpectedClass& c : kClasses) expectedKeys.push_back(ClassKeyName(c));
+    Names keys = SubkeyNames(hive, kClasses_ + u"\\CLSID");
+    std::sort(expectedKeys.begin(), expectedKeys.end());
+    std::sort(keys.begin(), keys.end());
+    EXPECT_EQ(keys, expectedKeys) << "class keys, in the case each script writes";
+
+    for (const ExpectedClass& c : kClasses) {
+        SCOPED_TRACE(Narrow(c.description));
+        const std::u16string key = kClasses_ + u"\\CLSID\\" + ClassKeyName(c);
+        std::u16string value;
+        EXPECT_EQ(ValueNames(hive, key), (Names{u""}));
+        EXPECT_TRUE(ReadString(hive, key, nullptr, &value));
+        EXPECT_EQ(value, c.description);
+        Names sub = c.programmable
+                        ? Names{u"InprocServer32", u"Programmable", u"TypeLib", u"Version"}
+                        : Names{u"InprocServer32", u"TypeLib", u"Version"};
+        EXPECT_EQ(SubkeyNames(hive, key), sub);
+
+        EXPECT_EQ(ValueNames(hive, key + u"\\InprocServer32"), (Names{u"", u"ThreadingModel"}));
+        EXPECT_TRUE(ReadString(hive, key + u"\\InprocServer32", nullptr, &value));
+        EXPECT_EQ(value, module);
+        EXPECT_TRUE(ReadString(hive, key + u"\\InprocServer32", u"ThreadingModel", &value));
+        EXPECT_EQ(value, u"Apartment");
+        EXPECT_TRUE(ReadString(hive, key + u"\\TypeLib", nullptr, &value));
+        EXPECT_EQ(value, GuidText(LIBID_corvaneLib));
+        EXPECT_TRUE(ReadString(hive, key + u"\\Version", nullptr, &value));
+        EXPECT_EQ(value, u"1.0");
+        for (const char16_t* leaf : {u"\\InprocServer32", u"\\TypeLib", u"\\Version"})
+            EXPECT_EQ(SubkeyNames(hive, key + leaf), Names{});
+        if (c.programmable) {
+            EXPECT_EQ(SubkeyNames(hive, key + u"\\Programmable"), Names{});
+            EXPECT_EQ(ValueNames(hive, key + u"\\Programmable"), Names{});
+        }
+    }
+    std::u16string typeLibFile;
+    EXPECT_TRUE(ReadString(hive, TypeLibPlatformKey(), nullptr, &typeLibFile));
+    EXPECT_EQ(typeLibFile, module);
+}
+
+// No class and no type library in hive (the CLSID key itself may stay).
+void ExpectNothingIn(HKEY hive) {
+    EXPECT_EQ(SubkeyNames(hive, kClasses_ + u"\\CLSID"), Names{});
+    EXPECT_FALSE(KeyExists(hive, kClasses_ + u"\\TypeLib\\" + GuidText(LIBID_corvaneLib)));
+}
+
+class RegistrationTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+        ASSERT_NE(m_.DllRegisterServer, nullptr);
+    }
+    void TearDown() override { CoUninitialize(); }
+
+    const ModuleExports& m_ = MainModule();
+    TempRegistry registry_;
+};
+
+TEST_F(RegistrationTest, RegisterServerWritesEveryClassPerMachine) {
+    ASSERT_EQ(m_.DllRegisterServer(), S_OK);
+    ExpectRegisteredIn(HKEY_LOCAL_MACHINE, ModulePathWide());
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kClasses_ + u"\\CLSID"));
+    // The channel-map class's lower-case key answers an upper-case lookup.
+    const std::u16string upper = u"CLSID\\" + GuidText(CLSID_AudioFilterNB5);
+    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, upper));
+    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, LowerCase(upper)));
+}
+
+TEST_F(RegistrationTest, RegisteringTwiceChangesNothing) {
+    ASSERT_EQ(m_.DllRegisterServer(), S_OK);
+    const std::string once = DumpRegistry();
+    ASSERT_EQ(m_.DllRegisterServer(), S_OK);
+    EXPECT_EQ(DumpRegistry(), once);
+}
+
+TEST_F(RegistrationTest, ClassesAreCreatedFromTheRegistryUntilUnregistered) {
+    ASSERT_EQ(m_.DllRegisterServer(), S_OK);
+    for (const ExpectedClass& c : kClasses) {
+        ComPtr<IMediaSource> object;
+        EXPECT_EQ(CoCreateInstance(*c.clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IMediaSource,
+                                   object.Out()),
+                  S_OK)
+            << Narrow(c.description);
+        EXPECT_TRUE(object);
+    }
+    ASSERT_EQ(m_.DllUnregisterServer(), S_OK);
+    for (const ExpectedClass& c : kClasses) {
+        void* out = reinterpret_cast<void*>(0x1);
+        EXPECT_EQ(CoCreateInstance(*c.clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IMediaSource, &out),
+                  REGDB_E_CLASSNOTREG)
+            << Narrow(c.description);
+        EXPECT_EQ(out, nullptr);
+    }
+}
+
+TEST_F(RegistrationTest, ReRegistrationReplacesAClassKeyCompletely) {
+    ASSERT_EQ(m_.DllRegisterServer(), S_OK);
+    const std::string clean = DumpRegistry();
+    for (const ExpectedClass& c : kClasses) {
+        const std::u16string key = u"CLSID\\" + GuidText(*c.clsid);
+        WriteString(HKEY_CLASSES_ROOT, key + u"\\Stale\\Deeper", nullptr, u"old");
+        WriteString(HKEY_CLASSES_ROOT, key, u"Extra", u"old");
+        WriteString(HKEY_CLASSES_ROOT, key + u"\\InprocServer32", nullptr, u"/old/libcorvane.so");
+        WriteString(HKEY_CLASSES_ROOT, key + u"\\InprocServer32", u"ThreadingModel", u"Both");
+    }
+    ASSERT_NE(DumpRegistry(), clean);
+    ASSERT_EQ(m_.DllRegisterServer(), S_OK);
+    EXPECT_EQ(DumpRegistry(), clean);
+}
+
+TEST_F(RegistrationTest, UnregistrationRemovesTheClassesButKeepsClsid) {
+    const std::u16string foreign = u"CLSID\\{00000000-1111-2222-3333-444444444444}";
+    WriteString(HKEY_CLASSES_ROOT, foreign, nullptr, u"someone else's class");
+    ASSERT_EQ(m_.DllRegisterServer(), S_OK);
+    ASSERT_EQ(m_.DllUnregisterServer(), S_OK);
+    EXPECT_EQ(SubkeyNames(HKEY_LOCAL_MACHINE, kClasses_ + u"\\CLSID"),
+              (Names{u"{00000000-1111-2222-3333-444444444444}"}));
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, u"TypeLib\\" + GuidText(LIBID_corvaneLib)));
+
+    // Without a foreign class the CLSID key stays as well, empty.
+    ASSERT_EQ(RegDeleteTreeW(HKEY_CLASSES_ROOT, foreign.c_str()), ERROR_SUCCESS);
+    ASSERT_EQ(m_.DllRegisterServer(), S_OK);
+    ASSERT_EQ(m_.DllUnregisterServer(), S_OK);
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kClasses_ + u"\\CLSID"));
+    ExpectNothingIn(HKEY_LOCAL_MACHINE);
+}
+
+TEST_F(RegistrationTest, UnregisteringWhatIsNotRegisteredReportsTheTypeLibrary) {
+    const std::string before = DumpRegistry();
+    EXPECT_EQ(m_.DllUnregisterServer(), TYPE_E_REGISTRYACCESS);
+    EXPECT_EQ(DumpRegistry(), before);
+}
+
+TEST_F(RegistrationTest, TheCallersLocaleComesBack) {
+    const LCID german = 0x0407;
+    ASSERT_TRUE(SetThreadLocale(german));
+    EXPECT_EQ(m_.DllRegisterServer(), S_OK);
+    EXPECT_EQ(GetThreadLocale(), german);
+    EXPECT_EQ(m_.DllUnregisterServer(), S_OK);
+    EXPECT_EQ(GetThreadLocale(), german);
+    CorvaneRegistryFailNthWrite(3);
+    EXPECT_EQ(m_.DllRegisterServer(), kWriteFailed);
+    CorvaneRegistryFailNthWrite(0);
+    EXPECT_EQ(GetThreadLocale(), german);
+    SetThreadLocale(LOCALE_USER_DEFAULT);
+}
+
+// ---- per-user registration (each in a child process: the choice lasts for the process) ----
+
+class PerUserCommandLine : public RegistrationTest,
+                           public ::testing::WithParamInterface<const char16_t*> {};
+
+TEST_P(PerUserCommandLine, RegistersForTheUserForTheRestOfTheProcess) {
+    const char16_t* cmd = GetParam();
+    EXPECT_TRUE(RunInChildProcess([&] {
+        ASSERT_EQ(m_.DllInstall(TRUE, cmd), S_OK);
+        ExpectRegisteredIn(HKEY_CURRENT_USER, ModulePathWide());
+        ExpectNothingIn(HKEY_LOCAL_MACHINE);
+        ComPtr<IMediaSource> object;
+        EXPECT_EQ(CoCreateInstance(CLSID_VolumeFilter5, nullptr, CLSCTX_INPROC_SERVER,
+                                   IID_IMediaSource, object.Out()),
+                  S_OK);
+        object.Reset();
+        // From now on the plain exports work per user too.
+        EXPECT_EQ(m_.DllUnregisterServer(), S_OK);
+        ExpectNothingIn(HKEY_CURRENT_USER);
+        EXPECT_EQ(m_.DllRegisterServer(), S_OK);
+        ExpectRegisteredIn(HKEY_CURRENT_USER, ModulePathWide());
+        ExpectNothingIn(HKEY_LOCAL_MACHINE);
+        EXPECT_EQ(m_.DllInstall(FALSE, nullptr), S_OK);
+        ExpectNothingIn(HKEY_CURRENT_USER);
+    }));
+}
+
+INSTANTIATE_TEST_SUITE_P(Spellings, PerUserCommandLine,
+                         ::testing::Values(u"user", u"USER", u"User", u"uSeR"));
+
+TEST_F(RegistrationTest, OtherCommandLinesRegisterPerMachine) {
+    EXPECT_TRUE(RunInChildProcess([&] {
+        const char16_t* lines[] = {nullptr,
+                                   u"",
+                                   u"use",
+                                   u"usr",
+                                   u"user1",
+                                   u"users",
+                                   u" user",
+                                   u"user ",
+                                   u"/i:user",
+                                   u"u\u017Fer",
+                                   u"\uFF55\uFF53\uFF45\uFF52"};
+        for (const char16_t* cmd : lines) {
+            SCOPED_TRACE(cmd ? Narrow(cmd) : "NULL");
+            ASSERT_EQ(m_.DllInstall(TRUE, cmd), S_OK);
+            ExpectRegisteredIn(HKEY_LOCAL_MACHINE, ModulePathWide());
+            EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kClasses_ + u"\\CLSID"));
+            ASSERT_EQ(m_.DllInstall(FALSE, cmd), S_OK);
+            ExpectNothingIn(HKEY_LOCAL_MACHINE);
+        }
+        ASSERT_EQ(m_.DllRegisterServer(), S_OK);
+        ExpectRegisteredIn(HKEY_LOCAL_MACHINE, ModulePathWide());
+    }));
+}
+
+TEST_F(RegistrationTest, UninstallForTheUserAlsoChoosesPerUser) {
+    EXPECT_TRUE(RunInChildProcess([&] {
+        ASSERT_EQ(m_.DllRegisterServer(), S_OK);  // per machine, before the choice
+        EXPECT_EQ(m_.DllInstall(FALSE, u"user"), TYPE_E_REGISTRYACCESS)
+            << "nothing was registered for the user";
+        ExpectRegisteredIn(HKEY_LOCAL_MACHINE, ModulePathWide());
+        ASSERT_EQ(m_.DllRegisterServer(), S_OK);
+        ExpectRegisteredIn(HKEY_CURRENT_USER, ModulePathWide());
+        // The user's unregistration leaves the machine's registration alone.
+        ASSERT_EQ(m_.DllUnregisterServer(), S_OK);
+        ExpectNothingIn(HKEY_CURRENT_USER);
+        ExpectRegisteredIn(HKEY_LOCAL_MACHINE, ModulePathWide());
+    }));
+}
+
+// ---- failures ----
+
+// A registry as a machine may have it: an earlier registration from another path with a stale
+// subkey, someone else's class, and a per-user entry for one of the classes.
+void PrepareEarlierRegistration(const ModuleExports& m) {
+    ASSERT_EQ(m.DllRegisterServer(), S_OK);
+    const std::u16string band = u"CLSID\\" + GuidText(CLSID_BandFilter5);
+    WriteString(HKEY_CLASSES_ROOT, band + u"\\InprocServer32", nullptr, u"/old/libcorvane.so");
+    WriteString(HKEY_CLASSES_ROOT, band + u"\\Stale", u"Leftover", u"x");
+    WriteString(HKEY_CLASSES_ROOT, u"CLSID\\{00000000-1111-2222-3333-444444444444}", nullptr,
+                u"foreign");
+    WriteString(HKEY_CURRENT_USER,
+                kClasses_ + u"\\CLSID\\" + GuidText(CLSID_EchoFilter5) + u"\\InprocServer32",
+                nullptr, u"/home/someone/libcorvane.so");
+}
+
+// Makes each write of one registration fail in turn, one per attempt, until the registration gets
+// through. Every failure must return that failure and leave the registry exactly as it was;
+// *sawTypeLib tells whether one of them was inside the type library's registration.
+void ExpectEveryFailedWriteIsTakenBack(const std::function<HRESULT()>& install, bool* sawTypeLib) {
+    const std::string before = DumpRegistry();
+    unsigned n = 1;
+    for (;; ++n) {
+        ASSERT_LT(n, 1000u) << "registration never succeeded";
+        CorvaneRegistryFailNthWrite(n);
+        HRESULT hr = install();
+        CorvaneRegistryFailNthWrite(0);
+        if (hr == S_OK) break;  // n is past the last write
+        if (hr == TYPE_E_REGISTRYACCESS) {
+            *sawTypeLib = true;
+        } else {
+            EXPECT_EQ(hr, kWriteFailed) << "write " << n << " gave " << HrText(hr);
+        }
+        ASSERT_EQ(DumpRegistry(), before) << "after write " << n << " failed";
+    }
+    EXPECT_GT(n, 100u) << "fewer writes than seventeen classes need";
+}
+
+struct FailureCase {
+    const char* name;
+    bool earlier;  // start from an earlier registration rather than an empty registry
+    int entry;     // 0: DllInstall(TRUE, NULL), 1: DllRegisterServer, 2: DllInstall(TRUE, "user")
+};
+
+void PrintTo(const FailureCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class FailedRegistration : public RegistrationTest,
+                           public ::testing::WithParamInterface<FailureCase> {};
+
+TEST_P(FailedRegistration, LeavesTheRegistryAsItWas) {
+    const FailureCase& c = GetParam();
+    auto body = [&] {
+        bool sawTypeLib = false;
+        if (c.earlier) PrepareEarlierRegistration(m_);
+        ExpectEveryFailedWriteIsTakenBack(
+            [&]() -> HRESULT {
+                switch (c.entry) {
+                    case 0:
+                        return m_.DllInstall(TRUE, nullptr);
+                    case 1:
+                        return m_.DllRegisterServer();
+                    default:
+                        return m_.DllInstall(TRUE, u"user");
+                }
+            },
+            &sawTypeLib);
+        EXPECT_TRUE(sawTypeLib) << "no failure inside the type library's registration";
+    };
+    if (c.entry == 2) {
+        EXPECT_TRUE(RunInChildProcess(body));
+    } else {
+        body();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, FailedRegistration,
+                         ::testing::Values(FailureCase{"InstallOnEmpty", false, 0},
+                                           FailureCase{"InstallOverEarlier", true, 0},
+                                           FailureCase{"RegisterServerOverEarlier", true, 1},
+                                           FailureCase{"InstallForUserOnEmpty", false, 2},
+                                           FailureCase{"InstallForUserOverEarlier", true, 2}),
+                         [](const ::testing::TestParamInfo<FailureCase>& info) {
+                             return info.param.name;
+                         });
+
+// ---- unusual module paths ----
+
+TEST_F(RegistrationTest, AQuoteInTheModulePathIsDoubledOnlyInModule) {
+    TempDir dir;
+    // A percent sign as well: the path is inserted once and never read as a replacement.
+    const std::string folder = dir.Path() + "/it's 100%MODULE% here";
+    ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+    const std::string path = folder + "/libcorvane.so";
+    ASSERT_TRUE(CopyModuleTo(path));
+    ModuleExports copy;
+    ASSERT_TRUE(LoadModule(path, &copy));
+    const std::u16string raw = text::ToUtf16(path);
+
+    std::vector<registrar::Replacement> map;
+    ASSERT_EQ(ModuleReplacements(copy.module, &map), S_OK);
+    ASSERT_EQ(map.size(), 3u);
+    EXPECT_EQ(map[0].name, u"Module");
+    EXPECT_EQ(map[0].value, text::ToUtf16(dir.Path() + "/it''s 100%MODULE% here/libcorvane.so"));
+    EXPECT_EQ(map[1].name, u"Module_Raw");
+    EXPECT_EQ(map[1].value, raw);
+    EXPECT_EQ(map[2].name, u"APPID");
+    EXPECT_EQ(map[2].value, GuidText(APPID_corvane));
+
+    ASSERT_EQ(copy.DllRegisterServer(), S_OK);
+    ExpectRegisteredIn(HKEY_LOCAL_MACHINE, raw);
+    ComPtr<IMediaSource> object;
+    EXPECT_EQ(CoCreateInstance(CLSID_DelayFilter5, nullptr, CLSCTX_INPROC_SERVER, IID_IMediaSource,
+                               object.Out()),
+              S_OK);
+    object.Reset();
+    EXPECT_EQ(copy.DllUnregisterServer(), S_OK);
+    ExpectNothingIn(HKEY_LOCAL_MACHINE);
+}
+
+// A module path must fit in MAX_PATH (260) characters with its terminator; one that fills the
+// buffer would be registered cut short, so it is refused before anything is written.
+TEST_F(RegistrationTest, AModulePathThatFillsThePathBufferIsRefused) {
+    const std::string file = "/libcorvane.so";
+    for (size_t length : {size_t{MAX_PATH - 1}, size_t{MAX_PATH}, size_t{MAX_PATH + 40}}) {
+        SCOPED_TRACE(length);
+        TempDir dir;
+        char resolved[PATH_MAX];
+        ASSERT_NE(realpath(dir.Path().c_str(), resolved), nullptr);
+        const std::string base = resolved;
+        // Folders of at most 200 characters each (a file name may hold at most 255).
+        std::string folder = base;
+        size_t remaining = length - base.size() - file.size();
+        for (char name = 'a'; remaining > 0; ++name) {
+            const size_t chars = std::min<size_t>(remaining, 201) - 1;
+            folder += "/" + std::string(chars, name);
+            remaining -= chars + 1;
+            ASSERT_EQ(mkdir(folder.c_str(), 0700), 0) << folder;
+        }
+        const std::string path = folder + file;
+        ASSERT_EQ(path.size(), length);
+        ASSERT_TRUE(CopyModuleTo(path));
+        ModuleExports copy;
+        ASSERT_TRUE(LoadModule(path, &copy));
+        const std::string before = DumpRegistry();
+        if (length < MAX_PATH) {
+            EXPECT_EQ(copy.DllRegisterServer(), S_OK);
+            ExpectRegisteredIn(HKEY_LOCAL_MACHINE, text::ToUtf16(path));
+            EXPECT_EQ(copy.DllUnregisterServer(), S_OK);
+        } else {
+            EXPECT_EQ(copy.DllRegisterServer(), HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER));
+            EXPECT_EQ(DumpRegistry(), before);
+            EXPECT_EQ(copy.DllInstall(TRUE, nullptr),
+                      HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER));
+            EXPECT_EQ(DumpRegistry(), before);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace corvane::testing
