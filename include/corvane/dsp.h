@@ -126,7 +126,7 @@ DspStatus DSP_CALL dspMul64f(const double* src1, const double* src2, double* dst
 // dst[i] = |src[2i] + j src[2i+1]| for len complex values. len < 1: -6 (tested first); a null
 // pointer: -8.
 DspStatus DSP_CALL dspMagnitude64fc(const double* src, double* dst, int len);
-// Byte sizes of the spec memory, the set-up buffer and the work buffer for a real FFT of
+// Byte sizes of the FFT spec record, the set-up buffer and the work buffer for a real FFT of
 // 2^order doubles. Checks: order > 30 (unsigned) -15; a null pointer -8; flag not 8, 4, 1, 2
 // -16; order above the slot's largest (27 in slot 0 and slot 2 with MOVBE, else 28) -15.
 DspStatus DSP_CALL dspFftGetSizeReal64f(int order, int flag, int hint, int* specSize,

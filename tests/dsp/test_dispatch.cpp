@@ -343,7 +343,7 @@ TEST_F(FirstCallTest, FftChecksInOrder) {
     const auto* stale = reinterpret_cast<const DspFftSpecReal64f*>(mem + 64);
     double x[8] = {}, y[10] = {};
     EXPECT_EQ(dspFftFwdRealToCcs64f_s1(x, y, stale, nullptr), dspErrSpecMismatch);
-    mem[64 + 28] = 1;  // the spec asks for a work buffer
+    mem[64 + 28] = 1;  // the FFT spec record asks for a work buffer
     EXPECT_EQ(dspFftFwdRealToCcs64f_s1(x, y, stale, nullptr), dspErrNullPtr);
     EXPECT_EQ(dspFftInvCcsToReal64f_s4(nullptr, y, stale, mem), dspErrNullPtr);
     EXPECT_EQ(dspFftInitReal64f_s1(&spec, 12, 8, 0, mem + 1, nullptr), dspErrNullPtr);
