@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# The main job: builds the default preset, registers the module for this user and runs the
-# host program on the generated test signal. Output: out/corvane-demo.wav
+# The main job: builds the default preset, registers the module for this user (in the registry
+# folder under the user's data folder, or $CORVANE_REGISTRY_ROOT) and runs the host program on
+# the generated test signal through a chain of effects. Output: out/corvane-demo.wav
+# Further arguments go to corvane-fx (e.g. --seconds 2, or more -e NAME -p KEY=VALUE).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc 2>/dev/null || echo 2)
@@ -8,8 +10,11 @@ cmake --preset default >/dev/null
 cmake --build --preset default -j "$jobs"
 mkdir -p out
 bin=build/default/tools
-if [ -x "$bin/corvane-reg" ] && [ -f build/default/server/libcorvane.so ]; then
-  "$bin/corvane-reg" --user build/default/server/libcorvane.so
-fi
-"$bin/corvane-fx" "$@" -o out/corvane-demo.wav
+module=build/default/server/libcorvane.so
+"$bin/corvane-reg" --user "$module"
+"$bin/corvane-fx" -o out/corvane-demo.wav \
+  -e VolumeFilter5 -p dBVolumeLevel=-3.0 \
+  -e EchoFilter5 \
+  -e BandFilter5 -p SmoothEnabled=true -z 1000:3000 \
+  "$@"
 echo "wrote out/corvane-demo.wav"

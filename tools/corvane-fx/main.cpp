@@ -1,84 +1,127 @@
-// corvane-fx: generates a test signal through the host runtime's signal source, created by COM
-// like any class a host uses, and writes what the source delivers to a WAV file.
+// corvane-fx: reads a sound file (or generates a test signal), runs it through a chain of effects
+// created by COM from the registered module, and writes the result to a WAV file.
+//
+// Exit status: 0 success, 1 a step failed (the message names it, with its HRESULT and the COM
+// error description), 2 a bad command line. A failed run leaves no output file.
 #include "platform/win32.h"
 #include "corvane/corvane.h"
 #include "host/host.h"
+#include "tools/corvane-fx/chain.h"
+#include "tools/corvane-fx/classes.h"
 #include "tools/corvane-fx/options.h"
+#include "tools/corvane-fx/output_file.h"
 
+#include <csignal>
 #include <cstdio>
 #include <string>
 
 namespace {
 
-using corvane::host::ExportResult;
+using corvane::fx::StepFailure;
 
-// A property of the source by name; the BSTR lives for the call only.
-HRESULT SetProperty(IMediaSource* source, const OLECHAR* name, VARIANT value) {
-    BSTR n = SysAllocString(name);
-    if (!n) return E_OUTOFMEMORY;
-    HRESULT hr = source->SetParam(n, value);
-    SysFreeString(n);
-    return hr;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+int Report(const StepFailure& failure) {
+    std::fprintf(stderr, "corvane-fx: %s\n", corvane::fx::FormatFailure(failure).c_str());
+    return kExitFailed;
 }
 
-VARIANT Number(double d) {
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = VT_R8;
-    v.dblVal = d;
-    return v;
+bool Registered(const CLSID& clsid) {
+    const std::u16string key = u"CLSID\\" + corvane::text::ToUtf16(corvane::fx::ClsidText(clsid)) + u"\\InprocServer32";
+    HKEY h = nullptr;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) return false;
+    RegCloseKey(h);
+    return true;
 }
 
-HRESULT ConfigureSignal(IMediaSource* source, const corvane::host::SignalSettings& settings) {
-    static const OLECHAR* const kKinds[] = {OLESTR("tones"), OLESTR("sweep"), OLESTR("noise"), OLESTR("silence")};
-    VARIANT kind;
-    VariantInit(&kind);
-    kind.vt = VT_BSTR;
-    kind.bstrVal = SysAllocString(kKinds[static_cast<int>(settings.kind)]);
-    if (!kind.bstrVal) return E_OUTOFMEMORY;
-    HRESULT hr = SetProperty(source, OLESTR("Signal"), kind);
-    VariantClear(&kind);
-    // Frequency before rate would be refused against the old rate, so the rate goes first.
-    if (SUCCEEDED(hr)) hr = SetProperty(source, OLESTR("SampleRate"), Number(settings.rate));
-    if (SUCCEEDED(hr)) hr = SetProperty(source, OLESTR("Channels"), Number(settings.channels));
-    if (SUCCEEDED(hr)) hr = SetProperty(source, OLESTR("Frequency"), Number(settings.frequency));
-    if (SUCCEEDED(hr)) hr = SetProperty(source, OLESTR("Amplitude"), Number(settings.amplitude));
-    if (SUCCEEDED(hr)) hr = SetProperty(source, OLESTR("Seconds"), Number(settings.seconds));
-    return hr;
+int List() {
+    char root[4096];
+    const size_t n = CorvaneGetRegistryRoot(root, sizeof root);
+    std::printf("Effect classes (registry: %s):\n", n > 0 && n < sizeof root ? root : "unknown");
+    bool any = false;
+    for (const corvane::fx::EffectClass& c : corvane::fx::EffectClasses()) {
+        const bool registered = Registered(c.clsid);
+        any = any || registered;
+        std::printf("  %-18s %s  %s\n", c.name, corvane::fx::ClsidText(c.clsid).c_str(),
+                    registered ? "registered" : "not registered");
+    }
+    if (!any) std::printf("None is registered: run corvane-reg --user path/to/libcorvane.so first.\n");
+    return 0;
+}
+
+// Everything after COM is up and the host classes are registered.
+int Process(const corvane::fx::Options& options) {
+    corvane::fx::EffectChain chain;
+    StepFailure failure;
+    if (FAILED(chain.OpenInput(options, &failure))) return Report(failure);
+    for (size_t i = 0; i < options.effects.size(); ++i) {
+        if (FAILED(chain.AddEffect(options.effects[i], i + 1, &failure))) return Report(failure);
+    }
+    corvane::fx::TemporaryOutput out;
+    std::string why;
+    HRESULT hr = out.Create(options.output, &why);
+    if (FAILED(hr)) return Report({"cannot write " + options.output, hr, why});
+
+    corvane::host::ExportResult result;
+    corvane::fx::ClearErrorInfo();
+    hr = corvane::host::ExportToWav(chain.Output(), out.Path(), options.blockMs, &result);
+    if (FAILED(hr)) {
+        // The export's own text ends in the HRESULT, which the report prints anyway.
+        char hex[24];
+        std::snprintf(hex, sizeof hex, " (0x%08X)", static_cast<unsigned>(hr));
+        std::string what = result.error;
+        const std::string suffix = hex;
+        if (what.size() >= suffix.size() && what.compare(what.size() - suffix.size(), suffix.size(), suffix) == 0) {
+            what.erase(what.size() - suffix.size());
+        }
+        // The user knows the file by its final name, not by the temporary one.
+        for (size_t at = what.find(out.Path()); at != std::string::npos; at = what.find(out.Path(), at)) {
+            what.replace(at, out.Path().size(), options.output);
+            at += options.output.size();
+        }
+        if (what.empty()) what = "processing failed";
+        return Report({what, hr, corvane::fx::TakeErrorDescription(hr)});
+    }
+    hr = out.Commit(&why);
+    if (FAILED(hr)) return Report({"cannot write " + options.output, hr, why});
+    std::printf("corvane-fx: wrote %lld frames (%.3f s, %u Hz, %u channels) through %zu effect%s to %s\n",
+                static_cast<long long>(result.frames),
+                result.rate ? static_cast<double>(result.frames) / result.rate : 0.0,
+                static_cast<unsigned>(result.rate), static_cast<unsigned>(result.channels), options.effects.size(),
+                options.effects.size() == 1 ? "" : "s", options.output.c_str());
+    return 0;
 }
 
 int Run(const corvane::fx::Options& options) {
-    HRESULT hr = corvane::host::RegisterHostClasses();
+    if (!options.registryRoot.empty()) {
+        LSTATUS st = CorvaneSetRegistryRoot(options.registryRoot.c_str());
+        if (st != ERROR_SUCCESS) {
+            return Report({"cannot use the registry folder " + options.registryRoot,
+                           HRESULT_FROM_WIN32(static_cast<unsigned long>(st)), ""});
+        }
+    }
+    if (options.list) return List();
+    HRESULT hr = CoInitialize(nullptr);
+    if (FAILED(hr)) return Report({"cannot initialise COM", hr, corvane::fx::TakeErrorDescription(hr)});
+    int rc = kExitFailed;
+    hr = corvane::host::RegisterHostClasses();
     if (FAILED(hr)) {
-        std::fprintf(stderr, "corvane-fx: cannot register the host classes (0x%08X)\n", static_cast<unsigned>(hr));
-        return 1;
-    }
-    IMediaSource* source = nullptr;
-    hr = CoCreateInstance(CLSID_SignalSource, nullptr, CLSCTX_INPROC_SERVER, IID_IMediaSource,
-                          reinterpret_cast<void**>(&source));
-    if (SUCCEEDED(hr)) {
-        hr = ConfigureSignal(source, options.signal);
-        if (FAILED(hr)) std::fprintf(stderr, "corvane-fx: the signal source refused the settings (0x%08X)\n", static_cast<unsigned>(hr));
+        Report({"cannot register the host classes", hr, corvane::fx::TakeErrorDescription(hr)});
     } else {
-        std::fprintf(stderr, "corvane-fx: cannot create the signal source (0x%08X)\n", static_cast<unsigned>(hr));
+        rc = Process(options);
+        corvane::host::RevokeHostClasses();
     }
-    ExportResult result;
-    if (SUCCEEDED(hr)) {
-        hr = corvane::host::ExportToWav(source, options.output, options.blockMs, &result);
-        if (FAILED(hr)) std::fprintf(stderr, "corvane-fx: %s\n", result.error.c_str());
-    }
-    if (source) source->Release();
-    corvane::host::RevokeHostClasses();
-    if (FAILED(hr)) return 1;
-    std::printf("corvane-fx: wrote %lld frames (%.3f s, %u Hz, %u channels) to %s\n",
-                static_cast<long long>(result.frames), static_cast<double>(result.frames) / result.rate,
-                static_cast<unsigned>(result.rate), static_cast<unsigned>(result.channels), options.output.c_str());
-    return 0;
+    CoUninitialize();
+    return rc;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Past a file-size limit a write then fails and is reported, and the partial output is
+    // removed, instead of the signal ending the process in the middle of the file.
+    std::signal(SIGXFSZ, SIG_IGN);
     corvane::fx::Options options;
     std::string error;
     switch (corvane::fx::ParseOptions(argc, argv, &options, &error)) {
@@ -86,17 +129,10 @@ int main(int argc, char** argv) {
         std::fputs(corvane::fx::Usage(argv[0]).c_str(), stdout);
         return 0;
     case corvane::fx::ParseResult::Error:
-        std::fprintf(stderr, "corvane-fx: %s\n%s", error.c_str(), corvane::fx::Usage(argv[0]).c_str());
-        return 2;
+        std::fprintf(stderr, "corvane-fx: %s\n(corvane-fx --help describes the options)\n", error.c_str());
+        return kExitUsage;
     case corvane::fx::ParseResult::Ok:
         break;
     }
-    HRESULT hr = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    if (FAILED(hr)) {
-        std::fprintf(stderr, "corvane-fx: cannot initialise COM (0x%08X)\n", static_cast<unsigned>(hr));
-        return 1;
-    }
-    int rc = Run(options);
-    CoUninitialize();
-    return rc;
+    return Run(options);
 }

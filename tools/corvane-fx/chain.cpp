@@ -1,0 +1,199 @@
+#include "tools/corvane-fx/chain.h"
+
+#include "host/host.h"
+
+#include <cstdio>
+
+namespace corvane::fx {
+
+namespace {
+
+// A property of the source by name; the BSTR lives for the call only.
+HRESULT SetProperty(IMediaSource* source, const OLECHAR* name, VARIANT value) {
+    BSTR n = SysAllocString(name);
+    if (!n) return E_OUTOFMEMORY;
+    HRESULT hr = source->SetParam(n, value);
+    SysFreeString(n);
+    return hr;
+}
+
+VARIANT Number(double d) {
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_R8;
+    v.dblVal = d;
+    return v;
+}
+
+HRESULT ConfigureSignal(IMediaSource* source, const host::SignalSettings& settings) {
+    static const OLECHAR* const kKinds[] = {OLESTR("tones"), OLESTR("sweep"), OLESTR("noise"), OLESTR("silence")};
+    VARIANT kind;
+    VariantInit(&kind);
+    kind.vt = VT_BSTR;
+    kind.bstrVal = SysAllocString(kKinds[static_cast<int>(settings.kind)]);
+    if (!kind.bstrVal) return E_OUTOFMEMORY;
+    HRESULT hr = SetProperty(source, OLESTR("Signal"), kind);
+    VariantClear(&kind);
+    // Frequency before rate would be refused against the old rate, so the rate goes first.
+    if (SUCCEEDED(hr)) hr = SetProperty(source, OLESTR("SampleRate"), Number(settings.rate));
+    if (SUCCEEDED(hr)) hr = SetProperty(source, OLESTR("Channels"), Number(settings.channels));
+    if (SUCCEEDED(hr)) hr = SetProperty(source, OLESTR("Frequency"), Number(settings.frequency));
+    if (SUCCEEDED(hr)) hr = SetProperty(source, OLESTR("Amplitude"), Number(settings.amplitude));
+    if (SUCCEEDED(hr)) hr = SetProperty(source, OLESTR("Seconds"), Number(settings.seconds));
+    return hr;
+}
+
+// Fills *failure when hr failed; hands hr back.
+HRESULT Check(HRESULT hr, const std::string& what, StepFailure* failure) {
+    if (SUCCEEDED(hr)) return hr;
+    failure->what = what;
+    failure->hr = hr;
+    failure->description = TakeErrorDescription(hr);
+    return hr;
+}
+
+template <class Itf>
+HRESULT Create(const CLSID& clsid, Itf** out) {
+    *out = nullptr;
+    HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IidOf<Itf>(), reinterpret_cast<void**>(out));
+    if (SUCCEEDED(hr) && !*out) hr = E_UNEXPECTED;
+    return hr;
+}
+
+HRESULT SetParams(IMediaBaseFilter* filter, const EffectSetup& setup, const std::string& who, StepFailure* failure) {
+    IEffectParams* params = nullptr;
+    HRESULT hr = Check(Create(CLSID_EffectParams, &params), "cannot create the parameters of " + who, failure);
+    if (FAILED(hr)) return hr;
+    std::string key;
+    ClearErrorInfo();
+    hr = Check(ApplyParams(setup.params, params, &key), "cannot set parameter " + key + " of " + who, failure);
+    if (SUCCEEDED(hr)) {
+        ClearErrorInfo();
+        hr = Check(filter->put_EffectParams(params), who + " refused its parameters", failure);
+    }
+    params->Release();
+    return hr;
+}
+
+HRESULT SetZones(IMediaBaseFilter* filter, const EffectSetup& setup, const std::string& who, StepFailure* failure) {
+    IEffectZones* zones = nullptr;
+    HRESULT hr = Check(Create(CLSID_EffectZones, &zones), "cannot create the zones of " + who, failure);
+    if (FAILED(hr)) return hr;
+    for (size_t i = 0; SUCCEEDED(hr) && i < setup.zones.size(); ++i) {
+        char text[96];
+        std::snprintf(text, sizeof text, "%g:%g", setup.zones[i].start, setup.zones[i].duration);
+        LONG id = 0;
+        ClearErrorInfo();
+        hr = Check(zones->AddZone(setup.zones[i].start, setup.zones[i].duration, VARIANT_TRUE, nullptr, &id),
+                   "cannot add zone " + std::string(text) + " of " + who, failure);
+    }
+    if (SUCCEEDED(hr)) {
+        ClearErrorInfo();
+        hr = Check(filter->put_EffectZones(zones), who + " refused its zones", failure);
+    }
+    zones->Release();
+    return hr;
+}
+
+}  // namespace
+
+std::string FormatFailure(const StepFailure& failure) {
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "0x%08X", static_cast<unsigned>(failure.hr));
+    std::string s = failure.what + ": " + hex;
+    if (!failure.description.empty()) s += " " + failure.description;
+    return s;
+}
+
+void ClearErrorInfo() { SetErrorInfo(0, nullptr); }
+
+std::string TakeErrorDescription(HRESULT hr) {
+    IErrorInfo* info = nullptr;
+    std::string text;
+    if (GetErrorInfo(0, &info) == S_OK && info) {
+        BSTR d = nullptr;
+        if (SUCCEEDED(info->GetDescription(&d)) && d) text = corvane::text::ToUtf8(d);
+        SysFreeString(d);
+        info->Release();
+    }
+    if (!text.empty()) return text;
+    static const struct {
+        HRESULT hr;
+        const char* text;
+    } kKnown[] = {
+        {REGDB_E_CLASSNOTREG, "Class not registered (register libcorvane.so with corvane-reg, or give "
+                              "--registry-root)."},
+        {CO_E_DLLNOTFOUND, "No module is registered for the class."},
+        {HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND), "The registered module file does not exist."},
+        {CO_E_ERRORINDLL, "The registered module cannot be loaded."},
+        {E_NOINTERFACE, "No such interface supported."},
+        {E_OUTOFMEMORY, "Out of memory."},
+        {E_INVALIDARG, "One or more arguments are invalid."},
+        {E_ACCESSDENIED, "Access denied."},
+        {HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND), "The file does not exist."},
+        {HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND), "The folder does not exist."},
+    };
+    for (const auto& k : kKnown) {
+        if (k.hr == hr) return k.text;
+    }
+    return text;
+}
+
+EffectChain::~EffectChain() {
+    for (auto it = effects_.rbegin(); it != effects_.rend(); ++it) (*it)->Release();
+    if (input_) input_->Release();
+}
+
+IMediaSource* EffectChain::Output() const { return effects_.empty() ? input_ : effects_.back(); }
+
+HRESULT EffectChain::OpenInput(const Options& options, StepFailure* failure) {
+    if (input_) return E_UNEXPECTED;
+    ClearErrorInfo();
+    if (!options.input.empty()) {
+        std::string why;
+        HRESULT hr = host::OpenWavFileSource(options.input, &input_, &why);
+        if (FAILED(hr)) {
+            Check(hr, "cannot read " + options.input, failure);
+            if (!why.empty()) failure->description = why;
+        }
+        return hr;
+    }
+    HRESULT hr = Check(Create(CLSID_SignalSource, &input_), "cannot create the signal source", failure);
+    if (FAILED(hr)) return hr;
+    ClearErrorInfo();
+    return Check(ConfigureSignal(input_, options.signal), "the signal source refused the settings", failure);
+}
+
+HRESULT EffectChain::AddEffect(const EffectSetup& setup, size_t position, StepFailure* failure) {
+    IMediaSource* upstream = Output();
+    if (!upstream) return E_UNEXPECTED;
+    const std::string who = "effect " + std::to_string(position) + " (" + setup.label + ")";
+    IMediaBaseFilter* filter = nullptr;
+    ClearErrorInfo();
+    HRESULT hr = Check(Create(setup.clsid, &filter), "cannot create " + who, failure);
+    if (FAILED(hr)) return hr;
+    IMediaSource* source = nullptr;
+    hr = Check(filter->QueryInterface(IID_IMediaSource, reinterpret_cast<void**>(&source)),
+               who + " is not a media source", failure);
+    if (SUCCEEDED(hr)) {
+        ClearErrorInfo();
+        hr = Check(filter->put_EffectEnabled(setup.enabled ? VARIANT_TRUE : VARIANT_FALSE),
+                   "cannot " + std::string(setup.enabled ? "enable " : "disable ") + who, failure);
+    }
+    // Parameters before zones: the engine scales the zone interval by the "Rate" they carry.
+    if (SUCCEEDED(hr)) hr = SetParams(filter, setup, who, failure);
+    if (SUCCEEDED(hr) && !setup.zones.empty()) hr = SetZones(filter, setup, who, failure);
+    if (SUCCEEDED(hr)) {
+        ClearErrorInfo();
+        hr = Check(filter->put_MediaSource(upstream), "cannot connect " + who + " to its input", failure);
+    }
+    filter->Release();
+    if (FAILED(hr)) {
+        if (source) source->Release();
+        return hr;
+    }
+    effects_.push_back(source);
+    return S_OK;
+}
+
+}  // namespace corvane::fx

@@ -1,0 +1,54 @@
+// The chain of corvane-fx: its input (a sound file or the generated signal) and the effects,
+// each created by COM and set up through IMediaBaseFilter, each reading from the one before.
+#pragma once
+
+#include "platform/win32.h"
+#include "corvane/corvane.h"
+#include "tools/corvane-fx/options.h"
+
+#include <string>
+#include <vector>
+
+namespace corvane::fx {
+
+// Why a step failed: the step in words, its HRESULT and the COM error description that the
+// failing object left (or a short explanation of a well-known HRESULT; may be empty).
+struct StepFailure {
+    std::string what;
+    HRESULT hr = S_OK;
+    std::string description;
+};
+
+// "what: 0xXXXXXXXX description".
+std::string FormatFailure(const StepFailure& failure);
+
+// Clears the thread's COM error information, so that what a failing call leaves is its own.
+void ClearErrorInfo();
+// The description of the thread's COM error information (taken and cleared), else a short text
+// for hr when it is a well-known one, else empty.
+std::string TakeErrorDescription(HRESULT hr);
+
+// Holds one reference on the input and on every effect; releases them, the output end first.
+// COM must be initialised and the host classes registered while it builds and lives.
+class EffectChain {
+public:
+    EffectChain() = default;
+    ~EffectChain();
+    EffectChain(const EffectChain&) = delete;
+    EffectChain& operator=(const EffectChain&) = delete;
+
+    // The input: options.input through the host's sound-file source, else the generated signal
+    // (a host class created by CoCreateInstance) shaped by options.signal.
+    HRESULT OpenInput(const Options& options, StepFailure* failure);
+    // Creates effect number `position` (from 1, for messages), sets enabling, parameters, zones
+    // and, last, its upstream source: the current output end. The input must be open.
+    HRESULT AddEffect(const EffectSetup& setup, size_t position, StepFailure* failure);
+    // The end to read from: the last effect, else the input. No reference added.
+    IMediaSource* Output() const;
+
+private:
+    IMediaSource* input_ = nullptr;
+    std::vector<IMediaSource*> effects_;
+};
+
+}  // namespace corvane::fx
