@@ -8,22 +8,10 @@
 #include <oleauto.h>
 #else
 #include "platform/linux/wintypes.h"
-#if __has_include("platform/linux/kernel.h")
 #include "platform/linux/kernel.h"
-#endif
-#if __has_include("platform/linux/ole.h")
 #include "platform/linux/ole.h"
-#endif
-#if __has_include("platform/linux/registry.h")
 #include "platform/linux/registry.h"
-#endif
-#if __has_include("platform/linux/com.h")
 #include "platform/linux/com.h"
-#endif
-#if __has_include("platform/linux/module.h")
 #include "platform/linux/module.h"
-#endif
-#if __has_include("platform/linux/typelib.h")
 #include "platform/linux/typelib.h"
-#endif
 #endif
