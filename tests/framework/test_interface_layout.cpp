@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <set>
 #include <string>
 #include <type_traits>
@@ -215,6 +216,98 @@ static_assert(
     Same<HRESULT (IEffectParams::*)(BSTR, LONG, LONG, IEffectParams**)>(&IEffectParams::GetZone));
 static_assert(Same<HRESULT (IEffectZones::*)(LONG, double*, double*)>(&IEffectZones::GetZoneTime));
 static_assert(Same<HRESULT (IEffectZones::*)(LONG, IUnknown**)>(&IEffectZones::GetZoneParams));
+
+// The type-library interfaces are declared from their method lists, one virtual method per entry in
+// list order after IUnknown's three. Checking the lists here makes a swapped or missing entry a
+// build failure of this test; the slot tests above confirm the compiler laid the lists out so.
+namespace listed {
+#define CORVANE_LISTED_NAME(name, params, args) #name,
+constexpr const char* kMediaSource[] = {CORVANE_IMEDIASOURCE_METHODS(CORVANE_LISTED_NAME)};
+constexpr const char* kBaseFilter[] = {CORVANE_IMEDIABASEFILTER_METHODS(CORVANE_LISTED_NAME)};
+constexpr const char* kVolumeFilter[] = {CORVANE_IVOLUMEFILTER5_METHODS(CORVANE_LISTED_NAME)};
+#undef CORVANE_LISTED_NAME
+
+constexpr bool SameText(const char* a, const char* b) {
+    while (*a != 0 && *a == *b) ++a, ++b;
+    return *a == *b;
+}
+
+// Vtable slot of the entry called name (-1 when absent, -2 when listed twice).
+template <size_t N>
+constexpr long SlotIn(const char* const (&list)[N], const char* name) {
+    long slot = -1;
+    for (size_t i = 0; i < N; ++i) {
+        if (!SameText(list[i], name)) continue;
+        if (slot != -1) return -2;
+        slot = static_cast<long>(i) + 3;
+    }
+    return slot;
+}
+
+static_assert(std::size(kMediaSource) == 44 && std::size(kBaseFilter) == 12 &&
+              std::size(kVolumeFilter) == 2);
+#define AT(list, method, slot) \
+    static_assert(SlotIn(list, #method) == (slot), #method " is not at vtable slot " #slot);
+AT(kMediaSource, SendCommandEx, 3)
+AT(kMediaSource, get_videoTracksCount, 4)
+AT(kMediaSource, put_videoTracksCount, 5)
+AT(kMediaSource, get_audioTracksCount, 6)
+AT(kMediaSource, put_audioTracksCount, 7)
+AT(kMediaSource, get_dataTracksCount, 8)
+AT(kMediaSource, put_dataTracksCount, 9)
+AT(kMediaSource, get_videoTrack, 10)
+AT(kMediaSource, put_videoTrack, 11)
+AT(kMediaSource, get_audioTrack, 12)
+AT(kMediaSource, put_audioTrack, 13)
+AT(kMediaSource, get_dataTrack, 14)
+AT(kMediaSource, put_dataTrack, 15)
+AT(kMediaSource, get_videoStream, 16)
+AT(kMediaSource, get_audioStream, 17)
+AT(kMediaSource, get_dataStream, 18)
+AT(kMediaSource, ResetBuffers, 19)
+AT(kMediaSource, get_IsSeekable, 20)
+AT(kMediaSource, SeekVideo, 21)
+AT(kMediaSource, SeekAudio, 22)
+AT(kMediaSource, SeekData, 23)
+AT(kMediaSource, SkipVideo, 24)
+AT(kMediaSource, SkipAudio, 25)
+AT(kMediaSource, SkipData, 26)
+AT(kMediaSource, ReadVideo, 27)
+AT(kMediaSource, ReadAudio, 28)
+AT(kMediaSource, ReadData, 29)
+AT(kMediaSource, get_videoDuration, 30)
+AT(kMediaSource, get_audioDuration, 31)
+AT(kMediaSource, get_dataDuration, 32)
+AT(kMediaSource, get_videoTime, 33)
+AT(kMediaSource, get_audioTime, 34)
+AT(kMediaSource, get_dataTime, 35)
+AT(kMediaSource, get_videoFormat, 36)
+AT(kMediaSource, put_videoFormat, 37)
+AT(kMediaSource, get_audioFormat, 38)
+AT(kMediaSource, put_audioFormat, 39)
+AT(kMediaSource, get_dataFormat, 40)
+AT(kMediaSource, put_dataFormat, 41)
+AT(kMediaSource, get_videoTransform, 42)
+AT(kMediaSource, get_audioTransform, 43)
+AT(kMediaSource, get_dataTransform, 44)
+AT(kMediaSource, SetParam, 45)
+AT(kMediaSource, GetParam, 46)
+AT(kBaseFilter, InitFilter, 3)
+AT(kBaseFilter, get_EffectEnabled, 4)
+AT(kBaseFilter, put_EffectEnabled, 5)
+AT(kBaseFilter, get_MediaSource, 6)
+AT(kBaseFilter, put_MediaSource, 7)
+AT(kBaseFilter, GetBaseMediaSource, 8)
+AT(kBaseFilter, get_EffectParams, 9)
+AT(kBaseFilter, put_EffectParams, 10)
+AT(kBaseFilter, get_EffectZones, 11)
+AT(kBaseFilter, put_EffectZones, 12)
+AT(kBaseFilter, SetParam, 13)
+AT(kBaseFilter, GetParam, 14)
+AT(kVolumeFilter, get_MediaSource, 3)
+AT(kVolumeFilter, put_MediaSource, 4)
+#undef AT
+}  // namespace listed
 
 // COM objects are a vtable pointer and nothing else at the interface level.
 static_assert(sizeof(IMediaSource) == sizeof(void*) && sizeof(IAudioBuffer) == sizeof(void*));
