@@ -141,9 +141,19 @@ inline V magnitudeFast(V re, V im, V& s) {
     }
     s = vmadd(re, re, im * im);
     const V y = vrsqrtEstimate(s);
-    const V sy = s * y;
     const V t = vmadd(s, y * y, vset(-1.0));
-    return vmadd(sy, magCorrection<kAcc == 0 ? 4 : 2>(t), sy);
+    if (kAcc == 2) {
+        const V sy = s * y;
+        return vmadd(sy, magCorrection<2>(t), sy);
+    }
+    // Accuracy 0 keeps s*y unrounded in the final sum: with the rounding of s*y, of that sum
+    // and of s itself a result could land more than 2 ulp away. y has 24 significant bits (a
+    // widened single), so the halves of s (26 and 27 bits) give two exact products; the
+    // correction term, some 2^-12 of the result, may use the rounded s*y.
+    const V sy = s * y;
+    const V sHi = vand(s, vbits(kClearLow27));
+    const V syHi = sHi * y, syLo = (s - sHi) * y;
+    return syHi + vmadd(sy, magCorrection<4>(t), syLo);
 }
 
 // kGroup elements (kGroup / kLanes vectors) from src pairs to dst; flagged elements by the
