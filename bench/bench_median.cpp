@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "corvane/dsp.h"
+#define DSP_SLOTS_NO_GTEST
+#include "tests/dsp/slots.h"
 
 namespace {
 
@@ -22,26 +24,6 @@ const MedianFn kBodies[] = {dspMedian64f_s0, dspMedian64f_s1, dspMedian64f_s2,
 
 constexpr int kLen = 4096;
 const int kMasks[] = {3, 9, 33, 101};
-
-bool slotSupported(int slot) {
-    __builtin_cpu_init();
-    const bool s3 = __builtin_cpu_supports("sse4.2") && __builtin_cpu_supports("ssse3") &&
-                    __builtin_cpu_supports("sse3");
-    switch (slot) {
-        case 0:
-        case 1:
-        case 2:
-            return true;
-        case 3:
-            return s3;
-        case 4:
-            return s3 && __builtin_cpu_supports("avx");
-        case 5:
-            return s3 && __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
-        default:
-            return false;
-    }
-}
 
 std::vector<double> signal(int len, unsigned seed) {
     std::mt19937 rng(seed);
@@ -84,7 +66,7 @@ void multisetMedian(const double* src, double* dst, int len, int m, const double
 }
 
 void BM_Median(benchmark::State& state, int slot, int mask) {
-    if (!slotSupported(slot)) {
+    if (!dspSlotSupported(slot)) {
         state.SkipWithError("slot not supported on this processor");
         return;
     }

@@ -348,4 +348,65 @@ TEST_F(StrategyTest, StringMovesAtEveryPhase) {
     }
 }
 
+// The string-move copy runs with the direction flag as the caller left it: a copy entered with
+// the flag set (which no compiled code does, so the call is made from assembly) must still go
+// forward, and the flag must be set again on return; entered with it clear, it stays clear.
+using MoveFn = BYTE*(DSP_CALL*)(const BYTE*, BYTE*, int);
+
+BYTE* moveWithDirection(MoveFn fn, const BYTE* src, BYTE* dst, int len, bool setOnEntry,
+                        bool* setOnReturn) {
+    BYTE* result;
+    unsigned long flags;
+    const BYTE* s = src;
+    BYTE* d = dst;
+    long n = len;
+    // Below the red zone and 16-byte aligned for the call; r12 (callee-saved) keeps the stack.
+    __asm__ volatile(
+        "movq %%rsp, %%r12\n\t"
+        "subq $128, %%rsp\n\t"
+        "andq $-16, %%rsp\n\t"
+        "testl %k[set], %k[set]\n\t"
+        "jz 1f\n\t"
+        "std\n"
+        "1:\n\t"
+        "call *%[fn]\n\t"
+        "pushfq\n\t"
+        "popq %%rcx\n\t"
+        "cld\n\t"
+        "movq %%r12, %%rsp"
+        : "=a"(result), "=c"(flags), "+D"(s), "+S"(d), "+d"(n)
+        : [fn] "b"(fn), [set] "r"(static_cast<int>(setOnEntry))
+        : "r8", "r9", "r10", "r11", "r12", "memory", "cc", "xmm0", "xmm1", "xmm2", "xmm3", "xmm4",
+          "xmm5", "xmm6", "xmm7", "xmm8", "xmm9", "xmm10", "xmm11", "xmm12", "xmm13", "xmm14",
+          "xmm15");
+    *setOnReturn = (flags & 0x400) != 0;
+    return result;
+}
+
+TEST_F(StrategyTest, StringMovesKeepTheCallersDirectionFlag) {
+    DSP_SKIP_UNLESS_SLOT(4);
+    const std::pair<int, MoveFn> routines[] = {{4, dspMoveBytes_s4}, {5, dspMoveBytes_s5}};
+    LargeBuffer src(300), dst(300);
+    for (size_t i = 0; i < src.data.size(); ++i) src.data[i] = static_cast<uint8_t>(i * 5 + 2);
+    for (const auto& r : routines) {
+        if (!dspSlotSupported(r.first)) continue;
+        for (bool setOnEntry : {false, true}) {
+            for (size_t srcOff : {0, 1, 2}) {
+                for (int len : {1, 3, 8, 203}) {
+                    SCOPED_TRACE(::testing::Message() << "slot " << r.first << ", flag "
+                                                      << setOnEntry << ", src +" << srcOff
+                                                      << ", " << len << " bytes");
+                    std::fill(dst.data.begin(), dst.data.end(), kSentinel);
+                    bool setOnReturn = !setOnEntry;
+                    EXPECT_EQ(moveWithDirection(r.second, src.at(srcOff), dst.at(4), len,
+                                                setOnEntry, &setOnReturn),
+                              dst.at(4));
+                    EXPECT_EQ(setOnReturn, setOnEntry);
+                    ASSERT_TRUE(regionHolds(dst.at(4), len, src.at(srcOff)));
+                }
+            }
+        }
+    }
+}
+
 }  // namespace
