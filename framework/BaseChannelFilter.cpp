@@ -96,7 +96,10 @@ UINT64 CBaseChannelFilter::GetStreamSize(IStream* stream) {
 HRESULT CBaseChannelFilter::ReadStreamToBuffer(IStream* stream, void** buffer, UINT64 capacity) {
     if (stream == nullptr || buffer == nullptr) return E_POINTER;
     STATSTG stat = {};
-    stream->Stat(&stat, STATFLAG_NONAME);
+    // Without a size nothing can be read: an empty result would pass a broken stream as an
+    // empty array.
+    const HRESULT statResult = stream->Stat(&stat, STATFLAG_NONAME);
+    if (FAILED(statResult)) return statResult;
     LARGE_INTEGER origin = {};
     stream->Seek(origin, STREAM_SEEK_SET, nullptr);
     const UINT64 size = stat.cbSize.QuadPart;

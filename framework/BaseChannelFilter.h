@@ -42,7 +42,8 @@ public:
     // stream's size is allocated from the process heap (the caller frees it with HeapFree);
     // with *buffer set, `capacity` is its size in bytes and a larger stream fails with E_FAIL
     // before anything is written. E_FAIL for a short read (an allocated block is then freed and
-    // *buffer is null again), E_POINTER for a null stream or buffer pointer.
+    // *buffer is null again), E_POINTER for a null stream or buffer pointer, the stream's own
+    // failure when it cannot tell its size (nothing allocated).
     static HRESULT ReadStreamToBuffer(IStream* stream, void** buffer, UINT64 capacity = 0);
     // The stream's size in bytes (0 when it cannot tell).
     static UINT64 GetStreamSize(IStream* stream);

@@ -98,7 +98,8 @@ TEST(ChannelFilter, QueuesAppendDropAndClear) {
 // A memory stream whose reads can be cut short, for the failure paths.
 class ShortStream : public IStream {
 public:
-    ShortStream(const std::vector<BYTE>& bytes, ULONG shortBy) : m_shortBy(shortBy) {
+    ShortStream(const std::vector<BYTE>& bytes, ULONG shortBy, HRESULT statResult = S_OK)
+        : m_shortBy(shortBy), m_statResult(statResult) {
         CreateStreamOnHGlobal(nullptr, TRUE, &m_inner);
         m_inner->Write(bytes.data(), static_cast<ULONG>(bytes.size()), nullptr);
     }
@@ -120,12 +121,13 @@ public:
     STDMETHODIMP Revert() override { return S_OK; }
     STDMETHODIMP LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
     STDMETHODIMP UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
-    STDMETHODIMP Stat(STATSTG* s, DWORD f) override { return m_inner->Stat(s, f); }
+    STDMETHODIMP Stat(STATSTG* s, DWORD f) override { return FAILED(m_statResult) ? m_statResult : m_inner->Stat(s, f); }
     STDMETHODIMP Clone(IStream**) override { return E_NOTIMPL; }
 
 private:
     IStream* m_inner = nullptr;
     ULONG m_shortBy;
+    HRESULT m_statResult;
 };
 
 std::vector<BYTE> Bytes(size_t n) {
@@ -168,6 +170,15 @@ TEST(ChannelFilter, ReadStreamToBufferShortReadFreesItsBlock) {
     void* buffer = nullptr;
     EXPECT_EQ(CBaseChannelFilter::ReadStreamToBuffer(&stream, &buffer), E_FAIL);
     EXPECT_EQ(buffer, nullptr);
+}
+
+// A stream that cannot tell its size is a failure, not an empty array; nothing is allocated.
+TEST(ChannelFilter, ReadStreamToBufferReportsAFailedSize) {
+    ShortStream stream(Bytes(8), 0, STG_E_ACCESSDENIED);
+    void* buffer = nullptr;
+    EXPECT_EQ(CBaseChannelFilter::ReadStreamToBuffer(&stream, &buffer), STG_E_ACCESSDENIED);
+    EXPECT_EQ(buffer, nullptr);
+    EXPECT_EQ(CBaseChannelFilter::GetStreamSize(&stream), 0u);
 }
 
 TEST(ChannelFilter, ReadStreamToBufferRejectsNullPointers) {

@@ -281,6 +281,61 @@ TEST_F(ReadPath, TrackAndFormatChangesRebuildTheStream) {
     EXPECT_EQ(e.m_pFormat, nullptr);
 }
 
+// A track that cannot be asked for is not taken as the current one: the request is passed on
+// and the stream is set up again.
+TEST_F(ReadPath, TrackChangeWhenTheCurrentTrackIsUnknown) {
+    TestEngine& e = Make(0, 1);
+    ComPtr<TableSource> source = Attach(Stereo(), VariedSamples(4410, 2));
+    ComPtr<IUnknown> block;
+    ASSERT_EQ(Read(100.0, &block), S_OK);
+    ASSERT_NE(e.m_pFormat, nullptr);
+    doubles.Failures().FailCall("get_audioTrack", E_FAIL);
+    for (LONG track : {0, 1, -1}) {
+        doubles.Log().Clear();
+        e.PutAudioTrack(track);
+        const std::vector<testing::Call> calls = doubles.Log().Calls("put_audioTrack");
+        ASSERT_EQ(calls.size(), 1u) << track;
+        EXPECT_EQ(calls[0].args[0], testing::FormatArg(track));
+        EXPECT_EQ(e.m_pFormat, nullptr);
+    }
+}
+
+// Smoothing times below 0 count as 0, and long ones keep their byte length (no 32-bit wrap):
+// the buffered path shapes its first request by them. One second of audio, an explicit interval
+// from 0 that may be longer than the stream, 100 ms asked.
+TEST_F(ReadPath, SmoothingTimesAreClampedAndExact) {
+    struct Case {
+        const char* name;
+        int32_t right, left;   // "RSmoothTime", "LSmoothTime"
+        double intervalMs;
+        int32_t rLimited, lLimited;
+        UINT rBytes, lBytes;
+        LONG firstBlock;       // bytes of the first block
+    };
+    const Case cases[] = {
+        {"negative times", -20, -5, 1000.0, 0, 0, 0u, 0u, 17640},
+        {"right 150 s limited to 100 s: the remainder would be shorter, the block runs to the end",
+         150000, 20, 100000.0, 100000, 20, 17640000u, 3528u, 176400},
+        {"left 120 s: the first block is at least that long", 20, 120000, 150000.0, 20, 120000, 3528u, 21168000u,
+         176400},
+        {"ordinary times", 20, 30, 1000.0, 20, 30, 3528u, 5292u, 17640},
+    };
+    for (const Case& c : cases) {
+        TestEngine& e = Make(1, 1);
+        ComPtr<TableSource> source = Attach(Stereo(), VariedSamples(44100, 2));
+        ASSERT_EQ(Configure(Params().Set(u"SmoothEnabled", true).Set(u"RSmoothTime", c.right)
+                                .Set(u"LSmoothTime", c.left)), S_OK);
+        ASSERT_EQ(Zones({{0.0, c.intervalMs, true}}), S_OK);
+        ComPtr<IUnknown> block;
+        ASSERT_EQ(Read(100.0, &block), S_OK) << c.name;
+        EXPECT_EQ(e.m_rSmooth, c.rLimited) << c.name;
+        EXPECT_EQ(e.m_lSmooth, c.lLimited) << c.name;
+        EXPECT_EQ(e.m_rSmoothBytes, c.rBytes) << c.name;
+        EXPECT_EQ(e.m_lSmoothBytes, c.lBytes) << c.name;
+        EXPECT_EQ(LengthOf(block.Get()), c.firstBlock) << c.name;
+    }
+}
+
 TEST_F(ReadPath, ChainOfEffects) {
     auto half = [](int, CBaseFilter* o) { return new GainFilter(o, 0.5); };
     ComPtr<TestEffect> a(new TestEffect(1, 1, half)), b(new TestEffect(0, 1, half)), c(new TestEffect(1, 0, half));
