@@ -6,6 +6,7 @@
 #include "platform/win32.h"
 
 #include "corvane/dsp.h"
+#include "dsp/vecmath/vecmath.h"
 
 #include <cmath>
 #include <cstdio>
@@ -69,6 +70,22 @@ int main(int argc, char** argv) {
     const double z[6] = {3, 4, -5, 12, 0, -2};
     check(dspMagnitude64fc(z, c.data(), 3) == dspOk, "dspMagnitude64fc status");
     check(c[0] == 5.0 && c[1] == 13.0 && c[2] == 2.0, "dspMagnitude64fc values");
+
+    // Every vector-math kernel of the chosen slot's rows, each accuracy slot: arguments from tiny
+    // to past the large-argument reduction, against the C library within the loosest bound of
+    // the kernels (the fastest members' 1e-8).
+    const double args[8] = {0.0, -1e-300, 0.5, -3.0, 100.25, 123456.789, -9.5e7, 1e300};
+    const int rows[3] = {slot, 6 + 2 * slot, 7 + 2 * slot};
+    for (int accuracy = 0; accuracy < 3; ++accuracy) {
+        double r[8];
+        check(dspVecMathTable[rows[0]].kernel[accuracy](z, r, 3) == dspOk, "magnitude kernel status");
+        const double want[3] = {5.0, 13.0, 2.0};
+        for (int i = 0; i < 3; ++i) check(std::fabs(r[i] - want[i]) <= 1e-8 * want[i], "magnitude kernel values");
+        check(dspVecMathTable[rows[1]].kernel[accuracy](args, r, 8) == dspOk, "sine kernel status");
+        for (int i = 0; i < 8; ++i) check(std::fabs(r[i] - std::sin(args[i])) <= 1e-8, "sine kernel values");
+        check(dspVecMathTable[rows[2]].kernel[accuracy](args, r, 8) == dspOk, "cosine kernel status");
+        for (int i = 0; i < 8; ++i) check(std::fabs(r[i] - std::cos(args[i])) <= 1e-8, "cosine kernel values");
+    }
 
     // The transforms are not built yet: their entries check arguments and refuse the rest.
     int specSize = 0, bufSize = 0, workSize = 0;
