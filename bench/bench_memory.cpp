@@ -31,12 +31,14 @@ void registerAll() {
     for (int n : kLengths) {
         const std::string len = "/" + std::to_string(n);
         const size_t bytes = static_cast<size_t>(n) * sizeof(double);
-        benchmark::RegisterBenchmark(("Zero/memset" + len).c_str(), [n, bytes](benchmark::State& s) {
-            run(s, n, 8, [bytes](const double*, double* d) { memset(d, 0, bytes); });
-        });
-        benchmark::RegisterBenchmark(("Copy/memcpy" + len).c_str(), [n, bytes](benchmark::State& s) {
-            run(s, n, 16, [bytes](const double* a, double* d) { memcpy(d, a, bytes); });
-        });
+        benchmark::RegisterBenchmark(
+            ("Zero/memset" + len).c_str(), [n, bytes](benchmark::State& s) {
+                run(s, n, 8, [bytes](const double*, double* d) { memset(d, 0, bytes); });
+            });
+        benchmark::RegisterBenchmark(
+            ("Copy/memcpy" + len).c_str(), [n, bytes](benchmark::State& s) {
+                run(s, n, 16, [bytes](const double* a, double* d) { memcpy(d, a, bytes); });
+            });
         for (int slot = 0; slot < 6; ++slot) {
             if (!dspSlotSupported(slot)) continue;
             const std::string tag = "/s" + std::to_string(slot) + len;
@@ -44,7 +46,8 @@ void registerAll() {
                 run(s, n, 8, [n, slot](const double*, double* d) { kDspZero64f[slot](d, n); });
             });
             benchmark::RegisterBenchmark(("Copy" + tag).c_str(), [n, slot](benchmark::State& s) {
-                run(s, n, 16, [n, slot](const double* a, double* d) { kDspCopy64f[slot](a, d, n); });
+                run(s, n, 16,
+                    [n, slot](const double* a, double* d) { kDspCopy64f[slot](a, d, n); });
             });
         }
     }

@@ -34,7 +34,8 @@ void run(benchmark::State& state, int n, size_t bytesPerElement, Body body) {
         benchmark::DoNotOptimize(x.d.data());
         benchmark::ClobberMemory();
     }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * n * static_cast<int64_t>(bytesPerElement));
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * n *
+                            static_cast<int64_t>(bytesPerElement));
 }
 
 // Plain loops: what the compiler makes of the obvious code.
@@ -63,9 +64,10 @@ void registerAll() {
         benchmark::RegisterBenchmark(("Set/memset" + len).c_str(), [n](benchmark::State& s) {
             run(s, n, 8, [n](Arrays& x) { memset(x.d.data(), 0, n * sizeof(double)); });
         });
-        benchmark::RegisterBenchmark(("MulConstInPlace/plain" + len).c_str(), [n](benchmark::State& s) {
-            run(s, n, 16, [n](Arrays& x) { plainScaleInPlace(1.0000001, x.b.data(), n); });
-        });
+        benchmark::RegisterBenchmark(
+            ("MulConstInPlace/plain" + len).c_str(), [n](benchmark::State& s) {
+                run(s, n, 16, [n](Arrays& x) { plainScaleInPlace(1.0000001, x.b.data(), n); });
+            });
         benchmark::RegisterBenchmark(("MulConst/plain" + len).c_str(), [n](benchmark::State& s) {
             run(s, n, 16, [n](Arrays& x) { plainScale(x.b.data(), 0.75, x.d.data(), n); });
         });
@@ -81,18 +83,25 @@ void registerAll() {
             benchmark::RegisterBenchmark(("Set" + tag).c_str(), [n, slot](benchmark::State& s) {
                 run(s, n, 8, [n, slot](Arrays& x) { kDspSet[slot](1.5, x.d.data(), n); });
             });
-            benchmark::RegisterBenchmark(("MulConstInPlace" + tag).c_str(), [n, slot](benchmark::State& s) {
-                run(s, n, 16, [n, slot](Arrays& x) { kDspScaleInPlace[slot](1.0000001, x.b.data(), n); });
-            });
-            benchmark::RegisterBenchmark(("MulConst" + tag).c_str(), [n, slot](benchmark::State& s) {
-                run(s, n, 16, [n, slot](Arrays& x) { kDspScale[slot](x.b.data(), 0.75, x.d.data(), n); });
-            });
+            benchmark::RegisterBenchmark(
+                ("MulConstInPlace" + tag).c_str(), [n, slot](benchmark::State& s) {
+                    run(s, n, 16,
+                        [n, slot](Arrays& x) { kDspScaleInPlace[slot](1.0000001, x.b.data(), n); });
+                });
+            benchmark::RegisterBenchmark(
+                ("MulConst" + tag).c_str(), [n, slot](benchmark::State& s) {
+                    run(s, n, 16,
+                        [n, slot](Arrays& x) { kDspScale[slot](x.b.data(), 0.75, x.d.data(), n); });
+                });
             benchmark::RegisterBenchmark(("Mul" + tag).c_str(), [n, slot](benchmark::State& s) {
-                run(s, n, 24, [n, slot](Arrays& x) { kDspMul[slot](x.a.data(), x.b.data(), x.d.data(), n); });
+                run(s, n, 24,
+                    [n, slot](Arrays& x) { kDspMul[slot](x.a.data(), x.b.data(), x.d.data(), n); });
             });
-            benchmark::RegisterBenchmark(("Magnitude" + tag).c_str(), [n, slot](benchmark::State& s) {
-                run(s, n, 24, [n, slot](Arrays& x) { kDspMagnitude[slot](x.a.data(), x.d.data(), n); });
-            });
+            benchmark::RegisterBenchmark(
+                ("Magnitude" + tag).c_str(), [n, slot](benchmark::State& s) {
+                    run(s, n, 24,
+                        [n, slot](Arrays& x) { kDspMagnitude[slot](x.a.data(), x.d.data(), n); });
+                });
         }
     }
 }

@@ -55,14 +55,24 @@ std::atomic<int> g_injectedStatus{0};
 std::atomic<int> g_injectedSize{0};
 thread_local int t_trace[dspTraceCount_];
 
-DspCpuidFn currentCpuid() { return g_cpuid.load(std::memory_order_acquire); }
-DspXgetbvFn currentXgetbv() { return g_xgetbv.load(std::memory_order_acquire); }
+DspCpuidFn currentCpuid() {
+    return g_cpuid.load(std::memory_order_acquire);
+}
+DspXgetbvFn currentXgetbv() {
+    return g_xgetbv.load(std::memory_order_acquire);
+}
 #else
-DspCpuidFn currentCpuid() { return hardwareCpuid; }
-DspXgetbvFn currentXgetbv() { return hardwareXgetbv; }
+DspCpuidFn currentCpuid() {
+    return hardwareCpuid;
+}
+DspXgetbvFn currentXgetbv() {
+    return hardwareXgetbv;
+}
 #endif
 
-bool has(DspCpuFeatures mask, DspCpuFeatures bits) { return (mask & bits) == bits; }
+bool has(DspCpuFeatures mask, DspCpuFeatures bits) {
+    return (mask & bits) == bits;
+}
 
 bool vendorIsIntel(const uint32_t regs[4]) {
     char vendor[12];
@@ -130,7 +140,8 @@ int64_t descriptorCacheSize(DspCpuidFn cpuid) {
             if (r[reg] & 0x80000000u) continue;  // register holds no descriptors
             for (int byte = (reg == kEax ? 1 : 0); byte < 4; ++byte) {
                 const uint8_t d = static_cast<uint8_t>(r[reg] >> (8 * byte));
-                const DspCacheDescriptorCode* end = dspCacheDescriptorCodes + dspCacheDescriptorCodeCount;
+                const DspCacheDescriptorCode* end =
+                    dspCacheDescriptorCodes + dspCacheDescriptorCodeCount;
                 const DspCacheDescriptorCode* it = std::lower_bound(
                     dspCacheDescriptorCodes, end, d,
                     [](const DspCacheDescriptorCode& c, uint8_t v) { return c.descriptor < v; });
@@ -219,8 +230,8 @@ DspStatus dspResolveFeatures(DspCpuFeatures requested, DspCpuFeatures* enabled) 
 
 DspCpuSlot dspSlotForFeatures(DspCpuFeatures f) {
     // Slot 3 and up are built with SSE3 to SSE4.2 (and the POPCNT that comes with SSE4.2).
-    const bool sse42 = has(f, dspFeatSse2 | dspFeatSse3 | dspFeatSsse3 | dspFeatSse41 |
-                                  dspFeatSse42 | dspFeatPopcnt);
+    const bool sse42 = has(
+        f, dspFeatSse2 | dspFeatSse3 | dspFeatSsse3 | dspFeatSse41 | dspFeatSse42 | dspFeatPopcnt);
     const bool avx = sse42 && has(f, dspFeatAvx | dspFeatAvxOs);
     if (avx && has(f, dspFeatAvx2 | dspFeatFma)) return dspSlotAvx2;
     if (avx) return dspSlotAvx;
@@ -286,7 +297,9 @@ DspStatus DSP_CALL dspInitCpu(void) {
     return d.status;
 }
 
-DspCpuSlot DSP_CALL dspGetCpuSlot(void) { return dspCpuSlot.load(std::memory_order_acquire); }
+DspCpuSlot DSP_CALL dspGetCpuSlot(void) {
+    return dspCpuSlot.load(std::memory_order_acquire);
+}
 
 DspCpuFeatures DSP_CALL dspGetEnabledFeatures(void) {
     if (dspCpuSlot.load(std::memory_order_acquire) < 0) return 0;
@@ -369,7 +382,9 @@ void dspTestResetCpu(void) {
     g_detections.store(0, std::memory_order_release);
 }
 
-int dspTestDetectionCount(void) { return g_detections.load(std::memory_order_acquire); }
+int dspTestDetectionCount(void) {
+    return g_detections.load(std::memory_order_acquire);
+}
 
 void dspTestSetCpuidSource(DspCpuidFn cpuid, DspXgetbvFn xgetbv) {
     g_cpuid.store(cpuid ? cpuid : hardwareCpuid, std::memory_order_release);
@@ -384,7 +399,9 @@ void dspTestSetCacheSize(DspStatus status, int size) {
     g_cacheInjected.store(true, std::memory_order_release);
 }
 
-void dspTestClearCacheSize(void) { g_cacheInjected.store(false, std::memory_order_release); }
+void dspTestClearCacheSize(void) {
+    g_cacheInjected.store(false, std::memory_order_release);
+}
 
 void dspTestTrace(int point) {
     if (point >= 0 && point < dspTraceCount_) ++t_trace[point];

@@ -24,8 +24,8 @@ namespace {
 // Largest order: 27 in slot 0 and in slot 2 with MOVBE, 28 elsewhere.
 constexpr int kMaxOrder = (DSP_SLOT == 0 || DSP_FFT_SLOT2_MOVBE) ? 27 : 28;
 constexpr int kSpecHeaderBytes = 96;
-constexpr int kTagWord = 0;        // 9 for a built real-FFT spec
-constexpr int kWorkSizeWord = 7;   // bytes of work buffer the transforms need
+constexpr int kTagWord = 0;       // 9 for a built real-FFT spec
+constexpr int kWorkSizeWord = 7;  // bytes of work buffer the transforms need
 constexpr int32_t kSpecTag = 9;
 
 bool validFlag(int flag) {
@@ -39,7 +39,8 @@ int32_t specWord(const DspFftSpecReal64f* spec, int word) {
     return w;
 }
 
-DspStatus checkTransform(const double* src, double* dst, const DspFftSpecReal64f* spec, BYTE* work) {
+DspStatus checkTransform(const double* src, double* dst, const DspFftSpecReal64f* spec,
+                         BYTE* work) {
     if (!spec) return dspErrNullPtr;
     if (specWord(spec, kTagWord) != kSpecTag) return dspErrSpecMismatch;
     if (!src || !dst) return dspErrNullPtr;
@@ -65,8 +66,8 @@ DspStatus DSP_CALL DSP_SLOT_NAME(dspFftGetSizeReal64f)(int order, int flag, int 
     return dspErrFftOrder;
 }
 
-DspStatus DSP_CALL DSP_SLOT_NAME(dspFftInitReal64f)(DspFftSpecReal64f** spec, int order, int flag, int hint,
-                                                    BYTE* specMem, BYTE* specBuf) {
+DspStatus DSP_CALL DSP_SLOT_NAME(dspFftInitReal64f)(DspFftSpecReal64f** spec, int order, int flag,
+                                                    int hint, BYTE* specMem, BYTE* specBuf) {
 #if DSP_FFT_SLOT2_MOVBE
     if (!dspCheckCpuFeatures(dspFeatMovbe))
         return dspFftInitReal64f_s2n(spec, order, flag, hint, specMem, specBuf);

@@ -154,7 +154,8 @@ DspStatus DSP_CALL DSP_SLOT_NAME(dspSet64f)(double value, double* dst, int len) 
     if (len < 1) return dspErrSize;
     uint64_t bits;
     memcpy(&bits, &value, sizeof bits);
-    DSP_SLOT_NAME(dspFill64)(static_cast<uint32_t>(bits), static_cast<uint32_t>(bits >> 32), dst, len);
+    DSP_SLOT_NAME(dspFill64)
+    (static_cast<uint32_t>(bits), static_cast<uint32_t>(bits >> 32), dst, len);
     return dspOk;
 }
 

@@ -110,14 +110,14 @@ DspStatus DSP_CALL dspVecAbs64fc_s5(const double* src, double* dst, int n);
 // Trace points: counted per thread in test builds so tests can see which store strategy ran;
 // compiled away in the product.
 enum DspTracePoint {
-    dspTraceDetect = 0,         // a CPU detection run (counted process-wide, not per thread)
-    dspTraceFillStream,         // a fill took its non-temporal path
-    dspTraceZeroStream,         // a zero took its non-temporal path
-    dspTraceCopyStream,         // the slot-5 copy streamed
-    dspTraceCopyMove,           // a copy went through the string-move routine
-    dspTraceCopyBackward,       // the slot-5 copy walked backwards
-    dspTraceMulStream,          // a product took its non-temporal path
-    dspTraceMulPrefetch,        // an in-place scale took its prefetching path
+    dspTraceDetect = 0,    // a CPU detection run (counted process-wide, not per thread)
+    dspTraceFillStream,    // a fill took its non-temporal path
+    dspTraceZeroStream,    // a zero took its non-temporal path
+    dspTraceCopyStream,    // the slot-5 copy streamed
+    dspTraceCopyMove,      // a copy went through the string-move routine
+    dspTraceCopyBackward,  // the slot-5 copy walked backwards
+    dspTraceMulStream,     // a product took its non-temporal path
+    dspTraceMulPrefetch,   // an in-place scale took its prefetching path
     dspTraceCount_
 };
 

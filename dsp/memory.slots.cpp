@@ -49,7 +49,9 @@ void zeroBytes(u8* dst, int len) {
 }
 
 // Forward 8-byte integer moves (no SSE in this slot), then the last 1 to 15 bytes.
-void copyBytes(const u8* src, u8* dst, int len) { copySmall(src, dst, static_cast<size_t>(len)); }
+void copyBytes(const u8* src, u8* dst, int len) {
+    copySmall(src, dst, static_cast<size_t>(len));
+}
 
 #else
 
@@ -104,7 +106,8 @@ void copyBytes(const u8* src, u8* dst, int len) {
         bstore(p + 2 * kVecBytes, c);
         bstore(p + 3 * kVecBytes, d);
     }
-    for (; static_cast<size_t>(end - p) >= kVecBytes; p += kVecBytes, s += kVecBytes) bstore(p, bloadu(s));
+    for (; static_cast<size_t>(end - p) >= kVecBytes; p += kVecBytes, s += kVecBytes)
+        bstore(p, bloadu(s));
     bstoreu(end - kVecBytes, bloadu(srcEnd - kVecBytes));
 }
 
@@ -118,7 +121,8 @@ constexpr int kZeroStreamFrom = 0x200000;
 // Non-temporal zero of a large range when it exceeds the largest cache; otherwise ordinary.
 void zeroStreaming(u8* dst, int len) {
     int cache = 0;
-    if (len <= kZeroStreamFrom || dspGetMaxCacheSize(&cache) != dspOk || cache <= 0 || len <= cache) {
+    if (len <= kZeroStreamFrom || dspGetMaxCacheSize(&cache) != dspOk || cache <= 0 ||
+        len <= cache) {
         zeroBytes(dst, len);
         return;
     }

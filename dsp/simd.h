@@ -27,16 +27,22 @@ inline double ld1(const double* p) {
     memcpy(&x, p, sizeof x);
     return x;
 }
-inline void st1(double* p, double x) { memcpy(p, &x, sizeof x); }
+inline void st1(double* p, double x) {
+    memcpy(p, &x, sizeof x);
+}
 inline uint64_t ld64(const void* p) {
     uint64_t x;
     memcpy(&x, p, sizeof x);
     return x;
 }
-inline void st64(void* p, uint64_t x) { memcpy(p, &x, sizeof x); }
+inline void st64(void* p, uint64_t x) {
+    memcpy(p, &x, sizeof x);
+}
 
 // Whether p is a multiple of a (a power of two).
-inline bool aligned(const void* p, uintptr_t a) { return (reinterpret_cast<uintptr_t>(p) & (a - 1)) == 0; }
+inline bool aligned(const void* p, uintptr_t a) {
+    return (reinterpret_cast<uintptr_t>(p) & (a - 1)) == 0;
+}
 // Bytes from p to the next multiple of a at or after p.
 inline size_t toAlign(const void* p, uintptr_t a) {
     return static_cast<size_t>((a - (reinterpret_cast<uintptr_t>(p) & (a - 1))) & (a - 1));
@@ -47,42 +53,92 @@ inline size_t toAlign(const void* p, uintptr_t a) {
 constexpr int kLanes = 4;
 using VD = __m256d;
 using VB = __m256i;
-inline VD vloadu(const double* p) { return _mm256_loadu_pd(p); }
-inline VD vload(const double* p) { return _mm256_load_pd(p); }
-inline void vstoreu(double* p, VD v) { _mm256_storeu_pd(p, v); }
-inline void vstore(double* p, VD v) { _mm256_store_pd(p, v); }
-inline void vstream(double* p, VD v) { _mm256_stream_pd(p, v); }
-inline VD vmul(VD a, VD b) { return _mm256_mul_pd(a, b); }
-inline VD vset1(double x) { return _mm256_set1_pd(x); }
-inline VB bloadu(const void* p) { return _mm256_loadu_si256(static_cast<const VB*>(p)); }
-inline void bstoreu(void* p, VB v) { _mm256_storeu_si256(static_cast<VB*>(p), v); }
-inline void bstore(void* p, VB v) { _mm256_store_si256(static_cast<VB*>(p), v); }
-inline void bstream(void* p, VB v) { _mm256_stream_si256(static_cast<VB*>(p), v); }
-inline VB bzero() { return _mm256_setzero_si256(); }
+inline VD vloadu(const double* p) {
+    return _mm256_loadu_pd(p);
+}
+inline VD vload(const double* p) {
+    return _mm256_load_pd(p);
+}
+inline void vstoreu(double* p, VD v) {
+    _mm256_storeu_pd(p, v);
+}
+inline void vstore(double* p, VD v) {
+    _mm256_store_pd(p, v);
+}
+inline void vstream(double* p, VD v) {
+    _mm256_stream_pd(p, v);
+}
+inline VD vmul(VD a, VD b) {
+    return _mm256_mul_pd(a, b);
+}
+inline VD vset1(double x) {
+    return _mm256_set1_pd(x);
+}
+inline VB bloadu(const void* p) {
+    return _mm256_loadu_si256(static_cast<const VB*>(p));
+}
+inline void bstoreu(void* p, VB v) {
+    _mm256_storeu_si256(static_cast<VB*>(p), v);
+}
+inline void bstore(void* p, VB v) {
+    _mm256_store_si256(static_cast<VB*>(p), v);
+}
+inline void bstream(void* p, VB v) {
+    _mm256_stream_si256(static_cast<VB*>(p), v);
+}
+inline VB bzero() {
+    return _mm256_setzero_si256();
+}
 
 #elif DSP_SLOT >= 1
 
 constexpr int kLanes = 2;
 using VD = __m128d;
 using VB = __m128i;
-inline VD vloadu(const double* p) { return _mm_loadu_pd(p); }
-inline VD vload(const double* p) { return _mm_load_pd(p); }
-inline void vstoreu(double* p, VD v) { _mm_storeu_pd(p, v); }
-inline void vstore(double* p, VD v) { _mm_store_pd(p, v); }
-inline void vstream(double* p, VD v) { _mm_stream_pd(p, v); }
-inline VD vmul(VD a, VD b) { return _mm_mul_pd(a, b); }
-inline VD vset1(double x) { return _mm_set1_pd(x); }
-inline VB bloadu(const void* p) { return _mm_loadu_si128(static_cast<const VB*>(p)); }
-inline void bstoreu(void* p, VB v) { _mm_storeu_si128(static_cast<VB*>(p), v); }
-inline void bstore(void* p, VB v) { _mm_store_si128(static_cast<VB*>(p), v); }
-inline void bstream(void* p, VB v) { _mm_stream_si128(static_cast<VB*>(p), v); }
-inline VB bzero() { return _mm_setzero_si128(); }
+inline VD vloadu(const double* p) {
+    return _mm_loadu_pd(p);
+}
+inline VD vload(const double* p) {
+    return _mm_load_pd(p);
+}
+inline void vstoreu(double* p, VD v) {
+    _mm_storeu_pd(p, v);
+}
+inline void vstore(double* p, VD v) {
+    _mm_store_pd(p, v);
+}
+inline void vstream(double* p, VD v) {
+    _mm_stream_pd(p, v);
+}
+inline VD vmul(VD a, VD b) {
+    return _mm_mul_pd(a, b);
+}
+inline VD vset1(double x) {
+    return _mm_set1_pd(x);
+}
+inline VB bloadu(const void* p) {
+    return _mm_loadu_si128(static_cast<const VB*>(p));
+}
+inline void bstoreu(void* p, VB v) {
+    _mm_storeu_si128(static_cast<VB*>(p), v);
+}
+inline void bstore(void* p, VB v) {
+    _mm_store_si128(static_cast<VB*>(p), v);
+}
+inline void bstream(void* p, VB v) {
+    _mm_stream_si128(static_cast<VB*>(p), v);
+}
+inline VB bzero() {
+    return _mm_setzero_si128();
+}
 
 #endif
 
 #if DSP_SLOT >= 1
 constexpr size_t kVecBytes = sizeof(VB);
-inline void fence() { _mm_sfence(); }
+inline void fence() {
+    _mm_sfence();
+}
 #endif
 
 // Copies n bytes, meant for short runs, with overlapping moves of the widest vector, 16, 8,

@@ -9,8 +9,12 @@
 namespace {
 
 // The second operand: a constant or an array.
-inline double elem(double c, size_t) { return c; }
-inline double elem(const double* p, size_t i) { return ld1(p + i); }
+inline double elem(double c, size_t) {
+    return c;
+}
+inline double elem(const double* p, size_t i) {
+    return ld1(p + i);
+}
 
 template <typename B>
 inline void mulOne(const double* a, B b, double* d, size_t i) {
@@ -34,14 +38,24 @@ void mulKernel(const double* a, B b, double* d, size_t n) {
 
 #else
 
-inline VD vec(double, VD c, size_t, bool) { return c; }
+inline VD vec(double, VD c, size_t, bool) {
+    return c;
+}
 inline VD vec(const double* p, VD, size_t i, bool alignedLoad) {
     return alignedLoad ? vload(p + i) : vloadu(p + i);
 }
-inline VD splat(double c) { return vset1(c); }
-inline VD splat(const double*) { return vset1(0.0); }
-inline bool alignedAt(double, size_t, uintptr_t) { return true; }
-inline bool alignedAt(const double* p, size_t i, uintptr_t a) { return aligned(p + i, a); }
+inline VD splat(double c) {
+    return vset1(c);
+}
+inline VD splat(const double*) {
+    return vset1(0.0);
+}
+inline bool alignedAt(double, size_t, uintptr_t) {
+    return true;
+}
+inline bool alignedAt(const double* p, size_t i, uintptr_t a) {
+    return aligned(p + i, a);
+}
 inline void prefetchNta(double, size_t, size_t) {}
 inline void prefetchNta(const double* p, size_t i, size_t byteOffset) {
     _mm_prefetch(reinterpret_cast<const char*>(p + i) + byteOffset, _MM_HINT_NTA);
@@ -52,8 +66,8 @@ inline void prefetchNta(const double* p, size_t i, size_t byteOffset) {
 #if DSP_SLOT >= 1 && DSP_SLOT <= 3
 
 // Store strategy thresholds: slot 1 prefetches and streams earlier than slots 2 and 3.
-constexpr size_t kPrefetchAbove = DSP_SLOT == 1 ? 65536 : 131072;    // elements in groups
-constexpr size_t kStreamFromGroups = DSP_SLOT == 1 ? 5461 : 10922;   // groups of four
+constexpr size_t kPrefetchAbove = DSP_SLOT == 1 ? 65536 : 131072;   // elements in groups
+constexpr size_t kStreamFromGroups = DSP_SLOT == 1 ? 5461 : 10922;  // groups of four
 
 enum class Strategy { Plain, PrefetchInPlace, Stream };
 
@@ -173,10 +187,12 @@ extern "C" {
 void DSP_CALL DSP_SLOT_NAME(dspMulConstInPlaceKernel)(double value, double* srcDst, int len) {
     mulKernel(srcDst, value, srcDst, static_cast<size_t>(len), Strategy::PrefetchInPlace);
 }
-void DSP_CALL DSP_SLOT_NAME(dspMulConstKernel)(const double* src, double value, double* dst, int len) {
+void DSP_CALL DSP_SLOT_NAME(dspMulConstKernel)(const double* src, double value, double* dst,
+                                               int len) {
     mulKernel(src, value, dst, static_cast<size_t>(len), Strategy::Plain);
 }
-void DSP_CALL DSP_SLOT_NAME(dspMulKernel)(const double* src1, const double* src2, double* dst, int len) {
+void DSP_CALL DSP_SLOT_NAME(dspMulKernel)(const double* src1, const double* src2, double* dst,
+                                          int len) {
     mulKernel(src1, src2, dst, static_cast<size_t>(len), Strategy::Stream);
 }
 #endif
@@ -191,7 +207,8 @@ DspStatus DSP_CALL DSP_SLOT_NAME(dspMulConstInPlace64f)(double value, double* sr
     return dspOk;
 }
 
-DspStatus DSP_CALL DSP_SLOT_NAME(dspMulConst64f)(const double* src, double value, double* dst, int len) {
+DspStatus DSP_CALL DSP_SLOT_NAME(dspMulConst64f)(const double* src, double value, double* dst,
+                                                 int len) {
     if (!src || !dst) return dspErrNullPtr;
     if (len < 1) return dspErrSize;
     if (value == 1.0) return src == dst ? dspOk : DSP_SLOT_NAME(dspCopy64f)(src, dst, len);
@@ -200,7 +217,8 @@ DspStatus DSP_CALL DSP_SLOT_NAME(dspMulConst64f)(const double* src, double value
     return dspOk;
 }
 
-DspStatus DSP_CALL DSP_SLOT_NAME(dspMul64f)(const double* src1, const double* src2, double* dst, int len) {
+DspStatus DSP_CALL DSP_SLOT_NAME(dspMul64f)(const double* src1, const double* src2, double* dst,
+                                            int len) {
     if (!src1 || !src2 || !dst) return dspErrNullPtr;
     if (len < 1) return dspErrSize;
     product(src1, src2, dst, len);

@@ -37,9 +37,13 @@ CBaseChannelFilter::CBaseChannelFilter(CBaseFilter* owner) : m_pOwner(owner) {
 
 CBaseChannelFilter::~CBaseChannelFilter() = default;
 
-HRESULT CBaseChannelFilter::ResetChannel() { return S_OK; }
+HRESULT CBaseChannelFilter::ResetChannel() {
+    return S_OK;
+}
 
-HRESULT CBaseChannelFilter::LoadChannelParams() { return S_OK; }
+HRESULT CBaseChannelFilter::LoadChannelParams() {
+    return S_OK;
+}
 
 // Storage for n samples plus the spare. The byte count must fit 32 bits, so that a request
 // beyond it is refused the same way on every platform.
@@ -67,7 +71,9 @@ bool CBaseChannelFilter::EnsureOutputBuffer(int n) {
     return m_pOut != nullptr;
 }
 
-int CBaseChannelFilter::ProcessChannel(int, int) { return 0; }
+int CBaseChannelFilter::ProcessChannel(int, int) {
+    return 0;
+}
 
 void CBaseChannelFilter::AppendPending(const double* samples, UINT n) {
     Append(m_pending, m_pendingCount, samples, n);
@@ -77,9 +83,13 @@ void CBaseChannelFilter::AppendProcessed(const double* samples, UINT n) {
     Append(m_processed, m_processedCount, samples, n);
 }
 
-void CBaseChannelFilter::DropPending(UINT k) { Drop(m_pending, m_pendingCount, k); }
+void CBaseChannelFilter::DropPending(UINT k) {
+    Drop(m_pending, m_pendingCount, k);
+}
 
-void CBaseChannelFilter::DropProcessed(UINT k) { Drop(m_processed, m_processedCount, k); }
+void CBaseChannelFilter::DropProcessed(UINT k) {
+    Drop(m_processed, m_processedCount, k);
+}
 
 void CBaseChannelFilter::ClearQueues() {
     Clear(m_pending, m_pendingCount);

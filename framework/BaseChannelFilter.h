@@ -65,10 +65,10 @@ public:
     double* m_pIn = nullptr;                   // input block (inside m_inStore)
     int32_t m_outCapacity = kInitialCapacity;  // samples the output block can hold
     double* m_pOut = nullptr;                  // output block (inside m_outStore)
-    std::vector<double> m_pending;   // unprocessed samples not yet paired with output
-    UINT m_pendingCount = 0;         // samples held in m_pending
-    std::vector<double> m_processed; // processed samples not yet paired with input
-    UINT m_processedCount = 0;       // samples held in m_processed
+    std::vector<double> m_pending;             // unprocessed samples not yet paired with output
+    UINT m_pendingCount = 0;                   // samples held in m_pending
+    std::vector<double> m_processed;           // processed samples not yet paired with input
+    UINT m_processedCount = 0;                 // samples held in m_processed
 
 private:
     static void Grow(std::vector<double>& store, int n);

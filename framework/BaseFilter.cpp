@@ -27,7 +27,8 @@ CBaseFilter::CBaseFilter(GUID clsid, GUID iid, BYTE useHelper, BYTE perChannel)
     ComputeSmoothBytes();
     if (m_bUseHelper) {
         void* helper = nullptr;
-        m_helperResult = CoCreateInstance(CLSID_AudioHelper, nullptr, CLSCTX_INPROC_SERVER, IID_IAudioHelper, &helper);
+        m_helperResult = CoCreateInstance(CLSID_AudioHelper, nullptr, CLSCTX_INPROC_SERVER,
+                                          IID_IAudioHelper, &helper);
         m_pHelper = static_cast<IAudioHelper*>(helper);
         if (SUCCEEDED(m_helperResult) && m_pHelper == nullptr) m_helperResult = E_POINTER;
         if (FAILED(m_helperResult) && m_pHelper != nullptr) {
@@ -50,7 +51,9 @@ CBaseFilter::~CBaseFilter() {
     ClearChannelFilters();
 }
 
-HRESULT CBaseFilter::SetError(int code) const { return corvane::ReportError(code, m_clsid, m_iid); }
+HRESULT CBaseFilter::SetError(int code) const {
+    return corvane::ReportError(code, m_clsid, m_iid);
+}
 
 // ---------------------------------------------------------------------------------------------
 // Conversions
@@ -87,7 +90,8 @@ int32_t CBaseFilter::DurationToBytes(double d) const {
 }
 
 double CBaseFilter::BytesToMs(INT64 b) const {
-    const double perSecond = static_cast<double>(m_wfx.nBlockAlign) * static_cast<double>(m_wfx.nSamplesPerSec);
+    const double perSecond =
+        static_cast<double>(m_wfx.nBlockAlign) * static_cast<double>(m_wfx.nSamplesPerSec);
     if (perSecond <= 0.0) return 0.0;
     return static_cast<double>(b) * 1000.0 / perSecond;
 }
@@ -131,7 +135,8 @@ void CBaseFilter::LoadStrengths(IEffectParams* from, StrengthZoneRecord* rec, bo
     corvane::ParamDouble(from, OLESTR("LeftStrength"), &rec->leftStrength);
     corvane::ParamDouble(from, OLESTR("RightStrength"), &rec->rightStrength);
     corvane::ParamDouble(from, OLESTR("CenterStrength"), &rec->centerStrength);
-    double leftEnd = rec->leftStrength, rightEnd = rec->rightStrength, centerEnd = rec->centerStrength;
+    double leftEnd = rec->leftStrength, rightEnd = rec->rightStrength,
+           centerEnd = rec->centerStrength;
     corvane::ParamDouble(from, OLESTR("LeftStrengthEnd"), &leftEnd);
     corvane::ParamDouble(from, OLESTR("RightStrengthEnd"), &rightEnd);
     corvane::ParamDouble(from, OLESTR("CenterStrengthEnd"), &centerEnd);
@@ -166,7 +171,8 @@ HRESULT CBaseFilter::LoadParams() {
         } else {
             for (LONG j = 0; j < count; ++j) {
                 ComPtr<IEffectParams> entry;
-                if (FAILED(corvane::ParamZone(p, OLESTR("StrengthZone"), j, entry.Put())) || !entry) continue;
+                if (FAILED(corvane::ParamZone(p, OLESTR("StrengthZone"), j, entry.Put())) || !entry)
+                    continue;
                 StrengthZoneRecord rec;
                 LoadStrengths(entry.Get(), &rec, true);
                 m_strength.zones.push_back(rec);
@@ -187,7 +193,8 @@ HRESULT CBaseFilter::LoadParams() {
 
     // A rate must be finite and positive: it divides the output timeline and the lag.
     double rate = m_rate;
-    if (SUCCEEDED(corvane::ParamDouble(p, OLESTR("Rate"), &rate)) && std::isfinite(rate) && rate > 0.0) {
+    if (SUCCEEDED(corvane::ParamDouble(p, OLESTR("Rate"), &rate)) && std::isfinite(rate) &&
+        rate > 0.0) {
         m_rate = rate;
     }
 
@@ -335,7 +342,9 @@ HRESULT CBaseFilter::PutEffectZones(IUnknown* z) {
     return S_OK;
 }
 
-HRESULT CBaseFilter::InitFilter(IUnknown*) { return S_OK; }
+HRESULT CBaseFilter::InitFilter(IUnknown*) {
+    return S_OK;
+}
 
 // ---------------------------------------------------------------------------------------------
 // Stream state and channel filters
@@ -368,7 +377,9 @@ void CBaseFilter::ClearChannelFilters() {
     }
 }
 
-CBaseChannelFilter* CBaseFilter::CreateChannelFilter() { return new CBaseChannelFilter(this); }
+CBaseChannelFilter* CBaseFilter::CreateChannelFilter() {
+    return new CBaseChannelFilter(this);
+}
 
 HRESULT CBaseFilter::BuildChannelFilters() {
     ClearChannelFilters();
@@ -385,11 +396,21 @@ HRESULT CBaseFilter::BuildChannelFilters() {
     return S_OK;
 }
 
-HRESULT CBaseFilter::OnReset() { return S_OK; }
-HRESULT CBaseFilter::OnSeek() { return S_OK; }
-HRESULT CBaseFilter::OnSkip() { return S_OK; }
-HRESULT CBaseFilter::OnBeforeRead() { return S_OK; }
-HRESULT CBaseFilter::OnBlockFormat() { return S_OK; }
+HRESULT CBaseFilter::OnReset() {
+    return S_OK;
+}
+HRESULT CBaseFilter::OnSeek() {
+    return S_OK;
+}
+HRESULT CBaseFilter::OnSkip() {
+    return S_OK;
+}
+HRESULT CBaseFilter::OnBeforeRead() {
+    return S_OK;
+}
+HRESULT CBaseFilter::OnBlockFormat() {
+    return S_OK;
+}
 
 UINT64 CBaseFilter::DefaultChannelLayout(UINT64 layout, int channels) {
     if (layout != 0) return layout;
@@ -410,7 +431,9 @@ KeyName::KeyName(LPCOLESTR name) : m_name(SysAllocString(name)) {
     if (m_name == nullptr) ThrowHr(E_OUTOFMEMORY);
 }
 
-KeyName::~KeyName() { SysFreeString(m_name); }
+KeyName::~KeyName() {
+    SysFreeString(m_name);
+}
 
 namespace {
 template <class T, class Call>
@@ -439,7 +462,8 @@ HRESULT ParamDouble(IEffectParams* p, LPCOLESTR key, double* out, LONG index) {
     return ReadInto(p, out, [&](double* v) { return p->GetDouble(KeyName(key), index, v); });
 }
 HRESULT ParamDoubleDef(IEffectParams* p, LPCOLESTR key, double def, double* out, LONG index) {
-    return ReadInto(p, out, [&](double* v) { return p->GetDoubleDef(KeyName(key), index, def, v); });
+    return ReadInto(p, out,
+                    [&](double* v) { return p->GetDoubleDef(KeyName(key), index, def, v); });
 }
 HRESULT ParamString(IEffectParams* p, LPCOLESTR key, BSTR* out, LONG index) {
     if (out) *out = nullptr;
@@ -450,7 +474,8 @@ HRESULT ParamCount(IEffectParams* p, LPCOLESTR key, LONG* out) {
 }
 HRESULT ParamZone(IEffectParams* p, LPCOLESTR key, LONG index, IEffectParams** out) {
     if (out) *out = nullptr;
-    return ReadInto(p, out, [&](IEffectParams** v) { return p->GetZone(KeyName(key), index, 1, v); });
+    return ReadInto(p, out,
+                    [&](IEffectParams** v) { return p->GetZone(KeyName(key), index, 1, v); });
 }
 HRESULT ParamStream(IEffectParams* p, LPCOLESTR key, IStream** out, LONG index) {
     if (out) *out = nullptr;

@@ -31,10 +31,10 @@ static_assert(sizeof(EngineWaveFormat) == corvane::kWaveFormatRecordSize, "forma
 
 // Strengths of one zone of the strength mix (or of the whole interval).
 struct StrengthZoneRecord {
-    double leftStrength = 1.0;    // strengths at the zone's start
+    double leftStrength = 1.0;  // strengths at the zone's start
     double rightStrength = 1.0;
     double centerStrength = 1.0;
-    double leftSlope = 0.0;       // end strength minus start strength
+    double leftSlope = 0.0;  // end strength minus start strength
     double rightSlope = 0.0;
     double centerSlope = 0.0;
     bool bRamp = false;           // any slope is non-zero
@@ -43,7 +43,7 @@ struct StrengthZoneRecord {
     double leftStep = 0.0;        // strength change per sample
     double rightStep = 0.0;
     double centerStep = 0.0;
-    int64_t startFrame = 0;       // the zone in frames of the stream
+    int64_t startFrame = 0;  // the zone in frames of the stream
     int64_t lengthFrames = 0;
     int64_t endFrame = 0;
 };
@@ -92,8 +92,8 @@ public:
     // from byte `offsetBytes`; `last` is non-zero when they reach the end of the effect interval
     // or of the stream. *out receives the block that carries the result (a new reference: the
     // input block, or a new one when the sample count changed). Reports nothing.
-    virtual void ProcessAudio(IUnknown* data, LONG totalBytes, LONG offsetBytes, LONG count, LONG last,
-                              IAudioData** out);
+    virtual void ProcessAudio(IUnknown* data, LONG totalBytes, LONG offsetBytes, LONG count,
+                              LONG last, IAudioData** out);
 
     // --- errors ---
     // Internal code to HRESULT with COM error information of this engine's class.
@@ -135,10 +135,10 @@ public:
     static void LoadStrengths(IEffectParams* from, StrengthZoneRecord* rec, bool withInterval);
     // Frame fields and per-sample steps of one record; the interval starts at intervalStartBytes.
     void PrepareStrengthRecord(INT64 intervalStartBytes, StrengthZoneRecord* rec) const;
-    void ApplyStrengthsConstant(double* out, const double* processed, const double* unprocessed, int count,
-                                BYTE channel) const;
-    void ApplyStrengthsRamp(double rel, double* out, const double* processed, const double* unprocessed,
-                            int count, BYTE channel) const;
+    void ApplyStrengthsConstant(double* out, const double* processed, const double* unprocessed,
+                                int count, BYTE channel) const;
+    void ApplyStrengthsRamp(double rel, double* out, const double* processed,
+                            const double* unprocessed, int count, BYTE channel) const;
     // Strengths at relative position rel for effects that mix themselves: a triple for mono,
     // else six floats per channel pair ((channels - 1) / 2 + 1 pairs; none for 0 channels).
     void ComputeStrengths(float rel, float* out) const;
@@ -162,42 +162,45 @@ public:
     UINT SmoothBytes(INT64 x) const;
 
     // The members are shared with the effect engines and their channel filters.
-    GUID m_clsid;                        // identity of error information
+    GUID m_clsid;  // identity of error information
     GUID m_iid;
     IMediaSource* m_pSource = nullptr;   // upstream source (owned reference)
     IAudioHelper* m_pHelper = nullptr;   // buffering object (owned reference)
     IEffectZones* m_pZones = nullptr;    // zone object (owned reference)
     IEffectParams* m_pParams = nullptr;  // duplicate of the host's parameters (owned reference)
     StrengthSettings m_strength;
-    IAudioFormat* m_pFormat = nullptr;   // format of the current stream; null: set up at next block
-    EngineWaveFormat m_wfx;              // stream format record
-    UINT64 m_channelLayout = 3;          // speaker mask
+    IAudioFormat* m_pFormat = nullptr;  // format of the current stream; null: set up at next block
+    EngineWaveFormat m_wfx;             // stream format record
+    UINT64 m_channelLayout = 3;         // speaker mask
     std::vector<CBaseChannelFilter*> m_channels;  // owned channel filters; index = channel
-    bool m_bFirstBlock = true;           // no block read since construction or the last seek
-    double m_position = 0.0;             // read position, ms
-    INT64 m_blockStart = 0;              // byte position of the part handed to the block loop
-    INT64 m_frameOffset = 0;             // lag of the output behind the input, frames
-    INT64 m_inCount = 0;                 // frames given to the first channel filter since the seek
-    INT64 m_outCount = 0;                // frames taken back from it
-    bool m_bLengthChanges = false;       // channel filters may return another sample count
-    bool m_bFollowsRate = false;         // the interval is stretched by m_rate on the output side
-    double m_rate = 1.0;                 // "Rate", finite and positive
-    std::u16string m_tempPath;           // "TempPath"
-    bool m_bUseHelper;                   // reads go through m_pHelper
-    bool m_bPerChannel;                  // one channel filter per channel
+    bool m_bFirstBlock = true;      // no block read since construction or the last seek
+    double m_position = 0.0;        // read position, ms
+    INT64 m_blockStart = 0;         // byte position of the part handed to the block loop
+    INT64 m_frameOffset = 0;        // lag of the output behind the input, frames
+    INT64 m_inCount = 0;            // frames given to the first channel filter since the seek
+    INT64 m_outCount = 0;           // frames taken back from it
+    bool m_bLengthChanges = false;  // channel filters may return another sample count
+    bool m_bFollowsRate = false;    // the interval is stretched by m_rate on the output side
+    double m_rate = 1.0;            // "Rate", finite and positive
+    std::u16string m_tempPath;      // "TempPath"
+    bool m_bUseHelper;              // reads go through m_pHelper
+    bool m_bPerChannel;             // one channel filter per channel
     bool m_bEnabled = true;
-    bool m_bExplicitInterval = false;    // the interval came from the zone object
-    double m_effectStart = 0.0;          // effect interval, ms
+    bool m_bExplicitInterval = false;  // the interval came from the zone object
+    double m_effectStart = 0.0;        // effect interval, ms
     double m_effectDuration = 0.0;
-    double m_scaledDuration = 0.0;       // m_effectDuration * m_rate
-    INT64 m_startBytes = 0, m_lengthBytes = 0, m_scaledLengthBytes = 0, m_endBytes = 0, m_scaledEndBytes = 0;
-    VARIANT_BOOL m_smoothEnabled = 0;    // "SmoothEnabled"
+    double m_scaledDuration = 0.0;  // m_effectDuration * m_rate
+    INT64 m_startBytes = 0, m_lengthBytes = 0, m_scaledLengthBytes = 0, m_endBytes = 0,
+          m_scaledEndBytes = 0;
+    VARIANT_BOOL m_smoothEnabled = 0;                // "SmoothEnabled"
     int32_t m_rSmoothTime = 20, m_lSmoothTime = 20;  // ms as read
-    int32_t m_rSmooth = 20, m_lSmooth = 20, m_rSmoothScaled = 20, m_lSmoothScaled = 20;  // ms, limited
-    UINT m_rSmoothBytes = 3528, m_lSmoothBytes = 3528, m_rSmoothScaledBytes = 3528, m_lSmoothScaledBytes = 3528;
-    double m_level = 1.0;                // output level, linear
-    HRESULT m_helperResult = S_OK;       // outcome of creating m_pHelper
-    bool m_bFormatUsable = true;         // channels, rate and block align of m_wfx are non-zero
+    int32_t m_rSmooth = 20, m_lSmooth = 20, m_rSmoothScaled = 20,
+            m_lSmoothScaled = 20;  // ms, limited
+    UINT m_rSmoothBytes = 3528, m_lSmoothBytes = 3528, m_rSmoothScaledBytes = 3528,
+         m_lSmoothScaledBytes = 3528;
+    double m_level = 1.0;           // output level, linear
+    HRESULT m_helperResult = S_OK;  // outcome of creating m_pHelper
+    bool m_bFormatUsable = true;    // channels, rate and block align of m_wfx are non-zero
 
 protected:
     // Read paths (same arguments as ReadAudio).
@@ -208,7 +211,8 @@ protected:
     HRESULT TakeHelperBlock(double ms, IUnknown** out);
     HRESULT InitFromAudioData(LONG Stream, IAudioData* data);
     // Runs the block loop over `n` samples of `block` from `skip` and hands the result to *pp.
-    void ProcessInto(IUnknown* block, IAudioData* data, LONG len, LONG skip, LONG n, bool last, IUnknown** pp);
+    void ProcessInto(IUnknown* block, IAudioData* data, LONG len, LONG skip, LONG n, bool last,
+                     IUnknown** pp);
     // Empties both sample queues of every channel filter and resets the buffering object.
     void DropQueuedAudio();
     // Drops the stream format, so that the next block sets the stream up again.
@@ -218,6 +222,8 @@ protected:
 private:
     void ResetSmoothLimits();
     void ComputeSmoothBytes();
-    void MixStrengths(CBaseChannelFilter* f, int index, double* out, const double* processed, int m);
-    void WalkZones(int index, double* out, const double* processed, const double* unprocessed, int m);
+    void MixStrengths(CBaseChannelFilter* f, int index, double* out, const double* processed,
+                      int m);
+    void WalkZones(int index, double* out, const double* processed, const double* unprocessed,
+                   int m);
 };

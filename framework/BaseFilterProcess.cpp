@@ -23,14 +23,16 @@ inline int16_t ToPcm16(double scale, double x) {
     return static_cast<int16_t>(static_cast<int32_t>(v));
 }
 
-void WriteChannel(int16_t* samples, int channel, int stride, const double* out, int count, double scale) {
+void WriteChannel(int16_t* samples, int channel, int stride, const double* out, int count,
+                  double scale) {
     for (int k = 0; k < count; ++k) samples[channel + k * stride] = ToPcm16(scale, out[k]);
 }
 
 // Edge length in frames of a smoothing time: min(floor(ms * rate / 1000), frames / 10), the
 // product in 64 bits and the time clamped to 0 and more.
 int EdgeFrames(int32_t ms, DWORD rate, int frames) {
-    const int64_t product = static_cast<int64_t>(std::max<int32_t>(ms, 0)) * static_cast<int64_t>(rate);
+    const int64_t product =
+        static_cast<int64_t>(std::max<int32_t>(ms, 0)) * static_cast<int64_t>(rate);
     const int64_t edge = static_cast<int64_t>(std::floor(static_cast<double>(product) / 1000.0));
     return static_cast<int>(std::min<int64_t>(edge, frames / 10));
 }
@@ -45,16 +47,18 @@ UINT DoubleBytes(int64_t n) {
 // ---------------------------------------------------------------------------------------------
 // Strengths
 
-void CBaseFilter::ApplyStrengthsConstant(double* out, const double* processed, const double* unprocessed, int count,
-                                         BYTE channel) const {
+void CBaseFilter::ApplyStrengthsConstant(double* out, const double* processed,
+                                         const double* unprocessed, int count, BYTE channel) const {
     const StrengthZoneRecord& r = m_strength.current;
-    const double s = m_wfx.nChannels < 2 ? r.centerStrength : (channel & 1) ? r.rightStrength : r.leftStrength;
+    const double s = m_wfx.nChannels < 2 ? r.centerStrength
+                     : (channel & 1)     ? r.rightStrength
+                                         : r.leftStrength;
     const double a = std::max(0.0, s), b = std::max(0.0, 1.0 - s);
     for (int k = 0; k < count; ++k) out[k] = processed[k] * a + unprocessed[k] * b;
 }
 
-void CBaseFilter::ApplyStrengthsRamp(double rel, double* out, const double* processed, const double* unprocessed,
-                                     int count, BYTE channel) const {
+void CBaseFilter::ApplyStrengthsRamp(double rel, double* out, const double* processed,
+                                     const double* unprocessed, int count, BYTE channel) const {
     const StrengthZoneRecord& r = m_strength.current;
     double slope = r.leftSlope, step = r.leftStep, start = r.leftStrength;
     if (m_wfx.nChannels < 2) {
@@ -99,7 +103,8 @@ void CBaseFilter::PrepareStrengthRecord(INT64 intervalStartBytes, StrengthZoneRe
     const double rate = static_cast<double>(m_wfx.nSamplesPerSec);
     const INT64 base = intervalStartBytes / m_wfx.nBlockAlign;
     rec->startFrame = base + corvane::TruncToInt64(rate * rec->effectStart / 1000.0 + 0.0001);
-    rec->endFrame = base + corvane::TruncToInt64((rec->effectStart + rec->effectDuration) * rate / 1000.0 + 0.0001);
+    rec->endFrame = base + corvane::TruncToInt64(
+                               (rec->effectStart + rec->effectDuration) * rate / 1000.0 + 0.0001);
     rec->lengthFrames = rec->endFrame - rec->startFrame;
     // An empty or reversed zone has no ramp to step along.
     const bool hasLength = rec->lengthFrames > 0;
@@ -111,7 +116,8 @@ void CBaseFilter::PrepareStrengthRecord(INT64 intervalStartBytes, StrengthZoneRe
 
 // Mixes m samples of zone records, walking the zones from the block's frame position. The zone
 // index and the current record carry over to the next filter and the next block.
-void CBaseFilter::WalkZones(int index, double* out, const double* processed, const double* unprocessed, int m) {
+void CBaseFilter::WalkZones(int index, double* out, const double* processed,
+                            const double* unprocessed, int m) {
     StrengthSettings& st = m_strength;
     const int zoneCount = static_cast<int>(st.zones.size());
     INT64 pos = m_blockStart / m_wfx.nBlockAlign;
@@ -130,21 +136,25 @@ void CBaseFilter::WalkZones(int index, double* out, const double* processed, con
                st.zones[st.nZone - 1].endFrame > pos) {
             st.current = st.zones[--st.nZone];
         }
-        if (pos < st.current.startFrame) break;  // in a gap between zones: keep the processed samples
+        if (pos < st.current.startFrame)
+            break;  // in a gap between zones: keep the processed samples
         const int chunk = static_cast<int>(std::min<INT64>(m - j, st.current.endFrame - pos));
         if (st.current.bRamp) {
-            const double rel =
-                static_cast<double>(pos - st.current.startFrame) / static_cast<double>(st.current.lengthFrames);
-            ApplyStrengthsRamp(rel, out + j, processed + j, unprocessed + j, chunk, static_cast<BYTE>(index));
+            const double rel = static_cast<double>(pos - st.current.startFrame) /
+                               static_cast<double>(st.current.lengthFrames);
+            ApplyStrengthsRamp(rel, out + j, processed + j, unprocessed + j, chunk,
+                               static_cast<BYTE>(index));
         } else {
-            ApplyStrengthsConstant(out + j, processed + j, unprocessed + j, chunk, static_cast<BYTE>(index));
+            ApplyStrengthsConstant(out + j, processed + j, unprocessed + j, chunk,
+                                   static_cast<BYTE>(index));
         }
         j += chunk;
         pos += chunk;
     }
 }
 
-void CBaseFilter::MixStrengths(CBaseChannelFilter* f, int index, double* out, const double* processed, int m) {
+void CBaseFilter::MixStrengths(CBaseChannelFilter* f, int index, double* out,
+                               const double* processed, int m) {
     const double* unprocessed = f->m_pending.data();
     if (!m_strength.zones.empty()) {
         WalkZones(index, out, processed, unprocessed, m);
@@ -172,8 +182,8 @@ struct ResizedBlock {
 
 }  // namespace
 
-void CBaseFilter::ProcessAudio(IUnknown* data, LONG totalBytes, LONG offsetBytes, LONG count, LONG last,
-                               IAudioData** out) {
+void CBaseFilter::ProcessAudio(IUnknown* data, LONG totalBytes, LONG offsetBytes, LONG count,
+                               LONG last, IAudioData** out) {
     if (out == nullptr) return;
     *out = nullptr;
     ComPtr<IAudioData> block = corvane::QueryAs<IAudioData>(data);
@@ -182,11 +192,13 @@ void CBaseFilter::ProcessAudio(IUnknown* data, LONG totalBytes, LONG offsetBytes
 
     const int channels = m_wfx.nChannels;
     if (channels == 0 || m_wfx.nBlockAlign == 0 || m_wfx.nSamplesPerSec == 0) return;
-    if (offsetBytes < 0 || count <= 0 || static_cast<int64_t>(offsetBytes) + 2 * static_cast<int64_t>(count) > totalBytes) {
+    if (offsetBytes < 0 || count <= 0 ||
+        static_cast<int64_t>(offsetBytes) + 2 * static_cast<int64_t>(count) > totalBytes) {
         return;
     }
     BYTE* buffer = nullptr;
-    if (FAILED(block->GetBuffer(corvane::kBufferReadWrite, 0, &buffer)) || buffer == nullptr) return;
+    if (FAILED(block->GetBuffer(corvane::kBufferReadWrite, 0, &buffer)) || buffer == nullptr)
+        return;
     int16_t* samples = reinterpret_cast<int16_t*>(buffer + offsetBytes);
 
     const int frames = count / channels;
@@ -213,7 +225,8 @@ void CBaseFilter::ProcessAudio(IUnknown* data, LONG totalBytes, LONG offsetBytes
         if (f == nullptr) continue;
         f->EnsureBuffers(n);
         double* input = f->m_pIn;
-        for (int k = 0; k < n; ++k) input[k] = samples[i + static_cast<size_t>(k) * stride] * kFromPcm16;
+        for (int k = 0; k < n; ++k)
+            input[k] = samples[i + static_cast<size_t>(k) * stride] * kFromPcm16;
         if (mixing) f->AppendPending(input, static_cast<UINT>(n));
 
         int head = 0, tail = 0;
@@ -222,14 +235,16 @@ void CBaseFilter::ProcessAudio(IUnknown* data, LONG totalBytes, LONG offsetBytes
                 tail = EdgeFrames(m_rSmooth, rate, frames);
                 if (tail > 0) {
                     f->m_smooth.SetStride(smoothStride);
-                    f->m_smooth.StoreTail(input, DoubleBytes(n), DoubleBytes(int64_t(tail) * smoothStride));
+                    f->m_smooth.StoreTail(input, DoubleBytes(n),
+                                          DoubleBytes(int64_t(tail) * smoothStride));
                 }
             }
             if (f->m_bRestart) {
                 head = EdgeFrames(m_lSmooth, rate, frames);
                 if (head > 0) {
                     f->m_smooth.SetStride(smoothStride);
-                    f->m_smooth.StoreHead(input, DoubleBytes(n), DoubleBytes(int64_t(head) * smoothStride));
+                    f->m_smooth.StoreHead(input, DoubleBytes(n),
+                                          DoubleBytes(int64_t(head) * smoothStride));
                 }
             }
         }
@@ -239,7 +254,8 @@ void CBaseFilter::ProcessAudio(IUnknown* data, LONG totalBytes, LONG offsetBytes
         int nFinal = nOut;
 
         if (mixing) {
-            const bool direct = f->m_processedCount == 0 && f->m_pendingCount >= static_cast<UINT>(nOut);
+            const bool direct =
+                f->m_processedCount == 0 && f->m_pendingCount >= static_cast<UINT>(nOut);
             if (!direct) f->AppendProcessed(f->m_pOut, static_cast<UINT>(nOut));
             const int avail = direct ? nOut : static_cast<int>(f->m_processedCount);
             const int pending = static_cast<int>(f->m_pendingCount);
@@ -257,7 +273,8 @@ void CBaseFilter::ProcessAudio(IUnknown* data, LONG totalBytes, LONG offsetBytes
                 if (last && nFinal - m > 0) {
                     // Input for which the filter gave no output closes the stream unprocessed.
                     const int k = std::min(nFinal - m, static_cast<int>(f->m_pendingCount));
-                    std::memcpy(f->m_pOut + m, f->m_pending.data(), sizeof(double) * static_cast<size_t>(k));
+                    std::memcpy(f->m_pOut + m, f->m_pending.data(),
+                                sizeof(double) * static_cast<size_t>(k));
                     f->DropPending(static_cast<UINT>(k));
                 }
             }
@@ -289,10 +306,13 @@ void CBaseFilter::ProcessAudio(IUnknown* data, LONG totalBytes, LONG offsetBytes
                     ComPtr<IAudioData> fresh = created.As<IAudioData>();
                     BYTE* freshBuffer = nullptr;
                     if (fresh && SUCCEEDED(fresh->SetLength(static_cast<LONG>(newTotal), 0)) &&
-                        SUCCEEDED(fresh->GetBuffer(corvane::kBufferReadWrite, 0, &freshBuffer)) && freshBuffer) {
+                        SUCCEEDED(fresh->GetBuffer(corvane::kBufferReadWrite, 0, &freshBuffer)) &&
+                        freshBuffer) {
                         std::memcpy(freshBuffer, buffer, static_cast<size_t>(offsetBytes));
-                        const int64_t tailBytes = totalBytes - offsetBytes - 2 * static_cast<int64_t>(count);
-                        std::memcpy(freshBuffer + offsetBytes + newCount * 2, buffer + offsetBytes + 2 * count,
+                        const int64_t tailBytes =
+                            totalBytes - offsetBytes - 2 * static_cast<int64_t>(count);
+                        std::memcpy(freshBuffer + offsetBytes + newCount * 2,
+                                    buffer + offsetBytes + 2 * count,
                                     static_cast<size_t>(tailBytes));
                         const double newDuration = BytesToMs(newTotal);
                         double oldDuration = newDuration;
@@ -304,18 +324,20 @@ void CBaseFilter::ProcessAudio(IUnknown* data, LONG totalBytes, LONG offsetBytes
                         resized.data = fresh;
                         ComPtr<IAudioData> previous = ComPtr<IAudioData>::Attach(*out);
                         *out = ComPtr<IAudioData>(fresh).Detach();
-                        // Filters before this one wrote into the old block: carry their output over.
+                        // Filters before this one wrote into the old block: carry their output
+                        // over.
                         for (size_t j = 0; j < i; ++j) {
                             if (m_channels[j] == nullptr) continue;
-                            WriteChannel(resized.samples, static_cast<int>(j), stride, m_channels[j]->m_pOut,
+                            WriteChannel(resized.samples, static_cast<int>(j), stride,
+                                         m_channels[j]->m_pOut,
                                          std::min(written[j], resized.frames), scale);
                         }
                     }
                 }
             }
             if (resized.data) {
-                WriteChannel(resized.samples, static_cast<int>(i), stride, output, std::min(nFinal, resized.frames),
-                             scale);
+                WriteChannel(resized.samples, static_cast<int>(i), stride, output,
+                             std::min(nFinal, resized.frames), scale);
             }
         }
         f->m_bRestart = false;

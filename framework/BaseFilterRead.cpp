@@ -32,7 +32,8 @@ HRESULT CBaseFilter::ReadAudio(LONG Stream, LONG Flags, double Duration, IUnknow
     if (m_pSource == nullptr) return SetError(kInvalidArgument);
     if (!m_bEnabled) return m_pSource->ReadAudio(Stream, Flags, Duration, ppAudioData);
     // A stream whose format cannot be processed (no channels, rate or block align) passes through.
-    if (m_pFormat != nullptr && !m_bFormatUsable) return ReadPassThrough(Stream, Flags, Duration, ppAudioData);
+    if (m_pFormat != nullptr && !m_bFormatUsable)
+        return ReadPassThrough(Stream, Flags, Duration, ppAudioData);
     if (!m_bUseHelper) return ReadDirect(Stream, Flags, Duration, ppAudioData);
     if (m_pHelper == nullptr) return FAILED(m_helperResult) ? m_helperResult : E_POINTER;
     if (std::isnan(Duration)) return E_INVALIDARG;
@@ -45,8 +46,8 @@ HRESULT CBaseFilter::ReadPassThrough(LONG Stream, LONG Flags, double Duration, I
     return hr;
 }
 
-void CBaseFilter::ProcessInto(IUnknown* block, IAudioData* data, LONG len, LONG skip, LONG n, bool last,
-                              IUnknown** pp) {
+void CBaseFilter::ProcessInto(IUnknown* block, IAudioData* data, LONG len, LONG skip, LONG n,
+                              bool last, IUnknown** pp) {
     ComPtr<IUnknown> result = ComPtr<IUnknown>::Share(block);
     if (n > 0) {
         ComPtr<IAudioData> processed;
@@ -204,8 +205,10 @@ HRESULT CBaseFilter::FeedHelper(LONG Stream, LONG Flags, double ms) {
         const int32_t bytes = DurationToBytes(ms - held);
         if (bytes <= 0) return S_OK;
         void* created = nullptr;
-        const HRESULT hr = CoCreateInstance(CLSID_AudioBuffer, nullptr, CLSCTX_INPROC_SERVER, IID_IAudioBuffer, &created);
-        ComPtr<IAudioBuffer> pad = ComPtr<IAudioBuffer>::Attach(static_cast<IAudioBuffer*>(created));
+        const HRESULT hr = CoCreateInstance(CLSID_AudioBuffer, nullptr, CLSCTX_INPROC_SERVER,
+                                            IID_IAudioBuffer, &created);
+        ComPtr<IAudioBuffer> pad =
+            ComPtr<IAudioBuffer>::Attach(static_cast<IAudioBuffer*>(created));
         if (FAILED(hr) || !pad) return FAILED(hr) ? hr : E_POINTER;
         pad->PutFormat(m_pFormat);
         pad->SetLength(bytes, -1);

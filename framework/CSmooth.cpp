@@ -12,10 +12,13 @@ constexpr UINT kSlackBytes = 64;
 
 CSmooth::~CSmooth() = default;
 
-void CSmooth::SetStride(int stride) { m_stride = stride < 1 ? 1 : stride; }
+void CSmooth::SetStride(int stride) {
+    m_stride = stride < 1 ? 1 : stride;
+}
 
 std::unique_ptr<double[]> CSmooth::CopyOf(const unsigned char* from, UINT bytes) {
-    const size_t doubles = (static_cast<size_t>(bytes) + kSlackBytes + sizeof(double) - 1) / sizeof(double);
+    const size_t doubles =
+        (static_cast<size_t>(bytes) + kSlackBytes + sizeof(double) - 1) / sizeof(double);
     std::unique_ptr<double[]> copy(new double[doubles]());
     if (bytes > 0) std::memcpy(copy.get(), from, bytes);
     return copy;

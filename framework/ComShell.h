@@ -3,13 +3,15 @@
 // lock, a forward to the upstream media source under the lock, or a fixed answer.
 //
 // Traits describe one row of the class table:
-//   using Engine = C<Name>Filter;        a CBaseFilter; constructed as Engine(clsid, iid, useHelper,
+//   using Engine = C<Name>Filter;        a CBaseFilter; constructed as Engine(clsid, iid,
+//   useHelper,
 //                                        perChannel)
 //   using Interface = I<Name>Filter5;    the class interface
 //   static const CLSID& Clsid();         the class's CLSID
 //   static constexpr int kScriptId;      registration script of the class
 //   static constexpr BYTE kUseHelper, kPerChannel;            engine constructor flags
-//   static constexpr bool kLengthChanges, kFollowsRate;       engine flags set at final construction
+//   static constexpr bool kLengthChanges, kFollowsRate;       engine flags set at final
+//   construction
 #pragma once
 
 #include "platform/win32.h"
@@ -130,10 +132,11 @@ namespace corvane {
 // The COM class of one effect. Created only through CreateInstance; the last Release of its
 // controlling unknown destroys it. Not copyable.
 template <class Traits>
-class CEffectFilter5 final : public CTamrixErrorSupport<CEffectFilter5<Traits>, typename Traits::Interface>,
-                             public IMediaSource,
-                             public IMediaBaseFilter,
-                             public Traits::Interface {
+class CEffectFilter5 final
+    : public CTamrixErrorSupport<CEffectFilter5<Traits>, typename Traits::Interface>,
+      public IMediaSource,
+      public IMediaBaseFilter,
+      public Traits::Interface {
 public:
     using Engine = typename Traits::Engine;
     using ClassInterface = typename Traits::Interface;
@@ -169,13 +172,16 @@ public:
         return m_pOuter ? m_pOuter->QueryInterface(riid, ppv) : InnerQueryInterface(riid, ppv);
     }
     STDMETHODIMP_(ULONG) AddRef() override { return m_pOuter ? m_pOuter->AddRef() : InnerAddRef(); }
-    STDMETHODIMP_(ULONG) Release() override { return m_pOuter ? m_pOuter->Release() : InnerRelease(); }
+    STDMETHODIMP_(ULONG) Release() override {
+        return m_pOuter ? m_pOuter->Release() : InnerRelease();
+    }
 
     // ---- IMediaSource: the forwarded methods, generated ----
     CORVANE_IMEDIASOURCE_METHODS(CORVANE_SHELL_METHOD)
 
     // ---- IMediaSource: the methods with answers of their own ----
-    STDMETHODIMP SendCommandEx(ULONGLONG lCommand, IUnknown* pCmdParams, IUnknown** pOutInfo) override {
+    STDMETHODIMP SendCommandEx(ULONGLONG lCommand, IUnknown* pCmdParams,
+                               IUnknown** pOutInfo) override {
         ShellLockHolder hold(m_lock);
         if (pOutInfo != nullptr) *pOutInfo = nullptr;
         IMediaSource* upstream = m_engine.m_pSource;
@@ -218,7 +224,8 @@ public:
     STDMETHODIMP SkipAudio(LONG Stream, LONG Flags, double Duration) override {
         return Locked([&] { return m_engine.SkipAudio(Stream, Flags, Duration); });
     }
-    STDMETHODIMP ReadAudio(LONG Stream, LONG Flags, double Duration, IUnknown** pAudioData) override {
+    STDMETHODIMP ReadAudio(LONG Stream, LONG Flags, double Duration,
+                           IUnknown** pAudioData) override {
         return Locked([&] { return m_engine.ReadAudio(Stream, Flags, Duration, pAudioData); });
     }
     STDMETHODIMP get_audioDuration(LONG Stream, double* pVal) override {
@@ -270,7 +277,9 @@ private:
     class InnerUnknown final : public IUnknown {
     public:
         explicit InnerUnknown(CEffectFilter5* owner) : m_owner(owner) {}
-        STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override { return m_owner->InnerQueryInterface(riid, ppv); }
+        STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+            return m_owner->InnerQueryInterface(riid, ppv);
+        }
         STDMETHODIMP_(ULONG) AddRef() override { return m_owner->InnerAddRef(); }
         STDMETHODIMP_(ULONG) Release() override { return m_owner->InnerRelease(); }
 
@@ -283,7 +292,8 @@ private:
     explicit CEffectFilter5(IUnknown* outer)
         : m_pOuter(outer),
           m_inner(this),
-          m_engine(Traits::Clsid(), IidOf<ClassInterface>(), Traits::kUseHelper, Traits::kPerChannel) {
+          m_engine(Traits::Clsid(), IidOf<ClassInterface>(), Traits::kUseHelper,
+                   Traits::kPerChannel) {
         ModuleLock();
     }
     // Gives back the object's module lock; then the engine goes (releasing what it holds) and,

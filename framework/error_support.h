@@ -40,7 +40,7 @@ HRESULT ReportError(int code, REFCLSID clsid, REFIID iid) noexcept;
 // `static const CLSID& GetObjectCLSID()`; the IID is Itf's (corvane::IidOf).
 template <class T, class Itf>
 class CTamrixErrorSupport {
-  public:
+public:
     static HRESULT Error(int code) noexcept {
         return corvane::ReportError(code, T::GetObjectCLSID(), corvane::IidOf<Itf>());
     }

@@ -13,7 +13,9 @@
 namespace corvane {
 
 // Throws hr as an HRESULT value (caught by CallGuarded).
-[[noreturn]] inline void ThrowHr(HRESULT hr) { throw hr; }
+[[noreturn]] inline void ThrowHr(HRESULT hr) {
+    throw hr;
+}
 
 // The HRESULT for the exception being handled: a thrown failure HRESULT stays itself,
 // std::bad_alloc becomes E_OUTOFMEMORY, anything else (a thrown success code included, which

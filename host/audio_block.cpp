@@ -7,7 +7,9 @@ namespace corvane::host {
 
 namespace {
 
-bool AccessValid(LONG access) { return access >= kBufferRead && access <= kBufferReadWrite; }
+bool AccessValid(LONG access) {
+    return access >= kBufferRead && access <= kBufferReadWrite;
+}
 
 // Offset and byte count inside [0, length], computed without overflow.
 bool RangeValid(LONG offset, LONG bytes, LONG length) {
@@ -29,7 +31,9 @@ IUnknown* CAudioBlock::FindInterface(REFIID riid) {
     return ComObject::FindInterface(riid);
 }
 
-CAudioBlock* CAudioBlock::NewBlock(const AudioFormatValues& format) { return new CAudioBlock(format); }
+CAudioBlock* CAudioBlock::NewBlock(const AudioFormatValues& format) {
+    return new CAudioBlock(format);
+}
 
 STDMETHODIMP CAudioBlock::GetFlags(LONG* pFlags) {
     if (!pFlags) return E_POINTER;
@@ -100,7 +104,8 @@ STDMETHODIMP CAudioBlock::GetBuffer(LONG Access, LONG Reserved, BYTE** ppBuffer)
     return S_OK;
 }
 
-STDMETHODIMP CAudioBlock::GetBufferAndLength(LONG Access, LONG Reserved, BYTE** ppBuffer, LONG* pLength) {
+STDMETHODIMP CAudioBlock::GetBufferAndLength(LONG Access, LONG Reserved, BYTE** ppBuffer,
+                                             LONG* pLength) {
     if (!ppBuffer || !pLength) return E_POINTER;
     if (!AccessValid(Access) || Reserved != 0) return E_INVALIDARG;
     *ppBuffer = data_.data();

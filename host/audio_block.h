@@ -38,7 +38,8 @@ public:
     STDMETHODIMP Read(BYTE* pDst, LONG Offset, LONG Bytes) override;
     STDMETHODIMP GetCapacity(LONG* pBytes) override;
     STDMETHODIMP GetBuffer(LONG Access, LONG Reserved, BYTE** ppBuffer) override;
-    STDMETHODIMP GetBufferAndLength(LONG Access, LONG Reserved, BYTE** ppBuffer, LONG* pLength) override;
+    STDMETHODIMP GetBufferAndLength(LONG Access, LONG Reserved, BYTE** ppBuffer,
+                                    LONG* pLength) override;
     STDMETHODIMP GetLength(LONG* pBytes) override;
     STDMETHODIMP SetDataLength(LONG Bytes) override;
     STDMETHODIMP GetFrameCount(LONG* pFrames) override;

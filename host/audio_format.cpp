@@ -9,7 +9,8 @@ namespace {
 constexpr WORD kWaveFormatExtensible = 0xFFFE;
 constexpr WORD kExtensibleExtraBytes = 22;
 // Sub-format of integer PCM in an extensible wave-format record.
-constexpr GUID kSubtypePcm = {0x00000001, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
+constexpr GUID kSubtypePcm = {
+    0x00000001, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
 
 }  // namespace
 
@@ -22,15 +23,24 @@ bool AudioFormatValues::Valid() const {
 
 UINT64 DefaultChannelLayout(int channels) {
     switch (channels) {
-    case 1: return 0x4;
-    case 2: return 0x3;
-    case 3: return 0xB;
-    case 4: return 0xF;
-    case 5: return 0x10F;
-    case 6: return 0x60F;
-    case 7: return 0x70F;
-    case 8: return 0x63F;
-    default: return 0;
+        case 1:
+            return 0x4;
+        case 2:
+            return 0x3;
+        case 3:
+            return 0xB;
+        case 4:
+            return 0xF;
+        case 5:
+            return 0x10F;
+        case 6:
+            return 0x60F;
+        case 7:
+            return 0x70F;
+        case 8:
+            return 0x63F;
+        default:
+            return 0;
     }
 }
 
@@ -67,7 +77,8 @@ HRESULT ReadAudioFormat(IUnknown* format, AudioFormatValues* out) {
     v.channels = wfx->nChannels;
     v.rate = wfx->nSamplesPerSec;
     v.layout = layout;
-    if (!v.Valid() || wfx->wBitsPerSample != 16 || wfx->nBlockAlign != v.BlockAlign()) return E_INVALIDARG;
+    if (!v.Valid() || wfx->wBitsPerSample != 16 || wfx->nBlockAlign != v.BlockAlign())
+        return E_INVALIDARG;
     *out = v;
     return S_OK;
 }
@@ -107,7 +118,9 @@ STDMETHODIMP CAudioFormat::GetBitsPerSample(LONG* pBits) {
     return S_OK;
 }
 
-STDMETHODIMP CAudioFormat::Clone(IAudioFormat** ppCopy) { return CreateAudioFormat(Values(), ppCopy); }
+STDMETHODIMP CAudioFormat::Clone(IAudioFormat** ppCopy) {
+    return CreateAudioFormat(Values(), ppCopy);
+}
 
 STDMETHODIMP CAudioFormat::IsEqual(IAudioFormat* pOther, VARIANT_BOOL* pEqual) {
     if (!pOther || !pEqual) return E_POINTER;
@@ -157,7 +170,8 @@ STDMETHODIMP CAudioFormat::PutWaveFormat(const WAVEFORMATEX* pFormat, LONG Flags
     v.rate = w.nSamplesPerSec;
     v.layout = DefaultChannelLayout(w.nChannels);
     if (w.wFormatTag == kWaveFormatExtensible) {
-        if (w.cbSize < kExtensibleExtraBytes || sizeof(WAVEFORMATEX) + w.cbSize > kWaveFormatRecordSize) {
+        if (w.cbSize < kExtensibleExtraBytes ||
+            sizeof(WAVEFORMATEX) + w.cbSize > kWaveFormatRecordSize) {
             return E_INVALIDARG;
         }
         const BYTE* extra = reinterpret_cast<const BYTE*>(pFormat) + sizeof(WAVEFORMATEX);
@@ -170,7 +184,8 @@ STDMETHODIMP CAudioFormat::PutWaveFormat(const WAVEFORMATEX* pFormat, LONG Flags
     } else if (w.wFormatTag != WAVE_FORMAT_PCM) {
         return E_INVALIDARG;
     }
-    if (w.wBitsPerSample != 16 || !v.Valid() || w.nBlockAlign != v.BlockAlign()) return E_INVALIDARG;
+    if (w.wBitsPerSample != 16 || !v.Valid() || w.nBlockAlign != v.BlockAlign())
+        return E_INVALIDARG;
     std::lock_guard<std::mutex> g(lock_);
     values_ = v;
     return S_OK;
@@ -218,7 +233,11 @@ static HRESULT NewFormatObject(const AudioFormatValues& v, I** out) {
     return CreateObject<CAudioFormat>(out, v);
 }
 
-HRESULT CreateAudioFormat(const AudioFormatValues& v, IAudioFormat** out) { return NewFormatObject(v, out); }
-HRESULT CreateAudioFormat(const AudioFormatValues& v, IUnknown** out) { return NewFormatObject(v, out); }
+HRESULT CreateAudioFormat(const AudioFormatValues& v, IAudioFormat** out) {
+    return NewFormatObject(v, out);
+}
+HRESULT CreateAudioFormat(const AudioFormatValues& v, IUnknown** out) {
+    return NewFormatObject(v, out);
+}
 
 }  // namespace corvane::host

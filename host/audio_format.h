@@ -44,7 +44,8 @@ int64_t FramesForMs(DWORD rate, double ms);
 double MsForBytes(const AudioFormatValues& f, int64_t bytes);
 
 // Reads the values of any object answering IAudioFormat (ours or another implementation's).
-// E_NOINTERFACE when it answers none, E_INVALIDARG when its values are not 16-bit PCM or out of range.
+// E_NOINTERFACE when it answers none, E_INVALIDARG when its values are not 16-bit PCM or out of
+// range.
 HRESULT ReadAudioFormat(IUnknown* format, AudioFormatValues* out);
 
 class CAudioFormat : public ComObject<IAudioFormat> {

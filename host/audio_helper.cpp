@@ -33,7 +33,9 @@ void ByteFifo::Clear() {
     size_ = 0;
 }
 
-CAudioBlock* CAudioHelper::NewBlock(const AudioFormatValues& format) { return new CAudioBlock(format); }
+CAudioBlock* CAudioHelper::NewBlock(const AudioFormatValues& format) {
+    return new CAudioBlock(format);
+}
 
 STDMETHODIMP CAudioHelper::GetFormat(IUnknown** ppFormat) {
     if (!ppFormat) return E_POINTER;

@@ -24,12 +24,15 @@ public:
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
         if (!ppv) return E_POINTER;
         *ppv = nullptr;
-        if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IClassFactory)) return E_NOINTERFACE;
+        if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IClassFactory))
+            return E_NOINTERFACE;
         AddRef();
         *ppv = static_cast<IClassFactory*>(this);
         return S_OK;
     }
-    STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
+    STDMETHODIMP_(ULONG) AddRef() override {
+        return static_cast<ULONG>(InterlockedIncrement(&refs_));
+    }
     STDMETHODIMP_(ULONG) Release() override {
         LONG n = InterlockedDecrement(&refs_);
         if (n == 0) delete this;
@@ -89,7 +92,8 @@ HRESULT ClassRegistration::Register(const std::vector<ClassEntry>& entries) {
         for (const ClassEntry& e : entries) {
             auto* factory = new ClassFactory(e.create);
             DWORD cookie = 0;
-            HRESULT hr = CoRegisterClassObject(e.clsid, factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie);
+            HRESULT hr = CoRegisterClassObject(e.clsid, factory, CLSCTX_INPROC_SERVER,
+                                               REGCLS_MULTIPLEUSE, &cookie);
             factory->Release();
             if (FAILED(hr)) return hr;
             cookies_.push_back(cookie);

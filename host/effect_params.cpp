@@ -10,7 +10,9 @@ std::u16string_view NameOf(BSTR name) {
     return name ? std::u16string_view(name, SysStringLen(name)) : std::u16string_view();
 }
 
-bool KeyValid(BSTR name, LONG index) { return !NameOf(name).empty() && index >= kGlobalIndex; }
+bool KeyValid(BSTR name, LONG index) {
+    return !NameOf(name).empty() && index >= kGlobalIndex;
+}
 
 // The ...Def getters: a missing key answers the default; every other outcome stays as it was.
 template <class T>
@@ -34,7 +36,8 @@ HRESULT CEffectParams::WithValue(BSTR Name, LONG Index, F&& f) const {
 }
 
 template <class T>
-HRESULT CEffectParams::GetConverted(BSTR Name, LONG Index, T* pVal, bool (*convert)(const ParamValue&, T*)) const {
+HRESULT CEffectParams::GetConverted(BSTR Name, LONG Index, T* pVal,
+                                    bool (*convert)(const ParamValue&, T*)) const {
     if (!pVal) return E_POINTER;
     return WithValue(Name, Index, [&](const ParamValue& v) -> HRESULT {
         return convert(v, pVal) ? S_OK : kParamTypeMismatch;
@@ -60,7 +63,9 @@ void CEffectParams::Replace(ParamStore store) {
     store_ = std::move(store);
 }
 
-CEffectParams* CEffectParams::NewParams(ParamStore store) { return new CEffectParams(std::move(store)); }
+CEffectParams* CEffectParams::NewParams(ParamStore store) {
+    return new CEffectParams(std::move(store));
+}
 
 STDMETHODIMP CEffectParams::Clear() {
     std::lock_guard<std::mutex> g(lock_);

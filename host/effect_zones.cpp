@@ -114,8 +114,8 @@ STDMETHODIMP CEffectZones::GetZoneParams(LONG Id, IUnknown** ppParams) {
     });
 }
 
-STDMETHODIMP CEffectZones::AddZone(double Start, double Duration, VARIANT_BOOL Enabled, IUnknown* pParams,
-                                   LONG* pId) {
+STDMETHODIMP CEffectZones::AddZone(double Start, double Duration, VARIANT_BOOL Enabled,
+                                   IUnknown* pParams, LONG* pId) {
     return Guarded([&]() -> HRESULT {
         ZoneValues v;
         v.start = Start;
@@ -146,6 +146,8 @@ STDMETHODIMP CEffectZones::Clear() {
     return S_OK;
 }
 
-HRESULT CreateEffectZones(IEffectZones** out) { return CreateObject<CEffectZones>(out); }
+HRESULT CreateEffectZones(IEffectZones** out) {
+    return CreateObject<CEffectZones>(out);
+}
 
 }  // namespace corvane::host

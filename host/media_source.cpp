@@ -26,21 +26,39 @@ HRESULT NoInterface(IUnknown** out, HRESULT hr) {
 
 bool VariantNumber(const VARIANT& v, double* out) {
     switch (v.vt) {
-    case VT_I2: *out = v.iVal; return true;
-    case VT_I4: *out = v.lVal; return true;
-    case VT_INT: *out = v.intVal; return true;
-    case VT_UI2: *out = v.uiVal; return true;
-    case VT_UI4: *out = v.ulVal; return true;
-    case VT_UINT: *out = v.uintVal; return true;
-    case VT_R4: *out = v.fltVal; return true;
-    case VT_R8: *out = v.dblVal; return true;
-    default: return false;
+        case VT_I2:
+            *out = v.iVal;
+            return true;
+        case VT_I4:
+            *out = v.lVal;
+            return true;
+        case VT_INT:
+            *out = v.intVal;
+            return true;
+        case VT_UI2:
+            *out = v.uiVal;
+            return true;
+        case VT_UI4:
+            *out = v.ulVal;
+            return true;
+        case VT_UINT:
+            *out = v.uintVal;
+            return true;
+        case VT_R4:
+            *out = v.fltVal;
+            return true;
+        case VT_R8:
+            *out = v.dblVal;
+            return true;
+        default:
+            return false;
     }
 }
 
 bool VariantInteger(const VARIANT& v, LONG* out) {
     double d;
-    if (!VariantNumber(v, &d) || d != std::floor(d) || d < -2147483648.0 || d > 2147483647.0) return false;
+    if (!VariantNumber(v, &d) || d != std::floor(d) || d < -2147483648.0 || d > 2147483647.0)
+        return false;
     *out = static_cast<LONG>(d);
     return true;
 }
@@ -74,26 +92,36 @@ CMediaSource::~CMediaSource() {
     for (auto& kv : bag_) VariantClear(&kv.second);
 }
 
-HRESULT CMediaSource::CheckStream(LONG stream) const { return stream == -1 || stream == 0 ? S_OK : E_INVALIDARG; }
+HRESULT CMediaSource::CheckStream(LONG stream) const {
+    return stream == -1 || stream == 0 ? S_OK : E_INVALIDARG;
+}
 
 double CMediaSource::MsOfFrameLocked(int64_t frame) const {
     return static_cast<double>(frame) * 1000.0 / static_cast<double>(FormatLocked().rate);
 }
 
-double CMediaSource::PositionMsLocked() const { return MsOfFrameLocked(position_); }
+double CMediaSource::PositionMsLocked() const {
+    return MsOfFrameLocked(position_);
+}
 
 void CMediaSource::SeekMsLocked(double ms) {
     position_ = std::min(FramesForMs(FormatLocked().rate, ms), TotalFramesLocked());
 }
 
-CAudioBlock* CMediaSource::NewBlock(const AudioFormatValues& format) { return new CAudioBlock(format); }
+CAudioBlock* CMediaSource::NewBlock(const AudioFormatValues& format) {
+    return new CAudioBlock(format);
+}
 
 HRESULT CMediaSource::PutFormatLocked(const AudioFormatValues& format) {
     return format.SameStream(FormatLocked()) ? S_OK : kFormatNotSupported;
 }
 
-HRESULT CMediaSource::SetPropertyLocked(std::u16string_view, const VARIANT&) { return S_FALSE; }
-HRESULT CMediaSource::GetPropertyLocked(std::u16string_view, VARIANT*) { return S_FALSE; }
+HRESULT CMediaSource::SetPropertyLocked(std::u16string_view, const VARIANT&) {
+    return S_FALSE;
+}
+HRESULT CMediaSource::GetPropertyLocked(std::u16string_view, VARIANT*) {
+    return S_FALSE;
+}
 
 STDMETHODIMP CMediaSource::SendCommandEx(ULONGLONG, IUnknown*, IUnknown** pOutInfo) {
     // The sources understand no commands.
@@ -105,21 +133,27 @@ STDMETHODIMP CMediaSource::get_videoTracksCount(LONG* pVal) {
     *pVal = 0;
     return S_OK;
 }
-STDMETHODIMP CMediaSource::put_videoTracksCount(LONG) { return E_NOTIMPL; }
+STDMETHODIMP CMediaSource::put_videoTracksCount(LONG) {
+    return E_NOTIMPL;
+}
 
 STDMETHODIMP CMediaSource::get_audioTracksCount(LONG* pVal) {
     if (!pVal) return E_POINTER;
     *pVal = 1;
     return S_OK;
 }
-STDMETHODIMP CMediaSource::put_audioTracksCount(LONG) { return E_NOTIMPL; }
+STDMETHODIMP CMediaSource::put_audioTracksCount(LONG) {
+    return E_NOTIMPL;
+}
 
 STDMETHODIMP CMediaSource::get_dataTracksCount(LONG* pVal) {
     if (!pVal) return E_POINTER;
     *pVal = 0;
     return S_OK;
 }
-STDMETHODIMP CMediaSource::put_dataTracksCount(LONG) { return E_NOTIMPL; }
+STDMETHODIMP CMediaSource::put_dataTracksCount(LONG) {
+    return E_NOTIMPL;
+}
 
 // No video or data track: the current track is -1, and -1 is the only one that can be chosen.
 STDMETHODIMP CMediaSource::get_videoTrack(LONG* pVal) {
@@ -127,28 +161,42 @@ STDMETHODIMP CMediaSource::get_videoTrack(LONG* pVal) {
     *pVal = -1;
     return S_OK;
 }
-STDMETHODIMP CMediaSource::put_videoTrack(LONG newVal) { return newVal == -1 ? S_OK : E_INVALIDARG; }
+STDMETHODIMP CMediaSource::put_videoTrack(LONG newVal) {
+    return newVal == -1 ? S_OK : E_INVALIDARG;
+}
 
 STDMETHODIMP CMediaSource::get_audioTrack(LONG* pVal) {
     if (!pVal) return E_POINTER;
     *pVal = 0;
     return S_OK;
 }
-STDMETHODIMP CMediaSource::put_audioTrack(LONG newVal) { return newVal == 0 ? S_OK : E_INVALIDARG; }
+STDMETHODIMP CMediaSource::put_audioTrack(LONG newVal) {
+    return newVal == 0 ? S_OK : E_INVALIDARG;
+}
 
 STDMETHODIMP CMediaSource::get_dataTrack(LONG* pVal) {
     if (!pVal) return E_POINTER;
     *pVal = -1;
     return S_OK;
 }
-STDMETHODIMP CMediaSource::put_dataTrack(LONG newVal) { return newVal == -1 ? S_OK : E_INVALIDARG; }
+STDMETHODIMP CMediaSource::put_dataTrack(LONG newVal) {
+    return newVal == -1 ? S_OK : E_INVALIDARG;
+}
 
-STDMETHODIMP CMediaSource::get_videoStream(LONG, LONG, IUnknown** ppStream) { return NoInterface(ppStream, E_NOTIMPL); }
-STDMETHODIMP CMediaSource::get_audioStream(LONG, LONG, IUnknown** ppStream) { return NoInterface(ppStream, E_NOTIMPL); }
-STDMETHODIMP CMediaSource::get_dataStream(LONG, LONG, IUnknown** ppStream) { return NoInterface(ppStream, E_NOTIMPL); }
+STDMETHODIMP CMediaSource::get_videoStream(LONG, LONG, IUnknown** ppStream) {
+    return NoInterface(ppStream, E_NOTIMPL);
+}
+STDMETHODIMP CMediaSource::get_audioStream(LONG, LONG, IUnknown** ppStream) {
+    return NoInterface(ppStream, E_NOTIMPL);
+}
+STDMETHODIMP CMediaSource::get_dataStream(LONG, LONG, IUnknown** ppStream) {
+    return NoInterface(ppStream, E_NOTIMPL);
+}
 
 // Blocks are made on demand; nothing is buffered that a reset could drop.
-STDMETHODIMP CMediaSource::ResetBuffers(LONG, LONG) { return S_OK; }
+STDMETHODIMP CMediaSource::ResetBuffers(LONG, LONG) {
+    return S_OK;
+}
 
 STDMETHODIMP CMediaSource::get_IsSeekable(LONG Stream, LONG, VARIANT_BOOL* Seekable) {
     if (!Seekable) return E_POINTER;
@@ -158,10 +206,18 @@ STDMETHODIMP CMediaSource::get_IsSeekable(LONG Stream, LONG, VARIANT_BOOL* Seeka
     return S_OK;
 }
 
-STDMETHODIMP CMediaSource::SeekVideo(LONG, LONG, double) { return E_NOTIMPL; }
-STDMETHODIMP CMediaSource::SeekData(LONG, LONG, double) { return E_NOTIMPL; }
-STDMETHODIMP CMediaSource::SkipVideo(LONG, LONG, double) { return E_NOTIMPL; }
-STDMETHODIMP CMediaSource::SkipData(LONG, LONG, double) { return E_NOTIMPL; }
+STDMETHODIMP CMediaSource::SeekVideo(LONG, LONG, double) {
+    return E_NOTIMPL;
+}
+STDMETHODIMP CMediaSource::SeekData(LONG, LONG, double) {
+    return E_NOTIMPL;
+}
+STDMETHODIMP CMediaSource::SkipVideo(LONG, LONG, double) {
+    return E_NOTIMPL;
+}
+STDMETHODIMP CMediaSource::SkipData(LONG, LONG, double) {
+    return E_NOTIMPL;
+}
 
 STDMETHODIMP CMediaSource::SeekAudio(LONG Stream, LONG, double Time) {
     HRESULT hr = CheckStream(Stream);
@@ -183,8 +239,12 @@ STDMETHODIMP CMediaSource::SkipAudio(LONG Stream, LONG, double Duration) {
     return S_OK;
 }
 
-STDMETHODIMP CMediaSource::ReadVideo(LONG, LONG, IUnknown** pVideoData) { return NoInterface(pVideoData, E_NOTIMPL); }
-STDMETHODIMP CMediaSource::ReadData(LONG, LONG, IUnknown** pDataData) { return NoInterface(pDataData, E_NOTIMPL); }
+STDMETHODIMP CMediaSource::ReadVideo(LONG, LONG, IUnknown** pVideoData) {
+    return NoInterface(pVideoData, E_NOTIMPL);
+}
+STDMETHODIMP CMediaSource::ReadData(LONG, LONG, IUnknown** pDataData) {
+    return NoInterface(pDataData, E_NOTIMPL);
+}
 
 STDMETHODIMP CMediaSource::ReadAudio(LONG Stream, LONG, double Duration, IUnknown** pAudioData) {
     if (!pAudioData) return E_POINTER;
@@ -204,7 +264,8 @@ STDMETHODIMP CMediaSource::ReadAudio(LONG Stream, LONG, double Duration, IUnknow
     return Guarded([&]() -> HRESULT {
         std::vector<BYTE> bytes(static_cast<size_t>(frames) * f.BlockAlign());
         int64_t got = 0;
-        HRESULT r = ReadFramesLocked(position_, frames, reinterpret_cast<int16_t*>(bytes.data()), &got);
+        HRESULT r =
+            ReadFramesLocked(position_, frames, reinterpret_cast<int16_t*>(bytes.data()), &got);
         if (FAILED(r)) return r;
         if (got <= 0) return S_OK;  // the file ended before its header said: no block
         bytes.resize(static_cast<size_t>(got) * f.BlockAlign());
@@ -219,10 +280,18 @@ STDMETHODIMP CMediaSource::ReadAudio(LONG Stream, LONG, double Duration, IUnknow
     });
 }
 
-STDMETHODIMP CMediaSource::get_videoDuration(LONG, double* pVal) { return pVal ? E_NOTIMPL : E_POINTER; }
-STDMETHODIMP CMediaSource::get_dataDuration(LONG, double* pVal) { return pVal ? E_NOTIMPL : E_POINTER; }
-STDMETHODIMP CMediaSource::get_videoTime(LONG, double* pVal) { return pVal ? E_NOTIMPL : E_POINTER; }
-STDMETHODIMP CMediaSource::get_dataTime(LONG, double* pVal) { return pVal ? E_NOTIMPL : E_POINTER; }
+STDMETHODIMP CMediaSource::get_videoDuration(LONG, double* pVal) {
+    return pVal ? E_NOTIMPL : E_POINTER;
+}
+STDMETHODIMP CMediaSource::get_dataDuration(LONG, double* pVal) {
+    return pVal ? E_NOTIMPL : E_POINTER;
+}
+STDMETHODIMP CMediaSource::get_videoTime(LONG, double* pVal) {
+    return pVal ? E_NOTIMPL : E_POINTER;
+}
+STDMETHODIMP CMediaSource::get_dataTime(LONG, double* pVal) {
+    return pVal ? E_NOTIMPL : E_POINTER;
+}
 
 STDMETHODIMP CMediaSource::get_audioDuration(LONG Stream, double* pVal) {
     if (!pVal) return E_POINTER;
@@ -244,10 +313,18 @@ STDMETHODIMP CMediaSource::get_audioTime(LONG Stream, double* pVal) {
     return S_OK;
 }
 
-STDMETHODIMP CMediaSource::get_videoFormat(LONG, IUnknown** pVal) { return NoInterface(pVal, E_NOTIMPL); }
-STDMETHODIMP CMediaSource::put_videoFormat(LONG, IUnknown*) { return E_NOTIMPL; }
-STDMETHODIMP CMediaSource::get_dataFormat(LONG, IUnknown** pVal) { return NoInterface(pVal, E_NOTIMPL); }
-STDMETHODIMP CMediaSource::put_dataFormat(LONG, IUnknown*) { return E_NOTIMPL; }
+STDMETHODIMP CMediaSource::get_videoFormat(LONG, IUnknown** pVal) {
+    return NoInterface(pVal, E_NOTIMPL);
+}
+STDMETHODIMP CMediaSource::put_videoFormat(LONG, IUnknown*) {
+    return E_NOTIMPL;
+}
+STDMETHODIMP CMediaSource::get_dataFormat(LONG, IUnknown** pVal) {
+    return NoInterface(pVal, E_NOTIMPL);
+}
+STDMETHODIMP CMediaSource::put_dataFormat(LONG, IUnknown*) {
+    return E_NOTIMPL;
+}
 
 STDMETHODIMP CMediaSource::get_audioFormat(LONG Stream, IUnknown** pVal) {
     if (!pVal) return E_POINTER;
@@ -275,9 +352,15 @@ STDMETHODIMP CMediaSource::put_audioFormat(LONG Stream, IUnknown* newVal) {
     return Guarded([&]() { return PutFormatLocked(f); });
 }
 
-STDMETHODIMP CMediaSource::get_videoTransform(LONG, IUnknown** pVal) { return NoInterface(pVal, E_NOTIMPL); }
-STDMETHODIMP CMediaSource::get_audioTransform(LONG, IUnknown** pVal) { return NoInterface(pVal, E_NOTIMPL); }
-STDMETHODIMP CMediaSource::get_dataTransform(LONG, IUnknown** pVal) { return NoInterface(pVal, E_NOTIMPL); }
+STDMETHODIMP CMediaSource::get_videoTransform(LONG, IUnknown** pVal) {
+    return NoInterface(pVal, E_NOTIMPL);
+}
+STDMETHODIMP CMediaSource::get_audioTransform(LONG, IUnknown** pVal) {
+    return NoInterface(pVal, E_NOTIMPL);
+}
+STDMETHODIMP CMediaSource::get_dataTransform(LONG, IUnknown** pVal) {
+    return NoInterface(pVal, E_NOTIMPL);
+}
 
 STDMETHODIMP CMediaSource::SetParam(BSTR ParamName, VARIANT ParamValue) {
     std::u16string_view name = NameOf(ParamName);
@@ -286,7 +369,8 @@ STDMETHODIMP CMediaSource::SetParam(BSTR ParamName, VARIANT ParamValue) {
         std::lock_guard<std::recursive_mutex> g(lock_);
         if (EqualNoCase(name, u"BlockDuration")) {
             double ms;
-            if (!VariantNumber(ParamValue, &ms) || !(ms > 0.0) || !(ms <= kMaxReadMs)) return E_INVALIDARG;
+            if (!VariantNumber(ParamValue, &ms) || !(ms > 0.0) || !(ms <= kMaxReadMs))
+                return E_INVALIDARG;
             blockMs_ = ms;
             return S_OK;
         }
@@ -375,7 +459,8 @@ HRESULT CWavFileSource::Open(const std::string& path, std::string* error) {
     });
 }
 
-HRESULT CWavFileSource::ReadFramesLocked(int64_t first, int64_t frames, int16_t* dst, int64_t* got) {
+HRESULT CWavFileSource::ReadFramesLocked(int64_t first, int64_t frames, int16_t* dst,
+                                         int64_t* got) {
     *got = 0;
     if (first != filePos_) {
         HRESULT hr = reader_->Seek(first);
@@ -397,7 +482,8 @@ HRESULT CWavFileSource::SetPropertyLocked(std::u16string_view name, const VARIAN
     if (!EqualNoCase(name, u"FileName")) return S_FALSE;
     if (value.vt != VT_BSTR) return E_INVALIDARG;
     std::string path;
-    if (!corvane::text::TryToUtf8(NameOf(value.bstrVal), &path) || path.empty()) return E_INVALIDARG;
+    if (!corvane::text::TryToUtf8(NameOf(value.bstrVal), &path) || path.empty())
+        return E_INVALIDARG;
     return Open(path);
 }
 
@@ -415,7 +501,8 @@ HRESULT CWavFileSource::PutFormatLocked(const AudioFormatValues& format) {
 
 // ---- CSignalSource ----
 
-CSignalSource::CSignalSource(const SignalSettings& settings) : settings_(settings), layout_(DefaultChannelLayout(settings.channels)) {
+CSignalSource::CSignalSource(const SignalSettings& settings)
+    : settings_(settings), layout_(DefaultChannelLayout(settings.channels)) {
     if (FAILED(ValidateSignalSettings(settings_))) {
         settings_ = SignalSettings();
         layout_ = DefaultChannelLayout(settings_.channels);
@@ -424,7 +511,8 @@ CSignalSource::CSignalSource(const SignalSettings& settings) : settings_(setting
 
 HRESULT CSignalSource::SetSettings(const SignalSettings& settings) {
     std::lock_guard<std::recursive_mutex> g(lock_);
-    UINT64 layout = settings.channels == settings_.channels ? layout_ : DefaultChannelLayout(settings.channels);
+    UINT64 layout =
+        settings.channels == settings_.channels ? layout_ : DefaultChannelLayout(settings.channels);
     return ApplySettingsLocked(settings, layout);
 }
 
@@ -468,7 +556,8 @@ HRESULT CSignalSource::SetPropertyLocked(std::u16string_view name, const VARIANT
     if (EqualNoCase(name, u"Signal")) {
         if (value.vt != VT_BSTR) return E_INVALIDARG;
         std::string text;
-        if (!corvane::text::TryToUtf8(NameOf(value.bstrVal), &text) || !ParseSignalKind(text, &s.kind)) {
+        if (!corvane::text::TryToUtf8(NameOf(value.bstrVal), &text) ||
+            !ParseSignalKind(text, &s.kind)) {
             return E_INVALIDARG;
         }
     } else if (EqualNoCase(name, u"SampleRate")) {
@@ -496,14 +585,21 @@ HRESULT CSignalSource::SetPropertyLocked(std::u16string_view name, const VARIANT
 HRESULT CSignalSource::GetPropertyLocked(std::u16string_view name, VARIANT* value) {
     static const char* const kKinds[] = {"tones", "sweep", "noise", "silence"};
     if (EqualNoCase(name, u"Signal")) {
-        return VariantString(corvane::text::ToUtf16(kKinds[static_cast<int>(settings_.kind)]), value);
+        return VariantString(corvane::text::ToUtf16(kKinds[static_cast<int>(settings_.kind)]),
+                             value);
     }
-    if (EqualNoCase(name, u"SampleRate")) VariantLong(static_cast<LONG>(settings_.rate), value);
-    else if (EqualNoCase(name, u"Channels")) VariantLong(settings_.channels, value);
-    else if (EqualNoCase(name, u"Seconds")) VariantDouble(settings_.seconds, value);
-    else if (EqualNoCase(name, u"Frequency")) VariantDouble(settings_.frequency, value);
-    else if (EqualNoCase(name, u"Amplitude")) VariantDouble(settings_.amplitude, value);
-    else return S_FALSE;
+    if (EqualNoCase(name, u"SampleRate"))
+        VariantLong(static_cast<LONG>(settings_.rate), value);
+    else if (EqualNoCase(name, u"Channels"))
+        VariantLong(settings_.channels, value);
+    else if (EqualNoCase(name, u"Seconds"))
+        VariantDouble(settings_.seconds, value);
+    else if (EqualNoCase(name, u"Frequency"))
+        VariantDouble(settings_.frequency, value);
+    else if (EqualNoCase(name, u"Amplitude"))
+        VariantDouble(settings_.amplitude, value);
+    else
+        return S_FALSE;
     return S_OK;
 }
 
@@ -522,7 +618,8 @@ HRESULT OpenWavFileSource(const std::string& path, IMediaSource** out, std::stri
     return Guarded([&]() -> HRESULT {
         auto* src = new CWavFileSource();
         HRESULT hr = src->Open(path, error);
-        if (SUCCEEDED(hr)) hr = src->QueryInterface(IID_IMediaSource, reinterpret_cast<void**>(out));
+        if (SUCCEEDED(hr))
+            hr = src->QueryInterface(IID_IMediaSource, reinterpret_cast<void**>(out));
         src->Release();
         return hr;
     });

@@ -35,7 +35,8 @@ public:
     //   "FixedBlocks" (VT_BOOL, default false): every block has the block duration, whatever
     //      the read asks for (the last one may be shorter).
     // Names a source does not know are kept as given and answered by GetParam.
-    STDMETHODIMP SendCommandEx(ULONGLONG lCommand, IUnknown* pCmdParams, IUnknown** pOutInfo) override;
+    STDMETHODIMP SendCommandEx(ULONGLONG lCommand, IUnknown* pCmdParams,
+                               IUnknown** pOutInfo) override;
     STDMETHODIMP get_videoTracksCount(LONG* pVal) override;
     STDMETHODIMP put_videoTracksCount(LONG newVal) override;
     STDMETHODIMP get_audioTracksCount(LONG* pVal) override;
@@ -60,7 +61,8 @@ public:
     STDMETHODIMP SkipAudio(LONG Stream, LONG Flags, double Duration) override;
     STDMETHODIMP SkipData(LONG Stream, LONG Flags, double Duration) override;
     STDMETHODIMP ReadVideo(LONG Stream, LONG Flags, IUnknown** pVideoData) override;
-    STDMETHODIMP ReadAudio(LONG Stream, LONG Flags, double Duration, IUnknown** pAudioData) override;
+    STDMETHODIMP ReadAudio(LONG Stream, LONG Flags, double Duration,
+                           IUnknown** pAudioData) override;
     STDMETHODIMP ReadData(LONG Stream, LONG Flags, IUnknown** pDataData) override;
     STDMETHODIMP get_videoDuration(LONG Stream, double* pVal) override;
     STDMETHODIMP get_audioDuration(LONG Stream, double* pVal) override;
@@ -173,7 +175,8 @@ private:
 };
 
 // A new source reading path (UTF-8).
-HRESULT OpenWavFileSource(const std::string& path, IMediaSource** out, std::string* error = nullptr);
+HRESULT OpenWavFileSource(const std::string& path, IMediaSource** out,
+                          std::string* error = nullptr);
 // A new source generating the signal that settings describe.
 HRESULT CreateSignalSource(const SignalSettings& settings, IMediaSource** out);
 

@@ -6,7 +6,9 @@ namespace corvane::host {
 
 namespace {
 
-bool ValidIndex(LONG index) { return index >= kGlobalIndex; }
+bool ValidIndex(LONG index) {
+    return index >= kGlobalIndex;
+}
 
 }  // namespace
 
@@ -76,7 +78,9 @@ ParamStore* ParamStore::Entry(std::u16string_view name, LONG i) {
     return const_cast<ParamStore*>(static_cast<const ParamStore*>(this)->Entry(name, i));
 }
 
-ParamType TypeOf(const ParamValue& v) { return static_cast<ParamType>(v.index()); }
+ParamType TypeOf(const ParamValue& v) {
+    return static_cast<ParamType>(v.index());
+}
 
 bool ConvertToLong(const ParamValue& v, LONG* out) {
     if (const auto* p = std::get_if<int32_t>(&v)) {

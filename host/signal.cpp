@@ -41,14 +41,15 @@ HRESULT ValidateSignalSettings(const SignalSettings& settings) {
     if (!(settings.seconds > 0.0) || !(settings.seconds <= kMaxSeconds)) return E_INVALIDARG;
     if (!(settings.amplitude >= 0.0) || !(settings.amplitude <= 1.0)) return E_INVALIDARG;
     if (settings.kind == SignalKind::Tones || settings.kind == SignalKind::Sweep) {
-        if (!(settings.frequency > 0.0) || !(settings.frequency < settings.rate / 2.0)) return E_INVALIDARG;
+        if (!(settings.frequency > 0.0) || !(settings.frequency < settings.rate / 2.0))
+            return E_INVALIDARG;
     }
     switch (settings.kind) {
-    case SignalKind::Tones:
-    case SignalKind::Sweep:
-    case SignalKind::Noise:
-    case SignalKind::Silence:
-        return S_OK;
+        case SignalKind::Tones:
+        case SignalKind::Sweep:
+        case SignalKind::Noise:
+        case SignalKind::Silence:
+            return S_OK;
     }
     return E_INVALIDARG;
 }
@@ -69,40 +70,46 @@ void GenerateSignal(const SignalSettings& settings, int64_t first, int64_t frame
             continue;
         }
         switch (settings.kind) {
-        case SignalKind::Tones:
-            for (int c = 0; c < ch; ++c) {
-                // The phase is reduced per cycle in integers so that it keeps full precision
-                // however long the signal runs.
-                double f = settings.frequency * (c + 1);
-                double cycles = f * static_cast<double>(n) / settings.rate;
-                double phase = 2.0 * kPi * (cycles - std::floor(cycles));
-                frame[c] = Quantise(settings.amplitude * std::sin(phase));
+            case SignalKind::Tones:
+                for (int c = 0; c < ch; ++c) {
+                    // The phase is reduced per cycle in integers so that it keeps full precision
+                    // however long the signal runs.
+                    double f = settings.frequency * (c + 1);
+                    double cycles = f * static_cast<double>(n) / settings.rate;
+                    double phase = 2.0 * kPi * (cycles - std::floor(cycles));
+                    frame[c] = Quantise(settings.amplitude * std::sin(phase));
+                }
+                break;
+            case SignalKind::Sweep: {
+                int16_t v =
+                    Quantise(settings.amplitude * std::sin(SweepPhase(settings, n, sweepEnd)));
+                for (int c = 0; c < ch; ++c) frame[c] = v;
+                break;
             }
-            break;
-        case SignalKind::Sweep: {
-            int16_t v = Quantise(settings.amplitude * std::sin(SweepPhase(settings, n, sweepEnd)));
-            for (int c = 0; c < ch; ++c) frame[c] = v;
-            break;
-        }
-        case SignalKind::Noise:
-            for (int c = 0; c < ch; ++c) {
-                uint64_t h = Mix(static_cast<uint64_t>(n) * 64u + static_cast<uint64_t>(c));
-                double u = static_cast<double>(h >> 11) * (2.0 / 9007199254740992.0) - 1.0;
-                frame[c] = Quantise(settings.amplitude * u);
-            }
-            break;
-        case SignalKind::Silence:
-            break;
+            case SignalKind::Noise:
+                for (int c = 0; c < ch; ++c) {
+                    uint64_t h = Mix(static_cast<uint64_t>(n) * 64u + static_cast<uint64_t>(c));
+                    double u = static_cast<double>(h >> 11) * (2.0 / 9007199254740992.0) - 1.0;
+                    frame[c] = Quantise(settings.amplitude * u);
+                }
+                break;
+            case SignalKind::Silence:
+                break;
         }
     }
 }
 
 bool ParseSignalKind(const std::string& text, SignalKind* kind) {
-    if (text == "tones") *kind = SignalKind::Tones;
-    else if (text == "sweep") *kind = SignalKind::Sweep;
-    else if (text == "noise") *kind = SignalKind::Noise;
-    else if (text == "silence") *kind = SignalKind::Silence;
-    else return false;
+    if (text == "tones")
+        *kind = SignalKind::Tones;
+    else if (text == "sweep")
+        *kind = SignalKind::Sweep;
+    else if (text == "noise")
+        *kind = SignalKind::Noise;
+    else if (text == "silence")
+        *kind = SignalKind::Silence;
+    else
+        return false;
     return true;
 }
 

@@ -18,11 +18,11 @@ enum class SignalKind {
 
 struct SignalSettings {
     SignalKind kind = SignalKind::Tones;
-    DWORD rate = 44100;       // frames per second, 1 .. 768000
-    WORD channels = 2;        // 1 .. 32
-    double seconds = 5.0;     // duration, > 0 and at most 24 hours
-    double frequency = 440.0; // Hz, > 0 and below rate / 2
-    double amplitude = 0.5;   // peak, 0 .. 1 of full scale
+    DWORD rate = 44100;        // frames per second, 1 .. 768000
+    WORD channels = 2;         // 1 .. 32
+    double seconds = 5.0;      // duration, > 0 and at most 24 hours
+    double frequency = 440.0;  // Hz, > 0 and below rate / 2
+    double amplitude = 0.5;    // peak, 0 .. 1 of full scale
 };
 
 // S_OK when every field is inside its range, else E_INVALIDARG.

@@ -9,7 +9,9 @@ namespace corvane::host {
 
 namespace {
 
-SNDFILE* Sf(void* p) { return static_cast<SNDFILE*>(p); }
+SNDFILE* Sf(void* p) {
+    return static_cast<SNDFILE*>(p);
+}
 
 void SetError(std::string* error, const std::string& text) {
     if (error) *error = text;

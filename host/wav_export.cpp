@@ -39,7 +39,8 @@ HRESULT InspectBlock(IUnknown* block, IAudioData** data, AudioFormatValues* form
 
 }  // namespace
 
-HRESULT ExportToWav(IMediaSource* source, const std::string& path, double blockMs, ExportResult* result) {
+HRESULT ExportToWav(IMediaSource* source, const std::string& path, double blockMs,
+                    ExportResult* result) {
     if (!source || !result) return E_POINTER;
     *result = ExportResult();
     if (!(blockMs > 0.0)) return E_INVALIDARG;
@@ -77,14 +78,16 @@ HRESULT ExportToWav(IMediaSource* source, const std::string& path, double blockM
             hr = WavWriter::Create(path, f.rate, f.channels, &writer, &result->error);
             if (FAILED(hr)) {
                 data->Release();
-                return fail(hr, "cannot create " + path + (result->error.empty() ? "" : ": " + result->error));
+                return fail(hr, "cannot create " + path +
+                                    (result->error.empty() ? "" : ": " + result->error));
             }
             fileFormat = f;
             result->rate = f.rate;
             result->channels = f.channels;
         } else if (!f.SameStream(fileFormat)) {
             data->Release();
-            return fail(kFormatNotSupported, "the source changed its format in the middle of the stream");
+            return fail(kFormatNotSupported,
+                        "the source changed its format in the middle of the stream");
         }
         const int64_t frames = length / f.BlockAlign();
         hr = writer->Write(reinterpret_cast<const int16_t*>(bytes), frames);
@@ -92,7 +95,8 @@ HRESULT ExportToWav(IMediaSource* source, const std::string& path, double blockM
         if (FAILED(hr)) return fail(hr, "writing " + path + " failed");
         result->frames += frames;
         empty = frames == 0 ? empty + 1 : 0;
-        if (empty > kMaxEmptyBlocks) return fail(E_UNEXPECTED, "the source keeps delivering empty blocks");
+        if (empty > kMaxEmptyBlocks)
+            return fail(E_UNEXPECTED, "the source keeps delivering empty blocks");
     }
 
     if (!writer) {

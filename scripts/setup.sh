@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  cmake ninja-build g++ pkg-config binutils
+  cmake ninja-build g++ pkg-config binutils clang-format
   libgtest-dev libgmock-dev libbenchmark-dev
   libsoundtouch-dev libavfilter-dev libavutil-dev libsndfile1-dev
   qemu-user

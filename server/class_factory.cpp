@@ -12,7 +12,7 @@ namespace corvane {
 namespace {
 
 class CachedClassFactory final : public IClassFactory {
-  public:
+public:
     explicit CachedClassFactory(const ClassEntry* entry) : entry_(entry) {
         InitializeCriticalSectionAndSpinCount(&countLock_, 0);
     }
@@ -81,7 +81,7 @@ class CachedClassFactory final : public IClassFactory {
         return S_OK;
     }
 
-  private:
+private:
     ~CachedClassFactory() { DeleteCriticalSection(&countLock_); }
 
     const ClassEntry* entry_;

@@ -30,9 +30,9 @@
 namespace corvane {
 
 // One creatable class. createInstance creates an object of the class (outer: the controlling
-// unknown of an aggregate, or NULL) answering riid into *ppv; it checks its own arguments (E_POINTER
-// for a NULL ppv, *ppv NULL on every failure, CLASS_E_NOAGGREGATION for an outer object asked for
-// anything but IUnknown).
+// unknown of an aggregate, or NULL) answering riid into *ppv; it checks its own arguments
+// (E_POINTER for a NULL ppv, *ppv NULL on every failure, CLASS_E_NOAGGREGATION for an outer object
+// asked for anything but IUnknown).
 struct ClassEntry {
     const CLSID* clsid;
     int scriptId;  // id of the class's REGISTRY script
@@ -85,16 +85,18 @@ CORVANE_GUIDS(CORVANE_GUID_IGNORE, CORVANE_GUID_IGNORE, CORVANE_CLASS_FACTS, COR
 
 // The traits of each row and its COM class C<Name>5 (CBandFilter5 and so on).
 #define CORVANE_EFFECT_CLASS_TYPE(Name, useHelper, perChannel, lengthChanges, followsRate) \
-    struct Name##5Traits {                                                                  \
-        using Engine = C##Name;                                                             \
-        using Interface = corvane::detail::ClassInterfaceOf_##Name##5;                      \
-        static const CLSID& Clsid() { return CLSID_##Name##5; }                             \
-        static constexpr int kScriptId = corvane::detail::kScriptIdOf_##Name##5;            \
-        static constexpr BYTE kUseHelper = useHelper;                                       \
-        static constexpr BYTE kPerChannel = perChannel;                                     \
-        static constexpr bool kLengthChanges = lengthChanges;                               \
-        static constexpr bool kFollowsRate = followsRate;                                   \
-    };                                                                                      \
+    struct Name##5Traits {                                                                 \
+        using Engine = C##Name;                                                            \
+        using Interface = corvane::detail::ClassInterfaceOf_##Name##5;                     \
+        static const CLSID& Clsid() {                                                      \
+            return CLSID_##Name##5;                                                        \
+        }                                                                                  \
+        static constexpr int kScriptId = corvane::detail::kScriptIdOf_##Name##5;           \
+        static constexpr BYTE kUseHelper = useHelper;                                      \
+        static constexpr BYTE kPerChannel = perChannel;                                    \
+        static constexpr bool kLengthChanges = lengthChanges;                              \
+        static constexpr bool kFollowsRate = followsRate;                                  \
+    };                                                                                     \
     using C##Name##5 = corvane::CEffectFilter5<Name##5Traits>;
 CORVANE_EFFECT_CLASSES(CORVANE_EFFECT_CLASS_TYPE)
 #undef CORVANE_EFFECT_CLASS_TYPE

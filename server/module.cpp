@@ -29,7 +29,7 @@ struct ObjectMapEntry {
 // The module object: one static instance, constructed when the module is loaded and destroyed
 // when it is unloaded (the stand-in for process attach and detach).
 class CcorvaneModule {
-  public:
+public:
     CcorvaneModule() : instance_(ModuleFromAddress(&g_lockCount)) {
         // A module that could not start answers E_UNEXPECTED instead of handing out classes
         // (a shared object cannot refuse its own loading).
@@ -105,7 +105,7 @@ class CcorvaneModule {
     // expects of every later call.
     void ChoosePerUser() { perUser_.store(true); }
 
-  private:
+private:
     HMODULE instance_;
     CRITICAL_SECTION objectMapLock_;  // guards the creation of class objects
     bool initFailed_ = false;

@@ -8,7 +8,7 @@ namespace corvane {
 
 // Owns one open key (or none); closes it on destruction or Close.
 class RegKey {
-  public:
+public:
     RegKey() = default;
     ~RegKey() { Close(); }
     RegKey(const RegKey&) = delete;
@@ -25,7 +25,7 @@ class RegKey {
         key_ = nullptr;
     }
 
-  private:
+private:
     HKEY key_ = nullptr;
 };
 

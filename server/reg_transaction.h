@@ -13,7 +13,7 @@
 namespace corvane {
 
 class RegistryTransaction {
-  public:
+public:
     RegistryTransaction();
     ~RegistryTransaction();
     RegistryTransaction(const RegistryTransaction&) = delete;
@@ -38,7 +38,7 @@ class RegistryTransaction {
     // Number of records kept (for tests of the deduplication).
     size_t RecordCount() const;
 
-  private:
+private:
     struct Record;
     HRESULT Save(HKEY root, std::u16string_view path, bool tree);
     HRESULT SaveIn(HKEY hive, std::u16string path, bool tree);

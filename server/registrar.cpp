@@ -26,7 +26,7 @@ bool IsSpace(char16_t c) {
 }
 
 class Lexer {
-  public:
+public:
     explicit Lexer(std::u16string_view text) : text_(text) {
         if (!text_.empty() && text_[0] == u'\xFEFF') pos_ = 1;  // byte-order mark
     }
@@ -65,7 +65,7 @@ class Lexer {
         return true;
     }
 
-  private:
+private:
     std::u16string_view text_;
     size_t pos_ = 0;
 };
@@ -100,7 +100,7 @@ bool KeywordIs(const Token& t, std::u16string_view word) {
 }
 
 class Parser {
-  public:
+public:
     explicit Parser(std::u16string_view text) : lexer_(text) {}
 
     bool Parse(std::vector<ScriptRoot>* roots) {
@@ -115,7 +115,7 @@ class Parser {
         return true;
     }
 
-  private:
+private:
     bool Advance() { return lexer_.Next(&tok_); }
 
     bool RootKey(HKEY* root) const {

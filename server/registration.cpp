@@ -22,20 +22,20 @@ constexpr char kAppId[] =
 
 // Registration writes locale-neutral text; the caller's thread gets its own locale back.
 class SystemLocaleScope {
-  public:
+public:
     SystemLocaleScope() : saved_(GetThreadLocale()) { SetThreadLocale(LOCALE_SYSTEM_DEFAULT); }
     ~SystemLocaleScope() { SetThreadLocale(saved_); }
     SystemLocaleScope(const SystemLocaleScope&) = delete;
     SystemLocaleScope& operator=(const SystemLocaleScope&) = delete;
 
-  private:
+private:
     LCID saved_;
 };
 
 // Releases the interface it holds.
 template <class T>
 class Holder {
-  public:
+public:
     Holder() = default;
     ~Holder() {
         if (p_ != nullptr) p_->Release();
@@ -46,7 +46,7 @@ class Holder {
     T* operator->() const { return p_; }
     T* Get() const { return p_; }
 
-  private:
+private:
     T* p_ = nullptr;
 };
 

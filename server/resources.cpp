@@ -20,7 +20,7 @@ constexpr char16_t kStringBlock7[] = {
 // clang-format on
 
 class ModuleResourceTable {
-  public:
+public:
     ModuleResourceTable() : module_(ModuleFromAddress(this)) {
         std::vector<CorvaneResource> table;
         size_t count = 0;
@@ -38,7 +38,7 @@ class ModuleResourceTable {
     ModuleResourceTable(const ModuleResourceTable&) = delete;
     ModuleResourceTable& operator=(const ModuleResourceTable&) = delete;
 
-  private:
+private:
     HMODULE module_;
 };
 

@@ -36,7 +36,9 @@ inline void fpX87LoadControlWord(uint16_t cw) {
 }
 
 // Non-waiting clear: a caller's pending unmasked x87 exception must not trap inside a kernel.
-inline void fpX87ClearFlags() { __asm__ __volatile__("fnclex" : : : "memory"); }
+inline void fpX87ClearFlags() {
+    __asm__ __volatile__("fnclex" : : : "memory");
+}
 
 inline uint32_t fpMxcsr() {
     uint32_t v;
@@ -44,7 +46,9 @@ inline uint32_t fpMxcsr() {
     return v;
 }
 
-inline void fpLoadMxcsr(uint32_t v) { __asm__ __volatile__("ldmxcsr %0" : : "m"(v) : "memory"); }
+inline void fpLoadMxcsr(uint32_t v) {
+    __asm__ __volatile__("ldmxcsr %0" : : "m"(v) : "memory");
+}
 
 // One kernel call's hold on the control state. kX87 / kSse: which unit the kernel computes on.
 // Construct after the argument checks; call leave() once, after the last result is stored.

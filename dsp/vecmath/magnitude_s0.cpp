@@ -41,7 +41,9 @@ inline X87 x87Make(uint64_t mantissa, int exponent) {
     return v;
 }
 
-inline bool isZeroBits(double x) { return (dbits(x) & kAbsMask) == 0; }
+inline bool isZeroBits(double x) {
+    return (dbits(x) & kAbsMask) == 0;
+}
 
 double magnitudeX87(double reD, double imD) {
     const X87 re = reD, im = imD;
@@ -58,7 +60,7 @@ double magnitudeX87(double reD, double imD) {
     const X87 s = re * re + im * im;
     const X87Parts sp = x87Split(s);
     const int p = sp.exponent & 1;
-    const X87 x = x87Make(sp.mantissa, p);                             // in [1, 4)
+    const X87 x = x87Make(sp.mantissa, p);                            // in [1, 4)
     const X87 f = x87Make(uint64_t(1) << 63, (sp.exponent - p) / 2);  // 2^((e - p)/2)
     const X87 y0 = dspRsqrtSeedTable[256 * p + static_cast<int>((sp.mantissa >> 55) & 0xFF)];
     const X87 half = 0.5L;

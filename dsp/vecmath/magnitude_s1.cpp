@@ -25,7 +25,8 @@ inline double seedOf(double s) {
     const uint64_t sb = dbits(s);
     const int e = static_cast<int>((sb >> 52) & 0x7FF) - 1023;
     const int p = e & 1;
-    const uint32_t fb = (static_cast<uint32_t>(127 + p) << 23) | static_cast<uint32_t>((sb >> 29) & 0x7FFFFF);
+    const uint32_t fb =
+        (static_cast<uint32_t>(127 + p) << 23) | static_cast<uint32_t>((sb >> 29) & 0x7FFFFF);
     float f;
     memcpy(&f, &fb, sizeof f);
     const float est = _mm_cvtss_f32(_mm_rsqrt_ss(_mm_set_ss(f)));
@@ -41,7 +42,8 @@ inline double p5(double t) {
 inline void splitSquares(double a, double b, double& H, double& L) {
     const double big = a >= b ? a : b, small = a >= b ? b : a;
     const double bigHi = dfrom(dbits(big) & kSplitMask);
-    const uint32_t diff = static_cast<uint32_t>(dbits(big) >> 32) - static_cast<uint32_t>(dbits(small) >> 32);
+    const uint32_t diff =
+        static_cast<uint32_t>(dbits(big) >> 32) - static_cast<uint32_t>(dbits(small) >> 32);
     const double smallHi = diff > kExpGap ? 0.0 : dfrom(dbits(small) & kSplitMask);
     H = bigHi * bigHi + smallHi * smallHi;
     L = ((big - bigHi) * (big + bigHi) + (small - smallHi) * small) + (small - smallHi) * smallHi;
@@ -50,8 +52,10 @@ inline void splitSquares(double a, double b, double& H, double& L) {
 // The element routine (dspVecAbs64fcElement_s1): any pair.
 double magnitudeElement(double re, double im) {
     const double a = dabs(re), b = dabs(im);
-    const uint32_t ua = static_cast<uint32_t>(dbits(a) >> 32), ub = static_cast<uint32_t>(dbits(b) >> 32);
-    const bool inRange = ua > 0x20B00000u && ua < 0x5FE00000u && ub > 0x20B00000u && ub < 0x5FE00000u;
+    const uint32_t ua = static_cast<uint32_t>(dbits(a) >> 32),
+                   ub = static_cast<uint32_t>(dbits(b) >> 32);
+    const bool inRange =
+        ua > 0x20B00000u && ua < 0x5FE00000u && ub > 0x20B00000u && ub < 0x5FE00000u;
     double G = 1.0, sa = a, sb = b;
     if (!inRange) {
         const double inf = __builtin_inf();
@@ -106,7 +110,8 @@ inline bool magnitudeBlock(const double* src, double* dst) {
         vlaneBits(small, sb);
         double keep[2];
         for (int l = 0; l < 2; ++l) {
-            const uint32_t diff = static_cast<uint32_t>(bb[l] >> 32) - static_cast<uint32_t>(sb[l] >> 32);
+            const uint32_t diff =
+                static_cast<uint32_t>(bb[l] >> 32) - static_cast<uint32_t>(sb[l] >> 32);
             keep[l] = dfrom(diff > kExpGap ? 0 : kSplitMask);
         }
         const V smallHi = vand(small, vload(keep));
@@ -127,7 +132,10 @@ inline bool magnitudeBlock(const double* src, double* dst) {
         const V y = vload(yl);
         const V y2 = y * y;
         const V t = (H * y2 - vset(1.0)) + L * y2;
-        const V poly = t * (vset(-0.5) + t * (vset(0.375) + t * (vset(-0.3125) + t * (vset(0.2734375) + t * vset(-0.24609375)))));
+        const V poly =
+            t * (vset(-0.5) +
+                 t * (vset(0.375) +
+                      t * (vset(-0.3125) + t * (vset(0.2734375) + t * vset(-0.24609375)))));
         vstore(res + 2 * v, H * y + (L * y + s * y * poly));
     }
     memcpy(dst, res, sizeof res);
@@ -144,7 +152,8 @@ extern "C" DspStatus DSP_CALL dspVecAbs64fcKernel_s1(const double* src, double* 
     for (; i + 4 <= n; i += 4) {
         if (!magnitudeBlock(src + 2 * i, dst + i)) {
             double res[4];
-            for (int l = 0; l < 4; ++l) res[l] = magnitudeElement(src[2 * (i + l)], src[2 * (i + l) + 1]);
+            for (int l = 0; l < 4; ++l)
+                res[l] = magnitudeElement(src[2 * (i + l)], src[2 * (i + l) + 1]);
             memcpy(dst + i, res, sizeof res);
         }
     }

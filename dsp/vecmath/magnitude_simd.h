@@ -115,8 +115,10 @@ inline V magnitudeFast(V re, V im, V& s) {
         vlaneBits(big, bb);
         vlaneBits(small, sb);
         for (int l = 0; l < kLanes; ++l) {
-            const uint32_t diff = static_cast<uint32_t>(bb[l] >> 32) - static_cast<uint32_t>(sb[l] >> 32);
-            keep[l] = static_cast<int32_t>(diff) > static_cast<int32_t>(kMagExpGap) ? 0 : kMagSplitMask;
+            const uint32_t diff =
+                static_cast<uint32_t>(bb[l] >> 32) - static_cast<uint32_t>(sb[l] >> 32);
+            keep[l] =
+                static_cast<int32_t>(diff) > static_cast<int32_t>(kMagExpGap) ? 0 : kMagSplitMask;
         }
         double keepD[kLanes];
         memcpy(keepD, keep, sizeof keep);

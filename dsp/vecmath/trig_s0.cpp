@@ -18,8 +18,12 @@ typedef long double X87;  // rounded to 53 bits by the control word the kernels 
 
 constexpr uint64_t kInfBits = 0x7FF0000000000000ull;
 
-inline bool isZeroBits(double x) { return (dbits(x) & kAbsMask) == 0; }
-inline bool isInfBits(double x) { return (dbits(x) & kAbsMask) == kInfBits; }
+inline bool isZeroBits(double x) {
+    return (dbits(x) & kAbsMask) == 0;
+}
+inline bool isInfBits(double x) {
+    return (dbits(x) & kAbsMask) == kInfBits;
+}
 
 inline int reduceLargeSseMasked(double x, double* out) {
     return fpWithSseMasked([&] { return dspSinCosReduceLarge(x, out); });
@@ -38,7 +42,8 @@ double sinX87(double xd) {
 double cosX87(double xd) {
     // The absolute value through its bits: a compare would run on the SSE unit and raise the
     // denormal flag of MXCSR.
-    if (biasedExponent(xd) < kExpTiny) return static_cast<double>(1.0L - static_cast<X87>(dabs(xd)));
+    if (biasedExponent(xd) < kExpTiny)
+        return static_cast<double>(1.0L - static_cast<X87>(dabs(xd)));
     const QuarterReduced q = reduceQuarters(xd, reduceLargeSseMasked);
     return cosPi32<X87>(q.a, q.tail, q.quarter);
 }

@@ -2,9 +2,9 @@
 //
 // Everything here is double arithmetic in the SSE unit (only the x87 kernels instantiate the
 // pi/32 templates with long double), inside an anonymous namespace, so each translation unit that
-// includes it owns a copy compiled with its slot's flags. dsp/ is built with -ffp-contract=off, so the copies in AVX2+FMA units round exactly like
-// the others: an element routine's large-argument reduction gives the bits of
-// dspSinCosReduceLarge.
+// includes it owns a copy compiled with its slot's flags. dsp/ is built with -ffp-contract=off, so
+// the copies in AVX2+FMA units round exactly like the others: an element routine's large-argument
+// reduction gives the bits of dspSinCosReduceLarge.
 #pragma once
 
 #include "platform/win32.h"
@@ -20,100 +20,103 @@ namespace {
 // Constants. A reduction by a step p uses K = 1/p, the rounding shifter and p in three parts, the
 // first two with so few bits that k * part is exact over the fast range.
 
-constexpr double kShifter = 0x1.8000000000000p+52;  // 6755399441055744.0; 1.5*2^52: x*K + kShifter rounds x*K to an integer in the low bits
+constexpr double kShifter = 0x1.8000000000000p+52;  // 6755399441055744.0; 1.5*2^52: x*K + kShifter
+                                                    // rounds x*K to an integer in the low bits
 
 // Step pi/32 (the x87 kernels, the element routines, dspSinLargeArg and dspCosLargeArg).
-constexpr double kK32 = 0x1.45f306dc9c883p+3;  // 10.185916357881302; 32/pi
-constexpr double kP32a = 0x1.921fb54400000p-4;  // 0.09817477042088285
+constexpr double kK32 = 0x1.45f306dc9c883p+3;    // 10.185916357881302; 32/pi
+constexpr double kP32a = 0x1.921fb54400000p-4;   // 0.09817477042088285
 constexpr double kP32b = 0x1.0b4611a600000p-38;  // 3.798187816439979e-12
 constexpr double kP32c = 0x1.3198a2e037073p-73;  // 1.2639164054974691e-22
 // Step pi/64 (the high-accuracy table kernels of slots 2 to 5).
-constexpr double kK64 = 0x1.45f306dc9c883p+4;  // 20.371832715762604; 64/pi
-constexpr double kP64a = 0x1.921fb54400000p-5;  // 0.049087385210441425
+constexpr double kK64 = 0x1.45f306dc9c883p+4;    // 20.371832715762604; 64/pi
+constexpr double kP64a = 0x1.921fb54400000p-5;   // 0.049087385210441425
 constexpr double kP64b = 0x1.0b4611a600000p-39;  // 1.8990939082199894e-12
 constexpr double kP64c = 0x1.3198a2e037073p-74;  // 6.319582027487346e-23
 // Step pi/256 (the slot-1 table kernels and the window-reduction paths).
-constexpr double kK256 = 0x1.45f306dc9c883p+6;  // 81.48733086305042; 256/pi
-constexpr double kP256a = 0x1.921fb54400000p-7;  // 0.012271846302610356
+constexpr double kK256 = 0x1.45f306dc9c883p+6;    // 81.48733086305042; 256/pi
+constexpr double kP256a = 0x1.921fb54400000p-7;   // 0.012271846302610356
 constexpr double kP256b = 0x1.0b4611a600000p-41;  // 4.747734770549973e-13
 constexpr double kP256c = 0x1.3198a2e037073p-76;  // 1.5798955068718364e-23
-constexpr double kBoundB = 0x1.000000e4db24cp+16;  // 65536.00349206588; largest |x| of the pi/256 fast path
+constexpr double kBoundB =
+    0x1.000000e4db24cp+16;  // 65536.00349206588; largest |x| of the pi/256 fast path
 
 // Below 2^-252 the sine is x itself: (x*2^55 - x)*2^-55 returns it and raises inexact.
-constexpr double kTwo55 = 0x1.0000000000000p+55;  // 3.602879701896397e+16
+constexpr double kTwo55 = 0x1.0000000000000p+55;   // 3.602879701896397e+16
 constexpr double kTwoM55 = 0x1.0000000000000p-55;  // 2.7755575615628914e-17
 
 // Reduction of any double by its window of bits of 1/(2 pi) (dspInvTwoPiWindows).
-constexpr double kWindowShifter = 0x1.8000000000000p+43;  // 13194139533312.0; 1.5*2^43: rounds a turn count to a multiple of 1/512
-constexpr double kTwoPi = 0x1.921fb54442d18p+2;  // 6.283185307179586
-constexpr double kTwoPiHead = 0x1.921fb54000000p+2;  // 6.283185303211212
-constexpr double kTwoPiTail = 0x1.10b4611a62633p-28;  // 3.968374318722162e-09
-constexpr double kWindowTiny = 0x1.0000000000000p-20;  // 9.5367431640625e-07; 2^-20
+constexpr double kWindowShifter = 0x1.8000000000000p+43;  // 13194139533312.0; 1.5*2^43: rounds a
+                                                          // turn count to a multiple of 1/512
+constexpr double kTwoPi = 0x1.921fb54442d18p+2;           // 6.283185307179586
+constexpr double kTwoPiHead = 0x1.921fb54000000p+2;       // 6.283185303211212
+constexpr double kTwoPiTail = 0x1.10b4611a62633p-28;      // 3.968374318722162e-09
+constexpr double kWindowTiny = 0x1.0000000000000p-20;     // 9.5367431640625e-07; 2^-20
 
 // Taylor coefficients, correctly rounded: sine -1/3!, 1/5!, -1/7!, 1/9!; cosine -1/2!, 1/4!,
 // -1/6!, 1/8!.
-constexpr double kTS1 = -0x1.5555555555555p-3;  // -0.16666666666666666
-constexpr double kTS2 = 0x1.1111111111111p-7;  // 0.008333333333333333
+constexpr double kTS1 = -0x1.5555555555555p-3;   // -0.16666666666666666
+constexpr double kTS2 = 0x1.1111111111111p-7;    // 0.008333333333333333
 constexpr double kTS3 = -0x1.a01a01a01a01ap-13;  // -0.0001984126984126984
-constexpr double kTS4 = 0x1.71de3a556c734p-19;  // 2.7557319223985893e-06
+constexpr double kTS4 = 0x1.71de3a556c734p-19;   // 2.7557319223985893e-06
 constexpr double kTC1 = -0.5;
-constexpr double kTC2 = 0x1.5555555555555p-5;  // 0.041666666666666664
+constexpr double kTC2 = 0x1.5555555555555p-5;    // 0.041666666666666664
 constexpr double kTC3 = -0x1.6c16c16c16c17p-10;  // -0.001388888888888889
-constexpr double kTC4 = 0x1.a01a01a01a01ap-16;  // 2.48015873015873e-05
+constexpr double kTC4 = 0x1.a01a01a01a01ap-16;   // 2.48015873015873e-05
 // Fitted polynomials of the pi/256 table kernels: sine degree 5, cosine degree 6.
 constexpr double kBS1 = -0x1.5555555554448p-3;  // -0.1666666666665455
-constexpr double kBS2 = 0x1.1110fabb3551cp-7;  // 0.008333322932609515
+constexpr double kBS2 = 0x1.1110fabb3551cp-7;   // 0.008333322932609515
 constexpr double kBC1 = -0.5;
-constexpr double kBC2 = 0x1.5555555554ccfp-5;  // 0.041666666666651524
+constexpr double kBC2 = 0x1.5555555554ccfp-5;    // 0.041666666666651524
 constexpr double kBC3 = -0x1.6c16ab163b2d7p-10;  // -0.0013888875887985619
 
 // Reduction by whole (or, for the cosine, half-integer) multiples of pi.
-constexpr double kInvPi = 0x1.45f306dc9c883p-2;  // 0.3183098861837907; 1/pi
-constexpr double kQ1 = 0x1.921fb40000000p+1;  // 3.141592502593994
-constexpr double kQ2 = 0x1.4442d00000000p-23;  // 1.5099578831723193e-07
-constexpr double kQ3 = 0x1.8469898cc5170p-47;  // 1.0780605716316238e-14
-constexpr double kD3 = 0x1.8469880000000p-47;  // 1.078060505991553e-14
-constexpr double kD4 = 0x1.8cc51701b839ap-71;  // 6.564007085747001e-22
-constexpr double kTwo24 = 0x1.0000000000000p+24;  // 16777216.0
-constexpr double kTwo23 = 0x1.0000000000000p+23;  // 8388608.0
+constexpr double kInvPi = 0x1.45f306dc9c883p-2;    // 0.3183098861837907; 1/pi
+constexpr double kQ1 = 0x1.921fb40000000p+1;       // 3.141592502593994
+constexpr double kQ2 = 0x1.4442d00000000p-23;      // 1.5099578831723193e-07
+constexpr double kQ3 = 0x1.8469898cc5170p-47;      // 1.0780605716316238e-14
+constexpr double kD3 = 0x1.8469880000000p-47;      // 1.078060505991553e-14
+constexpr double kD4 = 0x1.8cc51701b839ap-71;      // 6.564007085747001e-22
+constexpr double kTwo24 = 0x1.0000000000000p+24;   // 16777216.0
+constexpr double kTwo23 = 0x1.0000000000000p+23;   // 8388608.0
 constexpr double kPiOver2 = 0x1.921fb54442d18p+0;  // 1.5707963267948966
 constexpr double kHalf = 0.5;
 // Degree-9 sine on [-pi/2, pi/2], coefficients of z = r*r from z^1 up (absolute error < 1e-8).
-constexpr double kCA1 = -0x1.55554ad3eaf0ep-3;  // -0.16666658839437115
-constexpr double kCA2 = 0x1.110ea968a0185p-7;  // 0.008333046645248707
+constexpr double kCA1 = -0x1.55554ad3eaf0ep-3;   // -0.16666658839437115
+constexpr double kCA2 = 0x1.110ea968a0185p-7;    // 0.008333046645248707
 constexpr double kCA3 = -0x1.9f67d9395d587p-13;  // -0.0001980808536178708
-constexpr double kCA4 = 0x1.5d4567512bbd5p-19;  // 2.602272538419318e-06
+constexpr double kCA4 = 0x1.5d4567512bbd5p-19;   // 2.602272538419318e-06
 // Degree-15 sine of the standard-accuracy kernels (one set for the sine, one for the cosine).
-constexpr double kDc1 = -0x1.55555555554a8p-3;  // -0.16666666666666186
-constexpr double kDc2 = 0x1.111111110a573p-7;  // 0.008333333333285542
+constexpr double kDc1 = -0x1.55555555554a8p-3;   // -0.16666666666666186
+constexpr double kDc2 = 0x1.111111110a573p-7;    // 0.008333333333285542
 constexpr double kDc3 = -0x1.a01a019a659ddp-13;  // -0.00019841269825056256
-constexpr double kDc4 = 0x1.71de3806add1ap-19;  // 2.7557316600552628e-06
+constexpr double kDc4 = 0x1.71de3806add1ap-19;   // 2.7557316600552628e-06
 constexpr double kDc5 = -0x1.ae6355aaa4a53p-26;  // -2.505188027386288e-08
-constexpr double kDc6 = 0x1.60e6bee01d83ep-33;  // 1.6048095404959637e-10
+constexpr double kDc6 = 0x1.60e6bee01d83ep-33;   // 1.6048095404959637e-10
 constexpr double kDc7 = -0x1.9f1517e9f65f0p-41;  // -7.373344533110665e-13
-constexpr double kCc1 = -0x1.55555555554a7p-3;  // -0.16666666666666183
-constexpr double kCc2 = 0x1.111111110a4a8p-7;  // 0.00833333333328519
+constexpr double kCc1 = -0x1.55555555554a7p-3;   // -0.16666666666666183
+constexpr double kCc2 = 0x1.111111110a4a8p-7;    // 0.00833333333328519
 constexpr double kCc3 = -0x1.a01a019a5b86dp-13;  // -0.00019841269824944237
-constexpr double kCc4 = 0x1.71de38030fea0p-19;  // 2.755731658449074e-06
+constexpr double kCc4 = 0x1.71de38030fea0p-19;   // 2.755731658449074e-06
 constexpr double kCc5 = -0x1.ae63546002231p-26;  // -2.505187912674299e-08
-constexpr double kCc6 = 0x1.60e6857a2f220p-33;  // 1.6048055576979365e-10
+constexpr double kCc6 = 0x1.60e6857a2f220p-33;   // 1.6048055576979365e-10
 constexpr double kCc7 = -0x1.9f0d60811aac8p-41;  // -7.37280909726507e-13
 
 // Quarter-period reduction: 4/pi, and pi/4 in four parts (|x| < 2^23) or five parts
 // (2^23 <= |x| < 2^30), each part short enough that j * part is exact.
 constexpr double kFourOverPi = 0x1.45f306dc9c883p+0;  // 1.2732395447351628
-constexpr double kPio4a = 0x1.921fb54000000p-1;  // 0.7853981629014015
-constexpr double kPio4b = 0x1.10b4612000000p-31;  // 4.960467904491228e-10
-constexpr double kPio4c = -0x1.676733c000000p-61;  // -6.088525906594782e-19
-constexpr double kPio4d = 0x1.1701b839a2520p-89;  // 1.7607799325916e-27
-constexpr double kPio4e1 = 0x1.921fa00000000p-1;  // 0.7853975296020508
-constexpr double kPio4e2 = 0x1.5444300000000p-21;  // 6.337954800983425e-07
-constexpr double kPio4e3 = -0x1.73dca00000000p-44;  // -8.256991011063031e-14
-constexpr double kPio4e4 = -0x1.3b39a00000000p-64;  // -6.675151087907452e-20
-constexpr double kPio4e5 = 0x1.45c06e0e68948p-87;  // 8.223128468162129e-27
-constexpr double kPio4Hi = 0x1.921fb54442d18p-1;  // pi/4 as a double-double
+constexpr double kPio4a = 0x1.921fb54000000p-1;       // 0.7853981629014015
+constexpr double kPio4b = 0x1.10b4612000000p-31;      // 4.960467904491228e-10
+constexpr double kPio4c = -0x1.676733c000000p-61;     // -6.088525906594782e-19
+constexpr double kPio4d = 0x1.1701b839a2520p-89;      // 1.7607799325916e-27
+constexpr double kPio4e1 = 0x1.921fa00000000p-1;      // 0.7853975296020508
+constexpr double kPio4e2 = 0x1.5444300000000p-21;     // 6.337954800983425e-07
+constexpr double kPio4e3 = -0x1.73dca00000000p-44;    // -8.256991011063031e-14
+constexpr double kPio4e4 = -0x1.3b39a00000000p-64;    // -6.675151087907452e-20
+constexpr double kPio4e5 = 0x1.45c06e0e68948p-87;     // 8.223128468162129e-27
+constexpr double kPio4Hi = 0x1.921fb54442d18p-1;      // pi/4 as a double-double
 constexpr double kPio4Lo = 0x1.1a62633145c07p-55;
-constexpr double kSplitter = 134217729.0;         // 2^27 + 1, Dekker's split
+constexpr double kSplitter = 134217729.0;  // 2^27 + 1, Dekker's split
 
 constexpr uint64_t kSignBit = 0x8000000000000000ull;
 constexpr uint64_t kAbsMask = 0x7FFFFFFFFFFFFFFFull;
@@ -122,8 +125,8 @@ constexpr uint64_t kHiddenBit = 0x0010000000000000ull;
 constexpr uint64_t kClearLow27 = 0xFFFFFFFFF8000000ull;
 
 // Biased exponents of the range tests.
-constexpr int kExpTiny = 771;     // below: |x| < 2^-252
-constexpr int kExpLarge = 1040;   // at and above: |x| >= 2^17
+constexpr int kExpTiny = 771;        // below: |x| < 2^-252
+constexpr int kExpLarge = 1040;      // at and above: |x| >= 2^17
 constexpr int kExpFiveParts = 1046;  // at and above: |x| >= 2^23
 constexpr int kExpCodyWaite = 1052;  // at and below: |x| < 2^30
 
@@ -143,13 +146,23 @@ inline double dfrom(uint64_t b) {
     return x;
 }
 
-inline int biasedExponent(double x) { return static_cast<int>((dbits(x) >> 52) & 0x7FF); }
-inline double dabs(double x) { return dfrom(dbits(x) & kAbsMask); }
-inline bool signBit(double x) { return (dbits(x) >> 63) != 0; }
-inline double withSignOf(double v, double x) { return dfrom(dbits(v) ^ (dbits(x) & kSignBit)); }
+inline int biasedExponent(double x) {
+    return static_cast<int>((dbits(x) >> 52) & 0x7FF);
+}
+inline double dabs(double x) {
+    return dfrom(dbits(x) & kAbsMask);
+}
+inline bool signBit(double x) {
+    return (dbits(x) >> 63) != 0;
+}
+inline double withSignOf(double v, double x) {
+    return dfrom(dbits(v) ^ (dbits(x) & kSignBit));
+}
 
 // 2^k for -1022 <= k <= 1023.
-inline double pow2(int k) { return dfrom(static_cast<uint64_t>(k + 1023) << 52); }
+inline double pow2(int k) {
+    return dfrom(static_cast<uint64_t>(k + 1023) << 52);
+}
 
 // s + e == a + b exactly.
 inline void twoSum(double a, double b, double& s, double& e) {
@@ -442,7 +455,8 @@ inline double sinPi32(T a, T tail0, int quarter) {
     const T w1 = rc * r + (rs - h);
     const T w2 = r0 * r + (h - g);
     const T v = t * (cosp - rs * r);
-    if (kKernelSum) return static_cast<double>(g + ((((w1 + (v + rt)) + w2) + sp * cosp) + cp * rs));
+    if (kKernelSum)
+        return static_cast<double>(g + ((((w1 + (v + rt)) + w2) + sp * cosp) + cp * rs));
     return static_cast<double>(g + ((((sp * cosp + cp * rs) + w2) + (v + rt)) + w1));
 }
 

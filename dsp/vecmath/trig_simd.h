@@ -192,9 +192,17 @@ inline V oddPolynomial(V r) {
     V p;
     if (kStandard) {
         if (kCosine) {
-            p = vmadd(vmadd(vmadd(vmadd(vmadd(vmadd(vset(kCc7), z, vset(kCc6)), z, vset(kCc5)), z, vset(kCc4)), z, vset(kCc3)), z, vset(kCc2)), z, vset(kCc1));
+            p = vmadd(vmadd(vmadd(vmadd(vmadd(vmadd(vset(kCc7), z, vset(kCc6)), z, vset(kCc5)), z,
+                                        vset(kCc4)),
+                                  z, vset(kCc3)),
+                            z, vset(kCc2)),
+                      z, vset(kCc1));
         } else {
-            p = vmadd(vmadd(vmadd(vmadd(vmadd(vmadd(vset(kDc7), z, vset(kDc6)), z, vset(kDc5)), z, vset(kDc4)), z, vset(kDc3)), z, vset(kDc2)), z, vset(kDc1));
+            p = vmadd(vmadd(vmadd(vmadd(vmadd(vmadd(vset(kDc7), z, vset(kDc6)), z, vset(kDc5)), z,
+                                        vset(kDc4)),
+                                  z, vset(kDc3)),
+                            z, vset(kDc2)),
+                      z, vset(kDc1));
         }
     } else {
         p = vmadd(vmadd(vmadd(vset(kCA4), z, vset(kCA3)), z, vset(kCA2)), z, vset(kCA1));
@@ -255,7 +263,9 @@ struct Group {
 };
 
 // Lanes of x whose |x| is not <= bound (NaN included), as a bit per lane.
-inline int outsideMask(V ax, double bound) { return vmovemask(vle(ax, vset(bound))) ^ ((1 << kLanes) - 1); }
+inline int outsideMask(V ax, double bound) {
+    return vmovemask(vle(ax, vset(bound))) ^ ((1 << kLanes) - 1);
+}
 
 // High-accuracy slot-1 sine and cosine (pi/256 table): a group with an element beyond the fast
 // range is reduced through the window entirely; infinities and NaNs are fixed up afterwards.
@@ -356,7 +366,8 @@ void groupStandard(TrigCall& c, int base, int count, const char* name) {
     Group<kGroup> g(c.src + base, count);
     if (kCosine) {
         int outside = 0;
-        for (int v = 0; v < g.kVecs; ++v) outside |= outsideMask(vabs(g.in(v)) + vset(kPiOver2), kTwo23);
+        for (int v = 0; v < g.kVecs; ++v)
+            outside |= outsideMask(vabs(g.in(v)) + vset(kPiOver2), kTwo23);
         for (int v = 0; v < g.kVecs; ++v) {
             g.out(v, outside ? cosTable256<true>(g.in(v)) : cosShiftedSine<true>(g.in(v)));
         }
@@ -365,7 +376,8 @@ void groupStandard(TrigCall& c, int base, int count, const char* name) {
             const V x = g.in(v), ax = vabs(x);
             V res = sinMultiplesOfPi<true>(ax);
             const V beyond = vle(ax, vset(kTwo24));
-            if (vmovemask(beyond) != (1 << kLanes) - 1) res = vselect(beyond, sinTable256<true>(ax), res);
+            if (vmovemask(beyond) != (1 << kLanes) - 1)
+                res = vselect(beyond, sinTable256<true>(ax), res);
             g.out(v, vxor(res, vsign(x)));
         }
     }

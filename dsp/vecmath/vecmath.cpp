@@ -15,28 +15,45 @@ extern "C" {
 // Costs are relative figures per element; they only rank the kernels of a row.
 const DspVecMathEntry dspVecMathTable[18] = {
     // Magnitude, CPU slots 0 to 5.
-    {{dspVecAbs64fcKernel_s0, dspVecAbs64fcKernel_s0, dspVecAbs64fcKernel_s0}, {156.3f, 156.3f, 156.3f}},
-    {{dspVecAbs64fcKernel_s1, dspVecAbs64fcKernel_s1, dspVecAbs64fcKernel_s1}, {78.51f, 78.51f, 78.51f}},
-    {{dspVecAbs64fcKernel_s2a0, dspVecAbs64fcKernel_s2a1, dspVecAbs64fcKernel_s2a2}, {16.23f, 32.01f, 13.91f}},
-    {{dspVecAbs64fcKernel_s2a0, dspVecAbs64fcKernel_s2a1, dspVecAbs64fcKernel_s2a2}, {14.19f, 29.41f, 11.79f}},
-    {{dspVecAbs64fcKernel_s4a0, dspVecAbs64fcKernel_s4a1, dspVecAbs64fcKernel_s4a2}, {7.72f, 16.87f, 6.94f}},
-    {{dspVecAbs64fcKernel_s5a0, dspVecAbs64fcKernel_s5a1, dspVecAbs64fcKernel_s5a2}, {5.48f, 11.52f, 5.39f}},
+    {{dspVecAbs64fcKernel_s0, dspVecAbs64fcKernel_s0, dspVecAbs64fcKernel_s0},
+     {156.3f, 156.3f, 156.3f}},
+    {{dspVecAbs64fcKernel_s1, dspVecAbs64fcKernel_s1, dspVecAbs64fcKernel_s1},
+     {78.51f, 78.51f, 78.51f}},
+    {{dspVecAbs64fcKernel_s2a0, dspVecAbs64fcKernel_s2a1, dspVecAbs64fcKernel_s2a2},
+     {16.23f, 32.01f, 13.91f}},
+    {{dspVecAbs64fcKernel_s2a0, dspVecAbs64fcKernel_s2a1, dspVecAbs64fcKernel_s2a2},
+     {14.19f, 29.41f, 11.79f}},
+    {{dspVecAbs64fcKernel_s4a0, dspVecAbs64fcKernel_s4a1, dspVecAbs64fcKernel_s4a2},
+     {7.72f, 16.87f, 6.94f}},
+    {{dspVecAbs64fcKernel_s5a0, dspVecAbs64fcKernel_s5a1, dspVecAbs64fcKernel_s5a2},
+     {5.48f, 11.52f, 5.39f}},
     // Sine and cosine of CPU slot 0.
     {{dspVecSin64fKernel_s0, dspVecSin64fKernel_s0, dspVecSin64fKernel_s0}, {72.1f, 72.1f, 72.1f}},
-    {{dspVecCos64fKernel_s0, dspVecCos64fKernel_s0, dspVecCos64fKernel_s0}, {72.55f, 72.55f, 72.55f}},
+    {{dspVecCos64fKernel_s0, dspVecCos64fKernel_s0, dspVecCos64fKernel_s0},
+     {72.55f, 72.55f, 72.55f}},
     // CPU slot 1: one high-accuracy kernel for accuracy slots 0 and 1.
-    {{dspVecSin64fKernel_s1a1, dspVecSin64fKernel_s1a1, dspVecSin64fKernel_s1a2}, {35.9f, 35.9f, 32.0f}},
-    {{dspVecCos64fKernel_s1a1, dspVecCos64fKernel_s1a1, dspVecCos64fKernel_s1a2}, {36.41f, 36.41f, 32.13f}},
+    {{dspVecSin64fKernel_s1a1, dspVecSin64fKernel_s1a1, dspVecSin64fKernel_s1a2},
+     {35.9f, 35.9f, 32.0f}},
+    {{dspVecCos64fKernel_s1a1, dspVecCos64fKernel_s1a1, dspVecCos64fKernel_s1a2},
+     {36.41f, 36.41f, 32.13f}},
     // CPU slots 2 and 3 share their kernels, except the fastest cosine.
-    {{dspVecSin64fKernel_s2a0, dspVecSin64fKernel_s2a1, dspVecSin64fKernel_s2a2}, {15.71f, 22.62f, 12.21f}},
-    {{dspVecCos64fKernel_s2a0, dspVecCos64fKernel_s2a1, dspVecCos64fKernel_s2a2}, {16.29f, 23.92f, 12.65f}},
-    {{dspVecSin64fKernel_s2a0, dspVecSin64fKernel_s2a1, dspVecSin64fKernel_s2a2}, {15.3f, 21.88f, 11.61f}},
-    {{dspVecCos64fKernel_s2a0, dspVecCos64fKernel_s2a1, dspVecCos64fKernel_s3a2}, {15.9f, 23.07f, 12.15f}},
+    {{dspVecSin64fKernel_s2a0, dspVecSin64fKernel_s2a1, dspVecSin64fKernel_s2a2},
+     {15.71f, 22.62f, 12.21f}},
+    {{dspVecCos64fKernel_s2a0, dspVecCos64fKernel_s2a1, dspVecCos64fKernel_s2a2},
+     {16.29f, 23.92f, 12.65f}},
+    {{dspVecSin64fKernel_s2a0, dspVecSin64fKernel_s2a1, dspVecSin64fKernel_s2a2},
+     {15.3f, 21.88f, 11.61f}},
+    {{dspVecCos64fKernel_s2a0, dspVecCos64fKernel_s2a1, dspVecCos64fKernel_s3a2},
+     {15.9f, 23.07f, 12.15f}},
     // CPU slots 4 (AVX) and 5 (AVX2 with fused multiply-add).
-    {{dspVecSin64fKernel_s4a0, dspVecSin64fKernel_s4a1, dspVecSin64fKernel_s4a2}, {9.2f, 16.04f, 6.26f}},
-    {{dspVecCos64fKernel_s4a0, dspVecCos64fKernel_s4a1, dspVecCos64fKernel_s4a2}, {8.99f, 16.23f, 6.42f}},
-    {{dspVecSin64fKernel_s5a0, dspVecSin64fKernel_s5a1, dspVecSin64fKernel_s5a2}, {4.26f, 10.28f, 2.97f}},
-    {{dspVecCos64fKernel_s5a0, dspVecCos64fKernel_s5a1, dspVecCos64fKernel_s5a2}, {4.5f, 10.08f, 3.27f}},
+    {{dspVecSin64fKernel_s4a0, dspVecSin64fKernel_s4a1, dspVecSin64fKernel_s4a2},
+     {9.2f, 16.04f, 6.26f}},
+    {{dspVecCos64fKernel_s4a0, dspVecCos64fKernel_s4a1, dspVecCos64fKernel_s4a2},
+     {8.99f, 16.23f, 6.42f}},
+    {{dspVecSin64fKernel_s5a0, dspVecSin64fKernel_s5a1, dspVecSin64fKernel_s5a2},
+     {4.26f, 10.28f, 2.97f}},
+    {{dspVecCos64fKernel_s5a0, dspVecCos64fKernel_s5a1, dspVecCos64fKernel_s5a2},
+     {4.5f, 10.08f, 3.27f}},
 };
 
 }  // extern "C"
@@ -60,26 +77,62 @@ std::atomic<DspVecMathHookFn> gTestHook{nullptr};
 
 extern "C" {
 
-DspStatus DSP_CALL dspVecAbs64fc_s0(const double* s, double* d, int n) { return callCell(kRowMagnitude + 0, dspAccuracyStandard, s, d, n); }
-DspStatus DSP_CALL dspVecAbs64fc_s1(const double* s, double* d, int n) { return callCell(kRowMagnitude + 1, dspAccuracyStandard, s, d, n); }
-DspStatus DSP_CALL dspVecAbs64fc_s2(const double* s, double* d, int n) { return callCell(kRowMagnitude + 2, dspAccuracyStandard, s, d, n); }
-DspStatus DSP_CALL dspVecAbs64fc_s3(const double* s, double* d, int n) { return callCell(kRowMagnitude + 3, dspAccuracyStandard, s, d, n); }
-DspStatus DSP_CALL dspVecAbs64fc_s4(const double* s, double* d, int n) { return callCell(kRowMagnitude + 4, dspAccuracyStandard, s, d, n); }
-DspStatus DSP_CALL dspVecAbs64fc_s5(const double* s, double* d, int n) { return callCell(kRowMagnitude + 5, dspAccuracyStandard, s, d, n); }
+DspStatus DSP_CALL dspVecAbs64fc_s0(const double* s, double* d, int n) {
+    return callCell(kRowMagnitude + 0, dspAccuracyStandard, s, d, n);
+}
+DspStatus DSP_CALL dspVecAbs64fc_s1(const double* s, double* d, int n) {
+    return callCell(kRowMagnitude + 1, dspAccuracyStandard, s, d, n);
+}
+DspStatus DSP_CALL dspVecAbs64fc_s2(const double* s, double* d, int n) {
+    return callCell(kRowMagnitude + 2, dspAccuracyStandard, s, d, n);
+}
+DspStatus DSP_CALL dspVecAbs64fc_s3(const double* s, double* d, int n) {
+    return callCell(kRowMagnitude + 3, dspAccuracyStandard, s, d, n);
+}
+DspStatus DSP_CALL dspVecAbs64fc_s4(const double* s, double* d, int n) {
+    return callCell(kRowMagnitude + 4, dspAccuracyStandard, s, d, n);
+}
+DspStatus DSP_CALL dspVecAbs64fc_s5(const double* s, double* d, int n) {
+    return callCell(kRowMagnitude + 5, dspAccuracyStandard, s, d, n);
+}
 
-DspStatus DSP_CALL dspVecSin64f_s0(const double* s, double* d, int n) { return callCell(kRowSine + 0, dspAccuracyHigh, s, d, n); }
-DspStatus DSP_CALL dspVecSin64f_s1(const double* s, double* d, int n) { return callCell(kRowSine + 2, dspAccuracyHigh, s, d, n); }
-DspStatus DSP_CALL dspVecSin64f_s2(const double* s, double* d, int n) { return callCell(kRowSine + 4, dspAccuracyHigh, s, d, n); }
-DspStatus DSP_CALL dspVecSin64f_s3(const double* s, double* d, int n) { return callCell(kRowSine + 6, dspAccuracyHigh, s, d, n); }
-DspStatus DSP_CALL dspVecSin64f_s4(const double* s, double* d, int n) { return callCell(kRowSine + 8, dspAccuracyHigh, s, d, n); }
-DspStatus DSP_CALL dspVecSin64f_s5(const double* s, double* d, int n) { return callCell(kRowSine + 10, dspAccuracyHigh, s, d, n); }
+DspStatus DSP_CALL dspVecSin64f_s0(const double* s, double* d, int n) {
+    return callCell(kRowSine + 0, dspAccuracyHigh, s, d, n);
+}
+DspStatus DSP_CALL dspVecSin64f_s1(const double* s, double* d, int n) {
+    return callCell(kRowSine + 2, dspAccuracyHigh, s, d, n);
+}
+DspStatus DSP_CALL dspVecSin64f_s2(const double* s, double* d, int n) {
+    return callCell(kRowSine + 4, dspAccuracyHigh, s, d, n);
+}
+DspStatus DSP_CALL dspVecSin64f_s3(const double* s, double* d, int n) {
+    return callCell(kRowSine + 6, dspAccuracyHigh, s, d, n);
+}
+DspStatus DSP_CALL dspVecSin64f_s4(const double* s, double* d, int n) {
+    return callCell(kRowSine + 8, dspAccuracyHigh, s, d, n);
+}
+DspStatus DSP_CALL dspVecSin64f_s5(const double* s, double* d, int n) {
+    return callCell(kRowSine + 10, dspAccuracyHigh, s, d, n);
+}
 
-DspStatus DSP_CALL dspVecCos64f_s0(const double* s, double* d, int n) { return callCell(kRowCosine + 0, dspAccuracyHigh, s, d, n); }
-DspStatus DSP_CALL dspVecCos64f_s1(const double* s, double* d, int n) { return callCell(kRowCosine + 2, dspAccuracyHigh, s, d, n); }
-DspStatus DSP_CALL dspVecCos64f_s2(const double* s, double* d, int n) { return callCell(kRowCosine + 4, dspAccuracyHigh, s, d, n); }
-DspStatus DSP_CALL dspVecCos64f_s3(const double* s, double* d, int n) { return callCell(kRowCosine + 6, dspAccuracyHigh, s, d, n); }
-DspStatus DSP_CALL dspVecCos64f_s4(const double* s, double* d, int n) { return callCell(kRowCosine + 8, dspAccuracyHigh, s, d, n); }
-DspStatus DSP_CALL dspVecCos64f_s5(const double* s, double* d, int n) { return callCell(kRowCosine + 10, dspAccuracyHigh, s, d, n); }
+DspStatus DSP_CALL dspVecCos64f_s0(const double* s, double* d, int n) {
+    return callCell(kRowCosine + 0, dspAccuracyHigh, s, d, n);
+}
+DspStatus DSP_CALL dspVecCos64f_s1(const double* s, double* d, int n) {
+    return callCell(kRowCosine + 2, dspAccuracyHigh, s, d, n);
+}
+DspStatus DSP_CALL dspVecCos64f_s2(const double* s, double* d, int n) {
+    return callCell(kRowCosine + 4, dspAccuracyHigh, s, d, n);
+}
+DspStatus DSP_CALL dspVecCos64f_s3(const double* s, double* d, int n) {
+    return callCell(kRowCosine + 6, dspAccuracyHigh, s, d, n);
+}
+DspStatus DSP_CALL dspVecCos64f_s4(const double* s, double* d, int n) {
+    return callCell(kRowCosine + 8, dspAccuracyHigh, s, d, n);
+}
+DspStatus DSP_CALL dspVecCos64f_s5(const double* s, double* d, int n) {
+    return callCell(kRowCosine + 10, dspAccuracyHigh, s, d, n);
+}
 
 void DSP_CALL dspVecMathErrorHook(int status, int index, const double* src, const double* src2,
                                   double* dst, double* dst2, const char* name) {
@@ -93,14 +146,22 @@ void DSP_CALL dspVecMathErrorHook(int status, int index, const double* src, cons
 }
 
 #if CORVANE_DSP_TEST_SEAMS
-void dspTestSetVecMathHook(DspVecMathHookFn fn) { gTestHook.store(fn, std::memory_order_release); }
+void dspTestSetVecMathHook(DspVecMathHookFn fn) {
+    gTestHook.store(fn, std::memory_order_release);
+}
 #endif
 
-int DSP_CALL dspSinCosReduceLarge(double x, double* out) { return reduceLargeImpl(x, out); }
+int DSP_CALL dspSinCosReduceLarge(double x, double* out) {
+    return reduceLargeImpl(x, out);
+}
 
-double DSP_CALL dspSinLargeArg(double x) { return sinLargeArgImpl(x); }
+double DSP_CALL dspSinLargeArg(double x) {
+    return sinLargeArgImpl(x);
+}
 
-double DSP_CALL dspCosLargeArg(double x) { return cosLargeArgImpl(x); }
+double DSP_CALL dspCosLargeArg(double x) {
+    return cosLargeArgImpl(x);
+}
 
 }  // extern "C"
 

@@ -38,21 +38,21 @@ typedef int32_t DspStatus;
 
 enum {
     dspOk = 0,
-    dspErrSize = -6,                   // a length below 1
-    dspErrNullPtr = -8,                // a null pointer (also a work buffer the FFT spec needs)
-    dspErrDataType = -12,              // data type code not 1, 7, 11, 13 or 19
-    dspErrFftOrder = -15,              // FFT order too large
-    dspErrFftFlag = -16,               // FFT normalisation flag not 8, 4, 1 or 2
-    dspErrSpecMismatch = -17,          // not an initialised real-FFT spec
-    dspErrMaskSize = -33,              // running-median mask below 1
-    dspWarnEvenMask = 5,               // even median mask; mask - 1 was used
-    dspWarnDomain = 19,                // an element outside the function's domain; its result is NaN
-    dspWarnCpuVendor = 20,             // CPU set-up: vendor string is not "GenuineIntel"
-    dspWarnCpuNotSupported = 36,       // CPU set-up or cache query: no CPUID or below SSE2
-    dspWarnNoCacheInfo = 37,           // cache query: no cache size found
-    dspWarnFeatureNotSupported = 49,   // CPU set-up: AVX-class features without OS support
-    dspWarnUnknownFeature = 50,        // CPU set-up: feature bits outside the defined set
-    dspWarnFeatureCombination = 51,    // CPU set-up: a feature that another one needs is missing
+    dspErrSize = -6,                  // a length below 1
+    dspErrNullPtr = -8,               // a null pointer (also a work buffer the FFT spec needs)
+    dspErrDataType = -12,             // data type code not 1, 7, 11, 13 or 19
+    dspErrFftOrder = -15,             // FFT order too large
+    dspErrFftFlag = -16,              // FFT normalisation flag not 8, 4, 1 or 2
+    dspErrSpecMismatch = -17,         // not an initialised real-FFT spec
+    dspErrMaskSize = -33,             // running-median mask below 1
+    dspWarnEvenMask = 5,              // even median mask; mask - 1 was used
+    dspWarnDomain = 19,               // an element outside the function's domain; its result is NaN
+    dspWarnCpuVendor = 20,            // CPU set-up: vendor string is not "GenuineIntel"
+    dspWarnCpuNotSupported = 36,      // CPU set-up or cache query: no CPUID or below SSE2
+    dspWarnNoCacheInfo = 37,          // cache query: no cache size found
+    dspWarnFeatureNotSupported = 49,  // CPU set-up: AVX-class features without OS support
+    dspWarnUnknownFeature = 50,       // CPU set-up: feature bits outside the defined set
+    dspWarnFeatureCombination = 51,   // CPU set-up: a feature that another one needs is missing
 };
 
 // Which body of every operation runs.
@@ -91,9 +91,9 @@ typedef uint64_t DspCpuFeatures;
 #define dspFeatAvx512bw ((DspCpuFeatures)0x8000)
 #define dspFeatAvx512dq ((DspCpuFeatures)0x10000)
 #define dspFeatAvx512vl ((DspCpuFeatures)0x20000)
-#define dspFeatAvxOs ((DspCpuFeatures)0x40000)      // XCR0: SSE and AVX state enabled
-#define dspFeatAvx512Os ((DspCpuFeatures)0x80000)   // XCR0: opmask and ZMM state enabled
-#define dspFeatAll ((DspCpuFeatures)0xFFFFF)        // every defined bit
+#define dspFeatAvxOs ((DspCpuFeatures)0x40000)     // XCR0: SSE and AVX state enabled
+#define dspFeatAvx512Os ((DspCpuFeatures)0x80000)  // XCR0: opmask and ZMM state enabled
+#define dspFeatAll ((DspCpuFeatures)0xFFFFF)       // every defined bit
 
 // Scaling flag of the real FFT.
 enum {
@@ -173,8 +173,8 @@ DspStatus DSP_CALL dspFftInvCcsToReal64f_init(const double* src, double* dst,
 DspStatus DSP_CALL dspMedianGetBufferSize_init(int mask, int dataType, int* size);
 DspStatus DSP_CALL dspMedian64f_init(const double* src, double* dst, int len, int mask,
                                      const double* dlySrc, double* dlyDst, BYTE* buf);
-DspStatus DSP_CALL dspMedianInPlace64f_init(double* srcDst, int len, int mask,
-                                            const double* dlySrc, double* dlyDst, BYTE* buf);
+DspStatus DSP_CALL dspMedianInPlace64f_init(double* srcDst, int len, int mask, const double* dlySrc,
+                                            double* dlyDst, BYTE* buf);
 
 // ---------------------------------------------------------------------------------------------
 // Per-slot bodies. A body of slot n may only run on a processor that slot n suits
@@ -295,18 +295,18 @@ DspStatus DSP_CALL dspMedian64f_s4(const double* src, double* dst, int len, int 
 DspStatus DSP_CALL dspMedian64f_s5(const double* src, double* dst, int len, int mask,
                                    const double* dlySrc, double* dlyDst, BYTE* buf);
 
-DspStatus DSP_CALL dspMedianInPlace64f_s0(double* srcDst, int len, int mask,
-                                          const double* dlySrc, double* dlyDst, BYTE* buf);
-DspStatus DSP_CALL dspMedianInPlace64f_s1(double* srcDst, int len, int mask,
-                                          const double* dlySrc, double* dlyDst, BYTE* buf);
-DspStatus DSP_CALL dspMedianInPlace64f_s2(double* srcDst, int len, int mask,
-                                          const double* dlySrc, double* dlyDst, BYTE* buf);
-DspStatus DSP_CALL dspMedianInPlace64f_s3(double* srcDst, int len, int mask,
-                                          const double* dlySrc, double* dlyDst, BYTE* buf);
-DspStatus DSP_CALL dspMedianInPlace64f_s4(double* srcDst, int len, int mask,
-                                          const double* dlySrc, double* dlyDst, BYTE* buf);
-DspStatus DSP_CALL dspMedianInPlace64f_s5(double* srcDst, int len, int mask,
-                                          const double* dlySrc, double* dlyDst, BYTE* buf);
+DspStatus DSP_CALL dspMedianInPlace64f_s0(double* srcDst, int len, int mask, const double* dlySrc,
+                                          double* dlyDst, BYTE* buf);
+DspStatus DSP_CALL dspMedianInPlace64f_s1(double* srcDst, int len, int mask, const double* dlySrc,
+                                          double* dlyDst, BYTE* buf);
+DspStatus DSP_CALL dspMedianInPlace64f_s2(double* srcDst, int len, int mask, const double* dlySrc,
+                                          double* dlyDst, BYTE* buf);
+DspStatus DSP_CALL dspMedianInPlace64f_s3(double* srcDst, int len, int mask, const double* dlySrc,
+                                          double* dlyDst, BYTE* buf);
+DspStatus DSP_CALL dspMedianInPlace64f_s4(double* srcDst, int len, int mask, const double* dlySrc,
+                                          double* dlyDst, BYTE* buf);
+DspStatus DSP_CALL dspMedianInPlace64f_s5(double* srcDst, int len, int mask, const double* dlySrc,
+                                          double* dlyDst, BYTE* buf);
 
 // ---------------------------------------------------------------------------------------------
 // CPU set-up and queries.

@@ -7,7 +7,6 @@
 
 #include <cerrno>
 
-
 namespace {
 
 int HexValue(char16_t c) {

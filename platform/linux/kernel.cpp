@@ -19,8 +19,12 @@ namespace {
 thread_local DWORD t_lastError = 0;
 }
 
-DWORD GetLastError() { return t_lastError; }
-void SetLastError(DWORD error) { t_lastError = error; }
+DWORD GetLastError() {
+    return t_lastError;
+}
+void SetLastError(DWORD error) {
+    t_lastError = error;
+}
 
 // ---------------------------------------------------------------------------------------------
 // Locales.
@@ -30,8 +34,12 @@ constexpr LCID kSystemLocale = 0x0409;
 thread_local LCID t_threadLocale = kUserLocale;
 }  // namespace
 
-LCID GetUserDefaultLCID() { return kUserLocale; }
-LCID GetSystemDefaultLCID() { return kSystemLocale; }
+LCID GetUserDefaultLCID() {
+    return kUserLocale;
+}
+LCID GetSystemDefaultLCID() {
+    return kSystemLocale;
+}
 
 LCID ConvertDefaultLocale(LCID locale) {
     switch (locale) {
@@ -51,7 +59,9 @@ LCID ConvertDefaultLocale(LCID locale) {
     return locale;
 }
 
-LCID GetThreadLocale() { return t_threadLocale; }
+LCID GetThreadLocale() {
+    return t_threadLocale;
+}
 
 BOOL SetThreadLocale(LCID locale) {
     LCID resolved = ConvertDefaultLocale(locale);
@@ -81,7 +91,9 @@ static_assert(sizeof(HeapHeader) == 16, "heap blocks stay 16-byte aligned");
 
 constexpr SIZE_T kMaxHeapBlock = static_cast<SIZE_T>(PTRDIFF_MAX) - sizeof(HeapHeader);
 
-bool IsProcessHeap(HANDLE heap) { return heap == static_cast<HANDLE>(&g_processHeap); }
+bool IsProcessHeap(HANDLE heap) {
+    return heap == static_cast<HANDLE>(&g_processHeap);
+}
 
 HeapHeader* HeaderOf(LPCVOID mem) {
     auto* header = const_cast<HeapHeader*>(static_cast<const HeapHeader*>(mem) - 1);
@@ -101,7 +113,9 @@ HeapHeader* CheckedBlock(HANDLE heap, LPCVOID mem) {
 
 }  // namespace
 
-HANDLE GetProcessHeap() { return static_cast<HANDLE>(&g_processHeap); }
+HANDLE GetProcessHeap() {
+    return static_cast<HANDLE>(&g_processHeap);
+}
 
 LPVOID HeapAlloc(HANDLE heap, DWORD flags, SIZE_T bytes) {
     if (!IsProcessHeap(heap)) {
@@ -171,9 +185,13 @@ void FutexWait(LONG* word, LONG expected) {
     syscall(SYS_futex, word, FUTEX_WAIT_PRIVATE, expected, nullptr, nullptr, 0);
 }
 
-void FutexWakeOne(LONG* word) { syscall(SYS_futex, word, FUTEX_WAKE_PRIVATE, 1, nullptr, nullptr, 0); }
+void FutexWakeOne(LONG* word) {
+    syscall(SYS_futex, word, FUTEX_WAKE_PRIVATE, 1, nullptr, nullptr, 0);
+}
 
-HANDLE Owner(LPCRITICAL_SECTION cs) { return __atomic_load_n(&cs->OwningThread, __ATOMIC_RELAXED); }
+HANDLE Owner(LPCRITICAL_SECTION cs) {
+    return __atomic_load_n(&cs->OwningThread, __ATOMIC_RELAXED);
+}
 
 bool TryAcquire(LPCRITICAL_SECTION cs) {
     LONG expected = 0;
@@ -190,7 +208,9 @@ constexpr DWORD kSpinMask = 0x00FFFFFF;
 
 }  // namespace
 
-void InitializeCriticalSection(LPCRITICAL_SECTION cs) { InitializeCriticalSectionAndSpinCount(cs, 0); }
+void InitializeCriticalSection(LPCRITICAL_SECTION cs) {
+    InitializeCriticalSectionAndSpinCount(cs, 0);
+}
 
 BOOL InitializeCriticalSectionAndSpinCount(LPCRITICAL_SECTION cs, DWORD spin) {
     return InitializeCriticalSectionEx(cs, spin, 0);

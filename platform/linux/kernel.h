@@ -149,7 +149,8 @@ typedef struct _RTL_CRITICAL_SECTION {
 CORVANE_PLATFORM_API void InitializeCriticalSection(LPCRITICAL_SECTION cs);
 // Spin count: acquisition attempts before sleeping (low 24 bits). Always TRUE.
 CORVANE_PLATFORM_API BOOL InitializeCriticalSectionAndSpinCount(LPCRITICAL_SECTION cs, DWORD spin);
-CORVANE_PLATFORM_API BOOL InitializeCriticalSectionEx(LPCRITICAL_SECTION cs, DWORD spin, DWORD flags);
+CORVANE_PLATFORM_API BOOL InitializeCriticalSectionEx(LPCRITICAL_SECTION cs, DWORD spin,
+                                                      DWORD flags);
 // Returns the previous spin count.
 CORVANE_PLATFORM_API DWORD SetCriticalSectionSpinCount(LPCRITICAL_SECTION cs, DWORD spin);
 CORVANE_PLATFORM_API void EnterCriticalSection(LPCRITICAL_SECTION cs);
@@ -166,7 +167,8 @@ CORVANE_PLATFORM_API void DeleteCriticalSection(LPCRITICAL_SECTION cs);
 typedef union _RTL_RUN_ONCE {
     PVOID Ptr;
 } INIT_ONCE, *PINIT_ONCE, *LPINIT_ONCE;
-#define INIT_ONCE_STATIC_INIT {0}
+#define INIT_ONCE_STATIC_INIT \
+    { 0 }
 #define INIT_ONCE_CHECK_ONLY 0x00000001UL
 #define INIT_ONCE_ASYNC 0x00000002UL
 #define INIT_ONCE_INIT_FAILED 0x00000004UL
@@ -187,8 +189,8 @@ CORVANE_PLATFORM_API BOOL InitOnceBeginInitialize(LPINIT_ONCE initOnce, DWORD fl
 // for a context with reserved bits set or contradictory flags.
 CORVANE_PLATFORM_API BOOL InitOnceComplete(LPINIT_ONCE initOnce, DWORD flags, LPVOID context);
 // Runs fn once (synchronous mode); FALSE when fn returned FALSE (a later call tries again).
-CORVANE_PLATFORM_API BOOL InitOnceExecuteOnce(PINIT_ONCE initOnce, PINIT_ONCE_FN fn, PVOID parameter,
-                                              LPVOID* context);
+CORVANE_PLATFORM_API BOOL InitOnceExecuteOnce(PINIT_ONCE initOnce, PINIT_ONCE_FN fn,
+                                              PVOID parameter, LPVOID* context);
 
 // ---------------------------------------------------------------------------------------------
 // Files. Paths are UTF-16 and become UTF-8; '\\' is taken as a path separator. Handles are

@@ -136,7 +136,7 @@ DWORD ErrorForPath(int e, const std::string& path) {
     struct stat st;
     std::string parent = path.substr(0, slash);
     return ::stat(parent.c_str(), &st) == 0 && S_ISDIR(st.st_mode) ? ERROR_FILE_NOT_FOUND
-                                                                    : ERROR_PATH_NOT_FOUND;
+                                                                   : ERROR_PATH_NOT_FOUND;
 }
 
 // Converts a wide path; '\\' separates folders as on Windows. Sets the last error on failure.
@@ -220,7 +220,9 @@ int OpenForDisposition(const std::string& path, int mode, DWORD disposition, mod
     return -1;
 }
 
-std::shared_ptr<FileObject> FindFile(HANDLE h) { return Handles().Find<FileObject>(h); }
+std::shared_ptr<FileObject> FindFile(HANDLE h) {
+    return Handles().Find<FileObject>(h);
+}
 
 // Handle lookup for the I/O calls: sets ERROR_INVALID_HANDLE when it is not a file.
 std::shared_ptr<FileObject> FileOrFail(HANDLE h) {
@@ -284,9 +286,8 @@ bool TargetPosition(const FileObject& file, LONGLONG distance, DWORD moveMethod,
 
 }  // namespace
 
-HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD shareMode,
-                   LPSECURITY_ATTRIBUTES, DWORD creationDisposition, DWORD flagsAndAttributes,
-                   HANDLE templateFile) {
+HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD shareMode, LPSECURITY_ATTRIBUTES,
+                   DWORD creationDisposition, DWORD flagsAndAttributes, HANDLE templateFile) {
     if (creationDisposition < CREATE_NEW || creationDisposition > TRUNCATE_EXISTING ||
         (shareMode & ~static_cast<DWORD>(FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE))) {
         SetLastError(ERROR_INVALID_PARAMETER);
@@ -353,7 +354,8 @@ HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD shareMode,
             if (known->second.deletePending) return abandon(ERROR_ACCESS_DENIED);
             // Truncating writes the file, whatever access the caller asked for.
             DWORD effective = access | (truncate && existed ? kWrite : 0);
-            if (!SharingAllows(known->second, effective, shareMode)) return abandon(ERROR_SHARING_VIOLATION);
+            if (!SharingAllows(known->second, effective, shareMode))
+                return abandon(ERROR_SHARING_VIOLATION);
         }
         if (truncate && existed && !file->directory && ::ftruncate(fd, 0) != 0)
             return abandon(ErrorFromErrno(errno));
@@ -365,7 +367,8 @@ HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD shareMode,
             if (open.handles.empty()) reg.files.erase(key);
             return abandon(ERROR_NOT_ENOUGH_MEMORY);
         }
-        bool reportsExisting = creationDisposition == CREATE_ALWAYS || creationDisposition == OPEN_ALWAYS;
+        bool reportsExisting =
+            creationDisposition == CREATE_ALWAYS || creationDisposition == OPEN_ALWAYS;
         SetLastError(reportsExisting && existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
         return handle;
     } catch (const std::bad_alloc&) {
@@ -378,7 +381,8 @@ namespace {
 
 // ReadFile and WriteFile: moves count bytes, looping over short transfers, from the handle's
 // position or the OVERLAPPED offset. Reading stops early only at the end of the file.
-BOOL Transfer(HANDLE h, BYTE* buffer, DWORD count, LPDWORD moved, LPOVERLAPPED overlapped, bool write) {
+BOOL Transfer(HANDLE h, BYTE* buffer, DWORD count, LPDWORD moved, LPOVERLAPPED overlapped,
+              bool write) {
     if (moved) *moved = 0;
     auto file = FileOrFail(h);
     if (!file) return FALSE;
@@ -387,7 +391,8 @@ BOOL Transfer(HANDLE h, BYTE* buffer, DWORD count, LPDWORD moved, LPOVERLAPPED o
     if (overlapped && overlapped->hEvent) return Fail(ERROR_NOT_SUPPORTED);
     if (!buffer && count > 0) return Fail(ERROR_NOACCESS);
     const off_t offset =
-        overlapped ? static_cast<off_t>((static_cast<ULONGLONG>(overlapped->OffsetHigh) << 32) | overlapped->Offset)
+        overlapped ? static_cast<off_t>((static_cast<ULONGLONG>(overlapped->OffsetHigh) << 32) |
+                                        overlapped->Offset)
                    : 0;
     DWORD done = 0;
     while (done < count) {
@@ -427,22 +432,26 @@ BOOL ReadFile(HANDLE h, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED 
 
 BOOL WriteFile(HANDLE h, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOVERLAPPED overlapped) {
     // Transfer only reads from the buffer when writing.
-    return Transfer(h, static_cast<BYTE*>(const_cast<void*>(buffer)), toWrite, written, overlapped, true);
+    return Transfer(h, static_cast<BYTE*>(const_cast<void*>(buffer)), toWrite, written, overlapped,
+                    true);
 }
 
-BOOL SetFilePointerEx(HANDLE h, LARGE_INTEGER distance, PLARGE_INTEGER newPosition, DWORD moveMethod) {
+BOOL SetFilePointerEx(HANDLE h, LARGE_INTEGER distance, PLARGE_INTEGER newPosition,
+                      DWORD moveMethod) {
     auto file = FileOrFail(h);
     LONGLONG target;
     if (!file || !TargetPosition(*file, distance.QuadPart, moveMethod, &target)) return FALSE;
-    if (::lseek(file->fd, static_cast<off_t>(target), SEEK_SET) < 0) return Fail(ErrorFromErrno(errno));
+    if (::lseek(file->fd, static_cast<off_t>(target), SEEK_SET) < 0)
+        return Fail(ErrorFromErrno(errno));
     if (newPosition) newPosition->QuadPart = target;
     return TRUE;
 }
 
 DWORD SetFilePointer(HANDLE h, LONG distance, LONG* distanceHigh, DWORD moveMethod) {
     const LONGLONG move =
-        distanceHigh ? static_cast<LONGLONG>((static_cast<ULONGLONG>(static_cast<DWORD>(*distanceHigh)) << 32) |
-                                             static_cast<DWORD>(distance))
+        distanceHigh ? static_cast<LONGLONG>(
+                           (static_cast<ULONGLONG>(static_cast<DWORD>(*distanceHigh)) << 32) |
+                           static_cast<DWORD>(distance))
                      : distance;
     auto file = FileOrFail(h);
     LONGLONG target;
@@ -518,7 +527,8 @@ BOOL DeleteFileW(LPCWSTR fileName) {
     if (known != reg.files.end()) {
         if (known->second.deletePending) return Fail(ERROR_ACCESS_DENIED);
         for (const FileObject* f : known->second.handles)
-            if (f->access != 0 && !(f->share & FILE_SHARE_DELETE)) return Fail(ERROR_SHARING_VIOLATION);
+            if (f->access != 0 && !(f->share & FILE_SHARE_DELETE))
+                return Fail(ERROR_SHARING_VIOLATION);
     }
     if (::unlink(path.c_str()) != 0) return Fail(ErrorForPath(errno, path));
     return TRUE;

@@ -21,7 +21,8 @@ struct GlobalBlock : corvane::kernel::KernelObject {
 
 // Moveable and zero-init, plus the obsolete flags that Windows accepts and ignores
 // (no-compact, no-discard, discardable, not-banked, share, notify).
-constexpr UINT kAllocFlags = GMEM_MOVEABLE | GMEM_ZEROINIT | 0x0010 | 0x0020 | 0x0100 | 0x1000 | 0x2000 | 0x4000;
+constexpr UINT kAllocFlags =
+    GMEM_MOVEABLE | GMEM_ZEROINIT | 0x0010 | 0x0020 | 0x0100 | 0x1000 | 0x2000 | 0x4000;
 constexpr UINT kMaxLocks = 255;
 
 std::shared_ptr<GlobalBlock> BlockOrFail(HGLOBAL mem) {
@@ -40,7 +41,7 @@ HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes) {
     try {
         auto block = std::make_shared<GlobalBlock>();
         block->data = static_cast<BYTE*>((flags & GMEM_ZEROINIT) ? std::calloc(bytes ? bytes : 1, 1)
-                                                                  : std::malloc(bytes ? bytes : 1));
+                                                                 : std::malloc(bytes ? bytes : 1));
         if (!block->data) throw std::bad_alloc();
         block->size = bytes;
         if (HGLOBAL h = Handles().Insert(std::move(block))) return h;
@@ -64,7 +65,8 @@ HGLOBAL GlobalReAlloc(HGLOBAL mem, SIZE_T bytes, UINT flags) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
-    if ((flags & GMEM_ZEROINIT) && bytes > block->size) std::memset(data + block->size, 0, bytes - block->size);
+    if ((flags & GMEM_ZEROINIT) && bytes > block->size)
+        std::memset(data + block->size, 0, bytes - block->size);
     block->data = data;
     block->size = bytes;
     return mem;

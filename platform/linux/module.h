@@ -93,7 +93,7 @@ inline HMODULE ModuleFromAddress(const void* address) {
 // Registers a resource table for the module that defines the object: declare one at namespace
 // scope in the module, and its table is known from load to unload.
 class ModuleResources {
-  public:
+public:
     template <size_t N>
     explicit ModuleResources(const CorvaneResource (&table)[N]) : module_(ModuleFromAddress(this)) {
         CorvaneRegisterModuleResources(module_, table, static_cast<DWORD>(N));
@@ -104,7 +104,7 @@ class ModuleResources {
 
     HMODULE Module() const { return module_; }
 
-  private:
+private:
     HMODULE module_;
 };
 

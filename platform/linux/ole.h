@@ -289,9 +289,22 @@ CORVANE_PLATFORM_API HRESULT SafeArrayCopy(SAFEARRAY* psa, SAFEARRAY** ppsaOut);
 
 // ---------------------------------------------------------------------------------------------
 // Streams.
-typedef enum tagSTGTY { STGTY_STORAGE = 1, STGTY_STREAM = 2, STGTY_LOCKBYTES = 3, STGTY_PROPERTY = 4 } STGTY;
-typedef enum tagSTREAM_SEEK { STREAM_SEEK_SET = 0, STREAM_SEEK_CUR = 1, STREAM_SEEK_END = 2 } STREAM_SEEK;
-typedef enum tagSTATFLAG { STATFLAG_DEFAULT = 0, STATFLAG_NONAME = 1, STATFLAG_NOOPEN = 2 } STATFLAG;
+typedef enum tagSTGTY {
+    STGTY_STORAGE = 1,
+    STGTY_STREAM = 2,
+    STGTY_LOCKBYTES = 3,
+    STGTY_PROPERTY = 4
+} STGTY;
+typedef enum tagSTREAM_SEEK {
+    STREAM_SEEK_SET = 0,
+    STREAM_SEEK_CUR = 1,
+    STREAM_SEEK_END = 2
+} STREAM_SEEK;
+typedef enum tagSTATFLAG {
+    STATFLAG_DEFAULT = 0,
+    STATFLAG_NONAME = 1,
+    STATFLAG_NOOPEN = 2
+} STATFLAG;
 // LOCKTYPE is left out: its LOCK_WRITE clashes with <fcntl.h>, and memory streams lock nothing.
 typedef enum tagSTGC {
     STGC_DEFAULT = 0,
@@ -321,8 +334,8 @@ typedef struct tagSTATSTG {
 
 CORVANE_DEFINE_GUID(IID_ISequentialStream, 0x0c733a30, 0x2a1c, 0x11ce, 0xad, 0xe5, 0x00, 0xaa, 0x00,
                     0x44, 0x77, 0x3d);
-CORVANE_DEFINE_GUID(IID_IStream, 0x0000000c, 0x0000, 0x0000, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
-                    0x46);
+CORVANE_DEFINE_GUID(IID_IStream, 0x0000000c, 0x0000, 0x0000, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00,
+                    0x00, 0x46);
 
 struct ISequentialStream : public IUnknown {
     STDMETHOD(Read)(void* pv, ULONG cb, ULONG* pcbRead) PURE;
@@ -332,8 +345,8 @@ struct ISequentialStream : public IUnknown {
 struct IStream : public ISequentialStream {
     STDMETHOD(Seek)(LARGE_INTEGER dlibMove, DWORD dwOrigin, ULARGE_INTEGER* plibNewPosition) PURE;
     STDMETHOD(SetSize)(ULARGE_INTEGER libNewSize) PURE;
-    STDMETHOD(CopyTo)(IStream* pstm, ULARGE_INTEGER cb, ULARGE_INTEGER* pcbRead,
-                      ULARGE_INTEGER* pcbWritten) PURE;
+    STDMETHOD(CopyTo)
+    (IStream* pstm, ULARGE_INTEGER cb, ULARGE_INTEGER* pcbRead, ULARGE_INTEGER* pcbWritten) PURE;
     STDMETHOD(Commit)(DWORD grfCommitFlags) PURE;
     STDMETHOD(Revert)() PURE;
     STDMETHOD(LockRegion)(ULARGE_INTEGER libOffset, ULARGE_INTEGER cb, DWORD dwLockType) PURE;
@@ -347,7 +360,8 @@ typedef IStream* LPSTREAM;
 // grows the block as it is written (sizes up to 4 GiB - 1). deleteOnRelease frees the block
 // when the last stream on it (clones included) is released. Read short of the end is S_OK;
 // LockRegion and UnlockRegion answer STG_E_INVALIDFUNCTION; Commit and Revert do nothing.
-CORVANE_PLATFORM_API HRESULT CreateStreamOnHGlobal(HGLOBAL hGlobal, BOOL deleteOnRelease, LPSTREAM* ppstm);
+CORVANE_PLATFORM_API HRESULT CreateStreamOnHGlobal(HGLOBAL hGlobal, BOOL deleteOnRelease,
+                                                   LPSTREAM* ppstm);
 // The block under a stream made by CreateStreamOnHGlobal; E_INVALIDARG for any other stream.
 // Writes grow the block ahead of the data, so GlobalSize may exceed the stream's size: take the
 // size from Stat.
@@ -355,10 +369,10 @@ CORVANE_PLATFORM_API HRESULT GetHGlobalFromStream(LPSTREAM pstm, HGLOBAL* phglob
 
 // ---------------------------------------------------------------------------------------------
 // Error information.
-CORVANE_DEFINE_GUID(IID_IErrorInfo, 0x1CF2B120, 0x547D, 0x101B, 0x8E, 0x65, 0x08, 0x00, 0x2B, 0x2B, 0xD1,
-                    0x19);
-CORVANE_DEFINE_GUID(IID_ICreateErrorInfo, 0x22F03340, 0x547D, 0x101B, 0x8E, 0x65, 0x08, 0x00, 0x2B, 0x2B,
+CORVANE_DEFINE_GUID(IID_IErrorInfo, 0x1CF2B120, 0x547D, 0x101B, 0x8E, 0x65, 0x08, 0x00, 0x2B, 0x2B,
                     0xD1, 0x19);
+CORVANE_DEFINE_GUID(IID_ICreateErrorInfo, 0x22F03340, 0x547D, 0x101B, 0x8E, 0x65, 0x08, 0x00, 0x2B,
+                    0x2B, 0xD1, 0x19);
 CORVANE_DEFINE_GUID(IID_ISupportErrorInfo, 0xDF0B3D60, 0x548F, 0x101B, 0x8E, 0x65, 0x08, 0x00, 0x2B,
                     0x2B, 0xD1, 0x19);
 

@@ -20,7 +20,9 @@ BSTR AllocateBytes(UINT bytes) {
     return reinterpret_cast<BSTR>(base + kHeader);
 }
 
-BYTE* BlockOf(BSTR s) { return reinterpret_cast<BYTE*>(s) - kHeader; }
+BYTE* BlockOf(BSTR s) {
+    return reinterpret_cast<BYTE*>(s) - kHeader;
+}
 
 // Replaces *bstr by fresh, keeping the old one when fresh could not be made.
 INT Replace(BSTR* bstr, BSTR fresh) {
@@ -35,7 +37,8 @@ INT Replace(BSTR* bstr, BSTR fresh) {
 BSTR SysAllocString(const OLECHAR* s) {
     if (!s) return nullptr;
     size_t len = corvane::text::Length(s);
-    return len > kMaxBytes / sizeof(OLECHAR) ? nullptr : SysAllocStringLen(s, static_cast<UINT>(len));
+    return len > kMaxBytes / sizeof(OLECHAR) ? nullptr
+                                             : SysAllocStringLen(s, static_cast<UINT>(len));
 }
 
 BSTR SysAllocStringLen(const OLECHAR* s, UINT len) {
@@ -84,4 +87,6 @@ UINT SysStringByteLen(BSTR s) {
     return length;
 }
 
-UINT SysStringLen(BSTR s) { return SysStringByteLen(s) / sizeof(OLECHAR); }
+UINT SysStringLen(BSTR s) {
+    return SysStringByteLen(s) / sizeof(OLECHAR);
+}

@@ -14,17 +14,31 @@ constexpr ULONG kMaxLocks = 65535;
 // Bytes per element of a type an array can hold; 0 when it cannot hold it.
 ULONG ElementSize(VARTYPE vt) {
     switch (vt) {
-        case VT_I1: case VT_UI1:
+        case VT_I1:
+        case VT_UI1:
             return 1;
-        case VT_I2: case VT_UI2: case VT_BOOL:
+        case VT_I2:
+        case VT_UI2:
+        case VT_BOOL:
             return 2;
-        case VT_I4: case VT_UI4: case VT_INT: case VT_UINT: case VT_R4: case VT_ERROR:
+        case VT_I4:
+        case VT_UI4:
+        case VT_INT:
+        case VT_UINT:
+        case VT_R4:
+        case VT_ERROR:
             return 4;
-        case VT_I8: case VT_UI8: case VT_R8: case VT_CY: case VT_DATE:
+        case VT_I8:
+        case VT_UI8:
+        case VT_R8:
+        case VT_CY:
+        case VT_DATE:
             return 8;
         case VT_DECIMAL:
             return sizeof(DECIMAL);
-        case VT_BSTR: case VT_UNKNOWN: case VT_DISPATCH:
+        case VT_BSTR:
+        case VT_UNKNOWN:
+        case VT_DISPATCH:
             return sizeof(void*);
         case VT_VARIANT:
             return sizeof(VARIANT);
@@ -35,15 +49,22 @@ ULONG ElementSize(VARTYPE vt) {
 
 USHORT FeaturesOf(VARTYPE vt) {
     switch (vt) {
-        case VT_BSTR: return FADF_HAVEVARTYPE | FADF_BSTR;
-        case VT_UNKNOWN: return FADF_HAVEVARTYPE | FADF_UNKNOWN;
-        case VT_DISPATCH: return FADF_HAVEVARTYPE | FADF_DISPATCH;
-        case VT_VARIANT: return FADF_HAVEVARTYPE | FADF_VARIANT;
-        default: return FADF_HAVEVARTYPE;
+        case VT_BSTR:
+            return FADF_HAVEVARTYPE | FADF_BSTR;
+        case VT_UNKNOWN:
+            return FADF_HAVEVARTYPE | FADF_UNKNOWN;
+        case VT_DISPATCH:
+            return FADF_HAVEVARTYPE | FADF_DISPATCH;
+        case VT_VARIANT:
+            return FADF_HAVEVARTYPE | FADF_VARIANT;
+        default:
+            return FADF_HAVEVARTYPE;
     }
 }
 
-DWORD* VartypeSlot(SAFEARRAY* psa) { return reinterpret_cast<DWORD*>(psa) - 1; }
+DWORD* VartypeSlot(SAFEARRAY* psa) {
+    return reinterpret_cast<DWORD*>(psa) - 1;
+}
 
 // Element count of the whole array; false when it overflows.
 bool CountElements(UINT cDims, const SAFEARRAYBOUND* bounds, size_t* count) {
@@ -67,7 +88,9 @@ SAFEARRAY* AllocateDescriptor(UINT cDims) {
     return base ? reinterpret_cast<SAFEARRAY*>(base + kPrefix) : nullptr;
 }
 
-void FreeDescriptor(SAFEARRAY* psa) { std::free(reinterpret_cast<BYTE*>(psa) - kPrefix); }
+void FreeDescriptor(SAFEARRAY* psa) {
+    std::free(reinterpret_cast<BYTE*>(psa) - kPrefix);
+}
 
 // Zeroed data for the descriptor's bounds; never a NULL pvData on success, even when empty.
 bool AllocateData(SAFEARRAY* psa) {
@@ -77,7 +100,9 @@ bool AllocateData(SAFEARRAY* psa) {
     return psa->pvData != nullptr;
 }
 
-BYTE* Cell(SAFEARRAY* psa, size_t index) { return static_cast<BYTE*>(psa->pvData) + index * psa->cbElements; }
+BYTE* Cell(SAFEARRAY* psa, size_t index) {
+    return static_cast<BYTE*>(psa->pvData) + index * psa->cbElements;
+}
 
 // Frees what the elements own; leaves them zero/empty.
 void ReleaseElements(SAFEARRAY* psa) {
@@ -105,7 +130,8 @@ HRESULT CopyElement(const SAFEARRAY* psa, const void* from, void* to) {
     if (psa->fFeatures & FADF_BSTR) {
         BSTR source = *static_cast<const BSTR*>(from), copy = nullptr;
         if (source) {
-            copy = SysAllocStringByteLen(reinterpret_cast<LPCSTR>(source), SysStringByteLen(source));
+            copy =
+                SysAllocStringByteLen(reinterpret_cast<LPCSTR>(source), SysStringByteLen(source));
             if (!copy) return E_OUTOFMEMORY;
         }
         *static_cast<BSTR*>(to) = copy;
@@ -157,7 +183,8 @@ HRESULT BoundOf(SAFEARRAY* psa, UINT nDim, const SAFEARRAYBOUND** slot) {
 SAFEARRAY* SafeArrayCreate(VARTYPE vt, UINT cDims, SAFEARRAYBOUND* rgsabound) {
     const ULONG size = ElementSize(vt);
     size_t count;
-    if (!size || cDims < 1 || cDims > USHRT_MAX || !rgsabound || !CountElements(cDims, rgsabound, &count))
+    if (!size || cDims < 1 || cDims > USHRT_MAX || !rgsabound ||
+        !CountElements(cDims, rgsabound, &count))
         return nullptr;
     SAFEARRAY* psa = AllocateDescriptor(cDims);
     if (!psa) return nullptr;
@@ -188,9 +215,13 @@ HRESULT SafeArrayDestroy(SAFEARRAY* psa) {
     return S_OK;
 }
 
-UINT SafeArrayGetDim(SAFEARRAY* psa) { return psa ? psa->cDims : 0; }
+UINT SafeArrayGetDim(SAFEARRAY* psa) {
+    return psa ? psa->cDims : 0;
+}
 
-UINT SafeArrayGetElemsize(SAFEARRAY* psa) { return psa ? psa->cbElements : 0; }
+UINT SafeArrayGetElemsize(SAFEARRAY* psa) {
+    return psa ? psa->cbElements : 0;
+}
 
 HRESULT SafeArrayGetLBound(SAFEARRAY* psa, UINT nDim, LONG* plLbound) {
     const SAFEARRAYBOUND* b;
@@ -204,19 +235,27 @@ HRESULT SafeArrayGetUBound(SAFEARRAY* psa, UINT nDim, LONG* plUbound) {
     const SAFEARRAYBOUND* b;
     if (!plUbound) return E_INVALIDARG;
     HRESULT hr = BoundOf(psa, nDim, &b);
-    if (SUCCEEDED(hr)) *plUbound = static_cast<LONG>(int64_t{b->lLbound} + int64_t{b->cElements} - 1);
+    if (SUCCEEDED(hr))
+        *plUbound = static_cast<LONG>(int64_t{b->lLbound} + int64_t{b->cElements} - 1);
     return hr;
 }
 
 HRESULT SafeArrayGetVartype(SAFEARRAY* psa, VARTYPE* pvt) {
     if (!psa || !pvt) return E_INVALIDARG;
-    if (psa->fFeatures & FADF_HAVEVARTYPE) *pvt = static_cast<VARTYPE>(*VartypeSlot(psa));
-    else if (psa->fFeatures & FADF_BSTR) *pvt = VT_BSTR;
-    else if (psa->fFeatures & FADF_UNKNOWN) *pvt = VT_UNKNOWN;
-    else if (psa->fFeatures & FADF_DISPATCH) *pvt = VT_DISPATCH;
-    else if (psa->fFeatures & FADF_VARIANT) *pvt = VT_VARIANT;
-    else if (psa->fFeatures & FADF_RECORD) *pvt = VT_RECORD;
-    else return E_INVALIDARG;
+    if (psa->fFeatures & FADF_HAVEVARTYPE)
+        *pvt = static_cast<VARTYPE>(*VartypeSlot(psa));
+    else if (psa->fFeatures & FADF_BSTR)
+        *pvt = VT_BSTR;
+    else if (psa->fFeatures & FADF_UNKNOWN)
+        *pvt = VT_UNKNOWN;
+    else if (psa->fFeatures & FADF_DISPATCH)
+        *pvt = VT_DISPATCH;
+    else if (psa->fFeatures & FADF_VARIANT)
+        *pvt = VT_VARIANT;
+    else if (psa->fFeatures & FADF_RECORD)
+        *pvt = VT_RECORD;
+    else
+        return E_INVALIDARG;
     return S_OK;
 }
 
@@ -246,7 +285,9 @@ HRESULT SafeArrayAccessData(SAFEARRAY* psa, void** ppvData) {
     return hr;
 }
 
-HRESULT SafeArrayUnaccessData(SAFEARRAY* psa) { return SafeArrayUnlock(psa); }
+HRESULT SafeArrayUnaccessData(SAFEARRAY* psa) {
+    return SafeArrayUnlock(psa);
+}
 
 HRESULT SafeArrayPtrOfIndex(SAFEARRAY* psa, LONG* rgIndices, void** ppvData) {
     if (!ppvData) return E_INVALIDARG;
@@ -283,8 +324,10 @@ HRESULT SafeArrayPutElement(SAFEARRAY* psa, LONG* rgIndices, void* pv) {
         if (SUCCEEDED(hr)) {
             void* old = *reinterpret_cast<void**>(cell);
             *reinterpret_cast<void**>(cell) = fresh;
-            if (psa->fFeatures & FADF_BSTR) SysFreeString(static_cast<BSTR>(old));
-            else if (old) static_cast<IUnknown*>(old)->Release();
+            if (psa->fFeatures & FADF_BSTR)
+                SysFreeString(static_cast<BSTR>(old));
+            else if (old)
+                static_cast<IUnknown*>(old)->Release();
         }
     } else {
         std::memcpy(cell, pv, psa->cbElements);
@@ -311,7 +354,8 @@ HRESULT SafeArrayCopy(SAFEARRAY* psa, SAFEARRAY** ppsaOut) {
     HRESULT hr = S_OK;
     if (psa->pvData) {
         const size_t count = ElementCount(psa);
-        for (size_t i = 0; i < count && SUCCEEDED(hr); ++i) hr = CopyElement(psa, Cell(psa, i), Cell(copy, i));
+        for (size_t i = 0; i < count && SUCCEEDED(hr); ++i)
+            hr = CopyElement(psa, Cell(psa, i), Cell(copy, i));
     }
     if (FAILED(hr)) {
         SafeArrayDestroy(copy);

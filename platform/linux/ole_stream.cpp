@@ -9,8 +9,8 @@
 namespace {
 
 // Answered only by the streams of this file, to find their block again.
-CORVANE_DEFINE_GUID(IID_MemoryStreamSelf, 0x6b1f3c52, 0x0e7d, 0x4c39, 0x9a, 0x55, 0x3e, 0x21, 0x7c, 0x90,
-                    0xd4, 0x18);
+CORVANE_DEFINE_GUID(IID_MemoryStreamSelf, 0x6b1f3c52, 0x0e7d, 0x4c39, 0x9a, 0x55, 0x3e, 0x21, 0x7c,
+                    0x90, 0xd4, 0x18);
 
 constexpr ULONGLONG kMaxStreamSize = 0xFFFFFFFFull;
 constexpr ULONG kCopyChunk = 64 * 1024;
@@ -36,7 +36,9 @@ public:
         SIZE_T capacity = GlobalSize(global_);
         SIZE_T wanted = static_cast<SIZE_T>(size);
         if (exact ? wanted != capacity : wanted > capacity) {
-            SIZE_T grown = exact ? wanted : std::max<SIZE_T>(wanted, std::min<SIZE_T>(capacity * 2, kMaxStreamSize));
+            SIZE_T grown =
+                exact ? wanted
+                      : std::max<SIZE_T>(wanted, std::min<SIZE_T>(capacity * 2, kMaxStreamSize));
             if (!GlobalReAlloc(global_, grown, GMEM_MOVEABLE) &&
                 (grown == wanted || !GlobalReAlloc(global_, wanted, GMEM_MOVEABLE)))
                 return false;
@@ -88,7 +90,8 @@ public:
         if (!pv) return STG_E_INVALIDPOINTER;
         std::lock_guard<std::mutex> lock(block_->Mutex());
         ULONGLONG size = block_->Size();
-        ULONG n = position_ >= size ? 0 : static_cast<ULONG>(std::min<ULONGLONG>(cb, size - position_));
+        ULONG n =
+            position_ >= size ? 0 : static_cast<ULONG>(std::min<ULONGLONG>(cb, size - position_));
         if (n > 0) {
             BYTE* data = block_->Lock();
             if (!data) return E_HANDLE;
@@ -121,10 +124,17 @@ public:
         std::lock_guard<std::mutex> lock(block_->Mutex());
         LONGLONG base;
         switch (origin) {
-            case STREAM_SEEK_SET: base = 0; break;
-            case STREAM_SEEK_CUR: base = static_cast<LONGLONG>(position_); break;
-            case STREAM_SEEK_END: base = static_cast<LONGLONG>(block_->Size()); break;
-            default: return STG_E_INVALIDFUNCTION;
+            case STREAM_SEEK_SET:
+                base = 0;
+                break;
+            case STREAM_SEEK_CUR:
+                base = static_cast<LONGLONG>(position_);
+                break;
+            case STREAM_SEEK_END:
+                base = static_cast<LONGLONG>(block_->Size());
+                break;
+            default:
+                return STG_E_INVALIDFUNCTION;
         }
         LONGLONG target;
         if (__builtin_add_overflow(base, move.QuadPart, &target) || target < 0 ||
@@ -153,7 +163,8 @@ public:
         // The lock is not held across the target's Write: the target may be a clone.
         while (left > 0) {
             ULONG got = 0, put = 0;
-            hr = Read(buffer.get(), static_cast<ULONG>(std::min<ULONGLONG>(left, kCopyChunk)), &got);
+            hr =
+                Read(buffer.get(), static_cast<ULONG>(std::min<ULONGLONG>(left, kCopyChunk)), &got);
             if (FAILED(hr) || got == 0) break;
             totalRead += got;
             hr = target->Write(buffer.get(), got, &put);
@@ -172,12 +183,17 @@ public:
 
     STDMETHODIMP Commit(DWORD) override { return S_OK; }
     STDMETHODIMP Revert() override { return S_OK; }
-    STDMETHODIMP LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return STG_E_INVALIDFUNCTION; }
-    STDMETHODIMP UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return STG_E_INVALIDFUNCTION; }
+    STDMETHODIMP LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override {
+        return STG_E_INVALIDFUNCTION;
+    }
+    STDMETHODIMP UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override {
+        return STG_E_INVALIDFUNCTION;
+    }
 
     STDMETHODIMP Stat(STATSTG* stat, DWORD flags) override {
         if (!stat) return STG_E_INVALIDPOINTER;
-        if (flags & ~static_cast<DWORD>(STATFLAG_NONAME | STATFLAG_NOOPEN)) return STG_E_INVALIDFLAG;
+        if (flags & ~static_cast<DWORD>(STATFLAG_NONAME | STATFLAG_NOOPEN))
+            return STG_E_INVALIDFLAG;
         std::memset(stat, 0, sizeof(*stat));
         stat->type = STGTY_STREAM;
         std::lock_guard<std::mutex> lock(block_->Mutex());

@@ -6,9 +6,25 @@ namespace {
 // Types that a VARIANT may hold by value, in an array, or by reference.
 bool IsScalarType(VARTYPE t) {
     switch (t) {
-        case VT_I2: case VT_I4: case VT_R4: case VT_R8: case VT_CY: case VT_DATE: case VT_BSTR:
-        case VT_DISPATCH: case VT_ERROR: case VT_BOOL: case VT_UNKNOWN: case VT_DECIMAL:
-        case VT_I1: case VT_UI1: case VT_UI2: case VT_UI4: case VT_I8: case VT_UI8: case VT_INT:
+        case VT_I2:
+        case VT_I4:
+        case VT_R4:
+        case VT_R8:
+        case VT_CY:
+        case VT_DATE:
+        case VT_BSTR:
+        case VT_DISPATCH:
+        case VT_ERROR:
+        case VT_BOOL:
+        case VT_UNKNOWN:
+        case VT_DECIMAL:
+        case VT_I1:
+        case VT_UI1:
+        case VT_UI2:
+        case VT_UI4:
+        case VT_I8:
+        case VT_UI8:
+        case VT_INT:
         case VT_UINT:
             return true;
         default:
@@ -63,7 +79,8 @@ HRESULT VariantCopy(VARIANTARG* dest, const VARIANTARG* src) {
     } else if (vt == VT_BSTR) {
         BSTR copy = nullptr;
         if (src->bstrVal) {
-            copy = SysAllocStringByteLen(reinterpret_cast<LPCSTR>(src->bstrVal), SysStringByteLen(src->bstrVal));
+            copy = SysAllocStringByteLen(reinterpret_cast<LPCSTR>(src->bstrVal),
+                                         SysStringByteLen(src->bstrVal));
             if (!copy) return E_OUTOFMEMORY;
         }
         dest->bstrVal = copy;

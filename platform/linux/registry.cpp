@@ -279,7 +279,7 @@ LSTATUS CopyData(const Value& v, LPDWORD type, LPBYTE data, LPDWORD cb) {
 // A read-modify-write of one or both hives: locks them (machine first, so that writers never
 // wait on each other in a cycle), re-reads them, edits copies and commits the edited ones.
 class Change {
-  public:
+public:
     explicit Change(Registry& r) : r_(r) {}
     ~Change() {
         r_.user.Unlock();
@@ -327,7 +327,7 @@ class Change {
         return ERROR_SUCCESS;
     }
 
-  private:
+private:
     Registry& r_;
     std::optional<Key> machine_, user_;
 };

@@ -265,7 +265,7 @@ LSTATUS Parse(std::string_view text, Key* root, ULONGLONG* stamp);
 // One hive file with its lock file and the last tree read from it. Not thread-safe: the
 // registry's mutex guards it.
 class HiveFile {
-  public:
+public:
     // Where the hive lives; drops the cached tree.
     void SetPath(std::string dir, std::string fileStem);
     // Brings the cached tree up to date with the file (a missing file is an empty hive).
@@ -278,7 +278,7 @@ class HiveFile {
     LSTATUS Lock();
     void Unlock();
 
-  private:
+private:
     std::string dir_, hivePath_, lockPath_;
     Key root_;
     ULONGLONG stamp_ = 0;  // stamp of the file the cache was read from; 0: no file

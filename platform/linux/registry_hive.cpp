@@ -181,7 +181,7 @@ void AppendKey(std::string& out, const Key& key, std::vector<const std::u16strin
 // ---- reading ----
 
 class LineReader {
-  public:
+public:
     explicit LineReader(std::string_view line) : s_(line) {}
     bool AtEnd() const { return pos_ >= s_.size(); }
     bool Space() {
@@ -199,7 +199,7 @@ class LineReader {
     }
     bool Quoted(std::u16string* out);
 
-  private:
+private:
     std::string_view s_;
     size_t pos_ = 0;
 };

@@ -10,8 +10,12 @@ namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
 
-bool IsHighSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool IsLowSurrogate(char32_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+bool IsHighSurrogate(char32_t c) {
+    return c >= 0xD800 && c <= 0xDBFF;
+}
+bool IsLowSurrogate(char32_t c) {
+    return c >= 0xDC00 && c <= 0xDFFF;
+}
 
 // Decodes one code point from UTF-16 at s[i]; advances i. Sets *bad on an unpaired surrogate.
 char32_t DecodeUtf16(std::u16string_view s, size_t& i, bool* bad) {
@@ -125,11 +129,13 @@ struct PairRange {
     char16_t first, last;
 };
 constexpr PairRange kEvenCapitalPairs[] = {
-    {0x0100, 0x012F}, {0x0132, 0x0137}, {0x014A, 0x0177}, {0x0460, 0x0481}, {0x048A, 0x04BF},
-    {0x04D0, 0x04FF}, {0x1E00, 0x1E95}, {0x1EA0, 0x1EFF},
+    {0x0100, 0x012F}, {0x0132, 0x0137}, {0x014A, 0x0177}, {0x0460, 0x0481},
+    {0x048A, 0x04BF}, {0x04D0, 0x04FF}, {0x1E00, 0x1E95}, {0x1EA0, 0x1EFF},
 };
 constexpr PairRange kOddCapitalPairs[] = {
-    {0x0139, 0x0148}, {0x0179, 0x017E}, {0x04C1, 0x04CE},
+    {0x0139, 0x0148},
+    {0x0179, 0x017E},
+    {0x04C1, 0x04CE},
 };
 
 }  // namespace
@@ -147,7 +153,9 @@ std::string ToUtf8(std::u16string_view s) {
     return out;
 }
 
-std::string ToUtf8(const char16_t* s) { return ToUtf8(std::u16string_view(s ? s : u"", Length(s))); }
+std::string ToUtf8(const char16_t* s) {
+    return ToUtf8(std::u16string_view(s ? s : u"", Length(s)));
+}
 
 std::u16string ToUtf16(std::string_view s) {
     std::u16string out;
@@ -155,7 +163,9 @@ std::u16string ToUtf16(std::string_view s) {
     return out;
 }
 
-std::u16string ToUtf16(const char* s) { return ToUtf16(std::string_view(s ? s : "")); }
+std::u16string ToUtf16(const char* s) {
+    return ToUtf16(std::string_view(s ? s : ""));
+}
 
 bool TryToUtf8(std::u16string_view s, std::string* out) {
     if (Convert(s, *out)) return true;
@@ -249,7 +259,9 @@ LPWSTR lstrcpynW(LPWSTR dst, LPCWSTR src, int n) {
 
 namespace {
 
-bool KnownCodePage(UINT cp) { return cp == CP_ACP || cp == CP_OEMCP || cp == CP_UTF8; }
+bool KnownCodePage(UINT cp) {
+    return cp == CP_ACP || cp == CP_OEMCP || cp == CP_UTF8;
+}
 
 // Converts source and copies the result into a caller buffer the Windows way: the count, or 0
 // with the last error set. strict: ill-formed input fails instead of becoming U+FFFD.
@@ -281,8 +293,10 @@ int ConvertInto(In source, bool strict, Ch* dst, int dstLen) {
 }
 
 // The argument checks both directions share.
-bool BadConversionArguments(UINT codePage, const void* src, int srcLen, const void* dst, int dstLen) {
-    return !KnownCodePage(codePage) || !src || srcLen == 0 || srcLen < -1 || dstLen < 0 || (dstLen > 0 && !dst);
+bool BadConversionArguments(UINT codePage, const void* src, int srcLen, const void* dst,
+                            int dstLen) {
+    return !KnownCodePage(codePage) || !src || srcLen == 0 || srcLen < -1 || dstLen < 0 ||
+           (dstLen > 0 && !dst);
 }
 
 }  // namespace
@@ -295,17 +309,19 @@ int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR src, int srcLen, LPWS
         return 0;
     }
     size_t n = srcLen == -1 ? std::strlen(src) + 1 : static_cast<size_t>(srcLen);
-    return ConvertInto<std::u16string>(std::string_view(src, n), flags & MB_ERR_INVALID_CHARS, dst, dstLen);
+    return ConvertInto<std::u16string>(std::string_view(src, n), flags & MB_ERR_INVALID_CHARS, dst,
+                                       dstLen);
 }
 
-int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR src, int srcLen, LPSTR dst,
-                        int dstLen, LPCSTR defaultChar, BOOL* usedDefaultChar) {
+int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR src, int srcLen, LPSTR dst, int dstLen,
+                        LPCSTR defaultChar, BOOL* usedDefaultChar) {
     // For UTF-8 Windows demands that the default-character arguments are NULL.
-    if (BadConversionArguments(codePage, src, srcLen, dst, dstLen) || defaultChar || usedDefaultChar ||
-        (flags & ~static_cast<DWORD>(WC_ERR_INVALID_CHARS))) {
+    if (BadConversionArguments(codePage, src, srcLen, dst, dstLen) || defaultChar ||
+        usedDefaultChar || (flags & ~static_cast<DWORD>(WC_ERR_INVALID_CHARS))) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
     size_t n = srcLen == -1 ? Length(src) + 1 : static_cast<size_t>(srcLen);
-    return ConvertInto<std::string>(std::u16string_view(src, n), flags & WC_ERR_INVALID_CHARS, dst, dstLen);
+    return ConvertInto<std::string>(std::u16string_view(src, n), flags & WC_ERR_INVALID_CHARS, dst,
+                                    dstLen);
 }

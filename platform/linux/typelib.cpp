@@ -71,7 +71,7 @@ HRESULT QuerySingle(Itf* self, REFIID own, REFIID riid, void** ppv) {
 
 // A type of the library. Its lifetime is the library's: references are counted on the library.
 class TypeInfo final : public ITypeInfo {
-  public:
+public:
     TypeInfo(TypeLib* lib, const TypeDesc* desc, UINT index)
         : lib_(lib), desc_(desc), index_(index) {}
 
@@ -194,7 +194,7 @@ class TypeInfo final : public ITypeInfo {
 
     const TypeDesc& Desc() const { return *desc_; }
 
-  private:
+private:
     const Member* Find(MEMBERID memid) const {
         for (const Member& m : desc_->functions) {
             if (m.memid == memid) return &m;
@@ -208,7 +208,7 @@ class TypeInfo final : public ITypeInfo {
 };
 
 class TypeLib final : public ITypeLib {
-  public:
+public:
     explicit TypeLib(LibDesc desc)
         : desc_(std::move(desc)), unknown_(this, &UnknownDesc(), UINT_MAX) {
         infos_.reserve(desc_.types.size());
@@ -322,7 +322,7 @@ class TypeLib final : public ITypeLib {
         return href < infos_.size() ? infos_[href].get() : nullptr;
     }
 
-  private:
+private:
     ~TypeLib() = default;
 
     // Calls visit(type index, stored name, member id) for each type (MEMBERID_NIL) and member

@@ -38,7 +38,7 @@ const char16_t* SyskindName(SYSKIND kind) {
 }
 
 class Key {
-  public:
+public:
     Key() = default;
     ~Key() { Close(); }
     Key(const Key&) = delete;
@@ -53,7 +53,7 @@ class Key {
     }
     HKEY Get() const { return h_; }
 
-  private:
+private:
     HKEY h_ = nullptr;
 };
 

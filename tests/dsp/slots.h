@@ -98,10 +98,12 @@ inline constexpr DspZero64fFn kDspZero64f[] = {dspZero64f_s0, dspZero64f_s1, dsp
                                                dspZero64f_s3, dspZero64f_s4, dspZero64f_s5};
 inline constexpr DspCopy64fFn kDspCopy64f[] = {dspCopy64f_s0, dspCopy64f_s1, dspCopy64f_s2,
                                                dspCopy64f_s3, dspCopy64f_s4, dspCopy64f_s5};
-inline constexpr DspZeroBytesFn kDspZeroBytes[] = {dspZeroBytes_s0, dspZeroBytes_s1, dspZeroBytes_s2,
-                                                   dspZeroBytes_s3, dspZeroBytes_s4, dspZeroBytes_s5};
-inline constexpr DspCopyBytesFn kDspCopyBytes[] = {dspCopyBytes_s0, dspCopyBytes_s1, dspCopyBytes_s2,
-                                                   dspCopyBytes_s3, dspCopyBytes_s4, dspCopyBytes_s5};
+inline constexpr DspZeroBytesFn kDspZeroBytes[] = {dspZeroBytes_s0, dspZeroBytes_s1,
+                                                   dspZeroBytes_s2, dspZeroBytes_s3,
+                                                   dspZeroBytes_s4, dspZeroBytes_s5};
+inline constexpr DspCopyBytesFn kDspCopyBytes[] = {dspCopyBytes_s0, dspCopyBytes_s1,
+                                                   dspCopyBytes_s2, dspCopyBytes_s3,
+                                                   dspCopyBytes_s4, dspCopyBytes_s5};
 // Slot 0 has no guarded byte copy.
 inline constexpr DspCopyCheckedFn kDspCopyChecked[] = {nullptr,           dspCopyChecked_s1,
                                                        dspCopyChecked_s2, dspCopyChecked_s3,
@@ -115,7 +117,9 @@ public:
     static constexpr size_t kGuard = 64;
 
     DspGuardedBuffer(size_t capacity, size_t misalign, uint8_t sentinel)
-        : capacity_(capacity), misalign_(misalign), sentinel_(sentinel),
+        : capacity_(capacity),
+          misalign_(misalign),
+          sentinel_(sentinel),
           size_((2 * kGuard + 64 + capacity + misalign + 63) & ~size_t(63)),
           raw_(static_cast<uint8_t*>(std::aligned_alloc(64, size_))) {
         reset();
@@ -149,8 +153,8 @@ private:
 
 #include <gtest/gtest.h>
 
-#define DSP_SKIP_UNLESS_SLOT(s)                                                     \
-    do {                                                                            \
+#define DSP_SKIP_UNLESS_SLOT(s)                                                        \
+    do {                                                                               \
         if (!dspSlotSupported(s)) GTEST_SKIP() << "CPU lacks slot " << dspSlotName(s); \
     } while (0)
 
@@ -178,7 +182,7 @@ struct DspSlotParamName {
 
 #define DSP_INSTANTIATE_SLOTS(fixture) \
     INSTANTIATE_TEST_SUITE_P(Slots, fixture, ::testing::Range(0, kDspSlotCount), DspSlotParamName())
-#define DSP_INSTANTIATE_SLOTS_WITH_2N(fixture)                                      \
+#define DSP_INSTANTIATE_SLOTS_WITH_2N(fixture)                                         \
     INSTANTIATE_TEST_SUITE_P(Slots, fixture, ::testing::Range(0, kDspSlotCountWith2n), \
                              DspSlotParamName())
 

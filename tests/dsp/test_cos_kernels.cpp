@@ -29,8 +29,8 @@ TEST(CosKernels, TinyArgumentsGiveExactlyOne) {
 
 TEST(CosKernels, GoldenValues) {
     // cos of the doubles nearest pi/2, pi and 2 pi, to within the member's bound.
-    const std::vector<double> values = {1.5707963267948966, 3.141592653589793, 6.283185307179586,
-                                        1.0, -2.5, 100.0, 1e5, 1e22};
+    const std::vector<double> values = {
+        1.5707963267948966, 3.141592653589793, 6.283185307179586, 1.0, -2.5, 100.0, 1e5, 1e22};
     for (const KernelInfo& k : kernelsOf(Fn::Cosine)) {
         SCOPED_TRACE(k.label);
         const std::vector<double> got = run(k, values);
@@ -94,9 +94,15 @@ TEST(CosKernels, EvenSymmetryIsExact) {
 }
 
 TEST(CosKernels, AroundTheFastRangeLimits) {
-    const std::vector<double> values = {0x1p17, 0x1.fffffffffffffp16, 65536.00349206588,
-                                        65536.003492065885, 90112.0, 90111.99999999999,
-                                        0x1p23, 0x1p23 - 1.5707963267948966, 0x1p23 + 1.0};
+    const std::vector<double> values = {0x1p17,
+                                        0x1.fffffffffffffp16,
+                                        65536.00349206588,
+                                        65536.003492065885,
+                                        90112.0,
+                                        90111.99999999999,
+                                        0x1p23,
+                                        0x1p23 - 1.5707963267948966,
+                                        0x1p23 + 1.0};
     for (const KernelInfo& k : kernelsOf(Fn::Cosine)) {
         SCOPED_TRACE(k.label);
         const std::vector<double> got = run(k, values);

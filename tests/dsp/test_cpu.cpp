@@ -73,7 +73,9 @@ void fakeCpuid(uint32_t leaf, uint32_t sub, uint32_t r[4]) {
     if (leaf == 7 && sub == 0) r[1] = g_fake.ebx7;
 }
 
-uint64_t fakeXgetbv(uint32_t) { return g_fake.xcr0; }
+uint64_t fakeXgetbv(uint32_t) {
+    return g_fake.xcr0;
+}
 
 // Deterministic cache-parameter leaf for a cache of ways x line x sets bytes.
 Regs cacheLeaf(uint32_t type, uint32_t level, uint32_t ways, uint32_t line, uint32_t sets) {
@@ -103,7 +105,8 @@ constexpr uint32_t kBase = kEdxMmx | kEdxSse | kEdxSse2;
 constexpr uint32_t kUpToSse41 = kEcxSse3 | kEcxSsse3 | kEcxSse41;
 constexpr uint32_t kUpToSse42 = kUpToSse41 | kEcxSse42 | kEcxPopcnt;
 constexpr uint32_t kAvxOs = kUpToSse42 | kEcxAvx | kEcxOsxsave;
-constexpr uint32_t kAvx512 = kEbxAvx2 | kEbxAvx512f | kEbxAvx512dq | kEbxAvx512cd | kEbxAvx512bw | kEbxAvx512vl;
+constexpr uint32_t kAvx512 =
+    kEbxAvx2 | kEbxAvx512f | kEbxAvx512dq | kEbxAvx512cd | kEbxAvx512bw | kEbxAvx512vl;
 
 const SlotCase kSlotCases[] = {
     {"sse2 only", "GenuineIntel", 7, kBase, 0, 0, 0, 1, dspOk},
@@ -252,7 +255,8 @@ TEST_F(CpuTest, ThisMachine) {
     }
     if (__builtin_cpu_supports("sse4.2") && __builtin_cpu_supports("popcnt")) expected = 3;
     if (expected == 3 && __builtin_cpu_supports("avx")) expected = 4;
-    if (expected == 4 && __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) expected = 5;
+    if (expected == 4 && __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma"))
+        expected = 5;
 
     unsigned a = 0, b = 0, c = 0, d = 0;
     __get_cpuid(1, &a, &b, &c, &d);
@@ -283,11 +287,11 @@ TEST_F(CpuTest, DescriptorCodesGiveTheirSizes) {
         int64_t bytes;
     };
     const Case cases[] = {
-        {0x21, 256 * kKiB}, {0x23, 1 * kMiB},   {0x29, 4 * kMiB},   {0x43, 512 * kKiB},
-        {0x47, 8 * kMiB},   {0x48, 3 * kMiB},   {0x49, 4 * kMiB},   {0x4A, 6 * kMiB},
-        {0x4C, 12 * kMiB},  {0x4D, 16 * kMiB},  {0x4E, 6 * kMiB},   {0x7D, 2 * kMiB},
+        {0x21, 256 * kKiB}, {0x23, 1 * kMiB},   {0x29, 4 * kMiB},    {0x43, 512 * kKiB},
+        {0x47, 8 * kMiB},   {0x48, 3 * kMiB},   {0x49, 4 * kMiB},    {0x4A, 6 * kMiB},
+        {0x4C, 12 * kMiB},  {0x4D, 16 * kMiB},  {0x4E, 6 * kMiB},    {0x7D, 2 * kMiB},
         {0x87, 1 * kMiB},   {0xD0, 512 * kKiB}, {0xDC, 1536 * kKiB}, {0xDD, 3 * kMiB},
-        {0xDE, 6 * kMiB},   {0xE4, 8 * kMiB},   {0xEA, 12 * kMiB},  {0xEB, 18 * kMiB},
+        {0xDE, 6 * kMiB},   {0xE4, 8 * kMiB},   {0xEA, 12 * kMiB},   {0xEB, 18 * kMiB},
         {0xEC, 24 * kMiB},
     };
     for (const Case& c : cases) {
@@ -325,7 +329,9 @@ TEST_F(CpuTest, CacheQueries) {
          },
          dspOk, 15 * 64 * 32768, dspWarnNoCacheInfo, 0},
         {"leaf 4 instruction cache ignored",
-         [](FakeCpu& f) { f.leaf4 = {cacheLeaf(2, 2, 16, 64, 4096), cacheLeaf(1, 1, 8, 64, 64)}; },
+         [](FakeCpu& f) {
+             f.leaf4 = {cacheLeaf(2, 2, 16, 64, 4096), cacheLeaf(1, 1, 8, 64, 64)};
+         },
          dspOk, 8 * 64 * 64, dspWarnNoCacheInfo, 0},
         {"other vendor through 0x8000001D",
          [](FakeCpu& f) {
@@ -348,8 +354,12 @@ TEST_F(CpuTest, CacheQueries) {
          },
          dspOk, 6 * kMiB, dspWarnNoCacheInfo, 0},
         {"nothing anywhere", [](FakeCpu&) {}, dspWarnNoCacheInfo, 0, dspWarnNoCacheInfo, 0},
-        {"no cpuid leaves", [](FakeCpu& f) { f.maxLeaf = 0; f.maxExt = 0; }, dspWarnCpuNotSupported,
-         0, dspWarnCpuNotSupported, 0},
+        {"no cpuid leaves",
+         [](FakeCpu& f) {
+             f.maxLeaf = 0;
+             f.maxExt = 0;
+         },
+         dspWarnCpuNotSupported, 0, dspWarnCpuNotSupported, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -357,12 +367,16 @@ TEST_F(CpuTest, CacheQueries) {
         c.setUp(g_fake);
         int size = -1;
         EXPECT_EQ(dspQueryMaxCacheSize(fakeCpuid, &size), c.maxStatus);
-        if (c.maxStatus == dspOk) EXPECT_EQ(size, c.maxSize);
-        else EXPECT_EQ(size, -1);
+        if (c.maxStatus == dspOk)
+            EXPECT_EQ(size, c.maxSize);
+        else
+            EXPECT_EQ(size, -1);
         size = -1;
         EXPECT_EQ(dspQueryDescriptorCacheSize(fakeCpuid, &size), c.descriptorStatus);
-        if (c.descriptorStatus == dspOk) EXPECT_EQ(size, c.descriptorSize);
-        else EXPECT_EQ(size, -1);
+        if (c.descriptorStatus == dspOk)
+            EXPECT_EQ(size, c.descriptorSize);
+        else
+            EXPECT_EQ(size, -1);
     }
 }
 
@@ -399,7 +413,8 @@ TEST_F(CpuTest, CacheAnswerIsKeptForTheProcess) {
 TEST_F(CpuTest, ThisMachineCacheMatchesTheKernel) {
     int64_t largest = 0;
     for (int i = 0; i < 16; ++i) {
-        const std::string dir = "/sys/devices/system/cpu/cpu0/cache/index" + std::to_string(i) + "/";
+        const std::string dir =
+            "/sys/devices/system/cpu/cpu0/cache/index" + std::to_string(i) + "/";
         std::ifstream type(dir + "type"), sizeFile(dir + "size");
         if (!type || !sizeFile) break;
         std::string t, s;

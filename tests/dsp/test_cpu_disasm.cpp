@@ -69,7 +69,8 @@ std::vector<Instruction> disassemble(const std::string& path, bool* ok = nullptr
         std::istringstream hex(line.substr(t1 + 2, t2 - t1 - 2));
         std::string byte;
         while (hex >> byte) ins.bytes.push_back(std::stoi(byte, nullptr, 16));
-        while (!ins.text.empty() && (ins.text.back() == '\n' || ins.text.back() == ' ')) ins.text.pop_back();
+        while (!ins.text.empty() && (ins.text.back() == '\n' || ins.text.back() == ' '))
+            ins.text.pop_back();
         out.push_back(ins);
     }
     const int status = pclose(pipe);
@@ -79,21 +80,30 @@ std::vector<Instruction> disassemble(const std::string& path, bool* ok = nullptr
 
 // The first opcode byte after legacy prefixes (segment, operand and address size, lock, rep).
 int leadByte(const Instruction& ins) {
-    static const std::set<int> prefixes = {0x26, 0x2e, 0x36, 0x3e, 0x64, 0x65, 0x66, 0x67, 0xf0, 0xf2, 0xf3};
+    static const std::set<int> prefixes = {0x26, 0x2e, 0x36, 0x3e, 0x64, 0x65,
+                                           0x66, 0x67, 0xf0, 0xf2, 0xf3};
     for (int b : ins.bytes)
         if (!prefixes.count(b)) return b;
     return -1;
 }
 
-bool has(const std::string& text, const char* what) { return text.find(what) != std::string::npos; }
+bool has(const std::string& text, const char* what) {
+    return text.find(what) != std::string::npos;
+}
 
 bool isVex(const Instruction& ins) {
     const int b = leadByte(ins);
     return b == 0xc4 || b == 0xc5;  // always VEX in 64-bit mode
 }
-bool isEvex(const Instruction& ins) { return leadByte(ins) == 0x62; }  // always EVEX in 64-bit mode
-bool isFma(const Instruction& ins) { return std::regex_search(ins.text, std::regex(R"(^vf(n)?m(add|sub))")); }
-bool usesMask(const Instruction& ins) { return std::regex_search(ins.text, std::regex(R"(%k[0-7])")); }
+bool isEvex(const Instruction& ins) {
+    return leadByte(ins) == 0x62;
+}  // always EVEX in 64-bit mode
+bool isFma(const Instruction& ins) {
+    return std::regex_search(ins.text, std::regex(R"(^vf(n)?m(add|sub))"));
+}
+bool usesMask(const Instruction& ins) {
+    return std::regex_search(ins.text, std::regex(R"(%k[0-7])"));
+}
 bool isAvx2Only(const Instruction& ins) {
     static const std::regex avx2(
         R"(^(vpbroadcast|vbroadcasti128|vinserti128|vextracti128|vperm2i128|vpermq|vpermd|vpermpd|vpermps|vgather|vpgather|vpmaskmov|vpsllv|vpsrlv|vpsrav|vpblendd))");
@@ -106,7 +116,8 @@ bool isAvx2Only(const Instruction& ins) {
 // What a slot's objects must not contain; empty when the instruction is allowed.
 std::string violation(const std::string& slot, const Instruction& ins) {
     const bool avx512 = isEvex(ins) || has(ins.text, "%zmm") || usesMask(ins);
-    if (slot == "0" || slot == "1" || slot == "2" || slot == "2n" || slot == "3" || slot == "common") {
+    if (slot == "0" || slot == "1" || slot == "2" || slot == "2n" || slot == "3" ||
+        slot == "common") {
         if (isVex(ins) || isEvex(ins)) return "VEX/EVEX encoding";
         if (has(ins.text, "%ymm") || has(ins.text, "%zmm")) return "AVX register";
         if (isFma(ins)) return "fused multiply-add";

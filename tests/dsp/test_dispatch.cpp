@@ -30,49 +30,58 @@ struct Row {
 // What each table must hold, written from the names of the bodies.
 std::vector<Row> expectedTables() {
     return {
-        {"dspSet64f", {addr(dspSet64f_init), addr(dspSet64f_s0), addr(dspSet64f_s1), addr(dspSet64f_s2),
-                       addr(dspSet64f_s3), addr(dspSet64f_s4), addr(dspSet64f_s5)}},
+        {"dspSet64f",
+         {addr(dspSet64f_init), addr(dspSet64f_s0), addr(dspSet64f_s1), addr(dspSet64f_s2),
+          addr(dspSet64f_s3), addr(dspSet64f_s4), addr(dspSet64f_s5)}},
         {"dspMulConstInPlace64f",
-         {addr(dspMulConstInPlace64f_init), addr(dspMulConstInPlace64f_s0), addr(dspMulConstInPlace64f_s1),
-          addr(dspMulConstInPlace64f_s2), addr(dspMulConstInPlace64f_s3), addr(dspMulConstInPlace64f_s4),
+         {addr(dspMulConstInPlace64f_init), addr(dspMulConstInPlace64f_s0),
+          addr(dspMulConstInPlace64f_s1), addr(dspMulConstInPlace64f_s2),
+          addr(dspMulConstInPlace64f_s3), addr(dspMulConstInPlace64f_s4),
           addr(dspMulConstInPlace64f_s5)}},
         {"dspMulConst64f",
-         {addr(dspMulConst64f_init), addr(dspMulConst64f_s0), addr(dspMulConst64f_s1), addr(dspMulConst64f_s2),
-          addr(dspMulConst64f_s3), addr(dspMulConst64f_s4), addr(dspMulConst64f_s5)}},
-        {"dspMul64f", {addr(dspMul64f_init), addr(dspMul64f_s0), addr(dspMul64f_s1), addr(dspMul64f_s2),
-                       addr(dspMul64f_s3), addr(dspMul64f_s4), addr(dspMul64f_s5)}},
+         {addr(dspMulConst64f_init), addr(dspMulConst64f_s0), addr(dspMulConst64f_s1),
+          addr(dspMulConst64f_s2), addr(dspMulConst64f_s3), addr(dspMulConst64f_s4),
+          addr(dspMulConst64f_s5)}},
+        {"dspMul64f",
+         {addr(dspMul64f_init), addr(dspMul64f_s0), addr(dspMul64f_s1), addr(dspMul64f_s2),
+          addr(dspMul64f_s3), addr(dspMul64f_s4), addr(dspMul64f_s5)}},
         {"dspMagnitude64fc",
          {addr(dspMagnitude64fc_init), addr(dspMagnitude64fc_s0), addr(dspMagnitude64fc_s1),
           addr(dspMagnitude64fc_s2), addr(dspMagnitude64fc_s3), addr(dspMagnitude64fc_s4),
           addr(dspMagnitude64fc_s5)}},
         {"dspFftGetSizeReal64f",
-         {addr(dspFftGetSizeReal64f_init), addr(dspFftGetSizeReal64f_s0), addr(dspFftGetSizeReal64f_s1),
-          addr(dspFftGetSizeReal64f_s2), addr(dspFftGetSizeReal64f_s3), addr(dspFftGetSizeReal64f_s4),
+         {addr(dspFftGetSizeReal64f_init), addr(dspFftGetSizeReal64f_s0),
+          addr(dspFftGetSizeReal64f_s1), addr(dspFftGetSizeReal64f_s2),
+          addr(dspFftGetSizeReal64f_s3), addr(dspFftGetSizeReal64f_s4),
           addr(dspFftGetSizeReal64f_s5)}},
         {"dspFftInitReal64f",
          {addr(dspFftInitReal64f_init), addr(dspFftInitReal64f_s0), addr(dspFftInitReal64f_s1),
           addr(dspFftInitReal64f_s2), addr(dspFftInitReal64f_s3), addr(dspFftInitReal64f_s4),
           addr(dspFftInitReal64f_s5)}},
         {"dspFftFwdRealToCcs64f",
-         {addr(dspFftFwdRealToCcs64f_init), addr(dspFftFwdRealToCcs64f_s0), addr(dspFftFwdRealToCcs64f_s1),
-          addr(dspFftFwdRealToCcs64f_s2), addr(dspFftFwdRealToCcs64f_s3), addr(dspFftFwdRealToCcs64f_s4),
+         {addr(dspFftFwdRealToCcs64f_init), addr(dspFftFwdRealToCcs64f_s0),
+          addr(dspFftFwdRealToCcs64f_s1), addr(dspFftFwdRealToCcs64f_s2),
+          addr(dspFftFwdRealToCcs64f_s3), addr(dspFftFwdRealToCcs64f_s4),
           addr(dspFftFwdRealToCcs64f_s5)}},
         {"dspFftInvCcsToReal64f",
-         {addr(dspFftInvCcsToReal64f_init), addr(dspFftInvCcsToReal64f_s0), addr(dspFftInvCcsToReal64f_s1),
-          addr(dspFftInvCcsToReal64f_s2), addr(dspFftInvCcsToReal64f_s3), addr(dspFftInvCcsToReal64f_s4),
+         {addr(dspFftInvCcsToReal64f_init), addr(dspFftInvCcsToReal64f_s0),
+          addr(dspFftInvCcsToReal64f_s1), addr(dspFftInvCcsToReal64f_s2),
+          addr(dspFftInvCcsToReal64f_s3), addr(dspFftInvCcsToReal64f_s4),
           addr(dspFftInvCcsToReal64f_s5)}},
         // Slots 4 and 5 run the slot-1 body of the buffer-size query.
         {"dspMedianGetBufferSize",
-         {addr(dspMedianGetBufferSize_init), addr(dspMedianGetBufferSize_s0), addr(dspMedianGetBufferSize_s1),
-          addr(dspMedianGetBufferSize_s2), addr(dspMedianGetBufferSize_s3), addr(dspMedianGetBufferSize_s1),
+         {addr(dspMedianGetBufferSize_init), addr(dspMedianGetBufferSize_s0),
+          addr(dspMedianGetBufferSize_s1), addr(dspMedianGetBufferSize_s2),
+          addr(dspMedianGetBufferSize_s3), addr(dspMedianGetBufferSize_s1),
           addr(dspMedianGetBufferSize_s1)}},
-        {"dspMedian64f", {addr(dspMedian64f_init), addr(dspMedian64f_s0), addr(dspMedian64f_s1),
-                          addr(dspMedian64f_s2), addr(dspMedian64f_s3), addr(dspMedian64f_s4),
-                          addr(dspMedian64f_s5)}},
+        {"dspMedian64f",
+         {addr(dspMedian64f_init), addr(dspMedian64f_s0), addr(dspMedian64f_s1),
+          addr(dspMedian64f_s2), addr(dspMedian64f_s3), addr(dspMedian64f_s4),
+          addr(dspMedian64f_s5)}},
         {"dspMedianInPlace64f",
-         {addr(dspMedianInPlace64f_init), addr(dspMedianInPlace64f_s0), addr(dspMedianInPlace64f_s1),
-          addr(dspMedianInPlace64f_s2), addr(dspMedianInPlace64f_s3), addr(dspMedianInPlace64f_s4),
-          addr(dspMedianInPlace64f_s5)}},
+         {addr(dspMedianInPlace64f_init), addr(dspMedianInPlace64f_s0),
+          addr(dspMedianInPlace64f_s1), addr(dspMedianInPlace64f_s2), addr(dspMedianInPlace64f_s3),
+          addr(dspMedianInPlace64f_s4), addr(dspMedianInPlace64f_s5)}},
     };
 }
 
@@ -80,7 +89,8 @@ TEST(DispatchTable, EveryEntryIsTheBodyOfItsSlot) {
     const std::vector<Row> rows = expectedTables();
     for (size_t op = 0; op < rows.size(); ++op) {
         for (int slot = -1; slot <= 5; ++slot) {
-            EXPECT_EQ(dspTestDispatchEntry(static_cast<int>(op) + 1, slot), rows[op].entries[slot + 1])
+            EXPECT_EQ(dspTestDispatchEntry(static_cast<int>(op) + 1, slot),
+                      rows[op].entries[slot + 1])
                 << rows[op].name << " slot " << slot;
         }
     }
@@ -110,7 +120,9 @@ void sse2OtherVendor(uint32_t leaf, uint32_t, uint32_t r[4]) {
         r[3] = (1u << 23) | (1u << 25) | (1u << 26);
     }
 }
-uint64_t noXgetbv(uint32_t) { return 0; }
+uint64_t noXgetbv(uint32_t) {
+    return 0;
+}
 
 // One call of each operation, with valid arguments or with arguments the body refuses.
 struct Buffers {
@@ -171,9 +183,13 @@ std::vector<Operation> operations() {
              return ok && size != 80 ? -1 : st;
          }},
         {"dspMedian64f", dspOk, dspErrMaskSize,
-         [](Buffers& x, bool ok) { return dspMedian64f(x.a, x.c, 16, ok ? 3 : 0, nullptr, x.dly, x.medianBuf); }},
+         [](Buffers& x, bool ok) {
+             return dspMedian64f(x.a, x.c, 16, ok ? 3 : 0, nullptr, x.dly, x.medianBuf);
+         }},
         {"dspMedianInPlace64f", dspOk, dspErrNullPtr,
-         [](Buffers& x, bool ok) { return dspMedianInPlace64f(x.c, 16, 3, nullptr, x.dly, ok ? x.medianBuf : nullptr); }},
+         [](Buffers& x, bool ok) {
+             return dspMedianInPlace64f(x.c, 16, 3, nullptr, x.dly, ok ? x.medianBuf : nullptr);
+         }},
     };
 }
 
@@ -205,7 +221,8 @@ TEST_F(FirstCallTest, OneDetectionServesAllTwelveOperations) {
     for (const Operation& op : operations()) EXPECT_EQ(op.call(x, true), op.okStatus) << op.name;
     EXPECT_EQ(dspTestDetectionCount(), 1);
     const int cpuidCalls = g_fake.calls.load();
-    for (const Operation& op : operations()) EXPECT_EQ(op.call(x, false), op.refusedStatus) << op.name;
+    for (const Operation& op : operations())
+        EXPECT_EQ(op.call(x, false), op.refusedStatus) << op.name;
     EXPECT_EQ(dspTestDetectionCount(), 1);
     EXPECT_EQ(g_fake.calls.load(), cpuidCalls);
 }
@@ -270,14 +287,15 @@ TEST_F(FirstCallTest, EightThreadsAgree) {
         go.store(true);
         for (std::thread& th : threads) th.join();
         DspCpuDetection d;
-        dspDetectCpu([](uint32_t leaf, uint32_t sub, uint32_t r[4]) {
-            __cpuid_count(leaf, sub, r[0], r[1], r[2], r[3]);
-        }, [](uint32_t) -> uint64_t {
-            // Asked only when CPUID reports OSXSAVE.
-            uint32_t lo, hi;
-            __asm__ volatile("xgetbv" : "=a"(lo), "=d"(hi) : "c"(0));
-            return (uint64_t(hi) << 32) | lo;
-        }, &d);
+        dspDetectCpu([](uint32_t leaf, uint32_t sub,
+                        uint32_t r[4]) { __cpuid_count(leaf, sub, r[0], r[1], r[2], r[3]); },
+                     [](uint32_t) -> uint64_t {
+                         // Asked only when CPUID reports OSXSAVE.
+                         uint32_t lo, hi;
+                         __asm__ volatile("xgetbv" : "=a"(lo), "=d"(hi) : "c"(0));
+                         return (uint64_t(hi) << 32) | lo;
+                     },
+                     &d);
         for (int t = 0; t < kThreads; ++t) {
             EXPECT_EQ(slots[t], d.slot) << "thread " << t;
             EXPECT_EQ(statuses[t], ops[t].okStatus) << ops[t].name;
@@ -304,11 +322,12 @@ TEST_F(FirstCallTest, FftChecksInOrder) {
         DspStatus want;
     };
     const SizeCase sizeCases[] = {
-        {31, 3, true, dspErrFftOrder},  {-1, 8, false, dspErrFftOrder}, {30, 3, true, dspErrNullPtr},
-        {29, 3, false, dspErrFftFlag},  {29, 8, false, dspErrFftOrder}, {5, 0, false, dspErrFftFlag},
+        {31, 3, true, dspErrFftOrder}, {-1, 8, false, dspErrFftOrder}, {30, 3, true, dspErrNullPtr},
+        {29, 3, false, dspErrFftFlag}, {29, 8, false, dspErrFftOrder}, {5, 0, false, dspErrFftFlag},
     };
     for (const SizeCase& c : sizeCases)
-        for (FftSizeFn fn : {dspFftGetSizeReal64f_s0, dspFftGetSizeReal64f_s3, dspFftGetSizeReal64f_s2n})
+        for (FftSizeFn fn :
+             {dspFftGetSizeReal64f_s0, dspFftGetSizeReal64f_s3, dspFftGetSizeReal64f_s2n})
             EXPECT_EQ(fn(c.order, c.flag, 0, &s, c.nullOut ? nullptr : &b, &w), c.want) << c.order;
 
     // Order 28: refused in slot 0 and in slot 2 with MOVBE (largest 27) before specMem is
@@ -325,7 +344,8 @@ TEST_F(FirstCallTest, FftChecksInOrder) {
         {dspFftInitReal64f_s3, "s3", dspErrNullPtr},  {dspFftInitReal64f_s4, "s4", dspErrNullPtr},
         {dspFftInitReal64f_s5, "s5", dspErrNullPtr},
     };
-    for (const InitCase& c : initCases) EXPECT_EQ(c.fn(&spec, 28, 8, 0, nullptr, nullptr), c.want) << c.name;
+    for (const InitCase& c : initCases)
+        EXPECT_EQ(c.fn(&spec, 28, 8, 0, nullptr, nullptr), c.want) << c.name;
     EXPECT_EQ(dspFftInitReal64f_s1(nullptr, 99, 3, 0, nullptr, nullptr), dspErrNullPtr);
     EXPECT_EQ(dspFftInitReal64f_s1(&spec, 31, 3, 0, nullptr, nullptr), dspErrFftOrder);
 

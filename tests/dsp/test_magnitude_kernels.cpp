@@ -10,9 +10,9 @@ using namespace vmtest;
 
 struct MagCase {
     double re, im;
-    double want;      // exact result expected, or NaN for "a NaN"
-    bool exact;       // want holds bit for bit (else within the kernel's bound of the true value);
-                      // the fastest kernels hold their relative bound on finite non-zero results
+    double want;  // exact result expected, or NaN for "a NaN"
+    bool exact;   // want holds bit for bit (else within the kernel's bound of the true value);
+                  // the fastest kernels hold their relative bound on finite non-zero results
 };
 
 const MagCase kCases[] = {
@@ -45,7 +45,8 @@ void checkCase(const KernelInfo& k, const MagCase& c, double got) {
     } else if (c.exact && !(k.bound == Bound::Rel2m28 && std::isfinite(c.want) && c.want != 0.0)) {
         EXPECT_EQ(bitsOf(got), bitsOf(c.want)) << c.re << ", " << c.im << " gave " << got;
     } else if (k.bound == Bound::Rel2m28) {
-        EXPECT_LE(static_cast<double>(fabsq((got - exact) / exact)), 0x1p-28) << c.re << ", " << c.im;
+        EXPECT_LE(static_cast<double>(fabsq((got - exact) / exact)), 0x1p-28)
+            << c.re << ", " << c.im;
     } else {
         EXPECT_LE(ulpError(got, exact), k.bound == Bound::Ulp1 ? 1.0 : 2.0) << c.re << ", " << c.im;
     }

@@ -34,14 +34,14 @@ public:
         for (size_t i = 0; i < len; ++i) {
             const uint8_t want = expected ? expected[i] : 0;
             if (region[i] != want)
-                return ::testing::AssertionFailure() << "byte " << i << " of " << len << " at offset "
-                                                     << offset << " is " << int(region[i]) << ", expected "
-                                                     << int(want);
+                return ::testing::AssertionFailure()
+                       << "byte " << i << " of " << len << " at offset " << offset << " is "
+                       << int(region[i]) << ", expected " << int(want);
         }
         const long changed = changedOutside(offset, len);
         if (changed >= 0)
-            return ::testing::AssertionFailure() << "byte " << changed << " outside [" << offset << ", +"
-                                                 << len << ") changed";
+            return ::testing::AssertionFailure()
+                   << "byte " << changed << " outside [" << offset << ", +" << len << ") changed";
         return ::testing::AssertionSuccess();
     }
 };
@@ -91,23 +91,28 @@ void checkEveryCopy(Fn copy, size_t elementSize) {
 }
 
 TEST_P(MemoryTest, CopyBytesEveryLengthAndOffset) {
-    checkEveryCopy([this](const uint8_t* s, uint8_t* d, int n) {
-        ASSERT_EQ(kDspCopyBytes[slot()](s, d, n), d);
-    }, 1);
+    checkEveryCopy([this](const uint8_t* s, uint8_t* d,
+                          int n) { ASSERT_EQ(kDspCopyBytes[slot()](s, d, n), d); },
+                   1);
 }
 
 TEST_P(MemoryTest, CopyCheckedEveryLengthAndOffset) {
     if (!kDspCopyChecked[slot()]) GTEST_SKIP() << "slot 0 has no guarded byte copy";
-    checkEveryCopy([this](const uint8_t* s, uint8_t* d, int n) {
-        ASSERT_EQ(kDspCopyChecked[slot()](s, d, n), n < 1 ? dspErrSize : dspOk);
-    }, 1);
+    checkEveryCopy(
+        [this](const uint8_t* s, uint8_t* d, int n) {
+            ASSERT_EQ(kDspCopyChecked[slot()](s, d, n), n < 1 ? dspErrSize : dspOk);
+        },
+        1);
 }
 
 TEST_P(MemoryTest, Copy64fEveryLengthAndOffset) {
-    checkEveryCopy([this](const uint8_t* s, uint8_t* d, int n) {
-        ASSERT_EQ(kDspCopy64f[slot()](reinterpret_cast<const double*>(s), reinterpret_cast<double*>(d), n),
-                  n < 1 ? dspErrSize : dspOk);
-    }, 8);
+    checkEveryCopy(
+        [this](const uint8_t* s, uint8_t* d, int n) {
+            ASSERT_EQ(kDspCopy64f[slot()](reinterpret_cast<const double*>(s),
+                                          reinterpret_cast<double*>(d), n),
+                      n < 1 ? dspErrSize : dspOk);
+        },
+        8);
 }
 
 TEST_P(MemoryTest, Zero64fEveryLengthAndOffset) {
@@ -115,8 +120,9 @@ TEST_P(MemoryTest, Zero64fEveryLengthAndOffset) {
     for (size_t off = 0; off < 64; ++off) {
         for (size_t len = 0; len <= kMaxLen; ++len) {
             dst.reset();
-            ASSERT_EQ(kDspZero64f[slot()](reinterpret_cast<double*>(dst.at(off)), static_cast<int>(len)),
-                      len < 1 ? dspErrSize : dspOk);
+            ASSERT_EQ(
+                kDspZero64f[slot()](reinterpret_cast<double*>(dst.at(off)), static_cast<int>(len)),
+                len < 1 ? dspErrSize : dspOk);
             ASSERT_TRUE(dst.holds(off, len * 8, nullptr));
         }
     }
@@ -172,7 +178,8 @@ struct LargeBuffer {
     for (size_t i = 1; i <= kGuard; ++i)
         if (p[-static_cast<ptrdiff_t>(i)] != kSentinel || p[len + i - 1] != kSentinel)
             return ::testing::AssertionFailure() << "guard byte changed near " << i;
-    if (want ? memcmp(p, want, len) != 0 : std::any_of(p, p + len, [](uint8_t b) { return b != 0; }))
+    if (want ? memcmp(p, want, len) != 0
+             : std::any_of(p, p + len, [](uint8_t b) { return b != 0; }))
         return ::testing::AssertionFailure() << "content differs";
     return ::testing::AssertionSuccess();
 }
@@ -195,14 +202,11 @@ TEST_F(StrategyTest, ZeroStreamsAboveTwoMiBAndAboveTheCache) {
         bool streams;
     };
     const Case cases[] = {
-        {4, 3 * kMiB, 0, dspOk, 2 * kMiB, true},
-        {4, 3 * kMiB, 0, dspOk, 8 * kMiB, false},
+        {4, 3 * kMiB, 0, dspOk, 2 * kMiB, true},     {4, 3 * kMiB, 0, dspOk, 8 * kMiB, false},
         {4, 2 * kMiB, 0, dspOk, 1 * kMiB, false},  // 2 MiB never streams
-        {4, 2 * kMiB + 8, 8, dspOk, 1 * kMiB, true},
-        {4, 3 * kMiB, 0, dspWarnNoCacheInfo, 0, false},
+        {4, 2 * kMiB + 8, 8, dspOk, 1 * kMiB, true}, {4, 3 * kMiB, 0, dspWarnNoCacheInfo, 0, false},
         {4, 3 * kMiB, 0, dspOk, 3 * kMiB, false},  // not greater than the cache
-        {5, 3 * kMiB, 24, dspOk, 2 * kMiB, true},
-        {5, 3 * kMiB, 0, dspOk, 8 * kMiB, false},
+        {5, 3 * kMiB, 24, dspOk, 2 * kMiB, true},    {5, 3 * kMiB, 0, dspOk, 8 * kMiB, false},
         {5, 5 * kMiB + 1000, 40, dspOk, 0, false},
     };
     for (const Case& c : cases) {
@@ -213,7 +217,8 @@ TEST_F(StrategyTest, ZeroStreamsAboveTwoMiBAndAboveTheCache) {
         std::fill(buf.data.begin(), buf.data.end(), kSentinel);
         dspTestSetCacheSize(c.cacheStatus, c.cache);
         dspTestTraceReset();
-        ASSERT_EQ(kDspZero64f[c.slot](reinterpret_cast<double*>(buf.at(c.offset)), static_cast<int>(c.bytes / 8)),
+        ASSERT_EQ(kDspZero64f[c.slot](reinterpret_cast<double*>(buf.at(c.offset)),
+                                      static_cast<int>(c.bytes / 8)),
                   dspOk);
         EXPECT_EQ(dspTestTraceCount(dspTraceZeroStream), c.streams ? 1 : 0);
         EXPECT_TRUE(regionHolds(buf.at(c.offset), c.bytes, nullptr));
@@ -231,7 +236,8 @@ TEST_F(StrategyTest, StreamingZeroOfBytesAtEveryPhase) {
         if (!dspSlotSupported(r.first)) continue;
         for (size_t offset : {0, 1, 7, 8, 31, 33, 63}) {
             for (size_t extra : {0, 1, 8, 15, 16, 31, 33, 63}) {
-                SCOPED_TRACE(::testing::Message() << "slot " << r.first << " +" << offset << " len+" << extra);
+                SCOPED_TRACE(::testing::Message()
+                             << "slot " << r.first << " +" << offset << " len+" << extra);
                 std::fill(buf.data.begin(), buf.data.end(), kSentinel);
                 dspTestTraceReset();
                 EXPECT_EQ(r.second(buf.at(offset), static_cast<int>(base + extra)), buf.at(offset));
@@ -285,10 +291,11 @@ TEST_F(StrategyTest, SlotFiveCopyStreamsFromHalfTheCache) {
     for (const Case& c : cases) {
         for (size_t srcOff : {0, 3}) {
             for (size_t dstOff : {200, 1000 + 61}) {
-                SCOPED_TRACE(::testing::Message() << c.bytes << " bytes, cache " << c.cache << ", src +"
-                                                  << srcOff << ", dst +" << dstOff);
+                SCOPED_TRACE(::testing::Message() << c.bytes << " bytes, cache " << c.cache
+                                                  << ", src +" << srcOff << ", dst +" << dstOff);
                 LargeBuffer src(c.bytes + 4096), dst(c.bytes + 4096);
-                for (size_t i = 0; i < src.data.size(); ++i) src.data[i] = static_cast<uint8_t>(i * 13 + 1);
+                for (size_t i = 0; i < src.data.size(); ++i)
+                    src.data[i] = static_cast<uint8_t>(i * 13 + 1);
                 std::fill(dst.data.begin(), dst.data.end(), kSentinel);
                 dspTestSetCacheSize(c.cacheStatus, c.cache);
                 dspTestTraceReset();
@@ -315,7 +322,8 @@ TEST_F(StrategyTest, SlotFiveBackwardCopyCoversEveryByte) {
         for (size_t srcOff : {0, 5, 64, 130}) {
             for (size_t trail : {0, 1, 63, 64, 100, 159, 160, 4000}) {
                 const size_t dstOff = srcOff + trail;
-                SCOPED_TRACE(::testing::Message() << len << " bytes, src +" << srcOff << ", trail " << trail);
+                SCOPED_TRACE(::testing::Message()
+                             << len << " bytes, src +" << srcOff << ", trail " << trail);
                 std::fill(dst.data.begin(), dst.data.end(), kSentinel);
                 dspTestTraceReset();
                 ASSERT_EQ(dspCopyChecked_s5(src.at(srcOff), dst.at(dstOff), len), dspOk);
@@ -393,9 +401,9 @@ TEST_F(StrategyTest, StringMovesKeepTheCallersDirectionFlag) {
         for (bool setOnEntry : {false, true}) {
             for (size_t srcOff : {0, 1, 2}) {
                 for (int len : {1, 3, 8, 203}) {
-                    SCOPED_TRACE(::testing::Message() << "slot " << r.first << ", flag "
-                                                      << setOnEntry << ", src +" << srcOff
-                                                      << ", " << len << " bytes");
+                    SCOPED_TRACE(::testing::Message()
+                                 << "slot " << r.first << ", flag " << setOnEntry << ", src +"
+                                 << srcOff << ", " << len << " bytes");
                     std::fill(dst.data.begin(), dst.data.end(), kSentinel);
                     bool setOnReturn = !setOnEntry;
                     EXPECT_EQ(moveWithDirection(r.second, src.at(srcOff), dst.at(4), len,

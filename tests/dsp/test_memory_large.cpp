@@ -22,7 +22,8 @@ constexpr uint8_t kSentinel = 0xAB;
 // Anonymous mapping; pages never written read as zero without taking memory.
 struct Mapping {
     explicit Mapping(size_t n) : size(n) {
-        void* p = mmap(nullptr, n, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+        void* p = mmap(nullptr, n, PROT_READ | PROT_WRITE,
+                       MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
         base = p == MAP_FAILED ? nullptr : static_cast<uint8_t*>(p);
     }
     ~Mapping() {
@@ -35,10 +36,12 @@ struct Mapping {
 // Source marks of kMarkLen bytes: the first bytes, both sides of the first chunk end
 // (2^31 - 32 bytes), both sides of 2^31, and the last bytes.
 constexpr size_t kMarkLen = 16;
-const size_t kMarks[] = {0, 2147483616 - kMarkLen, 2147483616, 2147483648u - kMarkLen, 2147483648u,
-                         kBytes - kMarkLen};
+const size_t kMarks[] = {0,           2147483616 - kMarkLen, 2147483616, 2147483648u - kMarkLen,
+                         2147483648u, kBytes - kMarkLen};
 
-uint8_t markByte(size_t at, size_t i) { return static_cast<uint8_t>((at >> 7) + i * 3 + 1); }
+uint8_t markByte(size_t at, size_t i) {
+    return static_cast<uint8_t>((at >> 7) + i * 3 + 1);
+}
 
 class LargeMemoryTest : public DspSlotTest {
 protected:

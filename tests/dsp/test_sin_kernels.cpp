@@ -10,8 +10,8 @@ namespace {
 
 using namespace vmtest;
 
-const double kPiNearest = 3.141592653589793;        // the double nearest pi
-const double kHalfPiNearest = 1.5707963267948966;   // the double nearest pi/2
+const double kPiNearest = 3.141592653589793;       // the double nearest pi
+const double kHalfPiNearest = 1.5707963267948966;  // the double nearest pi/2
 
 // Runs one kernel on the values placed at several positions (in a full pass and in the
 // remainder), and checks each copy gets the same bits.
@@ -33,12 +33,20 @@ std::vector<double> runPlaced(const KernelInfo& k, const std::vector<double>& va
 
 // Exact results every sine kernel gives: zeros keep their sign, tiny values are returned.
 TEST(SinKernels, ZerosAndTinyValuesAreReturnedUnchanged) {
-    const std::vector<double> values = {0.0, -0.0, 4.9e-324, -4.9e-324, 2.2250738585072009e-308,
-                                        -1e-300, 0x1p-253, 0x1.fffffffffffffp-253, -0x1p-600};
+    const std::vector<double> values = {0.0,
+                                        -0.0,
+                                        4.9e-324,
+                                        -4.9e-324,
+                                        2.2250738585072009e-308,
+                                        -1e-300,
+                                        0x1p-253,
+                                        0x1.fffffffffffffp-253,
+                                        -0x1p-600};
     for (const KernelInfo& k : kernelsOf(Fn::Sine)) {
         SCOPED_TRACE(k.label);
         const std::vector<double> got = runPlaced(k, values);
-        for (size_t i = 0; i < values.size(); ++i) EXPECT_EQ(bitsOf(got[i]), bitsOf(values[i])) << values[i];
+        for (size_t i = 0; i < values.size(); ++i)
+            EXPECT_EQ(bitsOf(got[i]), bitsOf(values[i])) << values[i];
     }
 }
 
@@ -55,7 +63,8 @@ TEST(SinKernels, GoldenValuesAtPiOverTwoAndPi) {
     };
     for (const KernelInfo& k : kernelsOf(Fn::Sine)) {
         SCOPED_TRACE(k.label);
-        const std::vector<double> got = runPlaced(k, {kHalfPiNearest, kPiNearest, -kHalfPiNearest, -kPiNearest});
+        const std::vector<double> got =
+            runPlaced(k, {kHalfPiNearest, kPiNearest, -kHalfPiNearest, -kPiNearest});
         for (const Expect& e : table) {
             if (e.bound != k.bound) continue;
             EXPECT_EQ(got[0], e.atHalfPi);
@@ -111,9 +120,15 @@ TEST(SinKernels, OddSymmetryIsExact) {
 // Elements past a fast-range limit take the slow path and still get correct sines; the
 // element just below the limit stays correct on the fast path.
 TEST(SinKernels, AroundTheFastRangeLimits) {
-    const std::vector<double> values = {0x1p17, 0x1.fffffffffffffp16, 65536.00349206588,
-                                        65536.003492065885, 90112.0, 90111.99999999999,
-                                        0x1p24, 0x1.0000000000001p24, 0x1p23 + 0.5};
+    const std::vector<double> values = {0x1p17,
+                                        0x1.fffffffffffffp16,
+                                        65536.00349206588,
+                                        65536.003492065885,
+                                        90112.0,
+                                        90111.99999999999,
+                                        0x1p24,
+                                        0x1.0000000000001p24,
+                                        0x1p23 + 0.5};
     for (const KernelInfo& k : kernelsOf(Fn::Sine)) {
         SCOPED_TRACE(k.label);
         const std::vector<double> got = runPlaced(k, values);

@@ -13,17 +13,23 @@ using namespace vmtest;
 // Tolerances of the bound classes, in the unit each class is measured in.
 double limitOf(Bound b) {
     switch (b) {
-        case Bound::Ulp1: return 1.0;
-        case Bound::Ulp2: return 2.0;
-        case Bound::Ulp4: return 4.0;
-        case Bound::Abs1e8: return 1e-8;
-        case Bound::Rel2m28: return 0x1p-28;
+        case Bound::Ulp1:
+            return 1.0;
+        case Bound::Ulp2:
+            return 2.0;
+        case Bound::Ulp4:
+            return 4.0;
+        case Bound::Abs1e8:
+            return 1e-8;
+        case Bound::Rel2m28:
+            return 0x1p-28;
     }
     return 0.0;
 }
 
 double errorOf(Bound b, double got, __float128 exact) {
-    if (b == Bound::Abs1e8) return std::isnan(got) ? INFINITY : static_cast<double>(fabsq(got - exact));
+    if (b == Bound::Abs1e8)
+        return std::isnan(got) ? INFINITY : static_cast<double>(fabsq(got - exact));
     if (b == Bound::Rel2m28) {
         if (std::isnan(got)) return INFINITY;
         if (exact == 0) return got == 0.0 ? 0.0 : INFINITY;
@@ -38,7 +44,8 @@ const std::vector<double>& trigArguments() {
     static const std::vector<double> args = [] {
         std::vector<double> a = argumentsOverBinades(-1022, 1023, 6, 12345);
         std::mt19937_64 rng(777);
-        std::uniform_real_distribution<double> turn(-6.3, 6.3), mid(-70000.0, 70000.0), big(-0x1p24, 0x1p24);
+        std::uniform_real_distribution<double> turn(-6.3, 6.3), mid(-70000.0, 70000.0),
+            big(-0x1p24, 0x1p24);
         for (int i = 0; i < 4000; ++i) a.push_back(turn(rng));
         for (int i = 0; i < 4000; ++i) a.push_back(mid(rng));
         for (int i = 0; i < 2000; ++i) a.push_back(big(rng));
@@ -56,21 +63,23 @@ const std::vector<double>& trigArguments() {
 // (cosine), found by an exhaustive search below 30000 and below 5.4e6, come first; a spread of
 // other m follows.
 const int64_t kHardSine[] = {
-    29327, 14479, 28958, 29, 58, 116, 232, 464, 928, 1856, 3712, 7424, 14848, 29696, 28589, 7055,
-    14110, 28220, 15217, 27851, 5199, 10398, 20796, 7793, 15586, 13741, 27482, 20427, 27113,
-    15955, 3343, 6686, 10029, 13372, 20058, 26744, 4081, 8162, 16324, 26375, 4880635, 1081409,
-    2162818, 4325636, 2717817, 3770637, 204551, 409102, 818204, 1636408, 3272816, 3827815,
-    1607819, 3215638, 4823457, 2191407, 4382814, 4937813, 2134229, 4268458, 2660639, 5321278,
-    3713459, 4766279, 554999, 1109998, 1664997, 2219996, 2774995, 3329994, 3884993, 4439992,
-    4994991, 1052820, 1316025, 1579230, 2105640, 2632050, 3158460, 4211280};
+    29327,   14479,   28958,   29,      58,      116,     232,     464,     928,     1856,
+    3712,    7424,    14848,   29696,   28589,   7055,    14110,   28220,   15217,   27851,
+    5199,    10398,   20796,   7793,    15586,   13741,   27482,   20427,   27113,   15955,
+    3343,    6686,    10029,   13372,   20058,   26744,   4081,    8162,    16324,   26375,
+    4880635, 1081409, 2162818, 4325636, 2717817, 3770637, 204551,  409102,  818204,  1636408,
+    3272816, 3827815, 1607819, 3215638, 4823457, 2191407, 4382814, 4937813, 2134229, 4268458,
+    2660639, 5321278, 3713459, 4766279, 554999,  1109998, 1664997, 2219996, 2774995, 3329994,
+    3884993, 4439992, 4994991, 1052820, 1316025, 1579230, 2105640, 2632050, 3158460, 4211280};
 const int64_t kHardCosine[] = {
-    29143, 14664, 7240, 29512, 28774, 15, 29881, 14295, 15033, 28405, 3528, 7609, 28036, 13926,
-    15402, 2600, 27667, 3897, 6871, 20612, 27298, 10214, 15771, 13557, 20243, 7978, 26929, 1672,
-    5015, 16140, 26560, 19874, 2041, 13188, 9845, 16509, 26191, 6502, 19505, 8347, 4603136,
-    2440318, 540705, 5158135, 4048137, 1358909, 1885319, 2995317, 102276, 3493138, 3550316,
-    5100957, 1913908, 803910, 2411729, 4105315, 1095704, 4660314, 4545958, 2468907, 5215313,
-    2938139, 1067115, 1330320, 3990959, 5043779, 1856730, 2383140, 277500, 832499, 1387498,
-    1942497, 2497496, 3052495, 3607494, 4162493, 4717492, 5272491, 3435960, 4488780};
+    29143,   14664,   7240,    29512,   28774,   15,      29881,   14295,   15033,   28405,
+    3528,    7609,    28036,   13926,   15402,   2600,    27667,   3897,    6871,    20612,
+    27298,   10214,   15771,   13557,   20243,   7978,    26929,   1672,    5015,    16140,
+    26560,   19874,   2041,    13188,   9845,    16509,   26191,   6502,    19505,   8347,
+    4603136, 2440318, 540705,  5158135, 4048137, 1358909, 1885319, 2995317, 102276,  3493138,
+    3550316, 5100957, 1913908, 803910,  2411729, 4105315, 1095704, 4660314, 4545958, 2468907,
+    5215313, 2938139, 1067115, 1330320, 3990959, 5043779, 1856730, 2383140, 277500,  832499,
+    1387498, 1942497, 2497496, 3052495, 3607494, 4162493, 4717492, 5272491, 3435960, 4488780};
 
 std::vector<double> nearZeros(Fn f) {
     std::vector<int64_t> ms;
@@ -103,7 +112,8 @@ void printWorst(const char* what, const char* label, const Worst& w) {
 void checkTrigKernels(Fn f) {
     const std::vector<double>& args = trigArguments();
     std::vector<__float128> exact(args.size());
-    for (size_t i = 0; i < args.size(); ++i) exact[i] = f == Fn::Sine ? exactSin(args[i]) : exactCos(args[i]);
+    for (size_t i = 0; i < args.size(); ++i)
+        exact[i] = f == Fn::Sine ? exactSin(args[i]) : exactCos(args[i]);
     std::vector<double> got(args.size());
     for (const KernelInfo& k : kernelsOf(f)) {
         SCOPED_TRACE(k.label);
@@ -124,9 +134,13 @@ void checkTrigKernels(Fn f) {
     }
 }
 
-TEST(VecMathAccuracy, SineEveryMemberWithinItsBound) { checkTrigKernels(Fn::Sine); }
+TEST(VecMathAccuracy, SineEveryMemberWithinItsBound) {
+    checkTrigKernels(Fn::Sine);
+}
 
-TEST(VecMathAccuracy, CosineEveryMemberWithinItsBound) { checkTrigKernels(Fn::Cosine); }
+TEST(VecMathAccuracy, CosineEveryMemberWithinItsBound) {
+    checkTrigKernels(Fn::Cosine);
+}
 
 // Results next to a zero of the function are tiny, so their ulp is tiny too: only a reduction
 // that keeps every bit of the reduced argument passes. The high-accuracy members hold 1 ulp
@@ -150,9 +164,13 @@ void checkNearZeros(Fn f) {
     }
 }
 
-TEST(VecMathAccuracy, SineNextToItsZeros) { checkNearZeros(Fn::Sine); }
+TEST(VecMathAccuracy, SineNextToItsZeros) {
+    checkNearZeros(Fn::Sine);
+}
 
-TEST(VecMathAccuracy, CosineNextToItsZeros) { checkNearZeros(Fn::Cosine); }
+TEST(VecMathAccuracy, CosineNextToItsZeros) {
+    checkNearZeros(Fn::Cosine);
+}
 
 // The element routines of the fastest kernels stay within 3 ulp below 2^17.
 TEST(VecMathAccuracy, FastestElementRoutinesWithin3UlpBelow2To17) {
@@ -268,15 +286,18 @@ TEST(VecMathAccuracy, MagnitudeEveryMemberWithinItsBound) {
     }
     for (int k = 0; k < 200; ++k) {  // subnormal parts
         src.push_back(fromBits(rng() & 0x000FFFFFFFFFFFFFull));
-        src.push_back(k % 2 ? fromBits(rng() & 0x000FFFFFFFFFFFFFull) : randomWithExponent(-1022 + k % 60));
+        src.push_back(k % 2 ? fromBits(rng() & 0x000FFFFFFFFFFFFFull)
+                            : randomWithExponent(-1022 + k % 60));
     }
     // Pairs of unit order on which s*y + s*y*P4(t), with s*y rounded, lands more than 2 ulp
     // away (found by a search of 2e7 random pairs with this processor's estimate; the rounding
     // errors of s, s*y and the last sum then add up).
-    const double hard[][2] = {
-        {0x1.78de9adceab7p-1, -0x1.5a9068dee483bp-1}, {-0x1.a158579fa0a28p-2, 0x1.d382828e25cc6p-1},
-        {0x1.6e8dc4aa88e66p-1, -0x1.6573ab657a7fep-1}, {-0x1.f887f546a3aecp-3, -0x1.f03515f3adb61p-1},
-        {0x1.29536235f0b6cp-1, 0x1.8b5dcc1e57706p-1}, {0x1.b9a8eb18f8e56p-1, 0x1.02e97b929c276p-1}};
+    const double hard[][2] = {{0x1.78de9adceab7p-1, -0x1.5a9068dee483bp-1},
+                              {-0x1.a158579fa0a28p-2, 0x1.d382828e25cc6p-1},
+                              {0x1.6e8dc4aa88e66p-1, -0x1.6573ab657a7fep-1},
+                              {-0x1.f887f546a3aecp-3, -0x1.f03515f3adb61p-1},
+                              {0x1.29536235f0b6cp-1, 0x1.8b5dcc1e57706p-1},
+                              {0x1.b9a8eb18f8e56p-1, 0x1.02e97b929c276p-1}};
     for (const auto& h : hard) {
         src.push_back(h[0]);
         src.push_back(h[1]);

@@ -19,7 +19,9 @@ std::vector<double> ordinaryInputs(Fn f, int n) {
     return v;
 }
 
-int outCount(Fn f, size_t inputs) { return static_cast<int>(f == Fn::Magnitude ? inputs / 2 : inputs); }
+int outCount(Fn f, size_t inputs) {
+    return static_cast<int>(f == Fn::Magnitude ? inputs / 2 : inputs);
+}
 
 // ---------------------------------------------------------------------------------------------
 // Table and stubs.
@@ -57,7 +59,8 @@ const StubCase kStubs[] = {
 TEST(VecMathTable, EachStubReachesItsRowAndAccuracySlot) {
     // Arguments that tell the kernels of a row apart: large, tiny and in-range values.
     std::vector<double> src;
-    for (int i = 0; i < 37; ++i) src.push_back(std::ldexp(1.0 + i / 37.0, (i * 29) % 90 - 40) * (i % 3 ? 1 : -1));
+    for (int i = 0; i < 37; ++i)
+        src.push_back(std::ldexp(1.0 + i / 37.0, (i * 29) % 90 - 40) * (i % 3 ? 1 : -1));
     for (const StubCase& c : kStubs) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(dspVecMathTable[c.row].kernel[c.accuracy], c.kernel);
@@ -160,7 +163,8 @@ TEST(VecMathContract, UnmaskedCallerGetsItsExactMxcsrBack) {
     FpStateGuard guard;
     const uint32_t states[] = {
         (kAllMasks & ~kMaskInvalid) | kFlagOverflow,
-        (kAllMasks & ~(kMaskInvalid | 0x200 | 0x1000)) | 0x6000 | kFlagInvalid,  // ZE, PE unmasked, toward zero
+        (kAllMasks & ~(kMaskInvalid | 0x200 | 0x1000)) | 0x6000 |
+            kFlagInvalid,  // ZE, PE unmasked, toward zero
     };
     for (const KernelInfo& k : allKernels()) {
         if (!dspSlotSupported(k.cpuSlot)) continue;
@@ -190,7 +194,8 @@ TEST(VecMathContract, X87ControlWordOfTheCallerIsRestored) {
         std::vector<double> src = ordinaryInputs(k.function, 9);
         src[3] = 0x1p200;
         std::vector<double> dst(9);
-        for (uint16_t cw : {uint16_t(0x027F), uint16_t(0x037F), uint16_t(0x0E72), uint16_t(0x1A7F)}) {
+        for (uint16_t cw :
+             {uint16_t(0x027F), uint16_t(0x037F), uint16_t(0x0E72), uint16_t(0x1A7F)}) {
             writeX87Cw(cw);
             k.fn(src.data(), dst.data(), 9);
             EXPECT_EQ(readX87Cw(), cw);
@@ -303,8 +308,8 @@ TEST(VecMathContract, ValueWrittenByTheHookIsKept) {
 // The magnitude never reports: infinities and NaNs are results.
 TEST(VecMathContract, MagnitudeNeverReports) {
     HookRecorder rec;
-    const double src[] = {INFINITY, NAN, NAN, 1.0, -INFINITY, -INFINITY, 0.0, -0.0, 1e308, 1e308,
-                          NAN, NAN, 3.0, 4.0, 5e-324, 0.0, 1.0, INFINITY};
+    const double src[] = {INFINITY, NAN, NAN, 1.0, -INFINITY, -INFINITY, 0.0, -0.0, 1e308,
+                          1e308,    NAN, NAN, 3.0, 4.0,       5e-324,    0.0, 1.0,  INFINITY};
     const int n = 9;
     for (const KernelInfo& k : kernelsOf(Fn::Magnitude)) {
         SCOPED_TRACE(k.label);

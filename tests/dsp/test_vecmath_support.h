@@ -26,11 +26,11 @@ enum class Fn { Magnitude, Sine, Cosine };
 
 // Accuracy classes, named after the bound each must hold (relative to the exact value).
 enum class Bound {
-    Ulp1,        // within 1 ulp
-    Ulp2,        // within 2 ulp
-    Ulp4,        // within 4 ulp
-    Abs1e8,      // absolute error below 1e-8 (fastest sine/cosine, fast range)
-    Rel2m28,     // relative error below 2^-28 (fastest magnitude)
+    Ulp1,     // within 1 ulp
+    Ulp2,     // within 2 ulp
+    Ulp4,     // within 4 ulp
+    Abs1e8,   // absolute error below 1e-8 (fastest sine/cosine, fast range)
+    Rel2m28,  // relative error below 2^-28 (fastest magnitude)
 };
 
 struct KernelInfo {
@@ -38,12 +38,12 @@ struct KernelInfo {
     DspVecMathKernel fn;
     Fn function;
     int cpuSlot;
-    int group;           // elements per pass (0: one at a time)
+    int group;  // elements per pass (0: one at a time)
     Bound bound;
-    double fastRange;    // the bound holds for |x| up to here (sine and cosine; inf: everywhere)
+    double fastRange;  // the bound holds for |x| up to here (sine and cosine; inf: everywhere)
     const char* hookName;
-    bool x87;            // computes on, or sets up, the x87 unit
-    bool sse;            // sets up MXCSR
+    bool x87;  // computes on, or sets up, the x87 unit
+    bool sse;  // sets up MXCSR
 };
 
 inline const std::vector<KernelInfo>& allKernels() {
@@ -51,42 +51,65 @@ inline const std::vector<KernelInfo>& allKernels() {
     static const std::vector<KernelInfo> list = {
         {"abs_s0", dspVecAbs64fcKernel_s0, Fn::Magnitude, 0, 0, Bound::Ulp1, inf, "", true, false},
         {"abs_s1", dspVecAbs64fcKernel_s1, Fn::Magnitude, 1, 4, Bound::Ulp1, inf, "", true, true},
-        {"abs_s2a0", dspVecAbs64fcKernel_s2a0, Fn::Magnitude, 2, 8, Bound::Ulp2, inf, "", false, true},
-        {"abs_s2a1", dspVecAbs64fcKernel_s2a1, Fn::Magnitude, 2, 4, Bound::Ulp1, inf, "", false, true},
-        {"abs_s2a2", dspVecAbs64fcKernel_s2a2, Fn::Magnitude, 2, 8, Bound::Rel2m28, inf, "", false, true},
-        {"abs_s4a0", dspVecAbs64fcKernel_s4a0, Fn::Magnitude, 4, 8, Bound::Ulp2, inf, "", false, true},
-        {"abs_s4a1", dspVecAbs64fcKernel_s4a1, Fn::Magnitude, 4, 16, Bound::Ulp1, inf, "", false, true},
-        {"abs_s4a2", dspVecAbs64fcKernel_s4a2, Fn::Magnitude, 4, 8, Bound::Rel2m28, inf, "", false, true},
-        {"abs_s5a0", dspVecAbs64fcKernel_s5a0, Fn::Magnitude, 5, 16, Bound::Ulp2, inf, "", false, true},
-        {"abs_s5a1", dspVecAbs64fcKernel_s5a1, Fn::Magnitude, 5, 8, Bound::Ulp1, inf, "", false, true},
-        {"abs_s5a2", dspVecAbs64fcKernel_s5a2, Fn::Magnitude, 5, 8, Bound::Rel2m28, inf, "", false, true},
+        {"abs_s2a0", dspVecAbs64fcKernel_s2a0, Fn::Magnitude, 2, 8, Bound::Ulp2, inf, "", false,
+         true},
+        {"abs_s2a1", dspVecAbs64fcKernel_s2a1, Fn::Magnitude, 2, 4, Bound::Ulp1, inf, "", false,
+         true},
+        {"abs_s2a2", dspVecAbs64fcKernel_s2a2, Fn::Magnitude, 2, 8, Bound::Rel2m28, inf, "", false,
+         true},
+        {"abs_s4a0", dspVecAbs64fcKernel_s4a0, Fn::Magnitude, 4, 8, Bound::Ulp2, inf, "", false,
+         true},
+        {"abs_s4a1", dspVecAbs64fcKernel_s4a1, Fn::Magnitude, 4, 16, Bound::Ulp1, inf, "", false,
+         true},
+        {"abs_s4a2", dspVecAbs64fcKernel_s4a2, Fn::Magnitude, 4, 8, Bound::Rel2m28, inf, "", false,
+         true},
+        {"abs_s5a0", dspVecAbs64fcKernel_s5a0, Fn::Magnitude, 5, 16, Bound::Ulp2, inf, "", false,
+         true},
+        {"abs_s5a1", dspVecAbs64fcKernel_s5a1, Fn::Magnitude, 5, 8, Bound::Ulp1, inf, "", false,
+         true},
+        {"abs_s5a2", dspVecAbs64fcKernel_s5a2, Fn::Magnitude, 5, 8, Bound::Rel2m28, inf, "", false,
+         true},
 
         {"sin_s0", dspVecSin64fKernel_s0, Fn::Sine, 0, 0, Bound::Ulp1, inf, "vdSin", true, false},
         {"sin_s1a1", dspVecSin64fKernel_s1a1, Fn::Sine, 1, 4, Bound::Ulp1, inf, "", false, true},
-        {"sin_s1a2", dspVecSin64fKernel_s1a2, Fn::Sine, 1, 4, Bound::Abs1e8, 0x1p24, "", false, true},
+        {"sin_s1a2", dspVecSin64fKernel_s1a2, Fn::Sine, 1, 4, Bound::Abs1e8, 0x1p24, "", false,
+         true},
         {"sin_s2a0", dspVecSin64fKernel_s2a0, Fn::Sine, 2, 8, Bound::Ulp4, 0x1p24, "", false, true},
-        {"sin_s2a1", dspVecSin64fKernel_s2a1, Fn::Sine, 2, 4, Bound::Ulp1, inf, "vdSin", true, true},
-        {"sin_s2a2", dspVecSin64fKernel_s2a2, Fn::Sine, 2, 8, Bound::Abs1e8, 0x1p24, "", false, true},
+        {"sin_s2a1", dspVecSin64fKernel_s2a1, Fn::Sine, 2, 4, Bound::Ulp1, inf, "vdSin", true,
+         true},
+        {"sin_s2a2", dspVecSin64fKernel_s2a2, Fn::Sine, 2, 8, Bound::Abs1e8, 0x1p24, "", false,
+         true},
         {"sin_s4a0", dspVecSin64fKernel_s4a0, Fn::Sine, 4, 8, Bound::Ulp4, 0x1p24, "", false, true},
         {"sin_s4a1", dspVecSin64fKernel_s4a1, Fn::Sine, 4, 8, Bound::Ulp1, inf, "", false, true},
-        {"sin_s4a2", dspVecSin64fKernel_s4a2, Fn::Sine, 4, 8, Bound::Abs1e8, 0x1p24, "", false, true},
+        {"sin_s4a2", dspVecSin64fKernel_s4a2, Fn::Sine, 4, 8, Bound::Abs1e8, 0x1p24, "", false,
+         true},
         {"sin_s5a0", dspVecSin64fKernel_s5a0, Fn::Sine, 5, 8, Bound::Ulp4, 0x1p24, "", false, true},
         {"sin_s5a1", dspVecSin64fKernel_s5a1, Fn::Sine, 5, 8, Bound::Ulp1, inf, "", false, true},
-        {"sin_s5a2", dspVecSin64fKernel_s5a2, Fn::Sine, 5, 8, Bound::Abs1e8, 0x1p24, "", false, true},
+        {"sin_s5a2", dspVecSin64fKernel_s5a2, Fn::Sine, 5, 8, Bound::Abs1e8, 0x1p24, "", false,
+         true},
 
         {"cos_s0", dspVecCos64fKernel_s0, Fn::Cosine, 0, 0, Bound::Ulp1, inf, "vdCos", true, false},
         {"cos_s1a1", dspVecCos64fKernel_s1a1, Fn::Cosine, 1, 4, Bound::Ulp1, inf, "", false, true},
-        {"cos_s1a2", dspVecCos64fKernel_s1a2, Fn::Cosine, 1, 4, Bound::Abs1e8, 0x1p23, "", false, true},
-        {"cos_s2a0", dspVecCos64fKernel_s2a0, Fn::Cosine, 2, 8, Bound::Ulp4, 0x1p23, "", false, true},
-        {"cos_s2a1", dspVecCos64fKernel_s2a1, Fn::Cosine, 2, 4, Bound::Ulp1, inf, "vdCos", true, true},
-        {"cos_s2a2", dspVecCos64fKernel_s2a2, Fn::Cosine, 2, 8, Bound::Abs1e8, 0x1p23, "", false, true},
-        {"cos_s3a2", dspVecCos64fKernel_s3a2, Fn::Cosine, 3, 8, Bound::Abs1e8, 0x1p23, "", false, true},
-        {"cos_s4a0", dspVecCos64fKernel_s4a0, Fn::Cosine, 4, 8, Bound::Ulp4, 0x1p23, "", false, true},
+        {"cos_s1a2", dspVecCos64fKernel_s1a2, Fn::Cosine, 1, 4, Bound::Abs1e8, 0x1p23, "", false,
+         true},
+        {"cos_s2a0", dspVecCos64fKernel_s2a0, Fn::Cosine, 2, 8, Bound::Ulp4, 0x1p23, "", false,
+         true},
+        {"cos_s2a1", dspVecCos64fKernel_s2a1, Fn::Cosine, 2, 4, Bound::Ulp1, inf, "vdCos", true,
+         true},
+        {"cos_s2a2", dspVecCos64fKernel_s2a2, Fn::Cosine, 2, 8, Bound::Abs1e8, 0x1p23, "", false,
+         true},
+        {"cos_s3a2", dspVecCos64fKernel_s3a2, Fn::Cosine, 3, 8, Bound::Abs1e8, 0x1p23, "", false,
+         true},
+        {"cos_s4a0", dspVecCos64fKernel_s4a0, Fn::Cosine, 4, 8, Bound::Ulp4, 0x1p23, "", false,
+         true},
         {"cos_s4a1", dspVecCos64fKernel_s4a1, Fn::Cosine, 4, 8, Bound::Ulp1, inf, "", false, true},
-        {"cos_s4a2", dspVecCos64fKernel_s4a2, Fn::Cosine, 4, 8, Bound::Abs1e8, 0x1p23, "", false, true},
-        {"cos_s5a0", dspVecCos64fKernel_s5a0, Fn::Cosine, 5, 8, Bound::Ulp4, 0x1p23, "", false, true},
+        {"cos_s4a2", dspVecCos64fKernel_s4a2, Fn::Cosine, 4, 8, Bound::Abs1e8, 0x1p23, "", false,
+         true},
+        {"cos_s5a0", dspVecCos64fKernel_s5a0, Fn::Cosine, 5, 8, Bound::Ulp4, 0x1p23, "", false,
+         true},
         {"cos_s5a1", dspVecCos64fKernel_s5a1, Fn::Cosine, 5, 8, Bound::Ulp1, inf, "", false, true},
-        {"cos_s5a2", dspVecCos64fKernel_s5a2, Fn::Cosine, 5, 8, Bound::Abs1e8, 0x1p23, "", false, true},
+        {"cos_s5a2", dspVecCos64fKernel_s5a2, Fn::Cosine, 5, 8, Bound::Abs1e8, 0x1p23, "", false,
+         true},
     };
     return list;
 }
@@ -125,8 +148,12 @@ inline double ulpError(double got, __float128 exact) {
     return static_cast<double>(fabsq(static_cast<__float128>(got) - exact) / ulp);
 }
 
-inline __float128 exactSin(double x) { return sinq(static_cast<__float128>(x)); }
-inline __float128 exactCos(double x) { return cosq(static_cast<__float128>(x)); }
+inline __float128 exactSin(double x) {
+    return sinq(static_cast<__float128>(x));
+}
+inline __float128 exactCos(double x) {
+    return cosq(static_cast<__float128>(x));
+}
 inline __float128 exactHypot(double re, double im) {
     const __float128 a = re, b = im;
     return sqrtq(a * a + b * b);
@@ -183,7 +210,8 @@ struct HookRecorder {
     }
     static void hook(int status, int index, const double* src, const double* src2, double* dst,
                      double* dst2, const char* name) {
-        calls().push_back({status, index, src, src2, dst, dst2, name ? name : "(null)", dst[index]});
+        calls().push_back(
+            {status, index, src, src2, dst, dst2, name ? name : "(null)", dst[index]});
         if (overwrite()) dst[index] = value();
     }
     HookRecorder() {
@@ -199,13 +227,17 @@ inline uint32_t readMxcsr() {
     __asm__ __volatile__("stmxcsr %0" : "=m"(v) : : "memory");
     return v;
 }
-inline void writeMxcsr(uint32_t v) { __asm__ __volatile__("ldmxcsr %0" : : "m"(v) : "memory"); }
+inline void writeMxcsr(uint32_t v) {
+    __asm__ __volatile__("ldmxcsr %0" : : "m"(v) : "memory");
+}
 inline uint16_t readX87Cw() {
     uint16_t v;
     __asm__ __volatile__("fnstcw %0" : "=m"(v) : : "memory");
     return v;
 }
-inline void writeX87Cw(uint16_t v) { __asm__ __volatile__("fldcw %0" : : "m"(v) : "memory"); }
+inline void writeX87Cw(uint16_t v) {
+    __asm__ __volatile__("fldcw %0" : : "m"(v) : "memory");
+}
 inline uint16_t readX87Sw() {
     uint16_t v;
     __asm__ __volatile__("fnstsw %0" : "=m"(v) : : "memory");

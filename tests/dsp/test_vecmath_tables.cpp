@@ -77,7 +77,8 @@ TEST(VecMathTables, TellingRowsOfTheSineTables) {
     const double c32[16] = {1, 1, 1, 1, 1, 1, 1, 1, 0.5, 0.5, 0.5, 0.5, 0.5, 0.25, 0.25, 0.125};
     for (int j = 0; j < 16; ++j) EXPECT_EQ(dspSinTablePi32[j][3], c32[j]) << j;
     for (int j = 0; j < 32; ++j) {
-        for (int c = 0; c < 4; ++c) EXPECT_EQ(dspSinTablePi32[j + 32][c], -dspSinTablePi32[j][c]) << j;
+        for (int c = 0; c < 4; ++c)
+            EXPECT_EQ(dspSinTablePi32[j + 32][c], -dspSinTablePi32[j][c]) << j;
     }
     const double row16[4] = {0, 1, 0, -0.0}, row48[4] = {-0.0, -1, 0, -0.0};
     for (int c = 0; c < 4; ++c) {
@@ -91,7 +92,10 @@ TEST(VecMathTables, TellingRowsOfTheSineTables) {
 
 TEST(VecMathTables, InverseTwoPiWindows) {
     // Rows below 886 are zero; row 886 is floor(8 / (2 pi)) = 1.
-    for (int e = 0; e < 886; ++e) ASSERT_EQ(dspInvTwoPiWindows[e][0] | dspInvTwoPiWindows[e][1] | dspInvTwoPiWindows[e][2], 0u) << e;
+    for (int e = 0; e < 886; ++e)
+        ASSERT_EQ(dspInvTwoPiWindows[e][0] | dspInvTwoPiWindows[e][1] | dspInvTwoPiWindows[e][2],
+                  0u)
+            << e;
     EXPECT_EQ(dspInvTwoPiWindows[886][2], 1u);
     // Row 883 + 64k + 64 starts with floor(2^64k... ): its top word for k = 2 is
     // floor(2^64 / (2 pi)), and its second word the next 64 bits of 1/(2 pi).
@@ -135,7 +139,8 @@ TEST(VecMathTables, ReciprocalSquareRootSeeds) {
     EXPECT_EQ(dspRsqrtSeedTable[256], 0.70703125);
     EXPECT_EQ(dspRsqrtSeedTable[511], 0.50048828125);
     for (int i = 0; i < 512; ++i) {
-        const __float128 x = static_cast<__float128>(1 << (i / 256)) * (1 + static_cast<__float128>(i % 256) / 256);
+        const __float128 x =
+            static_cast<__float128>(1 << (i / 256)) * (1 + static_cast<__float128>(i % 256) / 256);
         const __float128 exact = 1 / sqrtq(x);
         EXPECT_EQ(dspRsqrtSeedTable[i], static_cast<double>(roundq(exact * 2048) / 2048)) << i;
     }

@@ -17,7 +17,7 @@
 namespace {
 
 const DspMagnitudeFn kVecAbs[] = {dspVecAbs64fc_s0, dspVecAbs64fc_s1, dspVecAbs64fc_s2,
-                               dspVecAbs64fc_s3, dspVecAbs64fc_s4, dspVecAbs64fc_s5};
+                                  dspVecAbs64fc_s3, dspVecAbs64fc_s4, dspVecAbs64fc_s5};
 
 uint64_t bitsOf(double x) {
     uint64_t b;
@@ -39,7 +39,8 @@ class Doubles : public DspGuardedBuffer {
 public:
     static constexpr uint8_t kSentinel = 0x5A;
 
-    Doubles(size_t count, size_t misalign) : DspGuardedBuffer(count * 8, misalign, kSentinel), count_(count) {}
+    Doubles(size_t count, size_t misalign)
+        : DspGuardedBuffer(count * 8, misalign, kSentinel), count_(count) {}
 
     double* data() const { return reinterpret_cast<double*>(at(0)); }
     size_t size() const { return count_; }
@@ -67,13 +68,27 @@ std::vector<double> inputs(size_t n, uint32_t seed, bool withNans) {
     std::vector<double> v(n);
     for (size_t i = 0; i < n; ++i) {
         switch (rng() % 12) {
-            case 0: v[i] = unit(rng) * 1e300; break;
-            case 1: v[i] = unit(rng) * 1e-300; break;
-            case 2: v[i] = unit(rng) * 4.9e-324 * 1000; break;
-            case 3: v[i] = (rng() & 1) ? 0.0 : -0.0; break;
-            case 4: v[i] = (rng() & 1) ? kInf : -kInf; break;
-            case 5: v[i] = withNans ? ((rng() & 1) ? kQuietNanPayload : kSignallingNan) : 1.5; break;
-            default: v[i] = unit(rng) * std::ldexp(1.0, static_cast<int>(rng() % 200) - 100); break;
+            case 0:
+                v[i] = unit(rng) * 1e300;
+                break;
+            case 1:
+                v[i] = unit(rng) * 1e-300;
+                break;
+            case 2:
+                v[i] = unit(rng) * 4.9e-324 * 1000;
+                break;
+            case 3:
+                v[i] = (rng() & 1) ? 0.0 : -0.0;
+                break;
+            case 4:
+                v[i] = (rng() & 1) ? kInf : -kInf;
+                break;
+            case 5:
+                v[i] = withNans ? ((rng() & 1) ? kQuietNanPayload : kSignallingNan) : 1.5;
+                break;
+            default:
+                v[i] = unit(rng) * std::ldexp(1.0, static_cast<int>(rng() % 200) - 100);
+                break;
         }
     }
     return v;
@@ -93,9 +108,11 @@ const double kFactors[] = {2.5, -3.0, 0.1, 1e300, -1e-300, 4.9e-324, kInf, 1.0, 
 ::testing::AssertionResult sameBits(const Doubles& got, const std::vector<double>& want) {
     for (size_t i = 0; i < want.size(); ++i)
         if (got.bits(i) != bitsOf(want[i]))
-            return ::testing::AssertionFailure() << "element " << i << " of " << want.size() << ": got "
-                                                 << std::hex << got.bits(i) << ", want " << bitsOf(want[i]);
-    if (!got.guardsIntact()) return ::testing::AssertionFailure() << "a byte outside the array changed";
+            return ::testing::AssertionFailure()
+                   << "element " << i << " of " << want.size() << ": got " << std::hex
+                   << got.bits(i) << ", want " << bitsOf(want[i]);
+    if (!got.guardsIntact())
+        return ::testing::AssertionFailure() << "a byte outside the array changed";
     return ::testing::AssertionSuccess();
 }
 
@@ -135,7 +152,8 @@ TEST_P(VectorTest, ScaleInPlaceMatchesIeee) {
                 std::vector<double> want(n);
                 for (int i = 0; i < n; ++i) want[i] = refScale(x[i], v);
                 ASSERT_EQ(kDspScaleInPlace[slot()](v, d.data(), n), dspOk);
-                ASSERT_TRUE(sameBits(d, want)) << "n " << n << ", misalignment " << mis << ", value " << v;
+                ASSERT_TRUE(sameBits(d, want))
+                    << "n " << n << ", misalignment " << mis << ", value " << v;
             }
         }
     }
@@ -153,7 +171,8 @@ TEST_P(VectorTest, ScaleMatchesIeee) {
                 std::vector<double> want(n);
                 for (int i = 0; i < n; ++i) want[i] = refScale(x[i], v);
                 ASSERT_EQ(kDspScale[slot()](s.data(), v, d.data(), n), dspOk);
-                ASSERT_TRUE(sameBits(d, want)) << "n " << n << ", misalignment " << mis << ", value " << v;
+                ASSERT_TRUE(sameBits(d, want))
+                    << "n " << n << ", misalignment " << mis << ", value " << v;
                 ASSERT_TRUE(sameBits(s, x)) << "the source changed";
             }
         }
@@ -216,8 +235,13 @@ TEST_P(VectorTest, OperandsMayBeTheDestination) {
 }
 
 TEST_P(VectorTest, FillStoresThePatternExactly) {
-    const double values[] = {1.25, -0.0, kInf, kSignallingNan, kQuietNanPayload,
-                             fromBits(0xFFF0000000000001ull), fromBits(0x000FFFFFFFFFFFFFull)};
+    const double values[] = {1.25,
+                             -0.0,
+                             kInf,
+                             kSignallingNan,
+                             kQuietNanPayload,
+                             fromBits(0xFFF0000000000001ull),
+                             fromBits(0x000FFFFFFFFFFFFFull)};
     std::vector<int> lengths = testLengths();
     for (int edge : {131072, 262144})
         for (int d = -1; d <= 1; ++d) lengths.push_back(edge + d);
@@ -248,7 +272,8 @@ TEST_P(VectorTest, Shortcuts) {
         EXPECT_TRUE(sameBits(d, x)) << "1.0 must leave every bit";
 
         ASSERT_EQ(kDspScaleInPlace[slot()](-0.0, d.data(), n), dspOk);
-        EXPECT_TRUE(sameBits(d, std::vector<double>(n, 0.0))) << "-0.0 must store +0.0, over Inf and NaN too";
+        EXPECT_TRUE(sameBits(d, std::vector<double>(n, 0.0)))
+            << "-0.0 must store +0.0, over Inf and NaN too";
 
         Doubles s(n, mis);
         s.assign(x);
@@ -298,7 +323,8 @@ TEST_P(VectorTest, ArgumentChecks) {
     };
     for (const Case& c : cases) EXPECT_EQ(c.got, c.want) << c.name;
     EXPECT_TRUE(b.guardsIntact());
-    for (int i = 0; i < 4; ++i) EXPECT_EQ(b.bits(i), 0x5A5A5A5A5A5A5A5Aull) << "a refused call wrote";
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(b.bits(i), 0x5A5A5A5A5A5A5A5Aull) << "a refused call wrote";
 }
 
 TEST_P(VectorTest, MagnitudeIsTheVectorMathEntryOfTheSlot) {
@@ -387,7 +413,8 @@ TEST_F(VectorStrategyTest, ProductAndScaleStrategies) {
     };
     for (const Case& c : cases) {
         if (!dspSlotSupported(c.slot)) continue;
-        SCOPED_TRACE(::testing::Message() << "slot " << c.slot << ", " << c.len << " at +" << c.misalign);
+        SCOPED_TRACE(::testing::Message()
+                     << "slot " << c.slot << ", " << c.len << " at +" << c.misalign);
         const std::vector<double> a = inputs(c.len, 1, true), b = inputs(c.len, 2, false);
         Doubles s1(c.len, 0), s2(c.len, 0), d(c.len, c.misalign);
         s1.assign(a);

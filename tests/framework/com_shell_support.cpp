@@ -7,11 +7,17 @@ namespace {
 LONG volatile g_moduleLocks = 0;
 }  // namespace
 
-LONG ModuleLock() { return InterlockedIncrement(&g_moduleLocks); }
-LONG ModuleUnlock() { return InterlockedDecrement(&g_moduleLocks); }
+LONG ModuleLock() {
+    return InterlockedIncrement(&g_moduleLocks);
+}
+LONG ModuleUnlock() {
+    return InterlockedDecrement(&g_moduleLocks);
+}
 
 namespace testing {
-LONG ShellModuleLocks() { return InterlockedCompareExchange(&g_moduleLocks, 0, 0); }
+LONG ShellModuleLocks() {
+    return InterlockedCompareExchange(&g_moduleLocks, 0, 0);
+}
 }  // namespace testing
 
 }  // namespace corvane

@@ -33,10 +33,13 @@ LONG ShellModuleLocks();
 
 // A pointer value that nobody may dereference: an out-parameter preset to it shows whether a call
 // cleared or replaced it.
-inline IUnknown* Sentinel() { return reinterpret_cast<IUnknown*>(static_cast<uintptr_t>(0x5EB7)); }
+inline IUnknown* Sentinel() {
+    return reinterpret_cast<IUnknown*>(static_cast<uintptr_t>(0x5EB7));
+}
 
 // IDispatch's IID, which no effect class answers.
-inline constexpr IID kIID_IDispatch = {0x00020400, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+inline constexpr IID kIID_IDispatch = {
+    0x00020400, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 
 // ---- the class table as expected ----
 
@@ -65,37 +68,55 @@ CORVANE_NO_VPTR_CHECK CBaseFilter* EngineOf(IMediaSource* object) {
 // Object-map order, with the flags of each class.
 inline const std::vector<ExpectedClass>& ExpectedClasses() {
     static const std::vector<ExpectedClass> classes = {
-        {"AudioFilter5", &CLSID_AudioFilter5, &IID_IAudioFilter5, 120, 1, 1, 0, 0, &EngineOf<CAudioFilter5>},
-        {"AudioFilterNB5", &CLSID_AudioFilterNB5, &IID_IAudioFilterNB5, 122, 0, 0, 0, 0, &EngineOf<CAudioFilterNB5>},
-        {"BandFilter5", &CLSID_BandFilter5, &IID_IBandFilter5, 106, 1, 1, 0, 0, &EngineOf<CBandFilter5>},
-        {"DelayFilter5", &CLSID_DelayFilter5, &IID_IDelayFilter5, 107, 1, 1, 0, 0, &EngineOf<CDelayFilter5>},
-        {"EchoFilter5", &CLSID_EchoFilter5, &IID_IEchoFilter5, 108, 0, 0, 0, 0, &EngineOf<CEchoFilter5>},
-        {"EqualizeFilter5", &CLSID_EqualizeFilter5, &IID_IEqualizeFilter5, 109, 1, 1, 0, 0, &EngineOf<CEqualizeFilter5>},
-        {"FlangerFilter5", &CLSID_FlangerFilter5, &IID_IFlangerFilter5, 110, 1, 1, 0, 0, &EngineOf<CFlangerFilter5>},
-        {"InvertFilter5", &CLSID_InvertFilter5, &IID_IInvertFilter5, 111, 0, 0, 0, 0, &EngineOf<CInvertFilter5>},
-        {"MedianFilter5", &CLSID_MedianFilter5, &IID_IMedianFilter5, 121, 1, 1, 1, 0, &EngineOf<CMedianFilter5>},
+        {"AudioFilter5", &CLSID_AudioFilter5, &IID_IAudioFilter5, 120, 1, 1, 0, 0,
+         &EngineOf<CAudioFilter5>},
+        {"AudioFilterNB5", &CLSID_AudioFilterNB5, &IID_IAudioFilterNB5, 122, 0, 0, 0, 0,
+         &EngineOf<CAudioFilterNB5>},
+        {"BandFilter5", &CLSID_BandFilter5, &IID_IBandFilter5, 106, 1, 1, 0, 0,
+         &EngineOf<CBandFilter5>},
+        {"DelayFilter5", &CLSID_DelayFilter5, &IID_IDelayFilter5, 107, 1, 1, 0, 0,
+         &EngineOf<CDelayFilter5>},
+        {"EchoFilter5", &CLSID_EchoFilter5, &IID_IEchoFilter5, 108, 0, 0, 0, 0,
+         &EngineOf<CEchoFilter5>},
+        {"EqualizeFilter5", &CLSID_EqualizeFilter5, &IID_IEqualizeFilter5, 109, 1, 1, 0, 0,
+         &EngineOf<CEqualizeFilter5>},
+        {"FlangerFilter5", &CLSID_FlangerFilter5, &IID_IFlangerFilter5, 110, 1, 1, 0, 0,
+         &EngineOf<CFlangerFilter5>},
+        {"InvertFilter5", &CLSID_InvertFilter5, &IID_IInvertFilter5, 111, 0, 0, 0, 0,
+         &EngineOf<CInvertFilter5>},
+        {"MedianFilter5", &CLSID_MedianFilter5, &IID_IMedianFilter5, 121, 1, 1, 1, 0,
+         &EngineOf<CMedianFilter5>},
         {"PitchShiftFilter5", &CLSID_PitchShiftFilter5, &IID_IPitchShiftFilter5, 112, 1, 1, 0, 0,
          &EngineOf<CPitchShiftFilter5>},
-        {"ReverbFilter5", &CLSID_ReverbFilter5, &IID_IReverbFilter5, 113, 1, 1, 0, 0, &EngineOf<CReverbFilter5>},
-        {"ReverseFilter5", &CLSID_ReverseFilter5, &IID_IReverseFilter5, 114, 0, 0, 0, 0, &EngineOf<CReverseFilter5>},
-        {"SilenceFilter5", &CLSID_SilenceFilter5, &IID_ISilenceFilter5, 115, 1, 1, 0, 0, &EngineOf<CSilenceFilter5>},
-        {"StretchFilter5", &CLSID_StretchFilter5, &IID_IStretchFilter5, 116, 1, 0, 1, 1, &EngineOf<CStretchFilter5>},
-        {"VibratoFilter5", &CLSID_VibratoFilter5, &IID_IVibratoFilter5, 117, 1, 1, 0, 0, &EngineOf<CVibratoFilter5>},
-        {"VolumeFilter5", &CLSID_VolumeFilter5, &IID_IVolumeFilter5, 118, 0, 0, 0, 0, &EngineOf<CVolumeFilter5>},
-        {"WahWahFilter5", &CLSID_WahWahFilter5, &IID_IWahWahFilter5, 119, 1, 1, 0, 0, &EngineOf<CWahWahFilter5>},
+        {"ReverbFilter5", &CLSID_ReverbFilter5, &IID_IReverbFilter5, 113, 1, 1, 0, 0,
+         &EngineOf<CReverbFilter5>},
+        {"ReverseFilter5", &CLSID_ReverseFilter5, &IID_IReverseFilter5, 114, 0, 0, 0, 0,
+         &EngineOf<CReverseFilter5>},
+        {"SilenceFilter5", &CLSID_SilenceFilter5, &IID_ISilenceFilter5, 115, 1, 1, 0, 0,
+         &EngineOf<CSilenceFilter5>},
+        {"StretchFilter5", &CLSID_StretchFilter5, &IID_IStretchFilter5, 116, 1, 0, 1, 1,
+         &EngineOf<CStretchFilter5>},
+        {"VibratoFilter5", &CLSID_VibratoFilter5, &IID_IVibratoFilter5, 117, 1, 1, 0, 0,
+         &EngineOf<CVibratoFilter5>},
+        {"VolumeFilter5", &CLSID_VolumeFilter5, &IID_IVolumeFilter5, 118, 0, 0, 0, 0,
+         &EngineOf<CVolumeFilter5>},
+        {"WahWahFilter5", &CLSID_WahWahFilter5, &IID_IWahWahFilter5, 119, 1, 1, 0, 0,
+         &EngineOf<CWahWahFilter5>},
     };
     return classes;
 }
 
 // The engine of a new object of class `want`: the class's identity and flags, the buffering object
 // exactly with UseHelper, and every parameter at its default.
-CORVANE_NO_VPTR_CHECK inline void ExpectFreshEngine(const CBaseFilter& e, const ExpectedClass& want) {
+CORVANE_NO_VPTR_CHECK inline void ExpectFreshEngine(const CBaseFilter& e,
+                                                    const ExpectedClass& want) {
     SCOPED_TRACE(want.name);
     EXPECT_EQ(e.m_bUseHelper, want.useHelper);
     EXPECT_EQ(e.m_bPerChannel, want.perChannel);
     EXPECT_EQ(e.m_bLengthChanges, want.lengthChanges);
     EXPECT_EQ(e.m_bFollowsRate, want.followsRate);
-    EXPECT_EQ(e.m_pHelper != nullptr, want.useHelper) << "the buffering object exists exactly with UseHelper";
+    EXPECT_EQ(e.m_pHelper != nullptr, want.useHelper)
+        << "the buffering object exists exactly with UseHelper";
     EXPECT_TRUE(IsEqualCLSID(e.m_clsid, *want.clsid));
     EXPECT_TRUE(IsEqualIID(e.m_iid, *want.iid));
 
@@ -113,7 +134,8 @@ CORVANE_NO_VPTR_CHECK inline void ExpectFreshEngine(const CBaseFilter& e, const 
     EXPECT_EQ(e.m_smoothEnabled, 0);
     EXPECT_EQ(e.m_rSmoothTime, 20);
     EXPECT_EQ(e.m_lSmoothTime, 20);
-    for (UINT bytes : {e.m_rSmoothBytes, e.m_lSmoothBytes, e.m_rSmoothScaledBytes, e.m_lSmoothScaledBytes}) {
+    for (UINT bytes :
+         {e.m_rSmoothBytes, e.m_lSmoothBytes, e.m_rSmoothScaledBytes, e.m_lSmoothScaledBytes}) {
         EXPECT_EQ(bytes, 3528u);  // 20 ms of 44100 Hz stereo 16-bit
     }
     EXPECT_TRUE(e.m_bEnabled);
@@ -127,7 +149,9 @@ CORVANE_NO_VPTR_CHECK inline void ExpectFreshEngine(const CBaseFilter& e, const 
     EXPECT_EQ(e.m_strength.current.centerStrength, 1.0);
 }
 
-inline std::string ClassName(const ::testing::TestParamInfo<ExpectedClass>& info) { return info.param.name; }
+inline std::string ClassName(const ::testing::TestParamInfo<ExpectedClass>& info) {
+    return info.param.name;
+}
 
 // The table entry of a CLSID (fails the test when there is none).
 inline const ClassEntry* FindEntry(const CLSID& clsid) {
@@ -145,7 +169,8 @@ inline const ClassEntry* FindEntry(const CLSID& clsid) {
 inline void ExpectExactlyFourInterfaces(IMediaSource* object, const IID& classIid) {
     IUnknown* identity = nullptr;
     ASSERT_EQ(object->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity)), S_OK);
-    EXPECT_EQ(static_cast<void*>(identity), static_cast<void*>(object)) << "IUnknown is the IMediaSource pointer";
+    EXPECT_EQ(static_cast<void*>(identity), static_cast<void*>(object))
+        << "IUnknown is the IMediaSource pointer";
     identity->Release();
 
     for (const IID* iid : {&IID_IUnknown, &IID_IMediaSource, &IID_IMediaBaseFilter, &classIid}) {
@@ -159,8 +184,10 @@ inline void ExpectExactlyFourInterfaces(IMediaSource* object, const IID& classIi
     }
 
     // Foreign IIDs, another class's interface included.
-    const IID& otherClass = IsEqualIID(classIid, IID_IBandFilter5) ? IID_IEchoFilter5 : IID_IBandFilter5;
-    for (const IID* iid : {&kIID_IDispatch, &IID_ISupportErrorInfo, &otherClass, &IID_IAudioData, &IID_IVolumeFilter5}) {
+    const IID& otherClass =
+        IsEqualIID(classIid, IID_IBandFilter5) ? IID_IEchoFilter5 : IID_IBandFilter5;
+    for (const IID* iid : {&kIID_IDispatch, &IID_ISupportErrorInfo, &otherClass, &IID_IAudioData,
+                           &IID_IVolumeFilter5}) {
         if (IsEqualIID(*iid, classIid)) continue;
         void* out = Sentinel();
         EXPECT_EQ(object->QueryInterface(*iid, &out), E_NOINTERFACE);
@@ -204,7 +231,9 @@ inline ErrorInfoSeen TakeErrorInfo() {
     return seen;
 }
 
-inline void ClearErrorInfo() { SetErrorInfo(0, nullptr); }
+inline void ClearErrorInfo() {
+    SetErrorInfo(0, nullptr);
+}
 
 // ---- a scripted upstream source ----
 
@@ -256,8 +285,10 @@ class ScriptedSource : public host::ComObject<IMediaSource> {
 public:
 #define CORVANE_SCRIPTED_UNPAREN(...) __VA_ARGS__
 #define CORVANE_SCRIPTED_TEXT(name, args) CallText(#name, CORVANE_SCRIPTED_UNPAREN args)
-#define CORVANE_SCRIPTED_METHOD(name, params, args) \
-    STDMETHODIMP name params override { return Answer(#name, CORVANE_SCRIPTED_TEXT(name, args)); }
+#define CORVANE_SCRIPTED_METHOD(name, params, args)              \
+    STDMETHODIMP name params override {                          \
+        return Answer(#name, CORVANE_SCRIPTED_TEXT(name, args)); \
+    }
     CORVANE_IMEDIASOURCE_METHODS(CORVANE_SCRIPTED_METHOD)
 #undef CORVANE_SCRIPTED_METHOD
 #undef CORVANE_SCRIPTED_TEXT
@@ -302,7 +333,9 @@ private:
     HRESULT m_result = S_OK;
 };
 
-inline ComPtr<ScriptedSource> NewScriptedSource() { return ComPtr<ScriptedSource>(new ScriptedSource()); }
+inline ComPtr<ScriptedSource> NewScriptedSource() {
+    return ComPtr<ScriptedSource>(new ScriptedSource());
+}
 
 // ---- the forwarded methods, with the arguments a test passes ----
 
@@ -334,20 +367,20 @@ struct ForwardedCall {
     bool clearsOut;
 };
 
-#define CORVANE_FORWARDED_CALL(name, ...)                                            \
-    ForwardedCall {                                                                  \
-        #name,                                                                       \
+#define CORVANE_FORWARDED_CALL(name, ...)                                      \
+    ForwardedCall {                                                            \
+#name,                                                                       \
             [](IMediaSource* s, CallOuts& o, std::string* e) {                       \
                 (void)o;                                                             \
                 *e = CallText(#name, __VA_ARGS__);                                   \
                 return s->name(__VA_ARGS__);                                         \
             },                                                                       \
-            false                                                                    \
+            false \
     }
 // ReadVideo and ReadData: the upstream source sees the out-parameter already cleared.
-#define CORVANE_FORWARDED_READ(name)                                                 \
-    ForwardedCall {                                                                  \
-        #name,                                                                       \
+#define CORVANE_FORWARDED_READ(name)                                           \
+    ForwardedCall {                                                            \
+#name,                                                                       \
             [](IMediaSource* s, CallOuts& o, std::string* e) {                       \
                 IUnknown* before = o.unk;                                            \
                 o.unk = nullptr;                                                     \
@@ -355,7 +388,7 @@ struct ForwardedCall {
                 o.unk = before;                                                      \
                 return s->name(3, 5, &o.unk);                                        \
             },                                                                       \
-            true                                                                     \
+            true \
     }
 
 // The thirty-two IMediaSource methods that go to the upstream source unchanged.
@@ -403,7 +436,7 @@ inline const std::vector<ForwardedCall>& ForwardedCalls() {
 // ---- a probe engine for the shell's own contracts ----
 
 struct ProbeState {
-    int resets = 0;               // ResetParams calls
+    int resets = 0;  // ResetParams calls
     bool lengthChangesAtReset = false;
     bool followsRateAtReset = false;
     bool throwInConstructor = false;

@@ -4,8 +4,10 @@
 
 namespace corvane::test {
 
-const GUID kTestClsid = {0x5b1e2a7c, 0x31d4, 0x4f0e, {0x9a, 0x61, 0x0c, 0x7e, 0x52, 0x18, 0xd3, 0x44}};
-const GUID kTestIid = {0x8e93c4f2, 0x6a0b, 0x4b57, {0xb1, 0x2d, 0x77, 0x40, 0x9e, 0x3c, 0x05, 0xa8}};
+const GUID kTestClsid = {
+    0x5b1e2a7c, 0x31d4, 0x4f0e, {0x9a, 0x61, 0x0c, 0x7e, 0x52, 0x18, 0xd3, 0x44}};
+const GUID kTestIid = {
+    0x8e93c4f2, 0x6a0b, 0x4b57, {0xb1, 0x2d, 0x77, 0x40, 0x9e, 0x3c, 0x05, 0xa8}};
 
 HRESULT RecordingChannelFilter::ResetChannel() {
     ++resets;
@@ -67,8 +69,8 @@ CBaseChannelFilter* TestEngine::CreateChannelFilter() {
     return m_factory(index, this);
 }
 
-void RecorderEngine::ProcessAudio(IUnknown* data, LONG totalBytes, LONG offsetBytes, LONG count, LONG last,
-                                  IAudioData** out) {
+void RecorderEngine::ProcessAudio(IUnknown* data, LONG totalBytes, LONG offsetBytes, LONG count,
+                                  LONG last, IAudioData** out) {
     BlockCall call{totalBytes, offsetBytes, count, last, m_blockStart, {}};
     IAudioData* block = nullptr;
     if (data) data->QueryInterface(IID_IAudioData, reinterpret_cast<void**>(&block));
@@ -105,7 +107,8 @@ private:
 
 class OddBlock : public testing::RecordingAudioBlock {
 public:
-    OddBlock(std::shared_ptr<testing::DoublesState> s, const AudioFormatValues& f, const WAVEFORMATEX& wfx)
+    OddBlock(std::shared_ptr<testing::DoublesState> s, const AudioFormatValues& f,
+             const WAVEFORMATEX& wfx)
         : RecordingAudioBlock(std::move(s), f), m_wfx(wfx) {}
     STDMETHODIMP GetFormat(IUnknown** p) override {
         if (!p) return E_POINTER;
@@ -123,7 +126,8 @@ int64_t TableSourceBase::TotalFramesLocked() const {
     return static_cast<int64_t>(m_samples.size()) / m_format.channels;
 }
 
-HRESULT TableSourceBase::ReadFramesLocked(int64_t first, int64_t frames, int16_t* dst, int64_t* got) {
+HRESULT TableSourceBase::ReadFramesLocked(int64_t first, int64_t frames, int16_t* dst,
+                                          int64_t* got) {
     const int64_t available = std::max<int64_t>(0, std::min(frames, TotalFramesLocked() - first));
     std::copy_n(m_samples.begin() + first * m_format.channels, available * m_format.channels, dst);
     *got = available;
@@ -137,9 +141,12 @@ host::CAudioBlock* TableSource::NewBlock(const AudioFormatValues& f) {
 
 STDMETHODIMP TableSource::ReadAudio(LONG Stream, LONG Flags, double Duration, IUnknown** p) {
     const int read = m_reads++;
-    if (m_emptyAfter < 0 || read < m_emptyAfter) return RecordingSourceT::ReadAudio(Stream, Flags, Duration, p);
+    if (m_emptyAfter < 0 || read < m_emptyAfter)
+        return RecordingSourceT::ReadAudio(Stream, Flags, Duration, p);
     if (!p) return E_POINTER;
-    *p = read < m_emptyAfter + 1000 ? (new testing::RecordingAudioBlock(State(), m_format))->Unknown() : nullptr;
+    *p = read < m_emptyAfter + 1000
+             ? (new testing::RecordingAudioBlock(State(), m_format))->Unknown()
+             : nullptr;
     return S_OK;
 }
 
@@ -168,18 +175,21 @@ std::vector<int16_t> SamplesOf(IUnknown* block) {
 LONG LengthOf(IUnknown* block) {
     ComPtr<IAudioData> data;
     LONG len = -1;
-    if (block && SUCCEEDED(block->QueryInterface(IID_IAudioData, data.Out()))) data->GetLength(&len);
+    if (block && SUCCEEDED(block->QueryInterface(IID_IAudioData, data.Out())))
+        data->GetLength(&len);
     return len;
 }
 
 double DurationOf(IUnknown* block) {
     ComPtr<IAudioData> data;
     double d = -1.0;
-    if (block && SUCCEEDED(block->QueryInterface(IID_IAudioData, data.Out()))) data->GetDuration(&d);
+    if (block && SUCCEEDED(block->QueryInterface(IID_IAudioData, data.Out())))
+        data->GetDuration(&d);
     return d;
 }
 
-ComPtr<TableSource> EngineTest::Attach(const AudioFormatValues& format, std::vector<int16_t> samples) {
+ComPtr<TableSource> EngineTest::Attach(const AudioFormatValues& format,
+                                       std::vector<int16_t> samples) {
     ComPtr<TableSource> source(new TableSource(doubles.State(), format, std::move(samples)));
     EXPECT_EQ(engine->PutMediaSource(static_cast<IMediaSource*>(source.Get())), S_OK);
     return source;
@@ -190,7 +200,8 @@ HRESULT EngineTest::Configure(const Params& params) {
     return engine->PutEffectParams(static_cast<IEffectParams*>(p.Get()));
 }
 
-HRESULT EngineTest::Zones(const std::vector<std::tuple<double, double, bool>>& zones, bool listEnabled) {
+HRESULT EngineTest::Zones(const std::vector<std::tuple<double, double, bool>>& zones,
+                          bool listEnabled) {
     ComPtr<testing::RecordingEffectZones> z = doubles.NewZones();
     for (const auto& [start, duration, enabled] : zones) {
         host::ZoneValues v;
@@ -204,6 +215,8 @@ HRESULT EngineTest::Zones(const std::vector<std::tuple<double, double, bool>>& z
     return engine->PutEffectZones(static_cast<IEffectZones*>(z.Get()));
 }
 
-HRESULT EngineTest::Read(double ms, IUnknown** block) { return engine->ReadAudio(0, 0, ms, block); }
+HRESULT EngineTest::Read(double ms, IUnknown** block) {
+    return engine->ReadAudio(0, 0, ms, block);
+}
 
 }  // namespace corvane::test

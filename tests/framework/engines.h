@@ -62,7 +62,8 @@ private:
 // Returns n - L samples per call: gain x the first n - L input samples (none when n <= L).
 class LatencyFilter : public RecordingChannelFilter {
 public:
-    LatencyFilter(CBaseFilter* owner, int latency, double gain) : RecordingChannelFilter(owner), m_latency(latency), m_gain(gain) {}
+    LatencyFilter(CBaseFilter* owner, int latency, double gain)
+        : RecordingChannelFilter(owner), m_latency(latency), m_gain(gain) {}
     int ProcessChannel(int n, int last) override;
 
 private:
@@ -92,7 +93,8 @@ private:
 // Returns a fixed value (NaN, a huge number...) for every sample.
 class ConstantFilter : public RecordingChannelFilter {
 public:
-    ConstantFilter(CBaseFilter* owner, double value) : RecordingChannelFilter(owner), m_value(value) {}
+    ConstantFilter(CBaseFilter* owner, double value)
+        : RecordingChannelFilter(owner), m_value(value) {}
     int ProcessChannel(int n, int last) override;
 
 private:
@@ -106,10 +108,22 @@ public:
     TestEngine(BYTE useHelper, BYTE perChannel, Factory factory = nullptr);
 
     CBaseChannelFilter* CreateChannelFilter() override;
-    HRESULT OnSeek() override { ++seeks; return S_OK; }
-    HRESULT OnSkip() override { ++skips; return S_OK; }
-    HRESULT OnBeforeRead() override { ++beforeReads; return S_OK; }
-    HRESULT OnBlockFormat() override { ++blockFormats; return S_OK; }
+    HRESULT OnSeek() override {
+        ++seeks;
+        return S_OK;
+    }
+    HRESULT OnSkip() override {
+        ++skips;
+        return S_OK;
+    }
+    HRESULT OnBeforeRead() override {
+        ++beforeReads;
+        return S_OK;
+    }
+    HRESULT OnBlockFormat() override {
+        ++blockFormats;
+        return S_OK;
+    }
 
     // The channel filter at index i as the test type T (null when it is another type).
     template <class T>
@@ -143,8 +157,8 @@ public:
 extern const GUID kTestClsid;
 extern const GUID kTestIid;
 
-using testing::ComPtr;
 using host::AudioFormatValues;
+using testing::ComPtr;
 
 // A media source serving a fixed table of interleaved samples; its blocks can be made to report
 // another wave format than the one they carry (for formats the host cannot describe).
@@ -167,7 +181,10 @@ class TableSource : public testing::RecordingSourceT<TableSourceBase> {
 public:
     using RecordingSourceT::RecordingSourceT;
     // From now on blocks answer GetFormat with a format reporting wfx.
-    void ReportWaveFormat(const WAVEFORMATEX& wfx) { m_odd = true; m_wfx = wfx; }
+    void ReportWaveFormat(const WAVEFORMATEX& wfx) {
+        m_odd = true;
+        m_wfx = wfx;
+    }
     // After `reads` reads every read answers an empty block (up to 1000 of them, then none).
     void EmptyBlocksAfter(int reads) { m_emptyAfter = reads; }
     int Reads() const { return m_reads; }
@@ -192,19 +209,21 @@ public:
         : engine(useHelper, perChannel, std::move(factory)) {}
     TestEngine engine;
 
-#define CORVANE_TEST_FORWARD(name, params, args) \
-    STDMETHODIMP name params override { return engine.m_pSource ? engine.m_pSource->name args : E_FAIL; }
+#define CORVANE_TEST_FORWARD(name, params, args)                        \
+    STDMETHODIMP name params override {                                 \
+        return engine.m_pSource ? engine.m_pSource->name args : E_FAIL; \
+    }
     CORVANE_TEST_FORWARD(SendCommandEx, (ULONGLONG c, IUnknown* p, IUnknown** o), (c, p, o))
-    CORVANE_TEST_FORWARD(get_videoTracksCount, (LONG* p), (p))
+    CORVANE_TEST_FORWARD(get_videoTracksCount, (LONG * p), (p))
     CORVANE_TEST_FORWARD(put_videoTracksCount, (LONG v), (v))
-    CORVANE_TEST_FORWARD(get_audioTracksCount, (LONG* p), (p))
+    CORVANE_TEST_FORWARD(get_audioTracksCount, (LONG * p), (p))
     CORVANE_TEST_FORWARD(put_audioTracksCount, (LONG v), (v))
-    CORVANE_TEST_FORWARD(get_dataTracksCount, (LONG* p), (p))
+    CORVANE_TEST_FORWARD(get_dataTracksCount, (LONG * p), (p))
     CORVANE_TEST_FORWARD(put_dataTracksCount, (LONG v), (v))
-    CORVANE_TEST_FORWARD(get_videoTrack, (LONG* p), (p))
+    CORVANE_TEST_FORWARD(get_videoTrack, (LONG * p), (p))
     CORVANE_TEST_FORWARD(put_videoTrack, (LONG v), (v))
-    CORVANE_TEST_FORWARD(get_audioTrack, (LONG* p), (p))
-    CORVANE_TEST_FORWARD(get_dataTrack, (LONG* p), (p))
+    CORVANE_TEST_FORWARD(get_audioTrack, (LONG * p), (p))
+    CORVANE_TEST_FORWARD(get_dataTrack, (LONG * p), (p))
     CORVANE_TEST_FORWARD(put_dataTrack, (LONG v), (v))
     CORVANE_TEST_FORWARD(get_videoStream, (LONG m, LONG s, IUnknown** p), (m, s, p))
     CORVANE_TEST_FORWARD(get_audioStream, (LONG m, LONG s, IUnknown** p), (m, s, p))
@@ -233,24 +252,58 @@ public:
     CORVANE_TEST_FORWARD(GetParam, (BSTR n, VARIANT* v), (n, v))
 #undef CORVANE_TEST_FORWARD
 
-    STDMETHODIMP put_audioTrack(LONG v) override { return engine.PutAudioTrack(v); }
-    STDMETHODIMP SeekAudio(LONG s, LONG f, double t) override { return engine.SeekAudio(s, f, t); }
-    STDMETHODIMP SkipAudio(LONG s, LONG f, double d) override { return engine.SkipAudio(s, f, d); }
-    STDMETHODIMP ReadAudio(LONG s, LONG f, double d, IUnknown** p) override { return engine.ReadAudio(s, f, d, p); }
-    STDMETHODIMP get_audioDuration(LONG s, double* p) override { return engine.GetAudioDuration(s, p); }
-    STDMETHODIMP get_audioTime(LONG s, double* p) override { return engine.GetAudioTime(s, p); }
-    STDMETHODIMP put_audioFormat(LONG s, IUnknown* p) override { return engine.PutAudioFormat(s, p); }
+    STDMETHODIMP put_audioTrack(LONG v) override {
+        return engine.PutAudioTrack(v);
+    }
+    STDMETHODIMP SeekAudio(LONG s, LONG f, double t) override {
+        return engine.SeekAudio(s, f, t);
+    }
+    STDMETHODIMP SkipAudio(LONG s, LONG f, double d) override {
+        return engine.SkipAudio(s, f, d);
+    }
+    STDMETHODIMP ReadAudio(LONG s, LONG f, double d, IUnknown** p) override {
+        return engine.ReadAudio(s, f, d, p);
+    }
+    STDMETHODIMP get_audioDuration(LONG s, double* p) override {
+        return engine.GetAudioDuration(s, p);
+    }
+    STDMETHODIMP get_audioTime(LONG s, double* p) override {
+        return engine.GetAudioTime(s, p);
+    }
+    STDMETHODIMP put_audioFormat(LONG s, IUnknown* p) override {
+        return engine.PutAudioFormat(s, p);
+    }
 
-    STDMETHODIMP InitFilter(IUnknown* p) override { return engine.InitFilter(p); }
-    STDMETHODIMP get_EffectEnabled(VARIANT_BOOL* p) override { return engine.GetEffectEnabled(p); }
-    STDMETHODIMP put_EffectEnabled(VARIANT_BOOL v) override { return engine.PutEffectEnabled(v); }
-    STDMETHODIMP get_MediaSource(IUnknown** p) override { return engine.GetMediaSource(p); }
-    STDMETHODIMP put_MediaSource(IUnknown* p) override { return engine.PutMediaSource(p); }
-    STDMETHODIMP GetBaseMediaSource(IUnknown** p) override { return engine.GetBaseMediaSource(p); }
-    STDMETHODIMP get_EffectParams(IUnknown** p) override { return engine.GetEffectParams(p); }
-    STDMETHODIMP put_EffectParams(IUnknown* p) override { return engine.PutEffectParams(p); }
-    STDMETHODIMP get_EffectZones(IUnknown** p) override { return engine.GetEffectZones(p); }
-    STDMETHODIMP put_EffectZones(IUnknown* p) override { return engine.PutEffectZones(p); }
+    STDMETHODIMP InitFilter(IUnknown* p) override {
+        return engine.InitFilter(p);
+    }
+    STDMETHODIMP get_EffectEnabled(VARIANT_BOOL* p) override {
+        return engine.GetEffectEnabled(p);
+    }
+    STDMETHODIMP put_EffectEnabled(VARIANT_BOOL v) override {
+        return engine.PutEffectEnabled(v);
+    }
+    STDMETHODIMP get_MediaSource(IUnknown** p) override {
+        return engine.GetMediaSource(p);
+    }
+    STDMETHODIMP put_MediaSource(IUnknown* p) override {
+        return engine.PutMediaSource(p);
+    }
+    STDMETHODIMP GetBaseMediaSource(IUnknown** p) override {
+        return engine.GetBaseMediaSource(p);
+    }
+    STDMETHODIMP get_EffectParams(IUnknown** p) override {
+        return engine.GetEffectParams(p);
+    }
+    STDMETHODIMP put_EffectParams(IUnknown* p) override {
+        return engine.PutEffectParams(p);
+    }
+    STDMETHODIMP get_EffectZones(IUnknown** p) override {
+        return engine.GetEffectZones(p);
+    }
+    STDMETHODIMP put_EffectZones(IUnknown* p) override {
+        return engine.PutEffectZones(p);
+    }
 };
 
 // Interleaved samples with varied values: sample (frame, channel) of a fixed pseudo-random walk
@@ -261,7 +314,8 @@ std::vector<int16_t> SamplesOf(IUnknown* block);
 LONG LengthOf(IUnknown* block);
 double DurationOf(IUnknown* block);
 
-// A parameter set built from C++: Set("Rate", 2.0) and so on; Zone(...) adds a "StrengthZone" entry.
+// A parameter set built from C++: Set("Rate", 2.0) and so on; Zone(...) adds a "StrengthZone"
+// entry.
 struct Params {
     host::ParamStore store;
     Params& Set(std::u16string_view key, host::ParamValue v) {
@@ -269,7 +323,8 @@ struct Params {
         return *this;
     }
     // A "StrengthZone" entry over [start, start + duration) ms with the given strengths.
-    Params& Zone(double start, double duration, std::initializer_list<std::pair<std::u16string_view, double>> values) {
+    Params& Zone(double start, double duration,
+                 std::initializer_list<std::pair<std::u16string_view, double>> values) {
         host::ParamStore& z = store.AddEntry(u"StrengthZone");
         z.Set(u"EffectStart", -1, start);
         z.Set(u"EffectDuration", -1, duration);
@@ -282,7 +337,9 @@ struct Params {
 // the doubles, so that the live-object check at the end sees every object released).
 class EngineTest : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(doubles.Registered()) << std::hex << doubles.Registration(); }
+    void SetUp() override {
+        ASSERT_TRUE(doubles.Registered()) << std::hex << doubles.Registration();
+    }
     void TearDown() override { engine.reset(); }
 
     template <class E = TestEngine, class... A>
@@ -296,7 +353,8 @@ protected:
     // Hands params to the engine (as the host's parameter object).
     HRESULT Configure(const Params& params);
     // Zones (start, duration, enabled) handed to the engine.
-    HRESULT Zones(const std::vector<std::tuple<double, double, bool>>& zones, bool listEnabled = true);
+    HRESULT Zones(const std::vector<std::tuple<double, double, bool>>& zones,
+                  bool listEnabled = true);
     // Reads one block of ms through the engine.
     HRESULT Read(double ms, IUnknown** block);
 

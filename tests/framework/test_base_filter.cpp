@@ -24,9 +24,11 @@ TEST_F(BaseFilter, FreshEngineDefaults) {
     EXPECT_EQ(e.m_level, 1.0);
     EXPECT_EQ(e.m_rate, 1.0);
     EXPECT_EQ(e.m_smoothEnabled, 0);
-    for (int32_t ms : {e.m_rSmoothTime, e.m_lSmoothTime, e.m_rSmooth, e.m_lSmooth, e.m_rSmoothScaled, e.m_lSmoothScaled})
+    for (int32_t ms : {e.m_rSmoothTime, e.m_lSmoothTime, e.m_rSmooth, e.m_lSmooth,
+                       e.m_rSmoothScaled, e.m_lSmoothScaled})
         EXPECT_EQ(ms, 20);
-    for (UINT bytes : {e.m_rSmoothBytes, e.m_lSmoothBytes, e.m_rSmoothScaledBytes, e.m_lSmoothScaledBytes})
+    for (UINT bytes :
+         {e.m_rSmoothBytes, e.m_lSmoothBytes, e.m_rSmoothScaledBytes, e.m_lSmoothScaledBytes})
         EXPECT_EQ(bytes, 3528u);
     EXPECT_TRUE(e.m_bEnabled);
     EXPECT_FALSE(e.m_bExplicitInterval);
@@ -39,12 +41,17 @@ TEST_F(BaseFilter, FreshEngineDefaults) {
 }
 
 TEST_F(BaseFilter, OutputLevelKeys) {
-    struct Case { const char* name; Params params; double level; };
+    struct Case {
+        const char* name;
+        Params params;
+        double level;
+    };
     const Case cases[] = {
         {"dB", Params().Set(u"dBVolumeLevel", -6.0), 0.50118723362727224},
         {"linear", Params().Set(u"VolumeLevel", 0.25), 0.25},
         {"neither", Params(), 1.0},
-        {"both: dB wins", Params().Set(u"dBVolumeLevel", -6.0).Set(u"VolumeLevel", 0.25), 0.50118723362727224},
+        {"both: dB wins", Params().Set(u"dBVolumeLevel", -6.0).Set(u"VolumeLevel", 0.25),
+         0.50118723362727224},
     };
     for (const Case& c : cases) {
         TestEngine& e = Make(0, 1);
@@ -55,10 +62,15 @@ TEST_F(BaseFilter, OutputLevelKeys) {
 
 TEST_F(BaseFilter, SmoothingTimesAreReadOnlyWithTheFlag) {
     TestEngine& e = Make(0, 1);
-    ASSERT_EQ(Configure(Params().Set(u"RSmoothTime", int32_t(50)).Set(u"LSmoothTime", int32_t(60))), S_OK);
+    ASSERT_EQ(Configure(Params().Set(u"RSmoothTime", int32_t(50)).Set(u"LSmoothTime", int32_t(60))),
+              S_OK);
     EXPECT_EQ(doubles.Log().Count("GetLong"), 0u) << doubles.Log().Dump();
     EXPECT_EQ(e.m_rSmoothTime, 20);
-    ASSERT_EQ(Configure(Params().Set(u"SmoothEnabled", false).Set(u"RSmoothTime", int32_t(50)).Set(u"LSmoothTime", int32_t(60))), S_OK);
+    ASSERT_EQ(Configure(Params()
+                            .Set(u"SmoothEnabled", false)
+                            .Set(u"RSmoothTime", int32_t(50))
+                            .Set(u"LSmoothTime", int32_t(60))),
+              S_OK);
     EXPECT_EQ(doubles.Log().Count("GetLong"), 2u);
     EXPECT_EQ(e.m_smoothEnabled, 0);
     EXPECT_EQ(e.m_rSmoothTime, 50);
@@ -68,17 +80,22 @@ TEST_F(BaseFilter, SmoothingTimesAreReadOnlyWithTheFlag) {
 TEST_F(BaseFilter, StrengthKeys) {
     TestEngine& e = Make(0, 1);
     // Flag false with no zones: the strengths are read but the mix stays off.
-    ASSERT_EQ(Configure(Params().Set(u"UseStrengthPerCh", false).Set(u"LeftStrength", 0.25)
-                            .Set(u"RightStrengthEnd", 0.5)), S_OK);
+    ASSERT_EQ(Configure(Params()
+                            .Set(u"UseStrengthPerCh", false)
+                            .Set(u"LeftStrength", 0.25)
+                            .Set(u"RightStrengthEnd", 0.5)),
+              S_OK);
     EXPECT_FALSE(e.m_strength.bUseStrengthPerCh);
     EXPECT_EQ(e.m_strength.current.leftStrength, 0.25);
     EXPECT_EQ(e.m_strength.current.rightSlope, -0.5);
     EXPECT_TRUE(e.m_strength.current.bRamp);
     EXPECT_EQ(e.m_strength.current.effectDuration, CBaseFilter::kWholeStreamMs);
 
-    ASSERT_EQ(Configure(Params().Set(u"UseStrengthPerCh", true)
+    ASSERT_EQ(Configure(Params()
+                            .Set(u"UseStrengthPerCh", true)
                             .Zone(0.0, 1000.0, {{u"LeftStrength", 0.5}})
-                            .Zone(2000.0, 1000.0, {{u"CenterStrengthEnd", 0.0}})), S_OK);
+                            .Zone(2000.0, 1000.0, {{u"CenterStrengthEnd", 0.0}})),
+              S_OK);
     ASSERT_EQ(e.m_strength.zones.size(), 2u);
     EXPECT_TRUE(e.m_strength.bUseStrengthPerCh);
     EXPECT_EQ(e.m_strength.zones[1].effectStart, 2000.0);
@@ -90,8 +107,11 @@ TEST_F(BaseFilter, StrengthKeys) {
 
 // A failing list count or entry getter reads as "no entries" / "skip this entry".
 TEST_F(BaseFilter, FailingStrengthListGettersAreSkipped) {
-    const Params p = Params().Set(u"UseStrengthPerCh", true).Set(u"LeftStrength", 0.75)
-                         .Zone(0.0, 10.0, {{u"LeftStrength", 0.1}}).Zone(10.0, 10.0, {{u"LeftStrength", 0.2}});
+    const Params p = Params()
+                         .Set(u"UseStrengthPerCh", true)
+                         .Set(u"LeftStrength", 0.75)
+                         .Zone(0.0, 10.0, {{u"LeftStrength", 0.1}})
+                         .Zone(10.0, 10.0, {{u"LeftStrength", 0.2}});
     TestEngine& e = Make(0, 1);
     doubles.Failures().FailCall("GetCount", E_FAIL, u"StrengthZone");
     ASSERT_EQ(Configure(p), S_OK);
@@ -106,8 +126,8 @@ TEST_F(BaseFilter, FailingStrengthListGettersAreSkipped) {
 
 TEST_F(BaseFilter, RateIsTakenOnlyWhenFiniteAndPositive) {
     const double inf = std::numeric_limits<double>::infinity();
-    const std::pair<double, double> cases[] = {{2.0, 2.0}, {0.5, 0.5}, {0.0, 1.0}, {-2.0, 1.0},
-                                               {std::nan(""), 1.0}, {inf, 1.0}};
+    const std::pair<double, double> cases[] = {{2.0, 2.0},  {0.5, 0.5},          {0.0, 1.0},
+                                               {-2.0, 1.0}, {std::nan(""), 1.0}, {inf, 1.0}};
     for (const auto& [given, kept] : cases) {
         TestEngine& e = Make(0, 1);
         ASSERT_EQ(Configure(Params().Set(u"Rate", given)), S_OK);
@@ -229,7 +249,11 @@ TEST_F(BaseFilter, EnabledProperty) {
 }
 
 TEST_F(BaseFilter, ChannelFiltersPerFormat) {
-    struct Case { BYTE perChannel; WORD channels; size_t built; };
+    struct Case {
+        BYTE perChannel;
+        WORD channels;
+        size_t built;
+    };
     const Case cases[] = {{1, 6, 6}, {0, 6, 1}, {1, 0, 0}, {1, 1, 1}};
     for (const Case& c : cases) {
         TestEngine& e = Make(0, c.perChannel);
@@ -263,15 +287,19 @@ TEST_F(BaseFilter, ChannelFiltersWithoutParameters) {
 }
 
 TEST(BaseFilterLayout, DefaultChannelLayout) {
-    const std::pair<int, UINT64> cases[] = {{0, 0x0}, {1, 0x4}, {2, 0x3}, {3, 0xB}, {4, 0xF},
-                                            {5, 0x10F}, {6, 0x60F}, {7, 0x70F}, {8, 0x63F},
-                                            {10, 0x3FF}, {-1, 0x0}, {40, 0x0}};
-    for (const auto& [channels, mask] : cases) EXPECT_EQ(CBaseFilter::DefaultChannelLayout(0, channels), mask) << channels;
+    const std::pair<int, UINT64> cases[] = {{0, 0x0},   {1, 0x4},    {2, 0x3},   {3, 0xB},
+                                            {4, 0xF},   {5, 0x10F},  {6, 0x60F}, {7, 0x70F},
+                                            {8, 0x63F}, {10, 0x3FF}, {-1, 0x0},  {40, 0x0}};
+    for (const auto& [channels, mask] : cases)
+        EXPECT_EQ(CBaseFilter::DefaultChannelLayout(0, channels), mask) << channels;
     EXPECT_EQ(CBaseFilter::DefaultChannelLayout(0x30, 2), 0x30u);
 }
 
 TEST(BaseFilterStrengths, ComputeStrengthsWritesOneEntryPerPair) {
-    struct Case { WORD channels; int floats; };
+    struct Case {
+        WORD channels;
+        int floats;
+    };
     const Case cases[] = {{0, 0}, {1, 3}, {2, 6}, {3, 12}, {6, 18}};
     for (const Case& c : cases) {
         TestEngine e(0, 1);
@@ -316,7 +344,8 @@ TEST(BaseFilterStrengths, PrepareStrengthRecord) {
 
 TEST(BaseFilterConversions, SmoothingBytesAndTimes) {
     TestEngine e(0, 1);
-    const std::pair<INT64, UINT> cases[] = {{20, 3528}, {0, 0}, {-20, 0}, {100000, 17640000}, {1, 176}};
+    const std::pair<INT64, UINT> cases[] = {
+        {20, 3528}, {0, 0}, {-20, 0}, {100000, 17640000}, {1, 176}};
     for (const auto& [ms, bytes] : cases) EXPECT_EQ(e.SmoothBytes(ms), bytes) << ms;
     EXPECT_EQ(e.TimeToBytes(1000.0, false), 176400);
     EXPECT_EQ(e.TimeToBytes(std::nan(""), false), 0);
@@ -326,7 +355,8 @@ TEST(BaseFilterConversions, SmoothingBytesAndTimes) {
 
 TEST(Exceptions, BecomeHResults) {
     EXPECT_EQ(CallGuarded([] { ThrowHr(E_OUTOFMEMORY); }), E_OUTOFMEMORY);
-    EXPECT_EQ(CallGuarded([]() -> HRESULT { throw static_cast<HRESULT>(0x80070216u); }), static_cast<HRESULT>(0x80070216u));
+    EXPECT_EQ(CallGuarded([]() -> HRESULT { throw static_cast<HRESULT>(0x80070216u); }),
+              static_cast<HRESULT>(0x80070216u));
     EXPECT_EQ(CallGuarded([]() -> HRESULT { throw std::bad_alloc(); }), E_OUTOFMEMORY);
     EXPECT_EQ(CallGuarded([]() -> HRESULT { throw std::runtime_error("x"); }), E_FAIL);
     EXPECT_EQ(CallGuarded([]() -> HRESULT { throw 3.0; }), E_FAIL);

@@ -113,15 +113,23 @@ public:
         if (read) *read = got;
         return hr;
     }
-    STDMETHODIMP Write(const void* pv, ULONG cb, ULONG* w) override { return m_inner->Write(pv, cb, w); }
-    STDMETHODIMP Seek(LARGE_INTEGER m, DWORD o, ULARGE_INTEGER* p) override { return m_inner->Seek(m, o, p); }
+    STDMETHODIMP Write(const void* pv, ULONG cb, ULONG* w) override {
+        return m_inner->Write(pv, cb, w);
+    }
+    STDMETHODIMP Seek(LARGE_INTEGER m, DWORD o, ULARGE_INTEGER* p) override {
+        return m_inner->Seek(m, o, p);
+    }
     STDMETHODIMP SetSize(ULARGE_INTEGER s) override { return m_inner->SetSize(s); }
-    STDMETHODIMP CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*, ULARGE_INTEGER*) override { return E_NOTIMPL; }
+    STDMETHODIMP CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*, ULARGE_INTEGER*) override {
+        return E_NOTIMPL;
+    }
     STDMETHODIMP Commit(DWORD) override { return S_OK; }
     STDMETHODIMP Revert() override { return S_OK; }
     STDMETHODIMP LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
     STDMETHODIMP UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
-    STDMETHODIMP Stat(STATSTG* s, DWORD f) override { return FAILED(m_statResult) ? m_statResult : m_inner->Stat(s, f); }
+    STDMETHODIMP Stat(STATSTG* s, DWORD f) override {
+        return FAILED(m_statResult) ? m_statResult : m_inner->Stat(s, f);
+    }
     STDMETHODIMP Clone(IStream**) override { return E_NOTIMPL; }
 
 private:
@@ -148,7 +156,11 @@ TEST(ChannelFilter, ReadStreamToBufferReadsFromTheStart) {
 }
 
 TEST(ChannelFilter, ReadStreamToBufferIntoCallerBuffer) {
-    struct Case { size_t streamBytes; UINT64 capacity; HRESULT expected; };
+    struct Case {
+        size_t streamBytes;
+        UINT64 capacity;
+        HRESULT expected;
+    };
     const Case cases[] = {{12, 12, S_OK}, {12, 16, S_OK}, {12, 11, E_FAIL}, {0, 0, S_OK}};
     for (const Case& c : cases) {
         ShortStream stream(Bytes(c.streamBytes), 0);

@@ -20,7 +20,8 @@ TEST(ClassTable, ListsTheSeventeenClassesInObjectMapOrder) {
     EXPECT_EQ(GetClassTable(nullptr), table);
     for (size_t i = 0; i < count; ++i) {
         const ExpectedClass& want = ExpectedClasses()[i];
-        EXPECT_TRUE(IsEqualCLSID(*table[i].clsid, *want.clsid)) << "row " << i << " should be " << want.name;
+        EXPECT_TRUE(IsEqualCLSID(*table[i].clsid, *want.clsid))
+            << "row " << i << " should be " << want.name;
         EXPECT_EQ(table[i].scriptId, want.scriptId) << want.name;
         EXPECT_NE(table[i].createInstance, nullptr) << want.name;
     }
@@ -48,7 +49,9 @@ protected:
     ComPtr<IMediaSource> object_;
 };
 
-TEST_P(EffectClass, AnswersExactlyItsFourInterfaces) { ExpectExactlyFourInterfaces(object_.Get(), *GetParam().iid); }
+TEST_P(EffectClass, AnswersExactlyItsFourInterfaces) {
+    ExpectExactlyFourInterfaces(object_.Get(), *GetParam().iid);
+}
 
 TEST_P(EffectClass, EngineHasTheClassFlagsAndParameterDefaults) {
     ExpectFreshEngine(*GetParam().engineOf(object_.Get()), GetParam());
@@ -90,7 +93,8 @@ TEST_P(EffectClass, WithoutUpstreamForwardedMethodsAnswerInvalidArgument) {
         const ErrorInfoSeen info = TakeErrorInfo();
         EXPECT_TRUE(info.present) << c.name;
         EXPECT_EQ(info.description, u"Invalid argument.") << c.name;
-        EXPECT_TRUE(IsEqualIID(info.guid, *GetParam().iid)) << c.name << ": error identity is the class interface";
+        EXPECT_TRUE(IsEqualIID(info.guid, *GetParam().iid))
+            << c.name << ": error identity is the class interface";
         if (c.clearsOut) {
             EXPECT_EQ(outs.unk, nullptr) << c.name;
             outs.unk = Sentinel();
@@ -110,8 +114,12 @@ TEST_P(EffectClass, WithoutUpstreamEngineReadsReportWithTheClassIdentity) {
     IUnknown* block = Sentinel();
     double value = 0.0;
     const HRESULT results[] = {
-        object_->ReadAudio(0, 0, 100.0, &block), object_->SeekAudio(0, 0, 10.0), object_->SkipAudio(0, 0, 10.0),
-        object_->get_audioDuration(0, &value),   object_->get_audioTime(0, &value), object_->put_audioFormat(0, nullptr),
+        object_->ReadAudio(0, 0, 100.0, &block),
+        object_->SeekAudio(0, 0, 10.0),
+        object_->SkipAudio(0, 0, 10.0),
+        object_->get_audioDuration(0, &value),
+        object_->get_audioTime(0, &value),
+        object_->put_audioFormat(0, nullptr),
         object_->put_audioTrack(1),
     };
     for (HRESULT hr : results) EXPECT_EQ(hr, kInvalidArgument);
@@ -124,7 +132,8 @@ TEST_P(EffectClass, WithoutUpstreamFixedAnswersSucceed) {
     EXPECT_EQ(object_->SendCommandEx(7, nullptr, &out), S_OK);
     EXPECT_EQ(out, nullptr);
     EXPECT_EQ(object_->SendCommandEx(7, nullptr, nullptr), S_OK);
-    for (LONG flags : {0, 0x10000, 0x20000, 0x30000, -1}) EXPECT_EQ(object_->ResetBuffers(0, flags), S_OK) << flags;
+    for (LONG flags : {0, 0x10000, 0x20000, 0x30000, -1})
+        EXPECT_EQ(object_->ResetBuffers(0, flags), S_OK) << flags;
     EXPECT_FALSE(TakeErrorInfo().present);
 
     IUnknown* stream = Sentinel();
@@ -159,7 +168,8 @@ public:
 
 TEST_P(EffectClass, AggregationIsRefusedForAnythingButIUnknown) {
     Outer outer;
-    for (const IID* iid : {&IID_IMediaSource, &IID_IMediaBaseFilter, GetParam().iid, &kIID_IDispatch}) {
+    for (const IID* iid :
+         {&IID_IMediaSource, &IID_IMediaBaseFilter, GetParam().iid, &kIID_IDispatch}) {
         void* out = Sentinel();
         EXPECT_EQ(entry_->createInstance(&outer, *iid, &out), CLASS_E_NOAGGREGATION);
         EXPECT_EQ(out, nullptr);
@@ -170,7 +180,8 @@ TEST_P(EffectClass, AggregationIsRefusedForAnythingButIUnknown) {
 
 TEST_P(EffectClass, AggregatedObjectDelegatesToItsOuterObject) {
     Outer outer;
-    ASSERT_EQ(entry_->createInstance(&outer, IID_IUnknown, reinterpret_cast<void**>(&outer.inner)), S_OK);
+    ASSERT_EQ(entry_->createInstance(&outer, IID_IUnknown, reinterpret_cast<void**>(&outer.inner)),
+              S_OK);
     ASSERT_NE(outer.inner, nullptr);
     EXPECT_NE(static_cast<void*>(outer.inner), static_cast<void*>(&outer));
     EXPECT_EQ(outer.refs, 1u) << "creation keeps no reference on the outer object";
@@ -191,11 +202,13 @@ TEST_P(EffectClass, AggregatedObjectDelegatesToItsOuterObject) {
     const int queriesBefore = outer.queries;
     void* unknown = nullptr;
     ASSERT_EQ(source->QueryInterface(IID_IUnknown, &unknown), S_OK);
-    EXPECT_EQ(unknown, static_cast<void*>(&outer)) << "the aggregate has the outer object's identity";
+    EXPECT_EQ(unknown, static_cast<void*>(&outer))
+        << "the aggregate has the outer object's identity";
     EXPECT_EQ(outer.queries, queriesBefore + 1);
     outer.Release();
     IMediaBaseFilter* filter = nullptr;
-    ASSERT_EQ(source->QueryInterface(IID_IMediaBaseFilter, reinterpret_cast<void**>(&filter)), S_OK);
+    ASSERT_EQ(source->QueryInterface(IID_IMediaBaseFilter, reinterpret_cast<void**>(&filter)),
+              S_OK);
     EXPECT_EQ(filter->put_EffectEnabled(0), S_OK);
     VARIANT_BOOL enabled = -1;
     EXPECT_EQ(filter->get_EffectEnabled(&enabled), S_OK);
@@ -211,7 +224,8 @@ TEST_P(EffectClass, AggregatedObjectDelegatesToItsOuterObject) {
     EXPECT_EQ(ShellModuleLocks(), locksBefore_ + 1);
 }
 
-INSTANTIATE_TEST_SUITE_P(AllClasses, EffectClass, ::testing::ValuesIn(ExpectedClasses()), ClassName);
+INSTANTIATE_TEST_SUITE_P(AllClasses, EffectClass, ::testing::ValuesIn(ExpectedClasses()),
+                         ClassName);
 
 // ---- creation steps, seen through a probe engine ----
 

@@ -53,7 +53,8 @@ TEST_P(UpstreamOfEffect, ForwardedMethodsReachTheSameMethodWithTheSameArguments)
     source_->ClearCalls();
     EXPECT_EQ(filter_->SetParam(outs.name, outs.var), E_NOTIMPL);
     EXPECT_EQ(filter_->GetParam(outs.name, &outs.var), E_NOTIMPL);
-    EXPECT_EQ(source_->Calls(), (Calls{CallText("SetParam", outs.name, outs.var), CallText("GetParam", outs.name, &outs.var)}));
+    EXPECT_EQ(source_->Calls(), (Calls{CallText("SetParam", outs.name, outs.var),
+                                       CallText("GetParam", outs.name, &outs.var)}));
 }
 
 TEST_P(UpstreamOfEffect, ResetBuffersForwardsOnlyWithTheForwardBit) {
@@ -65,8 +66,8 @@ TEST_P(UpstreamOfEffect, ResetBuffersForwardsOnlyWithTheForwardBit) {
     };
     const HRESULT failure = _HR(0x8004ABCD);
     const Case cases[] = {
-        {0x20000, failure, false, S_OK},     {0x10000, failure, true, S_OK},
-        {0x30000, failure, true, failure},   {0x30005, S_FALSE, true, S_FALSE},
+        {0x20000, failure, false, S_OK},       {0x10000, failure, true, S_OK},
+        {0x30000, failure, true, failure},     {0x30005, S_FALSE, true, S_FALSE},
         {0x10000 | 0x40, S_FALSE, true, S_OK}, {0, failure, false, S_OK},
         {-1, failure, true, failure},
     };
@@ -74,7 +75,8 @@ TEST_P(UpstreamOfEffect, ResetBuffersForwardsOnlyWithTheForwardBit) {
         source_->SetResult(c.upstream);
         source_->ClearCalls();
         EXPECT_EQ(object_->ResetBuffers(9, c.flags), c.result) << std::hex << c.flags;
-        EXPECT_EQ(source_->Calls(), c.forwarded ? Calls{CallText("ResetBuffers", LONG(9), c.flags)} : Calls{})
+        EXPECT_EQ(source_->Calls(),
+                  c.forwarded ? Calls{CallText("ResetBuffers", LONG(9), c.flags)} : Calls{})
             << std::hex << c.flags;
     }
     EXPECT_FALSE(TakeErrorInfo().present);
@@ -95,8 +97,9 @@ TEST_P(UpstreamOfEffect, SendCommandExClearsItsOutParameterThenForwards) {
     source_->ClearCalls();
     source_->SetResult(S_FALSE);
     EXPECT_EQ(object_->SendCommandEx(1, nullptr, nullptr), S_FALSE);
-    EXPECT_EQ(source_->Calls(), Calls{CallText("SendCommandEx", 1ULL, static_cast<IUnknown*>(nullptr),
-                                               static_cast<IUnknown**>(nullptr))});
+    EXPECT_EQ(source_->Calls(),
+              Calls{CallText("SendCommandEx", 1ULL, static_cast<IUnknown*>(nullptr),
+                             static_cast<IUnknown**>(nullptr))});
 }
 
 TEST_P(UpstreamOfEffect, StreamGettersCallNothingAndKeepTheCallersValue) {
@@ -123,7 +126,8 @@ TEST_P(UpstreamOfEffect, SetParamTravelsDownAChainToTheFirstSourceThatIsNoEffect
     value.lVal = 3;
     EXPECT_EQ(top.As<IMediaBaseFilter>()->SetParam(name, value), S_OK);
     EXPECT_EQ(top->GetParam(name, &value), S_OK);
-    EXPECT_EQ(source_->Calls(), (Calls{CallText("SetParam", name.Get(), value), CallText("GetParam", name.Get(), &value)}));
+    EXPECT_EQ(source_->Calls(), (Calls{CallText("SetParam", name.Get(), value),
+                                       CallText("GetParam", name.Get(), &value)}));
     EXPECT_EQ(GetParam().engineOf(object_.Get())->m_rate, 1.0) << "an effect's own parameters stay";
 
     IUnknown* base = nullptr;
@@ -151,7 +155,8 @@ TEST_P(UpstreamOfEffect, FilterPropertiesReachTheEngine) {
     ComPtr<IUnknown> copy;
     EXPECT_EQ(filter_->get_EffectParams(&copy), S_OK);
     EXPECT_TRUE(copy);
-    EXPECT_NE(static_cast<void*>(copy.Get()), static_cast<void*>(params.Get())) << "a copy, not the object";
+    EXPECT_NE(static_cast<void*>(copy.Get()), static_cast<void*>(params.Get()))
+        << "a copy, not the object";
 
     ComPtr<RecordingEffectZones> zones = doubles_.NewZones();
     EXPECT_EQ(filter_->put_EffectZones(zones.Get()), S_OK);
@@ -209,7 +214,8 @@ TEST(VolumeFilterInterface, MediaSourcePropertyIsTheFilterProperty) {
     EXPECT_FALSE(seen);
 }
 
-INSTANTIATE_TEST_SUITE_P(AllClasses, UpstreamOfEffect, ::testing::ValuesIn(ExpectedClasses()), ClassName);
+INSTANTIATE_TEST_SUITE_P(AllClasses, UpstreamOfEffect, ::testing::ValuesIn(ExpectedClasses()),
+                         ClassName);
 
 }  // namespace
 }  // namespace corvane::testing

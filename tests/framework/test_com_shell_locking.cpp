@@ -63,11 +63,24 @@ TEST_P(LockOfEffect, CallsWaitWhileAnotherThreadHoldsTheLockInAnUpstreamCall) {
     ComPtr<IMediaBaseFilter> filter = held.object.As<IMediaBaseFilter>();
     const std::vector<std::function<void()>> calls = {
         [object] { object->put_audioTrack(2); },
-        [object] { LONG n; object->get_audioTracksCount(&n); },
-        [object] { IUnknown* out; object->SendCommandEx(1, nullptr, &out); },
+        [object] {
+            LONG n;
+            object->get_audioTracksCount(&n);
+        },
+        [object] {
+            IUnknown* out;
+            object->SendCommandEx(1, nullptr, &out);
+        },
         [object] { object->ResetBuffers(0, 0); },
-        [&filter] { VARIANT_BOOL b; filter->get_EffectEnabled(&b); },
-        [&filter] { VARIANT v; VariantInit(&v); filter->SetParam(nullptr, v); },
+        [&filter] {
+            VARIANT_BOOL b;
+            filter->get_EffectEnabled(&b);
+        },
+        [&filter] {
+            VARIANT v;
+            VariantInit(&v);
+            filter->SetParam(nullptr, v);
+        },
     };
     std::atomic<int> finished{0};
     std::vector<std::thread> waiting;
@@ -134,7 +147,8 @@ TEST_P(LockOfEffect, ReentrantCallFromTheUpstreamOnTheSameThreadGoesThrough) {
     source->SetHook(nullptr);
 }
 
-INSTANTIATE_TEST_SUITE_P(AllClasses, LockOfEffect, ::testing::ValuesIn(ExpectedClasses()), ClassName);
+INSTANTIATE_TEST_SUITE_P(AllClasses, LockOfEffect, ::testing::ValuesIn(ExpectedClasses()),
+                         ClassName);
 
 // ---- the probe engine ----
 

@@ -41,9 +41,11 @@ std::vector<int16_t> ReadAll(CBaseFilter& e, double ms) {
     return all;
 }
 
-void ExpectNear(const std::vector<int16_t>& got, const std::vector<double>& expected, const char* what) {
+void ExpectNear(const std::vector<int16_t>& got, const std::vector<double>& expected,
+                const char* what) {
     ASSERT_EQ(got.size(), expected.size()) << what;
-    for (size_t k = 0; k < got.size(); ++k) ASSERT_NEAR(got[k], expected[k], 1.0) << what << " sample " << k;
+    for (size_t k = 0; k < got.size(); ++k)
+        ASSERT_NEAR(got[k], expected[k], 1.0) << what << " sample " << k;
 }
 
 TEST_F(Block, IdentityIsBitExactOverTheFull16BitRange) {
@@ -67,13 +69,20 @@ TEST_F(Block, ChannelFilterIGetsChannelI) {
     const std::vector<int16_t> out = ReadAll(e, 100.0);
     ASSERT_EQ(out.size(), in.size());
     for (size_t k = 0; k < in.size(); ++k) {
-        ASSERT_EQ(out[k], static_cast<int16_t>(in[k] / (k % 2 ? 4 : 2))) << k;  // truncation toward zero
+        ASSERT_EQ(out[k], static_cast<int16_t>(in[k] / (k % 2 ? 4 : 2)))
+            << k;  // truncation toward zero
     }
 }
 
 TEST_F(Block, ConversionsTo16Bits) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
-    struct Case { const char* name; int16_t in; double constant; double level; int16_t out; };
+    struct Case {
+        const char* name;
+        int16_t in;
+        double constant;
+        double level;
+        int16_t out;
+    };
     const Case cases[] = {
         {"-32768 round trip", -32768, 0, 1.0, -32768},
         {"1.0 clamps to 32767", 5, 1.0, 1.0, 32767},
@@ -87,7 +96,8 @@ TEST_F(Block, ConversionsTo16Bits) {
         {"NaN output is silence", 5, nan, 1.0, 0},
     };
     for (const Case& c : cases) {
-        TestEngine::Factory f = c.constant == 0 ? Each<IdentityFilter>() : Each<ConstantFilter>(c.constant);
+        TestEngine::Factory f =
+            c.constant == 0 ? Each<IdentityFilter>() : Each<ConstantFilter>(c.constant);
         TestEngine& e = Make(0, 1, f);
         ComPtr<TableSource> source = Attach(Format(1), std::vector<int16_t>(441, c.in));
         ASSERT_EQ(Configure(Params().Set(u"VolumeLevel", c.level)), S_OK);
@@ -100,17 +110,32 @@ TEST_F(Block, ConversionsTo16Bits) {
 
 TEST_F(Block, StrengthMix) {
     // processed = 0.5 x; out = max(0, s) processed + max(0, 1 - s) x.
-    struct Case { const char* name; WORD channels; BYTE perChannel; Params params; double left, right; };
+    struct Case {
+        const char* name;
+        WORD channels;
+        BYTE perChannel;
+        Params params;
+        double left, right;
+    };
     const Case cases[] = {
-        {"left 0.25", 2, 1, Params().Set(u"UseStrengthPerCh", true).Set(u"LeftStrength", 0.25), 0.875, 0.5},
-        {"left 1.5", 2, 1, Params().Set(u"UseStrengthPerCh", true).Set(u"LeftStrength", 1.5), 0.75, 0.5},
+        {"left 0.25", 2, 1, Params().Set(u"UseStrengthPerCh", true).Set(u"LeftStrength", 0.25),
+         0.875, 0.5},
+        {"left 1.5", 2, 1, Params().Set(u"UseStrengthPerCh", true).Set(u"LeftStrength", 1.5), 0.75,
+         0.5},
         {"left -0.5: unprocessed alone, weighed 1.5", 2, 1,
          Params().Set(u"UseStrengthPerCh", true).Set(u"LeftStrength", -0.5), 1.5, 0.5},
-        {"right 0", 2, 1, Params().Set(u"UseStrengthPerCh", true).Set(u"RightStrength", 0.0), 0.5, 1.0},
-        {"mono centre", 1, 1, Params().Set(u"UseStrengthPerCh", true).Set(u"CenterStrength", 0.5)
-                                  .Set(u"LeftStrength", 0.0), 0.75, 0.75},
-        {"interleaved: no mix", 2, 0, Params().Set(u"UseStrengthPerCh", true).Set(u"LeftStrength", 0.0), 0.5, 0.5},
-        {"flag false: no mix", 2, 1, Params().Set(u"UseStrengthPerCh", false).Set(u"LeftStrength", 0.0), 0.5, 0.5},
+        {"right 0", 2, 1, Params().Set(u"UseStrengthPerCh", true).Set(u"RightStrength", 0.0), 0.5,
+         1.0},
+        {"mono centre", 1, 1,
+         Params()
+             .Set(u"UseStrengthPerCh", true)
+             .Set(u"CenterStrength", 0.5)
+             .Set(u"LeftStrength", 0.0),
+         0.75, 0.75},
+        {"interleaved: no mix", 2, 0,
+         Params().Set(u"UseStrengthPerCh", true).Set(u"LeftStrength", 0.0), 0.5, 0.5},
+        {"flag false: no mix", 2, 1,
+         Params().Set(u"UseStrengthPerCh", false).Set(u"LeftStrength", 0.0), 0.5, 0.5},
     };
     for (const Case& c : cases) {
         TestEngine& e = Make(0, c.perChannel, Gains({0.5}));
@@ -119,7 +144,8 @@ TEST_F(Block, StrengthMix) {
         ASSERT_EQ(Configure(c.params), S_OK);
         std::vector<double> expected(in.size());
         for (size_t k = 0; k < in.size(); ++k) {
-            expected[k] = std::clamp(in[k] * ((k % c.channels) ? c.right : c.left), -32768.0, 32767.0);
+            expected[k] =
+                std::clamp(in[k] * ((k % c.channels) ? c.right : c.left), -32768.0, 32767.0);
         }
         ExpectNear(ReadAll(e, 50.0), expected, c.name);
     }
@@ -131,9 +157,12 @@ TEST_F(Block, ZoneWalk) {
     TestEngine& e = Make(0, 1, Gains({0.0}));
     const std::vector<int16_t> in = VariedSamples(44100 * 4, 2);
     ComPtr<TableSource> source = Attach(Format(2), in);
-    ASSERT_EQ(Configure(Params().Set(u"UseStrengthPerCh", true)
-                            .Zone(0.0, 1000.0, {{u"LeftStrength", 0.0}, {u"RightStrength", 0.0}})
-                            .Zone(2000.0, 1000.0, {{u"LeftStrength", 0.5}, {u"RightStrength", 0.5}})), S_OK);
+    ASSERT_EQ(
+        Configure(Params()
+                      .Set(u"UseStrengthPerCh", true)
+                      .Zone(0.0, 1000.0, {{u"LeftStrength", 0.0}, {u"RightStrength", 0.0}})
+                      .Zone(2000.0, 1000.0, {{u"LeftStrength", 0.5}, {u"RightStrength", 0.5}})),
+        S_OK);
     // The last two seek back: the walk steps back to the first zone, and from there forward
     // into the gap.
     for (double at : {950.0, 1500.0, 2000.0, 2950.0, 950.0, 1500.0}) {
@@ -157,12 +186,18 @@ TEST_F(Block, LatencyFilterGapAndLastBlock) {
     Make(0, 1, Each<LatencyFilter>(100, 0.5));
     const std::vector<int16_t> in = VariedSamples(8820, 2);
     ComPtr<TableSource> source = Attach(Format(2), in);
-    ASSERT_EQ(Configure(Params().Set(u"UseStrengthPerCh", true).Set(u"LeftStrength", 0.5).Set(u"RightStrength", 0.5)), S_OK);
+    ASSERT_EQ(Configure(Params()
+                            .Set(u"UseStrengthPerCh", true)
+                            .Set(u"LeftStrength", 0.5)
+                            .Set(u"RightStrength", 0.5)),
+              S_OK);
     ASSERT_EQ(Zones({{0.0, 150.0, true}}), S_OK);
     ComPtr<IUnknown> first, second;
     ASSERT_EQ(Read(100.0, &first), S_OK);
     ASSERT_EQ(Read(100.0, &second), S_OK);
-    const auto x = [&](int64_t frame, int c) { return static_cast<double>(in[static_cast<size_t>(frame * 2 + c)]); };
+    const auto x = [&](int64_t frame, int c) {
+        return static_cast<double>(in[static_cast<size_t>(frame * 2 + c)]);
+    };
     std::vector<double> one(8820), two(8820);
     for (int f = 0; f < 4410; ++f) {
         for (int c = 0; c < 2; ++c) {
@@ -170,8 +205,10 @@ TEST_F(Block, LatencyFilterGapAndLastBlock) {
             // Second block: frames 0 .. 2204 are in the interval (last), the rest is past it.
             const double pending = f < 100 ? x(4310 + f, c) : x(4410 + f - 100, c);
             double v = x(4410 + f, c);
-            if (f < 2105) v = 0.25 * x(4410 + f, c) + 0.5 * pending;
-            else if (f < 2205) v = pending;
+            if (f < 2105)
+                v = 0.25 * x(4410 + f, c) + 0.5 * pending;
+            else if (f < 2205)
+                v = pending;
             two[f * 2 + c] = v;
         }
     }
@@ -188,10 +225,8 @@ struct LengthCase {
 // Length changes: a 200 ms block whose middle 100 ms (from 50 ms) are processed.
 TEST_F(Block, LengthChangeBuildsANewBlock) {
     const LengthCase cases[] = {
-        {"both 2048", 2048, 2048, 2048},
-        {"first unchanged, second 2048", 4410, 2048, 2048},
-        {"second larger", 2048, 3000, 2048},
-        {"second unchanged", 2048, 4410, 2048},
+        {"both 2048", 2048, 2048, 2048},     {"first unchanged, second 2048", 4410, 2048, 2048},
+        {"second larger", 2048, 3000, 2048}, {"second unchanged", 2048, 4410, 2048},
         {"both longer", 5000, 5000, 5000},
     };
     for (const LengthCase& c : cases) {
@@ -210,13 +245,15 @@ TEST_F(Block, LengthChangeBuildsANewBlock) {
         const size_t newTotal = 35280 - 2 * (4410 - c.frames) * 2;
         ASSERT_EQ(out.size() * 2, newTotal) << c.name;
         for (size_t k = 0; k < 4410; ++k) ASSERT_EQ(out[k], in[k]) << c.name << " head " << k;
-        for (size_t k = 0; k < 4410; ++k) ASSERT_EQ(out[4410 + 2 * c.frames + k], in[13230 + k]) << c.name << " tail " << k;
+        for (size_t k = 0; k < 4410; ++k)
+            ASSERT_EQ(out[4410 + 2 * c.frames + k], in[13230 + k]) << c.name << " tail " << k;
         for (int f = 0; f < c.frames; ++f) {
             for (int ch = 0; ch < 2; ++ch) {
                 const int returned = counts[ch];
                 if (f >= returned) continue;  // this filter gave no sample here
                 const double expected = f < 4410 ? in[4410 + 2 * f + ch] : 0.25 * 32768;
-                ASSERT_EQ(out[4410 + 2 * f + ch], static_cast<int16_t>(expected)) << c.name << " frame " << f << " ch " << ch;
+                ASSERT_EQ(out[4410 + 2 * f + ch], static_cast<int16_t>(expected))
+                    << c.name << " frame " << f << " ch " << ch;
             }
         }
         const double newDuration = newTotal * 1000.0 / (4 * 44100.0);
@@ -231,7 +268,8 @@ TEST_F(Block, LagStaysConsistentAcrossBlocks) {
     for (BYTE perChannel : {1, 0}) {
         TestEngine& e = Make(0, perChannel, [](int, CBaseFilter* o) {
             auto first = std::make_shared<bool>(true);
-            return new LengthFilter(o, [first](int n) { return std::exchange(*first, false) ? n * 2048 / 4410 : n; });
+            return new LengthFilter(
+                o, [first](int n) { return std::exchange(*first, false) ? n * 2048 / 4410 : n; });
         });
         e.m_bLengthChanges = true;
         ComPtr<TableSource> source = Attach(Format(2), VariedSamples(44100, 2));
@@ -250,7 +288,12 @@ TEST_F(Block, LagStaysConsistentAcrossBlocks) {
 // Edge smoothing over a processed silence: the head fades from the kept input into it, the tail
 // from it into the kept input, each over its own length in frames.
 TEST_F(Block, SmoothingLengths) {
-    struct Case { const char* name; BYTE perChannel; double streamMs, blockMs; int head, tail; };
+    struct Case {
+        const char* name;
+        BYTE perChannel;
+        double streamMs, blockMs;
+        int head, tail;
+    };
     const Case cases[] = {
         {"20 ms at 44100 Hz", 1, 200.0, 200.0, 882, 882},
         {"short block: a tenth", 1, 100.0, 100.0, 441, 441},
@@ -278,8 +321,11 @@ TEST_F(Block, SmoothingLengths) {
 TEST_F(Block, StrengthRampIsSmoothWithinBlocks) {
     TestEngine& e = Make(0, 1, Gains({0.0}));
     ComPtr<TableSource> source = Attach(Format(1), std::vector<int16_t>(44100, 16384));
-    ASSERT_EQ(Configure(Params().Set(u"UseStrengthPerCh", true).Set(u"CenterStrength", 0.0)
-                            .Set(u"CenterStrengthEnd", 1.0)), S_OK);
+    ASSERT_EQ(Configure(Params()
+                            .Set(u"UseStrengthPerCh", true)
+                            .Set(u"CenterStrength", 0.0)
+                            .Set(u"CenterStrengthEnd", 1.0)),
+              S_OK);
     const std::vector<int16_t> out = ReadAll(e, 100.0);
     ASSERT_EQ(out.size(), 44100u);
     for (int f = 0; f < 44100; ++f) ASSERT_NEAR(out[f], 16384.0 * (1.0 - f / 44100.0), 1.0) << f;
@@ -298,8 +344,11 @@ TEST_F(Block, UnusableFormatsPassThrough) {
             const std::vector<int16_t> in = VariedSamples(8820, 2);
             ComPtr<TableSource> source = Attach(Format(2), in);
             source->ReportWaveFormat(wfx);
-            ASSERT_EQ(Configure(Params().Set(u"UseStrengthPerCh", true).Set(u"SmoothEnabled", true)), S_OK);
-            EXPECT_EQ(ReadAll(e, 100.0), in) << wfx.nChannels << "/" << wfx.nBlockAlign << "/" << wfx.nSamplesPerSec;
+            ASSERT_EQ(
+                Configure(Params().Set(u"UseStrengthPerCh", true).Set(u"SmoothEnabled", true)),
+                S_OK);
+            EXPECT_EQ(ReadAll(e, 100.0), in)
+                << wfx.nChannels << "/" << wfx.nBlockAlign << "/" << wfx.nSamplesPerSec;
             EXPECT_TRUE(e.m_channels.empty());
         }
     }

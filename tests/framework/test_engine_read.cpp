@@ -11,7 +11,9 @@ namespace {
 using ReadPath = EngineTest;
 constexpr HRESULT kInvalidArgumentHr = static_cast<HRESULT>(0x80040308u);
 
-AudioFormatValues Stereo() { return AudioFormatValues(); }
+AudioFormatValues Stereo() {
+    return AudioFormatValues();
+}
 
 std::vector<std::string> ArgsOf(const std::vector<testing::Call>& calls, size_t i) {
     return i < calls.size() ? calls[i].args : std::vector<std::string>{};
@@ -57,8 +59,15 @@ TEST_F(ReadPath, DirectPathBlockPosition) {
 }
 
 TEST_F(ReadPath, DirectPathExplicitInterval) {
-    struct Case { double at; bool processed; LONG offset, count, last; };
-    const Case cases[] = {{900, false, 0, 0, 0}, {950, true, 8820, 4410, 0}, {1950, true, 0, 4410, 1}, {2000, false, 0, 0, 0}};
+    struct Case {
+        double at;
+        bool processed;
+        LONG offset, count, last;
+    };
+    const Case cases[] = {{900, false, 0, 0, 0},
+                          {950, true, 8820, 4410, 0},
+                          {1950, true, 0, 4410, 1},
+                          {2000, false, 0, 0, 0}};
     for (const Case& c : cases) {
         RecorderEngine& e = Make<RecorderEngine>(0, 1);
         ComPtr<TableSource> source = Attach(Stereo(), VariedSamples(44100 * 3, 2));
@@ -79,17 +88,22 @@ TEST_F(ReadPath, DirectPathExplicitInterval) {
 // With smoothing the buffered path stops at the interval start, takes at least the left
 // smoothing length there, and leaves no remainder shorter than the right one before the end.
 TEST_F(ReadPath, BufferedPathShapesRequestsAroundTheInterval) {
-    struct Step { double request; LONG bytes; bool processed; LONG last; };
+    struct Step {
+        double request;
+        LONG bytes;
+        bool processed;
+        LONG last;
+    };
     RecorderEngine& e = Make<RecorderEngine>(1, 1);
     ComPtr<TableSource> source = Attach(Stereo(), VariedSamples(44100 * 3, 2));
     ASSERT_EQ(Configure(Params().Set(u"SmoothEnabled", true)), S_OK);
     ASSERT_EQ(Zones({{1000.0, 1000.0, true}}), S_OK);
     ASSERT_EQ(e.SeekAudio(0, 0, 980.0), S_OK);
     const Step steps[] = {
-        {100.0, 3528, false, 0},    // 980 .. 1000: only up to the interval start
-        {10.0, 3528, true, 0},      // at the start: at least 20 ms
-        {870.0, 153468, true, 0},   // 1020 .. 1890
-        {95.0, 19404, true, 1},     // 1890: 95 ms would leave 15 ms, less than 20: up to 2000
+        {100.0, 3528, false, 0},   // 980 .. 1000: only up to the interval start
+        {10.0, 3528, true, 0},     // at the start: at least 20 ms
+        {870.0, 153468, true, 0},  // 1020 .. 1890
+        {95.0, 19404, true, 1},    // 1890: 95 ms would leave 15 ms, less than 20: up to 2000
     };
     double position = 980.0;
     for (const Step& s : steps) {
@@ -120,7 +134,9 @@ TEST_F(ReadPath, BufferedPathPadsAnExhaustedUpstream) {
     for (size_t k = 17640; k < out.size(); ++k) ASSERT_EQ(out[k], 0) << k;
     const std::vector<testing::Call> lengths = doubles.Log().Calls("SetLength");
     const std::vector<std::string> pad = {"8820", "-1"};
-    EXPECT_EQ(std::count_if(lengths.begin(), lengths.end(), [&](const testing::Call& c) { return c.args == pad; }), 1)
+    EXPECT_EQ(std::count_if(lengths.begin(), lengths.end(),
+                            [&](const testing::Call& c) { return c.args == pad; }),
+              1)
         << doubles.Log().Dump();
     EXPECT_EQ(e.m_position, 350.0);
 }
@@ -182,7 +198,12 @@ TEST_F(ReadPath, WithoutUpstreamEveryOperationIsInvalid) {
 }
 
 TEST_F(ReadPath, SeekAndSkip) {
-    struct Case { BYTE helper; const char* upstream; double upstreamArg; double position; };
+    struct Case {
+        BYTE helper;
+        const char* upstream;
+        double upstreamArg;
+        double position;
+    };
     const Case cases[] = {{1, "SeekAudio", 2500.0, 2500.0}, {0, "SkipAudio", 500.0, 2500.0}};
     for (const Case& c : cases) {
         TestEngine& e = Make(c.helper, 1);
@@ -230,7 +251,8 @@ TEST(RateMapping, TimesAndDuration) {
     e.m_rate = 2.0;
     e.m_effectStart = 1000.0;
     e.m_effectDuration = 1000.0;
-    const std::pair<double, double> toInput[] = {{500, 500}, {1000, 1000}, {2000, 1500}, {3000, 2000}, {3500, 2500}};
+    const std::pair<double, double> toInput[] = {
+        {500, 500}, {1000, 1000}, {2000, 1500}, {3000, 2000}, {3500, 2500}};
     for (const auto& [out, in] : toInput) {
         EXPECT_EQ(e.InputTime(out), in) << out;
         EXPECT_EQ(e.OutputTime(in), out) << in;
@@ -306,25 +328,28 @@ TEST_F(ReadPath, TrackChangeWhenTheCurrentTrackIsUnknown) {
 TEST_F(ReadPath, SmoothingTimesAreClampedAndExact) {
     struct Case {
         const char* name;
-        int32_t right, left;   // "RSmoothTime", "LSmoothTime"
+        int32_t right, left;  // "RSmoothTime", "LSmoothTime"
         double intervalMs;
         int32_t rLimited, lLimited;
         UINT rBytes, lBytes;
-        LONG firstBlock;       // bytes of the first block
+        LONG firstBlock;  // bytes of the first block
     };
     const Case cases[] = {
         {"negative times", -20, -5, 1000.0, 0, 0, 0u, 0u, 17640},
         {"right 150 s limited to 100 s: the remainder would be shorter, the block runs to the end",
          150000, 20, 100000.0, 100000, 20, 17640000u, 3528u, 176400},
-        {"left 120 s: the first block is at least that long", 20, 120000, 150000.0, 20, 120000, 3528u, 21168000u,
-         176400},
+        {"left 120 s: the first block is at least that long", 20, 120000, 150000.0, 20, 120000,
+         3528u, 21168000u, 176400},
         {"ordinary times", 20, 30, 1000.0, 20, 30, 3528u, 5292u, 17640},
     };
     for (const Case& c : cases) {
         TestEngine& e = Make(1, 1);
         ComPtr<TableSource> source = Attach(Stereo(), VariedSamples(44100, 2));
-        ASSERT_EQ(Configure(Params().Set(u"SmoothEnabled", true).Set(u"RSmoothTime", c.right)
-                                .Set(u"LSmoothTime", c.left)), S_OK);
+        ASSERT_EQ(Configure(Params()
+                                .Set(u"SmoothEnabled", true)
+                                .Set(u"RSmoothTime", c.right)
+                                .Set(u"LSmoothTime", c.left)),
+                  S_OK);
         ASSERT_EQ(Zones({{0.0, c.intervalMs, true}}), S_OK);
         ComPtr<IUnknown> block;
         ASSERT_EQ(Read(100.0, &block), S_OK) << c.name;
@@ -338,7 +363,8 @@ TEST_F(ReadPath, SmoothingTimesAreClampedAndExact) {
 
 TEST_F(ReadPath, ChainOfEffects) {
     auto half = [](int, CBaseFilter* o) { return new GainFilter(o, 0.5); };
-    ComPtr<TestEffect> a(new TestEffect(1, 1, half)), b(new TestEffect(0, 1, half)), c(new TestEffect(1, 0, half));
+    ComPtr<TestEffect> a(new TestEffect(1, 1, half)), b(new TestEffect(0, 1, half)),
+        c(new TestEffect(1, 0, half));
     const std::vector<int16_t> in = VariedSamples(4410, 2);
     ComPtr<TableSource> source(new TableSource(doubles.State(), Stereo(), in));
     ASSERT_EQ(a->put_MediaSource(static_cast<IMediaSource*>(source.Get())), S_OK);

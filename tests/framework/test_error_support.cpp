@@ -57,7 +57,7 @@ Info TakeErrorInfo() {
 
 // Each test reads its ProgIDs from an empty registry of its own.
 class ErrorSupport : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         char dir[] = "/tmp/corvane-errors-XXXXXX";
         ASSERT_NE(mkdtemp(dir), nullptr);

@@ -14,10 +14,12 @@ const double kSqrt2 = std::sqrt(2.0), kSqrt3 = std::sqrt(3.0), kSqrt6 = std::sqr
 // sin(i * pi / 8) for i = 0..3 and sin(i * pi / 12) for i = 0..5, from exact identities.
 const std::vector<double> kSin8 = {0.0, std::sqrt(2.0 - kSqrt2) / 2.0, kSqrt2 / 2.0,
                                    std::sqrt(2.0 + kSqrt2) / 2.0};
-const std::vector<double> kSin12 = {0.0, (kSqrt6 - kSqrt2) / 4.0, 0.5, kSqrt2 / 2.0, kSqrt3 / 2.0,
-                                    (kSqrt6 + kSqrt2) / 4.0};
+const std::vector<double> kSin12 = {0.0,          (kSqrt6 - kSqrt2) / 4.0, 0.5, kSqrt2 / 2.0,
+                                    kSqrt3 / 2.0, (kSqrt6 + kSqrt2) / 4.0};
 
-UINT Bytes(size_t doubles) { return static_cast<UINT>(doubles * sizeof(double)); }
+UINT Bytes(size_t doubles) {
+    return static_cast<UINT>(doubles * sizeof(double));
+}
 
 TEST(Smooth, FreshObjectIsEmpty) {
     CSmooth s;
@@ -35,8 +37,8 @@ TEST(Smooth, LeftEdgeReferenceVector) {
     std::vector<double> head(4, 0.0), block(10, 1.0);
     ASSERT_TRUE(s.StoreHead(head.data(), Bytes(head.size()), Bytes(4)));
     ASSERT_TRUE(s.ApplyLeftEdge(block.data(), Bytes(block.size())));
-    const double expected[10] = {0.0, 0.3826834323650898, 0.7071067811865476, 0.9238795325112867,
-                                 1, 1, 1, 1, 1, 1};
+    const double expected[10] = {
+        0.0, 0.3826834323650898, 0.7071067811865476, 0.9238795325112867, 1, 1, 1, 1, 1, 1};
     for (int i = 0; i < 10; ++i) EXPECT_NEAR(block[i], expected[i], kTol) << i;
 }
 
@@ -45,13 +47,14 @@ TEST(Smooth, RightEdgeReferenceVector) {
     std::vector<double> tail(4, 0.0), block(10, 1.0);
     ASSERT_TRUE(s.StoreTail(tail.data(), Bytes(tail.size()), Bytes(4)));
     ASSERT_TRUE(s.ApplyRightEdge(block.data(), Bytes(block.size())));
-    const double expected[10] = {1, 1, 1, 1, 1, 1, 1.0, 0.6173165676349102, 0.2928932188134524,
-                                 0.0761204674887133};
+    const double expected[10] = {
+        1, 1, 1, 1, 1, 1, 1.0, 0.6173165676349102, 0.2928932188134524, 0.0761204674887133};
     for (int i = 0; i < 10; ++i) EXPECT_NEAR(block[i], expected[i], kTol) << i;
 }
 
 TEST(Smooth, MixesStoredAndProcessedValues) {
-    // Non-trivial values on both sides: left = (1 - w) * kept + w * own, right = w * kept + (1 - w) * own.
+    // Non-trivial values on both sides: left = (1 - w) * kept + w * own, right = w * kept + (1 - w)
+    // * own.
     CSmooth s;
     std::vector<double> kept = {0.8, -0.4, 0.2, 0.6};
     s.StoreHead(kept.data(), Bytes(4), Bytes(4));
@@ -138,7 +141,10 @@ TEST(Smooth, StoreTailKeepsTheLastBytesOfTheBlock) {
 // Asking for more bytes than the block holds keeps only the block (the copy must not read
 // past it: the sanitizer build checks that).
 TEST(Smooth, StoreClampsRequestsToTheBlock) {
-    struct Case { UINT blockDoubles, askDoubles; int kept; };
+    struct Case {
+        UINT blockDoubles, askDoubles;
+        int kept;
+    };
     const Case cases[] = {{2, 10, 2}, {3, 3, 3}, {4, 0, 0}, {0, 5, 0}};
     for (const Case& c : cases) {
         std::vector<double> block(c.blockDoubles);

@@ -88,7 +88,8 @@ TEST(AudioBlock, SetLengthFillsOrKeeps) {
     ASSERT_EQ(S_OK, b->SetLength(4, 0));
     ASSERT_EQ(S_OK, b->SetLength(8, 0));
     ASSERT_EQ(S_OK, b->Read(out.data(), 0, 8));
-    EXPECT_EQ((std::vector<BYTE>{1, 2, 3, 4, 0, 0, 0, 0}), std::vector<BYTE>(out.begin(), out.begin() + 8));
+    EXPECT_EQ((std::vector<BYTE>{1, 2, 3, 4, 0, 0, 0, 0}),
+              std::vector<BYTE>(out.begin(), out.begin() + 8));
 
     // Silent (-1): everything is zero.
     ASSERT_EQ(S_OK, b->Write(0, pattern, 8));
@@ -111,15 +112,22 @@ struct RangeCase {
 // Writes and reads inside a 16-byte block, and every way of leaving it.
 TEST(AudioBlock, WriteAndReadStayInsideTheBlock) {
     const RangeCase cases[] = {
-        {0, 16, S_OK},          {15, 1, S_OK},          {16, 0, S_OK},
-        {0, 17, E_INVALIDARG},  {16, 1, E_INVALIDARG},  {-1, 2, E_INVALIDARG},
-        {4, -1, E_INVALIDARG},  {0x7FFFFFFF, 1, E_INVALIDARG}, {1, 0x7FFFFFFF, E_INVALIDARG},
+        {0, 16, S_OK},
+        {15, 1, S_OK},
+        {16, 0, S_OK},
+        {0, 17, E_INVALIDARG},
+        {16, 1, E_INVALIDARG},
+        {-1, 2, E_INVALIDARG},
+        {4, -1, E_INVALIDARG},
+        {0x7FFFFFFF, 1, E_INVALIDARG},
+        {1, 0x7FFFFFFF, E_INVALIDARG},
     };
     ComPtr<IAudioData> b;
     ASSERT_EQ(S_OK, CreateAudioBlock(AudioFormatValues(), 16, &b));
     std::vector<BYTE> buf(64, 0x5A);
     for (const RangeCase& c : cases) {
-        EXPECT_EQ(c.expected, b->Write(c.offset, buf.data(), c.bytes)) << c.offset << "+" << c.bytes;
+        EXPECT_EQ(c.expected, b->Write(c.offset, buf.data(), c.bytes))
+            << c.offset << "+" << c.bytes;
         EXPECT_EQ(c.expected, b->Read(buf.data(), c.offset, c.bytes)) << c.offset << "+" << c.bytes;
     }
     EXPECT_EQ(E_POINTER, b->Write(0, nullptr, 4));
@@ -202,7 +210,8 @@ TEST(AudioFormat, WaveFormatWritesOnlyTheRecord) {
     EXPECT_EQ(48000u * 12, w.nAvgBytesPerSec);
     EXPECT_EQ(16, w.wBitsPerSample);
     EXPECT_EQ(0, w.cbSize);
-    for (size_t i = sizeof(WAVEFORMATEX); i < record.size(); ++i) ASSERT_EQ(0xCC, record[i]) << "byte " << i;
+    for (size_t i = sizeof(WAVEFORMATEX); i < record.size(); ++i)
+        ASSERT_EQ(0xCC, record[i]) << "byte " << i;
     EXPECT_EQ(E_INVALIDARG, f->GetWaveFormat(reinterpret_cast<WAVEFORMATEX*>(record.data()), 1));
 }
 
@@ -236,7 +245,10 @@ TEST(AudioFormat, PutWaveFormatTakesPcmAndExtensiblePcm) {
             WORD valid = c.bits;
             std::memcpy(record + 18, &valid, 2);
             std::memcpy(record + 20, &c.mask, 4);
-            GUID sub = {c.pcmSubformat ? 1u : 3u, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
+            GUID sub = {c.pcmSubformat ? 1u : 3u,
+                        0x0000,
+                        0x0010,
+                        {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
             std::memcpy(record + 24, &sub, sizeof(sub));
         }
         EXPECT_EQ(c.expected, f->PutWaveFormat(reinterpret_cast<WAVEFORMATEX*>(record), 0))

@@ -24,12 +24,14 @@ AudioFormatValues Format(DWORD rate, WORD channels) {
 }
 
 // A block whose byte i holds (seed + i) mod 251, so that every byte of a stream is recognisable.
-ComPtr<IAudioData> PatternBlock(const AudioFormatValues& f, LONG bytes, uint32_t seed, double time = 0.0) {
+ComPtr<IAudioData> PatternBlock(const AudioFormatValues& f, LONG bytes, uint32_t seed,
+                                double time = 0.0) {
     ComPtr<IAudioData> b;
     EXPECT_EQ(S_OK, CreateAudioBlock(f, bytes, &b));
     BYTE* p = nullptr;
     EXPECT_EQ(S_OK, b->GetBuffer(kBufferWrite, 0, &p));
-    for (LONG i = 0; i < bytes; ++i) p[i] = static_cast<BYTE>((seed + static_cast<uint32_t>(i)) % 251u);
+    for (LONG i = 0; i < bytes; ++i)
+        p[i] = static_cast<BYTE>((seed + static_cast<uint32_t>(i)) % 251u);
     b->PutTime(time);
     return b;
 }
@@ -72,20 +74,23 @@ TEST_P(TakeBlockFrames, GivesExactlyTheTruncatedFrameCount) {
     ASSERT_TRUE(block);
     LONG frames = -1;
     ASSERT_EQ(S_OK, block->GetFrameCount(&frames));
-    EXPECT_EQ(ReferenceFrames(c.rate, c.num, c.den), frames) << "rate " << c.rate << ", " << ms << " ms";
+    EXPECT_EQ(ReferenceFrames(c.rate, c.num, c.den), frames)
+        << "rate " << c.rate << ", " << ms << " ms";
     LONG held = 0;
     ASSERT_EQ(S_OK, helper->GetLength(&held));
     EXPECT_EQ(total - frames * f.BlockAlign(), held);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    At44100And48000, TakeBlockFrames,
-    ::testing::Values(TakeCase{44100, 10, 1}, TakeCase{44100, 20, 1}, TakeCase{44100, 100, 1},
-                      TakeCase{44100, 1000, 1}, TakeCase{44100, 1, 2}, TakeCase{44100, 2322, 100},
-                      TakeCase{44100, 100, 3}, TakeCase{44100, 1, 44100}, TakeCase{44100, 999, 44100},
-                      TakeCase{44100, 7, 10}, TakeCase{48000, 10, 1}, TakeCase{48000, 100, 1},
-                      TakeCase{48000, 1, 3}, TakeCase{48000, 2083, 100}, TakeCase{48000, 1, 48000},
-                      TakeCase{48000, 47999, 48000}, TakeCase{48000, 1001, 1}, TakeCase{48000, 7, 10}));
+INSTANTIATE_TEST_SUITE_P(At44100And48000, TakeBlockFrames,
+                         ::testing::Values(TakeCase{44100, 10, 1}, TakeCase{44100, 20, 1},
+                                           TakeCase{44100, 100, 1}, TakeCase{44100, 1000, 1},
+                                           TakeCase{44100, 1, 2}, TakeCase{44100, 2322, 100},
+                                           TakeCase{44100, 100, 3}, TakeCase{44100, 1, 44100},
+                                           TakeCase{44100, 999, 44100}, TakeCase{44100, 7, 10},
+                                           TakeCase{48000, 10, 1}, TakeCase{48000, 100, 1},
+                                           TakeCase{48000, 1, 3}, TakeCase{48000, 2083, 100},
+                                           TakeCase{48000, 1, 48000}, TakeCase{48000, 47999, 48000},
+                                           TakeCase{48000, 1001, 1}, TakeCase{48000, 7, 10}));
 
 double Accumulated(double step, int times) {
     double ms = 0.0;
@@ -101,12 +106,11 @@ TEST(AudioHelper, DurationsJustBelowAWholeFrameCountStillGiveIt) {
         double ms;
         LONG frames;
     } cases[] = {
-        {48000, Accumulated(0.1, 10), 48},       // 0.9999999999999999 ms
-        {48000, Accumulated(0.3, 10), 144},      // 2.9999999999999996 ms
-        {48000, Accumulated(10.1, 10), 4848},    // 100.99999999999999 ms
-        {44100, 13 * 1000.0 / 44100, 13},        // 12.999999999999998 frames before truncation
-        {44100, 61 * 1000.0 / 44100, 61},
-        {44100, 99 * 1000.0 / 44100, 99},
+        {48000, Accumulated(0.1, 10), 48},     // 0.9999999999999999 ms
+        {48000, Accumulated(0.3, 10), 144},    // 2.9999999999999996 ms
+        {48000, Accumulated(10.1, 10), 4848},  // 100.99999999999999 ms
+        {44100, 13 * 1000.0 / 44100, 13},      // 12.999999999999998 frames before truncation
+        {44100, 61 * 1000.0 / 44100, 61},     {44100, 99 * 1000.0 / 44100, 99},
     };
     for (const auto& c : cases) {
         const AudioFormatValues f = Format(c.rate, 1);

@@ -27,8 +27,12 @@ struct ParseCase {
 TEST(FxOptions, ParsesValidCommandLinesAndNamesWhatIsWrong) {
     const ParseCase cases[] = {
         {{"-o", "a.wav"}, ParseResult::Ok, ""},
-        {{"--output=a.wav", "--rate=48000", "--channels", "6", "--seconds", "0.5"}, ParseResult::Ok, ""},
-        {{"--signal", "sweep", "-o", "a.wav", "--frequency", "20", "--amplitude", "1"}, ParseResult::Ok, ""},
+        {{"--output=a.wav", "--rate=48000", "--channels", "6", "--seconds", "0.5"},
+         ParseResult::Ok,
+         ""},
+        {{"--signal", "sweep", "-o", "a.wav", "--frequency", "20", "--amplitude", "1"},
+         ParseResult::Ok,
+         ""},
         {{"--help"}, ParseResult::Help, ""},
         {{}, ParseResult::Error, "no output file"},
         {{"-o"}, ParseResult::Error, "needs a value"},
@@ -42,7 +46,9 @@ TEST(FxOptions, ParsesValidCommandLinesAndNamesWhatIsWrong) {
         {{"-o", "a.wav", "--seconds", "nan"}, ParseResult::Error, "--seconds"},
         {{"-o", "a.wav", "--signal", "pink"}, ParseResult::Error, "--signal"},
         {{"-o", "a.wav", "--amplitude", "1.5"}, ParseResult::Error, "--amplitude"},
-        {{"-o", "a.wav", "--rate", "8000", "--frequency", "4000"}, ParseResult::Error, "half the rate"},
+        {{"-o", "a.wav", "--rate", "8000", "--frequency", "4000"},
+         ParseResult::Error,
+         "half the rate"},
         {{"-o", ""}, ParseResult::Error, "empty"},
     };
     for (const ParseCase& c : cases) {
@@ -52,14 +58,16 @@ TEST(FxOptions, ParsesValidCommandLinesAndNamesWhatIsWrong) {
         std::string error;
         std::string line;
         for (const char* a : c.args) line += std::string(a) + " ";
-        EXPECT_EQ(c.expected, ParseOptions(static_cast<int>(argv.size()), argv.data(), &o, &error)) << line;
+        EXPECT_EQ(c.expected, ParseOptions(static_cast<int>(argv.size()), argv.data(), &o, &error))
+            << line;
         if (c.expected == ParseResult::Error) {
             EXPECT_NE(std::string::npos, error.find(c.errorFragment)) << line << ": " << error;
         }
     }
     Options o;
     std::string error;
-    const char* argv[] = {"corvane-fx", "--output=x.wav", "--rate=48000", "--channels", "6", "--seconds", "0.5"};
+    const char* argv[] = {"corvane-fx", "--output=x.wav", "--rate=48000", "--channels",
+                          "6",          "--seconds",      "0.5"};
     ASSERT_EQ(ParseResult::Ok, ParseOptions(7, argv, &o, &error));
     EXPECT_EQ("x.wav", o.output);
     EXPECT_EQ(48000u, o.signal.rate);
@@ -87,7 +95,8 @@ TEST(FxProgram, WritesTheDefaultSignal) {
     // 440 Hz on the left, 880 Hz on the right, half scale.
     for (size_t n = 0; n < 220500; n += 997) {
         for (int c = 0; c < 2; ++c) {
-            double ref = 0.5 * 32767.0 * std::sin(2.0 * M_PI * 440.0 * (c + 1) * static_cast<double>(n) / 44100.0);
+            double ref = 0.5 * 32767.0 *
+                         std::sin(2.0 * M_PI * 440.0 * (c + 1) * static_cast<double>(n) / 44100.0);
             ASSERT_NEAR(ref, s[n * 2 + c], 1.0) << "frame " << n;
         }
     }

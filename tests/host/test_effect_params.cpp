@@ -34,7 +34,8 @@ ComPtr<IEffectParams> ParamsOfEveryType() {
     EXPECT_EQ(S_OK, p->SetULong(Bstr(u"us"), -1, 5));
     EXPECT_EQ(S_OK, p->SetDouble(Bstr(u"d"), -1, 2.5));
     EXPECT_EQ(S_OK, p->SetString(Bstr(u"s"), -1, Bstr(u"h\u00e9")));
-    EXPECT_EQ(S_OK, p->SetStream(Bstr(u"f"), -1, reinterpret_cast<const BYTE*>(floats), sizeof(floats)));
+    EXPECT_EQ(S_OK,
+              p->SetStream(Bstr(u"f"), -1, reinterpret_cast<const BYTE*>(floats), sizeof(floats)));
     ComPtr<IEffectParams> entry = NewParams();
     EXPECT_EQ(S_OK, p->AddZone(Bstr(u"z"), entry.Get()));
     return p;
@@ -62,7 +63,8 @@ TEST(EffectParams, GettersConvertOnlyWhatFitsAndOtherwiseKeepTheTarget) {
         {u"s", kNo, kNo, kNo, kNo, S_OK, 0, 0, 0, 0},
         {u"f", kNo, kNo, kNo, kNo, kNo, 0, 0, 0, 0},
         {u"z", kNo, kNo, kNo, kNo, kNo, 0, 0, 0, 0},
-        {u"missing", kParamNotFound, kParamNotFound, kParamNotFound, kParamNotFound, kParamNotFound, 0, 0, 0, 0},
+        {u"missing", kParamNotFound, kParamNotFound, kParamNotFound, kParamNotFound, kParamNotFound,
+         0, 0, 0, 0},
     };
     ComPtr<IEffectParams> p = ParamsOfEveryType();
     for (const GetterCase& c : cases) {
@@ -124,8 +126,13 @@ TEST(EffectParams, IndexFallsBackToTheGlobalValue) {
         HRESULT hr;
         double value;
     } cases[] = {
-        {u"Gain", -1, S_OK, 1.0}, {u"Gain", 0, S_OK, 1.0}, {u"Gain", 1, S_OK, 2.0}, {u"Gain", 7, S_OK, 1.0},
-        {u"OnlyAtTwo", 2, S_OK, 9.0}, {u"OnlyAtTwo", 1, kParamNotFound, -1.0}, {u"OnlyAtTwo", -1, kParamNotFound, -1.0},
+        {u"Gain", -1, S_OK, 1.0},
+        {u"Gain", 0, S_OK, 1.0},
+        {u"Gain", 1, S_OK, 2.0},
+        {u"Gain", 7, S_OK, 1.0},
+        {u"OnlyAtTwo", 2, S_OK, 9.0},
+        {u"OnlyAtTwo", 1, kParamNotFound, -1.0},
+        {u"OnlyAtTwo", -1, kParamNotFound, -1.0},
     };
     for (const auto& c : cases) {
         double d = -1.0;
@@ -253,7 +260,8 @@ TEST(EffectParams, DuplicateIsDeep) {
     const double newFloats[] = {9.0};
     original->SetDouble(Bstr(u"d"), -1, 100.0);
     original->SetLong(Bstr(u"l"), 3, 1);
-    original->SetStream(Bstr(u"f"), -1, reinterpret_cast<const BYTE*>(newFloats), sizeof(newFloats));
+    original->SetStream(Bstr(u"f"), -1, reinterpret_cast<const BYTE*>(newFloats),
+                        sizeof(newFloats));
     original->Remove(Bstr(u"s"));
     original->AddZone(Bstr(u"StrengthZone"), StrengthEntry(1, 2, 3).Get());
     // Change a value inside an existing list entry of the original.
@@ -286,7 +294,8 @@ TEST(EffectParams, KeysCanBeListedAndRemoved) {
         ASSERT_EQ(S_OK, p->GetName(i, &name));
         names.push_back(name.Str());
     }
-    EXPECT_EQ((std::vector<std::u16string>{u"b", u"d", u"f", u"l", u"s", u"u", u"us", u"z"}), names);
+    EXPECT_EQ((std::vector<std::u16string>{u"b", u"d", u"f", u"l", u"s", u"u", u"us", u"z"}),
+              names);
     Bstr none;
     EXPECT_EQ(kParamBadIndex, p->GetName(8, &none));
     EXPECT_EQ(S_OK, p->Remove(Bstr(u"l")));

@@ -217,7 +217,8 @@ TEST_F(WavSource, AnswersOnlyAudioAndOnlyItsOwnFormat) {
 TEST(WavSourceOpen, ReportsMissingAndUnreadableFiles) {
     ComPtr<IMediaSource> src;
     std::string why;
-    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND), OpenWavFileSource(TempPath("none.wav"), &src, &why));
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND),
+              OpenWavFileSource(TempPath("none.wav"), &src, &why));
     EXPECT_FALSE(src);
     EXPECT_FALSE(why.empty());
     const std::string junk = TempPath("junk.wav");

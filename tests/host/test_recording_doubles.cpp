@@ -18,14 +18,16 @@ namespace {
 
 class Doubles : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(doubles_.Registered()) << std::hex << doubles_.Registration(); }
+    void SetUp() override {
+        ASSERT_TRUE(doubles_.Registered()) << std::hex << doubles_.Registration();
+    }
     HostDoubles doubles_;
 };
 
 TEST_F(Doubles, RecordEveryCallWithItsArgumentsAndResult) {
     ComPtr<IAudioHelper> helper;
-    ASSERT_EQ(S_OK, CoCreateInstance(CLSID_AudioHelper, nullptr, CLSCTX_INPROC_SERVER, IID_IAudioHelper,
-                                     helper.Out()));
+    ASSERT_EQ(S_OK, CoCreateInstance(CLSID_AudioHelper, nullptr, CLSCTX_INPROC_SERVER,
+                                     IID_IAudioHelper, helper.Out()));
     ComPtr<RecordingAudioBlock> block = doubles_.NewBlock(AudioFormatValues(), 4 * 4410);
     ASSERT_EQ(S_OK, helper->Append(0, static_cast<IAudioData*>(block.Get())));
     ComPtr<IAudioData> taken;
@@ -100,16 +102,18 @@ TEST_F(Doubles, InjectedCreationFailures) {
     doubles_.Failures().FailCreate(CLSID_AudioHelper, E_OUTOFMEMORY, 1);
     doubles_.Failures().FailCreate(CLSID_AudioBuffer, E_ACCESSDENIED);
     ComPtr<IUnknown> obj;
-    EXPECT_EQ(E_OUTOFMEMORY, CoCreateInstance(CLSID_AudioHelper, nullptr, CLSCTX_INPROC_SERVER, IID_IAudioHelper,
-                                              obj.Out()));
+    EXPECT_EQ(E_OUTOFMEMORY, CoCreateInstance(CLSID_AudioHelper, nullptr, CLSCTX_INPROC_SERVER,
+                                              IID_IAudioHelper, obj.Out()));
     EXPECT_FALSE(obj);
-    EXPECT_EQ(S_OK, CoCreateInstance(CLSID_AudioHelper, nullptr, CLSCTX_INPROC_SERVER, IID_IAudioHelper, obj.Out()));
+    EXPECT_EQ(S_OK, CoCreateInstance(CLSID_AudioHelper, nullptr, CLSCTX_INPROC_SERVER,
+                                     IID_IAudioHelper, obj.Out()));
     for (int i = 0; i < 3; ++i) {
         EXPECT_EQ(E_ACCESSDENIED, CoCreateInstance(CLSID_AudioBuffer, nullptr, CLSCTX_INPROC_SERVER,
                                                    IID_IAudioBuffer, obj.Out()));
     }
     doubles_.Failures().Clear();
-    EXPECT_EQ(S_OK, CoCreateInstance(CLSID_AudioBuffer, nullptr, CLSCTX_INPROC_SERVER, IID_IAudioBuffer, obj.Out()));
+    EXPECT_EQ(S_OK, CoCreateInstance(CLSID_AudioBuffer, nullptr, CLSCTX_INPROC_SERVER,
+                                     IID_IAudioBuffer, obj.Out()));
 }
 
 TEST_F(Doubles, SourceBlocksAtItsGateUntilOpened) {
@@ -162,14 +166,16 @@ TEST(LiveObjectCheck, FailsWhileAnObjectIsAlive) {
     const long before = host::LiveObjectCount();
     ComPtr<IEffectZones> zones;
     ASSERT_EQ(S_OK, host::CreateEffectZones(&zones));
-    EXPECT_NONFATAL_FAILURE(ExpectNoLiveObjects(before, "this check"), "1 host object(s) still alive");
+    EXPECT_NONFATAL_FAILURE(ExpectNoLiveObjects(before, "this check"),
+                            "1 host object(s) still alive");
     zones.Reset();
     ExpectNoLiveObjects(before, "this check");  // nothing alive any more: no failure
 }
 
 // End to end: a test program whose one test leaks an object fails, and says why.
 TEST(LiveObjectCheck, ListenerFailsATestThatLeaks) {
-    const std::string command = std::string("ASAN_OPTIONS=detect_leaks=0 ") + CORVANE_LEAK_PROBE_PATH + " 2>&1";
+    const std::string command =
+        std::string("ASAN_OPTIONS=detect_leaks=0 ") + CORVANE_LEAK_PROBE_PATH + " 2>&1";
     FILE* p = popen(command.c_str(), "r");
     ASSERT_NE(nullptr, p);
     std::string output;
@@ -177,9 +183,12 @@ TEST(LiveObjectCheck, ListenerFailsATestThatLeaks) {
     while (std::fgets(buf, sizeof(buf), p)) output += buf;
     int status = pclose(p);
     EXPECT_NE(0, status) << output;
-    EXPECT_NE(std::string::npos, output.find("host object(s) still alive at the end of LeaksOneObject")) << output;
+    EXPECT_NE(std::string::npos,
+              output.find("host object(s) still alive at the end of LeaksOneObject"))
+        << output;
     EXPECT_NE(std::string::npos, output.find("[  FAILED  ] LeakProbe.LeaksOneObject")) << output;
-    EXPECT_NE(std::string::npos, output.find("[       OK ] LeakProbe.ReleasesEverything")) << output;
+    EXPECT_NE(std::string::npos, output.find("[       OK ] LeakProbe.ReleasesEverything"))
+        << output;
 }
 
 }  // namespace

@@ -25,7 +25,9 @@ std::vector<ClassCase> Classes() {
         {"AudioBuffer", CLSID_AudioBuffer, {IID_IUnknown, IID_IAudioBuffer, IID_IAudioData}},
         {"AudioFormat", CLSID_AudioFormat, {IID_IUnknown, IID_IAudioFormat}},
         {"AudioHelper", CLSID_AudioHelper, {IID_IUnknown, IID_IAudioHelper}},
-        {"FilterGraphProvider", CLSID_FilterGraphProvider, {IID_IUnknown, IID_IFilterGraphProvider}},
+        {"FilterGraphProvider",
+         CLSID_FilterGraphProvider,
+         {IID_IUnknown, IID_IFilterGraphProvider}},
         {"WavFileSource", CLSID_WavFileSource, {IID_IUnknown, IID_IMediaSource}},
         {"SignalSource", CLSID_SignalSource, {IID_IUnknown, IID_IMediaSource}},
         {"EffectParams", CLSID_EffectParams, {IID_IUnknown, IID_IEffectParams}},
@@ -33,9 +35,9 @@ std::vector<ClassCase> Classes() {
     };
 }
 
-const IID kAllHostIids[] = {IID_IAudioBuffer, IID_IAudioData,    IID_IAudioFormat,  IID_IAudioHelper,
-                            IID_IMediaSource, IID_IEffectParams, IID_IEffectZones,  IID_IFilterGraphProvider,
-                            IID_IMediaBaseFilter};
+const IID kAllHostIids[] = {IID_IAudioBuffer, IID_IAudioData,           IID_IAudioFormat,
+                            IID_IAudioHelper, IID_IMediaSource,         IID_IEffectParams,
+                            IID_IEffectZones, IID_IFilterGraphProvider, IID_IMediaBaseFilter};
 
 class Registration : public ::testing::Test {
 protected:
@@ -48,7 +50,8 @@ TEST_F(Registration, EveryClassIsCreatedWithItsInterfacesOnly) {
     for (const ClassCase& c : Classes()) {
         SCOPED_TRACE(c.name);
         ComPtr<IUnknown> obj;
-        ASSERT_EQ(S_OK, CoCreateInstance(c.clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, obj.Out()));
+        ASSERT_EQ(S_OK, CoCreateInstance(c.clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
+                                         obj.Out()));
         for (const IID& iid : kAllHostIids) {
             ComPtr<IUnknown> itf;
             bool expected = false;
@@ -61,8 +64,8 @@ TEST_F(Registration, EveryClassIsCreatedWithItsInterfacesOnly) {
             }
         }
         ComPtr<IUnknown> aggregated;
-        EXPECT_EQ(CLASS_E_NOAGGREGATION,
-                  CoCreateInstance(c.clsid, obj.Get(), CLSCTX_INPROC_SERVER, IID_IUnknown, aggregated.Out()));
+        EXPECT_EQ(CLASS_E_NOAGGREGATION, CoCreateInstance(c.clsid, obj.Get(), CLSCTX_INPROC_SERVER,
+                                                          IID_IUnknown, aggregated.Out()));
         EXPECT_FALSE(aggregated);
         EXPECT_EQ(1u, obj->AddRef() - 1);  // the test holds the only reference
         obj->Release();
@@ -88,12 +91,12 @@ TEST_F(Registration, NestsAndRevokes) {
     ASSERT_EQ(S_OK, RegisterHostClasses());
     RevokeHostClasses();
     ComPtr<IAudioHelper> helper;
-    EXPECT_EQ(S_OK, CoCreateInstance(CLSID_AudioHelper, nullptr, CLSCTX_INPROC_SERVER, IID_IAudioHelper,
-                                     helper.Out()));
+    EXPECT_EQ(S_OK, CoCreateInstance(CLSID_AudioHelper, nullptr, CLSCTX_INPROC_SERVER,
+                                     IID_IAudioHelper, helper.Out()));
     helper.Reset();
     RevokeHostClasses();
-    EXPECT_TRUE(FAILED(CoCreateInstance(CLSID_AudioHelper, nullptr, CLSCTX_INPROC_SERVER, IID_IAudioHelper,
-                                        helper.Out())));
+    EXPECT_TRUE(FAILED(CoCreateInstance(CLSID_AudioHelper, nullptr, CLSCTX_INPROC_SERVER,
+                                        IID_IAudioHelper, helper.Out())));
     EXPECT_FALSE(helper);
     RevokeHostClasses();  // one too many: nothing happens
 }
@@ -106,8 +109,8 @@ TEST_F(Registration, ATakenClassLeavesNothingRegistered) {
     EXPECT_FALSE(all.Registered());
     // The classes registered before the refusal were taken back.
     ComPtr<IAudioHelper> helper;
-    EXPECT_TRUE(FAILED(CoCreateInstance(CLSID_AudioHelper, nullptr, CLSCTX_INPROC_SERVER, IID_IAudioHelper,
-                                        helper.Out())));
+    EXPECT_TRUE(FAILED(CoCreateInstance(CLSID_AudioHelper, nullptr, CLSCTX_INPROC_SERVER,
+                                        IID_IAudioHelper, helper.Out())));
     first.Revoke();
     EXPECT_EQ(S_OK, all.Register(HostClasses()));
 }

@@ -34,7 +34,7 @@ void OnFreshThread(F f) {
 // A class factory for the class table whose objects are plain counted IUnknowns; it records
 // the outer unknown it was given and counts its own references.
 class CountingFactory : public IClassFactory {
-  public:
+public:
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
         if (!ppv) return E_POINTER;
         if (riid == IID_IUnknown || riid == IID_IClassFactory) {
@@ -119,7 +119,7 @@ LONG ModuleLiveObjects() {
 }
 
 class ComTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         char tmpl[] = "/tmp/corvane-com-test-XXXXXX";
         ASSERT_NE(nullptr, mkdtemp(tmpl));

@@ -274,7 +274,8 @@ TEST(KernelInitOnce, ExecuteOnceCallsTheFunctionOnce) {
     std::atomic<int> wrong{0};
     RunTogether(12, [&](int) {
         void* context = nullptr;
-        if (!InitOnceExecuteOnce(&once, CountingInit, &table, &context) || context != &table) ++wrong;
+        if (!InitOnceExecuteOnce(&once, CountingInit, &table, &context) || context != &table)
+            ++wrong;
     });
     EXPECT_EQ(g_executeCalls.load(), 1);
     EXPECT_EQ(wrong.load(), 0);
@@ -302,9 +303,10 @@ protected:
         std::fwrite(content.data(), 1, content.size(), f);
         std::fclose(f);
     }
-    HANDLE Open(const std::string& name, DWORD access, DWORD share, DWORD disposition, DWORD flags = 0) const {
-        return CreateFileW(Wide(name).c_str(), access, share, nullptr, disposition, flags ? flags : FILE_ATTRIBUTE_NORMAL,
-                           nullptr);
+    HANDLE Open(const std::string& name, DWORD access, DWORD share, DWORD disposition,
+                DWORD flags = 0) const {
+        return CreateFileW(Wide(name).c_str(), access, share, nullptr, disposition,
+                           flags ? flags : FILE_ATTRIBUTE_NORMAL, nullptr);
     }
     static LONGLONG SizeOf(HANDLE h) {
         LARGE_INTEGER size{};
@@ -365,7 +367,10 @@ TEST_F(KernelFiles, WriteSeekReadRoundTrip) {
         LONGLONG move;
         DWORD method;
         LONGLONG expected;
-    } seeks[] = {{100, FILE_BEGIN, 100}, {50, FILE_CURRENT, 166}, {-10, FILE_CURRENT, 172}, {-1000, FILE_END, 69000}};
+    } seeks[] = {{100, FILE_BEGIN, 100},
+                 {50, FILE_CURRENT, 166},
+                 {-10, FILE_CURRENT, 172},
+                 {-1000, FILE_END, 69000}};
     for (const auto& s : seeks) {
         LARGE_INTEGER move, pos;
         move.QuadPart = s.move;
@@ -426,16 +431,18 @@ TEST_F(KernelFiles, OverlappedOffsetsOnSynchronousHandles) {
 TEST_F(KernelFiles, DeleteOnCloseFilesVanishWithTheirLastHandle) {
     // The reverse effect's way: a name in UTF-16, read/write, shared read/write.
     const std::string name = u8"späť-файл-音";
-    HANDLE h = Open(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, CREATE_ALWAYS,
-                    FILE_FLAG_DELETE_ON_CLOSE);
+    HANDLE h = Open(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    CREATE_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE);
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
     DWORD done = 0;
     ASSERT_TRUE(WriteFile(h, "abcd", 4, &done, nullptr));
     EXPECT_TRUE(Exists(name));  // the UTF-16 name became this UTF-8 name
     // Without FILE_SHARE_DELETE nobody else may open it.
-    EXPECT_EQ(Open(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(Open(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING),
+              INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
-    HANDLE second = Open(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING);
+    HANDLE second = Open(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                         OPEN_EXISTING);
     ASSERT_NE(second, INVALID_HANDLE_VALUE);
     EXPECT_TRUE(CloseHandle(h));
     EXPECT_TRUE(Exists(name));  // the second handle keeps it
@@ -459,7 +466,8 @@ TEST_F(KernelFiles, DeleteOnCloseHappensAtProcessExit) {
         HANDLE h = CreateFileW(ToUtf16(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                FILE_FLAG_DELETE_ON_CLOSE, nullptr);
         struct stat st;
-        std::exit(h != INVALID_HANDLE_VALUE && ::stat(path.c_str(), &st) == 0 ? 0 : 3);  // never closed
+        std::exit(h != INVALID_HANDLE_VALUE && ::stat(path.c_str(), &st) == 0 ? 0
+                                                                              : 3);  // never closed
     }
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
@@ -469,15 +477,16 @@ TEST_F(KernelFiles, DeleteOnCloseHappensAtProcessExit) {
 }
 
 TEST_F(KernelFiles, SharingModesAreEnforced) {
-    constexpr DWORD R = GENERIC_READ, W = GENERIC_WRITE, SR = FILE_SHARE_READ, SW = FILE_SHARE_WRITE;
+    constexpr DWORD R = GENERIC_READ, W = GENERIC_WRITE, SR = FILE_SHARE_READ,
+                    SW = FILE_SHARE_WRITE;
     const struct {
         DWORD access1, share1, access2, share2;
         bool second;
     } cases[] = {
-        {R, SR, R, SR, true},        {R, 0, R, SR | SW, false},      {R, SR, W, SR | SW, false},
-        {W, SR, R, SR, false},       {W, SR, R, SR | SW, true},      {R | W, SR | SW, R | W, SR | SW, true},
-        {R | W, 0, 0, 0, true},
-        {0, 0, R | W, 0, true},  // handles without data access conflict with nothing
+        {R, SR, R, SR, true},   {R, 0, R, SR | SW, false}, {R, SR, W, SR | SW, false},
+        {W, SR, R, SR, false},  {W, SR, R, SR | SW, true}, {R | W, SR | SW, R | W, SR | SW, true},
+        {R | W, 0, 0, 0, true}, {0, 0, R | W, 0, true},  // handles without data access conflict
+                                                         // with nothing
     };
     for (const auto& c : cases) {
         MakeFile("shared", "x");
@@ -521,27 +530,41 @@ TEST_F(KernelFiles, FailuresSetWindowsCodes) {
         std::function<bool()> call;
         DWORD error;
     } calls[] = {
-        {"write on a read-only handle", [&] { return WriteFile(readOnly, "x", 1, &done, nullptr) != FALSE; },
-         ERROR_ACCESS_DENIED},
-        {"missing folder", [&] { return Open("no/such/file", GENERIC_READ, 0, OPEN_EXISTING) != INVALID_HANDLE_VALUE; },
+        {"write on a read-only handle",
+         [&] { return WriteFile(readOnly, "x", 1, &done, nullptr) != FALSE; }, ERROR_ACCESS_DENIED},
+        {"missing folder",
+         [&] {
+             return Open("no/such/file", GENERIC_READ, 0, OPEN_EXISTING) != INVALID_HANDLE_VALUE;
+         },
          ERROR_PATH_NOT_FOUND},
         {"ill-formed name",
-         [&] { return CreateFileW(badName, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr) != INVALID_HANDLE_VALUE; },
+         [&] {
+             return CreateFileW(badName, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr) !=
+                    INVALID_HANDLE_VALUE;
+         },
          ERROR_INVALID_NAME},
         {"folder without backup semantics",
-         [&] { return Open("", GENERIC_READ, 7, OPEN_EXISTING) != INVALID_HANDLE_VALUE; }, ERROR_ACCESS_DENIED},
-        {"bad disposition", [&] { return Open("plain", GENERIC_READ, 0, 9) != INVALID_HANDLE_VALUE; },
+         [&] { return Open("", GENERIC_READ, 7, OPEN_EXISTING) != INVALID_HANDLE_VALUE; },
+         ERROR_ACCESS_DENIED},
+        {"bad disposition",
+         [&] { return Open("plain", GENERIC_READ, 0, 9) != INVALID_HANDLE_VALUE; },
          ERROR_INVALID_PARAMETER},
         {"empty name",
-         [&] { return CreateFileW(u"", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr) != INVALID_HANDLE_VALUE; },
+         [&] {
+             return CreateFileW(u"", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr) !=
+                    INVALID_HANDLE_VALUE;
+         },
          ERROR_PATH_NOT_FOUND},
-        {"close of INVALID_HANDLE_VALUE", [&] { return CloseHandle(INVALID_HANDLE_VALUE) != FALSE; },
-         ERROR_INVALID_HANDLE},
+        {"close of INVALID_HANDLE_VALUE",
+         [&] { return CloseHandle(INVALID_HANDLE_VALUE) != FALSE; }, ERROR_INVALID_HANDLE},
         {"close of NULL", [&] { return CloseHandle(nullptr) != FALSE; }, ERROR_INVALID_HANDLE},
-        {"close of a non-handle", [&] { return CloseHandle(buffer) != FALSE; }, ERROR_INVALID_HANDLE},
-        {"read of a non-handle", [&] { return ReadFile(buffer, buffer, 4, &done, nullptr) != FALSE; },
+        {"close of a non-handle", [&] { return CloseHandle(buffer) != FALSE; },
          ERROR_INVALID_HANDLE},
-        {"delete of a folder", [&] { return DeleteFileW(ToUtf16(dir_).c_str()) != FALSE; }, ERROR_ACCESS_DENIED},
+        {"read of a non-handle",
+         [&] { return ReadFile(buffer, buffer, 4, &done, nullptr) != FALSE; },
+         ERROR_INVALID_HANDLE},
+        {"delete of a folder", [&] { return DeleteFileW(ToUtf16(dir_).c_str()) != FALSE; },
+         ERROR_ACCESS_DENIED},
     };
     for (const auto& c : calls) {
         SetLastError(0);

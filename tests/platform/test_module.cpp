@@ -32,7 +32,7 @@ std::string RealPath(const char* path) {
 // The test module loaded through a symbolic link in a fresh folder, so that the name the loader
 // was given differs from the file's real path.
 class ModuleTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         char dir[] = "/tmp/corvane-module-XXXXXX";
         ASSERT_NE(mkdtemp(dir), nullptr);

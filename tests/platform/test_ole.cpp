@@ -43,7 +43,9 @@ private:
     std::atomic<int>* destroyed_;
 };
 
-std::u16string Text(BSTR b) { return std::u16string(b ? b : u"", SysStringLen(b)); }
+std::u16string Text(BSTR b) {
+    return std::u16string(b ? b : u"", SysStringLen(b));
+}
 
 // ------------------------------------------------------------------------------- BSTR
 TEST(OleBstr, RoundTripsTextWithNonAsciiAndEmbeddedNuls) {
@@ -117,10 +119,25 @@ TEST(OleVariant, LayoutAndValuesAreWindows) {
     EXPECT_EQ(sizeof(DECIMAL), 16u);
     const struct {
         int ours, windows;
-    } values[] = {{VT_EMPTY, 0},  {VT_NULL, 1},     {VT_I2, 2},     {VT_I4, 3},        {VT_R4, 4},
-                  {VT_R8, 5},     {VT_BSTR, 8},     {VT_BOOL, 11},  {VT_VARIANT, 12},  {VT_UNKNOWN, 13},
-                  {VT_UI1, 17},   {VT_I8, 20},      {VT_RECORD, 36}, {VT_ARRAY, 0x2000}, {VT_BYREF, 0x4000},
-                  {VARIANT_TRUE, -1}, {FADF_HAVEVARTYPE, 0x80}, {STGTY_STREAM, 2}, {STREAM_SEEK_END, 2}};
+    } values[] = {{VT_EMPTY, 0},
+                  {VT_NULL, 1},
+                  {VT_I2, 2},
+                  {VT_I4, 3},
+                  {VT_R4, 4},
+                  {VT_R8, 5},
+                  {VT_BSTR, 8},
+                  {VT_BOOL, 11},
+                  {VT_VARIANT, 12},
+                  {VT_UNKNOWN, 13},
+                  {VT_UI1, 17},
+                  {VT_I8, 20},
+                  {VT_RECORD, 36},
+                  {VT_ARRAY, 0x2000},
+                  {VT_BYREF, 0x4000},
+                  {VARIANT_TRUE, -1},
+                  {FADF_HAVEVARTYPE, 0x80},
+                  {STGTY_STREAM, 2},
+                  {STREAM_SEEK_END, 2}};
     for (const auto& v : values) EXPECT_EQ(v.ours, v.windows);
     EXPECT_EQ(static_cast<uint32_t>(DISP_E_ARRAYISLOCKED), 0x8002000Du);
     EXPECT_EQ(static_cast<uint32_t>(DISP_E_BADVARTYPE), 0x80020008u);
@@ -148,7 +165,8 @@ TEST(OleVariant, ClearReleasesWhatItOwns) {
     SysFreeString(owned);
 
     // A type a VARIANT cannot hold is refused and left alone.
-    for (VARTYPE bad : {VARTYPE(VT_VARIANT), VARTYPE(VT_I4 | VT_VECTOR), VARTYPE(15), VARTYPE(VT_VOID)}) {
+    for (VARTYPE bad :
+         {VARTYPE(VT_VARIANT), VARTYPE(VT_I4 | VT_VECTOR), VARTYPE(15), VARTYPE(VT_VOID)}) {
         v.vt = bad;
         EXPECT_EQ(VariantClear(&v), DISP_E_BADVARTYPE) << bad;
         EXPECT_EQ(v.vt, bad);
@@ -261,10 +279,26 @@ TEST(OleSafeArray, ElementTypesAndSizes) {
         VARTYPE vt;
         UINT size;  // 0: not an array element type
     } types[] = {
-        {VT_I1, 1},   {VT_UI1, 1},   {VT_I2, 2},        {VT_BOOL, 2},     {VT_I4, 4},  {VT_R4, 4},
-        {VT_ERROR, 4}, {VT_R8, 8},   {VT_CY, 8},        {VT_DATE, 8},     {VT_I8, 8},  {VT_DECIMAL, 16},
-        {VT_BSTR, sizeof(void*)},    {VT_UNKNOWN, sizeof(void*)},          {VT_VARIANT, sizeof(VARIANT)},
-        {VT_EMPTY, 0}, {VT_NULL, 0}, {VT_VOID, 0},      {VT_RECORD, 0},   {VT_LPWSTR, 0},
+        {VT_I1, 1},
+        {VT_UI1, 1},
+        {VT_I2, 2},
+        {VT_BOOL, 2},
+        {VT_I4, 4},
+        {VT_R4, 4},
+        {VT_ERROR, 4},
+        {VT_R8, 8},
+        {VT_CY, 8},
+        {VT_DATE, 8},
+        {VT_I8, 8},
+        {VT_DECIMAL, 16},
+        {VT_BSTR, sizeof(void*)},
+        {VT_UNKNOWN, sizeof(void*)},
+        {VT_VARIANT, sizeof(VARIANT)},
+        {VT_EMPTY, 0},
+        {VT_NULL, 0},
+        {VT_VOID, 0},
+        {VT_RECORD, 0},
+        {VT_LPWSTR, 0},
     };
     for (const auto& t : types) {
         SAFEARRAY* psa = SafeArrayCreateVector(t.vt, -3, 4);
@@ -415,7 +449,7 @@ TEST(OleStream, StatSeekRead) {
     } steps[] = {
         {10, STREAM_SEEK_SET, 10, 20, 20},
         {-5, STREAM_SEEK_CUR, 25, 10, 10},
-        {-1, STREAM_SEEK_END, 99, 10, 1},  // short read at the end is still S_OK
+        {-1, STREAM_SEEK_END, 99, 10, 1},   // short read at the end is still S_OK
         {50, STREAM_SEEK_END, 150, 10, 0},  // past the end: nothing to read
     };
     for (const auto& step : steps) {

@@ -119,7 +119,7 @@ std::string FileBytes(const fs::path& p) {
 }
 
 class RegistryTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         char tmpl[] = "/tmp/corvane-registry-test-XXXXXX";
         ASSERT_NE(nullptr, mkdtemp(tmpl));

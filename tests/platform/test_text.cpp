@@ -88,12 +88,12 @@ TEST(TextConversion, IllFormedUtf8) {
         std::u16string lenient;
     } cases[] = {
         {Bytes({0x80}), u"\uFFFD"},
-        {Bytes({0x41, 0xC0, 0x80, 0x42}), u"A\uFFFD\uFFFDB"},           // overlong NUL
-        {Bytes({0xE0, 0x80, 0x80}), u"\uFFFD\uFFFD\uFFFD"},             // overlong
-        {Bytes({0xED, 0xA0, 0x80}), u"\uFFFD\uFFFD\uFFFD"},             // encoded surrogate
+        {Bytes({0x41, 0xC0, 0x80, 0x42}), u"A\uFFFD\uFFFDB"},            // overlong NUL
+        {Bytes({0xE0, 0x80, 0x80}), u"\uFFFD\uFFFD\uFFFD"},              // overlong
+        {Bytes({0xED, 0xA0, 0x80}), u"\uFFFD\uFFFD\uFFFD"},              // encoded surrogate
         {Bytes({0xF4, 0x90, 0x80, 0x80}), u"\uFFFD\uFFFD\uFFFD\uFFFD"},  // above U+10FFFF
-        {Bytes({0xE2, 0x82}), u"\uFFFD"},                               // truncated at the end
-        {Bytes({0xE2, 0x82, 0x41}), u"\uFFFDA"},                        // truncated inside
+        {Bytes({0xE2, 0x82}), u"\uFFFD"},                                // truncated at the end
+        {Bytes({0xE2, 0x82, 0x41}), u"\uFFFDA"},                         // truncated inside
         {Bytes({0xFF, 0xFE}), u"\uFFFD\uFFFD"},
     };
     for (const auto& c : cases) {
@@ -155,8 +155,8 @@ TEST(TextCase, UpcaseAgreesWithGlibc) {
         char32_t theirs = static_cast<char32_t>(towupper_l(static_cast<wint_t>(c), loc));
         bool ok = ours == c ? !isCovered(c) || theirs == c : ours == theirs;
         if (!ok && ++mismatches <= 10)
-            ADD_FAILURE() << std::hex << "U+" << uint32_t(c) << ": ours " << uint32_t(ours) << ", glibc "
-                          << uint32_t(theirs);
+            ADD_FAILURE() << std::hex << "U+" << uint32_t(c) << ": ours " << uint32_t(ours)
+                          << ", glibc " << uint32_t(theirs);
     }
     freelocale(loc);
     EXPECT_EQ(mismatches, 0);
@@ -225,15 +225,20 @@ TEST(TextWin32Conversion, SizesBuffersAndErrors) {
         {"narrow buffer too small",
          [&] { return WideCharToMultiByte(CP_UTF8, 0, u"Ä€", -1, narrow, 3, nullptr, nullptr); },
          ERROR_INSUFFICIENT_BUFFER},
-        {"wide buffer too small", [&] { return MultiByteToWideChar(CP_UTF8, 0, "abc", -1, wide, 2); },
+        {"wide buffer too small",
+         [&] { return MultiByteToWideChar(CP_UTF8, 0, "abc", -1, wide, 2); },
          ERROR_INSUFFICIENT_BUFFER},
         {"strict overlong",
          [&] { return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, "\xC0\x80", 2, wide, 8); },
          ERROR_NO_UNICODE_TRANSLATION},
         {"strict lone surrogate",
-         [&] { return WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, lone, -1, narrow, 8, nullptr, nullptr); },
+         [&] {
+             return WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, lone, -1, narrow, 8, nullptr,
+                                        nullptr);
+         },
          ERROR_NO_UNICODE_TRANSLATION},
-        {"code page", [&] { return MultiByteToWideChar(1252, 0, "abc", -1, wide, 8); }, ERROR_INVALID_PARAMETER},
+        {"code page", [&] { return MultiByteToWideChar(1252, 0, "abc", -1, wide, 8); },
+         ERROR_INVALID_PARAMETER},
         {"null source", [&] { return MultiByteToWideChar(CP_UTF8, 0, nullptr, -1, wide, 8); },
          ERROR_INVALID_PARAMETER},
         {"empty source", [&] { return MultiByteToWideChar(CP_UTF8, 0, "abc", 0, wide, 8); },

@@ -94,7 +94,7 @@ const Expected kExpected[] = {
 #undef CLASS_ITF
 
 class TypeLibTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         ASSERT_EQ(LoadTypeLibEx(ModulePath().c_str(), REGKIND_NONE, &lib_), S_OK);
         ASSERT_NE(lib_, nullptr);
@@ -272,7 +272,7 @@ TEST_F(TypeLibTest, MembersCarryNamesAndSharedPropertyIds) {
 
 // A scratch registry for one test: both hives start empty.
 class RegistryRoot {
-  public:
+public:
     RegistryRoot() {
         char dir[] = "/tmp/corvane-tlbreg-XXXXXX";
         if (mkdtemp(dir) != nullptr) dir_ = dir;
@@ -286,7 +286,7 @@ class RegistryRoot {
     }
     const std::string& Dir() const { return dir_; }
 
-  private:
+private:
     std::string dir_;
 };
 

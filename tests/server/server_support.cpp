@@ -16,7 +16,7 @@ namespace corvane::testing {
 namespace {
 
 class Key {
-  public:
+public:
     Key(HKEY root, const std::u16string& path, REGSAM access = KEY_READ) {
         if (RegOpenKeyExW(root, path.c_str(), 0, access, &key_) != ERROR_SUCCESS) key_ = nullptr;
     }
@@ -27,7 +27,7 @@ class Key {
     Key& operator=(const Key&) = delete;
     HKEY Get() const { return key_; }
 
-  private:
+private:
     HKEY key_ = nullptr;
 };
 

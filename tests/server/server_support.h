@@ -22,28 +22,28 @@ std::u16string ModulePathWide();
 // A fresh, empty registry root for the lifetime of the object; the previous root comes back
 // afterwards and the folder is removed.
 class TempRegistry {
-  public:
+public:
     TempRegistry();
     ~TempRegistry();
     TempRegistry(const TempRegistry&) = delete;
     TempRegistry& operator=(const TempRegistry&) = delete;
     const std::string& Dir() const { return dir_; }
 
-  private:
+private:
     std::string dir_;
     std::string previous_;
 };
 
 // A temporary folder, removed with everything in it at the end.
 class TempDir {
-  public:
+public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
     const std::string& Path() const { return path_; }
 
-  private:
+private:
     std::string path_;
 };
 

@@ -28,7 +28,9 @@ TEST_P(RegisteredClass, CreatedByClsidWithItsInterfacesFlagsAndDefaults) {
     const ExpectedClass& want = GetParam();
     const LONG hostObjectsBefore = host::LiveObjectCount();
     ComPtr<IMediaSource> object;
-    ASSERT_EQ(CoCreateInstance(*want.clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IMediaSource, object.Out()), S_OK);
+    ASSERT_EQ(CoCreateInstance(*want.clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IMediaSource,
+                               object.Out()),
+              S_OK);
     ASSERT_TRUE(object);
     EXPECT_EQ(host::LiveObjectCount() - hostObjectsBefore, want.useHelper ? 1 : 0)
         << "the only host object a new effect creates is its buffering object";
@@ -40,14 +42,18 @@ TEST_P(RegisteredClass, CreatedByClsidWithItsInterfacesFlagsAndDefaults) {
     // Every class is creatable for each of its interfaces and for none other.
     for (const IID* iid : {&IID_IUnknown, &IID_IMediaBaseFilter, want.iid}) {
         ComPtr<IUnknown> itf;
-        EXPECT_EQ(CoCreateInstance(*want.clsid, nullptr, CLSCTX_INPROC_SERVER, *iid, itf.Out()), S_OK);
+        EXPECT_EQ(CoCreateInstance(*want.clsid, nullptr, CLSCTX_INPROC_SERVER, *iid, itf.Out()),
+                  S_OK);
     }
     void* out = Sentinel();
-    EXPECT_EQ(CoCreateInstance(*want.clsid, nullptr, CLSCTX_INPROC_SERVER, IID_ISupportErrorInfo, &out), E_NOINTERFACE);
+    EXPECT_EQ(
+        CoCreateInstance(*want.clsid, nullptr, CLSCTX_INPROC_SERVER, IID_ISupportErrorInfo, &out),
+        E_NOINTERFACE);
     EXPECT_EQ(out, nullptr);
 }
 
-INSTANTIATE_TEST_SUITE_P(AllClasses, RegisteredClass, ::testing::ValuesIn(ExpectedClasses()), ClassName);
+INSTANTIATE_TEST_SUITE_P(AllClasses, RegisteredClass, ::testing::ValuesIn(ExpectedClasses()),
+                         ClassName);
 
 }  // namespace
 }  // namespace corvane::testing

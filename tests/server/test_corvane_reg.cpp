@@ -53,7 +53,7 @@ std::u16string InprocServer(HKEY hive) {
 }
 
 class CorvaneRegTest : public ::testing::Test {
-  protected:
+protected:
     std::string Root() const { return Quote(registry_.Dir()); }
     TempRegistry registry_;
 };

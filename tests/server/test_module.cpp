@@ -29,7 +29,7 @@ const CLSID* const kClasses[] = {
 const IID kIidDispatch = {0x00020400, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 
 class ModuleTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
         ASSERT_NE(m_.DllGetClassObject, nullptr);

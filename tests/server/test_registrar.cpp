@@ -25,7 +25,7 @@ std::string TestName(const ::testing::TestParamInfo<Case>& info) {
 }
 
 class RegistrarTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override { ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr))); }
     void TearDown() override { CoUninitialize(); }
 

@@ -109,7 +109,7 @@ void ExpectNothingIn(HKEY hive) {
 }
 
 class RegistrationTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
         ASSERT_NE(m_.DllRegisterServer, nullptr);

@@ -115,7 +115,7 @@ ComPtr<ITypeInfo> Implemented(ITypeInfo* info, UINT j) {
 }
 
 class TypeLibTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
         ASSERT_EQ(LoadTypeLibEx(ModulePathWide().c_str(), REGKIND_NONE, &lib_), S_OK);

@@ -11,7 +11,8 @@ namespace corvane::testing {
 class Bstr {
 public:
     Bstr() = default;
-    explicit Bstr(const std::u16string& s) : b_(SysAllocStringLen(s.data(), static_cast<UINT>(s.size()))) {}
+    explicit Bstr(const std::u16string& s)
+        : b_(SysAllocStringLen(s.data(), static_cast<UINT>(s.size()))) {}
     explicit Bstr(const char16_t* s) : b_(SysAllocString(s)) {}
     Bstr(const Bstr&) = delete;
     Bstr& operator=(const Bstr&) = delete;
@@ -24,7 +25,9 @@ public:
         SysFreeString(std::exchange(b_, nullptr));
         return &b_;
     }
-    std::u16string Str() const { return b_ ? std::u16string(b_, SysStringLen(b_)) : std::u16string(); }
+    std::u16string Str() const {
+        return b_ ? std::u16string(b_, SysStringLen(b_)) : std::u16string();
+    }
 
 private:
     BSTR b_ = nullptr;

@@ -60,7 +60,8 @@ std::string CallLog::Dump() const {
     return s.str();
 }
 
-void FailurePlan::FailCall(const std::string& method, HRESULT hr, const std::u16string& key, int times, int skip) {
+void FailurePlan::FailCall(const std::string& method, HRESULT hr, const std::u16string& key,
+                           int times, int skip) {
     std::lock_guard<std::mutex> g(lock_);
     rules_.push_back(Rule{method, key, GUID_NULL, false, hr, times, skip});
 }
@@ -90,7 +91,9 @@ HRESULT FailurePlan::Consume(const std::function<bool(const Rule&)>& match) {
 }
 
 HRESULT FailurePlan::CheckCall(const std::string& method, const std::u16string& key) {
-    return Consume([&](const Rule& r) { return !r.create && r.method == method && (r.key.empty() || r.key == key); });
+    return Consume([&](const Rule& r) {
+        return !r.create && r.method == method && (r.key.empty() || r.key == key);
+    });
 }
 
 HRESULT FailurePlan::CheckCreate(const CLSID& clsid) {
@@ -129,7 +132,9 @@ std::string DoublesState::NextLabel(const std::string& className) {
     return className + "#" + std::to_string(++serials_[className]);
 }
 
-std::string FormatArg(const char16_t* s) { return s ? "\"" + corvane::text::ToUtf8(s) + "\"" : "null"; }
+std::string FormatArg(const char16_t* s) {
+    return s ? "\"" + corvane::text::ToUtf8(s) + "\"" : "null";
+}
 
 std::string FormatArg(double d) {
     char buf[32];
@@ -143,7 +148,9 @@ std::string FormatArg(const GUID& g) {
     return corvane::text::ToUtf8(text);
 }
 
-std::string FormatArg(const VARIANT& v) { return "vt=" + std::to_string(v.vt); }
+std::string FormatArg(const VARIANT& v) {
+    return "vt=" + std::to_string(v.vt);
+}
 
 std::u16string KeyOf(BSTR name) {
     return name ? std::u16string(name, SysStringLen(name)) : std::u16string();

@@ -49,9 +49,10 @@ class FailurePlan {
 public:
     // Method `method` answers hr, when key is not empty only for that key (parameter name), for
     // the next `times` calls (-1: every call), after letting `skip` matching calls through.
-    void FailCall(const std::string& method, HRESULT hr, const std::u16string& key = u"", int times = -1,
-                  int skip = 0);
-    // Creation of the class answers hr (CoCreateInstance fails with it), `times` times (-1: always).
+    void FailCall(const std::string& method, HRESULT hr, const std::u16string& key = u"",
+                  int times = -1, int skip = 0);
+    // Creation of the class answers hr (CoCreateInstance fails with it), `times` times (-1:
+    // always).
     void FailCreate(const CLSID& clsid, HRESULT hr, int times = -1);
     void Clear();
 
@@ -122,7 +123,9 @@ std::string FormatArg(const T& v) {
         return "?";
     }
 }
-inline std::string FormatArg(char16_t* s) { return FormatArg(static_cast<const char16_t*>(s)); }
+inline std::string FormatArg(char16_t* s) {
+    return FormatArg(static_cast<const char16_t*>(s));
+}
 
 // The mix-in of every double: its label and the shared state, and Record, which logs a call,
 // answers an injected failure instead of doing it, or does it and logs the result.
@@ -147,7 +150,8 @@ protected:
         return hr;
     }
     template <class F, class Tuple>
-    HRESULT RecordTuple(const char* method, const std::u16string& key, F&& call, const Tuple& args) {
+    HRESULT RecordTuple(const char* method, const std::u16string& key, F&& call,
+                        const Tuple& args) {
         return std::apply([&](const auto&... a) { return Record(method, key, call, a...); }, args);
     }
 

@@ -31,8 +31,10 @@ public:
     ComPtr<RecordingEffectParams> NewParams(host::ParamStore store = host::ParamStore());
     ComPtr<RecordingEffectZones> NewZones();
     ComPtr<RecordingAudioHelper> NewHelper();
-    ComPtr<RecordingAudioBlock> NewBlock(const AudioFormatValues& format = AudioFormatValues(), LONG bytes = 0);
-    ComPtr<RecordingSignalSource> NewSignalSource(const host::SignalSettings& settings = host::SignalSettings());
+    ComPtr<RecordingAudioBlock> NewBlock(const AudioFormatValues& format = AudioFormatValues(),
+                                         LONG bytes = 0);
+    ComPtr<RecordingSignalSource> NewSignalSource(
+        const host::SignalSettings& settings = host::SignalSettings());
     ComPtr<RecordingWavSource> NewWavSource(const std::string& path);
 
 private:

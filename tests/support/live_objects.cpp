@@ -12,7 +12,9 @@ class LiveObjectListener : public ::testing::EmptyTestEventListener {
 public:
     void OnTestStart(const ::testing::TestInfo&) override { before_ = host::LiveObjectCount(); }
     // Failures raised here count for the test that just ended.
-    void OnTestEnd(const ::testing::TestInfo& info) override { ExpectNoLiveObjects(before_, info.name()); }
+    void OnTestEnd(const ::testing::TestInfo& info) override {
+        ExpectNoLiveObjects(before_, info.name());
+    }
 
 private:
     long before_ = 0;

@@ -19,35 +19,36 @@ namespace corvane::testing {
 using host::AudioFormatValues;
 
 // One recorded override: logs the call, then calls Base's method (unless a failure is injected).
-#define CORVANE_RECORDED(Base, key, name, params, args)                                        \
-    STDMETHODIMP name params override {                                                        \
-        return this->RecordTuple(#name, key, [&]() -> HRESULT { return Base::name args; },     \
-                                 std::make_tuple args);                                        \
+#define CORVANE_RECORDED(Base, key, name, params, args)                                      \
+    STDMETHODIMP name params override {                                                      \
+        return this->RecordTuple(                                                            \
+            #name, key, [&]() -> HRESULT { return Base::name args; }, std::make_tuple args); \
     }
 // The same for a method with an interface out-parameter `out`, which is cleared first.
-#define CORVANE_RECORDED_OUT(Base, key, name, params, args, out)                               \
-    STDMETHODIMP name params override {                                                        \
-        if (out) *out = nullptr;                                                               \
-        return this->RecordTuple(#name, key, [&]() -> HRESULT { return Base::name args; },     \
-                                 std::make_tuple args);                                        \
+#define CORVANE_RECORDED_OUT(Base, key, name, params, args, out)                             \
+    STDMETHODIMP name params override {                                                      \
+        if (out) *out = nullptr;                                                             \
+        return this->RecordTuple(                                                            \
+            #name, key, [&]() -> HRESULT { return Base::name args; }, std::make_tuple args); \
     }
 
 class RecordingAudioFormat : public host::CAudioFormat, public Recorder {
 public:
-    RecordingAudioFormat(std::shared_ptr<DoublesState> s, const AudioFormatValues& v = AudioFormatValues())
+    RecordingAudioFormat(std::shared_ptr<DoublesState> s,
+                         const AudioFormatValues& v = AudioFormatValues())
         : CAudioFormat(v), Recorder(std::move(s), "AudioFormat") {}
 
-    CORVANE_RECORDED(CAudioFormat, u"", GetSampleFormat, (LONG* p), (p))
-    CORVANE_RECORDED(CAudioFormat, u"", GetChannels, (LONG* p), (p))
-    CORVANE_RECORDED(CAudioFormat, u"", GetSampleRate, (LONG* p), (p))
-    CORVANE_RECORDED(CAudioFormat, u"", GetBlockAlign, (LONG* p), (p))
-    CORVANE_RECORDED(CAudioFormat, u"", GetBitsPerSample, (LONG* p), (p))
-    CORVANE_RECORDED_OUT(CAudioFormat, u"", Clone, (IAudioFormat** p), (p), p)
-    CORVANE_RECORDED(CAudioFormat, u"", IsEqual, (IAudioFormat* o, VARIANT_BOOL* p), (o, p))
+    CORVANE_RECORDED(CAudioFormat, u"", GetSampleFormat, (LONG * p), (p))
+    CORVANE_RECORDED(CAudioFormat, u"", GetChannels, (LONG * p), (p))
+    CORVANE_RECORDED(CAudioFormat, u"", GetSampleRate, (LONG * p), (p))
+    CORVANE_RECORDED(CAudioFormat, u"", GetBlockAlign, (LONG * p), (p))
+    CORVANE_RECORDED(CAudioFormat, u"", GetBitsPerSample, (LONG * p), (p))
+    CORVANE_RECORDED_OUT(CAudioFormat, u"", Clone, (IAudioFormat * *p), (p), p)
+    CORVANE_RECORDED(CAudioFormat, u"", IsEqual, (IAudioFormat * o, VARIANT_BOOL* p), (o, p))
     CORVANE_RECORDED(CAudioFormat, u"", PutSampleFormat, (LONG f), (f))
-    CORVANE_RECORDED(CAudioFormat, u"", GetWaveFormat, (WAVEFORMATEX* p, LONG f), (p, f))
+    CORVANE_RECORDED(CAudioFormat, u"", GetWaveFormat, (WAVEFORMATEX * p, LONG f), (p, f))
     CORVANE_RECORDED(CAudioFormat, u"", PutWaveFormat, (const WAVEFORMATEX* p, LONG f), (p, f))
-    CORVANE_RECORDED(CAudioFormat, u"", GetChannelLayout, (UINT64* p), (p))
+    CORVANE_RECORDED(CAudioFormat, u"", GetChannelLayout, (UINT64 * p), (p))
     CORVANE_RECORDED(CAudioFormat, u"", PutChannelLayout, (UINT64 l), (l))
     CORVANE_RECORDED(CAudioFormat, u"", PutChannels, (LONG c), (c))
     CORVANE_RECORDED(CAudioFormat, u"", PutSampleRate, (LONG r), (r))
@@ -55,63 +56,72 @@ public:
 
 class RecordingAudioBlock : public host::CAudioBlock, public Recorder {
 public:
-    RecordingAudioBlock(std::shared_ptr<DoublesState> s, const AudioFormatValues& v = AudioFormatValues())
+    RecordingAudioBlock(std::shared_ptr<DoublesState> s,
+                        const AudioFormatValues& v = AudioFormatValues())
         : CAudioBlock(v), Recorder(std::move(s), "AudioBuffer") {}
 
-    CORVANE_RECORDED(CAudioBlock, u"", GetFlags, (LONG* p), (p))
+    CORVANE_RECORDED(CAudioBlock, u"", GetFlags, (LONG * p), (p))
     CORVANE_RECORDED(CAudioBlock, u"", PutFlags, (LONG f), (f))
     CORVANE_RECORDED_OUT(CAudioBlock, u"", CreateBlock, (LONG m, IUnknown** p), (m, p), p)
     CORVANE_RECORDED(CAudioBlock, u"", SetLength, (LONG b, LONG f), (b, f))
     CORVANE_RECORDED(CAudioBlock, u"", Write, (LONG o, const BYTE* s, LONG b), (o, s, b))
-    CORVANE_RECORDED(CAudioBlock, u"", Read, (BYTE* d, LONG o, LONG b), (d, o, b))
-    CORVANE_RECORDED(CAudioBlock, u"", GetCapacity, (LONG* p), (p))
+    CORVANE_RECORDED(CAudioBlock, u"", Read, (BYTE * d, LONG o, LONG b), (d, o, b))
+    CORVANE_RECORDED(CAudioBlock, u"", GetCapacity, (LONG * p), (p))
     CORVANE_RECORDED(CAudioBlock, u"", GetBuffer, (LONG a, LONG r, BYTE** p), (a, r, p))
-    CORVANE_RECORDED(CAudioBlock, u"", GetBufferAndLength, (LONG a, LONG r, BYTE** p, LONG* l), (a, r, p, l))
-    CORVANE_RECORDED(CAudioBlock, u"", GetLength, (LONG* p), (p))
+    CORVANE_RECORDED(CAudioBlock, u"", GetBufferAndLength, (LONG a, LONG r, BYTE** p, LONG* l),
+                     (a, r, p, l))
+    CORVANE_RECORDED(CAudioBlock, u"", GetLength, (LONG * p), (p))
     CORVANE_RECORDED(CAudioBlock, u"", SetDataLength, (LONG b), (b))
-    CORVANE_RECORDED(CAudioBlock, u"", GetFrameCount, (LONG* p), (p))
-    CORVANE_RECORDED_OUT(CAudioBlock, u"", GetFormat, (IUnknown** p), (p), p)
-    CORVANE_RECORDED(CAudioBlock, u"", PutFormat, (IAudioFormat* f), (f))
+    CORVANE_RECORDED(CAudioBlock, u"", GetFrameCount, (LONG * p), (p))
+    CORVANE_RECORDED_OUT(CAudioBlock, u"", GetFormat, (IUnknown * *p), (p), p)
+    CORVANE_RECORDED(CAudioBlock, u"", PutFormat, (IAudioFormat * f), (f))
     CORVANE_RECORDED(CAudioBlock, u"", MarkStart, (LONG f), (f))
     CORVANE_RECORDED(CAudioBlock, u"", MarkEnd, (LONG f), (f))
-    CORVANE_RECORDED(CAudioBlock, u"", IsStart, (VARIANT_BOOL* p), (p))
-    CORVANE_RECORDED(CAudioBlock, u"", IsEnd, (VARIANT_BOOL* p), (p))
+    CORVANE_RECORDED(CAudioBlock, u"", IsStart, (VARIANT_BOOL * p), (p))
+    CORVANE_RECORDED(CAudioBlock, u"", IsEnd, (VARIANT_BOOL * p), (p))
     CORVANE_RECORDED(CAudioBlock, u"", GetTime, (double* p), (p))
     CORVANE_RECORDED(CAudioBlock, u"", PutTime, (double t), (t))
     CORVANE_RECORDED(CAudioBlock, u"", GetDuration, (double* p), (p))
     CORVANE_RECORDED(CAudioBlock, u"", PutDuration, (double d), (d))
 
 protected:
-    CAudioBlock* NewBlock(const AudioFormatValues& f) override { return new RecordingAudioBlock(State(), f); }
+    CAudioBlock* NewBlock(const AudioFormatValues& f) override {
+        return new RecordingAudioBlock(State(), f);
+    }
 };
 
 class RecordingAudioHelper : public host::CAudioHelper, public Recorder {
 public:
-    explicit RecordingAudioHelper(std::shared_ptr<DoublesState> s) : Recorder(std::move(s), "AudioHelper") {}
+    explicit RecordingAudioHelper(std::shared_ptr<DoublesState> s)
+        : Recorder(std::move(s), "AudioHelper") {}
 
-    CORVANE_RECORDED_OUT(CAudioHelper, u"", GetFormat, (IUnknown** p), (p), p)
-    CORVANE_RECORDED(CAudioHelper, u"", PutFormat, (IAudioFormat* f), (f))
-    CORVANE_RECORDED(CAudioHelper, u"", GetLength, (LONG* p), (p))
-    CORVANE_RECORDED(CAudioHelper, u"", GetBlockCount, (LONG* p), (p))
+    CORVANE_RECORDED_OUT(CAudioHelper, u"", GetFormat, (IUnknown * *p), (p), p)
+    CORVANE_RECORDED(CAudioHelper, u"", PutFormat, (IAudioFormat * f), (f))
+    CORVANE_RECORDED(CAudioHelper, u"", GetLength, (LONG * p), (p))
+    CORVANE_RECORDED(CAudioHelper, u"", GetBlockCount, (LONG * p), (p))
     CORVANE_RECORDED(CAudioHelper, u"", GetDuration, (double* p), (p))
-    CORVANE_RECORDED_OUT(CAudioHelper, u"", TakeAudio, (LONG f, double d, IUnknown** p), (f, d, p), p)
+    CORVANE_RECORDED_OUT(CAudioHelper, u"", TakeAudio, (LONG f, double d, IUnknown** p), (f, d, p),
+                         p)
     CORVANE_RECORDED(CAudioHelper, u"", Append, (LONG f, IUnknown* b), (f, b))
     CORVANE_RECORDED(CAudioHelper, u"", Reset, (LONG f), (f))
     CORVANE_RECORDED_OUT(CAudioHelper, u"", TakeBlock, (double d, IAudioData** p), (d, p), p)
 
 protected:
-    host::CAudioBlock* NewBlock(const AudioFormatValues& f) override { return new RecordingAudioBlock(State(), f); }
+    host::CAudioBlock* NewBlock(const AudioFormatValues& f) override {
+        return new RecordingAudioBlock(State(), f);
+    }
 };
 
 class RecordingEffectParams : public host::CEffectParams, public Recorder {
 public:
-    explicit RecordingEffectParams(std::shared_ptr<DoublesState> s, host::ParamStore store = host::ParamStore())
+    explicit RecordingEffectParams(std::shared_ptr<DoublesState> s,
+                                   host::ParamStore store = host::ParamStore())
         : CEffectParams(std::move(store)), Recorder(std::move(s), "EffectParams") {}
 
     CORVANE_RECORDED(CEffectParams, u"", Clear, (), ())
     CORVANE_RECORDED(CEffectParams, KeyOf(n), Remove, (BSTR n), (n))
     CORVANE_RECORDED(CEffectParams, KeyOf(n), Exists, (BSTR n, LONG i, VARIANT_BOOL* p), (n, i, p))
-    CORVANE_RECORDED(CEffectParams, u"", GetNameCount, (LONG* p), (p))
+    CORVANE_RECORDED(CEffectParams, u"", GetNameCount, (LONG * p), (p))
     CORVANE_RECORDED(CEffectParams, u"", GetName, (LONG i, BSTR* p), (i, p))
     CORVANE_RECORDED_OUT(CEffectParams, u"", Duplicate, (LONG m, IEffectParams** p), (m, p), p)
     CORVANE_RECORDED(CEffectParams, KeyOf(n), GetCount, (BSTR n, LONG* p), (n, p))
@@ -122,15 +132,20 @@ public:
     CORVANE_RECORDED(CEffectParams, KeyOf(n), SetDouble, (BSTR n, LONG i, double v), (n, i, v))
     CORVANE_RECORDED(CEffectParams, KeyOf(n), GetBool, (BSTR n, LONG i, VARIANT_BOOL* p), (n, i, p))
     CORVANE_RECORDED(CEffectParams, KeyOf(n), SetString, (BSTR n, LONG i, BSTR v), (n, i, v))
-    CORVANE_RECORDED(CEffectParams, KeyOf(n), SetStream, (BSTR n, LONG i, const BYTE* d, ULONG b), (n, i, d, b))
-    CORVANE_RECORDED(CEffectParams, KeyOf(n), GetLongDef, (BSTR n, LONG i, LONG d, LONG* p), (n, i, d, p))
+    CORVANE_RECORDED(CEffectParams, KeyOf(n), SetStream, (BSTR n, LONG i, const BYTE* d, ULONG b),
+                     (n, i, d, b))
+    CORVANE_RECORDED(CEffectParams, KeyOf(n), GetLongDef, (BSTR n, LONG i, LONG d, LONG* p),
+                     (n, i, d, p))
     CORVANE_RECORDED(CEffectParams, KeyOf(n), GetLong, (BSTR n, LONG i, LONG* p), (n, i, p))
     CORVANE_RECORDED(CEffectParams, KeyOf(n), GetULong, (BSTR n, LONG i, ULONG* p), (n, i, p))
-    CORVANE_RECORDED(CEffectParams, KeyOf(n), GetDoubleDef, (BSTR n, LONG i, double d, double* p), (n, i, d, p))
+    CORVANE_RECORDED(CEffectParams, KeyOf(n), GetDoubleDef, (BSTR n, LONG i, double d, double* p),
+                     (n, i, d, p))
     CORVANE_RECORDED(CEffectParams, KeyOf(n), GetDouble, (BSTR n, LONG i, double* p), (n, i, p))
     CORVANE_RECORDED(CEffectParams, KeyOf(n), GetString, (BSTR n, LONG i, BSTR* p), (n, i, p))
-    CORVANE_RECORDED_OUT(CEffectParams, KeyOf(n), GetZone, (BSTR n, LONG i, LONG m, IEffectParams** p), (n, i, m, p), p)
-    CORVANE_RECORDED_OUT(CEffectParams, KeyOf(n), GetStream, (BSTR n, LONG i, LONG m, IStream** p), (n, i, m, p), p)
+    CORVANE_RECORDED_OUT(CEffectParams, KeyOf(n), GetZone,
+                         (BSTR n, LONG i, LONG m, IEffectParams** p), (n, i, m, p), p)
+    CORVANE_RECORDED_OUT(CEffectParams, KeyOf(n), GetStream, (BSTR n, LONG i, LONG m, IStream** p),
+                         (n, i, m, p), p)
 
 protected:
     CEffectParams* NewParams(host::ParamStore store) override {
@@ -140,19 +155,20 @@ protected:
 
 class RecordingEffectZones : public host::CEffectZones, public Recorder {
 public:
-    explicit RecordingEffectZones(std::shared_ptr<DoublesState> s) : Recorder(std::move(s), "EffectZones") {}
+    explicit RecordingEffectZones(std::shared_ptr<DoublesState> s)
+        : Recorder(std::move(s), "EffectZones") {}
 
-    CORVANE_RECORDED(CEffectZones, u"", get_Enabled, (VARIANT_BOOL* p), (p))
+    CORVANE_RECORDED(CEffectZones, u"", get_Enabled, (VARIANT_BOOL * p), (p))
     CORVANE_RECORDED(CEffectZones, u"", put_Enabled, (VARIANT_BOOL v), (v))
     CORVANE_RECORDED(CEffectZones, u"", GetZoneEnabled, (LONG id, VARIANT_BOOL* p), (id, p))
     CORVANE_RECORDED(CEffectZones, u"", PutZoneEnabled, (LONG id, VARIANT_BOOL v), (id, v))
-    CORVANE_RECORDED(CEffectZones, u"", GetCount, (LONG* p), (p))
+    CORVANE_RECORDED(CEffectZones, u"", GetCount, (LONG * p), (p))
     CORVANE_RECORDED(CEffectZones, u"", GetZoneId, (LONG i, LONG* p), (i, p))
     CORVANE_RECORDED(CEffectZones, u"", GetZoneTime, (LONG id, double* s, double* d), (id, s, d))
     CORVANE_RECORDED(CEffectZones, u"", PutZoneTime, (LONG id, double s, double d), (id, s, d))
     CORVANE_RECORDED_OUT(CEffectZones, u"", GetZoneParams, (LONG id, IUnknown** p), (id, p), p)
-    CORVANE_RECORDED(CEffectZones, u"", AddZone, (double s, double d, VARIANT_BOOL e, IUnknown* p, LONG* id),
-                     (s, d, e, p, id))
+    CORVANE_RECORDED(CEffectZones, u"", AddZone,
+                     (double s, double d, VARIANT_BOOL e, IUnknown* p, LONG* id), (s, d, e, p, id))
     CORVANE_RECORDED(CEffectZones, u"", RemoveZone, (LONG id), (id))
     CORVANE_RECORDED(CEffectZones, u"", Clear, (), ())
 };
@@ -179,7 +195,8 @@ public:
     }
     Gate& ReadGate() { return gate_; }
 
-    STDMETHODIMP ReadAudio(LONG Stream, LONG Flags, double Duration, IUnknown** pAudioData) override {
+    STDMETHODIMP ReadAudio(LONG Stream, LONG Flags, double Duration,
+                           IUnknown** pAudioData) override {
         std::function<void(int)> hook;
         {
             std::lock_guard<std::mutex> g(hookLock_);
@@ -207,12 +224,15 @@ public:
     explicit RecordingSourceT(std::shared_ptr<DoublesState> s, Args&&... args)
         : SourceHooks<Base>(std::forward<Args>(args)...), Recorder(std::move(s), "MediaSource") {}
 
-#define CORVANE_RECORD_SOURCE(name, params, args) CORVANE_RECORDED(SourceHooks<Base>, u"", name, params, args)
+#define CORVANE_RECORD_SOURCE(name, params, args) \
+    CORVANE_RECORDED(SourceHooks<Base>, u"", name, params, args)
     CORVANE_IMEDIASOURCE_METHODS(CORVANE_RECORD_SOURCE)
 #undef CORVANE_RECORD_SOURCE
 
 protected:
-    host::CAudioBlock* NewBlock(const AudioFormatValues& f) override { return new RecordingAudioBlock(State(), f); }
+    host::CAudioBlock* NewBlock(const AudioFormatValues& f) override {
+        return new RecordingAudioBlock(State(), f);
+    }
 };
 
 using RecordingSignalSource = RecordingSourceT<host::CSignalSource>;

@@ -9,7 +9,8 @@ std::string TempPath(const std::string& name) {
     return ::testing::TempDir() + "corvane_" + std::to_string(::getpid()) + "_" + name;
 }
 
-bool WriteWavDirectly(const std::string& path, int rate, int channels, const std::vector<int16_t>& samples) {
+bool WriteWavDirectly(const std::string& path, int rate, int channels,
+                      const std::vector<int16_t>& samples) {
     SF_INFO info{};
     info.samplerate = rate;
     info.channels = channels;
@@ -17,7 +18,8 @@ bool WriteWavDirectly(const std::string& path, int rate, int channels, const std
     SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
     EXPECT_NE(nullptr, f) << path << ": " << sf_strerror(nullptr);
     if (!f) return false;
-    const sf_count_t frames = static_cast<sf_count_t>(samples.size() / static_cast<size_t>(channels));
+    const sf_count_t frames =
+        static_cast<sf_count_t>(samples.size() / static_cast<size_t>(channels));
     const bool written = sf_writef_short(f, samples.data(), frames) == frames;
     const bool closed = sf_close(f) == 0;
     EXPECT_TRUE(written && closed) << path;

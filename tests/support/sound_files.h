@@ -15,7 +15,8 @@ std::string TempPath(const std::string& name);
 
 // Writes interleaved samples as a 16-bit PCM WAV file; false (with a GoogleTest failure) when
 // libsndfile refuses.
-bool WriteWavDirectly(const std::string& path, int rate, int channels, const std::vector<int16_t>& samples);
+bool WriteWavDirectly(const std::string& path, int rate, int channels,
+                      const std::vector<int16_t>& samples);
 
 // All samples of a sound file as 16-bit values; *info receives its rate, channels, frames and
 // format. Empty (with a GoogleTest failure) when the file cannot be read.

@@ -32,12 +32,15 @@ TEST(FxChainOptions, RefusesMisplacedOrBadChainArgumentsNamingThem) {
         {{"-o", "a.wav", "-p", "K=1"}, "-p K=1: a parameter must follow the -e"},
         {{"-o", "a.wav", "-z", "0:10"}, "-z 0:10: a zone must follow the -e"},
         {{"-o", "a.wav", "--disabled"}, "--disabled must follow the -e"},
-        {{"-o", "a.wav", "-e", "NoSuchFilter5"}, "-e NoSuchFilter5: unknown effect class 'NoSuchFilter5'"},
+        {{"-o", "a.wav", "-e", "NoSuchFilter5"},
+         "-e NoSuchFilter5: unknown effect class 'NoSuchFilter5'"},
         {{"-o", "a.wav", "-e", "{1234}"}, "is not a CLSID"},
-        {{"-o", "a.wav", "-e", "VolumeFilter5", "-p", "dBVolumeLevel=loud"}, "-p dBVolumeLevel=loud: 'loud' is not"},
+        {{"-o", "a.wav", "-e", "VolumeFilter5", "-p", "dBVolumeLevel=loud"},
+         "-p dBVolumeLevel=loud: 'loud' is not"},
         {{"-o", "a.wav", "-e", "VolumeFilter5", "-z", "5"}, "-z 5: expected START:DURATION"},
         {{"-o", "a.wav", "-e", "VolumeFilter5", "-z", "-1:5"}, "-z -1:5"},
-        {{"-i", "in.wav", "-o", "a.wav", "--seconds", "1"}, "--seconds shapes the generated signal"},
+        {{"-i", "in.wav", "-o", "a.wav", "--seconds", "1"},
+         "--seconds shapes the generated signal"},
         {{"--rate=8000", "-i", "in.wav", "-o", "a.wav"}, "--rate shapes the generated signal"},
         {{"-i", "", "-o", "a.wav"}, "input file name is empty"},
         {{"--list=yes"}, "'--list' takes no value"},
@@ -58,12 +61,30 @@ TEST(FxChainOptions, RefusesMisplacedOrBadChainArgumentsNamingThem) {
 TEST(FxChainOptions, BuildsTheChainInOrderWithWhatFollowsEachEffect) {
     Options o;
     std::string error;
-    ASSERT_EQ(ParseResult::Ok,
-              Parse({"--input", "in.wav", "-o", "out.wav", "--registry-root=/tmp/reg", "-e", "VolumeFilter5", "-p",
-                     "dBVolumeLevel=-6.0", "-p", "SmoothEnabled=true", "-z", "0:1000", "-z", "2000:500.5", "-e",
-                     "echofilter5", "--disabled", "--effect={0f82ee33-1089-4d8a-b66a-776322dda7e1}", "--param=K=1",
-                     "-p", "K=2", "--zone=1:2"},
-                    &o, &error))
+    ASSERT_EQ(ParseResult::Ok, Parse({"--input",
+                                      "in.wav",
+                                      "-o",
+                                      "out.wav",
+                                      "--registry-root=/tmp/reg",
+                                      "-e",
+                                      "VolumeFilter5",
+                                      "-p",
+                                      "dBVolumeLevel=-6.0",
+                                      "-p",
+                                      "SmoothEnabled=true",
+                                      "-z",
+                                      "0:1000",
+                                      "-z",
+                                      "2000:500.5",
+                                      "-e",
+                                      "echofilter5",
+                                      "--disabled",
+                                      "--effect={0f82ee33-1089-4d8a-b66a-776322dda7e1}",
+                                      "--param=K=1",
+                                      "-p",
+                                      "K=2",
+                                      "--zone=1:2"},
+                                     &o, &error))
         << error;
     EXPECT_EQ("in.wav", o.input);
     EXPECT_EQ("out.wav", o.output);
@@ -111,7 +132,8 @@ TEST(FxChainOptions, ListNeedsNoOutputAndAnUnknownClsidIsKeptForCom) {
     ASSERT_EQ(ParseResult::Ok, Parse({"--list"}, &o, &error)) << error;
     EXPECT_TRUE(o.list);
 
-    ASSERT_EQ(ParseResult::Ok, Parse({"-o", "a.wav", "-e", "{00000000-0000-0000-0000-000000000001}"}, &o, &error))
+    ASSERT_EQ(ParseResult::Ok,
+              Parse({"-o", "a.wav", "-e", "{00000000-0000-0000-0000-000000000001}"}, &o, &error))
         << error;
     ASSERT_EQ(1u, o.effects.size());
     const GUID expected = {0x00000000, 0x0000, 0x0000, {0, 0, 0, 0, 0, 0, 0, 1}};

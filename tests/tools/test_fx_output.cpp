@@ -23,10 +23,10 @@
 namespace corvane::fx {
 namespace {
 
-using testing::TempPath;
 using files::Contents;
 using files::Entries;
 using files::NewFolder;
+using testing::TempPath;
 
 void Write(const std::string& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
@@ -74,7 +74,8 @@ TEST(FxTemporaryOutput, ReportsAFolderThatIsMissingOrATargetThatCannotBeReplaced
     const std::string dir = NewFolder("fx_fail");
     TemporaryOutput out;
     std::string error;
-    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND), out.Create(dir + "/missing/out.wav", &error));
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND),
+              out.Create(dir + "/missing/out.wav", &error));
     EXPECT_NE(std::string::npos, error.find(dir + "/missing/")) << error;
     EXPECT_TRUE(out.Path().empty());
     EXPECT_EQ(E_INVALIDARG, out.Create(dir + "/", &error));
@@ -109,8 +110,9 @@ TEST(FxTemporaryOutput, ATerminatingSignalRemovesTheTemporaryFile) {
 }
 
 TEST(FxFailureReport, PrintsTheHresultAndTheDescriptionTheObjectLeft) {
-    EXPECT_EQ("reading failed: 0x80040308 Invalid argument.",
-              FormatFailure({"reading failed", static_cast<HRESULT>(0x80040308), "Invalid argument."}));
+    EXPECT_EQ(
+        "reading failed: 0x80040308 Invalid argument.",
+        FormatFailure({"reading failed", static_cast<HRESULT>(0x80040308), "Invalid argument."}));
     EXPECT_EQ("x: 0x80004005", FormatFailure({"x", E_FAIL, ""}));
 
     ICreateErrorInfo* create = nullptr;
@@ -123,7 +125,8 @@ TEST(FxFailureReport, PrintsTheHresultAndTheDescriptionTheObjectLeft) {
     info->Release();
     // The object's own description wins over the text for a well-known HRESULT, and is taken.
     EXPECT_EQ("Bad things.", TakeErrorDescription(REGDB_E_CLASSNOTREG));
-    EXPECT_NE(std::string::npos, TakeErrorDescription(REGDB_E_CLASSNOTREG).find("Class not registered"));
+    EXPECT_NE(std::string::npos,
+              TakeErrorDescription(REGDB_E_CLASSNOTREG).find("Class not registered"));
     EXPECT_EQ("", TakeErrorDescription(static_cast<HRESULT>(0x80041234)));
 
     ASSERT_EQ(S_OK, CreateErrorInfo(&create));

@@ -50,13 +50,15 @@ TEST(FxParamSyntax, TypesEachValueBySpelling) {
         {"TempPath=str:/tmp/x=y, z", {"TempPath", -1, std::string("/tmp/x=y, z")}},
         {"X=str:", {"X", -1, std::string()}},
         {"X=STR:true", {"X", -1, std::string("true")}},
-        {"dbGainArray=f32:[1, 2.5,-3 ]", {"dbGainArray", -1, std::vector<float>{1.0f, 2.5f, -3.0f}}},
+        {"dbGainArray=f32:[1, 2.5,-3 ]",
+         {"dbGainArray", -1, std::vector<float>{1.0f, 2.5f, -3.0f}}},
         {"X=f64:[0.1]", {"X", -1, std::vector<double>{0.1}}},
         {"X=f32:[]", {"X", -1, std::vector<float>{}}},
         {"X=F64: [ 1e300 , -2 ]", {"X", -1, std::vector<double>{1e300, -2.0}}},
         {"nTapDelay[3]=5", {"nTapDelay", 3, int32_t{5}}},
         {"  K_1.a-b  =  1  ", {"K_1.a-b", -1, int32_t{1}}},
-        {"StrengthZone=[{EffectStart=0,EffectDuration=1000,LeftStrength=0.5},{ EffectStart = 2000.5 }]",
+        {"StrengthZone=[{EffectStart=0,EffectDuration=1000,LeftStrength=0.5},{ EffectStart = "
+         "2000.5 }]",
          {"StrengthZone", -1,
           std::vector<ParamSet>{SetOf({{"EffectStart", -1, int32_t{0}},
                                        {"EffectDuration", -1, int32_t{1000}},
@@ -69,7 +71,9 @@ TEST(FxParamSyntax, TypesEachValueBySpelling) {
                                                    {"I", 0, int32_t{1}},
                                                    {"I", 1, int32_t{2}}})}}},
         {"L=[{Inner=[{A=true}]}]",
-         {"L", -1, std::vector<ParamSet>{SetOf({{"Inner", -1, std::vector<ParamSet>{SetOf({{"A", -1, true}})}}})}}},
+         {"L", -1,
+          std::vector<ParamSet>{
+              SetOf({{"Inner", -1, std::vector<ParamSet>{SetOf({{"A", -1, true}})}}})}}},
     };
     for (const GoodCase& c : cases) {
         Param p;
@@ -154,10 +158,12 @@ TEST(FxParamSyntax, ParsesZonesInMilliseconds) {
         bool ok;
         double start, duration;
     } cases[] = {
-        {"0:1000", true, 0.0, 1000.0}, {"1.5:2e3", true, 1.5, 2000.0}, {"500:0", true, 500.0, 0.0},
-        {"5", false, 0, 0},            {":5", false, 0, 0},            {"5:", false, 0, 0},
-        {"-1:5", false, 0, 0},         {"1:-5", false, 0, 0},          {"1:x", false, 0, 0},
-        {"1:2:3", false, 0, 0},        {"1e308:1e308", false, 0, 0},   {"nan:1", false, 0, 0},
+        {"0:1000", true, 0.0, 1000.0}, {"1.5:2e3", true, 1.5, 2000.0},
+        {"500:0", true, 500.0, 0.0},   {"5", false, 0, 0},
+        {":5", false, 0, 0},           {"5:", false, 0, 0},
+        {"-1:5", false, 0, 0},         {"1:-5", false, 0, 0},
+        {"1:x", false, 0, 0},          {"1:2:3", false, 0, 0},
+        {"1e308:1e308", false, 0, 0},  {"nan:1", false, 0, 0},
     };
     for (const auto& c : cases) {
         ZoneRange z{-7.0, -7.0};
@@ -209,7 +215,8 @@ protected:
     }
     ComPtr<IEffectParams> NewParams() {
         ComPtr<IEffectParams> p;
-        EXPECT_EQ(S_OK, CoCreateInstance(CLSID_EffectParams, nullptr, CLSCTX_INPROC_SERVER, IID_IEffectParams, p.Out()));
+        EXPECT_EQ(S_OK, CoCreateInstance(CLSID_EffectParams, nullptr, CLSCTX_INPROC_SERVER,
+                                         IID_IEffectParams, p.Out()));
         return p;
     }
 };
@@ -218,12 +225,14 @@ TEST_F(FxApplyParams, StoresEveryTypeWhereTheHostGettersFindIt) {
     ComPtr<IEffectParams> params = NewParams();
     ASSERT_TRUE(params);
     std::string failed = "unchanged";
-    ASSERT_EQ(S_OK, ApplyParams(ParseAll({"SmoothEnabled=true", "RSmoothTime=35", "Big=3000000000",
-                                          "dBVolumeLevel=-6.0", "TempPath='/tmp/fx '", "Gains=f32:[1.5,-2,0.1]",
-                                          "Taps=f64:[0.1,1e-300]", "Empty=f32:[]", "Delay=7", "Delay[1]=5",
-                                          "StrengthZone=[{EffectStart=0,EffectDuration=1000,LeftStrength=0.5},"
-                                          "{EffectStart=2000,EffectDuration=1000,Name='z'}]"}),
-                                params.Get(), &failed));
+    ASSERT_EQ(
+        S_OK,
+        ApplyParams(ParseAll({"SmoothEnabled=true", "RSmoothTime=35", "Big=3000000000",
+                              "dBVolumeLevel=-6.0", "TempPath='/tmp/fx '", "Gains=f32:[1.5,-2,0.1]",
+                              "Taps=f64:[0.1,1e-300]", "Empty=f32:[]", "Delay=7", "Delay[1]=5",
+                              "StrengthZone=[{EffectStart=0,EffectDuration=1000,LeftStrength=0.5},"
+                              "{EffectStart=2000,EffectDuration=1000,Name='z'}]"}),
+                    params.Get(), &failed));
     EXPECT_EQ("", failed);
 
     VARIANT_BOOL b = VARIANT_FALSE;
@@ -243,7 +252,8 @@ TEST_F(FxApplyParams, StoresEveryTypeWhereTheHostGettersFindIt) {
     EXPECT_EQ(7, l);
     EXPECT_EQ(S_OK, params->GetLong(testing::Bstr(u"Delay"), 1, &l));
     EXPECT_EQ(5, l);
-    EXPECT_EQ(S_OK, params->GetLong(testing::Bstr(u"Delay"), 0, &l));  // no value at 0: the global one
+    EXPECT_EQ(S_OK,
+              params->GetLong(testing::Bstr(u"Delay"), 0, &l));  // no value at 0: the global one
     EXPECT_EQ(7, l);
     BSTR s = nullptr;
     ASSERT_EQ(S_OK, params->GetString(testing::Bstr(u"TempPath"), -1, &s));
@@ -257,7 +267,8 @@ TEST_F(FxApplyParams, StoresEveryTypeWhereTheHostGettersFindIt) {
         if (!stream) return out;
         BYTE buf[256];
         ULONG got = 0;
-        while (SUCCEEDED(stream->Read(buf, sizeof buf, &got)) && got > 0) out.insert(out.end(), buf, buf + got);
+        while (SUCCEEDED(stream->Read(buf, sizeof buf, &got)) && got > 0)
+            out.insert(out.end(), buf, buf + got);
         return out;
     };
     const float gains[] = {1.5f, -2.0f, 0.1f};
@@ -297,7 +308,8 @@ TEST_F(FxApplyParams, NamesTheKeyTheParameterObjectRefused) {
     EXPECT_EQ(E_INVALIDARG, ApplyParams(bad, params.Get(), &failed));
     EXPECT_EQ("Bad", failed);
 
-    ParamSet nested = SetOf({{"List", -1, std::vector<ParamSet>{ParamSet(), SetOf({{"Inner", -2, true}})}}});
+    ParamSet nested =
+        SetOf({{"List", -1, std::vector<ParamSet>{ParamSet(), SetOf({{"Inner", -2, true}})}}});
     EXPECT_EQ(E_INVALIDARG, ApplyParams(nested, params.Get(), &failed));
     EXPECT_EQ("List[1].Inner", failed);
 }

@@ -20,16 +20,16 @@
 namespace corvane::fx {
 namespace {
 
-using testing::ReadWavDirectly;
-using testing::TempPath;
 using files::Contents;
 using files::Entries;
 using files::NewFolder;
+using testing::ReadWavDirectly;
+using testing::TempPath;
 using testing::WriteWavDirectly;
 
 struct RunResult {
-    int exitCode = -1;  // -1 when the program did not exit normally
-    std::string output; // stdout and stderr
+    int exitCode = -1;   // -1 when the program did not exit normally
+    std::string output;  // stdout and stderr
 };
 
 RunResult RunProgram(const std::string& program, const std::string& args) {
@@ -61,7 +61,8 @@ class FxEndToEnd : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         registry_ = new std::string(NewFolder("fx_registry"));
-        RunResult r = RunProgram(CORVANE_REG_PATH, "--user --root " + *registry_ + " " + CORVANE_MODULE_PATH);
+        RunResult r =
+            RunProgram(CORVANE_REG_PATH, "--user --root " + *registry_ + " " + CORVANE_MODULE_PATH);
         ASSERT_EQ(0, r.exitCode) << r.output;
     }
     static void TearDownTestSuite() {
@@ -70,7 +71,9 @@ protected:
         registry_ = nullptr;
     }
 
-    RunResult Fx(const std::string& args) { return RunProgram(CORVANE_FX_PATH, "--registry-root " + *registry_ + " " + args); }
+    RunResult Fx(const std::string& args) {
+        return RunProgram(CORVANE_FX_PATH, "--registry-root " + *registry_ + " " + args);
+    }
 
     static std::string* registry_;
 };
@@ -123,7 +126,8 @@ TEST_F(FxEndToEnd, GeneratedSignalComesOutOfAnEnabledChainUnchanged) {
     const std::string dir = NewFolder("fx_generated");
     const std::string plain = dir + "/plain.wav", chained = dir + "/chained.wav";
     ASSERT_EQ(0, Fx("--seconds 0.7 --signal sweep -o " + plain).exitCode);
-    RunResult r = Fx("--seconds 0.7 --signal sweep -o " + chained + " -e WahWahFilter5 -e InvertFilter5");
+    RunResult r =
+        Fx("--seconds 0.7 --signal sweep -o " + chained + " -e WahWahFilter5 -e InvertFilter5");
     ASSERT_EQ(0, r.exitCode) << r.output;
     SF_INFO a, b;
     std::vector<int16_t> x = ReadWavDirectly(plain, &a), y = ReadWavDirectly(chained, &b);
@@ -146,27 +150,47 @@ TEST_F(FxEndToEnd, FailuresSayWhatFailedExitNonZeroAndLeaveNoOutput) {
     const std::string emptyRegistry = NewFolder("fx_failures_registry");
     const std::string out = " -o " + dir + "/out.wav";
     const FailureCase cases[] = {
-        {"bad class name", "-i " + in + out + " -e NoSuchFilter5", 2,
+        {"bad class name",
+         "-i " + in + out + " -e NoSuchFilter5",
+         2,
          {"corvane-fx: -e NoSuchFilter5: unknown effect class 'NoSuchFilter5'", "--list"}},
-        {"bad parameter", "-i " + in + out + " -e VolumeFilter5 -p dBVolumeLevel=loud", 2,
+        {"bad parameter",
+         "-i " + in + out + " -e VolumeFilter5 -p dBVolumeLevel=loud",
+         2,
          {"corvane-fx: -p dBVolumeLevel=loud: 'loud' is not", "(at character 15)"}},
-        {"bad list", "-i " + in + out + " -e VolumeFilter5 -p 'StrengthZone=[{EffectStart=0'", 2,
+        {"bad list",
+         "-i " + in + out + " -e VolumeFilter5 -p 'StrengthZone=[{EffectStart=0'",
+         2,
          {"-p StrengthZone=[{EffectStart=0:", "expected ',' or '}'"}},
-        {"bad zone", "-i " + in + out + " -e VolumeFilter5 -z 10", 2, {"-z 10: expected START:DURATION"}},
-        {"missing file", "-i " + dir + "/missing.wav" + out + " -e VolumeFilter5", 1,
+        {"bad zone",
+         "-i " + in + out + " -e VolumeFilter5 -z 10",
+         2,
+         {"-z 10: expected START:DURATION"}},
+        {"missing file",
+         "-i " + dir + "/missing.wav" + out + " -e VolumeFilter5",
+         1,
          {"corvane-fx: cannot read " + dir + "/missing.wav: 0x80070002"}},
-        {"class not registered", "--registry-root " + emptyRegistry + " -i " + in + out + " -e VolumeFilter5", 1,
-         {"corvane-fx: cannot create effect 1 (VolumeFilter5): 0x80040154", "Class not registered"}},
+        {"class not registered",
+         "--registry-root " + emptyRegistry + " -i " + in + out + " -e VolumeFilter5",
+         1,
+         {"corvane-fx: cannot create effect 1 (VolumeFilter5): 0x80040154",
+          "Class not registered"}},
         // A class that the process knows but that is no effect: the host's signal source.
-        {"not an effect", "-i " + in + out + " -e VolumeFilter5 -e '" + ClsidText(CLSID_SignalSource) + "'", 1,
-         {"corvane-fx: cannot create effect 2 (" + ClsidText(CLSID_SignalSource) + "): 0x80004002"}},
-        {"missing output folder", "-i " + in + " -e VolumeFilter5 -o " + dir + "/nowhere/out.wav", 1,
+        {"not an effect",
+         "-i " + in + out + " -e VolumeFilter5 -e '" + ClsidText(CLSID_SignalSource) + "'",
+         1,
+         {"corvane-fx: cannot create effect 2 (" + ClsidText(CLSID_SignalSource) +
+          "): 0x80004002"}},
+        {"missing output folder",
+         "-i " + in + " -e VolumeFilter5 -o " + dir + "/nowhere/out.wav",
+         1,
          {"corvane-fx: cannot write " + dir + "/nowhere/out.wav: 0x80070003"}},
     };
     for (const FailureCase& c : cases) {
         RunResult r = Fx(c.args);
         EXPECT_EQ(c.exitCode, r.exitCode) << c.name << ": " << r.output;
-        for (const std::string& f : c.fragments) EXPECT_NE(std::string::npos, r.output.find(f)) << c.name << ": " << r.output;
+        for (const std::string& f : c.fragments)
+            EXPECT_NE(std::string::npos, r.output.find(f)) << c.name << ": " << r.output;
         EXPECT_EQ(std::vector<std::string>{"in.wav"}, Entries(dir)) << c.name;
     }
 }
@@ -174,10 +198,13 @@ TEST_F(FxEndToEnd, FailuresSayWhatFailedExitNonZeroAndLeaveNoOutput) {
 TEST_F(FxEndToEnd, AWriteFailureInTheMiddleRemovesThePartialOutput) {
     const std::string dir = NewFolder("fx_too_large");
     // A file-size limit of a few kilobytes fails the writes after the first blocks.
-    RunResult r = RunProgram("ulimit -f 16; " + std::string(CORVANE_FX_PATH),
-                             "--registry-root " + *registry_ + " --seconds 2 -o " + dir + "/out.wav -e VolumeFilter5");
+    RunResult r = RunProgram(
+        "ulimit -f 16; " + std::string(CORVANE_FX_PATH),
+        "--registry-root " + *registry_ + " --seconds 2 -o " + dir + "/out.wav -e VolumeFilter5");
     EXPECT_EQ(1, r.exitCode) << r.output;
-    EXPECT_NE(std::string::npos, r.output.find("corvane-fx: writing " + dir + "/out.wav failed: 0x80004005")) << r.output;
+    EXPECT_NE(std::string::npos,
+              r.output.find("corvane-fx: writing " + dir + "/out.wav failed: 0x80004005"))
+        << r.output;
     EXPECT_TRUE(Entries(dir).empty()) << Entries(dir).front();
 }
 
@@ -199,20 +226,25 @@ TEST_F(FxEndToEnd, AFailureKeepsAnOlderOutputFileAsItWas) {
 TEST_F(FxEndToEnd, ListNamesTheClassesAndWhetherTheyAreRegistered) {
     RunResult r = Fx("--list");
     ASSERT_EQ(0, r.exitCode) << r.output;
-    for (const char* name : {"AudioFilter5", "AudioFilterNB5", "BandFilter5", "DelayFilter5", "EchoFilter5",
-                             "EqualizeFilter5", "FlangerFilter5", "InvertFilter5", "MedianFilter5",
-                             "PitchShiftFilter5", "ReverbFilter5", "ReverseFilter5", "SilenceFilter5",
-                             "StretchFilter5", "VibratoFilter5", "VolumeFilter5", "WahWahFilter5"}) {
+    for (const char* name :
+         {"AudioFilter5", "AudioFilterNB5", "BandFilter5", "DelayFilter5", "EchoFilter5",
+          "EqualizeFilter5", "FlangerFilter5", "InvertFilter5", "MedianFilter5",
+          "PitchShiftFilter5", "ReverbFilter5", "ReverseFilter5", "SilenceFilter5",
+          "StretchFilter5", "VibratoFilter5", "VolumeFilter5", "WahWahFilter5"}) {
         EXPECT_NE(std::string::npos, r.output.find(std::string("  ") + name + " ")) << name;
     }
-    EXPECT_NE(std::string::npos, r.output.find("{27C5692D-C3BF-49D1-8F01-DB94CDAB70E8}  registered")) << r.output;
+    EXPECT_NE(std::string::npos,
+              r.output.find("{27C5692D-C3BF-49D1-8F01-DB94CDAB70E8}  registered"))
+        << r.output;
     EXPECT_EQ(std::string::npos, r.output.find("not registered")) << r.output;
 
     // The registry folder also comes from the environment.
     const std::string empty = NewFolder("fx_list_empty");
     r = RunProgram("CORVANE_REGISTRY_ROOT=" + empty + " " + CORVANE_FX_PATH, "--list");
     ASSERT_EQ(0, r.exitCode) << r.output;
-    EXPECT_NE(std::string::npos, r.output.find("{27C5692D-C3BF-49D1-8F01-DB94CDAB70E8}  not registered")) << r.output;
+    EXPECT_NE(std::string::npos,
+              r.output.find("{27C5692D-C3BF-49D1-8F01-DB94CDAB70E8}  not registered"))
+        << r.output;
     EXPECT_NE(std::string::npos, r.output.find("corvane-reg --user")) << r.output;
 }
 

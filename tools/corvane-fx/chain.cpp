@@ -26,7 +26,8 @@ VARIANT Number(double d) {
 }
 
 HRESULT ConfigureSignal(IMediaSource* source, const host::SignalSettings& settings) {
-    static const OLECHAR* const kKinds[] = {OLESTR("tones"), OLESTR("sweep"), OLESTR("noise"), OLESTR("silence")};
+    static const OLECHAR* const kKinds[] = {OLESTR("tones"), OLESTR("sweep"), OLESTR("noise"),
+                                            OLESTR("silence")};
     VARIANT kind;
     VariantInit(&kind);
     kind.vt = VT_BSTR;
@@ -55,18 +56,22 @@ HRESULT Check(HRESULT hr, const std::string& what, StepFailure* failure) {
 template <class Itf>
 HRESULT Create(const CLSID& clsid, Itf** out) {
     *out = nullptr;
-    HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IidOf<Itf>(), reinterpret_cast<void**>(out));
+    HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IidOf<Itf>(),
+                                  reinterpret_cast<void**>(out));
     if (SUCCEEDED(hr) && !*out) hr = E_UNEXPECTED;
     return hr;
 }
 
-HRESULT SetParams(IMediaBaseFilter* filter, const EffectSetup& setup, const std::string& who, StepFailure* failure) {
+HRESULT SetParams(IMediaBaseFilter* filter, const EffectSetup& setup, const std::string& who,
+                  StepFailure* failure) {
     IEffectParams* params = nullptr;
-    HRESULT hr = Check(Create(CLSID_EffectParams, &params), "cannot create the parameters of " + who, failure);
+    HRESULT hr = Check(Create(CLSID_EffectParams, &params),
+                       "cannot create the parameters of " + who, failure);
     if (FAILED(hr)) return hr;
     std::string key;
     ClearErrorInfo();
-    hr = Check(ApplyParams(setup.params, params, &key), "cannot set parameter " + key + " of " + who, failure);
+    hr = Check(ApplyParams(setup.params, params, &key),
+               "cannot set parameter " + key + " of " + who, failure);
     if (SUCCEEDED(hr)) {
         ClearErrorInfo();
         hr = Check(filter->put_EffectParams(params), who + " refused its parameters", failure);
@@ -75,16 +80,19 @@ HRESULT SetParams(IMediaBaseFilter* filter, const EffectSetup& setup, const std:
     return hr;
 }
 
-HRESULT SetZones(IMediaBaseFilter* filter, const EffectSetup& setup, const std::string& who, StepFailure* failure) {
+HRESULT SetZones(IMediaBaseFilter* filter, const EffectSetup& setup, const std::string& who,
+                 StepFailure* failure) {
     IEffectZones* zones = nullptr;
-    HRESULT hr = Check(Create(CLSID_EffectZones, &zones), "cannot create the zones of " + who, failure);
+    HRESULT hr =
+        Check(Create(CLSID_EffectZones, &zones), "cannot create the zones of " + who, failure);
     if (FAILED(hr)) return hr;
     for (size_t i = 0; SUCCEEDED(hr) && i < setup.zones.size(); ++i) {
         char text[96];
         std::snprintf(text, sizeof text, "%g:%g", setup.zones[i].start, setup.zones[i].duration);
         LONG id = 0;
         ClearErrorInfo();
-        hr = Check(zones->AddZone(setup.zones[i].start, setup.zones[i].duration, VARIANT_TRUE, nullptr, &id),
+        hr = Check(zones->AddZone(setup.zones[i].start, setup.zones[i].duration, VARIANT_TRUE,
+                                  nullptr, &id),
                    "cannot add zone " + std::string(text) + " of " + who, failure);
     }
     if (SUCCEEDED(hr)) {
@@ -105,7 +113,9 @@ std::string FormatFailure(const StepFailure& failure) {
     return s;
 }
 
-void ClearErrorInfo() { SetErrorInfo(0, nullptr); }
+void ClearErrorInfo() {
+    SetErrorInfo(0, nullptr);
+}
 
 std::string TakeErrorDescription(HRESULT hr) {
     IErrorInfo* info = nullptr;
@@ -121,8 +131,9 @@ std::string TakeErrorDescription(HRESULT hr) {
         HRESULT hr;
         const char* text;
     } kKnown[] = {
-        {REGDB_E_CLASSNOTREG, "Class not registered (register libcorvane.so with corvane-reg, or give "
-                              "--registry-root)."},
+        {REGDB_E_CLASSNOTREG,
+         "Class not registered (register libcorvane.so with corvane-reg, or give "
+         "--registry-root)."},
         {CO_E_DLLNOTFOUND, "No module is registered for the class."},
         {HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND), "The registered module file does not exist."},
         {CO_E_ERRORINDLL, "The registered module cannot be loaded."},
@@ -144,7 +155,9 @@ EffectChain::~EffectChain() {
     if (input_) input_->Release();
 }
 
-IMediaSource* EffectChain::Output() const { return effects_.empty() ? input_ : effects_.back(); }
+IMediaSource* EffectChain::Output() const {
+    return effects_.empty() ? input_ : effects_.back();
+}
 
 HRESULT EffectChain::OpenInput(const Options& options, StepFailure* failure) {
     if (input_) return E_UNEXPECTED;
@@ -158,10 +171,12 @@ HRESULT EffectChain::OpenInput(const Options& options, StepFailure* failure) {
         }
         return hr;
     }
-    HRESULT hr = Check(Create(CLSID_SignalSource, &input_), "cannot create the signal source", failure);
+    HRESULT hr =
+        Check(Create(CLSID_SignalSource, &input_), "cannot create the signal source", failure);
     if (FAILED(hr)) return hr;
     ClearErrorInfo();
-    return Check(ConfigureSignal(input_, options.signal), "the signal source refused the settings", failure);
+    return Check(ConfigureSignal(input_, options.signal), "the signal source refused the settings",
+                 failure);
 }
 
 HRESULT EffectChain::AddEffect(const EffectSetup& setup, size_t position, StepFailure* failure) {
@@ -185,7 +200,8 @@ HRESULT EffectChain::AddEffect(const EffectSetup& setup, size_t position, StepFa
     if (SUCCEEDED(hr) && !setup.zones.empty()) hr = SetZones(filter, setup, who, failure);
     if (SUCCEEDED(hr)) {
         ClearErrorInfo();
-        hr = Check(filter->put_MediaSource(upstream), "cannot connect " + who + " to its input", failure);
+        hr = Check(filter->put_MediaSource(upstream), "cannot connect " + who + " to its input",
+                   failure);
     }
     filter->Release();
     if (FAILED(hr)) {

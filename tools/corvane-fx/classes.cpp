@@ -12,12 +12,13 @@ const std::vector<EffectClass>& EffectClasses() {
     static const std::vector<EffectClass> classes = [] {
         std::vector<EffectClass> v = {
 #define CORVANE_FX_COCLASS(name, guid, itf, script, description) {#name, CLSID_##name, description},
-            CORVANE_GUIDS(CORVANE_GUID_IGNORE, CORVANE_GUID_IGNORE, CORVANE_FX_COCLASS, CORVANE_GUID_IGNORE,
-                          CORVANE_GUID_IGNORE, CORVANE_GUID_IGNORE)
+            CORVANE_GUIDS(CORVANE_GUID_IGNORE, CORVANE_GUID_IGNORE, CORVANE_FX_COCLASS,
+                          CORVANE_GUID_IGNORE, CORVANE_GUID_IGNORE, CORVANE_GUID_IGNORE)
 #undef CORVANE_FX_COCLASS
         };
-        std::sort(v.begin(), v.end(),
-                  [](const EffectClass& a, const EffectClass& b) { return std::strcmp(a.name, b.name) < 0; });
+        std::sort(v.begin(), v.end(), [](const EffectClass& a, const EffectClass& b) {
+            return std::strcmp(a.name, b.name) < 0;
+        });
         return v;
     }();
     return classes;
@@ -29,7 +30,8 @@ std::string ClsidText(const CLSID& clsid) {
     return n > 0 ? corvane::text::ToUtf8(buf) : std::string();
 }
 
-bool ResolveEffectClass(const std::string& text, CLSID* clsid, std::string* label, std::string* error) {
+bool ResolveEffectClass(const std::string& text, CLSID* clsid, std::string* label,
+                        std::string* error) {
     for (const EffectClass& c : EffectClasses()) {
         if (strcasecmp(text.c_str(), c.name) == 0) {
             *clsid = c.clsid;
@@ -40,7 +42,8 @@ bool ResolveEffectClass(const std::string& text, CLSID* clsid, std::string* labe
     if (!text.empty() && text.front() == '{') {
         std::u16string wide;
         CLSID parsed;
-        if (corvane::text::TryToUtf16(text, &wide) && SUCCEEDED(CLSIDFromString(wide.c_str(), &parsed))) {
+        if (corvane::text::TryToUtf16(text, &wide) &&
+            SUCCEEDED(CLSIDFromString(wide.c_str(), &parsed))) {
             *clsid = parsed;
             *label = ClsidText(parsed);
             for (const EffectClass& c : EffectClasses()) {

@@ -10,7 +10,7 @@
 namespace corvane::fx {
 
 struct EffectClass {
-    const char* name;         // the coclass name, e.g. "VolumeFilter5"
+    const char* name;  // the coclass name, e.g. "VolumeFilter5"
     CLSID clsid;
     const char* description;  // the registered description, e.g. "VolumeFilter5 Class"
 };
@@ -22,7 +22,8 @@ const std::vector<EffectClass>& EffectClasses();
 // ({XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}, which may name a class this list does not know).
 // *label receives the text to show for it in messages (the coclass name when known). False with
 // *error when text is neither.
-bool ResolveEffectClass(const std::string& text, CLSID* clsid, std::string* label, std::string* error);
+bool ResolveEffectClass(const std::string& text, CLSID* clsid, std::string* label,
+                        std::string* error);
 
 // {XXXXXXXX-...} in upper case.
 std::string ClsidText(const CLSID& clsid);

@@ -28,9 +28,11 @@ int Report(const StepFailure& failure) {
 }
 
 bool Registered(const CLSID& clsid) {
-    const std::u16string key = u"CLSID\\" + corvane::text::ToUtf16(corvane::fx::ClsidText(clsid)) + u"\\InprocServer32";
+    const std::u16string key =
+        u"CLSID\\" + corvane::text::ToUtf16(corvane::fx::ClsidText(clsid)) + u"\\InprocServer32";
     HKEY h = nullptr;
-    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) return false;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS)
+        return false;
     RegCloseKey(h);
     return true;
 }
@@ -46,7 +48,8 @@ int List() {
         std::printf("  %-18s %s  %s\n", c.name, corvane::fx::ClsidText(c.clsid).c_str(),
                     registered ? "registered" : "not registered");
     }
-    if (!any) std::printf("None is registered: run corvane-reg --user path/to/libcorvane.so first.\n");
+    if (!any)
+        std::printf("None is registered: run corvane-reg --user path/to/libcorvane.so first.\n");
     return 0;
 }
 
@@ -72,11 +75,13 @@ int Process(const corvane::fx::Options& options) {
         std::snprintf(hex, sizeof hex, " (0x%08X)", static_cast<unsigned>(hr));
         std::string what = result.error;
         const std::string suffix = hex;
-        if (what.size() >= suffix.size() && what.compare(what.size() - suffix.size(), suffix.size(), suffix) == 0) {
+        if (what.size() >= suffix.size() &&
+            what.compare(what.size() - suffix.size(), suffix.size(), suffix) == 0) {
             what.erase(what.size() - suffix.size());
         }
         // The user knows the file by its final name, not by the temporary one.
-        for (size_t at = what.find(out.Path()); at != std::string::npos; at = what.find(out.Path(), at)) {
+        for (size_t at = what.find(out.Path()); at != std::string::npos;
+             at = what.find(out.Path(), at)) {
             what.replace(at, out.Path().size(), options.output);
             at += options.output.size();
         }
@@ -85,11 +90,12 @@ int Process(const corvane::fx::Options& options) {
     }
     hr = out.Commit(&why);
     if (FAILED(hr)) return Report({"cannot write " + options.output, hr, why});
-    std::printf("corvane-fx: wrote %lld frames (%.3f s, %u Hz, %u channels) through %zu effect%s to %s\n",
-                static_cast<long long>(result.frames),
-                result.rate ? static_cast<double>(result.frames) / result.rate : 0.0,
-                static_cast<unsigned>(result.rate), static_cast<unsigned>(result.channels), options.effects.size(),
-                options.effects.size() == 1 ? "" : "s", options.output.c_str());
+    std::printf(
+        "corvane-fx: wrote %lld frames (%.3f s, %u Hz, %u channels) through %zu effect%s to %s\n",
+        static_cast<long long>(result.frames),
+        result.rate ? static_cast<double>(result.frames) / result.rate : 0.0,
+        static_cast<unsigned>(result.rate), static_cast<unsigned>(result.channels),
+        options.effects.size(), options.effects.size() == 1 ? "" : "s", options.output.c_str());
     return 0;
 }
 
@@ -103,7 +109,8 @@ int Run(const corvane::fx::Options& options) {
     }
     if (options.list) return List();
     HRESULT hr = CoInitialize(nullptr);
-    if (FAILED(hr)) return Report({"cannot initialise COM", hr, corvane::fx::TakeErrorDescription(hr)});
+    if (FAILED(hr))
+        return Report({"cannot initialise COM", hr, corvane::fx::TakeErrorDescription(hr)});
     int rc = kExitFailed;
     hr = corvane::host::RegisterHostClasses();
     if (FAILED(hr)) {
@@ -125,14 +132,15 @@ int main(int argc, char** argv) {
     corvane::fx::Options options;
     std::string error;
     switch (corvane::fx::ParseOptions(argc, argv, &options, &error)) {
-    case corvane::fx::ParseResult::Help:
-        std::fputs(corvane::fx::Usage(argv[0]).c_str(), stdout);
-        return 0;
-    case corvane::fx::ParseResult::Error:
-        std::fprintf(stderr, "corvane-fx: %s\n(corvane-fx --help describes the options)\n", error.c_str());
-        return kExitUsage;
-    case corvane::fx::ParseResult::Ok:
-        break;
+        case corvane::fx::ParseResult::Help:
+            std::fputs(corvane::fx::Usage(argv[0]).c_str(), stdout);
+            return 0;
+        case corvane::fx::ParseResult::Error:
+            std::fprintf(stderr, "corvane-fx: %s\n(corvane-fx --help describes the options)\n",
+                         error.c_str());
+            return kExitUsage;
+        case corvane::fx::ParseResult::Ok:
+            break;
     }
     return Run(options);
 }

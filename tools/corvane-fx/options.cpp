@@ -34,18 +34,18 @@ struct OptionInfo {
     std::string_view shortName;  // may be empty
     std::string_view longName;
     Kind kind;
-    bool signalOption;           // shapes the generated signal, so it conflicts with -i
+    bool signalOption;  // shapes the generated signal, so it conflicts with -i
 };
 
 constexpr OptionInfo kOptions[] = {
-    {"-h", "--help", Kind::Flag, false},         {"", "--list", Kind::Flag, false},
-    {"", "--disabled", Kind::Flag, false},       {"-o", "--output", Kind::Value, false},
-    {"-i", "--input", Kind::Value, false},       {"", "--registry-root", Kind::Value, false},
-    {"-e", "--effect", Kind::Value, false},      {"-p", "--param", Kind::Value, false},
-    {"-z", "--zone", Kind::Value, false},        {"", "--block", Kind::Value, false},
-    {"", "--seconds", Kind::Value, true},        {"", "--rate", Kind::Value, true},
-    {"", "--channels", Kind::Value, true},       {"", "--signal", Kind::Value, true},
-    {"", "--frequency", Kind::Value, true},      {"", "--amplitude", Kind::Value, true},
+    {"-h", "--help", Kind::Flag, false},    {"", "--list", Kind::Flag, false},
+    {"", "--disabled", Kind::Flag, false},  {"-o", "--output", Kind::Value, false},
+    {"-i", "--input", Kind::Value, false},  {"", "--registry-root", Kind::Value, false},
+    {"-e", "--effect", Kind::Value, false}, {"-p", "--param", Kind::Value, false},
+    {"-z", "--zone", Kind::Value, false},   {"", "--block", Kind::Value, false},
+    {"", "--seconds", Kind::Value, true},   {"", "--rate", Kind::Value, true},
+    {"", "--channels", Kind::Value, true},  {"", "--signal", Kind::Value, true},
+    {"", "--frequency", Kind::Value, true}, {"", "--amplitude", Kind::Value, true},
 };
 
 const OptionInfo* FindOption(const std::string& name) {
@@ -64,7 +64,9 @@ bool Apply(const OptionInfo& opt, const std::string& value, Options* o, std::str
         *error = why;
         return false;
     };
-    auto current = [&]() -> EffectSetup* { return o->effects.empty() ? nullptr : &o->effects.back(); };
+    auto current = [&]() -> EffectSetup* {
+        return o->effects.empty() ? nullptr : &o->effects.back();
+    };
     if (name == "--help") {
         o->help = true;
     } else if (name == "--list") {
@@ -84,10 +86,12 @@ bool Apply(const OptionInfo& opt, const std::string& value, Options* o, std::str
     } else if (name == "--effect") {
         EffectSetup e;
         std::string why;
-        if (!ResolveEffectClass(value, &e.clsid, &e.label, &why)) return fail("-e " + value + ": " + why);
+        if (!ResolveEffectClass(value, &e.clsid, &e.label, &why))
+            return fail("-e " + value + ": " + why);
         o->effects.push_back(std::move(e));
     } else if (name == "--param") {
-        if (!current()) return fail("-p " + value + ": a parameter must follow the -e it applies to");
+        if (!current())
+            return fail("-p " + value + ": a parameter must follow the -e it applies to");
         Param p;
         std::string why;
         if (!ParseParam(value, &p, &why)) return fail("-p " + value + ": " + why);
@@ -104,17 +108,20 @@ bool Apply(const OptionInfo& opt, const std::string& value, Options* o, std::str
         }
         o->signal.seconds = number;
     } else if (name == "--rate") {
-        if (!ParseWhole(value, 1000, 768000, &whole)) return fail("--rate needs a whole number from 1000 to 768000");
+        if (!ParseWhole(value, 1000, 768000, &whole))
+            return fail("--rate needs a whole number from 1000 to 768000");
         o->signal.rate = static_cast<DWORD>(whole);
     } else if (name == "--channels") {
-        if (!ParseWhole(value, 1, 32, &whole)) return fail("--channels needs a whole number from 1 to 32");
+        if (!ParseWhole(value, 1, 32, &whole))
+            return fail("--channels needs a whole number from 1 to 32");
         o->signal.channels = static_cast<WORD>(whole);
     } else if (name == "--signal") {
         if (!host::ParseSignalKind(value, &o->signal.kind)) {
             return fail("--signal needs one of tones, sweep, noise, silence");
         }
     } else if (name == "--frequency") {
-        if (!ParseNumber(value, &number) || !(number > 0.0)) return fail("--frequency needs a number above 0");
+        if (!ParseNumber(value, &number) || !(number > 0.0))
+            return fail("--frequency needs a number above 0");
         o->signal.frequency = number;
     } else if (name == "--amplitude") {
         if (!ParseNumber(value, &number) || number < 0.0 || number > 1.0) {
@@ -184,7 +191,8 @@ ParseResult ParseOptions(int argc, const char* const* argv, Options* out, std::s
     }
     // Ranges that depend on two options at once.
     if (FAILED(host::ValidateSignalSettings(o.signal))) {
-        *error = "--frequency must lie below half the rate (" + std::to_string(o.signal.rate / 2) + " Hz)";
+        *error = "--frequency must lie below half the rate (" + std::to_string(o.signal.rate / 2) +
+                 " Hz)";
         return ParseResult::Error;
     }
     *out = o;
@@ -195,10 +203,14 @@ std::string Usage(const char* program) {
     return std::string("usage: ") + program +
            " [-i IN.wav] -o OUT.wav [--registry-root DIR] [--block MS]\n"
            "       [-e NAME|{CLSID} [--disabled] [-p KEY=VALUE]... [-z START:DURATION]...]...\n"
-           "       " + program + " --list [--registry-root DIR]\n"
+           "       " +
+           program +
+           " --list [--registry-root DIR]\n"
            "\n"
-           "Reads IN.wav (any format libsndfile reads, as 16-bit samples) or, without -i, a generated\n"
-           "test signal, runs it through the effects in the order given and writes OUT.wav as 16-bit\n"
+           "Reads IN.wav (any format libsndfile reads, as 16-bit samples) or, without -i, a "
+           "generated\n"
+           "test signal, runs it through the effects in the order given and writes OUT.wav as "
+           "16-bit\n"
            "PCM. OUT.wav appears only when everything succeeded.\n"
            "\n"
            "  -i, --input FILE        the sound file to read\n"
@@ -217,9 +229,12 @@ std::string Usage(const char* program) {
            "      --seconds S  --rate HZ  --channels N  --signal tones|sweep|noise|silence\n"
            "      --frequency HZ  --amplitude A\n"
            "\n"
-           "VALUE: true | false | 12 (integer) | -6.5 or 1e3 (double) | 'text' | \"text\" | str:text\n"
-           "       f32:[1,2.5] | f64:[1,2.5] | [{EffectStart=0,EffectDuration=1000,LeftStrength=0.5},{..}]\n"
-           "Example: " + program + " -i in.wav -o out.wav -e VolumeFilter5 -p dBVolumeLevel=-6.0 -z 1000:2000\n";
+           "VALUE: true | false | 12 (integer) | -6.5 or 1e3 (double) | 'text' | \"text\" | "
+           "str:text\n"
+           "       f32:[1,2.5] | f64:[1,2.5] | "
+           "[{EffectStart=0,EffectDuration=1000,LeftStrength=0.5},{..}]\n"
+           "Example: " +
+           program + " -i in.wav -o out.wav -e VolumeFilter5 -p dBVolumeLevel=-6.0 -z 1000:2000\n";
 }
 
 }  // namespace corvane::fx

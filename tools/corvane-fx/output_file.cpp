@@ -51,21 +51,23 @@ void Disarm(const std::string& path) {
 
 HRESULT FromErrno(int e) {
     switch (e) {
-    case ENOENT:
-    case ENOTDIR:
-        return HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
-    case EACCES:
-    case EPERM:
-    case EROFS:
-        return E_ACCESSDENIED;
-    default:
-        return E_FAIL;
+        case ENOENT:
+        case ENOTDIR:
+            return HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
+        case EACCES:
+        case EPERM:
+        case EROFS:
+            return E_ACCESSDENIED;
+        default:
+            return E_FAIL;
     }
 }
 
 }  // namespace
 
-TemporaryOutput::~TemporaryOutput() { Discard(); }
+TemporaryOutput::~TemporaryOutput() {
+    Discard();
+}
 
 HRESULT TemporaryOutput::Create(const std::string& target, std::string* error) {
     Discard();
@@ -74,7 +76,8 @@ HRESULT TemporaryOutput::Create(const std::string& target, std::string* error) {
         return E_INVALIDARG;
     }
     const size_t slash = target.rfind('/');
-    const std::string dir = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+    const std::string dir =
+        slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
     const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
     std::string pattern = dir + "." + base + ".XXXXXX";
     std::vector<char> buf(pattern.begin(), pattern.end());
@@ -82,8 +85,8 @@ HRESULT TemporaryOutput::Create(const std::string& target, std::string* error) {
     int fd = mkstemp(buf.data());
     if (fd < 0) {
         const int e = errno;
-        *error = "cannot create a file in " + (dir.empty() ? std::string("the current folder") : dir) + ": " +
-                 std::strerror(e);
+        *error = "cannot create a file in " +
+                 (dir.empty() ? std::string("the current folder") : dir) + ": " + std::strerror(e);
         return FromErrno(e);
     }
     // mkstemp makes the file private; the finished file gets what any new file would.

@@ -20,8 +20,9 @@ public:
 
     // Creates an empty temporary file (".NAME.XXXXXX" beside target, UTF-8 path) with the
     // permissions a new file gets from the umask. A fatal signal removes the temporary file
-    // created last in the process (the program has one). Failure: an HRESULT from errno (HRESULT_FROM_WIN32 of
-    // ERROR_PATH_NOT_FOUND, E_ACCESSDENIED, else E_FAIL) and *error says why.
+    // created last in the process (the program has one). Failure: an HRESULT from errno
+    // (HRESULT_FROM_WIN32 of ERROR_PATH_NOT_FOUND, E_ACCESSDENIED, else E_FAIL) and *error says
+    // why.
     HRESULT Create(const std::string& target, std::string* error);
     // The temporary file's path; empty before Create and after Commit.
     const std::string& Path() const { return temp_; }

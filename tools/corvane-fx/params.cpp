@@ -16,10 +16,18 @@ namespace {
 // the stack of the recursive parser.
 constexpr int kMaxListDepth = 8;
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-bool IsKeyStart(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; }
-bool IsKeyChar(char c) { return IsKeyStart(c) || IsDigit(c) || c == '.' || c == '-'; }
-bool IsSpace(char c) { return c == ' ' || c == '\t'; }
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+bool IsKeyStart(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
+}
+bool IsKeyChar(char c) {
+    return IsKeyStart(c) || IsDigit(c) || c == '.' || c == '-';
+}
+bool IsSpace(char c) {
+    return c == ' ' || c == '\t';
+}
 
 bool EqualNoCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
@@ -76,7 +84,8 @@ public:
     bool Assignment(bool topLevel, int depth, Param* out) {
         SkipSpace();
         size_t start = pos_;
-        if (pos_ >= t_.size() || !IsKeyStart(t_[pos_])) return Fail("expected a key name (a letter or '_' first)");
+        if (pos_ >= t_.size() || !IsKeyStart(t_[pos_]))
+            return Fail("expected a key name (a letter or '_' first)");
         while (pos_ < t_.size() && IsKeyChar(t_[pos_])) ++pos_;
         out->name = std::string(t_.substr(start, pos_ - start));
         out->index = -1;
@@ -86,7 +95,8 @@ public:
             while (pos_ < t_.size() && IsDigit(t_[pos_])) ++pos_;
             std::string_view n = t_.substr(digits, pos_ - digits);
             if (n.empty()) return Fail("expected an index from 0 in KEY[N]");
-            if (n.size() > 10 || std::strtoll(std::string(n).c_str(), nullptr, 10) > std::numeric_limits<LONG>::max()) {
+            if (n.size() > 10 || std::strtoll(std::string(n).c_str(), nullptr, 10) >
+                                     std::numeric_limits<LONG>::max()) {
                 return FailAt(digits, "index out of range");
             }
             out->index = static_cast<LONG>(std::strtoll(std::string(n).c_str(), nullptr, 10));
@@ -100,7 +110,8 @@ public:
         size_t valueAt = pos_;
         if (!Value(topLevel, depth, &out->value)) return false;
         if (out->index >= 0 && std::holds_alternative<std::vector<ParamSet>>(out->value)) {
-            return FailAt(valueAt, "a list holds for the whole stream: write " + out->name + "=[...] without an index");
+            return FailAt(valueAt, "a list holds for the whole stream: write " + out->name +
+                                       "=[...] without an index");
         }
         return true;
     }
@@ -117,12 +128,15 @@ private:
         if (pos_ >= t_.size()) return Fail("expected a value");
         std::string_view rest = t_.substr(pos_);
         if (rest.size() >= 4 && EqualNoCase(rest.substr(0, 4), "str:")) {
-            if (!topLevel) return Fail("str: takes the rest of the argument; inside a list write the text in quotes");
+            if (!topLevel)
+                return Fail(
+                    "str: takes the rest of the argument; inside a list write the text in quotes");
             size_t at = pos_;
             pos_ = t_.size();
             return Text(at, std::string(rest.substr(4)), out);
         }
-        if (rest.size() >= 4 && (EqualNoCase(rest.substr(0, 4), "f32:") || EqualNoCase(rest.substr(0, 4), "f64:"))) {
+        if (rest.size() >= 4 &&
+            (EqualNoCase(rest.substr(0, 4), "f32:") || EqualNoCase(rest.substr(0, 4), "f64:"))) {
             bool single = rest[1] == '3';
             pos_ += 4;
             return Array(single, out);
@@ -132,7 +146,9 @@ private:
         if (c == '[') return List(depth, out);
         if (c == '{') return Fail("a list entry {...} belongs inside [ ]");
         size_t start = pos_;
-        while (pos_ < t_.size() && !IsSpace(t_[pos_]) && t_[pos_] != ',' && t_[pos_] != '}' && t_[pos_] != ']') ++pos_;
+        while (pos_ < t_.size() && !IsSpace(t_[pos_]) && t_[pos_] != ',' && t_[pos_] != '}' &&
+               t_[pos_] != ']')
+            ++pos_;
         std::string_view token = t_.substr(start, pos_ - start);
         if (token.empty()) return Fail("expected a value");
         if (EqualNoCase(token, "true") || EqualNoCase(token, "false")) {
@@ -141,16 +157,19 @@ private:
         }
         bool whole = false;
         if (!LooksNumeric(token, &whole)) {
-            return FailAt(start, "'" + std::string(token) +
-                                     "' is not true/false, a number, a quoted text, str:TEXT, an array "
-                                     "f32:[..] / f64:[..] or a list [{..}]");
+            return FailAt(start,
+                          "'" + std::string(token) +
+                              "' is not true/false, a number, a quoted text, str:TEXT, an array "
+                              "f32:[..] / f64:[..] or a list [{..}]");
         }
         if (whole) {
             errno = 0;
             long long v = std::strtoll(std::string(token).c_str(), nullptr, 10);
-            if (errno == ERANGE || v < std::numeric_limits<int32_t>::min() || v > std::numeric_limits<uint32_t>::max()) {
+            if (errno == ERANGE || v < std::numeric_limits<int32_t>::min() ||
+                v > std::numeric_limits<uint32_t>::max()) {
                 return FailAt(start, "whole number " + std::string(token) +
-                                         " is out of range (-2147483648 to 4294967295; write a decimal point for a double)");
+                                         " is out of range (-2147483648 to 4294967295; write a "
+                                         "decimal point for a double)");
             }
             if (v <= std::numeric_limits<int32_t>::max()) {
                 *out = static_cast<int32_t>(v);
@@ -160,7 +179,8 @@ private:
             return true;
         }
         double d = 0.0;
-        if (!ToDouble(token, &d)) return FailAt(start, "number " + std::string(token) + " is out of range");
+        if (!ToDouble(token, &d))
+            return FailAt(start, "number " + std::string(token) + " is out of range");
         *out = d;
         return true;
     }
@@ -170,7 +190,8 @@ private:
         size_t start = pos_++;
         std::string text;
         for (;;) {
-            if (pos_ >= t_.size()) return FailAt(start, std::string("the text has no closing ") + q);
+            if (pos_ >= t_.size())
+                return FailAt(start, std::string("the text has no closing ") + q);
             char c = t_[pos_++];
             if (c == q) {
                 if (Peek(q)) {  // a doubled quote stands for itself
@@ -188,14 +209,16 @@ private:
     // Texts travel as UTF-16 to the effect, so they must be valid UTF-8 here.
     bool Text(size_t at, std::string text, ParamValue* out) {
         std::u16string unused;
-        if (!corvane::text::TryToUtf16(text, &unused)) return FailAt(at, "the text is not valid UTF-8");
+        if (!corvane::text::TryToUtf16(text, &unused))
+            return FailAt(at, "the text is not valid UTF-8");
         *out = std::move(text);
         return true;
     }
 
     bool Array(bool single, ParamValue* out) {
         SkipSpace();
-        if (!Peek('[')) return Fail(std::string(single ? "f32:" : "f64:") + " needs a list of numbers in [ ]");
+        if (!Peek('['))
+            return Fail(std::string(single ? "f32:" : "f64:") + " needs a list of numbers in [ ]");
         ++pos_;
         std::vector<double> values;
         SkipSpace();
@@ -219,7 +242,8 @@ private:
         std::string_view token = t_.substr(start, pos_ - start);
         bool whole = false;
         double d = 0.0;
-        if (token.empty() || !LooksNumeric(token, &whole)) return FailAt(start, "expected a number in the array");
+        if (token.empty() || !LooksNumeric(token, &whole))
+            return FailAt(start, "expected a number in the array");
         if (!ToDouble(token, &d) || (single && std::fabs(d) > FLT_MAX)) {
             return FailAt(start, "number " + std::string(token) + " is out of range for " +
                                      (single ? "a 32-bit float" : "a double"));
@@ -300,7 +324,8 @@ private:
 // A BSTR for the duration of one call.
 class Bstr {
 public:
-    explicit Bstr(const std::u16string& s) : b_(SysAllocStringLen(s.data(), static_cast<UINT>(s.size()))) {}
+    explicit Bstr(const std::u16string& s)
+        : b_(SysAllocStringLen(s.data(), static_cast<UINT>(s.size()))) {}
     ~Bstr() { SysFreeString(b_); }
     Bstr(const Bstr&) = delete;
     Bstr& operator=(const Bstr&) = delete;
@@ -316,8 +341,8 @@ HRESULT AppendEntries(IEffectParams* target, BSTR name, const Param& p, std::str
     const auto& entries = std::get<std::vector<ParamSet>>(p.value);
     for (size_t i = 0; i < entries.size(); ++i) {
         IEffectParams* entry = nullptr;
-        HRESULT hr = CoCreateInstance(CLSID_EffectParams, nullptr, CLSCTX_INPROC_SERVER, IID_IEffectParams,
-                                      reinterpret_cast<void**>(&entry));
+        HRESULT hr = CoCreateInstance(CLSID_EffectParams, nullptr, CLSCTX_INPROC_SERVER,
+                                      IID_IEffectParams, reinterpret_cast<void**>(&entry));
         if (SUCCEEDED(hr) && !entry) hr = E_UNEXPECTED;
         if (FAILED(hr)) {
             *failedKey = p.name + "[" + std::to_string(i) + "]";
@@ -407,7 +432,8 @@ bool ParseZone(std::string_view text, ZoneRange* out, std::string* error) {
     bool whole = false;
     ZoneRange z;
     if (colon == std::string_view::npos || !LooksNumeric(text.substr(0, colon), &whole) ||
-        !LooksNumeric(text.substr(colon + 1), &whole) || !ToDouble(text.substr(0, colon), &z.start) ||
+        !LooksNumeric(text.substr(colon + 1), &whole) ||
+        !ToDouble(text.substr(0, colon), &z.start) ||
         !ToDouble(text.substr(colon + 1), &z.duration) || z.start < 0.0 || z.duration < 0.0 ||
         !std::isfinite(z.start + z.duration)) {
         *error = "expected START:DURATION in milliseconds, two numbers from 0 up";

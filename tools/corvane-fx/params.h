@@ -23,8 +23,8 @@ using ParamValue = std::variant<bool, int32_t, uint32_t, double, std::string, st
                                 std::vector<double>, std::vector<ParamSet>>;
 
 struct Param {
-    std::string name;        // the key, case kept; never empty
-    LONG index = -1;         // -1: the value for the whole stream; 0 and up: KEY[N]
+    std::string name;  // the key, case kept; never empty
+    LONG index = -1;   // -1: the value for the whole stream; 0 and up: KEY[N]
     ParamValue value;
 };
 
@@ -48,7 +48,9 @@ private:
 inline bool operator==(const Param& a, const Param& b) {
     return a.name == b.name && a.index == b.index && a.value == b.value;
 }
-inline bool ParamSet::operator==(const ParamSet& o) const { return items_ == o.items_; }
+inline bool ParamSet::operator==(const ParamSet& o) const {
+    return items_ == o.items_;
+}
 
 // An interval of the effect in milliseconds from the start of the stream.
 struct ZoneRange {

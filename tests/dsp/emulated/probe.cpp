@@ -42,7 +42,8 @@ int main(int argc, char** argv) {
     const DspCpuSlot slot = dspGetCpuSlot();
     for (int i = 1; i <= kSmall; ++i) check(c[i] == 2.5, "dspSet64f values");
 
-    check(dspMulConstInPlace64f(-3.0, c.data() + 1, kSmall) == dspOk, "dspMulConstInPlace64f status");
+    check(dspMulConstInPlace64f(-3.0, c.data() + 1, kSmall) == dspOk,
+          "dspMulConstInPlace64f status");
     for (int i = 1; i <= kSmall; ++i) check(c[i] == -7.5, "dspMulConstInPlace64f values");
 
     check(dspMulConst64f(a.data(), 0.375, c.data() + 1, kLarge) == dspOk, "dspMulConst64f status");
@@ -57,7 +58,8 @@ int main(int argc, char** argv) {
 
     // The shortcuts: copy and zero of 8 MiB through the slot's memory routines.
     check(dspMulConst64f(a.data(), 1.0, c.data() + 1, kLarge) == dspOk, "copy shortcut status");
-    check(std::memcmp(c.data() + 1, a.data(), kLarge * sizeof(double)) == 0, "copy shortcut values");
+    check(std::memcmp(c.data() + 1, a.data(), kLarge * sizeof(double)) == 0,
+          "copy shortcut values");
     check(dspMulConstInPlace64f(0.0, c.data() + 1, kLarge) == dspOk, "zero shortcut status");
     same = true;
     for (int i = 1; i <= kLarge; ++i) same &= c[i] == 0.0 && !std::signbit(c[i]);
@@ -78,18 +80,24 @@ int main(int argc, char** argv) {
     const int rows[3] = {slot, 6 + 2 * slot, 7 + 2 * slot};
     for (int accuracy = 0; accuracy < 3; ++accuracy) {
         double r[8];
-        check(dspVecMathTable[rows[0]].kernel[accuracy](z, r, 3) == dspOk, "magnitude kernel status");
+        check(dspVecMathTable[rows[0]].kernel[accuracy](z, r, 3) == dspOk,
+              "magnitude kernel status");
         const double want[3] = {5.0, 13.0, 2.0};
-        for (int i = 0; i < 3; ++i) check(std::fabs(r[i] - want[i]) <= 1e-8 * want[i], "magnitude kernel values");
+        for (int i = 0; i < 3; ++i)
+            check(std::fabs(r[i] - want[i]) <= 1e-8 * want[i], "magnitude kernel values");
         check(dspVecMathTable[rows[1]].kernel[accuracy](args, r, 8) == dspOk, "sine kernel status");
-        for (int i = 0; i < 8; ++i) check(std::fabs(r[i] - std::sin(args[i])) <= 1e-8, "sine kernel values");
-        check(dspVecMathTable[rows[2]].kernel[accuracy](args, r, 8) == dspOk, "cosine kernel status");
-        for (int i = 0; i < 8; ++i) check(std::fabs(r[i] - std::cos(args[i])) <= 1e-8, "cosine kernel values");
+        for (int i = 0; i < 8; ++i)
+            check(std::fabs(r[i] - std::sin(args[i])) <= 1e-8, "sine kernel values");
+        check(dspVecMathTable[rows[2]].kernel[accuracy](args, r, 8) == dspOk,
+              "cosine kernel status");
+        for (int i = 0; i < 8; ++i)
+            check(std::fabs(r[i] - std::cos(args[i])) <= 1e-8, "cosine kernel values");
     }
 
     // The transforms are not built yet: their entries check arguments and refuse the rest.
     int specSize = 0, bufSize = 0, workSize = 0;
-    check(dspFftGetSizeReal64f(5, dspFftScaleNone, 0, &specSize, &bufSize, &workSize) == dspErrFftOrder,
+    check(dspFftGetSizeReal64f(5, dspFftScaleNone, 0, &specSize, &bufSize, &workSize) ==
+              dspErrFftOrder,
           "dspFftGetSizeReal64f status");
     check(dspFftGetSizeReal64f(5, 3, 0, &specSize, &bufSize, &workSize) == dspErrFftFlag,
           "dspFftGetSizeReal64f flag check");
@@ -106,12 +114,14 @@ int main(int argc, char** argv) {
           "dspFftInvCcsToReal64f status");
 
     int medianSize = 0;
-    check(dspMedianGetBufferSize(5, 19, &medianSize) == dspOk && medianSize == 80, "dspMedianGetBufferSize");
+    check(dspMedianGetBufferSize(5, 19, &medianSize) == dspOk && medianSize == 80,
+          "dspMedianGetBufferSize");
     std::vector<BYTE> medianBuf(16 * 11);
     const double in[5] = {1, 5, 2, 8, 3}, want[5] = {1, 1, 2, 5, 3};
     double out[5], dly[10];
     for (int mask : {3, 5, 11}) {
-        check(dspMedian64f(in, out, 5, mask, nullptr, dly, medianBuf.data()) == dspOk, "dspMedian64f status");
+        check(dspMedian64f(in, out, 5, mask, nullptr, dly, medianBuf.data()) == dspOk,
+              "dspMedian64f status");
         if (mask == 3) check(std::memcmp(out, want, sizeof out) == 0, "dspMedian64f values");
         double inPlace[5];
         std::memcpy(inPlace, in, sizeof inPlace);

@@ -7,7 +7,7 @@ namespace {
 LONG g_liveObjects = 0;
 
 class Object final : public ITestModuleObject {
-  public:
+public:
     explicit Object(IUnknown* outer) : inner_(this), controller_(outer ? outer : &inner_) {
         InterlockedIncrement(&g_liveObjects);
     }
@@ -24,7 +24,7 @@ class Object final : public ITestModuleObject {
     STDMETHODIMP_(ULONG) Magic() override { return kTestModuleMagic; }
     STDMETHODIMP_(IUnknown*) Controller() override { return controller_; }
 
-  private:
+private:
     struct InnerUnknown : public IUnknown {
         explicit InnerUnknown(Object* o) : owner(o) {}
         STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
@@ -55,7 +55,7 @@ class Object final : public ITestModuleObject {
 };
 
 class Factory : public IClassFactory {
-  public:
+public:
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
         if (!ppv) return E_POINTER;
         if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IClassFactory)) {
