@@ -200,7 +200,7 @@ HRESULT CBaseFilter::LoadParams() {
 
     BSTR path = nullptr;
     if (SUCCEEDED(corvane::ParamString(p, OLESTR("TempPath"), &path))) {
-        m_tempPath.assign(path ? path : u"", path ? SysStringLen(path) : 0);
+        m_tempPath.assign(path ? path : OLESTR(""), path ? SysStringLen(path) : 0);
     }
     SysFreeString(path);
     return S_OK;

@@ -182,7 +182,7 @@ public:
     bool m_bLengthChanges = false;  // channel filters may return another sample count
     bool m_bFollowsRate = false;    // the interval is stretched by m_rate on the output side
     double m_rate = 1.0;            // "Rate", finite and positive
-    std::u16string m_tempPath;      // "TempPath"
+    corvane::OleString m_tempPath;  // "TempPath"
     bool m_bUseHelper;              // reads go through m_pHelper
     bool m_bPerChannel;             // one channel filter per channel
     bool m_bEnabled = true;

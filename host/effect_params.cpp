@@ -6,8 +6,8 @@ namespace corvane::host {
 
 namespace {
 
-std::u16string_view NameOf(BSTR name) {
-    return name ? std::u16string_view(name, SysStringLen(name)) : std::u16string_view();
+OleStringView NameOf(BSTR name) {
+    return name ? OleStringView(name, SysStringLen(name)) : OleStringView();
 }
 
 bool KeyValid(BSTR name, LONG index) {
@@ -105,9 +105,9 @@ STDMETHODIMP CEffectParams::GetName(LONG Position, BSTR* pName) {
     if (!pName) return E_POINTER;
     return Guarded([&]() -> HRESULT {
         std::lock_guard<std::mutex> g(lock_);
-        std::vector<std::u16string> names = store_.Names();
+        std::vector<OleString> names = store_.Names();
         if (Position < 0 || static_cast<size_t>(Position) >= names.size()) return kParamBadIndex;
-        const std::u16string& n = names[static_cast<size_t>(Position)];
+        const OleString& n = names[static_cast<size_t>(Position)];
         BSTR b = SysAllocStringLen(n.data(), static_cast<UINT>(n.size()));
         if (!b) return E_OUTOFMEMORY;
         *pName = b;
@@ -174,7 +174,7 @@ STDMETHODIMP CEffectParams::SetDouble(BSTR Name, LONG Index, double Value) {
 STDMETHODIMP CEffectParams::SetString(BSTR Name, LONG Index, BSTR Value) {
     if (!KeyValid(Name, Index)) return E_INVALIDARG;
     return Guarded([&]() -> HRESULT {
-        return Store(Name, Index, ParamValue(std::in_place_type<std::u16string>, NameOf(Value)));
+        return Store(Name, Index, ParamValue(std::in_place_type<OleString>, NameOf(Value)));
     });
 }
 
@@ -221,7 +221,7 @@ STDMETHODIMP CEffectParams::GetDouble(BSTR Name, LONG Index, double* pVal) {
 STDMETHODIMP CEffectParams::GetString(BSTR Name, LONG Index, BSTR* pVal) {
     if (!pVal) return E_POINTER;
     return WithValue(Name, Index, [&](const ParamValue& v) -> HRESULT {
-        const auto* s = std::get_if<std::u16string>(&v);
+        const auto* s = std::get_if<OleString>(&v);
         if (!s) return kParamTypeMismatch;
         BSTR b = SysAllocStringLen(s->data(), static_cast<UINT>(s->size()));
         if (!b) return E_OUTOFMEMORY;

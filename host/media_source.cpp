@@ -12,8 +12,8 @@ namespace {
 
 using corvane::text::EqualNoCase;
 
-std::u16string_view NameOf(BSTR name) {
-    return name ? std::u16string_view(name, SysStringLen(name)) : std::u16string_view();
+OleStringView NameOf(BSTR name) {
+    return name ? OleStringView(name, SysStringLen(name)) : OleStringView();
 }
 
 // Clears an interface out-parameter when the caller gave one, then answers hr.
@@ -63,7 +63,7 @@ bool VariantInteger(const VARIANT& v, LONG* out) {
     return true;
 }
 
-HRESULT VariantString(std::u16string_view s, VARIANT* out) {
+HRESULT VariantString(OleStringView s, VARIANT* out) {
     BSTR b = SysAllocStringLen(s.data(), static_cast<UINT>(s.size()));
     if (!b) return E_OUTOFMEMORY;
     VariantInit(out);
@@ -116,10 +116,10 @@ HRESULT CMediaSource::PutFormatLocked(const AudioFormatValues& format) {
     return format.SameStream(FormatLocked()) ? S_OK : kFormatNotSupported;
 }
 
-HRESULT CMediaSource::SetPropertyLocked(std::u16string_view, const VARIANT&) {
+HRESULT CMediaSource::SetPropertyLocked(OleStringView, const VARIANT&) {
     return S_FALSE;
 }
-HRESULT CMediaSource::GetPropertyLocked(std::u16string_view, VARIANT*) {
+HRESULT CMediaSource::GetPropertyLocked(OleStringView, VARIANT*) {
     return S_FALSE;
 }
 
@@ -363,25 +363,25 @@ STDMETHODIMP CMediaSource::get_dataTransform(LONG, IUnknown** pVal) {
 }
 
 STDMETHODIMP CMediaSource::SetParam(BSTR ParamName, VARIANT ParamValue) {
-    std::u16string_view name = NameOf(ParamName);
+    OleStringView name = NameOf(ParamName);
     if (name.empty()) return E_INVALIDARG;
     return Guarded([&]() -> HRESULT {
         std::lock_guard<std::recursive_mutex> g(lock_);
-        if (EqualNoCase(name, u"BlockDuration")) {
+        if (EqualNoCase(name, OLESTR("BlockDuration"))) {
             double ms;
             if (!VariantNumber(ParamValue, &ms) || !(ms > 0.0) || !(ms <= kMaxReadMs))
                 return E_INVALIDARG;
             blockMs_ = ms;
             return S_OK;
         }
-        if (EqualNoCase(name, u"FixedBlocks")) {
+        if (EqualNoCase(name, OLESTR("FixedBlocks"))) {
             if (ParamValue.vt != VT_BOOL) return E_INVALIDARG;
             fixedBlocks_ = ParamValue.boolVal != VARIANT_FALSE;
             return S_OK;
         }
         HRESULT hr = SetPropertyLocked(name, ParamValue);
         if (hr != S_FALSE) return hr;
-        std::u16string key = corvane::text::Upcase(name);
+        OleString key = corvane::text::Upcase(name);
         VARIANT copy;
         VariantInit(&copy);
         hr = VariantCopy(&copy, &ParamValue);
@@ -404,15 +404,15 @@ STDMETHODIMP CMediaSource::SetParam(BSTR ParamName, VARIANT ParamValue) {
 
 STDMETHODIMP CMediaSource::GetParam(BSTR ParamName, VARIANT* ParamValue) {
     if (!ParamValue) return E_POINTER;
-    std::u16string_view name = NameOf(ParamName);
+    OleStringView name = NameOf(ParamName);
     if (name.empty()) return E_INVALIDARG;
     return Guarded([&]() -> HRESULT {
         std::lock_guard<std::recursive_mutex> g(lock_);
         VARIANT v;
         VariantInit(&v);
-        if (EqualNoCase(name, u"BlockDuration")) {
+        if (EqualNoCase(name, OLESTR("BlockDuration"))) {
             VariantDouble(blockMs_, &v);
-        } else if (EqualNoCase(name, u"FixedBlocks")) {
+        } else if (EqualNoCase(name, OLESTR("FixedBlocks"))) {
             v.vt = VT_BOOL;
             v.boolVal = fixedBlocks_ ? VARIANT_TRUE : VARIANT_FALSE;
         } else {
@@ -447,7 +447,7 @@ HRESULT CWavFileSource::Open(const std::string& path, std::string* error) {
         return kFormatNotSupported;
     }
     return Guarded([&]() -> HRESULT {
-        std::u16string name = corvane::text::ToUtf16(path);
+        OleString name = corvane::text::ToUtf16(path);
         std::lock_guard<std::recursive_mutex> g(lock_);
         reader_ = std::move(reader);
         name_ = std::move(name);
@@ -478,8 +478,8 @@ HRESULT CWavFileSource::ReadFramesLocked(int64_t first, int64_t frames, int16_t*
     return S_OK;
 }
 
-HRESULT CWavFileSource::SetPropertyLocked(std::u16string_view name, const VARIANT& value) {
-    if (!EqualNoCase(name, u"FileName")) return S_FALSE;
+HRESULT CWavFileSource::SetPropertyLocked(OleStringView name, const VARIANT& value) {
+    if (!EqualNoCase(name, OLESTR("FileName"))) return S_FALSE;
     if (value.vt != VT_BSTR) return E_INVALIDARG;
     std::string path;
     if (!corvane::text::TryToUtf8(NameOf(value.bstrVal), &path) || path.empty())
@@ -487,8 +487,8 @@ HRESULT CWavFileSource::SetPropertyLocked(std::u16string_view name, const VARIAN
     return Open(path);
 }
 
-HRESULT CWavFileSource::GetPropertyLocked(std::u16string_view name, VARIANT* value) {
-    if (!EqualNoCase(name, u"FileName")) return S_FALSE;
+HRESULT CWavFileSource::GetPropertyLocked(OleStringView name, VARIANT* value) {
+    if (!EqualNoCase(name, OLESTR("FileName"))) return S_FALSE;
     if (!reader_) return E_UNEXPECTED;
     return VariantString(name_, value);
 }
@@ -549,30 +549,30 @@ HRESULT CSignalSource::ReadFramesLocked(int64_t first, int64_t frames, int16_t* 
     return S_OK;
 }
 
-HRESULT CSignalSource::SetPropertyLocked(std::u16string_view name, const VARIANT& value) {
+HRESULT CSignalSource::SetPropertyLocked(OleStringView name, const VARIANT& value) {
     SignalSettings s = settings_;
     double d;
     LONG l;
-    if (EqualNoCase(name, u"Signal")) {
+    if (EqualNoCase(name, OLESTR("Signal"))) {
         if (value.vt != VT_BSTR) return E_INVALIDARG;
         std::string text;
         if (!corvane::text::TryToUtf8(NameOf(value.bstrVal), &text) ||
             !ParseSignalKind(text, &s.kind)) {
             return E_INVALIDARG;
         }
-    } else if (EqualNoCase(name, u"SampleRate")) {
+    } else if (EqualNoCase(name, OLESTR("SampleRate"))) {
         if (!VariantInteger(value, &l) || l < 1) return E_INVALIDARG;
         s.rate = static_cast<DWORD>(l);
-    } else if (EqualNoCase(name, u"Channels")) {
+    } else if (EqualNoCase(name, OLESTR("Channels"))) {
         if (!VariantInteger(value, &l) || l < 1 || l > 32) return E_INVALIDARG;
         s.channels = static_cast<WORD>(l);
-    } else if (EqualNoCase(name, u"Seconds")) {
+    } else if (EqualNoCase(name, OLESTR("Seconds"))) {
         if (!VariantNumber(value, &d)) return E_INVALIDARG;
         s.seconds = d;
-    } else if (EqualNoCase(name, u"Frequency")) {
+    } else if (EqualNoCase(name, OLESTR("Frequency"))) {
         if (!VariantNumber(value, &d)) return E_INVALIDARG;
         s.frequency = d;
-    } else if (EqualNoCase(name, u"Amplitude")) {
+    } else if (EqualNoCase(name, OLESTR("Amplitude"))) {
         if (!VariantNumber(value, &d)) return E_INVALIDARG;
         s.amplitude = d;
     } else {
@@ -582,21 +582,21 @@ HRESULT CSignalSource::SetPropertyLocked(std::u16string_view name, const VARIANT
     return ApplySettingsLocked(s, layout);
 }
 
-HRESULT CSignalSource::GetPropertyLocked(std::u16string_view name, VARIANT* value) {
+HRESULT CSignalSource::GetPropertyLocked(OleStringView name, VARIANT* value) {
     static const char* const kKinds[] = {"tones", "sweep", "noise", "silence"};
-    if (EqualNoCase(name, u"Signal")) {
+    if (EqualNoCase(name, OLESTR("Signal"))) {
         return VariantString(corvane::text::ToUtf16(kKinds[static_cast<int>(settings_.kind)]),
                              value);
     }
-    if (EqualNoCase(name, u"SampleRate"))
+    if (EqualNoCase(name, OLESTR("SampleRate")))
         VariantLong(static_cast<LONG>(settings_.rate), value);
-    else if (EqualNoCase(name, u"Channels"))
+    else if (EqualNoCase(name, OLESTR("Channels")))
         VariantLong(settings_.channels, value);
-    else if (EqualNoCase(name, u"Seconds"))
+    else if (EqualNoCase(name, OLESTR("Seconds")))
         VariantDouble(settings_.seconds, value);
-    else if (EqualNoCase(name, u"Frequency"))
+    else if (EqualNoCase(name, OLESTR("Frequency")))
         VariantDouble(settings_.frequency, value);
-    else if (EqualNoCase(name, u"Amplitude"))
+    else if (EqualNoCase(name, OLESTR("Amplitude")))
         VariantDouble(settings_.amplitude, value);
     else
         return S_FALSE;

@@ -97,8 +97,8 @@ protected:
     virtual HRESULT PutFormatLocked(const AudioFormatValues& format);
     // A property of the derived class: S_OK when set / answered, S_FALSE when the name is not
     // one of its own, or a failure.
-    virtual HRESULT SetPropertyLocked(std::u16string_view name, const VARIANT& value);
-    virtual HRESULT GetPropertyLocked(std::u16string_view name, VARIANT* value);
+    virtual HRESULT SetPropertyLocked(OleStringView name, const VARIANT& value);
+    virtual HRESULT GetPropertyLocked(OleStringView name, VARIANT* value);
     // The block object a read hands out (test doubles override it). One reference.
     virtual CAudioBlock* NewBlock(const AudioFormatValues& format);
 
@@ -119,7 +119,7 @@ private:
     int64_t position_ = 0;  // frames from the start
     double blockMs_ = 100.0;
     bool fixedBlocks_ = false;
-    std::map<std::u16string, VARIANT> bag_;  // unknown properties, owned copies
+    std::map<OleString, VARIANT> bag_;  // unknown properties, owned copies
 };
 
 // A sound file read through libsndfile. Property "FileName" (VT_BSTR): opens that file (UTF-16
@@ -135,13 +135,13 @@ protected:
     AudioFormatValues FormatLocked() const override { return format_; }
     int64_t TotalFramesLocked() const override { return total_; }
     HRESULT ReadFramesLocked(int64_t first, int64_t frames, int16_t* dst, int64_t* got) override;
-    HRESULT SetPropertyLocked(std::u16string_view name, const VARIANT& value) override;
-    HRESULT GetPropertyLocked(std::u16string_view name, VARIANT* value) override;
+    HRESULT SetPropertyLocked(OleStringView name, const VARIANT& value) override;
+    HRESULT GetPropertyLocked(OleStringView name, VARIANT* value) override;
     HRESULT PutFormatLocked(const AudioFormatValues& format) override;
 
 private:
     std::unique_ptr<SoundFileReader> reader_;
-    std::u16string name_;
+    OleString name_;
     AudioFormatValues format_;
     int64_t total_ = 0;
     int64_t filePos_ = 0;  // frame at which the reader stands
@@ -163,8 +163,8 @@ protected:
     AudioFormatValues FormatLocked() const override;
     int64_t TotalFramesLocked() const override { return SignalFrames(settings_); }
     HRESULT ReadFramesLocked(int64_t first, int64_t frames, int16_t* dst, int64_t* got) override;
-    HRESULT SetPropertyLocked(std::u16string_view name, const VARIANT& value) override;
-    HRESULT GetPropertyLocked(std::u16string_view name, VARIANT* value) override;
+    HRESULT SetPropertyLocked(OleStringView name, const VARIANT& value) override;
+    HRESULT GetPropertyLocked(OleStringView name, VARIANT* value) override;
     HRESULT PutFormatLocked(const AudioFormatValues& format) override;
 
 private:

@@ -12,23 +12,23 @@ bool ValidIndex(LONG index) {
 
 }  // namespace
 
-bool ParamStore::Set(std::u16string_view name, LONG index, ParamValue v) {
+bool ParamStore::Set(OleStringView name, LONG index, ParamValue v) {
     if (name.empty() || !ValidIndex(index)) return false;
-    auto it = values_.find(std::make_pair(std::u16string(name), index));
+    auto it = values_.find(std::make_pair(OleString(name), index));
     if (it != values_.end()) {
         it->second = std::move(v);
     } else {
-        values_.emplace(Key(std::u16string(name), index), std::move(v));
+        values_.emplace(Key(OleString(name), index), std::move(v));
     }
     return true;
 }
 
-bool ParamStore::Remove(std::u16string_view name, LONG index) {
-    return values_.erase(Key(std::u16string(name), index)) != 0;
+bool ParamStore::Remove(OleStringView name, LONG index) {
+    return values_.erase(Key(OleString(name), index)) != 0;
 }
 
-bool ParamStore::RemoveName(std::u16string_view name) {
-    auto first = values_.lower_bound(Key(std::u16string(name), kGlobalIndex));
+bool ParamStore::RemoveName(OleStringView name) {
+    auto first = values_.lower_bound(Key(OleString(name), kGlobalIndex));
     auto last = first;
     while (last != values_.end() && last->first.first == name) ++last;
     if (first == last) return false;
@@ -36,25 +36,25 @@ bool ParamStore::RemoveName(std::u16string_view name) {
     return true;
 }
 
-std::vector<std::u16string> ParamStore::Names() const {
-    std::vector<std::u16string> names;
+std::vector<OleString> ParamStore::Names() const {
+    std::vector<OleString> names;
     for (const auto& kv : values_) {
         if (names.empty() || names.back() != kv.first.first) names.push_back(kv.first.first);
     }
     return names;
 }
 
-const ParamValue* ParamStore::Find(std::u16string_view name, LONG index) const {
+const ParamValue* ParamStore::Find(OleStringView name, LONG index) const {
     if (name.empty() || !ValidIndex(index)) return nullptr;
-    auto it = values_.find(Key(std::u16string(name), index));
+    auto it = values_.find(Key(OleString(name), index));
     if (it == values_.end() && index != kGlobalIndex) {
-        it = values_.find(Key(std::u16string(name), kGlobalIndex));
+        it = values_.find(Key(OleString(name), kGlobalIndex));
     }
     return it == values_.end() ? nullptr : &it->second;
 }
 
-ParamStore& ParamStore::AddEntry(std::u16string_view name) {
-    Key key(std::u16string(name), kGlobalIndex);
+ParamStore& ParamStore::AddEntry(OleStringView name) {
+    Key key(OleString(name), kGlobalIndex);
     auto it = values_.find(key);
     if (it == values_.end()) {
         it = values_.emplace(std::move(key), std::vector<ParamStore>{}).first;
@@ -66,7 +66,7 @@ ParamStore& ParamStore::AddEntry(std::u16string_view name) {
     return list.back();
 }
 
-const ParamStore* ParamStore::Entry(std::u16string_view name, LONG i) const {
+const ParamStore* ParamStore::Entry(OleStringView name, LONG i) const {
     const ParamValue* v = Find(name, kGlobalIndex);
     if (!v || i < 0) return nullptr;
     const auto* list = std::get_if<std::vector<ParamStore>>(v);
@@ -74,7 +74,7 @@ const ParamStore* ParamStore::Entry(std::u16string_view name, LONG i) const {
     return &(*list)[static_cast<size_t>(i)];
 }
 
-ParamStore* ParamStore::Entry(std::u16string_view name, LONG i) {
+ParamStore* ParamStore::Entry(OleStringView name, LONG i) {
     return const_cast<ParamStore*>(static_cast<const ParamStore*>(this)->Entry(name, i));
 }
 

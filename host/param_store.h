@@ -21,8 +21,8 @@ class ParamStore;
 // raw bytes (32-bit floats or 64-bit doubles in native order, as the reader expects them); a list
 // holds entries that are parameter sets themselves (e.g. the entries of "StrengthZone").
 using ParamBytes = std::vector<BYTE>;
-using ParamValue = std::variant<bool, int32_t, uint32_t, double, std::u16string, ParamBytes,
-                                std::vector<ParamStore>>;
+using ParamValue =
+    std::variant<bool, int32_t, uint32_t, double, OleString, ParamBytes, std::vector<ParamStore>>;
 
 // In the order of the alternatives above.
 enum class ParamType { Bool, Long, ULong, Double, String, Bytes, List };
@@ -36,33 +36,33 @@ class ParamStore {
 public:
     // Stores v under (name, index), replacing what was there (of any type). index must be
     // kGlobalIndex or 0 and up; returns false for any other index or an empty name.
-    bool Set(std::u16string_view name, LONG index, ParamValue v);
+    bool Set(OleStringView name, LONG index, ParamValue v);
     // Removes the value at exactly (name, index); false when there was none.
-    bool Remove(std::u16string_view name, LONG index);
+    bool Remove(OleStringView name, LONG index);
     // Removes the values of name at every index; false when there was none.
-    bool RemoveName(std::u16string_view name);
+    bool RemoveName(OleStringView name);
     // The distinct key names, in ascending order of their UTF-16 code units.
-    std::vector<std::u16string> Names() const;
+    std::vector<OleString> Names() const;
     void Clear() { values_.clear(); }
 
     // The value at (name, index), else for index >= 0 the global value, else nullptr. The pointer
     // stays valid until the store is changed.
-    const ParamValue* Find(std::u16string_view name, LONG index) const;
+    const ParamValue* Find(OleStringView name, LONG index) const;
 
     // The list under (name, global index); appends a new empty entry and returns it. A value of
     // another type under that key is replaced by a list. The reference is valid until the store
     // is changed.
-    ParamStore& AddEntry(std::u16string_view name);
+    ParamStore& AddEntry(OleStringView name);
     // Entry i of the list under (name, global index), or nullptr.
-    const ParamStore* Entry(std::u16string_view name, LONG i) const;
-    ParamStore* Entry(std::u16string_view name, LONG i);
+    const ParamStore* Entry(OleStringView name, LONG i) const;
+    ParamStore* Entry(OleStringView name, LONG i);
 
     size_t Size() const { return values_.size(); }
     bool operator==(const ParamStore& o) const { return values_ == o.values_; }
     bool operator!=(const ParamStore& o) const { return !(*this == o); }
 
 private:
-    using Key = std::pair<std::u16string, LONG>;
+    using Key = std::pair<OleString, LONG>;
     std::map<Key, ParamValue, std::less<>> values_;
 };
 

@@ -15,3 +15,5 @@
 #include "platform/linux/module.h"
 #include "platform/linux/typelib.h"
 #endif
+
+#include "platform/olestring.h"

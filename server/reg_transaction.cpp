@@ -10,7 +10,7 @@ namespace corvane {
 namespace {
 
 struct ValueImage {
-    std::u16string name;
+    OleString name;
     DWORD type = REG_NONE;
     std::vector<BYTE> data;
     bool operator==(const ValueImage& o) const {
@@ -19,7 +19,7 @@ struct ValueImage {
 };
 
 struct KeyImage {
-    std::u16string name;  // as stored (case kept); empty for the top of an image read by path
+    OleString name;  // as stored (case kept); empty for the top of an image read by path
     std::vector<ValueImage> values;
     std::vector<KeyImage> subkeys;
     bool operator==(const KeyImage& o) const {
@@ -35,7 +35,7 @@ LSTATUS ReadValues(HKEY key, std::vector<ValueImage>* out) {
                                       &count, &maxName, &maxData, nullptr, nullptr);
     if (status != ERROR_SUCCESS) return status;
     out->clear();
-    std::u16string name(maxName + 1, u'\0');
+    OleString name(maxName + 1, OLESTR('\0'));
     std::vector<BYTE> data(maxData);
     for (DWORD i = 0; i < count; ++i) {
         DWORD nameChars = maxName + 1, dataBytes = maxData, type = REG_NONE;
@@ -56,7 +56,7 @@ LSTATUS ReadTree(HKEY key, KeyImage* out) {
                               nullptr, nullptr, nullptr, nullptr);
     if (status != ERROR_SUCCESS) return status;
     out->subkeys.clear();
-    std::u16string name(maxName + 1, u'\0');
+    OleString name(maxName + 1, OLESTR('\0'));
     for (DWORD i = 0; i < count; ++i) {
         DWORD chars = maxName + 1;
         status = RegEnumKeyExW(key, i, &name[0], &chars, nullptr, nullptr, nullptr, nullptr);
@@ -75,25 +75,25 @@ LSTATUS ReadTree(HKEY key, KeyImage* out) {
 
 // The stored spelling of the last component of path (found through its parent), or the
 // component as given when the parent cannot be listed.
-std::u16string StoredName(HKEY hive, const std::u16string& path) {
-    size_t sep = path.rfind(u'\\');
-    std::u16string last = sep == std::u16string::npos ? path : path.substr(sep + 1);
+OleString StoredName(HKEY hive, const OleString& path) {
+    size_t sep = path.rfind(OLESTR('\\'));
+    OleString last = sep == OleString::npos ? path : path.substr(sep + 1);
     RegKey parent;
-    if (sep != std::u16string::npos && RegOpenKeyExW(hive, path.substr(0, sep).c_str(), 0, KEY_READ,
-                                                     parent.Out()) != ERROR_SUCCESS)
+    if (sep != OleString::npos && RegOpenKeyExW(hive, path.substr(0, sep).c_str(), 0, KEY_READ,
+                                                parent.Out()) != ERROR_SUCCESS)
         return last;
-    HKEY where = sep == std::u16string::npos ? hive : parent.Get();
+    HKEY where = sep == OleString::npos ? hive : parent.Get();
     DWORD count = 0, maxName = 0;
     if (RegQueryInfoKeyW(where, nullptr, nullptr, nullptr, &count, &maxName, nullptr, nullptr,
                          nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
         return last;
-    std::u16string name(maxName + 1, u'\0');
+    OleString name(maxName + 1, OLESTR('\0'));
     for (DWORD i = 0; i < count; ++i) {
         DWORD chars = maxName + 1;
         if (RegEnumKeyExW(where, i, &name[0], &chars, nullptr, nullptr, nullptr, nullptr) !=
             ERROR_SUCCESS)
             break;
-        std::u16string candidate = name.substr(0, chars);
+        OleString candidate = name.substr(0, chars);
         if (text::EqualNoCase(candidate, last)) return candidate;
     }
     return last;
@@ -109,7 +109,7 @@ LSTATUS SetValues(HKEY key, const std::vector<ValueImage>& values) {
     return ERROR_SUCCESS;
 }
 
-LSTATUS WriteTree(HKEY parent, const std::u16string& subPath, const KeyImage& image) {
+LSTATUS WriteTree(HKEY parent, const OleString& subPath, const KeyImage& image) {
     RegKey key;
     LSTATUS status = RegCreateKeyExW(parent, subPath.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
                                      KEY_ALL_ACCESS, nullptr, key.Out(), nullptr);
@@ -123,23 +123,23 @@ LSTATUS WriteTree(HKEY parent, const std::u16string& subPath, const KeyImage& im
     return ERROR_SUCCESS;
 }
 
-LSTATUS DeleteTreeIfPresent(HKEY hive, const std::u16string& path) {
+LSTATUS DeleteTreeIfPresent(HKEY hive, const OleString& path) {
     LSTATUS status = RegDeleteTreeW(hive, path.c_str());
     return status == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : status;
 }
 
-bool IsSameOrBelow(const std::u16string& upperPath, const std::u16string& upperBase) {
+bool IsSameOrBelow(const OleString& upperPath, const OleString& upperBase) {
     if (upperPath.size() < upperBase.size()) return false;
     if (upperPath.compare(0, upperBase.size(), upperBase) != 0) return false;
-    return upperPath.size() == upperBase.size() || upperPath[upperBase.size()] == u'\\';
+    return upperPath.size() == upperBase.size() || upperPath[upperBase.size()] == OLESTR('\\');
 }
 
 }  // namespace
 
 struct RegistryTransaction::Record {
     HKEY hive;
-    std::u16string path;   // below the hive, as the caller spelt it
-    std::u16string upper;  // upper-cased path, for comparisons
+    OleString path;   // below the hive, as the caller spelt it
+    OleString upper;  // upper-cased path, for comparisons
     bool tree;
     bool existed;
     KeyImage image;  // values only for a key record; the whole subtree for a tree record
@@ -157,9 +157,9 @@ struct RegistryTransaction::Record {
             }
             LSTATUS status = DeleteTreeIfPresent(hive, path);
             if (status != ERROR_SUCCESS) return status;
-            size_t sep = path.rfind(u'\\');
-            std::u16string recreated =
-                sep == std::u16string::npos ? image.name : path.substr(0, sep + 1) + image.name;
+            size_t sep = path.rfind(OLESTR('\\'));
+            OleString recreated =
+                sep == OleString::npos ? image.name : path.substr(0, sep + 1) + image.name;
             return WriteTree(hive, recreated, image);
         }
         RegKey key;
@@ -181,11 +181,11 @@ struct RegistryTransaction::Record {
 RegistryTransaction::RegistryTransaction() = default;
 RegistryTransaction::~RegistryTransaction() = default;
 
-HRESULT RegistryTransaction::SaveKey(HKEY root, std::u16string_view path) {
+HRESULT RegistryTransaction::SaveKey(HKEY root, OleStringView path) {
     return Save(root, path, false);
 }
 
-HRESULT RegistryTransaction::SaveTree(HKEY root, std::u16string_view path) {
+HRESULT RegistryTransaction::SaveTree(HKEY root, OleStringView path) {
     return Save(root, path, true);
 }
 
@@ -193,24 +193,24 @@ size_t RegistryTransaction::RecordCount() const {
     return records_.size();
 }
 
-HRESULT RegistryTransaction::Save(HKEY root, std::u16string_view path, bool tree) {
+HRESULT RegistryTransaction::Save(HKEY root, OleStringView path, bool tree) {
     if (path.empty()) return E_INVALIDARG;
     try {
         if (root == HKEY_CLASSES_ROOT) {
-            std::u16string below = u"Software\\Classes\\" + std::u16string(path);
+            OleString below = OLESTR("Software\\Classes\\") + OleString(path);
             HRESULT hr = SaveIn(HKEY_LOCAL_MACHINE, below, tree);
             if (FAILED(hr)) return hr;
             return SaveIn(HKEY_CURRENT_USER, below, tree);
         }
         if (root != HKEY_CURRENT_USER && root != HKEY_LOCAL_MACHINE) return E_INVALIDARG;
-        return SaveIn(root, std::u16string(path), tree);
+        return SaveIn(root, OleString(path), tree);
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
     }
 }
 
-HRESULT RegistryTransaction::SaveIn(HKEY hive, std::u16string path, bool tree) {
-    std::u16string upper = text::Upcase(path);
+HRESULT RegistryTransaction::SaveIn(HKEY hive, OleString path, bool tree) {
+    OleString upper = text::Upcase(path);
     for (const auto& r : records_) {
         if (r->hive != hive) continue;
         // A saved tree already brings back everything below it; a second image of the same key

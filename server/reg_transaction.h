@@ -28,8 +28,8 @@ public:
     // it before deleting a tree or before a call that writes an unknown set of keys below it.
     // Only the first record of a place counts; records inside a saved tree are skipped. Failure
     // to read the registry is returned (nothing has been changed by then, so the caller stops).
-    HRESULT SaveKey(HKEY root, std::u16string_view path);
-    HRESULT SaveTree(HKEY root, std::u16string_view path);
+    HRESULT SaveKey(HKEY root, OleStringView path);
+    HRESULT SaveTree(HKEY root, OleStringView path);
 
     // Restores every record, newest first, and forgets them. Best effort: a place that cannot be
     // restored is skipped and the rest are still restored. Returns the first failure, or S_OK.
@@ -40,8 +40,8 @@ public:
 
 private:
     struct Record;
-    HRESULT Save(HKEY root, std::u16string_view path, bool tree);
-    HRESULT SaveIn(HKEY hive, std::u16string path, bool tree);
+    HRESULT Save(HKEY root, OleStringView path, bool tree);
+    HRESULT SaveIn(HKEY hive, OleString path, bool tree);
 
     std::vector<std::unique_ptr<Record>> records_;
 };

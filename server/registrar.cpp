@@ -18,17 +18,18 @@ constexpr int kMaxDepth = 64;
 
 struct Token {
     enum Kind { End, Word, Quoted, Open, Close, Equals } kind = End;
-    std::u16string text;
+    OleString text;
 };
 
-bool IsSpace(char16_t c) {
-    return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == u'\v' || c == u'\f';
+bool IsSpace(OLECHAR c) {
+    return c == OLESTR(' ') || c == OLESTR('\t') || c == OLESTR('\r') || c == OLESTR('\n') ||
+           c == OLESTR('\v') || c == OLESTR('\f');
 }
 
 class Lexer {
 public:
-    explicit Lexer(std::u16string_view text) : text_(text) {
-        if (!text_.empty() && text_[0] == u'\xFEFF') pos_ = 1;  // byte-order mark
+    explicit Lexer(OleStringView text) : text_(text) {
+        if (!text_.empty() && text_[0] == OLESTR('\xFEFF')) pos_ = 1;  // byte-order mark
     }
 
     // False on an unterminated quoted string.
@@ -39,13 +40,13 @@ public:
             t->kind = Token::End;
             return true;
         }
-        if (text_[pos_] == u'\'') {
+        if (text_[pos_] == OLESTR('\'')) {
             ++pos_;
             for (;;) {
                 if (pos_ == text_.size()) return false;
-                char16_t c = text_[pos_++];
-                if (c == u'\'') {
-                    if (pos_ < text_.size() && text_[pos_] == u'\'') {
+                OLECHAR c = text_[pos_++];
+                if (c == OLESTR('\'')) {
+                    if (pos_ < text_.size() && text_[pos_] == OLESTR('\'')) {
                         ++pos_;
                     } else {
                         break;
@@ -56,33 +57,33 @@ public:
             t->kind = Token::Quoted;
             return true;
         }
-        while (pos_ < text_.size() && !IsSpace(text_[pos_]) && text_[pos_] != u'\'')
+        while (pos_ < text_.size() && !IsSpace(text_[pos_]) && text_[pos_] != OLESTR('\''))
             t->text.push_back(text_[pos_++]);
-        t->kind = t->text == u"{"   ? Token::Open
-                  : t->text == u"}" ? Token::Close
-                  : t->text == u"=" ? Token::Equals
-                                    : Token::Word;
+        t->kind = t->text == OLESTR("{")   ? Token::Open
+                  : t->text == OLESTR("}") ? Token::Close
+                  : t->text == OLESTR("=") ? Token::Equals
+                                           : Token::Word;
         return true;
     }
 
 private:
-    std::u16string_view text_;
+    OleStringView text_;
     size_t pos_ = 0;
 };
 
 // ---- the parsed script ----
 
 struct ScriptValue {
-    std::u16string name;  // "" for a key's default value
+    OleString name;  // "" for a key's default value
     DWORD type = REG_SZ;
-    std::u16string text;  // REG_SZ
-    DWORD number = 0;     // REG_DWORD
+    OleString text;    // REG_SZ
+    DWORD number = 0;  // REG_DWORD
 };
 
 enum class KeyMode { Plain, NoRemove, ForceRemove };
 
 struct ScriptKey {
-    std::u16string name;
+    OleString name;
     KeyMode mode = KeyMode::Plain;
     bool hasDefault = false;
     ScriptValue defaultValue;
@@ -95,13 +96,13 @@ struct ScriptRoot {
     std::vector<ScriptKey> keys;
 };
 
-bool KeywordIs(const Token& t, std::u16string_view word) {
+bool KeywordIs(const Token& t, OleStringView word) {
     return t.kind == Token::Word && text::EqualNoCase(t.text, word);
 }
 
 class Parser {
 public:
-    explicit Parser(std::u16string_view text) : lexer_(text) {}
+    explicit Parser(OleStringView text) : lexer_(text) {}
 
     bool Parse(std::vector<ScriptRoot>* roots) {
         if (!Advance()) return false;
@@ -119,11 +120,13 @@ private:
     bool Advance() { return lexer_.Next(&tok_); }
 
     bool RootKey(HKEY* root) const {
-        if (KeywordIs(tok_, u"HKCR") || KeywordIs(tok_, u"HKEY_CLASSES_ROOT")) {
+        if (KeywordIs(tok_, OLESTR("HKCR")) || KeywordIs(tok_, OLESTR("HKEY_CLASSES_ROOT"))) {
             *root = HKEY_CLASSES_ROOT;
-        } else if (KeywordIs(tok_, u"HKCU") || KeywordIs(tok_, u"HKEY_CURRENT_USER")) {
+        } else if (KeywordIs(tok_, OLESTR("HKCU")) ||
+                   KeywordIs(tok_, OLESTR("HKEY_CURRENT_USER"))) {
             *root = HKEY_CURRENT_USER;
-        } else if (KeywordIs(tok_, u"HKLM") || KeywordIs(tok_, u"HKEY_LOCAL_MACHINE")) {
+        } else if (KeywordIs(tok_, OLESTR("HKLM")) ||
+                   KeywordIs(tok_, OLESTR("HKEY_LOCAL_MACHINE"))) {
             *root = HKEY_LOCAL_MACHINE;
         } else {
             return false;
@@ -138,7 +141,7 @@ private:
         for (;;) {
             if (tok_.kind == Token::Close) return Advance();
             if (tok_.kind == Token::End) return false;
-            if (KeywordIs(tok_, u"val")) {
+            if (KeywordIs(tok_, OLESTR("val"))) {
                 if (values == nullptr) return false;
                 ScriptValue v;
                 if (!Advance() || !Name(&v.name) || !Advance() || tok_.kind != Token::Equals ||
@@ -148,10 +151,10 @@ private:
                 continue;
             }
             ScriptKey key;
-            if (KeywordIs(tok_, u"NoRemove")) {
+            if (KeywordIs(tok_, OLESTR("NoRemove"))) {
                 key.mode = KeyMode::NoRemove;
                 if (!Advance()) return false;
-            } else if (KeywordIs(tok_, u"ForceRemove")) {
+            } else if (KeywordIs(tok_, OLESTR("ForceRemove"))) {
                 key.mode = KeyMode::ForceRemove;
                 if (!Advance()) return false;
             }
@@ -168,26 +171,27 @@ private:
     }
 
     static bool IsKeyword(const Token& t) {
-        return KeywordIs(t, u"val") || KeywordIs(t, u"NoRemove") || KeywordIs(t, u"ForceRemove");
+        return KeywordIs(t, OLESTR("val")) || KeywordIs(t, OLESTR("NoRemove")) ||
+               KeywordIs(t, OLESTR("ForceRemove"));
     }
 
     // The current token as a key or value name.
-    bool Name(std::u16string* out) const {
+    bool Name(OleString* out) const {
         if (tok_.kind != Token::Word && tok_.kind != Token::Quoted) return false;
-        if (tok_.text.empty() || tok_.text.find(u'\\') != std::u16string::npos) return false;
+        if (tok_.text.empty() || tok_.text.find(OLESTR('\\')) != OleString::npos) return false;
         *out = tok_.text;
         return true;
     }
 
     // A type letter and its data, starting at the current token; leaves the token after them.
     bool Value(ScriptValue* v) {
-        if (KeywordIs(tok_, u"s")) {
+        if (KeywordIs(tok_, OLESTR("s"))) {
             if (!Advance() || tok_.kind != Token::Quoted) return false;
             v->type = REG_SZ;
             v->text = tok_.text;
             return Advance();
         }
-        if (KeywordIs(tok_, u"d")) {
+        if (KeywordIs(tok_, OLESTR("d"))) {
             if (!Advance() || (tok_.kind != Token::Quoted && tok_.kind != Token::Word))
                 return false;
             v->type = REG_DWORD;
@@ -197,24 +201,24 @@ private:
         return false;
     }
 
-    static bool Number(const std::u16string& s, DWORD* out) {
+    static bool Number(const OleString& s, DWORD* out) {
         unsigned base = 10;
         size_t i = 0;
-        if (s.size() > 2 && s[0] == u'0' && (s[1] == u'x' || s[1] == u'X')) {
+        if (s.size() > 2 && s[0] == OLESTR('0') && (s[1] == OLESTR('x') || s[1] == OLESTR('X'))) {
             base = 16;
             i = 2;
         }
         if (i == s.size()) return false;
         unsigned long long n = 0;
         for (; i < s.size(); ++i) {
-            char16_t c = s[i];
+            OLECHAR c = s[i];
             unsigned digit;
-            if (c >= u'0' && c <= u'9') {
-                digit = c - u'0';
-            } else if (base == 16 && c >= u'a' && c <= u'f') {
-                digit = c - u'a' + 10;
-            } else if (base == 16 && c >= u'A' && c <= u'F') {
-                digit = c - u'A' + 10;
+            if (c >= OLESTR('0') && c <= OLESTR('9')) {
+                digit = c - OLESTR('0');
+            } else if (base == 16 && c >= OLESTR('a') && c <= OLESTR('f')) {
+                digit = c - OLESTR('a') + 10;
+            } else if (base == 16 && c >= OLESTR('A') && c <= OLESTR('F')) {
+                digit = c - OLESTR('A') + 10;
             } else {
                 return false;
             }
@@ -234,9 +238,9 @@ private:
 // A key as the undo log names it: a predefined root and the path below it.
 struct Place {
     HKEY root;
-    std::u16string path;
-    Place Child(const std::u16string& name) const {
-        return Place{root, path.empty() ? name : path + u"\\" + name};
+    OleString path;
+    Place Child(const OleString& name) const {
+        return Place{root, path.empty() ? name : path + OLESTR("\\") + name};
     }
 };
 
@@ -247,7 +251,7 @@ LSTATUS SetValue(HKEY key, const ScriptValue& v) {
     }
     return RegSetValueExW(key, v.name.c_str(), 0, REG_SZ,
                           reinterpret_cast<const BYTE*>(v.text.c_str()),
-                          static_cast<DWORD>((v.text.size() + 1) * sizeof(char16_t)));
+                          static_cast<DWORD>((v.text.size() + 1) * sizeof(OLECHAR)));
 }
 
 HRESULT RegisterKey(HKEY parent, const Place& parentPlace, const ScriptKey& entry,
@@ -315,18 +319,18 @@ HRESULT ApplyRoot(const ScriptRoot& root, bool bRegister, ClassesRoot classes,
                   RegistryTransaction* tx) {
     RegKey perUser;
     HKEY base = root.root;
-    Place place{root.root, u""};
+    Place place{root.root, OLESTR("")};
     if (root.root == HKEY_CLASSES_ROOT && classes == ClassesRoot::PerUser) {
         LSTATUS status = bRegister
-                             ? RegCreateKeyExW(HKEY_CURRENT_USER, u"Software\\Classes", 0, nullptr,
-                                               REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
-                                               perUser.Out(), nullptr)
-                             : RegOpenKeyExW(HKEY_CURRENT_USER, u"Software\\Classes", 0,
+                             ? RegCreateKeyExW(HKEY_CURRENT_USER, OLESTR("Software\\Classes"), 0,
+                                               nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                                               nullptr, perUser.Out(), nullptr)
+                             : RegOpenKeyExW(HKEY_CURRENT_USER, OLESTR("Software\\Classes"), 0,
                                              KEY_ALL_ACCESS, perUser.Out());
         if (!bRegister && status == ERROR_FILE_NOT_FOUND) return S_OK;
         if (status != ERROR_SUCCESS) return RegResult(status);
         base = perUser.Get();
-        place = Place{HKEY_CURRENT_USER, u"Software\\Classes"};
+        place = Place{HKEY_CURRENT_USER, OLESTR("Software\\Classes")};
     }
     for (const ScriptKey& key : root.keys) {
         HRESULT hr = bRegister ? RegisterKey(base, place, key, tx) : UnregisterKey(base, key);
@@ -337,23 +341,23 @@ HRESULT ApplyRoot(const ScriptRoot& root, bool bRegister, ClassesRoot classes,
 
 }  // namespace
 
-HRESULT ExpandReplacements(std::u16string_view script, const std::vector<Replacement>& map,
-                           std::u16string* out) {
+HRESULT ExpandReplacements(OleStringView script, const std::vector<Replacement>& map,
+                           OleString* out) {
     out->clear();
     out->reserve(script.size());
     size_t i = 0;
     while (i < script.size()) {
-        char16_t c = script[i++];
-        if (c != u'%') {
+        OLECHAR c = script[i++];
+        if (c != OLESTR('%')) {
             out->push_back(c);
             continue;
         }
-        size_t end = script.find(u'%', i);
-        if (end == std::u16string_view::npos) return kSyntaxError;
-        std::u16string_view name = script.substr(i, end - i);
+        size_t end = script.find(OLESTR('%'), i);
+        if (end == OleStringView::npos) return kSyntaxError;
+        OleStringView name = script.substr(i, end - i);
         i = end + 1;
         if (name.empty()) {
-            out->push_back(u'%');
+            out->push_back(OLESTR('%'));
             continue;
         }
         const Replacement* found = nullptr;
@@ -372,9 +376,9 @@ HRESULT ExpandReplacements(std::u16string_view script, const std::vector<Replace
 HRESULT RunScript(std::string_view script, bool bRegister, const std::vector<Replacement>& map,
                   ClassesRoot classes, RegistryTransaction* tx) {
     try {
-        std::u16string wide;
+        OleString wide;
         if (!text::TryToUtf16(script, &wide)) return kSyntaxError;
-        std::u16string expanded;
+        OleString expanded;
         HRESULT hr = ExpandReplacements(wide, map, &expanded);
         if (FAILED(hr)) return hr;
         std::vector<ScriptRoot> roots;

@@ -44,8 +44,8 @@ constexpr HRESULT kUnknownReplacement =
     static_cast<HRESULT>(0x80070490u);  // HRESULT_FROM_WIN32(ERROR_NOT_FOUND)
 
 struct Replacement {
-    std::u16string name;
-    std::u16string value;
+    OleString name;
+    OleString value;
 };
 
 // Where the keys of a script's HKCR root go: HKEY_CLASSES_ROOT itself, or
@@ -53,8 +53,8 @@ struct Replacement {
 enum class ClassesRoot { Machine, PerUser };
 
 // Expands %NAME% as described above. On failure *out holds part of the result.
-HRESULT ExpandReplacements(std::u16string_view script, const std::vector<Replacement>& map,
-                           std::u16string* out);
+HRESULT ExpandReplacements(OleStringView script, const std::vector<Replacement>& map,
+                           OleString* out);
 
 // Runs a script given as UTF-8 bytes. tx (may be NULL) receives an image of every place before
 // it is changed, so that the caller can roll a failed registration back; it is not used when

@@ -55,7 +55,7 @@ HRESULT LastErrorResult() {
     return error == 0 ? E_FAIL : HRESULT_FROM_WIN32(error);
 }
 
-HRESULT ModulePath(HMODULE module, std::u16string* path) {
+HRESULT ModulePath(HMODULE module, OleString* path) {
     WCHAR buffer[MAX_PATH];
     SetLastError(0);
     DWORD n = GetModuleFileNameW(module, buffer, MAX_PATH);
@@ -67,38 +67,37 @@ HRESULT ModulePath(HMODULE module, std::u16string* path) {
 }
 
 std::vector<Replacement> AppIdReplacement() {
-    return {{u"APPID", text::ToUtf16(kAppId)}};
+    return {{OLESTR("APPID"), text::ToUtf16(kAppId)}};
 }
 
 // From the module's own resources, or else from the file beside it with the extension ".tlb".
-HRESULT LoadModuleTypeLib(const std::u16string& path, ITypeLib** out) {
+HRESULT LoadModuleTypeLib(const OleString& path, ITypeLib** out) {
     HRESULT hr = LoadTypeLibEx(path.c_str(), REGKIND_NONE, out);
     if (SUCCEEDED(hr)) return hr;
-    std::u16string beside = path;
-    size_t slash = beside.find_last_of(u"/\\");
-    size_t dot = beside.rfind(u'.');
-    if (dot != std::u16string::npos && (slash == std::u16string::npos || dot > slash))
-        beside.resize(dot);
-    beside += u".tlb";
+    OleString beside = path;
+    size_t slash = beside.find_last_of(OLESTR("/\\"));
+    size_t dot = beside.rfind(OLESTR('.'));
+    if (dot != OleString::npos && (slash == OleString::npos || dot > slash)) beside.resize(dot);
+    beside += OLESTR(".tlb");
     HRESULT second = LoadTypeLibEx(beside.c_str(), REGKIND_NONE, out);
     return SUCCEEDED(second) ? second : hr;
 }
 
 // The folder of the library's help file, or empty when it names none.
-std::u16string HelpDirectory(ITypeLib* lib) {
+OleString HelpDirectory(ITypeLib* lib) {
     BSTR helpFile = nullptr;
-    std::u16string dir;
+    OleString dir;
     if (SUCCEEDED(lib->GetDocumentation(-1, nullptr, nullptr, nullptr, &helpFile)) &&
         helpFile != nullptr) {
-        std::u16string file(helpFile, SysStringLen(helpFile));
-        size_t slash = file.find_last_of(u"/\\");
-        if (slash != std::u16string::npos) dir = file.substr(0, slash);
+        OleString file(helpFile, SysStringLen(helpFile));
+        size_t slash = file.find_last_of(OLESTR("/\\"));
+        if (slash != OleString::npos) dir = file.substr(0, slash);
     }
     SysFreeString(helpFile);
     return dir;
 }
 
-std::u16string GuidText(REFGUID guid) {
+OleString GuidText(REFGUID guid) {
     OLECHAR text[CORVANE_GUID_STRING_CHARS];
     StringFromGUID2(guid, text, CORVANE_GUID_STRING_CHARS);
     return text;
@@ -108,9 +107,9 @@ std::u16string GuidText(REFGUID guid) {
 // Interface keys of its interfaces.
 HRESULT SaveTypeLibPlaces(ITypeLib* lib, REFGUID libId, RegistryTransaction* tx) {
     HRESULT hr;
-    if (FAILED(hr = tx->SaveKey(HKEY_CLASSES_ROOT, u"TypeLib")) ||
-        FAILED(hr = tx->SaveTree(HKEY_CLASSES_ROOT, u"TypeLib\\" + GuidText(libId))) ||
-        FAILED(hr = tx->SaveKey(HKEY_CLASSES_ROOT, u"Interface")))
+    if (FAILED(hr = tx->SaveKey(HKEY_CLASSES_ROOT, OLESTR("TypeLib"))) ||
+        FAILED(hr = tx->SaveTree(HKEY_CLASSES_ROOT, OLESTR("TypeLib\\") + GuidText(libId))) ||
+        FAILED(hr = tx->SaveKey(HKEY_CLASSES_ROOT, OLESTR("Interface"))))
         return hr;
     UINT count = lib->GetTypeInfoCount();
     for (UINT i = 0; i < count; ++i) {
@@ -124,13 +123,14 @@ HRESULT SaveTypeLibPlaces(ITypeLib* lib, REFGUID libId, RegistryTransaction* tx)
         if (FAILED(hr = info->GetTypeAttr(&attr))) return hr;
         GUID iid = attr->guid;
         info->ReleaseTypeAttr(attr);
-        if (FAILED(hr = tx->SaveTree(HKEY_CLASSES_ROOT, u"Interface\\" + GuidText(iid)))) return hr;
+        if (FAILED(hr = tx->SaveTree(HKEY_CLASSES_ROOT, OLESTR("Interface\\") + GuidText(iid))))
+            return hr;
     }
     return S_OK;
 }
 
 // The module's type library, the path it is registered under and its attributes.
-HRESULT OpenTypeLibrary(HMODULE module, std::u16string* path, Holder<ITypeLib>* lib,
+HRESULT OpenTypeLibrary(HMODULE module, OleString* path, Holder<ITypeLib>* lib,
                         TLIBATTR* attributes) {
     HRESULT hr = ModulePath(module, path);
     if (FAILED(hr)) return hr;
@@ -143,20 +143,20 @@ HRESULT OpenTypeLibrary(HMODULE module, std::u16string* path, Holder<ITypeLib>* 
 }
 
 HRESULT RegisterTypeLibrary(HMODULE module, RegistrationScope scope, RegistryTransaction* tx) {
-    std::u16string path;
+    OleString path;
     Holder<ITypeLib> lib;
     TLIBATTR attr;
     HRESULT hr = OpenTypeLibrary(module, &path, &lib, &attr);
     if (FAILED(hr)) return hr;
     if (tx != nullptr && FAILED(hr = SaveTypeLibPlaces(lib.Get(), attr.guid, tx))) return hr;
-    std::u16string helpDir = HelpDirectory(lib.Get());
+    OleString helpDir = HelpDirectory(lib.Get());
     OLECHAR* help = helpDir.empty() ? nullptr : &helpDir[0];
     return scope == RegistrationScope::PerUser ? RegisterTypeLibForUser(lib.Get(), &path[0], help)
                                                : RegisterTypeLib(lib.Get(), path.c_str(), help);
 }
 
 HRESULT UnregisterTypeLibrary(HMODULE module, RegistrationScope scope) {
-    std::u16string path;
+    OleString path;
     Holder<ITypeLib> lib;
     TLIBATTR a;
     HRESULT hr = OpenTypeLibrary(module, &path, &lib, &a);
@@ -195,16 +195,16 @@ HRESULT UnregisterSteps(HMODULE module, const std::vector<int>& classScripts,
 
 HRESULT ModuleReplacements(HMODULE module, std::vector<Replacement>* out) {
     try {
-        std::u16string raw;
+        OleString raw;
         HRESULT hr = ModulePath(module, &raw);
         if (FAILED(hr)) return hr;
-        std::u16string quoted;
-        for (char16_t c : raw) {
-            if (c == u'\'') quoted.push_back(c);
+        OleString quoted;
+        for (OLECHAR c : raw) {
+            if (c == OLESTR('\'')) quoted.push_back(c);
             quoted.push_back(c);
         }
-        out->push_back({u"Module", std::move(quoted)});
-        out->push_back({u"Module_Raw", std::move(raw)});
+        out->push_back({OLESTR("Module"), std::move(quoted)});
+        out->push_back({OLESTR("Module_Raw"), std::move(raw)});
         out->push_back(AppIdReplacement().front());
         return S_OK;
     } catch (const std::bad_alloc&) {
@@ -221,7 +221,7 @@ HRESULT UpdateRegistryFromResource(HMODULE module, int id, bool bRegister,
         if (FAILED(hr)) return hr;
         map.insert(map.end(), extra.begin(), extra.end());
         SetLastError(0);
-        HRSRC resource = FindResourceW(module, MAKEINTRESOURCEW(id), u"REGISTRY");
+        HRSRC resource = FindResourceW(module, MAKEINTRESOURCEW(id), OLESTR("REGISTRY"));
         if (resource == nullptr) return LastErrorResult();
         HGLOBAL data = LoadResource(module, resource);
         const void* bytes = data != nullptr ? LockResource(data) : nullptr;
@@ -263,11 +263,12 @@ HRESULT UnregisterServer(HMODULE module, const std::vector<int>& classScripts,
 
 bool IsPerUserCommandLine(LPCWSTR cmdLine) {
     if (cmdLine == nullptr) return false;
-    static const char16_t kUser[] = u"user";
+    static const OLECHAR kUser[] = OLESTR("user");
     // Five characters, the terminator included: "user" in any case and nothing after it.
     for (int i = 0; i < 5; ++i) {
-        char16_t c = cmdLine[i];
-        if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
+        OLECHAR c = cmdLine[i];
+        if (c >= OLESTR('A') && c <= OLESTR('Z'))
+            c = static_cast<OLECHAR>(c - OLESTR('A') + OLESTR('a'));
         if (c != kUser[i]) return false;
         if (c == 0) break;
     }

@@ -13,9 +13,9 @@ namespace {
 // Windows keeps strings in blocks of sixteen, block n holding ids 16(n-1) to 16n-1, each entry
 // a 16-bit length followed by that many UTF-16 units. String 100 is entry 4 of block 7.
 // clang-format off
-constexpr char16_t kStringBlock7[] = {
+constexpr OLECHAR kStringBlock7[] = {
     0, 0, 0, 0,                                   // ids 96 to 99: none
-    7, u'c', u'o', u'r', u'v', u'a', u'n', u'e',  // id 100
+    7, OLESTR('c'), OLESTR('o'), OLESTR('r'), OLESTR('v'), OLESTR('a'), OLESTR('n'), OLESTR('e'),  // id 100
     0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};             // ids 101 to 111: none
 // clang-format on
 
@@ -26,11 +26,11 @@ public:
         size_t count = 0;
         const ScriptSource* scripts = GetRegistrationScripts(&count);
         for (size_t i = 0; i < count; ++i) {
-            table.push_back({u"REGISTRY", MAKEINTRESOURCEW(scripts[i].id), scripts[i].text,
+            table.push_back({OLESTR("REGISTRY"), MAKEINTRESOURCEW(scripts[i].id), scripts[i].text,
                              static_cast<DWORD>(scripts[i].size)});
         }
-        table.push_back(
-            {u"TYPELIB", MAKEINTRESOURCEW(1), kTypeLibrarySource, sizeof kTypeLibrarySource - 1});
+        table.push_back({OLESTR("TYPELIB"), MAKEINTRESOURCEW(1), kTypeLibrarySource,
+                         sizeof kTypeLibrarySource - 1});
         table.push_back({RT_STRING, MAKEINTRESOURCEW(7), kStringBlock7, sizeof kStringBlock7});
         CorvaneRegisterModuleResources(module_, table.data(), static_cast<DWORD>(table.size()));
     }

@@ -502,7 +502,7 @@ constexpr const IID& IidOf() {
 // ---------------------------------------------------------------------------------------------
 // The type library in its carried form on Linux: the text that the platform's LoadTypeLibEx reads
 // from the module's TYPELIB resource (grammar in platform/linux/typelib.h). A module carries it as
-// {u"TYPELIB", MAKEINTRESOURCEW(1), kTypeLibrarySource, sizeof kTypeLibrarySource - 1}.
+// {OLESTR("TYPELIB"), MAKEINTRESOURCEW(1), kTypeLibrarySource, sizeof kTypeLibrarySource - 1}.
 #if !defined(_WIN32)
 #define CORVANE_TL_METHOD(name, params, args) "method " #name "\n"
 #define CORVANE_TL_LIBRARY(name, guid, major, minor)          \

@@ -210,7 +210,7 @@ inline ComPtr<IMediaSource> CreateEffect(const CLSID& clsid) {
 
 struct ErrorInfoSeen {
     bool present = false;
-    std::u16string description;
+    OleString description;
     GUID guid{};
 };
 

@@ -318,16 +318,16 @@ double DurationOf(IUnknown* block);
 // entry.
 struct Params {
     host::ParamStore store;
-    Params& Set(std::u16string_view key, host::ParamValue v) {
+    Params& Set(OleStringView key, host::ParamValue v) {
         store.Set(key, -1, std::move(v));
         return *this;
     }
     // A "StrengthZone" entry over [start, start + duration) ms with the given strengths.
     Params& Zone(double start, double duration,
-                 std::initializer_list<std::pair<std::u16string_view, double>> values) {
-        host::ParamStore& z = store.AddEntry(u"StrengthZone");
-        z.Set(u"EffectStart", -1, start);
-        z.Set(u"EffectDuration", -1, duration);
+                 std::initializer_list<std::pair<OleStringView, double>> values) {
+        host::ParamStore& z = store.AddEntry(OLESTR("StrengthZone"));
+        z.Set(OLESTR("EffectStart"), -1, start);
+        z.Set(OLESTR("EffectDuration"), -1, duration);
         for (const auto& [key, value] : values) z.Set(key, -1, value);
         return *this;
     }

@@ -47,10 +47,11 @@ TEST_F(BaseFilter, OutputLevelKeys) {
         double level;
     };
     const Case cases[] = {
-        {"dB", Params().Set(u"dBVolumeLevel", -6.0), 0.50118723362727224},
-        {"linear", Params().Set(u"VolumeLevel", 0.25), 0.25},
+        {"dB", Params().Set(OLESTR("dBVolumeLevel"), -6.0), 0.50118723362727224},
+        {"linear", Params().Set(OLESTR("VolumeLevel"), 0.25), 0.25},
         {"neither", Params(), 1.0},
-        {"both: dB wins", Params().Set(u"dBVolumeLevel", -6.0).Set(u"VolumeLevel", 0.25),
+        {"both: dB wins",
+         Params().Set(OLESTR("dBVolumeLevel"), -6.0).Set(OLESTR("VolumeLevel"), 0.25),
          0.50118723362727224},
     };
     for (const Case& c : cases) {
@@ -62,14 +63,16 @@ TEST_F(BaseFilter, OutputLevelKeys) {
 
 TEST_F(BaseFilter, SmoothingTimesAreReadOnlyWithTheFlag) {
     TestEngine& e = Make(0, 1);
-    ASSERT_EQ(Configure(Params().Set(u"RSmoothTime", int32_t(50)).Set(u"LSmoothTime", int32_t(60))),
+    ASSERT_EQ(Configure(Params()
+                            .Set(OLESTR("RSmoothTime"), int32_t(50))
+                            .Set(OLESTR("LSmoothTime"), int32_t(60))),
               S_OK);
     EXPECT_EQ(doubles.Log().Count("GetLong"), 0u) << doubles.Log().Dump();
     EXPECT_EQ(e.m_rSmoothTime, 20);
     ASSERT_EQ(Configure(Params()
-                            .Set(u"SmoothEnabled", false)
-                            .Set(u"RSmoothTime", int32_t(50))
-                            .Set(u"LSmoothTime", int32_t(60))),
+                            .Set(OLESTR("SmoothEnabled"), false)
+                            .Set(OLESTR("RSmoothTime"), int32_t(50))
+                            .Set(OLESTR("LSmoothTime"), int32_t(60))),
               S_OK);
     EXPECT_EQ(doubles.Log().Count("GetLong"), 2u);
     EXPECT_EQ(e.m_smoothEnabled, 0);
@@ -81,9 +84,9 @@ TEST_F(BaseFilter, StrengthKeys) {
     TestEngine& e = Make(0, 1);
     // Flag false with no zones: the strengths are read but the mix stays off.
     ASSERT_EQ(Configure(Params()
-                            .Set(u"UseStrengthPerCh", false)
-                            .Set(u"LeftStrength", 0.25)
-                            .Set(u"RightStrengthEnd", 0.5)),
+                            .Set(OLESTR("UseStrengthPerCh"), false)
+                            .Set(OLESTR("LeftStrength"), 0.25)
+                            .Set(OLESTR("RightStrengthEnd"), 0.5)),
               S_OK);
     EXPECT_FALSE(e.m_strength.bUseStrengthPerCh);
     EXPECT_EQ(e.m_strength.current.leftStrength, 0.25);
@@ -92,9 +95,9 @@ TEST_F(BaseFilter, StrengthKeys) {
     EXPECT_EQ(e.m_strength.current.effectDuration, CBaseFilter::kWholeStreamMs);
 
     ASSERT_EQ(Configure(Params()
-                            .Set(u"UseStrengthPerCh", true)
-                            .Zone(0.0, 1000.0, {{u"LeftStrength", 0.5}})
-                            .Zone(2000.0, 1000.0, {{u"CenterStrengthEnd", 0.0}})),
+                            .Set(OLESTR("UseStrengthPerCh"), true)
+                            .Zone(0.0, 1000.0, {{OLESTR("LeftStrength"), 0.5}})
+                            .Zone(2000.0, 1000.0, {{OLESTR("CenterStrengthEnd"), 0.0}})),
               S_OK);
     ASSERT_EQ(e.m_strength.zones.size(), 2u);
     EXPECT_TRUE(e.m_strength.bUseStrengthPerCh);
@@ -108,17 +111,17 @@ TEST_F(BaseFilter, StrengthKeys) {
 // A failing list count or entry getter reads as "no entries" / "skip this entry".
 TEST_F(BaseFilter, FailingStrengthListGettersAreSkipped) {
     const Params p = Params()
-                         .Set(u"UseStrengthPerCh", true)
-                         .Set(u"LeftStrength", 0.75)
-                         .Zone(0.0, 10.0, {{u"LeftStrength", 0.1}})
-                         .Zone(10.0, 10.0, {{u"LeftStrength", 0.2}});
+                         .Set(OLESTR("UseStrengthPerCh"), true)
+                         .Set(OLESTR("LeftStrength"), 0.75)
+                         .Zone(0.0, 10.0, {{OLESTR("LeftStrength"), 0.1}})
+                         .Zone(10.0, 10.0, {{OLESTR("LeftStrength"), 0.2}});
     TestEngine& e = Make(0, 1);
-    doubles.Failures().FailCall("GetCount", E_FAIL, u"StrengthZone");
+    doubles.Failures().FailCall("GetCount", E_FAIL, OLESTR("StrengthZone"));
     ASSERT_EQ(Configure(p), S_OK);
     EXPECT_TRUE(e.m_strength.zones.empty());
     EXPECT_EQ(e.m_strength.current.leftStrength, 0.75);
     doubles.Failures().Clear();
-    doubles.Failures().FailCall("GetZone", E_FAIL, u"StrengthZone", 1);
+    doubles.Failures().FailCall("GetZone", E_FAIL, OLESTR("StrengthZone"), 1);
     ASSERT_EQ(Configure(p), S_OK);
     ASSERT_EQ(e.m_strength.zones.size(), 1u);
     EXPECT_EQ(e.m_strength.zones[0].leftStrength, 0.2);
@@ -130,22 +133,23 @@ TEST_F(BaseFilter, RateIsTakenOnlyWhenFiniteAndPositive) {
                                                {-2.0, 1.0}, {std::nan(""), 1.0}, {inf, 1.0}};
     for (const auto& [given, kept] : cases) {
         TestEngine& e = Make(0, 1);
-        ASSERT_EQ(Configure(Params().Set(u"Rate", given)), S_OK);
+        ASSERT_EQ(Configure(Params().Set(OLESTR("Rate"), given)), S_OK);
         EXPECT_EQ(e.m_rate, kept) << given;
     }
 }
 
 TEST_F(BaseFilter, TempPathSurvivesParameterReset) {
     TestEngine& e = Make(0, 1);
-    ASSERT_EQ(Configure(Params().Set(u"TempPath", std::u16string(u"/tmp/x\u00e9-"))), S_OK);
-    EXPECT_EQ(e.m_tempPath, u"/tmp/x\u00e9-");
+    ASSERT_EQ(Configure(Params().Set(OLESTR("TempPath"), OleString(OLESTR("/tmp/x\u00e9-")))),
+              S_OK);
+    EXPECT_EQ(e.m_tempPath, OLESTR("/tmp/x\u00e9-"));
     e.ResetParams();
-    EXPECT_EQ(e.m_tempPath, u"/tmp/x\u00e9-");
+    EXPECT_EQ(e.m_tempPath, OLESTR("/tmp/x\u00e9-"));
 }
 
 TEST_F(BaseFilter, ParametersWithoutObjectAreInvalid) {
     TestEngine& e = Make(0, 1);
-    ASSERT_EQ(Configure(Params().Set(u"VolumeLevel", 0.25)), S_OK);
+    ASSERT_EQ(Configure(Params().Set(OLESTR("VolumeLevel"), 0.25)), S_OK);
     EXPECT_EQ(e.PutEffectParams(nullptr), kInvalidArgumentHr);
     EXPECT_EQ(e.m_level, 1.0);
     EXPECT_EQ(e.m_pParams, nullptr);
@@ -156,7 +160,7 @@ TEST_F(BaseFilter, ParametersWithoutObjectAreInvalid) {
     GUID guid{};
     info->GetGUID(&guid);
     info->Release();
-    EXPECT_EQ(text.Str(), u"Invalid argument.");
+    EXPECT_EQ(text.Str(), OLESTR("Invalid argument."));
     EXPECT_EQ(guid, kTestIid);
     // An object without the parameter interface is refused the same way.
     ComPtr<testing::RecordingEffectZones> zones = doubles.NewZones();
@@ -165,15 +169,15 @@ TEST_F(BaseFilter, ParametersWithoutObjectAreInvalid) {
 
 TEST_F(BaseFilter, EffectParamsHandsOutAnIndependentCopy) {
     TestEngine& e = Make(0, 1);
-    ASSERT_EQ(Configure(Params().Set(u"VolumeLevel", 0.25)), S_OK);
+    ASSERT_EQ(Configure(Params().Set(OLESTR("VolumeLevel"), 0.25)), S_OK);
     ComPtr<IUnknown> copy;
     ASSERT_EQ(e.GetEffectParams(&copy), S_OK);
     ComPtr<IEffectParams> params = copy.As<IEffectParams>();
     ASSERT_TRUE(params);
     EXPECT_NE(params.Get(), e.m_pParams);
-    params->SetDouble(testing::Bstr(u"VolumeLevel"), -1, 0.5);
+    params->SetDouble(testing::Bstr(OLESTR("VolumeLevel")), -1, 0.5);
     double level = 0.0;
-    e.m_pParams->GetDouble(testing::Bstr(u"VolumeLevel"), -1, &level);
+    e.m_pParams->GetDouble(testing::Bstr(OLESTR("VolumeLevel")), -1, &level);
     EXPECT_EQ(level, 0.25);
     // A duplicate that fails is reported, not answered as "no parameters".
     doubles.Failures().FailCall("Duplicate", E_OUTOFMEMORY);
@@ -199,7 +203,7 @@ TEST_F(BaseFilter, ZonesSpanTheEnabledOnes) {
 TEST_F(BaseFilter, ZoneWhoseGettersFailIsSkipped) {
     TestEngine& e = Make(0, 1);
     // The second zone's time cannot be read: it takes no part, instead of spanning garbage.
-    doubles.Failures().FailCall("GetZoneTime", E_FAIL, u"", 1, 1);
+    doubles.Failures().FailCall("GetZoneTime", E_FAIL, OLESTR(""), 1, 1);
     ASSERT_EQ(Zones({{500, 1000, true}, {3000, 2000, true}, {800, 100, true}}), S_OK);
     EXPECT_EQ(e.m_effectStart, 500.0);
     EXPECT_EQ(e.m_effectDuration, 1000.0);
@@ -278,7 +282,7 @@ TEST_F(BaseFilter, ChannelFiltersWithoutParameters) {
     ASSERT_NE(f, nullptr);
     EXPECT_EQ(f->loadResult, E_POINTER);
     EXPECT_EQ(f->loadedGain, 1.0);
-    ASSERT_EQ(Configure(Params().Set(u"TestGain", 3.0)), S_OK);
+    ASSERT_EQ(Configure(Params().Set(OLESTR("TestGain"), 3.0)), S_OK);
     e.BuildChannelFilters();
     EXPECT_EQ(e.Channel<RecordingChannelFilter>(0)->loadedGain, 3.0);
     e.PutEffectParams(nullptr);

@@ -92,7 +92,7 @@ TEST_P(EffectClass, WithoutUpstreamForwardedMethodsAnswerInvalidArgument) {
         EXPECT_EQ(c.call(object_.Get(), outs, &expect), kInvalidArgument) << c.name;
         const ErrorInfoSeen info = TakeErrorInfo();
         EXPECT_TRUE(info.present) << c.name;
-        EXPECT_EQ(info.description, u"Invalid argument.") << c.name;
+        EXPECT_EQ(info.description, OLESTR("Invalid argument.")) << c.name;
         EXPECT_TRUE(IsEqualIID(info.guid, *GetParam().iid))
             << c.name << ": error identity is the class interface";
         if (c.clearsOut) {
@@ -105,9 +105,9 @@ TEST_P(EffectClass, WithoutUpstreamForwardedMethodsAnswerInvalidArgument) {
     ComPtr<IMediaBaseFilter> filter = object_.As<IMediaBaseFilter>();
     ClearErrorInfo();
     EXPECT_EQ(filter->SetParam(outs.name, outs.var), kInvalidArgument);
-    EXPECT_EQ(TakeErrorInfo().description, u"Invalid argument.");
+    EXPECT_EQ(TakeErrorInfo().description, OLESTR("Invalid argument."));
     EXPECT_EQ(filter->GetParam(outs.name, &outs.var), kInvalidArgument);
-    EXPECT_EQ(TakeErrorInfo().description, u"Invalid argument.");
+    EXPECT_EQ(TakeErrorInfo().description, OLESTR("Invalid argument."));
 }
 
 TEST_P(EffectClass, WithoutUpstreamEngineReadsReportWithTheClassIdentity) {

@@ -119,7 +119,7 @@ TEST_P(UpstreamOfEffect, SetParamTravelsDownAChainToTheFirstSourceThatIsNoEffect
     ASSERT_EQ(top.As<IMediaBaseFilter>()->put_MediaSource(middle.Get()), S_OK);
     source_->ClearCalls();
 
-    Bstr name(u"Rate");
+    Bstr name(OLESTR("Rate"));
     VARIANT value;
     VariantInit(&value);
     value.vt = VT_I4;
@@ -149,7 +149,7 @@ TEST_P(UpstreamOfEffect, FilterPropertiesReachTheEngine) {
     EXPECT_EQ(static_cast<void*>(source.Get()), static_cast<void*>(source_->Unknown()));
 
     ComPtr<RecordingEffectParams> params = doubles_.NewParams();
-    params->SetDouble(Bstr(u"Rate"), -1, 2.0);
+    params->SetDouble(Bstr(OLESTR("Rate")), -1, 2.0);
     EXPECT_EQ(filter_->put_EffectParams(params.Get()), S_OK);
     EXPECT_EQ(engine.m_rate, 2.0);
     ComPtr<IUnknown> copy;

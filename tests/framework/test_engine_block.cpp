@@ -100,7 +100,7 @@ TEST_F(Block, ConversionsTo16Bits) {
             c.constant == 0 ? Each<IdentityFilter>() : Each<ConstantFilter>(c.constant);
         TestEngine& e = Make(0, 1, f);
         ComPtr<TableSource> source = Attach(Format(1), std::vector<int16_t>(441, c.in));
-        ASSERT_EQ(Configure(Params().Set(u"VolumeLevel", c.level)), S_OK);
+        ASSERT_EQ(Configure(Params().Set(OLESTR("VolumeLevel"), c.level)), S_OK);
         const std::vector<int16_t> out = ReadAll(e, 10.0);
         ASSERT_EQ(out.size(), 441u) << c.name;
         EXPECT_EQ(out[0], c.out) << c.name;
@@ -118,24 +118,29 @@ TEST_F(Block, StrengthMix) {
         double left, right;
     };
     const Case cases[] = {
-        {"left 0.25", 2, 1, Params().Set(u"UseStrengthPerCh", true).Set(u"LeftStrength", 0.25),
-         0.875, 0.5},
-        {"left 1.5", 2, 1, Params().Set(u"UseStrengthPerCh", true).Set(u"LeftStrength", 1.5), 0.75,
+        {"left 0.25", 2, 1,
+         Params().Set(OLESTR("UseStrengthPerCh"), true).Set(OLESTR("LeftStrength"), 0.25), 0.875,
+         0.5},
+        {"left 1.5", 2, 1,
+         Params().Set(OLESTR("UseStrengthPerCh"), true).Set(OLESTR("LeftStrength"), 1.5), 0.75,
          0.5},
         {"left -0.5: unprocessed alone, weighed 1.5", 2, 1,
-         Params().Set(u"UseStrengthPerCh", true).Set(u"LeftStrength", -0.5), 1.5, 0.5},
-        {"right 0", 2, 1, Params().Set(u"UseStrengthPerCh", true).Set(u"RightStrength", 0.0), 0.5,
+         Params().Set(OLESTR("UseStrengthPerCh"), true).Set(OLESTR("LeftStrength"), -0.5), 1.5,
+         0.5},
+        {"right 0", 2, 1,
+         Params().Set(OLESTR("UseStrengthPerCh"), true).Set(OLESTR("RightStrength"), 0.0), 0.5,
          1.0},
         {"mono centre", 1, 1,
          Params()
-             .Set(u"UseStrengthPerCh", true)
-             .Set(u"CenterStrength", 0.5)
-             .Set(u"LeftStrength", 0.0),
+             .Set(OLESTR("UseStrengthPerCh"), true)
+             .Set(OLESTR("CenterStrength"), 0.5)
+             .Set(OLESTR("LeftStrength"), 0.0),
          0.75, 0.75},
         {"interleaved: no mix", 2, 0,
-         Params().Set(u"UseStrengthPerCh", true).Set(u"LeftStrength", 0.0), 0.5, 0.5},
+         Params().Set(OLESTR("UseStrengthPerCh"), true).Set(OLESTR("LeftStrength"), 0.0), 0.5, 0.5},
         {"flag false: no mix", 2, 1,
-         Params().Set(u"UseStrengthPerCh", false).Set(u"LeftStrength", 0.0), 0.5, 0.5},
+         Params().Set(OLESTR("UseStrengthPerCh"), false).Set(OLESTR("LeftStrength"), 0.0), 0.5,
+         0.5},
     };
     for (const Case& c : cases) {
         TestEngine& e = Make(0, c.perChannel, Gains({0.5}));
@@ -157,12 +162,13 @@ TEST_F(Block, ZoneWalk) {
     TestEngine& e = Make(0, 1, Gains({0.0}));
     const std::vector<int16_t> in = VariedSamples(44100 * 4, 2);
     ComPtr<TableSource> source = Attach(Format(2), in);
-    ASSERT_EQ(
-        Configure(Params()
-                      .Set(u"UseStrengthPerCh", true)
-                      .Zone(0.0, 1000.0, {{u"LeftStrength", 0.0}, {u"RightStrength", 0.0}})
-                      .Zone(2000.0, 1000.0, {{u"LeftStrength", 0.5}, {u"RightStrength", 0.5}})),
-        S_OK);
+    ASSERT_EQ(Configure(Params()
+                            .Set(OLESTR("UseStrengthPerCh"), true)
+                            .Zone(0.0, 1000.0,
+                                  {{OLESTR("LeftStrength"), 0.0}, {OLESTR("RightStrength"), 0.0}})
+                            .Zone(2000.0, 1000.0,
+                                  {{OLESTR("LeftStrength"), 0.5}, {OLESTR("RightStrength"), 0.5}})),
+              S_OK);
     // The last two seek back: the walk steps back to the first zone, and from there forward
     // into the gap.
     for (double at : {950.0, 1500.0, 2000.0, 2950.0, 950.0, 1500.0}) {
@@ -187,9 +193,9 @@ TEST_F(Block, LatencyFilterGapAndLastBlock) {
     const std::vector<int16_t> in = VariedSamples(8820, 2);
     ComPtr<TableSource> source = Attach(Format(2), in);
     ASSERT_EQ(Configure(Params()
-                            .Set(u"UseStrengthPerCh", true)
-                            .Set(u"LeftStrength", 0.5)
-                            .Set(u"RightStrength", 0.5)),
+                            .Set(OLESTR("UseStrengthPerCh"), true)
+                            .Set(OLESTR("LeftStrength"), 0.5)
+                            .Set(OLESTR("RightStrength"), 0.5)),
               S_OK);
     ASSERT_EQ(Zones({{0.0, 150.0, true}}), S_OK);
     ComPtr<IUnknown> first, second;
@@ -304,7 +310,7 @@ TEST_F(Block, SmoothingLengths) {
         TestEngine& e = Make(0, c.perChannel, Gains({0.0}));
         const int frames = static_cast<int>(c.streamMs * 44.1);
         ComPtr<TableSource> source = Attach(Format(2), std::vector<int16_t>(frames * 2, 16384));
-        ASSERT_EQ(Configure(Params().Set(u"SmoothEnabled", true)), S_OK);
+        ASSERT_EQ(Configure(Params().Set(OLESTR("SmoothEnabled"), true)), S_OK);
         std::vector<double> expected(frames * 2, 0.0);
         for (int f = 0; f < frames; ++f) {
             double v = 0.0;
@@ -322,9 +328,9 @@ TEST_F(Block, StrengthRampIsSmoothWithinBlocks) {
     TestEngine& e = Make(0, 1, Gains({0.0}));
     ComPtr<TableSource> source = Attach(Format(1), std::vector<int16_t>(44100, 16384));
     ASSERT_EQ(Configure(Params()
-                            .Set(u"UseStrengthPerCh", true)
-                            .Set(u"CenterStrength", 0.0)
-                            .Set(u"CenterStrengthEnd", 1.0)),
+                            .Set(OLESTR("UseStrengthPerCh"), true)
+                            .Set(OLESTR("CenterStrength"), 0.0)
+                            .Set(OLESTR("CenterStrengthEnd"), 1.0)),
               S_OK);
     const std::vector<int16_t> out = ReadAll(e, 100.0);
     ASSERT_EQ(out.size(), 44100u);
@@ -344,9 +350,10 @@ TEST_F(Block, UnusableFormatsPassThrough) {
             const std::vector<int16_t> in = VariedSamples(8820, 2);
             ComPtr<TableSource> source = Attach(Format(2), in);
             source->ReportWaveFormat(wfx);
-            ASSERT_EQ(
-                Configure(Params().Set(u"UseStrengthPerCh", true).Set(u"SmoothEnabled", true)),
-                S_OK);
+            ASSERT_EQ(Configure(Params()
+                                    .Set(OLESTR("UseStrengthPerCh"), true)
+                                    .Set(OLESTR("SmoothEnabled"), true)),
+                      S_OK);
             EXPECT_EQ(ReadAll(e, 100.0), in)
                 << wfx.nChannels << "/" << wfx.nBlockAlign << "/" << wfx.nSamplesPerSec;
             EXPECT_TRUE(e.m_channels.empty());

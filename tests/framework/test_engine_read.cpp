@@ -96,7 +96,7 @@ TEST_F(ReadPath, BufferedPathShapesRequestsAroundTheInterval) {
     };
     RecorderEngine& e = Make<RecorderEngine>(1, 1);
     ComPtr<TableSource> source = Attach(Stereo(), VariedSamples(44100 * 3, 2));
-    ASSERT_EQ(Configure(Params().Set(u"SmoothEnabled", true)), S_OK);
+    ASSERT_EQ(Configure(Params().Set(OLESTR("SmoothEnabled"), true)), S_OK);
     ASSERT_EQ(Zones({{1000.0, 1000.0, true}}), S_OK);
     ASSERT_EQ(e.SeekAudio(0, 0, 980.0), S_OK);
     const Step steps[] = {
@@ -126,7 +126,7 @@ TEST_F(ReadPath, BufferedPathPadsAnExhaustedUpstream) {
     ComPtr<IUnknown> block;
     ASSERT_EQ(Read(100.0, &block), S_OK);
     // The upstream gives two more 100 ms blocks, then none although its duration says more.
-    doubles.Failures().FailCall("ReadAudio", E_FAIL, u"", -1, 2);
+    doubles.Failures().FailCall("ReadAudio", E_FAIL, OLESTR(""), -1, 2);
     ASSERT_EQ(Read(250.0, &block), S_OK);
     const std::vector<int16_t> out = SamplesOf(block.Get());
     ASSERT_EQ(out.size(), 22050u);
@@ -208,7 +208,7 @@ TEST_F(ReadPath, SeekAndSkip) {
     for (const Case& c : cases) {
         TestEngine& e = Make(c.helper, 1);
         ComPtr<TableSource> source = Attach(Stereo(), VariedSamples(44100 * 4, 2));
-        ASSERT_EQ(Configure(Params().Set(u"UseStrengthPerCh", true)), S_OK);
+        ASSERT_EQ(Configure(Params().Set(OLESTR("UseStrengthPerCh"), true)), S_OK);
         ComPtr<IUnknown> block;
         ASSERT_EQ(Read(100.0, &block), S_OK);
         ASSERT_EQ(e.SeekAudio(0, 0, 2000.0), S_OK);
@@ -231,7 +231,7 @@ TEST_F(ReadPath, SeekClearsTheLagAndTheQueues) {
     TestEngine& e = Make(0, 1, [](int, CBaseFilter* o) { return new LatencyFilter(o, 100, 1.0); });
     e.m_bLengthChanges = true;
     ComPtr<TableSource> source = Attach(Stereo(), VariedSamples(44100, 2));
-    ASSERT_EQ(Configure(Params().Set(u"UseStrengthPerCh", true)), S_OK);
+    ASSERT_EQ(Configure(Params().Set(OLESTR("UseStrengthPerCh"), true)), S_OK);
     ComPtr<IUnknown> block;
     ASSERT_EQ(Read(100.0, &block), S_OK);
     ASSERT_EQ(e.m_frameOffset, 100);
@@ -265,7 +265,7 @@ TEST_F(ReadPath, RateMappingThroughTheUpstream) {
     TestEngine& e = Make(1, 0);
     e.m_bFollowsRate = true;
     ComPtr<TableSource> source = Attach(Stereo(), VariedSamples(44100 * 5, 2));
-    ASSERT_EQ(Configure(Params().Set(u"Rate", 2.0)), S_OK);
+    ASSERT_EQ(Configure(Params().Set(OLESTR("Rate"), 2.0)), S_OK);
     ASSERT_EQ(Zones({{1000.0, 1000.0, true}}), S_OK);
     double d = 0;
     ASSERT_EQ(e.GetAudioDuration(0, &d), S_OK);
@@ -285,7 +285,7 @@ TEST_F(ReadPath, TrackAndFormatChangesRebuildTheStream) {
     ASSERT_EQ(Read(100.0, &block), S_OK);
     CBaseChannelFilter* built = e.m_channels[0];
     // New parameters reach the channel filters only when the stream is set up again.
-    ASSERT_EQ(Configure(Params().Set(u"TestGain", 2.0)), S_OK);
+    ASSERT_EQ(Configure(Params().Set(OLESTR("TestGain"), 2.0)), S_OK);
     ASSERT_EQ(Read(100.0, &block), S_OK);
     EXPECT_EQ(e.m_channels[0], built);
     LONG track = -5;
@@ -346,9 +346,9 @@ TEST_F(ReadPath, SmoothingTimesAreClampedAndExact) {
         TestEngine& e = Make(1, 1);
         ComPtr<TableSource> source = Attach(Stereo(), VariedSamples(44100, 2));
         ASSERT_EQ(Configure(Params()
-                                .Set(u"SmoothEnabled", true)
-                                .Set(u"RSmoothTime", c.right)
-                                .Set(u"LSmoothTime", c.left)),
+                                .Set(OLESTR("SmoothEnabled"), true)
+                                .Set(OLESTR("RSmoothTime"), c.right)
+                                .Set(OLESTR("LSmoothTime"), c.left)),
                   S_OK);
         ASSERT_EQ(Zones({{0.0, c.intervalMs, true}}), S_OK);
         ComPtr<IUnknown> block;

@@ -15,6 +15,8 @@
 
 namespace {
 
+using corvane::OleString;
+
 // A COM class as the error support sees it: its CLSID comes from the class.
 struct FakeVolumeClass {
     static const CLSID& GetObjectCLSID() { return CLSID_VolumeFilter5; }
@@ -26,8 +28,8 @@ struct FakeBandClass {
 };
 using BandErrors = CTamrixErrorSupport<FakeBandClass, IBandFilter5>;
 
-std::u16string Take(BSTR s) {
-    std::u16string r = s != nullptr ? std::u16string(s) : std::u16string();
+OleString Take(BSTR s) {
+    OleString r = s != nullptr ? OleString(s) : OleString();
     SysFreeString(s);
     return r;
 }
@@ -36,7 +38,7 @@ std::u16string Take(BSTR s) {
 struct Info {
     bool present = false;
     GUID guid{};
-    std::u16string source, description;
+    OleString source, description;
 };
 
 Info TakeErrorInfo() {
@@ -79,39 +81,39 @@ TEST_F(ErrorSupport, EveryCodeOfTheTable) {
     const struct {
         int code;
         uint32_t hr;
-        const char16_t* message;
+        const OLECHAR* message;
     } table[] = {
-        {1, 0x80040301, u"Busy error."},
-        {2, 0x80040302, u"Memory error."},
-        {3, 0x80040303, u"File access error."},
-        {4, 0x80040304, u"File format error."},
-        {5, 0x80040305, u"Video format unsupported."},
-        {6, 0x80040306, u"Audio format unsupported."},
-        {7, 0x80040307, u"Invalid operation."},
-        {8, 0x80040308, u"Invalid argument."},
-        {9, 0x80040309, u"Control not installed."},
-        {10, 0x8004030A, u"Index out of range."},
-        {11, 0x80040401, u"QuickTime container not correct."},
-        {12, 0x80040402, u"QuickTime video description not correct."},
-        {13, 0x80040403, u"QuickTime audio description not correct."},
-        {14, 0x80040404, u"QuickTime audio codec not installed."},
-        {15, 0x80040405, u"QuickTime video codec is not installed."},
-        {16, 0x80040501, u"AVI container not correct."},
-        {17, 0x80040502, u"ACM audio codec is not installed."},
-        {18, 0x80040503, u"ACM video codec is not installed."},
-        {19, 0x80040601, u"DVD content protected data."},
-        {20, 0x80040701, u"Output Driver error."},
-        {21, 0x80040702, u"Input Driver error."},
-        {22, 0x80040703, u"Mixer Driver error."},
-        {23, 0x80040704, u"Aspi Driver error."},
-        {24, 0x80040705, u"The stream is closed or unavailable."},
-        {37, 0x8004030C, u"Memory allocation error."},
+        {1, 0x80040301, OLESTR("Busy error.")},
+        {2, 0x80040302, OLESTR("Memory error.")},
+        {3, 0x80040303, OLESTR("File access error.")},
+        {4, 0x80040304, OLESTR("File format error.")},
+        {5, 0x80040305, OLESTR("Video format unsupported.")},
+        {6, 0x80040306, OLESTR("Audio format unsupported.")},
+        {7, 0x80040307, OLESTR("Invalid operation.")},
+        {8, 0x80040308, OLESTR("Invalid argument.")},
+        {9, 0x80040309, OLESTR("Control not installed.")},
+        {10, 0x8004030A, OLESTR("Index out of range.")},
+        {11, 0x80040401, OLESTR("QuickTime container not correct.")},
+        {12, 0x80040402, OLESTR("QuickTime video description not correct.")},
+        {13, 0x80040403, OLESTR("QuickTime audio description not correct.")},
+        {14, 0x80040404, OLESTR("QuickTime audio codec not installed.")},
+        {15, 0x80040405, OLESTR("QuickTime video codec is not installed.")},
+        {16, 0x80040501, OLESTR("AVI container not correct.")},
+        {17, 0x80040502, OLESTR("ACM audio codec is not installed.")},
+        {18, 0x80040503, OLESTR("ACM video codec is not installed.")},
+        {19, 0x80040601, OLESTR("DVD content protected data.")},
+        {20, 0x80040701, OLESTR("Output Driver error.")},
+        {21, 0x80040702, OLESTR("Input Driver error.")},
+        {22, 0x80040703, OLESTR("Mixer Driver error.")},
+        {23, 0x80040704, OLESTR("Aspi Driver error.")},
+        {24, 0x80040705, OLESTR("The stream is closed or unavailable.")},
+        {37, 0x8004030C, OLESTR("Memory allocation error.")},
         // Every other positive code.
-        {25, 0x80040300, u"Unexpected error."},
-        {36, 0x80040300, u"Unexpected error."},
-        {38, 0x80040300, u"Unexpected error."},
-        {1000, 0x80040300, u"Unexpected error."},
-        {INT_MAX, 0x80040300, u"Unexpected error."},
+        {25, 0x80040300, OLESTR("Unexpected error.")},
+        {36, 0x80040300, OLESTR("Unexpected error.")},
+        {38, 0x80040300, OLESTR("Unexpected error.")},
+        {1000, 0x80040300, OLESTR("Unexpected error.")},
+        {INT_MAX, 0x80040300, OLESTR("Unexpected error.")},
     };
     for (const auto& row : table) {
         SCOPED_TRACE(row.code);
@@ -120,7 +122,7 @@ TEST_F(ErrorSupport, EveryCodeOfTheTable) {
         ASSERT_TRUE(info.present);
         EXPECT_EQ(info.description, row.message);
         EXPECT_EQ(info.guid, IID_IVolumeFilter5);
-        EXPECT_EQ(info.source, u"");  // no ProgID is registered
+        EXPECT_EQ(info.source, OLESTR(""));  // no ProgID is registered
         EXPECT_FALSE(TakeErrorInfo().present) << "GetErrorInfo hands the object over";
     }
 }
@@ -141,14 +143,15 @@ TEST_F(ErrorSupport, BothReportingPathsGiveOneIdentity) {
 TEST_F(ErrorSupport, SourceIsTheRegisteredProgId) {
     OLECHAR clsid[40];
     ASSERT_GT(StringFromGUID2(CLSID_VolumeFilter5, clsid, 40), 0);
-    const std::u16string key = u"Software\\Classes\\CLSID\\" + std::u16string(clsid) + u"\\ProgID";
-    const std::u16string progId = u"Corvane.VolumeFilter5.1";
+    const OleString key =
+        OLESTR("Software\\Classes\\CLSID\\") + OleString(clsid) + OLESTR("\\ProgID");
+    const OleString progId = OLESTR("Corvane.VolumeFilter5.1");
     HKEY k = nullptr;
     ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &k,
                               nullptr),
               ERROR_SUCCESS);
     ASSERT_EQ(RegSetValueExW(k, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(progId.c_str()),
-                             static_cast<DWORD>((progId.size() + 1) * sizeof(char16_t))),
+                             static_cast<DWORD>((progId.size() + 1) * sizeof(OLECHAR))),
               ERROR_SUCCESS);
     RegCloseKey(k);
 
@@ -156,17 +159,17 @@ TEST_F(ErrorSupport, SourceIsTheRegisteredProgId) {
     Info info = TakeErrorInfo();
     ASSERT_TRUE(info.present);
     EXPECT_EQ(info.source, progId);
-    EXPECT_EQ(info.description, u"Invalid argument.");
+    EXPECT_EQ(info.description, OLESTR("Invalid argument."));
     // Another class has no ProgID: its source stays empty.
     EXPECT_EQ(BandErrors::Error(8), static_cast<HRESULT>(0x80040308));
-    EXPECT_EQ(TakeErrorInfo().source, u"");
+    EXPECT_EQ(TakeErrorInfo().source, OLESTR(""));
 }
 
 // An error object placed by somebody else, to see whether a report touches it.
 IErrorInfo* PlaceEarlierError() {
     ICreateErrorInfo* create = nullptr;
     if (FAILED(CreateErrorInfo(&create))) return nullptr;
-    create->SetDescription(const_cast<LPOLESTR>(u"earlier"));
+    create->SetDescription(const_cast<LPOLESTR>(OLESTR("earlier")));
     IErrorInfo* info = nullptr;
     create->QueryInterface(IID_IErrorInfo, reinterpret_cast<void**>(&info));
     create->Release();
@@ -213,10 +216,10 @@ TEST_F(ErrorSupport, ErrorInformationBelongsToItsThread) {
     other.join();
     EXPECT_FALSE(seenElsewhere.present);
     EXPECT_TRUE(setElsewhere.present);
-    EXPECT_EQ(setElsewhere.description, u"Invalid operation.");
+    EXPECT_EQ(setElsewhere.description, OLESTR("Invalid operation."));
     Info mine = TakeErrorInfo();
     ASSERT_TRUE(mine.present);
-    EXPECT_EQ(mine.description, u"File access error.");
+    EXPECT_EQ(mine.description, OLESTR("File access error."));
 }
 
 TEST(ErrorTable, LookupFallsBackToUnexpectedError) {

@@ -239,7 +239,7 @@ TEST(WavSourceOpen, ReportsMissingAndUnreadableFiles) {
     VariantInit(&name);
     name.vt = VT_BSTR;
     name.bstrVal = SysAllocString(corvane::text::ToUtf16(path).c_str());
-    EXPECT_EQ(S_OK, empty->SetParam(Bstr(u"FileName"), name));
+    EXPECT_EQ(S_OK, empty->SetParam(Bstr(OLESTR("FileName")), name));
     VariantClear(&name);
     double duration = 0;
     EXPECT_EQ(S_OK, empty->get_audioDuration(-1, &duration));
@@ -305,30 +305,30 @@ TEST(SignalSource, PropertiesAndFormatChangesKeepThePositionInTime) {
     VariantInit(&v);
     v.vt = VT_I4;
     v.lVal = 2;
-    ASSERT_EQ(S_OK, src->SetParam(Bstr(u"seconds"), v));
+    ASSERT_EQ(S_OK, src->SetParam(Bstr(OLESTR("seconds")), v));
     src->get_audioDuration(-1, &d);
     EXPECT_DOUBLE_EQ(2000.0, d);
     v.lVal = 0;
-    EXPECT_EQ(E_INVALIDARG, src->SetParam(Bstr(u"Seconds"), v));
+    EXPECT_EQ(E_INVALIDARG, src->SetParam(Bstr(OLESTR("Seconds")), v));
     v.lVal = 5000;  // above half of 8000 Hz
-    EXPECT_EQ(E_INVALIDARG, src->SetParam(Bstr(u"Frequency"), v));
+    EXPECT_EQ(E_INVALIDARG, src->SetParam(Bstr(OLESTR("Frequency")), v));
     VARIANT out;
     VariantInit(&out);
-    ASSERT_EQ(S_OK, src->GetParam(Bstr(u"SECONDS"), &out));
+    ASSERT_EQ(S_OK, src->GetParam(Bstr(OLESTR("SECONDS")), &out));
     EXPECT_EQ(VT_R8, out.vt);
     EXPECT_EQ(2.0, out.dblVal);
     // A name the source does not know is kept as given.
     VARIANT s;
     VariantInit(&s);
     s.vt = VT_BSTR;
-    s.bstrVal = SysAllocString(u"anything");
-    ASSERT_EQ(S_OK, src->SetParam(Bstr(u"Custom"), s));
+    s.bstrVal = SysAllocString(OLESTR("anything"));
+    ASSERT_EQ(S_OK, src->SetParam(Bstr(OLESTR("Custom")), s));
     VariantClear(&s);
-    ASSERT_EQ(S_OK, src->GetParam(Bstr(u"custom"), &out));
+    ASSERT_EQ(S_OK, src->GetParam(Bstr(OLESTR("custom")), &out));
     ASSERT_EQ(VT_BSTR, out.vt);
-    EXPECT_EQ(std::u16string(u"anything"), std::u16string(out.bstrVal));
+    EXPECT_EQ(OleString(OLESTR("anything")), OleString(out.bstrVal));
     VariantClear(&out);
-    EXPECT_EQ(E_INVALIDARG, src->GetParam(Bstr(u"Unknown"), &out));
+    EXPECT_EQ(E_INVALIDARG, src->GetParam(Bstr(OLESTR("Unknown")), &out));
 }
 
 // ---- export ----

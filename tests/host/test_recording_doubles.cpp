@@ -53,20 +53,20 @@ TEST_F(Doubles, RecordEveryCallWithItsArgumentsAndResult) {
 
 TEST_F(Doubles, InjectedGetterFailureLeavesTheTargetUnchanged) {
     ComPtr<RecordingEffectParams> params = doubles_.NewParams();
-    ASSERT_EQ(S_OK, params->SetDouble(Bstr(u"Rate"), -1, 2.0));
-    ASSERT_EQ(S_OK, params->SetDouble(Bstr(u"VolumeLevel"), -1, 0.5));
-    doubles_.Failures().FailCall("GetDouble", E_OUTOFMEMORY, u"Rate");
+    ASSERT_EQ(S_OK, params->SetDouble(Bstr(OLESTR("Rate")), -1, 2.0));
+    ASSERT_EQ(S_OK, params->SetDouble(Bstr(OLESTR("VolumeLevel")), -1, 0.5));
+    doubles_.Failures().FailCall("GetDouble", E_OUTOFMEMORY, OLESTR("Rate"));
 
     double rate = 7.0, level = 7.0;
-    EXPECT_EQ(E_OUTOFMEMORY, params->GetDouble(Bstr(u"Rate"), -1, &rate));
+    EXPECT_EQ(E_OUTOFMEMORY, params->GetDouble(Bstr(OLESTR("Rate")), -1, &rate));
     EXPECT_EQ(7.0, rate);
-    EXPECT_EQ(S_OK, params->GetDouble(Bstr(u"VolumeLevel"), -1, &level));
+    EXPECT_EQ(S_OK, params->GetDouble(Bstr(OLESTR("VolumeLevel")), -1, &level));
     EXPECT_EQ(0.5, level);
 
     // The engine keeps a duplicate: the copy records into the same log and fails alike.
     ComPtr<IEffectParams> copy;
     ASSERT_EQ(S_OK, params->Duplicate(2, &copy));
-    EXPECT_EQ(E_OUTOFMEMORY, copy->GetDouble(Bstr(u"Rate"), -1, &rate));
+    EXPECT_EQ(E_OUTOFMEMORY, copy->GetDouble(Bstr(OLESTR("Rate")), -1, &rate));
     EXPECT_EQ(7.0, rate);
     const std::vector<Call> gets = doubles_.Log().Calls("GetDouble");
     ASSERT_EQ(3u, gets.size());
@@ -76,19 +76,19 @@ TEST_F(Doubles, InjectedGetterFailureLeavesTheTargetUnchanged) {
 
 TEST_F(Doubles, FailuresCanBeLimitedAndDelayed) {
     ComPtr<RecordingEffectParams> params = doubles_.NewParams();
-    params->SetLong(Bstr(u"nTapDelay"), -1, 5);
-    doubles_.Failures().FailCall("GetLong", E_FAIL, u"", /*times=*/1, /*skip=*/1);
+    params->SetLong(Bstr(OLESTR("nTapDelay")), -1, 5);
+    doubles_.Failures().FailCall("GetLong", E_FAIL, OLESTR(""), /*times=*/1, /*skip=*/1);
     const HRESULT expected[] = {S_OK, E_FAIL, S_OK};
     for (HRESULT e : expected) {
         LONG v = -1;
-        EXPECT_EQ(e, params->GetLong(Bstr(u"nTapDelay"), -1, &v));
+        EXPECT_EQ(e, params->GetLong(Bstr(OLESTR("nTapDelay")), -1, &v));
         EXPECT_EQ(e == S_OK ? 5 : -1, v);
     }
 }
 
 TEST_F(Doubles, InjectedCreateBlockFailureGivesNoBlock) {
     ComPtr<RecordingAudioBlock> block = doubles_.NewBlock(AudioFormatValues(), 64);
-    doubles_.Failures().FailCall("CreateBlock", E_OUTOFMEMORY, u"", 1);
+    doubles_.Failures().FailCall("CreateBlock", E_OUTOFMEMORY, OLESTR(""), 1);
     IUnknown* created = reinterpret_cast<IUnknown*>(0x1);
     EXPECT_EQ(E_OUTOFMEMORY, block->CreateBlock(2, &created));
     EXPECT_EQ(nullptr, created);

@@ -12,10 +12,10 @@ const char kModuleScript[] = "HKCR\r\n{\r\n}\r\n";
 const unsigned char kBlob[] = {0x01, 0x02, 0x00, 0xFE, 0x7F};
 
 const CorvaneResource kResources[] = {
-    {u"REGISTRY", MAKEINTRESOURCEW(101), kModuleScript, sizeof kModuleScript - 1},
-    {u"TYPELIB", MAKEINTRESOURCEW(1), corvane::kTypeLibrarySource,
+    {OLESTR("REGISTRY"), MAKEINTRESOURCEW(101), kModuleScript, sizeof kModuleScript - 1},
+    {OLESTR("TYPELIB"), MAKEINTRESOURCEW(1), corvane::kTypeLibrarySource,
      sizeof corvane::kTypeLibrarySource - 1},
-    {u"Custom", u"Blob", kBlob, sizeof kBlob},
+    {OLESTR("Custom"), OLESTR("Blob"), kBlob, sizeof kBlob},
 };
 
 corvane::ModuleResources g_resources(kResources);

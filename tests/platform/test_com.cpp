@@ -17,6 +17,8 @@
 
 namespace {
 
+using corvane::OleString;
+
 namespace fs = std::filesystem;
 
 CORVANE_DEFINE_GUID(CLSID_TableObject, 0x7D0E51A2, 0x2C3B, 0x4F1A, 0x8E, 0x55, 0x19, 0x3A, 0x01,
@@ -85,17 +87,17 @@ struct Outer : public IUnknown {
     LONG refs = 1;
 };
 
-std::u16string GuidText(REFGUID g) {
+OleString GuidText(REFGUID g) {
     OLECHAR buf[CORVANE_GUID_STRING_CHARS];
     StringFromGUID2(g, buf, CORVANE_GUID_STRING_CHARS);
     return buf;
 }
 
 // Writes root\Software\Classes\CLSID\{clsid}\<sub> with a default string value.
-void RegisterClassKey(HKEY root, REFCLSID clsid, const char16_t* sub, DWORD type,
-                      const std::u16string& value) {
-    std::u16string path = u"Software\\Classes\\CLSID\\" + GuidText(clsid);
-    if (*sub) path += std::u16string(u"\\") + sub;
+void RegisterClassKey(HKEY root, REFCLSID clsid, const OLECHAR* sub, DWORD type,
+                      const OleString& value) {
+    OleString path = OLESTR("Software\\Classes\\CLSID\\") + GuidText(clsid);
+    if (*sub) path += OleString(OLESTR("\\")) + sub;
     HKEY k = nullptr;
     ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
                                              nullptr, &k, nullptr));
@@ -106,7 +108,7 @@ void RegisterClassKey(HKEY root, REFCLSID clsid, const char16_t* sub, DWORD type
 }
 
 void RegisterServer(HKEY root, REFCLSID clsid, const std::string& path, DWORD type = REG_SZ) {
-    RegisterClassKey(root, clsid, u"InprocServer32", type, corvane::text::ToUtf16(path));
+    RegisterClassKey(root, clsid, OLESTR("InprocServer32"), type, corvane::text::ToUtf16(path));
 }
 
 LONG ModuleLiveObjects() {
@@ -410,11 +412,15 @@ TEST_F(ComTest, ActivationFailuresAreReportedPrecisely) {
     } cases[] = {
         {"unknown class", [] {}, REGDB_E_CLASSNOTREG},
         {"class key without a server key",
-         [] { RegisterClassKey(HKEY_LOCAL_MACHINE, CLSID_Unknown, u"", REG_SZ, u"Some Class"); },
+         [] {
+             RegisterClassKey(HKEY_LOCAL_MACHINE, CLSID_Unknown, OLESTR(""), REG_SZ,
+                              OLESTR("Some Class"));
+         },
          REGDB_E_CLASSNOTREG},
         {"server key without a path",
          [] {
-             RegisterClassKey(HKEY_LOCAL_MACHINE, CLSID_Unknown, u"InprocServer32", REG_SZ, u"");
+             RegisterClassKey(HKEY_LOCAL_MACHINE, CLSID_Unknown, OLESTR("InprocServer32"), REG_SZ,
+                              OLESTR(""));
          },
          CO_E_DLLNOTFOUND},
         {"missing module file",
@@ -462,23 +468,27 @@ TEST_F(ComTest, ProgIdComesFromTheClassKey) {
     EXPECT_EQ(nullptr, progId);
 
     // A registered class without a ProgID key.
-    RegisterClassKey(HKEY_LOCAL_MACHINE, CLSID_TableObject, u"", REG_SZ, u"Table Class");
+    RegisterClassKey(HKEY_LOCAL_MACHINE, CLSID_TableObject, OLESTR(""), REG_SZ,
+                     OLESTR("Table Class"));
     progId = reinterpret_cast<LPOLESTR>(1);
     EXPECT_EQ(REGDB_E_CLASSNOTREG, ProgIDFromCLSID(CLSID_TableObject, &progId));
     EXPECT_EQ(nullptr, progId);
 
-    RegisterClassKey(HKEY_LOCAL_MACHINE, CLSID_TableObject, u"ProgID", REG_SZ, u"Corvane.Table.1");
+    RegisterClassKey(HKEY_LOCAL_MACHINE, CLSID_TableObject, OLESTR("ProgID"), REG_SZ,
+                     OLESTR("Corvane.Table.1"));
     ASSERT_EQ(S_OK, ProgIDFromCLSID(CLSID_TableObject, &progId));
-    EXPECT_EQ(std::u16string(u"Corvane.Table.1"), progId);
+    EXPECT_EQ(OleString(OLESTR("Corvane.Table.1")), progId);
     CoTaskMemFree(progId);
 
     // The user's registration shows through HKEY_CLASSES_ROOT first.
-    RegisterClassKey(HKEY_CURRENT_USER, CLSID_TableObject, u"ProgID", REG_SZ, u"Corvane.Mine.1");
+    RegisterClassKey(HKEY_CURRENT_USER, CLSID_TableObject, OLESTR("ProgID"), REG_SZ,
+                     OLESTR("Corvane.Mine.1"));
     ASSERT_EQ(S_OK, ProgIDFromCLSID(CLSID_TableObject, &progId));
-    EXPECT_EQ(std::u16string(u"Corvane.Mine.1"), progId);
+    EXPECT_EQ(OleString(OLESTR("Corvane.Mine.1")), progId);
     CoTaskMemFree(progId);
 
-    RegisterClassKey(HKEY_CURRENT_USER, CLSID_TableObject, u"ProgID", REG_EXPAND_SZ, u"X.%Y%");
+    RegisterClassKey(HKEY_CURRENT_USER, CLSID_TableObject, OLESTR("ProgID"), REG_EXPAND_SZ,
+                     OLESTR("X.%Y%"));
     EXPECT_EQ(REGDB_E_INVALIDVALUE, ProgIDFromCLSID(CLSID_TableObject, &progId));
     EXPECT_EQ(E_INVALIDARG, ProgIDFromCLSID(CLSID_TableObject, nullptr));
 

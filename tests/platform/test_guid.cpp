@@ -12,8 +12,10 @@
 
 namespace {
 
+using corvane::OleString;
+
 // The braced upper-case form, built independently of the code under test.
-std::u16string Reference(const GUID& g) {
+OleString Reference(const GUID& g) {
     char buf[64];
     std::snprintf(buf, sizeof buf, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
                   static_cast<unsigned>(g.Data1), g.Data2, g.Data3, g.Data4[0], g.Data4[1],
@@ -21,9 +23,10 @@ std::u16string Reference(const GUID& g) {
     return corvane::text::ToUtf16(buf);
 }
 
-std::u16string Lower(std::u16string s) {
+OleString Lower(OleString s) {
     for (auto& c : s) {
-        if (c >= u'A' && c <= u'F') c = static_cast<char16_t>(c - u'A' + u'a');
+        if (c >= OLESTR('A') && c <= OLESTR('F'))
+            c = static_cast<OLECHAR>(c - OLESTR('A') + OLESTR('a'));
     }
     return s;
 }
@@ -33,33 +36,33 @@ const GUID kSample = {0x01234567, 0x89AB, 0xCDEF, {0x01, 0x23, 0x45, 0x67, 0x89,
 TEST(GuidString, KnownGuidsFormatInBracesAndUpperCase) {
     struct Case {
         GUID guid;
-        const char16_t* text;
+        const OLECHAR* text;
     } cases[] = {
-        {IID_IUnknown, u"{00000000-0000-0000-C000-000000000046}"},
-        {IID_IClassFactory, u"{00000001-0000-0000-C000-000000000046}"},
-        {GUID_NULL, u"{00000000-0000-0000-0000-000000000000}"},
-        {kSample, u"{01234567-89AB-CDEF-0123-456789ABCDEF}"},
+        {IID_IUnknown, OLESTR("{00000000-0000-0000-C000-000000000046}")},
+        {IID_IClassFactory, OLESTR("{00000001-0000-0000-C000-000000000046}")},
+        {GUID_NULL, OLESTR("{00000000-0000-0000-0000-000000000000}")},
+        {kSample, OLESTR("{01234567-89AB-CDEF-0123-456789ABCDEF}")},
         {{0xFFFFFFFF, 0xFFFF, 0xFFFF, {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}},
-         u"{FFFFFFFF-FFFF-FFFF-FFFF-FFFFFFFFFFFF}"},
+         OLESTR("{FFFFFFFF-FFFF-FFFF-FFFF-FFFFFFFFFFFF}")},
     };
     for (const auto& c : cases) {
         OLECHAR buf[64];
         EXPECT_EQ(39, StringFromGUID2(c.guid, buf, 64));
-        EXPECT_EQ(std::u16string(c.text), buf);
+        EXPECT_EQ(OleString(c.text), buf);
         EXPECT_EQ(Reference(c.guid), buf);
     }
 }
 
 TEST(GuidString, StringFromGuid2NeedsRoomForTheNul) {
     OLECHAR buf[40];
-    std::fill(std::begin(buf), std::end(buf), u'#');
+    std::fill(std::begin(buf), std::end(buf), OLESTR('#'));
     EXPECT_EQ(0, StringFromGUID2(kSample, buf, 38));
-    EXPECT_EQ(u'#', buf[0]) << "nothing written when the buffer is too small";
+    EXPECT_EQ(OLESTR('#'), buf[0]) << "nothing written when the buffer is too small";
     EXPECT_EQ(0, StringFromGUID2(kSample, nullptr, 39));
     EXPECT_EQ(0, StringFromGUID2(kSample, buf, -1));
     EXPECT_EQ(39, StringFromGUID2(kSample, buf, 39));
-    EXPECT_EQ(u'\0', buf[38]);
-    EXPECT_EQ(u'#', buf[39]);
+    EXPECT_EQ(OLESTR('\0'), buf[38]);
+    EXPECT_EQ(OLESTR('#'), buf[39]);
 }
 
 TEST(GuidString, TaskMemoryStringsMatchStringFromGuid2) {
@@ -78,8 +81,8 @@ TEST(GuidString, RandomGuidsRoundTripInEitherCase) {
     for (int i = 0; i < 200; ++i) {
         GUID g;
         ASSERT_EQ(S_OK, CoCreateGuid(&g));
-        const std::u16string upper = Reference(g);
-        for (const std::u16string& text : {upper, Lower(upper)}) {
+        const OleString upper = Reference(g);
+        for (const OleString& text : {upper, Lower(upper)}) {
             CLSID clsid = GUID_NULL;
             IID iid = GUID_NULL;
             ASSERT_EQ(S_OK, CLSIDFromString(text.c_str(), &clsid));
@@ -91,23 +94,23 @@ TEST(GuidString, RandomGuidsRoundTripInEitherCase) {
 }
 
 TEST(GuidString, BadTextIsRejectedAndLeavesTheOutputAlone) {
-    const char16_t* bad[] = {
-        u"",
-        u"01234567-89AB-CDEF-0123-456789ABCDEF",     // no braces
-        u"{01234567-89AB-CDEF-0123-456789ABCDEF",    // no closing brace
-        u"{01234567-89AB-CDEF-0123-456789ABCDEF}x",  // trailing text
-        u"{01234567-89AB-CDEF-0123-456789ABCDE}",    // one digit short
-        u"{01234567-89AB-CDEF-0123-456789ABCDEFA}",  // one digit long
-        u"{0123456G-89AB-CDEF-0123-456789ABCDEF}",   // not hexadecimal
-        u"{01234567-89AB-CDEF-012345-6789ABCDEF}",   // hyphen misplaced
-        u"{01234567:89AB-CDEF-0123-456789ABCDEF}",   // wrong separator
-        u" {01234567-89AB-CDEF-0123-456789ABCDEF}",  // leading space
-        u"(01234567-89AB-CDEF-0123-456789ABCDEF)",   // wrong brackets
-        u"{+1234567-89AB-CDEF-0123-456789ABCDEF}",   // sign
-        u"{",
-        u"Corvane.NotAProgId",
+    const OLECHAR* bad[] = {
+        OLESTR(""),
+        OLESTR("01234567-89AB-CDEF-0123-456789ABCDEF"),     // no braces
+        OLESTR("{01234567-89AB-CDEF-0123-456789ABCDEF"),    // no closing brace
+        OLESTR("{01234567-89AB-CDEF-0123-456789ABCDEF}x"),  // trailing text
+        OLESTR("{01234567-89AB-CDEF-0123-456789ABCDE}"),    // one digit short
+        OLESTR("{01234567-89AB-CDEF-0123-456789ABCDEFA}"),  // one digit long
+        OLESTR("{0123456G-89AB-CDEF-0123-456789ABCDEF}"),   // not hexadecimal
+        OLESTR("{01234567-89AB-CDEF-012345-6789ABCDEF}"),   // hyphen misplaced
+        OLESTR("{01234567:89AB-CDEF-0123-456789ABCDEF}"),   // wrong separator
+        OLESTR(" {01234567-89AB-CDEF-0123-456789ABCDEF}"),  // leading space
+        OLESTR("(01234567-89AB-CDEF-0123-456789ABCDEF)"),   // wrong brackets
+        OLESTR("{+1234567-89AB-CDEF-0123-456789ABCDEF}"),   // sign
+        OLESTR("{"),
+        OLESTR("Corvane.NotAProgId"),
     };
-    for (const char16_t* text : bad) {
+    for (const OLECHAR* text : bad) {
         SCOPED_TRACE(corvane::text::ToUtf8(text));
         CLSID clsid = kSample;
         IID iid = kSample;
@@ -125,8 +128,10 @@ TEST(GuidString, NullArgumentsFollowWindows) {
     IID iid = kSample;
     EXPECT_EQ(S_OK, IIDFromString(nullptr, &iid));
     EXPECT_EQ(GUID_NULL, iid);
-    EXPECT_EQ(E_INVALIDARG, CLSIDFromString(u"{01234567-89AB-CDEF-0123-456789ABCDEF}", nullptr));
-    EXPECT_EQ(E_INVALIDARG, IIDFromString(u"{01234567-89AB-CDEF-0123-456789ABCDEF}", nullptr));
+    EXPECT_EQ(E_INVALIDARG,
+              CLSIDFromString(OLESTR("{01234567-89AB-CDEF-0123-456789ABCDEF}"), nullptr));
+    EXPECT_EQ(E_INVALIDARG,
+              IIDFromString(OLESTR("{01234567-89AB-CDEF-0123-456789ABCDEF}"), nullptr));
 }
 
 TEST(CoCreateGuid, GivesDistinctVersion4GuidsWithBalancedRandomBits) {

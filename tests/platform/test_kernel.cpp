@@ -17,6 +17,8 @@
 
 namespace {
 
+using corvane::OleString;
+
 using corvane::text::ToUtf16;
 
 // Starts n threads that all call body(i) as close to the same moment as possible.
@@ -292,7 +294,7 @@ protected:
     void TearDown() override { std::system(("rm -rf '" + dir_ + "'").c_str()); }
 
     std::string Native(const std::string& name) const { return dir_ + "/" + name; }
-    std::u16string Wide(const std::string& name) const { return ToUtf16(Native(name)); }
+    OleString Wide(const std::string& name) const { return ToUtf16(Native(name)); }
     bool Exists(const std::string& name) const {
         struct stat st;
         return ::stat(Native(name).c_str(), &st) == 0;
@@ -523,7 +525,7 @@ TEST_F(KernelFiles, FailuresSetWindowsCodes) {
     HANDLE readOnly = Open("plain", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
     ASSERT_NE(readOnly, INVALID_HANDLE_VALUE);
     DWORD done = 7;
-    const char16_t badName[] = {u'/', 0xDC00, u'x', 0};
+    const OLECHAR badName[] = {OLESTR('/'), 0xDC00, OLESTR('x'), 0};
     BYTE buffer[4];
     const struct {
         const char* what;
@@ -551,7 +553,7 @@ TEST_F(KernelFiles, FailuresSetWindowsCodes) {
          ERROR_INVALID_PARAMETER},
         {"empty name",
          [&] {
-             return CreateFileW(u"", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr) !=
+             return CreateFileW(OLESTR(""), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr) !=
                     INVALID_HANDLE_VALUE;
          },
          ERROR_PATH_NOT_FOUND},
@@ -589,11 +591,11 @@ TEST_F(KernelFiles, TempPathEndsWithSeparator) {
     EXPECT_EQ(needed, dir_.size() + 2);  // separator and terminator
     std::vector<WCHAR> buffer(needed);
     EXPECT_EQ(GetTempPathW(needed, buffer.data()), needed - 1);
-    EXPECT_EQ(std::u16string(buffer.data()), ToUtf16(dir_ + "/"));
+    EXPECT_EQ(OleString(buffer.data()), ToUtf16(dir_ + "/"));
     unsetenv("TMPDIR");
     WCHAR fallback[16];
     EXPECT_EQ(GetTempPathW(16, fallback), 5u);
-    EXPECT_EQ(std::u16string(fallback), u"/tmp/");
+    EXPECT_EQ(OleString(fallback), OLESTR("/tmp/"));
     if (saved) setenv("TMPDIR", keep.c_str(), 1);
 }
 

@@ -13,6 +13,8 @@
 
 namespace {
 
+using corvane::OleString;
+
 // Resources of the test program itself, found through the NULL module handle.
 const char kOwnText[] = "resource of the executable";
 const CorvaneResource kOwnResources[] = {
@@ -20,7 +22,7 @@ const CorvaneResource kOwnResources[] = {
 };
 corvane::ModuleResources g_ownResources(kOwnResources);
 
-std::u16string Wide(const std::string& s) {
+OleString Wide(const std::string& s) {
     return corvane::text::ToUtf16(s);
 }
 
@@ -61,28 +63,28 @@ protected:
     HMODULE module_ = nullptr;
 };
 
-std::u16string FileNameOf(HMODULE h) {
+OleString FileNameOf(HMODULE h) {
     std::vector<WCHAR> buf(4096);
     DWORD n = GetModuleFileNameW(h, buf.data(), static_cast<DWORD>(buf.size()));
-    return std::u16string(buf.data(), n);
+    return OleString(buf.data(), n);
 }
 
 TEST_F(ModuleTest, FileNameIsTheRealAbsolutePath) {
-    const std::u16string expected = Wide(RealPath(CORVANE_TEST_RESOURCE_MODULE));
+    const OleString expected = Wide(RealPath(CORVANE_TEST_RESOURCE_MODULE));
     ASSERT_FALSE(expected.empty());
     EXPECT_EQ(FileNameOf(module_), expected);
     EXPECT_NE(FileNameOf(module_), Wide(link_));
 }
 
 TEST_F(ModuleTest, NullIsTheExecutable) {
-    const std::u16string expected = Wide(RealPath("/proc/self/exe"));
+    const OleString expected = Wide(RealPath("/proc/self/exe"));
     EXPECT_EQ(FileNameOf(nullptr), expected);
     EXPECT_EQ(FileNameOf(GetModuleHandleW(nullptr)), expected);
     EXPECT_EQ(GetModuleHandleW(nullptr), g_ownResources.Module());
 }
 
 TEST_F(ModuleTest, TruncationFollowsWindows) {
-    const std::u16string full = FileNameOf(module_);
+    const OleString full = FileNameOf(module_);
     const DWORD len = static_cast<DWORD>(full.size());
     ASSERT_GT(len, 4u);
     struct Case {
@@ -94,25 +96,25 @@ TEST_F(ModuleTest, TruncationFollowsWindows) {
         {len, len, true}, {len + 1, len, false}, {len + 40, len, false},
     };
     for (const Case& c : cases) {
-        std::vector<WCHAR> buf(c.size + 8, u'#');
+        std::vector<WCHAR> buf(c.size + 8, OLESTR('#'));
         SetLastError(0);
         DWORD got = GetModuleFileNameW(module_, buf.data(), c.size);
         EXPECT_EQ(got, c.result) << "size " << c.size;
         if (c.truncated) {
             EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER))
                 << "size " << c.size;
-            EXPECT_EQ(std::u16string(buf.data()), full.substr(0, c.size - 1)) << "size " << c.size;
+            EXPECT_EQ(OleString(buf.data()), full.substr(0, c.size - 1)) << "size " << c.size;
         } else {
             EXPECT_EQ(GetLastError(), 0u) << "size " << c.size;
-            EXPECT_EQ(std::u16string(buf.data()), full) << "size " << c.size;
+            EXPECT_EQ(OleString(buf.data()), full) << "size " << c.size;
         }
-        EXPECT_EQ(buf[c.size], u'#') << "wrote past the buffer, size " << c.size;
+        EXPECT_EQ(buf[c.size], OLESTR('#')) << "wrote past the buffer, size " << c.size;
     }
-    WCHAR untouched = u'#';
+    WCHAR untouched = OLESTR('#');
     SetLastError(0);
     EXPECT_EQ(GetModuleFileNameW(module_, &untouched, 0), 0u);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
-    EXPECT_EQ(untouched, u'#');
+    EXPECT_EQ(untouched, OLESTR('#'));
 }
 
 TEST_F(ModuleTest, BadHandlesAndBuffersFail) {
@@ -143,9 +145,9 @@ TEST_F(ModuleTest, HandlesAgreeWhicheverWayTheyAreFound) {
         static_cast<LPCWSTR>(inside), &fromAddress));
     EXPECT_EQ(fromAddress, module_);
     EXPECT_EQ(corvane::ModuleFromAddress(inside), module_);
-    const std::u16string real = Wide(RealPath(CORVANE_TEST_RESOURCE_MODULE));
+    const OleString real = Wide(RealPath(CORVANE_TEST_RESOURCE_MODULE));
     EXPECT_EQ(GetModuleHandleW(real.c_str()), module_);
-    EXPECT_EQ(GetModuleHandleW(real.substr(real.rfind(u'/') + 1).c_str()), module_);
+    EXPECT_EQ(GetModuleHandleW(real.substr(real.rfind(OLESTR('/')) + 1).c_str()), module_);
 
     HMODULE h = reinterpret_cast<HMODULE>(1);
     SetLastError(0);
@@ -156,7 +158,7 @@ TEST_F(ModuleTest, HandlesAgreeWhicheverWayTheyAreFound) {
                                     reinterpret_cast<LPCWSTR>(0x10), &h));
     EXPECT_EQ(h, nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
-    EXPECT_EQ(GetModuleHandleW(u"no-such-module.so"), nullptr);
+    EXPECT_EQ(GetModuleHandleW(OLESTR("no-such-module.so")), nullptr);
 }
 
 std::string ResourceBytes(HMODULE module, HRSRC res) {
@@ -174,11 +176,11 @@ TEST_F(ModuleTest, ResourcesAreFoundByIdOrNameInAnyCase) {
         LPCWSTR type;
         std::string expected;
     } cases[] = {
-        {MAKEINTRESOURCEW(101), u"REGISTRY", script},
-        {u"#101", u"registry", script},
-        {MAKEINTRESOURCEW(101), u"Registry", script},
-        {u"Blob", u"Custom", blob},
-        {u"BLOB", u"custom", blob},
+        {MAKEINTRESOURCEW(101), OLESTR("REGISTRY"), script},
+        {OLESTR("#101"), OLESTR("registry"), script},
+        {MAKEINTRESOURCEW(101), OLESTR("Registry"), script},
+        {OLESTR("Blob"), OLESTR("Custom"), blob},
+        {OLESTR("BLOB"), OLESTR("custom"), blob},
     };
     for (const Case& c : cases) {
         HRSRC res = FindResourceW(module_, c.name, c.type);
@@ -186,7 +188,7 @@ TEST_F(ModuleTest, ResourcesAreFoundByIdOrNameInAnyCase) {
         EXPECT_EQ(ResourceBytes(module_, res), c.expected);
         EXPECT_EQ(FindResourceExW(module_, c.type, c.name, 0), res);
     }
-    HRSRC tlb = FindResourceW(module_, MAKEINTRESOURCEW(1), u"TYPELIB");
+    HRSRC tlb = FindResourceW(module_, MAKEINTRESOURCEW(1), OLESTR("TYPELIB"));
     ASSERT_NE(tlb, nullptr);
     EXPECT_EQ(ResourceBytes(module_, tlb).rfind("library corvaneLib {", 0), 0u);
     EXPECT_FALSE(FreeResource(LoadResource(module_, tlb)));
@@ -203,12 +205,12 @@ TEST_F(ModuleTest, MissingResourcesReportWhatIsMissing) {
         LPCWSTR type;
         DWORD error;
     } cases[] = {
-        {module_, MAKEINTRESOURCEW(102), u"REGISTRY", ERROR_RESOURCE_NAME_NOT_FOUND},
-        {module_, u"#1O1", u"REGISTRY", ERROR_RESOURCE_NAME_NOT_FOUND},
-        {module_, u"Blobs", u"Custom", ERROR_RESOURCE_NAME_NOT_FOUND},
-        {module_, MAKEINTRESOURCEW(101), u"NOPE", ERROR_RESOURCE_TYPE_NOT_FOUND},
+        {module_, MAKEINTRESOURCEW(102), OLESTR("REGISTRY"), ERROR_RESOURCE_NAME_NOT_FOUND},
+        {module_, OLESTR("#1O1"), OLESTR("REGISTRY"), ERROR_RESOURCE_NAME_NOT_FOUND},
+        {module_, OLESTR("Blobs"), OLESTR("Custom"), ERROR_RESOURCE_NAME_NOT_FOUND},
+        {module_, MAKEINTRESOURCEW(101), OLESTR("NOPE"), ERROR_RESOURCE_TYPE_NOT_FOUND},
         {module_, MAKEINTRESOURCEW(101), RT_RCDATA, ERROR_RESOURCE_TYPE_NOT_FOUND},
-        {platform, MAKEINTRESOURCEW(101), u"REGISTRY", ERROR_RESOURCE_DATA_NOT_FOUND},
+        {platform, MAKEINTRESOURCEW(101), OLESTR("REGISTRY"), ERROR_RESOURCE_DATA_NOT_FOUND},
     };
     for (const Case& c : cases) {
         SetLastError(0);
@@ -216,7 +218,7 @@ TEST_F(ModuleTest, MissingResourcesReportWhatIsMissing) {
         EXPECT_EQ(GetLastError(), c.error);
     }
     // A resource of one module is not one of another's.
-    HRSRC res = FindResourceW(module_, MAKEINTRESOURCEW(101), u"REGISTRY");
+    HRSRC res = FindResourceW(module_, MAKEINTRESOURCEW(101), OLESTR("REGISTRY"));
     ASSERT_NE(res, nullptr);
     SetLastError(0);
     EXPECT_EQ(LoadResource(platform, res), nullptr);
@@ -233,14 +235,14 @@ TEST_F(ModuleTest, ExecutableResourcesAreReachedThroughNull) {
 }
 
 TEST_F(ModuleTest, UnloadForgetsTheTable) {
-    const std::u16string real = Wide(RealPath(CORVANE_TEST_RESOURCE_MODULE));
+    const OleString real = Wide(RealPath(CORVANE_TEST_RESOURCE_MODULE));
     HMODULE module = module_;
     Unload();
     ASSERT_EQ(dlopen(CORVANE_TEST_RESOURCE_MODULE, RTLD_NOW | RTLD_NOLOAD), nullptr)
         << "module stayed loaded";
     EXPECT_EQ(GetModuleHandleW(real.c_str()), nullptr);
     SetLastError(0);
-    EXPECT_EQ(FindResourceW(module, MAKEINTRESOURCEW(101), u"REGISTRY"), nullptr);
+    EXPECT_EQ(FindResourceW(module, MAKEINTRESOURCEW(101), OLESTR("REGISTRY")), nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_RESOURCE_DATA_NOT_FOUND));
     WCHAR buf[MAX_PATH];
     EXPECT_EQ(GetModuleFileNameW(module, buf, MAX_PATH), 0u);
@@ -248,7 +250,7 @@ TEST_F(ModuleTest, UnloadForgetsTheTable) {
 
 TEST(ModuleResources, RegistrationChecksItsArguments) {
     const CorvaneResource one[] = {{RT_RCDATA, MAKEINTRESOURCEW(1), kOwnText, 1}};
-    const CorvaneResource badName[] = {{RT_RCDATA, u"#99999", kOwnText, 1}};
+    const CorvaneResource badName[] = {{RT_RCDATA, OLESTR("#99999"), kOwnText, 1}};
     const CorvaneResource noData[] = {{RT_RCDATA, MAKEINTRESOURCEW(1), nullptr, 4}};
     struct Case {
         HMODULE module;

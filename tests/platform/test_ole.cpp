@@ -12,6 +12,8 @@
 
 namespace {
 
+using corvane::OleString;
+
 // An IUnknown that counts its references and its destruction.
 class CountedUnknown : public IErrorInfo {
 public:
@@ -43,18 +45,18 @@ private:
     std::atomic<int>* destroyed_;
 };
 
-std::u16string Text(BSTR b) {
-    return std::u16string(b ? b : u"", SysStringLen(b));
+OleString Text(BSTR b) {
+    return OleString(b ? b : OLESTR(""), SysStringLen(b));
 }
 
 // ------------------------------------------------------------------------------- BSTR
 TEST(OleBstr, RoundTripsTextWithNonAsciiAndEmbeddedNuls) {
-    const std::u16string cases[] = {
-        u"",
-        u"ReadAudio",
-        u"Grüße aus Köln, Звук, 音声, \U0001F3B5",
-        std::u16string(u"a\0b\0\0c", 6),
-        std::u16string(3, u'\0'),
+    const OleString cases[] = {
+        OLESTR(""),
+        OLESTR("ReadAudio"),
+        OLESTR("Grüße aus Köln, Звук, 音声, \U0001F3B5"),
+        OleString(OLESTR("a\0b\0\0c"), 6),
+        OleString(3, OLESTR('\0')),
     };
     for (const auto& s : cases) {
         BSTR b = SysAllocStringLen(s.data(), static_cast<UINT>(s.size()));
@@ -73,7 +75,7 @@ TEST(OleBstr, RoundTripsTextWithNonAsciiAndEmbeddedNuls) {
         SysFreeString(copy);
         // SysAllocString stops at the first NUL.
         BSTR shortened = SysAllocString(b);
-        EXPECT_EQ(Text(shortened), s.substr(0, s.find(u'\0')));
+        EXPECT_EQ(Text(shortened), s.substr(0, s.find(OLESTR('\0'))));
         SysFreeString(shortened);
         SysFreeString(b);
     }
@@ -87,7 +89,7 @@ TEST(OleBstr, EdgeCases) {
 
     BSTR zeros = SysAllocStringLen(nullptr, 5);
     ASSERT_NE(zeros, nullptr);
-    EXPECT_EQ(Text(zeros), std::u16string(5, u'\0'));
+    EXPECT_EQ(Text(zeros), OleString(5, OLESTR('\0')));
     SysFreeString(zeros);
 
     BSTR odd = SysAllocStringByteLen("abc", 3);
@@ -97,17 +99,18 @@ TEST(OleBstr, EdgeCases) {
     EXPECT_EQ(reinterpret_cast<BYTE*>(odd)[3], 0);
     SysFreeString(odd);
 
-    EXPECT_EQ(SysAllocStringLen(u"x", 0x80000000u), nullptr);  // byte length beyond the prefix
+    EXPECT_EQ(SysAllocStringLen(OLESTR("x"), 0x80000000u),
+              nullptr);  // byte length beyond the prefix
 
     // Re-allocation from a pointer into the string itself.
-    BSTR b = SysAllocString(u"effect filter");
+    BSTR b = SysAllocString(OLESTR("effect filter"));
     ASSERT_TRUE(SysReAllocString(&b, b + 7));
-    EXPECT_EQ(Text(b), u"filter");
+    EXPECT_EQ(Text(b), OLESTR("filter"));
     ASSERT_TRUE(SysReAllocStringLen(&b, nullptr, 8));  // keeps the text, zero-fills the rest
-    EXPECT_EQ(Text(b), std::u16string(u"filter\0\0", 8));
-    ASSERT_TRUE(SysReAllocStringLen(&b, u"ab", 2));
-    EXPECT_EQ(Text(b), u"ab");
-    EXPECT_FALSE(SysReAllocString(nullptr, u"x"));
+    EXPECT_EQ(Text(b), OleString(OLESTR("filter\0\0"), 8));
+    ASSERT_TRUE(SysReAllocStringLen(&b, OLESTR("ab"), 2));
+    EXPECT_EQ(Text(b), OLESTR("ab"));
+    EXPECT_FALSE(SysReAllocString(nullptr, OLESTR("x")));
     SysFreeString(b);
 }
 
@@ -157,11 +160,11 @@ TEST(OleVariant, ClearReleasesWhatItOwns) {
     EXPECT_EQ(unk.refs.load(), 1u);
 
     // By reference: nothing is freed.
-    BSTR owned = SysAllocString(u"kept");
+    BSTR owned = SysAllocString(OLESTR("kept"));
     v.vt = VT_BSTR | VT_BYREF;
     v.pbstrVal = &owned;
     EXPECT_EQ(VariantClear(&v), S_OK);
-    EXPECT_EQ(Text(owned), u"kept");
+    EXPECT_EQ(Text(owned), OLESTR("kept"));
     SysFreeString(owned);
 
     // A type a VARIANT cannot hold is refused and left alone.
@@ -187,7 +190,7 @@ TEST(OleVariant, CopyIsDeep) {
     VARIANT src, dst;
     VariantInit(&src);
     VariantInit(&dst);
-    const std::u16string text(u"Temp\0Path", 9);
+    const OleString text(OLESTR("Temp\0Path"), 9);
     src.vt = VT_BSTR;
     src.bstrVal = SysAllocStringLen(text.data(), 9);
     ASSERT_EQ(VariantCopy(&dst, &src), S_OK);
@@ -335,22 +338,22 @@ TEST(OleSafeArray, ElementTypesAndSizes) {
 TEST(OleSafeArray, OwningElementsAreCopiedAndFreed) {
     SAFEARRAY* psa = SafeArrayCreateVector(VT_BSTR, 0, 2);
     ASSERT_NE(psa, nullptr);
-    BSTR name = SysAllocString(u"LSmoothTime");
+    BSTR name = SysAllocString(OLESTR("LSmoothTime"));
     LONG i = 0;
     ASSERT_EQ(SafeArrayPutElement(psa, &i, name), S_OK);  // stores a copy
     SysFreeString(name);
     ASSERT_EQ(SafeArrayPutElement(psa, &i, nullptr), S_OK);  // frees that copy
-    BSTR again = SysAllocString(u"RSmoothTime");
+    BSTR again = SysAllocString(OLESTR("RSmoothTime"));
     ASSERT_EQ(SafeArrayPutElement(psa, &i, again), S_OK);
     SysFreeString(again);
     BSTR out = nullptr;
     ASSERT_EQ(SafeArrayGetElement(psa, &i, &out), S_OK);
-    EXPECT_EQ(Text(out), u"RSmoothTime");
+    EXPECT_EQ(Text(out), OLESTR("RSmoothTime"));
     SysFreeString(out);
     SAFEARRAY* copy = nullptr;
     ASSERT_EQ(SafeArrayCopy(psa, &copy), S_OK);
     ASSERT_EQ(SafeArrayGetElement(copy, &i, &out), S_OK);
-    EXPECT_EQ(Text(out), u"RSmoothTime");
+    EXPECT_EQ(Text(out), OLESTR("RSmoothTime"));
     SysFreeString(out);
     EXPECT_EQ(SafeArrayDestroy(copy), S_OK);
     EXPECT_EQ(SafeArrayDestroy(psa), S_OK);  // the leak checker sees every string go
@@ -575,9 +578,9 @@ TEST(OleErrorInfo, FieldsAndHandOver) {
     ICreateErrorInfo* create = nullptr;
     ASSERT_EQ(CreateErrorInfo(&create), S_OK);
     EXPECT_EQ(create->SetGUID(kSomeInterface), S_OK);
-    EXPECT_EQ(create->SetDescription(const_cast<LPOLESTR>(u"Invalid argument.")), S_OK);
+    EXPECT_EQ(create->SetDescription(const_cast<LPOLESTR>(OLESTR("Invalid argument."))), S_OK);
     EXPECT_EQ(create->SetSource(nullptr), S_OK);
-    EXPECT_EQ(create->SetHelpFile(const_cast<LPOLESTR>(u"help.chm")), S_OK);
+    EXPECT_EQ(create->SetHelpFile(const_cast<LPOLESTR>(OLESTR("help.chm"))), S_OK);
     EXPECT_EQ(create->SetHelpContext(42), S_OK);
     IErrorInfo* info = nullptr;
     ASSERT_EQ(create->QueryInterface(IID_IErrorInfo, reinterpret_cast<void**>(&info)), S_OK);
@@ -593,7 +596,7 @@ TEST(OleErrorInfo, FieldsAndHandOver) {
     EXPECT_EQ(guid, kSomeInterface);
     BSTR text = nullptr;
     EXPECT_EQ(got->GetDescription(&text), S_OK);
-    EXPECT_EQ(Text(text), u"Invalid argument.");
+    EXPECT_EQ(Text(text), OLESTR("Invalid argument."));
     BSTR second = nullptr;
     got->GetDescription(&second);
     EXPECT_NE(second, text);  // every call hands out a fresh copy

@@ -21,6 +21,9 @@
 
 namespace {
 
+using corvane::OleString;
+using corvane::OleStringView;
+
 namespace fs = std::filesystem;
 
 // Closes the key when it goes out of scope.
@@ -33,18 +36,18 @@ struct KeyHolder {
     operator HKEY() const { return h; }
 };
 
-std::vector<BYTE> StringBytes(std::u16string_view s, bool withNul = true) {
+std::vector<BYTE> StringBytes(OleStringView s, bool withNul = true) {
     std::vector<BYTE> out((s.size() + (withNul ? 1 : 0)) * 2, 0);
     std::memcpy(out.data(), s.data(), s.size() * 2);
     return out;
 }
 
-LSTATUS SetBytes(HKEY k, const char16_t* name, DWORD type, const std::vector<BYTE>& data) {
+LSTATUS SetBytes(HKEY k, const OLECHAR* name, DWORD type, const std::vector<BYTE>& data) {
     return RegSetValueExW(k, name, 0, type, data.empty() ? nullptr : data.data(),
                           static_cast<DWORD>(data.size()));
 }
 
-LSTATUS SetString(HKEY k, const char16_t* name, std::u16string_view v) {
+LSTATUS SetString(HKEY k, const OLECHAR* name, OleStringView v) {
     return SetBytes(k, name, REG_SZ, StringBytes(v));
 }
 
@@ -55,7 +58,7 @@ struct Read {
     std::vector<BYTE> data;
 };
 
-Read ReadValue(HKEY k, const char16_t* name) {
+Read ReadValue(HKEY k, const OLECHAR* name) {
     Read r;
     DWORD size = 0;
     r.status = RegQueryValueExW(k, name, nullptr, &r.type, nullptr, &size);
@@ -67,24 +70,23 @@ Read ReadValue(HKEY k, const char16_t* name) {
 }
 
 // The REG_SZ text of root\path:name, or nothing when the key or value is missing.
-std::optional<std::u16string> ReadString(HKEY root, const char16_t* path, const char16_t* name) {
+std::optional<OleString> ReadString(HKEY root, const OLECHAR* path, const OLECHAR* name) {
     KeyHolder k;
     if (RegOpenKeyExW(root, path, 0, KEY_READ, &k) != ERROR_SUCCESS) return std::nullopt;
     Read r = ReadValue(k, name);
     if (r.status != ERROR_SUCCESS) return std::nullopt;
-    std::u16string s(r.data.size() / 2, u'\0');
+    OleString s(r.data.size() / 2, OLESTR('\0'));
     std::memcpy(s.data(), r.data.data(), s.size() * 2);
-    while (!s.empty() && s.back() == u'\0') s.pop_back();
+    while (!s.empty() && s.back() == OLESTR('\0')) s.pop_back();
     return s;
 }
 
-bool KeyExists(HKEY root, const char16_t* path) {
+bool KeyExists(HKEY root, const OLECHAR* path) {
     KeyHolder k;
     return RegOpenKeyExW(root, path, 0, KEY_READ, &k) == ERROR_SUCCESS;
 }
 
-void CreateWithString(HKEY root, const char16_t* path, const char16_t* name,
-                      std::u16string_view v) {
+void CreateWithString(HKEY root, const OLECHAR* path, const OLECHAR* name, OleStringView v) {
     KeyHolder k;
     ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(root, path, 0, nullptr, REG_OPTION_NON_VOLATILE,
                                              KEY_ALL_ACCESS, nullptr, &k, nullptr));
@@ -92,10 +94,10 @@ void CreateWithString(HKEY root, const char16_t* path, const char16_t* name,
 }
 
 // Names of the subkeys (or values) of k in enumeration order.
-std::vector<std::u16string> EnumNames(HKEY k, bool subkeys) {
-    std::vector<std::u16string> names;
+std::vector<OleString> EnumNames(HKEY k, bool subkeys) {
+    std::vector<OleString> names;
     for (DWORD i = 0;; ++i) {
-        char16_t buf[256];
+        OLECHAR buf[256];
         DWORD cch = 256;
         LSTATUS st = subkeys ? RegEnumKeyExW(k, i, buf, &cch, nullptr, nullptr, nullptr, nullptr)
                              : RegEnumValueW(k, i, buf, &cch, nullptr, nullptr, nullptr, nullptr);
@@ -106,10 +108,10 @@ std::vector<std::u16string> EnumNames(HKEY k, bool subkeys) {
     }
     return names;
 }
-std::vector<std::u16string> EnumKeys(HKEY k) {
+std::vector<OleString> EnumKeys(HKEY k) {
     return EnumNames(k, true);
 }
-std::vector<std::u16string> EnumValueNames(HKEY k) {
+std::vector<OleString> EnumValueNames(HKEY k) {
     return EnumNames(k, false);
 }
 
@@ -143,69 +145,70 @@ TEST_F(RegistryTest, KeyWrittenInLowerCaseIsFoundInAnyCaseAndKeepsItsCase) {
     DWORD disposition = 0;
     ASSERT_EQ(
         ERROR_SUCCESS,
-        RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"software\\corvane\\lowercase key", 0, nullptr,
+        RegCreateKeyExW(HKEY_LOCAL_MACHINE, OLESTR("software\\corvane\\lowercase key"), 0, nullptr,
                         REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &created, &disposition));
     EXPECT_EQ(REG_CREATED_NEW_KEY, disposition);
-    ASSERT_EQ(ERROR_SUCCESS, SetString(created, u"threadingmodel", u"Apartment"));
+    ASSERT_EQ(ERROR_SUCCESS, SetString(created, OLESTR("threadingmodel"), OLESTR("Apartment")));
 
-    for (const char16_t* spelling :
-         {u"SOFTWARE\\CORVANE\\LOWERCASE KEY", u"Software\\Corvane\\LowerCase Key",
-          u"software\\corvane\\lowercase key\\"}) {
+    for (const OLECHAR* spelling :
+         {OLESTR("SOFTWARE\\CORVANE\\LOWERCASE KEY"), OLESTR("Software\\Corvane\\LowerCase Key"),
+          OLESTR("software\\corvane\\lowercase key\\")}) {
         SCOPED_TRACE(corvane::text::ToUtf8(spelling));
-        EXPECT_EQ(u"Apartment", ReadString(HKEY_LOCAL_MACHINE, spelling, u"ThreadingModel"));
+        EXPECT_EQ(OLESTR("Apartment"),
+                  ReadString(HKEY_LOCAL_MACHINE, spelling, OLESTR("ThreadingModel")));
     }
     KeyHolder again;
     ASSERT_EQ(ERROR_SUCCESS,
-              RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\CORVANE\\LOWERCASE KEY", 0, nullptr,
-                              0, KEY_READ, nullptr, &again, &disposition));
+              RegCreateKeyExW(HKEY_LOCAL_MACHINE, OLESTR("SOFTWARE\\CORVANE\\LOWERCASE KEY"), 0,
+                              nullptr, 0, KEY_READ, nullptr, &again, &disposition));
     EXPECT_EQ(REG_OPENED_EXISTING_KEY, disposition);
 
     KeyHolder parent;
     ASSERT_EQ(ERROR_SUCCESS,
-              RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\CORVANE", 0, KEY_READ, &parent));
-    EXPECT_EQ(std::vector<std::u16string>{u"lowercase key"}, EnumKeys(parent));
-    EXPECT_EQ(std::vector<std::u16string>{u"threadingmodel"}, EnumValueNames(again));
+              RegOpenKeyExW(HKEY_LOCAL_MACHINE, OLESTR("SOFTWARE\\CORVANE"), 0, KEY_READ, &parent));
+    EXPECT_EQ(std::vector<OleString>{OLESTR("lowercase key")}, EnumKeys(parent));
+    EXPECT_EQ(std::vector<OleString>{OLESTR("threadingmodel")}, EnumValueNames(again));
 
     // Setting a value under another spelling replaces it and keeps the first spelling.
-    ASSERT_EQ(ERROR_SUCCESS, SetString(created, u"THREADINGMODEL", u"Both"));
-    EXPECT_EQ(std::vector<std::u16string>{u"threadingmodel"}, EnumValueNames(again));
-    EXPECT_EQ(u"Both", ReadString(again, nullptr, u"ThreadingModel"));
+    ASSERT_EQ(ERROR_SUCCESS, SetString(created, OLESTR("THREADINGMODEL"), OLESTR("Both")));
+    EXPECT_EQ(std::vector<OleString>{OLESTR("threadingmodel")}, EnumValueNames(again));
+    EXPECT_EQ(OLESTR("Both"), ReadString(again, nullptr, OLESTR("ThreadingModel")));
 }
 
 TEST_F(RegistryTest, ValuesOfEveryTypeSurviveAReopenByteForByte) {
-    const std::u16string awkward = std::u16string(u"quote\" back\\slash\nnew\ttab ") +
-                                   u"\u00e9\u4e2d\U0001F3B5" + char16_t(0xD800) + u"end";
+    const OleString awkward = OleString(OLESTR("quote\" back\\slash\nnew\ttab ")) +
+                              OLESTR("\u00e9\u4e2d\U0001F3B5") + OLECHAR(0xD800) + OLESTR("end");
     struct Case {
-        const char16_t* name;
+        const OLECHAR* name;
         DWORD type;
         std::vector<BYTE> data;
     } cases[] = {
-        {u"", REG_SZ, StringBytes(u"default value")},
-        {u"sz", REG_SZ, StringBytes(awkward)},
-        {u"sz without NUL", REG_SZ, StringBytes(u"abc", false)},
-        {u"odd sz", REG_SZ, {'a', 0, 'b'}},
-        {u"expand", REG_EXPAND_SZ, StringBytes(u"%HOME%\\x")},
-        {u"multi", REG_MULTI_SZ, StringBytes(std::u16string(u"one\0two\0", 8))},
-        {u"binary", REG_BINARY, {0x00, 0xFF, 0x10, 0x0A, 0x0D, 0x22, 0x5C}},
-        {u"empty binary", REG_BINARY, {}},
-        {u"dword", REG_DWORD, {0x78, 0x56, 0x34, 0x12}},
-        {u"short dword", REG_DWORD, {0x01, 0x02}},
-        {u"qword", REG_QWORD, {1, 2, 3, 4, 5, 6, 7, 0x80}},
-        {u"none", REG_NONE, {7}},
-        {u"custom type", 0x12345678, {9, 8}},
-        {u"name with \\ and \" and \u00fc", REG_SZ, StringBytes(u"x")},
+        {OLESTR(""), REG_SZ, StringBytes(OLESTR("default value"))},
+        {OLESTR("sz"), REG_SZ, StringBytes(awkward)},
+        {OLESTR("sz without NUL"), REG_SZ, StringBytes(OLESTR("abc"), false)},
+        {OLESTR("odd sz"), REG_SZ, {'a', 0, 'b'}},
+        {OLESTR("expand"), REG_EXPAND_SZ, StringBytes(OLESTR("%HOME%\\x"))},
+        {OLESTR("multi"), REG_MULTI_SZ, StringBytes(OleString(OLESTR("one\0two\0"), 8))},
+        {OLESTR("binary"), REG_BINARY, {0x00, 0xFF, 0x10, 0x0A, 0x0D, 0x22, 0x5C}},
+        {OLESTR("empty binary"), REG_BINARY, {}},
+        {OLESTR("dword"), REG_DWORD, {0x78, 0x56, 0x34, 0x12}},
+        {OLESTR("short dword"), REG_DWORD, {0x01, 0x02}},
+        {OLESTR("qword"), REG_QWORD, {1, 2, 3, 4, 5, 6, 7, 0x80}},
+        {OLESTR("none"), REG_NONE, {7}},
+        {OLESTR("custom type"), 0x12345678, {9, 8}},
+        {OLESTR("name with \\ and \" and \u00fc"), REG_SZ, StringBytes(OLESTR("x"))},
     };
     {
         KeyHolder k;
-        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, u"Software\\Types", 0, nullptr,
-                                                 0, KEY_ALL_ACCESS, nullptr, &k, nullptr));
+        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, OLESTR("Software\\Types"), 0,
+                                                 nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr));
         for (const auto& c : cases) ASSERT_EQ(ERROR_SUCCESS, SetBytes(k, c.name, c.type, c.data));
     }
     for (int pass = 0; pass < 2; ++pass) {
         if (pass == 1) Reopen();
         KeyHolder k;
         ASSERT_EQ(ERROR_SUCCESS,
-                  RegOpenKeyExW(HKEY_CURRENT_USER, u"Software\\Types", 0, KEY_READ, &k));
+                  RegOpenKeyExW(HKEY_CURRENT_USER, OLESTR("Software\\Types"), 0, KEY_READ, &k));
         for (const auto& c : cases) {
             SCOPED_TRACE(corvane::text::ToUtf8(c.name) + (pass ? " after reopen" : ""));
             Read r = ReadValue(k, c.name);
@@ -218,46 +221,47 @@ TEST_F(RegistryTest, ValuesOfEveryTypeSurviveAReopenByteForByte) {
 
 TEST_F(RegistryTest, QueryValueReportsSizesAndFailuresAsWindowsDoes) {
     KeyHolder k;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Q", 0, nullptr, 0,
-                                             KEY_ALL_ACCESS, nullptr, &k, nullptr));
-    ASSERT_EQ(ERROR_SUCCESS, SetString(k, u"v", u"hello"));  // 12 bytes with the NUL
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, OLESTR("Software\\Q"), 0, nullptr,
+                                             0, KEY_ALL_ACCESS, nullptr, &k, nullptr));
+    ASSERT_EQ(ERROR_SUCCESS, SetString(k, OLESTR("v"), OLESTR("hello")));  // 12 bytes with the NUL
 
     DWORD type = 0, size = 0;
-    EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExW(k, u"v", nullptr, &type, nullptr, &size));
+    EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExW(k, OLESTR("v"), nullptr, &type, nullptr, &size));
     EXPECT_EQ(DWORD(REG_SZ), type);
     EXPECT_EQ(12u, size);
 
     BYTE small[4] = {0xAA, 0xAA, 0xAA, 0xAA};
     size = sizeof small;
     type = 0;
-    EXPECT_EQ(ERROR_MORE_DATA, RegQueryValueExW(k, u"v", nullptr, &type, small, &size));
+    EXPECT_EQ(ERROR_MORE_DATA, RegQueryValueExW(k, OLESTR("v"), nullptr, &type, small, &size));
     EXPECT_EQ(12u, size);
     EXPECT_EQ(DWORD(REG_SZ), type);
 
     size = 12;
     BYTE exact[12];
-    EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExW(k, u"v", nullptr, nullptr, exact, &size));
-    EXPECT_EQ(0, std::memcmp(exact, u"hello", 12));
+    EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExW(k, OLESTR("v"), nullptr, nullptr, exact, &size));
+    EXPECT_EQ(0, std::memcmp(exact, OLESTR("hello"), 12));
 
     DWORD reserved = 0;
     EXPECT_EQ(ERROR_FILE_NOT_FOUND,
-              RegQueryValueExW(k, u"missing", nullptr, nullptr, nullptr, &size));
+              RegQueryValueExW(k, OLESTR("missing"), nullptr, nullptr, nullptr, &size));
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegQueryValueExW(k, nullptr, nullptr, nullptr, nullptr, &size))
         << "a key without a default value";
-    EXPECT_EQ(ERROR_INVALID_PARAMETER, RegQueryValueExW(k, u"v", nullptr, nullptr, exact, nullptr));
     EXPECT_EQ(ERROR_INVALID_PARAMETER,
-              RegQueryValueExW(k, u"v", &reserved, nullptr, nullptr, &size));
-    EXPECT_EQ(ERROR_NOACCESS, RegSetValueExW(k, u"w", 0, REG_BINARY, nullptr, 4));
-    EXPECT_EQ(ERROR_SUCCESS, RegSetValueExW(k, u"w", 0, REG_BINARY, nullptr, 0));
+              RegQueryValueExW(k, OLESTR("v"), nullptr, nullptr, exact, nullptr));
+    EXPECT_EQ(ERROR_INVALID_PARAMETER,
+              RegQueryValueExW(k, OLESTR("v"), &reserved, nullptr, nullptr, &size));
+    EXPECT_EQ(ERROR_NOACCESS, RegSetValueExW(k, OLESTR("w"), 0, REG_BINARY, nullptr, 4));
+    EXPECT_EQ(ERROR_SUCCESS, RegSetValueExW(k, OLESTR("w"), 0, REG_BINARY, nullptr, 0));
     size = 99;
-    EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExW(k, u"w", nullptr, nullptr, nullptr, &size));
+    EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExW(k, OLESTR("w"), nullptr, nullptr, nullptr, &size));
     EXPECT_EQ(0u, size);
 }
 
 TEST_F(RegistryTest, EveryFunctionRejectsUnknownAndClosedHandles) {
     KeyHolder k;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Software\\H", 0, nullptr, 0,
-                                             KEY_ALL_ACCESS, nullptr, &k, nullptr));
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, OLESTR("Software\\H"), 0, nullptr,
+                                             0, KEY_ALL_ACCESS, nullptr, &k, nullptr));
     HKEY closed = k.h;
     ASSERT_EQ(ERROR_SUCCESS, RegCloseKey(closed));
     k.h = nullptr;
@@ -265,18 +269,18 @@ TEST_F(RegistryTest, EveryFunctionRejectsUnknownAndClosedHandles) {
     for (HKEY h : {closed, bogus, static_cast<HKEY>(nullptr),
                    reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(static_cast<LONG>(0x80000003)))}) {
         HKEY out = reinterpret_cast<HKEY>(1);
-        char16_t name[64];
+        OLECHAR name[64];
         DWORD cch = 64, size = 0, count = 0;
         BYTE data[8] = {};
-        EXPECT_EQ(ERROR_INVALID_HANDLE,
-                  RegCreateKeyExW(h, u"x", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &out, nullptr));
+        EXPECT_EQ(ERROR_INVALID_HANDLE, RegCreateKeyExW(h, OLESTR("x"), 0, nullptr, 0,
+                                                        KEY_ALL_ACCESS, nullptr, &out, nullptr));
         EXPECT_EQ(nullptr, out);
-        EXPECT_EQ(ERROR_INVALID_HANDLE, RegOpenKeyExW(h, u"x", 0, KEY_READ, &out));
-        EXPECT_EQ(ERROR_INVALID_HANDLE, RegSetValueExW(h, u"v", 0, REG_BINARY, data, 1));
+        EXPECT_EQ(ERROR_INVALID_HANDLE, RegOpenKeyExW(h, OLESTR("x"), 0, KEY_READ, &out));
+        EXPECT_EQ(ERROR_INVALID_HANDLE, RegSetValueExW(h, OLESTR("v"), 0, REG_BINARY, data, 1));
         EXPECT_EQ(ERROR_INVALID_HANDLE,
-                  RegQueryValueExW(h, u"v", nullptr, nullptr, nullptr, &size));
-        EXPECT_EQ(ERROR_INVALID_HANDLE, RegDeleteValueW(h, u"v"));
-        EXPECT_EQ(ERROR_INVALID_HANDLE, RegDeleteKeyW(h, u"x"));
+                  RegQueryValueExW(h, OLESTR("v"), nullptr, nullptr, nullptr, &size));
+        EXPECT_EQ(ERROR_INVALID_HANDLE, RegDeleteValueW(h, OLESTR("v")));
+        EXPECT_EQ(ERROR_INVALID_HANDLE, RegDeleteKeyW(h, OLESTR("x")));
         EXPECT_EQ(ERROR_INVALID_HANDLE, RegDeleteTreeW(h, nullptr));
         EXPECT_EQ(ERROR_INVALID_HANDLE,
                   RegEnumKeyExW(h, 0, name, &cch, nullptr, nullptr, nullptr, nullptr));
@@ -290,7 +294,8 @@ TEST_F(RegistryTest, EveryFunctionRejectsUnknownAndClosedHandles) {
     for (HKEY predefined : {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
         EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(predefined));
     }
-    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, u"Software\\H")) << "predefined keys stay usable";
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, OLESTR("Software\\H")))
+        << "predefined keys stay usable";
 }
 
 TEST_F(RegistryTest, PredefinedKeysHaveWindowsValues) {
@@ -307,67 +312,70 @@ TEST_F(RegistryTest, PredefinedKeysHaveWindowsValues) {
 }
 
 TEST_F(RegistryTest, AccessRightsRequestedAtOpenAreEnforced) {
-    CreateWithString(HKEY_LOCAL_MACHINE, u"Software\\Acl", u"v", u"1");
+    CreateWithString(HKEY_LOCAL_MACHINE, OLESTR("Software\\Acl"), OLESTR("v"), OLESTR("1"));
     KeyHolder readOnly, writeOnly;
     ASSERT_EQ(ERROR_SUCCESS,
-              RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Acl", 0, KEY_READ, &readOnly));
+              RegOpenKeyExW(HKEY_LOCAL_MACHINE, OLESTR("Software\\Acl"), 0, KEY_READ, &readOnly));
     ASSERT_EQ(ERROR_SUCCESS,
-              RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Acl", 0, KEY_WRITE, &writeOnly));
-    EXPECT_EQ(ERROR_ACCESS_DENIED, SetString(readOnly, u"v", u"2"));
-    EXPECT_EQ(ERROR_ACCESS_DENIED, RegDeleteValueW(readOnly, u"v"));
+              RegOpenKeyExW(HKEY_LOCAL_MACHINE, OLESTR("Software\\Acl"), 0, KEY_WRITE, &writeOnly));
+    EXPECT_EQ(ERROR_ACCESS_DENIED, SetString(readOnly, OLESTR("v"), OLESTR("2")));
+    EXPECT_EQ(ERROR_ACCESS_DENIED, RegDeleteValueW(readOnly, OLESTR("v")));
     KeyHolder sub;
-    EXPECT_EQ(ERROR_ACCESS_DENIED,
-              RegCreateKeyExW(readOnly, u"new", 0, nullptr, 0, KEY_READ, nullptr, &sub, nullptr));
+    EXPECT_EQ(ERROR_ACCESS_DENIED, RegCreateKeyExW(readOnly, OLESTR("new"), 0, nullptr, 0, KEY_READ,
+                                                   nullptr, &sub, nullptr));
     DWORD size = 0;
     EXPECT_EQ(ERROR_ACCESS_DENIED,
-              RegQueryValueExW(writeOnly, u"v", nullptr, nullptr, nullptr, &size));
-    char16_t name[8];
+              RegQueryValueExW(writeOnly, OLESTR("v"), nullptr, nullptr, nullptr, &size));
+    OLECHAR name[8];
     DWORD cch = 8;
     EXPECT_EQ(ERROR_ACCESS_DENIED,
               RegEnumKeyExW(writeOnly, 0, name, &cch, nullptr, nullptr, nullptr, nullptr));
     EXPECT_EQ(ERROR_ACCESS_DENIED, RegDeleteTreeW(readOnly, nullptr));
-    EXPECT_EQ(u"1", ReadString(HKEY_LOCAL_MACHINE, u"Software\\Acl", u"v"));
-    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, u"Software\\Acl\\new"));
+    EXPECT_EQ(OLESTR("1"), ReadString(HKEY_LOCAL_MACHINE, OLESTR("Software\\Acl"), OLESTR("v")));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, OLESTR("Software\\Acl\\new")));
 
     // The generic rights map to the key rights.
     KeyHolder generic;
-    ASSERT_EQ(ERROR_SUCCESS,
-              RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Acl", 0, GENERIC_WRITE, &generic));
-    EXPECT_EQ(ERROR_SUCCESS, SetString(generic, u"v", u"3"));
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_LOCAL_MACHINE, OLESTR("Software\\Acl"), 0,
+                                           GENERIC_WRITE, &generic));
+    EXPECT_EQ(ERROR_SUCCESS, SetString(generic, OLESTR("v"), OLESTR("3")));
 }
 
 TEST_F(RegistryTest, SubkeysEnumerateInNameOrderAndValuesInSetOrder) {
     KeyHolder k;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, u"Software\\Enum", 0, nullptr, 0,
-                                             KEY_ALL_ACCESS, nullptr, &k, nullptr));
-    for (const char16_t* sub : {u"b", u"A", u"c", u"_", u"Ab"}) {
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, OLESTR("Software\\Enum"), 0,
+                                             nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr));
+    for (const OLECHAR* sub : {OLESTR("b"), OLESTR("A"), OLESTR("c"), OLESTR("_"), OLESTR("Ab")}) {
         KeyHolder s;
         ASSERT_EQ(ERROR_SUCCESS,
                   RegCreateKeyExW(k, sub, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &s, nullptr));
     }
     // Windows compares upper-cased names: '_' (0x5F) sorts after the letters.
-    EXPECT_EQ((std::vector<std::u16string>{u"A", u"Ab", u"b", u"c", u"_"}), EnumKeys(k));
-    for (const char16_t* v : {u"zeta", u"alpha", u"Mid"})
+    EXPECT_EQ(
+        (std::vector<OleString>{OLESTR("A"), OLESTR("Ab"), OLESTR("b"), OLESTR("c"), OLESTR("_")}),
+        EnumKeys(k));
+    for (const OLECHAR* v : {OLESTR("zeta"), OLESTR("alpha"), OLESTR("Mid")})
         ASSERT_EQ(ERROR_SUCCESS, SetString(k, v, v));
-    EXPECT_EQ((std::vector<std::u16string>{u"zeta", u"alpha", u"Mid"}), EnumValueNames(k));
+    EXPECT_EQ((std::vector<OleString>{OLESTR("zeta"), OLESTR("alpha"), OLESTR("Mid")}),
+              EnumValueNames(k));
 
-    char16_t name[4];
+    OLECHAR name[4];
     DWORD cch = 2;  // "Ab" needs 3 with its NUL
     EXPECT_EQ(ERROR_MORE_DATA, RegEnumKeyExW(k, 1, name, &cch, nullptr, nullptr, nullptr, nullptr));
     cch = 3;
     EXPECT_EQ(ERROR_SUCCESS, RegEnumKeyExW(k, 1, name, &cch, nullptr, nullptr, nullptr, nullptr));
     EXPECT_EQ(2u, cch);
-    EXPECT_EQ(u"Ab", std::u16string(name));
+    EXPECT_EQ(OLESTR("Ab"), OleString(name));
     cch = 4;
     EXPECT_EQ(ERROR_NO_MORE_ITEMS,
               RegEnumKeyExW(k, 5, name, &cch, nullptr, nullptr, nullptr, nullptr));
 
     // Value data that does not fit: name, type and needed size are reported.
-    char16_t vname[8];
+    OLECHAR vname[8];
     DWORD vcch = 8, type = 0, size = 2;
     BYTE data[2];
     EXPECT_EQ(ERROR_MORE_DATA, RegEnumValueW(k, 1, vname, &vcch, nullptr, &type, data, &size));
-    EXPECT_EQ(u"alpha", std::u16string(vname));
+    EXPECT_EQ(OLESTR("alpha"), OleString(vname));
     EXPECT_EQ(DWORD(REG_SZ), type);
     EXPECT_EQ(12u, size);
     vcch = 3;
@@ -392,87 +400,91 @@ TEST_F(RegistryTest, SubkeysEnumerateInNameOrderAndValuesInSetOrder) {
 }
 
 TEST_F(RegistryTest, DeleteKeyRefusesKeysWithSubkeysAndHandlesSeeTheDeletion) {
-    CreateWithString(HKEY_LOCAL_MACHINE, u"Software\\Del\\Child\\Leaf", u"v", u"x");
+    CreateWithString(HKEY_LOCAL_MACHINE, OLESTR("Software\\Del\\Child\\Leaf"), OLESTR("v"),
+                     OLESTR("x"));
     KeyHolder child;
-    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Del\\Child", 0,
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_LOCAL_MACHINE, OLESTR("Software\\Del\\Child"), 0,
                                            KEY_ALL_ACCESS, &child));
-    EXPECT_EQ(ERROR_ACCESS_DENIED, RegDeleteKeyW(HKEY_LOCAL_MACHINE, u"Software\\Del\\Child"));
-    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, u"Software\\Del\\Child\\Leaf"));
-    EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyW(child, u"LEAF"));
-    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, u"Software\\Del\\Child\\Leaf"));
-    EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegDeleteKeyW(child, u"Leaf"));
+    EXPECT_EQ(ERROR_ACCESS_DENIED,
+              RegDeleteKeyW(HKEY_LOCAL_MACHINE, OLESTR("Software\\Del\\Child")));
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, OLESTR("Software\\Del\\Child\\Leaf")));
+    EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyW(child, OLESTR("LEAF")));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, OLESTR("Software\\Del\\Child\\Leaf")));
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegDeleteKeyW(child, OLESTR("Leaf")));
     EXPECT_EQ(ERROR_INVALID_PARAMETER, RegDeleteKeyW(child, nullptr));
-    EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyW(HKEY_LOCAL_MACHINE, u"Software\\Del\\Child"));
-    EXPECT_EQ(ERROR_KEY_DELETED, SetString(child, u"v", u"y"));
+    EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyW(HKEY_LOCAL_MACHINE, OLESTR("Software\\Del\\Child")));
+    EXPECT_EQ(ERROR_KEY_DELETED, SetString(child, OLESTR("v"), OLESTR("y")));
     DWORD size = 0;
-    EXPECT_EQ(ERROR_KEY_DELETED, RegQueryValueExW(child, u"v", nullptr, nullptr, nullptr, &size));
+    EXPECT_EQ(ERROR_KEY_DELETED,
+              RegQueryValueExW(child, OLESTR("v"), nullptr, nullptr, nullptr, &size));
     KeyHolder under;
-    EXPECT_EQ(ERROR_KEY_DELETED, RegCreateKeyExW(child, u"x", 0, nullptr, 0, KEY_ALL_ACCESS,
+    EXPECT_EQ(ERROR_KEY_DELETED, RegCreateKeyExW(child, OLESTR("x"), 0, nullptr, 0, KEY_ALL_ACCESS,
                                                  nullptr, &under, nullptr));
-    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, u"Software\\Del"));
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, OLESTR("Software\\Del")));
 }
 
 TEST_F(RegistryTest, DeleteTreeRemovesASubtreeOrAKeysContents) {
-    CreateWithString(HKEY_CURRENT_USER, u"Software\\T\\Gone\\A\\B", u"v", u"1");
-    CreateWithString(HKEY_CURRENT_USER, u"Software\\T\\Gone", u"v", u"1");
-    CreateWithString(HKEY_CURRENT_USER, u"Software\\T\\Kept", u"v", u"2");
-    EXPECT_EQ(ERROR_SUCCESS, RegDeleteTreeW(HKEY_CURRENT_USER, u"software\\t\\gone"));
-    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, u"Software\\T\\Gone"));
-    EXPECT_EQ(u"2", ReadString(HKEY_CURRENT_USER, u"Software\\T\\Kept", u"v"));
-    EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegDeleteTreeW(HKEY_CURRENT_USER, u"Software\\T\\Gone"));
+    CreateWithString(HKEY_CURRENT_USER, OLESTR("Software\\T\\Gone\\A\\B"), OLESTR("v"),
+                     OLESTR("1"));
+    CreateWithString(HKEY_CURRENT_USER, OLESTR("Software\\T\\Gone"), OLESTR("v"), OLESTR("1"));
+    CreateWithString(HKEY_CURRENT_USER, OLESTR("Software\\T\\Kept"), OLESTR("v"), OLESTR("2"));
+    EXPECT_EQ(ERROR_SUCCESS, RegDeleteTreeW(HKEY_CURRENT_USER, OLESTR("software\\t\\gone")));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, OLESTR("Software\\T\\Gone")));
+    EXPECT_EQ(OLESTR("2"), ReadString(HKEY_CURRENT_USER, OLESTR("Software\\T\\Kept"), OLESTR("v")));
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegDeleteTreeW(HKEY_CURRENT_USER, OLESTR("Software\\T\\Gone")));
 
     // NULL: every subkey and value of the key goes, the key stays.
-    CreateWithString(HKEY_CURRENT_USER, u"Software\\T", u"own", u"3");
+    CreateWithString(HKEY_CURRENT_USER, OLESTR("Software\\T"), OLESTR("own"), OLESTR("3"));
     {
         KeyHolder t;
         ASSERT_EQ(ERROR_SUCCESS,
-                  RegOpenKeyExW(HKEY_CURRENT_USER, u"Software\\T", 0, KEY_ALL_ACCESS, &t));
+                  RegOpenKeyExW(HKEY_CURRENT_USER, OLESTR("Software\\T"), 0, KEY_ALL_ACCESS, &t));
         EXPECT_EQ(ERROR_SUCCESS, RegDeleteTreeW(t, nullptr));
         EXPECT_TRUE(EnumKeys(t).empty());
         EXPECT_TRUE(EnumValueNames(t).empty());
     }
     Reopen();
-    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, u"Software\\T"));
-    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, u"Software\\T\\Kept"));
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, OLESTR("Software\\T")));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, OLESTR("Software\\T\\Kept")));
 }
 
 TEST_F(RegistryTest, TheHiveSkeletonCannotBeDeleted) {
-    CreateWithString(HKEY_LOCAL_MACHINE, u"Software\\Classes\\X", u"v", u"1");
-    EXPECT_EQ(ERROR_ACCESS_DENIED, RegDeleteTreeW(HKEY_LOCAL_MACHINE, u"Software"));
-    EXPECT_EQ(ERROR_ACCESS_DENIED, RegDeleteTreeW(HKEY_LOCAL_MACHINE, u"Software\\Classes"));
+    CreateWithString(HKEY_LOCAL_MACHINE, OLESTR("Software\\Classes\\X"), OLESTR("v"), OLESTR("1"));
+    EXPECT_EQ(ERROR_ACCESS_DENIED, RegDeleteTreeW(HKEY_LOCAL_MACHINE, OLESTR("Software")));
+    EXPECT_EQ(ERROR_ACCESS_DENIED, RegDeleteTreeW(HKEY_LOCAL_MACHINE, OLESTR("Software\\Classes")));
     EXPECT_EQ(ERROR_ACCESS_DENIED, RegDeleteTreeW(HKEY_LOCAL_MACHINE, nullptr));
-    EXPECT_EQ(ERROR_ACCESS_DENIED, RegDeleteKeyW(HKEY_CLASSES_ROOT, u""));
-    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, u"X"));
+    EXPECT_EQ(ERROR_ACCESS_DENIED, RegDeleteKeyW(HKEY_CLASSES_ROOT, OLESTR("")));
+    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, OLESTR("X")));
     // The contents of the classes key may go.
     KeyHolder classes;
-    ASSERT_EQ(ERROR_SUCCESS,
-              RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Classes", 0, KEY_ALL_ACCESS, &classes));
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_LOCAL_MACHINE, OLESTR("Software\\Classes"), 0,
+                                           KEY_ALL_ACCESS, &classes));
     EXPECT_EQ(ERROR_SUCCESS, RegDeleteTreeW(classes, nullptr));
-    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, u"X"));
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, OLESTR("X")));
 }
 
 TEST_F(RegistryTest, DeleteValueRemovesOnlyThatValue) {
-    CreateWithString(HKEY_LOCAL_MACHINE, u"Software\\V", u"a", u"1");
-    CreateWithString(HKEY_LOCAL_MACHINE, u"Software\\V", u"b", u"2");
+    CreateWithString(HKEY_LOCAL_MACHINE, OLESTR("Software\\V"), OLESTR("a"), OLESTR("1"));
+    CreateWithString(HKEY_LOCAL_MACHINE, OLESTR("Software\\V"), OLESTR("b"), OLESTR("2"));
     KeyHolder k;
     ASSERT_EQ(ERROR_SUCCESS,
-              RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software\\V", 0, KEY_ALL_ACCESS, &k));
-    EXPECT_EQ(ERROR_SUCCESS, RegDeleteValueW(k, u"A"));
-    EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegDeleteValueW(k, u"a"));
+              RegOpenKeyExW(HKEY_LOCAL_MACHINE, OLESTR("Software\\V"), 0, KEY_ALL_ACCESS, &k));
+    EXPECT_EQ(ERROR_SUCCESS, RegDeleteValueW(k, OLESTR("A")));
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegDeleteValueW(k, OLESTR("a")));
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegDeleteValueW(k, nullptr));
-    EXPECT_EQ(std::vector<std::u16string>{u"b"}, EnumValueNames(k));
+    EXPECT_EQ(std::vector<OleString>{OLESTR("b")}, EnumValueNames(k));
 }
 
 TEST_F(RegistryTest, SubkeyPathsAreChecked) {
     KeyHolder k;
     struct Case {
-        const char16_t* path;
+        const OLECHAR* path;
         LSTATUS expected;
     } cases[] = {
-        {u"\\Software\\Lead", ERROR_BAD_PATHNAME},
-        {u"Software\\\\Double", ERROR_BAD_PATHNAME},
-        {u"Software\\Trail\\", ERROR_SUCCESS},
-        {u"Software\\Ok", ERROR_SUCCESS},
+        {OLESTR("\\Software\\Lead"), ERROR_BAD_PATHNAME},
+        {OLESTR("Software\\\\Double"), ERROR_BAD_PATHNAME},
+        {OLESTR("Software\\Trail\\"), ERROR_SUCCESS},
+        {OLESTR("Software\\Ok"), ERROR_SUCCESS},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(corvane::text::ToUtf8(c.path));
@@ -480,7 +492,7 @@ TEST_F(RegistryTest, SubkeyPathsAreChecked) {
         EXPECT_EQ(c.expected, RegCreateKeyExW(HKEY_LOCAL_MACHINE, c.path, 0, nullptr, 0,
                                               KEY_ALL_ACCESS, nullptr, &out, nullptr));
     }
-    const std::u16string longName = u"Software\\" + std::u16string(256, u'n');
+    const OleString longName = OLESTR("Software\\") + OleString(256, OLESTR('n'));
     EXPECT_EQ(ERROR_INVALID_PARAMETER,
               RegCreateKeyExW(HKEY_LOCAL_MACHINE, longName.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
                               nullptr, &k, nullptr));
@@ -490,29 +502,37 @@ TEST_F(RegistryTest, SubkeyPathsAreChecked) {
     EXPECT_EQ(ERROR_INVALID_PARAMETER, RegCreateKeyExW(HKEY_LOCAL_MACHINE, nullptr, 0, nullptr, 0,
                                                        KEY_ALL_ACCESS, nullptr, &k, nullptr));
     EXPECT_EQ(ERROR_NOT_SUPPORTED,
-              RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Volatile", 0, nullptr,
+              RegCreateKeyExW(HKEY_LOCAL_MACHINE, OLESTR("Software\\Volatile"), 0, nullptr,
                               REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &k, nullptr));
-    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, u"Software\\Volatile"));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, OLESTR("Software\\Volatile")));
 }
 
 TEST_F(RegistryTest, ClassesRootShowsTheUsersClassesOverTheMachines) {
-    CreateWithString(HKEY_LOCAL_MACHINE, u"Software\\Classes\\CLSID\\{A}", u"", u"machine A");
-    CreateWithString(HKEY_LOCAL_MACHINE, u"Software\\Classes\\CLSID\\{A}", u"m", u"only machine");
-    CreateWithString(HKEY_LOCAL_MACHINE, u"Software\\Classes\\CLSID\\{C}", u"", u"machine C");
-    CreateWithString(HKEY_CURRENT_USER, u"Software\\Classes\\CLSID\\{a}", u"", u"user A");
-    CreateWithString(HKEY_CURRENT_USER, u"Software\\Classes\\CLSID\\{B}", u"", u"user B");
+    CreateWithString(HKEY_LOCAL_MACHINE, OLESTR("Software\\Classes\\CLSID\\{A}"), OLESTR(""),
+                     OLESTR("machine A"));
+    CreateWithString(HKEY_LOCAL_MACHINE, OLESTR("Software\\Classes\\CLSID\\{A}"), OLESTR("m"),
+                     OLESTR("only machine"));
+    CreateWithString(HKEY_LOCAL_MACHINE, OLESTR("Software\\Classes\\CLSID\\{C}"), OLESTR(""),
+                     OLESTR("machine C"));
+    CreateWithString(HKEY_CURRENT_USER, OLESTR("Software\\Classes\\CLSID\\{a}"), OLESTR(""),
+                     OLESTR("user A"));
+    CreateWithString(HKEY_CURRENT_USER, OLESTR("Software\\Classes\\CLSID\\{B}"), OLESTR(""),
+                     OLESTR("user B"));
 
-    EXPECT_EQ(u"user A", ReadString(HKEY_CLASSES_ROOT, u"CLSID\\{A}", u""));
-    EXPECT_EQ(u"only machine", ReadString(HKEY_CLASSES_ROOT, u"clsid\\{a}", u"m"));
-    EXPECT_EQ(u"user B", ReadString(HKEY_CLASSES_ROOT, u"CLSID\\{B}", u""));
-    EXPECT_EQ(u"machine C", ReadString(HKEY_CLASSES_ROOT, u"CLSID\\{C}", u""));
+    EXPECT_EQ(OLESTR("user A"), ReadString(HKEY_CLASSES_ROOT, OLESTR("CLSID\\{A}"), OLESTR("")));
+    EXPECT_EQ(OLESTR("only machine"),
+              ReadString(HKEY_CLASSES_ROOT, OLESTR("clsid\\{a}"), OLESTR("m")));
+    EXPECT_EQ(OLESTR("user B"), ReadString(HKEY_CLASSES_ROOT, OLESTR("CLSID\\{B}"), OLESTR("")));
+    EXPECT_EQ(OLESTR("machine C"), ReadString(HKEY_CLASSES_ROOT, OLESTR("CLSID\\{C}"), OLESTR("")));
 
     KeyHolder clsid;
-    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_CLASSES_ROOT, u"CLSID", 0, KEY_READ, &clsid));
-    EXPECT_EQ((std::vector<std::u16string>{u"{a}", u"{B}", u"{C}"}), EnumKeys(clsid));
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegOpenKeyExW(HKEY_CLASSES_ROOT, OLESTR("CLSID"), 0, KEY_READ, &clsid));
+    EXPECT_EQ((std::vector<OleString>{OLESTR("{a}"), OLESTR("{B}"), OLESTR("{C}")}),
+              EnumKeys(clsid));
     KeyHolder a;
-    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(clsid, u"{A}", 0, KEY_READ, &a));
-    EXPECT_EQ((std::vector<std::u16string>{u"", u"m"}), EnumValueNames(a));
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(clsid, OLESTR("{A}"), 0, KEY_READ, &a));
+    EXPECT_EQ((std::vector<OleString>{OLESTR(""), OLESTR("m")}), EnumValueNames(a));
     DWORD subkeys = 0, values = 0;
     ASSERT_EQ(ERROR_SUCCESS,
               RegQueryInfoKeyW(clsid, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr,
@@ -522,61 +542,74 @@ TEST_F(RegistryTest, ClassesRootShowsTheUsersClassesOverTheMachines) {
 }
 
 TEST_F(RegistryTest, WritesThroughClassesRootGoWhereWindowsSendsThem) {
-    CreateWithString(HKEY_LOCAL_MACHINE, u"Software\\Classes\\MachineOnly", u"", u"m");
-    CreateWithString(HKEY_LOCAL_MACHINE, u"Software\\Classes\\Both", u"", u"m");
-    CreateWithString(HKEY_CURRENT_USER, u"Software\\Classes\\Both", u"", u"u");
-    CreateWithString(HKEY_CURRENT_USER, u"Software\\Classes\\UserOnly", u"", u"u");
+    CreateWithString(HKEY_LOCAL_MACHINE, OLESTR("Software\\Classes\\MachineOnly"), OLESTR(""),
+                     OLESTR("m"));
+    CreateWithString(HKEY_LOCAL_MACHINE, OLESTR("Software\\Classes\\Both"), OLESTR(""),
+                     OLESTR("m"));
+    CreateWithString(HKEY_CURRENT_USER, OLESTR("Software\\Classes\\Both"), OLESTR(""), OLESTR("u"));
+    CreateWithString(HKEY_CURRENT_USER, OLESTR("Software\\Classes\\UserOnly"), OLESTR(""),
+                     OLESTR("u"));
 
     struct Case {
-        const char16_t* key;
+        const OLECHAR* key;
         bool toUser;
-    } cases[] = {{u"MachineOnly", false}, {u"Both", true}, {u"UserOnly", true}};
+    } cases[] = {
+        {OLESTR("MachineOnly"), false}, {OLESTR("Both"), true}, {OLESTR("UserOnly"), true}};
     for (const auto& c : cases) {
         SCOPED_TRACE(corvane::text::ToUtf8(c.key));
         KeyHolder k;
         ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_CLASSES_ROOT, c.key, 0, KEY_ALL_ACCESS, &k));
-        ASSERT_EQ(ERROR_SUCCESS, SetString(k, u"written", u"w"));
-        const std::u16string path = std::u16string(u"Software\\Classes\\") + c.key;
-        EXPECT_EQ(c.toUser, ReadString(HKEY_CURRENT_USER, path.c_str(), u"written").has_value());
-        EXPECT_EQ(!c.toUser, ReadString(HKEY_LOCAL_MACHINE, path.c_str(), u"written").has_value());
+        ASSERT_EQ(ERROR_SUCCESS, SetString(k, OLESTR("written"), OLESTR("w")));
+        const OleString path = OleString(OLESTR("Software\\Classes\\")) + c.key;
+        EXPECT_EQ(c.toUser,
+                  ReadString(HKEY_CURRENT_USER, path.c_str(), OLESTR("written")).has_value());
+        EXPECT_EQ(!c.toUser,
+                  ReadString(HKEY_LOCAL_MACHINE, path.c_str(), OLESTR("written")).has_value());
     }
 
     // A new key through the classes view is created in the machine's hive, even below a key
     // that only the user has.
-    CreateWithString(HKEY_CLASSES_ROOT, u"UserOnly\\NewChild", u"", u"n");
-    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, u"Software\\Classes\\UserOnly\\NewChild"));
-    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, u"Software\\Classes\\UserOnly\\NewChild"));
+    CreateWithString(HKEY_CLASSES_ROOT, OLESTR("UserOnly\\NewChild"), OLESTR(""), OLESTR("n"));
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, OLESTR("Software\\Classes\\UserOnly\\NewChild")));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, OLESTR("Software\\Classes\\UserOnly\\NewChild")));
 
     // Deletions through the view take the key out of both hives.
-    EXPECT_EQ(ERROR_SUCCESS, RegDeleteTreeW(HKEY_CLASSES_ROOT, u"Both"));
-    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, u"Both"));
-    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, u"Software\\Classes\\Both"));
-    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, u"Software\\Classes\\Both"));
-    EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyW(HKEY_CLASSES_ROOT, u"UserOnly\\NewChild"));
-    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, u"UserOnly\\NewChild"));
-    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, u"Software\\Classes\\UserOnly"))
+    EXPECT_EQ(ERROR_SUCCESS, RegDeleteTreeW(HKEY_CLASSES_ROOT, OLESTR("Both")));
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, OLESTR("Both")));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, OLESTR("Software\\Classes\\Both")));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, OLESTR("Software\\Classes\\Both")));
+    EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyW(HKEY_CLASSES_ROOT, OLESTR("UserOnly\\NewChild")));
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, OLESTR("UserOnly\\NewChild")));
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, OLESTR("Software\\Classes\\UserOnly")))
         << "the parent created on the way stays";
 
     // Writes straight to one hive never touch the other.
-    CreateWithString(HKEY_CURRENT_USER, u"Software\\Classes\\MachineOnly", u"u", u"1");
-    EXPECT_FALSE(ReadString(HKEY_LOCAL_MACHINE, u"Software\\Classes\\MachineOnly", u"u"));
-    EXPECT_EQ(u"1", ReadString(HKEY_CLASSES_ROOT, u"MachineOnly", u"u"));
+    CreateWithString(HKEY_CURRENT_USER, OLESTR("Software\\Classes\\MachineOnly"), OLESTR("u"),
+                     OLESTR("1"));
+    EXPECT_FALSE(
+        ReadString(HKEY_LOCAL_MACHINE, OLESTR("Software\\Classes\\MachineOnly"), OLESTR("u")));
+    EXPECT_EQ(OLESTR("1"), ReadString(HKEY_CLASSES_ROOT, OLESTR("MachineOnly"), OLESTR("u")));
 }
 
 TEST_F(RegistryTest, ChangesPersistAcrossAReopenAndAFreshProcess) {
-    CreateWithString(HKEY_LOCAL_MACHINE, u"Software\\Persist", u"parent", u"p");
+    CreateWithString(HKEY_LOCAL_MACHINE, OLESTR("Software\\Persist"), OLESTR("parent"),
+                     OLESTR("p"));
     Reopen();
-    EXPECT_EQ(u"p", ReadString(HKEY_LOCAL_MACHINE, u"Software\\Persist", u"parent"));
+    EXPECT_EQ(OLESTR("p"),
+              ReadString(HKEY_LOCAL_MACHINE, OLESTR("Software\\Persist"), OLESTR("parent")));
 
     // A child process reads the parent's value and writes one of its own; it reports failures
     // through its exit status.
     pid_t pid = fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
-        int rc = ReadString(HKEY_LOCAL_MACHINE, u"Software\\Persist", u"parent") == u"p" ? 0 : 1;
+        int rc = ReadString(HKEY_LOCAL_MACHINE, OLESTR("Software\\Persist"), OLESTR("parent")) ==
+                         OLESTR("p")
+                     ? 0
+                     : 1;
         HKEY k = nullptr;
-        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Persist", 0, KEY_SET_VALUE, &k) ||
-            SetString(k, u"child", u"c")) {
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, OLESTR("Software\\Persist"), 0, KEY_SET_VALUE, &k) ||
+            SetString(k, OLESTR("child"), OLESTR("c"))) {
             rc |= 2;
         }
         _exit(rc);
@@ -586,28 +619,31 @@ TEST_F(RegistryTest, ChangesPersistAcrossAReopenAndAFreshProcess) {
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(0, WEXITSTATUS(status));
     // Without a reopen: the cached tree notices the newer file.
-    EXPECT_EQ(u"c", ReadString(HKEY_LOCAL_MACHINE, u"Software\\Persist", u"child"));
+    EXPECT_EQ(OLESTR("c"),
+              ReadString(HKEY_LOCAL_MACHINE, OLESTR("Software\\Persist"), OLESTR("child")));
 
     // Another root is another registry; returning finds everything again.
     const fs::path other = root_ / "other";
     ASSERT_EQ(ERROR_SUCCESS, CorvaneSetRegistryRoot(other.c_str()));
-    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, u"Software\\Persist"));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, OLESTR("Software\\Persist")));
     Reopen();
-    EXPECT_EQ(u"c", ReadString(HKEY_LOCAL_MACHINE, u"Software\\Persist", u"child"));
+    EXPECT_EQ(OLESTR("c"),
+              ReadString(HKEY_LOCAL_MACHINE, OLESTR("Software\\Persist"), OLESTR("child")));
 }
 
 TEST_F(RegistryTest, TwoProcessesWritingAtOnceLoseNothing) {
     constexpr int kPerChild = 200;
-    CreateWithString(HKEY_CURRENT_USER, u"Software\\Race", u"seed", u"0");
+    CreateWithString(HKEY_CURRENT_USER, OLESTR("Software\\Race"), OLESTR("seed"), OLESTR("0"));
     pid_t children[2];
     for (int c = 0; c < 2; ++c) {
         children[c] = fork();
         ASSERT_GE(children[c], 0);
         if (children[c] == 0) {
             HKEY k = nullptr;
-            if (RegOpenKeyExW(HKEY_CURRENT_USER, u"Software\\Race", 0, KEY_SET_VALUE, &k)) _exit(1);
+            if (RegOpenKeyExW(HKEY_CURRENT_USER, OLESTR("Software\\Race"), 0, KEY_SET_VALUE, &k))
+                _exit(1);
             for (int i = 0; i < kPerChild; ++i) {
-                const std::u16string name =
+                const OleString name =
                     corvane::text::ToUtf16("child" + std::to_string(c) + "-" + std::to_string(i));
                 const DWORD data = static_cast<DWORD>(c * 1000 + i);
                 if (RegSetValueExW(k, name.c_str(), 0, REG_DWORD,
@@ -625,7 +661,8 @@ TEST_F(RegistryTest, TwoProcessesWritingAtOnceLoseNothing) {
         EXPECT_EQ(0, WEXITSTATUS(status));
     }
     KeyHolder k;
-    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_CURRENT_USER, u"Software\\Race", 0, KEY_READ, &k));
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegOpenKeyExW(HKEY_CURRENT_USER, OLESTR("Software\\Race"), 0, KEY_READ, &k));
     DWORD values = 0;
     ASSERT_EQ(ERROR_SUCCESS,
               RegQueryInfoKeyW(k, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values,
@@ -634,7 +671,7 @@ TEST_F(RegistryTest, TwoProcessesWritingAtOnceLoseNothing) {
     int missing = 0;
     for (int c = 0; c < 2; ++c) {
         for (int i = 0; i < kPerChild; ++i) {
-            const std::u16string name =
+            const OleString name =
                 corvane::text::ToUtf16("child" + std::to_string(c) + "-" + std::to_string(i));
             Read r = ReadValue(k, name.c_str());
             DWORD got = 0;
@@ -647,15 +684,15 @@ TEST_F(RegistryTest, TwoProcessesWritingAtOnceLoseNothing) {
 }
 
 TEST_F(RegistryTest, ThreadsWritingAtOnceLoseNothing) {
-    CreateWithString(HKEY_LOCAL_MACHINE, u"Software\\Threads", u"seed", u"0");
+    CreateWithString(HKEY_LOCAL_MACHINE, OLESTR("Software\\Threads"), OLESTR("seed"), OLESTR("0"));
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t) {
         threads.emplace_back([t] {
             KeyHolder k;
-            ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Threads", 0,
-                                                   KEY_ALL_ACCESS, &k));
+            ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_LOCAL_MACHINE, OLESTR("Software\\Threads"),
+                                                   0, KEY_ALL_ACCESS, &k));
             for (int i = 0; i < 25; ++i) {
-                const std::u16string name =
+                const OleString name =
                     corvane::text::ToUtf16("t" + std::to_string(t) + "-" + std::to_string(i));
                 ASSERT_EQ(ERROR_SUCCESS, SetString(k, name.c_str(), name));
             }
@@ -665,12 +702,13 @@ TEST_F(RegistryTest, ThreadsWritingAtOnceLoseNothing) {
     Reopen();
     KeyHolder k;
     ASSERT_EQ(ERROR_SUCCESS,
-              RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Threads", 0, KEY_READ, &k));
+              RegOpenKeyExW(HKEY_LOCAL_MACHINE, OLESTR("Software\\Threads"), 0, KEY_READ, &k));
     EXPECT_EQ(101u, EnumValueNames(k).size());
 }
 
 TEST_F(RegistryTest, AFailedWriteLeavesTheHiveFileAndTheKeysUnchanged) {
-    CreateWithString(HKEY_LOCAL_MACHINE, u"Software\\Safe", u"kept", u"before");
+    CreateWithString(HKEY_LOCAL_MACHINE, OLESTR("Software\\Safe"), OLESTR("kept"),
+                     OLESTR("before"));
     const std::string before = FileBytes(Hive("machine"));
     ASSERT_FALSE(before.empty());
 
@@ -682,19 +720,22 @@ TEST_F(RegistryTest, AFailedWriteLeavesTheHiveFileAndTheKeysUnchanged) {
         {"set value",
          [] {
              KeyHolder k;
-             RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Safe", 0, KEY_ALL_ACCESS, &k);
-             return SetString(k, u"kept", u"after");
+             RegOpenKeyExW(HKEY_LOCAL_MACHINE, OLESTR("Software\\Safe"), 0, KEY_ALL_ACCESS, &k);
+             return SetString(k, OLESTR("kept"), OLESTR("after"));
          },
-         [] { return ReadString(HKEY_LOCAL_MACHINE, u"Software\\Safe", u"kept") == u"before"; }},
+         [] {
+             return ReadString(HKEY_LOCAL_MACHINE, OLESTR("Software\\Safe"), OLESTR("kept")) ==
+                    OLESTR("before");
+         }},
         {"create key",
          [] {
              KeyHolder k;
-             return RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Safe\\New", 0, nullptr, 0,
-                                    KEY_ALL_ACCESS, nullptr, &k, nullptr);
+             return RegCreateKeyExW(HKEY_LOCAL_MACHINE, OLESTR("Software\\Safe\\New"), 0, nullptr,
+                                    0, KEY_ALL_ACCESS, nullptr, &k, nullptr);
          },
-         [] { return !KeyExists(HKEY_LOCAL_MACHINE, u"Software\\Safe\\New"); }},
-        {"delete tree", [] { return RegDeleteTreeW(HKEY_LOCAL_MACHINE, u"Software\\Safe"); },
-         [] { return KeyExists(HKEY_LOCAL_MACHINE, u"Software\\Safe"); }},
+         [] { return !KeyExists(HKEY_LOCAL_MACHINE, OLESTR("Software\\Safe\\New")); }},
+        {"delete tree", [] { return RegDeleteTreeW(HKEY_LOCAL_MACHINE, OLESTR("Software\\Safe")); },
+         [] { return KeyExists(HKEY_LOCAL_MACHINE, OLESTR("Software\\Safe")); }},
     };
     for (const auto& step : steps) {
         SCOPED_TRACE(step.what);
@@ -711,28 +752,34 @@ TEST_F(RegistryTest, AFailedWriteLeavesTheHiveFileAndTheKeysUnchanged) {
     }
     // The failure is counted: the third write from now fails, the ones before succeed.
     CorvaneRegistryFailNthWrite(3);
-    CreateWithString(HKEY_LOCAL_MACHINE, u"Software\\Safe", u"one", u"1");
-    CreateWithString(HKEY_LOCAL_MACHINE, u"Software\\Safe", u"two", u"2");
+    CreateWithString(HKEY_LOCAL_MACHINE, OLESTR("Software\\Safe"), OLESTR("one"), OLESTR("1"));
+    CreateWithString(HKEY_LOCAL_MACHINE, OLESTR("Software\\Safe"), OLESTR("two"), OLESTR("2"));
     KeyHolder k;
     ASSERT_EQ(ERROR_SUCCESS,
-              RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Safe", 0, KEY_ALL_ACCESS, &k));
-    EXPECT_EQ(ERROR_CANTWRITE, SetString(k, u"three", u"3"));
-    EXPECT_EQ(ERROR_SUCCESS, SetString(k, u"four", u"4"));
-    EXPECT_EQ((std::vector<std::u16string>{u"kept", u"one", u"two", u"four"}), EnumValueNames(k));
+              RegOpenKeyExW(HKEY_LOCAL_MACHINE, OLESTR("Software\\Safe"), 0, KEY_ALL_ACCESS, &k));
+    EXPECT_EQ(ERROR_CANTWRITE, SetString(k, OLESTR("three"), OLESTR("3")));
+    EXPECT_EQ(ERROR_SUCCESS, SetString(k, OLESTR("four"), OLESTR("4")));
+    EXPECT_EQ(
+        (std::vector<OleString>{OLESTR("kept"), OLESTR("one"), OLESTR("two"), OLESTR("four")}),
+        EnumValueNames(k));
 }
 
 TEST_F(RegistryTest, AFailedSecondHiveWriteUndoesTheFirst) {
-    CreateWithString(HKEY_LOCAL_MACHINE, u"Software\\Classes\\Shared", u"", u"m");
-    CreateWithString(HKEY_CURRENT_USER, u"Software\\Classes\\Shared", u"", u"u");
+    CreateWithString(HKEY_LOCAL_MACHINE, OLESTR("Software\\Classes\\Shared"), OLESTR(""),
+                     OLESTR("m"));
+    CreateWithString(HKEY_CURRENT_USER, OLESTR("Software\\Classes\\Shared"), OLESTR(""),
+                     OLESTR("u"));
     CorvaneRegistryFailNthWrite(2);  // the user's hive is written first, then the machine's
-    EXPECT_EQ(ERROR_CANTWRITE, RegDeleteTreeW(HKEY_CLASSES_ROOT, u"Shared"));
+    EXPECT_EQ(ERROR_CANTWRITE, RegDeleteTreeW(HKEY_CLASSES_ROOT, OLESTR("Shared")));
     Reopen();
-    EXPECT_EQ(u"u", ReadString(HKEY_CURRENT_USER, u"Software\\Classes\\Shared", u""));
-    EXPECT_EQ(u"m", ReadString(HKEY_LOCAL_MACHINE, u"Software\\Classes\\Shared", u""));
+    EXPECT_EQ(OLESTR("u"),
+              ReadString(HKEY_CURRENT_USER, OLESTR("Software\\Classes\\Shared"), OLESTR("")));
+    EXPECT_EQ(OLESTR("m"),
+              ReadString(HKEY_LOCAL_MACHINE, OLESTR("Software\\Classes\\Shared"), OLESTR("")));
 }
 
 TEST_F(RegistryTest, ADamagedHiveIsReportedAndNeverOverwritten) {
-    CreateWithString(HKEY_LOCAL_MACHINE, u"Software\\Damaged", u"v", u"1");
+    CreateWithString(HKEY_LOCAL_MACHINE, OLESTR("Software\\Damaged"), OLESTR("v"), OLESTR("1"));
     const std::string good = FileBytes(Hive("machine"));
     for (const std::string& damaged :
          {good.substr(0, good.size() / 2), good.substr(0, good.size() - 4),
@@ -745,20 +792,20 @@ TEST_F(RegistryTest, ADamagedHiveIsReportedAndNeverOverwritten) {
         DWORD size = 0;
         KeyHolder k;
         EXPECT_EQ(ERROR_BADDB,
-                  RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Damaged", 0, KEY_READ, &k));
-        EXPECT_EQ(ERROR_BADDB, RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Other", 0, nullptr,
-                                               0, KEY_ALL_ACCESS, nullptr, &k, nullptr));
-        EXPECT_EQ(ERROR_BADDB,
-                  RegQueryValueExW(HKEY_CLASSES_ROOT, u"x", nullptr, nullptr, nullptr, &size));
+                  RegOpenKeyExW(HKEY_LOCAL_MACHINE, OLESTR("Software\\Damaged"), 0, KEY_READ, &k));
+        EXPECT_EQ(ERROR_BADDB, RegCreateKeyExW(HKEY_LOCAL_MACHINE, OLESTR("Software\\Other"), 0,
+                                               nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr));
+        EXPECT_EQ(ERROR_BADDB, RegQueryValueExW(HKEY_CLASSES_ROOT, OLESTR("x"), nullptr, nullptr,
+                                                nullptr, &size));
         EXPECT_EQ(damaged, FileBytes(Hive("machine")));
         // The user's hive is unaffected.
-        CreateWithString(HKEY_CURRENT_USER, u"Software\\Fine", u"v", u"1");
+        CreateWithString(HKEY_CURRENT_USER, OLESTR("Software\\Fine"), OLESTR("v"), OLESTR("1"));
     }
 }
 
 TEST_F(RegistryTest, TheHiveFileIsReadableText) {
-    CreateWithString(HKEY_LOCAL_MACHINE, u"Software\\Classes\\CLSID\\{X}\\InprocServer32",
-                     u"ThreadingModel", u"Apartment");
+    CreateWithString(HKEY_LOCAL_MACHINE, OLESTR("Software\\Classes\\CLSID\\{X}\\InprocServer32"),
+                     OLESTR("ThreadingModel"), OLESTR("Apartment"));
     const std::string text = FileBytes(Hive("machine"));
     EXPECT_NE(std::string::npos, text.find("\"InprocServer32\"")) << text;
     EXPECT_NE(std::string::npos, text.find("\"ThreadingModel\"")) << text;

@@ -13,6 +13,8 @@
 
 namespace {
 
+using corvane::OleString;
+
 using corvane::text::CompareNoCase;
 using corvane::text::ToUtf16;
 using corvane::text::ToUtf8;
@@ -28,26 +30,26 @@ std::string Bytes(std::initializer_list<unsigned> bytes) {
 
 // The literals' encodings come from the compiler, independently of the code under test.
 struct WellFormed {
-    std::u16string wide;
+    OleString wide;
     std::string narrow;
 };
 
 TEST(TextConversion, WellFormedTextRoundTrips) {
     const WellFormed cases[] = {
-        {u"", ""},
-        {u"plain ASCII", "plain ASCII"},
-        {u"Grüße, café", u8"Grüße, café"},
-        {u"Звук и эхо", u8"Звук и эхо"},
-        {u"音声効果", u8"音声効果"},
-        {u"\U0001F3B5 notes \U0010FFFF", u8"\U0001F3B5 notes \U0010FFFF"},
-        {std::u16string(u"a\0b\0c", 5), std::string("a\0b\0c", 5)},
-        {u"\u007F\u0080\u07FF\u0800\uFFFF", u8"\u007F\u0080\u07FF\u0800\uFFFF"},
+        {OLESTR(""), ""},
+        {OLESTR("plain ASCII"), "plain ASCII"},
+        {OLESTR("Grüße, café"), u8"Grüße, café"},
+        {OLESTR("Звук и эхо"), u8"Звук и эхо"},
+        {OLESTR("音声効果"), u8"音声効果"},
+        {OLESTR("\U0001F3B5 notes \U0010FFFF"), u8"\U0001F3B5 notes \U0010FFFF"},
+        {OleString(OLESTR("a\0b\0c"), 5), std::string("a\0b\0c", 5)},
+        {OLESTR("\u007F\u0080\u07FF\u0800\uFFFF"), u8"\u007F\u0080\u07FF\u0800\uFFFF"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(ToUtf8(c.wide), c.narrow);
         EXPECT_EQ(ToUtf16(c.narrow), c.wide);
         std::string strict8;
-        std::u16string strict16;
+        OleString strict16;
         EXPECT_TRUE(TryToUtf8(c.wide, &strict8));
         EXPECT_TRUE(TryToUtf16(c.narrow, &strict16));
         EXPECT_EQ(strict8, c.narrow);
@@ -56,14 +58,14 @@ TEST(TextConversion, WellFormedTextRoundTrips) {
 }
 
 TEST(TextConversion, EveryScalarValueAgreesWithIconv) {
-    std::u16string all;
+    OleString all;
     for (char32_t c = 1; c <= 0x10FFFF; ++c) {
         if (c >= 0xD800 && c <= 0xDFFF) continue;
         if (c < 0x10000) {
-            all.push_back(static_cast<char16_t>(c));
+            all.push_back(static_cast<OLECHAR>(c));
         } else {
-            all.push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
-            all.push_back(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
+            all.push_back(static_cast<OLECHAR>(0xD800 + ((c - 0x10000) >> 10)));
+            all.push_back(static_cast<OLECHAR>(0xDC00 + ((c - 0x10000) & 0x3FF)));
         }
     }
     iconv_t cd = iconv_open("UTF-8", "UTF-16LE");
@@ -85,20 +87,20 @@ TEST(TextConversion, EveryScalarValueAgreesWithIconv) {
 TEST(TextConversion, IllFormedUtf8) {
     struct Case {
         std::string input;
-        std::u16string lenient;
+        OleString lenient;
     } cases[] = {
-        {Bytes({0x80}), u"\uFFFD"},
-        {Bytes({0x41, 0xC0, 0x80, 0x42}), u"A\uFFFD\uFFFDB"},            // overlong NUL
-        {Bytes({0xE0, 0x80, 0x80}), u"\uFFFD\uFFFD\uFFFD"},              // overlong
-        {Bytes({0xED, 0xA0, 0x80}), u"\uFFFD\uFFFD\uFFFD"},              // encoded surrogate
-        {Bytes({0xF4, 0x90, 0x80, 0x80}), u"\uFFFD\uFFFD\uFFFD\uFFFD"},  // above U+10FFFF
-        {Bytes({0xE2, 0x82}), u"\uFFFD"},                                // truncated at the end
-        {Bytes({0xE2, 0x82, 0x41}), u"\uFFFDA"},                         // truncated inside
-        {Bytes({0xFF, 0xFE}), u"\uFFFD\uFFFD"},
+        {Bytes({0x80}), OLESTR("\uFFFD")},
+        {Bytes({0x41, 0xC0, 0x80, 0x42}), OLESTR("A\uFFFD\uFFFDB")},            // overlong NUL
+        {Bytes({0xE0, 0x80, 0x80}), OLESTR("\uFFFD\uFFFD\uFFFD")},              // overlong
+        {Bytes({0xED, 0xA0, 0x80}), OLESTR("\uFFFD\uFFFD\uFFFD")},              // encoded surrogate
+        {Bytes({0xF4, 0x90, 0x80, 0x80}), OLESTR("\uFFFD\uFFFD\uFFFD\uFFFD")},  // above U+10FFFF
+        {Bytes({0xE2, 0x82}), OLESTR("\uFFFD")},         // truncated at the end
+        {Bytes({0xE2, 0x82, 0x41}), OLESTR("\uFFFDA")},  // truncated inside
+        {Bytes({0xFF, 0xFE}), OLESTR("\uFFFD\uFFFD")},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(ToUtf16(c.input), c.lenient);
-        std::u16string strict = u"left over";
+        OleString strict = OLESTR("left over");
         EXPECT_FALSE(TryToUtf16(c.input, &strict));
         EXPECT_TRUE(strict.empty());
     }
@@ -106,13 +108,13 @@ TEST(TextConversion, IllFormedUtf8) {
 
 TEST(TextConversion, IllFormedUtf16) {
     struct Case {
-        std::u16string input;
+        OleString input;
         std::string lenient;
     } cases[] = {
-        {std::u16string(1, char16_t(0xD800)), u8"\uFFFD"},
-        {std::u16string{u'a', char16_t(0xDC00), u'b'}, u8"a\uFFFDb"},
-        {std::u16string{char16_t(0xD83C), u'x'}, u8"\uFFFDx"},
-        {std::u16string{char16_t(0xDC00), char16_t(0xD800)}, u8"\uFFFD\uFFFD"},
+        {OleString(1, OLECHAR(0xD800)), u8"\uFFFD"},
+        {OleString{OLESTR('a'), OLECHAR(0xDC00), OLESTR('b')}, u8"a\uFFFDb"},
+        {OleString{OLECHAR(0xD83C), OLESTR('x')}, u8"\uFFFDx"},
+        {OleString{OLECHAR(0xDC00), OLECHAR(0xD800)}, u8"\uFFFD\uFFFD"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(ToUtf8(c.input), c.lenient);
@@ -123,11 +125,11 @@ TEST(TextConversion, IllFormedUtf16) {
 }
 
 TEST(TextConversion, NullPointersGiveEmptyStrings) {
-    EXPECT_EQ(ToUtf8(static_cast<const char16_t*>(nullptr)), "");
-    EXPECT_EQ(ToUtf16(static_cast<const char*>(nullptr)), u"");
+    EXPECT_EQ(ToUtf8(static_cast<const OLECHAR*>(nullptr)), "");
+    EXPECT_EQ(ToUtf16(static_cast<const char*>(nullptr)), OLESTR(""));
     EXPECT_EQ(corvane::text::Length(nullptr), 0u);
     EXPECT_EQ(lstrlenW(nullptr), 0);
-    EXPECT_EQ(lstrlenW(u"four"), 4);
+    EXPECT_EQ(lstrlenW(OLESTR("four")), 4);
 }
 
 // Every mapping UpcaseUnit makes must be glibc's, and in the blocks it covers it must make all
@@ -151,7 +153,7 @@ TEST(TextCase, UpcaseAgreesWithGlibc) {
     int mismatches = 0;
     for (char32_t c = 0; c < 0x10000; ++c) {
         if (c >= 0xD800 && c <= 0xDFFF) continue;
-        char32_t ours = UpcaseUnit(static_cast<char16_t>(c));
+        char32_t ours = UpcaseUnit(static_cast<OLECHAR>(c));
         char32_t theirs = static_cast<char32_t>(towupper_l(static_cast<wint_t>(c), loc));
         bool ok = ours == c ? !isCovered(c) || theirs == c : ours == theirs;
         if (!ok && ++mismatches <= 10)
@@ -164,21 +166,21 @@ TEST(TextCase, UpcaseAgreesWithGlibc) {
 
 TEST(TextCase, CaseInsensitiveComparison) {
     struct Case {
-        const char16_t* a;
-        const char16_t* b;
+        const OLECHAR* a;
+        const OLECHAR* b;
         int sign;
     } cases[] = {
-        {u"Software\\Classes", u"SOFTWARE\\classes", 0},
-        {u"InprocServer32", u"inprocserver32", 0},
-        {u"Привет", u"пРИВЕТ", 0},
-        {u"Ωμέγα", u"ΩΜΈΓΑ", 0},
-        {u"ﬀ", u"ﬀ", 0},
-        {u"abc", u"abd", -1},
-        {u"ABD", u"abc", 1},
-        {u"a", u"B", -1},            // case is ignored before ordering
-        {u"_", u"a", 1},             // ordinal on upper case: '_' (0x5F) > 'A' (0x41)
-        {u"abc", u"ABCD", -1},       // a proper prefix sorts first
-        {u"straße", u"STRASSE", 1},  // no length-changing mappings
+        {OLESTR("Software\\Classes"), OLESTR("SOFTWARE\\classes"), 0},
+        {OLESTR("InprocServer32"), OLESTR("inprocserver32"), 0},
+        {OLESTR("Привет"), OLESTR("пРИВЕТ"), 0},
+        {OLESTR("Ωμέγα"), OLESTR("ΩΜΈΓΑ"), 0},
+        {OLESTR("ﬀ"), OLESTR("ﬀ"), 0},
+        {OLESTR("abc"), OLESTR("abd"), -1},
+        {OLESTR("ABD"), OLESTR("abc"), 1},
+        {OLESTR("a"), OLESTR("B"), -1},            // case is ignored before ordering
+        {OLESTR("_"), OLESTR("a"), 1},             // ordinal on upper case: '_' (0x5F) > 'A' (0x41)
+        {OLESTR("abc"), OLESTR("ABCD"), -1},       // a proper prefix sorts first
+        {OLESTR("straße"), OLESTR("STRASSE"), 1},  // no length-changing mappings
     };
     for (const auto& c : cases) {
         auto sign = [](int v) { return (v > 0) - (v < 0); };
@@ -188,42 +190,44 @@ TEST(TextCase, CaseInsensitiveComparison) {
         EXPECT_EQ(corvane::text::EqualNoCase(c.a, c.b), c.sign == 0);
     }
     EXPECT_EQ(lstrcmpiW(nullptr, nullptr), 0);
-    EXPECT_LT(lstrcmpiW(nullptr, u""), 0);
-    EXPECT_GT(lstrcmpW(u"", nullptr), 0);
-    EXPECT_LT(lstrcmpW(u"B", u"a"), 0);  // case-sensitive ordinal
-    EXPECT_EQ(corvane::text::Upcase(u"mixed Ünï"), u"MIXED ÜNÏ");
+    EXPECT_LT(lstrcmpiW(nullptr, OLESTR("")), 0);
+    EXPECT_GT(lstrcmpW(OLESTR(""), nullptr), 0);
+    EXPECT_LT(lstrcmpW(OLESTR("B"), OLESTR("a")), 0);  // case-sensitive ordinal
+    EXPECT_EQ(corvane::text::Upcase(OLESTR("mixed Ünï")), OLESTR("MIXED ÜNÏ"));
 }
 
 TEST(TextWide, CopyTruncatesAndTerminates) {
-    char16_t buffer[6];
-    std::fill(std::begin(buffer), std::end(buffer), u'#');
-    EXPECT_EQ(lstrcpynW(buffer, u"overflowing", 4), buffer);
-    EXPECT_EQ(std::u16string(buffer), u"ove");
-    EXPECT_EQ(buffer[4], u'#');
-    EXPECT_EQ(lstrcpynW(buffer, u"ab", 6), buffer);
-    EXPECT_EQ(std::u16string(buffer), u"ab");
-    EXPECT_EQ(lstrcpynW(buffer, u"ab", 0), nullptr);
+    OLECHAR buffer[6];
+    std::fill(std::begin(buffer), std::end(buffer), OLESTR('#'));
+    EXPECT_EQ(lstrcpynW(buffer, OLESTR("overflowing"), 4), buffer);
+    EXPECT_EQ(OleString(buffer), OLESTR("ove"));
+    EXPECT_EQ(buffer[4], OLESTR('#'));
+    EXPECT_EQ(lstrcpynW(buffer, OLESTR("ab"), 6), buffer);
+    EXPECT_EQ(OleString(buffer), OLESTR("ab"));
+    EXPECT_EQ(lstrcpynW(buffer, OLESTR("ab"), 0), nullptr);
 }
 
 TEST(TextWin32Conversion, SizesBuffersAndErrors) {
     // Size query including the terminator, then the conversion itself.
     EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, u8"Ä€", -1, nullptr, 0), 3);
-    char16_t wide[8] = {};
+    OLECHAR wide[8] = {};
     EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, u8"Ä€", -1, wide, 8), 3);
-    EXPECT_EQ(std::u16string(wide), u"Ä€");
-    EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, u"Ä€", 2, nullptr, 0, nullptr, nullptr), 5);
+    EXPECT_EQ(OleString(wide), OLESTR("Ä€"));
+    EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, OLESTR("Ä€"), 2, nullptr, 0, nullptr, nullptr), 5);
     char narrow[8] = {};
-    EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, u"Ä€", -1, narrow, 8, nullptr, nullptr), 6);
+    EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, OLESTR("Ä€"), -1, narrow, 8, nullptr, nullptr), 6);
     EXPECT_STREQ(narrow, u8"Ä€");
 
-    const char16_t lone[] = {0xD800, 0};
+    const OLECHAR lone[] = {0xD800, 0};
     struct Failure {
         const char* what;
         std::function<int()> call;
         DWORD error;
     } failures[] = {
         {"narrow buffer too small",
-         [&] { return WideCharToMultiByte(CP_UTF8, 0, u"Ä€", -1, narrow, 3, nullptr, nullptr); },
+         [&] {
+             return WideCharToMultiByte(CP_UTF8, 0, OLESTR("Ä€"), -1, narrow, 3, nullptr, nullptr);
+         },
          ERROR_INSUFFICIENT_BUFFER},
         {"wide buffer too small",
          [&] { return MultiByteToWideChar(CP_UTF8, 0, "abc", -1, wide, 2); },
@@ -244,7 +248,9 @@ TEST(TextWin32Conversion, SizesBuffersAndErrors) {
         {"empty source", [&] { return MultiByteToWideChar(CP_UTF8, 0, "abc", 0, wide, 8); },
          ERROR_INVALID_PARAMETER},
         {"default char with UTF-8",
-         [&] { return WideCharToMultiByte(CP_UTF8, 0, u"abc", -1, narrow, 8, "?", nullptr); },
+         [&] {
+             return WideCharToMultiByte(CP_UTF8, 0, OLESTR("abc"), -1, narrow, 8, "?", nullptr);
+         },
          ERROR_INVALID_PARAMETER},
     };
     for (const auto& f : failures) {
@@ -254,7 +260,7 @@ TEST(TextWin32Conversion, SizesBuffersAndErrors) {
     }
     // Without the strict flag ill-formed input is converted with U+FFFD.
     EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "\xC0\x80", 2, wide, 8), 2);
-    EXPECT_EQ(wide[0], u'\uFFFD');
+    EXPECT_EQ(wide[0], OLESTR('\uFFFD'));
 }
 
 }  // namespace

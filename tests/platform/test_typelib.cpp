@@ -18,44 +18,47 @@
 
 namespace {
 
-std::u16string Wide(const std::string& s) {
+using corvane::OleString;
+
+OleString Wide(const std::string& s) {
     return corvane::text::ToUtf16(s);
 }
 
-std::u16string ModulePath() {
+OleString ModulePath() {
     char buf[PATH_MAX];
-    return realpath(CORVANE_TEST_RESOURCE_MODULE, buf) != nullptr ? Wide(buf) : std::u16string();
+    return realpath(CORVANE_TEST_RESOURCE_MODULE, buf) != nullptr ? Wide(buf) : OleString();
 }
 
-std::u16string Take(BSTR s) {
-    std::u16string r = s != nullptr ? std::u16string(s) : std::u16string();
+OleString Take(BSTR s) {
+    OleString r = s != nullptr ? OleString(s) : OleString();
     SysFreeString(s);
     return r;
 }
 
-std::u16string Braced(REFGUID g) {
+OleString Braced(REFGUID g) {
     OLECHAR buf[40];
-    return StringFromGUID2(g, buf, 40) > 0 ? std::u16string(buf) : std::u16string();
+    return StringFromGUID2(g, buf, 40) > 0 ? OleString(buf) : OleString();
 }
 
 // The library's documented content, written out independently of the list it is generated from:
 // the order of the type descriptions, with each name's GUID taken from the header.
 struct Expected {
-    const char16_t* name;
+    const OLECHAR* name;
     TYPEKIND kind;
     const GUID* guid;
-    const char16_t* help;
+    const OLECHAR* help;
     WORD functions;
 };
 #define COCLASS(n) \
-    { u## #n, TKIND_COCLASS, &CLSID_##n, u"", 0 }
+    { u## #n, TKIND_COCLASS, &CLSID_##n, OLESTR(""), 0 }
 #define CLASS_ITF(n) \
-    { u## #n, TKIND_INTERFACE, &IID_##n, u"", 0 }
+    { u## #n, TKIND_INTERFACE, &IID_##n, OLESTR(""), 0 }
 const Expected kExpected[] = {
     COCLASS(BandFilter5),
-    {u"IMediaSource", TKIND_INTERFACE, &IID_IMediaSource, u"IMediaSource Interface", 44},
-    {u"IMediaBaseFilter", TKIND_INTERFACE, &IID_IMediaBaseFilter, u"IMediaBaseFilter Interface",
-     12},
+    {OLESTR("IMediaSource"), TKIND_INTERFACE, &IID_IMediaSource, OLESTR("IMediaSource Interface"),
+     44},
+    {OLESTR("IMediaBaseFilter"), TKIND_INTERFACE, &IID_IMediaBaseFilter,
+     OLESTR("IMediaBaseFilter Interface"), 12},
     CLASS_ITF(IBandFilter5),
     COCLASS(DelayFilter5),
     CLASS_ITF(IDelayFilter5),
@@ -80,7 +83,7 @@ const Expected kExpected[] = {
     COCLASS(VibratoFilter5),
     CLASS_ITF(IVibratoFilter5),
     COCLASS(VolumeFilter5),
-    {u"IVolumeFilter5", TKIND_INTERFACE, &IID_IVolumeFilter5, u"", 2},
+    {OLESTR("IVolumeFilter5"), TKIND_INTERFACE, &IID_IVolumeFilter5, OLESTR(""), 2},
     COCLASS(WahWahFilter5),
     CLASS_ITF(IWahWahFilter5),
     COCLASS(AudioFilter5),
@@ -126,7 +129,7 @@ TEST_F(TypeLibTest, LibraryAttributes) {
     BSTR name = nullptr, doc = reinterpret_cast<BSTR>(1), file = reinterpret_cast<BSTR>(1);
     DWORD context = 99;
     ASSERT_EQ(lib_->GetDocumentation(-1, &name, &doc, &context, &file), S_OK);
-    EXPECT_EQ(Take(name), u"corvaneLib");
+    EXPECT_EQ(Take(name), OLESTR("corvaneLib"));
     EXPECT_EQ(doc, nullptr);  // no help string of its own
     EXPECT_EQ(file, nullptr);
     EXPECT_EQ(context, 0u);
@@ -186,13 +189,13 @@ TEST_F(TypeLibTest, TypesInDocumentedOrderAgreeWithTheHeader) {
 }
 
 // The name of the type that implementation index `impl` of `info` refers to, and its flags.
-std::u16string ImplName(ITypeInfo* info, UINT impl, INT* flags) {
+OleString ImplName(ITypeInfo* info, UINT impl, INT* flags) {
     HREFTYPE href = 0;
     if (info->GetRefTypeOfImplType(impl, &href) != S_OK ||
         info->GetImplTypeFlags(impl, flags) != S_OK)
-        return u"?";
+        return OLESTR("?");
     ITypeInfo* ref = nullptr;
-    if (info->GetRefTypeInfo(href, &ref) != S_OK) return u"?";
+    if (info->GetRefTypeInfo(href, &ref) != S_OK) return OLESTR("?");
     BSTR name = nullptr;
     ref->GetDocumentation(MEMBERID_NIL, &name, nullptr, nullptr, nullptr);
     ref->Release();
@@ -206,14 +209,14 @@ TEST_F(TypeLibTest, CoclassesImplementTheirInterfacesWithTheClassInterfaceAsDefa
         const Expected& e = kExpected[i];
         INT flags = -1;
         if (e.kind == TKIND_COCLASS) {
-            EXPECT_EQ(ImplName(info, 0, &flags), u"IMediaSource");
+            EXPECT_EQ(ImplName(info, 0, &flags), OLESTR("IMediaSource"));
             EXPECT_EQ(flags, 0);
-            EXPECT_EQ(ImplName(info, 1, &flags), u"IMediaBaseFilter");
+            EXPECT_EQ(ImplName(info, 1, &flags), OLESTR("IMediaBaseFilter"));
             EXPECT_EQ(flags, 0);
-            EXPECT_EQ(ImplName(info, 2, &flags), std::u16string(u"I") + e.name);
+            EXPECT_EQ(ImplName(info, 2, &flags), OleString(OLESTR("I")) + e.name);
             EXPECT_EQ(flags, IMPLTYPEFLAG_FDEFAULT);
         } else {
-            EXPECT_EQ(ImplName(info, 0, &flags), u"IUnknown");
+            EXPECT_EQ(ImplName(info, 0, &flags), OLESTR("IUnknown"));
             EXPECT_EQ(flags, 0);
         }
         HREFTYPE href = 0;
@@ -231,11 +234,11 @@ TEST_F(TypeLibTest, MembersCarryNamesAndSharedPropertyIds) {
         MEMBERID memid;
     } cases[] = {
         // Default ids in order of first appearance; a property's get and put share one.
-        {const_cast<LPOLESTR>(u"SendCommandEx"), 0x60000000},
-        {const_cast<LPOLESTR>(u"videoTracksCount"), 0x60000001},
-        {const_cast<LPOLESTR>(u"audioTracksCount"), 0x60000002},
-        {const_cast<LPOLESTR>(u"ReadAudio"), 0x60000013},
-        {const_cast<LPOLESTR>(u"GETPARAM"), 0x60000022},
+        {const_cast<LPOLESTR>(OLESTR("SendCommandEx")), 0x60000000},
+        {const_cast<LPOLESTR>(OLESTR("videoTracksCount")), 0x60000001},
+        {const_cast<LPOLESTR>(OLESTR("audioTracksCount")), 0x60000002},
+        {const_cast<LPOLESTR>(OLESTR("ReadAudio")), 0x60000013},
+        {const_cast<LPOLESTR>(OLESTR("GETPARAM")), 0x60000022},
     };
     for (Case c : cases) {
         MEMBERID id = 0;
@@ -246,22 +249,23 @@ TEST_F(TypeLibTest, MembersCarryNamesAndSharedPropertyIds) {
     UINT count = 0;
     ASSERT_EQ(source->GetNames(0x60000013, &name, 1, &count), S_OK);
     EXPECT_EQ(count, 1u);
-    EXPECT_EQ(Take(name), u"ReadAudio");
+    EXPECT_EQ(Take(name), OLESTR("ReadAudio"));
     EXPECT_EQ(source->GetDocumentation(0x60000001, &name, nullptr, nullptr, nullptr), S_OK);
-    EXPECT_EQ(Take(name), u"videoTracksCount");
+    EXPECT_EQ(Take(name), OLESTR("videoTracksCount"));
     EXPECT_EQ(source->GetNames(0x60000023, &name, 1, &count), TYPE_E_ELEMENTNOTFOUND);
     source->Release();
 
     // IsName and FindName reach types and members, and give back the stored spelling.
-    OLECHAR probe[] = u"readaudio";
+    OLECHAR probe[] = OLESTR("readaudio");
     BOOL found = FALSE;
     EXPECT_EQ(lib_->IsName(probe, 0, &found), S_OK);
     EXPECT_TRUE(found);
-    EXPECT_EQ(std::u16string(probe), u"ReadAudio");
-    OLECHAR missing[] = u"NoSuchMember";
+    EXPECT_EQ(OleString(probe), OLESTR("ReadAudio"));
+    OLECHAR missing[] = OLESTR("NoSuchMember");
     EXPECT_EQ(lib_->IsName(missing, 0, &found), S_OK);
     EXPECT_FALSE(found);
-    OLECHAR media[] = u"MediaSource";  // the IVolumeFilter5 property and the IMediaBaseFilter one
+    OLECHAR media[] =
+        OLESTR("MediaSource");  // the IVolumeFilter5 property and the IMediaBaseFilter one
     ITypeInfo* infos[4] = {};
     MEMBERID ids[4] = {};
     USHORT n = 4;
@@ -290,7 +294,7 @@ private:
     std::string dir_;
 };
 
-bool KeyExists(HKEY root, const std::u16string& path) {
+bool KeyExists(HKEY root, const OleString& path) {
     HKEY k = nullptr;
     if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) return false;
     RegCloseKey(k);
@@ -298,20 +302,21 @@ bool KeyExists(HKEY root, const std::u16string& path) {
 }
 
 // The default value (or the named one) of a key; "<missing>" when absent.
-std::u16string Value(HKEY root, const std::u16string& path, const char16_t* name = nullptr) {
+OleString Value(HKEY root, const OleString& path, const OLECHAR* name = nullptr) {
     HKEY k = nullptr;
-    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) return u"<missing>";
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS)
+        return OLESTR("<missing>");
     WCHAR buf[1024] = {};
     DWORD cb = sizeof buf - sizeof(WCHAR), type = 0;
     LSTATUS st = RegQueryValueExW(k, name, nullptr, &type, reinterpret_cast<BYTE*>(buf), &cb);
     RegCloseKey(k);
-    return st == ERROR_SUCCESS && type == REG_SZ ? std::u16string(buf) : u"<missing>";
+    return st == ERROR_SUCCESS && type == REG_SZ ? OleString(buf) : OLESTR("<missing>");
 }
 
 TEST_F(TypeLibTest, RegistrationPerMachineAndPerUser) {
-    const std::u16string path = ModulePath();
-    const std::u16string libKey = u"Software\\Classes\\TypeLib\\" + Braced(LIBID_corvaneLib);
-    const std::u16string v = libKey + u"\\1.0";
+    const OleString path = ModulePath();
+    const OleString libKey = OLESTR("Software\\Classes\\TypeLib\\") + Braced(LIBID_corvaneLib);
+    const OleString v = libKey + OLESTR("\\1.0");
     struct Case {
         const char* what;
         HKEY written, untouched;
@@ -320,22 +325,24 @@ TEST_F(TypeLibTest, RegistrationPerMachineAndPerUser) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         RegistryRoot registry;
-        std::u16string copy = path;
+        OleString copy = path;
         const bool user = c.written == HKEY_CURRENT_USER;
         ASSERT_EQ(user ? RegisterTypeLibForUser(lib_, &copy[0], nullptr)
                        : RegisterTypeLib(lib_, path.c_str(), nullptr),
                   S_OK);
-        EXPECT_EQ(Value(c.written, v), u"corvaneLib");
-        EXPECT_EQ(Value(c.written, v + u"\\0\\win32"), path);
-        EXPECT_EQ(Value(c.written, v + u"\\FLAGS"), u"0");
-        EXPECT_EQ(Value(c.written, v + u"\\HELPDIR"), u"");
-        EXPECT_EQ(
-            Value(HKEY_CLASSES_ROOT, u"TypeLib\\" + Braced(LIBID_corvaneLib) + u"\\1.0\\0\\win32"),
-            path);
+        EXPECT_EQ(Value(c.written, v), OLESTR("corvaneLib"));
+        EXPECT_EQ(Value(c.written, v + OLESTR("\\0\\win32")), path);
+        EXPECT_EQ(Value(c.written, v + OLESTR("\\FLAGS")), OLESTR("0"));
+        EXPECT_EQ(Value(c.written, v + OLESTR("\\HELPDIR")), OLESTR(""));
+        EXPECT_EQ(Value(HKEY_CLASSES_ROOT,
+                        OLESTR("TypeLib\\") + Braced(LIBID_corvaneLib) + OLESTR("\\1.0\\0\\win32")),
+                  path);
         EXPECT_FALSE(KeyExists(c.untouched, libKey));
         // Neither dual nor oleautomation: no Interface keys.
-        EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, u"Interface\\" + Braced(IID_IMediaSource)));
-        EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, u"Interface\\" + Braced(IID_IVolumeFilter5)));
+        EXPECT_FALSE(
+            KeyExists(HKEY_CLASSES_ROOT, OLESTR("Interface\\") + Braced(IID_IMediaSource)));
+        EXPECT_FALSE(
+            KeyExists(HKEY_CLASSES_ROOT, OLESTR("Interface\\") + Braced(IID_IVolumeFilter5)));
 
         // The other twin does not see this registration.
         EXPECT_EQ(user ? UnRegisterTypeLib(LIBID_corvaneLib, 1, 0, 0, SYS_WIN32)
@@ -346,7 +353,7 @@ TEST_F(TypeLibTest, RegistrationPerMachineAndPerUser) {
                        : UnRegisterTypeLib(LIBID_corvaneLib, 1, 0, 0, SYS_WIN32),
                   S_OK);
         EXPECT_FALSE(KeyExists(c.written, libKey));
-        EXPECT_TRUE(KeyExists(c.written, u"Software\\Classes\\TypeLib"));
+        EXPECT_TRUE(KeyExists(c.written, OLESTR("Software\\Classes\\TypeLib")));
         EXPECT_EQ(user ? UnRegisterTypeLibForUser(LIBID_corvaneLib, 1, 0, 0, SYS_WIN32)
                        : UnRegisterTypeLib(LIBID_corvaneLib, 1, 0, 0, SYS_WIN32),
                   TYPE_E_REGISTRYACCESS);
@@ -362,9 +369,9 @@ TEST(TypeLibLoad, ModuleIsLoadedForTheCallAndUnloadedAfter) {
     lib->Release();
 
     // "\1" names the resource explicitly; "\2" does not exist.
-    EXPECT_EQ(LoadTypeLibEx((ModulePath() + u"\\1").c_str(), REGKIND_NONE, &lib), S_OK);
+    EXPECT_EQ(LoadTypeLibEx((ModulePath() + OLESTR("\\1")).c_str(), REGKIND_NONE, &lib), S_OK);
     lib->Release();
-    EXPECT_EQ(LoadTypeLibEx((ModulePath() + u"\\2").c_str(), REGKIND_NONE, &lib),
+    EXPECT_EQ(LoadTypeLibEx((ModulePath() + OLESTR("\\2")).c_str(), REGKIND_NONE, &lib),
               TYPE_E_CANTLOADLIBRARY);
     EXPECT_EQ(lib, nullptr);
 }
@@ -373,13 +380,14 @@ TEST(TypeLibLoad, BadArgumentsAndFilesFail) {
     ITypeLib* lib = reinterpret_cast<ITypeLib*>(1);
     EXPECT_EQ(LoadTypeLibEx(nullptr, REGKIND_NONE, &lib), E_INVALIDARG);
     EXPECT_EQ(lib, nullptr);
-    EXPECT_EQ(LoadTypeLibEx(u"/x", REGKIND_NONE, nullptr), E_INVALIDARG);
-    EXPECT_EQ(LoadTypeLibEx(u"/no/such/file.tlb", REGKIND_NONE, &lib), TYPE_E_CANTLOADLIBRARY);
+    EXPECT_EQ(LoadTypeLibEx(OLESTR("/x"), REGKIND_NONE, nullptr), E_INVALIDARG);
+    EXPECT_EQ(LoadTypeLibEx(OLESTR("/no/such/file.tlb"), REGKIND_NONE, &lib),
+              TYPE_E_CANTLOADLIBRARY);
     // A loadable module without a type library.
     char exe[PATH_MAX];
     ASSERT_NE(realpath("/proc/self/exe", exe), nullptr);
     EXPECT_EQ(LoadTypeLibEx(Wide(exe).c_str(), REGKIND_NONE, &lib), TYPE_E_CANTLOADLIBRARY);
-    EXPECT_EQ(RegisterTypeLib(nullptr, u"/x", nullptr), E_INVALIDARG);
+    EXPECT_EQ(RegisterTypeLib(nullptr, OLESTR("/x"), nullptr), E_INVALIDARG);
 }
 
 constexpr char kHead[] =
@@ -435,26 +443,27 @@ TEST(TypeLibRegistration, AutomationInterfacesAndOtherVersions) {
     ASSERT_EQ(LoadTypeLibEx(Wide(file1).c_str(), REGKIND_REGISTER, &lib), S_OK);
     ITypeLib* lib2 = nullptr;
     ASSERT_EQ(LoadTypeLibEx(Wide(file2).c_str(), REGKIND_NONE, &lib2), S_OK);
-    ASSERT_EQ(RegisterTypeLib(lib2, Wide(file2).c_str(), u"/help"), S_OK);
+    ASSERT_EQ(RegisterTypeLib(lib2, Wide(file2).c_str(), OLESTR("/help")), S_OK);
 
-    const std::u16string libKey = u"TypeLib\\{11111111-2222-3333-4444-555555555555}";
-    const std::u16string itf = u"Interface\\{11111111-2222-3333-4444-555555555556}";
-    EXPECT_EQ(Value(HKEY_CLASSES_ROOT, libKey + u"\\1.0\\0\\win32"), Wide(file1));
-    EXPECT_EQ(Value(HKEY_CLASSES_ROOT, libKey + u"\\a.0\\0\\win32"),
+    const OleString libKey = OLESTR("TypeLib\\{11111111-2222-3333-4444-555555555555}");
+    const OleString itf = OLESTR("Interface\\{11111111-2222-3333-4444-555555555556}");
+    EXPECT_EQ(Value(HKEY_CLASSES_ROOT, libKey + OLESTR("\\1.0\\0\\win32")), Wide(file1));
+    EXPECT_EQ(Value(HKEY_CLASSES_ROOT, libKey + OLESTR("\\a.0\\0\\win32")),
               Wide(file2));  // hexadecimal, as Windows
-    EXPECT_EQ(Value(HKEY_CLASSES_ROOT, libKey + u"\\a.0\\HELPDIR"), u"/help");
-    EXPECT_EQ(Value(HKEY_CLASSES_ROOT, itf), u"IAuto");
-    EXPECT_EQ(Value(HKEY_CLASSES_ROOT, itf + u"\\ProxyStubClsid32"),
-              u"{00020424-0000-0000-C000-000000000046}");
-    EXPECT_EQ(Value(HKEY_CLASSES_ROOT, itf + u"\\TypeLib"),
-              u"{11111111-2222-3333-4444-555555555555}");
-    EXPECT_EQ(Value(HKEY_CLASSES_ROOT, itf + u"\\TypeLib", u"Version"), u"a.0");
+    EXPECT_EQ(Value(HKEY_CLASSES_ROOT, libKey + OLESTR("\\a.0\\HELPDIR")), OLESTR("/help"));
+    EXPECT_EQ(Value(HKEY_CLASSES_ROOT, itf), OLESTR("IAuto"));
+    EXPECT_EQ(Value(HKEY_CLASSES_ROOT, itf + OLESTR("\\ProxyStubClsid32")),
+              OLESTR("{00020424-0000-0000-C000-000000000046}"));
+    EXPECT_EQ(Value(HKEY_CLASSES_ROOT, itf + OLESTR("\\TypeLib")),
+              OLESTR("{11111111-2222-3333-4444-555555555555}"));
+    EXPECT_EQ(Value(HKEY_CLASSES_ROOT, itf + OLESTR("\\TypeLib"), OLESTR("Version")),
+              OLESTR("a.0"));
 
     ITypeInfo* info = nullptr;
     ASSERT_EQ(lib->GetTypeInfo(0, &info), S_OK);
     BSTR doc = nullptr;
     EXPECT_EQ(info->GetDocumentation(MEMBERID_NIL, nullptr, &doc, nullptr, nullptr), S_OK);
-    EXPECT_EQ(Take(doc), u"Auto \"quoted\"");
+    EXPECT_EQ(Take(doc), OLESTR("Auto \"quoted\""));
     TYPEATTR* attr = nullptr;
     ASSERT_EQ(info->GetTypeAttr(&attr), S_OK);
     EXPECT_EQ(attr->wTypeFlags, TYPEFLAG_FOLEAUTOMATION);
@@ -465,9 +474,9 @@ TEST(TypeLibRegistration, AutomationInterfacesAndOtherVersions) {
                   {0x11111111, 0x2222, 0x3333, {0x44, 0x44, 0x55, 0x55, 0x55, 0x55, 0x55, 0x55}}, 1,
                   0, 0, SYS_WIN32),
               S_OK);
-    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, libKey + u"\\1.0"));
-    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, libKey + u"\\a.0\\0\\win32"));
-    EXPECT_EQ(Value(HKEY_CLASSES_ROOT, itf), u"IAuto");  // the later registration owns it
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, libKey + OLESTR("\\1.0")));
+    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, libKey + OLESTR("\\a.0\\0\\win32")));
+    EXPECT_EQ(Value(HKEY_CLASSES_ROOT, itf), OLESTR("IAuto"));  // the later registration owns it
     EXPECT_EQ(UnRegisterTypeLib(
                   {0x11111111, 0x2222, 0x3333, {0x44, 0x44, 0x55, 0x55, 0x55, 0x55, 0x55, 0x55}},
                   10, 0, 0, SYS_WIN32),

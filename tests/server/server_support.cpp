@@ -17,7 +17,7 @@ namespace {
 
 class Key {
 public:
-    Key(HKEY root, const std::u16string& path, REGSAM access = KEY_READ) {
+    Key(HKEY root, const OleString& path, REGSAM access = KEY_READ) {
         if (RegOpenKeyExW(root, path.c_str(), 0, access, &key_) != ERROR_SUCCESS) key_ = nullptr;
     }
     ~Key() {
@@ -31,10 +31,10 @@ private:
     HKEY key_ = nullptr;
 };
 
-std::vector<std::u16string> EnumNames(HKEY key, bool values) {
-    std::vector<std::u16string> names;
+std::vector<OleString> EnumNames(HKEY key, bool values) {
+    std::vector<OleString> names;
     for (DWORD i = 0;; ++i) {
-        char16_t name[512];
+        OLECHAR name[512];
         DWORD chars = 512;
         LSTATUS status =
             values ? RegEnumValueW(key, i, name, &chars, nullptr, nullptr, nullptr, nullptr)
@@ -47,21 +47,21 @@ std::vector<std::u16string> EnumNames(HKEY key, bool values) {
 
 void DumpKey(HKEY key, const std::string& path, std::ostringstream* out) {
     *out << path << "\n";
-    for (const std::u16string& name : EnumNames(key, true)) {
+    for (const OleString& name : EnumNames(key, true)) {
         DWORD type = 0, bytes = 0;
         RegQueryValueExW(key, name.c_str(), nullptr, &type, nullptr, &bytes);
         std::vector<BYTE> data(bytes);
         RegQueryValueExW(key, name.c_str(), nullptr, &type, data.data(), &bytes);
         *out << "  [" << Narrow(name) << "] type " << type << " =";
         if (type == REG_SZ) {
-            std::u16string s(reinterpret_cast<const char16_t*>(data.data()), bytes / 2);
+            OleString s(reinterpret_cast<const OLECHAR*>(data.data()), bytes / 2);
             *out << " '" << Narrow(s.c_str()) << "'";
         } else {
             for (BYTE b : data) *out << " " << static_cast<int>(b);
         }
         *out << "\n";
     }
-    for (const std::u16string& name : EnumNames(key, false)) {
+    for (const OleString& name : EnumNames(key, false)) {
         Key child(key, name);
         DumpKey(child.Get(), path + "\\" + Narrow(name), out);
     }
@@ -75,7 +75,7 @@ std::string ModulePath() {
     return resolved;
 }
 
-std::u16string ModulePathWide() {
+OleString ModulePathWide() {
     return text::ToUtf16(ModulePath());
 }
 
@@ -169,32 +169,32 @@ std::string DumpRegistry() {
     return out.str();
 }
 
-std::string DumpSubtree(HKEY root, const std::u16string& path) {
+std::string DumpSubtree(HKEY root, const OleString& path) {
     std::ostringstream out;
     Key key(root, path);
     if (!key.Get()) return "";
-    for (const std::u16string& name : EnumNames(key.Get(), false)) {
+    for (const OleString& name : EnumNames(key.Get(), false)) {
         Key child(key.Get(), name);
         DumpKey(child.Get(), Narrow(name), &out);
     }
     return out.str();
 }
 
-bool KeyExists(HKEY root, const std::u16string& path) {
+bool KeyExists(HKEY root, const OleString& path) {
     return Key(root, path).Get() != nullptr;
 }
 
-std::vector<std::u16string> SubkeyNames(HKEY root, const std::u16string& path) {
+std::vector<OleString> SubkeyNames(HKEY root, const OleString& path) {
     Key key(root, path);
-    return key.Get() ? EnumNames(key.Get(), false) : std::vector<std::u16string>{};
+    return key.Get() ? EnumNames(key.Get(), false) : std::vector<OleString>{};
 }
 
-std::vector<std::u16string> ValueNames(HKEY root, const std::u16string& path) {
+std::vector<OleString> ValueNames(HKEY root, const OleString& path) {
     Key key(root, path);
-    return key.Get() ? EnumNames(key.Get(), true) : std::vector<std::u16string>{};
+    return key.Get() ? EnumNames(key.Get(), true) : std::vector<OleString>{};
 }
 
-bool ReadString(HKEY root, const std::u16string& path, const char16_t* name, std::u16string* out) {
+bool ReadString(HKEY root, const OleString& path, const OLECHAR* name, OleString* out) {
     Key key(root, path);
     if (!key.Get()) return false;
     DWORD type = 0, bytes = 0;
@@ -204,14 +204,13 @@ bool ReadString(HKEY root, const std::u16string& path, const char16_t* name, std
     std::vector<BYTE> data(bytes);
     if (RegQueryValueExW(key.Get(), name, nullptr, &type, data.data(), &bytes) != ERROR_SUCCESS)
         return false;
-    std::u16string s(reinterpret_cast<const char16_t*>(data.data()), bytes / 2);
-    if (!s.empty() && s.back() == u'\0') s.pop_back();
+    OleString s(reinterpret_cast<const OLECHAR*>(data.data()), bytes / 2);
+    if (!s.empty() && s.back() == OLESTR('\0')) s.pop_back();
     *out = s;
     return true;
 }
 
-void WriteString(HKEY root, const std::u16string& path, const char16_t* name,
-                 const std::u16string& value) {
+void WriteString(HKEY root, const OleString& path, const OLECHAR* name, const OleString& value) {
     HKEY key = nullptr;
     ASSERT_EQ(
         RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
@@ -222,15 +221,16 @@ void WriteString(HKEY root, const std::u16string& path, const char16_t* name,
     RegCloseKey(key);
 }
 
-std::u16string GuidText(REFGUID guid) {
+OleString GuidText(REFGUID guid) {
     OLECHAR text[CORVANE_GUID_STRING_CHARS] = {};
     StringFromGUID2(guid, text, CORVANE_GUID_STRING_CHARS);
     return text;
 }
 
-std::u16string LowerCase(std::u16string s) {
-    for (char16_t& c : s) {
-        if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
+OleString LowerCase(OleString s) {
+    for (OLECHAR& c : s) {
+        if (c >= OLESTR('A') && c <= OLESTR('Z'))
+            c = static_cast<OLECHAR>(c - OLESTR('A') + OLESTR('a'));
     }
     return s;
 }
@@ -262,7 +262,7 @@ std::u16string LowerCase(std::u16string s) {
     return ::testing::AssertionSuccess();
 }
 
-std::string Narrow(const std::u16string& s) {
+std::string Narrow(const OleString& s) {
     return text::ToUtf8(s);
 }
 

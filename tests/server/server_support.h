@@ -17,7 +17,7 @@ namespace corvane::testing {
 // The module that the build produced, and its path with symbolic links resolved (what the module
 // reports as its own file).
 std::string ModulePath();
-std::u16string ModulePathWide();
+OleString ModulePathWide();
 
 // A fresh, empty registry root for the lifetime of the object; the previous root comes back
 // afterwards and the folder is removed.
@@ -73,23 +73,22 @@ std::string DumpRegistry();
 
 // The keys and values below root\path (not the key itself) in the format of DumpRegistry, paths
 // relative to it; empty when the key is missing or empty.
-std::string DumpSubtree(HKEY root, const std::u16string& path);
+std::string DumpSubtree(HKEY root, const OleString& path);
 
 // Registry reads below a predefined key. Missing keys or values give false / empty results.
-bool KeyExists(HKEY root, const std::u16string& path);
+bool KeyExists(HKEY root, const OleString& path);
 // The stored names of the subkeys / values of a key, in enumeration order ("" is the default
 // value).
-std::vector<std::u16string> SubkeyNames(HKEY root, const std::u16string& path);
-std::vector<std::u16string> ValueNames(HKEY root, const std::u16string& path);
+std::vector<OleString> SubkeyNames(HKEY root, const OleString& path);
+std::vector<OleString> ValueNames(HKEY root, const OleString& path);
 // A REG_SZ value without its terminator; false when missing or of another type.
-bool ReadString(HKEY root, const std::u16string& path, const char16_t* name, std::u16string* out);
+bool ReadString(HKEY root, const OleString& path, const OLECHAR* name, OleString* out);
 // Creates a key (with parents) and sets a REG_SZ value on it (name NULL: the default value).
-void WriteString(HKEY root, const std::u16string& path, const char16_t* name,
-                 const std::u16string& value);
+void WriteString(HKEY root, const OleString& path, const OLECHAR* name, const OleString& value);
 
 // "{XXXXXXXX-...}" upper-case, as the system formats GUIDs.
-std::u16string GuidText(REFGUID guid);
-std::u16string LowerCase(std::u16string s);
+OleString GuidText(REFGUID guid);
+OleString LowerCase(OleString s);
 
 // Runs body in a forked child process, with the state of this process at the time of the call.
 // Assertion failures in the child are printed there; the result fails when the child failed or
@@ -97,7 +96,7 @@ std::u16string LowerCase(std::u16string s);
 ::testing::AssertionResult RunInChildProcess(const std::function<void()>& body);
 
 // For readable failure messages.
-std::string Narrow(const std::u16string& s);
+std::string Narrow(const OleString& s);
 std::string HrText(HRESULT hr);
 
 }  // namespace corvane::testing

@@ -44,10 +44,11 @@ ToolRun RunTool(const std::string& args, const std::string& envRoot = "",
     return run;
 }
 
-std::u16string InprocServer(HKEY hive) {
-    std::u16string value;
+OleString InprocServer(HKEY hive) {
+    OleString value;
     ReadString(hive,
-               u"Software\\Classes\\CLSID\\" + GuidText(CLSID_WahWahFilter5) + u"\\InprocServer32",
+               OLESTR("Software\\Classes\\CLSID\\") + GuidText(CLSID_WahWahFilter5) +
+                   OLESTR("\\InprocServer32"),
                nullptr, &value);
     return value;
 }
@@ -62,24 +63,25 @@ TEST_F(CorvaneRegTest, RegistersAndUnregistersPerMachine) {
     ToolRun r = RunTool("--root " + Root() + " " + Quote(ModulePath()));
     EXPECT_EQ(r.exitCode, 0) << r.output;
     EXPECT_EQ(InprocServer(HKEY_LOCAL_MACHINE), ModulePathWide());
-    EXPECT_EQ(InprocServer(HKEY_CURRENT_USER), u"");
+    EXPECT_EQ(InprocServer(HKEY_CURRENT_USER), OLESTR(""));
 
     r = RunTool("--unregister --root " + Root() + " " + Quote(ModulePath()));
     EXPECT_EQ(r.exitCode, 0) << r.output;
-    EXPECT_EQ(InprocServer(HKEY_LOCAL_MACHINE), u"");
+    EXPECT_EQ(InprocServer(HKEY_LOCAL_MACHINE), OLESTR(""));
 }
 
 TEST_F(CorvaneRegTest, RegistersAndUnregistersForTheUser) {
     ToolRun r = RunTool("--user --root " + Root() + " " + Quote(ModulePath()));
     EXPECT_EQ(r.exitCode, 0) << r.output;
     EXPECT_EQ(InprocServer(HKEY_CURRENT_USER), ModulePathWide());
-    EXPECT_EQ(InprocServer(HKEY_LOCAL_MACHINE), u"");
-    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, u"Software\\Classes\\TypeLib\\" +
-                                                 GuidText(LIBID_corvaneLib) + u"\\1.0\\0\\win32"));
+    EXPECT_EQ(InprocServer(HKEY_LOCAL_MACHINE), OLESTR(""));
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, OLESTR("Software\\Classes\\TypeLib\\") +
+                                                 GuidText(LIBID_corvaneLib) +
+                                                 OLESTR("\\1.0\\0\\win32")));
 
     r = RunTool("--root " + Root() + " --unregister --user " + Quote(ModulePath()));
     EXPECT_EQ(r.exitCode, 0) << r.output;
-    EXPECT_EQ(InprocServer(HKEY_CURRENT_USER), u"");
+    EXPECT_EQ(InprocServer(HKEY_CURRENT_USER), OLESTR(""));
 }
 
 TEST_F(CorvaneRegTest, TakesTheRootFromTheEnvironment) {

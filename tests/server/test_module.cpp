@@ -236,19 +236,20 @@ std::string ResourceBytes(HMODULE module, int id, LPCWSTR type) {
 TEST(ModuleResources, ScriptsTypeLibraryAndProductName) {
     const HMODULE module = MainModule().module;
     ASSERT_NE(module, nullptr);
-    EXPECT_EQ(ResourceBytes(module, 101, u"REGISTRY"), "HKCR\r\n{\r\n}\r\n");
+    EXPECT_EQ(ResourceBytes(module, 101, OLESTR("REGISTRY")), "HKCR\r\n{\r\n}\r\n");
     for (int id = 102; id <= 123; ++id) {
         const bool expected = id >= 106 && id <= 122;
-        EXPECT_EQ(ResourceBytes(module, id, u"REGISTRY").empty(), !expected) << "REGISTRY " << id;
+        EXPECT_EQ(ResourceBytes(module, id, OLESTR("REGISTRY")).empty(), !expected)
+            << "REGISTRY " << id;
     }
-    EXPECT_EQ(ResourceBytes(module, 1, u"TYPELIB").rfind("library corvaneLib ", 0), 0u);
+    EXPECT_EQ(ResourceBytes(module, 1, OLESTR("TYPELIB")).rfind("library corvaneLib ", 0), 0u);
 
     // String 100 sits in the table block of ids 96 to 111: sixteen counted strings.
     const std::string block = ResourceBytes(module, 7, RT_STRING);
     ASSERT_EQ(block.size() % 2, 0u);
-    std::u16string units(block.size() / 2, u'\0');
+    OleString units(block.size() / 2, OLESTR('\0'));
     std::memcpy(&units[0], block.data(), block.size());
-    std::vector<std::u16string> strings;
+    std::vector<OleString> strings;
     for (size_t at = 0; at < units.size();) {
         const size_t length = units[at];
         ASSERT_LE(at + 1 + length, units.size());
@@ -256,7 +257,8 @@ TEST(ModuleResources, ScriptsTypeLibraryAndProductName) {
         at += 1 + length;
     }
     ASSERT_EQ(strings.size(), 16u);
-    for (size_t i = 0; i < 16; ++i) EXPECT_EQ(strings[i], i == 4 ? u"corvane" : u"") << 96 + i;
+    for (size_t i = 0; i < 16; ++i)
+        EXPECT_EQ(strings[i], i == 4 ? OLESTR("corvane") : OLESTR("")) << 96 + i;
 }
 
 TEST(ModuleSymbols, ExportsExactlyTheFiveEntryPoints) {

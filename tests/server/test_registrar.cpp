@@ -13,7 +13,7 @@ using registrar::ClassesRoot;
 using registrar::Replacement;
 using registrar::RunScript;
 
-const std::u16string kClassesPath = u"Software\\Classes";
+const OleString kClassesPath = OLESTR("Software\\Classes");
 
 // A case's name as a test name: letters and digits kept, everything else an underscore.
 template <class Case>
@@ -120,18 +120,19 @@ TEST_F(RegistrarTest, OtherRootsAreWrittenAsNamed) {
         "HKLM { NoRemove Software { Test = s 'm' } } "
         "HKEY_CURRENT_USER { NoRemove Software { Test = s 'u' } }";
     EXPECT_EQ(RunScript(script, true, {}, ClassesRoot::PerUser, nullptr), S_OK);
-    std::u16string value;
-    EXPECT_TRUE(ReadString(HKEY_LOCAL_MACHINE, u"Software\\Test", nullptr, &value));
-    EXPECT_EQ(value, u"m");
-    EXPECT_TRUE(ReadString(HKEY_CURRENT_USER, u"Software\\Test", nullptr, &value));
-    EXPECT_EQ(value, u"u");
+    OleString value;
+    EXPECT_TRUE(ReadString(HKEY_LOCAL_MACHINE, OLESTR("Software\\Test"), nullptr, &value));
+    EXPECT_EQ(value, OLESTR("m"));
+    EXPECT_TRUE(ReadString(HKEY_CURRENT_USER, OLESTR("Software\\Test"), nullptr, &value));
+    EXPECT_EQ(value, OLESTR("u"));
     EXPECT_EQ(RunScript(script, false, {}, ClassesRoot::PerUser, nullptr), S_OK);
-    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, u"Software\\Test"));
-    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, u"Software\\Test"));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, OLESTR("Software\\Test")));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, OLESTR("Software\\Test")));
 }
 
 TEST_F(RegistrarTest, ReplacementNamesMatchInAnyCase) {
-    const std::vector<Replacement> map = {{u"Module", u"/a/b.so"}, {u"APPID", u"{A}"}};
+    const std::vector<Replacement> map = {{OLESTR("Module"), OLESTR("/a/b.so")},
+                                          {OLESTR("APPID"), OLESTR("{A}")}};
     const char* script =
         "HKCR { K { val A = s '%MODULE%' val B = s '%module%' val C = s '%MoDuLe%' "
         "val D = s '[%appid%]' } }";
@@ -143,12 +144,14 @@ TEST_F(RegistrarTest, ReplacementNamesMatchInAnyCase) {
 
 TEST_F(RegistrarTest, ReplacementTextIsInsertedBeforeTheScriptIsRead) {
     // A replacement may carry quotes only doubled, as the module's path is handed over.
-    std::u16string out;
-    EXPECT_EQ(registrar::ExpandReplacements(u"a %X% b %% %x%", {{u"x", u"it''s"}}, &out), S_OK);
-    EXPECT_EQ(out, u"a it''s b % it''s");
-    EXPECT_EQ(
-        RunScript("HKCR { K = s '%X%' }", true, {{u"x", u"it''s"}}, ClassesRoot::Machine, nullptr),
-        S_OK);
+    OleString out;
+    EXPECT_EQ(registrar::ExpandReplacements(OLESTR("a %X% b %% %x%"),
+                                            {{OLESTR("x"), OLESTR("it''s")}}, &out),
+              S_OK);
+    EXPECT_EQ(out, OLESTR("a it''s b % it''s"));
+    EXPECT_EQ(RunScript("HKCR { K = s '%X%' }", true, {{OLESTR("x"), OLESTR("it''s")}},
+                        ClassesRoot::Machine, nullptr),
+              S_OK);
     EXPECT_EQ(Machine(), "K\n  [] type 1 = 'it's'\n");
 }
 
@@ -191,7 +194,7 @@ TEST_P(RegistrarRefuses, WithoutWritingAnything) {
     ASSERT_EQ(RunScript("HKCR { Existing = s 'e' }", true, {}, ClassesRoot::Machine, nullptr),
               S_OK);
     const std::string before = DumpRegistry();
-    const std::vector<Replacement> map = {{u"Module", u"/m.so"}};
+    const std::vector<Replacement> map = {{OLESTR("Module"), OLESTR("/m.so")}};
     for (bool reg : {true, false}) {
         EXPECT_EQ(RunScript(GetParam().script, reg, map, ClassesRoot::Machine, nullptr),
                   GetParam().expected)
@@ -267,21 +270,21 @@ INSTANTIATE_TEST_SUITE_P(Scripts, RegistryUndo, ::testing::ValuesIn(kUndoScripts
 
 TEST_F(RegistrarTest, UndoLogKeepsOnlyTheFirstImageOfAPlace) {
     RegistryTransaction tx;
-    EXPECT_EQ(tx.SaveKey(HKEY_LOCAL_MACHINE, u"A"), S_OK);
-    EXPECT_EQ(tx.SaveKey(HKEY_LOCAL_MACHINE, u"a"), S_OK);  // same key, other case
+    EXPECT_EQ(tx.SaveKey(HKEY_LOCAL_MACHINE, OLESTR("A")), S_OK);
+    EXPECT_EQ(tx.SaveKey(HKEY_LOCAL_MACHINE, OLESTR("a")), S_OK);  // same key, other case
     EXPECT_EQ(tx.RecordCount(), 1u);
-    EXPECT_EQ(tx.SaveTree(HKEY_LOCAL_MACHINE, u"A"), S_OK);  // a tree is more than the key
+    EXPECT_EQ(tx.SaveTree(HKEY_LOCAL_MACHINE, OLESTR("A")), S_OK);  // a tree is more than the key
     EXPECT_EQ(tx.RecordCount(), 2u);
-    EXPECT_EQ(tx.SaveKey(HKEY_LOCAL_MACHINE, u"A\\B"), S_OK);  // inside the saved tree
-    EXPECT_EQ(tx.SaveTree(HKEY_LOCAL_MACHINE, u"a\\b\\c"), S_OK);
+    EXPECT_EQ(tx.SaveKey(HKEY_LOCAL_MACHINE, OLESTR("A\\B")), S_OK);  // inside the saved tree
+    EXPECT_EQ(tx.SaveTree(HKEY_LOCAL_MACHINE, OLESTR("a\\b\\c")), S_OK);
     EXPECT_EQ(tx.RecordCount(), 2u);
-    EXPECT_EQ(tx.SaveKey(HKEY_LOCAL_MACHINE, u"AB"), S_OK);  // a sibling, not a child
+    EXPECT_EQ(tx.SaveKey(HKEY_LOCAL_MACHINE, OLESTR("AB")), S_OK);  // a sibling, not a child
     EXPECT_EQ(tx.RecordCount(), 3u);
-    EXPECT_EQ(tx.SaveKey(HKEY_CLASSES_ROOT, u"X"), S_OK);  // one image per hive
+    EXPECT_EQ(tx.SaveKey(HKEY_CLASSES_ROOT, OLESTR("X")), S_OK);  // one image per hive
     EXPECT_EQ(tx.RecordCount(), 5u);
-    EXPECT_EQ(tx.SaveKey(HKEY_CURRENT_USER, u"Software\\Classes\\X"), S_OK);
+    EXPECT_EQ(tx.SaveKey(HKEY_CURRENT_USER, OLESTR("Software\\Classes\\X")), S_OK);
     EXPECT_EQ(tx.RecordCount(), 5u);
-    EXPECT_EQ(tx.SaveKey(HKEY_LOCAL_MACHINE, u""), E_INVALIDARG);
+    EXPECT_EQ(tx.SaveKey(HKEY_LOCAL_MACHINE, OLESTR("")), E_INVALIDARG);
     EXPECT_EQ(tx.Rollback(), S_OK);
     EXPECT_EQ(tx.RecordCount(), 0u);
 }

@@ -19,93 +19,98 @@ namespace {
 // What each class's registration must look like, written out independently of the scripts.
 struct ExpectedClass {
     const CLSID* clsid;
-    const char16_t* description;
+    const OLECHAR* description;
     bool lowerCaseKey;
     bool programmable;
 };
 
 const ExpectedClass kClasses[] = {
-    {&CLSID_AudioFilter5, u"AudioFilter5 Class", false, false},
-    {&CLSID_AudioFilterNB5, u"AudioFilterNB5 class", true, false},
-    {&CLSID_BandFilter5, u"BandFilter5 Class", false, false},
-    {&CLSID_DelayFilter5, u"DelayFilter5 Class", false, false},
-    {&CLSID_EchoFilter5, u"EchoFilter5 Class", false, false},
-    {&CLSID_EqualizeFilter5, u"EqualizeFilter5 Class", false, false},
-    {&CLSID_FlangerFilter5, u"FlangerFilter5 Class", false, true},
-    {&CLSID_InvertFilter5, u"InvertFilter5 Class", false, false},
-    {&CLSID_MedianFilter5, u"MedianFilter5 Class", false, false},
-    {&CLSID_PitchShiftFilter5, u"PitchShiftFilter5 Class", false, false},
-    {&CLSID_ReverbFilter5, u"ReverbFilter5 Class", false, false},
-    {&CLSID_ReverseFilter5, u"ReverseFilter5 Class", false, false},
-    {&CLSID_SilenceFilter5, u"SilenceFilter5 Class", false, false},
-    {&CLSID_StretchFilter5, u"StretchFilter5 Class", false, false},
-    {&CLSID_VibratoFilter5, u"VibratoFilter5 Class", false, false},
-    {&CLSID_VolumeFilter5, u"VolumeFilter5 Class", false, false},
-    {&CLSID_WahWahFilter5, u"WahWahFilter5 Class", false, false},
+    {&CLSID_AudioFilter5, OLESTR("AudioFilter5 Class"), false, false},
+    {&CLSID_AudioFilterNB5, OLESTR("AudioFilterNB5 class"), true, false},
+    {&CLSID_BandFilter5, OLESTR("BandFilter5 Class"), false, false},
+    {&CLSID_DelayFilter5, OLESTR("DelayFilter5 Class"), false, false},
+    {&CLSID_EchoFilter5, OLESTR("EchoFilter5 Class"), false, false},
+    {&CLSID_EqualizeFilter5, OLESTR("EqualizeFilter5 Class"), false, false},
+    {&CLSID_FlangerFilter5, OLESTR("FlangerFilter5 Class"), false, true},
+    {&CLSID_InvertFilter5, OLESTR("InvertFilter5 Class"), false, false},
+    {&CLSID_MedianFilter5, OLESTR("MedianFilter5 Class"), false, false},
+    {&CLSID_PitchShiftFilter5, OLESTR("PitchShiftFilter5 Class"), false, false},
+    {&CLSID_ReverbFilter5, OLESTR("ReverbFilter5 Class"), false, false},
+    {&CLSID_ReverseFilter5, OLESTR("ReverseFilter5 Class"), false, false},
+    {&CLSID_SilenceFilter5, OLESTR("SilenceFilter5 Class"), false, false},
+    {&CLSID_StretchFilter5, OLESTR("StretchFilter5 Class"), false, false},
+    {&CLSID_VibratoFilter5, OLESTR("VibratoFilter5 Class"), false, false},
+    {&CLSID_VolumeFilter5, OLESTR("VolumeFilter5 Class"), false, false},
+    {&CLSID_WahWahFilter5, OLESTR("WahWahFilter5 Class"), false, false},
 };
 
-const std::u16string kClasses_ = u"Software\\Classes";
+const OleString kClasses_ = OLESTR("Software\\Classes");
 const HRESULT kWriteFailed = HRESULT_FROM_WIN32(ERROR_CANTWRITE);
 
-std::u16string ClassKeyName(const ExpectedClass& c) {
+OleString ClassKeyName(const ExpectedClass& c) {
     return c.lowerCaseKey ? LowerCase(GuidText(*c.clsid)) : GuidText(*c.clsid);
 }
 
-std::u16string TypeLibPlatformKey() {
-    return kClasses_ + u"\\TypeLib\\" + GuidText(LIBID_corvaneLib) + u"\\1.0\\0\\win32";
+OleString TypeLibPlatformKey() {
+    return kClasses_ + OLESTR("\\TypeLib\\") + GuidText(LIBID_corvaneLib) +
+           OLESTR("\\1.0\\0\\win32");
 }
 
-using Names = std::vector<std::u16string>;
+using Names = std::vector<OleString>;
 
 // Everything registration writes, exactly, under hive\Software\Classes; module is the path that
 // InprocServer32 and the type library must name.
-void ExpectRegisteredIn(HKEY hive, const std::u16string& module) {
-    EXPECT_EQ(SubkeyNames(hive, kClasses_), (Names{u"CLSID", u"TypeLib"}))
+void ExpectRegisteredIn(HKEY hive, const OleString& module) {
+    EXPECT_EQ(SubkeyNames(hive, kClasses_), (Names{OLESTR("CLSID"), OLESTR("TypeLib")}))
         << "no ProgID, no AppID, nothing else";
     Names expectedKeys;
     for (const ExpectedClass& c : kClasses) expectedKeys.push_back(ClassKeyName(c));
-    Names keys = SubkeyNames(hive, kClasses_ + u"\\CLSID");
+    Names keys = SubkeyNames(hive, kClasses_ + OLESTR("\\CLSID"));
     std::sort(expectedKeys.begin(), expectedKeys.end());
     std::sort(keys.begin(), keys.end());
     EXPECT_EQ(keys, expectedKeys) << "class keys, in the case each script writes";
 
     for (const ExpectedClass& c : kClasses) {
         SCOPED_TRACE(Narrow(c.description));
-        const std::u16string key = kClasses_ + u"\\CLSID\\" + ClassKeyName(c);
-        std::u16string value;
-        EXPECT_EQ(ValueNames(hive, key), (Names{u""}));
+        const OleString key = kClasses_ + OLESTR("\\CLSID\\") + ClassKeyName(c);
+        OleString value;
+        EXPECT_EQ(ValueNames(hive, key), (Names{OLESTR("")}));
         EXPECT_TRUE(ReadString(hive, key, nullptr, &value));
         EXPECT_EQ(value, c.description);
         Names sub = c.programmable
-                        ? Names{u"InprocServer32", u"Programmable", u"TypeLib", u"Version"}
-                        : Names{u"InprocServer32", u"TypeLib", u"Version"};
+                        ? Names{OLESTR("InprocServer32"), OLESTR("Programmable"), OLESTR("TypeLib"),
+                                OLESTR("Version")}
+                        : Names{OLESTR("InprocServer32"), OLESTR("TypeLib"), OLESTR("Version")};
         EXPECT_EQ(SubkeyNames(hive, key), sub);
 
-        EXPECT_EQ(ValueNames(hive, key + u"\\InprocServer32"), (Names{u"", u"ThreadingModel"}));
-        EXPECT_TRUE(ReadString(hive, key + u"\\InprocServer32", nullptr, &value));
+        EXPECT_EQ(ValueNames(hive, key + OLESTR("\\InprocServer32")),
+                  (Names{OLESTR(""), OLESTR("ThreadingModel")}));
+        EXPECT_TRUE(ReadString(hive, key + OLESTR("\\InprocServer32"), nullptr, &value));
         EXPECT_EQ(value, module);
-        EXPECT_TRUE(ReadString(hive, key + u"\\InprocServer32", u"ThreadingModel", &value));
-        EXPECT_EQ(value, u"Apartment");
-        EXPECT_TRUE(ReadString(hive, key + u"\\TypeLib", nullptr, &value));
+        EXPECT_TRUE(
+            ReadString(hive, key + OLESTR("\\InprocServer32"), OLESTR("ThreadingModel"), &value));
+        EXPECT_EQ(value, OLESTR("Apartment"));
+        EXPECT_TRUE(ReadString(hive, key + OLESTR("\\TypeLib"), nullptr, &value));
         EXPECT_EQ(value, GuidText(LIBID_corvaneLib));
-        EXPECT_TRUE(ReadString(hive, key + u"\\Version", nullptr, &value));
-        EXPECT_EQ(value, u"1.0");
-        for (const char16_t* leaf : {u"\\InprocServer32", u"\\TypeLib", u"\\Version"})
+        EXPECT_TRUE(ReadString(hive, key + OLESTR("\\Version"), nullptr, &value));
+        EXPECT_EQ(value, OLESTR("1.0"));
+        for (const OLECHAR* leaf :
+             {OLESTR("\\InprocServer32"), OLESTR("\\TypeLib"), OLESTR("\\Version")})
             EXPECT_EQ(SubkeyNames(hive, key + leaf), Names{});
         if (c.programmable) {
-            EXPECT_EQ(SubkeyNames(hive, key + u"\\Programmable"), Names{});
-            EXPECT_EQ(ValueNames(hive, key + u"\\Programmable"), Names{});
+            EXPECT_EQ(SubkeyNames(hive, key + OLESTR("\\Programmable")), Names{});
+            EXPECT_EQ(ValueNames(hive, key + OLESTR("\\Programmable")), Names{});
         }
     }
-    std::u16string typeLibFile;
+    OleString typeLibFile;
     EXPECT_TRUE(ReadString(hive, TypeLibPlatformKey(), nullptr, &typeLibFile));
     EXPECT_EQ(typeLibFile, module);
 }
 
 // No class and no type library in hive (the CLSID key itself may stay).
 void ExpectNothingIn(HKEY hive) {
-    EXPECT_EQ(SubkeyNames(hive, kClasses_ + u"\\CLSID"), Names{});
-    EXPECT_FALSE(KeyExists(hive, kClasses_ + u"\\TypeLib\\" + GuidText(LIBID_corvaneLib)));
+    EXPECT_EQ(SubkeyNames(hive, kClasses_ + OLESTR("\\CLSID")), Names{});
+    EXPECT_FALSE(KeyExists(hive, kClasses_ + OLESTR("\\TypeLib\\") + GuidText(LIBID_corvaneLib)));
 }
 
 class RegistrationTest : public ::testing::Test {
@@ -123,9 +128,9 @@ protected:
 TEST_F(RegistrationTest, RegisterServerWritesEveryClassPerMachine) {
     ASSERT_EQ(m_.DllRegisterServer(), S_OK);
     ExpectRegisteredIn(HKEY_LOCAL_MACHINE, ModulePathWide());
-    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kClasses_ + u"\\CLSID"));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kClasses_ + OLESTR("\\CLSID")));
     // The channel-map class's lower-case key answers an upper-case lookup.
-    const std::u16string upper = u"CLSID\\" + GuidText(CLSID_AudioFilterNB5);
+    const OleString upper = OLESTR("CLSID\\") + GuidText(CLSID_AudioFilterNB5);
     EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, upper));
     EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, LowerCase(upper)));
 }
@@ -161,11 +166,13 @@ TEST_F(RegistrationTest, ReRegistrationReplacesAClassKeyCompletely) {
     ASSERT_EQ(m_.DllRegisterServer(), S_OK);
     const std::string clean = DumpRegistry();
     for (const ExpectedClass& c : kClasses) {
-        const std::u16string key = u"CLSID\\" + GuidText(*c.clsid);
-        WriteString(HKEY_CLASSES_ROOT, key + u"\\Stale\\Deeper", nullptr, u"old");
-        WriteString(HKEY_CLASSES_ROOT, key, u"Extra", u"old");
-        WriteString(HKEY_CLASSES_ROOT, key + u"\\InprocServer32", nullptr, u"/old/libcorvane.so");
-        WriteString(HKEY_CLASSES_ROOT, key + u"\\InprocServer32", u"ThreadingModel", u"Both");
+        const OleString key = OLESTR("CLSID\\") + GuidText(*c.clsid);
+        WriteString(HKEY_CLASSES_ROOT, key + OLESTR("\\Stale\\Deeper"), nullptr, OLESTR("old"));
+        WriteString(HKEY_CLASSES_ROOT, key, OLESTR("Extra"), OLESTR("old"));
+        WriteString(HKEY_CLASSES_ROOT, key + OLESTR("\\InprocServer32"), nullptr,
+                    OLESTR("/old/libcorvane.so"));
+        WriteString(HKEY_CLASSES_ROOT, key + OLESTR("\\InprocServer32"), OLESTR("ThreadingModel"),
+                    OLESTR("Both"));
     }
     ASSERT_NE(DumpRegistry(), clean);
     ASSERT_EQ(m_.DllRegisterServer(), S_OK);
@@ -173,19 +180,19 @@ TEST_F(RegistrationTest, ReRegistrationReplacesAClassKeyCompletely) {
 }
 
 TEST_F(RegistrationTest, UnregistrationRemovesTheClassesButKeepsClsid) {
-    const std::u16string foreign = u"CLSID\\{00000000-1111-2222-3333-444444444444}";
-    WriteString(HKEY_CLASSES_ROOT, foreign, nullptr, u"someone else's class");
+    const OleString foreign = OLESTR("CLSID\\{00000000-1111-2222-3333-444444444444}");
+    WriteString(HKEY_CLASSES_ROOT, foreign, nullptr, OLESTR("someone else's class"));
     ASSERT_EQ(m_.DllRegisterServer(), S_OK);
     ASSERT_EQ(m_.DllUnregisterServer(), S_OK);
-    EXPECT_EQ(SubkeyNames(HKEY_LOCAL_MACHINE, kClasses_ + u"\\CLSID"),
-              (Names{u"{00000000-1111-2222-3333-444444444444}"}));
-    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, u"TypeLib\\" + GuidText(LIBID_corvaneLib)));
+    EXPECT_EQ(SubkeyNames(HKEY_LOCAL_MACHINE, kClasses_ + OLESTR("\\CLSID")),
+              (Names{OLESTR("{00000000-1111-2222-3333-444444444444}")}));
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, OLESTR("TypeLib\\") + GuidText(LIBID_corvaneLib)));
 
     // Without a foreign class the CLSID key stays as well, empty.
     ASSERT_EQ(RegDeleteTreeW(HKEY_CLASSES_ROOT, foreign.c_str()), ERROR_SUCCESS);
     ASSERT_EQ(m_.DllRegisterServer(), S_OK);
     ASSERT_EQ(m_.DllUnregisterServer(), S_OK);
-    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kClasses_ + u"\\CLSID"));
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kClasses_ + OLESTR("\\CLSID")));
     ExpectNothingIn(HKEY_LOCAL_MACHINE);
 }
 
@@ -212,10 +219,10 @@ TEST_F(RegistrationTest, TheCallersLocaleComesBack) {
 // ---- per-user registration (each in a child process: the choice lasts for the process) ----
 
 class PerUserCommandLine : public RegistrationTest,
-                           public ::testing::WithParamInterface<const char16_t*> {};
+                           public ::testing::WithParamInterface<const OLECHAR*> {};
 
 TEST_P(PerUserCommandLine, RegistersForTheUserForTheRestOfTheProcess) {
-    const char16_t* cmd = GetParam();
+    const OLECHAR* cmd = GetParam();
     EXPECT_TRUE(RunInChildProcess([&] {
         ASSERT_EQ(m_.DllInstall(TRUE, cmd), S_OK);
         ExpectRegisteredIn(HKEY_CURRENT_USER, ModulePathWide());
@@ -237,26 +244,27 @@ TEST_P(PerUserCommandLine, RegistersForTheUserForTheRestOfTheProcess) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Spellings, PerUserCommandLine,
-                         ::testing::Values(u"user", u"USER", u"User", u"uSeR"));
+                         ::testing::Values(OLESTR("user"), OLESTR("USER"), OLESTR("User"),
+                                           OLESTR("uSeR")));
 
 TEST_F(RegistrationTest, OtherCommandLinesRegisterPerMachine) {
     EXPECT_TRUE(RunInChildProcess([&] {
-        const char16_t* lines[] = {nullptr,
-                                   u"",
-                                   u"use",
-                                   u"usr",
-                                   u"user1",
-                                   u"users",
-                                   u" user",
-                                   u"user ",
-                                   u"/i:user",
-                                   u"u\u017Fer",
-                                   u"\uFF55\uFF53\uFF45\uFF52"};
-        for (const char16_t* cmd : lines) {
+        const OLECHAR* lines[] = {nullptr,
+                                  OLESTR(""),
+                                  OLESTR("use"),
+                                  OLESTR("usr"),
+                                  OLESTR("user1"),
+                                  OLESTR("users"),
+                                  OLESTR(" user"),
+                                  OLESTR("user "),
+                                  OLESTR("/i:user"),
+                                  OLESTR("u\u017Fer"),
+                                  OLESTR("\uFF55\uFF53\uFF45\uFF52")};
+        for (const OLECHAR* cmd : lines) {
             SCOPED_TRACE(cmd ? Narrow(cmd) : "NULL");
             ASSERT_EQ(m_.DllInstall(TRUE, cmd), S_OK);
             ExpectRegisteredIn(HKEY_LOCAL_MACHINE, ModulePathWide());
-            EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kClasses_ + u"\\CLSID"));
+            EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kClasses_ + OLESTR("\\CLSID")));
             ASSERT_EQ(m_.DllInstall(FALSE, cmd), S_OK);
             ExpectNothingIn(HKEY_LOCAL_MACHINE);
         }
@@ -268,7 +276,7 @@ TEST_F(RegistrationTest, OtherCommandLinesRegisterPerMachine) {
 TEST_F(RegistrationTest, UninstallForTheUserAlsoChoosesPerUser) {
     EXPECT_TRUE(RunInChildProcess([&] {
         ASSERT_EQ(m_.DllRegisterServer(), S_OK);  // per machine, before the choice
-        EXPECT_EQ(m_.DllInstall(FALSE, u"user"), TYPE_E_REGISTRYACCESS)
+        EXPECT_EQ(m_.DllInstall(FALSE, OLESTR("user")), TYPE_E_REGISTRYACCESS)
             << "nothing was registered for the user";
         ExpectRegisteredIn(HKEY_LOCAL_MACHINE, ModulePathWide());
         ASSERT_EQ(m_.DllRegisterServer(), S_OK);
@@ -286,14 +294,16 @@ TEST_F(RegistrationTest, UninstallForTheUserAlsoChoosesPerUser) {
 // subkey, someone else's class, and a per-user entry for one of the classes.
 void PrepareEarlierRegistration(const ModuleExports& m) {
     ASSERT_EQ(m.DllRegisterServer(), S_OK);
-    const std::u16string band = u"CLSID\\" + GuidText(CLSID_BandFilter5);
-    WriteString(HKEY_CLASSES_ROOT, band + u"\\InprocServer32", nullptr, u"/old/libcorvane.so");
-    WriteString(HKEY_CLASSES_ROOT, band + u"\\Stale", u"Leftover", u"x");
-    WriteString(HKEY_CLASSES_ROOT, u"CLSID\\{00000000-1111-2222-3333-444444444444}", nullptr,
-                u"foreign");
-    WriteString(HKEY_CURRENT_USER,
-                kClasses_ + u"\\CLSID\\" + GuidText(CLSID_EchoFilter5) + u"\\InprocServer32",
-                nullptr, u"/home/someone/libcorvane.so");
+    const OleString band = OLESTR("CLSID\\") + GuidText(CLSID_BandFilter5);
+    WriteString(HKEY_CLASSES_ROOT, band + OLESTR("\\InprocServer32"), nullptr,
+                OLESTR("/old/libcorvane.so"));
+    WriteString(HKEY_CLASSES_ROOT, band + OLESTR("\\Stale"), OLESTR("Leftover"), OLESTR("x"));
+    WriteString(HKEY_CLASSES_ROOT, OLESTR("CLSID\\{00000000-1111-2222-3333-444444444444}"), nullptr,
+                OLESTR("foreign"));
+    WriteString(
+        HKEY_CURRENT_USER,
+        kClasses_ + OLESTR("\\CLSID\\") + GuidText(CLSID_EchoFilter5) + OLESTR("\\InprocServer32"),
+        nullptr, OLESTR("/home/someone/libcorvane.so"));
 }
 
 // Makes each write of one registration fail in turn, one per attempt, until the registration gets
@@ -344,7 +354,7 @@ TEST_P(FailedRegistration, LeavesTheRegistryAsItWas) {
                     case 1:
                         return m_.DllRegisterServer();
                     default:
-                        return m_.DllInstall(TRUE, u"user");
+                        return m_.DllInstall(TRUE, OLESTR("user"));
                 }
             },
             &sawTypeLib);
@@ -378,16 +388,16 @@ TEST_F(RegistrationTest, AQuoteInTheModulePathIsDoubledOnlyInModule) {
     ASSERT_TRUE(CopyModuleTo(path));
     ModuleExports copy;
     ASSERT_TRUE(LoadModule(path, &copy));
-    const std::u16string raw = text::ToUtf16(path);
+    const OleString raw = text::ToUtf16(path);
 
     std::vector<registrar::Replacement> map;
     ASSERT_EQ(ModuleReplacements(copy.module, &map), S_OK);
     ASSERT_EQ(map.size(), 3u);
-    EXPECT_EQ(map[0].name, u"Module");
+    EXPECT_EQ(map[0].name, OLESTR("Module"));
     EXPECT_EQ(map[0].value, text::ToUtf16(dir.Path() + "/it''s 100%MODULE% here/libcorvane.so"));
-    EXPECT_EQ(map[1].name, u"Module_Raw");
+    EXPECT_EQ(map[1].name, OLESTR("Module_Raw"));
     EXPECT_EQ(map[1].value, raw);
-    EXPECT_EQ(map[2].name, u"APPID");
+    EXPECT_EQ(map[2].name, OLESTR("APPID"));
     EXPECT_EQ(map[2].value, GuidText(APPID_corvane));
 
     ASSERT_EQ(copy.DllRegisterServer(), S_OK);

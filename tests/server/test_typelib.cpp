@@ -15,22 +15,22 @@ namespace {
 
 // The names of an interface's methods in vtable order, from the header's method lists.
 #define CORVANE_TEST_METHOD_NAME(name, params, args) u## #name,
-const std::vector<std::u16string> kMediaSourceMethods = {
+const std::vector<OleString> kMediaSourceMethods = {
     CORVANE_IMEDIASOURCE_METHODS(CORVANE_TEST_METHOD_NAME)};
-const std::vector<std::u16string> kBaseFilterMethods = {
+const std::vector<OleString> kBaseFilterMethods = {
     CORVANE_IMEDIABASEFILTER_METHODS(CORVANE_TEST_METHOD_NAME)};
-const std::vector<std::u16string> kVolumeMethods = {
+const std::vector<OleString> kVolumeMethods = {
     CORVANE_IVOLUMEFILTER5_METHODS(CORVANE_TEST_METHOD_NAME)};
 #undef CORVANE_TEST_METHOD_NAME
-const std::vector<std::u16string> kNoMethods;
+const std::vector<OleString> kNoMethods;
 
 struct Entry {
-    const char16_t* name;
+    const OLECHAR* name;
     TYPEKIND kind;
     const GUID* guid;
-    const char16_t* help;                        // NULL: none
-    const std::vector<std::u16string>* methods;  // interfaces only
-    const GUID* classInterface;                  // coclasses only
+    const OLECHAR* help;                    // NULL: none
+    const std::vector<OleString>* methods;  // interfaces only
+    const GUID* classInterface;             // coclasses only
 };
 
 #define COCLASS(n) \
@@ -42,10 +42,10 @@ struct Entry {
 // interfaces right after the first class.
 const Entry kEntries[] = {
     COCLASS(BandFilter5),
-    {u"IMediaSource", TKIND_INTERFACE, &IID_IMediaSource, u"IMediaSource Interface",
+    {OLESTR("IMediaSource"), TKIND_INTERFACE, &IID_IMediaSource, OLESTR("IMediaSource Interface"),
      &kMediaSourceMethods, nullptr},
-    {u"IMediaBaseFilter", TKIND_INTERFACE, &IID_IMediaBaseFilter, u"IMediaBaseFilter Interface",
-     &kBaseFilterMethods, nullptr},
+    {OLESTR("IMediaBaseFilter"), TKIND_INTERFACE, &IID_IMediaBaseFilter,
+     OLESTR("IMediaBaseFilter Interface"), &kBaseFilterMethods, nullptr},
     ITF(IBandFilter5, kNoMethods),
     COCLASS(DelayFilter5),
     ITF(IDelayFilter5, kNoMethods),
@@ -83,16 +83,16 @@ const Entry kEntries[] = {
 #undef COCLASS
 #undef ITF
 
-std::u16string PropertyName(const std::u16string& method) {
-    for (const char16_t* prefix : {u"get_", u"put_", u"putref_"}) {
-        std::u16string p(prefix);
+OleString PropertyName(const OleString& method) {
+    for (const OLECHAR* prefix : {OLESTR("get_"), OLESTR("put_"), OLESTR("putref_")}) {
+        OleString p(prefix);
         if (method.compare(0, p.size(), p) == 0) return method.substr(p.size());
     }
     return method;
 }
 
-std::u16string FromBstr(BSTR b) {
-    std::u16string s = b ? std::u16string(b, SysStringLen(b)) : std::u16string();
+OleString FromBstr(BSTR b) {
+    OleString s = b ? OleString(b, SysStringLen(b)) : OleString();
     SysFreeString(b);
     return s;
 }
@@ -141,11 +141,11 @@ TEST_F(TypeLibTest, LibraryAttributes) {
     lib_->ReleaseTLibAttr(attr);
     BSTR name = nullptr, doc = nullptr, helpFile = nullptr;
     ASSERT_EQ(lib_->GetDocumentation(-1, &name, &doc, nullptr, &helpFile), S_OK);
-    EXPECT_EQ(FromBstr(name), u"corvaneLib");
-    EXPECT_EQ(FromBstr(doc), u"") << "no help string of its own";
-    EXPECT_EQ(FromBstr(helpFile), u"") << "no help file";
+    EXPECT_EQ(FromBstr(name), OLESTR("corvaneLib"));
+    EXPECT_EQ(FromBstr(doc), OLESTR("")) << "no help string of its own";
+    EXPECT_EQ(FromBstr(helpFile), OLESTR("")) << "no help file";
     // Loading it registers nothing.
-    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, u"TypeLib\\" + GuidText(LIBID_corvaneLib)));
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, OLESTR("TypeLib\\") + GuidText(LIBID_corvaneLib)));
 }
 
 TEST_F(TypeLibTest, ThirtySixTypesInTheirOrder) {
@@ -160,7 +160,7 @@ TEST_F(TypeLibTest, ThirtySixTypesInTheirOrder) {
         BSTR name = nullptr, doc = nullptr;
         ASSERT_EQ(lib_->GetDocumentation(static_cast<INT>(i), &name, &doc, nullptr, nullptr), S_OK);
         EXPECT_EQ(FromBstr(name), e.name);
-        EXPECT_EQ(FromBstr(doc), e.help ? e.help : u"");
+        EXPECT_EQ(FromBstr(doc), e.help ? e.help : OLESTR(""));
 
         ComPtr<ITypeInfo> info;
         ASSERT_EQ(lib_->GetTypeInfo(i, &info), S_OK);
@@ -196,9 +196,9 @@ TEST_F(TypeLibTest, ThirtySixTypesInTheirOrder) {
         // Methods in vtable order; property accessors share one member id, ids counting up from
         // 0x60000000 in order of first appearance.
         ASSERT_EQ(funcs, e.methods->size());
-        std::vector<std::u16string> properties;
-        for (const std::u16string& method : *e.methods) {
-            std::u16string prop = PropertyName(method);
+        std::vector<OleString> properties;
+        for (const OleString& method : *e.methods) {
+            OleString prop = PropertyName(method);
             auto at = std::find(properties.begin(), properties.end(), prop);
             if (at == properties.end()) at = properties.insert(properties.end(), prop);
             const MEMBERID expectedId = 0x60000000 + static_cast<MEMBERID>(at - properties.begin());
@@ -219,10 +219,10 @@ TEST_F(TypeLibTest, MethodCountsMatchTheVtables) {
     EXPECT_EQ(kMediaSourceMethods.size(), 44u);
     EXPECT_EQ(kBaseFilterMethods.size(), 12u);
     EXPECT_EQ(kVolumeMethods,
-              (std::vector<std::u16string>{u"get_MediaSource", u"put_MediaSource"}));
-    EXPECT_EQ(kMediaSourceMethods.front(), u"SendCommandEx");
-    EXPECT_EQ(kMediaSourceMethods.back(), u"GetParam");
-    EXPECT_EQ(kBaseFilterMethods.front(), u"InitFilter");
+              (std::vector<OleString>{OLESTR("get_MediaSource"), OLESTR("put_MediaSource")}));
+    EXPECT_EQ(kMediaSourceMethods.front(), OLESTR("SendCommandEx"));
+    EXPECT_EQ(kMediaSourceMethods.back(), OLESTR("GetParam"));
+    EXPECT_EQ(kBaseFilterMethods.front(), OLESTR("InitFilter"));
 }
 
 }  // namespace

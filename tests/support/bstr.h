@@ -1,4 +1,4 @@
-// An owning BSTR for tests: Bstr(u"Rate") allocates, the destructor frees.
+// An owning BSTR for tests: Bstr(OLESTR("Rate")) allocates, the destructor frees.
 #pragma once
 
 #include "platform/win32.h"
@@ -11,9 +11,9 @@ namespace corvane::testing {
 class Bstr {
 public:
     Bstr() = default;
-    explicit Bstr(const std::u16string& s)
+    explicit Bstr(const OleString& s)
         : b_(SysAllocStringLen(s.data(), static_cast<UINT>(s.size()))) {}
-    explicit Bstr(const char16_t* s) : b_(SysAllocString(s)) {}
+    explicit Bstr(const OLECHAR* s) : b_(SysAllocString(s)) {}
     Bstr(const Bstr&) = delete;
     Bstr& operator=(const Bstr&) = delete;
     ~Bstr() { SysFreeString(b_); }
@@ -25,9 +25,7 @@ public:
         SysFreeString(std::exchange(b_, nullptr));
         return &b_;
     }
-    std::u16string Str() const {
-        return b_ ? std::u16string(b_, SysStringLen(b_)) : std::u16string();
-    }
+    OleString Str() const { return b_ ? OleString(b_, SysStringLen(b_)) : OleString(); }
 
 private:
     BSTR b_ = nullptr;

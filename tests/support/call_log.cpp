@@ -60,15 +60,15 @@ std::string CallLog::Dump() const {
     return s.str();
 }
 
-void FailurePlan::FailCall(const std::string& method, HRESULT hr, const std::u16string& key,
-                           int times, int skip) {
+void FailurePlan::FailCall(const std::string& method, HRESULT hr, const OleString& key, int times,
+                           int skip) {
     std::lock_guard<std::mutex> g(lock_);
     rules_.push_back(Rule{method, key, GUID_NULL, false, hr, times, skip});
 }
 
 void FailurePlan::FailCreate(const CLSID& clsid, HRESULT hr, int times) {
     std::lock_guard<std::mutex> g(lock_);
-    rules_.push_back(Rule{"", u"", clsid, true, hr, times, 0});
+    rules_.push_back(Rule{"", OLESTR(""), clsid, true, hr, times, 0});
 }
 
 void FailurePlan::Clear() {
@@ -90,7 +90,7 @@ HRESULT FailurePlan::Consume(const std::function<bool(const Rule&)>& match) {
     return S_OK;
 }
 
-HRESULT FailurePlan::CheckCall(const std::string& method, const std::u16string& key) {
+HRESULT FailurePlan::CheckCall(const std::string& method, const OleString& key) {
     return Consume([&](const Rule& r) {
         return !r.create && r.method == method && (r.key.empty() || r.key == key);
     });
@@ -132,7 +132,7 @@ std::string DoublesState::NextLabel(const std::string& className) {
     return className + "#" + std::to_string(++serials_[className]);
 }
 
-std::string FormatArg(const char16_t* s) {
+std::string FormatArg(const OLECHAR* s) {
     return s ? "\"" + corvane::text::ToUtf8(s) + "\"" : "null";
 }
 
@@ -152,8 +152,8 @@ std::string FormatArg(const VARIANT& v) {
     return "vt=" + std::to_string(v.vt);
 }
 
-std::u16string KeyOf(BSTR name) {
-    return name ? std::u16string(name, SysStringLen(name)) : std::u16string();
+OleString KeyOf(BSTR name) {
+    return name ? OleString(name, SysStringLen(name)) : OleString();
 }
 
 }  // namespace corvane::testing

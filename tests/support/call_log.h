@@ -49,7 +49,7 @@ class FailurePlan {
 public:
     // Method `method` answers hr, when key is not empty only for that key (parameter name), for
     // the next `times` calls (-1: every call), after letting `skip` matching calls through.
-    void FailCall(const std::string& method, HRESULT hr, const std::u16string& key = u"",
+    void FailCall(const std::string& method, HRESULT hr, const OleString& key = OLESTR(""),
                   int times = -1, int skip = 0);
     // Creation of the class answers hr (CoCreateInstance fails with it), `times` times (-1:
     // always).
@@ -57,13 +57,13 @@ public:
     void Clear();
 
     // The failure for this call, or S_OK; consumes one count of a limited failure.
-    HRESULT CheckCall(const std::string& method, const std::u16string& key);
+    HRESULT CheckCall(const std::string& method, const OleString& key);
     HRESULT CheckCreate(const CLSID& clsid);
 
 private:
     struct Rule {
         std::string method;
-        std::u16string key;
+        OleString key;
         CLSID clsid;
         bool create;
         HRESULT hr;
@@ -107,7 +107,7 @@ private:
 
 // Arguments as text: integers in decimal, doubles with 17 significant digits, strings as UTF-8
 // in quotes, pointers as "ptr" or "null", GUIDs in braces, VARIANTs as "vt=N".
-std::string FormatArg(const char16_t* s);
+std::string FormatArg(const OLECHAR* s);
 std::string FormatArg(double d);
 std::string FormatArg(const GUID& g);
 std::string FormatArg(const VARIANT& v);
@@ -123,8 +123,8 @@ std::string FormatArg(const T& v) {
         return "?";
     }
 }
-inline std::string FormatArg(char16_t* s) {
-    return FormatArg(static_cast<const char16_t*>(s));
+inline std::string FormatArg(OLECHAR* s) {
+    return FormatArg(static_cast<const OLECHAR*>(s));
 }
 
 // The mix-in of every double: its label and the shared state, and Record, which logs a call,
@@ -138,7 +138,7 @@ public:
 
 protected:
     template <class F, class... Args>
-    HRESULT Record(const char* method, const std::u16string& key, F&& call, const Args&... args) {
+    HRESULT Record(const char* method, const OleString& key, F&& call, const Args&... args) {
         Call c;
         c.object = label_;
         c.method = method;
@@ -150,8 +150,7 @@ protected:
         return hr;
     }
     template <class F, class Tuple>
-    HRESULT RecordTuple(const char* method, const std::u16string& key, F&& call,
-                        const Tuple& args) {
+    HRESULT RecordTuple(const char* method, const OleString& key, F&& call, const Tuple& args) {
         return std::apply([&](const auto&... a) { return Record(method, key, call, a...); }, args);
     }
 
@@ -161,6 +160,6 @@ private:
 };
 
 // The key of a parameter call as it is matched by FailurePlan (empty for a null BSTR).
-std::u16string KeyOf(BSTR name);
+OleString KeyOf(BSTR name);
 
 }  // namespace corvane::testing

@@ -38,20 +38,21 @@ public:
                          const AudioFormatValues& v = AudioFormatValues())
         : CAudioFormat(v), Recorder(std::move(s), "AudioFormat") {}
 
-    CORVANE_RECORDED(CAudioFormat, u"", GetSampleFormat, (LONG * p), (p))
-    CORVANE_RECORDED(CAudioFormat, u"", GetChannels, (LONG * p), (p))
-    CORVANE_RECORDED(CAudioFormat, u"", GetSampleRate, (LONG * p), (p))
-    CORVANE_RECORDED(CAudioFormat, u"", GetBlockAlign, (LONG * p), (p))
-    CORVANE_RECORDED(CAudioFormat, u"", GetBitsPerSample, (LONG * p), (p))
-    CORVANE_RECORDED_OUT(CAudioFormat, u"", Clone, (IAudioFormat * *p), (p), p)
-    CORVANE_RECORDED(CAudioFormat, u"", IsEqual, (IAudioFormat * o, VARIANT_BOOL* p), (o, p))
-    CORVANE_RECORDED(CAudioFormat, u"", PutSampleFormat, (LONG f), (f))
-    CORVANE_RECORDED(CAudioFormat, u"", GetWaveFormat, (WAVEFORMATEX * p, LONG f), (p, f))
-    CORVANE_RECORDED(CAudioFormat, u"", PutWaveFormat, (const WAVEFORMATEX* p, LONG f), (p, f))
-    CORVANE_RECORDED(CAudioFormat, u"", GetChannelLayout, (UINT64 * p), (p))
-    CORVANE_RECORDED(CAudioFormat, u"", PutChannelLayout, (UINT64 l), (l))
-    CORVANE_RECORDED(CAudioFormat, u"", PutChannels, (LONG c), (c))
-    CORVANE_RECORDED(CAudioFormat, u"", PutSampleRate, (LONG r), (r))
+    CORVANE_RECORDED(CAudioFormat, OLESTR(""), GetSampleFormat, (LONG * p), (p))
+    CORVANE_RECORDED(CAudioFormat, OLESTR(""), GetChannels, (LONG * p), (p))
+    CORVANE_RECORDED(CAudioFormat, OLESTR(""), GetSampleRate, (LONG * p), (p))
+    CORVANE_RECORDED(CAudioFormat, OLESTR(""), GetBlockAlign, (LONG * p), (p))
+    CORVANE_RECORDED(CAudioFormat, OLESTR(""), GetBitsPerSample, (LONG * p), (p))
+    CORVANE_RECORDED_OUT(CAudioFormat, OLESTR(""), Clone, (IAudioFormat * *p), (p), p)
+    CORVANE_RECORDED(CAudioFormat, OLESTR(""), IsEqual, (IAudioFormat * o, VARIANT_BOOL* p), (o, p))
+    CORVANE_RECORDED(CAudioFormat, OLESTR(""), PutSampleFormat, (LONG f), (f))
+    CORVANE_RECORDED(CAudioFormat, OLESTR(""), GetWaveFormat, (WAVEFORMATEX * p, LONG f), (p, f))
+    CORVANE_RECORDED(CAudioFormat, OLESTR(""), PutWaveFormat, (const WAVEFORMATEX* p, LONG f),
+                     (p, f))
+    CORVANE_RECORDED(CAudioFormat, OLESTR(""), GetChannelLayout, (UINT64 * p), (p))
+    CORVANE_RECORDED(CAudioFormat, OLESTR(""), PutChannelLayout, (UINT64 l), (l))
+    CORVANE_RECORDED(CAudioFormat, OLESTR(""), PutChannels, (LONG c), (c))
+    CORVANE_RECORDED(CAudioFormat, OLESTR(""), PutSampleRate, (LONG r), (r))
 };
 
 class RecordingAudioBlock : public host::CAudioBlock, public Recorder {
@@ -60,29 +61,29 @@ public:
                         const AudioFormatValues& v = AudioFormatValues())
         : CAudioBlock(v), Recorder(std::move(s), "AudioBuffer") {}
 
-    CORVANE_RECORDED(CAudioBlock, u"", GetFlags, (LONG * p), (p))
-    CORVANE_RECORDED(CAudioBlock, u"", PutFlags, (LONG f), (f))
-    CORVANE_RECORDED_OUT(CAudioBlock, u"", CreateBlock, (LONG m, IUnknown** p), (m, p), p)
-    CORVANE_RECORDED(CAudioBlock, u"", SetLength, (LONG b, LONG f), (b, f))
-    CORVANE_RECORDED(CAudioBlock, u"", Write, (LONG o, const BYTE* s, LONG b), (o, s, b))
-    CORVANE_RECORDED(CAudioBlock, u"", Read, (BYTE * d, LONG o, LONG b), (d, o, b))
-    CORVANE_RECORDED(CAudioBlock, u"", GetCapacity, (LONG * p), (p))
-    CORVANE_RECORDED(CAudioBlock, u"", GetBuffer, (LONG a, LONG r, BYTE** p), (a, r, p))
-    CORVANE_RECORDED(CAudioBlock, u"", GetBufferAndLength, (LONG a, LONG r, BYTE** p, LONG* l),
-                     (a, r, p, l))
-    CORVANE_RECORDED(CAudioBlock, u"", GetLength, (LONG * p), (p))
-    CORVANE_RECORDED(CAudioBlock, u"", SetDataLength, (LONG b), (b))
-    CORVANE_RECORDED(CAudioBlock, u"", GetFrameCount, (LONG * p), (p))
-    CORVANE_RECORDED_OUT(CAudioBlock, u"", GetFormat, (IUnknown * *p), (p), p)
-    CORVANE_RECORDED(CAudioBlock, u"", PutFormat, (IAudioFormat * f), (f))
-    CORVANE_RECORDED(CAudioBlock, u"", MarkStart, (LONG f), (f))
-    CORVANE_RECORDED(CAudioBlock, u"", MarkEnd, (LONG f), (f))
-    CORVANE_RECORDED(CAudioBlock, u"", IsStart, (VARIANT_BOOL * p), (p))
-    CORVANE_RECORDED(CAudioBlock, u"", IsEnd, (VARIANT_BOOL * p), (p))
-    CORVANE_RECORDED(CAudioBlock, u"", GetTime, (double* p), (p))
-    CORVANE_RECORDED(CAudioBlock, u"", PutTime, (double t), (t))
-    CORVANE_RECORDED(CAudioBlock, u"", GetDuration, (double* p), (p))
-    CORVANE_RECORDED(CAudioBlock, u"", PutDuration, (double d), (d))
+    CORVANE_RECORDED(CAudioBlock, OLESTR(""), GetFlags, (LONG * p), (p))
+    CORVANE_RECORDED(CAudioBlock, OLESTR(""), PutFlags, (LONG f), (f))
+    CORVANE_RECORDED_OUT(CAudioBlock, OLESTR(""), CreateBlock, (LONG m, IUnknown** p), (m, p), p)
+    CORVANE_RECORDED(CAudioBlock, OLESTR(""), SetLength, (LONG b, LONG f), (b, f))
+    CORVANE_RECORDED(CAudioBlock, OLESTR(""), Write, (LONG o, const BYTE* s, LONG b), (o, s, b))
+    CORVANE_RECORDED(CAudioBlock, OLESTR(""), Read, (BYTE * d, LONG o, LONG b), (d, o, b))
+    CORVANE_RECORDED(CAudioBlock, OLESTR(""), GetCapacity, (LONG * p), (p))
+    CORVANE_RECORDED(CAudioBlock, OLESTR(""), GetBuffer, (LONG a, LONG r, BYTE** p), (a, r, p))
+    CORVANE_RECORDED(CAudioBlock, OLESTR(""), GetBufferAndLength,
+                     (LONG a, LONG r, BYTE** p, LONG* l), (a, r, p, l))
+    CORVANE_RECORDED(CAudioBlock, OLESTR(""), GetLength, (LONG * p), (p))
+    CORVANE_RECORDED(CAudioBlock, OLESTR(""), SetDataLength, (LONG b), (b))
+    CORVANE_RECORDED(CAudioBlock, OLESTR(""), GetFrameCount, (LONG * p), (p))
+    CORVANE_RECORDED_OUT(CAudioBlock, OLESTR(""), GetFormat, (IUnknown * *p), (p), p)
+    CORVANE_RECORDED(CAudioBlock, OLESTR(""), PutFormat, (IAudioFormat * f), (f))
+    CORVANE_RECORDED(CAudioBlock, OLESTR(""), MarkStart, (LONG f), (f))
+    CORVANE_RECORDED(CAudioBlock, OLESTR(""), MarkEnd, (LONG f), (f))
+    CORVANE_RECORDED(CAudioBlock, OLESTR(""), IsStart, (VARIANT_BOOL * p), (p))
+    CORVANE_RECORDED(CAudioBlock, OLESTR(""), IsEnd, (VARIANT_BOOL * p), (p))
+    CORVANE_RECORDED(CAudioBlock, OLESTR(""), GetTime, (double* p), (p))
+    CORVANE_RECORDED(CAudioBlock, OLESTR(""), PutTime, (double t), (t))
+    CORVANE_RECORDED(CAudioBlock, OLESTR(""), GetDuration, (double* p), (p))
+    CORVANE_RECORDED(CAudioBlock, OLESTR(""), PutDuration, (double d), (d))
 
 protected:
     CAudioBlock* NewBlock(const AudioFormatValues& f) override {
@@ -95,16 +96,16 @@ public:
     explicit RecordingAudioHelper(std::shared_ptr<DoublesState> s)
         : Recorder(std::move(s), "AudioHelper") {}
 
-    CORVANE_RECORDED_OUT(CAudioHelper, u"", GetFormat, (IUnknown * *p), (p), p)
-    CORVANE_RECORDED(CAudioHelper, u"", PutFormat, (IAudioFormat * f), (f))
-    CORVANE_RECORDED(CAudioHelper, u"", GetLength, (LONG * p), (p))
-    CORVANE_RECORDED(CAudioHelper, u"", GetBlockCount, (LONG * p), (p))
-    CORVANE_RECORDED(CAudioHelper, u"", GetDuration, (double* p), (p))
-    CORVANE_RECORDED_OUT(CAudioHelper, u"", TakeAudio, (LONG f, double d, IUnknown** p), (f, d, p),
-                         p)
-    CORVANE_RECORDED(CAudioHelper, u"", Append, (LONG f, IUnknown* b), (f, b))
-    CORVANE_RECORDED(CAudioHelper, u"", Reset, (LONG f), (f))
-    CORVANE_RECORDED_OUT(CAudioHelper, u"", TakeBlock, (double d, IAudioData** p), (d, p), p)
+    CORVANE_RECORDED_OUT(CAudioHelper, OLESTR(""), GetFormat, (IUnknown * *p), (p), p)
+    CORVANE_RECORDED(CAudioHelper, OLESTR(""), PutFormat, (IAudioFormat * f), (f))
+    CORVANE_RECORDED(CAudioHelper, OLESTR(""), GetLength, (LONG * p), (p))
+    CORVANE_RECORDED(CAudioHelper, OLESTR(""), GetBlockCount, (LONG * p), (p))
+    CORVANE_RECORDED(CAudioHelper, OLESTR(""), GetDuration, (double* p), (p))
+    CORVANE_RECORDED_OUT(CAudioHelper, OLESTR(""), TakeAudio, (LONG f, double d, IUnknown** p),
+                         (f, d, p), p)
+    CORVANE_RECORDED(CAudioHelper, OLESTR(""), Append, (LONG f, IUnknown* b), (f, b))
+    CORVANE_RECORDED(CAudioHelper, OLESTR(""), Reset, (LONG f), (f))
+    CORVANE_RECORDED_OUT(CAudioHelper, OLESTR(""), TakeBlock, (double d, IAudioData** p), (d, p), p)
 
 protected:
     host::CAudioBlock* NewBlock(const AudioFormatValues& f) override {
@@ -118,12 +119,13 @@ public:
                                    host::ParamStore store = host::ParamStore())
         : CEffectParams(std::move(store)), Recorder(std::move(s), "EffectParams") {}
 
-    CORVANE_RECORDED(CEffectParams, u"", Clear, (), ())
+    CORVANE_RECORDED(CEffectParams, OLESTR(""), Clear, (), ())
     CORVANE_RECORDED(CEffectParams, KeyOf(n), Remove, (BSTR n), (n))
     CORVANE_RECORDED(CEffectParams, KeyOf(n), Exists, (BSTR n, LONG i, VARIANT_BOOL* p), (n, i, p))
-    CORVANE_RECORDED(CEffectParams, u"", GetNameCount, (LONG * p), (p))
-    CORVANE_RECORDED(CEffectParams, u"", GetName, (LONG i, BSTR* p), (i, p))
-    CORVANE_RECORDED_OUT(CEffectParams, u"", Duplicate, (LONG m, IEffectParams** p), (m, p), p)
+    CORVANE_RECORDED(CEffectParams, OLESTR(""), GetNameCount, (LONG * p), (p))
+    CORVANE_RECORDED(CEffectParams, OLESTR(""), GetName, (LONG i, BSTR* p), (i, p))
+    CORVANE_RECORDED_OUT(CEffectParams, OLESTR(""), Duplicate, (LONG m, IEffectParams** p), (m, p),
+                         p)
     CORVANE_RECORDED(CEffectParams, KeyOf(n), GetCount, (BSTR n, LONG* p), (n, p))
     CORVANE_RECORDED(CEffectParams, KeyOf(n), AddZone, (BSTR n, IEffectParams* e), (n, e))
     CORVANE_RECORDED(CEffectParams, KeyOf(n), SetBool, (BSTR n, LONG i, VARIANT_BOOL v), (n, i, v))
@@ -158,19 +160,22 @@ public:
     explicit RecordingEffectZones(std::shared_ptr<DoublesState> s)
         : Recorder(std::move(s), "EffectZones") {}
 
-    CORVANE_RECORDED(CEffectZones, u"", get_Enabled, (VARIANT_BOOL * p), (p))
-    CORVANE_RECORDED(CEffectZones, u"", put_Enabled, (VARIANT_BOOL v), (v))
-    CORVANE_RECORDED(CEffectZones, u"", GetZoneEnabled, (LONG id, VARIANT_BOOL* p), (id, p))
-    CORVANE_RECORDED(CEffectZones, u"", PutZoneEnabled, (LONG id, VARIANT_BOOL v), (id, v))
-    CORVANE_RECORDED(CEffectZones, u"", GetCount, (LONG * p), (p))
-    CORVANE_RECORDED(CEffectZones, u"", GetZoneId, (LONG i, LONG* p), (i, p))
-    CORVANE_RECORDED(CEffectZones, u"", GetZoneTime, (LONG id, double* s, double* d), (id, s, d))
-    CORVANE_RECORDED(CEffectZones, u"", PutZoneTime, (LONG id, double s, double d), (id, s, d))
-    CORVANE_RECORDED_OUT(CEffectZones, u"", GetZoneParams, (LONG id, IUnknown** p), (id, p), p)
-    CORVANE_RECORDED(CEffectZones, u"", AddZone,
+    CORVANE_RECORDED(CEffectZones, OLESTR(""), get_Enabled, (VARIANT_BOOL * p), (p))
+    CORVANE_RECORDED(CEffectZones, OLESTR(""), put_Enabled, (VARIANT_BOOL v), (v))
+    CORVANE_RECORDED(CEffectZones, OLESTR(""), GetZoneEnabled, (LONG id, VARIANT_BOOL* p), (id, p))
+    CORVANE_RECORDED(CEffectZones, OLESTR(""), PutZoneEnabled, (LONG id, VARIANT_BOOL v), (id, v))
+    CORVANE_RECORDED(CEffectZones, OLESTR(""), GetCount, (LONG * p), (p))
+    CORVANE_RECORDED(CEffectZones, OLESTR(""), GetZoneId, (LONG i, LONG* p), (i, p))
+    CORVANE_RECORDED(CEffectZones, OLESTR(""), GetZoneTime, (LONG id, double* s, double* d),
+                     (id, s, d))
+    CORVANE_RECORDED(CEffectZones, OLESTR(""), PutZoneTime, (LONG id, double s, double d),
+                     (id, s, d))
+    CORVANE_RECORDED_OUT(CEffectZones, OLESTR(""), GetZoneParams, (LONG id, IUnknown** p), (id, p),
+                         p)
+    CORVANE_RECORDED(CEffectZones, OLESTR(""), AddZone,
                      (double s, double d, VARIANT_BOOL e, IUnknown* p, LONG* id), (s, d, e, p, id))
-    CORVANE_RECORDED(CEffectZones, u"", RemoveZone, (LONG id), (id))
-    CORVANE_RECORDED(CEffectZones, u"", Clear, (), ())
+    CORVANE_RECORDED(CEffectZones, OLESTR(""), RemoveZone, (LONG id), (id))
+    CORVANE_RECORDED(CEffectZones, OLESTR(""), Clear, (), ())
 };
 
 class RecordingFilterGraphProvider : public host::CFilterGraphProvider, public Recorder {
@@ -178,7 +183,8 @@ public:
     explicit RecordingFilterGraphProvider(std::shared_ptr<DoublesState> s)
         : Recorder(std::move(s), "FilterGraphProvider") {}
 
-    CORVANE_RECORDED(CFilterGraphProvider, u"", FillApi, (LONG v, LONG f, void* t), (v, f, t))
+    CORVANE_RECORDED(CFilterGraphProvider, OLESTR(""), FillApi, (LONG v, LONG f, void* t),
+                     (v, f, t))
 };
 
 // What a source does before each ReadAudio: runs the read hook (it may call back into whoever is
@@ -225,7 +231,7 @@ public:
         : SourceHooks<Base>(std::forward<Args>(args)...), Recorder(std::move(s), "MediaSource") {}
 
 #define CORVANE_RECORD_SOURCE(name, params, args) \
-    CORVANE_RECORDED(SourceHooks<Base>, u"", name, params, args)
+    CORVANE_RECORDED(SourceHooks<Base>, OLESTR(""), name, params, args)
     CORVANE_IMEDIASOURCE_METHODS(CORVANE_RECORD_SOURCE)
 #undef CORVANE_RECORD_SOURCE
 

@@ -236,31 +236,31 @@ TEST_F(FxApplyParams, StoresEveryTypeWhereTheHostGettersFindIt) {
     EXPECT_EQ("", failed);
 
     VARIANT_BOOL b = VARIANT_FALSE;
-    EXPECT_EQ(S_OK, params->GetBool(testing::Bstr(u"SmoothEnabled"), -1, &b));
+    EXPECT_EQ(S_OK, params->GetBool(testing::Bstr(OLESTR("SmoothEnabled")), -1, &b));
     EXPECT_EQ(VARIANT_TRUE, b);
     LONG l = 0;
-    EXPECT_EQ(S_OK, params->GetLong(testing::Bstr(u"RSmoothTime"), -1, &l));
+    EXPECT_EQ(S_OK, params->GetLong(testing::Bstr(OLESTR("RSmoothTime")), -1, &l));
     EXPECT_EQ(35, l);
     ULONG u = 0;
-    EXPECT_EQ(S_OK, params->GetULong(testing::Bstr(u"Big"), -1, &u));
+    EXPECT_EQ(S_OK, params->GetULong(testing::Bstr(OLESTR("Big")), -1, &u));
     EXPECT_EQ(3000000000u, u);
     double d = 0.0;
-    EXPECT_EQ(S_OK, params->GetDouble(testing::Bstr(u"dBVolumeLevel"), -1, &d));
+    EXPECT_EQ(S_OK, params->GetDouble(testing::Bstr(OLESTR("dBVolumeLevel")), -1, &d));
     EXPECT_EQ(-6.0, d);
     // A whole number stays an integer: a reader asking for a long gets it.
-    EXPECT_EQ(S_OK, params->GetLong(testing::Bstr(u"Delay"), -1, &l));
+    EXPECT_EQ(S_OK, params->GetLong(testing::Bstr(OLESTR("Delay")), -1, &l));
     EXPECT_EQ(7, l);
-    EXPECT_EQ(S_OK, params->GetLong(testing::Bstr(u"Delay"), 1, &l));
+    EXPECT_EQ(S_OK, params->GetLong(testing::Bstr(OLESTR("Delay")), 1, &l));
     EXPECT_EQ(5, l);
-    EXPECT_EQ(S_OK,
-              params->GetLong(testing::Bstr(u"Delay"), 0, &l));  // no value at 0: the global one
+    EXPECT_EQ(S_OK, params->GetLong(testing::Bstr(OLESTR("Delay")), 0,
+                                    &l));  // no value at 0: the global one
     EXPECT_EQ(7, l);
     BSTR s = nullptr;
-    ASSERT_EQ(S_OK, params->GetString(testing::Bstr(u"TempPath"), -1, &s));
-    EXPECT_EQ(std::u16string(u"/tmp/fx "), std::u16string(s, SysStringLen(s)));
+    ASSERT_EQ(S_OK, params->GetString(testing::Bstr(OLESTR("TempPath")), -1, &s));
+    EXPECT_EQ(OleString(OLESTR("/tmp/fx ")), OleString(s, SysStringLen(s)));
     SysFreeString(s);
 
-    auto bytesOf = [&](const char16_t* key) {
+    auto bytesOf = [&](const OLECHAR* key) {
         std::vector<BYTE> out;
         ComPtr<IStream> stream;
         EXPECT_EQ(S_OK, params->GetStream(testing::Bstr(key), -1, 1, &stream));
@@ -273,28 +273,28 @@ TEST_F(FxApplyParams, StoresEveryTypeWhereTheHostGettersFindIt) {
     };
     const float gains[] = {1.5f, -2.0f, 0.1f};
     const double taps[] = {0.1, 1e-300};
-    std::vector<BYTE> g = bytesOf(u"Gains"), t = bytesOf(u"Taps");
+    std::vector<BYTE> g = bytesOf(OLESTR("Gains")), t = bytesOf(OLESTR("Taps"));
     ASSERT_EQ(sizeof gains, g.size());
     EXPECT_EQ(0, std::memcmp(gains, g.data(), sizeof gains));
     ASSERT_EQ(sizeof taps, t.size());
     EXPECT_EQ(0, std::memcmp(taps, t.data(), sizeof taps));
-    EXPECT_TRUE(bytesOf(u"Empty").empty());
+    EXPECT_TRUE(bytesOf(OLESTR("Empty")).empty());
 
     LONG count = 0;
-    ASSERT_EQ(S_OK, params->GetCount(testing::Bstr(u"StrengthZone"), &count));
+    ASSERT_EQ(S_OK, params->GetCount(testing::Bstr(OLESTR("StrengthZone")), &count));
     ASSERT_EQ(2, count);
     const double starts[] = {0.0, 2000.0};
     for (LONG i = 0; i < 2; ++i) {
         ComPtr<IEffectParams> entry;
-        ASSERT_EQ(S_OK, params->GetZone(testing::Bstr(u"StrengthZone"), i, 1, &entry));
-        EXPECT_EQ(S_OK, entry->GetDouble(testing::Bstr(u"EffectStart"), -1, &d));
+        ASSERT_EQ(S_OK, params->GetZone(testing::Bstr(OLESTR("StrengthZone")), i, 1, &entry));
+        EXPECT_EQ(S_OK, entry->GetDouble(testing::Bstr(OLESTR("EffectStart")), -1, &d));
         EXPECT_EQ(starts[i], d);
-        EXPECT_EQ(S_OK, entry->GetDouble(testing::Bstr(u"EffectDuration"), -1, &d));
+        EXPECT_EQ(S_OK, entry->GetDouble(testing::Bstr(OLESTR("EffectDuration")), -1, &d));
         EXPECT_EQ(1000.0, d);
     }
     ComPtr<IEffectParams> first;
-    ASSERT_EQ(S_OK, params->GetZone(testing::Bstr(u"StrengthZone"), 0, 1, &first));
-    EXPECT_EQ(S_OK, first->GetDouble(testing::Bstr(u"LeftStrength"), -1, &d));
+    ASSERT_EQ(S_OK, params->GetZone(testing::Bstr(OLESTR("StrengthZone")), 0, 1, &first));
+    EXPECT_EQ(S_OK, first->GetDouble(testing::Bstr(OLESTR("LeftStrength")), -1, &d));
     EXPECT_EQ(0.5, d);
 }
 

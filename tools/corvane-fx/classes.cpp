@@ -40,7 +40,7 @@ bool ResolveEffectClass(const std::string& text, CLSID* clsid, std::string* labe
         }
     }
     if (!text.empty() && text.front() == '{') {
-        std::u16string wide;
+        OleString wide;
         CLSID parsed;
         if (corvane::text::TryToUtf16(text, &wide) &&
             SUCCEEDED(CLSIDFromString(wide.c_str(), &parsed))) {

@@ -17,6 +17,8 @@
 
 namespace {
 
+using corvane::OleString;
+
 using corvane::fx::StepFailure;
 
 constexpr int kExitFailed = 1;
@@ -28,8 +30,9 @@ int Report(const StepFailure& failure) {
 }
 
 bool Registered(const CLSID& clsid) {
-    const std::u16string key =
-        u"CLSID\\" + corvane::text::ToUtf16(corvane::fx::ClsidText(clsid)) + u"\\InprocServer32";
+    const OleString key = OLESTR("CLSID\\") +
+                          corvane::text::ToUtf16(corvane::fx::ClsidText(clsid)) +
+                          OLESTR("\\InprocServer32");
     HKEY h = nullptr;
     if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS)
         return false;

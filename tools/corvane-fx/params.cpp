@@ -208,7 +208,7 @@ private:
 
     // Texts travel as UTF-16 to the effect, so they must be valid UTF-8 here.
     bool Text(size_t at, std::string text, ParamValue* out) {
-        std::u16string unused;
+        OleString unused;
         if (!corvane::text::TryToUtf16(text, &unused))
             return FailAt(at, "the text is not valid UTF-8");
         *out = std::move(text);
@@ -324,7 +324,7 @@ private:
 // A BSTR for the duration of one call.
 class Bstr {
 public:
-    explicit Bstr(const std::u16string& s)
+    explicit Bstr(const OleString& s)
         : b_(SysAllocStringLen(s.data(), static_cast<UINT>(s.size()))) {}
     ~Bstr() { SysFreeString(b_); }
     Bstr(const Bstr&) = delete;
@@ -364,7 +364,7 @@ HRESULT AppendEntries(IEffectParams* target, BSTR name, const Param& p, std::str
 
 HRESULT SetOne(IEffectParams* target, const Param& p, std::string* failedKey) {
     *failedKey = p.name;
-    std::u16string name16, text16;
+    OleString name16, text16;
     if (!corvane::text::TryToUtf16(p.name, &name16)) return E_INVALIDARG;
     Bstr name(name16);
     if (!name.Get()) return E_OUTOFMEMORY;

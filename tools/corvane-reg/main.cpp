@@ -165,7 +165,7 @@ int main(int argc, char** argv) {
     std::string call = entry;
     if (o.user) {
         call = o.unregister ? "DllInstall(FALSE, \"user\")" : "DllInstall(TRUE, \"user\")";
-        hr = reinterpret_cast<PFN_DllInstall>(symbol)(o.unregister ? FALSE : TRUE, u"user");
+        hr = reinterpret_cast<PFN_DllInstall>(symbol)(o.unregister ? FALSE : TRUE, OLESTR("user"));
     } else if (o.unregister) {
         hr = reinterpret_cast<PFN_DllUnregisterServer>(symbol)();
     } else {
