@@ -12,15 +12,9 @@
 #include <vector>
 
 #include "corvane/dsp.h"
-#define DSP_SLOTS_NO_GTEST
-#include "tests/dsp/slots.h"
+#include "dsp/support/slot_tables.h"
 
 namespace {
-
-using MedianFn = DspStatus(DSP_CALL*)(const double*, double*, int, int, const double*, double*,
-                                      BYTE*);
-const MedianFn kBodies[] = {dspMedian64f_s0, dspMedian64f_s1, dspMedian64f_s2,
-                            dspMedian64f_s3, dspMedian64f_s4, dspMedian64f_s5};
 
 constexpr int kLen = 4096;
 const int kMasks[] = {3, 9, 33, 101};
@@ -75,7 +69,8 @@ void BM_Median(benchmark::State& state, int slot, int mask) {
     std::vector<double> dst(kLen), dly(mask - 1);
     std::vector<BYTE> buf(16 * mask);
     for (auto _ : state) {
-        kBodies[slot](src.data(), dst.data(), kLen, mask, hist.data(), dly.data(), buf.data());
+        dspslots::dspMedian64f[slot](src.data(), dst.data(), kLen, mask, hist.data(), dly.data(),
+                                     buf.data());
         benchmark::DoNotOptimize(dst.data());
         benchmark::ClobberMemory();
     }

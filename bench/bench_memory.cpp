@@ -3,8 +3,7 @@
 #include "platform/win32.h"
 
 #include "corvane/dsp.h"
-#define DSP_SLOTS_NO_GTEST
-#include "tests/dsp/slots.h"
+#include "dsp/support/slot_tables.h"
 
 #include <benchmark/benchmark.h>
 
@@ -43,11 +42,12 @@ void registerAll() {
             if (!dspSlotSupported(slot)) continue;
             const std::string tag = "/s" + std::to_string(slot) + len;
             benchmark::RegisterBenchmark(("Zero" + tag).c_str(), [n, slot](benchmark::State& s) {
-                run(s, n, 8, [n, slot](const double*, double* d) { kDspZero64f[slot](d, n); });
+                run(s, n, 8,
+                    [n, slot](const double*, double* d) { dspslots::dspZero64f[slot](d, n); });
             });
             benchmark::RegisterBenchmark(("Copy" + tag).c_str(), [n, slot](benchmark::State& s) {
                 run(s, n, 16,
-                    [n, slot](const double* a, double* d) { kDspCopy64f[slot](a, d, n); });
+                    [n, slot](const double* a, double* d) { dspslots::dspCopy64f[slot](a, d, n); });
             });
         }
     }

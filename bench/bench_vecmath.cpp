@@ -5,7 +5,7 @@
 #include "platform/win32.h"
 
 #include "dsp/vecmath/vecmath.h"
-#include "tests/dsp/slots.h"
+#include "dsp/support/slot_tables.h"
 
 #include <benchmark/benchmark.h>
 #include <dlfcn.h>

@@ -4,8 +4,7 @@
 #include "platform/win32.h"
 
 #include "corvane/dsp.h"
-#define DSP_SLOTS_NO_GTEST
-#include "tests/dsp/slots.h"
+#include "dsp/support/slot_tables.h"
 
 #include <benchmark/benchmark.h>
 
@@ -81,26 +80,31 @@ void registerAll() {
             if (!dspSlotSupported(slot)) continue;
             const std::string tag = "/s" + std::to_string(slot) + len;
             benchmark::RegisterBenchmark(("Set" + tag).c_str(), [n, slot](benchmark::State& s) {
-                run(s, n, 8, [n, slot](Arrays& x) { kDspSet[slot](1.5, x.d.data(), n); });
+                run(s, n, 8,
+                    [n, slot](Arrays& x) { dspslots::dspSet64f[slot](1.5, x.d.data(), n); });
             });
             benchmark::RegisterBenchmark(
                 ("MulConstInPlace" + tag).c_str(), [n, slot](benchmark::State& s) {
-                    run(s, n, 16,
-                        [n, slot](Arrays& x) { kDspScaleInPlace[slot](1.0000001, x.b.data(), n); });
+                    run(s, n, 16, [n, slot](Arrays& x) {
+                        dspslots::dspMulConstInPlace64f[slot](1.0000001, x.b.data(), n);
+                    });
                 });
             benchmark::RegisterBenchmark(
                 ("MulConst" + tag).c_str(), [n, slot](benchmark::State& s) {
-                    run(s, n, 16,
-                        [n, slot](Arrays& x) { kDspScale[slot](x.b.data(), 0.75, x.d.data(), n); });
+                    run(s, n, 16, [n, slot](Arrays& x) {
+                        dspslots::dspMulConst64f[slot](x.b.data(), 0.75, x.d.data(), n);
+                    });
                 });
             benchmark::RegisterBenchmark(("Mul" + tag).c_str(), [n, slot](benchmark::State& s) {
-                run(s, n, 24,
-                    [n, slot](Arrays& x) { kDspMul[slot](x.a.data(), x.b.data(), x.d.data(), n); });
+                run(s, n, 24, [n, slot](Arrays& x) {
+                    dspslots::dspMul64f[slot](x.a.data(), x.b.data(), x.d.data(), n);
+                });
             });
             benchmark::RegisterBenchmark(
                 ("Magnitude" + tag).c_str(), [n, slot](benchmark::State& s) {
-                    run(s, n, 24,
-                        [n, slot](Arrays& x) { kDspMagnitude[slot](x.a.data(), x.d.data(), n); });
+                    run(s, n, 24, [n, slot](Arrays& x) {
+                        dspslots::dspMagnitude64fc[slot](x.a.data(), x.d.data(), n);
+                    });
                 });
         }
     }

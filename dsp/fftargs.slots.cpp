@@ -1,4 +1,4 @@
-// Entry bodies of the real FFT for one CPU slot (and, through fftargs_s2n.cpp, for slot 2
+// Entry bodies of the real FFT for one CPU slot (and, in its 2n build, for slot 2
 // without MOVBE). They make every argument check of the size query, the set-up and the two
 // transforms in the documented order; the transforms themselves are not part of this build
 // yet, so a call that passes every check is refused: the size query and the set-up with

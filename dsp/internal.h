@@ -5,6 +5,7 @@
 #include "platform/win32.h"
 
 #include "corvane/dsp.h"
+#include "dsp/routines.h"
 
 #include <stdint.h>
 
@@ -60,51 +61,9 @@ extern const DspCacheDescriptorCode dspCacheDescriptorCodes[];
 extern const int dspCacheDescriptorCodeCount;
 
 // ---------------------------------------------------------------------------------------------
-// Fill kernels: store the 64-bit pattern (hi:lo) count times at dst (any alignment); count >= 1.
-// Slots 1 to 4 share one SSE2 code. Return dst.
-double* DSP_CALL dspFill64_s0(uint32_t lo, uint32_t hi, double* dst, int count);
-double* DSP_CALL dspFill64_s1(uint32_t lo, uint32_t hi, double* dst, int count);
-double* DSP_CALL dspFill64_s2(uint32_t lo, uint32_t hi, double* dst, int count);
-double* DSP_CALL dspFill64_s3(uint32_t lo, uint32_t hi, double* dst, int count);
-double* DSP_CALL dspFill64_s4(uint32_t lo, uint32_t hi, double* dst, int count);
-double* DSP_CALL dspFill64_s5(uint32_t lo, uint32_t hi, double* dst, int count);
-
-// SSE2 multiply kernels of slots 1 to 3 (arguments as the operation's, checked by the caller,
-// len >= 1, value not a shortcut).
-void DSP_CALL dspMulConstInPlaceKernel_s1(double value, double* srcDst, int len);
-void DSP_CALL dspMulConstInPlaceKernel_s2(double value, double* srcDst, int len);
-void DSP_CALL dspMulConstInPlaceKernel_s3(double value, double* srcDst, int len);
-void DSP_CALL dspMulConstKernel_s1(const double* src, double value, double* dst, int len);
-void DSP_CALL dspMulConstKernel_s2(const double* src, double value, double* dst, int len);
-void DSP_CALL dspMulConstKernel_s3(const double* src, double value, double* dst, int len);
-void DSP_CALL dspMulKernel_s1(const double* src1, const double* src2, double* dst, int len);
-void DSP_CALL dspMulKernel_s2(const double* src1, const double* src2, double* dst, int len);
-void DSP_CALL dspMulKernel_s3(const double* src1, const double* src2, double* dst, int len);
-
-// ---------------------------------------------------------------------------------------------
-// Large-block memory routines of slots 4 and 5 (unguarded; separate areas).
-
-// Forward string-move copy (one code for both slots); the direction flag is cleared for the copy
-// and set again when it was set on entry. Must not be used with dst above an overlapping src.
-BYTE* DSP_CALL dspMoveBytes_s4(const BYTE* src, BYTE* dst, int len);
-BYTE* DSP_CALL dspMoveBytes_s5(const BYTE* src, BYTE* dst, int len);
-// 64 bytes per step with non-temporal stores; len a positive multiple of 64, dst 64-byte
-// aligned; no fence (the caller fences).
-BYTE* DSP_CALL dspStreamCopyBytes_s5(const BYTE* src, BYTE* dst, int len);
-// From the end backwards, 64 bytes per step, ordinary stores; len a positive multiple of 64,
-// dst + len 64-byte aligned.
-BYTE* DSP_CALL dspStreamCopyBytesBackward_s5(const BYTE* src, BYTE* dst, int len);
-// The slot-5 copy for 32768 bytes or more: streams above 4 MiB from half the largest cache,
-// copies backwards when dst trails src by less than 160 bytes modulo 4 KiB, else string moves.
-BYTE* DSP_CALL dspCopyStreaming_s5(const BYTE* src, BYTE* dst, int len);
-
-// The complex-magnitude entry stubs of the vector-math table (accuracy slot 0 of rows 0..5).
-DspStatus DSP_CALL dspVecAbs64fc_s0(const double* src, double* dst, int n);
-DspStatus DSP_CALL dspVecAbs64fc_s1(const double* src, double* dst, int n);
-DspStatus DSP_CALL dspVecAbs64fc_s2(const double* src, double* dst, int n);
-DspStatus DSP_CALL dspVecAbs64fc_s3(const double* src, double* dst, int n);
-DspStatus DSP_CALL dspVecAbs64fc_s4(const double* src, double* dst, int n);
-DspStatus DSP_CALL dspVecAbs64fc_s5(const double* src, double* dst, int n);
+// The internal per-slot routines, declared from their list (dsp/routines.h, which says what
+// each does).
+DSP_INTERNAL_ROUTINES(DSP_DECLARE_BODIES)
 
 // ---------------------------------------------------------------------------------------------
 // Trace points: counted per thread in test builds so tests can see which store strategy ran;

@@ -43,20 +43,8 @@ typedef struct DspVecMathEntry {
 // Rows: 0..5 magnitude of CPU slot r; 6 + 2s sine of slot s; 7 + 2s cosine of slot s.
 extern const DspVecMathEntry dspVecMathTable[18];
 
-// Entry stubs: the magnitude stubs call accuracy slot 0 of rows 0..5 (declared in
-// dsp/internal.h), the sine and cosine stubs accuracy slot 1 of their rows.
-DspStatus DSP_CALL dspVecSin64f_s0(const double* src, double* dst, int n);
-DspStatus DSP_CALL dspVecSin64f_s1(const double* src, double* dst, int n);
-DspStatus DSP_CALL dspVecSin64f_s2(const double* src, double* dst, int n);
-DspStatus DSP_CALL dspVecSin64f_s3(const double* src, double* dst, int n);
-DspStatus DSP_CALL dspVecSin64f_s4(const double* src, double* dst, int n);
-DspStatus DSP_CALL dspVecSin64f_s5(const double* src, double* dst, int n);
-DspStatus DSP_CALL dspVecCos64f_s0(const double* src, double* dst, int n);
-DspStatus DSP_CALL dspVecCos64f_s1(const double* src, double* dst, int n);
-DspStatus DSP_CALL dspVecCos64f_s2(const double* src, double* dst, int n);
-DspStatus DSP_CALL dspVecCos64f_s3(const double* src, double* dst, int n);
-DspStatus DSP_CALL dspVecCos64f_s4(const double* src, double* dst, int n);
-DspStatus DSP_CALL dspVecCos64f_s5(const double* src, double* dst, int n);
+// Entry stubs: dspVecAbs64fc_s<n>, dspVecSin64f_s<n> and dspVecCos64f_s<n>, declared with the
+// other internal routines (dsp/routines.h).
 
 // ---------------------------------------------------------------------------------------------
 // Kernels. _s<c>a<k>: CPU slot c, accuracy slot k; a kernel without a suffix letter serves all

@@ -19,21 +19,6 @@
 
 namespace {
 
-using MedianFn = DspStatus(DSP_CALL*)(const double*, double*, int, int, const double*, double*,
-                                      BYTE*);
-using InPlaceFn = DspStatus(DSP_CALL*)(double*, int, int, const double*, double*, BYTE*);
-using SizeFn = DspStatus(DSP_CALL*)(int, int, int*);
-
-const MedianFn kMedian[kDspSlotCount] = {dspMedian64f_s0, dspMedian64f_s1, dspMedian64f_s2,
-                                         dspMedian64f_s3, dspMedian64f_s4, dspMedian64f_s5};
-const InPlaceFn kInPlace[kDspSlotCount] = {dspMedianInPlace64f_s0, dspMedianInPlace64f_s1,
-                                           dspMedianInPlace64f_s2, dspMedianInPlace64f_s3,
-                                           dspMedianInPlace64f_s4, dspMedianInPlace64f_s5};
-// Slots 4 and 5 share the slot-1 body of the size query.
-const SizeFn kSize[kDspSlotCount] = {dspMedianGetBufferSize_s0, dspMedianGetBufferSize_s1,
-                                     dspMedianGetBufferSize_s2, dspMedianGetBufferSize_s3,
-                                     dspMedianGetBufferSize_s1, dspMedianGetBufferSize_s1};
-
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
 const double kInf = std::numeric_limits<double>::infinity();
 
@@ -108,8 +93,9 @@ struct MedianCall {
 MedianCall runMedian(int slot, const std::vector<double>& src, int mask, const double* dlySrc,
                      bool withDlyDst, size_t bufOffset = 0) {
     MedianCall c(static_cast<int>(src.size()), mask, bufOffset);
-    c.status = kMedian[slot](src.data(), c.dst.data(), static_cast<int>(src.size()), mask, dlySrc,
-                             withDlyDst ? c.dlyDst.data() : nullptr, c.buf);
+    c.status =
+        dspslots::dspMedian64f[slot](src.data(), c.dst.data(), static_cast<int>(src.size()), mask,
+                                     dlySrc, withDlyDst ? c.dlyDst.data() : nullptr, c.buf);
     return c;
 }
 
@@ -176,12 +162,12 @@ TEST_P(MedianSizeTest, StatusesAndSizes) {
     };
     for (const SizeCase& c : cases) {
         int size = -1;
-        EXPECT_EQ(kSize[slot()](c.mask, c.dataType, &size), c.status)
+        EXPECT_EQ(dspslots::dspMedianGetBufferSize[slot()](c.mask, c.dataType, &size), c.status)
             << "mask " << c.mask << " type " << c.dataType;
         EXPECT_EQ(size, c.size) << "mask " << c.mask << " type " << c.dataType;
     }
-    EXPECT_EQ(kSize[slot()](0, 19, nullptr), dspErrNullPtr);
-    EXPECT_EQ(kSize[slot()](5, 2, nullptr), dspErrNullPtr);
+    EXPECT_EQ(dspslots::dspMedianGetBufferSize[slot()](0, 19, nullptr), dspErrNullPtr);
+    EXPECT_EQ(dspslots::dspMedianGetBufferSize[slot()](5, 2, nullptr), dspErrNullPtr);
 }
 
 DSP_INSTANTIATE_SLOTS(MedianSizeTest);
@@ -222,13 +208,14 @@ TEST_P(MedianChecksTest, FailuresInOrderWriteNothing) {
             BYTE* b = c.bufNull ? nullptr : buf.data();
             DspStatus st;
             if (inPlace) {
-                st = kInPlace[slot()](c.srcNull || c.dstNull ? nullptr : io.data(), c.len, c.mask,
-                                      dly.data(), dlyDst.data(), b);
+                st = dspslots::dspMedianInPlace64f[slot()](
+                    c.srcNull || c.dstNull ? nullptr : io.data(), c.len, c.mask, dly.data(),
+                    dlyDst.data(), b);
                 expectSameBits(io, src, "srcDst");
             } else {
-                st = kMedian[slot()](c.srcNull ? nullptr : src.data(),
-                                     c.dstNull ? nullptr : dst.data(), c.len, c.mask, dly.data(),
-                                     dlyDst.data(), b);
+                st = dspslots::dspMedian64f[slot()](c.srcNull ? nullptr : src.data(),
+                                                    c.dstNull ? nullptr : dst.data(), c.len, c.mask,
+                                                    dly.data(), dlyDst.data(), b);
                 expectSameBits(dst, std::vector<double>(5, -1.0), "dst");
             }
             EXPECT_EQ(st, c.status);
@@ -302,13 +289,14 @@ TEST_P(MedianExamplesTest, WindowOfOneCopiesAndLeavesDelayLine) {
         double dlyDst[2] = {42.0, 43.0};
         const double dlySrc[2] = {7.0, 8.0};
         BYTE buf[32];
-        EXPECT_EQ(kMedian[slot()](src.data(), dst.data(), 5, mask, dlySrc, dlyDst, buf),
-                  mask == 1 ? dspOk : dspWarnEvenMask);
+        EXPECT_EQ(
+            dspslots::dspMedian64f[slot()](src.data(), dst.data(), 5, mask, dlySrc, dlyDst, buf),
+            mask == 1 ? dspOk : dspWarnEvenMask);
         expectSameBits(dst, src, "copy");
         EXPECT_EQ(dlyDst[0], 42.0);
         EXPECT_EQ(dlyDst[1], 43.0);
         std::vector<double> io = src;
-        EXPECT_EQ(kInPlace[slot()](io.data(), 5, mask, dlySrc, dlyDst, buf),
+        EXPECT_EQ(dspslots::dspMedianInPlace64f[slot()](io.data(), 5, mask, dlySrc, dlyDst, buf),
                   mask == 1 ? dspOk : dspWarnEvenMask);
         expectSameBits(io, src, "in place");
     }
@@ -502,7 +490,8 @@ TEST_P(MedianContinuityTest, InPlaceEqualsOutOfPlace) {
                 const MedianCall ref = runMedian(slot(), src, mask, dlySrc, true);
                 MedianCall c(len, mask, 5);
                 std::vector<double> io = src;
-                c.status = kInPlace[slot()](io.data(), len, mask, dlySrc, c.dlyDst.data(), c.buf);
+                c.status = dspslots::dspMedianInPlace64f[slot()](io.data(), len, mask, dlySrc,
+                                                                 c.dlyDst.data(), c.buf);
                 EXPECT_EQ(c.status, ref.status) << what;
                 expectSameBits(io, ref.dst, what);
                 expectSameBits(c.dlyDst, ref.dlyDst, what + " delay line");
@@ -536,9 +525,10 @@ TEST_P(MedianContinuityTest, BlocksEqualOneCall) {
                 std::vector<double> block(src.begin() + pos, src.begin() + pos + n);
                 std::vector<double> res(n);
                 const DspStatus st =
-                    inPlace ? kInPlace[slot()](block.data(), n, mask, dlySrc, dlyDst, buf.data())
-                            : kMedian[slot()](block.data(), res.data(), n, mask, dlySrc, dlyDst,
-                                              buf.data());
+                    inPlace ? dspslots::dspMedianInPlace64f[slot()](block.data(), n, mask, dlySrc,
+                                                                    dlyDst, buf.data())
+                            : dspslots::dspMedian64f[slot()](block.data(), res.data(), n, mask,
+                                                             dlySrc, dlyDst, buf.data());
                 ASSERT_EQ(st, whole.status) << what;
                 std::copy_n(inPlace ? block.begin() : res.begin(), n, out.begin() + pos);
                 dlySrc = dlyDst;
@@ -567,8 +557,8 @@ TEST_P(MedianContinuityTest, OneBufferAsBothDelayLines) {
             std::vector<double> dly = hist;
             std::vector<double> dst(len);
             std::vector<BYTE> buf(16 * m);
-            EXPECT_EQ(kMedian[slot()](src.data(), dst.data(), len, mask, dly.data(), dly.data(),
-                                      buf.data()),
+            EXPECT_EQ(dspslots::dspMedian64f[slot()](src.data(), dst.data(), len, mask, dly.data(),
+                                                     dly.data(), buf.data()),
                       dspOk);
             const std::string what = "mask " + std::to_string(mask) + " len " + std::to_string(len);
             expectSameBits(dst, ref.dst, what);

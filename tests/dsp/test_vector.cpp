@@ -16,9 +16,6 @@
 
 namespace {
 
-const DspMagnitudeFn kVecAbs[] = {dspVecAbs64fc_s0, dspVecAbs64fc_s1, dspVecAbs64fc_s2,
-                                  dspVecAbs64fc_s3, dspVecAbs64fc_s4, dspVecAbs64fc_s5};
-
 uint64_t bitsOf(double x) {
     uint64_t b;
     memcpy(&b, &x, 8);
@@ -151,7 +148,7 @@ TEST_P(VectorTest, ScaleInPlaceMatchesIeee) {
                 d.assign(x);
                 std::vector<double> want(n);
                 for (int i = 0; i < n; ++i) want[i] = refScale(x[i], v);
-                ASSERT_EQ(kDspScaleInPlace[slot()](v, d.data(), n), dspOk);
+                ASSERT_EQ(dspslots::dspMulConstInPlace64f[slot()](v, d.data(), n), dspOk);
                 ASSERT_TRUE(sameBits(d, want))
                     << "n " << n << ", misalignment " << mis << ", value " << v;
             }
@@ -170,7 +167,7 @@ TEST_P(VectorTest, ScaleMatchesIeee) {
                 Doubles d(n, mis);
                 std::vector<double> want(n);
                 for (int i = 0; i < n; ++i) want[i] = refScale(x[i], v);
-                ASSERT_EQ(kDspScale[slot()](s.data(), v, d.data(), n), dspOk);
+                ASSERT_EQ(dspslots::dspMulConst64f[slot()](s.data(), v, d.data(), n), dspOk);
                 ASSERT_TRUE(sameBits(d, want))
                     << "n " << n << ", misalignment " << mis << ", value " << v;
                 ASSERT_TRUE(sameBits(s, x)) << "the source changed";
@@ -191,7 +188,7 @@ TEST_P(VectorTest, ProductMatchesIeee) {
                 Doubles s1(n, srcMis), s2(n, (srcMis + 1) % 8), d(n, mis);
                 s1.assign(a);
                 s2.assign(b);
-                ASSERT_EQ(kDspMul[slot()](s1.data(), s2.data(), d.data(), n), dspOk);
+                ASSERT_EQ(dspslots::dspMul64f[slot()](s1.data(), s2.data(), d.data(), n), dspOk);
                 ASSERT_TRUE(sameBits(d, want)) << "n " << n << ", misalignment " << mis;
                 ASSERT_TRUE(sameBits(s1, a));
                 ASSERT_TRUE(sameBits(s2, b));
@@ -207,28 +204,28 @@ TEST_P(VectorTest, OperandsMayBeTheDestination) {
     for (size_t mis : {0, 4}) {
         Doubles d(n, mis);
         d.assign(a);
-        ASSERT_EQ(kDspScale[slot()](d.data(), -2.5, d.data(), n), dspOk);
+        ASSERT_EQ(dspslots::dspMulConst64f[slot()](d.data(), -2.5, d.data(), n), dspOk);
         for (int i = 0; i < n; ++i) want[i] = a[i] * -2.5;
         EXPECT_TRUE(sameBits(d, want));
 
         d.assign(a);
-        ASSERT_EQ(kDspScale[slot()](d.data(), 1.0, d.data(), n), dspOk);
+        ASSERT_EQ(dspslots::dspMulConst64f[slot()](d.data(), 1.0, d.data(), n), dspOk);
         EXPECT_TRUE(sameBits(d, a));
 
         Doubles other(n, mis);
         other.assign(b);
         d.assign(a);
-        ASSERT_EQ(kDspMul[slot()](d.data(), other.data(), d.data(), n), dspOk);
+        ASSERT_EQ(dspslots::dspMul64f[slot()](d.data(), other.data(), d.data(), n), dspOk);
         for (int i = 0; i < n; ++i) want[i] = a[i] * b[i];
         EXPECT_TRUE(sameBits(d, want));
 
         d.assign(a);
-        ASSERT_EQ(kDspMul[slot()](other.data(), d.data(), d.data(), n), dspOk);
+        ASSERT_EQ(dspslots::dspMul64f[slot()](other.data(), d.data(), d.data(), n), dspOk);
         for (int i = 0; i < n; ++i) want[i] = b[i] * a[i];
         EXPECT_TRUE(sameBits(d, want));
 
         d.assign(b);
-        ASSERT_EQ(kDspMul[slot()](d.data(), d.data(), d.data(), n), dspOk);
+        ASSERT_EQ(dspslots::dspMul64f[slot()](d.data(), d.data(), d.data(), n), dspOk);
         for (int i = 0; i < n; ++i) want[i] = b[i] * b[i];
         EXPECT_TRUE(sameBits(d, want));
     }
@@ -249,7 +246,7 @@ TEST_P(VectorTest, FillStoresThePatternExactly) {
         for (int n : lengths) {
             for (size_t mis : misalignmentsFor(n)) {
                 Doubles d(n, mis);
-                ASSERT_EQ(kDspSet[slot()](v, d.data(), n), dspOk);
+                ASSERT_EQ(dspslots::dspSet64f[slot()](v, d.data(), n), dspOk);
                 ASSERT_TRUE(sameBits(d, std::vector<double>(n, v)))
                     << "n " << n << ", misalignment " << mis << ", bits " << std::hex << bitsOf(v);
             }
@@ -268,26 +265,26 @@ TEST_P(VectorTest, Shortcuts) {
     for (size_t mis : {0, 1, 8}) {
         Doubles d(n, mis);
         d.assign(x);
-        ASSERT_EQ(kDspScaleInPlace[slot()](1.0, d.data(), n), dspOk);
+        ASSERT_EQ(dspslots::dspMulConstInPlace64f[slot()](1.0, d.data(), n), dspOk);
         EXPECT_TRUE(sameBits(d, x)) << "1.0 must leave every bit";
 
-        ASSERT_EQ(kDspScaleInPlace[slot()](-0.0, d.data(), n), dspOk);
+        ASSERT_EQ(dspslots::dspMulConstInPlace64f[slot()](-0.0, d.data(), n), dspOk);
         EXPECT_TRUE(sameBits(d, std::vector<double>(n, 0.0)))
             << "-0.0 must store +0.0, over Inf and NaN too";
 
         Doubles s(n, mis);
         s.assign(x);
         Doubles c(n, (mis + 2) % 8);
-        ASSERT_EQ(kDspScale[slot()](s.data(), 1.0, c.data(), n), dspOk);
+        ASSERT_EQ(dspslots::dspMulConst64f[slot()](s.data(), 1.0, c.data(), n), dspOk);
         EXPECT_TRUE(sameBits(c, x)) << "1.0 must copy exactly";
-        ASSERT_EQ(kDspScale[slot()](s.data(), -0.0, c.data(), n), dspOk);
+        ASSERT_EQ(dspslots::dspMulConst64f[slot()](s.data(), -0.0, c.data(), n), dspOk);
         EXPECT_TRUE(sameBits(c, std::vector<double>(n, 0.0)));
 
         const double nan = std::numeric_limits<double>::quiet_NaN();
-        ASSERT_EQ(kDspScale[slot()](s.data(), nan, c.data(), n), dspOk);
+        ASSERT_EQ(dspslots::dspMulConst64f[slot()](s.data(), nan, c.data(), n), dspOk);
         for (int i = 0; i < n; ++i) EXPECT_TRUE(std::isnan(c.get(i))) << i;
         d.assign(x);
-        ASSERT_EQ(kDspScaleInPlace[slot()](nan, d.data(), n), dspOk);
+        ASSERT_EQ(dspslots::dspMulConstInPlace64f[slot()](nan, d.data(), n), dspOk);
         for (int i = 0; i < n; ++i) EXPECT_TRUE(std::isnan(d.get(i))) << i;
         EXPECT_TRUE(d.guardsIntact() && c.guardsIntact());
     }
@@ -303,23 +300,28 @@ TEST_P(VectorTest, ArgumentChecks) {
     };
     const int sl = slot();
     const Case cases[] = {
-        {"set null, len 0", kDspSet[sl](1.0, nullptr, 0), dspErrNullPtr},
-        {"set len 0", kDspSet[sl](1.0, d, 0), dspErrSize},
-        {"set len -3", kDspSet[sl](1.0, d, -3), dspErrSize},
-        {"scale in place null, len 0", kDspScaleInPlace[sl](2.0, nullptr, 0), dspErrNullPtr},
-        {"scale in place null, value 1", kDspScaleInPlace[sl](1.0, nullptr, 4), dspErrNullPtr},
-        {"scale in place len 0, value 0", kDspScaleInPlace[sl](0.0, d, 0), dspErrSize},
-        {"scale null src, len 0", kDspScale[sl](nullptr, 2.0, d, 0), dspErrNullPtr},
-        {"scale null dst, value 1", kDspScale[sl](s, 1.0, nullptr, 4), dspErrNullPtr},
-        {"scale len 0, value 1", kDspScale[sl](s, 1.0, d, 0), dspErrSize},
-        {"scale len 0, value 0", kDspScale[sl](s, 0.0, d, 0), dspErrSize},
-        {"mul null src1, len 0", kDspMul[sl](nullptr, s, d, 0), dspErrNullPtr},
-        {"mul null src2", kDspMul[sl](s, nullptr, d, 4), dspErrNullPtr},
-        {"mul null dst", kDspMul[sl](s, s, nullptr, 4), dspErrNullPtr},
-        {"mul len 0", kDspMul[sl](s, s, d, 0), dspErrSize},
-        {"magnitude null, len 0: length first", kDspMagnitude[sl](nullptr, nullptr, 0), dspErrSize},
-        {"magnitude null dst", kDspMagnitude[sl](s, nullptr, 1), dspErrNullPtr},
-        {"magnitude null src", kDspMagnitude[sl](nullptr, d, 1), dspErrNullPtr},
+        {"set null, len 0", dspslots::dspSet64f[sl](1.0, nullptr, 0), dspErrNullPtr},
+        {"set len 0", dspslots::dspSet64f[sl](1.0, d, 0), dspErrSize},
+        {"set len -3", dspslots::dspSet64f[sl](1.0, d, -3), dspErrSize},
+        {"scale in place null, len 0", dspslots::dspMulConstInPlace64f[sl](2.0, nullptr, 0),
+         dspErrNullPtr},
+        {"scale in place null, value 1", dspslots::dspMulConstInPlace64f[sl](1.0, nullptr, 4),
+         dspErrNullPtr},
+        {"scale in place len 0, value 0", dspslots::dspMulConstInPlace64f[sl](0.0, d, 0),
+         dspErrSize},
+        {"scale null src, len 0", dspslots::dspMulConst64f[sl](nullptr, 2.0, d, 0), dspErrNullPtr},
+        {"scale null dst, value 1", dspslots::dspMulConst64f[sl](s, 1.0, nullptr, 4),
+         dspErrNullPtr},
+        {"scale len 0, value 1", dspslots::dspMulConst64f[sl](s, 1.0, d, 0), dspErrSize},
+        {"scale len 0, value 0", dspslots::dspMulConst64f[sl](s, 0.0, d, 0), dspErrSize},
+        {"mul null src1, len 0", dspslots::dspMul64f[sl](nullptr, s, d, 0), dspErrNullPtr},
+        {"mul null src2", dspslots::dspMul64f[sl](s, nullptr, d, 4), dspErrNullPtr},
+        {"mul null dst", dspslots::dspMul64f[sl](s, s, nullptr, 4), dspErrNullPtr},
+        {"mul len 0", dspslots::dspMul64f[sl](s, s, d, 0), dspErrSize},
+        {"magnitude null, len 0: length first", dspslots::dspMagnitude64fc[sl](nullptr, nullptr, 0),
+         dspErrSize},
+        {"magnitude null dst", dspslots::dspMagnitude64fc[sl](s, nullptr, 1), dspErrNullPtr},
+        {"magnitude null src", dspslots::dspMagnitude64fc[sl](nullptr, d, 1), dspErrNullPtr},
     };
     for (const Case& c : cases) EXPECT_EQ(c.got, c.want) << c.name;
     EXPECT_TRUE(b.guardsIntact());
@@ -333,8 +335,8 @@ TEST_P(VectorTest, MagnitudeIsTheVectorMathEntryOfTheSlot) {
     z[0] = 3.0, z[1] = -4.0;
     Doubles src(2 * n, 0), viaBody(n, 0), viaEntry(n, 0);
     src.assign(z);
-    ASSERT_EQ(kDspMagnitude[slot()](src.data(), viaBody.data(), n),
-              kVecAbs[slot()](src.data(), viaEntry.data(), n));
+    ASSERT_EQ(dspslots::dspMagnitude64fc[slot()](src.data(), viaBody.data(), n),
+              dspslots::dspVecAbs64fc[slot()](src.data(), viaEntry.data(), n));
     EXPECT_EQ(viaBody.get(0), 5.0);
     for (int i = 0; i < n; ++i) EXPECT_EQ(viaBody.bits(i), viaEntry.bits(i)) << i;
 }
@@ -388,7 +390,7 @@ TEST_F(VectorStrategyTest, FillStreamsOnlyForArraysLargerThanTheCache) {
         dspTestSetCacheSize(dspOk, c.cache);
         dspTestTraceReset();
         Doubles d(c.count, c.misalign);
-        ASSERT_EQ(kDspSet[c.slot](kSignallingNan, d.data(), c.count), dspOk);
+        ASSERT_EQ(dspslots::dspSet64f[c.slot](kSignallingNan, d.data(), c.count), dspOk);
         EXPECT_EQ(dspTestTraceCount(dspTraceFillStream), c.streams ? 1 : 0);
         EXPECT_TRUE(sameBits(d, std::vector<double>(c.count, kSignallingNan)));
     }
@@ -420,14 +422,14 @@ TEST_F(VectorStrategyTest, ProductAndScaleStrategies) {
         s1.assign(a);
         s2.assign(b);
         dspTestTraceReset();
-        ASSERT_EQ(kDspMul[c.slot](s1.data(), s2.data(), d.data(), c.len), dspOk);
+        ASSERT_EQ(dspslots::dspMul64f[c.slot](s1.data(), s2.data(), d.data(), c.len), dspOk);
         EXPECT_EQ(dspTestTraceCount(dspTraceMulStream), c.streams ? 1 : 0);
         std::vector<double> want(c.len);
         for (int i = 0; i < c.len; ++i) want[i] = a[i] * b[i];
         EXPECT_TRUE(sameBits(d, want));
         // The in-place scale counts its grouped part from the 16-byte boundary.
         d.assign(a);
-        ASSERT_EQ(kDspScaleInPlace[c.slot](0.75, d.data(), c.len), dspOk);
+        ASSERT_EQ(dspslots::dspMulConstInPlace64f[c.slot](0.75, d.data(), c.len), dspOk);
         EXPECT_EQ(dspTestTraceCount(dspTraceMulPrefetch), c.prefetches ? 1 : 0);
         for (int i = 0; i < c.len; ++i) want[i] = a[i] * 0.75;
         EXPECT_TRUE(sameBits(d, want));

@@ -1,0 +1,168 @@
+// The one list of the per-slot routines of corvane-dsp and the slots each exists for.
+//
+// Everything that needs "the bodies of routine R by slot" is made from these lists: the dispatch
+// tables (dsp/dispatch.cpp), the declarations of the internal routines (dsp/internal.h), the
+// compile-time check of the prototypes that include/corvane/dsp.h writes out by hand, and the
+// slot tables of the tests and benchmarks (dsp/support/slot_tables.h).
+//
+// An entry names the body of each slot in the order 0, 1, 2, 3, 4, 5, 2n: a token s0 .. s5 or s2n
+// for name_s0 .. name_s2n, or `none` where the slot has no body. For an operation the tokens of
+// slots 0 to 5 are also its dispatch entries, so a slot may name another slot's body (slots 4
+// and 5 of the median buffer-size query run the slot-1 body).
+//
+// Adding a routine: one line in the list it belongs to, then the bodies in a family declared in
+// dsp/CMakeLists.txt (or dsp/fft/CMakeLists.txt) for the same slots.
+#pragma once
+
+#include "corvane/dsp.h"
+
+#include <stdint.h>
+
+// clang-format off
+// DSP_OPERATIONS(X): the twelve public operations in the order of dsp.h (and of the operation
+// numbers of dspTestDispatchEntry). X(name, params, args, b0, b1, b2, b3, b4, b5, b2n); every
+// operation returns DspStatus and has a dispatch stub `name` and a first-call stub `name_init`.
+#define DSP_OPERATIONS(X)                                                                          \
+    X(dspSet64f, (double value, double* dst, int len), (value, dst, len), s0, s1, s2, s3, s4, s5,  \
+      none)                                                                                        \
+    X(dspMulConstInPlace64f, (double value, double* srcDst, int len), (value, srcDst, len), s0,    \
+      s1, s2, s3, s4, s5, none)                                                                    \
+    X(dspMulConst64f, (const double* src, double value, double* dst, int len),                     \
+      (src, value, dst, len), s0, s1, s2, s3, s4, s5, none)                                        \
+    X(dspMul64f, (const double* src1, const double* src2, double* dst, int len),                   \
+      (src1, src2, dst, len), s0, s1, s2, s3, s4, s5, none)                                        \
+    X(dspMagnitude64fc, (const double* src, double* dst, int len), (src, dst, len), s0, s1, s2,    \
+      s3, s4, s5, none)                                                                            \
+    X(dspFftGetSizeReal64f,                                                                        \
+      (int order, int flag, int hint, int* specSize, int* specBufSize, int* workSize),             \
+      (order, flag, hint, specSize, specBufSize, workSize), s0, s1, s2, s3, s4, s5, s2n)           \
+    X(dspFftInitReal64f,                                                                           \
+      (DspFftSpecReal64f * *spec, int order, int flag, int hint, BYTE* specMem, BYTE* specBuf),    \
+      (spec, order, flag, hint, specMem, specBuf), s0, s1, s2, s3, s4, s5, s2n)                    \
+    X(dspFftFwdRealToCcs64f,                                                                       \
+      (const double* src, double* dst, const DspFftSpecReal64f* spec, BYTE* work),                 \
+      (src, dst, spec, work), s0, s1, s2, s3, s4, s5, s2n)                                         \
+    X(dspFftInvCcsToReal64f,                                                                       \
+      (const double* src, double* dst, const DspFftSpecReal64f* spec, BYTE* work),                 \
+      (src, dst, spec, work), s0, s1, s2, s3, s4, s5, s2n)                                         \
+    X(dspMedianGetBufferSize, (int mask, int dataType, int* size), (mask, dataType, size), s0, s1, \
+      s2, s3, s1, s1, none)                                                                        \
+    X(dspMedian64f,                                                                                \
+      (const double* src, double* dst, int len, int mask, const double* dlySrc, double* dlyDst,    \
+       BYTE* buf),                                                                                 \
+      (src, dst, len, mask, dlySrc, dlyDst, buf), s0, s1, s2, s3, s4, s5, none)                    \
+    X(dspMedianInPlace64f,                                                                         \
+      (double* srcDst, int len, int mask, const double* dlySrc, double* dlyDst, BYTE* buf),        \
+      (srcDst, len, mask, dlySrc, dlyDst, buf), s0, s1, s2, s3, s4, s5, none)
+
+// DSP_PUBLIC_ROUTINES(X): per-slot routines without dispatch whose prototypes dsp.h writes out.
+// X(name, Ret, params, b0, b1, b2, b3, b4, b5, b2n).
+#define DSP_PUBLIC_ROUTINES(X)                                                                     \
+    X(dspZero64f, DspStatus, (double* dst, int len), s0, s1, s2, s3, s4, s5, none)                 \
+    X(dspCopy64f, DspStatus, (const double* src, double* dst, int len), s0, s1, s2, s3, s4, s5,    \
+      none)                                                                                        \
+    X(dspCopyChecked, DspStatus, (const BYTE* src, BYTE* dst, int len), none, s1, s2, s3, s4, s5,  \
+      none)                                                                                        \
+    X(dspZeroBytes, BYTE*, (BYTE * dst, int len), s0, s1, s2, s3, s4, s5, none)                    \
+    X(dspZeroBytesStreaming, BYTE*, (BYTE * dst, int len), none, none, none, none, s4, s5, none)   \
+    X(dspCopyBytes, BYTE*, (const BYTE* src, BYTE* dst, int len), s0, s1, s2, s3, s4, s5, none)
+
+// DSP_INTERNAL_ROUTINES(X): per-slot routines that only the library calls; dsp/internal.h
+// declares them from this list. X(name, Ret, params, b0, b1, b2, b3, b4, b5, b2n).
+#define DSP_INTERNAL_ROUTINES(X)                                                                   \
+    /* Store the 64-bit pattern (hi:lo) count times at dst (any alignment), count >= 1; dst. */    \
+    X(dspFill64, double*, (uint32_t lo, uint32_t hi, double* dst, int count), s0, s1, s2, s3, s4,  \
+      s5, none)                                                                                    \
+    /* SSE2 multiply kernels: arguments checked by the caller, len >= 1, value no shortcut. */     \
+    X(dspMulConstInPlaceKernel, void, (double value, double* srcDst, int len), none, s1, s2, s3,   \
+      none, none, none)                                                                            \
+    X(dspMulConstKernel, void, (const double* src, double value, double* dst, int len), none, s1,  \
+      s2, s3, none, none, none)                                                                    \
+    X(dspMulKernel, void, (const double* src1, const double* src2, double* dst, int len), none,    \
+      s1, s2, s3, none, none, none)                                                                \
+    /* Forward string moves; the direction flag is cleared for the copy and set again when it */  \
+    /* was set on entry. Not for dst above an overlapping src. */                                  \
+    X(dspMoveBytes, BYTE*, (const BYTE* src, BYTE* dst, int len), none, none, none, none, s4, s5,  \
+      none)                                                                                        \
+    /* 64 bytes a step with non-temporal stores; len a positive multiple of 64, dst 64-byte */     \
+    /* aligned; no fence (the caller fences). */                                                   \
+    X(dspStreamCopyBytes, BYTE*, (const BYTE* src, BYTE* dst, int len), none, none, none, none,    \
+      none, s5, none)                                                                              \
+    /* From the end backwards, 64 bytes a step; len a positive multiple of 64, dst + len */        \
+    /* 64-byte aligned. */                                                                         \
+    X(dspStreamCopyBytesBackward, BYTE*, (const BYTE* src, BYTE* dst, int len), none, none, none,  \
+      none, none, s5, none)                                                                        \
+    /* The slot-5 copy from 32768 bytes on: streams above 4 MiB from half the largest cache, */    \
+    /* copies backwards when dst trails src by less than 160 bytes modulo 4 KiB, else moves. */    \
+    X(dspCopyStreaming, BYTE*, (const BYTE* src, BYTE* dst, int len), none, none, none, none,      \
+      none, s5, none)                                                                              \
+    /* Entry stubs of the vector-math table (dsp/vecmath/vecmath.h): the magnitude stubs call */   \
+    /* accuracy slot 0 of their row, the sine and cosine stubs accuracy slot 1. */                 \
+    X(dspVecAbs64fc, DspStatus, (const double* src, double* dst, int n), s0, s1, s2, s3, s4, s5,   \
+      none)                                                                                        \
+    X(dspVecSin64f, DspStatus, (const double* src, double* dst, int n), s0, s1, s2, s3, s4, s5,    \
+      none)                                                                                        \
+    X(dspVecCos64f, DspStatus, (const double* src, double* dst, int n), s0, s1, s2, s3, s4, s5,    \
+      none)
+
+// clang-format on
+
+// ---------------------------------------------------------------------------------------------
+// Expansion helpers.
+
+// The body a token stands for: DSP_BODY(dspSet64f, s2) is dspSet64f_s2, DSP_BODY(x, none) null.
+#define DSP_BODY(name, b) DSP_BODY_##b(name)
+#define DSP_BODY_s0(name) name##_s0
+#define DSP_BODY_s1(name) name##_s1
+#define DSP_BODY_s2(name) name##_s2
+#define DSP_BODY_s3(name) name##_s3
+#define DSP_BODY_s4(name) name##_s4
+#define DSP_BODY_s5(name) name##_s5
+#define DSP_BODY_s2n(name) name##_s2n
+#define DSP_BODY_none(name) nullptr
+
+// The seven bodies of an entry, slots 0..5 then 2n, as an initialiser list.
+#define DSP_BODIES(name, b0, b1, b2, b3, b4, b5, b2n)                                   \
+    {                                                                                   \
+        DSP_BODY(name, b0), DSP_BODY(name, b1), DSP_BODY(name, b2), DSP_BODY(name, b3), \
+            DSP_BODY(name, b4), DSP_BODY(name, b5), DSP_BODY(name, b2n)                 \
+    }
+
+// The tokens' text where the slot has a body, nothing for `none`.
+#define DSP_IF_BODY(b, ...) DSP_IF_BODY_##b(__VA_ARGS__)
+#define DSP_IF_BODY_s0(...) __VA_ARGS__
+#define DSP_IF_BODY_s1(...) __VA_ARGS__
+#define DSP_IF_BODY_s2(...) __VA_ARGS__
+#define DSP_IF_BODY_s3(...) __VA_ARGS__
+#define DSP_IF_BODY_s4(...) __VA_ARGS__
+#define DSP_IF_BODY_s5(...) __VA_ARGS__
+#define DSP_IF_BODY_s2n(...) __VA_ARGS__
+#define DSP_IF_BODY_none(...)
+
+// One declaration per body the entry names (a body named twice is declared twice, which C
+// allows).
+#define DSP_DECLARE_BODY(name, Ret, params, b) \
+    DSP_IF_BODY(b, Ret DSP_CALL DSP_BODY(name, b) params;)
+// clang-format off
+#define DSP_DECLARE_BODIES(name, Ret, params, b0, b1, b2, b3, b4, b5, b2n) \
+    DSP_DECLARE_BODY(name, Ret, params, b0)                             \
+    DSP_DECLARE_BODY(name, Ret, params, b1)                             \
+    DSP_DECLARE_BODY(name, Ret, params, b2)                             \
+    DSP_DECLARE_BODY(name, Ret, params, b3)                             \
+    DSP_DECLARE_BODY(name, Ret, params, b4)                             \
+    DSP_DECLARE_BODY(name, Ret, params, b5)                             \
+    DSP_DECLARE_BODY(name, Ret, params, b2n)
+// clang-format on
+
+#ifdef __cplusplus
+// dspfn::name: the pointer type of every body of routine `name`.
+namespace dspfn {
+#define DSP_FN_TYPE_OF_OPERATION(name, params, args, ...) using name = DspStatus(DSP_CALL*) params;
+#define DSP_FN_TYPE_OF_ROUTINE(name, Ret, params, ...) using name = Ret(DSP_CALL*) params;
+DSP_OPERATIONS(DSP_FN_TYPE_OF_OPERATION)
+DSP_PUBLIC_ROUTINES(DSP_FN_TYPE_OF_ROUTINE)
+DSP_INTERNAL_ROUTINES(DSP_FN_TYPE_OF_ROUTINE)
+#undef DSP_FN_TYPE_OF_OPERATION
+#undef DSP_FN_TYPE_OF_ROUTINE
+}  // namespace dspfn
+#endif

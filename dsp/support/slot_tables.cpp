@@ -1,0 +1,76 @@
+// The slot tables, made from the routine list, and the slot and buffer helpers.
+#include "dsp/support/slot_tables.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace dspslots {
+#define DSP_DEFINE_OPERATION_TABLE(name, params, args, ...) \
+    const DspSlotTable<dspfn::name> name = DSP_BODIES(name, __VA_ARGS__);
+#define DSP_DEFINE_ROUTINE_TABLE(name, Ret, params, ...) \
+    const DspSlotTable<dspfn::name> name = DSP_BODIES(name, __VA_ARGS__);
+DSP_OPERATIONS(DSP_DEFINE_OPERATION_TABLE)
+DSP_PUBLIC_ROUTINES(DSP_DEFINE_ROUTINE_TABLE)
+DSP_INTERNAL_ROUTINES(DSP_DEFINE_ROUTINE_TABLE)
+}  // namespace dspslots
+
+const char* dspSlotName(int slot) {
+    static const char* const names[] = {"s0", "s1", "s2", "s3", "s4", "s5", "s2n"};
+    return slot >= 0 && slot < kDspSlotCountWith2n ? names[slot] : "s?";
+}
+
+bool dspSlotSupported(int slot) {
+    __builtin_cpu_init();
+    switch (slot) {
+        case 0:
+            return true;
+        case 1:
+        case 2:
+        case kDspSlot2n:
+            return __builtin_cpu_supports("sse2");
+        case 3:
+            return __builtin_cpu_supports("sse2") && __builtin_cpu_supports("sse3") &&
+                   __builtin_cpu_supports("ssse3") && __builtin_cpu_supports("sse4.1") &&
+                   __builtin_cpu_supports("sse4.2");
+        case 4:
+            return dspSlotSupported(3) && __builtin_cpu_supports("avx");
+        case 5:
+            return dspSlotSupported(4) && __builtin_cpu_supports("avx2") &&
+                   __builtin_cpu_supports("fma");
+        default:
+            return false;
+    }
+}
+
+std::vector<int> dspSupportedSlots(bool with2n) {
+    std::vector<int> slots;
+    for (int s = 0; s < (with2n ? kDspSlotCountWith2n : kDspSlotCount); ++s) {
+        if (dspSlotSupported(s)) slots.push_back(s);
+    }
+    return slots;
+}
+
+DspGuardedBuffer::DspGuardedBuffer(size_t capacity, size_t misalign, uint8_t sentinel)
+    : capacity_(capacity),
+      misalign_(misalign),
+      sentinel_(sentinel),
+      size_((2 * kGuard + 64 + capacity + misalign + 63) & ~size_t(63)),
+      raw_(static_cast<uint8_t*>(std::aligned_alloc(64, size_))) {
+    reset();
+}
+
+DspGuardedBuffer::~DspGuardedBuffer() {
+    std::free(raw_);
+}
+
+void DspGuardedBuffer::reset() {
+    std::memset(raw_, sentinel_, size_);
+}
+
+long DspGuardedBuffer::changedOutside(size_t begin, size_t len) const {
+    const uint8_t* lo = at(begin);
+    const uint8_t* hi = lo + len;
+    for (const uint8_t* p = raw_; p < raw_ + size_; ++p)
+        if ((p < lo || p >= hi) && *p != sentinel_) return static_cast<long>(p - at(0));
+    return -1;
+}
