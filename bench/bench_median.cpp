@@ -1,8 +1,6 @@
 // Running median per CPU slot beside a straightforward reference: an ordered multiset holding
 // the window, with an iterator kept on the middle element. Both filter the same signal with a
 // delay line; items processed are samples.
-#include "platform/win32.h"
-
 #include <benchmark/benchmark.h>
 
 #include <iterator>

@@ -1,7 +1,5 @@
 // Guarded zero and copy of doubles on every slot this machine supports, beside memset and
 // memcpy. Lengths in doubles: 64, 4096, 262144, 8388608 (512 B to 64 MiB).
-#include "platform/win32.h"
-
 #include "corvane/dsp.h"
 #include "dsp/support/slot_tables.h"
 

@@ -2,8 +2,6 @@
 // and 1048576 elements, beside glibc's scalar sin/cos/hypot loops and glibc's 4-lane AVX2
 // vector sine and cosine (libmvec, looked up at run time so that no link flag is needed; the
 // comparison is skipped where libmvec is missing).
-#include "platform/win32.h"
-
 #include "dsp/vecmath/vecmath.h"
 #include "dsp/support/slot_tables.h"
 

@@ -1,14 +1,13 @@
 // Fill, scale in place, scale, product and complex magnitude on every slot this machine
 // supports, beside plain loops that do the same work. Lengths in doubles (complex values for
 // the magnitude): 64, 4096, 262144, 8388608.
-#include "platform/win32.h"
-
 #include "corvane/dsp.h"
 #include "dsp/support/slot_tables.h"
 
 #include <benchmark/benchmark.h>
 
 #include <cmath>
+#include <cstring>
 #include <string>
 #include <vector>
 

@@ -1,6 +1,4 @@
 // CPU detection, the feature setting, the slot choice and the cache-size queries.
-#include "platform/win32.h"
-
 #include "dsp/internal.h"
 #if CORVANE_DSP_TEST_SEAMS
 #include "dsp/testing.h"
@@ -40,9 +38,14 @@ void hardwareCpuid(uint32_t leaf, uint32_t subleaf, uint32_t regs[4]) {
 }
 
 // Only called when CPUID reports OSXSAVE, so the instruction exists.
+// The same form on x86 and x86-64.
 uint64_t hardwareXgetbv(uint32_t index) {
     uint32_t lo, hi;
+#if defined(__x86_64__) || defined(__i386__)
     __asm__ volatile("xgetbv" : "=a"(lo), "=d"(hi) : "c"(index));
+#else
+#error "CPU detection is written for x86 and x86-64"
+#endif
     return (static_cast<uint64_t>(hi) << 32) | lo;
 }
 

@@ -1,8 +1,6 @@
 // Dispatch of the twelve public operations: one table per operation, indexed from -1, whose
 // entry -1 is the first-call stub. A call costs one load of the slot and one indirect jump.
 // Tables and stubs are made from the list in dsp/routines.h, which dsp.h is checked against here.
-#include "platform/win32.h"
-
 #include "dsp/internal.h"
 #include "dsp/routines.h"
 #if CORVANE_DSP_TEST_SEAMS

@@ -4,8 +4,6 @@
 // yet, so a call that passes every check is refused: the size query and the set-up with
 // dspErrFftOrder (no order is available), the transforms with dspErrSpecMismatch (no spec can
 // have been built). Nothing is written on these refusals.
-#include "platform/win32.h"
-
 #include "dsp/internal.h"
 #include "dsp/slot.h"
 

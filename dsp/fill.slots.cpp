@@ -1,8 +1,6 @@
 // Vector fill of one CPU slot: the fill kernels dspFill64_s<n> and the dspSet64f bodies.
 // The value travels as its 64-bit pattern and is never an operand of arithmetic, so every
 // NaN payload, signalling ones included, is stored as given.
-#include "platform/win32.h"
-
 #include "dsp/internal.h"
 #include "dsp/simd.h"
 

@@ -2,8 +2,6 @@
 // bodies call directly, and the test-only trace points. Not installed, not for applications.
 #pragma once
 
-#include "platform/win32.h"
-
 #include "corvane/dsp.h"
 #include "dsp/routines.h"
 

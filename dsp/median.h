@@ -9,8 +9,6 @@
 // identical across paths and slots, and a value leaving the window is always found again.
 #pragma once
 
-#include "platform/win32.h"
-
 #include <cstddef>
 #include <cstdint>
 

@@ -4,8 +4,6 @@
 // and vector networks in slots 3 to 5; 7 and 9 use the sorted window in slots 0 to 2 and vector
 // networks in slots 3 to 5; 11 and more always use the sorted window. All paths select by the
 // same total order (dsp/median.h), so every slot yields the same bits.
-#include "platform/win32.h"
-
 #include "corvane/dsp.h"
 #include "dsp/median.h"
 #include "dsp/slot.h"

@@ -1,8 +1,6 @@
 // Work-buffer size query of the running median. One logic for every slot: it is integer
 // arithmetic only, so the baseline build serves them all; slots 4 and 5 are routed to the
 // slot-1 body by the dispatch.
-#include "platform/win32.h"
-
 #include "corvane/dsp.h"
 #include "dsp/median.h"
 

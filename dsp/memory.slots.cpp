@@ -1,8 +1,6 @@
 // Memory routines of one CPU slot: byte zero and copy, the guarded zero and copy of doubles,
 // the guarded byte copy, and in slots 4 and 5 the large-block fronts (streaming zero, string
 // moves, the slot-5 streaming and backward copies).
-#include "platform/win32.h"
-
 #include "dsp/internal.h"
 #include "dsp/simd.h"
 
@@ -175,10 +173,14 @@ void zeroStreaming(u8* dst, int len) {
 u8* moveBytes(const u8* src, u8* dst, int len) {
     if (len < 1) return dst;
     unsigned long flags;
+#if defined(__x86_64__)
     __asm__ volatile("lea -128(%%rsp), %%rsp\n\tpushfq\n\tpopq %0\n\tlea 128(%%rsp), %%rsp"
                      : "=r"(flags)
                      :
                      : "memory");
+#else
+#error "the flags read of the string moves is written for x86-64 only"
+#endif
     const bool directionSet = (flags & 0x400) != 0;
     if (directionSet) __asm__ volatile("cld" ::: "memory");
     const u8* s = src;

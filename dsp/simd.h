@@ -10,6 +10,7 @@
 //   fence       store fence after non-temporal stores
 #pragma once
 
+#include "dsp/bits.h"
 #include "dsp/slot.h"
 
 #include <stddef.h>
@@ -21,32 +22,6 @@
 #endif
 
 namespace {
-
-inline double ld1(const double* p) {
-    double x;
-    memcpy(&x, p, sizeof x);
-    return x;
-}
-inline void st1(double* p, double x) {
-    memcpy(p, &x, sizeof x);
-}
-inline uint64_t ld64(const void* p) {
-    uint64_t x;
-    memcpy(&x, p, sizeof x);
-    return x;
-}
-inline void st64(void* p, uint64_t x) {
-    memcpy(p, &x, sizeof x);
-}
-
-// Whether p is a multiple of a (a power of two).
-inline bool aligned(const void* p, uintptr_t a) {
-    return (reinterpret_cast<uintptr_t>(p) & (a - 1)) == 0;
-}
-// Bytes from p to the next multiple of a at or after p.
-inline size_t toAlign(const void* p, uintptr_t a) {
-    return static_cast<size_t>((a - (reinterpret_cast<uintptr_t>(p) & (a - 1))) & (a - 1));
-}
 
 #if DSP_SLOT >= 4
 

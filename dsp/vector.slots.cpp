@@ -1,8 +1,6 @@
 // Scale in place, scale, product and complex magnitude of one CPU slot. Every result element
 // is one IEEE double multiplication, so all slots give bit-identical results; they differ in
 // blocking and store strategy only.
-#include "platform/win32.h"
-
 #include "dsp/internal.h"
 #include "dsp/simd.h"
 

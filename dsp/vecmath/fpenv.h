@@ -14,9 +14,11 @@
 // Only for translation units of dsp/vecmath; everything lives in an anonymous namespace.
 #pragma once
 
-#include "platform/win32.h"
-
 #include <stdint.h>
+
+#if !defined(__x86_64__) && !defined(__i386__)
+#error "the floating-point control protocol is written for x86 and x86-64"
+#endif
 
 namespace {
 

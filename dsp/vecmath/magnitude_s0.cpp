@@ -5,8 +5,6 @@
 // every double, so no scaling is needed; the square root comes from a table seed, three coupled
 // Newton steps and one residual correction, and is rounded to double once. The kernel touches
 // neither MXCSR nor any SSE arithmetic: its tests on the inputs are integer tests of their bits.
-#include "platform/win32.h"
-
 #include "dsp/slot.h"
 #include "dsp/vecmath/fpenv.h"
 #include "dsp/vecmath/trig_scalar.h"

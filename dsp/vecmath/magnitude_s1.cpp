@@ -4,8 +4,6 @@
 // reciprocal-square-root seed with the degree-5 binomial series. When any s of a block is zero,
 // subnormal, infinite or NaN, the whole block is redone element by element by
 // magnitudeElement, which scales the parts by a power of two first; so do the last n mod 4.
-#include "platform/win32.h"
-
 #include "dsp/slot.h"
 #include "dsp/vecmath/fpenv.h"
 #include "dsp/vecmath/simd.h"

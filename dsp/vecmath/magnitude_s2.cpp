@@ -1,7 +1,5 @@
 // Complex-magnitude kernels of CPU slots 2 and 3 (SSE2; one kernel per accuracy slot, shared by
 // both CPU slots).
-#include "platform/win32.h"
-
 #include "dsp/slot.h"
 #include "dsp/vecmath/magnitude_simd.h"
 

@@ -1,6 +1,4 @@
 // Complex-magnitude kernels of CPU slot 4 (AVX, no fused multiply-add).
-#include "platform/win32.h"
-
 #include "dsp/slot.h"
 #include "dsp/vecmath/magnitude_simd.h"
 

@@ -9,8 +9,6 @@
 // double. No element is ever reported to the error hook.
 #pragma once
 
-#include "platform/win32.h"
-
 #include "dsp/vecmath/fpenv.h"
 #include "dsp/vecmath/simd.h"
 #include "dsp/vecmath/trig_scalar.h"

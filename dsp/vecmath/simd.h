@@ -7,8 +7,6 @@
 // into a slower slot through a shared inline function.
 #pragma once
 
-#include "platform/win32.h"
-
 #include <immintrin.h>
 #include <stdint.h>
 #include <string.h>

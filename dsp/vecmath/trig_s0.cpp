@@ -6,8 +6,6 @@
 // 1 - |x|; at and above 2^17 the argument first goes through dspSinCosReduceLarge. Tests on
 // the inputs are integer tests of their bits, so the kernels do no SSE arithmetic of their own;
 // the one SSE2 helper runs with the caller's MXCSR saved and given back exactly.
-#include "platform/win32.h"
-
 #include "dsp/slot.h"
 #include "dsp/vecmath/fpenv.h"
 #include "dsp/vecmath/trig_scalar.h"

@@ -1,7 +1,5 @@
 // Vector sine and cosine kernels of CPU slot 1 (SSE2): the pi/256 table kernels (accuracy slots 0
 // and 1) and the fastest kernels.
-#include "platform/win32.h"
-
 #include "dsp/slot.h"
 #include "dsp/vecmath/trig_simd.h"
 

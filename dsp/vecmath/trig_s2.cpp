@@ -1,7 +1,5 @@
 // Vector sine and cosine kernels of CPU slots 2 and 3 (SSE2): the kernels both slots share (the
 // slot-3 fastest cosine is its own).
-#include "platform/win32.h"
-
 #include "dsp/slot.h"
 #include "dsp/vecmath/trig_simd.h"
 

@@ -1,7 +1,5 @@
 // Vector sine and cosine kernels of CPU slot 3: the fastest cosine (the same code as slot 2's, with
 // its own name word).
-#include "platform/win32.h"
-
 #include "dsp/slot.h"
 #include "dsp/vecmath/trig_simd.h"
 

@@ -1,6 +1,4 @@
 // Vector sine and cosine kernels of CPU slot 4 (AVX, four lanes, no fused multiply-add).
-#include "platform/win32.h"
-
 #include "dsp/slot.h"
 #include "dsp/vecmath/trig_simd.h"
 

@@ -1,7 +1,5 @@
 // Vector sine and cosine kernels of CPU slot 5 (AVX2, four lanes, fused multiply-add in the
 // polynomials).
-#include "platform/win32.h"
-
 #include "dsp/slot.h"
 #include "dsp/vecmath/trig_simd.h"
 

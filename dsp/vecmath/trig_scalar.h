@@ -7,8 +7,7 @@
 // reduction gives the bits of dspSinCosReduceLarge.
 #pragma once
 
-#include "platform/win32.h"
-
+#include "dsp/bits.h"
 #include "dsp/vecmath/vecmath.h"
 
 #include <stdint.h>
@@ -134,18 +133,6 @@ constexpr int kExpCodyWaite = 1052;  // at and below: |x| < 2^30
 constexpr char kNameSin[] = "vdSin";
 constexpr char kNameCos[] = "vdCos";
 
-inline uint64_t dbits(double x) {
-    uint64_t b;
-    memcpy(&b, &x, sizeof b);
-    return b;
-}
-
-inline double dfrom(uint64_t b) {
-    double x;
-    memcpy(&x, &b, sizeof x);
-    return x;
-}
-
 inline int biasedExponent(double x) {
     return static_cast<int>((dbits(x) >> 52) & 0x7FF);
 }
@@ -188,17 +175,17 @@ struct Fixed256 {
     uint64_t limb[4] = {0, 0, 0, 0};
 
     // Adds v * 2^pos (v < 2^80) modulo 2^256; bits that fall below 2^0 are dropped.
-    void addShifted(unsigned __int128 v, int pos) {
-        if (pos >= 256 || v == 0) return;
+    void addShifted(U128 v, int pos) {
+        if (pos >= 256 || (v.lo | v.hi) == 0) return;
         if (pos < 0) {
             if (pos <= -128) return;
-            v >>= -pos;
+            v = shr128(v, -pos);
             pos = 0;
         }
         const int at = pos / 64, sh = pos % 64;
-        const uint64_t w[3] = {static_cast<uint64_t>(v << sh),
-                               static_cast<uint64_t>(sh ? (v >> (64 - sh)) : (v >> 64)),
-                               static_cast<uint64_t>(sh ? (v >> (128 - sh)) : 0)};
+        // v << sh spread over three words.
+        const uint64_t w[3] = {v.lo << sh, sh ? (v.lo >> (64 - sh)) | (v.hi << sh) : v.hi,
+                               sh ? v.hi >> (64 - sh) : 0};
         uint64_t carry = 0;
         for (int i = at, k = 0; i < 4; ++i, ++k) {
             const uint64_t add = k < 3 ? w[k] : 0;
@@ -242,7 +229,7 @@ inline void fourOverPiProduct(uint64_t absBits, int b, Fixed256& acc) {
         pm >>= tz;
         pexp += tz;
         // |x| * 2^-200 * piece = m * pm * 2^(b - 1075 - 200 + pexp); bit 0 of acc is 2^-253.
-        acc.addShifted(static_cast<unsigned __int128>(m) * pm, b - 1275 + pexp + 253);
+        acc.addShifted(mul64x64(m, pm), b - 1275 + pexp + 253);
     }
 }
 
@@ -346,12 +333,12 @@ inline void windowReduce(double ax, int& j, double& r, double& rlo) {
     const uint64_t* w = dspInvTwoPiWindows[e];
     // P = m * W mod 2^192; F0 = its bits 191..128, F1 = bits 127..64 (the fraction of
     // |x| / (2 pi) in units of 2^-64 and 2^-128).
-    const unsigned __int128 p2 = static_cast<unsigned __int128>(m) * w[2];
-    const unsigned __int128 p1 = static_cast<unsigned __int128>(m) * w[1];
+    const U128 p2 = mul64x64(m, w[2]);
+    const U128 p1 = mul64x64(m, w[1]);
     const uint64_t p0 = m * w[0];
-    const uint64_t f1 = static_cast<uint64_t>(p2 >> 64) + static_cast<uint64_t>(p1);
-    const uint64_t carry = f1 < static_cast<uint64_t>(p1);
-    const uint64_t f0 = static_cast<uint64_t>(p1 >> 64) + p0 + carry;
+    const uint64_t f1 = p2.hi + p1.lo;
+    const uint64_t carry = f1 < p1.lo;
+    const uint64_t f0 = p1.hi + p0 + carry;
 
     const double f = dfrom(0x3FF0000000000000ull | (f0 >> 12));  // 1 + top 52 bits
     const double u = f + kWindowShifter;

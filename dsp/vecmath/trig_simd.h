@@ -16,8 +16,6 @@
 // alone in a group padded with zeros, which take every fast path and report nothing.
 #pragma once
 
-#include "platform/win32.h"
-
 #include "dsp/vecmath/fpenv.h"
 #include "dsp/vecmath/simd.h"
 #include "dsp/vecmath/trig_scalar.h"

@@ -1,6 +1,4 @@
 // The vector-math table, its entry stubs, the error hook and the shared scalar routines.
-#include "platform/win32.h"
-
 #include "dsp/vecmath/vecmath.h"
 
 #include "dsp/vecmath/fpenv.h"

@@ -16,8 +16,6 @@
 //    are masked while it runs, and the caller's control settings come back on return.
 #pragma once
 
-#include "platform/win32.h"
-
 #include "corvane/dsp.h"
 #include "dsp/internal.h"
 

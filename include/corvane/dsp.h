@@ -15,16 +15,9 @@
 //    one is a warning with the output produced.
 #pragma once
 
-#include "platform/win32.h"
+#include "corvane/dsp_types.h"
 
 #include <stdint.h>
-
-// Calling convention of the entry points: the platform's standard call on 32-bit Windows.
-#if defined(_WIN32) && !defined(_WIN64)
-#define DSP_CALL __stdcall
-#else
-#define DSP_CALL
-#endif
 
 #ifdef __cplusplus
 extern "C" {

@@ -1,7 +1,5 @@
 // CPU detection: slot choice on synthetic CPUID/XGETBV values, the feature setting, the
 // feature test, the cache-size queries, and the answers on this machine.
-#include "platform/win32.h"
-
 #include "dsp/testing.h"
 
 #include <cpuid.h>

@@ -6,8 +6,6 @@
 //
 // DSP_OBJECT_LIST names a file of lines "<slot>\t<object path>" (slot 0..5, 2n or common);
 // DSP_OBJDUMP is the disassembler.
-#include "platform/win32.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdio>

@@ -1,7 +1,5 @@
 // Dispatch of the twelve public operations: the tables, the first call, one detection for all
 // operations, and first calls racing on eight threads.
-#include "platform/win32.h"
-
 #include "dsp/testing.h"
 #include "tests/dsp/slots.h"
 

@@ -1,7 +1,5 @@
 // Running median: statuses and argument checks, worked examples, every body against a sort-based
 // reference, bit identity across slots, in place, block splitting and the NaN order.
-#include "platform/win32.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>

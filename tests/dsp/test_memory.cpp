@@ -1,8 +1,6 @@
 // Memory routines on every supported slot: exact bytes and untouched guards for every length
 // 0..300 and every source/destination offset 0..63, the argument checks, and the
 // cache-dependent store strategies (with injected cache sizes).
-#include "platform/win32.h"
-
 #include "dsp/testing.h"
 #include "tests/dsp/slots.h"
 

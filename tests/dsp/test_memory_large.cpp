@@ -2,8 +2,6 @@
 // copy, their scale shortcuts and fill must cover every byte and nothing beyond. Needs about
 // 2.2 GB; runs only when CORVANE_DSP_LARGE=1 (the `large` CTest entry sets it) and skips when
 // the memory cannot be had.
-#include "platform/win32.h"
-
 #include "dsp/testing.h"
 #include "tests/dsp/slots.h"
 

@@ -2,8 +2,6 @@
 // quad-precision references, ulp distances and a recording error hook.
 #pragma once
 
-#include "platform/win32.h"
-
 #include "dsp/vecmath/vecmath.h"
 #include "tests/dsp/slots.h"
 

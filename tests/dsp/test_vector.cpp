@@ -1,8 +1,6 @@
 // Fill, scale and product on every supported slot, bit for bit against plain IEEE loops, at
 // every length 1..70, every misalignment 0..7 bytes and lengths around every threshold; the
 // shortcuts, the argument checks, the store strategies and the magnitude hand-over.
-#include "platform/win32.h"
-
 #include "dsp/testing.h"
 #include "tests/dsp/slots.h"
 

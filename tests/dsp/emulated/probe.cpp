@@ -3,8 +3,6 @@
 // Meant to run under an emulator with a chosen processor model: an instruction the model
 // lacks ends the run with SIGILL. Argument: the expected slot. Exit status 0 when the slot is
 // the expected one and every result is right.
-#include "platform/win32.h"
-
 #include "corvane/dsp.h"
 #include "dsp/vecmath/vecmath.h"
 
