@@ -1,6 +1,6 @@
-// Engine of the graph-based noise gate and parametric equaliser effect. Until its own processing is
-// built it is the framework's engine: the default channel filter, the class's flags as the class
-// table gives them.
+// Engine of the graph-based noise gate and parametric equaliser effect. Until its own processing
+// lands, the framework's default channel filter stands in: it returns no samples, so every block
+// passes unchanged.
 #pragma once
 
 #include "platform/win32.h"
@@ -9,5 +9,9 @@
 
 class CAudioFilter : public CBaseFilter {
 public:
+    static constexpr EngineTraits kTraits = {/*usesHelper*/ true, /*perChannel*/ true,
+                                             /*lengthChanges*/ false, /*followsRate*/ false};
+
     using CBaseFilter::CBaseFilter;
+    ~CAudioFilter() override;
 };

@@ -1,5 +1,7 @@
-// Engine of the time stretch effect. Until its own processing is built it is the framework's
-// engine: the default channel filter, the class's flags as the class table gives them.
+// Engine of the time stretch effect. Until its own processing lands, the framework's default
+// channel filter stands in: it returns no samples, and as the engine may change the sample count,
+// the audio of the effect interval is dropped (empty blocks come out meanwhile); the silence that
+// pads the buffering object once the upstream source is exhausted then comes out unprocessed.
 #pragma once
 
 #include "platform/win32.h"
@@ -8,5 +10,9 @@
 
 class CStretchFilter : public CBaseFilter {
 public:
+    static constexpr EngineTraits kTraits = {/*usesHelper*/ true, /*perChannel*/ false,
+                                             /*lengthChanges*/ true, /*followsRate*/ true};
+
     using CBaseFilter::CBaseFilter;
+    ~CStretchFilter() override;
 };

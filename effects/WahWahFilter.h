@@ -1,5 +1,5 @@
-// Engine of the wah-wah effect. Until its own processing is built it is the framework's engine:
-// the default channel filter, the class's flags as the class table gives them.
+// Engine of the wah-wah effect. Until its own processing lands, the framework's default channel
+// filter stands in: it returns no samples, so every block passes unchanged.
 #pragma once
 
 #include "platform/win32.h"
@@ -8,5 +8,9 @@
 
 class CWahWahFilter : public CBaseFilter {
 public:
+    static constexpr EngineTraits kTraits = {/*usesHelper*/ true, /*perChannel*/ true,
+                                             /*lengthChanges*/ false, /*followsRate*/ false};
+
     using CBaseFilter::CBaseFilter;
+    ~CWahWahFilter() override;
 };

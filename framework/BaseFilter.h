@@ -55,6 +55,15 @@ struct StrengthSettings {
     std::vector<StrengthZoneRecord> zones;  // zone records, ascending and without overlap
 };
 
+// What an effect engine states about itself; the COM class that embeds the engine hands these to
+// it (the first two to the constructor, the last two at final construction).
+struct EngineTraits {
+    bool usesHelper;     // reads go through the host's IAudioHelper
+    bool perChannel;     // one channel filter per channel, not one over the interleaved block
+    bool lengthChanges;  // channel filters may return another sample count than they were given
+    bool followsRate;    // the effect interval is stretched by "Rate" on the output timeline
+};
+
 class CBaseFilter {
 public:
     // The whole stream, as the duration of a strength record without zones: ten years, in ms.

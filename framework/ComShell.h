@@ -3,15 +3,12 @@
 // lock, a forward to the upstream media source under the lock, or a fixed answer.
 //
 // Traits describe one row of the class table:
-//   using Engine = C<Name>Filter;        a CBaseFilter; constructed as Engine(clsid, iid,
-//   useHelper,
-//                                        perChannel)
-//   using Interface = I<Name>Filter5;    the class interface
-//   static const CLSID& Clsid();         the class's CLSID
-//   static constexpr int kScriptId;      registration script of the class
-//   static constexpr BYTE kUseHelper, kPerChannel;            engine constructor flags
-//   static constexpr bool kLengthChanges, kFollowsRate;       engine flags set at final
-//   construction
+//   using Engine = C<Name>Filter;      a CBaseFilter whose static EngineTraits kTraits state how it
+//                                      reads and processes; constructed as
+//                                      Engine(clsid, iid, usesHelper, perChannel)
+//   using Interface = I<Name>Filter5;  the class interface
+//   static const CLSID& Clsid();       the class's CLSID
+//   static constexpr int kScriptId;    registration script of the class
 #pragma once
 
 #include "platform/win32.h"
@@ -20,15 +17,9 @@
 #include "framework/BaseFilter.h"
 #include "framework/error_support.h"
 #include "framework/exceptions.h"
+#include "framework/module_lock.h"
 
 #include <new>
-
-// The module's lock count (one per live object and per outside lock of a class object): the module
-// may be unloaded only while it is zero. Both return the new count.
-namespace corvane {
-LONG ModuleLock();
-LONG ModuleUnlock();
-}  // namespace corvane
 
 namespace corvane {
 
@@ -141,6 +132,7 @@ public:
     using Engine = typename Traits::Engine;
     using ClassInterface = typename Traits::Interface;
     static constexpr int kScriptId = Traits::kScriptId;
+    static constexpr EngineTraits kEngineTraits = Engine::kTraits;
 
     static const CLSID& GetObjectCLSID() { return Traits::Clsid(); }
 
@@ -292,20 +284,20 @@ private:
     explicit CEffectFilter5(IUnknown* outer)
         : m_pOuter(outer),
           m_inner(this),
-          m_engine(Traits::Clsid(), IidOf<ClassInterface>(), Traits::kUseHelper,
-                   Traits::kPerChannel) {
-        ModuleLock();
+          m_engine(Traits::Clsid(), IidOf<ClassInterface>(), kEngineTraits.usesHelper ? 1 : 0,
+                   kEngineTraits.perChannel ? 1 : 0) {
+        LockModule();
     }
     // Gives back the object's module lock; then the engine goes (releasing what it holds) and,
     // after it, the object lock.
-    ~CEffectFilter5() { ModuleUnlock(); }
+    ~CEffectFilter5() { UnlockModule(); }
     CEffectFilter5(const CEffectFilter5&) = delete;
     CEffectFilter5& operator=(const CEffectFilter5&) = delete;
 
     // Engine flags of the class, then the engine's parameter defaults. Always succeeds.
     void FinalConstruct() noexcept {
-        if (Traits::kLengthChanges) m_engine.m_bLengthChanges = true;
-        if (Traits::kFollowsRate) m_engine.m_bFollowsRate = true;
+        if (kEngineTraits.lengthChanges) m_engine.m_bLengthChanges = true;
+        if (kEngineTraits.followsRate) m_engine.m_bFollowsRate = true;
         CallGuarded([&] { return m_engine.ResetParams(); });
     }
 
@@ -332,9 +324,9 @@ private:
         if (n == 0) {
             // The extra module lock covers the whole deletion, so that the module cannot be
             // reported unloadable while its code still runs.
-            ModuleLock();
+            LockModule();
             delete this;
-            ModuleUnlock();
+            UnlockModule();
         }
         return static_cast<ULONG>(n);
     }

@@ -35,7 +35,10 @@ namespace corvane {
 // asked for anything but IUnknown).
 struct ClassEntry {
     const CLSID* clsid;
-    int scriptId;  // id of the class's REGISTRY script
+    const IID* iid;           // the class interface
+    int scriptId;             // id of the class's REGISTRY script
+    const char* description;  // the class description its script registers
+    EngineTraits traits;      // as the effect's engine states them
     HRESULT (*createInstance)(IUnknown* outer, REFIID riid, void** ppv);
 };
 
@@ -46,10 +49,12 @@ struct ClassEntry {
 const ClassEntry* GetClassTable(size_t* count);
 
 namespace detail {
-// Class interface and registration script of every coclass, from the one list of GUIDs.
+// Class interface, registration script and description of every coclass, from the one list of
+// GUIDs.
 #define CORVANE_CLASS_FACTS(name, guid, itf, script, description) \
     using ClassInterfaceOf_##name = ::itf;                        \
-    constexpr int kScriptIdOf_##name = script;
+    constexpr int kScriptIdOf_##name = script;                    \
+    constexpr const char* kDescriptionOf_##name = description;
 CORVANE_GUIDS(CORVANE_GUID_IGNORE, CORVANE_GUID_IGNORE, CORVANE_CLASS_FACTS, CORVANE_GUID_IGNORE,
               CORVANE_GUID_IGNORE, CORVANE_GUID_IGNORE)
 #undef CORVANE_CLASS_FACTS
@@ -58,45 +63,39 @@ CORVANE_GUIDS(CORVANE_GUID_IGNORE, CORVANE_GUID_IGNORE, CORVANE_CLASS_FACTS, COR
 }  // namespace corvane
 
 // clang-format off
-// The class table in object-map order: X(Name, UseHelper, PerChannel, LengthChanges, FollowsRate).
-// Name gives the COM class C<Name>5, its CLSID_<Name>5, and the engine C<Name>. UseHelper: the
-// engine reads through the host's buffering object; PerChannel: one channel filter per channel;
-// LengthChanges: the channel filters may return another sample count; FollowsRate: the effect
-// interval is stretched by "Rate" on the output side.
-#define CORVANE_EFFECT_CLASSES(X)          \
-    X(AudioFilter,      1, 1, false, false) \
-    X(AudioFilterNB,    0, 0, false, false) \
-    X(BandFilter,       1, 1, false, false) \
-    X(DelayFilter,      1, 1, false, false) \
-    X(EchoFilter,       0, 0, false, false) \
-    X(EqualizeFilter,   1, 1, false, false) \
-    X(FlangerFilter,    1, 1, false, false) \
-    X(InvertFilter,     0, 0, false, false) \
-    X(MedianFilter,     1, 1, true,  false) \
-    X(PitchShiftFilter, 1, 1, false, false) \
-    X(ReverbFilter,     1, 1, false, false) \
-    X(ReverseFilter,    0, 0, false, false) \
-    X(SilenceFilter,    1, 1, false, false) \
-    X(StretchFilter,    1, 0, true,  true)  \
-    X(VibratoFilter,    1, 1, false, false) \
-    X(VolumeFilter,     0, 0, false, false) \
-    X(WahWahFilter,     1, 1, false, false)
+// The class list in object-map order. Name gives the COM class C<Name>5, its CLSID_<Name>5, its
+// coclass row in the GUID list (class interface, script, description) and the engine C<Name>,
+// whose kTraits say how the engine reads and processes.
+#define CORVANE_EFFECT_CLASSES(X) \
+    X(AudioFilter)                \
+    X(AudioFilterNB)              \
+    X(BandFilter)                 \
+    X(DelayFilter)                \
+    X(EchoFilter)                 \
+    X(EqualizeFilter)             \
+    X(FlangerFilter)              \
+    X(InvertFilter)               \
+    X(MedianFilter)               \
+    X(PitchShiftFilter)           \
+    X(ReverbFilter)               \
+    X(ReverseFilter)              \
+    X(SilenceFilter)              \
+    X(StretchFilter)              \
+    X(VibratoFilter)              \
+    X(VolumeFilter)               \
+    X(WahWahFilter)
 // clang-format on
 
 // The traits of each row and its COM class C<Name>5 (CBandFilter5 and so on).
-#define CORVANE_EFFECT_CLASS_TYPE(Name, useHelper, perChannel, lengthChanges, followsRate) \
-    struct Name##5Traits {                                                                 \
-        using Engine = C##Name;                                                            \
-        using Interface = corvane::detail::ClassInterfaceOf_##Name##5;                     \
-        static const CLSID& Clsid() {                                                      \
-            return CLSID_##Name##5;                                                        \
-        }                                                                                  \
-        static constexpr int kScriptId = corvane::detail::kScriptIdOf_##Name##5;           \
-        static constexpr BYTE kUseHelper = useHelper;                                      \
-        static constexpr BYTE kPerChannel = perChannel;                                    \
-        static constexpr bool kLengthChanges = lengthChanges;                              \
-        static constexpr bool kFollowsRate = followsRate;                                  \
-    };                                                                                     \
+#define CORVANE_EFFECT_CLASS_TYPE(Name)                                          \
+    struct Name##5Traits {                                                       \
+        using Engine = C##Name;                                                  \
+        using Interface = corvane::detail::ClassInterfaceOf_##Name##5;           \
+        static const CLSID& Clsid() {                                            \
+            return CLSID_##Name##5;                                              \
+        }                                                                        \
+        static constexpr int kScriptId = corvane::detail::kScriptIdOf_##Name##5; \
+    };                                                                           \
     using C##Name##5 = corvane::CEffectFilter5<Name##5Traits>;
 CORVANE_EFFECT_CLASSES(CORVANE_EFFECT_CLASS_TYPE)
 #undef CORVANE_EFFECT_CLASS_TYPE

@@ -7,6 +7,7 @@
 #include <new>
 #include <vector>
 
+#include "framework/module_lock.h"
 #include "server/class_factory.h"
 #include "server/classes.h"
 #include "server/registration.h"
@@ -20,6 +21,9 @@ namespace {
 // Constant-initialised, so it is valid before any constructor of the module runs.
 LONG g_lockCount = 0;
 
+// How the effect objects reach the lock count; constant-initialised as well.
+const ModuleLockHook kEffectObjectLock = {&ModuleLock, &ModuleUnlock};
+
 // The cache of one object-map row: its class object once created (NULL before). It is read
 // without the object-map lock, hence atomic.
 struct ObjectMapEntry {
@@ -31,6 +35,8 @@ struct ObjectMapEntry {
 class CcorvaneModule {
 public:
     CcorvaneModule() : instance_(ModuleFromAddress(&g_lockCount)) {
+        // Before any class object exists, so every effect object locks through it.
+        InstallModuleLockHook(&kEffectObjectLock);
         // A module that could not start answers E_UNEXPECTED instead of handing out classes
         // (a shared object cannot refuse its own loading).
         if (!InitializeCriticalSectionAndSpinCount(&objectMapLock_, 0)) {
@@ -52,6 +58,7 @@ public:
         }
         if (mapLockReady_) DeleteCriticalSection(&objectMapLock_);
         mapLockReady_ = false;
+        InstallModuleLockHook(nullptr);
     }
 
     CcorvaneModule(const CcorvaneModule&) = delete;

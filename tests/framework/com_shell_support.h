@@ -28,7 +28,7 @@
 
 namespace corvane::testing {
 
-// The module-lock count as the test definitions of ModuleLock / ModuleUnlock keep it.
+// The module-lock count as the counting hook that these tests install keeps it.
 LONG ShellModuleLocks();
 
 // A pointer value that nobody may dereference: an out-parameter preset to it shows whether a call
@@ -450,6 +450,8 @@ inline ProbeState& Probe() {
 
 class ProbeEngine : public CBaseFilter {
 public:
+    static constexpr EngineTraits kTraits = {/*usesHelper*/ false, /*perChannel*/ false,
+                                             /*lengthChanges*/ true, /*followsRate*/ true};
     static constexpr HRESULT kThrown = _HR(0x8004DEAD);
     ProbeEngine(GUID clsid, GUID iid, BYTE useHelper, BYTE perChannel)
         : CBaseFilter(clsid, iid, useHelper, perChannel) {
@@ -482,10 +484,6 @@ struct ProbeTraits {
     using Interface = IEchoFilter5;
     static const CLSID& Clsid() { return CLSID_EchoFilter5; }
     static constexpr int kScriptId = 108;
-    static constexpr BYTE kUseHelper = 0;
-    static constexpr BYTE kPerChannel = 0;
-    static constexpr bool kLengthChanges = true;
-    static constexpr bool kFollowsRate = true;
 };
 using CProbeFilter5 = CEffectFilter5<ProbeTraits>;
 

@@ -8,6 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <tuple>
+
 namespace corvane::testing {
 namespace {
 
@@ -22,7 +25,18 @@ TEST(ClassTable, ListsTheSeventeenClassesInObjectMapOrder) {
         const ExpectedClass& want = ExpectedClasses()[i];
         EXPECT_TRUE(IsEqualCLSID(*table[i].clsid, *want.clsid))
             << "row " << i << " should be " << want.name;
+        EXPECT_TRUE(IsEqualIID(*table[i].iid, *want.iid)) << want.name;
         EXPECT_EQ(table[i].scriptId, want.scriptId) << want.name;
+        // The description as the class's script registers it: "<Name> Class" ("class" for the
+        // channel map).
+        const std::string name = want.name;
+        EXPECT_EQ(table[i].description, name + (name == "AudioFilterNB5" ? " class" : " Class"));
+        const EngineTraits& traits = table[i].traits;
+        EXPECT_EQ(
+            std::make_tuple(traits.usesHelper, traits.perChannel, traits.lengthChanges,
+                            traits.followsRate),
+            std::make_tuple(want.useHelper, want.perChannel, want.lengthChanges, want.followsRate))
+            << want.name;
         EXPECT_NE(table[i].createInstance, nullptr) << want.name;
     }
 }

@@ -1,0 +1,3 @@
+#include "effects/AudioFilter.h"
+
+CAudioFilter::~CAudioFilter() = default;

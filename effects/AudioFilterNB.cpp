@@ -1,0 +1,3 @@
+#include "effects/AudioFilterNB.h"
+
+CAudioFilterNB::~CAudioFilterNB() = default;

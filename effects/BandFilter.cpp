@@ -1,0 +1,3 @@
+#include "effects/BandFilter.h"
+
+CBandFilter::~CBandFilter() = default;

@@ -1,0 +1,3 @@
+#include "effects/DelayFilter.h"
+
+CDelayFilter::~CDelayFilter() = default;

@@ -1,0 +1,3 @@
+#include "effects/EchoFilter.h"
+
+CEchoFilter::~CEchoFilter() = default;

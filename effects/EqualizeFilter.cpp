@@ -1,0 +1,3 @@
+#include "effects/EqualizeFilter.h"
+
+CEqualizeFilter::~CEqualizeFilter() = default;

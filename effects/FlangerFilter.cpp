@@ -1,0 +1,3 @@
+#include "effects/FlangerFilter.h"
+
+CFlangerFilter::~CFlangerFilter() = default;

@@ -1,0 +1,3 @@
+#include "effects/InvertFilter.h"
+
+CInvertFilter::~CInvertFilter() = default;

@@ -1,0 +1,3 @@
+#include "effects/MedianFilter.h"
+
+CMedianFilter::~CMedianFilter() = default;

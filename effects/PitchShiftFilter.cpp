@@ -1,0 +1,3 @@
+#include "effects/PitchShiftFilter.h"
+
+CPitchShiftFilter::~CPitchShiftFilter() = default;

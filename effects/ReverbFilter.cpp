@@ -1,0 +1,3 @@
+#include "effects/ReverbFilter.h"
+
+CReverbFilter::~CReverbFilter() = default;

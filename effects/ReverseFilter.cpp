@@ -1,0 +1,3 @@
+#include "effects/ReverseFilter.h"
+
+CReverseFilter::~CReverseFilter() = default;

@@ -1,0 +1,3 @@
+#include "effects/SilenceFilter.h"
+
+CSilenceFilter::~CSilenceFilter() = default;

@@ -1,0 +1,3 @@
+#include "effects/StretchFilter.h"
+
+CStretchFilter::~CStretchFilter() = default;

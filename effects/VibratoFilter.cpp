@@ -1,0 +1,3 @@
+#include "effects/VibratoFilter.h"
+
+CVibratoFilter::~CVibratoFilter() = default;

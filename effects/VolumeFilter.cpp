@@ -1,0 +1,3 @@
+#include "effects/VolumeFilter.h"
+
+CVolumeFilter::~CVolumeFilter() = default;

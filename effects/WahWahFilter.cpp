@@ -1,0 +1,3 @@
+#include "effects/WahWahFilter.h"
+
+CWahWahFilter::~CWahWahFilter() = default;

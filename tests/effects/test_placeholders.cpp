@@ -1,0 +1,45 @@
+// The harness on the effects as they stand before their engines land (the framework's default
+// channel filter, which returns no samples, in every class): disabled, every class hands the
+// upstream audio on untouched; enabled, the classes that keep the sample count pass their audio on
+// unchanged, while the median and stretch classes, which may change it, drop the audio of the
+// effect interval, move the rest up and close the stream with silence of the dropped length (the
+// engine pads its buffering object once the upstream source is exhausted). Whole, in uneven blocks
+// and frame by frame alike.
+#include "tests/effects/harness.h"
+
+namespace corvane::testing {
+namespace {
+
+class Placeholder : public EffectHarness, public ::testing::WithParamInterface<EffectSetup> {};
+
+TEST_P(Placeholder, DisabledHandsTheAudioOnUntouched) {
+    EffectSetup setup = GetParam();
+    setup.enabled = false;
+    setup.zones = {{100.0, 200.0}};
+    const Signal in = VariedSignal(2, 8000, 500.0);
+    ExpectOutput(setup, in, in.samples);
+}
+
+TEST_P(Placeholder, EnabledAsTheClassStands) {
+    const Signal in = VariedSignal(2, 8000, 500.0);
+    // The whole stream, and an interval whose edges fall inside the uneven blocks.
+    for (const std::vector<Zone>& zones :
+         {std::vector<Zone>{}, std::vector<Zone>{{120.5, 180.25}, {150.0, 20.0, false}}}) {
+        EffectSetup setup = GetParam();
+        setup.zones = zones;
+        std::vector<int16_t> expected = in.samples;
+        if (setup.traits.lengthChanges) {
+            const auto [first, end] = IntervalFrames(in, zones);
+            const auto at = [&](int64_t frame) { return expected.begin() + frame * 2; };
+            expected.erase(at(first), at(end));
+            expected.resize(in.samples.size(), 0);
+        }
+        ExpectOutput(setup, in, expected);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(AllClasses, Placeholder, ::testing::ValuesIn(AllEffects()),
+                         [](const auto& info) { return info.param.name; });
+
+}  // namespace
+}  // namespace corvane::testing
