@@ -48,28 +48,44 @@ public:
     // The stream's size in bytes (0 when it cannot tell).
     static UINT64 GetStreamSize(IStream* stream);
 
-    // Strength-mix queues: append n samples, drop k from the front, empty (storage and count).
-    void AppendPending(const double* samples, UINT n);
-    void AppendProcessed(const double* samples, UINT n);
-    void DropPending(UINT k);
-    void DropProcessed(UINT k);
+    // The next block is the first after a restart: the edge cross-fade keeps its head again, and
+    // the effect starts over. Engines set it from their reset and seek hooks.
+    void Restart() { m_bRestart = true; }
+    bool Restarting() const { return m_bRestart; }
+    // Samples held in the strength mix's queues; ClearQueues empties both (storage and count).
+    UINT PendingCount() const { return m_pendingCount; }
+    UINT ProcessedCount() const { return m_processedCount; }
     void ClearQueues();
 
-    // The members are shared with the engine's block loop and with derived channel filters.
-    std::vector<double> m_inStore;   // storage of the input block (m_inCapacity + 1024 doubles)
-    std::vector<double> m_outStore;  // storage of the output block
-    CBaseFilter* m_pOwner;           // the engine; not owned
-    bool m_bRestart = true;          // the next block is the first after creation or a restart
-    CSmooth m_smooth;                // edge cross-fader
+protected:
+    // The state that derived channel filters work on: the blocks, the owner, the restart flag and
+    // the edge cross-fader.
+    CBaseFilter* m_pOwner;                     // the engine; not owned
+    bool m_bRestart = true;                    // the next block is the first after a restart
+    CSmooth m_smooth;                          // edge cross-fader
     int32_t m_inCapacity = kInitialCapacity;   // samples the input block can hold
     double* m_pIn = nullptr;                   // input block (inside m_inStore)
     int32_t m_outCapacity = kInitialCapacity;  // samples the output block can hold
     double* m_pOut = nullptr;                  // output block (inside m_outStore)
-    std::vector<double> m_pending;             // unprocessed samples not yet paired with output
-    UINT m_pendingCount = 0;                   // samples held in m_pending
-    std::vector<double> m_processed;           // processed samples not yet paired with input
-    UINT m_processedCount = 0;                 // samples held in m_processed
+
+    // The strength mix's queues, which the engine's block loop keeps: append n samples, drop k
+    // from the front.
+    void AppendPending(const double* samples, UINT n);
+    void AppendProcessed(const double* samples, UINT n);
+    void DropPending(UINT k);
+    void DropProcessed(UINT k);
+
+    std::vector<double> m_inStore;    // storage of the input block (m_inCapacity + 1024 doubles)
+    std::vector<double> m_outStore;   // storage of the output block
+    std::vector<double> m_pending;    // unprocessed samples not yet paired with output
+    UINT m_pendingCount = 0;          // samples held in m_pending
+    std::vector<double> m_processed;  // processed samples not yet paired with input
+    UINT m_processedCount = 0;        // samples held in m_processed
 
 private:
+    // The engine's block loop fills the input, runs the fades and the strength mix and reads the
+    // output.
+    friend class CBaseFilter;
+
     static void Grow(std::vector<double>& store, int n);
 };

@@ -12,6 +12,7 @@
 
 #include "corvane/corvane.h"
 #include "framework/BaseChannelFilter.h"
+#include "framework/EffectEngine.h"
 
 #include <string>
 #include <vector>
@@ -64,7 +65,7 @@ struct EngineTraits {
     bool followsRate;    // the effect interval is stretched by "Rate" on the output timeline
 };
 
-class CBaseFilter {
+class CBaseFilter : public corvane::EffectEngine {
 public:
     // The whole stream, as the duration of a strength record without zones: ten years, in ms.
     static constexpr double kWholeStreamMs = 315360000000.0;
@@ -78,11 +79,11 @@ public:
     CBaseFilter& operator=(const CBaseFilter&) = delete;
 
     // --- virtual operations, in slot order after the destructor ---
-    virtual HRESULT GetAudioDuration(LONG Stream, double* pVal);
-    virtual HRESULT GetAudioTime(LONG Stream, double* pVal);
-    virtual HRESULT InitFilter(IUnknown* pParams);
+    HRESULT GetAudioDuration(LONG Stream, double* pVal) override;
+    HRESULT GetAudioTime(LONG Stream, double* pVal) override;
+    HRESULT InitFilter(IUnknown* pParams) override;
     // Parameter defaults; keeps m_tempPath, the byte lengths, the interval and the enabled flag.
-    virtual HRESULT ResetParams();
+    HRESULT ResetParams() override;
     // The framework keys from m_pParams. Throws E_OUTOFMEMORY when a key name cannot be
     // allocated.
     virtual HRESULT LoadParams();
@@ -100,33 +101,42 @@ public:
     // Processes `count` 16-bit samples (all channels) of the block `data` (`totalBytes` long)
     // from byte `offsetBytes`; `last` is non-zero when they reach the end of the effect interval
     // or of the stream. *out receives the block that carries the result (a new reference: the
-    // input block, or a new one when the sample count changed). Reports nothing.
+    // input block, or a new one when the sample count changed). It returns nothing: a block that
+    // cannot be processed (its buffer, or the block replacing it, cannot be had) is recorded with
+    // FailBlock, and the read that called it fails with that result.
     virtual void ProcessAudio(IUnknown* data, LONG totalBytes, LONG offsetBytes, LONG count,
                               LONG last, IAudioData** out);
+
+    // --- the COM shell's view (corvane::EffectEngine) beyond the slots above ---
+    IMediaSource* Upstream() const final { return m_pSource; }
+    void SetOutputTraits(bool lengthChanges, bool followsRate) final {
+        m_bLengthChanges = lengthChanges;
+        m_bFollowsRate = followsRate;
+    }
 
     // --- errors ---
     // Internal code to HRESULT with COM error information of this engine's class.
     HRESULT SetError(int code) const;
 
     // --- filter-interface properties ---
-    HRESULT GetEffectEnabled(VARIANT_BOOL* pVal) const;
-    HRESULT PutEffectEnabled(VARIANT_BOOL v);
-    HRESULT GetMediaSource(IUnknown** pp) const;
+    HRESULT GetEffectEnabled(VARIANT_BOOL* pVal) const final;
+    HRESULT PutEffectEnabled(VARIANT_BOOL v) final;
+    HRESULT GetMediaSource(IUnknown** pp) const final;
     // NULL clears the source (S_OK); an object that is no media source clears it as well and
     // answers E_NOINTERFACE.
-    HRESULT PutMediaSource(IUnknown* s);
-    HRESULT GetBaseMediaSource(IUnknown** pp) const;
-    HRESULT GetEffectParams(IUnknown** pp) const;
-    HRESULT PutEffectParams(IUnknown* p);
-    HRESULT GetEffectZones(IUnknown** pp) const;
-    HRESULT PutEffectZones(IUnknown* z);
+    HRESULT PutMediaSource(IUnknown* s) final;
+    HRESULT GetBaseMediaSource(IUnknown** pp) const final;
+    HRESULT GetEffectParams(IUnknown** pp) const final;
+    HRESULT PutEffectParams(IUnknown* p) final;
+    HRESULT GetEffectZones(IUnknown** pp) const final;
+    HRESULT PutEffectZones(IUnknown* z) final;
 
     // --- media-source operations: reads, seek, skip, format and track ---
-    HRESULT ReadAudio(LONG Stream, LONG Flags, double Duration, IUnknown** ppAudioData);
-    HRESULT SeekAudio(LONG Stream, LONG Flags, double Time);
-    HRESULT SkipAudio(LONG Stream, LONG Flags, double Duration);
-    HRESULT PutAudioFormat(LONG Stream, IUnknown* format);
-    HRESULT PutAudioTrack(LONG track);
+    HRESULT ReadAudio(LONG Stream, LONG Flags, double Duration, IUnknown** ppAudioData) final;
+    HRESULT SeekAudio(LONG Stream, LONG Flags, double Time) final;
+    HRESULT SkipAudio(LONG Stream, LONG Flags, double Duration) final;
+    HRESULT PutAudioFormat(LONG Stream, IUnknown* format) final;
+    HRESULT PutAudioTrack(LONG track) final;
 
     // --- parameters for channel filters: read from m_pParams (fail with E_POINTER without one) ---
     HRESULT GetParamBool(LPCOLESTR key, VARIANT_BOOL* out, LONG index = -1) const;
@@ -210,6 +220,7 @@ public:
     double m_level = 1.0;           // output level, linear
     HRESULT m_helperResult = S_OK;  // outcome of creating m_pHelper
     bool m_bFormatUsable = true;    // channels, rate and block align of m_wfx are non-zero
+    HRESULT m_blockFailure = S_OK;  // why the current block could not be processed
 
 protected:
     // Read paths (same arguments as ReadAudio).
@@ -219,16 +230,36 @@ protected:
     HRESULT FeedHelper(LONG Stream, LONG Flags, double ms);
     HRESULT TakeHelperBlock(double ms, IUnknown** out);
     HRESULT InitFromAudioData(LONG Stream, IAudioData* data);
-    // Runs the block loop over `n` samples of `block` from `skip` and hands the result to *pp.
-    void ProcessInto(IUnknown* block, IAudioData* data, LONG len, LONG skip, LONG n, bool last,
-                     IUnknown** pp);
+    // Runs the block loop over `n` samples of `block` from `skip` and hands the result to *pp;
+    // the failure the block loop recorded, with *pp untouched, when it could not process it.
+    HRESULT ProcessInto(IUnknown* block, IAudioData* data, LONG len, LONG skip, LONG n, bool last,
+                        IUnknown** pp);
     // Empties both sample queues of every channel filter and resets the buffering object.
     void DropQueuedAudio();
     // Drops the stream format, so that the next block sets the stream up again.
     void ReleaseFormat();
     bool RateMappingApplies() const { return m_bFollowsRate && m_bEnabled; }
+    // Records why the block of the current ProcessAudio call could not be processed (the first
+    // failure counts); the read path that called it answers it for this read.
+    void FailBlock(HRESULT hr);
+    // The failure recorded since the last call, cleared.
+    HRESULT TakeBlockFailure();
 
 private:
+    struct BlockPass;
+    struct Edges;
+    // The steps of ProcessAudio, in order, per channel filter i after BeginBlock.
+    bool BeginBlock(IUnknown* data, LONG totalBytes, LONG offsetBytes, LONG count, LONG last,
+                    IAudioData** out, BlockPass* pass);
+    void Deinterleave(const BlockPass& pass, size_t i, CBaseChannelFilter* f);
+    Edges CaptureEdges(const BlockPass& pass, CBaseChannelFilter* f);
+    int RunChannelFilter(CBaseChannelFilter* f, const BlockPass& pass);
+    int MixStrengthsOf(const BlockPass& pass, size_t i, CBaseChannelFilter* f, int nOut);
+    void CrossFadeEdges(CBaseChannelFilter* f, const Edges& edges, int nFinal, bool last);
+    void CountOutput(int nFinal);
+    void WriteBack(BlockPass& pass, size_t i, CBaseChannelFilter* f, int nFinal);
+    void ReplaceBlock(BlockPass& pass, size_t i, int nFinal);
+
     void ResetSmoothLimits();
     void ComputeSmoothBytes();
     void MixStrengths(CBaseChannelFilter* f, int index, double* out, const double* processed,

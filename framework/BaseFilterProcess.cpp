@@ -171,175 +171,240 @@ void CBaseFilter::MixStrengths(CBaseChannelFilter* f, int index, double* out,
 // ---------------------------------------------------------------------------------------------
 // The block loop
 
-namespace {
-
-// The block of a call after a channel filter changed the sample count.
-struct ResizedBlock {
-    ComPtr<IAudioData> data;
-    int16_t* samples = nullptr;  // first processed sample of the new block
-    int frames = 0;              // samples per channel of the new processed range
+// What one ProcessAudio call works with: the block, its samples and the shape of the channel
+// blocks, and the block that replaces it once a channel filter changed the sample count.
+struct CBaseFilter::BlockPass {
+    ComPtr<IAudioData> block;    // the block handed in
+    IAudioData** out = nullptr;  // the caller's result slot
+    BYTE* buffer = nullptr;      // the block's bytes
+    int16_t* samples = nullptr;  // first sample to process
+    LONG totalBytes = 0, offsetBytes = 0, count = 0;
+    bool last = false;
+    int frames = 0;        // count / channels
+    int n = 0;             // samples per channel block
+    int stride = 1;        // between a channel block's samples in the 16-bit block
+    int smoothStride = 1;  // between one channel's samples in a channel block
+    bool mixing = false;   // the strength mix runs
+    double scale = 1.0;    // output level x 32768
+    // Samples each filter produced in this call, kept only where a new block can replace the old.
+    std::vector<int> written;
+    // The replacing block, once made: its first processed sample and its samples per channel.
+    ComPtr<IAudioData> resized;
+    int16_t* resizedSamples = nullptr;
+    int resizedFrames = 0;
+    HRESULT resizeFailure = S_OK;  // why the replacing block could not be made, while it lacks
 };
 
-}  // namespace
+// Head and tail of the edge cross-fade kept for one channel filter in this call, in frames.
+struct CBaseFilter::Edges {
+    int head = 0;
+    int tail = 0;
+};
+
+void CBaseFilter::FailBlock(HRESULT hr) {
+    if (SUCCEEDED(m_blockFailure)) m_blockFailure = FAILED(hr) ? hr : E_FAIL;
+}
+
+HRESULT CBaseFilter::TakeBlockFailure() {
+    const HRESULT hr = m_blockFailure;
+    m_blockFailure = S_OK;
+    return hr;
+}
 
 void CBaseFilter::ProcessAudio(IUnknown* data, LONG totalBytes, LONG offsetBytes, LONG count,
                                LONG last, IAudioData** out) {
-    if (out == nullptr) return;
-    *out = nullptr;
-    ComPtr<IAudioData> block = corvane::QueryAs<IAudioData>(data);
-    if (!block) return;
-    *out = ComPtr<IAudioData>(block).Detach();
-
-    const int channels = m_wfx.nChannels;
-    if (channels == 0 || m_wfx.nBlockAlign == 0 || m_wfx.nSamplesPerSec == 0) return;
-    if (offsetBytes < 0 || count <= 0 ||
-        static_cast<int64_t>(offsetBytes) + 2 * static_cast<int64_t>(count) > totalBytes) {
-        return;
-    }
-    BYTE* buffer = nullptr;
-    if (FAILED(block->GetBuffer(corvane::kBufferReadWrite, 0, &buffer)) || buffer == nullptr)
-        return;
-    int16_t* samples = reinterpret_cast<int16_t*>(buffer + offsetBytes);
-
-    const int frames = count / channels;
-    const int n = m_bPerChannel ? frames : count;
-    const int stride = m_bPerChannel ? channels : 1;
-    const int smoothStride = m_bPerChannel ? 1 : channels;
-    const bool mixing = m_strength.bUseStrengthPerCh && m_bPerChannel;
-    const double scale = m_level * 32768.0;
-    const DWORD rate = m_wfx.nSamplesPerSec;
-
-    // Counted in frames for every engine, so that the lag means the same per channel and
-    // interleaved.
-    m_inCount += frames;
-
-    ResizedBlock resized;
-    // Samples each filter produced in this call, kept only where a new block can replace the old.
-    std::vector<int> written;
-    if (m_bLengthChanges) written.assign(m_channels.size(), 0);
-
+    BlockPass pass;
+    if (!BeginBlock(data, totalBytes, offsetBytes, count, last, out, &pass)) return;
     // Never more filters than the block has channels (a filter list built for another format).
-    const size_t filters = std::min<size_t>(m_channels.size(), m_bPerChannel ? channels : 1);
+    const size_t filters = std::min<size_t>(m_channels.size(), m_bPerChannel ? m_wfx.nChannels : 1);
     for (size_t i = 0; i < filters; ++i) {
         CBaseChannelFilter* f = m_channels[i];
         if (f == nullptr) continue;
-        f->EnsureBuffers(n);
-        double* input = f->m_pIn;
-        for (int k = 0; k < n; ++k)
-            input[k] = samples[i + static_cast<size_t>(k) * stride] * kFromPcm16;
-        if (mixing) f->AppendPending(input, static_cast<UINT>(n));
-
-        int head = 0, tail = 0;
-        if (m_smoothEnabled != 0) {
-            if (last) {
-                tail = EdgeFrames(m_rSmooth, rate, frames);
-                if (tail > 0) {
-                    f->m_smooth.SetStride(smoothStride);
-                    f->m_smooth.StoreTail(input, DoubleBytes(n),
-                                          DoubleBytes(int64_t(tail) * smoothStride));
-                }
-            }
-            if (f->m_bRestart) {
-                head = EdgeFrames(m_lSmooth, rate, frames);
-                if (head > 0) {
-                    f->m_smooth.SetStride(smoothStride);
-                    f->m_smooth.StoreHead(input, DoubleBytes(n),
-                                          DoubleBytes(int64_t(head) * smoothStride));
-                }
-            }
-        }
-
-        int nOut = f->ProcessChannel(n, last);
-        nOut = std::clamp(nOut, 0, std::max(f->m_outCapacity, 0));
-        int nFinal = nOut;
-
-        if (mixing) {
-            const bool direct =
-                f->m_processedCount == 0 && f->m_pendingCount >= static_cast<UINT>(nOut);
-            if (!direct) f->AppendProcessed(f->m_pOut, static_cast<UINT>(nOut));
-            const int avail = direct ? nOut : static_cast<int>(f->m_processedCount);
-            const int pending = static_cast<int>(f->m_pendingCount);
-            nFinal = last ? pending : std::min(pending, avail);
-            f->EnsureOutputBuffer(nFinal);
-            // Growth may move the output: take the processed samples only now.
-            const double* processed = direct ? f->m_pOut : f->m_processed.data();
-            if (nFinal > 0) {
-                const int m = std::min(pending, avail);
-                if (m > 0) {
-                    MixStrengths(f, static_cast<int>(i), f->m_pOut, processed, m);
-                    f->DropPending(static_cast<UINT>(m));
-                    f->DropProcessed(static_cast<UINT>(m));
-                }
-                if (last && nFinal - m > 0) {
-                    // Input for which the filter gave no output closes the stream unprocessed.
-                    const int k = std::min(nFinal - m, static_cast<int>(f->m_pendingCount));
-                    std::memcpy(f->m_pOut + m, f->m_pending.data(),
-                                sizeof(double) * static_cast<size_t>(k));
-                    f->DropPending(static_cast<UINT>(k));
-                }
-            }
-        }
+        Deinterleave(pass, i, f);
+        const Edges edges = CaptureEdges(pass, f);
+        int nFinal = RunChannelFilter(f, pass);
+        if (pass.mixing) nFinal = MixStrengthsOf(pass, i, f, nFinal);
         nFinal = std::max(nFinal, 0);
-        if (m_bLengthChanges) written[i] = nFinal;
-
-        double* output = f->m_pOut;
-        if (f->m_bRestart && head > 0) f->m_smooth.ApplyLeftEdge(output, DoubleBytes(nFinal));
-        if (last && tail > 0) f->m_smooth.ApplyRightEdge(output, DoubleBytes(nFinal));
-
-        if (i == 0 && m_bLengthChanges) {
-            // Both counters move on every call so that the lag stays the difference of the two.
-            m_outCount += m_bPerChannel ? nFinal : nFinal / channels;
-            m_frameOffset = corvane::TruncToInt64(static_cast<double>(m_inCount) -
-                                                  static_cast<double>(m_outCount) / m_rate);
-        }
-
-        if (!resized.data && (!m_bLengthChanges || nFinal == n)) {
-            // In place: never more samples than the block range holds.
-            WriteChannel(samples, static_cast<int>(i), stride, output, std::min(nFinal, n), scale);
-        } else {
-            if (!resized.data) {
-                const int64_t newCount = static_cast<int64_t>(nFinal) * stride;
-                const int64_t newTotal = totalBytes + (newCount - count) * 2;
-                if (newTotal <= INT32_MAX) {
-                    ComPtr<IUnknown> created;
-                    block->CreateBlock(2, created.Put());
-                    ComPtr<IAudioData> fresh = created.As<IAudioData>();
-                    BYTE* freshBuffer = nullptr;
-                    if (fresh && SUCCEEDED(fresh->SetLength(static_cast<LONG>(newTotal), 0)) &&
-                        SUCCEEDED(fresh->GetBuffer(corvane::kBufferReadWrite, 0, &freshBuffer)) &&
-                        freshBuffer) {
-                        std::memcpy(freshBuffer, buffer, static_cast<size_t>(offsetBytes));
-                        const int64_t tailBytes =
-                            totalBytes - offsetBytes - 2 * static_cast<int64_t>(count);
-                        std::memcpy(freshBuffer + offsetBytes + newCount * 2,
-                                    buffer + offsetBytes + 2 * count,
-                                    static_cast<size_t>(tailBytes));
-                        const double newDuration = BytesToMs(newTotal);
-                        double oldDuration = newDuration;
-                        fresh->GetDuration(&oldDuration);
-                        fresh->PutDuration(newDuration);
-                        m_position += newDuration - oldDuration;
-                        resized.samples = reinterpret_cast<int16_t*>(freshBuffer + offsetBytes);
-                        resized.frames = nFinal;
-                        resized.data = fresh;
-                        ComPtr<IAudioData> previous = ComPtr<IAudioData>::Attach(*out);
-                        *out = ComPtr<IAudioData>(fresh).Detach();
-                        // Filters before this one wrote into the old block: carry their output
-                        // over.
-                        for (size_t j = 0; j < i; ++j) {
-                            if (m_channels[j] == nullptr) continue;
-                            WriteChannel(resized.samples, static_cast<int>(j), stride,
-                                         m_channels[j]->m_pOut,
-                                         std::min(written[j], resized.frames), scale);
-                        }
-                    }
-                }
-            }
-            if (resized.data) {
-                WriteChannel(resized.samples, static_cast<int>(i), stride, output,
-                             std::min(nFinal, resized.frames), scale);
-            }
-        }
+        if (m_bLengthChanges) pass.written[i] = nFinal;
+        CrossFadeEdges(f, edges, nFinal, pass.last);
+        if (i == 0 && m_bLengthChanges) CountOutput(nFinal);
+        WriteBack(pass, i, f, nFinal);
         f->m_bRestart = false;
+    }
+    // A channel whose samples belong in a replacing block that could not be made leaves the block
+    // incomplete: the read that asked for it fails.
+    if (FAILED(pass.resizeFailure) && !pass.resized) FailBlock(pass.resizeFailure);
+}
+
+bool CBaseFilter::BeginBlock(IUnknown* data, LONG totalBytes, LONG offsetBytes, LONG count,
+                             LONG last, IAudioData** out, BlockPass* pass) {
+    if (out == nullptr) return false;
+    *out = nullptr;
+    pass->block = corvane::QueryAs<IAudioData>(data);
+    if (!pass->block) return false;
+    // The result is the block itself until a replacing block is made.
+    *out = ComPtr<IAudioData>(pass->block).Detach();
+    pass->out = out;
+
+    const int channels = m_wfx.nChannels;
+    if (channels == 0 || m_wfx.nBlockAlign == 0 || m_wfx.nSamplesPerSec == 0) return false;
+    if (offsetBytes < 0 || count <= 0 ||
+        static_cast<int64_t>(offsetBytes) + 2 * static_cast<int64_t>(count) > totalBytes) {
+        return false;
+    }
+    const HRESULT hr = pass->block->GetBuffer(corvane::kBufferReadWrite, 0, &pass->buffer);
+    if (FAILED(hr) || pass->buffer == nullptr) {
+        // Handing the block on unprocessed would pass it off as the effect's output.
+        FailBlock(FAILED(hr) ? hr : E_POINTER);
+        return false;
+    }
+    pass->samples = reinterpret_cast<int16_t*>(pass->buffer + offsetBytes);
+    pass->totalBytes = totalBytes;
+    pass->offsetBytes = offsetBytes;
+    pass->count = count;
+    pass->last = last != 0;
+    pass->frames = count / channels;
+    pass->n = m_bPerChannel ? pass->frames : count;
+    pass->stride = m_bPerChannel ? channels : 1;
+    pass->smoothStride = m_bPerChannel ? 1 : channels;
+    pass->mixing = m_strength.bUseStrengthPerCh && m_bPerChannel;
+    pass->scale = m_level * 32768.0;
+    if (m_bLengthChanges) pass->written.assign(m_channels.size(), 0);
+    // Counted in frames for every engine, so that the lag means the same per channel and
+    // interleaved.
+    m_inCount += pass->frames;
+    return true;
+}
+
+void CBaseFilter::Deinterleave(const BlockPass& pass, size_t i, CBaseChannelFilter* f) {
+    f->EnsureBuffers(pass.n);
+    double* input = f->m_pIn;
+    for (int k = 0; k < pass.n; ++k) {
+        input[k] = pass.samples[i + static_cast<size_t>(k) * pass.stride] * kFromPcm16;
+    }
+    if (pass.mixing) f->AppendPending(input, static_cast<UINT>(pass.n));
+}
+
+CBaseFilter::Edges CBaseFilter::CaptureEdges(const BlockPass& pass, CBaseChannelFilter* f) {
+    Edges edges;
+    if (m_smoothEnabled == 0) return edges;
+    const DWORD rate = m_wfx.nSamplesPerSec;
+    const UINT blockBytes = DoubleBytes(pass.n);
+    if (pass.last) {
+        edges.tail = EdgeFrames(m_rSmooth, rate, pass.frames);
+        if (edges.tail > 0) {
+            f->m_smooth.SetStride(pass.smoothStride);
+            f->m_smooth.StoreTail(f->m_pIn, blockBytes,
+                                  DoubleBytes(int64_t(edges.tail) * pass.smoothStride));
+        }
+    }
+    if (f->m_bRestart) {
+        edges.head = EdgeFrames(m_lSmooth, rate, pass.frames);
+        if (edges.head > 0) {
+            f->m_smooth.SetStride(pass.smoothStride);
+            f->m_smooth.StoreHead(f->m_pIn, blockBytes,
+                                  DoubleBytes(int64_t(edges.head) * pass.smoothStride));
+        }
+    }
+    return edges;
+}
+
+int CBaseFilter::RunChannelFilter(CBaseChannelFilter* f, const BlockPass& pass) {
+    const int nOut = f->ProcessChannel(pass.n, pass.last ? 1 : 0);
+    return std::clamp(nOut, 0, std::max(f->m_outCapacity, 0));
+}
+
+int CBaseFilter::MixStrengthsOf(const BlockPass& pass, size_t i, CBaseChannelFilter* f, int nOut) {
+    const bool direct = f->m_processedCount == 0 && f->m_pendingCount >= static_cast<UINT>(nOut);
+    if (!direct) f->AppendProcessed(f->m_pOut, static_cast<UINT>(nOut));
+    const int avail = direct ? nOut : static_cast<int>(f->m_processedCount);
+    const int pending = static_cast<int>(f->m_pendingCount);
+    const int nFinal = pass.last ? pending : std::min(pending, avail);
+    f->EnsureOutputBuffer(nFinal);
+    if (nFinal <= 0) return nFinal;
+    // Growth may move the output: take the processed samples only now.
+    const double* processed = direct ? f->m_pOut : f->m_processed.data();
+    const int m = std::min(pending, avail);
+    if (m > 0) {
+        MixStrengths(f, static_cast<int>(i), f->m_pOut, processed, m);
+        f->DropPending(static_cast<UINT>(m));
+        f->DropProcessed(static_cast<UINT>(m));
+    }
+    if (pass.last && nFinal - m > 0) {
+        // Input for which the filter gave no output closes the stream unprocessed.
+        const int k = std::min(nFinal - m, static_cast<int>(f->m_pendingCount));
+        std::memcpy(f->m_pOut + m, f->m_pending.data(), sizeof(double) * static_cast<size_t>(k));
+        f->DropPending(static_cast<UINT>(k));
+    }
+    return nFinal;
+}
+
+void CBaseFilter::CrossFadeEdges(CBaseChannelFilter* f, const Edges& edges, int nFinal, bool last) {
+    if (f->m_bRestart && edges.head > 0) f->m_smooth.ApplyLeftEdge(f->m_pOut, DoubleBytes(nFinal));
+    if (last && edges.tail > 0) f->m_smooth.ApplyRightEdge(f->m_pOut, DoubleBytes(nFinal));
+}
+
+void CBaseFilter::CountOutput(int nFinal) {
+    // Both counters move on every call so that the lag stays the difference of the two.
+    m_outCount += m_bPerChannel ? nFinal : nFinal / m_wfx.nChannels;
+    m_frameOffset = corvane::TruncToInt64(static_cast<double>(m_inCount) -
+                                          static_cast<double>(m_outCount) / m_rate);
+}
+
+void CBaseFilter::WriteBack(BlockPass& pass, size_t i, CBaseChannelFilter* f, int nFinal) {
+    const int channel = static_cast<int>(i);
+    if (!pass.resized && (!m_bLengthChanges || nFinal == pass.n)) {
+        // In place: never more samples than the block range holds.
+        WriteChannel(pass.samples, channel, pass.stride, f->m_pOut, std::min(nFinal, pass.n),
+                     pass.scale);
+        return;
+    }
+    if (!pass.resized) ReplaceBlock(pass, i, nFinal);
+    if (pass.resized) {
+        WriteChannel(pass.resizedSamples, channel, pass.stride, f->m_pOut,
+                     std::min(nFinal, pass.resizedFrames), pass.scale);
+    }
+}
+
+void CBaseFilter::ReplaceBlock(BlockPass& pass, size_t i, int nFinal) {
+    const int64_t newCount = static_cast<int64_t>(nFinal) * pass.stride;
+    const int64_t newTotal = pass.totalBytes + (newCount - pass.count) * 2;
+    if (newTotal > INT32_MAX) {
+        pass.resizeFailure = E_OUTOFMEMORY;
+        return;
+    }
+    ComPtr<IUnknown> created;
+    HRESULT hr = pass.block->CreateBlock(2, created.Put());
+    ComPtr<IAudioData> fresh = created.As<IAudioData>();
+    if (SUCCEEDED(hr) && !fresh) hr = E_NOINTERFACE;
+    if (SUCCEEDED(hr)) hr = fresh->SetLength(static_cast<LONG>(newTotal), 0);
+    BYTE* freshBuffer = nullptr;
+    if (SUCCEEDED(hr)) hr = fresh->GetBuffer(corvane::kBufferReadWrite, 0, &freshBuffer);
+    if (SUCCEEDED(hr) && freshBuffer == nullptr) hr = E_POINTER;
+    if (FAILED(hr)) {
+        // A later channel filter of this call tries again.
+        pass.resizeFailure = hr;
+        return;
+    }
+    std::memcpy(freshBuffer, pass.buffer, static_cast<size_t>(pass.offsetBytes));
+    const int64_t tailBytes =
+        pass.totalBytes - pass.offsetBytes - 2 * static_cast<int64_t>(pass.count);
+    std::memcpy(freshBuffer + pass.offsetBytes + newCount * 2,
+                pass.buffer + pass.offsetBytes + 2 * pass.count, static_cast<size_t>(tailBytes));
+    const double newDuration = BytesToMs(newTotal);
+    double oldDuration = newDuration;
+    fresh->GetDuration(&oldDuration);
+    fresh->PutDuration(newDuration);
+    m_position += newDuration - oldDuration;
+    pass.resizedSamples = reinterpret_cast<int16_t*>(freshBuffer + pass.offsetBytes);
+    pass.resizedFrames = nFinal;
+    pass.resized = fresh;
+    ComPtr<IAudioData> previous = ComPtr<IAudioData>::Attach(*pass.out);
+    *pass.out = ComPtr<IAudioData>(fresh).Detach();
+    // Filters before this one wrote into the old block: carry their output over.
+    for (size_t j = 0; j < i; ++j) {
+        if (m_channels[j] == nullptr) continue;
+        WriteChannel(pass.resizedSamples, static_cast<int>(j), pass.stride, m_channels[j]->m_pOut,
+                     std::min(pass.written[j], pass.resizedFrames), pass.scale);
     }
 }

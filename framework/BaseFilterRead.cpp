@@ -46,15 +46,20 @@ HRESULT CBaseFilter::ReadPassThrough(LONG Stream, LONG Flags, double Duration, I
     return hr;
 }
 
-void CBaseFilter::ProcessInto(IUnknown* block, IAudioData* data, LONG len, LONG skip, LONG n,
-                              bool last, IUnknown** pp) {
+HRESULT CBaseFilter::ProcessInto(IUnknown* block, IAudioData* data, LONG len, LONG skip, LONG n,
+                                 bool last, IUnknown** pp) {
     ComPtr<IUnknown> result = ComPtr<IUnknown>::Share(block);
     if (n > 0) {
+        TakeBlockFailure();
         ComPtr<IAudioData> processed;
         ProcessAudio(data, len, skip, n, last ? 1 : 0, processed.Put());
+        // A block that could not be processed is no output of the effect.
+        const HRESULT failure = TakeBlockFailure();
+        if (FAILED(failure)) return failure;
         if (ComPtr<IUnknown> unknown = processed.As<IUnknown>()) result = unknown;
     }
     *pp = result.Detach();
+    return S_OK;
 }
 
 HRESULT CBaseFilter::ReadDirect(LONG Stream, LONG Flags, double Duration, IUnknown** pp) {
@@ -103,8 +108,9 @@ HRESULT CBaseFilter::ReadDirect(LONG Stream, LONG Flags, double Duration, IUnkno
         skip = static_cast<LONG>(before);
         if (n > 0) m_blockStart += skip;
     }
-    ProcessInto(block.Get(), data.Get(), len, skip, static_cast<LONG>(n), last, pp);
-    return hr;
+    const HRESULT processed =
+        ProcessInto(block.Get(), data.Get(), len, skip, static_cast<LONG>(n), last, pp);
+    return FAILED(processed) ? processed : hr;
 }
 
 HRESULT CBaseFilter::ReadThroughHelper(LONG Stream, LONG Flags, double Duration, IUnknown** pp) {
@@ -179,9 +185,9 @@ HRESULT CBaseFilter::ReadThroughHelper(LONG Stream, LONG Flags, double Duration,
     const bool last = m_blockStart + len >= m_endBytes;
     const INT64 n = (len - over - before) / 2;
     if (n > 0) m_blockStart += before;
-    ProcessInto(block.Get(), data.Get(), len, static_cast<LONG>(std::min<INT64>(before, len)),
-                static_cast<LONG>(std::max<INT64>(n, 0)), last, pp);
-    return S_OK;
+    return ProcessInto(block.Get(), data.Get(), len,
+                       static_cast<LONG>(std::min<INT64>(before, len)),
+                       static_cast<LONG>(std::max<INT64>(n, 0)), last, pp);
 }
 
 HRESULT CBaseFilter::FeedHelper(LONG Stream, LONG Flags, double ms) {

@@ -156,7 +156,8 @@ public:
         return hr;
     }
 
-    // The embedded engine, for C++ code of the module and its tests (not a COM surface).
+    // The embedded engine, for the tests that look into it (not a COM surface; the shell itself
+    // reaches it only as an EffectEngine).
     Engine& GetEngine() noexcept { return m_engine; }
 
     // ---- IUnknown of the three interfaces: delegated to the outer object when aggregated ----
@@ -176,7 +177,7 @@ public:
                                IUnknown** pOutInfo) override {
         ShellLockHolder hold(m_lock);
         if (pOutInfo != nullptr) *pOutInfo = nullptr;
-        IMediaSource* upstream = m_engine.m_pSource;
+        IMediaSource* upstream = Core().Upstream();
         return upstream ? upstream->SendCommandEx(lCommand, pCmdParams, pOutInfo) : S_OK;
     }
     // The stream getters have nothing to give and take no lock; the caller's variable stays.
@@ -188,7 +189,7 @@ public:
     STDMETHODIMP ResetBuffers(LONG Stream, LONG Flags) override {
         ShellLockHolder hold(m_lock);
         HRESULT result = S_OK;
-        IMediaSource* upstream = m_engine.m_pSource;
+        IMediaSource* upstream = Core().Upstream();
         if ((Flags & kResetBuffersForward) != 0 && upstream != nullptr) {
             const HRESULT hr = upstream->ResetBuffers(Stream, Flags);
             if ((Flags & kResetBuffersUpstreamResult) != 0) result = hr;
@@ -208,59 +209,59 @@ public:
         return Forward<&IMediaSource::ReadData>(Stream, Flags, pDataData);
     }
     STDMETHODIMP put_audioTrack(LONG newVal) override {
-        return Locked([&] { return m_engine.PutAudioTrack(newVal); });
+        return Locked([&] { return Core().PutAudioTrack(newVal); });
     }
     STDMETHODIMP SeekAudio(LONG Stream, LONG Flags, double Time) override {
-        return Locked([&] { return m_engine.SeekAudio(Stream, Flags, Time); });
+        return Locked([&] { return Core().SeekAudio(Stream, Flags, Time); });
     }
     STDMETHODIMP SkipAudio(LONG Stream, LONG Flags, double Duration) override {
-        return Locked([&] { return m_engine.SkipAudio(Stream, Flags, Duration); });
+        return Locked([&] { return Core().SkipAudio(Stream, Flags, Duration); });
     }
     STDMETHODIMP ReadAudio(LONG Stream, LONG Flags, double Duration,
                            IUnknown** pAudioData) override {
-        return Locked([&] { return m_engine.ReadAudio(Stream, Flags, Duration, pAudioData); });
+        return Locked([&] { return Core().ReadAudio(Stream, Flags, Duration, pAudioData); });
     }
     STDMETHODIMP get_audioDuration(LONG Stream, double* pVal) override {
-        return Locked([&] { return m_engine.GetAudioDuration(Stream, pVal); });
+        return Locked([&] { return Core().GetAudioDuration(Stream, pVal); });
     }
     STDMETHODIMP get_audioTime(LONG Stream, double* pVal) override {
-        return Locked([&] { return m_engine.GetAudioTime(Stream, pVal); });
+        return Locked([&] { return Core().GetAudioTime(Stream, pVal); });
     }
     STDMETHODIMP put_audioFormat(LONG Stream, IUnknown* newVal) override {
-        return Locked([&] { return m_engine.PutAudioFormat(Stream, newVal); });
+        return Locked([&] { return Core().PutAudioFormat(Stream, newVal); });
     }
 
     // ---- IMediaBaseFilter (SetParam and GetParam are the forwarded IMediaSource methods; the
     // MediaSource property also implements IVolumeFilter5's) ----
     STDMETHODIMP InitFilter(IUnknown* pParams) override {
-        return Locked([&] { return m_engine.InitFilter(pParams); });
+        return Locked([&] { return Core().InitFilter(pParams); });
     }
     STDMETHODIMP get_EffectEnabled(VARIANT_BOOL* bEnabled) override {
-        return Locked([&] { return m_engine.GetEffectEnabled(bEnabled); });
+        return Locked([&] { return Core().GetEffectEnabled(bEnabled); });
     }
     STDMETHODIMP put_EffectEnabled(VARIANT_BOOL newVal) override {
-        return Locked([&] { return m_engine.PutEffectEnabled(newVal); });
+        return Locked([&] { return Core().PutEffectEnabled(newVal); });
     }
     STDMETHODIMP get_MediaSource(IUnknown** pMediaSource) override {
-        return Locked([&] { return m_engine.GetMediaSource(pMediaSource); });
+        return Locked([&] { return Core().GetMediaSource(pMediaSource); });
     }
     STDMETHODIMP put_MediaSource(IUnknown* newVal) override {
-        return Locked([&] { return m_engine.PutMediaSource(newVal); });
+        return Locked([&] { return Core().PutMediaSource(newVal); });
     }
     STDMETHODIMP GetBaseMediaSource(IUnknown** pMediaSource) override {
-        return Locked([&] { return m_engine.GetBaseMediaSource(pMediaSource); });
+        return Locked([&] { return Core().GetBaseMediaSource(pMediaSource); });
     }
     STDMETHODIMP get_EffectParams(IUnknown** pParams) override {
-        return Locked([&] { return m_engine.GetEffectParams(pParams); });
+        return Locked([&] { return Core().GetEffectParams(pParams); });
     }
     STDMETHODIMP put_EffectParams(IUnknown* newVal) override {
-        return Locked([&] { return m_engine.PutEffectParams(newVal); });
+        return Locked([&] { return Core().PutEffectParams(newVal); });
     }
     STDMETHODIMP get_EffectZones(IUnknown** pZones) override {
-        return Locked([&] { return m_engine.GetEffectZones(pZones); });
+        return Locked([&] { return Core().GetEffectZones(pZones); });
     }
     STDMETHODIMP put_EffectZones(IUnknown* newVal) override {
-        return Locked([&] { return m_engine.PutEffectZones(newVal); });
+        return Locked([&] { return Core().PutEffectZones(newVal); });
     }
 
 private:
@@ -296,9 +297,8 @@ private:
 
     // Engine flags of the class, then the engine's parameter defaults. Always succeeds.
     void FinalConstruct() noexcept {
-        if (kEngineTraits.lengthChanges) m_engine.m_bLengthChanges = true;
-        if (kEngineTraits.followsRate) m_engine.m_bFollowsRate = true;
-        CallGuarded([&] { return m_engine.ResetParams(); });
+        Core().SetOutputTraits(kEngineTraits.lengthChanges, kEngineTraits.followsRate);
+        CallGuarded([&] { return Core().ResetParams(); });
     }
 
     HRESULT InnerQueryInterface(REFIID riid, void** ppv) noexcept {
@@ -343,10 +343,13 @@ private:
     template <auto Method, class... Args>
     HRESULT Forward(Args... args) {
         ShellLockHolder hold(m_lock);
-        IMediaSource* upstream = m_engine.m_pSource;
+        IMediaSource* upstream = Core().Upstream();
         if (upstream == nullptr) return this->Error(kInvalidArgument);
         return (upstream->*Method)(args...);
     }
+
+    // The engine as the shell may use it.
+    EffectEngine& Core() noexcept { return m_engine; }
 
     static constexpr int kInvalidArgument = 8;
 

@@ -189,9 +189,8 @@ RunOutput EffectHarness::ExpectOutput(const EffectSetup& setup, const Signal& in
     std::ostringstream why;
     why << got.size() << " samples, " << want.size() << " expected";
     if (firstBad < n) {
-        why << "; sample " << firstBad << " is " << got[firstBad] << ", expected "
-            << want[firstBad] << "; largest difference " << worst << " (tolerance " << tolerance
-            << ")";
+        why << "; sample " << firstBad << " is " << got[firstBad] << ", expected " << want[firstBad]
+            << "; largest difference " << worst << " (tolerance " << tolerance << ")";
     }
     return ::testing::AssertionFailure() << why.str();
 }
@@ -206,8 +205,8 @@ Model PerChannelModel(
         for (int c = 0; c < channels; ++c) {
             std::vector<double> x(static_cast<size_t>(frames));
             for (int64_t k = 0; k < frames; ++k) {
-                x[static_cast<size_t>(k)] = in.samples[static_cast<size_t>(k * channels + c)] *
-                                            kFromPcm16;
+                x[static_cast<size_t>(k)] =
+                    in.samples[static_cast<size_t>(k * channels + c)] * kFromPcm16;
             }
             outs.push_back(f(x, in.Rate()));
             length = std::min(length, outs.back().size());
@@ -234,7 +233,8 @@ std::pair<int64_t, int64_t> IntervalFrames(const Signal& in, const std::vector<Z
     return {clampFrames(FramesOf(lo, in.Rate())), clampFrames(FramesOf(hi, in.Rate()))};
 }
 
-std::vector<int16_t> Expected(const Signal& in, const std::vector<Zone>& zones, const Model& model) {
+std::vector<int16_t> Expected(const Signal& in, const std::vector<Zone>& zones,
+                              const Model& model) {
     const auto [first, end] = IntervalFrames(in, zones);
     const size_t channels = static_cast<size_t>(in.Channels());
     const auto at = [&](int64_t frame) { return in.samples.begin() + frame * channels; };

@@ -67,7 +67,7 @@ struct EffectSetup {
     std::string name;
     CreateFunction create = nullptr;
     EngineTraits traits{};
-    Params params;         // handed to the effect when it holds any value
+    Params params;            // handed to the effect when it holds any value
     std::vector<Zone> zones;  // handed to the effect when there are any
     bool enabled = true;
 };
@@ -94,12 +94,14 @@ protected:
     }
 
     // Creates the effect, sets a table source of the signal as its upstream source, its parameters,
-// zones and enabled state, and reads until the stream ends, a read fails or a bound on the number
-// of reads is reached (ended stays false then). Everything is released before it returns.
+    // zones and enabled state, and reads until the stream ends, a read fails or a bound on the
+    // number of reads is reached (ended stays false then). Everything is released before it
+    // returns.
     RunOutput Run(const EffectSetup& setup, const Signal& in, const ReadPlan& plan);
 
-    // Runs every read plan and expects each to end without failure with `expected`, sample for sample
-// within `tolerance` (LSB). Returns the output of the first plan.
+    // Runs every read plan and expects each to end without failure with `expected`, sample for
+    // sample
+    // within `tolerance` (LSB). Returns the output of the first plan.
     RunOutput ExpectOutput(const EffectSetup& setup, const Signal& in,
                            const std::vector<int16_t>& expected, int tolerance = 0);
 
@@ -135,6 +137,5 @@ std::vector<int16_t> Expected(const Signal& in, const std::vector<Zone>& zones, 
 Model WithStrengths(const Model& model, double left, double right, double center);
 // The parameters that ask for those strengths ("UseStrengthPerCh" and the three start values).
 void SetStrengths(Params& params, double left, double right, double center);
-
 
 }  // namespace corvane::testing

@@ -40,8 +40,8 @@ public:
 template <class Channel>
 class TestEngine : public CBaseFilter {
 public:
-    static constexpr EngineTraits kTraits = {
-        /*usesHelper*/ true, /*perChannel*/ true, /*lengthChanges*/ false, /*followsRate*/ false};
+    static constexpr EngineTraits kTraits = {/*usesHelper*/ true, /*perChannel*/ true,
+                                             /*lengthChanges*/ false, /*followsRate*/ false};
     using CBaseFilter::CBaseFilter;
     CBaseChannelFilter* CreateChannelFilter() override { return new Channel(this); }
 };
@@ -77,7 +77,7 @@ TEST_F(Harness, FindsAnEffectEqualToItsReferenceInZonesAndUnderStrengths) {
     struct Case {
         int channels, rate;
         std::vector<Zone> zones;
-        double gain;               // "TestGain", 0.5 when absent
+        double gain;                 // "TestGain", 0.5 when absent
         double left, right, center;  // strengths; all 1: none asked for
         int tolerance;
     };

@@ -9,8 +9,28 @@
 
 namespace {
 
+// The channel filter's state, which derived filters and the engine reach, open to the tests.
+struct Inspected : CBaseChannelFilter {
+    using CBaseChannelFilter::AppendPending;
+    using CBaseChannelFilter::AppendProcessed;
+    using CBaseChannelFilter::CBaseChannelFilter;
+    using CBaseChannelFilter::DropPending;
+    using CBaseChannelFilter::DropProcessed;
+    using CBaseChannelFilter::m_bRestart;
+    using CBaseChannelFilter::m_inCapacity;
+    using CBaseChannelFilter::m_inStore;
+    using CBaseChannelFilter::m_outCapacity;
+    using CBaseChannelFilter::m_outStore;
+    using CBaseChannelFilter::m_pending;
+    using CBaseChannelFilter::m_pendingCount;
+    using CBaseChannelFilter::m_pIn;
+    using CBaseChannelFilter::m_pOut;
+    using CBaseChannelFilter::m_processedCount;
+    using CBaseChannelFilter::m_smooth;
+};
+
 TEST(ChannelFilter, NewFilterHoldsInitialBuffers) {
-    CBaseChannelFilter f(nullptr);
+    Inspected f(nullptr);
     EXPECT_EQ(f.m_inCapacity, 44100);
     EXPECT_EQ(f.m_outCapacity, 44100);
     EXPECT_EQ(f.m_inStore.size(), 45124u);
@@ -24,7 +44,7 @@ TEST(ChannelFilter, NewFilterHoldsInitialBuffers) {
 }
 
 TEST(ChannelFilter, BuffersGrowKeepingTheirContents) {
-    CBaseChannelFilter f(nullptr);
+    Inspected f(nullptr);
     for (int k = 0; k < 45124; ++k) {
         f.m_pIn[k] = k * 0.5;
         f.m_pOut[k] = -k * 0.25;
@@ -46,7 +66,7 @@ TEST(ChannelFilter, BuffersGrowKeepingTheirContents) {
 }
 
 TEST(ChannelFilter, OutputGrowsAlone) {
-    CBaseChannelFilter f(nullptr);
+    Inspected f(nullptr);
     ASSERT_TRUE(f.EnsureOutputBuffer(60000));
     EXPECT_EQ(f.m_outCapacity, 60000);
     EXPECT_EQ(f.m_outStore.size(), 61024u);
@@ -55,7 +75,7 @@ TEST(ChannelFilter, OutputGrowsAlone) {
 }
 
 TEST(ChannelFilter, GrowthBeyondThirtyTwoBitBytesIsRefused) {
-    CBaseChannelFilter f(nullptr);
+    Inspected f(nullptr);
     try {
         f.EnsureBuffers(600000000);  // 4.8 GB of doubles
         FAIL() << "no exception";
@@ -66,7 +86,7 @@ TEST(ChannelFilter, GrowthBeyondThirtyTwoBitBytesIsRefused) {
 }
 
 TEST(ChannelFilter, BaseProcessingReturnsNothing) {
-    CBaseChannelFilter f(nullptr);
+    Inspected f(nullptr);
     for (int n : {0, 1, 4410, 44100}) {
         EXPECT_EQ(f.ProcessChannel(n, 0), 0);
         EXPECT_EQ(f.ProcessChannel(n, 1), 0);
@@ -76,7 +96,7 @@ TEST(ChannelFilter, BaseProcessingReturnsNothing) {
 }
 
 TEST(ChannelFilter, QueuesAppendDropAndClear) {
-    CBaseChannelFilter f(nullptr);
+    Inspected f(nullptr);
     const double a[] = {1, 2, 3, 4, 5};
     f.AppendPending(a, 5);
     f.AppendProcessed(a, 2);

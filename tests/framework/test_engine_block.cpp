@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <string>
 
 namespace corvane::test {
 namespace {
@@ -265,6 +266,56 @@ TEST_F(Block, LengthChangeBuildsANewBlock) {
         const double newDuration = newTotal * 1000.0 / (4 * 44100.0);
         EXPECT_DOUBLE_EQ(DurationOf(block.Get()), newDuration) << c.name;
         EXPECT_DOUBLE_EQ(e.m_position, newDuration - 200.0) << c.name;
+    }
+}
+
+// A block whose buffer, or whose replacing block, cannot be had is no output of the effect: the
+// read fails with the host's failure, and the next read is processed as usual. Any step of making
+// the replacing block counts; a later channel filter of the same call tries again, so a block made
+// at the second try loses nothing.
+TEST_F(Block, AFailedBufferOrReplacingBlockFailsThatReadAndTheNextReadWorks) {
+    struct Case {
+        const char* method;
+        BYTE helper;
+        bool halves;  // the filters return half their samples: the block is replaced
+        int times;    // calls that fail (after the original block's buffer, for a new block's)
+        HRESULT first;
+    };
+    const Case cases[] = {
+        {"GetBuffer", 0, false, 1, E_ABORT},  {"GetBuffer", 1, false, 1, E_ABORT},
+        {"CreateBlock", 0, true, 2, E_ABORT}, {"CreateBlock", 1, true, 2, E_ABORT},
+        {"SetLength", 0, true, 2, E_ABORT},   {"GetBuffer", 0, true, 2, E_ABORT},
+        {"CreateBlock", 0, true, 1, S_OK},
+    };
+    const std::vector<int16_t> in = VariedSamples(8820, 2);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.method << (c.helper ? " helper" : " direct")
+                                          << (c.halves ? " halves " : " ") << c.times);
+        TestEngine& e = Make(c.helper, 1, [&c](int, CBaseFilter* o) -> CBaseChannelFilter* {
+            if (c.halves) return new LengthFilter(o, [](int n) { return n / 2; });
+            return new GainFilter(o, 0.5);
+        });
+        e.m_bLengthChanges = c.halves;
+        ComPtr<TableSource> source = Attach(Format(2), in);
+        const int skip = c.halves && std::string(c.method) == "GetBuffer" ? 1 : 0;
+        doubles.Failures().FailCall(c.method, E_ABORT, {}, c.times, skip);
+        for (int read = 0; read < 2; ++read) {
+            ComPtr<IUnknown> block;
+            const HRESULT hr = Read(50.0, &block);
+            if (read == 0 && FAILED(c.first)) {
+                EXPECT_EQ(hr, c.first);
+                EXPECT_FALSE(block);
+                continue;
+            }
+            ASSERT_EQ(hr, S_OK) << "read " << read;
+            const std::vector<int16_t> out = SamplesOf(block.Get());
+            const size_t frames = c.halves ? 1102 : 2205;
+            ASSERT_EQ(out.size(), frames * 2);
+            for (size_t k = 0; k < out.size(); ++k) {
+                const int16_t x = in[2205 * 2 * read + k];
+                ASSERT_EQ(out[k], c.halves ? x : static_cast<int16_t>(x / 2)) << k;
+            }
+        }
     }
 }
 

@@ -220,7 +220,7 @@ TEST_F(ReadPath, SeekAndSkip) {
         EXPECT_EQ(e.m_position, c.position);
         EXPECT_EQ(e.skips, 1);
         EXPECT_TRUE(e.m_bFirstBlock);
-        EXPECT_EQ(e.m_channels[0]->m_pendingCount, 0u);
+        EXPECT_EQ(e.m_channels[0]->PendingCount(), 0u);
         double t = 0;
         EXPECT_EQ(e.GetAudioTime(0, &t), S_OK);
         EXPECT_EQ(t, 2500.0);
@@ -235,12 +235,12 @@ TEST_F(ReadPath, SeekClearsTheLagAndTheQueues) {
     ComPtr<IUnknown> block;
     ASSERT_EQ(Read(100.0, &block), S_OK);
     ASSERT_EQ(e.m_frameOffset, 100);
-    ASSERT_EQ(e.m_channels[1]->m_pendingCount, 100u);
+    ASSERT_EQ(e.m_channels[1]->PendingCount(), 100u);
     ASSERT_EQ(e.SeekAudio(0, 0, 500.0), S_OK);
     EXPECT_EQ(e.m_frameOffset, 0);
     EXPECT_EQ(e.m_inCount, 0);
     EXPECT_EQ(e.m_outCount, 0);
-    EXPECT_EQ(e.m_channels[1]->m_pendingCount, 0u);
+    EXPECT_EQ(e.m_channels[1]->PendingCount(), 0u);
     EXPECT_EQ(e.m_position, 500.0);
     EXPECT_EQ(e.seeks, 1);
 }

@@ -22,8 +22,7 @@ private:
 
 class OddBlock : public RecordingAudioBlock {
 public:
-    OddBlock(std::shared_ptr<DoublesState> s, const AudioFormatValues& f,
-             const WAVEFORMATEX& wfx)
+    OddBlock(std::shared_ptr<DoublesState> s, const AudioFormatValues& f, const WAVEFORMATEX& wfx)
         : RecordingAudioBlock(std::move(s), f), m_wfx(wfx) {}
     STDMETHODIMP GetFormat(IUnknown** p) override {
         if (!p) return E_POINTER;
@@ -59,9 +58,8 @@ STDMETHODIMP TableSource::ReadAudio(LONG Stream, LONG Flags, double Duration, IU
     if (m_emptyAfter < 0 || read < m_emptyAfter)
         return RecordingSourceT::ReadAudio(Stream, Flags, Duration, p);
     if (!p) return E_POINTER;
-    *p = read < m_emptyAfter + 1000
-             ? (new RecordingAudioBlock(State(), m_format))->Unknown()
-             : nullptr;
+    *p = read < m_emptyAfter + 1000 ? (new RecordingAudioBlock(State(), m_format))->Unknown()
+                                    : nullptr;
     return S_OK;
 }
 
