@@ -251,7 +251,27 @@ HRESULT CBaseFilter::GetMediaSource(IUnknown** pp) const {
     return S_OK;
 }
 
+bool CBaseFilter::LeadsBackHere(IUnknown* source) const {
+    // No real chain is this long; a longer one is taken for a loop that does not pass here.
+    constexpr int kLongestChain = 65536;
+    if (source == nullptr || m_pIdentity == nullptr) return false;
+    const ComPtr<IUnknown> self = QueryAs<IUnknown>(m_pIdentity);
+    ComPtr<IUnknown> node = QueryAs<IUnknown>(source);
+    for (int depth = 0; node && depth < kLongestChain; ++depth) {
+        if (node.Get() == self.Get()) return true;
+        ComPtr<IMediaBaseFilter> filter = node.As<IMediaBaseFilter>();
+        if (!filter) return false;
+        ComPtr<IUnknown> next;
+        if (FAILED(filter->get_MediaSource(next.Put()))) return false;
+        // Compared by COM identity: the IUnknown of each object.
+        node = next.As<IUnknown>();
+    }
+    return static_cast<bool>(node);
+}
+
 HRESULT CBaseFilter::PutMediaSource(IUnknown* s) {
+    // Reading through such a chain would recurse until the stack runs out.
+    if (LeadsBackHere(s)) return SetError(kInvalidArgument);
     ComPtr<IMediaSource> old = ComPtr<IMediaSource>::Attach(m_pSource);
     m_pSource = nullptr;
     ComPtr<IMediaSource> source = QueryAs<IMediaSource>(s);

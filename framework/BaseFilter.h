@@ -109,6 +109,7 @@ public:
 
     // --- the COM shell's view (corvane::EffectEngine) beyond the slots above ---
     IMediaSource* Upstream() const final { return m_pSource; }
+    void SetIdentity(IUnknown* self) final { m_pIdentity = self; }
     void SetOutputTraits(bool lengthChanges, bool followsRate) final {
         m_bLengthChanges = lengthChanges;
         m_bFollowsRate = followsRate;
@@ -123,7 +124,9 @@ public:
     HRESULT PutEffectEnabled(VARIANT_BOOL v) final;
     HRESULT GetMediaSource(IUnknown** pp) const final;
     // NULL clears the source (S_OK); an object that is no media source clears it as well and
-    // answers E_NOINTERFACE.
+    // answers E_NOINTERFACE. A source whose chain of upstream sources leads back to this object
+    // (walked through IMediaBaseFilter::get_MediaSource) is refused with internal code 8, and the
+    // source set before stays.
     HRESULT PutMediaSource(IUnknown* s) final;
     HRESULT GetBaseMediaSource(IUnknown** pp) const final;
     HRESULT GetEffectParams(IUnknown** pp) const final;
@@ -132,7 +135,11 @@ public:
     HRESULT PutEffectZones(IUnknown* z) final;
 
     // --- media-source operations: reads, seek, skip, format and track ---
+    // A read that reaches this object again while it reads (a loop of sources that the chain walk
+    // of PutMediaSource cannot see) fails with kReadReentered instead of recursing.
     HRESULT ReadAudio(LONG Stream, LONG Flags, double Duration, IUnknown** ppAudioData) final;
+    static constexpr HRESULT kReadReentered =
+        static_cast<HRESULT>(0x80070423u);  // HRESULT_FROM_WIN32(ERROR_CIRCULAR_DEPENDENCY)
     HRESULT SeekAudio(LONG Stream, LONG Flags, double Time) final;
     HRESULT SkipAudio(LONG Stream, LONG Flags, double Duration) final;
     HRESULT PutAudioFormat(LONG Stream, IUnknown* format) final;
@@ -217,12 +224,16 @@ public:
             m_lSmoothScaled = 20;  // ms, limited
     UINT m_rSmoothBytes = 3528, m_lSmoothBytes = 3528, m_rSmoothScaledBytes = 3528,
          m_lSmoothScaledBytes = 3528;
-    double m_level = 1.0;           // output level, linear
-    HRESULT m_helperResult = S_OK;  // outcome of creating m_pHelper
-    bool m_bFormatUsable = true;    // channels, rate and block align of m_wfx are non-zero
-    HRESULT m_blockFailure = S_OK;  // why the current block could not be processed
+    double m_level = 1.0;             // output level, linear
+    HRESULT m_helperResult = S_OK;    // outcome of creating m_pHelper
+    bool m_bFormatUsable = true;      // channels, rate and block align of m_wfx are non-zero
+    HRESULT m_blockFailure = S_OK;    // why the current block could not be processed
+    IUnknown* m_pIdentity = nullptr;  // the object that embeds the engine (borrowed), or NULL
+    bool m_bReading = false;          // a ReadAudio of this engine is under way
 
 protected:
+    // Whether the chain of sources from `source` leads back to the object of m_pIdentity.
+    bool LeadsBackHere(IUnknown* source) const;
     // Read paths (same arguments as ReadAudio).
     HRESULT ReadDirect(LONG Stream, LONG Flags, double Duration, IUnknown** pp);
     HRESULT ReadThroughHelper(LONG Stream, LONG Flags, double Duration, IUnknown** pp);

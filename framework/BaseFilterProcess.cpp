@@ -102,10 +102,13 @@ void CBaseFilter::PrepareStrengthRecord(INT64 intervalStartBytes, StrengthZoneRe
     if (rec == nullptr || m_wfx.nBlockAlign == 0) return;
     const double rate = static_cast<double>(m_wfx.nSamplesPerSec);
     const INT64 base = intervalStartBytes / m_wfx.nBlockAlign;
-    rec->startFrame = base + corvane::TruncToInt64(rate * rec->effectStart / 1000.0 + 0.0001);
-    rec->endFrame = base + corvane::TruncToInt64(
-                               (rec->effectStart + rec->effectDuration) * rate / 1000.0 + 0.0001);
-    rec->lengthFrames = rec->endFrame - rec->startFrame;
+    // A zone far beyond any stream (1e300 ms) saturates its frame count; the sums saturate too.
+    rec->startFrame = corvane::SaturatingAdd(
+        base, corvane::TruncToInt64(rate * rec->effectStart / 1000.0 + 0.0001));
+    rec->endFrame = corvane::SaturatingAdd(
+        base,
+        corvane::TruncToInt64((rec->effectStart + rec->effectDuration) * rate / 1000.0 + 0.0001));
+    rec->lengthFrames = corvane::SaturatingSub(rec->endFrame, rec->startFrame);
     // An empty or reversed zone has no ramp to step along.
     const bool hasLength = rec->lengthFrames > 0;
     const double length = static_cast<double>(rec->lengthFrames);

@@ -29,6 +29,12 @@ int32_t LimitSmooth(int32_t time, double duration) {
 HRESULT CBaseFilter::ReadAudio(LONG Stream, LONG Flags, double Duration, IUnknown** ppAudioData) {
     if (ppAudioData == nullptr) return E_POINTER;
     *ppAudioData = nullptr;
+    if (m_bReading) return kReadReentered;
+    struct ReadingFlag {
+        bool& flag;
+        explicit ReadingFlag(bool& f) : flag(f) { flag = true; }
+        ~ReadingFlag() { flag = false; }
+    } reading(m_bReading);
     if (m_pSource == nullptr) return SetError(kInvalidArgument);
     if (!m_bEnabled) return m_pSource->ReadAudio(Stream, Flags, Duration, ppAudioData);
     // A stream whose format cannot be processed (no channels, rate or block align) passes through.

@@ -134,6 +134,19 @@ inline int32_t TruncToInt32(double x) {
     return static_cast<int32_t>(x);
 }
 
+// a + b and a - b, held at the type's limits instead of overflowing.
+inline int64_t SaturatingAdd(int64_t a, int64_t b) {
+    int64_t r;
+    if (!__builtin_add_overflow(a, b, &r)) return r;
+    return b > 0 ? INT64_MAX : INT64_MIN;
+}
+
+inline int64_t SaturatingSub(int64_t a, int64_t b) {
+    int64_t r;
+    if (!__builtin_sub_overflow(a, b, &r)) return r;
+    return b < 0 ? INT64_MAX : INT64_MIN;
+}
+
 inline int32_t ClampToInt32(int64_t v) {
     return v > INT32_MAX ? INT32_MAX : v < INT32_MIN ? INT32_MIN : static_cast<int32_t>(v);
 }

@@ -173,17 +173,24 @@ public:
     CORVANE_IMEDIASOURCE_METHODS(CORVANE_SHELL_METHOD)
 
     // ---- IMediaSource: the methods with answers of their own ----
+    // Clears its out-parameter, then forwards. Without an upstream source the command reaches
+    // nobody, which is answered as every other forwarded call answers it, not as a success.
     STDMETHODIMP SendCommandEx(ULONGLONG lCommand, IUnknown* pCmdParams,
                                IUnknown** pOutInfo) override {
-        ShellLockHolder hold(m_lock);
         if (pOutInfo != nullptr) *pOutInfo = nullptr;
-        IMediaSource* upstream = Core().Upstream();
-        return upstream ? upstream->SendCommandEx(lCommand, pCmdParams, pOutInfo) : S_OK;
+        return Forward<&IMediaSource::SendCommandEx>(lCommand, pCmdParams, pOutInfo);
     }
-    // The stream getters have nothing to give and take no lock; the caller's variable stays.
-    STDMETHODIMP get_videoStream(LONG, LONG, IUnknown**) override { return S_OK; }
-    STDMETHODIMP get_audioStream(LONG, LONG, IUnknown**) override { return S_OK; }
-    STDMETHODIMP get_dataStream(LONG, LONG, IUnknown**) override { return S_OK; }
+    // The stream getters have nothing to give and take no lock. They answer S_OK with NULL, so
+    // that a caller never releases whatever its variable held before.
+    STDMETHODIMP get_videoStream(LONG, LONG, IUnknown** ppStream) override {
+        return NoStream(ppStream);
+    }
+    STDMETHODIMP get_audioStream(LONG, LONG, IUnknown** ppStream) override {
+        return NoStream(ppStream);
+    }
+    STDMETHODIMP get_dataStream(LONG, LONG, IUnknown** ppStream) override {
+        return NoStream(ppStream);
+    }
     // Forwarded only with kResetBuffersForward; the upstream's answer counts only with
     // kResetBuffersUpstreamResult as well. A missing upstream source is no error here.
     STDMETHODIMP ResetBuffers(LONG Stream, LONG Flags) override {
@@ -287,6 +294,7 @@ private:
           m_inner(this),
           m_engine(Traits::Clsid(), IidOf<ClassInterface>(), kEngineTraits.usesHelper ? 1 : 0,
                    kEngineTraits.perChannel ? 1 : 0) {
+        Core().SetIdentity(static_cast<IMediaSource*>(this));
         LockModule();
     }
     // Gives back the object's module lock; then the engine goes (releasing what it holds) and,
@@ -346,6 +354,11 @@ private:
         IMediaSource* upstream = Core().Upstream();
         if (upstream == nullptr) return this->Error(kInvalidArgument);
         return (upstream->*Method)(args...);
+    }
+
+    static HRESULT NoStream(IUnknown** ppStream) noexcept {
+        if (ppStream != nullptr) *ppStream = nullptr;
+        return S_OK;
     }
 
     // The engine as the shell may use it.

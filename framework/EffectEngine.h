@@ -14,6 +14,9 @@ class EffectEngine {
 public:
     // The upstream media source (borrowed), or NULL when none is set.
     virtual IMediaSource* Upstream() const = 0;
+    // The object that embeds the engine (any of its interfaces; borrowed, it outlives the engine),
+    // so that the engine can refuse a chain of sources that leads back to it.
+    virtual void SetIdentity(IUnknown* self) = 0;
     // Final construction: the class's traits that the constructor does not take.
     virtual void SetOutputTraits(bool lengthChanges, bool followsRate) = 0;
     virtual HRESULT ResetParams() = 0;

@@ -10,6 +10,7 @@
 
 #include <string>
 #include <tuple>
+#include <vector>
 
 namespace corvane::testing {
 namespace {
@@ -115,6 +116,13 @@ TEST_P(EffectClass, WithoutUpstreamForwardedMethodsAnswerInvalidArgument) {
         }
         EXPECT_EQ(outs.unk, Sentinel()) << c.name << " touched an out-parameter";
     }
+    // A command reaches nobody either: no success, and its out value cleared first.
+    IUnknown* out = Sentinel();
+    ClearErrorInfo();
+    EXPECT_EQ(object_->SendCommandEx(7, nullptr, &out), kInvalidArgument);
+    EXPECT_EQ(out, nullptr);
+    EXPECT_EQ(TakeErrorInfo().description, OLESTR("Invalid argument."));
+    EXPECT_EQ(object_->SendCommandEx(7, nullptr, nullptr), kInvalidArgument);
     // IMediaBaseFilter's SetParam and GetParam are the same methods.
     ComPtr<IMediaBaseFilter> filter = object_.As<IMediaBaseFilter>();
     ClearErrorInfo();
@@ -142,21 +150,53 @@ TEST_P(EffectClass, WithoutUpstreamEngineReadsReportWithTheClassIdentity) {
 }
 
 TEST_P(EffectClass, WithoutUpstreamFixedAnswersSucceed) {
-    IUnknown* out = Sentinel();
-    EXPECT_EQ(object_->SendCommandEx(7, nullptr, &out), S_OK);
-    EXPECT_EQ(out, nullptr);
-    EXPECT_EQ(object_->SendCommandEx(7, nullptr, nullptr), S_OK);
     for (LONG flags : {0, 0x10000, 0x20000, 0x30000, -1})
         EXPECT_EQ(object_->ResetBuffers(0, flags), S_OK) << flags;
     EXPECT_FALSE(TakeErrorInfo().present);
 
-    IUnknown* stream = Sentinel();
-    EXPECT_EQ(object_->get_videoStream(0, 0, &stream), S_OK);
-    EXPECT_EQ(object_->get_audioStream(1, 0, &stream), S_OK);
-    EXPECT_EQ(object_->get_dataStream(0, 2, &stream), S_OK);
-    EXPECT_EQ(stream, Sentinel());
+    // The stream getters answer S_OK with NULL, whatever the caller's variable held.
+    using Getter = HRESULT (STDMETHODCALLTYPE IMediaSource::*)(LONG, LONG, IUnknown**);
+    for (Getter get : {&IMediaSource::get_videoStream, &IMediaSource::get_audioStream,
+                       &IMediaSource::get_dataStream}) {
+        IUnknown* stream = Sentinel();
+        EXPECT_EQ((object_.Get()->*get)(1, 2, &stream), S_OK);
+        EXPECT_EQ(stream, nullptr);
+        EXPECT_EQ((object_.Get()->*get)(1, 2, nullptr), S_OK);
+    }
     EXPECT_EQ(object_->ReadVideo(0, 0, nullptr), E_POINTER);
     EXPECT_EQ(object_->ReadData(0, 0, nullptr), E_POINTER);
+}
+
+// A source whose chain leads back to the effect is refused, and the source set before stays: the
+// object itself, or through one or two other effects (of the direct and the buffered read path).
+// Reads then fail cleanly, and the last releases destroy every object.
+TEST(ChainLoop, ASourceThatLeadsBackIsRefused) {
+    HostDoubles doubles;
+    ASSERT_TRUE(doubles.Registered());
+    const LONG locksBefore = ShellModuleLocks();
+    const CLSID* classes[] = {&CLSID_VolumeFilter5, &CLSID_BandFilter5, &CLSID_EchoFilter5};
+    for (size_t length = 1; length <= 3; ++length) {
+        SCOPED_TRACE(::testing::Message() << length << " objects");
+        // chain[i] reads from chain[i + 1]; the last is then asked to read from chain[0].
+        std::vector<ComPtr<IMediaSource>> chain;
+        for (size_t i = 0; i < length; ++i) chain.push_back(CreateEffect(*classes[i]));
+        for (size_t i = 0; i + 1 < length; ++i) {
+            ASSERT_EQ(chain[i].As<IMediaBaseFilter>()->put_MediaSource(chain[i + 1].Get()), S_OK);
+        }
+        ComPtr<IMediaBaseFilter> last = chain.back().As<IMediaBaseFilter>();
+        ClearErrorInfo();
+        EXPECT_EQ(last->put_MediaSource(chain[0].Get()), kInvalidArgument);
+        EXPECT_EQ(TakeErrorInfo().description, OLESTR("Invalid argument."));
+        ComPtr<IUnknown> source;
+        EXPECT_EQ(last->get_MediaSource(&source), S_OK);
+        EXPECT_FALSE(source) << "the refused source was kept";
+        for (const ComPtr<IMediaSource>& object : chain) {
+            IUnknown* block = Sentinel();
+            EXPECT_EQ(object->ReadAudio(0, 0, 100.0, &block), kInvalidArgument);
+            EXPECT_EQ(block, nullptr);
+        }
+    }
+    EXPECT_EQ(ShellModuleLocks(), locksBefore) << "an object of a refused loop was kept alive";
 }
 
 // An outer object that aggregates one effect: answers its own IUnknown and hands every other

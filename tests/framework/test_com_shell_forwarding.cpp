@@ -102,13 +102,34 @@ TEST_P(UpstreamOfEffect, SendCommandExClearsItsOutParameterThenForwards) {
                              static_cast<IUnknown**>(nullptr))});
 }
 
-TEST_P(UpstreamOfEffect, StreamGettersCallNothingAndKeepTheCallersValue) {
-    IUnknown* stream = Sentinel();
-    EXPECT_EQ(object_->get_videoStream(0, 0, &stream), S_OK);
-    EXPECT_EQ(object_->get_audioStream(0, 0, &stream), S_OK);
-    EXPECT_EQ(object_->get_dataStream(0, 0, &stream), S_OK);
-    EXPECT_EQ(stream, Sentinel());
+TEST_P(UpstreamOfEffect, StreamGettersCallNothingAndAnswerNull) {
+    IUnknown* video = Sentinel();
+    IUnknown* audio = Sentinel();
+    IUnknown* data = Sentinel();
+    EXPECT_EQ(object_->get_videoStream(0, 0, &video), S_OK);
+    EXPECT_EQ(object_->get_audioStream(0, 0, &audio), S_OK);
+    EXPECT_EQ(object_->get_dataStream(0, 0, &data), S_OK);
+    EXPECT_EQ(video, nullptr);
+    EXPECT_EQ(audio, nullptr);
+    EXPECT_EQ(data, nullptr);
     EXPECT_TRUE(source_->Calls().empty());
+}
+
+// A loop that the chain walk cannot see (through a source that is no effect) meets a read that is
+// already under way: the inner read fails at once instead of recursing, and the outer one goes on.
+TEST_P(UpstreamOfEffect, AReadThatComesBackToTheSameObjectFailsInsteadOfRecursing) {
+    ASSERT_EQ(filter_->put_EffectEnabled(VARIANT_FALSE), S_OK);  // reads go straight upstream
+    HRESULT inner = S_OK;
+    IUnknown* innerBlock = Sentinel();
+    source_->SetHook([&](const std::string& method) {
+        if (method == "ReadAudio") inner = object_->ReadAudio(0, 0, 10.0, &innerBlock);
+    });
+    IUnknown* block = nullptr;
+    EXPECT_EQ(object_->ReadAudio(0, 0, 10.0, &block), S_OK);
+    source_->SetHook(nullptr);
+    EXPECT_EQ(inner, CBaseFilter::kReadReentered);
+    EXPECT_EQ(innerBlock, nullptr);
+    EXPECT_EQ(source_->Calls().size(), 1u);
 }
 
 TEST_P(UpstreamOfEffect, SetParamTravelsDownAChainToTheFirstSourceThatIsNoEffect) {

@@ -319,6 +319,36 @@ TEST_F(Block, AFailedBufferOrReplacingBlockFailsThatReadAndTheNextReadWorks) {
     }
 }
 
+// An interval or a strength zone far beyond any stream (1e300 ms) holds its frame positions at the
+// largest value instead of running past it; the block is processed as usual.
+TEST_F(Block, StrengthRecordsFarBeyondTheStreamSaturate) {
+    const INT64 kMax = std::numeric_limits<INT64>::max();
+    struct Case {
+        bool strengthZone;  // one "StrengthZone" entry from 1e300 ms, else none
+        INT64 start, end;   // the record's frames after the first block
+    };
+    // The interval starts at 0.5 ms: frame 22 at 44100 Hz.
+    const Case cases[] = {{false, 22, kMax}, {true, kMax, kMax}};
+    for (const Case& c : cases) {
+        TestEngine& e = Make(0, 1, Gains({0.5}));
+        const std::vector<int16_t> in = VariedSamples(4410, 2);
+        ComPtr<TableSource> source = Attach(Format(2), in);
+        Params params;
+        params.Set(OLESTR("UseStrengthPerCh"), true);
+        if (c.strengthZone) params.Zone(1e300, 1.0, {});
+        ASSERT_EQ(Configure(params), S_OK);
+        ASSERT_EQ(Zones({{0.5, 1e300, true}}), S_OK);
+        ComPtr<IUnknown> block;
+        ASSERT_EQ(Read(100.0, &block), S_OK);
+        const StrengthZoneRecord& rec =
+            c.strengthZone ? e.m_strength.zones[0] : e.m_strength.current;
+        EXPECT_EQ(rec.startFrame, c.start) << c.strengthZone;
+        EXPECT_EQ(rec.endFrame, c.end) << c.strengthZone;
+        EXPECT_EQ(rec.lengthFrames, c.end - c.start) << c.strengthZone;
+        EXPECT_EQ(SamplesOf(block.Get()).size(), in.size());
+    }
+}
+
 // The lag is the difference of frames in and frames out over every block, per channel and
 // interleaved alike.
 TEST_F(Block, LagStaysConsistentAcrossBlocks) {
