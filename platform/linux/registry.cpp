@@ -5,11 +5,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstdlib>
 #include <mutex>
 #include <new>
 #include <optional>
 #include <string>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -33,6 +35,9 @@ struct HandleEntry {
 };
 
 constexpr size_t kMaxKeyNameLength = 255;  // characters of one key name, as on Windows
+// How long a single change waits for another process's lock (a transaction, most likely) before
+// it gives up with ERROR_BUSY: far longer than any registration holds it.
+constexpr ULONGLONG kChangeWaitMs = 30000;
 const std::u16string kSoftware = u"Software";
 const std::u16string kClasses = u"Classes";
 
@@ -41,8 +46,17 @@ struct Registry {
     std::string root;
     bool rootResolved = false;
     HiveFile machine, user;
+    // The result of the last refresh of the machine's hive: a classes-view read that the user's
+    // hive settles alone still works while it is a failure.
+    LSTATUS machineStatus = ERROR_SUCCESS;
     std::unordered_map<uintptr_t, HandleEntry> handles;
     uintptr_t nextHandle = 0x1000;
+    // The open transaction, if any, and the thread that owns it; other threads wait for its end.
+    bool transaction = false;
+    std::thread::id owner;
+    std::condition_variable transactionEnded;
+
+    bool OthersTransaction() const { return transaction && owner != std::this_thread::get_id(); }
 };
 
 Registry& R() {
@@ -177,13 +191,29 @@ bool TouchesKeptKeys(const std::vector<std::u16string>& hivePath, bool contentsO
 struct View {
     const Key* first = nullptr;
     const Key* second = nullptr;
+    // The failure of the machine's hive when a classes view could not read it: only what first
+    // holds is known then.
+    LSTATUS missing = ERROR_SUCCESS;
     bool Exists() const { return first || second; }
+    // ERROR_SUCCESS when the key is there; when it is not, notFound, or the unreadable hive's
+    // failure when that hive might have held it.
+    LSTATUS Presence(LSTATUS notFound) const {
+        if (Exists()) return ERROR_SUCCESS;
+        return missing != ERROR_SUCCESS ? missing : notFound;
+    }
 };
 
+LSTATUS RefreshMachine(Registry& r) {
+    r.machineStatus = r.machine.Refresh();
+    return r.machineStatus;
+}
+
+// Brings the hives of space up to date. For the classes view an unreadable machine hive is no
+// failure here: Lookup marks the view as partial instead.
 LSTATUS RefreshFor(Registry& r, Space space) {
-    LSTATUS st = ERROR_SUCCESS;
-    if (space != Space::User) st = r.machine.Refresh();
-    if (st == ERROR_SUCCESS && space != Space::Machine) st = r.user.Refresh();
+    if (space == Space::Machine) return RefreshMachine(r);
+    LSTATUS st = r.user.Refresh();
+    if (st == ERROR_SUCCESS && space == Space::Classes) RefreshMachine(r);
     return st;
 }
 
@@ -196,7 +226,11 @@ View Lookup(Registry& r, Space space, const std::vector<std::u16string>& path) {
         v.first = r.user.Root().Find(full, full.size());
     } else {
         v.first = r.user.Root().Find(full, full.size());
-        v.second = r.machine.Root().Find(full, full.size());
+        if (r.machineStatus == ERROR_SUCCESS) {
+            v.second = r.machine.Root().Find(full, full.size());
+        } else {
+            v.missing = r.machineStatus;
+        }
     }
     return v;
 }
@@ -290,12 +324,13 @@ public:
 
     LSTATUS Begin(Space space) {
         LSTATUS st = ERROR_SUCCESS;
+        const ULONGLONG deadline = NowMs() + kChangeWaitMs;
         if (space != Space::User) {
-            st = r_.machine.Lock();
-            if (st == ERROR_SUCCESS) st = r_.machine.Refresh();
+            st = r_.machine.Lock(deadline);
+            if (st == ERROR_SUCCESS) st = RefreshMachine(r_);
         }
         if (st == ERROR_SUCCESS && space != Space::Machine) {
-            st = r_.user.Lock();
+            st = r_.user.Lock(deadline);
             if (st == ERROR_SUCCESS) st = r_.user.Refresh();
         }
         return st;
@@ -361,7 +396,8 @@ bool WriteTarget(Registry& r, Space space, const std::vector<std::u16string>& fu
 template <typename F>
 LSTATUS WithHandle(HKEY h, F&& f) {
     Registry& r = R();
-    std::lock_guard<std::mutex> lock(r.mu);
+    std::unique_lock<std::mutex> lock(r.mu);
+    r.transactionEnded.wait(lock, [&] { return !r.OthersTransaction(); });
     try {
         LSTATUS st = EnsureRoot(r);
         if (st != ERROR_SUCCESS) return st;
@@ -379,16 +415,18 @@ LSTATUS ReadView(Registry& r, const HandleEntry& e, View* v) {
     LSTATUS st = RefreshFor(r, e.key.space);
     if (st != ERROR_SUCCESS) return st;
     *v = Lookup(r, e.key.space, e.key.path);
-    return v->Exists() ? ERROR_SUCCESS : ERROR_KEY_DELETED;
+    return v->Presence(ERROR_KEY_DELETED);
 }
 
-// Runs f(r, e, view) for a read that needs the access rights `need` on the handle.
+// Runs f(r, e, view) for a read that needs the access rights `need` on the handle. Unless
+// partial, f needs the whole view: a classes view without the machine's hive fails.
 template <typename F>
-LSTATUS WithView(HKEY h, REGSAM need, F&& f) {
+LSTATUS WithView(HKEY h, REGSAM need, bool partial, F&& f) {
     return WithHandle(h, [&](Registry& r, const HandleEntry& e) -> LSTATUS {
         if ((e.access & need) != need) return ERROR_ACCESS_DENIED;
         View v;
         LSTATUS st = ReadView(r, e, &v);
+        if (st == ERROR_SUCCESS && !partial && v.missing != ERROR_SUCCESS) st = v.missing;
         return st == ERROR_SUCCESS ? f(r, e, v) : st;
     });
 }
@@ -446,27 +484,27 @@ LSTATUS DeleteKey(HKEY hKey, LPCWSTR lpSubKey, bool tree) {
         st = change.Begin(target.space);
         if (st != ERROR_SUCCESS) return st;
         if (!Lookup(r, e.key.space, e.key.path).Exists()) return ERROR_KEY_DELETED;
-        View v = Lookup(r, target.space, target.path);
-        if (!v.Exists()) return ERROR_FILE_NOT_FOUND;
-        if (!tree && !Subkeys(v).empty()) return ERROR_ACCESS_DENIED;
-        if (contentsOnly && !Values(v).empty() && !(e.access & KEY_SET_VALUE)) {
+        // Through the classes view only the copy that the view shows goes: the user's where it
+        // exists, else the machine's.
+        bool user;
+        if (!WriteTarget(r, target.space, full, &user)) return ERROR_FILE_NOT_FOUND;
+        const Key* shown = (user ? r.user : r.machine).Root().Find(full, full.size());
+        if (!tree && !shown->subkeys.empty()) return ERROR_ACCESS_DENIED;
+        if (contentsOnly && !shown->values.empty() && !(e.access & KEY_SET_VALUE)) {
             return ERROR_ACCESS_DENIED;
         }
         if (TouchesKeptKeys(full, contentsOnly)) return ERROR_ACCESS_DENIED;
         const ULONGLONG now = NowFileTime();
-        for (bool user : HivesOf(target.space)) {
-            if (!HiveHas(r, user, full)) continue;
-            Key& root = change.Edit(user);
-            if (contentsOnly) {
-                Key* k = root.Find(full, full.size());
-                k->subkeys.clear();
-                k->values.clear();
-                k->lastWrite = now;
-            } else {
-                Key* parent = root.Find(full, full.size() - 1);
-                parent->RemoveSubkey(full.back());
-                parent->lastWrite = now;
-            }
+        Key& root = change.Edit(user);
+        if (contentsOnly) {
+            Key* k = root.Find(full, full.size());
+            k->subkeys.clear();
+            k->values.clear();
+            k->lastWrite = now;
+        } else {
+            Key* parent = root.Find(full, full.size() - 1);
+            parent->RemoveSubkey(full.back());
+            parent->lastWrite = now;
         }
         return change.Commit();
     });
@@ -507,13 +545,13 @@ LSTATUS RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM samDe
     if (!phkResult) return ERROR_INVALID_PARAMETER;
     *phkResult = nullptr;
     if (ulOptions & ~static_cast<DWORD>(REG_OPTION_OPEN_LINK)) return ERROR_INVALID_PARAMETER;
-    return WithSubKey(hKey, lpSubKey,
-                      [&](Registry& r, const HandleEntry&, KeyRef& target) -> LSTATUS {
-                          if (!Lookup(r, target.space, target.path).Exists())
-                              return ERROR_FILE_NOT_FOUND;
-                          *phkResult = NewHandle(r, std::move(target), samDesired);
-                          return ERROR_SUCCESS;
-                      });
+    return WithSubKey(
+        hKey, lpSubKey, [&](Registry& r, const HandleEntry&, KeyRef& target) -> LSTATUS {
+            LSTATUS st = Lookup(r, target.space, target.path).Presence(ERROR_FILE_NOT_FOUND);
+            if (st != ERROR_SUCCESS) return st;
+            *phkResult = NewHandle(r, std::move(target), samDesired);
+            return ERROR_SUCCESS;
+        });
 }
 
 LSTATUS RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD /*Reserved*/, DWORD dwType,
@@ -544,10 +582,10 @@ LSTATUS RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD /*Reserved*/, DWORD
 LSTATUS RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
                          LPBYTE lpData, LPDWORD lpcbData) {
     if (lpReserved || (lpData && !lpcbData)) return ERROR_INVALID_PARAMETER;
-    return WithView(hKey, KEY_QUERY_VALUE,
+    return WithView(hKey, KEY_QUERY_VALUE, true,
                     [&](Registry&, const HandleEntry&, const View& v) -> LSTATUS {
                         const Value* val = FindValue(v, lpValueName ? lpValueName : u"");
-                        if (!val) return ERROR_FILE_NOT_FOUND;
+                        if (!val) return v.missing ? v.missing : ERROR_FILE_NOT_FOUND;
                         return CopyData(*val, lpType, lpData, lpcbData);
                     });
 }
@@ -561,7 +599,7 @@ LSTATUS RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName) {
         const auto full = HivePath(e.key.space, e.key.path);
         const std::u16string_view name = lpValueName ? lpValueName : u"";
         if (!Lookup(r, e.key.space, e.key.path).Exists()) return ERROR_KEY_DELETED;
-        bool found = false;
+        // The value that the view shows: the user's copy before the machine's.
         for (bool user : HivesOf(e.key.space)) {
             const Key* k = (user ? r.user : r.machine).Root().Find(full, full.size());
             if (!k || !k->FindValue(name)) continue;
@@ -571,9 +609,9 @@ LSTATUS RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName) {
                 return corvane::text::EqualNoCase(v.name, name);
             }));
             edit->lastWrite = NowFileTime();
-            found = true;
+            return change.Commit();
         }
-        return found ? change.Commit() : ERROR_FILE_NOT_FOUND;
+        return ERROR_FILE_NOT_FOUND;
     });
 }
 
@@ -596,7 +634,7 @@ LSTATUS RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName
     if (!lpName || !lpcchName || lpReserved || (lpClass && !lpcchClass)) {
         return ERROR_INVALID_PARAMETER;
     }
-    return WithView(hKey, KEY_ENUMERATE_SUB_KEYS,
+    return WithView(hKey, KEY_ENUMERATE_SUB_KEYS, false,
                     [&](Registry& r, const HandleEntry& e, const View& v) -> LSTATUS {
                         const auto subkeys = Subkeys(v);
                         if (dwIndex >= subkeys.size()) return ERROR_NO_MORE_ITEMS;
@@ -622,7 +660,7 @@ LSTATUS RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcc
     if (!lpValueName || !lpcchValueName || lpReserved || (lpData && !lpcbData)) {
         return ERROR_INVALID_PARAMETER;
     }
-    return WithView(hKey, KEY_QUERY_VALUE,
+    return WithView(hKey, KEY_QUERY_VALUE, false,
                     [&](Registry&, const HandleEntry&, const View& v) -> LSTATUS {
                         const auto values = Values(v);
                         if (dwIndex >= values.size()) return ERROR_NO_MORE_ITEMS;
@@ -638,7 +676,7 @@ LSTATUS RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcchClass, LPDWORD 
                          LPDWORD lpcValues, LPDWORD lpcbMaxValueNameLen, LPDWORD lpcbMaxValueLen,
                          LPDWORD lpcbSecurityDescriptor, PFILETIME lpftLastWriteTime) {
     if (lpReserved || (lpClass && !lpcchClass)) return ERROR_INVALID_PARAMETER;
-    return WithView(hKey, KEY_QUERY_VALUE,
+    return WithView(hKey, KEY_QUERY_VALUE, false,
                     [&](Registry&, const HandleEntry&, const View& v) -> LSTATUS {
                         if (lpClass) {
                             if (*lpcchClass == 0) return ERROR_MORE_DATA;
@@ -678,7 +716,9 @@ LSTATUS RegCloseKey(HKEY hKey) {
 
 LSTATUS CorvaneSetRegistryRoot(const char* dir) {
     Registry& r = R();
-    std::lock_guard<std::mutex> lock(r.mu);
+    std::unique_lock<std::mutex> lock(r.mu);
+    r.transactionEnded.wait(lock, [&] { return !r.OthersTransaction(); });
+    if (r.transaction) return ERROR_BUSY;
     std::string path;
     if (dir && *dir) {
         path = dir;
@@ -697,4 +737,67 @@ size_t CorvaneGetRegistryRoot(char* buf, size_t size) {
     if (!buf || size <= r.root.size()) return r.root.size() + 1;
     std::memcpy(buf, r.root.c_str(), r.root.size() + 1);
     return r.root.size();
+}
+
+LSTATUS CorvaneRegistryBeginTransaction(DWORD timeoutMs) {
+    Registry& r = R();
+    const ULONGLONG deadline = NowMs() + timeoutMs;
+    std::unique_lock<std::mutex> lock(r.mu);
+    if (r.transaction && !r.OthersTransaction()) return ERROR_INVALID_FUNCTION;
+    if (!r.transactionEnded.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                                     [&] { return !r.transaction; })) {
+        SetFailure("the registry is busy: another thread of this process has a transaction open");
+        return ERROR_BUSY;
+    }
+    try {
+        LSTATUS st = EnsureRoot(r);
+        if (st != ERROR_SUCCESS) return st;
+        // Machine first, as every change does, so that no two lockers wait on each other.
+        st = r.machine.Lock(deadline);
+        if (st != ERROR_SUCCESS) return st;
+        st = r.user.Lock(deadline);
+        if (st != ERROR_SUCCESS) {
+            r.machine.Unlock();
+            return st;
+        }
+    } catch (const std::bad_alloc&) {
+        r.machine.Unlock();
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
+    r.machine.BeginTransaction();
+    r.user.BeginTransaction();
+    r.transaction = true;
+    r.owner = std::this_thread::get_id();
+    return ERROR_SUCCESS;
+}
+
+LSTATUS CorvaneRegistryEndTransaction(BOOL commit) {
+    Registry& r = R();
+    std::lock_guard<std::mutex> lock(r.mu);
+    if (!r.transaction || r.OthersTransaction()) return ERROR_INVALID_FUNCTION;
+    LSTATUS st = ERROR_SUCCESS;
+    if (commit) {
+        // The user's hive first, as a single change writes them: its old file is put back when
+        // the machine's write fails.
+        bool userWritten = false;
+        try {
+            st = r.user.WriteTransaction();
+            userWritten = st == ERROR_SUCCESS;
+            if (userWritten) st = r.machine.WriteTransaction();
+        } catch (const std::bad_alloc&) {
+            st = ERROR_NOT_ENOUGH_MEMORY;
+        }
+        if (st != ERROR_SUCCESS && userWritten) {
+            try {
+                r.user.RevertWrite();
+            } catch (const std::bad_alloc&) {
+            }
+        }
+    }
+    const bool keep = commit && st == ERROR_SUCCESS;
+    r.user.EndTransaction(keep);
+    r.machine.EndTransaction(keep);
+    r.transaction = false;
+    r.transactionEnded.notify_all();
+    return st;
 }

@@ -15,8 +15,12 @@
 //   subkeys enumerate as one sorted list, values as the user's followed by the machine's;
 // - a value set through it goes to the user's hive when the key exists there, else to the
 //   machine's; a key created through it is created in the machine's hive;
-// - deletions through it remove the key, tree or value from both hives, so that it is gone
-//   from the view.
+// - a deletion through it acts on what the view shows: the user's key (or value) where the
+//   user's hive has it, else the machine's; a copy in the other hive then shows through. So a
+//   deletion through the view never removes both a user's and the machine's entry at once.
+// - reads whose answer the user's hive settles alone (opening a key or querying a value that the
+//   user's hive has) succeed while the machine's hive cannot be read; any other read then fails
+//   with the machine hive's failure.
 //
 // Handles refer to a key by its path: an operation on a handle whose key has been deleted
 // (by anybody) fails with ERROR_KEY_DELETED. Access rights requested at open are enforced
@@ -140,6 +144,9 @@ struct _SECURITY_ATTRIBUTES;
 #ifndef ERROR_NOACCESS
 #define ERROR_NOACCESS 998L
 #endif
+#ifndef ERROR_BUSY
+#define ERROR_BUSY 170L
+#endif
 
 // Results are Win32 error codes: ERROR_SUCCESS, ERROR_INVALID_HANDLE (unknown or closed hKey),
 // ERROR_INVALID_PARAMETER (missing out pointers, bad options), ERROR_FILE_NOT_FOUND (missing
@@ -148,8 +155,10 @@ struct _SECURITY_ATTRIBUTES;
 // a root, Software, Software\Classes), ERROR_MORE_DATA (buffer too small; sizes report what
 // is needed), ERROR_NO_MORE_ITEMS (enumeration index past the end), ERROR_BAD_PATHNAME (a
 // subkey path beginning with or holding an empty component), ERROR_BADDB (a hive file that
-// cannot be parsed; it is never overwritten), ERROR_CANTREAD/ERROR_CANTWRITE/ERROR_DISK_FULL
-// (file system failures; nothing changed).
+// cannot be parsed; it is never overwritten), ERROR_CANTREAD/ERROR_CANTWRITE/ERROR_DISK_FULL/
+// ERROR_CANTOPEN (file system failures; nothing changed), ERROR_BUSY (another process kept the
+// hive locked longer than the wait allows; nothing changed). Every failure that a file or folder
+// causes is also described in words for the calling thread: CorvaneGetRegistryFailure.
 //
 // Sizes: lpcchName/lpcchValueName/lpcchClass in characters including the terminating NUL on
 // input and excluding it on output; lpcbData in bytes.
@@ -216,9 +225,39 @@ EXTERN_C CORVANE_PLATFORM_API LSTATUS CorvaneSetRegistryRoot(const char* dir);
 // (nothing is written then), or 0 when no folder can be determined (see above).
 EXTERN_C CORVANE_PLATFORM_API size_t CorvaneGetRegistryRoot(char* buf, size_t size);
 
-// For tests only: makes the n-th hive file write from now on fail (1 = the next one) after
-// part of the temporary file has been written; the failing call returns ERROR_CANTWRITE and
-// leaves the hive file and every key unchanged. 0 disarms. Process-wide.
+// Registry transactions: a series of changes made by one thread that other processes see all at
+// once or not at all, and that no other writer can interleave with.
+//
+// Begin takes the exclusive locks of both hives (machine first), waiting at most timeoutMs for
+// other processes and threads to release them; ERROR_BUSY when they did not, and then nothing is
+// held or changed. From then on the calling thread's changes go to the transaction's copies of
+// the hives (which its own reads see), and every registry call of other threads of the process
+// waits until the transaction ends. A hive is read only when the transaction first touches it, so
+// a damaged machine hive does not stand in the way of changes to the user's.
+//
+// End with commit TRUE writes each changed hive (the user's first, then the machine's; when the
+// second write fails the first is put back as far as the file system lets us) and returns the
+// write's result; with FALSE it discards every change. Either way the locks are released.
+// ERROR_INVALID_FUNCTION: Begin on a thread that already has a transaction, End on one that has
+// none. The root cannot change while a transaction is open (ERROR_BUSY).
+EXTERN_C CORVANE_PLATFORM_API LSTATUS CorvaneRegistryBeginTransaction(DWORD timeoutMs);
+EXTERN_C CORVANE_PLATFORM_API LSTATUS CorvaneRegistryEndTransaction(BOOL commit);
+
+// The last failure on this thread that a registry file or folder caused, in words that name the
+// hive (machine or user) or folder, its path and the system's message, e.g. "the machine hive
+// /r/machine.hive is damaged (line 7)" or "cannot create the registry folder /r: Not a
+// directory". Copied as NUL-terminated UTF-8 into buf of size bytes. Returns the length without
+// the NUL, or the size needed including the NUL when buf is NULL or too small (nothing is written
+// then), or 0 when there is none since the thread's last CorvaneClearRegistryFailure. Successful
+// calls leave it as it is.
+EXTERN_C CORVANE_PLATFORM_API size_t CorvaneGetRegistryFailure(char* buf, size_t size);
+EXTERN_C CORVANE_PLATFORM_API void CorvaneClearRegistryFailure(void);
+
+// For tests only: makes the n-th hive change from now on fail (1 = the next one): a hive file
+// write (after part of the temporary file has been written), or inside a transaction a change to
+// the transaction's copy of a hive or the transaction's final write of one. The failing call
+// returns ERROR_CANTWRITE and leaves the hive file and every key unchanged. 0 disarms.
+// Process-wide.
 EXTERN_C CORVANE_PLATFORM_API void CorvaneRegistryFailNthWrite(unsigned n);
 
 #if defined(CORVANE_PLATFORM_BUILD)
@@ -258,33 +297,61 @@ struct Key {
 ULONGLONG NowFileTime();
 
 // Text form of a hive (format described in registry_hive.cpp) and back. Parse returns
-// ERROR_SUCCESS or ERROR_BADDB and then leaves *root untouched.
+// ERROR_SUCCESS or ERROR_BADDB and then leaves *root untouched and, when badLine is given, stores
+// the number (from 1) of the first line that is wrong there.
 std::string Serialize(const Key& root, ULONGLONG stamp);
-LSTATUS Parse(std::string_view text, Key* root, ULONGLONG* stamp);
+LSTATUS Parse(std::string_view text, Key* root, ULONGLONG* stamp, size_t* badLine = nullptr);
+
+// Records the calling thread's registry failure text (see CorvaneGetRegistryFailure).
+void SetFailure(std::string text);
 
 // One hive file with its lock file and the last tree read from it. Not thread-safe: the
 // registry's mutex guards it.
 class HiveFile {
 public:
-    // Where the hive lives; drops the cached tree.
-    void SetPath(std::string dir, std::string fileStem);
-    // Brings the cached tree up to date with the file (a missing file is an empty hive).
+    // Where the hive lives; drops the cached tree. label names the hive in failure texts
+    // ("machine", "user"); the files are <dir>/<label>.hive and <dir>/<label>.lock.
+    void SetPath(std::string dir, std::string label);
+    // Brings the cached tree up to date with the file (a missing file is an empty hive). Inside a
+    // transaction a hive that the transaction changed keeps its changed tree.
     LSTATUS Refresh();
     const Key& Root() const { return root_; }
-    // Writes newRoot as the hive file and makes it the cached tree. Call only while Locked.
+    // Writes newRoot as the hive file and makes it the cached tree; inside a transaction it only
+    // becomes the transaction's tree. Call only while Locked.
     LSTATUS Commit(Key newRoot);
 
     // Exclusive lock on the hive's lock file for a read-modify-write; Refresh after taking it.
-    LSTATUS Lock();
+    // Waits until deadline (a steady-clock time in ms, see NowMs) for another holder, then
+    // fails with ERROR_BUSY. Unlock does nothing inside a transaction.
+    LSTATUS Lock(ULONGLONG deadlineMs);
     void Unlock();
 
+    // A transaction on a Locked hive: Commit changes only the tree in memory until
+    // WriteTransaction writes it. RevertWrite puts back the file as it was before a successful
+    // WriteTransaction (for a second hive whose write failed). EndTransaction keeps the written
+    // tree (keep) or goes back to the tree from before the transaction, and releases the lock.
+    void BeginTransaction();
+    LSTATUS WriteTransaction();
+    void RevertWrite();
+    void EndTransaction(bool keep);
+
 private:
-    std::string dir_, hivePath_, lockPath_;
+    LSTATUS WriteFile(const Key& tree);
+    void Forget();
+
+    std::string dir_, hivePath_, lockPath_, label_;
     Key root_;
     ULONGLONG stamp_ = 0;  // stamp of the file the cache was read from; 0: no file
     bool loaded_ = false;
     int lockFd_ = -1;
+    bool inTransaction_ = false;
+    bool changed_ = false;  // the transaction changed the tree
+    bool written_ = false;  // WriteTransaction wrote it
+    Key before_;            // the tree before the transaction changed it
 };
+
+// Milliseconds of a steady clock, for lock deadlines.
+ULONGLONG NowMs();
 
 }  // namespace corvane::reg
 #endif

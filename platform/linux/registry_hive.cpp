@@ -28,10 +28,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "platform/linux/text.h"
@@ -43,6 +45,10 @@ constexpr std::string_view kMagic = "corvane-registry-hive 1 ";
 constexpr ULONGLONG kUnixEpochTicks = 116444736000000000ULL;  // 1970-01-01 in FILETIME ticks
 
 std::atomic<unsigned> g_failCountdown{0};  // see CorvaneRegistryFailNthWrite
+thread_local std::string t_failure;        // see CorvaneGetRegistryFailure
+
+// Between two attempts at a lock that another process holds.
+constexpr unsigned kLockPollMinMs = 1, kLockPollMaxMs = 8;
 
 // Counts one hive write; true when this one must fail.
 bool ConsumeInjectedWriteFailure() {
@@ -354,8 +360,17 @@ LSTATUS MakeDirs(const std::string& dir) {
         if (pos != dir.size() && dir[pos] != '/') continue;
         std::string part = dir.substr(0, pos);
         if (mkdir(part.c_str(), 0777) != 0 && errno != EEXIST) {
-            return ErrnoStatus(errno, ERROR_PATH_NOT_FOUND);
+            const int err = errno;
+            SetFailure("cannot create the registry folder " + dir + ": " + std::strerror(err));
+            return ErrnoStatus(err, ERROR_PATH_NOT_FOUND);
         }
+    }
+    // An existing file of that name passes mkdir's EEXIST above.
+    struct stat info;
+    const int err = stat(dir.c_str(), &info) != 0 ? errno : S_ISDIR(info.st_mode) ? 0 : ENOTDIR;
+    if (err != 0) {
+        SetFailure("cannot use the registry folder " + dir + ": " + std::strerror(err));
+        return ErrnoStatus(err, ERROR_PATH_NOT_FOUND);
     }
     return ERROR_SUCCESS;
 }
@@ -453,13 +468,16 @@ std::string Serialize(const Key& root, ULONGLONG stamp) {
     return out;
 }
 
-LSTATUS Parse(std::string_view text, Key* root, ULONGLONG* stamp) {
+namespace {
+
+LSTATUS ParseLines(std::string_view text, Key* root, ULONGLONG* stamp, size_t* lineNo) {
     Key tree;
     ULONGLONG st = 0;
     Key* current = nullptr;
     bool header = false, ended = false, rootSeen = false;
     size_t pos = 0;
     while (pos < text.size()) {
+        ++*lineNo;
         size_t eol = text.find('\n', pos);
         if (eol == std::string_view::npos || ended) return ERROR_BADDB;  // torn or trailing
         std::string_view line = text.substr(pos, eol - pos);
@@ -506,28 +524,58 @@ LSTATUS Parse(std::string_view text, Key* root, ULONGLONG* stamp) {
             return ERROR_BADDB;
         }
     }
+    ++*lineNo;  // a missing end is wrong after the last line
     if (!ended || !rootSeen) return ERROR_BADDB;
     *root = std::move(tree);
     *stamp = st;
     return ERROR_SUCCESS;
 }
 
+}  // namespace
+
+LSTATUS Parse(std::string_view text, Key* root, ULONGLONG* stamp, size_t* badLine) {
+    size_t lineNo = 0;
+    LSTATUS status = ParseLines(text, root, stamp, &lineNo);
+    if (status != ERROR_SUCCESS && badLine) *badLine = std::max<size_t>(lineNo, 1);
+    return status;
+}
+
 // ---- HiveFile ----
 
-void HiveFile::SetPath(std::string dir, std::string fileStem) {
+void SetFailure(std::string text) {
+    t_failure = std::move(text);
+}
+
+ULONGLONG NowMs() {
+    return static_cast<ULONGLONG>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                      std::chrono::steady_clock::now().time_since_epoch())
+                                      .count());
+}
+
+void HiveFile::SetPath(std::string dir, std::string label) {
     Unlock();
     dir_ = std::move(dir);
-    hivePath_ = dir_ + "/" + fileStem + ".hive";
-    lockPath_ = dir_ + "/" + fileStem + ".lock";
+    label_ = std::move(label);
+    hivePath_ = dir_ + "/" + label_ + ".hive";
+    lockPath_ = dir_ + "/" + label_ + ".lock";
+    Forget();
+}
+
+void HiveFile::Forget() {
     root_ = Key();
     stamp_ = 0;
     loaded_ = false;
 }
 
 LSTATUS HiveFile::Refresh() {
+    if (inTransaction_ && changed_) return ERROR_SUCCESS;
+    const std::string what = "the " + label_ + " hive " + hivePath_;
     int fd = open(hivePath_.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
-        if (errno != ENOENT && errno != ENOTDIR) return ErrnoStatus(errno, ERROR_CANTREAD);
+        if (errno != ENOENT && errno != ENOTDIR) {
+            SetFailure("cannot read " + what + ": " + std::strerror(errno));
+            return ErrnoStatus(errno, ERROR_CANTREAD);
+        }
         if (!loaded_ || stamp_ != 0) {
             root_ = Key();
             EnsureSkeleton(root_);
@@ -543,15 +591,17 @@ LSTATUS HiveFile::Refresh() {
         n = pread(fd, head, sizeof head, 0);
     } while (n < 0 && errno == EINTR);
     if (n < 0) {
-        LSTATUS st = ErrnoStatus(errno, ERROR_CANTREAD);
+        const int err = errno;
         close(fd);
-        return st;
+        SetFailure("cannot read " + what + ": " + std::strerror(err));
+        return ErrnoStatus(err, ERROR_CANTREAD);
     }
     std::string_view headView(head, static_cast<size_t>(n));
     size_t eol = headView.find('\n');
     ULONGLONG stamp = 0;
     if (eol == std::string_view::npos || !ParseHeader(headView.substr(0, eol), &stamp)) {
         close(fd);
+        SetFailure(what + " is damaged (line 1)");
         return ERROR_BADDB;
     }
     if (loaded_ && stamp == stamp_) {
@@ -562,10 +612,17 @@ LSTATUS HiveFile::Refresh() {
     bool ok = ReadAll(fd, &content);
     int err = errno;
     close(fd);
-    if (!ok) return ErrnoStatus(err, ERROR_CANTREAD);
+    if (!ok) {
+        SetFailure("cannot read " + what + ": " + std::strerror(err));
+        return ErrnoStatus(err, ERROR_CANTREAD);
+    }
     Key tree;
-    LSTATUS st = Parse(content, &tree, &stamp);
-    if (st != ERROR_SUCCESS) return st;
+    size_t badLine = 0;
+    LSTATUS st = Parse(content, &tree, &stamp, &badLine);
+    if (st != ERROR_SUCCESS) {
+        SetFailure(what + " is damaged (line " + std::to_string(badLine) + ")");
+        return st;
+    }
     EnsureSkeleton(tree);
     root_ = std::move(tree);
     stamp_ = stamp;
@@ -573,27 +630,46 @@ LSTATUS HiveFile::Refresh() {
     return ERROR_SUCCESS;
 }
 
-LSTATUS HiveFile::Lock() {
+LSTATUS HiveFile::Lock(ULONGLONG deadlineMs) {
     if (lockFd_ >= 0) return ERROR_SUCCESS;
     LSTATUS st = MakeDirs(dir_);
     if (st != ERROR_SUCCESS) return st;
     // A fresh open per lock: flock belongs to the open file description, which a forked
     // child would otherwise share with its parent.
     int fd = open(lockPath_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-    if (fd < 0) return ErrnoStatus(errno, ERROR_CANTOPEN);
-    while (flock(fd, LOCK_EX) != 0) {
-        if (errno != EINTR) {
-            int err = errno;
+    if (fd < 0) {
+        const int err = errno;
+        SetFailure("cannot open the lock file " + lockPath_ + " of the " + label_ +
+                   " hive: " + std::strerror(err));
+        return ErrnoStatus(err, ERROR_CANTOPEN);
+    }
+    // Polled rather than blocking, so that the wait has a bound; the pause grows so that many
+    // waiting processes do not keep the holder from the processor.
+    unsigned pauseMs = kLockPollMinMs;
+    while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int err = errno;
+        if (err == EINTR) continue;
+        if (err != EWOULDBLOCK) {
             close(fd);
+            SetFailure("cannot lock the " + label_ + " hive " + lockPath_ + ": " +
+                       std::strerror(err));
             return ErrnoStatus(err, ERROR_CANTOPEN);
         }
+        if (NowMs() > deadlineMs) {  // strictly: the clock counts whole milliseconds
+            close(fd);
+            SetFailure("the registry is busy: another process keeps the " + label_ + " hive " +
+                       hivePath_ + " locked");
+            return ERROR_BUSY;
+        }
+        usleep(pauseMs * 1000);
+        pauseMs = std::min(pauseMs * 2, kLockPollMaxMs);
     }
     lockFd_ = fd;
     return ERROR_SUCCESS;
 }
 
 void HiveFile::Unlock() {
-    if (lockFd_ < 0) return;
+    if (lockFd_ < 0 || inTransaction_) return;
     flock(lockFd_, LOCK_UN);
     close(lockFd_);
     lockFd_ = -1;
@@ -601,25 +677,57 @@ void HiveFile::Unlock() {
 
 LSTATUS HiveFile::Commit(Key newRoot) {
     if (lockFd_ < 0) return ERROR_CANTWRITE;
+    if (inTransaction_) {
+        if (ConsumeInjectedWriteFailure()) {
+            SetFailure("cannot write the " + label_ + " hive " + hivePath_ + ": injected failure");
+            return ERROR_CANTWRITE;
+        }
+        if (!changed_) before_ = root_;
+        root_ = std::move(newRoot);
+        EnsureSkeleton(root_);
+        changed_ = true;
+        return ERROR_SUCCESS;
+    }
+    LSTATUS st = WriteFile(newRoot);
+    if (st != ERROR_SUCCESS) return st;
+    root_ = std::move(newRoot);
+    EnsureSkeleton(root_);
+    return ERROR_SUCCESS;
+}
+
+LSTATUS HiveFile::WriteFile(const Key& tree) {
     const ULONGLONG stamp = RandomStamp();
-    const std::string content = Serialize(newRoot, stamp);
+    const std::string content = Serialize(tree, stamp);
     char suffix[17] = {};
     std::snprintf(suffix, sizeof suffix, "%016llx", static_cast<unsigned long long>(RandomStamp()));
     const std::string tmp = hivePath_ + ".tmp." + std::to_string(getpid()) + "." + suffix;
+    const std::string what = "cannot write the " + label_ + " hive " + hivePath_ + ": ";
     int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) return ErrnoStatus(errno, ERROR_CANTWRITE);
+    if (fd < 0) {
+        const int err = errno;
+        SetFailure(what + std::strerror(err));
+        return ErrnoStatus(err, ERROR_CANTWRITE);
+    }
     LSTATUS st = ERROR_SUCCESS;
+    int err = 0;
     if (ConsumeInjectedWriteFailure()) {
         WriteAll(fd, content.data(), content.size() / 2);
         st = ERROR_CANTWRITE;
+        SetFailure(what + "injected failure");
     } else if (!WriteAll(fd, content.data(), content.size()) || fsync(fd) != 0) {
-        st = ErrnoStatus(errno, ERROR_CANTWRITE);
+        err = errno;
+        st = ErrnoStatus(err, ERROR_CANTWRITE);
     }
-    if (close(fd) != 0 && st == ERROR_SUCCESS) st = ErrnoStatus(errno, ERROR_CANTWRITE);
+    if (close(fd) != 0 && st == ERROR_SUCCESS) {
+        err = errno;
+        st = ErrnoStatus(err, ERROR_CANTWRITE);
+    }
     if (st == ERROR_SUCCESS && rename(tmp.c_str(), hivePath_.c_str()) != 0) {
-        st = ErrnoStatus(errno, ERROR_CANTWRITE);
+        err = errno;
+        st = ErrnoStatus(err, ERROR_CANTWRITE);
     }
     if (st != ERROR_SUCCESS) {
+        if (err != 0) SetFailure(what + std::strerror(err));
         unlink(tmp.c_str());
         return st;
     }
@@ -629,14 +737,55 @@ LSTATUS HiveFile::Commit(Key newRoot) {
         fsync(dfd);
         close(dfd);
     }
-    root_ = std::move(newRoot);
-    EnsureSkeleton(root_);
     stamp_ = stamp;
     loaded_ = true;
     return ERROR_SUCCESS;
 }
 
+void HiveFile::BeginTransaction() {
+    inTransaction_ = true;
+    changed_ = false;
+    written_ = false;
+}
+
+LSTATUS HiveFile::WriteTransaction() {
+    if (!changed_) return ERROR_SUCCESS;
+    if (ConsumeInjectedWriteFailure()) {
+        SetFailure("cannot write the " + label_ + " hive " + hivePath_ + ": injected failure");
+        return ERROR_CANTWRITE;
+    }
+    LSTATUS st = WriteFile(root_);
+    written_ = st == ERROR_SUCCESS;
+    return st;
+}
+
+void HiveFile::RevertWrite() {
+    // Best effort: a hive that cannot be put back keeps the transaction's tree, whole.
+    if (written_ && WriteFile(before_) == ERROR_SUCCESS) written_ = false;
+}
+
+void HiveFile::EndTransaction(bool keep) {
+    if (changed_ && !keep && !written_) root_ = std::move(before_);
+    before_ = Key();
+    inTransaction_ = false;
+    changed_ = false;
+    written_ = false;
+    Unlock();
+}
+
 }  // namespace corvane::reg
+
+EXTERN_C size_t CorvaneGetRegistryFailure(char* buf, size_t size) {
+    const std::string& text = corvane::reg::t_failure;
+    if (text.empty()) return 0;
+    if (!buf || size <= text.size()) return text.size() + 1;
+    std::memcpy(buf, text.c_str(), text.size() + 1);
+    return text.size();
+}
+
+EXTERN_C void CorvaneClearRegistryFailure(void) {
+    corvane::reg::t_failure.clear();
+}
 
 EXTERN_C void CorvaneRegistryFailNthWrite(unsigned n) {
     corvane::reg::g_failCountdown.store(n);

@@ -2,10 +2,14 @@
 // writers in other processes and failed writes.
 #include "platform/win32.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -573,11 +577,22 @@ TEST_F(RegistryTest, WritesThroughClassesRootGoWhereWindowsSendsThem) {
     EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, OLESTR("Software\\Classes\\UserOnly\\NewChild")));
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, OLESTR("Software\\Classes\\UserOnly\\NewChild")));
 
-    // Deletions through the view take the key out of both hives.
+    // A deletion through the view takes the copy that it shows, the user's first; the machine's
+    // then shows through until it is deleted in turn.
+    CreateWithString(HKEY_LOCAL_MACHINE, OLESTR("Software\\Classes\\Both"), OLESTR("written"),
+                     OLESTR("m"));
+    {
+        KeyHolder both;
+        ASSERT_EQ(ERROR_SUCCESS,
+                  RegOpenKeyExW(HKEY_CLASSES_ROOT, OLESTR("Both"), 0, KEY_ALL_ACCESS, &both));
+        EXPECT_EQ(ERROR_SUCCESS, RegDeleteValueW(both, OLESTR("written")));
+        EXPECT_EQ(OLESTR("m"), ReadString(HKEY_CLASSES_ROOT, OLESTR("Both"), OLESTR("written")));
+    }
+    EXPECT_EQ(ERROR_SUCCESS, RegDeleteTreeW(HKEY_CLASSES_ROOT, OLESTR("Both")));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, OLESTR("Software\\Classes\\Both")));
+    EXPECT_EQ(OLESTR("m"), ReadString(HKEY_CLASSES_ROOT, OLESTR("Both"), OLESTR("")));
     EXPECT_EQ(ERROR_SUCCESS, RegDeleteTreeW(HKEY_CLASSES_ROOT, OLESTR("Both")));
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, OLESTR("Both")));
-    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, OLESTR("Software\\Classes\\Both")));
-    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, OLESTR("Software\\Classes\\Both")));
     EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyW(HKEY_CLASSES_ROOT, OLESTR("UserOnly\\NewChild")));
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, OLESTR("UserOnly\\NewChild")));
     EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, OLESTR("Software\\Classes\\UserOnly")))
@@ -769,8 +784,11 @@ TEST_F(RegistryTest, AFailedSecondHiveWriteUndoesTheFirst) {
                      OLESTR("m"));
     CreateWithString(HKEY_CURRENT_USER, OLESTR("Software\\Classes\\Shared"), OLESTR(""),
                      OLESTR("u"));
+    ASSERT_EQ(ERROR_SUCCESS, CorvaneRegistryBeginTransaction(1000));
+    for (HKEY hive : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE})
+        ASSERT_EQ(ERROR_SUCCESS, RegDeleteTreeW(hive, OLESTR("Software\\Classes\\Shared")));
     CorvaneRegistryFailNthWrite(2);  // the user's hive is written first, then the machine's
-    EXPECT_EQ(ERROR_CANTWRITE, RegDeleteTreeW(HKEY_CLASSES_ROOT, OLESTR("Shared")));
+    EXPECT_EQ(ERROR_CANTWRITE, CorvaneRegistryEndTransaction(TRUE));
     Reopen();
     EXPECT_EQ(OLESTR("u"),
               ReadString(HKEY_CURRENT_USER, OLESTR("Software\\Classes\\Shared"), OLESTR("")));
@@ -853,6 +871,148 @@ TEST(RegistryRoot, DefaultsFollowTheEnvironment) {
         } else {
             unsetenv(s.name);
         }
+    }
+}
+
+// ---- transactions, damaged hives and unusable folders ----
+
+std::string RegistryFailure() {
+    char buf[2048];
+    const size_t n = CorvaneGetRegistryFailure(buf, sizeof buf);
+    return n > 0 && n < sizeof buf ? std::string(buf) : std::string();
+}
+
+TEST_F(RegistryTest, ATransactionReachesTheFilesWholeOrNotAtAll) {
+    CreateWithString(HKEY_LOCAL_MACHINE, OLESTR("Software\\Kept"), OLESTR("v"), OLESTR("1"));
+    const std::string machineBefore = FileBytes(Hive("machine"));
+    for (BOOL commit : {FALSE, TRUE}) {
+        SCOPED_TRACE(commit ? "commit" : "discard");
+        ASSERT_EQ(ERROR_SUCCESS, CorvaneRegistryBeginTransaction(1000));
+        EXPECT_EQ(ERROR_SUCCESS, RegDeleteTreeW(HKEY_LOCAL_MACHINE, OLESTR("Software\\Kept")));
+        CreateWithString(HKEY_LOCAL_MACHINE, OLESTR("Software\\New"), OLESTR("v"), OLESTR("m"));
+        CreateWithString(HKEY_CURRENT_USER, OLESTR("Software\\New"), OLESTR("v"), OLESTR("u"));
+        // This thread sees its changes; the files, and so other processes, do not yet.
+        EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, OLESTR("Software\\Kept")));
+        EXPECT_EQ(OLESTR("u"), ReadString(HKEY_CURRENT_USER, OLESTR("Software\\New"), OLESTR("v")));
+        EXPECT_EQ(machineBefore, FileBytes(Hive("machine")));
+        EXPECT_FALSE(fs::exists(Hive("user")));
+        EXPECT_EQ(ERROR_SUCCESS, CorvaneRegistryEndTransaction(commit));
+        for (bool fromFile : {false, true}) {
+            if (fromFile) Reopen();
+            EXPECT_EQ(!commit, KeyExists(HKEY_LOCAL_MACHINE, OLESTR("Software\\Kept")));
+            EXPECT_EQ(bool(commit), KeyExists(HKEY_LOCAL_MACHINE, OLESTR("Software\\New")));
+            EXPECT_EQ(bool(commit), KeyExists(HKEY_CURRENT_USER, OLESTR("Software\\New")));
+        }
+        if (!commit) {
+            EXPECT_EQ(machineBefore, FileBytes(Hive("machine")));
+        }
+    }
+}
+
+TEST_F(RegistryTest, ATransactionWaitsForAnotherHolderThenReportsBusy) {
+    CreateWithString(HKEY_LOCAL_MACHINE, OLESTR("Software\\Before"), OLESTR("v"), OLESTR("1"));
+    // Another open file description of the lock: to the registry, another process.
+    const int fd = open((root_ / "machine.lock").c_str(), O_RDWR);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(0, flock(fd, LOCK_EX));
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(ERROR_BUSY, CorvaneRegistryBeginTransaction(200));
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(200));
+    EXPECT_EQ("the registry is busy: another process keeps the machine hive " +
+                  Hive("machine").string() + " locked",
+              RegistryFailure());
+    // Nothing was left held: a transaction gets through once the holder lets go.
+    std::thread release([fd] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        flock(fd, LOCK_UN);
+    });
+    EXPECT_EQ(ERROR_SUCCESS, CorvaneRegistryBeginTransaction(5000));
+    release.join();
+    close(fd);
+    EXPECT_EQ(ERROR_SUCCESS, CorvaneRegistryEndTransaction(TRUE));
+}
+
+TEST_F(RegistryTest, OtherThreadsWaitForATransactionAndMisuseIsRefused) {
+    EXPECT_EQ(ERROR_INVALID_FUNCTION, CorvaneRegistryEndTransaction(TRUE));
+    ASSERT_EQ(ERROR_SUCCESS, CorvaneRegistryBeginTransaction(1000));
+    EXPECT_EQ(ERROR_INVALID_FUNCTION, CorvaneRegistryBeginTransaction(1000));
+    EXPECT_EQ(ERROR_BUSY, CorvaneSetRegistryRoot(root_.c_str()));
+    std::atomic<bool> written{false};
+    std::thread other([&] {
+        CreateWithString(HKEY_LOCAL_MACHINE, OLESTR("Software\\Other"), OLESTR("v"), OLESTR("o"));
+        written = true;
+    });
+    CreateWithString(HKEY_LOCAL_MACHINE, OLESTR("Software\\Mine"), OLESTR("v"), OLESTR("m"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_FALSE(written) << "another thread's write waits for the transaction";
+    EXPECT_EQ(ERROR_SUCCESS, CorvaneRegistryEndTransaction(TRUE));
+    other.join();
+    Reopen();
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, OLESTR("Software\\Mine")));
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, OLESTR("Software\\Other")));
+}
+
+TEST_F(RegistryTest, ADamagedHiveIsNamedAndTheOtherHiveStaysUsable) {
+    struct Case {
+        const char* hive;
+        HKEY broken, fine;
+        bool classesUsable;  // the user's hive alone still answers through the classes view
+    } cases[] = {{"machine", HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER, true},
+                 {"user", HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.hive);
+        const fs::path dir = root_ / c.hive;
+        ASSERT_EQ(ERROR_SUCCESS, CorvaneSetRegistryRoot(dir.c_str()));
+        CreateWithString(c.fine, OLESTR("Software\\Classes\\Mine"), OLESTR("v"), OLESTR("fine"));
+        CreateWithString(c.broken, OLESTR("Software\\Classes\\Theirs"), OLESTR("v"), OLESTR("x"));
+        const fs::path hive = dir / (std::string(c.hive) + ".hive");
+        std::string damaged = FileBytes(hive);
+        damaged.insert(damaged.find('\n') + 1, "junk\n");
+        std::ofstream(hive, std::ios::binary | std::ios::trunc) << damaged;
+        ASSERT_EQ(ERROR_SUCCESS, CorvaneSetRegistryRoot(dir.c_str()));
+
+        CorvaneClearRegistryFailure();
+        KeyHolder k;
+        EXPECT_EQ(ERROR_BADDB, RegOpenKeyExW(c.broken, OLESTR("Software"), 0, KEY_READ, &k));
+        EXPECT_EQ("the " + std::string(c.hive) + " hive " + hive.string() + " is damaged (line 2)",
+                  RegistryFailure());
+        // The other hive takes changes, in a transaction too, and the damaged file stays.
+        ASSERT_EQ(ERROR_SUCCESS, CorvaneRegistryBeginTransaction(1000));
+        CreateWithString(c.fine, OLESTR("Software\\Classes\\Mine"), OLESTR("w"), OLESTR("tx"));
+        EXPECT_EQ(ERROR_SUCCESS, CorvaneRegistryEndTransaction(TRUE));
+        EXPECT_EQ(damaged, FileBytes(hive));
+        // Through the classes view only what the user's hive settles alone.
+        KeyHolder view;
+        EXPECT_EQ(c.classesUsable ? ERROR_SUCCESS : ERROR_BADDB,
+                  RegOpenKeyExW(HKEY_CLASSES_ROOT, OLESTR("Mine"), 0, KEY_READ, &view));
+        if (c.classesUsable) {
+            EXPECT_EQ(ERROR_SUCCESS, ReadValue(view, OLESTR("v")).status);
+            EXPECT_EQ(ERROR_BADDB, ReadValue(view, OLESTR("absent")).status);
+            DWORD values = 0;
+            EXPECT_EQ(ERROR_BADDB,
+                      RegQueryInfoKeyW(view, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                       &values, nullptr, nullptr, nullptr, nullptr));
+        }
+        EXPECT_EQ(ERROR_BADDB, RegOpenKeyExW(HKEY_CLASSES_ROOT, OLESTR("Theirs"), 0, KEY_READ, &k));
+    }
+}
+
+TEST_F(RegistryTest, AnUnusableFolderIsNamedWithTheSystemsWords) {
+    const fs::path file = root_ / "file";
+    std::ofstream(file) << "x";
+    for (const fs::path& dir : {file, file / "sub"}) {
+        SCOPED_TRACE(dir.string());
+        ASSERT_EQ(ERROR_SUCCESS, CorvaneSetRegistryRoot(dir.c_str()));
+        CorvaneClearRegistryFailure();
+        KeyHolder k;
+        EXPECT_EQ(ERROR_PATH_NOT_FOUND,
+                  RegCreateKeyExW(HKEY_CURRENT_USER, OLESTR("Software\\X"), 0, nullptr, 0,
+                                  KEY_ALL_ACCESS, nullptr, &k, nullptr));
+        std::string text = RegistryFailure();
+        EXPECT_NE(std::string::npos, text.find(dir.string() + ": Not a directory")) << text;
+        CorvaneClearRegistryFailure();
+        EXPECT_EQ(ERROR_PATH_NOT_FOUND, CorvaneRegistryBeginTransaction(0));
+        EXPECT_EQ(text, RegistryFailure());
     }
 }
 
