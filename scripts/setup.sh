@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libsoundtouch-dev libavfilter-dev libavutil-dev libsndfile1-dev
   qemu-user
+  clang libclang-rt-14-dev
 )
 
 missing=()

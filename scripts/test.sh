@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Configures, builds and runs the test suite in the default and the sanitizer build.
+# Configures, builds and runs the test suite in the default and the sanitizer build, then the
+# fuzz targets.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc 2>/dev/null || echo 2)
@@ -10,4 +11,9 @@ for preset in default asan; do
   cmake --build --preset "$preset" -j "$jobs"
   ctest --preset "$preset" -j "$jobs" || status=1
 done
+# The parsers under libFuzzer (clang), each for a bounded time: any crash, sanitizer report, hang
+# or leak fails the run.
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz -j "$jobs"
+ctest --preset fuzz -j "$jobs" || status=1
 exit "$status"
