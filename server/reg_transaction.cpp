@@ -178,6 +178,24 @@ struct RegistryTransaction::Record {
     }
 };
 
+HRESULT RegistrySession::Begin(DWORD waitMs) {
+    if (open_) return E_UNEXPECTED;
+    LSTATUS status = CorvaneRegistryBeginTransaction(waitMs);
+    open_ = status == ERROR_SUCCESS;
+    return RegResult(status);
+}
+
+HRESULT RegistrySession::Commit() {
+    if (!open_) return E_UNEXPECTED;
+    open_ = false;
+    return RegResult(CorvaneRegistryEndTransaction(TRUE));
+}
+
+void RegistrySession::Abandon() noexcept {
+    if (open_) CorvaneRegistryEndTransaction(FALSE);
+    open_ = false;
+}
+
 RegistryTransaction::RegistryTransaction() = default;
 RegistryTransaction::~RegistryTransaction() = default;
 

@@ -12,6 +12,27 @@
 
 namespace corvane {
 
+// Holds the registry for one registration or unregistration: every change made between Begin and
+// Commit reaches the registry files at once, or with Abandon (or the destructor) not at all, and
+// no other registration, in this process or another, runs in between.
+class RegistrySession {
+public:
+    RegistrySession() = default;
+    ~RegistrySession() { Abandon(); }
+    RegistrySession(const RegistrySession&) = delete;
+    RegistrySession& operator=(const RegistrySession&) = delete;
+
+    // Waits at most waitMs for other registrations; then HRESULT_FROM_WIN32(ERROR_BUSY) and
+    // nothing is held. Other failures of the registry's files as the registry reports them.
+    HRESULT Begin(DWORD waitMs);
+    // Writes the changes; a failure leaves the registry as it was before Begin.
+    HRESULT Commit();
+    void Abandon() noexcept;
+
+private:
+    bool open_ = false;
+};
+
 class RegistryTransaction {
 public:
     RegistryTransaction();

@@ -176,9 +176,13 @@ private:
     }
 
     // The current token as a key or value name.
+    // A NUL would end the name early in the registry's calls, which would then open the parent
+    // in its place.
     bool Name(OleString* out) const {
         if (tok_.kind != Token::Word && tok_.kind != Token::Quoted) return false;
-        if (tok_.text.empty() || tok_.text.find(OLESTR('\\')) != OleString::npos) return false;
+        if (tok_.text.empty() || tok_.text.find(OLESTR('\\')) != OleString::npos ||
+            tok_.text.find(OLESTR('\0')) != OleString::npos)
+            return false;
         *out = tok_.text;
         return true;
     }
@@ -317,20 +321,22 @@ HRESULT UnregisterKey(HKEY parent, const ScriptKey& entry) {
 
 HRESULT ApplyRoot(const ScriptRoot& root, bool bRegister, ClassesRoot classes,
                   RegistryTransaction* tx) {
-    RegKey perUser;
+    RegKey classesKey;
     HKEY base = root.root;
     Place place{root.root, OLESTR("")};
-    if (root.root == HKEY_CLASSES_ROOT && classes == ClassesRoot::PerUser) {
-        LSTATUS status = bRegister
-                             ? RegCreateKeyExW(HKEY_CURRENT_USER, OLESTR("Software\\Classes"), 0,
-                                               nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
-                                               nullptr, perUser.Out(), nullptr)
-                             : RegOpenKeyExW(HKEY_CURRENT_USER, OLESTR("Software\\Classes"), 0,
-                                             KEY_ALL_ACCESS, perUser.Out());
+    // HKCR is written as the Software\Classes key of one hive, not through the merged view:
+    // through the view a machine registration would rewrite a user's keys where they exist.
+    if (root.root == HKEY_CLASSES_ROOT) {
+        const HKEY hive = classes == ClassesRoot::PerUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
+        LSTATUS status = bRegister ? RegCreateKeyExW(hive, OLESTR("Software\\Classes"), 0, nullptr,
+                                                     REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                                                     nullptr, classesKey.Out(), nullptr)
+                                   : RegOpenKeyExW(hive, OLESTR("Software\\Classes"), 0,
+                                                   KEY_ALL_ACCESS, classesKey.Out());
         if (!bRegister && status == ERROR_FILE_NOT_FOUND) return S_OK;
         if (status != ERROR_SUCCESS) return RegResult(status);
-        base = perUser.Get();
-        place = Place{HKEY_CURRENT_USER, OLESTR("Software\\Classes")};
+        base = classesKey.Get();
+        place = Place{hive, OLESTR("Software\\Classes")};
     }
     for (const ScriptKey& key : root.keys) {
         HRESULT hr = bRegister ? RegisterKey(base, place, key, tx) : UnregisterKey(base, key);

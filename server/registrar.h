@@ -10,9 +10,9 @@
 //             | a quoted string
 //   value    := 's' quoted-string | 'd' (quoted-string | word)   (d: decimal or 0x hexadecimal)
 //   quoted-string := '...' with '' for one quote inside
-// A name holds no backslash and is not empty. `%NAME%` anywhere in the script is replaced (before
-// the script is read) by the value of the replacement NAME, matched without regard to case; `%%`
-// is one percent sign.
+// A name holds no backslash and no NUL and is not empty. `%NAME%` anywhere in the script is
+// replaced (before the script is read) by the value of the replacement NAME, matched without regard
+// to case; `%%` is one percent sign.
 //
 // Registration: a ForceRemove key is deleted with its subtree and written again; every other key
 // is created when missing; the default value (`= value`) and named values (`val`) are set.
@@ -48,8 +48,9 @@ struct Replacement {
     OleString value;
 };
 
-// Where the keys of a script's HKCR root go: HKEY_CLASSES_ROOT itself, or
-// HKEY_CURRENT_USER\Software\Classes for a per-user registration.
+// Where the keys of a script's HKCR root go: HKEY_LOCAL_MACHINE\Software\Classes for a
+// per-machine registration, HKEY_CURRENT_USER\Software\Classes for a per-user one. Neither goes
+// through the merged HKEY_CLASSES_ROOT view, so that each keeps the other's keys.
 enum class ClassesRoot { Machine, PerUser };
 
 // Expands %NAME% as described above. On failure *out holds part of the result.

@@ -103,13 +103,16 @@ OleString GuidText(REFGUID guid) {
     return text;
 }
 
-// Records the places that type-library registration may write: the library's own key and the
-// Interface keys of its interfaces.
-HRESULT SaveTypeLibPlaces(ITypeLib* lib, REFGUID libId, RegistryTransaction* tx) {
+// Records the places that type-library registration may write in the scope's hive: the
+// library's own key and the Interface keys of its interfaces.
+HRESULT SaveTypeLibPlaces(ITypeLib* lib, REFGUID libId, RegistrationScope scope,
+                          RegistryTransaction* tx) {
+    const HKEY hive = scope == RegistrationScope::PerUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
+    const OleString classes = OLESTR("Software\\Classes\\");
     HRESULT hr;
-    if (FAILED(hr = tx->SaveKey(HKEY_CLASSES_ROOT, OLESTR("TypeLib"))) ||
-        FAILED(hr = tx->SaveTree(HKEY_CLASSES_ROOT, OLESTR("TypeLib\\") + GuidText(libId))) ||
-        FAILED(hr = tx->SaveKey(HKEY_CLASSES_ROOT, OLESTR("Interface"))))
+    if (FAILED(hr = tx->SaveKey(hive, classes + OLESTR("TypeLib"))) ||
+        FAILED(hr = tx->SaveTree(hive, classes + OLESTR("TypeLib\\") + GuidText(libId))) ||
+        FAILED(hr = tx->SaveKey(hive, classes + OLESTR("Interface"))))
         return hr;
     UINT count = lib->GetTypeInfoCount();
     for (UINT i = 0; i < count; ++i) {
@@ -123,7 +126,7 @@ HRESULT SaveTypeLibPlaces(ITypeLib* lib, REFGUID libId, RegistryTransaction* tx)
         if (FAILED(hr = info->GetTypeAttr(&attr))) return hr;
         GUID iid = attr->guid;
         info->ReleaseTypeAttr(attr);
-        if (FAILED(hr = tx->SaveTree(HKEY_CLASSES_ROOT, OLESTR("Interface\\") + GuidText(iid))))
+        if (FAILED(hr = tx->SaveTree(hive, classes + OLESTR("Interface\\") + GuidText(iid))))
             return hr;
     }
     return S_OK;
@@ -148,7 +151,7 @@ HRESULT RegisterTypeLibrary(HMODULE module, RegistrationScope scope, RegistryTra
     TLIBATTR attr;
     HRESULT hr = OpenTypeLibrary(module, &path, &lib, &attr);
     if (FAILED(hr)) return hr;
-    if (tx != nullptr && FAILED(hr = SaveTypeLibPlaces(lib.Get(), attr.guid, tx))) return hr;
+    if (tx != nullptr && FAILED(hr = SaveTypeLibPlaces(lib.Get(), attr.guid, scope, tx))) return hr;
     OleString helpDir = HelpDirectory(lib.Get());
     OLECHAR* help = helpDir.empty() ? nullptr : &helpDir[0];
     return scope == RegistrationScope::PerUser ? RegisterTypeLibForUser(lib.Get(), &path[0], help)
@@ -238,27 +241,41 @@ HRESULT UpdateRegistryFromResource(HMODULE module, int id, bool bRegister,
 }
 
 HRESULT RegisterServer(HMODULE module, const std::vector<int>& classScripts,
-                       RegistrationScope scope) {
+                       RegistrationScope scope, DWORD waitMs) {
     SystemLocaleScope locale;
+    RegistrySession session;
+    HRESULT hr = session.Begin(waitMs);
+    if (FAILED(hr)) return hr;
     RegistryTransaction tx;
-    HRESULT hr;
     try {
         hr = RegisterSteps(module, classScripts, scope, &tx);
     } catch (const std::bad_alloc&) {
         hr = E_OUTOFMEMORY;
     }
-    if (FAILED(hr)) tx.Rollback();
+    if (SUCCEEDED(hr)) return session.Commit();
+    // The undo log puts back what the steps changed; abandoning the session then drops the
+    // changes altogether, so that even a place the log could not restore stays as it was.
+    tx.Rollback();
+    session.Abandon();
     return hr;
 }
 
 HRESULT UnregisterServer(HMODULE module, const std::vector<int>& classScripts,
-                         RegistrationScope scope) {
+                         RegistrationScope scope, DWORD waitMs) {
     SystemLocaleScope locale;
+    RegistrySession session;
+    HRESULT hr = session.Begin(waitMs);
+    if (FAILED(hr)) return hr;
     try {
-        return UnregisterSteps(module, classScripts, scope);
+        hr = UnregisterSteps(module, classScripts, scope);
     } catch (const std::bad_alloc&) {
+        session.Abandon();
         return E_OUTOFMEMORY;
     }
+    // An unregistration that stops at a failing step keeps what it removed before it, as the
+    // system's does, so that a half-removed registration can still be cleared.
+    HRESULT written = session.Commit();
+    return FAILED(hr) ? hr : written;
 }
 
 bool IsPerUserCommandLine(LPCWSTR cmdLine) {

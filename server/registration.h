@@ -27,19 +27,24 @@ HRESULT UpdateRegistryFromResource(HMODULE module, int id, bool bRegister,
                                    const std::vector<registrar::Replacement>& extra,
                                    RegistrationScope scope, RegistryTransaction* tx);
 
-// The module's script, each class script (REGISTRY ids, in object-map order), then the type
-// library. The first
-// failure stops it and everything it wrote is taken back, so a failed registration leaves the
-// registry as it was. The thread's locale is the system default while it runs and is restored.
-HRESULT RegisterServer(HMODULE module, const std::vector<int>& classScripts,
-                       RegistrationScope scope);
+// How long a registration waits for another one (in this or another process) to finish before
+// it fails with HRESULT_FROM_WIN32(ERROR_BUSY), "registry busy", changing nothing.
+constexpr DWORD kRegistrationWaitMs = 30000;
 
-// Each class script in object-map order, the type library, then the module's script; stops at
-// the first failure. Keys that are already gone are no failure; a type library that is not
-// registered is (TYPE_E_REGISTRYACCESS), as the system's unregistration reports it. Locale as
-// for RegisterServer.
+// The module's script, each class script (REGISTRY ids, in object-map order), then the type
+// library, as one registry session (see RegistrySession): concurrent registrations run one after
+// another, and the registry files get every key of this one or none of them. The first failure
+// stops it and everything it wrote is taken back, so a failed registration leaves the registry as
+// it was. The thread's locale is the system default while it runs and is restored.
+HRESULT RegisterServer(HMODULE module, const std::vector<int>& classScripts,
+                       RegistrationScope scope, DWORD waitMs = kRegistrationWaitMs);
+
+// Each class script in object-map order, the type library, then the module's script, as one
+// registry session; stops at the first failure and keeps what it removed before it. Keys that are
+// already gone are no failure; a type library that is not registered is (TYPE_E_REGISTRYACCESS),
+// as the system's unregistration reports it. Locale as for RegisterServer.
 HRESULT UnregisterServer(HMODULE module, const std::vector<int>& classScripts,
-                         RegistrationScope scope);
+                         RegistrationScope scope, DWORD waitMs = kRegistrationWaitMs);
 
 // True when a DllInstall command line asks for per-user registration: exactly "user" in any
 // case of its ASCII letters; NULL, a longer or a shorter text is not.

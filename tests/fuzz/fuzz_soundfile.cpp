@@ -24,10 +24,12 @@ bool ReadBlocks(IMediaSource* source, double ms, int maxBlocks) {
         }
         if (block == nullptr) return true;
         IAudioData* audio = nullptr;
-        FUZZ_CHECK(SUCCEEDED(block->QueryInterface(IID_IAudioData, reinterpret_cast<void**>(&audio))));
+        FUZZ_CHECK(
+            SUCCEEDED(block->QueryInterface(IID_IAudioData, reinterpret_cast<void**>(&audio))));
         BYTE* bytes = nullptr;
         LONG length = 0;
-        if (SUCCEEDED(audio->GetBufferAndLength(corvane::kBufferRead, 0, &bytes, &length)) && length > 0) {
+        if (SUCCEEDED(audio->GetBufferAndLength(corvane::kBufferRead, 0, &bytes, &length)) &&
+            length > 0) {
             volatile BYTE sink = bytes[0] ^ bytes[length - 1];  // the whole block is readable
             (void)sink;
         }

@@ -4,7 +4,11 @@
 #include <stdlib.h>
 #include <sys/wait.h>
 
+#include <chrono>
+#include <fstream>
+#include <iterator>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -25,23 +29,31 @@ std::string Quote(const std::string& s) {
     return q + "'";
 }
 
-// Runs the program with args (already quoted) from folder cwd (empty: here) with the given
-// registry root in the environment (empty: unset).
-ToolRun RunTool(const std::string& args, const std::string& envRoot = "",
-                const std::string& cwd = "") {
+// Starts the program with args (already quoted) from folder cwd (empty: here) with the given
+// registry root in the environment (empty: unset); a run past a minute is ended as hung.
+FILE* Start(const std::string& args, const std::string& envRoot = "", const std::string& cwd = "") {
     std::string command;
     if (!cwd.empty()) command += "cd " + Quote(cwd) + " && ";
     command += envRoot.empty() ? "env -u CORVANE_REGISTRY_ROOT "
                                : "env CORVANE_REGISTRY_ROOT=" + Quote(envRoot) + " ";
-    command += Quote(CORVANE_REG_PATH) + " " + args + " 2>&1";
+    command += "timeout 60 " + Quote(CORVANE_REG_PATH) + " " + args + " 2>&1";
+    return popen(command.c_str(), "r");
+}
+
+ToolRun Finish(FILE* pipe) {
     ToolRun run;
-    FILE* pipe = popen(command.c_str(), "r");
     if (pipe == nullptr) return run;
     char buf[512];
     while (fgets(buf, sizeof buf, pipe) != nullptr) run.output += buf;
     int status = pclose(pipe);
     run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return run;
+}
+
+// Runs the program and waits for it.
+ToolRun RunTool(const std::string& args, const std::string& envRoot = "",
+                const std::string& cwd = "") {
+    return Finish(Start(args, envRoot, cwd));
 }
 
 OleString InprocServer(HKEY hive) {
@@ -60,12 +72,12 @@ protected:
 };
 
 TEST_F(CorvaneRegTest, RegistersAndUnregistersPerMachine) {
-    ToolRun r = RunTool("--root " + Root() + " " + Quote(ModulePath()));
+    ToolRun r = RunTool("--registry-root " + Root() + " " + Quote(ModulePath()));
     EXPECT_EQ(r.exitCode, 0) << r.output;
     EXPECT_EQ(InprocServer(HKEY_LOCAL_MACHINE), ModulePathWide());
     EXPECT_EQ(InprocServer(HKEY_CURRENT_USER), OLESTR(""));
 
-    r = RunTool("--unregister --root " + Root() + " " + Quote(ModulePath()));
+    r = RunTool("--unregister --registry-root=" + Root() + " " + Quote(ModulePath()));
     EXPECT_EQ(r.exitCode, 0) << r.output;
     EXPECT_EQ(InprocServer(HKEY_LOCAL_MACHINE), OLESTR(""));
 }
@@ -102,11 +114,112 @@ TEST_F(CorvaneRegTest, RegistersTheFullPathOfARelativeName) {
     }
 }
 
-TEST_F(CorvaneRegTest, AFailedUnregistrationPrintsTheResult) {
-    ToolRun r = RunTool("--unregister --root " + Root() + " " + Quote(ModulePath()));
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_NE(r.output.find("0x8002801C"), std::string::npos) << r.output;
-    EXPECT_NE(r.output.find("DllUnregisterServer"), std::string::npos) << r.output;
+std::string FileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// What the program says when it cannot do what it was asked, or need not: the file or folder at
+// fault with the system's words, or that nothing was registered.
+TEST_F(CorvaneRegTest, SaysWhatFailedAndWhere) {
+    const std::string module = Quote(ModulePath());
+    const std::string dir = registry_.Dir();
+    const std::string file = dir + "/file";
+    std::ofstream(file) << "x";
+    const struct {
+        const char* name;
+        std::string args;
+        int exitCode;
+        std::string says;
+    } cases[] = {
+        {"nothing to unregister per machine", "-u --registry-root " + Root() + " " + module, 0,
+         "nothing to unregister: " + ModulePath() + " is not registered per machine in " + dir},
+        {"nothing to unregister for the user", "-u --user --root " + Root() + " " + module, 0,
+         "nothing to unregister: " + ModulePath() + " is not registered for the current user"},
+        {"root on a file", "--registry-root " + Quote(file) + " " + module, 1,
+         "(cannot use the registry folder " + file + ": Not a directory)"},
+        {"root below a file", "--user --root=" + Quote(file + "/sub") + " " + module, 1,
+         "(cannot create the registry folder " + file + "/sub: Not a directory)"},
+    };
+    for (const auto& c : cases) {
+        ToolRun r = RunTool(c.args);
+        EXPECT_EQ(r.exitCode, c.exitCode) << c.name << ": " << r.output;
+        EXPECT_NE(r.output.find(c.says), std::string::npos) << c.name << ": " << r.output;
+    }
+
+    // A damaged machine hive is named; the user's registration and use go on without it.
+    ASSERT_EQ(RunTool("--root " + Root() + " " + module).exitCode, 0);
+    const std::string hive = dir + "/machine.hive";
+    std::string damaged = FileBytes(hive);
+    damaged.insert(damaged.find('\n') + 1, "junk\n");
+    std::ofstream(hive, std::ios::binary | std::ios::trunc) << damaged;
+    for (const char* args : {"", "-u "}) {
+        ToolRun r = RunTool(args + ("--root " + Root() + " " + module));
+        EXPECT_EQ(r.exitCode, 1) << r.output;
+        EXPECT_NE(r.output.find("(the machine hive " + hive + " is damaged (line 2))"),
+                  std::string::npos)
+            << r.output;
+    }
+    ToolRun user = RunTool("--user --root " + Root() + " " + module);
+    EXPECT_EQ(user.exitCode, 0) << user.output;
+    EXPECT_EQ(InprocServer(HKEY_CURRENT_USER), ModulePathWide());
+    ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+    IUnknown* object = nullptr;
+    EXPECT_EQ(CoCreateInstance(CLSID_VolumeFilter5, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
+                               reinterpret_cast<void**>(&object)),
+              S_OK);
+    if (object != nullptr) object->Release();
+    CoUninitialize();
+    EXPECT_EQ(FileBytes(hive), damaged);
+}
+
+// A registration per machine keeps a user's registration (even of another copy of the module),
+// and each unregistration removes only its own.
+TEST_F(CorvaneRegTest, EachScopeKeepsTheOthersRegistration) {
+    TempDir copy;
+    ASSERT_TRUE(CopyModuleTo(copy.Path() + "/libcorvane.so"));
+    const std::string root = "--root " + Root() + " ";
+    ASSERT_EQ(RunTool(root + "--user " + Quote(copy.Path() + "/libcorvane.so")).exitCode, 0);
+    const OleString classes = OLESTR("Software\\Classes");
+    const std::string user = DumpSubtree(HKEY_CURRENT_USER, classes);
+    ASSERT_EQ(RunTool(root + Quote(ModulePath())).exitCode, 0);
+    EXPECT_EQ(DumpSubtree(HKEY_CURRENT_USER, classes), user);
+    EXPECT_EQ(InprocServer(HKEY_LOCAL_MACHINE), ModulePathWide());
+    const std::string machine = DumpSubtree(HKEY_LOCAL_MACHINE, classes);
+    ASSERT_EQ(RunTool(root + "-u " + Quote(ModulePath())).exitCode, 0);
+    EXPECT_EQ(DumpSubtree(HKEY_CURRENT_USER, classes), user);
+    EXPECT_EQ(InprocServer(HKEY_LOCAL_MACHINE), OLESTR(""));
+    ASSERT_EQ(RunTool(root + Quote(ModulePath())).exitCode, 0);
+    ASSERT_EQ(RunTool(root + "-u --user " + Quote(copy.Path() + "/libcorvane.so")).exitCode, 0);
+    EXPECT_EQ(InprocServer(HKEY_CURRENT_USER), OLESTR(""));
+    EXPECT_EQ(DumpSubtree(HKEY_LOCAL_MACHINE, classes), machine);
+}
+
+// Eight registrations at once, per user and per machine, twenty times over (the first on an
+// empty registry, the others over the registration before): every one succeeds, and the registry
+// then holds every key of both registrations and nothing else.
+TEST_F(CorvaneRegTest, ConcurrentRegistrationsRunOneAfterAnotherAndLoseNoKey) {
+    const std::string module = Quote(ModulePath());
+    std::string expected;
+    {
+        TempRegistry reference;
+        const std::string root = "--root " + Quote(reference.Dir()) + " ";
+        ASSERT_EQ(RunTool(root + "--user " + module).exitCode, 0);
+        ASSERT_EQ(RunTool(root + module).exitCode, 0);
+        expected = DumpRegistry();
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(3);
+    for (int round = 0; round < 20 && !HasFailure(); ++round) {
+        std::vector<FILE*> runs;
+        for (int i = 0; i < 8; ++i)
+            runs.push_back(Start((i % 2 ? "--user " : "") + ("--root " + Root() + " " + module)));
+        for (FILE* run : runs) {
+            ToolRun r = Finish(run);
+            EXPECT_EQ(r.exitCode, 0) << "round " << round << ": " << r.output;
+        }
+        EXPECT_EQ(DumpRegistry(), expected) << "round " << round;
+        ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "round " << round;
+    }
 }
 
 struct BadUse {

@@ -158,7 +158,7 @@ TEST_F(RegistrarTest, ReplacementTextIsInsertedBeforeTheScriptIsRead) {
 // Scripts that must be refused as a whole: each writes something valid before its fault.
 struct BadScript {
     const char* name;
-    const char* script;
+    std::string_view script;
     HRESULT expected;
 };
 
@@ -185,6 +185,11 @@ const BadScript kBadScripts[] = {
     {"keyword without a key", "HKCR { A ForceRemove }", registrar::kSyntaxError},
     {"backslash in a key name", "HKCR { A 'B\\C' }", registrar::kSyntaxError},
     {"empty key name", "HKCR { A '' }", registrar::kSyntaxError},
+    // Found by fuzzing: a NUL ended the name in the registry's calls, which then wrote the parent.
+    {"NUL in a key name", std::string_view("HKCR { A { '\0' { B } } }", 24),
+     registrar::kSyntaxError},
+    {"NUL in a value name", std::string_view("HKCR { A { val 'x\0' = s 'y' } }", 31),
+     registrar::kSyntaxError},
     {"invalid UTF-8", "HKCR { A B = s '\xC3' }", registrar::kSyntaxError},
 };
 

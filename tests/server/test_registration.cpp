@@ -1,8 +1,11 @@
 // Registration of the module: the keys and values it writes per machine and per user, their
 // removal, the per-user switch of DllInstall, and what a failure or an unusual module path does.
+#include <fcntl.h>
 #include <limits.h>
 #include <stdlib.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 
@@ -10,6 +13,7 @@
 
 #include "corvane/corvane.h"
 #include "server/registration.h"
+#include "server/scripts.h"
 #include "tests/server/server_support.h"
 #include "tests/support/com_ptr.h"
 
@@ -200,6 +204,33 @@ TEST_F(RegistrationTest, UnregisteringWhatIsNotRegisteredReportsTheTypeLibrary) 
     const std::string before = DumpRegistry();
     EXPECT_EQ(m_.DllUnregisterServer(), TYPE_E_REGISTRYACCESS);
     EXPECT_EQ(DumpRegistry(), before);
+}
+
+// While another process holds the registry, a registration and an unregistration wait for it,
+// then fail as busy and change nothing.
+TEST_F(RegistrationTest, WaitsForAnotherRegistrationThenFailsAsBusy) {
+    ASSERT_EQ(m_.DllRegisterServer(), S_OK);
+    const std::string before = DumpRegistry();
+    std::vector<int> classScripts;
+    size_t count = 0;
+    const ScriptSource* scripts = GetRegistrationScripts(&count);
+    for (size_t i = 0; i < count; ++i) {
+        if (scripts[i].id != kModuleScriptId) classScripts.push_back(scripts[i].id);
+    }
+    // Another open file description of the lock is, to the registry, another process.
+    const int fd = open((registry_.Dir() + "/machine.lock").c_str(), O_RDWR | O_CREAT, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(flock(fd, LOCK_EX), 0);
+    for (RegistrationScope scope : {RegistrationScope::Machine, RegistrationScope::PerUser}) {
+        EXPECT_EQ(RegisterServer(m_.module, classScripts, scope, 100),
+                  HRESULT_FROM_WIN32(ERROR_BUSY));
+        EXPECT_EQ(UnregisterServer(m_.module, classScripts, scope, 100),
+                  HRESULT_FROM_WIN32(ERROR_BUSY));
+    }
+    close(fd);
+    EXPECT_EQ(DumpRegistry(), before);
+    EXPECT_EQ(UnregisterServer(m_.module, classScripts, RegistrationScope::Machine, 100), S_OK);
+    ExpectNothingIn(HKEY_LOCAL_MACHINE);
 }
 
 TEST_F(RegistrationTest, TheCallersLocaleComesBack) {
