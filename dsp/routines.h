@@ -103,7 +103,34 @@
     X(dspVecSin64f, DspStatus, (const double* src, double* dst, int n), s0, s1, s2, s3, s4, s5,    \
       none)                                                                                        \
     X(dspVecCos64f, DspStatus, (const double* src, double* dst, int n), s0, s1, s2, s3, s4, s5,    \
-      none)
+      none)                                                                                        \
+    /* Real-FFT set-up: table builders, large-order plans and sizes (dsp/fft/builders.h). */       \
+    X(dspFftSpecClear, DspStatus, (BYTE * p, int bytes), s0, s1, s2, s3, s4, s5, s2n)              \
+    X(dspFftBaseTable, BYTE*, (int order, double* dst), s0, s1, s2, s3, s4, s5, s2n)               \
+    X(dspFftBitReverseTable, BYTE*, (int m, int32_t* dst), s0, s1, s2, s3, s1, s5, s2n)            \
+    X(dspFftTwiddleTable, BYTE*, (int m, const double* base, int T, double* dst), s0, s1, s2, s3,  \
+      s4, s5, s2n)                                                                                 \
+    X(dspFftFwdRecombTable, BYTE*, (int order, const double* base, int T, double* dst), s0, s1,    \
+      s2, s3, s4, s5, s2n)                                                                         \
+    X(dspFftInvRecombTable, BYTE*, (int order, const double* base, int T, double* dst), s0, s1,    \
+      s2, s3, s4, s5, s2n)                                                                         \
+    X(dspFftLargePlanInit, BYTE*,                                                                  \
+      (DspFftSpecReal64f * spec, int m, const double* base, int T, int32_t* dst, BYTE* scratch),   \
+      s0, s1, s2, s3, s4, s5, s2n)                                                                 \
+    X(dspFftRecursivePlanLevel, BYTE*,                                                             \
+      (DspFftSpecReal64f * spec, int m, const double* base, int T, int depth, BYTE* dst,           \
+       BYTE* scratch),                                                                             \
+      s0, s1, s2, s3, s4, s5, s2n)                                                                 \
+    X(dspFftBlockBitReverseTable, BYTE*, (int m, int halfTileOrder, int32_t* dst), none, s1, s2,   \
+      s3, s4, s5, s2)                                                                              \
+    X(dspFftLargeOrderSize, void,                                                                  \
+      (int m, int64_t* specSize, int64_t* specBufSize, int64_t* workSize), s0, s1, s2, s3, s4, s5, \
+      s2n)                                                                                         \
+    /* Bit-reversal permutations of n complex values by a pair-format table, raw bits. */          \
+    X(dspBitReversePermute, void, (const double* src, double* dst, int n, const int32_t* table),   \
+      s0, none, s2, none, none, none, none)                                                        \
+    X(dspBitReversePermuteInPlace, void, (double* data, int n, const int32_t* table), s0, none,    \
+      s2, none, none, none, none)
 
 // clang-format on
 

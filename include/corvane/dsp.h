@@ -131,7 +131,7 @@ DspStatus DSP_CALL dspFftInitReal64f(DspFftSpecReal64f** spec, int order, int fl
                                      BYTE* specMem, BYTE* specBuf);
 // Forward real FFT of 2^order doubles into the packed CCS spectrum (2^order + 2 doubles).
 // Checks: spec null -8; spec not built (tag) -17; src or dst null -8; work null while the
-// spec needs a work buffer -8.
+// spec needs a work buffer -8. Not built yet: a call that passes the checks answers -15.
 DspStatus DSP_CALL dspFftFwdRealToCcs64f(const double* src, double* dst,
                                          const DspFftSpecReal64f* spec, BYTE* work);
 // Inverse real FFT from a CCS spectrum; the same checks as the forward transform.

@@ -92,24 +92,39 @@ int main(int argc, char** argv) {
             check(std::fabs(r[i] - std::cos(args[i])) <= 1e-8, "cosine kernel values");
     }
 
-    // The transforms are not built yet: their entries check arguments and refuse the rest.
-    int specSize = 0, bufSize = 0, workSize = 0;
-    check(dspFftGetSizeReal64f(5, dspFftScaleNone, 0, &specSize, &bufSize, &workSize) ==
-              dspErrFftOrder,
-          "dspFftGetSizeReal64f status");
-    check(dspFftGetSizeReal64f(5, 3, 0, &specSize, &bufSize, &workSize) == dspErrFftFlag,
-          "dspFftGetSizeReal64f flag check");
-    BYTE specMem[256] = {};
-    DspFftSpecReal64f* spec = nullptr;
-    check(dspFftInitReal64f(&spec, 5, dspFftScaleNone, 0, specMem, nullptr) == dspErrFftOrder,
-          "dspFftInitReal64f status");
-    check(dspFftInitReal64f(nullptr, 5, dspFftScaleNone, 0, specMem, nullptr) == dspErrNullPtr,
-          "dspFftInitReal64f null spec");
-    const auto* unbuilt = reinterpret_cast<const DspFftSpecReal64f*>(specMem);
-    check(dspFftFwdRealToCcs64f(a.data(), c.data(), unbuilt, nullptr) == dspErrSpecMismatch,
-          "dspFftFwdRealToCcs64f status");
-    check(dspFftInvCcsToReal64f(a.data(), c.data(), nullptr, nullptr) == dspErrNullPtr,
-          "dspFftInvCcsToReal64f status");
+    // The real FFT: the size query and the set-up at orders 0 to 20 into buffers of exactly the
+    // reported sizes; the transforms check their arguments and have no path yet. Order 28 is
+    // refused only where the slot's largest order is 27 (slot 0, slot 2 with MOVBE).
+    for (int order = 0; order <= 20; ++order) {
+        int specSize = 0, bufSize = 0, workSize = 0;
+        check(dspFftGetSizeReal64f(order, dspFftScaleNone, 0, &specSize, &bufSize, &workSize) ==
+                  dspOk,
+              "dspFftGetSizeReal64f status");
+        std::vector<BYTE> specMem(specSize), specBuf(bufSize + 1), work(workSize + 1);
+        DspFftSpecReal64f* spec = nullptr;
+        check(dspFftInitReal64f(&spec, order, dspFftScaleFwd, 0, specMem.data(),
+                                bufSize ? specBuf.data() : nullptr) == dspOk,
+              "dspFftInitReal64f status");
+        int32_t header[24] = {};
+        if (spec) std::memcpy(header, spec, sizeof header);
+        check(header[0] == 9 && header[1] == order, "spec tag and order");
+        check(workSize == (header[7] ? header[7] + 64 : 0), "work size");
+        const BYTE* s = reinterpret_cast<const BYTE*>(spec);
+        check(s >= specMem.data() && s + 96 <= specMem.data() + specSize, "spec placement");
+        check(dspFftFwdRealToCcs64f(a.data(), c.data(), spec, work.data()) == dspErrFftOrder,
+              "dspFftFwdRealToCcs64f status");
+        check(dspFftInvCcsToReal64f(a.data(), c.data(), spec, work.data()) == dspErrFftOrder,
+              "dspFftInvCcsToReal64f status");
+    }
+    {
+        int specSize = 0, bufSize = 0, workSize = 0;
+        const bool top27 = slot == 0 || (slot == 2 && dspCheckCpuFeatures(dspFeatMovbe));
+        check(dspFftGetSizeReal64f(28, dspFftScaleNone, 0, &specSize, &bufSize, &workSize) ==
+                  (top27 ? dspErrFftOrder : dspOk),
+              "dspFftGetSizeReal64f order 28");
+        check(dspFftInvCcsToReal64f(a.data(), c.data(), nullptr, nullptr) == dspErrNullPtr,
+              "dspFftInvCcsToReal64f null spec");
+    }
 
     int medianSize = 0;
     check(dspMedianGetBufferSize(5, 19, &medianSize) == dspOk && medianSize == 80,
