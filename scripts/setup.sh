@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
-# Installs every Debian package that the build, the tests and the benchmarks need.
-# Idempotent and non-interactive; run as root on Debian 12.
+# Installs every Debian package that the build, the tests and the benchmarks need, then cross-builds
+# the Windows dependencies that Debian ships no mingw build of.
+# Idempotent and non-interactive; run as root on Debian 12. When everything is in place it only
+# asks dpkg, so CI pays almost nothing for it.
 set -euo pipefail
+cd "$(dirname "$0")/.."
 
 packages=(
   cmake ninja-build g++ pkg-config binutils clang-format
@@ -9,17 +12,45 @@ packages=(
   libsoundtouch-dev libavfilter-dev libavutil-dev libsndfile1-dev
   qemu-user
   clang libclang-rt-14-dev
+  # The 32-bit Windows build: mingw-w64 with posix threads; dpkg-dev unpacks the source packages
+  # that scripts/win32-deps.sh cross-builds.
+  g++-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev mingw-w64-tools dpkg-dev
 )
+# Wine runs the Windows programs. Its 32-bit half comes from Debian's i386 architecture.
+i386_packages=(wine wine32:i386 libwine-dev:i386)
 
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+export DEBIAN_FRONTEND=noninteractive
+# Another apt run on the machine (a colleague's setup, unattended upgrades) must not fail ours.
+apt_opts=(-o DPkg::Lock::Timeout=600)
 
+missing_of() {
+  local p
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || echo "$p"
+  done
+}
+
+install_missing() {
+  local what=$1 start=$SECONDS
+  shift
+  $SUDO apt-get "${apt_opts[@]}" update -qq
+  $SUDO apt-get "${apt_opts[@]}" install -y -qq --no-install-recommends "$@"
+  echo "setup: $what installed in $((SECONDS - start)) s" >&2
+}
+
+mapfile -t missing < <(missing_of "${packages[@]}")
 if [ "${#missing[@]}" -gt 0 ]; then
-  SUDO=""
-  [ "$(id -u)" -eq 0 ] || SUDO="sudo"
-  export DEBIAN_FRONTEND=noninteractive
-  $SUDO apt-get update -qq
-  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  install_missing "${#missing[@]} packages" "${missing[@]}"
 fi
+
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  $SUDO dpkg --add-architecture i386
+fi
+mapfile -t missing < <(missing_of "${i386_packages[@]}")
+if [ "${#missing[@]}" -gt 0 ]; then
+  install_missing "${#missing[@]} Wine packages" "${missing[@]}"
+fi
+
+bash scripts/win32-deps.sh
