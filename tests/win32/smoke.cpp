@@ -198,6 +198,16 @@ TEST(Sndfile, WavRoundTripIsExactAndMatchesNativeBytes) {
     std::remove(path.c_str());
 }
 
+// Owns an FFmpeg object whose free function takes the address of the pointer.
+template <typename T, void (*Free)(T**)>
+struct FfmpegOwner {
+    explicit FfmpegOwner(T* owned) : p(owned) {}
+    FfmpegOwner(const FfmpegOwner&) = delete;
+    FfmpegOwner& operator=(const FfmpegOwner&) = delete;
+    ~FfmpegOwner() { Free(&p); }
+    T* p;
+};
+
 // abuffer -> agate -> abuffersink over a loud tone followed by a quiet one.
 TEST(Avfilter, GateGraphPassesLoudAndAttenuatesQuiet) {
     constexpr int kRate = 48000;
@@ -206,12 +216,9 @@ TEST(Avfilter, GateGraphPassesLoudAndAttenuatesQuiet) {
     const size_t loud_end = signal.size();
     signal.insert(signal.end(), quiet.begin(), quiet.end());
 
-    AVFilterGraph* graph = avfilter_graph_alloc();
+    const FfmpegOwner<AVFilterGraph, avfilter_graph_free> owned_graph{avfilter_graph_alloc()};
+    AVFilterGraph* graph = owned_graph.p;
     ASSERT_NE(graph, nullptr);
-    struct GraphFree {
-        AVFilterGraph* g;
-        ~GraphFree() { avfilter_graph_free(&g); }
-    } free_graph{graph};
     AVFilterContext *src = nullptr, *gate = nullptr, *sink = nullptr;
     ASSERT_GE(avfilter_graph_create_filter(
                   &src, avfilter_get_by_name("abuffer"), "in",
@@ -229,12 +236,9 @@ TEST(Avfilter, GateGraphPassesLoudAndAttenuatesQuiet) {
     ASSERT_GE(avfilter_link(gate, 0, sink, 0), 0);
     ASSERT_GE(avfilter_graph_config(graph, nullptr), 0);
 
-    AVFrame* frame = av_frame_alloc();
+    const FfmpegOwner<AVFrame, av_frame_free> owned_frame{av_frame_alloc()};
+    AVFrame* frame = owned_frame.p;
     ASSERT_NE(frame, nullptr);
-    struct FrameFree {
-        AVFrame* f;
-        ~FrameFree() { av_frame_free(&f); }
-    } free_frame{frame};
     std::vector<double> out;
     auto drain = [&] {
         int rc;
