@@ -8,7 +8,8 @@
 # second run costs nothing. The sources come through a private apt source list derived from the
 # system's Debian entries; the system's apt configuration and state are left as they are.
 set -euo pipefail
-cd "$(dirname "$0")/.."
+self=$(realpath "$0")
+cd "$(dirname "$self")/.."
 root=$PWD
 out=${CORVANE_WIN32_DEPS_DIR:-$root/build/win32-deps}
 prefix=$out/prefix
@@ -17,7 +18,7 @@ jobs=${CORVANE_JOBS:-$(nproc 2>/dev/null || echo 2)}
 libraries=(soundtouch libsndfile ffmpeg googletest)
 
 recipe=$({
-  cat "$0" "$toolchain"
+  cat "$self" "$toolchain"
   i686-w64-mingw32-g++-posix --version
 } | sha256sum | cut -d' ' -f1)
 
