@@ -1,4 +1,4 @@
-// The real-FFT set-up of one CPU slot (and, through init_s2n.cpp, of slot 2 without MOVBE): the
+// The real-FFT set-up of one CPU slot (and of slot 2 without MOVBE, in its 2n build): the
 // header, the scaling flag and the tables the transforms read, built in the caller's memory.
 #include "dsp/fft/builders.h"
 #include "dsp/fft/fft_slot.h"
@@ -6,7 +6,6 @@
 #include "dsp/fft/tables.h"
 #include "dsp/internal.h"
 #include "dsp/slot.h"
-#include "dsp/vecmath/vecmath.h"
 
 #include <math.h>
 

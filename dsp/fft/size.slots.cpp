@@ -1,4 +1,4 @@
-// The real-FFT size query of one CPU slot (and, through size_s2n.cpp, of slot 2 without MOVBE):
+// The real-FFT size query of one CPU slot (and of slot 2 without MOVBE, in its 2n build):
 // the exact byte counts of the spec memory, the set-up buffer and the work buffer of an order,
 // each including the 64 bytes that aligning the caller's address may skip.
 #include "dsp/fft/builders.h"

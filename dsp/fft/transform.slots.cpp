@@ -1,5 +1,5 @@
 // Entry bodies of the forward and inverse real FFT of one CPU slot (and, through
-// transform_s2n.cpp, of slot 2 without MOVBE). They make every argument check in the documented
+// its 2n build, of slot 2 without MOVBE). They make every argument check in the documented
 // order; no transform path is built yet, so a call that passes the checks answers
 // dspErrFftOrder and writes nothing.
 #include "dsp/fft/fft_slot.h"
