@@ -2,7 +2,8 @@
 // The value travels as its 64-bit pattern and is never an operand of arithmetic, so every
 // NaN payload, signalling ones included, is stored as given.
 #include "dsp/internal.h"
-#include "dsp/simd.h"
+#include "dsp/small_copy.h"
+#include "dsp/vec.h"
 
 namespace {
 
@@ -32,26 +33,26 @@ double* fillSse2(uint64_t pattern, double* dst, int count) {
     const size_t head = toAlign(p, 16);
     copySmall(pat, p, head);
     const size_t phase = head & 7;
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pat + phase));
+    const VB v = bloadu(pat + phase);
     u8* a = p + head;
     u8* const end = p + n;
     if (stream) {
         DSP_TRACE(dspTraceFillStream);
         for (; end - a >= 64; a += 64) {
-            _mm_stream_si128(reinterpret_cast<__m128i*>(a), v);
-            _mm_stream_si128(reinterpret_cast<__m128i*>(a + 16), v);
-            _mm_stream_si128(reinterpret_cast<__m128i*>(a + 32), v);
-            _mm_stream_si128(reinterpret_cast<__m128i*>(a + 48), v);
+            bstream(a, v);
+            bstream(a + 16, v);
+            bstream(a + 32, v);
+            bstream(a + 48, v);
         }
-        for (; end - a >= 16; a += 16) _mm_stream_si128(reinterpret_cast<__m128i*>(a), v);
+        for (; end - a >= 16; a += 16) bstream(a, v);
     } else {
         for (; end - a >= 64; a += 64) {
-            _mm_store_si128(reinterpret_cast<__m128i*>(a), v);
-            _mm_store_si128(reinterpret_cast<__m128i*>(a + 16), v);
-            _mm_store_si128(reinterpret_cast<__m128i*>(a + 32), v);
-            _mm_store_si128(reinterpret_cast<__m128i*>(a + 48), v);
+            bstore(a, v);
+            bstore(a + 16, v);
+            bstore(a + 32, v);
+            bstore(a + 48, v);
         }
-        for (; end - a >= 16; a += 16) _mm_store_si128(reinterpret_cast<__m128i*>(a), v);
+        for (; end - a >= 16; a += 16) bstore(a, v);
     }
     copySmall(pat + phase, a, static_cast<size_t>(end - a));
     if (stream) fence();
@@ -67,21 +68,21 @@ constexpr int kAvxStreamAbove = 262144;
 double* fillAvx2(uint64_t pattern, double* dst, int count) {
     u8* p = reinterpret_cast<u8*>(dst);
     size_t n = static_cast<size_t>(count);
-    const __m256i v = _mm256_set1_epi64x(static_cast<long long>(pattern));
+    const VB v = bset64(pattern);
     if (count > kAvxStreamAbove && aligned(p, 8)) {
         int cache = 0;
         if (dspGetMaxCacheSize(&cache) == dspOk && count > cache / 8) {
             DSP_TRACE(dspTraceFillStream);
             for (; !aligned(p, 64); p += 8, --n) st64(p, pattern);
             for (; n >= 16; n -= 16, p += 128) {
-                _mm256_stream_si256(reinterpret_cast<__m256i*>(p), v);
-                _mm256_stream_si256(reinterpret_cast<__m256i*>(p + 32), v);
-                _mm256_stream_si256(reinterpret_cast<__m256i*>(p + 64), v);
-                _mm256_stream_si256(reinterpret_cast<__m256i*>(p + 96), v);
+                bstream(p, v);
+                bstream(p + 32, v);
+                bstream(p + 64, v);
+                bstream(p + 96, v);
             }
             if (n >= 8) {
-                _mm256_stream_si256(reinterpret_cast<__m256i*>(p), v);
-                _mm256_stream_si256(reinterpret_cast<__m256i*>(p + 32), v);
+                bstream(p, v);
+                bstream(p + 32, v);
                 p += 64;
                 n -= 8;
             }
@@ -91,15 +92,15 @@ double* fillAvx2(uint64_t pattern, double* dst, int count) {
         }
     }
     if (n >= 8 && n <= 14) {
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(p + 32), v);
+        bstoreu(p, v);
+        bstoreu(p + 32, v);
         p += 64;
         n -= 8;
     } else if (n >= 15 && aligned(p, 8)) {
         for (; !aligned(p, 32); p += 8, --n) st64(p, pattern);
         for (; n >= 8; n -= 8, p += 64) {
-            _mm256_store_si256(reinterpret_cast<__m256i*>(p), v);
-            _mm256_store_si256(reinterpret_cast<__m256i*>(p + 32), v);
+            bstore(p, v);
+            bstore(p + 32, v);
         }
     }
     for (; n > 0; --n, p += 8) st64(p, pattern);

@@ -7,10 +7,7 @@
 #include "corvane/dsp.h"
 #include "dsp/median.h"
 #include "dsp/slot.h"
-
-#if DSP_SLOT >= 3
-#include <immintrin.h>
-#endif
+#include "dsp/vec.h"
 
 namespace {
 
@@ -19,52 +16,28 @@ namespace {
 // 4, which has no 256-bit integer compare), AVX2 in slot 5. With VEX encoding the exchange is a
 // masked xor: recent processors split a VEX variable blend into three micro-operations, while
 // the legacy SSE4.1 blend of slot 3 stays one.
-#if DSP_SLOT == 5
 struct MedVecOps {
-    typedef __m256i T;
-    static constexpr int kLanes = 4;
-    static inline T load(const int64_t* p) {
-        return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
-    }
+    typedef VI T;
+    static constexpr int kLanes = kILanes;
+    static inline T load(const int64_t* p) { return iloadu(p); }
     static inline void ce(T& a, T& b) {
-        const T swap = _mm256_and_si256(_mm256_xor_si256(a, b), _mm256_cmpgt_epi64(a, b));
-        a = _mm256_xor_si256(a, swap);
-        b = _mm256_xor_si256(b, swap);
-    }
-    static inline void store(MedBits* dst, T key) {
-        const T t = _mm256_add_epi64(key, _mm256_set1_epi64x(static_cast<int64_t>(kMedKeyBias)));
-        const T neg = _mm256_cmpgt_epi64(_mm256_setzero_si256(), t);
-        const T flip = _mm256_and_si256(neg, _mm256_set1_epi64x(INT64_MAX));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst), _mm256_xor_si256(t, flip));
-    }
-};
-#else
-struct MedVecOps {
-    typedef __m128i T;
-    static constexpr int kLanes = 2;
-    static inline T load(const int64_t* p) {
-        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    }
-    static inline void ce(T& a, T& b) {
+        const T gt = icmpgt(a, b);
 #if DSP_SLOT == 3
-        const T gt = _mm_cmpgt_epi64(a, b);
-        const T lo = _mm_blendv_epi8(a, b, gt);
-        b = _mm_blendv_epi8(b, a, gt);
+        const T lo = iselect(gt, a, b);
+        b = iselect(gt, b, a);
         a = lo;
 #else
-        const T swap = _mm_and_si128(_mm_xor_si128(a, b), _mm_cmpgt_epi64(a, b));
-        a = _mm_xor_si128(a, swap);
-        b = _mm_xor_si128(b, swap);
+        const T swap = iand(ixor(a, b), gt);
+        a = ixor(a, swap);
+        b = ixor(b, swap);
 #endif
     }
     static inline void store(MedBits* dst, T key) {
-        const T t = _mm_add_epi64(key, _mm_set1_epi64x(static_cast<int64_t>(kMedKeyBias)));
-        const T neg = _mm_cmpgt_epi64(_mm_setzero_si128(), t);
-        const T flip = _mm_and_si128(neg, _mm_set1_epi64x(INT64_MAX));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), _mm_xor_si128(t, flip));
+        const T t = iadd(key, iset(static_cast<int64_t>(kMedKeyBias)));
+        const T flip = iand(icmpgt(izero(), t), iset(INT64_MAX));
+        istoreu(dst, ixor(t, flip));
     }
 };
-#endif
 #endif
 
 // The filter proper, after the argument checks; m is odd and at least 3.

@@ -2,7 +2,8 @@
 // the guarded byte copy, and in slots 4 and 5 the large-block fronts (streaming zero, string
 // moves, the slot-5 streaming and backward copies).
 #include "dsp/internal.h"
-#include "dsp/simd.h"
+#include "dsp/small_copy.h"
+#include "dsp/vec.h"
 
 namespace {
 
@@ -145,7 +146,7 @@ void zeroStreaming(u8* dst, int len) {
         p += 32;
     }
     if (n & 16) {
-        _mm_stream_si128(reinterpret_cast<__m128i*>(p), _mm_setzero_si128());
+        b16stream(p, b16zero());
         p += 16;
     }
     if (n & 8) {

@@ -132,6 +132,13 @@
     X(dspBitReversePermuteInPlace, void, (double* data, int n, const int32_t* table), s0, none,    \
       s2, none, none, none, none)
 
+// DSP_TEST_ROUTINES(X): per-slot routines of the test build only; dsp/testing.h declares them.
+// X(name, Ret, params, b0, b1, b2, b3, b4, b5, b2n).
+#define DSP_TEST_ROUTINES(X)                                                                       \
+    /* The vector vocabulary's self-test: the number of failed lane checks; the first failure */   \
+    /* is described in message (capacity bytes, terminated). */                                    \
+    X(dspVecSelfTest, int, (char* message, int capacity), s0, s1, s2, s3, s4, s5, s2n)
+
 // clang-format on
 
 // ---------------------------------------------------------------------------------------------
@@ -189,6 +196,7 @@ namespace dspfn {
 DSP_OPERATIONS(DSP_FN_TYPE_OF_OPERATION)
 DSP_PUBLIC_ROUTINES(DSP_FN_TYPE_OF_ROUTINE)
 DSP_INTERNAL_ROUTINES(DSP_FN_TYPE_OF_ROUTINE)
+DSP_TEST_ROUTINES(DSP_FN_TYPE_OF_ROUTINE)
 #undef DSP_FN_TYPE_OF_OPERATION
 #undef DSP_FN_TYPE_OF_ROUTINE
 }  // namespace dspfn

@@ -30,5 +30,9 @@
 #define DSP_SLOT_NS slot5
 #endif
 
-// DSP_SLOT_NAME(dspSet64f) is dspSet64f_s<n> in the slot being compiled.
+// DSP_SLOT_NAME(dspSet64f) is dspSet64f_s<n> in the slot being compiled; DSP_SLOT_NAME_TEXT
+// is its suffix as a string ("_s2n").
+#define DSP_STR_(x) #x
+#define DSP_STR(x) DSP_STR_(x)
+#define DSP_SLOT_NAME_TEXT DSP_STR(DSP_SLOT_SUFFIX)
 #define DSP_SLOT_NAME(name) DSP_CAT2(name, DSP_SLOT_SUFFIX)

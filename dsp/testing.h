@@ -31,6 +31,8 @@ void dspTestClearCacheSize(void);
 // scale in place, scale, product, magnitude, FFT size, set-up, forward, inverse, median buffer
 // size, median, median in place); null for anything else.
 const void* dspTestDispatchEntry(int operation, int slot);
+// The test-only per-slot routines (dsp/routines.h).
+DSP_TEST_ROUTINES(DSP_DECLARE_BODIES)
 // Per-thread trace counters (DspTracePoint); dspTraceDetect is process-wide.
 int dspTestTraceCount(int point);
 void dspTestTraceReset(void);

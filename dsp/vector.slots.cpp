@@ -2,7 +2,7 @@
 // is one IEEE double multiplication, so all slots give bit-identical results; they differ in
 // blocking and store strategy only.
 #include "dsp/internal.h"
-#include "dsp/simd.h"
+#include "dsp/vec.h"
 
 namespace {
 
@@ -36,17 +36,17 @@ void mulKernel(const double* a, B b, double* d, size_t n) {
 
 #else
 
-inline VD vec(double, VD c, size_t, bool) {
+inline V vec(double, V c, size_t, bool) {
     return c;
 }
-inline VD vec(const double* p, VD, size_t i, bool alignedLoad) {
+inline V vec(const double* p, V, size_t i, bool alignedLoad) {
     return alignedLoad ? vload(p + i) : vloadu(p + i);
 }
-inline VD splat(double c) {
-    return vset1(c);
+inline V splat(double c) {
+    return vset(c);
 }
-inline VD splat(const double*) {
-    return vset1(0.0);
+inline V splat(const double*) {
+    return vset(0.0);
 }
 inline bool alignedAt(double, size_t, uintptr_t) {
     return true;
@@ -56,7 +56,7 @@ inline bool alignedAt(const double* p, size_t i, uintptr_t a) {
 }
 inline void prefetchNta(double, size_t, size_t) {}
 inline void prefetchNta(const double* p, size_t i, size_t byteOffset) {
-    _mm_prefetch(reinterpret_cast<const char*>(p + i) + byteOffset, _MM_HINT_NTA);
+    prefetchNta(reinterpret_cast<const char*>(p + i) + byteOffset);
 }
 
 #endif
@@ -94,7 +94,7 @@ void mulKernel(const double* a, B b, double* d, size_t n, Strategy strategy) {
     if (!aligned(d, 16)) mulOne(a, b, d, i++);
     const size_t groups = (n - i) / 4;
     const bool alignedA = aligned(a + i, 16), alignedB = alignedAt(b, i, 16);
-    const VD cb = splat(b);
+    const V cb = splat(b);
     const bool stream = strategy == Strategy::Stream && groups >= kStreamFromGroups;
     const bool prefetch = strategy == Strategy::PrefetchInPlace && groups * 4 > kPrefetchAbove;
     if (stream) {
@@ -102,8 +102,8 @@ void mulKernel(const double* a, B b, double* d, size_t n, Strategy strategy) {
         for (size_t g = 0; g < groups; ++g, i += 4) {
             prefetchNta(a, i, 64);
             prefetchNta(b, i, 64);
-            const VD x0 = vmul(vec(a, cb, i, alignedA), vec(b, cb, i, alignedB));
-            const VD x1 = vmul(vec(a, cb, i + 2, alignedA), vec(b, cb, i + 2, alignedB));
+            const V x0 = vec(a, cb, i, alignedA) * vec(b, cb, i, alignedB);
+            const V x1 = vec(a, cb, i + 2, alignedA) * vec(b, cb, i + 2, alignedB);
             vstream(d + i, x0);
             vstream(d + i + 2, x1);
         }
@@ -114,8 +114,8 @@ void mulKernel(const double* a, B b, double* d, size_t n, Strategy strategy) {
         if (prefetch) DSP_TRACE(dspTraceMulPrefetch);
         for (size_t g = 0; g < groups; ++g, i += 4) {
             if (prefetch) prefetchNta(a, i, 64);  // 32 bytes past this group
-            const VD x0 = vmul(vec(a, cb, i, alignedA), vec(b, cb, i, alignedB));
-            const VD x1 = vmul(vec(a, cb, i + 2, alignedA), vec(b, cb, i + 2, alignedB));
+            const V x0 = vec(a, cb, i, alignedA) * vec(b, cb, i, alignedB);
+            const V x1 = vec(a, cb, i + 2, alignedA) * vec(b, cb, i + 2, alignedB);
             vstore(d + i, x0);
             vstore(d + i + 2, x1);
         }
@@ -129,23 +129,23 @@ void mulKernel(const double* a, B b, double* d, size_t n, Strategy strategy) {
 // blocks of 16, groups of 4, single elements; otherwise unaligned groups of 4 and singles.
 template <typename B>
 void mulKernel(const double* a, B b, double* d, size_t n) {
-    const VD cb = splat(b);
+    const V cb = splat(b);
     size_t i = 0;
     if (n >= 16 && aligned(d, 8)) {
         for (; !aligned(d + i, 32) && i < n; ++i) mulOne(a, b, d, i);
         for (; i + 16 <= n; i += 16) {
-            const VD x0 = vmul(vloadu(a + i), vec(b, cb, i, false));
-            const VD x1 = vmul(vloadu(a + i + 4), vec(b, cb, i + 4, false));
-            const VD x2 = vmul(vloadu(a + i + 8), vec(b, cb, i + 8, false));
-            const VD x3 = vmul(vloadu(a + i + 12), vec(b, cb, i + 12, false));
+            const V x0 = vloadu(a + i) * vec(b, cb, i, false);
+            const V x1 = vloadu(a + i + 4) * vec(b, cb, i + 4, false);
+            const V x2 = vloadu(a + i + 8) * vec(b, cb, i + 8, false);
+            const V x3 = vloadu(a + i + 12) * vec(b, cb, i + 12, false);
             vstore(d + i, x0);
             vstore(d + i + 4, x1);
             vstore(d + i + 8, x2);
             vstore(d + i + 12, x3);
         }
-        for (; i + 4 <= n; i += 4) vstore(d + i, vmul(vloadu(a + i), vec(b, cb, i, false)));
+        for (; i + 4 <= n; i += 4) vstore(d + i, vloadu(a + i) * vec(b, cb, i, false));
     } else {
-        for (; i + 4 <= n; i += 4) vstoreu(d + i, vmul(vloadu(a + i), vec(b, cb, i, false)));
+        for (; i + 4 <= n; i += 4) vstoreu(d + i, vloadu(a + i) * vec(b, cb, i, false));
     }
     for (; i < n; ++i) mulOne(a, b, d, i);
 }

@@ -8,6 +8,7 @@
 
 #include "dsp/internal.h"
 #include "dsp/routines.h"
+#include "dsp/testing.h"
 
 #include <array>
 #include <cstddef>
@@ -29,6 +30,7 @@ namespace dspslots {
 DSP_OPERATIONS(DSP_SLOT_TABLE_OF_OPERATION)
 DSP_PUBLIC_ROUTINES(DSP_SLOT_TABLE_OF_ROUTINE)
 DSP_INTERNAL_ROUTINES(DSP_SLOT_TABLE_OF_ROUTINE)
+DSP_TEST_ROUTINES(DSP_SLOT_TABLE_OF_ROUTINE)
 #undef DSP_SLOT_TABLE_OF_OPERATION
 #undef DSP_SLOT_TABLE_OF_ROUTINE
 }  // namespace dspslots

@@ -1,4 +1,5 @@
-// Complex-magnitude kernels of the SSE and AVX slots, written once against dsp/vecmath/simd.h.
+// Complex-magnitude kernels of the SSE and AVX slots, written once against the vector
+// vocabulary (dsp/vec.h).
 //
 // sqrt(re^2 + im^2) without spurious overflow or underflow: elements whose sum of squares s
 // lies in [2^-67, 2^66 (1 + 2^-20)) take the fast path (reciprocal-square-root estimate and a
@@ -10,7 +11,7 @@
 #pragma once
 
 #include "dsp/vecmath/fpenv.h"
-#include "dsp/vecmath/simd.h"
+#include "dsp/vecmath/fused.h"
 #include "dsp/vecmath/trig_scalar.h"
 #include "dsp/vecmath/vecmath.h"
 
@@ -30,12 +31,12 @@ inline V magCorrection(V t) {
     if (kDegree == 2) {
         p = vset(0.375);
     } else if (kDegree == 4) {
-        p = vmadd(vmadd(vset(0.2734375), t, vset(-0.3125)), t, vset(0.375));
+        p = madd(madd(vset(0.2734375), t, vset(-0.3125)), t, vset(0.375));
     } else {
-        p = vmadd(vmadd(vmadd(vset(-0.24609375), t, vset(0.2734375)), t, vset(-0.3125)), t,
-                  vset(0.375));
+        p = madd(madd(madd(vset(-0.24609375), t, vset(0.2734375)), t, vset(-0.3125)), t,
+                 vset(0.375));
     }
-    return vmadd(p, t, vset(-0.5)) * t;
+    return madd(p, t, vset(-0.5)) * t;
 }
 
 // One element outside the fast range, on values scaled so that the larger part lies in [4, 8)
@@ -120,12 +121,12 @@ inline V magnitudeFast(V re, V im, V& s) {
         }
         double keepD[kLanes];
         memcpy(keepD, keep, sizeof keep);
-        const V smallHi = vand(small, vload(keepD));
-        const V H = vmadd(bigHi, bigHi, smallHi * smallHi);
+        const V smallHi = vand(small, vloadu(keepD));
+        const V H = madd(bigHi, bigHi, smallHi * smallHi);
         const V ds = small - smallHi;
         V L;
         if (kFusedSlot) {
-            L = vmadd(big - bigHi, big + bigHi, vmadd(ds, small, ds * smallHi));
+            L = madd(big - bigHi, big + bigHi, madd(ds, small, ds * smallHi));
         } else {
             L = ((big - bigHi) * (big + bigHi) + ds * small) + ds * smallHi;
         }
@@ -135,16 +136,16 @@ inline V magnitudeFast(V re, V im, V& s) {
         s = vselect(finite, vset(__builtin_nan("")), L + H);
         const V y = vrsqrtEstimate(s);
         const V y2 = y * y;
-        const V t = vmadd(H, y2, vset(-1.0)) + L * y2;
+        const V t = madd(H, y2, vset(-1.0)) + L * y2;
         const V sy = s * y;
-        return vmadd(H, y, vmadd(sy, magCorrection<5>(t), L * y));
+        return madd(H, y, madd(sy, magCorrection<5>(t), L * y));
     }
-    s = vmadd(re, re, im * im);
+    s = madd(re, re, im * im);
     const V y = vrsqrtEstimate(s);
-    const V t = vmadd(s, y * y, vset(-1.0));
+    const V t = madd(s, y * y, vset(-1.0));
     if (kAcc == 2) {
         const V sy = s * y;
-        return vmadd(sy, magCorrection<2>(t), sy);
+        return madd(sy, magCorrection<2>(t), sy);
     }
     // Accuracy 0 keeps s*y unrounded in the final sum: with the rounding of s*y, of that sum
     // and of s itself a result could land more than 2 ulp away. y has 24 significant bits (a
@@ -153,7 +154,7 @@ inline V magnitudeFast(V re, V im, V& s) {
     const V sy = s * y;
     const V sHi = vand(s, vbits(kClearLow27));
     const V syHi = sHi * y, syLo = (s - sHi) * y;
-    return syHi + vmadd(sy, magCorrection<4>(t), syLo);
+    return syHi + madd(sy, magCorrection<4>(t), syLo);
 }
 
 // kGroup elements (kGroup / kLanes vectors) from src pairs to dst; flagged elements by the
@@ -164,9 +165,9 @@ inline void magnitudeGroup(const double* src, double* dst) {
     double res[kGroup], sums[kGroup];
     for (int v = 0; v < kVecs; ++v) {
         V re, im, s;
-        vloadPairs(src + 2 * kLanes * v, re, im);
-        vstore(res + kLanes * v, magnitudeFast<kAcc>(re, im, s));
-        vstore(sums + kLanes * v, s);
+        vdeinterleave(src + 2 * kLanes * v, re, im);
+        vstoreu(res + kLanes * v, magnitudeFast<kAcc>(re, im, s));
+        vstoreu(sums + kLanes * v, s);
     }
     for (int l = 0; l < kGroup; ++l) {
         const int64_t sb = static_cast<int64_t>(dbits(sums[l]));

@@ -1,5 +1,5 @@
 // Vector sine and cosine kernels of the SSE and AVX slots, written once against
-// dsp/vecmath/simd.h and compiled per slot.
+// the vector vocabulary (dsp/vec.h) and compiled per slot.
 //
 // Methods (the elements of one lane never influence another lane's value, except where a whole
 // group is sent down a slow path, which then gives every lane a valid, if differently rounded,
@@ -17,13 +17,27 @@
 #pragma once
 
 #include "dsp/vecmath/fpenv.h"
-#include "dsp/vecmath/simd.h"
+#include "dsp/vecmath/fused.h"
 #include "dsp/vecmath/trig_scalar.h"
 #include "dsp/vecmath/vecmath.h"
 
 namespace {
 
 constexpr double kBoundE = 90112.0;  // |x| at or above: the pi/64 kernels' element routine
+
+// The low bits (mask) of each lane's bit pattern, as row indices.
+inline void vrowIndex(V t, uint64_t mask, int* idx) {
+    uint64_t b[kLanes];
+    vlaneBits(t, b);
+    for (int l = 0; l < kLanes; ++l) idx[l] = static_cast<int>(b[l] & mask);
+}
+
+// Column `col` of rows idx[0..kLanes-1] of a table of four-double rows.
+inline V vgatherColumn(const double (*table)[4], const int* idx, int col) {
+    double t[kLanes];
+    for (int l = 0; l < kLanes; ++l) t[l] = table[idx[l]][col];
+    return vloadu(t);
+}
 
 // Kernel arguments and running status of one call.
 struct TrigCall {
@@ -55,8 +69,8 @@ inline V sinFromTable256(V r, V rlo, const int* j) {
     const V t0 = vgatherColumn(dspSinTablePi256, j, 0), t1 = vgatherColumn(dspSinTablePi256, j, 1);
     const V t2 = vgatherColumn(dspSinTablePi256, j, 2), t3 = vgatherColumn(dspSinTablePi256, j, 3);
     const V z = r * r;
-    const V sp = (vmadd(vset(kBS2), z, vset(kBS1)) * z) * r;
-    const V cp = vmadd(vmadd(vset(kBC3), z, vset(kBC2)), z, vset(kBC1)) * z;
+    const V sp = (madd(vset(kBS2), z, vset(kBS1)) * z) * r;
+    const V cp = madd(madd(vset(kBC3), z, vset(kBC2)), z, vset(kBC1)) * z;
     const V cosp = t0 + t1;
     const V h = t2 + r * t1;
     const V g = t0 * r + h;
@@ -71,8 +85,8 @@ inline V cosFromTable256(V y2, V w, const int* j) {
     const V ln = vgatherColumn(dspCosTablePi256, j, 0), pn = vgatherColumn(dspCosTablePi256, j, 1);
     const V ch = vgatherColumn(dspCosTablePi256, j, 2), cl = vgatherColumn(dspCosTablePi256, j, 3);
     const V z = y2 * y2;
-    const V spy = (vmadd(vset(kBS2), z, vset(kBS1)) * z) * y2;
-    const V cp = vmadd(vmadd(vset(kBC3), z, vset(kBC2)), z, vset(kBC1)) * z;
+    const V spy = (madd(vset(kBS2), z, vset(kBS1)) * z) * y2;
+    const V cp = madd(madd(vset(kBC3), z, vset(kBC2)), z, vset(kBC1)) * z;
     const V s1 = ch + pn * y2;
     const V h = s1 + ln * y2;
     const V err1 = pn * y2 + (ch - s1);
@@ -92,8 +106,8 @@ inline void windowLanes(V x, V& r, V& rlo, int* j) {
             windowReduce(xl[l], j[l], rl[l], ll[l]);
         }
     }
-    r = vload(rl);
-    rlo = vload(ll);
+    r = vloadu(rl);
+    rlo = vloadu(ll);
 }
 
 // sin|x| by the pi/256 table, reduced by the shifter (kWindow false) or the window.
@@ -145,8 +159,8 @@ inline V sinTable64(V ax) {
     const V r = r1 - k * vset(kP64b);
     const V t = ((r1 - r) - k * vset(kP64b)) - k * vset(kP64c);
     const V z = r * r;
-    const V sp = (vmadd(vmadd(vset(kTS3), z, vset(kTS2)), z, vset(kTS1)) * z) * r;
-    const V cp = vmadd(vmadd(vset(kTC3), z, vset(kTC2)), z, vset(kTC1)) * z;
+    const V sp = (madd(madd(vset(kTS3), z, vset(kTS2)), z, vset(kTS1)) * z) * r;
+    const V cp = madd(madd(vset(kTC3), z, vset(kTC2)), z, vset(kTC1)) * z;
     const V r0 = vgatherColumn(dspSinTablePi64, j, 0), rs = vgatherColumn(dspSinTablePi64, j, 1);
     const V rt = vgatherColumn(dspSinTablePi64, j, 2), rc = vgatherColumn(dspSinTablePi64, j, 3);
     const V cosp = r0 + rc;
@@ -171,8 +185,8 @@ inline V cosTable64(V x) {
     const V cl = vgatherColumn(dspCosTablePi64, j, 2), pn = vgatherColumn(dspCosTablePi64, j, 3);
     const V wt = cl + w * ((ln + pn) - ch * y2);
     const V z = y2 * y2;
-    const V spy = (vmadd(vmadd(vset(kTS3), z, vset(kTS2)), z, vset(kTS1)) * z) * y2;
-    const V cp = vmadd(vmadd(vset(kTC3), z, vset(kTC2)), z, vset(kTC1)) * z;
+    const V spy = (madd(madd(vset(kTS3), z, vset(kTS2)), z, vset(kTS1)) * z) * y2;
+    const V cp = madd(madd(vset(kTC3), z, vset(kTC2)), z, vset(kTC1)) * z;
     const V s1 = ch + pn * y2;
     const V h = ln * y2 + s1;
     const V err1 = (ch - s1) + pn * y2;
@@ -190,22 +204,22 @@ inline V oddPolynomial(V r) {
     V p;
     if (kStandard) {
         if (kCosine) {
-            p = vmadd(vmadd(vmadd(vmadd(vmadd(vmadd(vset(kCc7), z, vset(kCc6)), z, vset(kCc5)), z,
-                                        vset(kCc4)),
-                                  z, vset(kCc3)),
-                            z, vset(kCc2)),
-                      z, vset(kCc1));
+            p = madd(
+                madd(madd(madd(madd(madd(vset(kCc7), z, vset(kCc6)), z, vset(kCc5)), z, vset(kCc4)),
+                          z, vset(kCc3)),
+                     z, vset(kCc2)),
+                z, vset(kCc1));
         } else {
-            p = vmadd(vmadd(vmadd(vmadd(vmadd(vmadd(vset(kDc7), z, vset(kDc6)), z, vset(kDc5)), z,
-                                        vset(kDc4)),
-                                  z, vset(kDc3)),
-                            z, vset(kDc2)),
-                      z, vset(kDc1));
+            p = madd(
+                madd(madd(madd(madd(madd(vset(kDc7), z, vset(kDc6)), z, vset(kDc5)), z, vset(kDc4)),
+                          z, vset(kDc3)),
+                     z, vset(kDc2)),
+                z, vset(kDc1));
         }
     } else {
-        p = vmadd(vmadd(vmadd(vset(kCA4), z, vset(kCA3)), z, vset(kCA2)), z, vset(kCA1));
+        p = madd(madd(madd(vset(kCA4), z, vset(kCA3)), z, vset(kCA2)), z, vset(kCA1));
     }
-    return vmadd(p * z, r, r);
+    return madd(p * z, r, r);
 }
 
 // sin|x| for |x| <= 2^24 (lanes beyond it get meaningless values).
@@ -253,8 +267,8 @@ struct Group {
     Group(const double* src, int count) {
         for (int l = 0; l < kGroup; ++l) x[l] = l < count ? src[l] : 0.0;
     }
-    V in(int v) const { return vload(x + kLanes * v); }
-    void out(int v, V a) { vstore(y + kLanes * v, a); }
+    V in(int v) const { return vloadu(x + kLanes * v); }
+    void out(int v, V a) { vstoreu(y + kLanes * v, a); }
     void store(double* dst, int count) const {
         for (int l = 0; l < count; ++l) dst[l] = y[l];
     }

@@ -5,8 +5,8 @@
 // subnormal, infinite or NaN, the whole block is redone element by element by
 // magnitudeElement, which scales the parts by a power of two first; so do the last n mod 4.
 #include "dsp/slot.h"
+#include "dsp/vec.h"
 #include "dsp/vecmath/fpenv.h"
-#include "dsp/vecmath/simd.h"
 #include "dsp/vecmath/trig_scalar.h"
 
 #include <cfloat>
@@ -27,7 +27,7 @@ inline double seedOf(double s) {
         (static_cast<uint32_t>(127 + p) << 23) | static_cast<uint32_t>((sb >> 29) & 0x7FFFFF);
     float f;
     memcpy(&f, &fb, sizeof f);
-    const float est = _mm_cvtss_f32(_mm_rsqrt_ss(_mm_set_ss(f)));
+    const float est = rsqrtEstimate1(f);
     const double y = static_cast<double>(est);
     return dfrom(dbits(y) - (static_cast<uint64_t>(static_cast<int64_t>((e - p) / 2)) << 52));
 }
@@ -98,7 +98,7 @@ inline bool magnitudeBlock(const double* src, double* dst) {
     double res[4];
     for (int v = 0; v < 2; ++v) {
         V re, im;
-        vloadPairs(src + 4 * v, re, im);
+        vdeinterleave(src + 4 * v, re, im);
         const V a = vabs(re), b = vabs(im);
         const V big = vmax(a, b), small = vmin(a, b);
         const V mask = vbits(kSplitMask);
@@ -112,7 +112,7 @@ inline bool magnitudeBlock(const double* src, double* dst) {
                 static_cast<uint32_t>(bb[l] >> 32) - static_cast<uint32_t>(sb[l] >> 32);
             keep[l] = dfrom(diff > kExpGap ? 0 : kSplitMask);
         }
-        const V smallHi = vand(small, vload(keep));
+        const V smallHi = vand(small, vloadu(keep));
         const V H = bigHi * bigHi + smallHi * smallHi;
         const V ds = small - smallHi;
         const V L = ((big - bigHi) * (big + bigHi) + ds * small) + ds * smallHi;
@@ -127,14 +127,14 @@ inline bool magnitudeBlock(const double* src, double* dst) {
             if (e == 0 || e == 0x7FF) return false;
             yl[l] = seedOf(sl[l]);
         }
-        const V y = vload(yl);
+        const V y = vloadu(yl);
         const V y2 = y * y;
         const V t = (H * y2 - vset(1.0)) + L * y2;
         const V poly =
             t * (vset(-0.5) +
                  t * (vset(0.375) +
                       t * (vset(-0.3125) + t * (vset(0.2734375) + t * vset(-0.24609375)))));
-        vstore(res + 2 * v, H * y + (L * y + s * y * poly));
+        vstoreu(res + 2 * v, H * y + (L * y + s * y * poly));
     }
     memcpy(dst, res, sizeof res);
     return true;
