@@ -172,7 +172,7 @@ inline void magnitudeGroup(const double* src, double* dst) {
     for (int l = 0; l < kGroup; ++l) {
         const int64_t sb = static_cast<int64_t>(dbits(sums[l]));
         if (sb < static_cast<int64_t>(kMagFastLow) || sb >= static_cast<int64_t>(kMagFastHigh)) {
-            res[l] = magnitudeSpecial<kFusedSlot>(src[2 * l], src[2 * l + 1]);
+            res[l] = magnitudeSpecial<kFusedSlot>(ld1(src + 2 * l), ld1(src + 2 * l + 1));
         }
     }
     memcpy(dst, res, sizeof res);
@@ -192,10 +192,10 @@ DspStatus magnitudeKernel(const double* src, double* dst, int n) {
             pairs[2 * l] = 1.0;
             pairs[2 * l + 1] = 0.0;
         }
-        pairs[0] = src[2 * i];
-        pairs[1] = src[2 * i + 1];
+        pairs[0] = ld1(src + 2 * i);
+        pairs[1] = ld1(src + 2 * i + 1);
         magnitudeGroup<kAcc, kLanes>(pairs, out);
-        dst[i] = out[0];
+        st1(dst + i, out[0]);
     }
     fp.leave();
     return dspOk;

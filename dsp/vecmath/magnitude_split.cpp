@@ -151,11 +151,11 @@ extern "C" DspStatus DSP_CALL dspVecAbs64fcKernel_s1(const double* src, double* 
         if (!magnitudeBlock(src + 2 * i, dst + i)) {
             double res[4];
             for (int l = 0; l < 4; ++l)
-                res[l] = magnitudeElement(src[2 * (i + l)], src[2 * (i + l) + 1]);
+                res[l] = magnitudeElement(ld1(src + 2 * (i + l)), ld1(src + 2 * (i + l) + 1));
             memcpy(dst + i, res, sizeof res);
         }
     }
-    for (; i < n; ++i) dst[i] = magnitudeElement(src[2 * i], src[2 * i + 1]);
+    for (; i < n; ++i) st1(dst + i, magnitudeElement(ld1(src + 2 * i), ld1(src + 2 * i + 1)));
     fp.leave();
     return dspOk;
 }

@@ -82,7 +82,7 @@ extern "C" DspStatus DSP_CALL dspVecAbs64fcKernel_s0(const double* src, double* 
     if (n < 1) return dspErrSize;
     if (src == nullptr || dst == nullptr) return dspErrNullPtr;
     FpControlScope<true, false> fp(kX87TargetMagnitude);
-    for (int i = 0; i < n; ++i) dst[i] = magnitudeX87(src[2 * i], src[2 * i + 1]);
+    for (int i = 0; i < n; ++i) st1(dst + i, magnitudeX87(ld1(src + 2 * i), ld1(src + 2 * i + 1)));
     fp.leave();
     return dspOk;
 }

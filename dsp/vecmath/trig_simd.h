@@ -49,10 +49,10 @@ struct TrigCall {
 // Stores v as element i's result, tells the hook (status 19, the kernel's name), and returns
 // what the hook left there.
 inline double reportDomain(TrigCall& c, int i, double v, const char* name) {
-    c.dst[i] = v;
+    st1(c.dst + i, v);
     dspVecMathErrorHook(dspWarnDomain, i, c.src, c.src, c.dst, c.dst, name);
     c.status = dspWarnDomain;
-    return c.dst[i];
+    return ld1(c.dst + i);
 }
 
 // The special-value rule of an element whose exponent field is all ones.
@@ -265,12 +265,12 @@ struct Group {
     double y[kGroup];
 
     Group(const double* src, int count) {
-        for (int l = 0; l < kGroup; ++l) x[l] = l < count ? src[l] : 0.0;
+        for (int l = 0; l < kGroup; ++l) x[l] = l < count ? ld1(src + l) : 0.0;
     }
     V in(int v) const { return vloadu(x + kLanes * v); }
     void out(int v, V a) { vstoreu(y + kLanes * v, a); }
     void store(double* dst, int count) const {
-        for (int l = 0; l < count; ++l) dst[l] = y[l];
+        memcpy(dst, y, sizeof(double) * static_cast<size_t>(count));
     }
 };
 
@@ -325,7 +325,7 @@ void groupTable64(TrigCall& c, int base, int count, const char* name) {
         const int i = base + l;
         const double x = g.x[l];
         if (!(dabs(x) >= kBoundE || biasedExponent(x) == 0x7FF)) {
-            c.dst[i] = g.y[l];
+            st1(c.dst + i, g.y[l]);
         } else if (kSharedRoutine) {
             if (kCosine) {
                 dspVecMathSpecialValueCos64f(i, c.src, c.dst, &c.status, name);
@@ -333,9 +333,9 @@ void groupTable64(TrigCall& c, int base, int count, const char* name) {
                 dspVecMathSpecialValueSin64f(i, c.src, c.dst, &c.status, name);
             }
         } else if (biasedExponent(x) == 0x7FF) {
-            c.dst[i] = nonFiniteResult(c, i, x, name);
+            st1(c.dst + i, nonFiniteResult(c, i, x, name));
         } else {
-            c.dst[i] = kCosine ? dspCosLargeArg(x) : dspSinLargeArg(x);
+            st1(c.dst + i, kCosine ? dspCosLargeArg(x) : dspSinLargeArg(x));
         }
     }
 }

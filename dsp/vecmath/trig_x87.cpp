@@ -53,19 +53,19 @@ DspStatus x87Kernel(const double* src, double* dst, int n, const char* name) {
     FpControlScope<true, false> fp(kX87TargetTrig);
     DspStatus status = dspOk;
     for (int i = 0; i < n; ++i) {
-        const double x = src[i];
+        const double x = ld1(src + i);
         if (biasedExponent(x) == 0x7FF) {
             const X87 xx = x;
             if (isInfBits(x)) {
-                dst[i] = static_cast<double>(xx * 0.0L);
+                st1(dst + i, static_cast<double>(xx * 0.0L));
                 dspVecMathErrorHook(dspWarnDomain, i, src, src, dst, dst, name);
                 status = dspWarnDomain;
             } else {
-                dst[i] = static_cast<double>(xx * xx);
+                st1(dst + i, static_cast<double>(xx * xx));
             }
             continue;
         }
-        dst[i] = kElement(x);
+        st1(dst + i, kElement(x));
     }
     fp.leave();
     return status;

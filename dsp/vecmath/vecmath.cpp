@@ -170,9 +170,9 @@ namespace {
 // code, and the precision field is set the same way so the observable control protocol matches.
 template <double (*kFn)(double)>
 void specialValue(int index, const double* src, double* dst, int* status, const char* name) {
-    const double x = src[index];
+    const double x = ld1(src + index);
     if (biasedExponent(x) == 0x7FF) {
-        dst[index] = x - x;
+        st1(dst + index, x - x);
         if (dabs(x) == __builtin_inf()) {
             dspVecMathErrorHook(dspWarnDomain, index, src, src, dst, dst, name);
             *status = dspWarnDomain;
@@ -182,7 +182,7 @@ void specialValue(int index, const double* src, double* dst, int* status, const 
     const uint16_t cw = fpX87ControlWord();
     const bool change = (cw & 0x0F00) != 0x0200;
     if (change) fpX87LoadControlWord(static_cast<uint16_t>((cw & 0xF0FF) | 0x0200));
-    dst[index] = kFn(x);
+    st1(dst + index, kFn(x));
     if (change) fpX87LoadControlWord(cw);
 }
 
