@@ -96,6 +96,31 @@ TEST(MagnitudeKernels, SlotOneBlockFallsBackAsAWhole) {
     EXPECT_EQ(dst[4], 17.0);
 }
 
+// A block whose only special element is one NaN part beside a finite one (everything else
+// ordinary) must still give NaN there: no other element forces the block's slow path. Every
+// position of the first block, the NaN in either part, on every kernel.
+TEST(MagnitudeKernels, LoneNaNPairInAnOrdinaryBlock) {
+    for (const KernelInfo& k : kernelsOf(Fn::Magnitude)) {
+        SCOPED_TRACE(k.label);
+        for (int at = 0; at < 4; ++at) {
+            for (int nanPart = 0; nanPart < 2; ++nanPart) {
+                double src[32], dst[16];
+                for (int i = 0; i < 16; ++i)
+                    src[2 * i] = 3.0 * (i + 1), src[2 * i + 1] = 4.0 * (i + 1);
+                src[2 * at + nanPart] = NAN;
+                ASSERT_EQ(k.fn(src, dst, 16), dspOk);
+                for (int i = 0; i < 16; ++i) {
+                    if (i == at) {
+                        EXPECT_TRUE(std::isnan(dst[i])) << "NaN at " << at << " gave " << dst[i];
+                    } else {
+                        checkCase(k, {src[2 * i], src[2 * i + 1], 5.0 * (i + 1), true}, dst[i]);
+                    }
+                }
+            }
+        }
+    }
+}
+
 // Slot 2 with nine elements: eight in a block, the ninth alone; an element whose square sum
 // leaves the fast range is still exact.
 TEST(MagnitudeKernels, OutOfRangeElementInABlockAndAlone) {

@@ -172,9 +172,10 @@ TEST(VecMathAccuracy, CosineNextToItsZeros) {
     checkNearZeros(Fn::Cosine);
 }
 
-// The element routines of the fastest kernels stay within 3 ulp below 2^17.
-TEST(VecMathAccuracy, FastestElementRoutinesWithin3UlpBelow2To17) {
-    std::vector<double> args = argumentsOverBinades(-1022, 16, 40, 99);
+// The element routines of the fastest kernels stay within 3 ulp, below 2^17 and through the
+// large-argument reduction above it.
+TEST(VecMathAccuracy, FastestElementRoutinesWithin3Ulp) {
+    std::vector<double> args = argumentsOverBinades(-1022, 1023, 40, 99);
     Worst ws, wc;
     for (double x : args) {
         double s, c;
@@ -229,9 +230,13 @@ TEST(VecMathAccuracy, LargeReductionIsExactToQuadPrecision) {
     }
 }
 
-// The copies of the reduction compiled into the element routines give the bits of
-// dspSinCosReduceLarge (this translation unit holds one more copy, built with the test flags).
-TEST(VecMathAccuracy, ElementReductionEqualsSharedRoutine) {
+// Routing, not accuracy: the copies of the reduction compiled into the element routines give the
+// bits of dspSinCosReduceLarge (this translation unit holds one more copy, built with the test
+// flags), and the fastest kernels beyond their fast range give the bits of the element routine.
+// The accuracy of each of these paths is checked against quad precision above
+// (LargeReductionIsExactToQuadPrecision, FastestElementRoutinesWithin3Ulp) and by
+// checkTrigKernels beyond each kernel's fast range.
+TEST(VecMathRouting, ReductionCopiesAndFastestSlowPathsAreTheSharedRoutines) {
     const std::vector<double> args = argumentsOverBinades(17, 1023, 20, 31337);
     for (double x : args) {
         double a[2], b[2];
