@@ -168,7 +168,7 @@ namespace {
 // The element routine of the high-accuracy SSE kernels of slots 2 and 3. The large-argument
 // routines run at 53-bit x87 precision in other builds of this library; here they are SSE2
 // code, and the precision field is set the same way so the observable control protocol matches.
-template <double (*kFn)(double)>
+template <double(DSP_CALL* kFn)(double)>
 void specialValue(int index, const double* src, double* dst, int* status, const char* name) {
     const double x = ld1(src + index);
     if (biasedExponent(x) == 0x7FF) {
