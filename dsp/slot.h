@@ -1,4 +1,5 @@
-// Per-slot naming for sources compiled once per CPU slot (NAME.slots.cpp and NAME_s<n>.cpp).
+// Per-slot naming for the sources of a kernel family, compiled once per CPU slot it is declared
+// for (corvane_dsp_family in dsp/CMakeLists.txt).
 // DSP_SLOT is 0..5; DSP_SLOT_NO_MOVBE marks the second slot-2 build for processors without MOVBE.
 #pragma once
 

@@ -1,7 +1,7 @@
 // Arrays of more than 2^28 - 1 doubles (more than 2^31 bytes) on every supported slot: zero,
 // copy, their scale shortcuts and fill must cover every byte and nothing beyond. Needs about
-// 2.2 GB; runs only when CORVANE_DSP_LARGE=1 (the `large` CTest entry sets it) and skips when
-// the memory cannot be had.
+// 2.2 GB: a program of its own, run only as the `large` CTest entry; skips when the memory
+// cannot be had.
 #include "dsp/testing.h"
 #include "tests/dsp/slots.h"
 
