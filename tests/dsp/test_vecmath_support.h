@@ -2,6 +2,7 @@
 // quad-precision references, ulp distances and a recording error hook.
 #pragma once
 
+#include "dsp/bits.h"
 #include "dsp/vecmath/vecmath.h"
 #include "tests/dsp/slots.h"
 
@@ -121,16 +122,12 @@ inline std::vector<KernelInfo> kernelsOf(Fn f) {
     return out;
 }
 
+// Bit patterns of doubles, through the library's own helpers.
 inline uint64_t bitsOf(double x) {
-    uint64_t b;
-    memcpy(&b, &x, sizeof b);
-    return b;
+    return dbits(x);
 }
-
 inline double fromBits(uint64_t b) {
-    double x;
-    memcpy(&x, &b, sizeof x);
-    return x;
+    return dfrom(b);
 }
 
 // Distance of a double from an exact value, in units of the last place of the exact value
