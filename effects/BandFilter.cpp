@@ -1,3 +1,63 @@
 #include "effects/BandFilter.h"
 
+#include "framework/BaseFilter.h"
+
+namespace {
+
+// The section kind of each "FilterType" 1 to 7.
+constexpr int kSectionOfType[] = {CFilter::kLowPass,       CFilter::kHighPass, CFilter::kNotch,
+                                  CFilter::kBandPassSkirt, CFilter::kLowShelf, CFilter::kHighShelf,
+                                  CFilter::kPeaking};
+
+bool UsesGain(int section) {
+    return section >= CFilter::kPeaking;
+}
+
+}  // namespace
+
+CBandChannelFilter::~CBandChannelFilter() = default;
+
+HRESULT CBandChannelFilter::ResetChannel() {
+    m_designedRate = -1.0;
+    m_designedFrequency = m_frequency = -1.0;
+    m_designedSteepness = m_steepness = -1.0;
+    m_designedGain = m_gain = 0.0;
+    m_designedType = m_type = 1;
+    return S_OK;
+}
+
+HRESULT CBandChannelFilter::LoadChannelParams() {
+    LONG type = 0;
+    if (FAILED(m_pOwner->GetParamLong(OLESTR("FilterType"), &type))) return S_OK;
+    m_type = type;
+    m_pOwner->GetParamDouble(OLESTR("Frequency"), &m_frequency);
+    m_pOwner->GetParamDouble(OLESTR("Steepness"), &m_steepness);
+    m_pOwner->GetParamDouble(OLESTR("dbGain"), &m_gain);
+    return S_OK;
+}
+
+int CBandChannelFilter::ProcessChannel(int n, int) {
+    const double fs = static_cast<double>(m_pOwner->m_wfx.nSamplesPerSec);
+    // Exact comparisons: any change at all redesigns (a NaN value redesigns every block).
+    const bool same = fs == m_designedRate && m_frequency == m_designedFrequency &&
+                      m_steepness == m_designedSteepness && m_gain == m_designedGain &&
+                      m_type == m_designedType;
+    if (m_bRestart || !same) {
+        m_section.ResetState();
+        // Another type keeps the previous design: before any, the silent section of 80 zero taps.
+        if (m_type >= 1 && m_type <= 7) {
+            const int section = kSectionOfType[m_type - 1];
+            m_section.SetBiquad(section, UsesGain(section) ? m_gain : 0.0, m_frequency, fs,
+                                m_steepness);
+        }
+        m_designedType = m_type;
+        m_designedRate = fs;
+        m_designedFrequency = m_frequency;
+        m_designedSteepness = m_steepness;
+        m_designedGain = m_gain;
+    }
+    m_section.ProcessBlock(m_pIn, m_pOut, n);
+    return n;
+}
+
 CBandFilter::~CBandFilter() = default;

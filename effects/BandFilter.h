@@ -1,16 +1,43 @@
-// Engine of the band filter effect. Until its own processing lands, the framework's default channel
-// filter stands in: it returns no samples, so every block passes unchanged.
+// The band filter effect: one second-order section per channel (low-pass, high-pass, notch,
+// band-pass, low shelf, high shelf or peaking), chosen by "FilterType" and tuned by "Frequency",
+// "Steepness" (Q in hundredths) and "dbGain". The section is redesigned, with cleared history, only
+// when the sample rate or a value changed, and at the first block after a restart.
 #pragma once
 
 #include "platform/win32.h"
 
-#include "framework/BaseFilter.h"
+#include "effects/common/ChannelEngine.h"
+#include "effects/common/Filter.h"
+#include "framework/BaseChannelFilter.h"
 
-class CBandFilter : public CBaseFilter {
+class CBandChannelFilter : public CBaseChannelFilter {
 public:
-    static constexpr EngineTraits kTraits = {/*usesHelper*/ true, /*perChannel*/ true,
-                                             /*lengthChanges*/ false, /*followsRate*/ false};
+    using CBaseChannelFilter::CBaseChannelFilter;
+    ~CBandChannelFilter() override;
 
-    using CBaseFilter::CBaseFilter;
+    HRESULT ResetChannel() override;
+    // "FilterType" (integer; when it cannot be read the other keys are not read either),
+    // "Frequency" (Hz), "Steepness" (Q x 100), "dbGain" (dB). None is range-checked.
+    HRESULT LoadChannelParams() override;
+    int ProcessChannel(int n, int last) override;
+    void RestartEffect() { Restart(); }
+
+protected:
+    CFilter m_section;
+    // The values of the current design (the rate in Hz) and the values read.
+    double m_designedRate = -1.0;
+    double m_designedFrequency = -1.0;
+    double m_frequency = -1.0;  // Hz
+    double m_designedSteepness = -1.0;
+    double m_steepness = -1.0;  // Q x 100
+    double m_designedGain = 0.0;
+    double m_gain = 0.0;  // dB
+    int32_t m_designedType = 1;
+    int32_t m_type = 1;  // "FilterType", 1 to 7 (others keep the section's previous design)
+};
+
+class CBandFilter : public CChannelEngine<CBandChannelFilter> {
+public:
+    using CChannelEngine::CChannelEngine;
     ~CBandFilter() override;
 };

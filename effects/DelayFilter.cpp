@@ -1,3 +1,73 @@
 #include "effects/DelayFilter.h"
 
+#include "effects/common/DelayLine.h"
+#include "framework/BaseFilter.h"
+
+#include <cstring>
+
+CDelayChannelFilter::~CDelayChannelFilter() = default;
+
+void CDelayChannelFilter::RestartEffect() {
+    Restart();
+    m_line = {};
+    m_length = m_write = m_processed = 0;
+}
+
+HRESULT CDelayChannelFilter::ResetChannel() {
+    RestartEffect();
+    m_type = 1;
+    m_delayTime = m_mix = m_feedback = 0.0f;
+    return S_OK;
+}
+
+HRESULT CDelayChannelFilter::LoadChannelParams() {
+    LONG type = 0;
+    if (SUCCEEDED(m_pOwner->GetParamLong(OLESTR("EffectType"), &type)) &&
+        (type == 1 || type == 2)) {
+        m_type = type;
+    }
+    double v = 0.0;
+    if (SUCCEEDED(m_pOwner->GetParamDouble(OLESTR("FeedBackGain"), &v)))
+        m_feedback = static_cast<float>(v / 100.0);
+    if (SUCCEEDED(m_pOwner->GetParamDouble(OLESTR("MixDepth"), &v)) && v >= 0.0 && v <= 100.0)
+        m_mix = static_cast<float>(v / 100.0);
+    if (SUCCEEDED(m_pOwner->GetParamDouble(OLESTR("DelayTime"), &v)) && v >= 0.0)
+        m_delayTime = static_cast<float>(v);
+    return S_OK;
+}
+
+int CDelayChannelFilter::ProcessChannel(int n, int) {
+    if (n < 1) return 0;
+    const float delaySamples = static_cast<float>(m_pOwner->m_wfx.nSamplesPerSec) * m_delayTime;
+    const int64_t L = corvane::LineLength(delaySamples / 1000.0);
+    if (L == 0) {
+        std::memcpy(m_pOut, m_pIn, sizeof(double) * static_cast<size_t>(n));
+        return n;
+    }
+    if (L != m_length) {
+        m_length = 0;
+        corvane::MakeDelayLine(m_line, L, kSpare);
+        m_length = L;
+        m_write = 0;
+    }
+    const double m = m_mix, f = m_feedback;
+    double* line = m_line.data();
+    for (int i = 0; i < n; ++i) {
+        const double x = m_pIn[i];
+        const double d = line[m_write];
+        double y = x;
+        if (m_type == 1) {
+            y = (1.0 - m) * x + m * d;
+            line[m_write] = f * d + x;
+        } else {
+            line[m_write] = f * d + x;
+            y = (d - f * line[m_write]) * m + (1.0 - m) * x;
+        }
+        if (++m_write >= L) m_write = 0;
+        m_pOut[i] = m_processed + i < L ? x : y;
+    }
+    m_processed += n;
+    return n;
+}
+
 CDelayFilter::~CDelayFilter() = default;

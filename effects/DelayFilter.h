@@ -1,16 +1,46 @@
-// Engine of the delay effect. Until its own processing lands, the framework's default channel
-// filter stands in: it returns no samples, so every block passes unchanged.
+// The delay effect: a fixed delay of "DelayTime" ms per channel with feedback ("FeedBackGain") in
+// one of two mixing forms ("EffectType" 1 or 2), mixed by "MixDepth". The first L samples after
+// the line was made empty pass dry.
 #pragma once
 
 #include "platform/win32.h"
 
-#include "framework/BaseFilter.h"
+#include "effects/common/ChannelEngine.h"
+#include "framework/BaseChannelFilter.h"
 
-class CDelayFilter : public CBaseFilter {
+#include <cstdint>
+#include <vector>
+
+class CDelayChannelFilter : public CBaseChannelFilter {
 public:
-    static constexpr EngineTraits kTraits = {/*usesHelper*/ true, /*perChannel*/ true,
-                                             /*lengthChanges*/ false, /*followsRate*/ false};
+    // Doubles past the end of the line.
+    static constexpr int kSpare = 8;
 
-    using CBaseFilter::CBaseFilter;
+    using CBaseChannelFilter::CBaseChannelFilter;
+    ~CDelayChannelFilter() override;
+
+    HRESULT ResetChannel() override;
+    // "EffectType" (1 or 2), "FeedBackGain" (any, %), "MixDepth" (0 to 100 %), "DelayTime"
+    // (>= 0 ms); a value out of range leaves the field as it was.
+    HRESULT LoadChannelParams() override;
+    // Throws E_OUTOFMEMORY when the line cannot be made.
+    int ProcessChannel(int n, int last) override;
+    // An empty line, made again at the next block.
+    void RestartEffect();
+
+protected:
+    std::vector<double> m_line;
+    int64_t m_length = 0;      // L, samples
+    int64_t m_write = 0;       // write index, 0..L-1
+    int64_t m_processed = 0;   // samples since the line was made empty
+    int32_t m_type = 3;        // "EffectType": 1 after ResetChannel
+    float m_delayTime = 0.0f;  // ms
+    float m_mix = 0.0f;        // 0..1
+    float m_feedback = 0.0f;   // fraction
+};
+
+class CDelayFilter : public CChannelEngine<CDelayChannelFilter> {
+public:
+    using CChannelEngine::CChannelEngine;
     ~CDelayFilter() override;
 };

@@ -1,3 +1,103 @@
 #include "effects/FlangerFilter.h"
 
+#include "effects/common/DelayLine.h"
+#include "framework/BaseFilter.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+constexpr double kTwoPi = 6.283185307179586;
+
+}  // namespace
+
+CFlangerChannelFilter::~CFlangerChannelFilter() = default;
+
+void CFlangerChannelFilter::RestartEffect() {
+    Restart();
+    m_line = {};
+    m_length = m_write = m_processed = 0;
+}
+
+HRESULT CFlangerChannelFilter::ResetChannel() {
+    RestartEffect();
+    m_type = 3;
+    m_delayRate = m_mix = m_feedback = m_sweepDepth = m_sweepRate = m_sweepPhase = 0.0f;
+    return S_OK;
+}
+
+HRESULT CFlangerChannelFilter::LoadChannelParams() {
+    LONG type = 0;
+    if (SUCCEEDED(m_pOwner->GetParamLong(OLESTR("EffectType"), &type)) && (type == 3 || type == 4))
+        m_type = type;
+    double v = 0.0;
+    if (SUCCEEDED(m_pOwner->GetParamDouble(OLESTR("SweepPhase"), &v)))
+        m_sweepPhase = static_cast<float>(v * kTwoPi / 360.0);
+    if (SUCCEEDED(m_pOwner->GetParamDouble(OLESTR("SweepRate"), &v)) && v >= 0.0)
+        m_sweepRate = static_cast<float>(v);
+    if (SUCCEEDED(m_pOwner->GetParamDouble(OLESTR("SweepDepth"), &v)) && v >= 0.0 && v <= 100.0)
+        m_sweepDepth = static_cast<float>(v);
+    if (SUCCEEDED(m_pOwner->GetParamDouble(OLESTR("FeedBackGain"), &v)))
+        m_feedback = static_cast<float>(v / 100.0);
+    if (SUCCEEDED(m_pOwner->GetParamDouble(OLESTR("MixDepth"), &v)) && v >= 0.0 && v <= 100.0)
+        m_mix = static_cast<float>(v / 100.0);
+    if (SUCCEEDED(m_pOwner->GetParamDouble(OLESTR("DelayRate"), &v)) && v >= 0.0)
+        m_delayRate = static_cast<float>(v);
+    return S_OK;
+}
+
+int CFlangerChannelFilter::ProcessChannel(int n, int) {
+    if (n < 1) return 0;
+    const double rate = static_cast<double>(m_pOwner->m_wfx.nSamplesPerSec);
+    int64_t L = 0;
+    if (m_type == 3 || m_type == 4) {
+        const double baseMs =
+            m_type == 3 ? m_delayRate * 9.0 / 100.0 + 1.0 : m_delayRate * 20.0 / 100.0 + 30.0;
+        L = corvane::LineLength(baseMs * rate / 1000.0);
+    }
+    // Below one sample of delay there is no line to sweep (rates under 1000 Hz).
+    if (L < 1) {
+        std::memcpy(m_pOut, m_pIn, sizeof(double) * static_cast<size_t>(n));
+        return n;
+    }
+    if (L != m_length) {
+        m_length = 0;
+        corvane::MakeDelayLine(m_line, L, 2 + kSpare);
+        m_length = L;
+        m_write = L - 1;
+    }
+    const float depth = static_cast<float>(L) * m_sweepDepth / 100.0f;
+    const double omega =
+        static_cast<double>(static_cast<float>((m_sweepRate * 2.9 / 100.0 + 0.1) / rate)) * kTwoPi;
+    // The tap lies s + 2 samples back (s + 1 for a whole s); past L - 2 it would blend the oldest
+    // sample with the newest.
+    const float sMax = static_cast<float>(std::max<int64_t>(L - 2, 0));
+    const double m = m_mix, f = m_feedback;
+    double* line = m_line.data();
+    for (int i = 0; i < n; ++i) {
+        const int64_t t = m_processed + i;
+        const double x = m_pIn[i];
+        float s = static_cast<float>(
+            (std::sin(static_cast<double>(t) * omega + m_sweepPhase) + 1.0) * depth * 0.5);
+        if (!(s >= 0.0f)) s = 0.0f;  // NaN from an infinite rate or phase
+        s = std::min(s, sMax);
+        int64_t r = m_write - static_cast<int64_t>(std::ceil(s));
+        if (r < 0) r += L;
+        const double frac = static_cast<double>(s - std::trunc(s));
+        const double tap = (1.0 - frac) * (line[r + 1] - line[r]) + line[r];
+        const double y = (1.0 - m) * x + m * tap;
+        line[m_write + 2] = f * tap + x;
+        if (++m_write >= L) {
+            line[0] = line[L];
+            line[1] = line[L + 1];
+            m_write = 0;
+        }
+        m_pOut[i] = t < L ? x : y;
+    }
+    m_processed += n;
+    return n;
+}
+
 CFlangerFilter::~CFlangerFilter() = default;

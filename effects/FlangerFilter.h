@@ -1,16 +1,53 @@
-// Engine of the flanger effect. Until its own processing lands, the framework's default channel
-// filter stands in: it returns no samples, so every block passes unchanged.
+// The flanger effect: a delay swept by a sine oscillator of 0.1 to 3 Hz ("SweepRate",
+// "SweepPhase") across "SweepDepth" % of a base delay of 1 to 10 ms ("EffectType" 3) or 30 to
+// 50 ms (4), set by "DelayRate"; the tap interpolates linearly between line samples and feeds back
+// ("FeedBackGain"), mixed by "MixDepth". The first L samples after the line was made empty pass
+// dry.
 #pragma once
 
 #include "platform/win32.h"
 
-#include "framework/BaseFilter.h"
+#include "effects/common/ChannelEngine.h"
+#include "framework/BaseChannelFilter.h"
 
-class CFlangerFilter : public CBaseFilter {
+#include <cstdint>
+#include <vector>
+
+class CFlangerChannelFilter : public CBaseChannelFilter {
 public:
-    static constexpr EngineTraits kTraits = {/*usesHelper*/ true, /*perChannel*/ true,
-                                             /*lengthChanges*/ false, /*followsRate*/ false};
+    // The line holds L samples at positions 2 .. L + 1 and repeats the last two at 0 and 1, so the
+    // interpolation may read one past its tap; this many doubles follow.
+    static constexpr int kSpare = 10;
 
-    using CBaseFilter::CBaseFilter;
+    using CBaseChannelFilter::CBaseChannelFilter;
+    ~CFlangerChannelFilter() override;
+
+    HRESULT ResetChannel() override;
+    // "EffectType" (3 or 4), "SweepPhase" (any, degrees), "SweepRate", "SweepDepth" and
+    // "MixDepth" (0 to 100 %), "FeedBackGain" (any, %), "DelayRate" (>= 0 %); a value out of
+    // range leaves the field as it was.
+    HRESULT LoadChannelParams() override;
+    // Throws E_OUTOFMEMORY when the line cannot be made.
+    int ProcessChannel(int n, int last) override;
+    // An empty line and the oscillator at its start, from the next block.
+    void RestartEffect();
+
+protected:
+    std::vector<double> m_line;
+    int64_t m_length = 0;       // L, samples
+    int64_t m_write = 0;        // write index, 0..L-1 (line position + 2)
+    int64_t m_processed = 0;    // samples since the line was made empty: the oscillator's time
+    int32_t m_type = 3;         // "EffectType"
+    float m_delayRate = 0.0f;   // % of the base delay's range
+    float m_mix = 0.0f;         // 0..1
+    float m_feedback = 0.0f;    // fraction
+    float m_sweepDepth = 0.0f;  // %
+    float m_sweepRate = 0.0f;   // % of the oscillator's range
+    float m_sweepPhase = 0.0f;  // radians
+};
+
+class CFlangerFilter : public CChannelEngine<CFlangerChannelFilter> {
+public:
+    using CChannelEngine::CChannelEngine;
     ~CFlangerFilter() override;
 };

@@ -1,3 +1,51 @@
 #include "effects/VibratoFilter.h"
 
+#include "framework/BaseFilter.h"
+
+#include <cmath>
+
+namespace {
+
+constexpr double kTwoPi = 6.283185307179586;
+
+}  // namespace
+
+CVibratoChannelFilter::~CVibratoChannelFilter() = default;
+
+void CVibratoChannelFilter::RestartEffect() {
+    Restart();
+    m_phase = 0.0;
+}
+
+HRESULT CVibratoChannelFilter::ResetChannel() {
+    m_phase = 0.0;
+    m_depth = m_frequency = m_sweepPhase = 0.0f;
+    return S_OK;
+}
+
+HRESULT CVibratoChannelFilter::LoadChannelParams() {
+    double v = 0.0;
+    if (SUCCEEDED(m_pOwner->GetParamDouble(OLESTR("SweepPhase"), &v)))
+        m_sweepPhase = static_cast<float>(v * kTwoPi / 360.0);
+    if (SUCCEEDED(m_pOwner->GetParamDouble(OLESTR("SweepFrequency"), &v)) && v >= 0.0)
+        m_frequency = static_cast<float>(v);
+    if (SUCCEEDED(m_pOwner->GetParamDouble(OLESTR("SweepDepth"), &v)) && v >= 0.0 && v <= 100.0)
+        m_depth = static_cast<float>(v / 100.0);
+    return S_OK;
+}
+
+int CVibratoChannelFilter::ProcessChannel(int n, int) {
+    if (n < 1) return 0;
+    const float f = m_frequency / static_cast<float>(m_pOwner->m_wfx.nSamplesPerSec);
+    const double omega = f * kTwoPi;
+    const double depth = m_depth;
+    const double advance = static_cast<double>(static_cast<float>(n) * f) * kTwoPi;
+    const double start = m_bRestart ? static_cast<double>(m_sweepPhase) : m_phase;
+    for (int i = 0; i < n; ++i) m_pOut[i] = (std::sin(i * omega + start) * depth + 1.0) * m_pIn[i];
+    // The phase carried on is kept within whole turns of its start, so it never grows large.
+    m_phase = m_bRestart ? advance + m_sweepPhase
+                         : m_phase + advance - std::floor(m_phase / kTwoPi) * kTwoPi;
+    return n;
+}
+
 CVibratoFilter::~CVibratoFilter() = default;

@@ -1,16 +1,34 @@
-// Engine of the vibrato effect. Until its own processing lands, the framework's default channel
-// filter stands in: it returns no samples, so every block passes unchanged.
+// The vibrato effect: the amplitude of each channel swings with a sine, y = x (1 + depth sin), of
+// "SweepFrequency" Hz, starting at "SweepPhase" degrees, "SweepDepth" % deep.
 #pragma once
 
 #include "platform/win32.h"
 
-#include "framework/BaseFilter.h"
+#include "effects/common/ChannelEngine.h"
+#include "framework/BaseChannelFilter.h"
 
-class CVibratoFilter : public CBaseFilter {
+class CVibratoChannelFilter : public CBaseChannelFilter {
 public:
-    static constexpr EngineTraits kTraits = {/*usesHelper*/ true, /*perChannel*/ true,
-                                             /*lengthChanges*/ false, /*followsRate*/ false};
+    using CBaseChannelFilter::CBaseChannelFilter;
+    ~CVibratoChannelFilter() override;
 
-    using CBaseFilter::CBaseFilter;
+    HRESULT ResetChannel() override;
+    // "SweepPhase" (any, degrees), "SweepFrequency" (>= 0 Hz), "SweepDepth" (0 to 100 %); a
+    // value out of range leaves the field as it was.
+    HRESULT LoadChannelParams() override;
+    int ProcessChannel(int n, int last) override;
+    // The oscillator starts again from "SweepPhase" at the next block.
+    void RestartEffect();
+
+protected:
+    double m_phase = 0.0;       // radians, at the start of the next block
+    float m_depth = 0.0f;       // 0..1
+    float m_frequency = 0.0f;   // Hz
+    float m_sweepPhase = 0.0f;  // radians
+};
+
+class CVibratoFilter : public CChannelEngine<CVibratoChannelFilter> {
+public:
+    using CChannelEngine::CChannelEngine;
     ~CVibratoFilter() override;
 };

@@ -1,3 +1,93 @@
 #include "effects/WahWahFilter.h"
 
+#include "framework/BaseFilter.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+}  // namespace
+
+double WahWahCorner(double lfo, double depth, double offset) {
+    return kPi * std::exp(((lfo + 1.0) * 0.5 * depth * (1.0 - offset) + offset - 1.0) * 6.0);
+}
+
+CWahWahChannelFilter::~CWahWahChannelFilter() = default;
+
+void CWahWahChannelFilter::ClearState() {
+    m_counter = 0;
+    m_x1 = m_x2 = m_y1 = m_y2 = 0.0;
+    m_b0 = m_b1 = m_b2 = m_a0 = m_a1 = m_a2 = 0.0;
+    m_phase = m_startPhase;
+}
+
+void CWahWahChannelFilter::RestartEffect() {
+    Restart();
+    ClearState();
+}
+
+HRESULT CWahWahChannelFilter::ResetChannel() {
+    m_clipping = true;
+    m_lfoFrequency = 1.5f;
+    m_depth = 0.7;
+    m_startPhase = 0.0;
+    m_resonance = 2.5f;
+    m_offset = 0.3;
+    ClearState();
+    return S_OK;
+}
+
+HRESULT CWahWahChannelFilter::LoadChannelParams() {
+    LONG l = 0;
+    double v = 0.0;
+    VARIANT_BOOL b = 0;
+    if (SUCCEEDED(m_pOwner->GetParamLong(OLESTR("Depth"), &l))) m_depth = l / 100.0;
+    if (SUCCEEDED(m_pOwner->GetParamLong(OLESTR("LFOStartPhase"), &l)) && l >= 0 && l < 360)
+        m_startPhase = l * kPi / 180.0;
+    if (SUCCEEDED(m_pOwner->GetParamDouble(OLESTR("LFOFrequency"), &v)) && v >= 0.0 && v <= 40.0)
+        m_lfoFrequency = static_cast<float>(v);
+    if (SUCCEEDED(m_pOwner->GetParamDouble(OLESTR("Resonance"), &v)) && v > 0.0 && v <= 100.0)
+        m_resonance = static_cast<float>(v);
+    if (SUCCEEDED(m_pOwner->GetParamLong(OLESTR("WahFreqOffset"), &l)) && l <= 100)
+        m_offset = l / 100.0;
+    if (SUCCEEDED(m_pOwner->GetParamBool(OLESTR("ClippingData"), &b))) m_clipping = b != 0;
+    // The oscillator starts at the start phase from the first block, not only after a seek.
+    m_phase = m_startPhase;
+    return S_OK;
+}
+
+int CWahWahChannelFilter::ProcessChannel(int n, int) {
+    if (n < 1) return 0;
+    const double rate = static_cast<double>(m_pOwner->m_wfx.nSamplesPerSec);
+    const double omega = static_cast<double>(m_lfoFrequency + m_lfoFrequency) * kPi / rate;
+    const int bits = m_pOwner->m_wfx.wBitsPerSample;
+    // Full scale of the stream's samples; the doubles are at +-1, so it never acts on them.
+    const double limit = bits >= 1 && bits <= 64 ? std::ldexp(1.0, bits - 1) - 1.0 : 0.0;
+    const bool clip = m_clipping && limit > 0.0;
+    for (int i = 0; i < n; ++i) {
+        const int64_t c = m_counter++;
+        if (c % kCoefficientInterval == 0) {
+            const double lfo = std::cos(static_cast<double>(c + 1) * omega + m_phase);
+            const double w = WahWahCorner(lfo, m_depth, m_offset);
+            const double cw = std::cos(w);
+            const double alpha = std::sin(w) / (2.0 * m_resonance);
+            m_b0 = m_b2 = (1.0 - cw) * 0.5;
+            m_b1 = 1.0 - cw;
+            m_a0 = 1.0 + alpha;
+            m_a1 = -2.0 * cw;
+            m_a2 = 1.0 - alpha;
+        }
+        const double x = m_pIn[i];
+        double y = (m_b0 * x + m_b1 * m_x1 + m_b2 * m_x2 - m_a1 * m_y1 - m_a2 * m_y2) / m_a0;
+        m_x2 = m_x1, m_x1 = x;
+        m_y2 = m_y1, m_y1 = y;
+        if (clip) y = std::clamp(y, -limit, limit);
+        m_pOut[i] = y;
+    }
+    return n;
+}
+
 CWahWahFilter::~CWahWahFilter() = default;

@@ -1,16 +1,53 @@
-// Engine of the wah-wah effect. Until its own processing lands, the framework's default channel
-// filter stands in: it returns no samples, so every block passes unchanged.
+// The wah-wah effect: a resonant second-order low-pass per channel whose corner a cosine
+// oscillator ("LFOFrequency" Hz from "LFOStartPhase" degrees) sweeps exponentially between
+// pi e^-6 and pi (radians per sample), shaped by "Depth" and "WahFreqOffset" (%); "Resonance" is
+// the filter's Q. The coefficients follow the oscillator every 30 samples.
 #pragma once
 
 #include "platform/win32.h"
 
-#include "framework/BaseFilter.h"
+#include "effects/common/ChannelEngine.h"
+#include "framework/BaseChannelFilter.h"
 
-class CWahWahFilter : public CBaseFilter {
+#include <cstdint>
+
+// The corner (radians per sample) for an oscillator value lfo in -1..1.
+double WahWahCorner(double lfo, double depth, double offset);
+
+class CWahWahChannelFilter : public CBaseChannelFilter {
 public:
-    static constexpr EngineTraits kTraits = {/*usesHelper*/ true, /*perChannel*/ true,
-                                             /*lengthChanges*/ false, /*followsRate*/ false};
+    // Samples between two computations of the coefficients.
+    static constexpr int kCoefficientInterval = 30;
 
-    using CBaseFilter::CBaseFilter;
+    using CBaseChannelFilter::CBaseChannelFilter;
+    ~CWahWahChannelFilter() override;
+
+    HRESULT ResetChannel() override;
+    // "Depth" (integer %), "LFOStartPhase" (integer degrees, 0 to 359), "LFOFrequency" (0 to
+    // 40 Hz), "Resonance" (above 0 up to 100), "WahFreqOffset" (integer % up to 100),
+    // "ClippingData" (bool); a value out of range leaves the field as it was.
+    HRESULT LoadChannelParams() override;
+    int ProcessChannel(int n, int last) override;
+    // The oscillator back at "LFOStartPhase", the filter silent, from the next sample on.
+    void RestartEffect();
+
+protected:
+    void ClearState();
+
+    bool m_clipping = true;       // clamp to the stream's full scale
+    float m_lfoFrequency = 1.5f;  // Hz
+    double m_depth = 0.7;         // fraction
+    double m_startPhase = 0.0;    // radians
+    float m_resonance = 2.5f;     // Q
+    double m_offset = 0.3;        // fraction
+    double m_phase = 0.0;         // radians
+    int64_t m_counter = 0;        // samples since the restart
+    double m_x1 = 0.0, m_x2 = 0.0, m_y1 = 0.0, m_y2 = 0.0;
+    double m_b0 = 0.0, m_b1 = 0.0, m_b2 = 0.0, m_a0 = 0.0, m_a1 = 0.0, m_a2 = 0.0;
+};
+
+class CWahWahFilter : public CChannelEngine<CWahWahChannelFilter> {
+public:
+    using CChannelEngine::CChannelEngine;
     ~CWahWahFilter() override;
 };

@@ -12,8 +12,7 @@ constexpr int kHistorySpare = 10;
 
 }  // namespace
 
-CFilter::CFilter()
-    : m_taps(kInitialStorage, 0.0), m_history(kInitialStorage, 0.0) {}
+CFilter::CFilter() : m_taps(kInitialStorage, 0.0), m_history(kInitialStorage, 0.0) {}
 
 CFilter::~CFilter() = default;
 

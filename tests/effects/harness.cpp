@@ -92,7 +92,8 @@ std::vector<EffectSetup> AllEffects() {
     return all;
 }
 
-RunOutput EffectHarness::Run(const EffectSetup& setup, const Signal& in, const ReadPlan& plan) {
+RunOutput EffectHarness::Run(const EffectSetup& setup, const Signal& in, const ReadPlan& plan,
+                             const SeekPoint* seek) {
     RunOutput out;
     out.hr = E_FAIL;
     if (setup.create == nullptr) {
@@ -134,7 +135,9 @@ RunOutput EffectHarness::Run(const EffectSetup& setup, const Signal& in, const R
     }
 
     out.hr = S_OK;
-    const int bound = ReadBound(in, plan);
+    int bound = ReadBound(in, plan);
+    if (seek != nullptr) bound *= 2;
+    bool seeked = false;
     for (int i = 0; i < bound; ++i) {
         double ms = 1000.0 / in.Rate();
         if (plan.kind == ReadPlan::kWhole) ms = std::max(in.Ms(), ms);
@@ -153,17 +156,30 @@ RunOutput EffectHarness::Run(const EffectSetup& setup, const Signal& in, const R
         const std::vector<int16_t> samples = SamplesOf(block.Get());
         if (samples.empty()) ++out.emptyBlocks;
         out.samples.insert(out.samples.end(), samples.begin(), samples.end());
+        const double readMs = static_cast<double>(out.samples.size()) * 1000.0 /
+                              (static_cast<double>(in.Channels()) * in.Rate());
+        if (seek != nullptr && !seeked && readMs >= seek->afterMs) {
+            seeked = true;
+            out.samples.clear();
+            hr = object->SeekAudio(0, 0, seek->toMs);
+            if (FAILED(hr)) {
+                out.hr = hr;
+                break;
+            }
+        }
     }
+    if (seek != nullptr && !seeked) ADD_FAILURE() << "the run ended before its seek";
     return out;
 }
 
 RunOutput EffectHarness::ExpectOutput(const EffectSetup& setup, const Signal& in,
-                                      const std::vector<int16_t>& expected, int tolerance) {
+                                      const std::vector<int16_t>& expected, int tolerance,
+                                      const SeekPoint* seek) {
     RunOutput first;
     bool haveFirst = false;
     for (const ReadPlan& plan : AllReadPlans()) {
         SCOPED_TRACE(setup.name + ", read " + plan.name);
-        RunOutput out = Run(setup, in, plan);
+        RunOutput out = Run(setup, in, plan, seek);
         EXPECT_EQ(out.hr, S_OK) << std::hex << out.hr;
         EXPECT_TRUE(out.ended) << "no end of stream after " << out.reads << " reads";
         EXPECT_TRUE(SamplesNear(out.samples, expected, tolerance));

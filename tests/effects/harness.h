@@ -22,6 +22,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -77,6 +78,13 @@ EffectSetup Effect(const CLSID& clsid);
 // Every class of the class table, in object-map order.
 std::vector<EffectSetup> AllEffects();
 
+// A seek in the middle of a run: once the reads have brought afterMs of audio, the effect seeks to
+// toMs, and only what it gives from there on is kept.
+struct SeekPoint {
+    double afterMs = 0.0;
+    double toMs = 0.0;
+};
+
 // What a run gave.
 struct RunOutput {
     HRESULT hr = S_OK;             // the first failed read's result, else S_OK
@@ -95,15 +103,16 @@ protected:
 
     // Creates the effect, sets a table source of the signal as its upstream source, its parameters,
     // zones and enabled state, and reads until the stream ends, a read fails or a bound on the
-    // number of reads is reached (ended stays false then). Everything is released before it
-    // returns.
-    RunOutput Run(const EffectSetup& setup, const Signal& in, const ReadPlan& plan);
+    // number of reads is reached (ended stays false then). With a seek, the output is what comes
+    // after it. Everything is released before it returns.
+    RunOutput Run(const EffectSetup& setup, const Signal& in, const ReadPlan& plan,
+                  const SeekPoint* seek = nullptr);
 
     // Runs every read plan and expects each to end without failure with `expected`, sample for
-    // sample
-    // within `tolerance` (LSB). Returns the output of the first plan.
+    // sample within `tolerance` (LSB). Returns the output of the first plan.
     RunOutput ExpectOutput(const EffectSetup& setup, const Signal& in,
-                           const std::vector<int16_t>& expected, int tolerance = 0);
+                           const std::vector<int16_t>& expected, int tolerance = 0,
+                           const SeekPoint* seek = nullptr);
 
     HostDoubles doubles;
 };
@@ -137,5 +146,45 @@ std::vector<int16_t> Expected(const Signal& in, const std::vector<Zone>& zones, 
 Model WithStrengths(const Model& model, double left, double right, double center);
 // The parameters that ask for those strengths ("UseStrengthPerCh" and the three start values).
 void SetStrengths(Params& params, double left, double right, double center);
+
+// One channel filter of an effect run on doubles outside the block loop, for what 16-bit output
+// cannot show (the geometry of a delay, counters far into a stream). Channel is a test class
+// derived from the effect's channel filter, so that it may also reach the filter's state; the
+// engine has no upstream source and no buffering object, only the parameters and the format.
+template <class Engine, class Channel>
+class ChannelRig {
+public:
+    ChannelRig(HostDoubles& doubles, const Params& params, DWORD rate, WORD bits = 16)
+        : engine(GUID{}, GUID{}, 0, 1), channel(&engine) {
+        engine.m_wfx.nSamplesPerSec = rate;
+        engine.m_wfx.wBitsPerSample = bits;
+        engine.m_wfx.nChannels = 1;
+        engine.m_wfx.nBlockAlign = static_cast<WORD>(bits / 8);
+        engine.m_pParams = doubles.NewParams(params.store).Detach();  // the engine releases it
+        channel.ResetChannel();
+        channel.LoadChannelParams();
+    }
+
+    // Runs one block as the block loop does (the restart flag is cleared after it).
+    std::vector<double> Process(const std::vector<double>& x) { return channel.Process(x); }
+
+    Engine engine;
+    Channel channel;
+};
+
+// The base of a ChannelRig's Channel: Process runs one block through the filter's ProcessChannel.
+template <class Filter>
+class Probed : public Filter {
+public:
+    using Filter::Filter;
+    std::vector<double> Process(const std::vector<double>& x) {
+        const int n = static_cast<int>(x.size());
+        this->EnsureBuffers(n);
+        std::copy(x.begin(), x.end(), this->m_pIn);
+        const int got = this->ProcessChannel(n, 0);
+        this->m_bRestart = false;
+        return std::vector<double>(this->m_pOut, this->m_pOut + std::max(got, 0));
+    }
+};
 
 }  // namespace corvane::testing

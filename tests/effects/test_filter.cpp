@@ -23,7 +23,8 @@ std::vector<double> Noise(size_t n, unsigned seed) {
 }
 
 // Runs x through the section in blocks of the given sizes (repeated), returning the output.
-std::vector<double> Filtered(CFilter& f, const std::vector<double>& x, const std::vector<int>& blocks) {
+std::vector<double> Filtered(CFilter& f, const std::vector<double>& x,
+                             const std::vector<int>& blocks) {
     std::vector<double> y(x.size());
     size_t at = 0;
     for (size_t b = 0; at < x.size(); ++b) {
@@ -79,13 +80,14 @@ TEST(FilterSection, BiquadGainAtItsFrequencyIsTheCookbookValue) {
         {CFilter::kHighShelf, -8.0, 100.0, Db(-4.0), 1, Db(-8.0)},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(::testing::Message() << "type " << c.type << " gain " << c.gainDb << " q "
-                                          << c.q);
+        SCOPED_TRACE(::testing::Message()
+                     << "type " << c.type << " gain " << c.gainDb << " q " << c.q);
         // Gain at each frequency over the last 4800 samples (whole periods of each), long after
         // the transient.
         const auto gainAt = [&](double freq) {
             std::vector<double> sine(48000);
-            for (size_t i = 0; i < sine.size(); ++i) sine[i] = std::sin(2.0 * kPi * freq * i / rate);
+            for (size_t i = 0; i < sine.size(); ++i)
+                sine[i] = std::sin(2.0 * kPi * freq * i / rate);
             CFilter f;
             f.ResetState();
             f.SetBiquad(c.type, c.gainDb, f0, rate, c.q);

@@ -11,6 +11,25 @@ namespace corvane::testing {
 namespace {
 
 class Placeholder : public EffectHarness, public ::testing::WithParamInterface<EffectSetup> {};
+class StillPlaceholder : public Placeholder {};
+
+// The classes whose engines have landed; their own tests take over from the placeholder's.
+bool Built(const EffectSetup& setup) {
+    static const char* const kBuilt[] = {"BandFilter5",    "ReverbFilter5",  "DelayFilter5",
+                                         "FlangerFilter5", "VibratoFilter5", "WahWahFilter5"};
+    for (const char* name : kBuilt) {
+        if (setup.name == name) return true;
+    }
+    return false;
+}
+
+std::vector<EffectSetup> Placeholders() {
+    std::vector<EffectSetup> left;
+    for (const EffectSetup& setup : AllEffects()) {
+        if (!Built(setup)) left.push_back(setup);
+    }
+    return left;
+}
 
 TEST_P(Placeholder, DisabledHandsTheAudioOnUntouched) {
     EffectSetup setup = GetParam();
@@ -20,7 +39,7 @@ TEST_P(Placeholder, DisabledHandsTheAudioOnUntouched) {
     ExpectOutput(setup, in, in.samples);
 }
 
-TEST_P(Placeholder, EnabledAsTheClassStands) {
+TEST_P(StillPlaceholder, EnabledAsTheClassStands) {
     const Signal in = VariedSignal(2, 8000, 500.0);
     // The whole stream, and an interval whose edges fall inside the uneven blocks.
     for (const std::vector<Zone>& zones :
@@ -39,6 +58,8 @@ TEST_P(Placeholder, EnabledAsTheClassStands) {
 }
 
 INSTANTIATE_TEST_SUITE_P(AllClasses, Placeholder, ::testing::ValuesIn(AllEffects()),
+                         [](const auto& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(NotBuilt, StillPlaceholder, ::testing::ValuesIn(Placeholders()),
                          [](const auto& info) { return info.param.name; });
 
 }  // namespace

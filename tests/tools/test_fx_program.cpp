@@ -103,10 +103,11 @@ TEST_F(FxEndToEnd, EnabledEffectsWithTheDefaultChannelFilterPassAudioThrough) {
     const std::string in = dir + "/in.wav", out = dir + "/out.wav";
     const std::vector<int16_t> samples = TestSamples(30011, 3);
     ASSERT_TRUE(WriteWavDirectly(in, 22050, 3, samples));
-    // Engines of every shape: through the buffering helper per channel (Band), interleaved
-    // (Volume, Echo), the channel map; parameters and zones that the framework reads.
+    // Engines of every shape: through the buffering helper per channel (Equalize), interleaved
+    // (Volume, Echo), the channel map; parameters and zones that the framework reads. Only
+    // classes still on the default channel filter pass audio through unchanged.
     RunResult r = Fx("-i " + in + " -o " + out +
-                     " -e BandFilter5 -p SmoothEnabled=true -p RSmoothTime=30 -z 200:500"
+                     " -e EqualizeFilter5 -p SmoothEnabled=true -p RSmoothTime=30 -z 200:500"
                      " -e VolumeFilter5 -p UseStrengthPerCh=true"
                      " -p 'StrengthZone=[{EffectStart=0,EffectDuration=300,LeftStrength=0.5}]'"
                      " -e EchoFilter5 -e AudioFilterNB5 -e AudioFilter5 --block 33");
@@ -127,7 +128,7 @@ TEST_F(FxEndToEnd, GeneratedSignalComesOutOfAnEnabledChainUnchanged) {
     const std::string plain = dir + "/plain.wav", chained = dir + "/chained.wav";
     ASSERT_EQ(0, Fx("--seconds 0.7 --signal sweep -o " + plain).exitCode);
     RunResult r =
-        Fx("--seconds 0.7 --signal sweep -o " + chained + " -e WahWahFilter5 -e InvertFilter5");
+        Fx("--seconds 0.7 --signal sweep -o " + chained + " -e PitchShiftFilter5 -e InvertFilter5");
     ASSERT_EQ(0, r.exitCode) << r.output;
     SF_INFO a, b;
     std::vector<int16_t> x = ReadWavDirectly(plain, &a), y = ReadWavDirectly(chained, &b);

@@ -1,0 +1,36 @@
+// The engine of an effect that runs one channel filter per channel through the host's buffering
+// object and restarts them on a seek: the band, reverb, delay, flanger, vibrato and wah-wah
+// effects. Channel is the effect's channel filter; it provides RestartEffect(), which sets the
+// restart flag and brings the effect's running state back to its start.
+#pragma once
+
+#include "platform/win32.h"
+
+#include "framework/BaseFilter.h"
+
+template <class Channel>
+class CChannelEngine : public CBaseFilter {
+public:
+    static constexpr EngineTraits kTraits = {/*usesHelper*/ true, /*perChannel*/ true,
+                                             /*lengthChanges*/ false, /*followsRate*/ false};
+
+    using CBaseFilter::CBaseFilter;
+
+    CBaseChannelFilter* CreateChannelFilter() override { return new Channel(this); }
+    HRESULT OnReset() override {
+        RestartChannels();
+        return S_OK;
+    }
+    HRESULT OnSeek() override {
+        RestartChannels();
+        return S_OK;
+    }
+
+private:
+    void RestartChannels() {
+        // Every filter in the list came from CreateChannelFilter above.
+        for (CBaseChannelFilter* f : m_channels) {
+            if (f != nullptr) static_cast<Channel*>(f)->RestartEffect();
+        }
+    }
+};
