@@ -3,15 +3,15 @@
 #include "effects/common/DelayLine.h"
 #include "framework/BaseFilter.h"
 
-#include <cstring>
+#include <limits>
+
+namespace {
+
+constexpr double kInf = std::numeric_limits<double>::infinity();
+
+}  // namespace
 
 CDelayChannelFilter::~CDelayChannelFilter() = default;
-
-void CDelayChannelFilter::RestartEffect() {
-    Restart();
-    m_line = {};
-    m_length = m_write = m_processed = 0;
-}
 
 HRESULT CDelayChannelFilter::ResetChannel() {
     RestartEffect();
@@ -29,9 +29,9 @@ HRESULT CDelayChannelFilter::LoadChannelParams() {
     double v = 0.0;
     if (SUCCEEDED(m_pOwner->GetParamDouble(OLESTR("FeedBackGain"), &v)))
         m_feedback = static_cast<float>(v / 100.0);
-    if (SUCCEEDED(m_pOwner->GetParamDouble(OLESTR("MixDepth"), &v)) && v >= 0.0 && v <= 100.0)
+    if (ReadParamIn(m_pOwner, OLESTR("MixDepth"), 0.0, 100.0, &v))
         m_mix = static_cast<float>(v / 100.0);
-    if (SUCCEEDED(m_pOwner->GetParamDouble(OLESTR("DelayTime"), &v)) && v >= 0.0)
+    if (ReadParamIn(m_pOwner, OLESTR("DelayTime"), 0.0, kInf, &v))
         m_delayTime = static_cast<float>(v);
     return S_OK;
 }
@@ -40,10 +40,7 @@ int CDelayChannelFilter::ProcessChannel(int n, int) {
     if (n < 1) return 0;
     const float delaySamples = static_cast<float>(m_pOwner->m_wfx.nSamplesPerSec) * m_delayTime;
     const int64_t L = corvane::LineLength(delaySamples / 1000.0);
-    if (L == 0) {
-        std::memcpy(m_pOut, m_pIn, sizeof(double) * static_cast<size_t>(n));
-        return n;
-    }
+    if (L == 0) return PassThrough(n);
     if (L != m_length) {
         m_length = 0;
         corvane::MakeDelayLine(m_line, L, kSpare);

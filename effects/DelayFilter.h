@@ -6,17 +6,16 @@
 #include "platform/win32.h"
 
 #include "effects/common/ChannelEngine.h"
-#include "framework/BaseChannelFilter.h"
+#include "effects/common/LineChannelFilter.h"
 
 #include <cstdint>
-#include <vector>
 
-class CDelayChannelFilter : public CBaseChannelFilter {
+class CDelayChannelFilter : public CLineChannelFilter {
 public:
     // Doubles past the end of the line.
     static constexpr int kSpare = 8;
 
-    using CBaseChannelFilter::CBaseChannelFilter;
+    using CLineChannelFilter::CLineChannelFilter;
     ~CDelayChannelFilter() override;
 
     HRESULT ResetChannel() override;
@@ -25,14 +24,8 @@ public:
     HRESULT LoadChannelParams() override;
     // Throws E_OUTOFMEMORY when the line cannot be made.
     int ProcessChannel(int n, int last) override;
-    // An empty line, made again at the next block.
-    void RestartEffect();
 
 protected:
-    std::vector<double> m_line;
-    int64_t m_length = 0;      // L, samples
-    int64_t m_write = 0;       // write index, 0..L-1
-    int64_t m_processed = 0;   // samples since the line was made empty
     int32_t m_type = 3;        // "EffectType": 1 after ResetChannel
     float m_delayTime = 0.0f;  // ms
     float m_mix = 0.0f;        // 0..1

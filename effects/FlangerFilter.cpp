@@ -5,21 +5,16 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
+#include <limits>
 
 namespace {
 
 constexpr double kTwoPi = 6.283185307179586;
+constexpr double kInf = std::numeric_limits<double>::infinity();
 
 }  // namespace
 
 CFlangerChannelFilter::~CFlangerChannelFilter() = default;
-
-void CFlangerChannelFilter::RestartEffect() {
-    Restart();
-    m_line = {};
-    m_length = m_write = m_processed = 0;
-}
 
 HRESULT CFlangerChannelFilter::ResetChannel() {
     RestartEffect();
@@ -35,15 +30,15 @@ HRESULT CFlangerChannelFilter::LoadChannelParams() {
     double v = 0.0;
     if (SUCCEEDED(m_pOwner->GetParamDouble(OLESTR("SweepPhase"), &v)))
         m_sweepPhase = static_cast<float>(v * kTwoPi / 360.0);
-    if (SUCCEEDED(m_pOwner->GetParamDouble(OLESTR("SweepRate"), &v)) && v >= 0.0)
+    if (ReadParamIn(m_pOwner, OLESTR("SweepRate"), 0.0, kInf, &v))
         m_sweepRate = static_cast<float>(v);
-    if (SUCCEEDED(m_pOwner->GetParamDouble(OLESTR("SweepDepth"), &v)) && v >= 0.0 && v <= 100.0)
+    if (ReadParamIn(m_pOwner, OLESTR("SweepDepth"), 0.0, 100.0, &v))
         m_sweepDepth = static_cast<float>(v);
     if (SUCCEEDED(m_pOwner->GetParamDouble(OLESTR("FeedBackGain"), &v)))
         m_feedback = static_cast<float>(v / 100.0);
-    if (SUCCEEDED(m_pOwner->GetParamDouble(OLESTR("MixDepth"), &v)) && v >= 0.0 && v <= 100.0)
+    if (ReadParamIn(m_pOwner, OLESTR("MixDepth"), 0.0, 100.0, &v))
         m_mix = static_cast<float>(v / 100.0);
-    if (SUCCEEDED(m_pOwner->GetParamDouble(OLESTR("DelayRate"), &v)) && v >= 0.0)
+    if (ReadParamIn(m_pOwner, OLESTR("DelayRate"), 0.0, kInf, &v))
         m_delayRate = static_cast<float>(v);
     return S_OK;
 }
@@ -58,10 +53,7 @@ int CFlangerChannelFilter::ProcessChannel(int n, int) {
         L = corvane::LineLength(baseMs * rate / 1000.0);
     }
     // Below one sample of delay there is no line to sweep (rates under 1000 Hz).
-    if (L < 1) {
-        std::memcpy(m_pOut, m_pIn, sizeof(double) * static_cast<size_t>(n));
-        return n;
-    }
+    if (L < 1) return PassThrough(n);
     if (L != m_length) {
         m_length = 0;
         corvane::MakeDelayLine(m_line, L, 2 + kSpare);

@@ -8,18 +8,17 @@
 #include "platform/win32.h"
 
 #include "effects/common/ChannelEngine.h"
-#include "framework/BaseChannelFilter.h"
+#include "effects/common/LineChannelFilter.h"
 
 #include <cstdint>
-#include <vector>
 
-class CFlangerChannelFilter : public CBaseChannelFilter {
+class CFlangerChannelFilter : public CLineChannelFilter {
 public:
     // The line holds L samples at positions 2 .. L + 1 and repeats the last two at 0 and 1, so the
     // interpolation may read one past its tap; this many doubles follow.
     static constexpr int kSpare = 10;
 
-    using CBaseChannelFilter::CBaseChannelFilter;
+    using CLineChannelFilter::CLineChannelFilter;
     ~CFlangerChannelFilter() override;
 
     HRESULT ResetChannel() override;
@@ -27,16 +26,11 @@ public:
     // "MixDepth" (0 to 100 %), "FeedBackGain" (any, %), "DelayRate" (>= 0 %); a value out of
     // range leaves the field as it was.
     HRESULT LoadChannelParams() override;
-    // Throws E_OUTOFMEMORY when the line cannot be made.
+    // Throws E_OUTOFMEMORY when the line cannot be made. The oscillator's time is the count of
+    // samples since the line was made empty; the write index is the line position less 2.
     int ProcessChannel(int n, int last) override;
-    // An empty line and the oscillator at its start, from the next block.
-    void RestartEffect();
 
 protected:
-    std::vector<double> m_line;
-    int64_t m_length = 0;       // L, samples
-    int64_t m_write = 0;        // write index, 0..L-1 (line position + 2)
-    int64_t m_processed = 0;    // samples since the line was made empty: the oscillator's time
     int32_t m_type = 3;         // "EffectType"
     float m_delayRate = 0.0f;   // % of the base delay's range
     float m_mix = 0.0f;         // 0..1

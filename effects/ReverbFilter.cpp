@@ -4,8 +4,11 @@
 #include "framework/BaseFilter.h"
 
 #include <cmath>
+#include <limits>
 
 namespace {
+
+constexpr double kInf = std::numeric_limits<double>::infinity();
 
 // The low-pass: a Q of 0.5 (in hundredths), and the frequency under which there is none.
 constexpr double kLowPassQ = 50.0;
@@ -42,16 +45,15 @@ HRESULT CReverbChannelFilter::LoadChannelParams() {
         m_combCount = count;
     }
     double v = 0.0;
-    if (SUCCEEDED(m_pOwner->GetParamDouble(OLESTR("ReverbrationFrequency"), &v)) && v >= 0.0)
+    if (ReadParamIn(m_pOwner, OLESTR("ReverbrationFrequency"), 0.0, kInf, &v))
         m_lowPassFrequency = static_cast<float>(v);
-    if (SUCCEEDED(m_pOwner->GetParamDouble(OLESTR("ReverbrationGain"), &v)) && v >= 0.0 &&
-        v <= 100.0)
+    if (ReadParamIn(m_pOwner, OLESTR("ReverbrationGain"), 0.0, 100.0, &v))
         m_combGain = static_cast<float>(v / 100.0);
-    if (SUCCEEDED(m_pOwner->GetParamDouble(OLESTR("FeedBackGain"), &v)) && v >= 0.0)
+    if (ReadParamIn(m_pOwner, OLESTR("FeedBackGain"), 0.0, kInf, &v))
         m_feedback = static_cast<float>(v / 100.0);
-    if (SUCCEEDED(m_pOwner->GetParamDouble(OLESTR("MixDepth"), &v)) && v >= 0.0 && v <= 100.0)
+    if (ReadParamIn(m_pOwner, OLESTR("MixDepth"), 0.0, 100.0, &v))
         m_mix = static_cast<float>(v / 100.0);
-    if (SUCCEEDED(m_pOwner->GetParamDouble(OLESTR("DelayTime"), &v)) && v >= 0.0)
+    if (ReadParamIn(m_pOwner, OLESTR("DelayTime"), 0.0, kInf, &v))
         m_delayTime = static_cast<float>(v);
     return S_OK;
 }

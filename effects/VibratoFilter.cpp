@@ -3,10 +3,12 @@
 #include "framework/BaseFilter.h"
 
 #include <cmath>
+#include <limits>
 
 namespace {
 
 constexpr double kTwoPi = 6.283185307179586;
+constexpr double kInf = std::numeric_limits<double>::infinity();
 
 }  // namespace
 
@@ -27,9 +29,9 @@ HRESULT CVibratoChannelFilter::LoadChannelParams() {
     double v = 0.0;
     if (SUCCEEDED(m_pOwner->GetParamDouble(OLESTR("SweepPhase"), &v)))
         m_sweepPhase = static_cast<float>(v * kTwoPi / 360.0);
-    if (SUCCEEDED(m_pOwner->GetParamDouble(OLESTR("SweepFrequency"), &v)) && v >= 0.0)
+    if (ReadParamIn(m_pOwner, OLESTR("SweepFrequency"), 0.0, kInf, &v))
         m_frequency = static_cast<float>(v);
-    if (SUCCEEDED(m_pOwner->GetParamDouble(OLESTR("SweepDepth"), &v)) && v >= 0.0 && v <= 100.0)
+    if (ReadParamIn(m_pOwner, OLESTR("SweepDepth"), 0.0, 100.0, &v))
         m_depth = static_cast<float>(v / 100.0);
     return S_OK;
 }

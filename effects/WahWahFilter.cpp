@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -47,9 +48,10 @@ HRESULT CWahWahChannelFilter::LoadChannelParams() {
     if (SUCCEEDED(m_pOwner->GetParamLong(OLESTR("Depth"), &l))) m_depth = l / 100.0;
     if (SUCCEEDED(m_pOwner->GetParamLong(OLESTR("LFOStartPhase"), &l)) && l >= 0 && l < 360)
         m_startPhase = l * kPi / 180.0;
-    if (SUCCEEDED(m_pOwner->GetParamDouble(OLESTR("LFOFrequency"), &v)) && v >= 0.0 && v <= 40.0)
+    if (ReadParamIn(m_pOwner, OLESTR("LFOFrequency"), 0.0, 40.0, &v))
         m_lfoFrequency = static_cast<float>(v);
-    if (SUCCEEDED(m_pOwner->GetParamDouble(OLESTR("Resonance"), &v)) && v > 0.0 && v <= 100.0)
+    if (ReadParamIn(m_pOwner, OLESTR("Resonance"), std::numeric_limits<double>::denorm_min(), 100.0,
+                    &v))
         m_resonance = static_cast<float>(v);
     if (SUCCEEDED(m_pOwner->GetParamLong(OLESTR("WahFreqOffset"), &l)) && l <= 100)
         m_offset = l / 100.0;
