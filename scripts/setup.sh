@@ -15,6 +15,8 @@ packages=(
   # The 32-bit Windows build: mingw-w64 with posix threads; dpkg-dev unpacks the source packages
   # that scripts/win32-deps.sh cross-builds.
   g++-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev mingw-w64-tools dpkg-dev
+  # End-to-end tests and the effect benchmark: numpy models and SoX as references.
+  python3-numpy python3-scipy sox
 )
 # Wine runs the Windows programs. Its 32-bit half comes from Debian's i386 architecture.
 i386_packages=(wine wine32:i386 libwine-dev:i386)
