@@ -1,9 +1,9 @@
 // The module: start-up and tear-down, the lock count, the object map with its cached class
-// objects, and the five exports.
+// objects, and the five exports. Which of its symbols leave the module, and what runs the
+// start-up when the module is loaded, is the business of the platform's own files.
 #include "server/module.h"
 
 #include <atomic>
-#include <memory>
 #include <new>
 #include <vector>
 
@@ -11,8 +11,6 @@
 #include "server/class_factory.h"
 #include "server/classes.h"
 #include "server/registration.h"
-
-#define CORVANE_EXPORT extern "C" __attribute__((visibility("default")))
 
 namespace corvane {
 
@@ -30,31 +28,37 @@ struct ObjectMapEntry {
     std::atomic<IUnknown*> cache{nullptr};
 };
 
-// The module object: one static instance, constructed when the module is loaded and destroyed
-// when it is unloaded (the stand-in for process attach and detach).
+// The module object: one static instance, constant-initialised and trivially destructible, so
+// that it is valid whatever order the module's static objects are made and unmade in. The
+// platform's start-up code starts it when the module is loaded and stops it when it is unloaded.
 class CcorvaneModule {
 public:
-    CcorvaneModule() : instance_(ModuleFromAddress(&g_lockCount)) {
+    constexpr CcorvaneModule() = default;
+
+    void Start(HMODULE instance) {
+        instance_ = instance;
         // Before any class object exists, so every effect object locks through it.
         InstallModuleLockHook(&kEffectObjectLock);
         // A module that could not start answers E_UNEXPECTED instead of handing out classes
-        // (a shared object cannot refuse its own loading).
+        // (a module cannot always refuse its own loading).
         if (!InitializeCriticalSectionAndSpinCount(&objectMapLock_, 0)) {
             initFailed_ = true;
         } else {
             mapLockReady_ = true;
         }
         classes_ = GetClassTable(&classCount_);
-        entries_.reset(new (std::nothrow) ObjectMapEntry[classCount_]);
-        if (!entries_) initFailed_ = true;
+        entries_ = new (std::nothrow) ObjectMapEntry[classCount_];
+        if (entries_ == nullptr) initFailed_ = true;
     }
 
-    ~CcorvaneModule() {
-        if (entries_) {
+    void Stop() {
+        if (entries_ != nullptr) {
             for (size_t i = 0; i < classCount_; ++i) {
                 IUnknown* cached = entries_[i].cache.exchange(nullptr);
                 if (cached != nullptr) cached->Release();
             }
+            delete[] entries_;
+            entries_ = nullptr;
         }
         if (mapLockReady_) DeleteCriticalSection(&objectMapLock_);
         mapLockReady_ = false;
@@ -113,13 +117,13 @@ public:
     void ChoosePerUser() { perUser_.store(true); }
 
 private:
-    HMODULE instance_;
-    CRITICAL_SECTION objectMapLock_;  // guards the creation of class objects
+    HMODULE instance_ = nullptr;
+    CRITICAL_SECTION objectMapLock_{};  // guards the creation of class objects
     bool initFailed_ = false;
     bool mapLockReady_ = false;
     const ClassEntry* classes_ = nullptr;  // object-map order; static data of the module
     size_t classCount_ = 0;
-    std::unique_ptr<ObjectMapEntry[]> entries_;
+    ObjectMapEntry* entries_ = nullptr;  // one per class while started
     std::atomic<bool> perUser_{false};
 };
 
@@ -135,6 +139,14 @@ LONG ModuleUnlock() {
 }
 LONG ModuleLockCount() {
     return InterlockedCompareExchange(&g_lockCount, 0, 0);
+}
+
+void StartModule(HMODULE instance) {
+    g_module.Start(instance);
+}
+
+void StopModule() {
+    g_module.Stop();
 }
 
 namespace {
@@ -167,11 +179,11 @@ HRESULT Unregister() {
 }  // namespace
 }  // namespace corvane
 
-CORVANE_EXPORT HRESULT STDAPICALLTYPE DllCanUnloadNow() {
+extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow() {
     return corvane::ModuleLockCount() == 0 ? S_OK : S_FALSE;
 }
 
-CORVANE_EXPORT HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) {
+extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) {
     try {
         return corvane::g_module.GetClassObject(rclsid, riid, ppv);
     } catch (...) {
@@ -179,17 +191,17 @@ CORVANE_EXPORT HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID rclsid, REFIID 
     }
 }
 
-CORVANE_EXPORT HRESULT STDAPICALLTYPE DllRegisterServer() {
+extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() {
     return corvane::Register();
 }
 
-CORVANE_EXPORT HRESULT STDAPICALLTYPE DllUnregisterServer() {
+extern "C" HRESULT STDAPICALLTYPE DllUnregisterServer() {
     return corvane::Unregister();
 }
 
 // A failed installation is taken back by the registration itself, which restores what it
 // changed; a full unregistration would also remove a registration that was there before.
-CORVANE_EXPORT HRESULT STDAPICALLTYPE DllInstall(BOOL bInstall, LPCWSTR pszCmdLine) {
+extern "C" HRESULT STDAPICALLTYPE DllInstall(BOOL bInstall, LPCWSTR pszCmdLine) {
     if (corvane::IsPerUserCommandLine(pszCmdLine)) corvane::g_module.ChoosePerUser();
     return bInstall ? corvane::Register() : corvane::Unregister();
 }

@@ -1,11 +1,17 @@
-// The module of the in-process server: its lock count, which every live effect object, every
-// outside reference to a class object and every LockServer(TRUE) holds once, and the signatures
-// of the five exports for programs that load the module themselves.
+// The module of the in-process server: its start-up, its lock count, which every live effect
+// object, every outside reference to a class object and every LockServer(TRUE) holds once, and the
+// signatures of the five exports for programs that load the module themselves.
 #pragma once
 
 #include "platform/win32.h"
 
 namespace corvane {
+
+// Run by the platform's start-up code of the module: StartModule once when the module is loaded,
+// before any export is called (instance: the module's own handle), StopModule once when it is
+// unloaded. Until started, and after it is stopped, DllGetClassObject answers E_UNEXPECTED.
+void StartModule(HMODULE instance);
+void StopModule();
 
 // Interlocked; each returns the new count. An effect object calls ModuleLock once when it is
 // created and ModuleUnlock once when it is destroyed.

@@ -499,30 +499,4 @@ constexpr const IID& IidOf() {
     return InterfaceTraits<Itf>::iid;
 }
 
-// ---------------------------------------------------------------------------------------------
-// The type library in its carried form on Linux: the text that the platform's LoadTypeLibEx reads
-// from the module's TYPELIB resource (grammar in platform/linux/typelib.h). A module carries it as
-// {OLESTR("TYPELIB"), MAKEINTRESOURCEW(1), kTypeLibrarySource, sizeof kTypeLibrarySource - 1}.
-#if !defined(_WIN32)
-#define CORVANE_TL_METHOD(name, params, args) "method " #name "\n"
-#define CORVANE_TL_LIBRARY(name, guid, major, minor)          \
-    "library " #name " {" guid "} version " #major "." #minor \
-    " lcid 0 syskind win32 help \"\"\n"                       \
-    "importlib stdole2.tlb 2.0\n"
-#define CORVANE_TL_COCLASS(name, guid, itf, script, description)           \
-    "coclass " #name " {" guid                                             \
-    "} flags cancreate help \"\" impl IMediaSource impl IMediaBaseFilter " \
-    "default " #itf "\n"
-#define CORVANE_TL_INTERFACE(name, guid, help, methods)                    \
-    "interface " #name " {" guid "} base IUnknown flags none help \"" help \
-    "\"\n" methods(CORVANE_TL_METHOD)
-inline constexpr char kTypeLibrarySource[] =
-    CORVANE_GUIDS(CORVANE_TL_LIBRARY, CORVANE_GUID_IGNORE, CORVANE_TL_COCLASS, CORVANE_TL_INTERFACE,
-                  CORVANE_GUID_IGNORE, CORVANE_GUID_IGNORE);
-#undef CORVANE_TL_METHOD
-#undef CORVANE_TL_LIBRARY
-#undef CORVANE_TL_COCLASS
-#undef CORVANE_TL_INTERFACE
-#endif
-
 }  // namespace corvane

@@ -4,6 +4,7 @@
 #include "platform/win32.h"
 
 #include "corvane/corvane.h"
+#include "server/linux/typelib_source.h"
 
 namespace {
 

@@ -1,9 +1,12 @@
-// The module's resources: the registration scripts (REGISTRY), the type library (TYPELIB 1) and
-// the product name (string 100), made known to the platform from load to unload.
+// The module's start-up on Linux, where a shared object has no entry point of its own and no
+// resource section: one static object makes the module's resources (the registration scripts as
+// REGISTRY, the type library as TYPELIB 1, the product name as string 100) known to the platform
+// and starts the module when the object is loaded, and undoes both when it is unloaded.
 #include <vector>
 
-#include "corvane/corvane.h"
 #include "platform/win32.h"
+#include "server/linux/typelib_source.h"
+#include "server/module.h"
 #include "server/scripts.h"
 
 namespace corvane {
@@ -19,9 +22,9 @@ constexpr OLECHAR kStringBlock7[] = {
     0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};             // ids 101 to 111: none
 // clang-format on
 
-class ModuleResourceTable {
+class ModuleStartup {
 public:
-    ModuleResourceTable() : module_(ModuleFromAddress(this)) {
+    ModuleStartup() : module_(ModuleFromAddress(this)) {
         std::vector<CorvaneResource> table;
         size_t count = 0;
         const ScriptSource* scripts = GetRegistrationScripts(&count);
@@ -33,16 +36,20 @@ public:
                          sizeof kTypeLibrarySource - 1});
         table.push_back({RT_STRING, MAKEINTRESOURCEW(7), kStringBlock7, sizeof kStringBlock7});
         CorvaneRegisterModuleResources(module_, table.data(), static_cast<DWORD>(table.size()));
+        StartModule(module_);
     }
-    ~ModuleResourceTable() { CorvaneUnregisterModuleResources(module_); }
-    ModuleResourceTable(const ModuleResourceTable&) = delete;
-    ModuleResourceTable& operator=(const ModuleResourceTable&) = delete;
+    ~ModuleStartup() {
+        StopModule();
+        CorvaneUnregisterModuleResources(module_);
+    }
+    ModuleStartup(const ModuleStartup&) = delete;
+    ModuleStartup& operator=(const ModuleStartup&) = delete;
 
 private:
     HMODULE module_;
 };
 
-ModuleResourceTable g_resources;
+ModuleStartup g_startup;
 
 }  // namespace
 }  // namespace corvane
