@@ -203,8 +203,8 @@ void BuildGrid(const std::vector<Band>& bands, int64_t coefficients, bool kind2,
                 if (!(wb > wa)) continue;
                 const int64_t count = static_cast<int64_t>(std::ceil((wb - wa) / warpedStep)) + 1;
                 for (int64_t k = 1; k < count; ++k) {
-                    const double u = wa + (wb - wa) * static_cast<double>(k) /
-                                              static_cast<double>(count - 1);
+                    const double u =
+                        wa + (wb - wa) * static_cast<double>(k) / static_cast<double>(count - 1);
                     add(k + 1 == count ? pb : warp.Unwarp(u * warp.Span()));
                 }
             }
@@ -248,9 +248,8 @@ public:
         m_y.resize(m_r);
         m_w.resize(m_r);
         for (int j = 0; j < m_r; ++j) {
-            m_ext[j] = static_cast<int64_t>(static_cast<double>(j) * static_cast<double>(g - 1) /
-                                                std::max(m_r - 1, 1) +
-                                            0.5);
+            m_ext[j] = static_cast<int64_t>(
+                static_cast<double>(j) * static_cast<double>(g - 1) / std::max(m_r - 1, 1) + 0.5);
             m_sign[j] = j % 2 == 0 ? -1.0 : 1.0;
         }
     }
@@ -408,8 +407,8 @@ int Exchange::Search() {
     // Beyond the ends: a larger error of the opposite sign below the first extremal or above the
     // last one takes a place in the set.
     double belowError = kEndThreshold * lastError;
-    const int64_t below = ScanSkipping(0, std::min(oldFirst, m_ext[0]) - 1, +1, -m_sign[0],
-                                       &belowError);
+    const int64_t below =
+        ScanSkipping(0, std::min(oldFirst, m_ext[0]) - 1, +1, -m_sign[0], &belowError);
     if (below >= 0 && belowError > firstError) firstError = belowError;
     double aboveError = kEndThreshold * firstError;
     const int64_t above = ScanSkipping(last, std::max(oldLast, m_ext[m_r - 1]) + 1, -1,
@@ -550,22 +549,22 @@ FirDesignGrid MakeFirDesignGrid(const float* frequencies, const float* gains, co
                                 int n, double sampleRate, int tapCount) {
     FirDesignGrid grid;
     std::vector<Band> bands;
-    if (tapCount < 1 || !SplitBands(frequencies, gains, weights, n, sampleRate, &bands)) return grid;
+    if (tapCount < 1 || !SplitBands(frequencies, gains, weights, n, sampleRate, &bands))
+        return grid;
     const bool kind2 = tapCount % 2 == 0;
     BuildGrid(bands, kind2 ? tapCount / 2 : (tapCount + 1) / 2, kind2, &grid);
     return grid;
 }
 
-LowPassSpecification MakeLowPassSpecification(double cutoff, double sampleRate,
-                                              double stopWeight) {
+LowPassSpecification MakeLowPassSpecification(double cutoff, double sampleRate, double stopWeight) {
     const double nyquistBelow = sampleRate / 2.0 - 1.0;
     double stop = static_cast<double>(1.1f) * cutoff;
-    if (stop > nyquistBelow) stop = cutoff + static_cast<double>(0.3f) * (sampleRate / 2.0 - cutoff);
+    if (stop > nyquistBelow)
+        stop = cutoff + static_cast<double>(0.3f) * (sampleRate / 2.0 - cutoff);
     const float c = static_cast<float>(cutoff), s = static_cast<float>(stop);
     const float top = static_cast<float>(nyquistBelow), w = static_cast<float>(stopWeight);
-    return LowPassSpecification{{0.0f, c, -1.0f, s, top},
-                                {1.0f, 1.0f, -1.0f, 0.0f, 0.0f},
-                                {1.0f, 1.0f, -1.0f, w, w}};
+    return LowPassSpecification{
+        {0.0f, c, -1.0f, s, top}, {1.0f, 1.0f, -1.0f, 0.0f, 0.0f}, {1.0f, 1.0f, -1.0f, w, w}};
 }
 
 void DesignLowPassFir(FirTaps& taps, double cutoff, double sampleRate, double stopWeight) {

@@ -58,7 +58,9 @@ TEST(FirDesign, InvalidSpecificationsGiveZeroTapsAndStatus4) {
         {"negative weight", {0, 1000}, {1, 1}, {1, -2}},
         {"no sample rate", {0, 1000}, {1, 1}, {1, 1}, 0.0},
         {"NaN sample rate", {0, 1000}, {1, 1}, {1, 1}, std::nan("")},
-        {"low-pass cut above half the rate", {0, 30000, -1, 25500, 22049}, {1, 1, -1, 0, 0},
+        {"low-pass cut above half the rate",
+         {0, 30000, -1, 25500, 22049},
+         {1, 1, -1, 0, 0},
          {1, 1, -1, 5, 5}},
     };
     for (const Spec& s : cases) {
@@ -160,9 +162,12 @@ TEST(FirDesign, BandsAboveHalfTheRateFoldOntoTheTopOfTheRange) {
     // The equalizer's tables at 8000 Hz reach far past 4000 Hz: bands there collapse to one point
     // at the top, and the design stays finite and bounded (its first band runs to the zero that an
     // even tap count has at 4000 Hz, so it cannot be flat).
-    const Spec s{"above", {0, 4000, -1, 4400, 18400, -1, 20240, 22080},
-                 {1, 1, -1, 0.01f, 0.01f, -1, 0.01f, 0.01f}, {100, 100, -1, 100, 100, -1, 100, 100},
-                 8000.0, 50};
+    const Spec s{"above",
+                 {0, 4000, -1, 4400, 18400, -1, 20240, 22080},
+                 {1, 1, -1, 0.01f, 0.01f, -1, 0.01f, 0.01f},
+                 {100, 100, -1, 100, 100, -1, 100, 100},
+                 8000.0,
+                 50};
     const FirTaps t = Design(s);
     EXPECT_LE(t.status, kFirStopped);
     EXPECT_TRUE(std::all_of(t.taps.begin(), t.taps.begin() + 50,
