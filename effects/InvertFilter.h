@@ -1,16 +1,23 @@
-// Engine of the invert effect. Until its own processing lands, the framework's default channel
-// filter stands in: it returns no samples, so every block passes unchanged.
+// The invert effect: every 16-bit sample of the effect interval becomes its negative (phase
+// inversion), -32768 becoming 32767. No parameters of its own.
 #pragma once
 
 #include "platform/win32.h"
 
-#include "framework/BaseFilter.h"
+#include "effects/common/WholeBlock.h"
 
-class CInvertFilter : public CBaseFilter {
+#include <cstdint>
+
+class CInvertFilter : public CWholeBlockFilter {
 public:
-    static constexpr EngineTraits kTraits = {/*usesHelper*/ false, /*perChannel*/ false,
-                                             /*lengthChanges*/ false, /*followsRate*/ false};
-
-    using CBaseFilter::CBaseFilter;
+    using CWholeBlockFilter::CWholeBlockFilter;
     ~CInvertFilter() override;
+
+    void ProcessAudio(IUnknown* data, LONG totalBytes, LONG offsetBytes, LONG count, LONG last,
+                      IAudioData** out) override;
 };
+
+namespace corvane {
+// x -> -x in place over n samples, with -32768 (which has no positive counterpart) to 32767.
+void InvertSamples(int16_t* x, int64_t n);
+}  // namespace corvane

@@ -1,16 +1,26 @@
-// Engine of the silence effect. Until its own processing lands, the framework's default channel
-// filter stands in: it returns no samples, so every block passes unchanged.
+// The silence effect: the audio of the effect interval becomes zeros. It runs one channel filter
+// per channel through the framework's block loop, so that the framework's edge cross-fades and
+// strengths apply around the silenced part. No parameters of its own.
 #pragma once
 
 #include "platform/win32.h"
 
-#include "framework/BaseFilter.h"
+#include "effects/common/ChannelEngine.h"
+#include "framework/BaseChannelFilter.h"
 
-class CSilenceFilter : public CBaseFilter {
+class CSilenceChannelFilter : public CBaseChannelFilter {
 public:
-    static constexpr EngineTraits kTraits = {/*usesHelper*/ true, /*perChannel*/ true,
-                                             /*lengthChanges*/ false, /*followsRate*/ false};
+    using CBaseChannelFilter::CBaseChannelFilter;
+    ~CSilenceChannelFilter() override;
 
-    using CBaseFilter::CBaseFilter;
+    // Writes n zeros; returns n.
+    int ProcessChannel(int n, int last) override;
+    // Nothing runs on but the edge cross-fade: the restart flag alone.
+    void RestartEffect() { Restart(); }
+};
+
+class CSilenceFilter : public CChannelEngine<CSilenceChannelFilter> {
+public:
+    using CChannelEngine::CChannelEngine;
     ~CSilenceFilter() override;
 };

@@ -1,7 +1,7 @@
 // The engine of an effect that runs one channel filter per channel through the host's buffering
-// object and restarts them on a seek: the band, reverb, delay, flanger, vibrato and wah-wah
-// effects. Channel is the effect's channel filter; it provides RestartEffect(), which sets the
-// restart flag and brings the effect's running state back to its start. Also the parameter read
+// object and restarts them on a seek: the band, reverb, delay, flanger, vibrato, wah-wah and
+// silence effects. Channel is the effect's channel filter; it provides RestartEffect(), which sets
+// the restart flag and brings the effect's running state back to its start. Also the parameter read
 // that their channel filters share.
 #pragma once
 

@@ -111,23 +111,30 @@ RunOutput EffectHarness::Run(const EffectSetup& setup, const Signal& in, const R
     object->QueryInterface(IID_IMediaBaseFilter, filter.Out());
     ComPtr<TableSource> source(new TableSource(doubles.State(), in.format, in.samples));
     HRESULT hr = filter->put_MediaSource(static_cast<IMediaSource*>(source.Get()));
-    if (SUCCEEDED(hr) && setup.params.store.Size() > 0) {
+    const auto putParams = [&] {
+        if (FAILED(hr) || setup.params.store.Size() == 0) return;
         ComPtr<RecordingEffectParams> params = doubles.NewParams(setup.params.store);
         hr = filter->put_EffectParams(static_cast<IEffectParams*>(params.Get()));
-    }
-    if (SUCCEEDED(hr) && !setup.zones.empty()) {
+    };
+    const auto putZones = [&] {
+        if (FAILED(hr) || setup.zones.empty()) return;
         ComPtr<RecordingEffectZones> zones = doubles.NewZones();
         for (const Zone& zone : setup.zones) {
             host::ZoneValues v;
             v.start = zone.start;
             v.duration = zone.duration;
             v.enabled = zone.enabled;
+            v.params = zone.params.store;
             LONG id = 0;
             if (SUCCEEDED(hr)) hr = zones->Add(v, &id);
         }
         if (SUCCEEDED(hr)) hr = filter->put_EffectZones(static_cast<IEffectZones*>(zones.Get()));
-    }
+    };
+    if (setup.zonesFirst) putZones();
+    putParams();
+    if (!setup.zonesFirst) putZones();
     if (SUCCEEDED(hr) && !setup.enabled) hr = filter->put_EffectEnabled(VARIANT_FALSE);
+    if (SUCCEEDED(hr)) hr = filter->InitFilter(nullptr);
     if (FAILED(hr)) {
         ADD_FAILURE() << setup.name << " not configured: " << std::hex << hr;
         out.hr = hr;
@@ -189,6 +196,27 @@ RunOutput EffectHarness::ExpectOutput(const EffectSetup& setup, const Signal& in
         }
     }
     return first;
+}
+
+void EffectHarness::ExpectModelInEveryLayout(const EffectSetup& setup, const Model& model,
+                                             int tolerance) {
+    struct Layout {
+        int channels, rate;
+        double ms;
+        std::vector<Zone> zones;
+    };
+    const Layout layouts[] = {
+        {1, 8000, 600.0, {}},
+        {2, 44100, 300.0, {{41.3, 120.0}, {100.0, 150.7}, {20.0, 5.0, false}}},
+        {6, 96000, 120.0, {{10.01, 50.0}}},
+    };
+    for (const Layout& l : layouts) {
+        SCOPED_TRACE(::testing::Message() << l.channels << " channels at " << l.rate);
+        const Signal in = VariedSignal(l.channels, l.rate, l.ms);
+        EffectSetup configured = setup;
+        configured.zones = l.zones;
+        ExpectOutput(configured, in, Expected(in, l.zones, model), tolerance);
+    }
 }
 
 ::testing::AssertionResult SamplesNear(const std::vector<int16_t>& got,

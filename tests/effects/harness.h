@@ -56,9 +56,14 @@ const std::vector<ReadPlan>& AllReadPlans();
 
 // A zone of the host's zone object.
 struct Zone {
+    Zone() = default;
+    Zone(double startMs, double durationMs, bool isEnabled = true, Params own = Params())
+        : start(startMs), duration(durationMs), enabled(isEnabled), params(std::move(own)) {}
+
     double start = 0.0;
     double duration = 0.0;
     bool enabled = true;
+    Params params;  // the zone's own properties
 };
 
 using CreateFunction = HRESULT (*)(IUnknown* outer, REFIID riid, void** ppv);
@@ -71,6 +76,7 @@ struct EffectSetup {
     Params params;            // handed to the effect when it holds any value
     std::vector<Zone> zones;  // handed to the effect when there are any
     bool enabled = true;
+    bool zonesFirst = false;  // zones handed over before the parameters (else after)
 };
 
 // The class of the module's class table with this CLSID (fails the test when there is none).
@@ -94,6 +100,9 @@ struct RunOutput {
     int emptyBlocks = 0;  // blocks without a sample
 };
 
+// A naive reference of an effect: the output for a whole input signal.
+using Model = std::function<std::vector<int16_t>(const Signal& in)>;
+
 // The fixture of effect tests: the host's classes are recording doubles while a test runs.
 class EffectHarness : public ::testing::Test {
 protected:
@@ -102,9 +111,10 @@ protected:
     }
 
     // Creates the effect, sets a table source of the signal as its upstream source, its parameters,
-    // zones and enabled state, and reads until the stream ends, a read fails or a bound on the
-    // number of reads is reached (ended stays false then). With a seek, the output is what comes
-    // after it. Everything is released before it returns.
+    // zones and enabled state, calls InitFilter as a host does once the chain stands, and reads
+    // until the stream ends, a read fails or a bound on the number of reads is reached (ended stays
+    // false then). With a seek, the output is what comes after it. Everything is released before it
+    // returns.
     RunOutput Run(const EffectSetup& setup, const Signal& in, const ReadPlan& plan,
                   const SeekPoint* seek = nullptr);
 
@@ -114,6 +124,11 @@ protected:
                            const std::vector<int16_t>& expected, int tolerance = 0,
                            const SeekPoint* seek = nullptr);
 
+    // ExpectOutput with model's expected output (through Expected) in each of the standard layouts:
+    // mono at 8000 Hz; stereo at 44100 Hz with two zones whose edges fall inside blocks and a
+    // disabled one; six channels at 96000 Hz with one zone.
+    void ExpectModelInEveryLayout(const EffectSetup& setup, const Model& model, int tolerance = 0);
+
     HostDoubles doubles;
 };
 
@@ -121,9 +136,6 @@ protected:
 // says where they first differ and by how much at most.
 ::testing::AssertionResult SamplesNear(const std::vector<int16_t>& got,
                                        const std::vector<int16_t>& want, int tolerance);
-
-// A naive reference of an effect: the output for a whole input signal.
-using Model = std::function<std::vector<int16_t>(const Signal& in)>;
 
 // A model of a channel-filter effect from a function of one channel's samples as doubles (sample /
 // 32768) at the signal's rate; its results go back as the block loop writes them (x 32768,

@@ -1,0 +1,125 @@
+// The invert, silence, volume, echo and reverse effects through their COM classes against naive
+// models of their formulas: whole, in uneven blocks and frame by frame, over channel counts and
+// rates, inside zones whose edges fall within blocks, and disabled.
+#include "tests/effects/harness.h"
+
+#include "effects/InvertFilter.h"
+
+#include <cmath>
+
+namespace corvane::testing {
+namespace {
+
+constexpr double kPi = 3.141592653589793;
+
+// A model that works sample by sample on the interleaved signal.
+Model PerSample(std::function<int16_t(int16_t)> f) {
+    return [f](const Signal& in) {
+        std::vector<int16_t> out(in.samples.size());
+        std::transform(in.samples.begin(), in.samples.end(), out.begin(), f);
+        return out;
+    };
+}
+
+int16_t Negated(int16_t x) {
+    return static_cast<int16_t>(std::clamp(-int{x}, -32768, 32767));
+}
+
+struct BlockEffect {
+    std::string name;
+    const CLSID* clsid;
+    Params params;
+    Model model;
+    int tolerance = 0;  // LSB
+};
+
+std::ostream& operator<<(std::ostream& os, const BlockEffect& e) {
+    return os << e.name;
+}
+
+std::vector<BlockEffect> AllBlockEffects() {
+    std::vector<BlockEffect> all;
+    all.push_back({"invert", &CLSID_InvertFilter5, {}, PerSample(Negated)});
+    all.push_back({"silence", &CLSID_SilenceFilter5, {}, PerSample([](int16_t) -> int16_t {
+                       return 0;
+                   })});
+    return all;
+}
+
+class BlockEffects : public EffectHarness, public ::testing::WithParamInterface<BlockEffect> {
+protected:
+    EffectSetup Setup() const {
+        EffectSetup setup = Effect(*GetParam().clsid);
+        setup.params = GetParam().params;
+        return setup;
+    }
+};
+
+TEST_P(BlockEffects, MatchTheModelInEveryReadingLayoutAndZone) {
+    ExpectModelInEveryLayout(Setup(), GetParam().model, GetParam().tolerance);
+}
+
+TEST_P(BlockEffects, DisabledLeavesTheBytes) {
+    const Signal in = VariedSignal(2, 22050, 400.0);
+    EffectSetup setup = Setup();
+    setup.enabled = false;
+    setup.zones = {{100.0, 200.0}};
+    ExpectOutput(setup, in, in.samples);
+}
+
+INSTANTIATE_TEST_SUITE_P(Each, BlockEffects, ::testing::ValuesIn(AllBlockEffects()),
+                         [](const auto& info) { return info.param.name; });
+
+using BlockEdges = EffectHarness;
+
+TEST_F(BlockEdges, InvertValuesLengthsAndTwice) {
+    const std::vector<int16_t> values = {1, 32767, -32768, 0, -1, 12345, -32767};
+    const std::vector<int16_t> inverted = {-1, -32767, 32767, 0, 1, -12345, 32767};
+    std::vector<int16_t> x = values;
+    InvertSamples(x.data(), static_cast<int64_t>(x.size()));
+    EXPECT_EQ(x, inverted);
+    InvertSamples(x.data(), static_cast<int64_t>(x.size()));
+    std::vector<int16_t> twice = values;
+    for (int16_t& v : twice) v = v == -32768 ? -32767 : v;
+    EXPECT_EQ(x, twice);
+    // Every length around the groups of eight, and nothing outside the range touched.
+    const std::vector<int16_t> varied = VariedSamples(40, 1);
+    for (int n = 1; n <= 17; ++n) {
+        std::vector<int16_t> y = varied;
+        InvertSamples(y.data() + 3, n);
+        for (int i = 0; i < 40; ++i) {
+            const bool inside = i >= 3 && i < 3 + n;
+            ASSERT_EQ(y[i], inside ? Negated(varied[i]) : varied[i]) << "length " << n << " at " << i;
+        }
+    }
+}
+
+TEST_F(BlockEdges, SilenceFadesItsEdgesWithSmoothing) {
+    // One read: the head fades over the left smoothing time, the tail over the right one, each
+    // limited to a tenth of the block (far longer here); the input's own samples fade against the
+    // silence with the cross-fader's quarter-sine weight.
+    const Signal in = VariedSignal(2, 8000, 1000.0);
+    EffectSetup setup = Effect(CLSID_SilenceFilter5);
+    setup.params.Set(OLESTR("SmoothEnabled"), true)
+        .Set(OLESTR("LSmoothTime"), 30)
+        .Set(OLESTR("RSmoothTime"), 45);
+    setup.zones = {{200.0, 500.0}};
+    const int64_t first = 1600, end = 5600, head = 240, tail = 360;
+    std::vector<int16_t> expected = in.samples;
+    for (int64_t f = first; f < end; ++f) {
+        double weight = 0.0;  // of the input
+        if (f - first < head) weight = 1.0 - std::sin((f - first) * kPi / (2.0 * head));
+        if (end - f <= tail) weight = std::sin((f - (end - tail)) * kPi / (2.0 * tail));
+        for (int c = 0; c < 2; ++c) {
+            const size_t k = static_cast<size_t>(f * 2 + c);
+            const double v = 32768.0 * (weight * (in.samples[k] / 32768.0));
+            expected[k] = static_cast<int16_t>(static_cast<int32_t>(v));
+        }
+    }
+    const RunOutput out = Run(setup, in, AllReadPlans()[0]);
+    EXPECT_EQ(out.hr, S_OK);
+    EXPECT_TRUE(SamplesNear(out.samples, expected, 0));
+}
+
+}  // namespace
+}  // namespace corvane::testing
