@@ -7,8 +7,8 @@ HRESULT CWholeBlockFilter::BuildChannelFilters() {
     return S_OK;
 }
 
-int16_t* CWholeBlockFilter::OpenBlock(IUnknown* data, LONG totalBytes, LONG offsetBytes,
-                                      LONG count, IAudioData** out) {
+int16_t* CWholeBlockFilter::OpenBlock(IUnknown* data, LONG totalBytes, LONG offsetBytes, LONG count,
+                                      IAudioData** out) {
     if (out == nullptr) return nullptr;
     *out = nullptr;
     corvane::ComPtr<IAudioData> block = corvane::QueryAs<IAudioData>(data);

@@ -17,7 +17,7 @@ class StillPlaceholder : public Placeholder {};
 bool Built(const EffectSetup& setup) {
     static const char* const kBuilt[] = {"BandFilter5",    "ReverbFilter5",  "DelayFilter5",
                                          "FlangerFilter5", "VibratoFilter5", "WahWahFilter5",
-                                         "InvertFilter5",  "SilenceFilter5"};
+                                         "InvertFilter5",  "SilenceFilter5", "VolumeFilter5"};
     for (const char* name : kBuilt) {
         if (setup.name == name) return true;
     }
