@@ -1,9 +1,5 @@
 #include "framework/error_support.h"
 
-#if !defined(_WIN32)
-#include "platform/linux/com.h"
-#endif
-
 namespace corvane {
 
 // The HRESULTs are failures of FACILITY_ITF; their second byte groups them: 0x03 general,

@@ -1,7 +1,5 @@
 #include "host/media_source.h"
 
-#include "platform/linux/text.h"
-
 #include <cmath>
 #include <limits>
 #include <vector>
@@ -9,8 +7,6 @@
 namespace corvane::host {
 
 namespace {
-
-using corvane::text::EqualNoCase;
 
 OleStringView NameOf(BSTR name) {
     return name ? OleStringView(name, SysStringLen(name)) : OleStringView();
@@ -367,21 +363,21 @@ STDMETHODIMP CMediaSource::SetParam(BSTR ParamName, VARIANT ParamValue) {
     if (name.empty()) return E_INVALIDARG;
     return Guarded([&]() -> HRESULT {
         std::lock_guard<std::recursive_mutex> g(lock_);
-        if (EqualNoCase(name, OLESTR("BlockDuration"))) {
+        if (EqualIgnoringCase(name, OLESTR("BlockDuration"))) {
             double ms;
             if (!VariantNumber(ParamValue, &ms) || !(ms > 0.0) || !(ms <= kMaxReadMs))
                 return E_INVALIDARG;
             blockMs_ = ms;
             return S_OK;
         }
-        if (EqualNoCase(name, OLESTR("FixedBlocks"))) {
+        if (EqualIgnoringCase(name, OLESTR("FixedBlocks"))) {
             if (ParamValue.vt != VT_BOOL) return E_INVALIDARG;
             fixedBlocks_ = ParamValue.boolVal != VARIANT_FALSE;
             return S_OK;
         }
         HRESULT hr = SetPropertyLocked(name, ParamValue);
         if (hr != S_FALSE) return hr;
-        OleString key = corvane::text::Upcase(name);
+        OleString key = UpperCased(name);
         VARIANT copy;
         VariantInit(&copy);
         hr = VariantCopy(&copy, &ParamValue);
@@ -410,16 +406,16 @@ STDMETHODIMP CMediaSource::GetParam(BSTR ParamName, VARIANT* ParamValue) {
         std::lock_guard<std::recursive_mutex> g(lock_);
         VARIANT v;
         VariantInit(&v);
-        if (EqualNoCase(name, OLESTR("BlockDuration"))) {
+        if (EqualIgnoringCase(name, OLESTR("BlockDuration"))) {
             VariantDouble(blockMs_, &v);
-        } else if (EqualNoCase(name, OLESTR("FixedBlocks"))) {
+        } else if (EqualIgnoringCase(name, OLESTR("FixedBlocks"))) {
             v.vt = VT_BOOL;
             v.boolVal = fixedBlocks_ ? VARIANT_TRUE : VARIANT_FALSE;
         } else {
             HRESULT hr = GetPropertyLocked(name, &v);
             if (FAILED(hr)) return hr;
             if (hr == S_FALSE) {
-                auto it = bag_.find(corvane::text::Upcase(name));
+                auto it = bag_.find(UpperCased(name));
                 if (it == bag_.end()) return E_INVALIDARG;
                 hr = VariantCopy(&v, &it->second);
                 if (FAILED(hr)) return hr;
@@ -447,7 +443,7 @@ HRESULT CWavFileSource::Open(const std::string& path, std::string* error) {
         return kFormatNotSupported;
     }
     return Guarded([&]() -> HRESULT {
-        OleString name = corvane::text::ToUtf16(path);
+        OleString name = Utf8ToOle(path);
         std::lock_guard<std::recursive_mutex> g(lock_);
         reader_ = std::move(reader);
         name_ = std::move(name);
@@ -479,16 +475,15 @@ HRESULT CWavFileSource::ReadFramesLocked(int64_t first, int64_t frames, int16_t*
 }
 
 HRESULT CWavFileSource::SetPropertyLocked(OleStringView name, const VARIANT& value) {
-    if (!EqualNoCase(name, OLESTR("FileName"))) return S_FALSE;
+    if (!EqualIgnoringCase(name, OLESTR("FileName"))) return S_FALSE;
     if (value.vt != VT_BSTR) return E_INVALIDARG;
     std::string path;
-    if (!corvane::text::TryToUtf8(NameOf(value.bstrVal), &path) || path.empty())
-        return E_INVALIDARG;
+    if (!TryOleToUtf8(NameOf(value.bstrVal), &path) || path.empty()) return E_INVALIDARG;
     return Open(path);
 }
 
 HRESULT CWavFileSource::GetPropertyLocked(OleStringView name, VARIANT* value) {
-    if (!EqualNoCase(name, OLESTR("FileName"))) return S_FALSE;
+    if (!EqualIgnoringCase(name, OLESTR("FileName"))) return S_FALSE;
     if (!reader_) return E_UNEXPECTED;
     return VariantString(name_, value);
 }
@@ -553,26 +548,25 @@ HRESULT CSignalSource::SetPropertyLocked(OleStringView name, const VARIANT& valu
     SignalSettings s = settings_;
     double d;
     LONG l;
-    if (EqualNoCase(name, OLESTR("Signal"))) {
+    if (EqualIgnoringCase(name, OLESTR("Signal"))) {
         if (value.vt != VT_BSTR) return E_INVALIDARG;
         std::string text;
-        if (!corvane::text::TryToUtf8(NameOf(value.bstrVal), &text) ||
-            !ParseSignalKind(text, &s.kind)) {
+        if (!TryOleToUtf8(NameOf(value.bstrVal), &text) || !ParseSignalKind(text, &s.kind)) {
             return E_INVALIDARG;
         }
-    } else if (EqualNoCase(name, OLESTR("SampleRate"))) {
+    } else if (EqualIgnoringCase(name, OLESTR("SampleRate"))) {
         if (!VariantInteger(value, &l) || l < 1) return E_INVALIDARG;
         s.rate = static_cast<DWORD>(l);
-    } else if (EqualNoCase(name, OLESTR("Channels"))) {
+    } else if (EqualIgnoringCase(name, OLESTR("Channels"))) {
         if (!VariantInteger(value, &l) || l < 1 || l > 32) return E_INVALIDARG;
         s.channels = static_cast<WORD>(l);
-    } else if (EqualNoCase(name, OLESTR("Seconds"))) {
+    } else if (EqualIgnoringCase(name, OLESTR("Seconds"))) {
         if (!VariantNumber(value, &d)) return E_INVALIDARG;
         s.seconds = d;
-    } else if (EqualNoCase(name, OLESTR("Frequency"))) {
+    } else if (EqualIgnoringCase(name, OLESTR("Frequency"))) {
         if (!VariantNumber(value, &d)) return E_INVALIDARG;
         s.frequency = d;
-    } else if (EqualNoCase(name, OLESTR("Amplitude"))) {
+    } else if (EqualIgnoringCase(name, OLESTR("Amplitude"))) {
         if (!VariantNumber(value, &d)) return E_INVALIDARG;
         s.amplitude = d;
     } else {
@@ -584,19 +578,18 @@ HRESULT CSignalSource::SetPropertyLocked(OleStringView name, const VARIANT& valu
 
 HRESULT CSignalSource::GetPropertyLocked(OleStringView name, VARIANT* value) {
     static const char* const kKinds[] = {"tones", "sweep", "noise", "silence"};
-    if (EqualNoCase(name, OLESTR("Signal"))) {
-        return VariantString(corvane::text::ToUtf16(kKinds[static_cast<int>(settings_.kind)]),
-                             value);
+    if (EqualIgnoringCase(name, OLESTR("Signal"))) {
+        return VariantString(Utf8ToOle(kKinds[static_cast<int>(settings_.kind)]), value);
     }
-    if (EqualNoCase(name, OLESTR("SampleRate")))
+    if (EqualIgnoringCase(name, OLESTR("SampleRate")))
         VariantLong(static_cast<LONG>(settings_.rate), value);
-    else if (EqualNoCase(name, OLESTR("Channels")))
+    else if (EqualIgnoringCase(name, OLESTR("Channels")))
         VariantLong(settings_.channels, value);
-    else if (EqualNoCase(name, OLESTR("Seconds")))
+    else if (EqualIgnoringCase(name, OLESTR("Seconds")))
         VariantDouble(settings_.seconds, value);
-    else if (EqualNoCase(name, OLESTR("Frequency")))
+    else if (EqualIgnoringCase(name, OLESTR("Frequency")))
         VariantDouble(settings_.frequency, value);
-    else if (EqualNoCase(name, OLESTR("Amplitude")))
+    else if (EqualIgnoringCase(name, OLESTR("Amplitude")))
         VariantDouble(settings_.amplitude, value);
     else
         return S_FALSE;

@@ -17,3 +17,4 @@
 #endif
 
 #include "platform/olestring.h"
+#include "platform/oletext.h"

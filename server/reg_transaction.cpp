@@ -27,8 +27,6 @@ struct KeyImage {
     }
 };
 
-// Closes the key it holds.
-
 LSTATUS ReadValues(HKEY key, std::vector<ValueImage>* out) {
     DWORD count = 0, maxName = 0, maxData = 0;
     LSTATUS status = RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
@@ -94,7 +92,7 @@ OleString StoredName(HKEY hive, const OleString& path) {
             ERROR_SUCCESS)
             break;
         OleString candidate = name.substr(0, chars);
-        if (text::EqualNoCase(candidate, last)) return candidate;
+        if (EqualIgnoringCase(candidate, last)) return candidate;
     }
     return last;
 }
@@ -228,7 +226,7 @@ HRESULT RegistryTransaction::Save(HKEY root, OleStringView path, bool tree) {
 }
 
 HRESULT RegistryTransaction::SaveIn(HKEY hive, OleString path, bool tree) {
-    OleString upper = text::Upcase(path);
+    OleString upper = UpperCased(path);
     for (const auto& r : records_) {
         if (r->hive != hive) continue;
         // A saved tree already brings back everything below it; a second image of the same key

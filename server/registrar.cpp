@@ -97,7 +97,7 @@ struct ScriptRoot {
 };
 
 bool KeywordIs(const Token& t, OleStringView word) {
-    return t.kind == Token::Word && text::EqualNoCase(t.text, word);
+    return t.kind == Token::Word && EqualIgnoringCase(t.text, word);
 }
 
 class Parser {
@@ -368,7 +368,7 @@ HRESULT ExpandReplacements(OleStringView script, const std::vector<Replacement>&
         }
         const Replacement* found = nullptr;
         for (const Replacement& r : map) {
-            if (text::EqualNoCase(r.name, name)) {
+            if (EqualIgnoringCase(r.name, name)) {
                 found = &r;
                 break;
             }
@@ -383,7 +383,7 @@ HRESULT RunScript(std::string_view script, bool bRegister, const std::vector<Rep
                   ClassesRoot classes, RegistryTransaction* tx) {
     try {
         OleString wide;
-        if (!text::TryToUtf16(script, &wide)) return kSyntaxError;
+        if (!TryUtf8ToOle(script, &wide)) return kSyntaxError;
         OleString expanded;
         HRESULT hr = ExpandReplacements(wide, map, &expanded);
         if (FAILED(hr)) return hr;

@@ -14,8 +14,8 @@ namespace {
 
 using registrar::Replacement;
 
-#define CORVANE_REG_APPID(name, guid) "{" guid "}"
-constexpr char kAppId[] =
+#define CORVANE_REG_APPID(name, guid) OLESTR("{" guid "}")
+constexpr OLECHAR kAppId[] =
     CORVANE_GUIDS(CORVANE_GUID_IGNORE, CORVANE_REG_APPID, CORVANE_GUID_IGNORE, CORVANE_GUID_IGNORE,
                   CORVANE_GUID_IGNORE, CORVANE_GUID_IGNORE);
 #undef CORVANE_REG_APPID
@@ -67,7 +67,7 @@ HRESULT ModulePath(HMODULE module, OleString* path) {
 }
 
 std::vector<Replacement> AppIdReplacement() {
-    return {{OLESTR("APPID"), text::ToUtf16(kAppId)}};
+    return {{OLESTR("APPID"), kAppId}};
 }
 
 // From the module's own resources, or else from the file beside it with the extension ".tlb".
@@ -95,12 +95,6 @@ OleString HelpDirectory(ITypeLib* lib) {
     }
     SysFreeString(helpFile);
     return dir;
-}
-
-OleString GuidText(REFGUID guid) {
-    OLECHAR text[CORVANE_GUID_STRING_CHARS];
-    StringFromGUID2(guid, text, CORVANE_GUID_STRING_CHARS);
-    return text;
 }
 
 // Records the places that type-library registration may write in the scope's hive: the

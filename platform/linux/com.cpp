@@ -84,9 +84,7 @@ IUnknown* TakeRegistered(REFCLSID rclsid, DWORD contexts) {
 // REGDB_E_CLASSNOTREG when the key is missing, noValue when the key has no default value.
 HRESULT ReadClassDefault(REFCLSID clsid, const char16_t* subkey, HRESULT noValue, DWORD* type,
                          std::u16string* out) {
-    OLECHAR guid[CORVANE_GUID_STRING_CHARS];
-    StringFromGUID2(clsid, guid, CORVANE_GUID_STRING_CHARS);
-    std::u16string path = std::u16string(u"CLSID\\") + guid + u"\\" + subkey;
+    std::u16string path = u"CLSID\\" + corvane::GuidText(clsid) + u"\\" + subkey;
     HKEY key;
     LSTATUS st = RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_QUERY_VALUE, &key);
     if (st == ERROR_FILE_NOT_FOUND) return REGDB_E_CLASSNOTREG;

@@ -249,6 +249,23 @@ int lstrcmpiW(LPCWSTR a, LPCWSTR b) {
                                         std::u16string_view(b, Length(b)));
 }
 
+int CompareStringOrdinal(LPCWSTR s1, int c1, LPCWSTR s2, int c2, BOOL bIgnoreCase) {
+    if (!s1 || !s2 || c1 < -1 || c2 < -1) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    const std::u16string_view a(s1, c1 == -1 ? Length(s1) : static_cast<size_t>(c1));
+    const std::u16string_view b(s2, c2 == -1 ? Length(s2) : static_cast<size_t>(c2));
+    const int order = bIgnoreCase ? corvane::text::CompareNoCase(a, b) : a.compare(b);
+    return order < 0 ? CSTR_LESS_THAN : order == 0 ? CSTR_EQUAL : CSTR_GREATER_THAN;
+}
+
+DWORD CharUpperBuffW(LPWSTR s, DWORD n) {
+    if (!s) return 0;
+    for (DWORD i = 0; i < n; ++i) s[i] = corvane::text::UpcaseUnit(s[i]);
+    return n;
+}
+
 LPWSTR lstrcpynW(LPWSTR dst, LPCWSTR src, int n) {
     if (!dst || !src || n <= 0) return nullptr;
     int i = 0;

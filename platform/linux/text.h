@@ -26,6 +26,21 @@ CORVANE_PLATFORM_API int lstrcmpW(LPCWSTR a, LPCWSTR b);
 // corvane::text::UpcaseUnit), then compared ordinally. NULL as in lstrcmpW.
 CORVANE_PLATFORM_API int lstrcmpiW(LPCWSTR a, LPCWSTR b);
 
+// Results of CompareStringOrdinal; 0 means the call failed.
+#define CSTR_LESS_THAN 1
+#define CSTR_EQUAL 2
+#define CSTR_GREATER_THAN 3
+
+// Ordinal comparison of two strings of c1 and c2 code units (-1: NUL-terminated), code unit by
+// code unit, or with bIgnoreCase both upper-cased first as lstrcmpiW does. A proper prefix sorts
+// first. 0 with ERROR_INVALID_PARAMETER for a NULL string or a count below -1.
+CORVANE_PLATFORM_API int CompareStringOrdinal(LPCWSTR s1, int c1, LPCWSTR s2, int c2,
+                                              BOOL bIgnoreCase);
+
+// Upper-cases the first n code units of s in place (NULs included, as on Windows), by the mapping
+// lstrcmpiW compares with. Returns n, or 0 when s is NULL.
+CORVANE_PLATFORM_API DWORD CharUpperBuffW(LPWSTR s, DWORD n);
+
 // Copies at most n-1 code units of src and always terminates dst (n >= 1). Returns dst, or NULL
 // when dst or src is NULL or n <= 0.
 CORVANE_PLATFORM_API LPWSTR lstrcpynW(LPWSTR dst, LPCWSTR src, int n);

@@ -12,10 +12,7 @@ namespace {
 // The automation marshaler, which Windows names as proxy/stub of automation interfaces.
 constexpr const char16_t* kAutomationMarshaler = u"{00020424-0000-0000-C000-000000000046}";
 
-std::u16string GuidText(REFGUID guid) {
-    OLECHAR buf[40] = {};
-    return StringFromGUID2(guid, buf, 40) > 0 ? std::u16string(buf) : std::u16string();
-}
+using corvane::GuidText;
 
 std::u16string Format(const char* format, unsigned a, unsigned b = 0) {
     char buf[32];

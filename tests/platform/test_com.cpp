@@ -87,11 +87,7 @@ struct Outer : public IUnknown {
     LONG refs = 1;
 };
 
-OleString GuidText(REFGUID g) {
-    OLECHAR buf[CORVANE_GUID_STRING_CHARS];
-    StringFromGUID2(g, buf, CORVANE_GUID_STRING_CHARS);
-    return buf;
-}
+using corvane::GuidText;
 
 // Writes root\Software\Classes\CLSID\{clsid}\<sub> with a default string value.
 void RegisterClassKey(HKEY root, REFCLSID clsid, const OLECHAR* sub, DWORD type,

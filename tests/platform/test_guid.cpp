@@ -50,6 +50,7 @@ TEST(GuidString, KnownGuidsFormatInBracesAndUpperCase) {
         EXPECT_EQ(39, StringFromGUID2(c.guid, buf, 64));
         EXPECT_EQ(OleString(c.text), buf);
         EXPECT_EQ(Reference(c.guid), buf);
+        EXPECT_EQ(corvane::GuidText(c.guid), c.text);
     }
 }
 

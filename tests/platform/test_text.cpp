@@ -54,6 +54,13 @@ TEST(TextConversion, WellFormedTextRoundTrips) {
         EXPECT_TRUE(TryToUtf16(c.narrow, &strict16));
         EXPECT_EQ(strict8, c.narrow);
         EXPECT_EQ(strict16, c.wide);
+        // The portable helpers, over the Win32 conversion functions.
+        EXPECT_EQ(corvane::OleToUtf8(c.wide), c.narrow);
+        EXPECT_EQ(corvane::Utf8ToOle(c.narrow), c.wide);
+        EXPECT_TRUE(corvane::TryOleToUtf8(c.wide, &strict8));
+        EXPECT_TRUE(corvane::TryUtf8ToOle(c.narrow, &strict16));
+        EXPECT_EQ(strict8, c.narrow);
+        EXPECT_EQ(strict16, c.wide);
     }
 }
 
@@ -100,8 +107,12 @@ TEST(TextConversion, IllFormedUtf8) {
     };
     for (const auto& c : cases) {
         EXPECT_EQ(ToUtf16(c.input), c.lenient);
+        EXPECT_EQ(corvane::Utf8ToOle(c.input), c.lenient);
         OleString strict = OLESTR("left over");
         EXPECT_FALSE(TryToUtf16(c.input, &strict));
+        EXPECT_TRUE(strict.empty());
+        strict = OLESTR("left over");
+        EXPECT_FALSE(corvane::TryUtf8ToOle(c.input, &strict));
         EXPECT_TRUE(strict.empty());
     }
 }
@@ -118,8 +129,12 @@ TEST(TextConversion, IllFormedUtf16) {
     };
     for (const auto& c : cases) {
         EXPECT_EQ(ToUtf8(c.input), c.lenient);
+        EXPECT_EQ(corvane::OleToUtf8(c.input), c.lenient);
         std::string strict = "left over";
         EXPECT_FALSE(TryToUtf8(c.input, &strict));
+        EXPECT_TRUE(strict.empty());
+        strict = "left over";
+        EXPECT_FALSE(corvane::TryOleToUtf8(c.input, &strict));
         EXPECT_TRUE(strict.empty());
     }
 }
@@ -188,7 +203,24 @@ TEST(TextCase, CaseInsensitiveComparison) {
         EXPECT_EQ(sign(lstrcmpiW(c.b, c.a)), -c.sign);
         EXPECT_EQ(sign(CompareNoCase(c.a, c.b)), c.sign);
         EXPECT_EQ(corvane::text::EqualNoCase(c.a, c.b), c.sign == 0);
+        EXPECT_EQ(CompareStringOrdinal(c.a, -1, c.b, -1, TRUE), CSTR_EQUAL + c.sign);
+        EXPECT_EQ(corvane::EqualIgnoringCase(c.a, c.b), c.sign == 0);
+        EXPECT_EQ(corvane::UpperCased(c.a) == corvane::UpperCased(c.b), c.sign == 0);
     }
+    // Counted strings: the count decides, NULs included; without bIgnoreCase the order is
+    // ordinal by code unit.
+    EXPECT_EQ(CompareStringOrdinal(OLESTR("abcX"), 3, OLESTR("ABCY"), 3, TRUE), CSTR_EQUAL);
+    EXPECT_EQ(CompareStringOrdinal(OLESTR("a\0b"), 3, OLESTR("a\0c"), 3, TRUE), CSTR_LESS_THAN);
+    EXPECT_EQ(CompareStringOrdinal(OLESTR("B"), -1, OLESTR("a"), -1, FALSE), CSTR_LESS_THAN);
+    EXPECT_EQ(CompareStringOrdinal(OLESTR("a"), -1, OLESTR("a"), 0, FALSE), CSTR_GREATER_THAN);
+    SetLastError(0);
+    EXPECT_EQ(CompareStringOrdinal(nullptr, 0, OLESTR("a"), -1, TRUE), 0);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    EXPECT_EQ(CompareStringOrdinal(OLESTR("a"), -2, OLESTR("a"), -1, TRUE), 0);
+    OLECHAR buffer[] = OLESTR("ab\0cd");
+    EXPECT_EQ(CharUpperBuffW(buffer, 4), 4u);
+    EXPECT_EQ(OleString(buffer, 5), OleString(OLESTR("AB\0Cd"), 5));
+    EXPECT_EQ(corvane::UpperCased(OleString(OLESTR("x\0y"), 3)), OleString(OLESTR("X\0Y"), 3));
     EXPECT_EQ(lstrcmpiW(nullptr, nullptr), 0);
     EXPECT_LT(lstrcmpiW(nullptr, OLESTR("")), 0);
     EXPECT_GT(lstrcmpW(OLESTR(""), nullptr), 0);

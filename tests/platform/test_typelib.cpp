@@ -35,10 +35,7 @@ OleString Take(BSTR s) {
     return r;
 }
 
-OleString Braced(REFGUID g) {
-    OLECHAR buf[40];
-    return StringFromGUID2(g, buf, 40) > 0 ? OleString(buf) : OleString();
-}
+using corvane::GuidText;
 
 // The library's documented content, written out independently of the list it is generated from:
 // the order of the type descriptions, with each name's GUID taken from the header.
@@ -315,7 +312,7 @@ OleString Value(HKEY root, const OleString& path, const OLECHAR* name = nullptr)
 
 TEST_F(TypeLibTest, RegistrationPerMachineAndPerUser) {
     const OleString path = ModulePath();
-    const OleString libKey = OLESTR("Software\\Classes\\TypeLib\\") + Braced(LIBID_corvaneLib);
+    const OleString libKey = OLESTR("Software\\Classes\\TypeLib\\") + GuidText(LIBID_corvaneLib);
     const OleString v = libKey + OLESTR("\\1.0");
     struct Case {
         const char* what;
@@ -334,15 +331,15 @@ TEST_F(TypeLibTest, RegistrationPerMachineAndPerUser) {
         EXPECT_EQ(Value(c.written, v + OLESTR("\\0\\win32")), path);
         EXPECT_EQ(Value(c.written, v + OLESTR("\\FLAGS")), OLESTR("0"));
         EXPECT_EQ(Value(c.written, v + OLESTR("\\HELPDIR")), OLESTR(""));
-        EXPECT_EQ(Value(HKEY_CLASSES_ROOT,
-                        OLESTR("TypeLib\\") + Braced(LIBID_corvaneLib) + OLESTR("\\1.0\\0\\win32")),
+        EXPECT_EQ(Value(HKEY_CLASSES_ROOT, OLESTR("TypeLib\\") + GuidText(LIBID_corvaneLib) +
+                                               OLESTR("\\1.0\\0\\win32")),
                   path);
         EXPECT_FALSE(KeyExists(c.untouched, libKey));
         // Neither dual nor oleautomation: no Interface keys.
         EXPECT_FALSE(
-            KeyExists(HKEY_CLASSES_ROOT, OLESTR("Interface\\") + Braced(IID_IMediaSource)));
+            KeyExists(HKEY_CLASSES_ROOT, OLESTR("Interface\\") + GuidText(IID_IMediaSource)));
         EXPECT_FALSE(
-            KeyExists(HKEY_CLASSES_ROOT, OLESTR("Interface\\") + Braced(IID_IVolumeFilter5)));
+            KeyExists(HKEY_CLASSES_ROOT, OLESTR("Interface\\") + GuidText(IID_IVolumeFilter5)));
 
         // The other twin does not see this registration.
         EXPECT_EQ(user ? UnRegisterTypeLib(LIBID_corvaneLib, 1, 0, 0, SYS_WIN32)

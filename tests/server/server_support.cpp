@@ -221,12 +221,6 @@ void WriteString(HKEY root, const OleString& path, const OLECHAR* name, const Ol
     RegCloseKey(key);
 }
 
-OleString GuidText(REFGUID guid) {
-    OLECHAR text[CORVANE_GUID_STRING_CHARS] = {};
-    StringFromGUID2(guid, text, CORVANE_GUID_STRING_CHARS);
-    return text;
-}
-
 OleString LowerCase(OleString s) {
     for (OLECHAR& c : s) {
         if (c >= OLESTR('A') && c <= OLESTR('Z'))

@@ -86,8 +86,6 @@ bool ReadString(HKEY root, const OleString& path, const OLECHAR* name, OleString
 // Creates a key (with parents) and sets a REG_SZ value on it (name NULL: the default value).
 void WriteString(HKEY root, const OleString& path, const OLECHAR* name, const OleString& value);
 
-// "{XXXXXXXX-...}" upper-case, as the system formats GUIDs.
-OleString GuidText(REFGUID guid);
 OleString LowerCase(OleString s);
 
 // Runs body in a forked child process, with the state of this process at the time of the call.
