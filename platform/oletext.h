@@ -58,7 +58,8 @@ inline bool ToUtf8(OleStringView in, std::string* out, DWORD flags) {
     if (in.empty()) return true;
     if (in.size() > kOleTextPiece) return false;
     const int n = static_cast<int>(in.size());
-    const int need = WideCharToMultiByte(CP_UTF8, flags, in.data(), n, nullptr, 0, nullptr, nullptr);
+    const int need =
+        WideCharToMultiByte(CP_UTF8, flags, in.data(), n, nullptr, 0, nullptr, nullptr);
     if (need <= 0) return false;
     out->resize(static_cast<size_t>(need));
     if (WideCharToMultiByte(CP_UTF8, flags, in.data(), n, &(*out)[0], need, nullptr, nullptr) ==
