@@ -47,6 +47,23 @@ class WholeBlockEffects(FxTestCase):
         half = self.fx(x, self.rate, "-e", "VolumeFilter5", "-p", "VolumeLevel=0.5")
         self.assertSamplesEqual(half, sox(x, self.rate, "vol", "0.5"), 1, "sox vol 0.5")
 
+    def test_echo(self):
+        x = signal(22050, 2, seed=14)
+        got = self.fx(x, self.rate, "-e", "EchoFilter5", "-p", "ReflectionsNumber=2",
+                      "-p", "AudioOffset0=10.0", "-p", "VolumeLevel0=0.5",
+                      "-p", "AudioOffset1=23.7", "-p", "dBVolumeLevel1=-9.0")
+        acc = x.astype(np.int64) * 256
+        for ms, factor in ((10.0, 0.5), (23.7, 10 ** (-9.0 / 20))):
+            d = frames_at(ms, self.rate)
+            gain = (int(np.floor(factor * 65536 + 0.5)) + 128) >> 8
+            acc[d:] += gain * x[:-d].astype(np.int64)
+        want = np.clip((acc + 128) >> 8, -32768, 32767).astype(np.int16)
+        self.assertSamplesEqual(got, want, 0, "echo, two reflections")
+        one = self.fx(x, self.rate, "-e", "EchoFilter5", "-p", "ReflectionsNumber=1",
+                      "-p", "AudioOffset0=10.0", "-p", "VolumeLevel0=0.5")
+        self.assertSamplesEqual(one, sox(x, self.rate, "echo", "1", "1", "10", "0.5")[:len(x)],
+                                1, "sox echo 1 1 10 0.5")
+
 
 if __name__ == "__main__":
     unittest.main(argv=sys.argv[:1] + sys.argv[1:])
