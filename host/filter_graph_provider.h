@@ -1,5 +1,5 @@
-// The host's filter-graph provider. Until the graph effects arrive it supplies no entry points:
-// FillApi answers E_NOTIMPL and leaves the table as it was.
+// The host's filter-graph provider: fills the module's entry table (corvane/filter_graph_api.h)
+// with the functions of the audio filter-graph libraries that the host links.
 #pragma once
 
 #include "platform/win32.h"
@@ -10,6 +10,9 @@ namespace corvane::host {
 
 class CFilterGraphProvider : public ComObject<IFilterGraphProvider> {
 public:
+    // Version 1, Flags 0 only (E_INVALIDARG otherwise). pTable's first 32-bit word is the
+    // table's size in bytes; slots that would end beyond it are left alone, so a smaller table
+    // gets what fits. E_POINTER for a null table.
     STDMETHODIMP FillApi(LONG Version, LONG Flags, void* pTable) override;
 };
 

@@ -73,16 +73,18 @@ TEST_F(Registration, EveryClassIsCreatedWithItsInterfacesOnly) {
     RevokeHostClasses();
 }
 
-TEST_F(Registration, ProviderFillsNothingYet) {
+TEST_F(Registration, ProviderCreatedThroughComFillsTheTable) {
     ASSERT_EQ(S_OK, RegisterHostClasses());
     ComPtr<IFilterGraphProvider> p;
     ASSERT_EQ(S_OK, CoCreateInstance(CLSID_FilterGraphProvider, nullptr, CLSCTX_INPROC_SERVER,
                                      IID_IFilterGraphProvider, p.Out()));
-    std::vector<BYTE> table(2388, 0xAB);
-    std::memcpy(table.data(), "\x54\x09\x00\x00", 4);
-    std::vector<BYTE> before = table;
-    EXPECT_EQ(E_NOTIMPL, p->FillApi(1, 0, table.data()));
-    EXPECT_EQ(before, table);
+    // 597 pointer-sized slots; slot 122 is a frame allocator, slot 1 is none of the table's.
+    std::vector<void*> table(597, nullptr);
+    const uint32_t size = static_cast<uint32_t>(table.size() * sizeof(void*));
+    std::memcpy(table.data(), &size, sizeof(size));
+    EXPECT_EQ(S_OK, p->FillApi(1, 0, table.data()));
+    EXPECT_NE(table[122], nullptr);
+    EXPECT_EQ(table[1], nullptr);
     RevokeHostClasses();
 }
 
