@@ -1,3 +1,170 @@
 #include "effects/AudioFilter.h"
 
+#include "framework/BaseFilter.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstring>
+
+using corvane::ComPtr;
+using corvane::GraphOption;
+using corvane::GraphSpec;
+
+namespace {
+
+constexpr int kFilterTypeEqualizer = 1;
+constexpr int kFilterTypeGate = 2;
+// Bands of smaller gain are left out of the equaliser's text.
+constexpr double kSmallestBandGain = 0.001;
+
+// The doubles of an array key (its bytes / 8 of them) into *out; *out is left alone when the key
+// cannot be read.
+void ReadDoubles(const CBaseFilter* owner, LPCOLESTR key, std::vector<double>* out) {
+    ComPtr<IStream> stream;
+    if (FAILED(owner->GetParamStream(key, stream.Put())) || !stream) return;
+    const UINT64 bytes = CBaseChannelFilter::GetStreamSize(stream.Get());
+    std::vector<double> values(static_cast<size_t>(bytes / sizeof(double)));
+    if (bytes > 0) {
+        std::vector<BYTE> whole(static_cast<size_t>(bytes));
+        void* buffer = whole.data();
+        if (FAILED(CBaseChannelFilter::ReadStreamToBuffer(stream.Get(), &buffer, bytes))) return;
+        if (!values.empty())
+            std::memcpy(values.data(), whole.data(), values.size() * sizeof(double));
+    }
+    *out = std::move(values);
+}
+
+}  // namespace
+
+CAudioChannelFilter::CAudioChannelFilter(CBaseFilter* owner)
+    : CBaseChannelFilter(owner), m_provider(corvane::CreateFilterGraphProvider()) {
+    corvane::FillFilterGraphApi(m_provider.Get());
+}
+
+CAudioChannelFilter::~CAudioChannelFilter() = default;
+
+HRESULT CAudioChannelFilter::ResetChannel() {
+    CBaseChannelFilter::ResetChannel();
+    m_passThrough = true;
+    m_graph.Free();
+    m_queued.clear();
+    return S_OK;
+}
+
+HRESULT CAudioChannelFilter::LoadChannelParams() {
+    CBaseChannelFilter::LoadChannelParams();
+    m_frequencies.clear();
+    m_widths.clear();
+    m_gains.clear();
+    m_graph.Free();
+    m_queued.clear();
+    LONG type = 0;
+    if (FAILED(m_pOwner->GetParamLong(OLESTR("FilterType"), &type))) return S_OK;
+    m_filterType = type;
+    Restart();
+    if (type == kFilterTypeEqualizer) {
+        LONG t = 0;
+        m_pOwner->GetParamLong(OLESTR("EqualizerType"), &t);
+        m_equalizerType = t;
+        ReadDoubles(m_pOwner, OLESTR("FrequencyArray"), &m_frequencies);
+        ReadDoubles(m_pOwner, OLESTR("WidthArray"), &m_widths);
+        ReadDoubles(m_pOwner, OLESTR("dbGainArray"), &m_gains);
+        for (double g : m_gains) {
+            if (g != 0.0) m_passThrough = false;
+        }
+    } else if (type == kFilterTypeGate) {
+        m_passThrough = false;
+        m_pOwner->GetParamDoubleDef(OLESTR("LevelIn"), 1.0, &m_levelIn);
+        m_pOwner->GetParamDoubleDef(OLESTR("Range"), 0.06125, &m_range);
+        m_pOwner->GetParamDoubleDef(OLESTR("Threshold"), 0.125, &m_threshold);
+        m_pOwner->GetParamDoubleDef(OLESTR("Ratio"), 2.0, &m_ratio);
+        m_pOwner->GetParamDoubleDef(OLESTR("Attack"), 20.0, &m_attack);
+        m_pOwner->GetParamDoubleDef(OLESTR("Release"), 250.0, &m_release);
+        m_pOwner->GetParamDoubleDef(OLESTR("Makeup"), 1.0, &m_makeup);
+        m_pOwner->GetParamDoubleDef(OLESTR("knee"), 2.828427125, &m_knee);
+        LONG detection = 1, link = 0;
+        m_pOwner->GetParamLongDef(OLESTR("Detection"), 1, &detection);
+        m_pOwner->GetParamLongDef(OLESTR("Link"), 0, &link);
+        m_detection = detection;
+        m_link = link;
+        m_pOwner->GetParamDoubleDef(OLESTR("LevelSC"), 1.0, &m_levelSideChain);
+    }
+    BuildGraph();
+    return S_OK;
+}
+
+std::string CAudioChannelFilter::EqualizerParams() const {
+    std::string text;
+    const size_t bands = std::min({m_frequencies.size(), m_widths.size(), m_gains.size()});
+    for (size_t i = 0; i < bands; ++i) {
+        if (!(std::fabs(m_gains[i]) >= kSmallestBandGain)) continue;
+        if (!text.empty()) text += '|';
+        text += "c0 f=" + corvane::FixedText(m_frequencies[i]) +
+                " w=" + corvane::FixedText(m_widths[i]) + " g=" + corvane::FixedText(m_gains[i]) +
+                " t=" + std::to_string(m_equalizerType);
+    }
+    return text;
+}
+
+bool CAudioChannelFilter::BuildGraph() {
+    m_graph.Free();
+    m_queued.clear();
+    const DWORD rate = m_pOwner->m_wfx.nSamplesPerSec;
+    const bool typed = m_filterType == kFilterTypeEqualizer || m_filterType == kFilterTypeGate;
+    if (!typed || m_passThrough || !m_provider || rate == 0 || rate > INT_MAX) return false;
+    if (m_filterType == kFilterTypeEqualizer && CountsDiffer()) return false;
+
+    GraphSpec spec;
+    spec.layout = AV_CH_LAYOUT_MONO;
+    spec.channels = 1;
+    spec.sampleRate = static_cast<int>(rate);
+    spec.timeBase = AVRational{1, spec.sampleRate};
+    if (m_filterType == kFilterTypeEqualizer) {
+        spec.format = AV_SAMPLE_FMT_DBLP;
+        spec.filter = "anequalizer";
+        spec.options = {GraphOption::Text("params", EqualizerParams())};
+    } else {
+        spec.format = AV_SAMPLE_FMT_DBL;
+        spec.filter = "agate";
+        spec.options = {
+            GraphOption::Number("level_in", m_levelIn),
+            GraphOption::Number("range", m_range),
+            GraphOption::Number("threshold", m_threshold),
+            GraphOption::Number("ratio", m_ratio),
+            GraphOption::Number("attack", m_attack),
+            GraphOption::Number("release", m_release),
+            GraphOption::Number("makeup", m_makeup),
+            GraphOption::Number("knee", m_knee),
+            GraphOption::Integer("detection", m_detection),
+            GraphOption::Integer("link", m_link),
+            GraphOption::Number("level_sc", m_levelSideChain),
+        };
+    }
+    return m_graph.Build(corvane::ProcessFilterGraphApi(), spec);
+}
+
+void CAudioChannelFilter::RestartEffect() {
+    Restart();
+    BuildGraph();
+}
+
+int CAudioChannelFilter::ProcessChannel(int n, int) {
+    if (n <= 0) return 0;
+    const size_t blockBytes = static_cast<size_t>(n) * sizeof(double);
+    if (!m_graph.Ready() || !m_graph.Run(m_pIn, n, &m_queued)) {
+        // No graph runs (or it just failed): the channel passes through.
+        m_queued.clear();
+        std::memcpy(m_pOut, m_pIn, blockBytes);
+        return n;
+    }
+    // Exactly n samples leave: what the graph has not handed out yet comes as a delay of silence.
+    const size_t have = std::min(m_queued.size(), blockBytes);
+    const size_t silence = blockBytes - have;
+    std::memset(m_pOut, 0, silence);
+    std::memcpy(reinterpret_cast<BYTE*>(m_pOut) + silence, m_queued.data(), have);
+    m_queued.erase(m_queued.begin(), m_queued.begin() + static_cast<std::ptrdiff_t>(have));
+    return n;
+}
+
 CAudioFilter::~CAudioFilter() = default;

@@ -17,6 +17,8 @@ packages=(
   g++-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev mingw-w64-tools dpkg-dev
   # End-to-end tests and the effect benchmark: numpy models and SoX as references.
   python3-numpy python3-scipy sox
+  # localedef and the locale sources.
+  locales
 )
 # Wine runs the Windows programs. Its 32-bit half comes from Debian's i386 architecture.
 i386_packages=(wine wine32:i386 libwine-dev:i386)
@@ -53,6 +55,12 @@ fi
 mapfile -t missing < <(missing_of "${i386_packages[@]}")
 if [ "${#missing[@]}" -gt 0 ]; then
   install_missing "${#missing[@]} Wine packages" "${missing[@]}"
+fi
+
+# A comma-decimal locale, for the tests that the number texts of the graph effects mean the same
+# whatever the process's locale.
+if ! locale -a 2>/dev/null | grep -qix 'de_DE.utf8'; then
+  $SUDO localedef -i de_DE -f UTF-8 de_DE.UTF-8
 fi
 
 bash scripts/win32-deps.sh
