@@ -18,7 +18,12 @@ bool Built(const EffectSetup& setup) {
     static const char* const kBuilt[] = {
         "BandFilter5",   "ReverbFilter5", "DelayFilter5",   "FlangerFilter5", "VibratoFilter5",
         "WahWahFilter5", "InvertFilter5", "SilenceFilter5", "VolumeFilter5",  "EchoFilter5"};
+    // The graph effects, stretch and pitch shift.
+    static const char* const kBuiltOnLibraries[] = {"AudioFilter5", "AudioFilterNB5"};
     for (const char* name : kBuilt) {
+        if (setup.name == name) return true;
+    }
+    for (const char* name : kBuiltOnLibraries) {
         if (setup.name == name) return true;
     }
     return false;
