@@ -75,7 +75,8 @@ ComPtr<IFilterGraphProvider> CreateFilterGraphProvider() {
     void* created = nullptr;
     if (SUCCEEDED(CoCreateInstance(CLSID_FilterGraphProvider, nullptr, CLSCTX_INPROC_SERVER,
                                    IID_IFilterGraphProvider, &created))) {
-        provider = ComPtr<IFilterGraphProvider>::Attach(static_cast<IFilterGraphProvider*>(created));
+        provider =
+            ComPtr<IFilterGraphProvider>::Attach(static_cast<IFilterGraphProvider*>(created));
     }
     return provider;
 }
@@ -141,15 +142,15 @@ bool FilterGraph::Build(const FilterGraphApi& api, const GraphSpec& spec) {
     if (effect != nullptr) {
         for (const GraphOption& o : spec.options) {
             switch (o.kind) {
-            case GraphOption::Kind::kText:
-                fn_.av_opt_set(effect, o.key, o.text.c_str(), kSearchChildren);
-                break;
-            case GraphOption::Kind::kInteger:
-                fn_.av_opt_set_int(effect, o.key, o.integer, kSearchChildren);
-                break;
-            case GraphOption::Kind::kNumber:
-                fn_.av_opt_set_double(effect, o.key, o.number, kSearchChildren);
-                break;
+                case GraphOption::Kind::kText:
+                    fn_.av_opt_set(effect, o.key, o.text.c_str(), kSearchChildren);
+                    break;
+                case GraphOption::Kind::kInteger:
+                    fn_.av_opt_set_int(effect, o.key, o.integer, kSearchChildren);
+                    break;
+                case GraphOption::Kind::kNumber:
+                    fn_.av_opt_set_double(effect, o.key, o.number, kSearchChildren);
+                    break;
             }
         }
     }
@@ -197,8 +198,7 @@ bool FilterGraph::Run(const void* samples, int frames, std::vector<uint8_t>* out
     while (ok && fn_.av_buffersink_get_frame(sink_, frame_) >= 0) {
         // The graph ends in aformat of the input's format: anything else cannot be handed on.
         ok = frame_->format == format_ && frame_->ch_layout.nb_channels == channels_ &&
-             frame_->nb_samples >= 0 &&
-             (frame_->nb_samples == 0 || frame_->data[0] != nullptr);
+             frame_->nb_samples >= 0 && (frame_->nb_samples == 0 || frame_->data[0] != nullptr);
         if (ok) {
             const uint8_t* data = frame_->data[0];
             out->insert(out->end(), data,

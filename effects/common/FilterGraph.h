@@ -57,8 +57,8 @@ struct GraphSpec {
     uint64_t layout = 0;                        // the libraries' channel mask
     int channels = 0;                           // bits set in layout
     AVRational timeBase = {1, 1};
-    int sampleRate = 0;   // Hz
-    std::string filter;   // effect filter, and the name of its instance
+    int sampleRate = 0;  // Hz
+    std::string filter;  // effect filter, and the name of its instance
     std::vector<GraphOption> options;
 };
 

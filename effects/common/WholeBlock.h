@@ -1,6 +1,6 @@
 // The engine of an effect that works on the whole interleaved 16-bit block itself, without channel
-// filters: the invert, volume, echo and reverse effects. They read directly (no buffering object)
-// and replace the block loop with their own ProcessAudio.
+// filters: the invert, volume, echo, reverse and channel-map effects. They read directly (no
+// buffering object) and replace the block loop with their own ProcessAudio.
 #pragma once
 
 #include "platform/win32.h"

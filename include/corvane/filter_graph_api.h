@@ -26,25 +26,25 @@ extern "C" {
 namespace corvane {
 
 // The slots the effects call, by number, with the function each holds.
-#define CORVANE_FILTER_GRAPH_FUNCTIONS(X)    \
-    X(80, av_get_sample_fmt_name)            \
-    X(96, av_get_channel_layout_string)      \
-    X(122, av_frame_alloc)                   \
-    X(123, av_frame_free)                    \
-    X(126, av_frame_unref)                   \
-    X(128, av_frame_get_buffer)              \
-    X(486, avfilter_link)                    \
-    X(492, avfilter_get_by_name)             \
-    X(493, avfilter_init_str)                \
-    X(498, avfilter_graph_alloc)             \
-    X(499, avfilter_graph_alloc_filter)      \
-    X(503, avfilter_graph_config)            \
-    X(504, avfilter_graph_free)              \
-    X(518, av_buffersrc_add_frame)           \
-    X(536, av_buffersink_get_frame)          \
-    X(568, av_opt_set)                       \
-    X(569, av_opt_set_int)                   \
-    X(570, av_opt_set_double)                \
+#define CORVANE_FILTER_GRAPH_FUNCTIONS(X) \
+    X(80, av_get_sample_fmt_name)         \
+    X(96, av_get_channel_layout_string)   \
+    X(122, av_frame_alloc)                \
+    X(123, av_frame_free)                 \
+    X(126, av_frame_unref)                \
+    X(128, av_frame_get_buffer)           \
+    X(486, avfilter_link)                 \
+    X(492, avfilter_get_by_name)          \
+    X(493, avfilter_init_str)             \
+    X(498, avfilter_graph_alloc)          \
+    X(499, avfilter_graph_alloc_filter)   \
+    X(503, avfilter_graph_config)         \
+    X(504, avfilter_graph_free)           \
+    X(518, av_buffersrc_add_frame)        \
+    X(536, av_buffersink_get_frame)       \
+    X(568, av_opt_set)                    \
+    X(569, av_opt_set_int)                \
+    X(570, av_opt_set_double)             \
     X(571, av_opt_set_q)
 
 struct FilterGraphApi {

@@ -36,10 +36,9 @@ std::vector<uint8_t> RunGraphDirect(const std::string& filters, AVSampleFormat f
     std::unique_ptr<AVFilterGraph, GraphFree> graph(avfilter_graph_alloc());
     AVFilterContext* source = nullptr;
     AVFilterContext* sink = nullptr;
-    const std::string sourceArgs = "sample_rate=" + std::to_string(rate) +
-                                   ":sample_fmt=" + av_get_sample_fmt_name(format) +
-                                   ":channel_layout=" + std::to_string(layout) + ":time_base=1/" +
-                                   std::to_string(rate);
+    const std::string sourceArgs =
+        "sample_rate=" + std::to_string(rate) + ":sample_fmt=" + av_get_sample_fmt_name(format) +
+        ":channel_layout=" + std::to_string(layout) + ":time_base=1/" + std::to_string(rate);
     if (avfilter_graph_create_filter(&source, avfilter_get_by_name("abuffer"), "in",
                                      sourceArgs.c_str(), nullptr, graph.get()) < 0 ||
         avfilter_graph_create_filter(&sink, avfilter_get_by_name("abuffersink"), "out", nullptr,

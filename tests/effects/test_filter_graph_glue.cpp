@@ -71,7 +71,8 @@ TEST_F(FilterGraphGlue, ProviderPutsTheNamedFunctionsInTheirSlotsOnly) {
     CORVANE_FILTER_GRAPH_FUNCTIONS(CORVANE_EXPECTED_SLOT)
 #undef CORVANE_EXPECTED_SLOT
 #pragma GCC diagnostic pop
-    for (int i = 0; i < FilterGraphApi::kSlots; ++i) EXPECT_EQ(table.slots[i], expected.slots[i]) << i;
+    for (int i = 0; i < FilterGraphApi::kSlots; ++i)
+        EXPECT_EQ(table.slots[i], expected.slots[i]) << i;
 
     // A table that claims 90 slots gets slot 80 and nothing from 96 on; other calls are refused.
     std::vector<void*> small(200, nullptr);

@@ -29,9 +29,10 @@ Model ChannelMapModel(const std::string& map) {
     return [map](const Signal& in) {
         const int rate = in.Rate();
         const uint64_t layout = CBaseFilter::DefaultChannelLayout(0, in.Channels());
-        const std::string chain = "channelmap=map=" + map +
-                                  ",aformat=sample_fmts=s16:channel_layouts=" +
-                                  std::to_string(layout) + ":sample_rates=" + std::to_string(rate);
+        const std::string chain =
+            "channelmap=map=" + map +
+            ",aformat=sample_fmts=s16:channel_layouts=" + std::to_string(layout) +
+            ":sample_rates=" + std::to_string(rate);
         const std::vector<uint8_t> bytes = RunGraphDirect(
             chain, AV_SAMPLE_FMT_S16, layout, in.Channels(), rate, in.samples.data(), in.Frames());
         std::vector<int16_t> out(bytes.size() / 2);

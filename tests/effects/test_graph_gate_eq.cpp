@@ -59,9 +59,7 @@ Model EqualizerModel(const std::vector<Band>& bands, int t) {
     });
 }
 
-
-Params EqualizerParams(std::vector<double> f, std::vector<double> w, std::vector<double> g,
-                       int t) {
+Params EqualizerParams(std::vector<double> f, std::vector<double> w, std::vector<double> g, int t) {
     Params p;
     p.Set(OLESTR("FilterType"), 1)
         .Set(OLESTR("EqualizerType"), t)
@@ -112,15 +110,14 @@ std::vector<GraphCase> AllCases() {
     // A ratio below the library's range is refused there: its default stays, as for a key left
     // out.
     all.push_back({"gate_refused_ratio",
-                   Params().Set(OLESTR("FilterType"), 2).Set(OLESTR("Ratio"), 0.5),
-                   GateModel({})});
-    const std::vector<Band> bands = {{200.0, 100.0, 6.0}, {1500.0, 500.0, -9.0},
-                                     {6000.0, 2000.0, 4.5}};
+                   Params().Set(OLESTR("FilterType"), 2).Set(OLESTR("Ratio"), 0.5), GateModel({})});
+    const std::vector<Band> bands = {
+        {200.0, 100.0, 6.0}, {1500.0, 500.0, -9.0}, {6000.0, 2000.0, 4.5}};
     for (int t : {0, 1, 2}) {
-        all.push_back({"equalizer_t" + std::to_string(t),
-                       EqualizerParams({200.0, 1500.0, 6000.0}, {100.0, 500.0, 2000.0},
-                                       {6.0, -9.0, 4.5}, t),
-                       EqualizerModel(bands, t)});
+        all.push_back(
+            {"equalizer_t" + std::to_string(t),
+             EqualizerParams({200.0, 1500.0, 6000.0}, {100.0, 500.0, 2000.0}, {6.0, -9.0, 4.5}, t),
+             EqualizerModel(bands, t)});
     }
     all.push_back({"equalizer_small_gain_left_out",
                    EqualizerParams({1000.0, 3000.0}, {100.0, 300.0}, {6.0, 0.0005}, 1),
@@ -214,8 +211,8 @@ TEST_F(GraphGateEqRuns, BandTextAndNoOutputHeldBack) {
     Params p = EqualizerParams({1000.0, 3000.0}, {100.0, 300.0}, {6.0, 0.0005}, 1);
     ChannelRig<CAudioFilter, ProbedAudioChannel> eq(doubles, p, 44100);
     EXPECT_EQ(eq.channel.EqualizerParams(), "c0 f=1000.000000 w=100.000000 g=6.000000 t=1");
-    ChannelRig<CAudioFilter, ProbedAudioChannel> gate(
-        doubles, Params().Set(OLESTR("FilterType"), 2), 44100);
+    ChannelRig<CAudioFilter, ProbedAudioChannel> gate(doubles,
+                                                      Params().Set(OLESTR("FilterType"), 2), 44100);
     for (auto* rig : {&eq.channel, &gate.channel}) {
         ASSERT_TRUE(rig->GraphReady());
         for (int n : {1, 441, 4096, 7}) {
