@@ -449,6 +449,7 @@ HRESULT CWavFileSource::Open(const std::string& path, std::string* error) {
         name_ = std::move(name);
         format_ = f;
         total_ = reader_->Frames();
+        declared_ = reader_->DeclaredFrames();
         filePos_ = 0;
         RewindLocked();
         return S_OK;
@@ -483,9 +484,16 @@ HRESULT CWavFileSource::SetPropertyLocked(OleStringView name, const VARIANT& val
 }
 
 HRESULT CWavFileSource::GetPropertyLocked(OleStringView name, VARIANT* value) {
-    if (!EqualIgnoringCase(name, OLESTR("FileName"))) return S_FALSE;
+    const bool file = EqualIgnoringCase(name, OLESTR("FileName"));
+    const bool frames = EqualIgnoringCase(name, OLESTR("FrameCount"));
+    const bool declared = EqualIgnoringCase(name, OLESTR("DeclaredFrameCount"));
+    if (!file && !frames && !declared) return S_FALSE;
     if (!reader_) return E_UNEXPECTED;
-    return VariantString(name_, value);
+    if (file) return VariantString(name_, value);
+    VariantInit(value);
+    value->vt = VT_I8;
+    value->llVal = frames ? total_ : declared_;
+    return S_OK;
 }
 
 HRESULT CWavFileSource::PutFormatLocked(const AudioFormatValues& format) {

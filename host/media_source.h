@@ -123,7 +123,10 @@ private:
 };
 
 // A sound file read through libsndfile. Property "FileName" (VT_BSTR): opens that file (UTF-16
-// path) in place of the current one; GetParam answers the open file's name.
+// path) in place of the current one; GetParam answers the open file's name. GetParam also
+// answers "FrameCount" (VT_I8: the frames the source delivers, fewer than the header declares
+// once a read met the file's early end) and "DeclaredFrameCount" (VT_I8: what the header
+// declares), so that a host can tell that a file was cut short.
 class CWavFileSource : public CMediaSource {
 public:
     // Opens path (UTF-8); on failure the source keeps what it had open. *error, when given,
@@ -144,6 +147,7 @@ private:
     OleString name_;
     AudioFormatValues format_;
     int64_t total_ = 0;
+    int64_t declared_ = 0;
     int64_t filePos_ = 0;  // frame at which the reader stands
 };
 

@@ -2,8 +2,16 @@
 
 #include <sndfile.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <mutex>
+#include <optional>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace corvane::host {
 
@@ -17,26 +25,180 @@ void SetError(std::string* error, const std::string& text) {
     if (error) *error = text;
 }
 
+// libsndfile's message without its trailing full stop.
+std::string SfText(SNDFILE* f) {
+    std::string s = sf_strerror(f);
+    if (!s.empty() && s.back() == '.') s.pop_back();
+    return s;
+}
+
+// The MPEG decoder behind libsndfile writes notes about damaged streams to stderr, which would
+// reach the user of a host program between its own messages. While one of these lives, stderr
+// goes to /dev/null. The redirection is process-wide: it is taken under one lock and only
+// around the library calls that can decode.
+class QuietStderr {
+public:
+    QuietStderr() : lock_(Mutex()) {
+        std::fflush(stderr);
+        saved_ = fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 0);
+        const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (saved_ >= 0 && null >= 0) dup2(null, STDERR_FILENO);
+        if (null >= 0) ::close(null);
+    }
+    ~QuietStderr() {
+        std::fflush(stderr);
+        if (saved_ < 0) return;
+        dup2(saved_, STDERR_FILENO);
+        ::close(saved_);
+    }
+    QuietStderr(const QuietStderr&) = delete;
+    QuietStderr& operator=(const QuietStderr&) = delete;
+
+private:
+    static std::mutex& Mutex() {
+        static std::mutex m;
+        return m;
+    }
+    std::lock_guard<std::mutex> lock_;
+    int saved_ = -1;
+};
+
+bool IsMpeg(int format) {
+    const int sub = format & SF_FORMAT_SUBMASK;
+    return (format & SF_FORMAT_TYPEMASK) == SF_FORMAT_MPEG || sub == SF_FORMAT_MPEG_LAYER_I ||
+           sub == SF_FORMAT_MPEG_LAYER_II || sub == SF_FORMAT_MPEG_LAYER_III;
+}
+
+// Bytes of one sample of the encodings whose data size gives the frame count; 0 for others.
+int BytesPerSample(int format) {
+    switch (format & SF_FORMAT_SUBMASK) {
+        case SF_FORMAT_PCM_S8:
+        case SF_FORMAT_PCM_U8:
+        case SF_FORMAT_ULAW:
+        case SF_FORMAT_ALAW:
+            return 1;
+        case SF_FORMAT_PCM_16:
+            return 2;
+        case SF_FORMAT_PCM_24:
+            return 3;
+        case SF_FORMAT_PCM_32:
+        case SF_FORMAT_FLOAT:
+            return 4;
+        case SF_FORMAT_DOUBLE:
+            return 8;
+        default:
+            return 0;
+    }
+}
+
+// The frames that the header of a WAV or AIFF file declares, read from the size of its data
+// chunk; `available` when the container or encoding does not tell, or the size is a
+// placeholder of a stream written without knowing its end (0 or all ones).
+int64_t HeaderFrames(SNDFILE* f, const SF_INFO& info, int64_t available) {
+    const int type = info.format & SF_FORMAT_TYPEMASK;
+    const char* id = nullptr;
+    uint64_t skip = 0;
+    if (type == SF_FORMAT_WAV || type == SF_FORMAT_WAVEX) {
+        id = "data";
+    } else if (type == SF_FORMAT_AIFF) {
+        id = "SSND";
+        skip = 8;  // offset and block size come before the samples
+    }
+    const int bytes = BytesPerSample(info.format);
+    if (!id || bytes == 0) return available;
+    SF_CHUNK_INFO chunk;
+    std::memset(&chunk, 0, sizeof chunk);
+    std::snprintf(chunk.id, sizeof chunk.id, "%s", id);
+    chunk.id_size = 4;
+    SF_CHUNK_ITERATOR* it = sf_get_chunk_iterator(f, &chunk);
+    if (!it || sf_get_chunk_size(it, &chunk) != SF_ERR_NO_ERROR) return available;
+    const uint64_t size = chunk.datalen;
+    if (size == 0 || size == 0xFFFFFFFFull || size < skip) return available;
+    const int64_t declared =
+        static_cast<int64_t>((size - skip) / (static_cast<uint64_t>(bytes) * info.channels));
+    return std::max(declared, available);
+}
+
+// Why libsndfile refused a file that exists and is a regular file, in words that do not
+// contradict that: two of its messages do.
+std::string RefusalReason(const std::string& text) {
+    if (text.find("does not exist or is not a regular file") != std::string::npos)
+        return "its audio data cannot be decoded";
+    if (text.find("SF_INFO struct incomplete") != std::string::npos)
+        return "the header gives no sample rate or no channels";
+    return text;
+}
+
+// One double at libsndfile's full scale of 1.0 as a 16-bit sample: scaled, rounded to the
+// nearest value (ties to even), clipped; NaN becomes silence.
+int16_t ToPcm16(double x) {
+    const double v = x * 32768.0;
+    if (!(v > -32768.0)) return v <= -32768.0 ? -32768 : 0;
+    if (v >= 32767.0) return 32767;
+    return static_cast<int16_t>(std::nearbyint(v));
+}
+
+// Frames converted per libsndfile call: bounds the scratch buffer of a long read.
+constexpr int64_t kPieceFrames = 8192;
+
 }  // namespace
+
+HRESULT HresultFromErrno(int e) {
+    switch (e) {
+        case ENOENT:
+            return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+        case ENOTDIR:
+            return HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
+        case EACCES:
+        case EPERM:
+        case EROFS:
+            return E_ACCESSDENIED;
+        case EISDIR:
+            return HRESULT_FROM_WIN32(ERROR_DIRECTORY);
+        case EFBIG:
+            return HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE);
+        case ENOSPC:
+        case EDQUOT:
+            return HRESULT_FROM_WIN32(ERROR_DISK_FULL);
+        case ENOMEM:
+            return E_OUTOFMEMORY;
+        case EIO:
+            return HRESULT_FROM_WIN32(ERROR_WRITE_FAULT);
+        default:
+            return E_FAIL;
+    }
+}
 
 HRESULT SoundFileReader::Open(const std::string& path, std::unique_ptr<SoundFileReader>* out,
                               std::string* error) {
     if (!out) return E_POINTER;
     out->reset();
+    // Opened here rather than by libsndfile, so that a failure keeps the system's own reason.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        const int e = errno;
+        SetError(error, std::strerror(e));
+        return HresultFromErrno(e);
+    }
     struct stat st;
-    if (::stat(path.c_str(), &st) != 0) {
-        SetError(error, path + ": no such file");
-        return HRESULT_FROM_WIN32(errno == ENOENT ? ERROR_FILE_NOT_FOUND : ERROR_ACCESS_DENIED);
+    if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        SetError(error, std::strerror(EISDIR));
+        return HresultFromErrno(EISDIR);
     }
     SF_INFO info{};
-    SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
+    SNDFILE* f = nullptr;
+    {
+        QuietStderr quiet;
+        f = sf_open_fd(fd, SFM_READ, &info, SF_TRUE);
+    }
     if (!f) {
-        SetError(error, path + ": " + sf_strerror(nullptr));
+        SetError(error, "unsupported or damaged audio file: " + RefusalReason(SfText(nullptr)));
         return E_FAIL;
     }
     if (info.channels < 1 || info.channels > 0xFFFF || info.samplerate < 1 || info.frames < 0) {
         sf_close(f);
-        SetError(error, path + ": unsupported channel count or rate");
+        SetError(error, "unsupported or damaged audio file: unsupported channel count or rate");
         return E_FAIL;
     }
     std::unique_ptr<SoundFileReader> r(new SoundFileReader());
@@ -44,6 +206,8 @@ HRESULT SoundFileReader::Open(const std::string& path, std::unique_ptr<SoundFile
     r->rate_ = static_cast<DWORD>(info.samplerate);
     r->channels_ = static_cast<WORD>(info.channels);
     r->frames_ = info.frames;
+    r->declared_ = HeaderFrames(f, info, info.frames);
+    r->decoderMayTalk_ = IsMpeg(info.format);
     *out = std::move(r);
     return S_OK;
 }
@@ -54,6 +218,8 @@ SoundFileReader::~SoundFileReader() {
 
 HRESULT SoundFileReader::Seek(int64_t frame) {
     if (frame < 0 || frame > frames_) return E_INVALIDARG;
+    std::optional<QuietStderr> quiet;
+    if (decoderMayTalk_) quiet.emplace();
     return sf_seek(Sf(file_), frame, SEEK_SET) == frame ? S_OK : E_FAIL;
 }
 
@@ -61,30 +227,56 @@ HRESULT SoundFileReader::Read(int16_t* dst, int64_t frames, int64_t* got) {
     *got = 0;
     if (frames < 0) return E_INVALIDARG;
     if (frames == 0) return S_OK;
-    sf_count_t n = sf_readf_short(Sf(file_), dst, frames);
-    if (n < 0 || (n < frames && sf_error(Sf(file_)) != SF_ERR_NO_ERROR)) return E_FAIL;
-    *got = n;
+    std::optional<QuietStderr> quiet;
+    if (decoderMayTalk_) quiet.emplace();
+    const size_t channels = channels_;
+    scratch_.resize(static_cast<size_t>(std::min(frames, kPieceFrames)) * channels);
+    while (*got < frames) {
+        const int64_t want = std::min(frames - *got, kPieceFrames);
+        // Normalised reads scale every encoding, integer or floating-point, to a full scale
+        // of 1.0; the 16-bit read would pass floating-point data through unscaled.
+        const sf_count_t n = sf_readf_double(Sf(file_), scratch_.data(), want);
+        if (n < 0 || (n < want && sf_error(Sf(file_)) != SF_ERR_NO_ERROR)) return E_FAIL;
+        int16_t* to = dst + static_cast<size_t>(*got) * channels;
+        const size_t values = static_cast<size_t>(n) * channels;
+        for (size_t i = 0; i < values; ++i) to[i] = ToPcm16(scratch_[i]);
+        *got += n;
+        if (n < want) break;
+    }
     return S_OK;
 }
 
+WavContainer ContainerForData(int64_t expectedBytes) {
+    if (expectedBytes < 0) return WavContainer::Rf64;
+    return static_cast<uint64_t>(expectedBytes) < kWavMaxDataBytes / 2 ? WavContainer::Wav
+                                                                       : WavContainer::Rf64;
+}
+
 HRESULT WavWriter::Create(const std::string& path, DWORD rate, WORD channels,
-                          std::unique_ptr<WavWriter>* out, std::string* error) {
+                          WavContainer container, std::unique_ptr<WavWriter>* out,
+                          std::string* error) {
     if (!out) return E_POINTER;
     out->reset();
     if (rate < 1 || rate > 0x7FFFFFFF || channels < 1) return E_INVALIDARG;
     SF_INFO info{};
     info.samplerate = static_cast<int>(rate);
     info.channels = channels;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    info.format =
+        (container == WavContainer::Rf64 ? SF_FORMAT_RF64 : SF_FORMAT_WAV) | SF_FORMAT_PCM_16;
     if (!sf_format_check(&info)) return E_INVALIDARG;
+    errno = 0;
     SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
     if (!f) {
-        SetError(error, path + ": " + sf_strerror(nullptr));
-        return E_FAIL;
+        const int e = errno;
+        SetError(error, e ? std::strerror(e) : SfText(nullptr));
+        return e ? HresultFromErrno(e) : E_FAIL;
     }
+    // A short file needs no 64-bit sizes: libsndfile then finishes it as WAV.
+    if (container == WavContainer::Rf64) sf_command(f, SFC_RF64_AUTO_DOWNGRADE, nullptr, SF_TRUE);
     std::unique_ptr<WavWriter> w(new WavWriter());
     w->file_ = f;
     w->channels_ = channels;
+    w->container_ = container;
     *out = std::move(w);
     return S_OK;
 }
@@ -93,25 +285,37 @@ WavWriter::~WavWriter() {
     if (file_) sf_close(Sf(file_));
 }
 
-HRESULT WavWriter::Write(const int16_t* src, int64_t frames) {
+HRESULT WavWriter::Write(const int16_t* src, int64_t frames, std::string* error) {
     if (!file_) return E_UNEXPECTED;
     if (frames < 0 || (frames > 0 && !src)) return E_INVALIDARG;
     if (frames == 0) return S_OK;
-    sf_count_t n = sf_writef_short(Sf(file_), src, frames);
+    const uint64_t frameBytes = 2ull * channels_;
+    if (container_ == WavContainer::Wav &&
+        static_cast<uint64_t>(written_ + frames) * frameBytes > kWavMaxDataBytes) {
+        SetError(error, "the data outgrows the 4 GiB that a WAV file can describe");
+        return HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE);
+    }
+    errno = 0;
+    const sf_count_t n = sf_writef_short(Sf(file_), src, frames);
+    const int e = errno;
     if (n > 0) written_ += n;
-    return n == frames ? S_OK : E_FAIL;
+    if (n == frames) return S_OK;
+    SetError(error, e ? std::strerror(e) : SfText(Sf(file_)));
+    return e ? HresultFromErrno(e) : E_FAIL;
 }
 
 HRESULT WavWriter::Close(std::string* error) {
     if (!file_) return E_UNEXPECTED;
     // sf_close rewrites the header; a full disk shows here, and the flush reports it earlier.
+    errno = 0;
     sf_write_sync(Sf(file_));
+    const int e = errno;
     int err = sf_error(Sf(file_));
     int rc = sf_close(Sf(file_));
     file_ = nullptr;
     if (err != SF_ERR_NO_ERROR || rc != 0) {
-        SetError(error, sf_error_number(err != SF_ERR_NO_ERROR ? err : rc));
-        return E_FAIL;
+        SetError(error, e ? std::strerror(e) : sf_error_number(err != SF_ERR_NO_ERROR ? err : rc));
+        return e ? HresultFromErrno(e) : E_FAIL;
     }
     return S_OK;
 }

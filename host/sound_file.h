@@ -1,5 +1,5 @@
 // Sound files through libsndfile: a reader that delivers any file libsndfile understands as
-// interleaved 16-bit frames, and a writer of 16-bit PCM WAV files.
+// interleaved 16-bit frames at full scale, and a writer of 16-bit PCM WAV (or RF64) files.
 #pragma once
 
 #include "platform/win32.h"
@@ -7,14 +7,20 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace corvane::host {
 
+// HRESULT_FROM_WIN32 of the Win32 error closest to errno value e (E_FAIL when none is close).
+HRESULT HresultFromErrno(int e);
+
 class SoundFileReader {
 public:
-    // Opens path (UTF-8) for reading. On failure returns a failure HRESULT
-    // (HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) when the file does not exist, E_FAIL for a file
-    // libsndfile cannot read) and writes libsndfile's explanation to *error when given.
+    // Opens path (UTF-8) for reading. On failure returns a failure HRESULT and writes the reason,
+    // without the path, to *error when given: the system's message for a file that cannot be
+    // opened (HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND), E_ACCESSDENIED, ...), or "unsupported or
+    // damaged audio file: <why>" (E_FAIL) for one that libsndfile cannot read. What a decoder
+    // would print on stderr meanwhile is dropped.
     static HRESULT Open(const std::string& path, std::unique_ptr<SoundFileReader>* out,
                         std::string* error = nullptr);
     ~SoundFileReader();
@@ -23,11 +29,15 @@ public:
 
     DWORD Rate() const { return rate_; }
     WORD Channels() const { return channels_; }
+    // Frames the file holds as far as libsndfile can tell.
     int64_t Frames() const { return frames_; }
+    // Frames the header declares: above Frames() when the file was cut short, else Frames().
+    int64_t DeclaredFrames() const { return declared_; }
 
     // Positions the next read at frame (0 .. Frames()).
     HRESULT Seek(int64_t frame);
-    // Reads up to frames frames into dst (frames x Channels() values); *got receives the number
+    // Reads up to frames frames into dst (frames x Channels() values), every format scaled to
+    // the 16-bit range, rounded to the nearest value and clipped to it; *got receives the number
     // read, fewer only at the end of the file. E_FAIL on a read error.
     HRESULT Read(int16_t* dst, int64_t frames, int64_t* got);
 
@@ -37,20 +47,42 @@ private:
     DWORD rate_ = 0;
     WORD channels_ = 0;
     int64_t frames_ = 0;
+    int64_t declared_ = 0;
+    bool decoderMayTalk_ = false;  // an MPEG stream: its decoder writes notes to stderr
+    std::vector<double> scratch_;  // one piece of a read at libsndfile's full scale of 1.0
 };
+
+// What WAV's 32-bit sizes allow for the data of one file: the RIFF size counts the rest of the
+// 44-byte header too.
+constexpr uint64_t kWavMaxDataBytes = 0xFFFFFFFFull - 44;
+
+enum class WavContainer {
+    Wav,   // plain RIFF/WAVE
+    Rf64,  // RF64, which libsndfile writes as a WAV file again when the data stays small
+};
+
+// The container for data whose size is expected to be expectedBytes (negative: unknown): WAV
+// while the expectation stays well inside WAV's limit, RF64 from half of it, so that an output
+// longer than its source announced still fits.
+WavContainer ContainerForData(int64_t expectedBytes);
 
 class WavWriter {
 public:
-    // Creates (or truncates) path (UTF-8) as a 16-bit PCM WAV file of the given rate and channels.
+    // Creates (or truncates) path (UTF-8) as a 16-bit PCM file of the given rate and channels.
+    // On failure *error, when given, says why (the system's message, without the path).
     static HRESULT Create(const std::string& path, DWORD rate, WORD channels,
-                          std::unique_ptr<WavWriter>* out, std::string* error = nullptr);
+                          WavContainer container, std::unique_ptr<WavWriter>* out,
+                          std::string* error = nullptr);
     // Closes the file when Close was not called; a failure there goes unreported.
     ~WavWriter();
     WavWriter(const WavWriter&) = delete;
     WavWriter& operator=(const WavWriter&) = delete;
 
-    // Appends frames interleaved frames. E_FAIL when not every frame was written.
-    HRESULT Write(const int16_t* src, int64_t frames);
+    // Appends frames interleaved frames. On failure (the HRESULT of the system's error, such as
+    // HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE) or ERROR_DISK_FULL) *error says why. A plain WAV
+    // file refuses data beyond kWavMaxDataBytes (ERROR_FILE_TOO_LARGE) rather than write a
+    // header whose sizes wrap.
+    HRESULT Write(const int16_t* src, int64_t frames, std::string* error = nullptr);
     // Finishes the header and closes the file; E_FAIL when that fails. Writes afterwards fail.
     HRESULT Close(std::string* error = nullptr);
     int64_t FramesWritten() const { return written_; }
@@ -59,6 +91,7 @@ private:
     WavWriter() = default;
     void* file_ = nullptr;  // SNDFILE*, owned
     WORD channels_ = 0;
+    WavContainer container_ = WavContainer::Wav;
     int64_t written_ = 0;
 };
 

@@ -3,20 +3,34 @@
 #include "host/audio_format.h"
 #include "host/sound_file.h"
 
-#include <cstdio>
+#include <algorithm>
 #include <memory>
 
 namespace corvane::host {
 
 namespace {
 
-// A source that answers this many empty blocks in a row will not reach its end.
-constexpr int kMaxEmptyBlocks = 16;
+// How much audio a chain may be asked for without delivering a frame, reading its input or
+// moving its position before it counts as stuck. A working chain reads its input at least every
+// few hundred milliseconds of requests (the host's buffering helper reads 100 ms at a time); an
+// effect that holds its output back for minutes still reads its input meanwhile.
+constexpr double kStallMs = 10000.0;
 
-std::string Hex(HRESULT hr) {
-    char buf[16];
-    std::snprintf(buf, sizeof(buf), "0x%08X", static_cast<unsigned>(hr));
-    return buf;
+// The source's position in ms; -1 when it does not answer (which counts as standing still).
+double PositionOf(IMediaSource* source) {
+    double t = -1.0;
+    if (FAILED(source->get_audioTime(-1, &t)) || !(t >= 0.0)) return -1.0;
+    return t;
+}
+
+// Bytes the rest of the source's stream will take at that frame size; -1 when it cannot say.
+int64_t ExpectedBytes(IMediaSource* source, const AudioFormatValues& f) {
+    double duration = 0.0;
+    const double position = PositionOf(source);
+    if (FAILED(source->get_audioDuration(-1, &duration)) || !(duration >= 0.0) || position < 0.0)
+        return -1;
+    const double bytes = (duration - position) * f.rate / 1000.0 * f.BlockAlign();
+    return bytes < 9e18 ? static_cast<int64_t>(std::max(0.0, bytes)) : -1;
 }
 
 // The block's interface and format; fails for a block without IAudioData or a usable format.
@@ -40,18 +54,31 @@ HRESULT InspectBlock(IUnknown* block, IAudioData** data, AudioFormatValues* form
 }  // namespace
 
 HRESULT ExportToWav(IMediaSource* source, const std::string& path, double blockMs,
-                    ExportResult* result) {
+                    ExportResult* result, IMediaSource* input) {
     if (!source || !result) return E_POINTER;
     *result = ExportResult();
     if (!(blockMs > 0.0)) return E_INVALIDARG;
-    auto fail = [&](HRESULT hr, const std::string& why) {
-        result->error = why + " (" + Hex(hr) + ")";
+    auto fail = [&](HRESULT hr, const std::string& what, const std::string& reason = {}) {
+        result->error = what;
+        result->reason = reason;
         return hr;
     };
+    if (!input) input = source;
 
     std::unique_ptr<WavWriter> writer;
     AudioFormatValues fileFormat;
-    int empty = 0;
+    std::string why;
+    auto create = [&](const AudioFormatValues& f, WavContainer container) {
+        HRESULT hr = WavWriter::Create(path, f.rate, f.channels, container, &writer, &why);
+        if (FAILED(hr)) return fail(hr, "cannot create " + path, why);
+        fileFormat = f;
+        result->rate = f.rate;
+        result->channels = f.channels;
+        return hr;
+    };
+    double inputAt = PositionOf(input), sourceAt = PositionOf(source);
+    double stalledMs = 0.0;  // asked for since the chain last showed progress
+    int stalledReads = 0;
     for (;;) {
         IUnknown* block = nullptr;
         HRESULT hr = source->ReadAudio(-1, 0, blockMs, &block);
@@ -75,28 +102,34 @@ HRESULT ExportToWav(IMediaSource* source, const std::string& path, double blockM
             return fail(hr, "the source delivered a block that is not whole frames");
         }
         if (!writer) {
-            hr = WavWriter::Create(path, f.rate, f.channels, &writer, &result->error);
+            // What the rest of the stream will take, the block in hand included.
+            int64_t expected = ExpectedBytes(source, f);
+            if (expected >= 0) expected += length;
+            hr = create(f, ContainerForData(expected));
             if (FAILED(hr)) {
                 data->Release();
-                return fail(hr, "cannot create " + path +
-                                    (result->error.empty() ? "" : ": " + result->error));
+                return hr;
             }
-            fileFormat = f;
-            result->rate = f.rate;
-            result->channels = f.channels;
         } else if (!f.SameStream(fileFormat)) {
             data->Release();
             return fail(kFormatNotSupported,
                         "the source changed its format in the middle of the stream");
         }
         const int64_t frames = length / f.BlockAlign();
-        hr = writer->Write(reinterpret_cast<const int16_t*>(bytes), frames);
+        hr = writer->Write(reinterpret_cast<const int16_t*>(bytes), frames, &why);
         data->Release();
-        if (FAILED(hr)) return fail(hr, "writing " + path + " failed");
+        if (FAILED(hr)) return fail(hr, "writing " + path + " failed", why);
         result->frames += frames;
-        empty = frames == 0 ? empty + 1 : 0;
-        if (empty > kMaxEmptyBlocks)
-            return fail(E_UNEXPECTED, "the source keeps delivering empty blocks");
+        const double inputNow = PositionOf(input), sourceNow = PositionOf(source);
+        if (frames > 0 || inputNow != inputAt || sourceNow != sourceAt) {
+            stalledMs = 0.0;
+            stalledReads = 0;
+        } else if (stalledMs += blockMs, ++stalledReads, stalledMs > kStallMs && stalledReads > 1) {
+            return fail(E_UNEXPECTED, "the chain makes no progress",
+                        "it delivers no audio, no longer reads its input and stands still");
+        }
+        inputAt = inputNow;
+        sourceAt = sourceNow;
     }
 
     if (!writer) {
@@ -109,14 +142,11 @@ HRESULT ExportToWav(IMediaSource* source, const std::string& path, double blockM
             fmt->Release();
         }
         if (FAILED(hr)) return fail(hr, "the source has no 16-bit PCM audio format");
-        hr = WavWriter::Create(path, fileFormat.rate, fileFormat.channels, &writer, &result->error);
-        if (FAILED(hr)) return fail(hr, "cannot create " + path);
-        result->rate = fileFormat.rate;
-        result->channels = fileFormat.channels;
+        hr = create(fileFormat, WavContainer::Wav);
+        if (FAILED(hr)) return hr;
     }
-    std::string why;
     HRESULT hr = writer->Close(&why);
-    if (FAILED(hr)) return fail(hr, "finishing " + path + " failed: " + why);
+    if (FAILED(hr)) return fail(hr, "finishing " + path + " failed", why);
     return S_OK;
 }
 

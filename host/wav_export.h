@@ -13,15 +13,24 @@ struct ExportResult {
     int64_t frames = 0;  // frames written
     DWORD rate = 0;
     WORD channels = 0;
-    std::string error;  // why it failed, empty on success
+    std::string error;   // what failed, empty on success
+    std::string reason;  // the system's or the library's words for why, when there are any
 };
 
 // Reads source from its current position in requests of blockMs (> 0) until it answers S_OK with
-// no block, and writes every block to path (UTF-8). The file takes the format of the first block
-// (or the source's audio format when there is none). Fails, with a reason in result->error, when
-// the source fails, a block changes the format or holds a partial frame, the source keeps
-// answering empty blocks, or the file cannot be written; the file is closed in every case.
+// no block (the end of its stream), and writes every block to path (UTF-8). The file takes the
+// format of the first block (or the source's audio format when there is none); it is RF64 when
+// the rest of the source's duration would come near what WAV can hold (see ContainerForData).
+//
+// input, when given, is the first source of the chain that ends in source. A chain may deliver
+// empty blocks for a long time (an effect that fills a delay first), but not without working:
+// when reads that together asked for more than 10 s deliver no frame while neither input's
+// position nor source's moves, the export fails. Without input, source's position alone tells.
+//
+// Fails, with result->error and result->reason filled, when the source fails, a block changes
+// the format or holds a partial frame, the chain makes no progress, or the file cannot be
+// written; the file is closed in every case.
 HRESULT ExportToWav(IMediaSource* source, const std::string& path, double blockMs,
-                    ExportResult* result);
+                    ExportResult* result, IMediaSource* input = nullptr);
 
 }  // namespace corvane::host

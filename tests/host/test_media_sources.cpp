@@ -6,10 +6,13 @@
 #include "tests/support/com_ptr.h"
 #include "tests/support/live_objects.h"
 #include "tests/support/sound_files.h"
+#include "tests/support/table_source.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -367,6 +370,105 @@ TEST(ExportToWav, WritesWhatTheSourceDelivers) {
     EXPECT_TRUE(ReadWavDirectly(path, &info).empty());
     EXPECT_EQ(32000, info.samplerate);
     EXPECT_EQ(3, info.channels);
+    std::remove(path.c_str());
+}
+
+// An effect that fills a long delay before its first output: every read takes a block of its
+// input (while there is one) and hands out an empty block until `lagMs` of reads have passed,
+// then the input's audio in order. Its time is that of its output, which stands still while it
+// delivers nothing.
+class LaggingChain : public CMediaSource {
+public:
+    LaggingChain(IMediaSource* input, const AudioFormatValues& format, double lagMs)
+        : input_(input), format_(format), lagMs_(lagMs) {
+        input_->AddRef();
+    }
+    ~LaggingChain() override { input_->Release(); }
+
+    STDMETHODIMP ReadAudio(LONG, LONG, double ms, IUnknown** out) override {
+        *out = nullptr;
+        ComPtr<IUnknown> in;
+        if (FAILED(input_->ReadAudio(-1, 0, ms, &in))) return E_FAIL;
+        if (in) {
+            const std::vector<int16_t> s = testing::SamplesOf(in.Get());
+            held_.insert(held_.end(), s.begin(), s.end());
+        }
+        size_t take = 0;
+        if (asked_ >= lagMs_) {
+            if (held_.empty()) return S_OK;  // the end
+            take = std::min(held_.size(),
+                            static_cast<size_t>(FramesForMs(format_.rate, ms)) * format_.channels);
+        }
+        std::vector<BYTE> bytes(take * 2);
+        std::memcpy(bytes.data(), held_.data(), bytes.size());
+        held_.erase(held_.begin(), held_.begin() + static_cast<std::ptrdiff_t>(take));
+        const double duration =
+            static_cast<double>(take / format_.channels) * 1000.0 / format_.rate;
+        CAudioBlock* b = new CAudioBlock(format_);
+        b->Assign(std::move(bytes), at_, duration);
+        asked_ += ms;
+        at_ += duration;
+        *out = b->Unknown();
+        return S_OK;
+    }
+    STDMETHODIMP get_audioTime(LONG, double* t) override {
+        *t = at_;
+        return S_OK;
+    }
+
+protected:
+    bool IsOpenLocked() const override { return true; }
+    AudioFormatValues FormatLocked() const override { return format_; }
+    int64_t TotalFramesLocked() const override { return 0; }
+    HRESULT ReadFramesLocked(int64_t, int64_t, int16_t*, int64_t*) override { return E_NOTIMPL; }
+
+private:
+    IMediaSource* input_;
+    AudioFormatValues format_;
+    double lagMs_;
+    double asked_ = 0.0;  // ms asked for so far
+    double at_ = 0.0;     // ms delivered so far
+    std::vector<int16_t> held_;
+};
+
+// The end of a chain is its stream's end, however long the chain delivers nothing meanwhile;
+// a chain that delivers nothing and neither reads nor moves on fails instead of being read
+// forever.
+TEST(ExportToWav, EndsAtTheEndOfTheStreamAndFailsOnlyAChainThatStandsStill) {
+    SignalSettings settings;
+    settings.kind = SignalKind::Noise;
+    settings.seconds = 2.0;
+    settings.rate = 8000;
+    settings.channels = 2;
+    AudioFormatValues format;
+    format.rate = settings.rate;
+    format.channels = settings.channels;
+    ComPtr<IMediaSource> input, reference;
+    ASSERT_EQ(S_OK, CreateSignalSource(settings, &input));
+    ASSERT_EQ(S_OK, CreateSignalSource(settings, &reference));
+    const std::string path = TempPath("lagging.wav");
+    {
+        ComPtr<IMediaSource> chain(new LaggingChain(input.Get(), format, 3000.0));
+        ExportResult result;
+        ASSERT_EQ(S_OK, ExportToWav(chain.Get(), path, 50.0, &result, input.Get()))
+            << result.error << ": " << result.reason;
+        SF_INFO info;
+        EXPECT_EQ(ReadToEnd(reference.Get(), {100.0}), ReadWavDirectly(path, &info));
+        EXPECT_EQ(16000, result.frames);
+    }
+
+    // Nothing but empty blocks, no read of the input, no time passing: an error once 10 s have
+    // been asked for, and the file is closed (the table source would end after 1000 such
+    // reads).
+    testing::TableSource* still = new testing::TableSource(
+        std::make_shared<testing::DoublesState>(), format, testing::VariedSamples(800, 2));
+    ComPtr<IMediaSource> stillChain(still);
+    still->EmptyBlocksAfter(0);
+    ExportResult result;
+    EXPECT_EQ(E_UNEXPECTED, ExportToWav(stillChain.Get(), path, 100.0, &result, input.Get()));
+    EXPECT_EQ("the chain makes no progress", result.error);
+    EXPECT_FALSE(result.reason.empty());
+    EXPECT_LE(still->Reads(), 102);
     std::remove(path.c_str());
 }
 

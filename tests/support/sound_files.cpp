@@ -1,6 +1,8 @@
 #include "tests/support/sound_files.h"
 
 #include <gtest/gtest.h>
+
+#include <fstream>
 #include <unistd.h>
 
 namespace corvane::testing {
@@ -35,6 +37,35 @@ std::vector<int16_t> ReadWavDirectly(const std::string& path, SF_INFO* info) {
     EXPECT_EQ(info->frames, sf_readf_short(f, v.data(), info->frames)) << path;
     sf_close(f);
     return v;
+}
+
+namespace {
+
+std::string Le(uint32_t v, int bytes) {
+    std::string s;
+    for (int i = 0; i < bytes; ++i) s += static_cast<char>((v >> (8 * i)) & 0xFF);
+    return s;
+}
+
+}  // namespace
+
+bool WriteWavChunks(const std::string& path, const std::string& fmt, size_t dataBytes) {
+    const std::string body = "WAVEfmt " + Le(static_cast<uint32_t>(fmt.size()), 4) + fmt + "data" +
+                             Le(static_cast<uint32_t>(dataBytes), 4) + std::string(dataBytes, '\0');
+    std::ofstream f(path, std::ios::binary);
+    f << "RIFF" << Le(static_cast<uint32_t>(body.size()), 4) << body;
+    return static_cast<bool>(f);
+}
+
+std::string Mpeg3FormatChunk() {
+    // WAVEFORMATEX (tag 0x55, mono, 8000 Hz, 2000 bytes/s, align 1, 0 bits, 12 more bytes), then
+    // MPEGLAYER3WAVEFORMAT's id, flags, block size, frames per block and codec delay.
+    return Le(0x55, 2) + Le(1, 2) + Le(8000, 4) + Le(2000, 4) + Le(1, 2) + Le(0, 2) + Le(12, 2) +
+           Le(1, 2) + Le(2, 4) + Le(104, 2) + Le(1, 2) + Le(1393, 2);
+}
+
+std::string ZeroRateFormatChunk() {
+    return Le(1, 2) + Le(1, 2) + Le(0, 4) + Le(0, 4) + Le(2, 2) + Le(16, 2);
 }
 
 }  // namespace corvane::testing

@@ -22,4 +22,12 @@ bool WriteWavDirectly(const std::string& path, int rate, int channels,
 // format. Empty (with a GoogleTest failure) when the file cannot be read.
 std::vector<int16_t> ReadWavDirectly(const std::string& path, SF_INFO* info);
 
+// A RIFF/WAVE file of one "fmt " chunk with exactly the bytes fmt and a "data" chunk of
+// dataBytes zero bytes: for formats that no writer makes on purpose.
+bool WriteWavChunks(const std::string& path, const std::string& fmt, size_t dataBytes);
+// "fmt " chunks: MPEG layer 3 (whose data the tests fill with zeros, which no decoder takes),
+// and 16-bit PCM mono with a sample rate of 0.
+std::string Mpeg3FormatChunk();
+std::string ZeroRateFormatChunk();
+
 }  // namespace corvane::testing
