@@ -54,6 +54,33 @@ TEST(FxTemporaryOutput, AppearsOnlyAtCommitWithTheUsualPermissions) {
     EXPECT_EQ(std::vector<std::string>{"out.wav"}, Entries(dir));
 }
 
+// A replaced file's readers stay who they were: its mode survives (a read-only one too), and
+// when root replaces it, its owner and group.
+TEST(FxTemporaryOutput, AReplacedFileKeepsItsModeAndOwner) {
+    const std::string dir = NewFolder("fx_modes");
+    for (mode_t mode : {0600u, 0640u, 0444u}) {
+        const std::string target = dir + "/out.wav";
+        Write(target, "older");
+        ASSERT_EQ(0, chmod(target.c_str(), mode));
+        const bool root = geteuid() == 0;
+        if (root) ASSERT_EQ(0, chown(target.c_str(), 65534, 65534));
+        TemporaryOutput out;
+        std::string error;
+        ASSERT_EQ(S_OK, out.Create(target, &error)) << error;
+        Write(out.Path(), "newer");
+        ASSERT_EQ(S_OK, out.Commit(&error)) << error;
+        struct stat st;
+        ASSERT_EQ(0, stat(target.c_str(), &st));
+        EXPECT_EQ(mode, st.st_mode & 07777) << std::oct << mode;
+        if (root) {
+            EXPECT_EQ(65534u, st.st_uid);
+            EXPECT_EQ(65534u, st.st_gid);
+        }
+        EXPECT_EQ("newer", Contents(target));
+        ASSERT_EQ(0, unlink(target.c_str()));
+    }
+}
+
 TEST(FxTemporaryOutput, LeavesNothingAndKeepsAnOlderFileWhenNotCommitted) {
     const std::string dir = NewFolder("fx_discard");
     const std::string fresh = dir + "/fresh.wav", older = dir + "/older.wav";

@@ -8,11 +8,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <cstdlib>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -141,7 +143,8 @@ struct FailureCase {
     const char* name;
     std::string args;
     int exitCode;
-    std::vector<std::string> fragments;  // parts of the message
+    std::vector<std::string> fragments;    // parts of the message
+    std::vector<std::string> absent = {};  // what must not be printed
 };
 
 TEST_F(FxEndToEnd, FailuresSayWhatFailedExitNonZeroAndLeaveNoOutput) {
@@ -150,6 +153,14 @@ TEST_F(FxEndToEnd, FailuresSayWhatFailedExitNonZeroAndLeaveNoOutput) {
     ASSERT_TRUE(WriteWavDirectly(in, 44100, 2, TestSamples(4410, 2)));
     const std::string emptyRegistry = NewFolder("fx_failures_registry");
     const std::string out = " -o " + dir + "/out.wav";
+    const std::string odd = NewFolder("fx_failures_inputs");
+    ASSERT_TRUE(testing::WriteWavChunks(odd + "/mpeg.wav", testing::Mpeg3FormatChunk(), 1600));
+    ASSERT_TRUE(testing::WriteWavChunks(odd + "/rate0.wav", testing::ZeroRateFormatChunk(), 1600));
+    // A copy of the test's registry whose user hive is damaged at its end.
+    const std::string damaged = NewFolder("fx_failures_damaged");
+    ASSERT_EQ(0, std::system(("cp " + *registry_ + "/user.hive " + damaged +
+                              " && echo 'garbage{{' >> " + damaged + "/user.hive")
+                                 .c_str()));
     const FailureCase cases[] = {
         {"bad class name",
          "-i " + in + out + " -e NoSuchFilter5",
@@ -182,6 +193,31 @@ TEST_F(FxEndToEnd, FailuresSayWhatFailedExitNonZeroAndLeaveNoOutput) {
          1,
          {"corvane-fx: cannot create effect 2 (" + ClsidText(CLSID_SignalSource) +
           "): 0x80004002"}},
+        {"MPEG data that cannot be decoded",
+         "-i " + odd + "/mpeg.wav" + out,
+         1,
+         {"corvane-fx: cannot read " + odd +
+          "/mpeg.wav: 0x80004005 unsupported or damaged audio "
+          "file: its audio data cannot be decoded"},
+         {"Note:", "does not exist"}},
+        {"sample rate 0",
+         "-i " + odd + "/rate0.wav" + out,
+         1,
+         {"cannot read " + odd +
+          "/rate0.wav: 0x80004005 unsupported or damaged audio file: the "
+          "header gives no sample rate or no channels"},
+         {"SF_INFO"}},
+        {"damaged hive",
+         "--registry-root " + damaged + " -i " + in + out + " -e VolumeFilter5",
+         1,
+         {"cannot create effect 1 (VolumeFilter5): 0x80040150 the user hive " + damaged +
+          "/user.hive is damaged (line "}},
+        {"damaged hive, list",
+         "--registry-root " + damaged + " --list",
+         1,
+         {"corvane-fx: cannot read the registry: the user hive " + damaged +
+          "/user.hive is damaged (line "},
+         {"None is registered"}},
         {"missing output folder",
          "-i " + in + " -e VolumeFilter5 -o " + dir + "/nowhere/out.wav",
          1,
@@ -192,6 +228,8 @@ TEST_F(FxEndToEnd, FailuresSayWhatFailedExitNonZeroAndLeaveNoOutput) {
         EXPECT_EQ(c.exitCode, r.exitCode) << c.name << ": " << r.output;
         for (const std::string& f : c.fragments)
             EXPECT_NE(std::string::npos, r.output.find(f)) << c.name << ": " << r.output;
+        for (const std::string& f : c.absent)
+            EXPECT_EQ(std::string::npos, r.output.find(f)) << c.name << ": " << r.output;
         EXPECT_EQ(std::vector<std::string>{"in.wav"}, Entries(dir)) << c.name;
     }
 }
@@ -203,8 +241,8 @@ TEST_F(FxEndToEnd, AWriteFailureInTheMiddleRemovesThePartialOutput) {
         "ulimit -f 16; " + std::string(CORVANE_FX_PATH),
         "--registry-root " + *registry_ + " --seconds 2 -o " + dir + "/out.wav -e VolumeFilter5");
     EXPECT_EQ(1, r.exitCode) << r.output;
-    EXPECT_NE(std::string::npos,
-              r.output.find("corvane-fx: writing " + dir + "/out.wav failed: 0x80004005"))
+    EXPECT_NE(std::string::npos, r.output.find("corvane-fx: writing " + dir +
+                                               "/out.wav failed: 0x800700DF File too large"))
         << r.output;
     EXPECT_TRUE(Entries(dir).empty()) << Entries(dir).front();
 }
@@ -222,6 +260,116 @@ TEST_F(FxEndToEnd, AFailureKeepsAnOlderOutputFileAsItWas) {
     ASSERT_EQ(0, r.exitCode) << r.output;
     SF_INFO info;
     EXPECT_EQ(8820u, ReadWavDirectly(out, &info).size());
+}
+
+int Sh(const std::string& command) {
+    return std::system((command + " >/dev/null 2>&1").c_str());
+}
+
+// Every encoding reaches the chain at full scale: a sine of amplitude 0.5 (-6.02 dBFS) made by
+// SoX comes out of a chain without effects with its peak at 16384 (+-1), and every sample
+// within 1 of SoX's own 16-bit reading of the file (the companded encodings cannot hold 16384
+// itself); the rate and the channel count stay.
+TEST_F(FxEndToEnd, EveryInputEncodingReachesTheChainAtFullScale) {
+    const struct {
+        const char* name;
+        const char* encoding;  // SoX's output options
+        const char* extension;
+        int rate, channels;
+        bool linear;
+    } cases[] = {
+        {"8-bit unsigned", "-e unsigned-integer -b 8", "wav", 8000, 1, true},
+        {"16-bit", "-e signed-integer -b 16", "wav", 44100, 2, true},
+        {"24-bit", "-e signed-integer -b 24", "wav", 48000, 3, true},
+        {"32-bit integer", "-e signed-integer -b 32", "wav", 96000, 2, true},
+        {"32-bit float", "-e floating-point -b 32", "wav", 44100, 2, true},
+        {"64-bit float", "-e floating-point -b 64", "wav", 22050, 1, true},
+        {"A-law", "-e a-law", "wav", 8000, 1, false},
+        {"mu-law", "-e mu-law", "wav", 8000, 2, false},
+        {"FLAC 24-bit", "-b 24", "flac", 32000, 2, true},
+        {"AIFF 16-bit", "-b 16", "aiff", 11025, 1, true},
+    };
+    const std::string dir = NewFolder("fx_encodings");
+    for (const auto& c : cases) {
+        const std::string in = dir + "/in." + c.extension, ref = dir + "/ref.wav",
+                          out = dir + "/out.wav";
+        // Over half a second some sample of the 440 Hz sine lies within 0.4 of a 16-bit step
+        // of its crest at every rate here. No dither (-D).
+        ASSERT_EQ(
+            0, Sh("sox -D -n -r " + std::to_string(c.rate) + " -c " + std::to_string(c.channels) +
+                  " " + c.encoding + " " + in + " synth 0.5 sine 440 vol 0.5"))
+            << c.name;
+        ASSERT_EQ(0, Sh("sox -D " + in + " -e signed-integer -b 16 " + ref)) << c.name;
+        RunResult r = Fx("-i " + in + " -o " + out);
+        ASSERT_EQ(0, r.exitCode) << c.name << ": " << r.output;
+        SF_INFO info, refInfo;
+        const std::vector<int16_t> got = ReadWavDirectly(out, &info);
+        const std::vector<int16_t> want = ReadWavDirectly(ref, &refInfo);
+        EXPECT_EQ(c.rate, info.samplerate) << c.name;
+        EXPECT_EQ(c.channels, info.channels) << c.name;
+        ASSERT_EQ(want.size(), got.size()) << c.name;
+        int worst = 0, peak = 0;
+        for (size_t i = 0; i < got.size(); ++i) {
+            worst = std::max(worst, std::abs(got[i] - want[i]));
+            peak = std::max(peak, std::abs(static_cast<int>(got[i])));
+        }
+        EXPECT_LE(worst, 1) << c.name;
+        if (c.linear) {
+            EXPECT_NEAR(16384, peak, 1) << c.name;
+        }
+    }
+}
+
+// What a user of the program meets around the audio itself: a replaced file keeps its mode, a
+// file cut short is read as far as it goes and said to be, and chains that hold their output
+// back for seconds still finish with all of it.
+TEST_F(FxEndToEnd, ReplacedCutAndSlowStartingRunsFinishAsAUserExpects) {
+    const std::string dir = NewFolder("fx_user_cases");
+    const std::string in = dir + "/in.wav", cut = dir + "/cut.wav", out = dir + "/out.wav";
+    ASSERT_EQ(0, Sh("sox -D -n -r 44100 -c 2 -b 16 " + in + " synth 3 sine 440 vol 0.5"));
+    ASSERT_EQ(0, Sh("cp " + in + " " + cut));
+    ASSERT_EQ(0, truncate(cut.c_str(), 1000));
+    auto frames = [&]() {
+        SF_INFO info;
+        ReadWavDirectly(out, &info);
+        return info.frames;
+    };
+    auto mode = [&]() {
+        struct stat st;
+        return stat(out.c_str(), &st) == 0 ? static_cast<int>(st.st_mode & 07777) : -1;
+    };
+    const struct {
+        const char* name;
+        int oldMode;  // of an output file already there; -1: none
+        std::string args;
+        std::string message;  // a part of what the program prints
+        int64_t frames;
+        int mode;
+    } cases[] = {
+        {"replaced 600", 0600, "-i " + in, "wrote 132300 frames", 132300, 0600},
+        {"replaced 640", 0640, "-i " + in + " -e VolumeFilter5", "wrote", 132300, 0640},
+        {"cut input", -1, "-i " + cut,
+         "corvane-fx: warning: " + cut + " ends after 239 of 132300 frames", 239, -2},
+        // The placeholders of the two engines that may change the sample count deliver nothing
+        // until the end of their interval, then as much silence.
+        {"median on 3 s", -1, "-i " + in + " -e MedianFilter5", "wrote 132300 frames", 132300, -2},
+        {"stretch on 3 s", -1, "-i " + in + " -e StretchFilter5 --block 5", "wrote 132300 frames",
+         132300, -2},
+    };
+    for (const auto& c : cases) {
+        std::remove(out.c_str());
+        if (c.oldMode >= 0) {
+            std::ofstream(out, std::ios::binary) << "older";
+            ASSERT_EQ(0, chmod(out.c_str(), static_cast<mode_t>(c.oldMode)));
+        }
+        RunResult r = Fx(c.args + " -o " + out);
+        EXPECT_EQ(0, r.exitCode) << c.name << ": " << r.output;
+        EXPECT_NE(std::string::npos, r.output.find(c.message)) << c.name << ": " << r.output;
+        EXPECT_EQ(c.frames, frames()) << c.name;
+        if (c.mode != -2) {
+            EXPECT_EQ(c.mode, mode()) << c.name;
+        }
+    }
 }
 
 TEST_F(FxEndToEnd, ListNamesTheClassesAndWhetherTheyAreRegistered) {

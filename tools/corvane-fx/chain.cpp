@@ -115,6 +115,16 @@ std::string FormatFailure(const StepFailure& failure) {
 
 void ClearErrorInfo() {
     SetErrorInfo(0, nullptr);
+    CorvaneClearRegistryFailure();
+}
+
+std::string TakeRegistryFailure() {
+    std::string text(CorvaneGetRegistryFailure(nullptr, 0), '\0');
+    if (text.empty()) return text;
+    const size_t n = CorvaneGetRegistryFailure(&text[0], text.size());
+    text.resize(n < text.size() ? n : 0);
+    CorvaneClearRegistryFailure();
+    return text;
 }
 
 std::string TakeErrorDescription(HRESULT hr) {
@@ -126,6 +136,10 @@ std::string TakeErrorDescription(HRESULT hr) {
         SysFreeString(d);
         info->Release();
     }
+    if (!text.empty()) return text;
+    // A registry file that cannot be read (a damaged hive) is named by the registry itself;
+    // without it the class would only look unregistered.
+    text = TakeRegistryFailure();
     if (!text.empty()) return text;
     static const struct {
         HRESULT hr;

@@ -22,10 +22,14 @@ struct StepFailure {
 // "what: 0xXXXXXXXX description".
 std::string FormatFailure(const StepFailure& failure);
 
-// Clears the thread's COM error information, so that what a failing call leaves is its own.
+// Clears the thread's COM error information and registry failure, so that what a failing call
+// leaves is its own.
 void ClearErrorInfo();
-// The description of the thread's COM error information (taken and cleared), else a short text
-// for hr when it is a well-known one, else empty.
+// The registry's words for its last failure on this thread (a hive that cannot be read, named
+// with its path), taken and cleared; empty when there is none.
+std::string TakeRegistryFailure();
+// The description of the thread's COM error information (taken and cleared), else the registry's
+// failure, else a short text for hr when it is a well-known one, else empty.
 std::string TakeErrorDescription(HRESULT hr);
 
 // Holds one reference on the input and on every effect; releases them, the output end first.
@@ -45,6 +49,8 @@ public:
     HRESULT AddEffect(const EffectSetup& setup, size_t position, StepFailure* failure);
     // The end to read from: the last effect, else the input. No reference added.
     IMediaSource* Output() const;
+    // The start of the chain: the input source (null before OpenInput). No reference added.
+    IMediaSource* Input() const { return input_; }
 
 private:
     IMediaSource* input_ = nullptr;

@@ -45,15 +45,48 @@ int List() {
     const size_t n = CorvaneGetRegistryRoot(root, sizeof root);
     std::printf("Effect classes (registry: %s):\n", n > 0 && n < sizeof root ? root : "unknown");
     bool any = false;
+    corvane::fx::ClearErrorInfo();
     for (const corvane::fx::EffectClass& c : corvane::fx::EffectClasses()) {
         const bool registered = Registered(c.clsid);
         any = any || registered;
         std::printf("  %-18s %s  %s\n", c.name, corvane::fx::ClsidText(c.clsid).c_str(),
                     registered ? "registered" : "not registered");
     }
+    // A hive that cannot be read hides what may be registered: say so instead of advising a
+    // registration that would fail on the same file.
+    const std::string damaged = corvane::fx::TakeRegistryFailure();
+    if (!damaged.empty()) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "corvane-fx: cannot read the registry: %s\n", damaged.c_str());
+        return kExitFailed;
+    }
     if (!any)
         std::printf("None is registered: run corvane-reg --user path/to/libcorvane.so first.\n");
     return 0;
+}
+
+// A frame count that the file source answers as a property; -1 when it gives none.
+long long FrameProperty(IMediaSource* source, const OLECHAR* name) {
+    BSTR key = SysAllocString(name);
+    VARIANT v;
+    VariantInit(&v);
+    const HRESULT hr = key ? source->GetParam(key, &v) : E_OUTOFMEMORY;
+    SysFreeString(key);
+    const long long n = SUCCEEDED(hr) && v.vt == VT_I8 ? v.llVal : -1;
+    VariantClear(&v);
+    return n;
+}
+
+// A file shorter than its header says is read as far as it goes, as other audio tools do, but
+// not in silence.
+void WarnIfCutShort(IMediaSource* input, const std::string& path) {
+    const long long got = FrameProperty(input, OLESTR("FrameCount"));
+    const long long declared = FrameProperty(input, OLESTR("DeclaredFrameCount"));
+    if (got < 0 || declared <= got) return;
+    std::fprintf(stderr,
+                 "corvane-fx: warning: %s ends after %lld of %lld frames (the file is shorter "
+                 "than its header says); the output keeps what was read\n",
+                 path.c_str(), got, declared);
 }
 
 // Everything after COM is up and the host classes are registered.
@@ -71,25 +104,24 @@ int Process(const corvane::fx::Options& options) {
 
     corvane::host::ExportResult result;
     corvane::fx::ClearErrorInfo();
-    hr = corvane::host::ExportToWav(chain.Output(), out.Path(), options.blockMs, &result);
+    hr = corvane::host::ExportToWav(chain.Output(), out.Path(), options.blockMs, &result,
+                                    chain.Input());
+    if (!options.input.empty()) WarnIfCutShort(chain.Input(), options.input);
     if (FAILED(hr)) {
-        // The export's own text ends in the HRESULT, which the report prints anyway.
-        char hex[24];
-        std::snprintf(hex, sizeof hex, " (0x%08X)", static_cast<unsigned>(hr));
-        std::string what = result.error;
-        const std::string suffix = hex;
-        if (what.size() >= suffix.size() &&
-            what.compare(what.size() - suffix.size(), suffix.size(), suffix) == 0) {
-            what.erase(what.size() - suffix.size());
-        }
         // The user knows the file by its final name, not by the temporary one.
-        for (size_t at = what.find(out.Path()); at != std::string::npos;
-             at = what.find(out.Path(), at)) {
-            what.replace(at, out.Path().size(), options.output);
-            at += options.output.size();
-        }
+        auto finalName = [&](std::string text) {
+            for (size_t at = text.find(out.Path()); at != std::string::npos;
+                 at = text.find(out.Path(), at)) {
+                text.replace(at, out.Path().size(), options.output);
+                at += options.output.size();
+            }
+            return text;
+        };
+        std::string what = finalName(result.error);
         if (what.empty()) what = "processing failed";
-        return Report({what, hr, corvane::fx::TakeErrorDescription(hr)});
+        std::string reason = finalName(result.reason);
+        if (reason.empty()) reason = corvane::fx::TakeErrorDescription(hr);
+        return Report({what, hr, reason});
     }
     hr = out.Commit(&why);
     if (FAILED(hr)) return Report({"cannot write " + options.output, hr, why});

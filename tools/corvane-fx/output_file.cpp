@@ -1,5 +1,7 @@
 #include "tools/corvane-fx/output_file.h"
 
+#include "host/sound_file.h"
+
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -49,18 +51,9 @@ void Disarm(const std::string& path) {
     if (g_armed && path == g_pending) g_armed = 0;
 }
 
+// A missing name here is a missing folder: the file itself is about to be made.
 HRESULT FromErrno(int e) {
-    switch (e) {
-        case ENOENT:
-        case ENOTDIR:
-            return HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
-        case EACCES:
-        case EPERM:
-        case EROFS:
-            return E_ACCESSDENIED;
-        default:
-            return E_FAIL;
-    }
+    return e == ENOENT ? HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND) : host::HresultFromErrno(e);
 }
 
 }  // namespace
@@ -104,6 +97,26 @@ HRESULT TemporaryOutput::Commit(std::string* error) {
     if (temp_.empty()) {
         *error = "nothing to commit";
         return E_UNEXPECTED;
+    }
+    // A file that is replaced keeps who may read it: its mode and, when the process may give
+    // files away (root), its owner and group. Set only now, so that a read-only mode cannot stop
+    // the writing, and from the file as it is at the moment of the replacement.
+    struct stat old;
+    if (stat(target_.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
+        if (geteuid() == 0 && chown(temp_.c_str(), old.st_uid, old.st_gid) != 0) {
+            const int e = errno;
+            *error =
+                "cannot give the finished file the owner of " + target_ + ": " + std::strerror(e);
+            Discard();
+            return FromErrno(e);
+        }
+        if (chmod(temp_.c_str(), old.st_mode & 07777) != 0) {
+            const int e = errno;
+            *error =
+                "cannot give the finished file the mode of " + target_ + ": " + std::strerror(e);
+            Discard();
+            return FromErrno(e);
+        }
     }
     if (std::rename(temp_.c_str(), target_.c_str()) != 0) {
         const int e = errno;

@@ -26,7 +26,9 @@ public:
     HRESULT Create(const std::string& target, std::string* error);
     // The temporary file's path; empty before Create and after Commit.
     const std::string& Path() const { return temp_; }
-    // Renames the temporary file onto the target. On failure the temporary file is removed.
+    // Renames the temporary file onto the target. A file already at the target passes its mode
+    // (and, for root, its owner and group) on to the new one. On failure the temporary file is
+    // removed.
     HRESULT Commit(std::string* error);
 
 private:
