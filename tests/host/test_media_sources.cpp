@@ -400,7 +400,7 @@ public:
                             static_cast<size_t>(FramesForMs(format_.rate, ms)) * format_.channels);
         }
         std::vector<BYTE> bytes(take * 2);
-        std::memcpy(bytes.data(), held_.data(), bytes.size());
+        if (take > 0) std::memcpy(bytes.data(), held_.data(), bytes.size());
         held_.erase(held_.begin(), held_.begin() + static_cast<std::ptrdiff_t>(take));
         const double duration =
             static_cast<double>(take / format_.channels) * 1000.0 / format_.rate;

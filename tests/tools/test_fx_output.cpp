@@ -63,7 +63,9 @@ TEST(FxTemporaryOutput, AReplacedFileKeepsItsModeAndOwner) {
         Write(target, "older");
         ASSERT_EQ(0, chmod(target.c_str(), mode));
         const bool root = geteuid() == 0;
-        if (root) ASSERT_EQ(0, chown(target.c_str(), 65534, 65534));
+        if (root) {
+            ASSERT_EQ(0, chown(target.c_str(), 65534, 65534));
+        }
         TemporaryOutput out;
         std::string error;
         ASSERT_EQ(S_OK, out.Create(target, &error)) << error;
