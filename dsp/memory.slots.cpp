@@ -179,8 +179,11 @@ u8* moveBytes(const u8* src, u8* dst, int len) {
                      : "=r"(flags)
                      :
                      : "memory");
+#elif defined(__i386__)
+    // No red zone on i686: the push may use the stack as it is.
+    __asm__ volatile("pushfl\n\tpopl %0" : "=r"(flags) : : "memory");
 #else
-#error "the flags read of the string moves is written for x86-64 only"
+#error "the flags read of the string moves is written for x86 only"
 #endif
     const bool directionSet = (flags & 0x400) != 0;
     if (directionSet) __asm__ volatile("cld" ::: "memory");

@@ -3,6 +3,7 @@
 // blocking and store strategy only.
 #include "dsp/internal.h"
 #include "dsp/vec.h"
+#include "dsp/vecmath/fpenv.h"
 
 namespace {
 
@@ -14,9 +15,31 @@ inline double elem(const double* p, size_t i) {
     return ld1(p + i);
 }
 
+#if DSP_SLOT == 0 && DSP_X87_DOUBLES
+
+// The IEEE double product on the x87, at the 53-bit precision that the kernel pins. A product
+// in the subnormal range of doubles would round twice there (to 53 bits, then to the subnormal
+// when stored), so it is made again on an operand scaled by the difference of the two formats'
+// exponent biases: the extended format's own subnormals then round at the very bit where
+// doubles do, and scaling back is exact.
+inline double mulDouble(double a, double b) {
+    constexpr long double kDown = 0x1p-15360L, kUp = 0x1p15360L, kSmallest = 0x1p-1022L;
+    const long double p = static_cast<long double>(a) * b;
+    if (p == 0 || !(p < kSmallest && p > -kSmallest)) return static_cast<double>(p);
+    return static_cast<double>(((static_cast<long double>(a) * kDown) * b) * kUp);
+}
+
+#else
+
+inline double mulDouble(double a, double b) {
+    return a * b;
+}
+
+#endif
+
 template <typename B>
 inline void mulOne(const double* a, B b, double* d, size_t i) {
-    st1(d + i, ld1(a + i) * elem(b, i));
+    st1(d + i, mulDouble(ld1(a + i), elem(b, i)));
 }
 
 #if DSP_SLOT == 0
@@ -24,10 +47,11 @@ inline void mulOne(const double* a, B b, double* d, size_t i) {
 // Two elements per step, then the odd last one.
 template <typename B>
 void mulKernel(const double* a, B b, double* d, size_t n) {
+    const FpDoubleScope doubles(false);
     size_t i = 0;
     for (; i + 2 <= n; i += 2) {
-        const double x0 = ld1(a + i) * elem(b, i);
-        const double x1 = ld1(a + i + 1) * elem(b, i + 1);
+        const double x0 = mulDouble(ld1(a + i), elem(b, i));
+        const double x1 = mulDouble(ld1(a + i + 1), elem(b, i + 1));
         st1(d + i, x0);
         st1(d + i + 1, x1);
     }

@@ -21,6 +21,14 @@ namespace {
 constexpr DspFftSlotTraits kTraits = kDspFftSlotTraits[DSP_FFT_SLOT_INDEX];
 constexpr double kTwoPi = 6.283185307179586;
 
+// 1/sqrt(2^order) as double arithmetic gives it, the square root and the quotient each rounded
+// to a double, made from its exact parts: 2^(-order/2), times that rounding of 1/sqrt(2) for an
+// odd order. The x87 (slot 0 of 32-bit builds) would round the square root to 64 bits first.
+double inverseSqrtOfPowerOfTwo(int order) {
+    constexpr double kInvSqrt2 = 0x1.6a09e667f3bccp-1;  // 1.0 / 1.4142135623730951
+    return ldexp((order & 1) ? kInvSqrt2 : 1.0, -(order / 2));
+}
+
 bool validFlag(int flag) {
     return flag == dspFftScaleNone || flag == dspFftScaleSqrt || flag == dspFftScaleFwd ||
            flag == dspFftScaleInv;
@@ -109,7 +117,7 @@ DspStatus DSP_CALL DSP_SLOT_NAME(dspFftInitReal64f)(DspFftSpecReal64f** specOut,
             break;
         case dspFftScaleSqrt:
             spec->fwdScaled = spec->invScaled = 1;
-            spec->scale = 1.0 / sqrt(n);
+            spec->scale = inverseSqrtOfPowerOfTwo(order);
             break;
         case dspFftScaleFwd:
             spec->fwdScaled = 1;

@@ -1,8 +1,8 @@
 // The slot tables, made from the routine list, and the slot and buffer helpers.
 #include "dsp/support/slot_tables.h"
 
-#include <cstdlib>
 #include <cstring>
+#include <new>
 
 namespace dspslots {
 #define DSP_DEFINE_OPERATION_TABLE(name, params, args, ...) \
@@ -56,12 +56,12 @@ DspGuardedBuffer::DspGuardedBuffer(size_t capacity, size_t misalign, uint8_t sen
       misalign_(misalign),
       sentinel_(sentinel),
       size_((2 * kGuard + 64 + capacity + misalign + 63) & ~size_t(63)),
-      raw_(static_cast<uint8_t*>(std::aligned_alloc(64, size_))) {
+      raw_(static_cast<uint8_t*>(::operator new (size_, std::align_val_t{64}))) {
     reset();
 }
 
 DspGuardedBuffer::~DspGuardedBuffer() {
-    std::free(raw_);
+    ::operator delete (raw_, std::align_val_t{64});
 }
 
 void DspGuardedBuffer::reset() {

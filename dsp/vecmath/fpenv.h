@@ -11,13 +11,22 @@
 //    MXCSR alone and on exit clears the invalid, denormal, divide-by-zero, overflow and
 //    underflow flags (bits 0-4), keeping the precision flag.
 //  - On exit the x87 exception flags are always cleared.
-// Only for translation units of dsp/vecmath; everything lives in an anonymous namespace.
+// For the translation units of dsp/vecmath and the x87 arithmetic of slot 0; everything lives
+// in an anonymous namespace.
 #pragma once
 
 #include <stdint.h>
 
 #if !defined(__x86_64__) && !defined(__i386__)
 #error "the floating-point control protocol is written for x86 and x86-64"
+#endif
+
+// 1 where this translation unit computes doubles on the x87: the common code and slot 0 of the
+// 32-bit build, which must run on processors without SSE2. Everywhere else doubles are SSE2.
+#if defined(__SSE2_MATH__)
+#define DSP_X87_DOUBLES 0
+#else
+#define DSP_X87_DOUBLES 1
 #endif
 
 namespace {
@@ -92,6 +101,36 @@ private:
     uint32_t savedMxcsr_ = 0;
     bool cwChanged_ = false;
     bool mxcsrChanged_ = false;
+};
+
+// Makes the double arithmetic of this translation unit IEEE double arithmetic for the scope's
+// lifetime. Where doubles are SSE2 it does nothing. On the x87, double arithmetic gives IEEE
+// results (outside the subnormal range) only at 53-bit precision: at the 64-bit precision that
+// the 32-bit runtime starts threads with, a result rounds twice and error-free transformations
+// (two-sum, two-product) stop being exact. There the scope sets the precision field to 53 bits,
+// and the rounding field to nearest when asked, and gives the caller's word back on exit;
+// exception masks stay the caller's.
+class FpDoubleScope {
+public:
+    explicit FpDoubleScope(bool roundToNearest) {
+        if (!DSP_X87_DOUBLES) return;
+        saved_ = fpX87ControlWord();
+        const uint16_t keep = roundToNearest ? 0xF0FF : 0xFCFF;
+        const uint16_t want = static_cast<uint16_t>((saved_ & keep) | 0x0200);
+        if (want != saved_) {
+            fpX87LoadControlWord(want);
+            changed_ = true;
+        }
+    }
+    ~FpDoubleScope() {
+        if (changed_) fpX87LoadControlWord(saved_);
+    }
+    FpDoubleScope(const FpDoubleScope&) = delete;
+    FpDoubleScope& operator=(const FpDoubleScope&) = delete;
+
+private:
+    uint16_t saved_ = 0;
+    bool changed_ = false;
 };
 
 // Runs fn with every SSE exception masked and gives the caller's MXCSR back exactly, flags

@@ -5,7 +5,8 @@
 // sin(x + pi/2)) and correct with Taylor polynomials; below 2^-252 the sine is x and the cosine
 // 1 - |x|; at and above 2^17 the argument first goes through dspSinCosReduceLarge. Tests on
 // the inputs are integer tests of their bits, so the kernels do no SSE arithmetic of their own;
-// the one SSE2 helper runs with the caller's MXCSR saved and given back exactly.
+// the one SSE2 helper (x87 code in 32-bit builds) runs with the caller's MXCSR saved and given
+// back exactly.
 #include "dsp/slot.h"
 #include "dsp/vecmath/fpenv.h"
 #include "dsp/vecmath/trig_scalar.h"
@@ -23,8 +24,15 @@ inline bool isInfBits(double x) {
     return (dbits(x) & kAbsMask) == kInfBits;
 }
 
-inline int reduceLargeSseMasked(double x, double* out) {
+// Where the common code has SSE2 the reduction runs there with the caller's MXCSR kept; in
+// 32-bit builds it is x87 code like this kernel, and MXCSR, which a processor without SSE does
+// not have, is left alone.
+inline int reduceLarge(double x, double* out) {
+#if DSP_X87_DOUBLES
+    return dspSinCosReduceLarge(x, out);
+#else
     return fpWithSseMasked([&] { return dspSinCosReduceLarge(x, out); });
+#endif
 }
 
 // Infinities and NaNs are the kernel's; the tests on x here are integer tests of its bits.
@@ -33,7 +41,7 @@ double sinX87(double xd) {
         const X87 x = xd;
         return isZeroBits(xd) ? xd : static_cast<double>((x * kTwo55 - x) * kTwoM55);
     }
-    const QuarterReduced q = reduceQuarters(xd, reduceLargeSseMasked);
+    const QuarterReduced q = reduceQuarters(xd, reduceLarge);
     return sinPi32<X87, true>(q.a, q.tail, q.quarter);
 }
 
@@ -42,7 +50,7 @@ double cosX87(double xd) {
     // denormal flag of MXCSR.
     if (biasedExponent(xd) < kExpTiny)
         return static_cast<double>(1.0L - static_cast<X87>(dabs(xd)));
-    const QuarterReduced q = reduceQuarters(xd, reduceLargeSseMasked);
+    const QuarterReduced q = reduceQuarters(xd, reduceLarge);
     return cosPi32<X87>(q.a, q.tail, q.quarter);
 }
 

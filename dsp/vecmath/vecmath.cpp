@@ -149,16 +149,25 @@ void dspTestSetVecMathHook(DspVecMathHookFn fn) {
 }
 #endif
 
+// Double arithmetic in SSE2, or on the x87 at 53-bit precision and rounding to nearest where
+// the common code must do without SSE2 (32-bit builds): no intermediate leaves the normal range
+// of doubles, so both give the same bits, and the reduction's two-sums stay exact. The result
+// goes through memory while the scope holds, so no x87 arithmetic can move past its end.
 int DSP_CALL dspSinCosReduceLarge(double x, double* out) {
+    const FpDoubleScope doubles(true);
     return reduceLargeImpl(x, out);
 }
 
 double DSP_CALL dspSinLargeArg(double x) {
-    return sinLargeArgImpl(x);
+    const FpDoubleScope doubles(true);
+    const volatile double result = sinLargeArgImpl(x);
+    return result;
 }
 
 double DSP_CALL dspCosLargeArg(double x) {
-    return cosLargeArgImpl(x);
+    const FpDoubleScope doubles(true);
+    const volatile double result = cosLargeArgImpl(x);
+    return result;
 }
 
 }  // extern "C"

@@ -1,15 +1,18 @@
 // Disassembles every object of corvane-dsp and checks that each CPU slot holds only the
 // instructions its processors have: no AVX (VEX encodings, ymm, zmm) and no fused multiply-add
 // in slots 0 to 3 and the common code, no fused multiply-add, AVX2-only or AVX-512
-// instructions (zmm, mask registers, EVEX encodings) in slot 4, no AVX-512 in slot 5. It also
-// checks that the objects whose code streams carry a store fence.
+// instructions (zmm, mask registers, EVEX encodings) in slot 4, no AVX-512 in slot 5. In 32-bit
+// objects, which must run on processors without SSE2, slot 0 and the common code use no SSE at
+// all. It also checks that the objects whose code streams carry a store fence.
 //
 // DSP_OBJECT_LIST names a file of lines "<slot>\t<object path>" (slot 0..5, 2n or common);
-// DSP_OBJDUMP is the disassembler.
+// DSP_OBJDUMP is the disassembler. The program runs on the build machine: the Windows build
+// makes it with the build machine's compiler and points it at its i686 objects.
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <fstream>
+#include <initializer_list>
 #include <map>
 #include <regex>
 #include <set>
@@ -38,7 +41,8 @@ std::vector<Object> objects() {
 struct Instruction {
     std::string function;
     std::vector<int> bytes;
-    std::string text;  // mnemonic and operands
+    std::string text;     // mnemonic and operands
+    bool bits32 = false;  // from a 32-bit object
 };
 
 // The instructions of one object; *ok is false when the disassembler failed on it.
@@ -49,11 +53,18 @@ std::vector<Instruction> disassemble(const std::string& path, bool* ok = nullptr
     FILE* pipe = popen(cmd.c_str(), "r");
     if (!pipe) return out;
     static const std::regex symbol(R"(^[0-9a-f]+ <([^>]+)>:)");
+    static const std::regex format(R"(file format (\S+))");
     std::string function;
+    bool bits32 = false;
     char buf[4096];
     while (fgets(buf, sizeof buf, pipe)) {
         std::string line(buf);
         std::smatch m;
+        if (std::regex_search(line, m, format)) {
+            // elf32-i386, pe-i386; not elf64-x86-64 or pe-x86-64
+            bits32 = m.str(1).find("i386") != std::string::npos;
+            continue;
+        }
         if (std::regex_search(line, m, symbol)) {
             function = m[1];
             continue;
@@ -63,7 +74,7 @@ std::vector<Instruction> disassemble(const std::string& path, bool* ok = nullptr
         if (t1 == std::string::npos) continue;
         const size_t t2 = line.find('\t', t1 + 2);
         if (t2 == std::string::npos) continue;
-        Instruction ins{function, {}, line.substr(t2 + 1)};
+        Instruction ins{function, {}, line.substr(t2 + 1), bits32};
         std::istringstream hex(line.substr(t1 + 2, t2 - t1 - 2));
         std::string byte;
         while (hex >> byte) ins.bytes.push_back(std::stoi(byte, nullptr, 16));
@@ -89,13 +100,28 @@ bool has(const std::string& text, const char* what) {
     return text.find(what) != std::string::npos;
 }
 
-bool isVex(const Instruction& ins) {
+// In 64-bit mode the lead bytes below always start a VEX or EVEX prefix; in 32-bit mode only
+// when the next byte's top two bits are set (otherwise they are LES, LDS and BOUND).
+bool prefixedBy(const Instruction& ins, std::initializer_list<int> leads) {
     const int b = leadByte(ins);
-    return b == 0xc4 || b == 0xc5;  // always VEX in 64-bit mode
+    bool lead = false;
+    for (int l : leads) lead |= b == l;
+    if (!lead || !ins.bits32) return lead;
+    for (size_t i = 0; i + 1 < ins.bytes.size(); ++i)
+        if (ins.bytes[i] == b) return (ins.bytes[i + 1] & 0xc0) == 0xc0;
+    return false;
+}
+bool isVex(const Instruction& ins) {
+    return prefixedBy(ins, {0xc4, 0xc5});
 }
 bool isEvex(const Instruction& ins) {
-    return leadByte(ins) == 0x62;
-}  // always EVEX in 64-bit mode
+    return prefixedBy(ins, {0x62});
+}
+// Any SSE instruction: an xmm register, MXCSR, or the few that name neither.
+bool isSse(const Instruction& ins) {
+    return has(ins.text, "%xmm") || has(ins.text, "mxcsr") ||
+           std::regex_search(ins.text, std::regex(R"(^(movnti|lfence|mfence|clflush|maskmovq))"));
+}
 bool isFma(const Instruction& ins) {
     return std::regex_search(ins.text, std::regex(R"(^vf(n)?m(add|sub))"));
 }
@@ -114,6 +140,7 @@ bool isAvx2Only(const Instruction& ins) {
 // What a slot's objects must not contain; empty when the instruction is allowed.
 std::string violation(const std::string& slot, const Instruction& ins) {
     const bool avx512 = isEvex(ins) || has(ins.text, "%zmm") || usesMask(ins);
+    if (ins.bits32 && (slot == "0" || slot == "common") && isSse(ins)) return "SSE";
     if (slot == "0" || slot == "1" || slot == "2" || slot == "2n" || slot == "3" ||
         slot == "common") {
         if (isVex(ins) || isEvex(ins)) return "VEX/EVEX encoding";
@@ -184,6 +211,7 @@ TEST(Disassembly, ClassifierRecognisesEachClass) {
         std::string text;
         const char* slot;
         bool allowed;
+        bool bits32 = false;
     };
     const Case cases[] = {
         {{0x66, 0x0f, 0x59, 0xc1}, "mulpd  %xmm1,%xmm0", "1", true},
@@ -199,9 +227,18 @@ TEST(Disassembly, ClassifierRecognisesEachClass) {
         {{0xc4, 0xe2, 0x7d, 0x59, 0xc0}, "vpbroadcastq %xmm0,%ymm0", "4", false},
         {{0xc5, 0xfd, 0xd4, 0xc1}, "vpaddq %ymm1,%ymm0,%ymm0", "4", false},
         {{0x0f, 0xae, 0xf8}, "sfence", "0", true},
+        // 32-bit objects: no SSE in slot 0 and the common code, SSE2 in slot 1.
+        {{0xf2, 0x0f, 0x59, 0xc1}, "mulsd  %xmm1,%xmm0", "0", true, false},
+        {{0xf2, 0x0f, 0x59, 0xc1}, "mulsd  %xmm1,%xmm0", "0", false, true},
+        {{0xf2, 0x0f, 0x59, 0xc1}, "mulsd  %xmm1,%xmm0", "1", true, true},
+        {{0x0f, 0xae, 0x54, 0x24, 0x04}, "ldmxcsr 0x4(%esp)", "common", false, true},
+        {{0x0f, 0xc3, 0x02}, "movnti %eax,(%edx)", "0", false, true},
+        {{0xdc, 0x4c, 0x24, 0x04}, "fmull  0x4(%esp)", "0", true, true},
+        {{0xc4, 0x42, 0x04}, "les    0x4(%edx),%eax", "0", true, true},
+        {{0xc5, 0xf9, 0x59, 0xc1}, "vmulpd %xmm1,%xmm0,%xmm0", "3", false, true},
     };
     for (const Case& c : cases) {
-        Instruction ins{"f", c.bytes, c.text};
+        Instruction ins{"f", c.bytes, c.text, c.bits32};
         EXPECT_EQ(violation(c.slot, ins).empty(), c.allowed) << c.text << " in slot " << c.slot;
     }
 }

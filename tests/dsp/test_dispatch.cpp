@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cmath>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <thread>
@@ -227,6 +228,18 @@ TEST_F(FirstCallTest, OneDetectionServesAllTwelveOperations) {
 
 TEST_F(FirstCallTest, ResultsThroughTheDispatch) {
     Buffers x;
+    // A fill's pattern passes both stubs (the first call's and the direct one) bit for bit,
+    // signalling NaNs included.
+    for (uint64_t pattern : {0x7FF0000000000123ull, 0xFFF4000000000001ull}) {
+        double value;
+        memcpy(&value, &pattern, sizeof value);
+        ASSERT_EQ(dspSet64f(value, x.c, 3), dspOk);
+        for (int i = 0; i < 3; ++i) {
+            uint64_t got;
+            memcpy(&got, &x.c[i], sizeof got);
+            EXPECT_EQ(got, pattern) << std::hex << pattern;
+        }
+    }
     ASSERT_EQ(dspSet64f(-1.5, x.c, 5), dspOk);
     for (int i = 0; i < 5; ++i) EXPECT_EQ(x.c[i], -1.5);
     EXPECT_EQ(x.c[5], 3.0);

@@ -367,6 +367,7 @@ BYTE* moveWithDirection(MoveFn fn, const BYTE* src, BYTE* dst, int len, bool set
                         bool* setOnReturn) {
     BYTE* result;
     unsigned long flags;
+#if defined(__x86_64__)
     const BYTE* s = src;
     BYTE* d = dst;
     long n = len;
@@ -389,6 +390,31 @@ BYTE* moveWithDirection(MoveFn fn, const BYTE* src, BYTE* dst, int len, bool set
         : "r8", "r9", "r10", "r11", "r12", "memory", "cc", "xmm0", "xmm1", "xmm2", "xmm3", "xmm4",
           "xmm5", "xmm6", "xmm7", "xmm8", "xmm9", "xmm10", "xmm11", "xmm12", "xmm13", "xmm14",
           "xmm15");
+#elif defined(__i386__)
+    // Standard call: the arguments go on the stack right to left and the callee pops them. Every
+    // operand sits in a register, since the pushes move the stack under memory operands; eax
+    // carries the source in and the result out, edx is the callee's to change.
+    uintptr_t eax = reinterpret_cast<uintptr_t>(src);
+    BYTE* d = dst;
+    __asm__ volatile(
+        "testl %[set], %[set]\n\t"
+        "jz 1f\n\t"
+        "std\n"
+        "1:\n\t"
+        "pushl %[len]\n\t"
+        "pushl %[dst]\n\t"
+        "pushl %[src]\n\t"
+        "call *%[fn]\n\t"
+        "pushfl\n\t"
+        "popl %%ecx\n\t"
+        "cld"
+        : [src] "+a"(eax), "=c"(flags), [dst] "+d"(d)
+        : [fn] "b"(fn), [set] "S"(static_cast<int>(setOnEntry)), [len] "D"(len)
+        : "memory", "cc", "xmm0", "xmm1", "xmm2", "xmm3", "xmm4", "xmm5", "xmm6", "xmm7");
+    result = reinterpret_cast<BYTE*>(eax);
+#else
+#error "the direction-flag call is written for x86 only"
+#endif
     *setOnReturn = (flags & 0x400) != 0;
     return result;
 }

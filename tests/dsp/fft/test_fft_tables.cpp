@@ -87,8 +87,8 @@ TEST(FftTables, FamiliesBuildTheSameTables) {
 // dst[rev(k)] = src[k] for n = 1 to 2^17, in place and out of place, by raw bits: every value is
 // a signalling NaN whose payload is its index.
 TEST(FftTables, PermutationsOfSlotsZeroAndTwo) {
-    using OutOfPlace = void (*)(const double*, double*, int, const int32_t*);
-    using InPlace = void (*)(double*, int, const int32_t*);
+    using OutOfPlace = void(DSP_CALL*)(const double*, double*, int, const int32_t*);
+    using InPlace = void(DSP_CALL*)(double*, int, const int32_t*);
     struct Member {
         int slot;
         OutOfPlace out;
