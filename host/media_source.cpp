@@ -487,9 +487,11 @@ HRESULT CWavFileSource::GetPropertyLocked(OleStringView name, VARIANT* value) {
     const bool file = EqualIgnoringCase(name, OLESTR("FileName"));
     const bool frames = EqualIgnoringCase(name, OLESTR("FrameCount"));
     const bool declared = EqualIgnoringCase(name, OLESTR("DeclaredFrameCount"));
-    if (!file && !frames && !declared) return S_FALSE;
+    const bool failure = EqualIgnoringCase(name, OLESTR("DecodeFailure"));
+    if (!file && !frames && !declared && !failure) return S_FALSE;
     if (!reader_) return E_UNEXPECTED;
     if (file) return VariantString(name_, value);
+    if (failure) return VariantString(Utf8ToOle(reader_->DecodeFailure()), value);
     VariantInit(value);
     value->vt = VT_I8;
     value->llVal = frames ? total_ : declared_;

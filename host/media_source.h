@@ -125,8 +125,9 @@ private:
 // A sound file read through libsndfile. Property "FileName" (VT_BSTR): opens that file (UTF-16
 // path) in place of the current one; GetParam answers the open file's name. GetParam also
 // answers "FrameCount" (VT_I8: the frames the source delivers, fewer than the header declares
-// once a read met the file's early end) and "DeclaredFrameCount" (VT_I8: what the header
-// declares), so that a host can tell that a file was cut short.
+// once a read met the file's early end), "DeclaredFrameCount" (VT_I8: what the header declares)
+// and "DecodeFailure" (VT_BSTR: why the data ended early when it could not be decoded further,
+// else empty), so that a host can tell that a file was cut short or damaged.
 class CWavFileSource : public CMediaSource {
 public:
     // Opens path (UTF-8); on failure the source keeps what it had open. *error, when given,

@@ -235,8 +235,9 @@ HRESULT SoundFileReader::Read(int16_t* dst, int64_t frames, int64_t* got) {
         const int64_t want = std::min(frames - *got, kPieceFrames);
         // Normalised reads scale every encoding, integer or floating-point, to a full scale
         // of 1.0; the 16-bit read would pass floating-point data through unscaled.
-        const sf_count_t n = sf_readf_double(Sf(file_), scratch_.data(), want);
-        if (n < 0 || (n < want && sf_error(Sf(file_)) != SF_ERR_NO_ERROR)) return E_FAIL;
+        const sf_count_t n =
+            std::max<sf_count_t>(0, sf_readf_double(Sf(file_), scratch_.data(), want));
+        if (n < want && sf_error(Sf(file_)) != SF_ERR_NO_ERROR) decodeFailure_ = SfText(Sf(file_));
         int16_t* to = dst + static_cast<size_t>(*got) * channels;
         const size_t values = static_cast<size_t>(n) * channels;
         for (size_t i = 0; i < values; ++i) to[i] = ToPcm16(scratch_[i]);

@@ -38,8 +38,12 @@ public:
     HRESULT Seek(int64_t frame);
     // Reads up to frames frames into dst (frames x Channels() values), every format scaled to
     // the 16-bit range, rounded to the nearest value and clipped to it; *got receives the number
-    // read, fewer only at the end of the file. E_FAIL on a read error.
+    // read, fewer only at the end of the data. Data that cannot be decoded (a damaged or cut
+    // compressed stream) ends the data where it starts: the frames before it are delivered, and
+    // DecodeFailure() says why.
     HRESULT Read(int16_t* dst, int64_t frames, int64_t* got);
+    // libsndfile's words for the last read that stopped at undecodable data; empty when none did.
+    const std::string& DecodeFailure() const { return decodeFailure_; }
 
 private:
     SoundFileReader() = default;
@@ -50,6 +54,7 @@ private:
     int64_t declared_ = 0;
     bool decoderMayTalk_ = false;  // an MPEG stream: its decoder writes notes to stderr
     std::vector<double> scratch_;  // one piece of a read at libsndfile's full scale of 1.0
+    std::string decodeFailure_;
 };
 
 // What WAV's 32-bit sizes allow for the data of one file: the RIFF size counts the rest of the

@@ -330,6 +330,12 @@ TEST_F(FxEndToEnd, ReplacedCutAndSlowStartingRunsFinishAsAUserExpects) {
     ASSERT_EQ(0, Sh("sox -D -n -r 44100 -c 2 -b 16 " + in + " synth 3 sine 440 vol 0.5"));
     ASSERT_EQ(0, Sh("cp " + in + " " + cut));
     ASSERT_EQ(0, truncate(cut.c_str(), 1000));
+    // A FLAC stream that loses its last 100 bytes no longer decodes to its end.
+    const std::string cutFlac = dir + "/cut.flac";
+    ASSERT_EQ(0, Sh("sox " + in + " " + cutFlac));
+    struct stat flac;
+    ASSERT_EQ(0, stat(cutFlac.c_str(), &flac));
+    ASSERT_EQ(0, truncate(cutFlac.c_str(), flac.st_size - 100));
     auto frames = [&]() {
         SF_INFO info;
         ReadWavDirectly(out, &info);
@@ -344,13 +350,14 @@ TEST_F(FxEndToEnd, ReplacedCutAndSlowStartingRunsFinishAsAUserExpects) {
         int oldMode;  // of an output file already there; -1: none
         std::string args;
         std::string message;  // a part of what the program prints
-        int64_t frames;
+        int64_t frames;       // -1: not checked
         int mode;
     } cases[] = {
         {"replaced 600", 0600, "-i " + in, "wrote 132300 frames", 132300, 0600},
         {"replaced 640", 0640, "-i " + in + " -e VolumeFilter5", "wrote", 132300, 0640},
         {"cut input", -1, "-i " + cut,
          "corvane-fx: warning: " + cut + " ends after 239 of 132300 frames", 239, -2},
+        {"cut FLAC", -1, "-i " + cutFlac, "frames (the rest cannot be decoded: ", -1, -2},
         // The placeholders of the two engines that may change the sample count deliver nothing
         // until the end of their interval, then as much silence.
         {"median on 3 s", -1, "-i " + in + " -e MedianFilter5", "wrote 132300 frames", 132300, -2},
@@ -366,7 +373,9 @@ TEST_F(FxEndToEnd, ReplacedCutAndSlowStartingRunsFinishAsAUserExpects) {
         RunResult r = Fx(c.args + " -o " + out);
         EXPECT_EQ(0, r.exitCode) << c.name << ": " << r.output;
         EXPECT_NE(std::string::npos, r.output.find(c.message)) << c.name << ": " << r.output;
-        EXPECT_EQ(c.frames, frames()) << c.name;
+        if (c.frames >= 0) {
+            EXPECT_EQ(c.frames, frames()) << c.name;
+        }
         if (c.mode != -2) {
             EXPECT_EQ(c.mode, mode()) << c.name;
         }

@@ -65,28 +65,33 @@ int List() {
     return 0;
 }
 
-// A frame count that the file source answers as a property; -1 when it gives none.
-long long FrameProperty(IMediaSource* source, const OLECHAR* name) {
+// A property of the file source; VT_EMPTY when it gives none.
+VARIANT Property(IMediaSource* source, const OLECHAR* name) {
     BSTR key = SysAllocString(name);
     VARIANT v;
     VariantInit(&v);
-    const HRESULT hr = key ? source->GetParam(key, &v) : E_OUTOFMEMORY;
+    if (!key || FAILED(source->GetParam(key, &v))) VariantInit(&v);
     SysFreeString(key);
-    const long long n = SUCCEEDED(hr) && v.vt == VT_I8 ? v.llVal : -1;
-    VariantClear(&v);
-    return n;
+    return v;
 }
 
-// A file shorter than its header says is read as far as it goes, as other audio tools do, but
-// not in silence.
+// A file shorter than its header says, or whose data cannot be decoded to its end, is read as
+// far as it goes, as other audio tools do, but not in silence.
 void WarnIfCutShort(IMediaSource* input, const std::string& path) {
-    const long long got = FrameProperty(input, OLESTR("FrameCount"));
-    const long long declared = FrameProperty(input, OLESTR("DeclaredFrameCount"));
-    if (got < 0 || declared <= got) return;
-    std::fprintf(stderr,
-                 "corvane-fx: warning: %s ends after %lld of %lld frames (the file is shorter "
-                 "than its header says); the output keeps what was read\n",
-                 path.c_str(), got, declared);
+    VARIANT frames = Property(input, OLESTR("FrameCount"));
+    VARIANT declared = Property(input, OLESTR("DeclaredFrameCount"));
+    VARIANT failure = Property(input, OLESTR("DecodeFailure"));
+    std::string why = "the file is shorter than its header says";
+    if (failure.vt == VT_BSTR && SysStringLen(failure.bstrVal) > 0)
+        why = "the rest cannot be decoded: " + corvane::OleToUtf8(failure.bstrVal);
+    if (frames.vt == VT_I8 && declared.vt == VT_I8 && declared.llVal > frames.llVal) {
+        std::fprintf(stderr,
+                     "corvane-fx: warning: %s ends after %lld of %lld frames (%s); the output "
+                     "keeps what was read\n",
+                     path.c_str(), static_cast<long long>(frames.llVal),
+                     static_cast<long long>(declared.llVal), why.c_str());
+    }
+    VariantClear(&failure);
 }
 
 // Everything after COM is up and the host classes are registered.
