@@ -1,3 +1,142 @@
 #include "effects/EqualizeFilter.h"
 
+#include "framework/BaseFilter.h"
+#include "framework/BaseFilterSupport.h"
+
+#include <cmath>
+#include <cstring>
+#include <memory>
+
+namespace {
+
+using corvane::ComPtr;
+
+// Reads the stream parameter `key` as 32-bit floats (its size / 4 values). False when the
+// parameter is missing or cannot be read; *values is then left alone.
+bool ReadFloats(const CBaseFilter* owner, LPCOLESTR key, std::vector<float>* values) {
+    ComPtr<IStream> stream;
+    if (FAILED(owner->GetParamStream(key, stream.Put())) || !stream) return false;
+    void* buffer = nullptr;
+    const UINT64 size = CBaseChannelFilter::GetStreamSize(stream.Get());
+    if (FAILED(CBaseChannelFilter::ReadStreamToBuffer(stream.Get(), &buffer))) return false;
+    const std::unique_ptr<void, void (*)(void*)> owned(
+        buffer, [](void* p) { HeapFree(GetProcessHeap(), 0, p); });
+    std::vector<float> read(static_cast<size_t>(size / sizeof(float)));
+    if (!read.empty()) std::memcpy(read.data(), buffer, read.size() * sizeof(float));
+    values->swap(read);
+    return true;
+}
+
+// A one-dimensional VT_R4 SAFEARRAY with a copy of the values; destroyed with the holder.
+struct FloatArray {
+    explicit FloatArray(const std::vector<float>& values)
+        : array(SafeArrayCreateVector(VT_R4, 0, static_cast<ULONG>(values.size()))) {
+        if (array == nullptr) throw std::bad_alloc();
+        void* data = nullptr;
+        if (!values.empty() && SUCCEEDED(SafeArrayAccessData(array, &data))) {
+            std::memcpy(data, values.data(), values.size() * sizeof(float));
+            SafeArrayUnaccessData(array);
+        }
+    }
+    ~FloatArray() { SafeArrayDestroy(array); }
+    FloatArray(const FloatArray&) = delete;
+    FloatArray& operator=(const FloatArray&) = delete;
+    SAFEARRAY* array;
+};
+
+}  // namespace
+
+CEqualizeChannelFilter::Tables CEqualizeChannelFilter::MakeTables(const float* edges,
+                                                                  const float* gains, size_t count,
+                                                                  double sampleRate) {
+    Tables t;
+    const auto point = [&t](float f, float g) {
+        t.bands.push_back(f), t.gains.push_back(g), t.weights.push_back(kWeight);
+    };
+    const auto separator = [&t] {
+        t.bands.push_back(-1.0f), t.gains.push_back(-1.0f), t.weights.push_back(-1.0f);
+    };
+    point(0.0f, gains[0]);
+    for (size_t i = 0; i + 1 < count; ++i) {
+        point(edges[i], gains[i]);
+        separator();
+        // The first tenth of the gap is a transition band (difference in single precision).
+        const float gap = edges[i + 1] - edges[i];
+        point(static_cast<float>(static_cast<double>(edges[i]) + 0.1 * gap), gains[i + 1]);
+    }
+    const float top = edges[count - 1], g = gains[count - 1];
+    point(top, g);
+    separator();
+    // The last band repeats the top gain up to half the sample rate: a design left free above
+    // it may rise without bound there.
+    const float start = 1.1f * top;
+    point(start, g);
+    point(std::max(start, static_cast<float>(sampleRate / 2.0)), g);
+    return t;
+}
+
+bool CEqualizeChannelFilter::UsableArrays(const std::vector<float>* edges,
+                                          const std::vector<float>* gains) {
+    if (edges == nullptr || gains == nullptr || edges->empty() || edges->size() != gains->size()) {
+        return false;
+    }
+    float previous = 0.0f;
+    for (size_t i = 0; i < edges->size(); ++i) {
+        const float f = (*edges)[i];
+        if (!std::isfinite(f) || !(f > previous) || !std::isfinite((*gains)[i])) return false;
+        previous = f;
+    }
+    return true;
+}
+
+CEqualizeChannelFilter::~CEqualizeChannelFilter() = default;
+
+HRESULT CEqualizeChannelFilter::ResetChannel() {
+    CBaseChannelFilter::ResetChannel();
+    m_passThrough = true;
+    return S_OK;
+}
+
+HRESULT CEqualizeChannelFilter::LoadChannelParams() {
+    if (ReadFloats(m_pOwner, OLESTR("FrequencyArray"), &m_frequencies)) m_haveFrequencies = true;
+    if (ReadFloats(m_pOwner, OLESTR("dbGainArray"), &m_gains)) {
+        m_haveGains = true;
+        for (float& g : m_gains) g = static_cast<float>(std::pow(10.0, g / 20.0));
+    }
+    m_fir.put_Order(kOrder);
+    Restart();
+    if (!UsableArrays(m_haveFrequencies ? &m_frequencies : nullptr,
+                      m_haveGains ? &m_gains : nullptr)) {
+        return S_OK;
+    }
+    const double rate = static_cast<double>(m_pOwner->m_wfx.nSamplesPerSec);
+    const Tables t = MakeTables(m_frequencies.data(), m_gains.data(), m_gains.size(), rate);
+    const FloatArray gains(t.gains), bands(t.bands), weights(t.weights);
+    m_fir.put_Gains(gains.array);
+    m_fir.put_SmoothChanges(VARIANT_FALSE);
+    m_fir.put_Bands(bands.array);
+    m_fir.put_Weights(weights.array);
+    m_fir.put_RightFadeTime(m_pOwner->m_rSmooth);
+    m_fir.put_LeftFadeTime(m_pOwner->m_lSmooth);
+    m_fir.Initialise();
+    m_passThrough = false;
+    return S_OK;
+}
+
+int CEqualizeChannelFilter::ProcessChannel(int n, int last) {
+    if (n <= 0) return 0;
+    if (m_passThrough) {
+        std::memcpy(m_pOut, m_pIn, sizeof(double) * static_cast<size_t>(n));
+    } else {
+        m_fir.Process(m_pIn, m_pOut, static_cast<UINT>(n) * sizeof(double), last,
+                      static_cast<int>(m_pOwner->m_wfx.nSamplesPerSec));
+    }
+    return n;
+}
+
+void CEqualizeChannelFilter::RestartEffect() {
+    Restart();
+    m_fir.Initialise();
+}
+
 CEqualizeFilter::~CEqualizeFilter() = default;

@@ -105,11 +105,11 @@ TEST_F(FxEndToEnd, EnabledEffectsWithTheDefaultChannelFilterPassAudioThrough) {
     const std::string in = dir + "/in.wav", out = dir + "/out.wav";
     const std::vector<int16_t> samples = TestSamples(30011, 3);
     ASSERT_TRUE(WriteWavDirectly(in, 22050, 3, samples));
-    // Engines of every shape: through the buffering helper per channel (Equalize), interleaved
+    // Engines of every shape: through the buffering helper per channel (PitchShift), interleaved
     // (Volume, Echo), the channel map; parameters and zones that the framework reads. Only
     // classes still on the default channel filter pass audio through unchanged.
     RunResult r = Fx("-i " + in + " -o " + out +
-                     " -e EqualizeFilter5 -p SmoothEnabled=true -p RSmoothTime=30 -z 200:500"
+                     " -e PitchShiftFilter5 -p SmoothEnabled=true -p RSmoothTime=30 -z 200:500"
                      " -e VolumeFilter5 -p UseStrengthPerCh=true"
                      " -p 'StrengthZone=[{EffectStart=0,EffectDuration=300,LeftStrength=0.5}]'"
                      " -e EchoFilter5 -e AudioFilterNB5 -e AudioFilter5 --block 33");
