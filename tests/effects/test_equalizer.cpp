@@ -17,6 +17,8 @@ namespace {
 
 using Channel = std::vector<double>;
 
+constexpr double kPi = 3.14159265358979323846;
+
 host::ParamBytes Floats(const std::vector<float>& v) {
     host::ParamBytes bytes(v.size() * sizeof(float));
     if (!v.empty()) std::memcpy(bytes.data(), v.data(), bytes.size());
@@ -212,7 +214,7 @@ TEST_F(Equalizer, ResponseStaysWithinFourTimesTheLargestGain) {
         for (int i = 0; i <= 4410; ++i) {
             std::complex<double> h = 0.0;
             for (int k = 0; k < s.TapCount(); ++k) {
-                h += s.Taps()[k] * std::polar(1.0, -M_PI * i / 4410.0 * k);
+                h += s.Taps()[k] * std::polar(1.0, -kPi * i / 4410.0 * k);
             }
             peak = std::max(peak, std::abs(h));
         }

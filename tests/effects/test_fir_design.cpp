@@ -14,6 +14,7 @@
 
 namespace {
 
+constexpr double kTwoPi = 6.283185307179586;
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 constexpr float kInf = std::numeric_limits<float>::infinity();
 
@@ -36,8 +37,8 @@ FirTaps Design(const Spec& s) {
 double Response(const FirTaps& t, double f, double rate) {
     double re = 0.0, im = 0.0;
     for (int n = 0; n < t.tapCount; ++n) {
-        re += t.taps[n] * std::cos(2.0 * M_PI * f * n / rate);
-        im -= t.taps[n] * std::sin(2.0 * M_PI * f * n / rate);
+        re += t.taps[n] * std::cos(kTwoPi * f * n / rate);
+        im -= t.taps[n] * std::sin(kTwoPi * f * n / rate);
     }
     return std::hypot(re, im);
 }
