@@ -126,11 +126,30 @@
     X(dspFftLargeOrderSize, void,                                                                  \
       (int m, int64_t* specSize, int64_t* specBufSize, int64_t* workSize), s0, s1, s2, s3, s4, s5, \
       s2n)                                                                                         \
-    /* Bit-reversal permutations of n complex values by a pair-format table, raw bits. */          \
+    /* Bit-reversal permutations of n complex values, raw bits: by the pair-format table in */    \
+    /* slots 0 and 2, by the index table elsewhere (dsp/fft/butterfly.slots.cpp). */              \
     X(dspBitReversePermute, void, (const double* src, double* dst, int n, const int32_t* table),   \
-      s0, none, s2, none, none, none, none)                                                        \
-    X(dspBitReversePermuteInPlace, void, (double* data, int n, const int32_t* table), s0, none,    \
-      s2, none, none, none, none)
+      s0, s1, s2, s3, none, none, s2n)                                                             \
+    X(dspBitReversePermuteInPlace, void, (double* data, int n, const int32_t* table), s0, s1, s2,  \
+      s3, s4, s5, s2n)                                                                             \
+    /* Complex FFT of n = 2^m values by radix-4 passes over the staged twiddles, both */          \
+    /* directions (dsp/fft/butterfly.slots.cpp). The passes gather src through the index table */ \
+    /* into natural-order dst; the block butterflies transform bit-reversed data in place, */     \
+    /* interleaved (flag 1) or in the two-column split layout (flag 0). work: n values. */        \
+    X(dspFftButterflyPassesFwd, void,                                                              \
+      (const double* src, double* dst, int n, const double* twiddles, const int32_t* table,        \
+       BYTE* work),                                                                                \
+      none, s1, none, s3, none, none, s2n)                                                         \
+    X(dspFftButterflyPassesInv, void,                                                              \
+      (const double* src, double* dst, int n, const double* twiddles, const int32_t* table,        \
+       BYTE* work),                                                                                \
+      none, s1, none, s3, none, none, s2n)                                                         \
+    X(dspFftBlockButterfliesFwd, void,                                                             \
+      (double* data, int n, const double* twiddles, BYTE* work, int flag), none, s1, none, s3,      \
+      none, none, s2n)                                                                             \
+    X(dspFftBlockButterfliesInv, void,                                                             \
+      (double* data, int n, const double* twiddles, BYTE* work, int flag), none, s1, none, s3,      \
+      none, none, s2n)
 
 // DSP_TEST_ROUTINES(X): per-slot routines of the test build only; dsp/testing.h declares them.
 // X(name, Ret, params, b0, b1, b2, b3, b4, b5, b2n).

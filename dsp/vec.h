@@ -12,7 +12,9 @@
 //       ones where true, false for NaN), vmovemask (sign of each lane), vselect, vbits, vabs,
 //       vsign, vneg, vlanes / vlaneBits (to memory), vlowBitToSign, vrsqrtEstimate (slots >= 1).
 //       Complex pairs (kLanes >= 2): vdeinterleave / vinterleave (kLanes pairs re, im), vswapPairs
-//       (re <-> im in each pair), vnegRe / vnegIm (sign flip of the real or imaginary parts).
+//       (re <-> im in each pair), vnegRe / vnegIm (sign flip of the real or imaginary parts),
+//       vunpackLo / vunpackHi (the even or odd lanes of two vectors, alternating, within each
+//       128-bit half), vreverse (the lanes in reverse order).
 //       vfma(a, b, c) = a * b + c rounded once: slot 5 only, and only where a kernel asks for it
 //       by name; everywhere else a product and a sum are two roundings.
 //   VI  int64 lanes (slots >= 1; two in slots 1 to 4, four in slot 5): iloadu, istoreu, iset,
@@ -135,6 +137,16 @@ inline void vinterleave(double* p, V re, V im) {
 inline V vswapPairs(V a) {
     return {_mm256_permute_pd(a.v, 0x5)};
 }
+// (a0, b0, a2, b2) and (a1, b1, a3, b3).
+inline V vunpackLo(V a, V b) {
+    return {_mm256_unpacklo_pd(a.v, b.v)};
+}
+inline V vunpackHi(V a, V b) {
+    return {_mm256_unpackhi_pd(a.v, b.v)};
+}
+inline V vreverse(V a) {
+    return {_mm256_permute_pd(_mm256_permute2f128_pd(a.v, a.v, 0x01), 0x5)};
+}
 
 #elif DSP_SLOT >= 1
 
@@ -219,6 +231,16 @@ inline void vinterleave(double* p, V re, V im) {
     _mm_storeu_pd(p + 2, _mm_unpackhi_pd(re.v, im.v));
 }
 inline V vswapPairs(V a) {
+    return {_mm_shuffle_pd(a.v, a.v, 0x1)};
+}
+// (a0, b0) and (a1, b1).
+inline V vunpackLo(V a, V b) {
+    return {_mm_unpacklo_pd(a.v, b.v)};
+}
+inline V vunpackHi(V a, V b) {
+    return {_mm_unpackhi_pd(a.v, b.v)};
+}
+inline V vreverse(V a) {
     return {_mm_shuffle_pd(a.v, a.v, 0x1)};
 }
 

@@ -169,6 +169,18 @@ void checkComplexLanes(Checker& c) {
         c.expectBits(nr[l], l % 2 == 0 ? -p[l] : p[l], "vnegRe", l);
         c.expectBits(ni[l], l % 2 == 1 ? -p[l] : p[l], "vnegIm", l);
     }
+    // Within each 128-bit half: the even lanes of both operands, then the odd ones.
+    const double q[4] = {10, 20, 30, 40};
+    double lo[kLanes], hi[kLanes], rev[kLanes];
+    vstoreu(lo, vunpackLo(vloadu(p), vloadu(q)));
+    vstoreu(hi, vunpackHi(vloadu(p), vloadu(q)));
+    vstoreu(rev, vreverse(vloadu(p)));
+    for (int l = 0; l < kLanes; ++l) {
+        const int from = l & ~1;
+        c.expectBits(lo[l], l % 2 == 0 ? p[from] : q[from], "vunpackLo", l);
+        c.expectBits(hi[l], l % 2 == 0 ? p[from + 1] : q[from + 1], "vunpackHi", l);
+        c.expectBits(rev[l], p[kLanes - 1 - l], "vreverse", l);
+    }
 }
 
 void checkIntegerLanes(Checker& c) {

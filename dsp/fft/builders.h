@@ -32,10 +32,12 @@
 //   dspFftLargeOrderSize(m, &S, &B, &W)  spec, set-up buffer and work bytes of a large complex
 //                                        order (work without the alignment allowance)
 //   dspBitReversePermute(src, dst, n, table), dspBitReversePermuteInPlace(data, n, table)
-//                                        slots 0 and 2: dst[rev(k)] = src[k] for n complex values
-//                                        by a pair-format table built for n, values moved as raw
-//                                        bits; out of place needs distinct arrays and reads no
-//                                        table for n < 8; in place does nothing for n < 4
+//                                        slots 0 and 2 (permute.slots.cpp): dst[rev(k)] = src[k]
+//                                        for n complex values by a pair-format table built for
+//                                        n, values moved as raw bits; out of place needs distinct
+//                                        arrays and reads no table for n < 8; in place does
+//                                        nothing for n < 4. The other slots' members read the
+//                                        index table (butterfly.slots.cpp)
 //
 // Builders trust their callers (the set-up has checked order and pointers, the size query has
 // sized the memory). Each returns the address just past what it wrote, rounded up to 64; every

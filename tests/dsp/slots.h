@@ -3,6 +3,7 @@
 //   class MyTest : public DspSlotTest {};
 //   TEST_P(MyTest, Works) { int s = slot(); ... dspslots::dspSet64f[s](...) ... }
 //   DSP_INSTANTIATE_SLOTS(MyTest);                             // slots 0..5
+//   DSP_INSTANTIATE_SLOTS_WITH_2N(MyTest);                     // slots 0..5 and 2n
 //   DSP_INSTANTIATE_SLOTS_OF(MyFft, dspslots::dspFftInitReal64f);  // the slots with a body
 //
 // Only cases that exist are instantiated; a slot this machine cannot run is skipped in SetUp
@@ -46,6 +47,10 @@ struct DspSlotParamName {
 
 #define DSP_INSTANTIATE_SLOTS(fixture) \
     INSTANTIATE_TEST_SUITE_P(Slots, fixture, ::testing::Range(0, kDspSlotCount), DspSlotParamName())
+// Slots 0..5 and 2n.
+#define DSP_INSTANTIATE_SLOTS_WITH_2N(fixture)                                         \
+    INSTANTIATE_TEST_SUITE_P(Slots, fixture, ::testing::Range(0, kDspSlotCountWith2n), \
+                             DspSlotParamName())
 #define DSP_INSTANTIATE_SLOTS_OF(fixture, table)                                           \
     INSTANTIATE_TEST_SUITE_P(Slots, fixture, ::testing::ValuesIn(dspSlotsWithBody(table)), \
                              DspSlotParamName())

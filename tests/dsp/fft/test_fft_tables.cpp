@@ -85,18 +85,27 @@ TEST(FftTables, FamiliesBuildTheSameTables) {
 }
 
 // dst[rev(k)] = src[k] for n = 1 to 2^17, in place and out of place, by raw bits: every value is
-// a signalling NaN whose payload is its index.
-TEST(FftTables, PermutationsOfSlotsZeroAndTwo) {
+// a signalling NaN whose payload is its index. Slots 0 and 2 read the pair table, the others the
+// index table (slots 4 and 5 have the in-place form only).
+TEST(FftTables, PermutationsOfEverySlot) {
     using OutOfPlace = void(DSP_CALL*)(const double*, double*, int, const int32_t*);
     using InPlace = void(DSP_CALL*)(double*, int, const int32_t*);
+    using Builder = BYTE*(DSP_CALL*)(int, int32_t*);
     struct Member {
         int slot;
         OutOfPlace out;
         InPlace in;
+        Builder table;
     };
     const Member members[] = {
-        {0, dspBitReversePermute_s0, dspBitReversePermuteInPlace_s0},
-        {2, dspBitReversePermute_s2, dspBitReversePermuteInPlace_s2},
+        {0, dspBitReversePermute_s0, dspBitReversePermuteInPlace_s0, dspFftBitReverseTable_s0},
+        {2, dspBitReversePermute_s2, dspBitReversePermuteInPlace_s2, dspFftBitReverseTable_s2},
+        {1, dspBitReversePermute_s1, dspBitReversePermuteInPlace_s1, dspFftBitReverseTable_s1},
+        {3, dspBitReversePermute_s3, dspBitReversePermuteInPlace_s3, dspFftBitReverseTable_s3},
+        {kDspSlot2n, dspBitReversePermute_s2n, dspBitReversePermuteInPlace_s2n,
+         dspFftBitReverseTable_s2n},
+        {4, nullptr, dspBitReversePermuteInPlace_s4, dspFftBitReverseTable_s1},
+        {5, nullptr, dspBitReversePermuteInPlace_s5, dspFftBitReverseTable_s5},
     };
     for (const Member& mb : members) {
         if (!dspSlotSupported(mb.slot)) continue;
@@ -107,19 +116,21 @@ TEST(FftTables, PermutationsOfSlotsZeroAndTwo) {
             for (int64_t i = 0; i < 2 * n; ++i) src[i] = 0x7FF0000000000000u | uint64_t(i + 1);
             in = src;
             std::vector<int32_t> table(n / 4 + 2, -1);
-            if (L >= 2) dspFftBitReverseTable_s0(L, table.data());
-            // Below 8 values the out-of-place form reads no table.
+            if (L >= 2) mb.table(L, table.data());
+            // Below 8 values the out-of-place pair form reads no table.
             const int32_t* const outTable = L >= 3 ? table.data() : nullptr;
             const std::vector<uint64_t> kept = src;
-            mb.out(reinterpret_cast<const double*>(src.data()),
-                   reinterpret_cast<double*>(dst.data()), static_cast<int>(n), outTable);
+            if (mb.out) {
+                mb.out(reinterpret_cast<const double*>(src.data()),
+                       reinterpret_cast<double*>(dst.data()), static_cast<int>(n), outTable);
+            }
             mb.in(reinterpret_cast<double*>(in.data()), static_cast<int>(n), table.data());
             EXPECT_EQ(src, kept);
             bool ok = true;
             for (int64_t k = 0; k < n && ok; ++k) {
                 const int64_t r = reverseBits(k, L);
-                ok = dst[2 * r] == src[2 * k] && dst[2 * r + 1] == src[2 * k + 1] &&
-                     in[2 * r] == src[2 * k] && in[2 * r + 1] == src[2 * k + 1];
+                ok = in[2 * r] == src[2 * k] && in[2 * r + 1] == src[2 * k + 1] &&
+                     (!mb.out || (dst[2 * r] == src[2 * k] && dst[2 * r + 1] == src[2 * k + 1]));
                 EXPECT_TRUE(ok) << "value " << k;
             }
         }

@@ -1,0 +1,303 @@
+// The butterfly passes and bit-reversal permutations of slots 1, 3 and 2n (the in-place
+// permutation also of slots 4 and 5), both directions.
+//
+// Passes. A transform of n = 2^m values runs in a working array in the two-column split layout
+// (values 2p and 2p + 1 stored as re, re, im, im), so that the staged twiddles, kept two k to a
+// group, multiply whole vectors:
+//   first pass   reads interleaved values (gathered through the index table, or already in
+//                bit-reversed order) and leaves the four-point DFTs of consecutive groups
+//                (m even) or eight-point DFTs (m odd) in split pairs;
+//   stages       radix-4 decimation in time for P = 2^L, L = 4 + (m mod 2), .., m, with the
+//                stage's twiddles; the last writes the result interleaved (or split, when asked)
+//                into the destination.
+// The working array is the destination when it is 16-byte aligned (and, for the gathering
+// passes, not the source), else the caller's work buffer of n values. Past 2^12 values the
+// passes go block by block: each block of 2^12 values runs the first pass and every stage that
+// stays inside it before the larger stages sweep the whole array; the operations and their
+// results are those of the plain order.
+//
+// Permutations move 4 x 4 blocks, four consecutive values from each quarter of the array,
+// through the offset table (word i = 8 rev(i) for the block index i < n/16), as raw 16-byte
+// moves, so every payload survives.
+#include "dsp/fft/radix.h"
+#include "dsp/fft/small_dft.h"
+#include "dsp/internal.h"
+#include "dsp/slot.h"
+#include "dsp/vec.h"
+
+namespace {
+
+// ---------------------------------------------------------------------------------------------
+// Permutations.
+
+inline B16 valueAt(const double* base, int64_t k) {
+    return b16loadu(base + 2 * k);
+}
+inline void putValue(double* base, int64_t k, B16 v) {
+    b16storeu(base + 2 * k, v);
+}
+
+constexpr int kRev2[4] = {0, 2, 1, 3};
+constexpr int kRev3[8] = {0, 4, 2, 6, 1, 5, 3, 7};
+
+// The 16 values of block i (q Q + 4 i + r for quarter q and column r), row by row.
+struct Block {
+    alignas(16) B16 v[4][4];
+};
+inline void readBlock(const double* src, int64_t quarter, int64_t i, Block& b) {
+    for (int q = 0; q < 4; ++q)
+        for (int r = 0; r < 4; ++r) b.v[q][r] = valueAt(src, q * quarter + 4 * i + r);
+}
+// Block i of the reversed array from block rev(i) of the original: value (q, r) is the
+// original's (rev2(r), rev2(q)).
+inline void writeReversedBlock(double* dst, int64_t quarter, int64_t i, const Block& b) {
+    for (int q = 0; q < 4; ++q)
+        for (int r = 0; r < 4; ++r) putValue(dst, q * quarter + 4 * i + r, b.v[kRev2[r]][kRev2[q]]);
+}
+
+void permuteSmall(const double* src, double* dst, int64_t n) {
+    B16 v[8];
+    for (int64_t k = 0; k < n; ++k) v[k] = valueAt(src, k);
+    for (int64_t k = 0; k < n; ++k) {
+        const int64_t from = n == 8 ? kRev3[k] : n == 4 ? kRev2[k] : k;
+        putValue(dst, k, v[from]);
+    }
+}
+
+#if DSP_SLOT >= 1 && DSP_SLOT <= 3
+
+// ---------------------------------------------------------------------------------------------
+// Passes.
+
+using Sp = Cx<V>;  // two values in split form
+
+DSP_FFT_INLINE Sp loadSplit(const double* a, int64_t p) {
+    return {vload(a + 2 * p), vload(a + 2 * p + 2)};
+}
+DSP_FFT_INLINE Sp splitOf(Pc x, Pc y) {
+    return {vunpackLo(x.v, y.v), vunpackHi(x.v, y.v)};
+}
+
+// Where a pass puts its pairs: the working array (split, aligned), or the destination of the
+// last pass (interleaved, or split when asked; any 8-byte alignment).
+enum class Put { Work, Interleaved, Split };
+template <Put K>
+DSP_FFT_INLINE void putPair(double* a, int64_t p, Sp x) {
+    if constexpr (K == Put::Work) {
+        vstore(a + 2 * p, x.re);
+        vstore(a + 2 * p + 2, x.im);
+    } else if constexpr (K == Put::Split) {
+        vstoreu(a + 2 * p, x.re);
+        vstoreu(a + 2 * p + 2, x.im);
+    } else {
+        vstoreu(a + 2 * p, vunpackLo(x.re, x.im));
+        vstoreu(a + 2 * p + 2, vunpackHi(x.re, x.im));
+    }
+}
+
+DSP_FFT_INLINE Pc pcAt(const double* src, int64_t k) {
+    return {vloadu(src + 2 * k)};
+}
+
+// Four-point DFTs of the groups g0 <= g < g1. Gathering: position 4g + u holds the input
+// rev(g) + rev2(u) n/4, rev(g) = table[g] / 2 (word 0, always 0, is not read). Otherwise the
+// inputs stand in bit-reversed order at 4g + u.
+template <Dir D, Put K>
+void firstPass4(const double* src, const int32_t* table, double* out, int64_t n, int64_t g0,
+                int64_t g1) {
+    const int64_t quarter = n / 4;
+    for (int64_t g = g0; g < g1; ++g) {
+        Pc a0, a1, a2, a3;
+        if (table) {
+            const int64_t r = g ? table[g] >> 1 : 0;
+            a0 = pcAt(src, r);
+            a1 = pcAt(src, r + 2 * quarter);
+            a2 = pcAt(src, r + quarter);
+            a3 = pcAt(src, r + 3 * quarter);
+        } else {
+            a0 = pcAt(src, 4 * g);
+            a1 = pcAt(src, 4 * g + 1);
+            a2 = pcAt(src, 4 * g + 2);
+            a3 = pcAt(src, 4 * g + 3);
+        }
+        radix4<D>(a0, a1, a2, a3);
+        putPair<K>(out, 4 * g, splitOf(a0, a1));
+        putPair<K>(out, 4 * g + 2, splitOf(a2, a3));
+    }
+}
+
+// Eight-point DFTs of the groups g0 <= g < g1: position 8g + u holds the input
+// rev(g) + rev3(u) n/8 with rev(g) = table[2g] / 2, or stands at 8g + u already.
+template <Dir D, Put K>
+void firstPass8(const double* src, const int32_t* table, double* out, int64_t n, int64_t g0,
+                int64_t g1) {
+    const int64_t eighth = n / 8;
+    for (int64_t g = g0; g < g1; ++g) {
+        Pc y[8];
+        if (table) {
+            const int64_t r = g ? table[2 * g] >> 1 : 0;
+            for (int t = 0; t < 8; ++t) y[t] = pcAt(src, r + t * eighth);
+        } else {
+            for (int t = 0; t < 8; ++t) y[t] = pcAt(src, 8 * g + kRev3[t]);
+        }
+        dftN<PairFamily<false>, D, 8>(y);
+        for (int u = 0; u < 8; u += 2) putPair<K>(out, 8 * g + u, splitOf(y[u], y[u + 1]));
+    }
+}
+
+// One radix-4 stage of P = 2^L values over [begin, end) of the working array a, twiddles tw of
+// the stage (12 doubles per two k: w^k, w^2k, w^3k as real and imaginary pairs).
+template <Dir D, Put K>
+void stage(double* a, double* out, int64_t begin, int64_t end, int L, const double* tw) {
+    const int64_t p = int64_t(1) << L, s = p / 4;
+    for (int64_t b = begin; b < end; b += p) {
+        for (int64_t k = 0; k < s; k += 2) {
+            const double* g = tw + 6 * k;
+            const Sp w1 = {vloadu(g), vloadu(g + 2)}, w2 = {vloadu(g + 4), vloadu(g + 6)};
+            const Sp w3 = {vloadu(g + 8), vloadu(g + 10)};
+            Sp x0 = loadSplit(a, b + k);
+            Sp x1 = twiddle<D>(loadSplit(a, b + k + s), w2);
+            Sp x2 = twiddle<D>(loadSplit(a, b + k + 2 * s), w1);
+            Sp x3 = twiddle<D>(loadSplit(a, b + k + 3 * s), w3);
+            radix4<D>(x0, x1, x2, x3);
+            putPair<K>(out, b + k, x0);
+            putPair<K>(out, b + k + s, x1);
+            putPair<K>(out, b + k + 2 * s, x2);
+            putPair<K>(out, b + k + 3 * s, x3);
+        }
+    }
+}
+
+constexpr int kBlockOrder = 12;
+
+template <Dir D>
+void transform(const double* src, double* dst, int64_t n, const double* tw, const int32_t* table,
+               BYTE* work, bool splitOut) {
+    if (n <= 2) {
+        const Pc x = pcAt(src, 0);
+        if (n == 1) {
+            vstoreu(dst, x.v);
+            return;
+        }
+        const Pc y = pcAt(src, 1);
+        vstoreu(dst, (x + y).v);
+        vstoreu(dst + 2, (x - y).v);
+        return;
+    }
+    int m = 0;
+    while ((int64_t(1) << m) < n) ++m;
+    const bool inDst = aligned(dst, 16) && (!table || dst != src);
+    double* const a = inDst ? dst : reinterpret_cast<double*>(work);
+    auto first = [&](auto put, int64_t begin, int64_t end) {
+        constexpr Put K = decltype(put)::value;
+        if (m & 1) {
+            firstPass8<D, K>(src, table, K == Put::Work ? a : dst, n, begin / 8, end / 8);
+        } else {
+            firstPass4<D, K>(src, table, K == Put::Work ? a : dst, n, begin / 4, end / 4);
+        }
+    };
+    using Work = std::integral_constant<Put, Put::Work>;
+    if (m <= 3) {
+        if (splitOut) {
+            first(std::integral_constant<Put, Put::Split>{}, 0, n);
+        } else {
+            first(std::integral_constant<Put, Put::Interleaved>{}, 0, n);
+        }
+        return;
+    }
+    // Stage L starts after the stages below it, 12 P bytes each.
+    auto twiddlesOf = [&](int L) {
+        int64_t offset = 0;
+        for (int l = 4 + (m & 1); l < L; l += 2) offset += (int64_t(3) << l) / 2;
+        return tw + offset;
+    };
+    auto runStage = [&](int L, int64_t begin, int64_t end) {
+        if (L < m) {
+            stage<D, Put::Work>(a, a, begin, end, L, twiddlesOf(L));
+        } else if (splitOut) {
+            stage<D, Put::Split>(a, dst, begin, end, L, twiddlesOf(L));
+        } else {
+            stage<D, Put::Interleaved>(a, dst, begin, end, L, twiddlesOf(L));
+        }
+    };
+    const int blockOrder = m < kBlockOrder ? m : kBlockOrder;
+    const int64_t block = int64_t(1) << blockOrder;
+    int L = 4 + (m & 1);
+    for (int64_t b = 0; b < n; b += block) {
+        first(Work{}, b, b + block);
+        for (int l = L; l <= blockOrder; l += 2) runStage(l, b, b + block);
+    }
+    while (L <= blockOrder) L += 2;
+    for (; L <= m; L += 2) runStage(L, 0, n);
+}
+
+#endif  // DSP_SLOT >= 1 && DSP_SLOT <= 3
+
+}  // namespace
+
+extern "C" {
+
+#if DSP_SLOT >= 1 && DSP_SLOT <= 3
+
+void DSP_CALL DSP_SLOT_NAME(dspFftButterflyPassesFwd)(const double* src, double* dst, int n,
+                                                      const double* twiddles, const int32_t* table,
+                                                      BYTE* work) {
+    transform<Dir::Fwd>(src, dst, n, twiddles, table, work, false);
+}
+
+void DSP_CALL DSP_SLOT_NAME(dspFftButterflyPassesInv)(const double* src, double* dst, int n,
+                                                      const double* twiddles, const int32_t* table,
+                                                      BYTE* work) {
+    transform<Dir::Inv>(src, dst, n, twiddles, table, work, false);
+}
+
+void DSP_CALL DSP_SLOT_NAME(dspFftBlockButterfliesFwd)(double* data, int n, const double* twiddles,
+                                                       BYTE* work, int flag) {
+    transform<Dir::Fwd>(data, data, n, twiddles, nullptr, work, flag == 0);
+}
+
+void DSP_CALL DSP_SLOT_NAME(dspFftBlockButterfliesInv)(double* data, int n, const double* twiddles,
+                                                       BYTE* work, int flag) {
+    transform<Dir::Inv>(data, data, n, twiddles, nullptr, work, flag == 0);
+}
+
+void DSP_CALL DSP_SLOT_NAME(dspBitReversePermute)(const double* src, double* dst, int n,
+                                                  const int32_t* table) {
+    if (n < 16) {
+        permuteSmall(src, dst, n);
+        return;
+    }
+    const int64_t quarter = n / 4;
+    Block b;
+    for (int64_t i = 0; i < n / 16; ++i) {
+        readBlock(src, quarter, table[i] >> 3, b);
+        writeReversedBlock(dst, quarter, i, b);
+    }
+}
+
+#endif  // DSP_SLOT >= 1 && DSP_SLOT <= 3
+
+// Each pair of blocks is exchanged once, through scratch on the stack.
+void DSP_CALL DSP_SLOT_NAME(dspBitReversePermuteInPlace)(double* data, int n,
+                                                         const int32_t* table) {
+    if (n < 16) {
+        permuteSmall(data, data, n);
+        return;
+    }
+    const int64_t quarter = n / 4;
+    Block x, y;
+    for (int64_t i = 0; i < n / 16; ++i) {
+        const int64_t j = table[i] >> 3;
+        if (j < i) continue;
+        readBlock(data, quarter, i, x);
+        if (j == i) {
+            writeReversedBlock(data, quarter, i, x);
+            continue;
+        }
+        readBlock(data, quarter, j, y);
+        writeReversedBlock(data, quarter, i, y);
+        writeReversedBlock(data, quarter, j, x);
+    }
+}
+
+}  // extern "C"

@@ -1,0 +1,63 @@
+// The forward kernel sets of every slot: which member serves each order. A set may take another
+// slot's member where that member computes exactly what the slot's own would (the one- and
+// two-point kernels, and slot 2n's and slot 5's borrowed members, which share their lender's
+// arithmetic). Null: not built yet.
+#include "dsp/fft/kernels.h"
+
+#define DSP_FFT_REAL(fam, o0, o1, o2, o3, o4, o5)                           \
+    {                                                                       \
+        dspRealFftFwd##fam##Order0##o0, dspRealFftFwd##fam##Order1##o1,     \
+            dspRealFftFwd##fam##Order2##o2, dspRealFftFwd##fam##Order3##o3, \
+            dspRealFftFwd##fam##Order4##o4, dspRealFftFwd##fam##Order5##o5  \
+    }
+#define DSP_FFT_COMPLEX(fam, o0, o1, o2, o3, o4, o5)                                      \
+    {                                                                                     \
+        dspComplexFftFwd##fam##Order0##o0, dspComplexFftFwd##fam##Order1##o1,             \
+            dspComplexFftFwd##fam##Order2##o2, dspComplexFftFwd##fam##Order3##o3,         \
+            dspComplexFftFwd##fam##Order4##o4, dspComplexFftFwd##fam##Order5##o5, nullptr \
+    }
+
+extern "C" {
+
+const DspFftKernelSet dspFftFwdKernelTables[kDspFftSlotCount] = {
+    // Slot 0: its own x87 members.
+    {DSP_FFT_REAL(KernelScaled, _s0, _s0, _s0, _s0, _s0, _s0),
+     DSP_FFT_REAL(Kernel, _s0, _s0, _s0, _s0, _s0, _s0),
+     DSP_FFT_COMPLEX(KernelScaled, _s0, _s0, _s0, _s0, _s0, _s0),
+     DSP_FFT_COMPLEX(Kernel, _s0, _s0, _s0, _s0, _s0, _s0)},
+    // Slot 1.
+    {DSP_FFT_REAL(KernelScaled, _s1, _s1, _s1, _s1, _s1, _s1),
+     DSP_FFT_REAL(Kernel, _s1, _s1, _s1, _s1, _s1, _s1),
+     DSP_FFT_COMPLEX(KernelScaled, _s1, _s1, _s1, _s1, _s1, _s1),
+     DSP_FFT_COMPLEX(Kernel, _s1, _s1, _s1, _s1, _s1, _s1)},
+    // Slot 2 (with MOVBE).
+    {DSP_FFT_REAL(KernelScaled, _s1, _s2, _s2, _s2, _s2, _s2),
+     DSP_FFT_REAL(Kernel, _s1, _s2, _s1, _s2, _s2, _s2),
+     DSP_FFT_COMPLEX(KernelScaled, _s2, _s2, _s2, _s2, _s2, _s2),
+     DSP_FFT_COMPLEX(Kernel, _s1, _s2, _s2, _s2, _s2, _s2)},
+    // Slot 3.
+    {DSP_FFT_REAL(KernelScaled, _s1, _s3, _s3, _s3, _s3, _s3),
+     DSP_FFT_REAL(Kernel, _s1, _s1, _s3, _s3, _s3, _s3),
+     DSP_FFT_COMPLEX(KernelScaled, _s3, _s3, _s3, _s3, _s3, _s3),
+     DSP_FFT_COMPLEX(Kernel, _s1, _s1, _s3, _s3, _s3, _s3)},
+    // Slot 4: real kernels in scalar AVX; its complex kernels are not built yet.
+    {DSP_FFT_REAL(KernelScaled, _s4, _s4, _s4, _s4, _s4, _s4),
+     DSP_FFT_REAL(Kernel, _s4, _s4, _s4, _s4, _s4, _s4),
+     {},
+     {}},
+    // Slot 5: slot 4's members up to order 2, its own at 3; the fused members of orders 4 and 5
+    // and the complex kernels are not built yet.
+    {{dspRealFftFwdKernelScaledOrder0_s4, dspRealFftFwdKernelScaledOrder1_s4,
+      dspRealFftFwdKernelScaledOrder2_s4, dspRealFftFwdKernelScaledOrder3_s5, nullptr, nullptr},
+     {dspRealFftFwdKernelOrder0_s4, dspRealFftFwdKernelOrder1_s4, dspRealFftFwdKernelOrder2_s4,
+      dspRealFftFwdKernelOrder3_s5, nullptr, nullptr},
+     {},
+     {}},
+    // Slot 2n: slot 1's members up to order 2 (complex order 1), its own above.
+    {DSP_FFT_REAL(KernelScaled, _s1, _s1, _s1, _s2n, _s2n, _s2n),
+     DSP_FFT_REAL(Kernel, _s1, _s1, _s1, _s2n, _s2n, _s2n),
+     DSP_FFT_COMPLEX(KernelScaled, _s1, _s1, _s2n, _s2n, _s2n, _s2n),
+     DSP_FFT_COMPLEX(Kernel, _s1, _s1, _s2n, _s2n, _s2n, _s2n)},
+};
+
+}  // extern "C"

@@ -1,0 +1,103 @@
+// The slot's own small-order kernels (dsp/fft/kernels.h), instantiated from the generator in
+// dsp/fft/small_dft.h. Which members a slot owns follows the member map of kernel_tables.cpp;
+// the members a set borrows from slot 1 or slot 4 are not compiled again here.
+//
+//   slot 0      real and complex kernels in x87 (ScalarFamily over long double), scale first
+//   slot 2      the slot-0 arithmetic in double
+//   slots 1, 3  real kernels in scalar SSE2 scaling the outputs; complex kernels in PairFamily,
+//   and 2n      slots 1 and 2n with aligned moves where both arrays allow them, slot 3 always
+//               with unaligned moves
+//   slots 4, 5  real kernels as slot 1, in scalar AVX (the complex kernels of slot 4 and the
+//               fused members of slot 5 are not built yet)
+#include "dsp/fft/fft_slot.h"
+#include "dsp/fft/kernels.h"
+#include "dsp/fft/small_dft.h"
+#include "dsp/slot.h"
+
+namespace {
+
+constexpr bool kRealScaleFirst = DSP_SLOT == 0 || DSP_FFT_SLOT2_MOVBE;
+
+#if DSP_SLOT == 0 || DSP_FFT_SLOT2_MOVBE
+template <int m, bool Scaled>
+inline void complexMember(const double* src, double* dst, double scale) {
+    complexKernel<ScalarFamily, Dir::Fwd, m, Scaled>(src, dst, scale);
+}
+#elif DSP_SLOT >= 1 && DSP_SLOT <= 3
+// Slot 3 moves every value unaligned; slots 1 and 2n take aligned moves when both arrays are on
+// 16 bytes. The two paths run the same arithmetic.
+constexpr bool kAlignedPath = DSP_SLOT != 3;
+
+template <int m, bool Scaled>
+inline void complexMember(const double* src, double* dst, double scale) {
+    if constexpr (m <= 1) {
+        complexKernel<ScalarFamily, Dir::Fwd, m, Scaled>(src, dst, scale);
+    } else if (kAlignedPath && aligned(src, 16) && aligned(dst, 16)) {
+        complexKernel<PairFamily<true>, Dir::Fwd, m, Scaled>(src, dst, scale);
+    } else {
+        complexKernel<PairFamily<false>, Dir::Fwd, m, Scaled>(src, dst, scale);
+    }
+}
+#endif
+
+}  // namespace
+
+#define DSP_FFT_T0(k)                                                                              \
+    void DSP_CALL DSP_SLOT_NAME(dspRealFftFwdKernelScaledOrder##k)(const double* src, double* dst, \
+                                                                   double scale) {                 \
+        realKernel<kRealScaleFirst, k, true>(src, dst, scale);                                     \
+    }
+#define DSP_FFT_T1(k)                                                                          \
+    void DSP_CALL DSP_SLOT_NAME(dspRealFftFwdKernelOrder##k)(const double* src, double* dst) { \
+        realKernel<kRealScaleFirst, k, false>(src, dst, 1.0);                                  \
+    }
+#define DSP_FFT_T2(k)                                                                              \
+    void DSP_CALL DSP_SLOT_NAME(dspComplexFftFwdKernelScaledOrder##k)(const double* src,           \
+                                                                      double* dst, double scale) { \
+        complexMember<k, true>(src, dst, scale);                                                   \
+    }
+#define DSP_FFT_T3(k)                                                                             \
+    void DSP_CALL DSP_SLOT_NAME(dspComplexFftFwdKernelOrder##k)(const double* src, double* dst) { \
+        complexMember<k, false>(src, dst, 1.0);                                                   \
+    }
+
+// Own members by slot (kernel_tables.cpp holds the whole map). DSP_FFT_SLOT2_MOVBE marks slot 2's
+// own build, as against its 2n build.
+extern "C" {
+
+// clang-format off
+// Real kernels.
+#if DSP_SLOT == 0 || DSP_SLOT == 1 || DSP_SLOT == 4
+DSP_FFT_T0(0) DSP_FFT_T0(1) DSP_FFT_T0(2) DSP_FFT_T0(3) DSP_FFT_T0(4) DSP_FFT_T0(5)
+DSP_FFT_T1(0) DSP_FFT_T1(1) DSP_FFT_T1(2) DSP_FFT_T1(3) DSP_FFT_T1(4) DSP_FFT_T1(5)
+#elif DSP_FFT_SLOT2_MOVBE
+              DSP_FFT_T0(1) DSP_FFT_T0(2) DSP_FFT_T0(3) DSP_FFT_T0(4) DSP_FFT_T0(5)
+              DSP_FFT_T1(1)               DSP_FFT_T1(3) DSP_FFT_T1(4) DSP_FFT_T1(5)
+#elif DSP_SLOT == 3
+              DSP_FFT_T0(1) DSP_FFT_T0(2) DSP_FFT_T0(3) DSP_FFT_T0(4) DSP_FFT_T0(5)
+                            DSP_FFT_T1(2) DSP_FFT_T1(3) DSP_FFT_T1(4) DSP_FFT_T1(5)
+#elif DSP_SLOT == 2  // 2n
+                                          DSP_FFT_T0(3) DSP_FFT_T0(4) DSP_FFT_T0(5)
+                                          DSP_FFT_T1(3) DSP_FFT_T1(4) DSP_FFT_T1(5)
+#elif DSP_SLOT == 5  // slot 4's arithmetic; the fused orders 4 and 5 are not built yet
+                                          DSP_FFT_T0(3)
+                                          DSP_FFT_T1(3)
+#endif
+
+// Complex kernels.
+#if DSP_SLOT == 0 || DSP_SLOT == 1
+DSP_FFT_T2(0) DSP_FFT_T2(1) DSP_FFT_T2(2) DSP_FFT_T2(3) DSP_FFT_T2(4) DSP_FFT_T2(5)
+DSP_FFT_T3(0) DSP_FFT_T3(1) DSP_FFT_T3(2) DSP_FFT_T3(3) DSP_FFT_T3(4) DSP_FFT_T3(5)
+#elif DSP_FFT_SLOT2_MOVBE
+DSP_FFT_T2(0) DSP_FFT_T2(1) DSP_FFT_T2(2) DSP_FFT_T2(3) DSP_FFT_T2(4) DSP_FFT_T2(5)
+              DSP_FFT_T3(1) DSP_FFT_T3(2) DSP_FFT_T3(3) DSP_FFT_T3(4) DSP_FFT_T3(5)
+#elif DSP_SLOT == 3
+DSP_FFT_T2(0) DSP_FFT_T2(1) DSP_FFT_T2(2) DSP_FFT_T2(3) DSP_FFT_T2(4) DSP_FFT_T2(5)
+                            DSP_FFT_T3(2) DSP_FFT_T3(3) DSP_FFT_T3(4) DSP_FFT_T3(5)
+#elif DSP_SLOT == 2  // 2n
+                            DSP_FFT_T2(2) DSP_FFT_T2(3) DSP_FFT_T2(4) DSP_FFT_T2(5)
+                            DSP_FFT_T3(2) DSP_FFT_T3(3) DSP_FFT_T3(4) DSP_FFT_T3(5)
+#endif
+// clang-format on
+
+}  // extern "C"
