@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <ole2.h>
 #include <oleauto.h>
+#include "platform/windows/shim.h"
 #else
 #include "platform/linux/wintypes.h"
 #include "platform/linux/kernel.h"

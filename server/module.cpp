@@ -141,8 +141,9 @@ LONG ModuleLockCount() {
     return InterlockedCompareExchange(&g_lockCount, 0, 0);
 }
 
-void StartModule(HMODULE instance) {
+bool StartModule(HMODULE instance) {
     g_module.Start(instance);
+    return g_module.Usable();
 }
 
 void StopModule() {

@@ -10,7 +10,8 @@ namespace corvane {
 // Run by the platform's start-up code of the module: StartModule once when the module is loaded,
 // before any export is called (instance: the module's own handle), StopModule once when it is
 // unloaded. Until started, and after it is stopped, DllGetClassObject answers E_UNEXPECTED.
-void StartModule(HMODULE instance);
+// StartModule answers false when the module cannot serve, for a loader that can refuse the load.
+bool StartModule(HMODULE instance);
 void StopModule();
 
 // Interlocked; each returns the new count. An effect object calls ModuleLock once when it is

@@ -149,7 +149,7 @@ HRESULT RegisterTypeLibrary(HMODULE module, RegistrationScope scope, RegistryTra
     OleString helpDir = HelpDirectory(lib.Get());
     OLECHAR* help = helpDir.empty() ? nullptr : &helpDir[0];
     return scope == RegistrationScope::PerUser ? RegisterTypeLibForUser(lib.Get(), &path[0], help)
-                                               : RegisterTypeLib(lib.Get(), path.c_str(), help);
+                                               : RegisterTypeLib(lib.Get(), &path[0], help);
 }
 
 HRESULT UnregisterTypeLibrary(HMODULE module, RegistrationScope scope) {
