@@ -20,8 +20,8 @@ EXTERN_C LSTATUS CorvaneRegistryEndTransaction(BOOL commit);
 inline HRESULT RegisterTypeLibForUser(ITypeLib* lib, OLECHAR* path, OLECHAR* helpDir) {
     using Fn = HRESULT(WINAPI*)(ITypeLib*, OLECHAR*, OLECHAR*);
     const HMODULE oleaut = GetModuleHandleW(L"oleaut32.dll");
-    const auto fn = reinterpret_cast<Fn>(
-        reinterpret_cast<void*>(oleaut ? GetProcAddress(oleaut, "RegisterTypeLibForUser") : nullptr));
+    const auto fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(
+        oleaut ? GetProcAddress(oleaut, "RegisterTypeLibForUser") : nullptr));
     return fn ? fn(lib, path, helpDir) : RegisterTypeLib(lib, path, helpDir);
 }
 inline HRESULT UnRegisterTypeLibForUser(REFGUID libId, WORD major, WORD minor, LCID lcid,
