@@ -439,7 +439,10 @@ HRESULT CWavFileSource::Open(const std::string& path, std::string* error) {
     f.rate = reader->Rate();
     f.layout = DefaultChannelLayout(f.channels);
     if (!f.Valid()) {
-        if (error) *error = path + ": unsupported channel count or rate";
+        if (error) {
+            *error = "unsupported audio format: " + std::to_string(f.channels) + " channels at " +
+                     std::to_string(f.rate) + " Hz";
+        }
         return kFormatNotSupported;
     }
     return Guarded([&]() -> HRESULT {
