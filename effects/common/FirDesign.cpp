@@ -543,6 +543,11 @@ void DesignFirFromBands(FirTaps& taps, const float* frequencies, const float* ga
         const double mean = (h[i] + h[count - 1 - i]) / 2.0;
         h[i] = h[count - 1 - i] = mean;
     }
+    if (!std::all_of(h, h + count, [](double v) { return std::isfinite(v); })) {
+        std::fill(taps.taps.begin(), taps.taps.end(), 0.0);
+        taps.deviation = 0.0;
+        taps.status = kFirNumericalFailure;
+    }
 }
 
 FirDesignGrid MakeFirDesignGrid(const float* frequencies, const float* gains, const float* weights,

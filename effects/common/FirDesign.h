@@ -25,6 +25,10 @@ enum FirDesignStatus : int32_t {
     // or sample rate, a weight not above zero, or points that descend (within a band or from one
     // band to the next). The taps are all zero.
     kFirInvalidSpecification = 4,
+    // The exchange broke down in floating point (specifications with points far apart in density,
+    // such as a band of one point far from a crowded band, can make the interpolation's
+    // denominator cancel to zero): the taps would not be finite, so they are all zero.
+    kFirNumericalFailure = 5,
 };
 
 // The result of a design: N taps and how the design ended.

@@ -77,6 +77,19 @@ TEST(FirDesign, InvalidSpecificationsGiveZeroTapsAndStatus4) {
     }
 }
 
+TEST(FirDesign, ABreakdownInFloatingPointGivesZeroTapsAndStatus5) {
+    // One point at 2211 Hz against a crowded band that runs past half the rate: the barycentric
+    // weights span 48 decades and the interpolation's denominator cancels to zero.
+    FirTaps t = Design({"breakdown",
+                        {2211, kNaN, 3539, 3792, 4172},
+                        {0.54f, 0, 0.02f, 1.04f, 1.64f},
+                        {39, 0, 27, 98, 93},
+                        8000.0,
+                        57});
+    EXPECT_EQ(t.status, kFirNumericalFailure);
+    EXPECT_TRUE(std::all_of(t.taps.begin(), t.taps.end(), [](double v) { return v == 0.0; }));
+}
+
 TEST(FirDesign, LowPassStopEdges) {
     // 1.1 and 0.3 are single-precision factors; the results are stored as floats.
     const struct {
