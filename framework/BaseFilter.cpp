@@ -97,6 +97,25 @@ double CBaseFilter::BytesToMs(INT64 b) const {
     return static_cast<double>(b) * 1000.0 / perSecond;
 }
 
+void CBaseFilter::SetPosition(double ms) {
+    m_position = ms;
+    m_positionBase = ms;
+    m_positionFrames = 0;
+}
+
+void CBaseFilter::AdvancePosition(INT64 b) {
+    if (m_wfx.nBlockAlign == 0 || m_wfx.nSamplesPerSec == 0) return;
+    m_positionFrames += b / m_wfx.nBlockAlign;
+    m_position = m_positionBase + static_cast<double>(m_positionFrames) * 1000.0 /
+                                      static_cast<double>(m_wfx.nSamplesPerSec);
+}
+
+void CBaseFilter::UpstreamPosition(LONG Stream) {
+    double t = m_position;
+    if (m_pSource != nullptr) m_pSource->get_audioTime(Stream, &t);
+    SetPosition(t);
+}
+
 double CBaseFilter::InputTime(double t) const {
     if (!RateMappingApplies()) return t;
     const double s = m_effectStart, d = m_effectDuration, r = m_rate;

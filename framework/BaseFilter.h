@@ -181,6 +181,15 @@ public:
     int32_t DurationToBytes(double d) const;
     // Milliseconds of b bytes (0 for an unusable format).
     double BytesToMs(INT64 b) const;
+    // The read position: SetPosition places it (a seek, an upstream time); AdvancePosition moves
+    // it by whole frames of b bytes (b may be negative), counted from where it was last placed.
+    // Summing block durations in milliseconds drifts instead: after a few minutes of 1 ms blocks
+    // the position lags its frame enough to round one frame short, and the last block of the
+    // stream then comes out empty on every read.
+    void SetPosition(double ms);
+    void AdvancePosition(INT64 b);
+    // SetPosition at the upstream source's time (left where it was when the source gives none).
+    void UpstreamPosition(LONG Stream);
     // Input time of an output time and back; identity unless the interval follows "Rate".
     double InputTime(double t) const;
     double OutputTime(double t) const;
@@ -200,7 +209,9 @@ public:
     UINT64 m_channelLayout = 3;         // speaker mask
     std::vector<CBaseChannelFilter*> m_channels;  // owned channel filters; index = channel
     bool m_bFirstBlock = true;      // no block read since construction or the last seek
-    double m_position = 0.0;        // read position, ms
+    double m_position = 0.0;        // read position, ms (set through SetPosition)
+    double m_positionBase = 0.0;    // where the position was last set, ms
+    INT64 m_positionFrames = 0;     // frames the position moved since it was last set
     INT64 m_blockStart = 0;         // byte position of the part handed to the block loop
     INT64 m_frameOffset = 0;        // lag of the output behind the input, frames
     INT64 m_inCount = 0;            // frames given to the first channel filter since the seek

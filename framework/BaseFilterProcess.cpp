@@ -395,10 +395,10 @@ void CBaseFilter::ReplaceBlock(BlockPass& pass, size_t i, int nFinal) {
     std::memcpy(freshBuffer + pass.offsetBytes + newCount * 2,
                 pass.buffer + pass.offsetBytes + 2 * pass.count, static_cast<size_t>(tailBytes));
     const double newDuration = BytesToMs(newTotal);
-    double oldDuration = newDuration;
-    fresh->GetDuration(&oldDuration);
     fresh->PutDuration(newDuration);
-    m_position += newDuration - oldDuration;
+    // The block's duration was its byte length (TakeHelperBlock), so the position moves by the
+    // frames gained or lost, counted whole.
+    AdvancePosition(newTotal - pass.totalBytes);
     pass.resizedSamples = reinterpret_cast<int16_t*>(freshBuffer + pass.offsetBytes);
     pass.resizedFrames = nFinal;
     pass.resized = fresh;

@@ -48,7 +48,7 @@ HRESULT CBaseFilter::ReadAudio(LONG Stream, LONG Flags, double Duration, IUnknow
 
 HRESULT CBaseFilter::ReadPassThrough(LONG Stream, LONG Flags, double Duration, IUnknown** pp) {
     const HRESULT hr = m_pSource->ReadAudio(Stream, Flags, Duration, pp);
-    m_pSource->get_audioTime(Stream, &m_position);
+    UpstreamPosition(Stream);
     return hr;
 }
 
@@ -69,7 +69,7 @@ HRESULT CBaseFilter::ProcessInto(IUnknown* block, IAudioData* data, LONG len, LO
 }
 
 HRESULT CBaseFilter::ReadDirect(LONG Stream, LONG Flags, double Duration, IUnknown** pp) {
-    m_pSource->get_audioTime(Stream, &m_position);
+    UpstreamPosition(Stream);
     double dur = 0.0;
     const HRESULT durationResult = m_pSource->get_audioDuration(Stream, &dur);
     if (FAILED(durationResult)) return durationResult;
@@ -135,7 +135,7 @@ HRESULT CBaseFilter::ReadThroughHelper(LONG Stream, LONG Flags, double Duration,
         OnBlockFormat();
         if (!first) return hr;
         if (m_pFormat != nullptr && !m_bFormatUsable) {
-            m_pSource->get_audioTime(Stream, &m_position);
+            UpstreamPosition(Stream);
             *pp = first.Detach();
             return hr;
         }
@@ -241,7 +241,7 @@ HRESULT CBaseFilter::TakeHelperBlock(double ms, IUnknown** out) {
     const double dd = BytesToMs(len);
     data->PutTime(m_position);
     data->PutDuration(dd);
-    m_position += dd;
+    AdvancePosition(len);
     if (m_bFirstBlock) {
         data->MarkStart(-1);
         m_bFirstBlock = false;
@@ -263,6 +263,7 @@ HRESULT CBaseFilter::InitFromAudioData(LONG Stream, IAudioData* data) {
     if (!format) return E_NOINTERFACE;
     m_pFormat = format.Detach();
     m_pFormat->GetWaveFormat(reinterpret_cast<WAVEFORMATEX*>(&m_wfx), 0);
+    SetPosition(m_position);  // frames from here on are counted at this format's rate
     m_pFormat->GetChannelLayout(&m_channelLayout);
 
     m_bFormatUsable = m_wfx.nChannels > 0 && m_wfx.nSamplesPerSec > 0 && m_wfx.nBlockAlign > 0;
@@ -312,9 +313,9 @@ HRESULT CBaseFilter::SeekAudio(LONG Stream, LONG Flags, double Time) {
     m_bFirstBlock = true;
     m_frameOffset = m_inCount = m_outCount = 0;
     const HRESULT hr = m_pSource->SeekAudio(Stream, Flags, InputTime(Time));
-    m_pSource->get_audioTime(Stream, &m_position);
+    UpstreamPosition(Stream);
     DropQueuedAudio();
-    if (RateMappingApplies()) m_position = OutputTime(m_position);
+    if (RateMappingApplies()) SetPosition(OutputTime(m_position));
     OnSeek();
     return hr;
 }
@@ -326,7 +327,7 @@ HRESULT CBaseFilter::SkipAudio(LONG Stream, LONG Flags, double Duration) {
         hr = SeekAudio(Stream, Flags, m_position + Duration);
     } else {
         hr = m_pSource->SkipAudio(Stream, Flags, Duration);
-        m_pSource->get_audioTime(Stream, &m_position);
+        UpstreamPosition(Stream);
         DropQueuedAudio();
     }
     OnSkip();

@@ -93,6 +93,9 @@ HRESULT CAudioHelper::Take(double duration, CAudioBlock** out) {
     const AudioFormatValues f = *format_;
     const int64_t align = f.BlockAlign();
     int64_t want = FramesForMs(f.rate, duration);
+    // A positive duration shorter than a frame takes one frame, as a source's read does: a
+    // reader asking for the fraction of a frame left at the end must still get to the end.
+    if (want == 0 && duration > 0.0) want = 1;
     // Whole frames that a LONG length can carry.
     const int64_t maxFrames = std::numeric_limits<LONG>::max() / align;
     if (want > maxFrames) want = maxFrames;

@@ -56,7 +56,8 @@ protected:
     virtual CAudioBlock* NewBlock(const AudioFormatValues& format);
 
 private:
-    // Cuts Duration ms from the front: S_FALSE and no block when empty.
+    // Cuts Duration ms from the front in whole frames (at least one for any positive duration):
+    // S_FALSE and no block when empty.
     HRESULT Take(double duration, CAudioBlock** out);
 
     std::mutex lock_;

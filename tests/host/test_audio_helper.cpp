@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <vector>
@@ -56,7 +57,8 @@ struct TakeCase {
 
 class TakeBlockFrames : public ::testing::TestWithParam<TakeCase> {};
 
-// With more audio held than asked for, TakeBlock gives exactly the reference number of frames.
+// With more audio held than asked for, TakeBlock gives exactly the reference number of frames,
+// and one frame for a duration shorter than a frame (a reader must get to the end of what is held).
 TEST_P(TakeBlockFrames, GivesExactlyTheTruncatedFrameCount) {
     const TakeCase c = GetParam();
     const double ms = static_cast<double>(c.num) / static_cast<double>(c.den);
@@ -74,7 +76,7 @@ TEST_P(TakeBlockFrames, GivesExactlyTheTruncatedFrameCount) {
     ASSERT_TRUE(block);
     LONG frames = -1;
     ASSERT_EQ(S_OK, block->GetFrameCount(&frames));
-    EXPECT_EQ(ReferenceFrames(c.rate, c.num, c.den), frames)
+    EXPECT_EQ(std::max<int64_t>(1, ReferenceFrames(c.rate, c.num, c.den)), frames)
         << "rate " << c.rate << ", " << ms << " ms";
     LONG held = 0;
     ASSERT_EQ(S_OK, helper->GetLength(&held));
