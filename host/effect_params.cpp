@@ -1,6 +1,9 @@
 #include "host/effect_params.h"
 
+#include "platform/linux/text.h"
+
 #include <limits>
+#include <string>
 
 namespace corvane::host {
 
@@ -24,24 +27,51 @@ HRESULT DefaultWhenMissing(HRESULT hr, T def, T* out) {
 
 }  // namespace
 
+void ParamReads::Note(const OleString& path, LONG index, Asked asked, bool typeMismatch) {
+    std::lock_guard<std::mutex> g(lock_);
+    Use& use = uses_[std::make_pair(path, index)];
+    if (!typeMismatch) {
+        use.read = true;
+    } else if (!use.mismatched) {
+        use.mismatched = true;
+        use.mismatchedAs = asked;
+    }
+}
+
+ParamReads::Use ParamReads::Find(OleStringView path, LONG index) const {
+    std::lock_guard<std::mutex> g(lock_);
+    auto it = uses_.find(std::make_pair(OleString(path), index));
+    return it == uses_.end() ? Use() : it->second;
+}
+
 template <class F>
-HRESULT CEffectParams::WithValue(BSTR Name, LONG Index, F&& f) const {
+HRESULT CEffectParams::WithValue(BSTR Name, LONG Index, ParamReads::Asked asked, F&& f) const {
     if (!KeyValid(Name, Index)) return E_INVALIDARG;
     return Guarded([&]() -> HRESULT {
         std::lock_guard<std::mutex> g(lock_);
-        const ParamValue* v = store_.Find(NameOf(Name), Index);
+        LONG served = Index;
+        const ParamValue* v = store_.Find(NameOf(Name), Index, &served);
         if (!v) return kParamNotFound;
-        return f(*v);
+        const HRESULT hr = f(*v);
+        reads_->Note(prefix_ + OleString(NameOf(Name)), served, asked, hr == kParamTypeMismatch);
+        return hr;
     });
 }
 
 template <class T>
-HRESULT CEffectParams::GetConverted(BSTR Name, LONG Index, T* pVal,
+HRESULT CEffectParams::GetConverted(BSTR Name, LONG Index, ParamReads::Asked asked, T* pVal,
                                     bool (*convert)(const ParamValue&, T*)) const {
     if (!pVal) return E_POINTER;
-    return WithValue(Name, Index, [&](const ParamValue& v) -> HRESULT {
+    return WithValue(Name, Index, asked, [&](const ParamValue& v) -> HRESULT {
         return convert(v, pVal) ? S_OK : kParamTypeMismatch;
     });
+}
+
+CEffectParams* CEffectParams::NewSharing(ParamStore store, OleString prefix) {
+    CEffectParams* p = NewParams(std::move(store));
+    p->reads_ = reads_;
+    p->prefix_ = std::move(prefix);
+    return p;
 }
 
 HRESULT CEffectParams::Store(BSTR Name, LONG Index, ParamValue v) {
@@ -83,7 +113,8 @@ STDMETHODIMP CEffectParams::Remove(BSTR Name) {
 
 STDMETHODIMP CEffectParams::Exists(BSTR Name, LONG Index, VARIANT_BOOL* pExists) {
     if (!pExists) return E_POINTER;
-    HRESULT hr = WithValue(Name, Index, [](const ParamValue&) { return S_OK; });
+    HRESULT hr =
+        WithValue(Name, Index, ParamReads::Asked::Presence, [](const ParamValue&) { return S_OK; });
     if (hr == kParamNotFound) {
         *pExists = VARIANT_FALSE;
         return S_OK;
@@ -120,7 +151,7 @@ STDMETHODIMP CEffectParams::Duplicate(LONG Mode, IEffectParams** ppCopy) {
     *ppCopy = nullptr;
     if (Mode != 2) return E_INVALIDARG;
     return Guarded([&]() -> HRESULT {
-        CEffectParams* copy = NewParams(Snapshot());
+        CEffectParams* copy = NewSharing(Snapshot(), prefix_);
         *ppCopy = copy;
         return S_OK;
     });
@@ -128,12 +159,13 @@ STDMETHODIMP CEffectParams::Duplicate(LONG Mode, IEffectParams** ppCopy) {
 
 STDMETHODIMP CEffectParams::GetCount(BSTR Name, LONG* pCount) {
     if (!pCount) return E_POINTER;
-    return WithValue(Name, kGlobalIndex, [&](const ParamValue& v) -> HRESULT {
-        const auto* list = std::get_if<std::vector<ParamStore>>(&v);
-        if (!list) return kParamTypeMismatch;
-        *pCount = static_cast<LONG>(list->size());
-        return S_OK;
-    });
+    return WithValue(Name, kGlobalIndex, ParamReads::Asked::List,
+                     [&](const ParamValue& v) -> HRESULT {
+                         const auto* list = std::get_if<std::vector<ParamStore>>(&v);
+                         if (!list) return kParamTypeMismatch;
+                         *pCount = static_cast<LONG>(list->size());
+                         return S_OK;
+                     });
 }
 
 STDMETHODIMP CEffectParams::AddZone(BSTR Name, IEffectParams* pEntry) {
@@ -188,7 +220,7 @@ STDMETHODIMP CEffectParams::SetStream(BSTR Name, LONG Index, const BYTE* pData, 
 
 STDMETHODIMP CEffectParams::GetBool(BSTR Name, LONG Index, VARIANT_BOOL* pVal) {
     if (!pVal) return E_POINTER;
-    return WithValue(Name, Index, [&](const ParamValue& v) -> HRESULT {
+    return WithValue(Name, Index, ParamReads::Asked::Bool, [&](const ParamValue& v) -> HRESULT {
         const bool* b = std::get_if<bool>(&v);
         if (!b) return kParamTypeMismatch;
         *pVal = *b ? VARIANT_TRUE : VARIANT_FALSE;
@@ -202,11 +234,11 @@ STDMETHODIMP CEffectParams::GetLongDef(BSTR Name, LONG Index, LONG Default, LONG
 }
 
 STDMETHODIMP CEffectParams::GetLong(BSTR Name, LONG Index, LONG* pVal) {
-    return GetConverted(Name, Index, pVal, ConvertToLong);
+    return GetConverted(Name, Index, ParamReads::Asked::Integer, pVal, ConvertToLong);
 }
 
 STDMETHODIMP CEffectParams::GetULong(BSTR Name, LONG Index, ULONG* pVal) {
-    return GetConverted(Name, Index, pVal, ConvertToULong);
+    return GetConverted(Name, Index, ParamReads::Asked::Integer, pVal, ConvertToULong);
 }
 
 STDMETHODIMP CEffectParams::GetDoubleDef(BSTR Name, LONG Index, double Default, double* pVal) {
@@ -215,12 +247,12 @@ STDMETHODIMP CEffectParams::GetDoubleDef(BSTR Name, LONG Index, double Default, 
 }
 
 STDMETHODIMP CEffectParams::GetDouble(BSTR Name, LONG Index, double* pVal) {
-    return GetConverted(Name, Index, pVal, ConvertToDouble);
+    return GetConverted(Name, Index, ParamReads::Asked::Number, pVal, ConvertToDouble);
 }
 
 STDMETHODIMP CEffectParams::GetString(BSTR Name, LONG Index, BSTR* pVal) {
     if (!pVal) return E_POINTER;
-    return WithValue(Name, Index, [&](const ParamValue& v) -> HRESULT {
+    return WithValue(Name, Index, ParamReads::Asked::Text, [&](const ParamValue& v) -> HRESULT {
         const auto* s = std::get_if<OleString>(&v);
         if (!s) return kParamTypeMismatch;
         BSTR b = SysAllocStringLen(s->data(), static_cast<UINT>(s->size()));
@@ -235,16 +267,20 @@ STDMETHODIMP CEffectParams::GetZone(BSTR Name, LONG Index, LONG Mode, IEffectPar
     *ppEntry = nullptr;
     if (Mode != 1) return E_INVALIDARG;
     ParamStore entry;
-    HRESULT hr = WithValue(Name, kGlobalIndex, [&](const ParamValue& v) -> HRESULT {
-        const auto* list = std::get_if<std::vector<ParamStore>>(&v);
-        if (!list) return kParamTypeMismatch;
-        if (Index < 0 || static_cast<size_t>(Index) >= list->size()) return kParamBadIndex;
-        entry = (*list)[static_cast<size_t>(Index)];
-        return S_OK;
-    });
+    HRESULT hr =
+        WithValue(Name, kGlobalIndex, ParamReads::Asked::List, [&](const ParamValue& v) -> HRESULT {
+            const auto* list = std::get_if<std::vector<ParamStore>>(&v);
+            if (!list) return kParamTypeMismatch;
+            if (Index < 0 || static_cast<size_t>(Index) >= list->size()) return kParamBadIndex;
+            entry = (*list)[static_cast<size_t>(Index)];
+            return S_OK;
+        });
     if (FAILED(hr)) return hr;
     return Guarded([&]() -> HRESULT {
-        *ppEntry = NewParams(std::move(entry));
+        // The entry's keys are noted as NAME[INDEX].KEY in the log of this object.
+        OleString prefix = prefix_ + OleString(NameOf(Name)) + OLESTR("[") +
+                           corvane::text::ToUtf16(std::to_string(Index)) + OLESTR("].");
+        *ppEntry = NewSharing(std::move(entry), std::move(prefix));
         return S_OK;
     });
 }
@@ -254,13 +290,14 @@ STDMETHODIMP CEffectParams::GetStream(BSTR Name, LONG Index, LONG Mode, IStream*
     *ppStream = nullptr;
     if (Mode != 1) return E_INVALIDARG;
     ParamBytes bytes;
-    HRESULT hr = WithValue(Name, Index, [&](const ParamValue& v) -> HRESULT {
-        const auto* b = std::get_if<ParamBytes>(&v);
-        if (!b) return kParamTypeMismatch;
-        if (b->size() > std::numeric_limits<ULONG>::max()) return E_OUTOFMEMORY;
-        bytes = *b;
-        return S_OK;
-    });
+    HRESULT hr =
+        WithValue(Name, Index, ParamReads::Asked::Array, [&](const ParamValue& v) -> HRESULT {
+            const auto* b = std::get_if<ParamBytes>(&v);
+            if (!b) return kParamTypeMismatch;
+            if (b->size() > std::numeric_limits<ULONG>::max()) return E_OUTOFMEMORY;
+            bytes = *b;
+            return S_OK;
+        });
     if (FAILED(hr)) return hr;
     IStream* s = nullptr;
     hr = CreateStreamOnHGlobal(nullptr, TRUE, &s);
@@ -298,6 +335,18 @@ HRESULT GetParamStore(IUnknown* params, ParamStore* out) {
     }
     p->Release();
     return hr;
+}
+
+HRESULT GetParamReads(IUnknown* params, std::shared_ptr<const ParamReads>* out) {
+    if (!params || !out) return E_POINTER;
+    IEffectParams* p = nullptr;
+    if (FAILED(params->QueryInterface(IID_IEffectParams, reinterpret_cast<void**>(&p))) || !p) {
+        return E_NOINTERFACE;
+    }
+    auto* impl = dynamic_cast<CEffectParams*>(p);
+    if (impl) *out = impl->Reads();
+    p->Release();
+    return impl ? S_OK : E_INVALIDARG;
 }
 
 }  // namespace corvane::host

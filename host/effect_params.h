@@ -6,7 +6,10 @@
 #include "host/com_object.h"
 #include "host/param_store.h"
 
+#include <map>
+#include <memory>
 #include <mutex>
+#include <utility>
 
 namespace corvane::host {
 
@@ -18,9 +21,39 @@ constexpr HRESULT kParamNotFound = _HR(0x80070490);
 constexpr HRESULT kParamTypeMismatch = DISP_E_TYPEMISMATCH;
 constexpr HRESULT kParamBadIndex = DISP_E_BADINDEX;
 
+// What an effect asked of a parameter object and of its copies (Duplicate) and list entries
+// (GetZone): per stored value, by its key path and index, whether a getter read it, and the first
+// type asked for that the value could not give. A host compares it with what it set, to tell the
+// user of keys that no effect reads. Thread-safe.
+class ParamReads {
+public:
+    // What a getter asks for: Exists asks only whether the value is there; GetLong and GetULong
+    // ask for an integer, GetDouble for a number, GetStream for an array, GetCount and GetZone
+    // for a list.
+    enum class Asked { Presence, Bool, Integer, Number, Text, Array, List };
+    struct Use {
+        bool read = false;        // a getter answered with this value
+        bool mismatched = false;  // a getter asked for a type that the value cannot give ...
+        Asked mismatchedAs = Asked::Presence;  // ... the first such type
+    };
+
+    // path is the key, or LIST[i].KEY for a key of entry i of a list; index is the stored index.
+    void Note(const OleString& path, LONG index, Asked asked, bool typeMismatch);
+    // The use of the value stored at (path, index); a default Use when nothing asked for it.
+    Use Find(OleStringView path, LONG index) const;
+
+private:
+    mutable std::mutex lock_;
+    std::map<std::pair<OleString, LONG>, Use, std::less<>> uses_;
+};
+
 class CEffectParams : public ComObject<IEffectParams> {
 public:
-    explicit CEffectParams(ParamStore store = ParamStore()) : store_(std::move(store)) {}
+    explicit CEffectParams(ParamStore store = ParamStore())
+        : store_(std::move(store)), reads_(std::make_shared<ParamReads>()) {}
+
+    // What was asked of this object, of its copies and of its entries (shared with them).
+    std::shared_ptr<const ParamReads> Reads() const { return reads_; }
 
     // A copy of the values, taken under the object's lock.
     ParamStore Snapshot() const;
@@ -117,17 +150,22 @@ protected:
     virtual CEffectParams* NewParams(ParamStore store);
 
 private:
-    // Looks (Name, Index) up under the lock and hands the value to f, which answers the HRESULT.
+    // Looks (Name, Index) up under the lock and hands the value to f, which answers the HRESULT;
+    // notes the read as `asked`.
     template <class F>
-    HRESULT WithValue(BSTR Name, LONG Index, F&& f) const;
+    HRESULT WithValue(BSTR Name, LONG Index, ParamReads::Asked asked, F&& f) const;
     // A numeric getter: the value through convert, which fails on a type it does not take.
     template <class T>
-    HRESULT GetConverted(BSTR Name, LONG Index, T* pVal,
+    HRESULT GetConverted(BSTR Name, LONG Index, ParamReads::Asked asked, T* pVal,
                          bool (*convert)(const ParamValue&, T*)) const;
     HRESULT Store(BSTR Name, LONG Index, ParamValue v);
+    // A new object of NewParams that notes its reads in this object's log, under prefix.
+    CEffectParams* NewSharing(ParamStore store, OleString prefix);
 
     mutable std::mutex lock_;
     ParamStore store_;
+    std::shared_ptr<ParamReads> reads_;
+    OleString prefix_;  // of every key noted in reads_: empty, or LIST[i]. for a list entry
 };
 
 // A new parameter object holding a copy of store.
@@ -135,5 +173,7 @@ HRESULT CreateEffectParams(const ParamStore& store, IEffectParams** out);
 // A copy of the values of a parameter object of this runtime (E_INVALIDARG for another
 // implementation of IEffectParams, E_NOINTERFACE for an object without it).
 HRESULT GetParamStore(IUnknown* params, ParamStore* out);
+// The read log of a parameter object of this runtime (failures as GetParamStore).
+HRESULT GetParamReads(IUnknown* params, std::shared_ptr<const ParamReads>* out);
 
 }  // namespace corvane::host

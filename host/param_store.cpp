@@ -44,13 +44,15 @@ std::vector<OleString> ParamStore::Names() const {
     return names;
 }
 
-const ParamValue* ParamStore::Find(OleStringView name, LONG index) const {
+const ParamValue* ParamStore::Find(OleStringView name, LONG index, LONG* served) const {
     if (name.empty() || !ValidIndex(index)) return nullptr;
     auto it = values_.find(Key(OleString(name), index));
     if (it == values_.end() && index != kGlobalIndex) {
         it = values_.find(Key(OleString(name), kGlobalIndex));
     }
-    return it == values_.end() ? nullptr : &it->second;
+    if (it == values_.end()) return nullptr;
+    if (served) *served = it->first.second;
+    return &it->second;
 }
 
 ParamStore& ParamStore::AddEntry(OleStringView name) {

@@ -46,8 +46,9 @@ public:
     void Clear() { values_.clear(); }
 
     // The value at (name, index), else for index >= 0 the global value, else nullptr. The pointer
-    // stays valid until the store is changed.
-    const ParamValue* Find(OleStringView name, LONG index) const;
+    // stays valid until the store is changed. *served, when given, receives the index of the
+    // value found (index or kGlobalIndex).
+    const ParamValue* Find(OleStringView name, LONG index, LONG* served = nullptr) const;
 
     // The list under (name, global index); appends a new empty entry and returns it. A value of
     // another type under that key is replaced by a list. The reference is valid until the store

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# The main job: builds the default preset, registers the module for this user (in the registry
+# The main job: builds the module and the two programs of the default preset (not the tests and
+# benchmarks: scripts/test.sh builds those), registers the module for this user (in the registry
 # folder under the user's data folder, or $CORVANE_REGISTRY_ROOT) and runs the host program on
 # the generated test signal through a chain of effects. Output: out/corvane-demo.wav
 # Further arguments go to corvane-fx (e.g. --seconds 2, or more -e NAME -p KEY=VALUE).
@@ -7,7 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc 2>/dev/null || echo 2)
 cmake --preset default >/dev/null
-cmake --build --preset default -j "$jobs"
+cmake --build --preset default -j "$jobs" --target corvane corvane-fx corvane-reg
 mkdir -p out
 bin=build/default/tools
 module=build/default/server/libcorvane.so

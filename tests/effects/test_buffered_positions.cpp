@@ -89,7 +89,8 @@ TEST_F(BufferedPositions, EveryBlockDurationReachesTheEndAtEveryRateFarIntoTheSt
         for (const DWORD rate : rates) {
             for (const double ms : blocks) {
                 // About 200 reads (at least one frame each), and a partial last block.
-                const int64_t perBlock = std::max<int64_t>(1, static_cast<int64_t>(rate * ms / 1000));
+                const int64_t perBlock =
+                    std::max<int64_t>(1, static_cast<int64_t>(rate * ms / 1000));
                 const int64_t seekFrame = static_cast<int64_t>(seconds * rate);
                 const int64_t endFrame = seekFrame + 200 * perBlock + perBlock / 3 + 1;
                 std::ostringstream name;

@@ -177,11 +177,28 @@ TEST(FxEffectClasses, ListsTheSeventeenClassesSortedWithTheirRegisteredIdentity)
         ASSERT_TRUE(ResolveEffectClass(k.clsid, &clsid, &label, &error)) << k.clsid;
         EXPECT_EQ(k.name, label);
     }
-    CLSID clsid;
-    std::string label, error;
-    EXPECT_FALSE(ResolveEffectClass("Volume", &clsid, &label, &error));
-    EXPECT_FALSE(ResolveEffectClass("", &clsid, &label, &error));
-    EXPECT_NE(std::string::npos, error.find("--list"));
+    // Short names and the full name in any case, and a CLSID without braces.
+    const struct {
+        const char* text;
+        const char* label;  // nullptr: refused
+    } forms[] = {
+        {"volume", "VolumeFilter5"},
+        {"VOLUMEFILTER5", "VolumeFilter5"},
+        {"audionb", "AudioFilterNB5"},
+        {"Audio", "AudioFilter5"},
+        {"pitchshift", "PitchShiftFilter5"},
+        {"27c5692d-c3bf-49d1-8f01-db94cdab70e8", "VolumeFilter5"},
+        {"VolumeFilter", nullptr},
+        {"Filter5", nullptr},
+        {"", nullptr},
+    };
+    for (const auto& f : forms) {
+        CLSID clsid;
+        std::string label, error;
+        EXPECT_EQ(f.label != nullptr, ResolveEffectClass(f.text, &clsid, &label, &error)) << f.text;
+        const std::string shown = f.label ? label : error;
+        EXPECT_NE(std::string::npos, shown.find(f.label ? f.label : "--list")) << f.text;
+    }
 }
 
 }  // namespace

@@ -187,7 +187,7 @@ TEST_F(FxEndToEnd, FailuresSayWhatFailedExitNonZeroAndLeaveNoOutput) {
          "--registry-root " + emptyRegistry + " -i " + in + out + " -e VolumeFilter5",
          1,
          {"corvane-fx: cannot create effect 1 (VolumeFilter5): 0x80040154",
-          "Class not registered"}},
+          "Class not registered in " + emptyRegistry + " ("}},
         // A class that the process knows but that is no effect: the host's signal source.
         {"not an effect",
          "-i " + in + out + " -e VolumeFilter5 -e '" + ClsidText(CLSID_SignalSource) + "'",
@@ -232,6 +232,79 @@ TEST_F(FxEndToEnd, FailuresSayWhatFailedExitNonZeroAndLeaveNoOutput) {
         for (const std::string& f : c.absent)
             EXPECT_EQ(std::string::npos, r.output.find(f)) << c.name << ": " << r.output;
         EXPECT_EQ(std::vector<std::string>{"in.wav"}, Entries(dir)) << c.name;
+    }
+}
+
+struct OptionCase {
+    const char* name;
+    std::string args;
+    int exitCode;
+    std::vector<std::string> present;  // parts of the output
+    std::vector<std::string> absent;
+};
+
+// The command line as a newcomer writes it, and what the program tells of values no effect used.
+TEST_F(FxEndToEnd, NamesOptionsAndUnusedParametersAsAUserExpects) {
+    const std::string dir = NewFolder("fx_options");
+    const std::string out = " -o " + dir + "/out.wav --seconds 0.2";
+    const std::string empty = NewFolder("fx_options_registry");
+    const std::string as = std::string(3000, 'a');
+    std::string numbers;
+    for (int i = 0; i < 2000; ++i) numbers += "1,";
+    const OptionCase cases[] = {
+        {"short names in any case, a CLSID without braces",
+         out + " -e volume -e Echo -e BAND -e audionb -e 338b487e-923b-496e-a10e-8fa4002ee4b0",
+         0,
+         {"through 5 effects"},
+         {"warning"}},
+        // The later folder option wins; --root is corvane-reg's older spelling.
+        {"--root names the folder searched",
+         out + " --root " + empty + " -e volume",
+         1,
+         {"Class not registered in " + empty + " (", "--registry-root " + empty},
+         {"or give --registry-root"}},
+        {"values no effect used, per effect",
+         out + " -e band -p FilterType=4.0 -p NoSuchKey=1 -p Steepness[3]=70.7"
+               " -e volume -p \"dBVolumeLevel='loud'\" -e Echo --disabled -p Foo=1"
+               " -e volume -p UseStrengthPerCh=true"
+               " -p 'StrengthZone=[{EffectStart=0,EffectDuration=100,LeftStrength=0.5,Bogus=3}]'",
+         0,
+         {"corvane-fx: warning: BandFilter5 read FilterType as an integer; 4 is a number",
+          "warning: BandFilter5 never read NoSuchKey",
+          "warning: BandFilter5 never read Steepness[3]",
+          "warning: VolumeFilter5 (effect 2) read dBVolumeLevel as a number; 'loud' is text",
+          "warning: VolumeFilter5 (effect 4) never read StrengthZone[0].Bogus",
+          "through 4 effects"},
+         {"Foo", "EffectStart", "LeftStrength", "UseStrengthPerCh"}},
+        {"blocks shorter than a frame",
+         out + " --block 0.01 -e band",
+         0,
+         {"wrote 8820 frames"},
+         {"warning"}},
+        {"a long value is cut, with the position",
+         out + " -e volume -p K=" + as,
+         2,
+         {"-p K=aaaaaaaa", "... (3002 characters): '", "(at character 3)"},
+         {as.substr(0, 200)}},
+        {"a fault far into a value shows its surroundings",
+         out + " -e volume -p 'K=f64:[" + numbers + "x]'",
+         2,
+         {"1,1,x] (4009 characters)", "(at character 4008)"},
+         {numbers.substr(0, 200)}},
+        {"a long unknown option is cut",
+         out + " --" + as,
+         2,
+         {"(3002 characters)"},
+         {as.substr(0, 200)}},
+    };
+    for (const OptionCase& c : cases) {
+        const RunResult r = Fx(c.args);
+        EXPECT_EQ(c.exitCode, r.exitCode) << c.name << ": " << r.output;
+        for (const std::string& f : c.present)
+            EXPECT_NE(std::string::npos, r.output.find(f)) << c.name << ": " << f << "\n"
+                                                           << r.output;
+        for (const std::string& f : c.absent)
+            EXPECT_EQ(std::string::npos, r.output.find(f)) << c.name << ": " << r.output;
     }
 }
 

@@ -63,11 +63,13 @@ HRESULT Create(const CLSID& clsid, Itf** out) {
 }
 
 HRESULT SetParams(IMediaBaseFilter* filter, const EffectSetup& setup, const std::string& who,
-                  StepFailure* failure) {
+                  std::shared_ptr<const host::ParamReads>* reads, StepFailure* failure) {
     IEffectParams* params = nullptr;
     HRESULT hr = Check(Create(CLSID_EffectParams, &params),
                        "cannot create the parameters of " + who, failure);
     if (FAILED(hr)) return hr;
+    // The effect keeps a copy, which notes its reads in the same log.
+    if (FAILED(host::GetParamReads(params, reads))) reads->reset();
     std::string key;
     ClearErrorInfo();
     hr = Check(ApplyParams(setup.params, params, &key),
@@ -113,6 +115,12 @@ std::string FormatFailure(const StepFailure& failure) {
     return s;
 }
 
+std::string RegistryFolder() {
+    char root[4096];
+    const size_t n = CorvaneGetRegistryRoot(root, sizeof root);
+    return n > 0 && n < sizeof root ? std::string(root, n) : "the registry folder";
+}
+
 void ClearErrorInfo() {
     SetErrorInfo(0, nullptr);
     CorvaneClearRegistryFailure();
@@ -141,13 +149,17 @@ std::string TakeErrorDescription(HRESULT hr) {
     // without it the class would only look unregistered.
     text = TakeRegistryFailure();
     if (!text.empty()) return text;
+    if (hr == REGDB_E_CLASSNOTREG) {
+        // Name the folder searched: the user may have given it, or not know the default.
+        const std::string folder = RegistryFolder();
+        return "Class not registered in " + folder +
+               " (register the module there: corvane-reg --user --registry-root " + folder +
+               " path/to/libcorvane.so).";
+    }
     static const struct {
         HRESULT hr;
         const char* text;
     } kKnown[] = {
-        {REGDB_E_CLASSNOTREG,
-         "Class not registered (register libcorvane.so with corvane-reg, or give "
-         "--registry-root)."},
         {CO_E_DLLNOTFOUND, "No module is registered for the class."},
         {HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND), "The registered module file does not exist."},
         {CO_E_ERRORINDLL, "The registered module cannot be loaded."},
@@ -210,7 +222,8 @@ HRESULT EffectChain::AddEffect(const EffectSetup& setup, size_t position, StepFa
                    "cannot " + std::string(setup.enabled ? "enable " : "disable ") + who, failure);
     }
     // Parameters before zones: the engine scales the zone interval by the "Rate" they carry.
-    if (SUCCEEDED(hr)) hr = SetParams(filter, setup, who, failure);
+    std::shared_ptr<const host::ParamReads> reads;
+    if (SUCCEEDED(hr)) hr = SetParams(filter, setup, who, &reads, failure);
     if (SUCCEEDED(hr) && !setup.zones.empty()) hr = SetZones(filter, setup, who, failure);
     if (SUCCEEDED(hr)) {
         ClearErrorInfo();
@@ -223,7 +236,24 @@ HRESULT EffectChain::AddEffect(const EffectSetup& setup, size_t position, StepFa
         return hr;
     }
     effects_.push_back(source);
+    reads_.push_back(std::move(reads));
     return S_OK;
+}
+
+std::vector<std::string> EffectChain::ParamWarnings(const Options& options) const {
+    std::vector<std::string> warnings;
+    for (size_t i = 0; i < options.effects.size() && i < reads_.size(); ++i) {
+        const EffectSetup& e = options.effects[i];
+        if (!e.enabled || !reads_[i]) continue;
+        // The class name alone, unless the chain holds the class more than once.
+        size_t same = 0;
+        for (const EffectSetup& other : options.effects) same += other.label == e.label;
+        const std::string who =
+            same > 1 ? e.label + " (effect " + std::to_string(i + 1) + ")" : e.label;
+        for (std::string& w : UnreadParamWarnings(who, e.params, *reads_[i]))
+            warnings.push_back(std::move(w));
+    }
+    return warnings;
 }
 
 }  // namespace corvane::fx

@@ -4,8 +4,10 @@
 
 #include "platform/win32.h"
 #include "corvane/corvane.h"
+#include "host/effect_params.h"
 #include "tools/corvane-fx/options.h"
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -21,6 +23,10 @@ struct StepFailure {
 
 // "what: 0xXXXXXXXX description".
 std::string FormatFailure(const StepFailure& failure);
+
+// The registry folder in use (the platform's, after --registry-root), or "the registry folder"
+// when it cannot be told.
+std::string RegistryFolder();
 
 // Clears the thread's COM error information and registry failure, so that what a failing call
 // leaves is its own.
@@ -51,10 +57,16 @@ public:
     IMediaSource* Output() const;
     // The start of the chain: the input source (null before OpenInput). No reference added.
     IMediaSource* Input() const { return input_; }
+    // After a run: what to tell the user of the parameters that the effects of options never
+    // read or read as another type (see UnreadParamWarnings), effect by effect. A disabled effect
+    // reads nothing and is left out. The effects must have been added from options.effects.
+    std::vector<std::string> ParamWarnings(const Options& options) const;
 
 private:
     IMediaSource* input_ = nullptr;
     std::vector<IMediaSource*> effects_;
+    // What each effect asked of its parameters (null when they were not of this host).
+    std::vector<std::shared_ptr<const host::ParamReads>> reads_;
 };
 
 }  // namespace corvane::fx

@@ -41,15 +41,16 @@ bool Registered(const CLSID& clsid) {
 }
 
 int List() {
-    char root[4096];
-    const size_t n = CorvaneGetRegistryRoot(root, sizeof root);
-    std::printf("Effect classes (registry: %s):\n", n > 0 && n < sizeof root ? root : "unknown");
+    const std::string root = corvane::fx::RegistryFolder();
+    std::printf("Effect classes (registry: %s; -e takes either name, in any case):\n",
+                root.c_str());
     bool any = false;
     corvane::fx::ClearErrorInfo();
     for (const corvane::fx::EffectClass& c : corvane::fx::EffectClasses()) {
         const bool registered = Registered(c.clsid);
         any = any || registered;
-        std::printf("  %-18s %s  %s\n", c.name, corvane::fx::ClsidText(c.clsid).c_str(),
+        std::printf("  %-11s %-18s %s  %s\n", c.shortName.c_str(), c.name,
+                    corvane::fx::ClsidText(c.clsid).c_str(),
                     registered ? "registered" : "not registered");
     }
     // A hive that cannot be read hides what may be registered: say so instead of advising a
@@ -60,8 +61,12 @@ int List() {
         std::fprintf(stderr, "corvane-fx: cannot read the registry: %s\n", damaged.c_str());
         return kExitFailed;
     }
-    if (!any)
-        std::printf("None is registered: run corvane-reg --user path/to/libcorvane.so first.\n");
+    if (!any) {
+        std::printf(
+            "None is registered: run corvane-reg --user --registry-root %s "
+            "path/to/libcorvane.so first.\n",
+            root.c_str());
+    }
     return 0;
 }
 
@@ -130,6 +135,10 @@ int Process(const corvane::fx::Options& options) {
     }
     hr = out.Commit(&why);
     if (FAILED(hr)) return Report({"cannot write " + options.output, hr, why});
+    // Values that no effect used: a misspelt key or a value of the wrong type would otherwise
+    // pass in silence.
+    for (const std::string& w : chain.ParamWarnings(options))
+        std::fprintf(stderr, "corvane-fx: warning: %s\n", w.c_str());
     std::printf(
         "corvane-fx: wrote %lld frames (%.3f s, %u Hz, %u channels) through %zu effect%s to %s\n",
         static_cast<long long>(result.frames),

@@ -38,14 +38,24 @@ struct OptionInfo {
 };
 
 constexpr OptionInfo kOptions[] = {
-    {"-h", "--help", Kind::Flag, false},    {"", "--list", Kind::Flag, false},
-    {"", "--disabled", Kind::Flag, false},  {"-o", "--output", Kind::Value, false},
-    {"-i", "--input", Kind::Value, false},  {"", "--registry-root", Kind::Value, false},
-    {"-e", "--effect", Kind::Value, false}, {"-p", "--param", Kind::Value, false},
-    {"-z", "--zone", Kind::Value, false},   {"", "--block", Kind::Value, false},
-    {"", "--seconds", Kind::Value, true},   {"", "--rate", Kind::Value, true},
-    {"", "--channels", Kind::Value, true},  {"", "--signal", Kind::Value, true},
-    {"", "--frequency", Kind::Value, true}, {"", "--amplitude", Kind::Value, true},
+    {"-h", "--help", Kind::Flag, false},
+    {"", "--list", Kind::Flag, false},
+    {"", "--disabled", Kind::Flag, false},
+    {"-o", "--output", Kind::Value, false},
+    {"-i", "--input", Kind::Value, false},
+    {"", "--registry-root", Kind::Value, false},
+    {"-e", "--effect", Kind::Value, false},
+    {"-p", "--param", Kind::Value, false},
+    {"-z", "--zone", Kind::Value, false},
+    {"", "--block", Kind::Value, false},
+    // The older spelling of --registry-root, as corvane-reg takes it too.
+    {"", "--root", Kind::Value, false},
+    {"", "--seconds", Kind::Value, true},
+    {"", "--rate", Kind::Value, true},
+    {"", "--channels", Kind::Value, true},
+    {"", "--signal", Kind::Value, true},
+    {"", "--frequency", Kind::Value, true},
+    {"", "--amplitude", Kind::Value, true},
 };
 
 const OptionInfo* FindOption(const std::string& name) {
@@ -57,7 +67,8 @@ const OptionInfo* FindOption(const std::string& name) {
 
 // Applies one option with its value to o; false with *error when the value is refused.
 bool Apply(const OptionInfo& opt, const std::string& value, Options* o, std::string* error) {
-    const std::string_view name = opt.longName;
+    const std::string_view given = opt.longName;
+    const std::string_view name = given == "--root" ? "--registry-root" : given;
     long whole = 0;
     double number = 0.0;
     auto fail = [&](const std::string& why) {
@@ -81,26 +92,28 @@ bool Apply(const OptionInfo& opt, const std::string& value, Options* o, std::str
         if (value.empty()) return fail("the input file name is empty");
         o->input = value;
     } else if (name == "--registry-root") {
-        if (value.empty()) return fail("--registry-root needs a folder");
+        if (value.empty()) return fail(std::string(given) + " needs a folder");
         o->registryRoot = value;
     } else if (name == "--effect") {
         EffectSetup e;
         std::string why;
         if (!ResolveEffectClass(value, &e.clsid, &e.label, &why))
-            return fail("-e " + value + ": " + why);
+            return fail("-e " + Excerpt(value) + ": " + why);
         o->effects.push_back(std::move(e));
     } else if (name == "--param") {
         if (!current())
-            return fail("-p " + value + ": a parameter must follow the -e it applies to");
+            return fail("-p " + Excerpt(value) + ": a parameter must follow the -e it applies to");
         Param p;
         std::string why;
-        if (!ParseParam(value, &p, &why)) return fail("-p " + value + ": " + why);
+        size_t at = 0;
+        if (!ParseParam(value, &p, &why, &at)) return fail("-p " + Excerpt(value, at) + ": " + why);
         current()->params.Set(std::move(p));
     } else if (name == "--zone") {
-        if (!current()) return fail("-z " + value + ": a zone must follow the -e it applies to");
+        if (!current())
+            return fail("-z " + Excerpt(value) + ": a zone must follow the -e it applies to");
         ZoneRange z;
         std::string why;
-        if (!ParseZone(value, &z, &why)) return fail("-z " + value + ": " + why);
+        if (!ParseZone(value, &z, &why)) return fail("-z " + Excerpt(value) + ": " + why);
         current()->zones.push_back(z);
     } else if (name == "--seconds") {
         if (!ParseNumber(value, &number) || !(number > 0.0) || number > 86400.0) {
@@ -156,11 +169,11 @@ ParseResult ParseOptions(int argc, const char* const* argv, Options* out, std::s
         }
         const OptionInfo* opt = FindOption(name);
         if (!opt) {
-            *error = "unknown option '" + arg + "'";
+            *error = "unknown option '" + Excerpt(arg) + "'";
             return ParseResult::Error;
         }
         if (opt->kind == Kind::Flag && inlineValue) {
-            *error = "option '" + name + "' takes no value";
+            *error = "option '" + Excerpt(name) + "' takes no value";
             return ParseResult::Error;
         }
         if (opt->kind == Kind::Value && !inlineValue) {
@@ -215,13 +228,15 @@ std::string Usage(const char* program) {
            "\n"
            "  -i, --input FILE        the sound file to read\n"
            "  -o, --output FILE       the WAV file to write\n"
-           "  -e, --effect NAME       add an effect, by class name (see --list) or {CLSID}\n"
+           "  -e, --effect NAME       add an effect, by class name or short name in any case\n"
+           "                          (see --list), or by CLSID\n"
            "      --disabled          the last -e passes its input through unchanged\n"
            "  -p, --param KEY=VALUE   a parameter of the last -e; KEY[N]=VALUE sets index N\n"
            "  -z, --zone START:DUR    a zone of the last -e in ms (the effect interval spans its\n"
            "                          zones; none: the whole stream)\n"
-           "      --registry-root DIR where the registered module is found (default:\n"
-           "                          $CORVANE_REGISTRY_ROOT, else the user's data folder)\n"
+           "      --registry-root DIR where the registered module is found (--root DIR is the\n"
+           "                          same; default: $CORVANE_REGISTRY_ROOT, else the user's\n"
+           "                          data folder)\n"
            "      --block MS          length of each read (default 100)\n"
            "      --list              name the effect classes and whether they are registered\n"
            "  Generated signal (without -i; default 5 s of tones at 440 Hz x channel number,\n"
@@ -233,6 +248,8 @@ std::string Usage(const char* program) {
            "str:text\n"
            "       f32:[1,2.5] | f64:[1,2.5] | "
            "[{EffectStart=0,EffectDuration=1000,LeftStrength=0.5},{..}]\n"
+           "After the run a warning names every -p value that its effect never read or read as\n"
+           "another type.\n"
            "Example: " +
            program + " -i in.wav -o out.wav -e VolumeFilter5 -p dBVolumeLevel=-6.0 -z 1000:2000\n";
 }

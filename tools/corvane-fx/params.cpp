@@ -1,10 +1,13 @@
 #include "tools/corvane-fx/params.h"
 
 #include "platform/win32.h"
+#include "host/effect_params.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cfloat>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <limits>
 
@@ -104,14 +107,14 @@ public:
             ++pos_;
         }
         SkipSpace();
-        if (!Peek('=')) return Fail("expected '=' after the key " + out->name);
+        if (!Peek('=')) return Fail("expected '=' after the key " + Excerpt(out->name));
         ++pos_;
         SkipSpace();
         size_t valueAt = pos_;
         if (!Value(topLevel, depth, &out->value)) return false;
         if (out->index >= 0 && std::holds_alternative<std::vector<ParamSet>>(out->value)) {
-            return FailAt(valueAt, "a list holds for the whole stream: write " + out->name +
-                                       "=[...] without an index");
+            return FailAt(valueAt, "a list holds for the whole stream: write " +
+                                       Excerpt(out->name) + "=[...] without an index");
         }
         return true;
     }
@@ -122,6 +125,7 @@ public:
     }
     bool FailTrailing() { return Fail("unexpected text after the value"); }
     const std::string& Error() const { return error_; }
+    size_t ErrorAt() const { return errorAt_; }
 
 private:
     bool Value(bool topLevel, int depth, ParamValue* out) {
@@ -158,7 +162,7 @@ private:
         bool whole = false;
         if (!LooksNumeric(token, &whole)) {
             return FailAt(start,
-                          "'" + std::string(token) +
+                          "'" + Excerpt(token) +
                               "' is not true/false, a number, a quoted text, str:TEXT, an array "
                               "f32:[..] / f64:[..] or a list [{..}]");
         }
@@ -167,7 +171,7 @@ private:
             long long v = std::strtoll(std::string(token).c_str(), nullptr, 10);
             if (errno == ERANGE || v < std::numeric_limits<int32_t>::min() ||
                 v > std::numeric_limits<uint32_t>::max()) {
-                return FailAt(start, "whole number " + std::string(token) +
+                return FailAt(start, "whole number " + Excerpt(token) +
                                          " is out of range (-2147483648 to 4294967295; write a "
                                          "decimal point for a double)");
             }
@@ -180,7 +184,7 @@ private:
         }
         double d = 0.0;
         if (!ToDouble(token, &d))
-            return FailAt(start, "number " + std::string(token) + " is out of range");
+            return FailAt(start, "number " + Excerpt(token) + " is out of range");
         *out = d;
         return true;
     }
@@ -245,7 +249,7 @@ private:
         if (token.empty() || !LooksNumeric(token, &whole))
             return FailAt(start, "expected a number in the array");
         if (!ToDouble(token, &d) || (single && std::fabs(d) > FLT_MAX)) {
-            return FailAt(start, "number " + std::string(token) + " is out of range for " +
+            return FailAt(start, "number " + Excerpt(token) + " is out of range for " +
                                      (single ? "a 32-bit float" : "a double"));
         }
         values->push_back(d);
@@ -273,7 +277,8 @@ private:
                            Param p;
                            if (!Assignment(false, depth + 1, &p)) return false;
                            if (entry.Find(p.name, p.index)) {
-                               return FailAt(at, "key " + p.name + " appears twice in one entry");
+                               return FailAt(
+                                   at, "key " + Excerpt(p.name) + " appears twice in one entry");
                            }
                            entry.Set(std::move(p));
                            return true;
@@ -313,12 +318,14 @@ private:
     bool Fail(const std::string& what) { return FailAt(pos_, what); }
     bool FailAt(size_t at, const std::string& what) {
         error_ = what + " (at character " + std::to_string(at + 1) + ")";
+        errorAt_ = at;
         return false;
     }
 
     std::string_view t_;
     size_t pos_ = 0;
     std::string error_;
+    size_t errorAt_ = 0;
 };
 
 // A BSTR for the duration of one call.
@@ -397,7 +404,89 @@ HRESULT SetOne(IEffectParams* target, const Param& p, std::string* failedKey) {
     return hr;
 }
 
+// pos moved back to the start of the UTF-8 sequence it falls in.
+size_t SequenceStart(std::string_view t, size_t pos) {
+    while (pos > 0 && pos < t.size() && (static_cast<unsigned char>(t[pos]) & 0xC0) == 0x80) --pos;
+    return pos;
+}
+
+const char* AskedText(host::ParamReads::Asked asked) {
+    // In the order of ParamReads::Asked.
+    static const char* const kTexts[] = {"a value", "a boolean", "an integer", "a number",
+                                         "text",    "an array",  "a list"};
+    return kTexts[static_cast<int>(asked)];
+}
+
+// "'loud' is text", "4.5 is a number": the value as written and its type.
+std::string DescribeValue(const ParamValue& v, host::ParamReads::Asked asked) {
+    char number[32];
+    if (const bool* b = std::get_if<bool>(&v))
+        return std::string(*b ? "true" : "false") + " is a boolean";
+    std::string integer;
+    if (const int32_t* l = std::get_if<int32_t>(&v)) integer = std::to_string(*l);
+    if (const uint32_t* u = std::get_if<uint32_t>(&v)) integer = std::to_string(*u);
+    if (!integer.empty()) {
+        return integer + (asked == host::ParamReads::Asked::Integer
+                              ? " lies outside the integers it was read as"
+                              : " is an integer");
+    }
+    if (const double* d = std::get_if<double>(&v)) {
+        std::snprintf(number, sizeof number, "%.15g", *d);
+        return std::string(number) + " is a number";
+    }
+    if (const auto* t = std::get_if<std::string>(&v)) return "'" + Excerpt(*t) + "' is text";
+    if (std::holds_alternative<std::vector<float>>(v)) return "f32:[...] is an array";
+    if (std::holds_alternative<std::vector<double>>(v)) return "f64:[...] is an array";
+    return "[{...}] is a list";
+}
+
+void CollectWarnings(const std::string& who, const ParamSet& set, const std::string& prefix,
+                     const host::ParamReads& reads, std::vector<std::string>* out) {
+    for (const Param& p : set.Items()) {
+        const std::string path = prefix + p.name;
+        OleString path16;
+        if (!corvane::text::TryToUtf16(path, &path16)) continue;
+        const host::ParamReads::Use use = reads.Find(path16, p.index);
+        const std::string shown =
+            Excerpt(p.index >= 0 ? path + "[" + std::to_string(p.index) + "]" : path);
+        if (use.read) {
+            if (const auto* entries = std::get_if<std::vector<ParamSet>>(&p.value)) {
+                for (size_t i = 0; i < entries->size(); ++i) {
+                    CollectWarnings(who, (*entries)[i], path + "[" + std::to_string(i) + "].",
+                                    reads, out);
+                }
+            }
+        } else if (use.mismatched) {
+            out->push_back(who + " read " + shown + " as " + AskedText(use.mismatchedAs) + "; " +
+                           DescribeValue(p.value, use.mismatchedAs));
+        } else {
+            out->push_back(who + " never read " + shown);
+        }
+    }
+}
+
 }  // namespace
+
+std::vector<std::string> UnreadParamWarnings(const std::string& who, const ParamSet& set,
+                                             const host::ParamReads& reads) {
+    std::vector<std::string> out;
+    CollectWarnings(who, set, "", reads, &out);
+    return out;
+}
+
+std::string Excerpt(std::string_view text, size_t at) {
+    if (text.size() <= kExcerptChars) return std::string(text);
+    constexpr size_t kHead = 40, kLead = 12, kAround = 24;
+    std::string out(text.substr(0, SequenceStart(text, kHead)));
+    out += "...";
+    if (at != std::string_view::npos && at > kHead && at < text.size()) {
+        const size_t from = SequenceStart(text, std::max(kHead, at - kLead));
+        const size_t to = SequenceStart(text, std::min(text.size(), at + kAround - kLead));
+        out += text.substr(from, to - from);
+        if (to < text.size()) out += "...";
+    }
+    return out + " (" + std::to_string(text.size()) + " characters)";
+}
 
 void ParamSet::Set(Param p) {
     for (Param& q : items_) {
@@ -416,11 +505,12 @@ const Param* ParamSet::Find(std::string_view name, LONG index) const {
     return nullptr;
 }
 
-bool ParseParam(std::string_view text, Param* out, std::string* error) {
+bool ParseParam(std::string_view text, Param* out, std::string* error, size_t* errorAt) {
     Parser parser(text);
     Param p;
     if (!parser.Assignment(true, 0, &p) || (!parser.AtEnd() && !parser.FailTrailing())) {
         *error = parser.Error();
+        if (errorAt) *errorAt = parser.ErrorAt();
         return false;
     }
     *out = std::move(p);

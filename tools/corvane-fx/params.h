@@ -12,6 +12,10 @@
 #include <variant>
 #include <vector>
 
+namespace corvane::host {
+class ParamReads;
+}
+
 namespace corvane::fx {
 
 class ParamSet;
@@ -59,8 +63,21 @@ struct ZoneRange {
 };
 
 // Parses one -p argument. On failure returns false and *error says what is wrong and at which
-// character (counted from 1) of text.
-bool ParseParam(std::string_view text, Param* out, std::string* error);
+// character (counted from 1) of text; *errorAt, when given, receives that position from 0.
+bool ParseParam(std::string_view text, Param* out, std::string* error, size_t* errorAt = nullptr);
+
+// What to tell the user of the values of set after the effect `who` ran, from what it asked of
+// its parameter object: "who never read KEY" for a value nothing asked for, "who read KEY as a
+// number; 'loud' is text" for one asked for only as a type that it cannot give. A list that was
+// read is checked entry by entry (LIST[i].KEY). Empty when every value was read.
+std::vector<std::string> UnreadParamWarnings(const std::string& who, const ParamSet& set,
+                                             const host::ParamReads& reads);
+
+// text as a message echoes it: whole up to kExcerptChars characters; a longer text is cut to its
+// start and, when at lies further in, the part around position at, with its length in
+// characters ("abc... (120000 characters)"). Cuts fall between UTF-8 sequences.
+constexpr size_t kExcerptChars = 60;
+std::string Excerpt(std::string_view text, size_t at = std::string_view::npos);
 
 // Parses one -z argument, START:DURATION. On failure returns false with *error.
 bool ParseZone(std::string_view text, ZoneRange* out, std::string* error);
