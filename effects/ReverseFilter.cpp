@@ -1,3 +1,221 @@
 #include "effects/ReverseFilter.h"
 
+#include "framework/BaseFilterSupport.h"
+
+#include <algorithm>
+#include <cmath>
+
+using corvane::ComPtr;
+
+namespace {
+
+constexpr int kFileAccessError = 3;
+constexpr int kInvalidArgument = 8;
+constexpr LONG kPcm16 = 0x10000;  // IAudioFormat::PutSampleFormat: 16-bit PCM
+
+// Whole frames of `ms` at `rate`, in bytes of `align`; 0 for anything not above 0.
+int64_t BytesOf(double ms, int64_t rate, int64_t align) {
+    const double frames = std::trunc(static_cast<double>(rate) * ms / 1000.0 + 0.0001);
+    if (!(frames > 0.0)) return 0;
+    // Far beyond any file system; keeps the arithmetic defined.
+    constexpr double kLimit = 4.0e18;
+    return static_cast<int64_t>(std::min(frames * static_cast<double>(align), kLimit)) / align *
+           align;
+}
+
+// Reverses the order of the frames of `align` bytes in place; each frame keeps its channels.
+void ReverseFrames(BYTE* data, int64_t frames, int64_t align) {
+    std::vector<BYTE> frame(static_cast<size_t>(align));
+    for (int64_t i = 0, j = frames - 1; i < j; ++i, --j) {
+        BYTE* a = data + i * align;
+        BYTE* b = data + j * align;
+        std::copy(a, a + align, frame.begin());
+        std::copy(b, b + align, a);
+        std::copy(frame.begin(), frame.end(), b);
+    }
+}
+
+}  // namespace
+
 CReverseFilter::~CReverseFilter() = default;
+
+void CReverseFilter::CloseFiles() {
+    m_files.clear();
+    m_current = 0;
+    m_fileOffset = 0;
+}
+
+HRESULT CReverseFilter::ResetParams() {
+    m_channels = 0;
+    m_mask = 0;
+    m_rate = 0;
+    return S_OK;
+}
+
+HRESULT CReverseFilter::LoadParams() {
+    CBaseFilter::LoadParams();
+    corvane::ParamLong(m_pParams, OLESTR("nSamplesPerSec"), &m_rate);
+    ULONG mask = 0;
+    if (SUCCEEDED(corvane::ParamULong(m_pParams, OLESTR("ChannelsMask"), &mask))) m_mask = mask;
+    corvane::ParamLong(m_pParams, OLESTR("nChannels"), &m_channels);
+    return S_OK;
+}
+
+HRESULT CReverseFilter::ResetStream() {
+    CBaseFilter::ResetStream();
+    CloseFiles();
+    return S_OK;
+}
+
+corvane::OleString CReverseFilter::Folder() const {
+    if (!m_tempPath.empty()) return m_tempPath;
+    // Without a folder the files would land wherever the host happens to run.
+    OLECHAR buffer[MAX_PATH + 1];
+    const DWORD n = GetTempPathW(MAX_PATH + 1, buffer);
+    return n > 0 && n <= MAX_PATH ? corvane::OleString(buffer, n) : corvane::OleString();
+}
+
+HRESULT CReverseFilter::InitFilter(IUnknown*) {
+    CloseFiles();
+    if (!m_bEnabled || m_rate == 0 || m_channels == 0) return S_OK;
+    if (m_pSource == nullptr) return SetError(kInvalidArgument);
+
+    // The source delivers the format the files hold.
+    ComPtr<IUnknown> object;
+    HRESULT hr = m_pSource->get_audioFormat(-1, object.Put());
+    ComPtr<IAudioFormat> format = object.As<IAudioFormat>();
+    if (SUCCEEDED(hr) && !format) hr = E_NOINTERFACE;
+    if (SUCCEEDED(hr)) hr = format->PutSampleFormat(kPcm16);
+    if (SUCCEEDED(hr)) hr = format->PutSampleRate(m_rate);
+    if (SUCCEEDED(hr)) hr = format->PutChannels(m_channels);
+    if (SUCCEEDED(hr) && m_mask != 0) hr = format->PutChannelLayout(m_mask);
+    if (SUCCEEDED(hr)) hr = m_pSource->put_audioFormat(-1, format.Get());
+    if (FAILED(hr)) return hr;
+    ReleaseFormat();  // the next block sets the stream up in that format
+
+    double before = 0.0;
+    m_pSource->get_audioTime(-1, &before);
+    // Without zones the interval is the whole stream, which is known before the first block.
+    double start = m_effectStart, duration = m_effectDuration;
+    if (!m_bExplicitInterval) {
+        start = 0.0;
+        hr = m_pSource->get_audioDuration(-1, &duration);
+        if (FAILED(hr)) return hr;
+    }
+    hr = m_pSource->SeekAudio(-1, 0, start);
+    if (SUCCEEDED(hr)) {
+        m_filesStart = start;
+        m_filesRate = m_rate;
+        m_filesAlign = 2 * static_cast<int64_t>(m_channels);
+        hr = BuildFiles(duration);
+    }
+    const HRESULT back = m_pSource->SeekAudio(-1, 0, before);
+    if (FAILED(hr)) {
+        CloseFiles();
+        return hr;
+    }
+    Reposition(before);
+    return back;
+}
+
+HRESULT CReverseFilter::BuildFiles(double duration) {
+    const int64_t align = m_filesAlign;
+    double remainingMs = duration;
+    int64_t remaining = BytesOf(duration, m_filesRate, align);
+    const auto addFile = [&](const BYTE* data, int64_t bytes) {
+        auto file = std::make_unique<corvane::TempSampleFile>();
+        HRESULT hr = file->Create(Folder());
+        if (SUCCEEDED(hr)) hr = data ? file->Write(data, bytes) : file->WriteZeros(bytes);
+        if (SUCCEEDED(hr)) hr = file->Seek(0);
+        // The file goes with the rest of them (deleted) when the build fails.
+        if (FAILED(hr)) return SetError(kFileAccessError);
+        m_files.insert(m_files.begin(), std::move(file));
+        return S_OK;
+    };
+    while (remaining > 0) {
+        ComPtr<IUnknown> block;
+        m_pSource->ReadAudio(-1, 0, std::min(remainingMs, kChunkMs), block.Put());
+        ComPtr<IAudioData> data = block.As<IAudioData>();
+        if (!data) break;
+        BYTE* bytes = nullptr;
+        LONG length = 0;
+        if (FAILED(data->GetBufferAndLength(corvane::kBufferReadWrite, 0, &bytes, &length)) ||
+            bytes == nullptr) {
+            break;
+        }
+        // A block past what is left would shift the reversed audio; an empty one ends the source.
+        const int64_t take = std::min<int64_t>(length, remaining) / align * align;
+        if (take <= 0) break;
+        ReverseFrames(bytes, take / align, align);
+        remaining -= take;
+        remainingMs -= static_cast<double>(take) * 1000.0 /
+                       (static_cast<double>(m_filesRate) * static_cast<double>(align));
+        const HRESULT hr = addFile(bytes, take);
+        if (FAILED(hr)) return hr;
+    }
+    // The source ended early: the reversed interval starts with the silence after its end.
+    if (remaining > 0) return addFile(nullptr, remaining);
+    return S_OK;
+}
+
+void CReverseFilter::Reposition(double ms) {
+    m_current = 0;
+    m_fileOffset = 0;
+    if (m_files.empty()) return;
+    const double p = ms - m_filesStart;
+    if (p < 0.0) {
+        m_files[0]->Seek(0);
+        return;
+    }
+    int64_t bytes = BytesOf(p, m_filesRate, m_filesAlign);
+    while (m_current < m_files.size() && bytes >= m_files[m_current]->Size()) {
+        bytes -= m_files[m_current]->Size();
+        ++m_current;
+    }
+    // Past the interval's end there is nothing to read.
+    if (m_current >= m_files.size()) return;
+    m_fileOffset = bytes;
+    m_files[m_current]->Seek(bytes);
+}
+
+HRESULT CReverseFilter::OnReset() {
+    Reposition(m_position);
+    return S_OK;
+}
+HRESULT CReverseFilter::OnSeek() {
+    Reposition(m_position);
+    return S_OK;
+}
+HRESULT CReverseFilter::OnSkip() {
+    Reposition(m_position);
+    return S_OK;
+}
+
+void CReverseFilter::ProcessAudio(IUnknown* data, LONG totalBytes, LONG offsetBytes, LONG count,
+                                  LONG, IAudioData** out) {
+    int16_t* samples = OpenBlock(data, totalBytes, offsetBytes, count, out);
+    if (samples == nullptr || m_current >= m_files.size()) return;
+    BYTE* to = reinterpret_cast<BYTE*>(samples);
+    int64_t want = 2 * static_cast<int64_t>(count);
+    while (want > 0) {
+        corvane::TempSampleFile& file = *m_files[m_current];
+        const int64_t left = file.Size() - m_fileOffset;
+        if (left <= 0) {
+            if (++m_current >= m_files.size()) return;
+            m_fileOffset = 0;
+            m_files[m_current]->Seek(0);
+            continue;
+        }
+        DWORD got = 0;
+        const HRESULT hr =
+            file.Read(to, static_cast<DWORD>(std::min<int64_t>({want, left, UINT32_MAX})), &got);
+        if (FAILED(hr) || got == 0) {
+            // A file that gives less than it holds leaves the block half reversed.
+            FailBlock(SetError(kFileAccessError));
+            return;
+        }
+        m_fileOffset += got;
+        to += got;
+        want -= got;
+    }
+}

@@ -1,16 +1,72 @@
-// Engine of the reverse effect. Until its own processing lands, the framework's default channel
-// filter stands in: it returns no samples, so every block passes unchanged.
+// The reverse effect: plays the effect interval backwards. InitFilter reads the whole interval from
+// the upstream source once, in chunks of at most 5000 ms of 16-bit PCM, reverses each chunk frame
+// by frame (the channels keep their places) and writes it to a temporary file of its own in
+// "TempPath"; the files stand in reverse order, so that reading them front to back gives the
+// interval backwards, and each block inside the interval is overwritten from them.
+//
+// Keys: "nSamplesPerSec", "nChannels" (integers, both needed: the format asked of the source),
+// "ChannelsMask" (unsigned; 0 keeps the source's), and the framework's "TempPath" (the folder,
+// with its separator; the system's temporary folder when it is empty).
 #pragma once
 
 #include "platform/win32.h"
 
-#include "framework/BaseFilter.h"
+#include "effects/common/TempSampleFile.h"
+#include "effects/common/WholeBlock.h"
 
-class CReverseFilter : public CBaseFilter {
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+class CReverseFilter : public CWholeBlockFilter {
 public:
-    static constexpr EngineTraits kTraits = {/*usesHelper*/ false, /*perChannel*/ false,
-                                             /*lengthChanges*/ false, /*followsRate*/ false};
+    // The longest chunk read at once, ms.
+    static constexpr double kChunkMs = 5000.0;
 
-    using CBaseFilter::CBaseFilter;
+    using CWholeBlockFilter::CWholeBlockFilter;
     ~CReverseFilter() override;
+
+    // Builds the files (see above) and puts the read position where the source was. Only closes
+    // the files when the effect is disabled or either format key is 0. Fails with code 8 without
+    // an upstream source, with the source's failure when it refuses the format or a seek, and
+    // with code 3 ("File access error.") when a file cannot be made or written: no file stays
+    // then. The source is always sought back to where it was.
+    HRESULT InitFilter(IUnknown* pParams) override;
+    // The three format keys to 0; the framework's values stay as they are.
+    HRESULT ResetParams() override;
+    HRESULT LoadParams() override;
+    // A new source: the files are closed and deleted.
+    HRESULT ResetStream() override;
+    // The read position follows every seek, reset and skip.
+    HRESULT OnReset() override;
+    HRESULT OnSeek() override;
+    HRESULT OnSkip() override;
+    void ProcessAudio(IUnknown* data, LONG totalBytes, LONG offsetBytes, LONG count, LONG last,
+                      IAudioData** out) override;
+
+    // For the tests: the files, the first one the end of the interval, and the read position.
+    const std::vector<std::unique_ptr<corvane::TempSampleFile>>& Files() const { return m_files; }
+    size_t CurrentFile() const { return m_current; }
+    int64_t FileOffset() const { return m_fileOffset; }
+
+private:
+    void CloseFiles();
+    // Reads `duration` ms from the source's position into reversed files; code 3 for a file that
+    // cannot be made or written.
+    HRESULT BuildFiles(double duration);
+    // Sets the read position to stream time `ms`.
+    void Reposition(double ms);
+    // The temporary folder: "TempPath", else the system's.
+    corvane::OleString Folder() const;
+
+    LONG m_channels = 0;  // "nChannels"
+    UINT64 m_mask = 0;    // "ChannelsMask"
+    LONG m_rate = 0;      // "nSamplesPerSec"
+    std::vector<std::unique_ptr<corvane::TempSampleFile>> m_files;
+    size_t m_current = 0;      // index of the file being read
+    int64_t m_fileOffset = 0;  // bytes already read from it
+    // The geometry the files were made with: interval start (ms), rate and block align.
+    double m_filesStart = 0.0;
+    int64_t m_filesRate = 0;
+    int64_t m_filesAlign = 0;
 };

@@ -266,7 +266,9 @@ typedef struct _OVERLAPPED {
 // has closed, new opens fail with ERROR_ACCESS_DENIED. Security attributes are ignored; a
 // template file and FILE_FLAG_OVERLAPPED are not supported (ERROR_NOT_SUPPORTED). Directories
 // need FILE_FLAG_BACKUP_SEMANTICS (else ERROR_ACCESS_DENIED) and cannot be read or written. A
-// path that is not well-formed UTF-16 fails with ERROR_INVALID_NAME.
+// path that is not well-formed UTF-16 fails with ERROR_INVALID_NAME. A file created with
+// FILE_ATTRIBUTE_TEMPORARY is readable and writable by its owner only; CREATE_NEW never follows
+// a symbolic link (one at the path is an existing file: ERROR_FILE_EXISTS).
 CORVANE_PLATFORM_API HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD shareMode,
                                         LPSECURITY_ATTRIBUTES security, DWORD creationDisposition,
                                         DWORD flagsAndAttributes, HANDLE templateFile);

@@ -318,7 +318,11 @@ HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD shareMode, LPSEC
         int mode = OpenMode(access);
         // Truncation needs a writable descriptor even when the caller asked only to read.
         if (truncate && (mode & O_ACCMODE) == O_RDONLY) mode = (mode & ~O_ACCMODE) | O_RDWR;
-        const mode_t perms = (flagsAndAttributes & FILE_ATTRIBUTE_READONLY) ? 0444 : 0666;
+        // A temporary file is its creator's alone, as one in a user's temporary folder is on
+        // Windows.
+        const mode_t perms = (flagsAndAttributes & FILE_ATTRIBUTE_READONLY)    ? 0444
+                             : (flagsAndAttributes & FILE_ATTRIBUTE_TEMPORARY) ? 0600
+                                                                               : 0666;
         const bool backup = (flagsAndAttributes & FILE_FLAG_BACKUP_SEMANTICS) != 0;
 
         OpenFiles& reg = Registry();

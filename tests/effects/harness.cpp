@@ -198,8 +198,9 @@ RunOutput EffectHarness::ExpectOutput(const EffectSetup& setup, const Signal& in
     return first;
 }
 
-void EffectHarness::ExpectModelInEveryLayout(const EffectSetup& setup, const Model& model,
-                                             int tolerance) {
+void EffectHarness::ExpectModelInEveryLayout(
+    const EffectSetup& setup, const Model& model, int tolerance,
+    const std::function<void(EffectSetup&, const Signal&)>& configure) {
     struct Layout {
         int channels, rate;
         double ms;
@@ -215,6 +216,7 @@ void EffectHarness::ExpectModelInEveryLayout(const EffectSetup& setup, const Mod
         const Signal in = VariedSignal(l.channels, l.rate, l.ms);
         EffectSetup configured = setup;
         configured.zones = l.zones;
+        if (configure) configure(configured, in);
         ExpectOutput(configured, in, Expected(in, l.zones, model), tolerance);
     }
 }

@@ -126,8 +126,11 @@ protected:
 
     // ExpectOutput with model's expected output (through Expected) in each of the standard layouts:
     // mono at 8000 Hz; stereo at 44100 Hz with two zones whose edges fall inside blocks and a
-    // disabled one; six channels at 96000 Hz with one zone.
-    void ExpectModelInEveryLayout(const EffectSetup& setup, const Model& model, int tolerance = 0);
+    // disabled one; six channels at 96000 Hz with one zone. configure, when given, adapts the
+    // setup to each layout's signal (format keys and the like).
+    void ExpectModelInEveryLayout(
+        const EffectSetup& setup, const Model& model, int tolerance = 0,
+        const std::function<void(EffectSetup&, const Signal&)>& configure = nullptr);
 
     HostDoubles doubles;
 };

@@ -15,10 +15,10 @@ class StillPlaceholder : public Placeholder {};
 
 // The classes whose engines have landed; their own tests take over from the placeholder's.
 bool Built(const EffectSetup& setup) {
-    static const char* const kBuilt[] = {"BandFilter5",    "ReverbFilter5",  "DelayFilter5",
-                                         "FlangerFilter5", "VibratoFilter5", "WahWahFilter5",
-                                         "InvertFilter5",  "SilenceFilter5", "VolumeFilter5",
-                                         "EchoFilter5",    "EqualizeFilter5"};
+    static const char* const kBuilt[] = {"BandFilter5",    "ReverbFilter5",   "DelayFilter5",
+                                         "FlangerFilter5", "VibratoFilter5",  "WahWahFilter5",
+                                         "InvertFilter5",  "SilenceFilter5",  "VolumeFilter5",
+                                         "EchoFilter5",    "EqualizeFilter5", "ReverseFilter5"};
     // The graph effects, stretch and pitch shift.
     static const char* const kBuiltOnLibraries[] = {"AudioFilter5", "AudioFilterNB5"};
     for (const char* name : kBuilt) {

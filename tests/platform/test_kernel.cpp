@@ -355,6 +355,22 @@ TEST_F(KernelFiles, DispositionsFollowWindows) {
     }
 }
 
+TEST_F(KernelFiles, TemporaryFilesAreTheOwnersAndNewFilesNoLinks) {
+    HANDLE h =
+        Open("temporary", GENERIC_READ | GENERIC_WRITE, 0, CREATE_NEW, FILE_ATTRIBUTE_TEMPORARY);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    struct stat st;
+    ASSERT_EQ(::stat(Native("temporary").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    EXPECT_TRUE(CloseHandle(h));
+    // A link planted at the name, even one to a file that does not exist, is not followed.
+    ASSERT_EQ(::symlink(Native("target").c_str(), Native("planted").c_str()), 0);
+    SetLastError(0);
+    EXPECT_EQ(Open("planted", GENERIC_WRITE, 0, CREATE_NEW), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_EXISTS));
+    EXPECT_FALSE(Exists("target"));
+}
+
 TEST_F(KernelFiles, WriteSeekReadRoundTrip) {
     HANDLE h = Open("data", GENERIC_READ | GENERIC_WRITE, 0, CREATE_ALWAYS);
     ASSERT_NE(h, INVALID_HANDLE_VALUE);

@@ -1,0 +1,45 @@
+// A temporary file of raw samples, as the reverse effect keeps the reversed interval: created new
+// under a fresh name in a folder (never an existing file or a link planted at the name), readable
+// and writable by its owner only, and deleted when it is closed.
+#pragma once
+
+#include "platform/win32.h"
+
+#include "platform/olestring.h"
+
+#include <cstdint>
+
+namespace corvane {
+
+class TempSampleFile {
+public:
+    TempSampleFile() = default;
+    ~TempSampleFile();
+    TempSampleFile(const TempSampleFile&) = delete;
+    TempSampleFile& operator=(const TempSampleFile&) = delete;
+
+    // Creates folder + the 32 lower-case hexadecimal digits of a new GUID (no separator is
+    // added), open for reading and writing. The failure as an HRESULT of the system error.
+    HRESULT Create(const OleString& folder);
+    // Appends all `bytes` bytes, or fails (a short write included).
+    HRESULT Write(const void* data, int64_t bytes);
+    // Appends `bytes` zero bytes.
+    HRESULT WriteZeros(int64_t bytes);
+    // Moves the file position to `offset` bytes from the start.
+    HRESULT Seek(int64_t offset);
+    // Reads up to `bytes` bytes from the position into dst; *got receives how many (0 at the end).
+    HRESULT Read(void* dst, DWORD bytes, DWORD* got);
+    // Closes the file and deletes it; nothing when it is not open.
+    void Close();
+
+    bool IsOpen() const { return m_handle != INVALID_HANDLE_VALUE; }
+    const OleString& Path() const { return m_path; }
+    int64_t Size() const { return m_size; }  // bytes written
+
+private:
+    HANDLE m_handle = INVALID_HANDLE_VALUE;
+    OleString m_path;
+    int64_t m_size = 0;
+};
+
+}  // namespace corvane
