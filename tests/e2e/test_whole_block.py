@@ -64,6 +64,20 @@ class WholeBlockEffects(FxTestCase):
         self.assertSamplesEqual(one, sox(x, self.rate, "echo", "1", "1", "10", "0.5")[:len(x)],
                                 1, "sox echo 1 1 10 0.5")
 
+    def test_reverse(self):
+        # 12 s at 8000 Hz: three files of at most 5000 ms.
+        rate = 8000
+        x = signal(12 * rate, 2, seed=15)
+        whole = self.fx(x, rate, "-e", "ReverseFilter5")
+        self.assertSamplesEqual(whole, x[::-1], 0, "reverse without zones (the whole file)")
+        self.assertSamplesEqual(whole, sox(x, rate, "reverse"), 0, "sox reverse")
+        zoned = self.fx(x, rate, "-e", "ReverseFilter5", "-p", "nSamplesPerSec=8000",
+                        "-p", "nChannels=2", "-z", "1000.5:7000")
+        first, end = frames_at(1000.5, rate), frames_at(8000.5, rate)
+        want = x.copy()
+        want[first:end] = x[first:end][::-1]
+        self.assertSamplesEqual(zoned, want, 0, "reverse in 1000.5:7000")
+
 
 if __name__ == "__main__":
     unittest.main(argv=sys.argv[:1] + sys.argv[1:])

@@ -3,6 +3,7 @@
 #include "host/host.h"
 
 #include <cstdio>
+#include <strings.h>
 
 namespace corvane::fx {
 
@@ -102,6 +103,39 @@ HRESULT SetZones(IMediaBaseFilter* filter, const EffectSetup& setup, const std::
         hr = Check(filter->put_EffectZones(zones), who + " refused its zones", failure);
     }
     zones->Release();
+    return hr;
+}
+
+// Whether the set holds key (any case) for the whole stream.
+bool HasKey(const ParamSet& set, const char* key) {
+    for (const Param& p : set.Items()) {
+        if (p.index == -1 && strcasecmp(p.name.c_str(), key) == 0) return true;
+    }
+    return false;
+}
+
+// The reverse effect asks its source for a format and must be told which: its input's, unless
+// the user says otherwise. Each key the user left out comes from the input.
+HRESULT WithInputFormat(const EffectSetup& setup, IMediaSource* upstream, EffectSetup* out) {
+    *out = setup;
+    if (!IsEqualCLSID(setup.clsid, CLSID_ReverseFilter5)) return S_OK;
+    const bool rate = HasKey(setup.params, "nSamplesPerSec");
+    const bool channels = HasKey(setup.params, "nChannels");
+    if (rate && channels) return S_OK;
+    IUnknown* object = nullptr;
+    HRESULT hr = upstream->get_audioFormat(-1, &object);
+    if (FAILED(hr)) return hr;
+    if (!object) return E_UNEXPECTED;
+    IAudioFormat* format = nullptr;
+    hr = object->QueryInterface(IID_IAudioFormat, reinterpret_cast<void**>(&format));
+    object->Release();
+    if (FAILED(hr)) return hr;
+    LONG value = 0;
+    if (SUCCEEDED(hr) && !rate && SUCCEEDED(hr = format->GetSampleRate(&value)))
+        out->params.Set({"nSamplesPerSec", -1, static_cast<int32_t>(value)});
+    if (SUCCEEDED(hr) && !channels && SUCCEEDED(hr = format->GetChannels(&value)))
+        out->params.Set({"nChannels", -1, static_cast<int32_t>(value)});
+    format->Release();
     return hr;
 }
 
@@ -221,9 +255,15 @@ HRESULT EffectChain::AddEffect(const EffectSetup& setup, size_t position, StepFa
         hr = Check(filter->put_EffectEnabled(setup.enabled ? VARIANT_TRUE : VARIANT_FALSE),
                    "cannot " + std::string(setup.enabled ? "enable " : "disable ") + who, failure);
     }
+    EffectSetup completed;
+    if (SUCCEEDED(hr)) {
+        ClearErrorInfo();
+        hr = Check(WithInputFormat(setup, upstream, &completed),
+                   "cannot read the format of the input of " + who, failure);
+    }
     // Parameters before zones: the engine scales the zone interval by the "Rate" they carry.
     std::shared_ptr<const host::ParamReads> reads;
-    if (SUCCEEDED(hr)) hr = SetParams(filter, setup, who, &reads, failure);
+    if (SUCCEEDED(hr)) hr = SetParams(filter, completed, who, &reads, failure);
     if (SUCCEEDED(hr) && !setup.zones.empty()) hr = SetZones(filter, setup, who, failure);
     if (SUCCEEDED(hr)) {
         ClearErrorInfo();
@@ -237,6 +277,24 @@ HRESULT EffectChain::AddEffect(const EffectSetup& setup, size_t position, StepFa
     }
     effects_.push_back(source);
     reads_.push_back(std::move(reads));
+    names_.push_back(who);
+    return S_OK;
+}
+
+HRESULT EffectChain::InitFilters(StepFailure* failure) {
+    // From the input on: an effect that reads its source here (the reverse effect) reads what
+    // the effects before it give.
+    for (size_t i = 0; i < effects_.size(); ++i) {
+        IMediaBaseFilter* filter = nullptr;
+        HRESULT hr = Check(
+            effects_[i]->QueryInterface(IID_IMediaBaseFilter, reinterpret_cast<void**>(&filter)),
+            names_[i] + " is not an effect", failure);
+        if (FAILED(hr)) return hr;
+        ClearErrorInfo();
+        hr = Check(filter->InitFilter(nullptr), "cannot prepare " + names_[i], failure);
+        filter->Release();
+        if (FAILED(hr)) return hr;
+    }
     return S_OK;
 }
 

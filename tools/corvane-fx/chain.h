@@ -51,8 +51,11 @@ public:
     // (a host class created by CoCreateInstance) shaped by options.signal.
     HRESULT OpenInput(const Options& options, StepFailure* failure);
     // Creates effect number `position` (from 1, for messages), sets enabling, parameters, zones
-    // and, last, its upstream source: the current output end. The input must be open.
+    // and, last, its upstream source: the current output end. The input must be open. The reverse
+    // effect gets "nSamplesPerSec" and "nChannels" from its input where the user gave none.
     HRESULT AddEffect(const EffectSetup& setup, size_t position, StepFailure* failure);
+    // Once every effect is connected: InitFilter on each, from the input towards the output.
+    HRESULT InitFilters(StepFailure* failure);
     // The end to read from: the last effect, else the input. No reference added.
     IMediaSource* Output() const;
     // The start of the chain: the input source (null before OpenInput). No reference added.
@@ -67,6 +70,7 @@ private:
     std::vector<IMediaSource*> effects_;
     // What each effect asked of its parameters (null when they were not of this host).
     std::vector<std::shared_ptr<const host::ParamReads>> reads_;
+    std::vector<std::string> names_;  // "effect N (name)" of each effect, for messages
 };
 
 }  // namespace corvane::fx

@@ -107,6 +107,7 @@ int Process(const corvane::fx::Options& options) {
     for (size_t i = 0; i < options.effects.size(); ++i) {
         if (FAILED(chain.AddEffect(options.effects[i], i + 1, &failure))) return Report(failure);
     }
+    if (FAILED(chain.InitFilters(&failure))) return Report(failure);
     corvane::fx::TemporaryOutput out;
     std::string why;
     HRESULT hr = out.Create(options.output, &why);
