@@ -236,6 +236,7 @@ Grid TransformGrid(const FirDesignGrid& dense, bool kind2) {
     }
     return grid;
 }
+
 // The exchange: R extremals on the grid, their abscissae, signs and interpolation values.
 class Exchange {
 public:
