@@ -292,7 +292,7 @@ bool CBaseFilter::LeadsBackHere(IUnknown* source) const {
 HRESULT CBaseFilter::PutMediaSource(IUnknown* s) {
     // Reading through such a chain would recurse until the stack runs out.
     if (LeadsBackHere(s)) return SetError(kInvalidArgument);
-    ComPtr<IMediaSource> old = ComPtr<IMediaSource>::Attach(m_pSource);
+    ComPtr<IMediaSource> old(m_pSource);
     m_pSource = nullptr;
     ComPtr<IMediaSource> source = QueryAs<IMediaSource>(s);
     m_pSource = source.Detach();
@@ -325,7 +325,7 @@ HRESULT CBaseFilter::GetEffectParams(IUnknown** pp) const {
 
 HRESULT CBaseFilter::PutEffectParams(IUnknown* p) {
     ResetParams();
-    ComPtr<IEffectParams> old = ComPtr<IEffectParams>::Attach(m_pParams);
+    ComPtr<IEffectParams> old(m_pParams);
     m_pParams = nullptr;
     old.Reset();
     if (ComPtr<IEffectParams> given = QueryAs<IEffectParams>(p)) {
@@ -346,7 +346,7 @@ HRESULT CBaseFilter::GetEffectZones(IUnknown** pp) const {
 
 HRESULT CBaseFilter::PutEffectZones(IUnknown* z) {
     m_bExplicitInterval = false;
-    ComPtr<IEffectZones> old = ComPtr<IEffectZones>::Attach(m_pZones);
+    ComPtr<IEffectZones> old(m_pZones);
     m_pZones = QueryAs<IEffectZones>(z).Detach();
     old.Reset();
     if (m_pZones == nullptr) return S_OK;
@@ -467,12 +467,10 @@ UINT64 CBaseFilter::DefaultChannelLayout(UINT64 layout, int channels) {
 
 namespace corvane {
 
-KeyName::KeyName(LPCOLESTR name) : m_name(SysAllocString(name)) {
-    if (m_name == nullptr) ThrowHr(E_OUTOFMEMORY);
-}
-
-KeyName::~KeyName() {
-    SysFreeString(m_name);
+Bstr KeyName(LPCOLESTR name) {
+    Bstr key(name);
+    if (key.Get() == nullptr) ThrowHr(E_OUTOFMEMORY);
+    return key;
 }
 
 namespace {

@@ -402,7 +402,7 @@ void CBaseFilter::ReplaceBlock(BlockPass& pass, size_t i, int nFinal) {
     pass.resizedSamples = reinterpret_cast<int16_t*>(freshBuffer + pass.offsetBytes);
     pass.resizedFrames = nFinal;
     pass.resized = fresh;
-    ComPtr<IAudioData> previous = ComPtr<IAudioData>::Attach(*pass.out);
+    ComPtr<IAudioData> previous(*pass.out);
     *pass.out = ComPtr<IAudioData>(fresh).Detach();
     // Filters before this one wrote into the old block: carry their output over.
     for (size_t j = 0; j < i; ++j) {

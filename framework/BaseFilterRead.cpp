@@ -219,8 +219,7 @@ HRESULT CBaseFilter::FeedHelper(LONG Stream, LONG Flags, double ms) {
         void* created = nullptr;
         const HRESULT hr = CoCreateInstance(CLSID_AudioBuffer, nullptr, CLSCTX_INPROC_SERVER,
                                             IID_IAudioBuffer, &created);
-        ComPtr<IAudioBuffer> pad =
-            ComPtr<IAudioBuffer>::Attach(static_cast<IAudioBuffer*>(created));
+        ComPtr<IAudioBuffer> pad(static_cast<IAudioBuffer*>(created));
         if (FAILED(hr) || !pad) return FAILED(hr) ? hr : E_POINTER;
         pad->PutFormat(m_pFormat);
         pad->SetLength(bytes, -1);

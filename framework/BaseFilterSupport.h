@@ -1,12 +1,13 @@
-// Small tools of the effect engine: an owning interface pointer, key names as BSTRs, the
-// parameter getters that tolerate a missing parameter object, and saturating conversions from
-// double to integers.
+// Small tools of the effect engine: key names as BSTRs, the parameter getters that tolerate a
+// missing parameter object, and saturating conversions from double to integers. The owning
+// interface pointer is the project's ComPtr (platform/com_ptr.h).
 #pragma once
 
 #include "platform/win32.h"
 
 #include "corvane/corvane.h"
 #include "framework/exceptions.h"
+#include "platform/com_ptr.h"
 
 #include <cmath>
 #include <cstdint>
@@ -14,93 +15,8 @@
 
 namespace corvane {
 
-// Holds one reference on a COM object and releases it on destruction, so that no path out of
-// an engine operation, an exception included, leaks a host object.
-template <class T>
-class ComPtr {
-public:
-    ComPtr() = default;
-    ComPtr(std::nullptr_t) {}
-    ~ComPtr() { Reset(); }
-    ComPtr(const ComPtr& other) : m_p(other.m_p) {
-        if (m_p) m_p->AddRef();
-    }
-    ComPtr(ComPtr&& other) noexcept : m_p(other.m_p) { other.m_p = nullptr; }
-    ComPtr& operator=(ComPtr other) noexcept {
-        std::swap(m_p, other.m_p);
-        return *this;
-    }
-
-    // Takes over a reference the caller owns.
-    static ComPtr Attach(T* p) {
-        ComPtr r;
-        r.m_p = p;
-        return r;
-    }
-    // Adds a reference of its own.
-    static ComPtr Share(T* p) {
-        if (p) p->AddRef();
-        return Attach(p);
-    }
-
-    T* Get() const { return m_p; }
-    T* operator->() const { return m_p; }
-    explicit operator bool() const { return m_p != nullptr; }
-
-    // Releases what is held and hands out the slot for an out-parameter.
-    T** Put() {
-        Reset();
-        return &m_p;
-    }
-    void Reset() {
-        if (m_p) {
-            T* p = m_p;
-            m_p = nullptr;
-            p->Release();
-        }
-    }
-    // Gives the reference to the caller.
-    T* Detach() {
-        T* p = m_p;
-        m_p = nullptr;
-        return p;
-    }
-
-    // The object queried for U; empty when it does not answer U.
-    template <class U>
-    ComPtr<U> As() const {
-        ComPtr<U> r;
-        if (m_p) {
-            U* q = nullptr;
-            if (SUCCEEDED(m_p->QueryInterface(IidOf<U>(), reinterpret_cast<void**>(&q)))) {
-                r = ComPtr<U>::Attach(q);
-            }
-        }
-        return r;
-    }
-
-private:
-    T* m_p = nullptr;
-};
-
-// The object p queried for U (empty when p is null or does not answer U).
-template <class U, class T>
-ComPtr<U> QueryAs(T* p) {
-    return ComPtr<T>::Share(p).template As<U>();
-}
-
 // A key name as a BSTR for one getter call. Throws E_OUTOFMEMORY when it cannot be allocated.
-class KeyName {
-public:
-    explicit KeyName(LPCOLESTR name);
-    ~KeyName();
-    KeyName(const KeyName&) = delete;
-    KeyName& operator=(const KeyName&) = delete;
-    operator BSTR() const { return m_name; }
-
-private:
-    BSTR m_name;
-};
+Bstr KeyName(LPCOLESTR name);
 
 // Getters of IEffectParams that accept a null parameter object (they then fail with E_POINTER)
 // and write their target only on success. Index -1 is the key's global value.

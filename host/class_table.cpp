@@ -17,27 +17,10 @@ namespace {
 
 // A class object: lives as long as the class table holds it; not a host object of the
 // live-object count, since a registration may outlast any one test or read.
-class ClassFactory final : public IClassFactory {
+class ClassFactory final : public UnknownImpl<IClassFactory> {
 public:
     explicit ClassFactory(ClassCreator create) : create_(std::move(create)) {}
 
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        *ppv = nullptr;
-        if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IClassFactory))
-            return E_NOINTERFACE;
-        AddRef();
-        *ppv = static_cast<IClassFactory*>(this);
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override {
-        return static_cast<ULONG>(InterlockedIncrement(&refs_));
-    }
-    STDMETHODIMP_(ULONG) Release() override {
-        LONG n = InterlockedDecrement(&refs_);
-        if (n == 0) delete this;
-        return static_cast<ULONG>(n);
-    }
     STDMETHODIMP CreateInstance(IUnknown* pUnkOuter, REFIID riid, void** ppvObject) override {
         if (!ppvObject) return E_POINTER;
         *ppvObject = nullptr;
@@ -51,9 +34,8 @@ public:
     STDMETHODIMP LockServer(BOOL) override { return S_OK; }
 
 private:
-    ~ClassFactory() = default;
+    ~ClassFactory() override = default;
     ClassCreator create_;
-    LONG volatile refs_ = 1;
 };
 
 template <class T>

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "corvane/guids.def"
+#include "platform/com_ptr.h"
 #include "server/reg_transaction.h"
 #include "server/scripts.h"
 
@@ -30,24 +31,6 @@ public:
 
 private:
     LCID saved_;
-};
-
-// Releases the interface it holds.
-template <class T>
-class Holder {
-public:
-    Holder() = default;
-    ~Holder() {
-        if (p_ != nullptr) p_->Release();
-    }
-    Holder(const Holder&) = delete;
-    Holder& operator=(const Holder&) = delete;
-    T** Out() { return &p_; }
-    T* operator->() const { return p_; }
-    T* Get() const { return p_; }
-
-private:
-    T* p_ = nullptr;
 };
 
 HRESULT LastErrorResult() {
@@ -114,8 +97,8 @@ HRESULT SaveTypeLibPlaces(ITypeLib* lib, REFGUID libId, RegistrationScope scope,
         if (FAILED(lib->GetTypeInfoType(i, &kind)) ||
             (kind != TKIND_INTERFACE && kind != TKIND_DISPATCH))
             continue;
-        Holder<ITypeInfo> info;
-        if (FAILED(hr = lib->GetTypeInfo(i, info.Out()))) return hr;
+        ComPtr<ITypeInfo> info;
+        if (FAILED(hr = lib->GetTypeInfo(i, info.Put()))) return hr;
         TYPEATTR* attr = nullptr;
         if (FAILED(hr = info->GetTypeAttr(&attr))) return hr;
         GUID iid = attr->guid;
@@ -127,11 +110,10 @@ HRESULT SaveTypeLibPlaces(ITypeLib* lib, REFGUID libId, RegistrationScope scope,
 }
 
 // The module's type library, the path it is registered under and its attributes.
-HRESULT OpenTypeLibrary(HMODULE module, OleString* path, Holder<ITypeLib>* lib,
-                        TLIBATTR* attributes) {
+HRESULT OpenTypeLibrary(HMODULE module, OleString* path, ITypeLib** lib, TLIBATTR* attributes) {
     HRESULT hr = ModulePath(module, path);
     if (FAILED(hr)) return hr;
-    if (FAILED(hr = LoadModuleTypeLib(*path, lib->Out()))) return hr;
+    if (FAILED(hr = LoadModuleTypeLib(*path, lib))) return hr;
     TLIBATTR* attr = nullptr;
     if (FAILED(hr = (*lib)->GetLibAttr(&attr))) return hr;
     *attributes = *attr;
@@ -141,7 +123,7 @@ HRESULT OpenTypeLibrary(HMODULE module, OleString* path, Holder<ITypeLib>* lib,
 
 HRESULT RegisterTypeLibrary(HMODULE module, RegistrationScope scope, RegistryTransaction* tx) {
     OleString path;
-    Holder<ITypeLib> lib;
+    ComPtr<ITypeLib> lib;
     TLIBATTR attr;
     HRESULT hr = OpenTypeLibrary(module, &path, &lib, &attr);
     if (FAILED(hr)) return hr;
@@ -154,7 +136,7 @@ HRESULT RegisterTypeLibrary(HMODULE module, RegistrationScope scope, RegistryTra
 
 HRESULT UnregisterTypeLibrary(HMODULE module, RegistrationScope scope) {
     OleString path;
-    Holder<ITypeLib> lib;
+    ComPtr<ITypeLib> lib;
     TLIBATTR a;
     HRESULT hr = OpenTypeLibrary(module, &path, &lib, &a);
     if (FAILED(hr)) return hr;

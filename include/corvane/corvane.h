@@ -15,6 +15,7 @@
 #pragma once
 
 #include "platform/win32.h"
+#include "platform/iid_of.h"
 
 #include "corvane/guids.def"
 
@@ -470,33 +471,14 @@ CORVANE_GUIDS(CORVANE_LIBID_CONST, CORVANE_APPID_CONST, CORVANE_COCLASS_CONST,
 
 // ---------------------------------------------------------------------------------------------
 // The IID of an interface type: corvane::IidOf<IMediaSource>() is IID_IMediaSource. Defined for
-// IUnknown and every interface above; any other type is a compile error.
+// every interface above, and for IUnknown and the system's interfaces in platform/iid_of.h.
 namespace corvane {
 
-template <class Itf>
-struct InterfaceTraits;
-
-template <>
-struct InterfaceTraits<IUnknown> {
-    static constexpr const IID& iid = IID_IUnknown;
-};
-
-#define CORVANE_IID_TRAIT(name)                         \
-    template <>                                         \
-    struct InterfaceTraits<::name> {                    \
-        static constexpr const IID& iid = ::IID_##name; \
-    };
 #define CORVANE_INTERFACE_TRAIT(name, guid, help, methods) CORVANE_IID_TRAIT(name)
 #define CORVANE_HOST_INTERFACE_TRAIT(name, guid) CORVANE_IID_TRAIT(name)
 CORVANE_GUIDS(CORVANE_GUID_IGNORE, CORVANE_GUID_IGNORE, CORVANE_GUID_IGNORE,
               CORVANE_INTERFACE_TRAIT, CORVANE_GUID_IGNORE, CORVANE_HOST_INTERFACE_TRAIT)
 #undef CORVANE_INTERFACE_TRAIT
 #undef CORVANE_HOST_INTERFACE_TRAIT
-#undef CORVANE_IID_TRAIT
-
-template <class Itf>
-constexpr const IID& IidOf() {
-    return InterfaceTraits<Itf>::iid;
-}
 
 }  // namespace corvane

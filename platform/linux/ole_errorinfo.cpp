@@ -1,36 +1,15 @@
 // Error objects and the per-thread error slot.
-#include <atomic>
 #include <mutex>
 
+#include "platform/unknown_impl.h"
 #include "platform/win32.h"
 
 namespace {
 
 // One object answers IErrorInfo (read) and ICreateErrorInfo (write); it is shared between
 // threads only through explicit hand-over, but locks anyway so that misuse stays harmless.
-class ErrorObject final : public IErrorInfo, public ICreateErrorInfo {
+class ErrorObject final : public corvane::UnknownImpl<IErrorInfo, ICreateErrorInfo> {
 public:
-    // IUnknown (both bases share this implementation).
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IErrorInfo)) {
-            *ppv = static_cast<IErrorInfo*>(this);
-        } else if (IsEqualIID(riid, IID_ICreateErrorInfo)) {
-            *ppv = static_cast<ICreateErrorInfo*>(this);
-        } else {
-            *ppv = nullptr;
-            return E_NOINTERFACE;
-        }
-        AddRef();
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
-    STDMETHODIMP_(ULONG) Release() override {
-        ULONG left = --refs_;
-        if (left == 0) delete this;
-        return left;
-    }
-
     // IErrorInfo.
     STDMETHODIMP GetGUID(GUID* guid) override {
         if (!guid) return E_INVALIDARG;
@@ -85,7 +64,6 @@ private:
         return S_OK;
     }
 
-    std::atomic<ULONG> refs_{1};
     std::mutex mutex_;
     GUID guid_ = GUID_NULL;
     BSTR source_ = nullptr;

@@ -1,9 +1,9 @@
 // Memory streams over global memory blocks.
 #include <algorithm>
-#include <atomic>
 #include <memory>
 #include <mutex>
 
+#include "platform/unknown_impl.h"
 #include "platform/win32.h"
 
 namespace {
@@ -62,28 +62,10 @@ private:
     SIZE_T size_;
 };
 
-class MemoryStream final : public IStream {
+class MemoryStream final : public corvane::UnknownImpl<IStream> {
 public:
     MemoryStream(std::shared_ptr<SharedBlock> block, ULONGLONG position)
         : block_(std::move(block)), position_(position) {}
-
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_ISequentialStream) ||
-            IsEqualIID(riid, IID_IStream) || IsEqualIID(riid, IID_MemoryStreamSelf)) {
-            *ppv = static_cast<IStream*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
-    STDMETHODIMP_(ULONG) Release() override {
-        ULONG left = --refs_;
-        if (left == 0) delete this;
-        return left;
-    }
 
     STDMETHODIMP Read(void* pv, ULONG cb, ULONG* pcbRead) override {
         if (pcbRead) *pcbRead = 0;
@@ -211,9 +193,16 @@ public:
     HGLOBAL Global() const { return block_->Global(); }
 
 private:
-    ~MemoryStream() = default;
+    ~MemoryStream() override = default;
 
-    std::atomic<ULONG> refs_{1};
+    // IStream under its base's IID too, and under the private IID by which the layer knows its
+    // own streams.
+    IUnknown* FindInterface(REFIID riid) override {
+        if (IsEqualIID(riid, IID_ISequentialStream) || IsEqualIID(riid, IID_MemoryStreamSelf))
+            return static_cast<IStream*>(this);
+        return UnknownImpl::FindInterface(riid);
+    }
+
     std::shared_ptr<SharedBlock> block_;
     ULONGLONG position_;  // guarded by the block's mutex
 };

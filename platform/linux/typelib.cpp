@@ -1,4 +1,5 @@
 // ITypeLib and ITypeInfo over a parsed type library, and LoadTypeLibEx.
+#include "platform/unknown_impl.h"
 #include "platform/win32.h"
 
 #include <dlfcn.h>
@@ -56,19 +57,6 @@ const TypeDesc& UnknownDesc() {
 
 class TypeLib;
 
-// QueryInterface of an object that has one interface besides IUnknown.
-template <class Itf>
-HRESULT QuerySingle(Itf* self, REFIID own, REFIID riid, void** ppv) {
-    if (ppv == nullptr) return E_POINTER;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, own)) {
-        *ppv = self;
-        self->AddRef();
-        return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-}
-
 // A type of the library. Its lifetime is the library's: references are counted on the library.
 class TypeInfo final : public ITypeInfo {
 public:
@@ -76,7 +64,13 @@ public:
         : lib_(lib), desc_(desc), index_(index) {}
 
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        return QuerySingle<ITypeInfo>(this, IID_ITypeInfo, riid, ppv);
+        if (ppv == nullptr) return E_POINTER;
+        *ppv = nullptr;
+        if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_ITypeInfo))
+            return E_NOINTERFACE;
+        *ppv = static_cast<ITypeInfo*>(this);
+        AddRef();
+        return S_OK;
     }
     STDMETHODIMP_(ULONG) AddRef() override;
     STDMETHODIMP_(ULONG) Release() override;
@@ -207,7 +201,7 @@ private:
     UINT index_;  // position in the library; UINT_MAX for the built-in IUnknown
 };
 
-class TypeLib final : public ITypeLib {
+class TypeLib final : public corvane::UnknownImpl<ITypeLib> {
 public:
     explicit TypeLib(LibDesc desc)
         : desc_(std::move(desc)), unknown_(this, &UnknownDesc(), UINT_MAX) {
@@ -216,18 +210,6 @@ public:
             infos_.push_back(
                 std::make_unique<TypeInfo>(this, &desc_.types[i], static_cast<UINT>(i)));
         }
-    }
-
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        return QuerySingle<ITypeLib>(this, IID_ITypeLib, riid, ppv);
-    }
-    STDMETHODIMP_(ULONG) AddRef() override {
-        return static_cast<ULONG>(InterlockedIncrement(&refs_));
-    }
-    STDMETHODIMP_(ULONG) Release() override {
-        LONG n = InterlockedDecrement(&refs_);
-        if (n == 0) delete this;
-        return static_cast<ULONG>(n);
     }
 
     STDMETHODIMP_(UINT) GetTypeInfoCount() override { return static_cast<UINT>(infos_.size()); }
@@ -323,7 +305,7 @@ public:
     }
 
 private:
-    ~TypeLib() = default;
+    ~TypeLib() override = default;
 
     // Calls visit(type index, stored name, member id) for each type (MEMBERID_NIL) and member
     // whose name equals name without regard to case, while visit answers true.
@@ -341,7 +323,6 @@ private:
         }
     }
 
-    LONG refs_ = 1;
     LibDesc desc_;
     std::vector<std::unique_ptr<TypeInfo>> infos_;
     TypeInfo unknown_;

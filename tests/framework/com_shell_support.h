@@ -10,7 +10,7 @@
 #include "framework/ComShell.h"
 #include "host/com_object.h"
 #include "server/classes.h"
-#include "tests/support/com_ptr.h"
+#include "platform/com_ptr.h"
 
 #include <gtest/gtest.h>
 

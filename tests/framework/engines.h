@@ -6,7 +6,7 @@
 #include "platform/win32.h"
 
 #include "framework/BaseFilter.h"
-#include "tests/support/bstr.h"
+#include "platform/com_ptr.h"
 #include "tests/support/host_doubles.h"
 #include "tests/support/table_source.h"
 
@@ -158,8 +158,8 @@ public:
 extern const GUID kTestClsid;
 extern const GUID kTestIid;
 
+using corvane::ComPtr;
 using host::AudioFormatValues;
-using testing::ComPtr;
 using testing::DurationOf;
 using testing::LengthOf;
 using testing::Params;

@@ -155,7 +155,7 @@ TEST_F(BaseFilter, ParametersWithoutObjectAreInvalid) {
     EXPECT_EQ(e.m_pParams, nullptr);
     IErrorInfo* info = nullptr;
     ASSERT_EQ(GetErrorInfo(0, &info), S_OK);
-    testing::Bstr text;
+    corvane::Bstr text;
     info->GetDescription(&text);
     GUID guid{};
     info->GetGUID(&guid);
@@ -175,9 +175,9 @@ TEST_F(BaseFilter, EffectParamsHandsOutAnIndependentCopy) {
     ComPtr<IEffectParams> params = copy.As<IEffectParams>();
     ASSERT_TRUE(params);
     EXPECT_NE(params.Get(), e.m_pParams);
-    params->SetDouble(testing::Bstr(OLESTR("VolumeLevel")), -1, 0.5);
+    params->SetDouble(corvane::Bstr(OLESTR("VolumeLevel")), -1, 0.5);
     double level = 0.0;
-    e.m_pParams->GetDouble(testing::Bstr(OLESTR("VolumeLevel")), -1, &level);
+    e.m_pParams->GetDouble(corvane::Bstr(OLESTR("VolumeLevel")), -1, &level);
     EXPECT_EQ(level, 0.25);
     // A duplicate that fails is reported, not answered as "no parameters".
     doubles.Failures().FailCall("Duplicate", E_OUTOFMEMORY);

@@ -3,7 +3,7 @@
 // (SendCommandEx, ResetBuffers, the stream getters) and those that go to the engine.
 #include "tests/framework/com_shell_support.h"
 
-#include "tests/support/bstr.h"
+#include "platform/com_ptr.h"
 #include "tests/support/host_doubles.h"
 #include "tests/support/live_objects.h"
 

@@ -1,6 +1,6 @@
 // Audio blocks and formats: CreateBlock copies, resizing, bounds, the wave-format record.
 #include "host/host.h"
-#include "tests/support/com_ptr.h"
+#include "platform/com_ptr.h"
 #include "tests/support/live_objects.h"
 
 #include <gtest/gtest.h>
@@ -12,7 +12,7 @@
 namespace corvane::host {
 namespace {
 
-using testing::ComPtr;
+using corvane::ComPtr;
 
 AudioFormatValues Format(DWORD rate, WORD channels, UINT64 layout) {
     AudioFormatValues f;

@@ -1,7 +1,7 @@
 // The buffering helper: frame counts of taken blocks, byte-exactness across block boundaries,
 // times, format checks and the empty case.
 #include "host/host.h"
-#include "tests/support/com_ptr.h"
+#include "platform/com_ptr.h"
 #include "tests/support/live_objects.h"
 
 #include <gtest/gtest.h>
@@ -14,7 +14,7 @@
 namespace corvane::host {
 namespace {
 
-using testing::ComPtr;
+using corvane::ComPtr;
 
 AudioFormatValues Format(DWORD rate, WORD channels) {
     AudioFormatValues f;

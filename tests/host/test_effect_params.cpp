@@ -2,8 +2,7 @@
 // index fall-back, lists, raw array streams and the deep Duplicate; and the zone list.
 #include "host/host.h"
 #include "platform/linux/text.h"
-#include "tests/support/bstr.h"
-#include "tests/support/com_ptr.h"
+#include "platform/com_ptr.h"
 #include "tests/support/live_objects.h"
 
 #include <gtest/gtest.h>
@@ -15,8 +14,8 @@
 namespace corvane::host {
 namespace {
 
-using testing::Bstr;
-using testing::ComPtr;
+using corvane::Bstr;
+using corvane::ComPtr;
 
 ComPtr<IEffectParams> NewParams() {
     ComPtr<IEffectParams> p;

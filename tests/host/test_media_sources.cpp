@@ -2,8 +2,7 @@
 // and the end of the stream; the signal source against the formula; the WAV export.
 #include "host/host.h"
 #include "platform/linux/text.h"
-#include "tests/support/bstr.h"
-#include "tests/support/com_ptr.h"
+#include "platform/com_ptr.h"
 #include "tests/support/live_objects.h"
 #include "tests/support/sound_files.h"
 #include "tests/support/table_source.h"
@@ -20,8 +19,8 @@
 namespace corvane::host {
 namespace {
 
-using testing::Bstr;
-using testing::ComPtr;
+using corvane::Bstr;
+using corvane::ComPtr;
 using testing::ReadWavDirectly;
 using testing::TempPath;
 using testing::WriteWavDirectly;

@@ -1,7 +1,7 @@
 // The recording doubles: calls and arguments are logged, failures are injected where asked
 // (getters, CreateBlock, creation of classes), sources block and call back, and the live-object
 // check fails a test that leaves objects alive.
-#include "tests/support/bstr.h"
+#include "platform/com_ptr.h"
 #include "tests/support/host_doubles.h"
 #include "tests/support/live_objects.h"
 

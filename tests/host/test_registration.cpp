@@ -1,7 +1,7 @@
 // The host classes in the class table: every CLSID creates its object through CoCreateInstance,
 // answers exactly its interfaces, and disappears again when revoked.
 #include "host/host.h"
-#include "tests/support/com_ptr.h"
+#include "platform/com_ptr.h"
 #include "tests/support/live_objects.h"
 
 #include <gtest/gtest.h>
@@ -12,7 +12,7 @@
 namespace corvane::host {
 namespace {
 
-using testing::ComPtr;
+using corvane::ComPtr;
 
 struct ClassCase {
     const char* name;

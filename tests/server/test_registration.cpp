@@ -15,7 +15,7 @@
 #include "server/registration.h"
 #include "server/scripts.h"
 #include "tests/server/server_support.h"
-#include "tests/support/com_ptr.h"
+#include "platform/com_ptr.h"
 
 namespace corvane::testing {
 namespace {

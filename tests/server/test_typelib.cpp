@@ -8,7 +8,7 @@
 
 #include "corvane/corvane.h"
 #include "tests/server/server_support.h"
-#include "tests/support/com_ptr.h"
+#include "platform/com_ptr.h"
 
 namespace corvane::testing {
 namespace {

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "tests/support/call_log.h"
-#include "tests/support/com_ptr.h"
+#include "platform/com_ptr.h"
 #include "tests/support/recording.h"
 
 #include <memory>

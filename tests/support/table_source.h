@@ -6,7 +6,7 @@
 #include "platform/win32.h"
 
 #include "host/host.h"
-#include "tests/support/com_ptr.h"
+#include "platform/com_ptr.h"
 #include "tests/support/recording.h"
 
 #include <cstdint>

@@ -3,8 +3,7 @@
 #include "tools/corvane-fx/params.h"
 
 #include "host/host.h"
-#include "tests/support/bstr.h"
-#include "tests/support/com_ptr.h"
+#include "platform/com_ptr.h"
 #include "tests/support/live_objects.h"
 
 #include <gtest/gtest.h>
@@ -16,7 +15,7 @@
 namespace corvane::fx {
 namespace {
 
-using testing::ComPtr;
+using corvane::ComPtr;
 
 ParamSet SetOf(std::vector<Param> items) {
     ParamSet s;
@@ -236,34 +235,34 @@ TEST_F(FxApplyParams, StoresEveryTypeWhereTheHostGettersFindIt) {
     EXPECT_EQ("", failed);
 
     VARIANT_BOOL b = VARIANT_FALSE;
-    EXPECT_EQ(S_OK, params->GetBool(testing::Bstr(OLESTR("SmoothEnabled")), -1, &b));
+    EXPECT_EQ(S_OK, params->GetBool(corvane::Bstr(OLESTR("SmoothEnabled")), -1, &b));
     EXPECT_EQ(VARIANT_TRUE, b);
     LONG l = 0;
-    EXPECT_EQ(S_OK, params->GetLong(testing::Bstr(OLESTR("RSmoothTime")), -1, &l));
+    EXPECT_EQ(S_OK, params->GetLong(corvane::Bstr(OLESTR("RSmoothTime")), -1, &l));
     EXPECT_EQ(35, l);
     ULONG u = 0;
-    EXPECT_EQ(S_OK, params->GetULong(testing::Bstr(OLESTR("Big")), -1, &u));
+    EXPECT_EQ(S_OK, params->GetULong(corvane::Bstr(OLESTR("Big")), -1, &u));
     EXPECT_EQ(3000000000u, u);
     double d = 0.0;
-    EXPECT_EQ(S_OK, params->GetDouble(testing::Bstr(OLESTR("dBVolumeLevel")), -1, &d));
+    EXPECT_EQ(S_OK, params->GetDouble(corvane::Bstr(OLESTR("dBVolumeLevel")), -1, &d));
     EXPECT_EQ(-6.0, d);
     // A whole number stays an integer: a reader asking for a long gets it.
-    EXPECT_EQ(S_OK, params->GetLong(testing::Bstr(OLESTR("Delay")), -1, &l));
+    EXPECT_EQ(S_OK, params->GetLong(corvane::Bstr(OLESTR("Delay")), -1, &l));
     EXPECT_EQ(7, l);
-    EXPECT_EQ(S_OK, params->GetLong(testing::Bstr(OLESTR("Delay")), 1, &l));
+    EXPECT_EQ(S_OK, params->GetLong(corvane::Bstr(OLESTR("Delay")), 1, &l));
     EXPECT_EQ(5, l);
-    EXPECT_EQ(S_OK, params->GetLong(testing::Bstr(OLESTR("Delay")), 0,
+    EXPECT_EQ(S_OK, params->GetLong(corvane::Bstr(OLESTR("Delay")), 0,
                                     &l));  // no value at 0: the global one
     EXPECT_EQ(7, l);
     BSTR s = nullptr;
-    ASSERT_EQ(S_OK, params->GetString(testing::Bstr(OLESTR("TempPath")), -1, &s));
+    ASSERT_EQ(S_OK, params->GetString(corvane::Bstr(OLESTR("TempPath")), -1, &s));
     EXPECT_EQ(OleString(OLESTR("/tmp/fx ")), OleString(s, SysStringLen(s)));
     SysFreeString(s);
 
     auto bytesOf = [&](const OLECHAR* key) {
         std::vector<BYTE> out;
         ComPtr<IStream> stream;
-        EXPECT_EQ(S_OK, params->GetStream(testing::Bstr(key), -1, 1, &stream));
+        EXPECT_EQ(S_OK, params->GetStream(corvane::Bstr(key), -1, 1, &stream));
         if (!stream) return out;
         BYTE buf[256];
         ULONG got = 0;
@@ -281,20 +280,20 @@ TEST_F(FxApplyParams, StoresEveryTypeWhereTheHostGettersFindIt) {
     EXPECT_TRUE(bytesOf(OLESTR("Empty")).empty());
 
     LONG count = 0;
-    ASSERT_EQ(S_OK, params->GetCount(testing::Bstr(OLESTR("StrengthZone")), &count));
+    ASSERT_EQ(S_OK, params->GetCount(corvane::Bstr(OLESTR("StrengthZone")), &count));
     ASSERT_EQ(2, count);
     const double starts[] = {0.0, 2000.0};
     for (LONG i = 0; i < 2; ++i) {
         ComPtr<IEffectParams> entry;
-        ASSERT_EQ(S_OK, params->GetZone(testing::Bstr(OLESTR("StrengthZone")), i, 1, &entry));
-        EXPECT_EQ(S_OK, entry->GetDouble(testing::Bstr(OLESTR("EffectStart")), -1, &d));
+        ASSERT_EQ(S_OK, params->GetZone(corvane::Bstr(OLESTR("StrengthZone")), i, 1, &entry));
+        EXPECT_EQ(S_OK, entry->GetDouble(corvane::Bstr(OLESTR("EffectStart")), -1, &d));
         EXPECT_EQ(starts[i], d);
-        EXPECT_EQ(S_OK, entry->GetDouble(testing::Bstr(OLESTR("EffectDuration")), -1, &d));
+        EXPECT_EQ(S_OK, entry->GetDouble(corvane::Bstr(OLESTR("EffectDuration")), -1, &d));
         EXPECT_EQ(1000.0, d);
     }
     ComPtr<IEffectParams> first;
-    ASSERT_EQ(S_OK, params->GetZone(testing::Bstr(OLESTR("StrengthZone")), 0, 1, &first));
-    EXPECT_EQ(S_OK, first->GetDouble(testing::Bstr(OLESTR("LeftStrength")), -1, &d));
+    ASSERT_EQ(S_OK, params->GetZone(corvane::Bstr(OLESTR("StrengthZone")), 0, 1, &first));
+    EXPECT_EQ(S_OK, first->GetDouble(corvane::Bstr(OLESTR("LeftStrength")), -1, &d));
     EXPECT_EQ(0.5, d);
 }
 

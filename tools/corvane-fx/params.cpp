@@ -1,5 +1,6 @@
 #include "tools/corvane-fx/params.h"
 
+#include "platform/com_ptr.h"
 #include "platform/win32.h"
 #include "host/effect_params.h"
 
@@ -326,20 +327,6 @@ private:
     size_t pos_ = 0;
     std::string error_;
     size_t errorAt_ = 0;
-};
-
-// A BSTR for the duration of one call.
-class Bstr {
-public:
-    explicit Bstr(const OleString& s)
-        : b_(SysAllocStringLen(s.data(), static_cast<UINT>(s.size()))) {}
-    ~Bstr() { SysFreeString(b_); }
-    Bstr(const Bstr&) = delete;
-    Bstr& operator=(const Bstr&) = delete;
-    BSTR Get() const { return b_; }
-
-private:
-    BSTR b_;
 };
 
 HRESULT SetOne(IEffectParams* target, const Param& p, std::string* failedKey);
