@@ -28,6 +28,8 @@ public:
     }
     ~ComPtr() { Reset(); }
 
+    // Takes over one reference the caller owns, as the constructor does.
+    static ComPtr Attach(T* p) { return ComPtr(p); }
     // Adds a reference of its own.
     static ComPtr Share(T* p) {
         if (p) p->AddRef();

@@ -3,8 +3,7 @@
 // container that large outputs need.
 #include "host/host.h"
 #include "host/sound_file.h"
-#include "tests/support/bstr.h"
-#include "tests/support/com_ptr.h"
+#include "platform/com_ptr.h"
 #include "tests/support/live_objects.h"
 #include "tests/support/sound_files.h"
 
@@ -28,8 +27,8 @@
 namespace corvane::host {
 namespace {
 
-using testing::Bstr;
-using testing::ComPtr;
+using corvane::Bstr;
+using corvane::ComPtr;
 using testing::TempPath;
 
 // Writes one channel of doubles (full scale 1.0) in the given libsndfile format.
