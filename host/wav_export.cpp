@@ -84,6 +84,7 @@ HRESULT ExportToWav(IMediaSource* source, const std::string& path, double blockM
         HRESULT hr = source->ReadAudio(-1, 0, blockMs, &block);
         if (FAILED(hr)) {
             if (block) block->Release();
+            result->readFailed = true;
             return fail(hr, "reading the source failed");
         }
         if (!block) break;

@@ -13,8 +13,9 @@ struct ExportResult {
     int64_t frames = 0;  // frames written
     DWORD rate = 0;
     WORD channels = 0;
-    std::string error;   // what failed, empty on success
-    std::string reason;  // the system's or the library's words for why, when there are any
+    std::string error;        // what failed, empty on success
+    std::string reason;       // the system's or the library's words for why, when there are any
+    bool readFailed = false;  // the source's ReadAudio failed: the caller can name the source
 };
 
 // Reads source from its current position in requests of blockMs (> 0) until it answers S_OK with

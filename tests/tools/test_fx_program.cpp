@@ -219,6 +219,10 @@ TEST_F(FxEndToEnd, FailuresSayWhatFailedExitNonZeroAndLeaveNoOutput) {
          {"corvane-fx: cannot read the registry: the user hive " + damaged +
           "/user.hive is damaged (line "},
          {"None is registered"}},
+        {"a read that fails in an effect",
+         "-i " + in + out + " -e VolumeFilter5 -e DelayFilter5 -p DelayTime=1e10",
+         1,
+         {"corvane-fx: reading from effect 2 (DelayFilter5) failed: 0x8007000E"}},
         {"missing output folder",
          "-i " + in + " -e VolumeFilter5 -o " + dir + "/nowhere/out.wav",
          1,

@@ -129,6 +129,16 @@ int Process(const corvane::fx::Options& options) {
             return text;
         };
         std::string what = finalName(result.error);
+        if (result.readFailed) {
+            // Named by what the program read from: the last effect, else the input.
+            what = options.effects.empty()
+                       ? "reading " +
+                             (options.input.empty() ? std::string("the generated signal")
+                                                    : options.input) +
+                             " failed"
+                       : "reading from effect " + std::to_string(options.effects.size()) + " (" +
+                             options.effects.back().label + ") failed";
+        }
         if (what.empty()) what = "processing failed";
         std::string reason = finalName(result.reason);
         if (reason.empty()) reason = corvane::fx::TakeErrorDescription(hr);
