@@ -124,7 +124,22 @@ HRESULT CBaseFilter::ReadThroughHelper(LONG Stream, LONG Flags, double Duration,
     const HRESULT durationResult = m_pSource->get_audioDuration(Stream, &dur);
     if (FAILED(durationResult)) return durationResult;
     const double t = InputTime(m_position);
-    double d = std::min(Duration, dur - t);
+    // An effect that holds samples back has taken more input than its output time maps to: what
+    // the source handed out less what the buffering object still holds, counted exactly (the lag
+    // in frames is rounded). Asking for more than is left would pad the interval's last block with
+    // silence that the effect then processes; a block position short of the truth would miss the
+    // interval's last block.
+    bool exact = false;
+    double consumed = t;
+    if (m_bLengthChanges && m_pFormat != nullptr) {
+        double upstreamAt = 0.0, held = 0.0;
+        if (SUCCEEDED(m_pSource->get_audioTime(Stream, &upstreamAt)) &&
+            SUCCEEDED(m_pHelper->GetDuration(&held))) {
+            consumed = std::max(t, upstreamAt - held);
+            exact = true;
+        }
+    }
+    double d = std::min(Duration, dur - consumed);
     if (!(d > 0.0)) return S_OK;
 
     OnBeforeRead();
@@ -142,7 +157,7 @@ HRESULT CBaseFilter::ReadThroughHelper(LONG Stream, LONG Flags, double Duration,
         m_pHelper->Append(0, first.Get());
     }
 
-    m_blockStart = TimeToBytes(t, true);
+    m_blockStart = exact ? TimeToBytes(consumed, false) : TimeToBytes(t, true);
     INT64 dBytes = DurationToBytes(d);
     ComPtr<IUnknown> block;
     if (m_blockStart + dBytes < m_startBytes || m_blockStart >= m_endBytes) {
