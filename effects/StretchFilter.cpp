@@ -1,3 +1,161 @@
 #include "effects/StretchFilter.h"
 
+#include "framework/exceptions.h"
+
+#include <soundtouch/SoundTouch.h>
+
+#include <algorithm>
+#include <cmath>
+#include <stdexcept>
+
+namespace {
+
+// Sequence, seek window and overlap of "Mode" 1, ms.
+constexpr int kModeOneSequenceMs = 40;
+constexpr int kModeOneSeekWindowMs = 15;
+constexpr int kModeOneOverlapMs = 8;
+// Room made for each receive from the processor, in sample frames.
+constexpr int kReceiveFrames = 4096;
+// HRESULT_FROM_WIN32(ERROR_ARITHMETIC_OVERFLOW).
+constexpr HRESULT kArithmeticOverflow = static_cast<HRESULT>(0x80070216u);
+
+// *v = the key's value when it can be read and satisfies ok.
+template <class Ok>
+void ReadDouble(const CBaseFilter* owner, LPCOLESTR key, double* v, Ok ok) {
+    double value = *v;
+    if (SUCCEEDED(owner->GetParamDouble(key, &value)) && ok(value)) *v = value;
+}
+
+}  // namespace
+
+CStretchChannelFilter::CStretchChannelFilter(CBaseFilter* owner) : CBaseChannelFilter(owner) {}
+
+CStretchChannelFilter::~CStretchChannelFilter() = default;
+
+int CStretchChannelFilter::ChannelCount() const {
+    return m_pOwner->m_bPerChannel ? 1 : static_cast<int>(m_pOwner->m_wfx.nChannels);
+}
+
+void CStretchChannelFilter::Rebuild() {
+    m_processor.reset();
+    auto processor = std::make_unique<soundtouch::SoundTouch>();
+    const int channels = ChannelCount();
+    try {
+        processor->setChannels(static_cast<uint>(channels));
+    } catch (const std::runtime_error&) {
+        // SoundTouch takes 1 to 16 channels: other streams pass through.
+        m_processorChannels = 0;
+        return;
+    }
+    processor->setTempo(m_tempoRate);
+    processor->setRate(m_rateRate);
+    processor->setPitchSemiTones(static_cast<double>(static_cast<float>(m_pitchShift)));
+    processor->setSetting(SETTING_USE_QUICKSEEK, 0);
+    processor->setSetting(SETTING_USE_AA_FILTER, m_antialiasing);
+    if (m_mode == 1) {
+        processor->setSetting(SETTING_SEQUENCE_MS, kModeOneSequenceMs);
+        processor->setSetting(SETTING_SEEKWINDOW_MS, kModeOneSeekWindowMs);
+        processor->setSetting(SETTING_OVERLAP_MS, kModeOneOverlapMs);
+    }
+    m_sampleRate = 0;
+    m_processorChannels = channels;
+    m_processor = std::move(processor);
+}
+
+void CStretchChannelFilter::FollowChannelCount() {
+    if (ChannelCount() != m_processorChannels) Rebuild();
+}
+
+HRESULT CStretchChannelFilter::ResetChannel() {
+    CBaseChannelFilter::ResetChannel();
+    m_tempoRate = 1.0;
+    m_rateRate = 1.0;
+    m_pitchShift = 0.0;
+    m_mode = 0;
+    m_antialiasing = 1;
+    Rebuild();
+    return S_OK;
+}
+
+HRESULT CStretchChannelFilter::LoadChannelParams() {
+    CBaseChannelFilter::LoadChannelParams();
+    const auto factor = [](double v) { return v >= kSmallestFactor && v <= kLargestFactor; };
+    ReadDouble(m_pOwner, OLESTR("TempoRate"), &m_tempoRate, factor);
+    ReadDouble(m_pOwner, OLESTR("RateRate"), &m_rateRate, factor);
+    ReadDouble(m_pOwner, OLESTR("PitchShift"), &m_pitchShift,
+               [](double v) { return std::fabs(v) <= kLargestPitchShift; });
+    LONG mode = m_mode, antialiasing = m_antialiasing;
+    m_pOwner->GetParamLong(OLESTR("Mode"), &mode);
+    m_pOwner->GetParamLong(OLESTR("Antialiasing"), &antialiasing);
+    m_mode = mode;
+    m_antialiasing = antialiasing;
+    Rebuild();
+    return S_OK;
+}
+
+int CStretchChannelFilter::ProcessChannel(int n, int last) {
+    if (n < 0) return 0;
+    if (!m_processor) {
+        std::copy(m_pIn, m_pIn + n, m_pOut);
+        return n;
+    }
+    const DWORD rate = m_pOwner->m_wfx.nSamplesPerSec;
+    if (m_bRestart || rate != m_sampleRate) {
+        m_sampleRate = rate;
+        m_processor->setSampleRate(rate);
+    }
+    const int c = m_processorChannels;
+    const int frames = n / c;
+    if (m_floats.size() < static_cast<size_t>(n)) m_floats.resize(static_cast<size_t>(n));
+    std::transform(m_pIn, m_pIn + n, m_floats.begin(),
+                   [](double x) { return static_cast<float>(x); });
+    if (frames > 0) m_processor->putSamples(m_floats.data(), static_cast<uint>(frames));
+    if (last) m_processor->flush();
+
+    // Receive into the room there is, growing it, until the processor has nothing more.
+    size_t taken = 0;
+    const size_t chunk = static_cast<size_t>(kReceiveFrames) * static_cast<size_t>(c);
+    for (;;) {
+        if (m_floats.size() < taken + chunk) m_floats.resize(taken + chunk);
+        const uint got = m_processor->receiveSamples(m_floats.data() + taken, kReceiveFrames);
+        if (got == 0) break;
+        taken += static_cast<size_t>(got) * static_cast<size_t>(c);
+    }
+    // More than a block can carry (a 32-bit count of samples) fails the read.
+    if (taken > static_cast<size_t>(INT32_MAX)) corvane::ThrowHr(kArithmeticOverflow);
+    const int out = static_cast<int>(taken);
+    EnsureOutputBuffer(out);
+    std::copy(m_floats.begin(), m_floats.begin() + out, m_pOut);
+    return out;
+}
+
 CStretchFilter::~CStretchFilter() = default;
+
+CBaseChannelFilter* CStretchFilter::CreateChannelFilter() {
+    return new CStretchChannelFilter(this);
+}
+
+void CStretchFilter::RestartChannels() {
+    for (CBaseChannelFilter* f : m_channels) {
+        if (f == nullptr) continue;
+        f->Restart();
+        static_cast<CStretchChannelFilter*>(f)->Rebuild();
+    }
+}
+
+HRESULT CStretchFilter::OnReset() {
+    RestartChannels();
+    return S_OK;
+}
+
+HRESULT CStretchFilter::OnSeek() {
+    RestartChannels();
+    return S_OK;
+}
+
+HRESULT CStretchFilter::OnBlockFormat() {
+    if (m_bFirstBlock && !m_bPerChannel && !m_channels.empty() && m_channels[0] != nullptr) {
+        static_cast<CStretchChannelFilter*>(m_channels[0])->FollowChannelCount();
+    }
+    return S_OK;
+}

@@ -1,12 +1,66 @@
-// Engine of the time stretch effect. Until its own processing lands, the framework's default
-// channel filter stands in: it returns no samples, and as the engine may change the sample count,
-// the audio of the effect interval is dropped (empty blocks come out meanwhile); the silence that
-// pads the buffering object once the upstream source is exhausted then comes out unprocessed.
+// The stretch effect: tempo ("TempoRate"), playback rate ("RateRate") and pitch ("PitchShift",
+// semitones) of the effect interval changed independently by SoundTouch, one processor over the
+// interleaved block of all channels. The interval's length becomes its length / (TempoRate x
+// RateRate): hosts send the framework's "Rate" as 1 / (TempoRate x RateRate), so that positions
+// and the duration after the interval follow. Each block returns what SoundTouch delivers; the
+// block that ends the interval flushes it. A channel count SoundTouch refuses (more than 16)
+// passes the audio through.
 #pragma once
 
 #include "platform/win32.h"
 
+#include "framework/BaseChannelFilter.h"
 #include "framework/BaseFilter.h"
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace soundtouch {
+class SoundTouch;
+}
+
+class CStretchChannelFilter : public CBaseChannelFilter {
+public:
+    // Limits of "TempoRate" and "RateRate": a factor outside them (or not finite) is ignored.
+    // SoundTouch makes no progress at 0, and a tiny factor would multiply the audio without
+    // bound.
+    static constexpr double kSmallestFactor = 0.01;
+    static constexpr double kLargestFactor = 100.0;
+    // "PitchShift" beyond five octaves either way is ignored.
+    static constexpr double kLargestPitchShift = 60.0;
+
+    explicit CStretchChannelFilter(CBaseFilter* owner);
+    ~CStretchChannelFilter() override;
+
+    // The keys at their defaults, then a new processor.
+    HRESULT ResetChannel() override;
+    // "TempoRate", "RateRate", "PitchShift" (doubles), "Mode", "Antialiasing" (integers), then a
+    // new processor.
+    HRESULT LoadChannelParams() override;
+    // Returns the samples SoundTouch delivers for these (all of them at the last block, after a
+    // flush); without a processor the block itself.
+    int ProcessChannel(int n, int last) override;
+
+    // A new processor with the current settings (none when SoundTouch refuses the channel count).
+    void Rebuild();
+    // The processor's channel count set to the stream's, once the stream's format is known.
+    void FollowChannelCount();
+    bool HasProcessor() const { return m_processor != nullptr; }
+
+protected:
+    int ChannelCount() const;
+
+    double m_tempoRate = 1.0;    // "TempoRate"
+    double m_rateRate = 1.0;     // "RateRate"
+    double m_pitchShift = 0.0;   // "PitchShift", semitones
+    int32_t m_mode = 0;          // "Mode": 1 fixes the stretching windows (40, 15, 8 ms)
+    int32_t m_antialiasing = 1;  // "Antialiasing"
+    DWORD m_sampleRate = 0;      // the rate last given to the processor
+    int m_processorChannels = 0;
+    std::unique_ptr<soundtouch::SoundTouch> m_processor;
+    std::vector<float> m_floats;  // samples on their way in and out of the processor
+};
 
 class CStretchFilter : public CBaseFilter {
 public:
@@ -15,4 +69,14 @@ public:
 
     using CBaseFilter::CBaseFilter;
     ~CStretchFilter() override;
+
+    CBaseChannelFilter* CreateChannelFilter() override;
+    // Both: the restart flag set and a new processor for every channel filter.
+    HRESULT OnReset() override;
+    HRESULT OnSeek() override;
+    // At the first block: the processor takes the stream's channel count.
+    HRESULT OnBlockFormat() override;
+
+private:
+    void RestartChannels();
 };

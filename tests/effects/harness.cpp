@@ -13,16 +13,6 @@ namespace {
 
 constexpr double kFromPcm16 = 1.0 / 32768.0;
 
-// x (a sample scaled to [-1, 1)) as the block loop writes it at level 1: times 32768, NaN to 0,
-// clamped, truncated toward zero.
-int16_t ToPcm16(double x) {
-    const double v = x * 32768.0;
-    if (std::isnan(v)) return 0;
-    if (v >= 32767.0) return 32767;
-    if (v <= -32768.0) return -32768;
-    return static_cast<int16_t>(static_cast<int32_t>(v));
-}
-
 // Frames of a time as the engine counts them: trunc(rate x t / 1000 + 0.0001).
 int64_t FramesOf(double ms, int rate) {
     return static_cast<int64_t>(std::trunc(rate * ms / 1000.0 + 0.0001));
@@ -55,6 +45,16 @@ int ReadBound(const Signal& in, const ReadPlan& plan) {
 }
 
 }  // namespace
+
+// x (a sample scaled to [-1, 1)) as the block loop writes it at level 1: times 32768, NaN to 0,
+// clamped, truncated toward zero.
+int16_t ToPcm16(double x) {
+    const double v = x * 32768.0;
+    if (std::isnan(v)) return 0;
+    if (v >= 32767.0) return 32767;
+    if (v <= -32768.0) return -32768;
+    return static_cast<int16_t>(static_cast<int32_t>(v));
+}
 
 Signal VariedSignal(int channels, int rate, double ms) {
     Signal s;

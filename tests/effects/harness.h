@@ -100,6 +100,10 @@ struct RunOutput {
     int emptyBlocks = 0;  // blocks without a sample
 };
 
+// x (a sample scaled to [-1, 1)) as the block loop writes it at level 1: times 32768, NaN to 0,
+// clamped, truncated toward zero.
+int16_t ToPcm16(double x);
+
 // A naive reference of an effect: the output for a whole input signal.
 using Model = std::function<std::vector<int16_t>(const Signal& in)>;
 
