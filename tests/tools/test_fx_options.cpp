@@ -1,5 +1,6 @@
-// corvane-fx's command line: the chain of -e with the -p, -z and --disabled that follow each, the
-// input, the registry folder and --list, and the class names the program knows.
+// corvane-fx's command line: the generated signal's options, the chain of -e with the -p, -z and
+// --disabled that follow each, the input, the registry folder and --list, and the class names the
+// program knows.
 #include "tools/corvane-fx/classes.h"
 #include "tools/corvane-fx/options.h"
 
@@ -22,6 +23,60 @@ std::string Line(const std::vector<const char*>& args) {
     std::string s;
     for (const char* a : args) s += std::string(a) + " ";
     return s;
+}
+
+struct ParseCase {
+    std::vector<const char*> args;
+    ParseResult expected;
+    const char* errorFragment;  // a fragment of the error text, for Error
+};
+
+TEST(FxOptions, ParsesValidCommandLinesAndNamesWhatIsWrong) {
+    const ParseCase cases[] = {
+        {{"-o", "a.wav"}, ParseResult::Ok, ""},
+        {{"--output=a.wav", "--rate=48000", "--channels", "6", "--seconds", "0.5"},
+         ParseResult::Ok,
+         ""},
+        {{"--signal", "sweep", "-o", "a.wav", "--frequency", "20", "--amplitude", "1"},
+         ParseResult::Ok,
+         ""},
+        {{"--help"}, ParseResult::Help, ""},
+        {{}, ParseResult::Error, "no output file"},
+        {{"-o"}, ParseResult::Error, "needs a value"},
+        {{"-o", "a.wav", "--bogus", "1"}, ParseResult::Error, "unknown option '--bogus'"},
+        {{"-o", "a.wav", "--rate", "999"}, ParseResult::Error, "--rate"},
+        {{"-o", "a.wav", "--rate", "44100.5"}, ParseResult::Error, "--rate"},
+        {{"-o", "a.wav", "--channels", "0"}, ParseResult::Error, "--channels"},
+        {{"-o", "a.wav", "--channels", "33"}, ParseResult::Error, "--channels"},
+        {{"-o", "a.wav", "--seconds", "0"}, ParseResult::Error, "--seconds"},
+        {{"-o", "a.wav", "--seconds", "5x"}, ParseResult::Error, "--seconds"},
+        {{"-o", "a.wav", "--seconds", "nan"}, ParseResult::Error, "--seconds"},
+        {{"-o", "a.wav", "--signal", "pink"}, ParseResult::Error, "--signal"},
+        {{"-o", "a.wav", "--amplitude", "1.5"}, ParseResult::Error, "--amplitude"},
+        {{"-o", "a.wav", "--rate", "8000", "--frequency", "4000"},
+         ParseResult::Error,
+         "half the rate"},
+        {{"-o", ""}, ParseResult::Error, "empty"},
+    };
+    for (const ParseCase& c : cases) {
+        Options o;
+        std::string error;
+        EXPECT_EQ(c.expected, Parse(c.args, &o, &error)) << Line(c.args);
+        if (c.expected == ParseResult::Error) {
+            EXPECT_NE(std::string::npos, error.find(c.errorFragment))
+                << Line(c.args) << ": " << error;
+        }
+    }
+    Options o;
+    std::string error;
+    ASSERT_EQ(ParseResult::Ok,
+              Parse({"--output=x.wav", "--rate=48000", "--channels", "6", "--seconds", "0.5"}, &o,
+                    &error));
+    EXPECT_EQ("x.wav", o.output);
+    EXPECT_EQ(48000u, o.signal.rate);
+    EXPECT_EQ(6, o.signal.channels);
+    EXPECT_EQ(0.5, o.signal.seconds);
+    EXPECT_EQ(host::SignalKind::Tones, o.signal.kind);
 }
 
 TEST(FxChainOptions, RefusesMisplacedOrBadChainArgumentsNamingThem) {

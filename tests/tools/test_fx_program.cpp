@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
@@ -81,6 +82,48 @@ protected:
 };
 
 std::string* FxEndToEnd::registry_ = nullptr;
+
+TEST_F(FxEndToEnd, WritesTheDefaultSignal) {
+    const std::string out = TempPath("default.wav");
+    ASSERT_EQ(0, Fx("-o " + out).exitCode);
+    SF_INFO info;
+    std::vector<int16_t> s = ReadWavDirectly(out, &info);
+    EXPECT_EQ(44100, info.samplerate);
+    EXPECT_EQ(2, info.channels);
+    EXPECT_EQ(SF_FORMAT_WAV | SF_FORMAT_PCM_16, info.format);
+    ASSERT_EQ(220500, info.frames);
+    // 440 Hz on the left, 880 Hz on the right, half scale.
+    for (size_t n = 0; n < 220500; n += 997) {
+        for (int c = 0; c < 2; ++c) {
+            double ref = 0.5 * 32767.0 *
+                         std::sin(2.0 * M_PI * 440.0 * (c + 1) * static_cast<double>(n) / 44100.0);
+            ASSERT_NEAR(ref, s[n * 2 + c], 1.0) << "frame " << n;
+        }
+    }
+    std::remove(out.c_str());
+}
+
+TEST_F(FxEndToEnd, HonoursSecondsRateAndChannels) {
+    const std::string out = TempPath("options.wav");
+    ASSERT_EQ(0,
+              Fx("--seconds 0.25 --rate 48000 --channels 3 --signal silence -o " + out).exitCode);
+    SF_INFO info;
+    std::vector<int16_t> s = ReadWavDirectly(out, &info);
+    EXPECT_EQ(48000, info.samplerate);
+    EXPECT_EQ(3, info.channels);
+    EXPECT_EQ(12000, info.frames);
+    EXPECT_EQ(std::vector<int16_t>(12000 * 3, 0), s);
+    std::remove(out.c_str());
+}
+
+TEST_F(FxEndToEnd, FailsWithoutWritingOnBadInput) {
+    const std::string out = TempPath("bad.wav");
+    EXPECT_EQ(2, Fx("--channels 0 -o " + out).exitCode);
+    EXPECT_NE(0, access(out.c_str(), F_OK));
+    EXPECT_EQ(2, Fx("--seconds").exitCode);
+    EXPECT_EQ(1, Fx("-o " + TempPath("missing/dir/out.wav")).exitCode);
+    EXPECT_EQ(0, Fx("--help").exitCode);
+}
 
 TEST_F(FxEndToEnd, ThreeDisabledEffectsGiveABitIdenticalFile) {
     const std::string dir = NewFolder("fx_disabled");
