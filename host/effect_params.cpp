@@ -1,7 +1,5 @@
 #include "host/effect_params.h"
 
-#include "platform/linux/text.h"
-
 #include <limits>
 #include <string>
 
@@ -279,7 +277,7 @@ STDMETHODIMP CEffectParams::GetZone(BSTR Name, LONG Index, LONG Mode, IEffectPar
     return Guarded([&]() -> HRESULT {
         // The entry's keys are noted as NAME[INDEX].KEY in the log of this object.
         OleString prefix = prefix_ + OleString(NameOf(Name)) + OLESTR("[") +
-                           corvane::text::ToUtf16(std::to_string(Index)) + OLESTR("].");
+                           Utf8ToOle(std::to_string(Index)) + OLESTR("].");
         *ppEntry = NewSharing(std::move(entry), std::move(prefix));
         return S_OK;
     });

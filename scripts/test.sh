@@ -6,6 +6,7 @@ cd "$(dirname "$0")/.."
 jobs=$(nproc 2>/dev/null || echo 2)
 status=0
 bash scripts/check-format.sh || status=1
+bash scripts/check-portable.sh || status=1
 for preset in default asan; do
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" -j "$jobs"
