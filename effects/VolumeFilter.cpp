@@ -6,6 +6,10 @@
 #include <cmath>
 #include <limits>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 using corvane::ComPtr;
 
 namespace {
@@ -43,7 +47,28 @@ int16_t Clamp16(float v) {
 }
 
 // clamp(floor((x g + 128) / 256)): in 32 bits while the product cannot leave them, else in 64.
+// A gain of 16 bits (up to +42 dB) goes eight samples at a time where SSE2 is at hand: 16 by 16
+// bit products, rounded, shifted and packed with saturation, the same values as the scalar form.
 void ApplyConstant(int16_t* x, int64_t n, int32_t g) {
+    if (g >= INT16_MIN && g <= INT16_MAX) {
+        int64_t i = 0;
+#if defined(__SSE2__)
+        const __m128i gain = _mm_set1_epi16(static_cast<int16_t>(g));
+        const __m128i half = _mm_set1_epi32(128);
+        for (; i + 8 <= n; i += 8) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(x + i));
+            const __m128i lo = _mm_mullo_epi16(v, gain), hi = _mm_mulhi_epi16(v, gain);
+            const __m128i a = _mm_srai_epi32(_mm_add_epi32(_mm_unpacklo_epi16(lo, hi), half), 8);
+            const __m128i b = _mm_srai_epi32(_mm_add_epi32(_mm_unpackhi_epi16(lo, hi), half), 8);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(x + i), _mm_packs_epi32(a, b));
+        }
+#endif
+        for (; i < n; ++i) {
+            const int32_t v = (int32_t{x[i]} * g + 128) >> 8;
+            x[i] = static_cast<int16_t>(std::clamp(v, -32768, 32767));
+        }
+        return;
+    }
     if (g >= -65535 && g <= 65535) {
         for (int64_t i = 0; i < n; ++i) {
             const int32_t v = (static_cast<int32_t>(x[i]) * g + 128) >> 8;

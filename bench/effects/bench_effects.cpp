@@ -1,0 +1,353 @@
+// The effect benchmark: for each effect, its effect-only realtime factor beside SoX's counterpart,
+// in one run. The input is 10 minutes of stereo 44.1 kHz (shorter inputs drown an effect's cost in
+// SoX's start-up). corvane runs in process through the effect's COM class, read in 100 ms blocks
+// from an in-memory source, and its effect-only time is the enabled run's minus the disabled
+// run's (the median of a few paired runs). SoX runs as a program on a WAV file of the same
+// signal, with and without the effect (-D, no dither, to the null output), and its effect-only
+// time is the median of 9 paired differences, with their spread.
+//
+//   bench_effects [--minutes M] [--pairs N] [--sox-pairs N] [--only NAME]
+//
+// Realtime factor: seconds of audio per second of effect-only processing; the ratio is
+// corvane's over SoX's (1 or more: at least as fast as SoX).
+#include "platform/win32.h"
+
+#include "corvane/corvane.h"
+#include "host/host.h"
+#include "host/media_source.h"
+#include "server/classes.h"
+
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <variant>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr int kRate = 44100;
+constexpr int kChannels = 2;
+constexpr double kBlockMs = 100.0;
+
+// A media source over interleaved samples held in memory, so that reading costs only a copy.
+class MemorySource : public corvane::host::CMediaSource {
+public:
+    MemorySource(const corvane::host::AudioFormatValues& format, const std::vector<int16_t>& samples)
+        : format_(format), samples_(samples) {}
+
+protected:
+    bool IsOpenLocked() const override { return true; }
+    corvane::host::AudioFormatValues FormatLocked() const override { return format_; }
+    int64_t TotalFramesLocked() const override {
+        return static_cast<int64_t>(samples_.size()) / format_.channels;
+    }
+    HRESULT ReadFramesLocked(int64_t first, int64_t frames, int16_t* dst, int64_t* got) override {
+        const int64_t n = std::max<int64_t>(0, std::min(frames, TotalFramesLocked() - first));
+        std::memcpy(dst, samples_.data() + first * format_.channels,
+                    static_cast<size_t>(n * format_.channels) * sizeof(int16_t));
+        *got = n;
+        return S_OK;
+    }
+
+private:
+    corvane::host::AudioFormatValues format_;
+    const std::vector<int16_t>& samples_;
+};
+
+// Music-like test audio: a few tones that move, under noise, about -10 dBFS.
+std::vector<int16_t> MakeSignal(int64_t frames) {
+    std::vector<int16_t> s(static_cast<size_t>(frames * kChannels));
+    uint32_t noise = 12345;
+    for (int64_t i = 0; i < frames; ++i) {
+        const double t = static_cast<double>(i) / kRate;
+        for (int c = 0; c < kChannels; ++c) {
+            noise = noise * 1664525u + 1013904223u;
+            const double v = 0.15 * std::sin(2 * M_PI * (220.0 + 30.0 * c) * t) +
+                             0.10 * std::sin(2 * M_PI * 1250.0 * t + 0.3 * std::sin(t)) +
+                             0.05 * (static_cast<double>(noise >> 8) / 8388608.0 - 1.0);
+            s[static_cast<size_t>(i * kChannels + c)] = static_cast<int16_t>(v * 32767.0);
+        }
+    }
+    return s;
+}
+
+bool WriteWav(const std::string& path, const std::vector<int16_t>& s) {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) return false;
+    const uint32_t data = static_cast<uint32_t>(s.size() * 2);
+    const auto u32 = [&](uint32_t v) { std::fwrite(&v, 4, 1, f); };
+    const auto u16 = [&](uint16_t v) { std::fwrite(&v, 2, 1, f); };
+    std::fwrite("RIFF", 1, 4, f);
+    u32(36 + data);
+    std::fwrite("WAVEfmt ", 1, 8, f);
+    u32(16), u16(1), u16(kChannels), u32(kRate), u32(kRate * kChannels * 2), u16(kChannels * 2);
+    u16(16);
+    std::fwrite("data", 1, 4, f);
+    u32(data);
+    const bool ok = std::fwrite(s.data(), 2, s.size(), f) == s.size();
+    return std::fclose(f) == 0 && ok;
+}
+
+// One parameter of an effect.
+struct Param {
+    const char* key;
+    std::variant<LONG, double, std::string> value;
+};
+
+// One row: the effect in corvane and its counterpart in SoX.
+struct Row {
+    const char* issue;  // the table it belongs to
+    const char* sox;    // SoX's effect and arguments, as shown
+    const CLSID* clsid;
+    std::vector<Param> params;
+};
+
+std::vector<Row> Rows(const std::string& tempPath) {
+    return {
+        {"whole-block effects", "vol -6dB", &CLSID_VolumeFilter5, {{"dBVolumeLevel", -6.0}}},
+        {"whole-block effects",
+         "echo 1 1 100 0.5",
+         &CLSID_EchoFilter5,
+         {{"ReflectionsNumber", LONG{1}}, {"AudioOffset0", 100.0}, {"VolumeLevel0", 0.5}}},
+        {"whole-block effects",
+         "reverse",
+         &CLSID_ReverseFilter5,
+         {{"nSamplesPerSec", LONG{kRate}}, {"nChannels", LONG{kChannels}}, {"TempPath", tempPath}}},
+        {"time-domain effects",
+         "reverb",
+         &CLSID_ReverbFilter5,
+         {{"nTapDelay", LONG{10}},
+          {"DelayTime", 100.0},
+          {"MixDepth", 50.0},
+          {"ReverbrationGain", 50.0},
+          {"FeedBackGain", 50.0}}},
+        {"time-domain effects",
+         "flanger",
+         &CLSID_FlangerFilter5,
+         {{"EffectType", LONG{3}}, {"SweepDepth", 50.0}, {"MixDepth", 50.0}, {"SweepRate", 20.0}}},
+        {"time-domain effects",
+         "tremolo 5 50",
+         &CLSID_VibratoFilter5,
+         {{"SweepFrequency", 5.0}, {"SweepDepth", 50.0}}},
+        {"time-domain effects",
+         "bandpass -c 1000 0.707q",
+         &CLSID_BandFilter5,
+         {{"FilterType", LONG{4}}, {"Frequency", 1000.0}, {"Steepness", 70.7}}},
+    };
+}
+
+corvane::OleString Wide(const std::string& s) {
+    return corvane::OleString(s.begin(), s.end());
+}
+
+// The effect's parameters as a host parameter object (a new reference), or null.
+IEffectParams* MakeParams(const std::vector<Param>& params) {
+    void* created = nullptr;
+    if (FAILED(CoCreateInstance(CLSID_EffectParams, nullptr, CLSCTX_INPROC_SERVER,
+                                IID_IEffectParams, &created)) ||
+        !created) {
+        return nullptr;
+    }
+    IEffectParams* p = static_cast<IEffectParams*>(created);
+    for (const Param& param : params) {
+        BSTR key = SysAllocString(Wide(param.key).c_str());
+        if (const LONG* l = std::get_if<LONG>(&param.value)) p->SetLong(key, -1, *l);
+        if (const double* d = std::get_if<double>(&param.value)) p->SetDouble(key, -1, *d);
+        if (const std::string* s = std::get_if<std::string>(&param.value)) {
+            BSTR v = SysAllocString(Wide(*s).c_str());
+            p->SetString(key, -1, v);
+            SysFreeString(v);
+        }
+        SysFreeString(key);
+    }
+    return p;
+}
+
+const corvane::ClassEntry* EntryOf(const CLSID& clsid) {
+    size_t n = 0;
+    const corvane::ClassEntry* table = corvane::GetClassTable(&n);
+    for (size_t i = 0; i < n; ++i) {
+        if (IsEqualCLSID(*table[i].clsid, clsid)) return &table[i];
+    }
+    return nullptr;
+}
+
+// Seconds for one run of the effect over the whole signal: InitFilter and every 100 ms read.
+// Negative when something failed.
+double RunCorvane(const Row& row, const std::vector<int16_t>& samples, bool enabled) {
+    const corvane::ClassEntry* entry = EntryOf(*row.clsid);
+    if (!entry) return -1.0;
+    IMediaSource* effect = nullptr;
+    if (FAILED(entry->createInstance(nullptr, IID_IMediaSource, reinterpret_cast<void**>(&effect))))
+        return -1.0;
+    IMediaBaseFilter* filter = nullptr;
+    effect->QueryInterface(IID_IMediaBaseFilter, reinterpret_cast<void**>(&filter));
+    corvane::host::AudioFormatValues format;
+    format.channels = kChannels;
+    format.rate = kRate;
+    MemorySource* source = new MemorySource(format, samples);
+    IEffectParams* params = MakeParams(row.params);
+    HRESULT hr = params ? filter->put_EffectParams(params) : E_OUTOFMEMORY;
+    if (SUCCEEDED(hr)) hr = filter->put_EffectEnabled(enabled ? VARIANT_TRUE : VARIANT_FALSE);
+    if (SUCCEEDED(hr)) hr = filter->put_MediaSource(source->Unknown());
+    double seconds = -1.0;
+    if (SUCCEEDED(hr)) {
+        const Clock::time_point start = Clock::now();
+        hr = filter->InitFilter(nullptr);
+        while (SUCCEEDED(hr)) {
+            IUnknown* block = nullptr;
+            hr = effect->ReadAudio(0, 0, kBlockMs, &block);
+            if (!block) break;
+            block->Release();
+        }
+        if (SUCCEEDED(hr)) seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    }
+    if (params) params->Release();
+    filter->put_MediaSource(nullptr);
+    filter->Release();
+    effect->Release();
+    source->Unknown()->Release();
+    return seconds;
+}
+
+// Seconds of one SoX run (wall clock, from start to exit); negative when it failed.
+double RunSox(const std::string& input, const std::string& effect) {
+    std::vector<std::string> args = {"sox", "-D", "-V1", input, "-n"};
+    for (size_t at = 0; at < effect.size();) {
+        const size_t space = effect.find(' ', at);
+        args.push_back(effect.substr(at, space - at));
+        at = space == std::string::npos ? effect.size() : space + 1;
+    }
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    const Clock::time_point start = Clock::now();
+    pid_t pid = 0;
+    if (posix_spawnp(&pid, "sox", nullptr, nullptr, argv.data(), environ) != 0) return -1.0;
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return -1.0;
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+struct Spread {
+    double median = -1.0, low = -1.0, high = -1.0;  // effect-only seconds
+    bool ok = false;
+};
+
+// Paired runs (with, then without the effect); the spread of their differences.
+template <class F>
+Spread Paired(int pairs, F run) {
+    std::vector<double> d;
+    for (int i = 0; i < pairs; ++i) {
+        const double with = run(true), without = run(false);
+        if (with < 0.0 || without < 0.0) return Spread();
+        d.push_back(with - without);
+    }
+    std::sort(d.begin(), d.end());
+    Spread s;
+    s.median = d.size() % 2 ? d[d.size() / 2] : (d[d.size() / 2 - 1] + d[d.size() / 2]) / 2.0;
+    s.low = d.front();
+    s.high = d.back();
+    s.ok = true;
+    return s;
+}
+
+// Seconds of audio per effect-only second, as text ("-" for a failed or unmeasurable run).
+std::string Factor(double audioSeconds, double effectSeconds) {
+    if (!(effectSeconds > 0.0)) return "-";
+    char text[32];
+    std::snprintf(text, sizeof text, "%.0f", audioSeconds / effectSeconds);
+    return text;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    double minutes = 10.0;
+    int pairs = 5, soxPairs = 9;
+    std::string only;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::string option = argv[i], value = argv[i + 1];
+        if (option == "--minutes") minutes = std::atof(value.c_str());
+        else if (option == "--pairs") pairs = std::atoi(value.c_str());
+        else if (option == "--sox-pairs") soxPairs = std::atoi(value.c_str());
+        else if (option == "--only") only = value;
+        else {
+            std::fprintf(stderr, "usage: %s [--minutes M] [--pairs N] [--sox-pairs N] [--only NAME]\n",
+                         argv[0]);
+            return 2;
+        }
+    }
+    if (!(minutes > 0.0) || pairs < 1 || soxPairs < 1) {
+        std::fprintf(stderr, "bench_effects: minutes and pairs must be positive\n");
+        return 2;
+    }
+    if (FAILED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)) ||
+        FAILED(corvane::host::RegisterHostClasses())) {
+        std::fprintf(stderr, "bench_effects: cannot start COM and the host classes\n");
+        return 1;
+    }
+    const double audioSeconds = minutes * 60.0;
+    const std::vector<int16_t> samples =
+        MakeSignal(static_cast<int64_t>(std::llround(audioSeconds * kRate)));
+    char pattern[] = "/tmp/corvane-bench-XXXXXX";
+    if (!mkdtemp(pattern)) {
+        std::fprintf(stderr, "bench_effects: no temporary folder\n");
+        return 1;
+    }
+    const std::string folder = pattern, wav = folder + "/in.wav";
+    const bool haveSox = WriteWav(wav, samples) && RunSox(wav, "") >= 0.0;
+
+    std::printf("Effect-only realtime factor (seconds of audio per second of processing), "
+                "%g min stereo %d Hz\n", minutes, kRate);
+    std::printf("corvane: in process, %g ms blocks, enabled minus disabled, median of %d pairs\n",
+                kBlockMs, pairs);
+    std::printf("SoX: sox -D in.wav -n EFFECT minus sox -D in.wav -n, median of %d pairs "
+                "(realtime factor of the slowest .. fastest pair)%s\n\n",
+                soxPairs, haveSox ? "" : " -- SoX not found");
+    const char* table = "";
+    for (const Row& row : Rows(folder + "/")) {
+        if (!only.empty() && only != row.sox) continue;
+        if (std::strcmp(table, row.issue) != 0) {
+            table = row.issue;
+            std::printf("%s\n%-26s %10s %10s %21s %8s\n", table, "effect", "corvane", "SoX",
+                        "SoX spread", "ratio");
+        }
+        const Spread ours =
+            Paired(pairs, [&](bool on) { return RunCorvane(row, samples, on); });
+        const Spread sox = haveSox ? Paired(soxPairs, [&](bool on) {
+                                         return RunSox(wav, on ? row.sox : "");
+                                     })
+                                   : Spread();
+        const std::string spread = sox.ok ? Factor(audioSeconds, sox.high) + " .. " +
+                                                Factor(audioSeconds, sox.low)
+                                          : "-";
+        std::string ratio = "-";
+        if (ours.ok && sox.ok && ours.median > 0.0 && sox.median > 0.0) {
+            char text[32];
+            std::snprintf(text, sizeof text, "%.2f", sox.median / ours.median);
+            ratio = text;
+        }
+        std::printf("%-26s %10s %10s %21s %8s\n", row.sox,
+                    ours.ok ? Factor(audioSeconds, ours.median).c_str() : "failed",
+                    Factor(audioSeconds, sox.median).c_str(), spread.c_str(), ratio.c_str());
+        std::fflush(stdout);
+    }
+    std::filesystem::remove_all(folder);
+    corvane::host::RevokeHostClasses();
+    CoUninitialize();
+    return 0;
+}
