@@ -44,7 +44,8 @@ constexpr double kBlockMs = 100.0;
 // A media source over interleaved samples held in memory, so that reading costs only a copy.
 class MemorySource : public corvane::host::CMediaSource {
 public:
-    MemorySource(const corvane::host::AudioFormatValues& format, const std::vector<int16_t>& samples)
+    MemorySource(const corvane::host::AudioFormatValues& format,
+                 const std::vector<int16_t>& samples)
         : format_(format), samples_(samples) {}
 
 protected:
@@ -279,15 +280,23 @@ int main(int argc, char** argv) {
     double minutes = 10.0;
     int pairs = 5, soxPairs = 9;
     std::string only;
+    const char* usage = "usage: %s [--minutes M] [--pairs N] [--sox-pairs N] [--only NAME]\n";
+    if (argc % 2 == 0) {
+        std::fprintf(stderr, usage, argv[0]);
+        return 2;
+    }
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string option = argv[i], value = argv[i + 1];
-        if (option == "--minutes") minutes = std::atof(value.c_str());
-        else if (option == "--pairs") pairs = std::atoi(value.c_str());
-        else if (option == "--sox-pairs") soxPairs = std::atoi(value.c_str());
-        else if (option == "--only") only = value;
-        else {
-            std::fprintf(stderr, "usage: %s [--minutes M] [--pairs N] [--sox-pairs N] [--only NAME]\n",
-                         argv[0]);
+        if (option == "--minutes") {
+            minutes = std::atof(value.c_str());
+        } else if (option == "--pairs") {
+            pairs = std::atoi(value.c_str());
+        } else if (option == "--sox-pairs") {
+            soxPairs = std::atoi(value.c_str());
+        } else if (option == "--only") {
+            only = value;
+        } else {
+            std::fprintf(stderr, usage, argv[0]);
             return 2;
         }
     }
@@ -311,13 +320,16 @@ int main(int argc, char** argv) {
     const std::string folder = pattern, wav = folder + "/in.wav";
     const bool haveSox = WriteWav(wav, samples) && RunSox(wav, "") >= 0.0;
 
-    std::printf("Effect-only realtime factor (seconds of audio per second of processing), "
-                "%g min stereo %d Hz\n", minutes, kRate);
+    std::printf(
+        "Effect-only realtime factor (seconds of audio per second of processing), "
+        "%g min stereo %d Hz\n",
+        minutes, kRate);
     std::printf("corvane: in process, %g ms blocks, enabled minus disabled, median of %d pairs\n",
                 kBlockMs, pairs);
-    std::printf("SoX: sox -D in.wav -n EFFECT minus sox -D in.wav -n, median of %d pairs "
-                "(realtime factor of the slowest .. fastest pair)%s\n\n",
-                soxPairs, haveSox ? "" : " -- SoX not found");
+    std::printf(
+        "SoX: sox -D in.wav -n EFFECT minus sox -D in.wav -n, median of %d pairs "
+        "(realtime factor of the slowest .. fastest pair)%s\n\n",
+        soxPairs, haveSox ? "" : " -- SoX not found");
     const char* table = "";
     for (const Row& row : Rows(folder + "/")) {
         if (!only.empty() && only != row.sox) continue;
@@ -326,15 +338,12 @@ int main(int argc, char** argv) {
             std::printf("%s\n%-26s %10s %10s %21s %8s\n", table, "effect", "corvane", "SoX",
                         "SoX spread", "ratio");
         }
-        const Spread ours =
-            Paired(pairs, [&](bool on) { return RunCorvane(row, samples, on); });
-        const Spread sox = haveSox ? Paired(soxPairs, [&](bool on) {
-                                         return RunSox(wav, on ? row.sox : "");
-                                     })
-                                   : Spread();
-        const std::string spread = sox.ok ? Factor(audioSeconds, sox.high) + " .. " +
-                                                Factor(audioSeconds, sox.low)
-                                          : "-";
+        const Spread ours = Paired(pairs, [&](bool on) { return RunCorvane(row, samples, on); });
+        const Spread sox =
+            haveSox ? Paired(soxPairs, [&](bool on) { return RunSox(wav, on ? row.sox : ""); })
+                    : Spread();
+        const std::string spread =
+            sox.ok ? Factor(audioSeconds, sox.high) + " .. " + Factor(audioSeconds, sox.low) : "-";
         std::string ratio = "-";
         if (ours.ok && sox.ok && ours.median > 0.0 && sox.median > 0.0) {
             char text[32];
