@@ -149,6 +149,10 @@
       none, none, s2n)                                                                             \
     X(dspFftBlockButterfliesInv, void,                                                             \
       (double* data, int n, const double* twiddles, BYTE* work, int flag), none, s1, none, s3,      \
+      none, none, s2n)                                                                             \
+    /* The forward recombination of the half-length result (h = N/2 values, X[0] and X[N/2] */    \
+    /* already in place) by the spec's forward table (dsp/fft/postprocess.h). */                   \
+    X(dspRealFftPostProcess, void, (double* data, int h, const double* table), s0, s1, s2, s3,     \
       none, none, s2n)
 
 // DSP_TEST_ROUTINES(X): per-slot routines of the test build only; dsp/testing.h declares them.

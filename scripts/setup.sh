@@ -19,6 +19,8 @@ packages=(
   python3-numpy python3-scipy sox
   # localedef and the locale sources.
   locales
+  # The real FFT's benchmark compares with FFTW (bench/ only).
+  libfftw3-dev
 )
 # Wine runs the Windows programs. Its 32-bit half comes from Debian's i386 architecture.
 i386_packages=(wine wine32:i386 libwine-dev:i386)

@@ -102,13 +102,13 @@ DSP_FFT_INLINE Pc pcAt(const double* src, int64_t k) {
 // Four-point DFTs of the groups g0 <= g < g1. Gathering: position 4g + u holds the input
 // rev(g) + rev2(u) n/4, rev(g) = table[g] / 2 (word 0, always 0, is not read). Otherwise the
 // inputs stand in bit-reversed order at 4g + u.
-template <Dir D, Put K>
+template <Dir D, Put K, bool Gather>
 void firstPass4(const double* src, const int32_t* table, double* out, int64_t n, int64_t g0,
                 int64_t g1) {
     const int64_t quarter = n / 4;
     for (int64_t g = g0; g < g1; ++g) {
         Pc a0, a1, a2, a3;
-        if (table) {
+        if constexpr (Gather) {
             const int64_t r = g ? table[g] >> 1 : 0;
             a0 = pcAt(src, r);
             a1 = pcAt(src, r + 2 * quarter);
@@ -128,20 +128,20 @@ void firstPass4(const double* src, const int32_t* table, double* out, int64_t n,
 
 // Eight-point DFTs of the groups g0 <= g < g1: position 8g + u holds the input
 // rev(g) + rev3(u) n/8 with rev(g) = table[2g] / 2, or stands at 8g + u already.
-template <Dir D, Put K>
+template <Dir D, Put K, bool Gather>
 void firstPass8(const double* src, const int32_t* table, double* out, int64_t n, int64_t g0,
                 int64_t g1) {
     const int64_t eighth = n / 8;
     for (int64_t g = g0; g < g1; ++g) {
         Pc y[8];
-        if (table) {
+        if constexpr (Gather) {
             const int64_t r = g ? table[2 * g] >> 1 : 0;
-            for (int t = 0; t < 8; ++t) y[t] = pcAt(src, r + t * eighth);
+            unroll<8>([&](auto t) { y[t] = pcAt(src, r + t * eighth); });
         } else {
-            for (int t = 0; t < 8; ++t) y[t] = pcAt(src, 8 * g + kRev3[t]);
+            unroll<8>([&](auto t) { y[t] = pcAt(src, 8 * g + kRev3[t]); });
         }
         dftN<PairFamily<false>, D, 8>(y);
-        for (int u = 0; u < 8; u += 2) putPair<K>(out, 8 * g + u, splitOf(y[u], y[u + 1]));
+        unroll<4>([&](auto u) { putPair<K>(out, 8 * g + 2 * u, splitOf(y[2 * u], y[2 * u + 1])); });
     }
 }
 
@@ -151,6 +151,7 @@ template <Dir D, Put K>
 void stage(double* a, double* out, int64_t begin, int64_t end, int L, const double* tw) {
     const int64_t p = int64_t(1) << L, s = p / 4;
     for (int64_t b = begin; b < end; b += p) {
+#pragma GCC unroll 2
         for (int64_t k = 0; k < s; k += 2) {
             const double* g = tw + 6 * k;
             const Sp w1 = {vloadu(g), vloadu(g + 2)}, w2 = {vloadu(g + 4), vloadu(g + 6)};
@@ -190,10 +191,17 @@ void transform(const double* src, double* dst, int64_t n, const double* tw, cons
     double* const a = inDst ? dst : reinterpret_cast<double*>(work);
     auto first = [&](auto put, int64_t begin, int64_t end) {
         constexpr Put K = decltype(put)::value;
+        double* const to = K == Put::Work ? a : dst;
         if (m & 1) {
-            firstPass8<D, K>(src, table, K == Put::Work ? a : dst, n, begin / 8, end / 8);
+            if (table) {
+                firstPass8<D, K, true>(src, table, to, n, begin / 8, end / 8);
+            } else {
+                firstPass8<D, K, false>(src, table, to, n, begin / 8, end / 8);
+            }
+        } else if (table) {
+            firstPass4<D, K, true>(src, table, to, n, begin / 4, end / 4);
         } else {
-            firstPass4<D, K>(src, table, K == Put::Work ? a : dst, n, begin / 4, end / 4);
+            firstPass4<D, K, false>(src, table, to, n, begin / 4, end / 4);
         }
     };
     using Work = std::integral_constant<Put, Put::Work>;

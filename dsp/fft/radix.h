@@ -169,6 +169,21 @@ DSP_FFT_INLINE void radix4(C& x0, C& x1, C& x2, C& x3) {
     x1 = q + t;
     x3 = q - t;
 }
+// With separate parts the turn costs nothing: q + (-i) s is (q.re + s.im, q.im - s.re), the same
+// bits as adding the negated part.
+template <Dir D, class T>
+DSP_FFT_INLINE void radix4(Cx<T>& x0, Cx<T>& x1, Cx<T>& x2, Cx<T>& x3) {
+    const Cx<T> p = x0 + x1, q = x0 - x1, r = x2 + x3, s = x2 - x3;
+    x0 = p + r;
+    x2 = p - r;
+    if constexpr (D == Dir::Fwd) {
+        x1 = {q.re + s.im, q.im - s.re};
+        x3 = {q.re - s.im, q.im + s.re};
+    } else {
+        x1 = {q.re - s.im, q.im + s.re};
+        x3 = {q.re + s.im, q.im - s.re};
+    }
+}
 template <Dir D, class C, class S>
 DSP_FFT_INLINE void radix4Scaled(C& x0, C& x1, C& x2, C& x3, S scale) {
     const C p = scaledBy(x0 + x1, scale), q = scaledBy(x0 - x1, scale);

@@ -156,7 +156,7 @@ enum DspFftBitReverseFormat {
     dspFftIndexFormat,  // word i = 2 rev i: slots 1, 2n, 3, 4, 5
 };
 
-// What differs between the slots in sizing and set-up.
+// What differs between the slots in sizing, set-up and the transforms' paths.
 struct DspFftSlotTraits {
     int maxOrder;         // largest accepted order
     int lastKernelOrder;  // orders 0..this have no tables at all
@@ -169,14 +169,16 @@ struct DspFftSlotTraits {
     int twiddleGroup;    // 0: triple twiddles; 2 or 4: staged twiddles in groups of G
     bool groupedRecomb;  // grouped recombination tables (else pairs)
     int blockTableFrom;  // m from which a block bit-reverse table is built; 0 = never
+    int blockedFrom;     // orders from this one up to the iterative limit take the blocked
+                         // path instead of the iterative one; 0 = none
 };
 
 constexpr DspFftSlotTraits kDspFftSlotTraits[kDspFftSlotCount] = {
-    {27, 5, 6, 10, false, 18, dspFftPairFormat, 0, false, 0},   // 0
-    {28, 5, 6, 13, true, 18, dspFftIndexFormat, 2, true, 16},   // 1
-    {27, 5, 6, 12, false, 18, dspFftPairFormat, 0, false, 14},  // 2 (with MOVBE)
-    {28, 5, 6, 16, true, 19, dspFftIndexFormat, 2, true, 18},   // 3
-    {28, 4, 7, 17, true, 18, dspFftIndexFormat, 4, true, 18},   // 4
-    {28, 4, 7, 17, true, 18, dspFftIndexFormat, 4, true, 18},   // 5
-    {28, 5, 6, 16, true, 18, dspFftIndexFormat, 2, true, 18},   // 2n
+    {27, 5, 6, 10, false, 18, dspFftPairFormat, 0, false, 0, 0},   // 0
+    {28, 5, 6, 13, true, 18, dspFftIndexFormat, 2, true, 16, 0},   // 1
+    {27, 5, 6, 12, false, 18, dspFftPairFormat, 0, false, 14, 0},  // 2 (with MOVBE)
+    {28, 5, 6, 16, true, 19, dspFftIndexFormat, 2, true, 18, 16},  // 3
+    {28, 4, 7, 17, true, 18, dspFftIndexFormat, 4, true, 18, 0},   // 4
+    {28, 4, 7, 17, true, 18, dspFftIndexFormat, 4, true, 18, 0},   // 5
+    {28, 5, 6, 16, true, 18, dspFftIndexFormat, 2, true, 18, 16},  // 2n
 };

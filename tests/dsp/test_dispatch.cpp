@@ -373,7 +373,9 @@ TEST_F(FirstCallTest, FftChecksInOrder) {
     mem[64] = 9;
     const auto* stale = reinterpret_cast<const DspFftSpecReal64f*>(mem + 64);
     double x[8] = {}, y[10] = {};
-    EXPECT_EQ(dspFftFwdRealToCcs64f_s1(x, y, stale, nullptr), dspErrFftOrder);  // no path yet
+    x[0] = 1.5;
+    EXPECT_EQ(dspFftFwdRealToCcs64f_s1(x, y, stale, nullptr), dspOk);  // order 0: X[0] = x[0]
+    EXPECT_EQ(y[0], 1.5);
     mem[64 + 28] = 1;  // the FFT spec record asks for a work buffer
     EXPECT_EQ(dspFftFwdRealToCcs64f_s1(x, y, stale, nullptr), dspErrNullPtr);
     EXPECT_EQ(dspFftInvCcsToReal64f_s4(nullptr, y, stale, mem), dspErrNullPtr);

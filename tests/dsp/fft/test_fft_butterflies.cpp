@@ -1,7 +1,9 @@
 // The complex butterfly passes: those of slots 1, 3 and 2n in both directions (gathering passes
-// and block butterflies) on tables built by the set-up's own builders, against the long-double
-// reference, in place, misaligned and through the work buffer.
+// and block butterflies) and the iterative passes of slots 0 and 2, on tables built by the
+// set-up's own builders, against the long-double reference; in place, misaligned and through the
+// work buffer; slot 0 under a 53-bit control word against slot 2.
 #include "dsp/fft/builders.h"
+#include "dsp/fft/paths.h"
 #include "tests/dsp/fft/fft_reference.h"
 #include "tests/dsp/fft/fft_support.h"
 
@@ -138,6 +140,50 @@ TEST(FftButterflyIdentity, SlotsOneThreeAndTwoNAgree) {
         if (want.size() > 4 * size_t(n)) {
             EXPECT_TRUE(sameBits(want.data() + want.size() - 4 * n, want.data(), 4 * n))
                 << dspSlotName(s);
+        }
+    }
+}
+
+// Slots 0 and 2: n = 4 .. 4096 values in bit-reversed order, in place, over triple twiddles.
+TEST(FftIterativePasses, SlotsZeroAndTwoAgainstTheReference) {
+    using PassesFwd = void(DSP_CALL*)(double*, int, const double*);
+    std::vector<double> base((int64_t(1) << (kBaseOrder - 2)) + 8);
+    dspFftBaseTable_s0(kBaseOrder, base.data());
+    for (int m = 2; m <= 12; ++m) {
+        SCOPED_TRACE("n = 2^" + std::to_string(m));
+        const int64_t n = int64_t(1) << m;
+        std::vector<double> tw(6 * (n / 4 + 1) + 8);
+        dspFftTwiddleTable_s0(m, base.data(), kBaseOrder, tw.data());
+        const std::vector<double> z = randomSignal(2 * n, 1400 + m);
+        std::vector<double> reversed(2 * n);
+        for (int64_t k = 0; k < n; ++k) {
+            reversed[2 * k] = z[2 * reverseBits(k, m)];
+            reversed[2 * k + 1] = z[2 * reverseBits(k, m) + 1];
+        }
+        std::vector<double> byTwo;
+        for (const PassesFwd passes : {dspFftButterflyPassesFwd_s2, dspFftButterflyPassesFwd_s0}) {
+            const bool zero = passes == dspFftButterflyPassesFwd_s0;
+            std::vector<double> x = reversed;
+            if (zero) {
+                X87DoublePrecision precision;
+                passes(x.data(), static_cast<int>(n), tw.data());
+            } else {
+                passes(x.data(), static_cast<int>(n), tw.data());
+            }
+            EXPECT_LE(relativeRms(x.data(), flatten(complexDftOf(z.data(), n)), 2 * n), rmsBound(m))
+                << (zero ? "slot 0" : "slot 2");
+            if (zero) {
+                EXPECT_TRUE(sameBits(x.data(), byTwo.data(), 2 * n)) << "slot 0 at 53 bits";
+            } else {
+                byTwo = x;
+            }
+            // In extended precision slot 0 stays within the bound too.
+            x = reversed;
+            if (zero) {
+                passes(x.data(), static_cast<int>(n), tw.data());
+                EXPECT_LE(relativeRms(x.data(), flatten(complexDftOf(z.data(), n)), 2 * n),
+                          rmsBound(m));
+            }
         }
     }
 }

@@ -1,0 +1,391 @@
+// The forward real FFT through every slot body: accuracy against the long-double reference at
+// every order the body transforms, the exact cases, the rules that hold bit for bit within a
+// slot (scaling, in place, alignment, memory), the identities between slots, the statuses, the
+// recombination routines on their own, threads and the x87 control word.
+#include "dsp/fft/paths.h"
+#include "tests/dsp/fft/fft_reference.h"
+#include "tests/dsp/fft/fft_support.h"
+
+#include <cstdio>
+#include <thread>
+
+namespace {
+
+using namespace ffttest;
+
+const auto& kForward = dspslots::dspFftFwdRealToCcs64f;
+
+// The largest order each body transforms today; above it the body answers dspErrFftOrder (the
+// recursive drivers, slot 4's complex kernels and mid-order driver and slot 5's fused kernels
+// come later).
+int lastBuiltOrder(int slot) {
+    static const int kLast[kDspSlotCountWith2n] = {11, 14, 13, 17, 4, 3, 17};
+    return kLast[slot];
+}
+
+// The scale the flag gives an order's forward transform.
+long double scaleOf(int flag, int order) {
+    const long double n = std::ldexp(1.0L, order);
+    return flag == dspFftScaleFwd ? 1 / n : flag == dspFftScaleSqrt ? 1 / sqrtl(n) : 1;
+}
+
+const double kPositiveZero = 0.0;
+constexpr uint8_t kDstSentinel = 0x5A, kWorkSentinel = 0xC3, kSrcSentinel = 0x3C;
+
+struct Run {
+    bool inPlace = false;
+    size_t srcOff = 0, dstOff = 0, workOff = 0;
+};
+
+// One forward call of body `slot` on spec b; checks that it succeeds, leaves src alone and writes
+// nothing outside dst[0 .. N+1] and the reported work; returns the N + 2 doubles.
+std::vector<double> forward(int slot, const BuiltSpec& b, const std::vector<double>& x,
+                            const Run& r = {}) {
+    const size_t n = x.size(), out = (n == 1 ? 2 : n + 2) * sizeof(double);
+    DspGuardedBuffer src(n * sizeof(double), r.srcOff, kSrcSentinel);
+    DspGuardedBuffer dst(out, r.dstOff, kDstSentinel), work(b.W, r.workOff, kWorkSentinel);
+    double* const d = reinterpret_cast<double*>(dst.at());
+    double* const s = r.inPlace ? d : reinterpret_cast<double*>(src.at());
+    std::memcpy(s, x.data(), n * sizeof(double));
+    EXPECT_EQ(kForward[slot](s, d, b.spec, work.at()), dspOk);
+    EXPECT_EQ(dst.changedOutside(0, out), -1) << "written outside dst";
+    EXPECT_EQ(work.changedOutside(0, b.W), -1) << "written outside the work buffer";
+    if (!r.inPlace) {
+        EXPECT_TRUE(sameBits(s, x.data(), n)) << "src changed";
+    }
+    return std::vector<double>(d, d + out / sizeof(double));
+}
+
+std::vector<double> times(std::vector<double> v, double s) {
+    for (double& x : v) x *= s;
+    return v;
+}
+
+class FftForwardTest : public DspSlotTest {
+protected:
+    void SetUp() override {
+        DspSlotTest::SetUp();
+        enableEveryFeature();
+    }
+    void TearDown() override { dspTestResetCpu(); }
+};
+
+// Worst relative RMS error over the bound, by order band, printed for the record.
+struct Worst {
+    double ratio[4] = {0, 0, 0, 0};
+    void add(int order, double rms) {
+        const int band = order <= 5 ? 0 : order == 6 ? 1 : order <= 11 ? 2 : 3;
+        ratio[band] = std::max(ratio[band], rms / rmsBound(order));
+    }
+};
+
+// Every order the body transforms, flags 8, 1, 4 and 2, against the reference; then the rules
+// that hold bit for bit within the slot.
+TEST_P(FftForwardTest, AccuracyAndRulesWithinTheSlot) {
+    const int s = slot();
+    Worst worst;
+    for (int order = 0; order <= lastBuiltOrder(s); ++order) {
+        SCOPED_TRACE("order " + std::to_string(order));
+        const int64_t n = int64_t(1) << order;
+        const std::vector<double> x = randomSignal(n, 700 + order);
+        const std::vector<Cl> ref = realDft(x.data(), n);
+        std::vector<double> plain;
+        for (int flag : {dspFftScaleNone, dspFftScaleFwd, dspFftScaleSqrt, dspFftScaleInv}) {
+            SCOPED_TRACE("flag " + std::to_string(flag));
+            const BuiltSpec b(s, order, 0, flag);
+            ASSERT_EQ(b.status, dspOk);
+            const std::vector<double> got = forward(s, b, x);
+            const double rms =
+                relativeRms(got.data(), ccsOf(ref, scaleOf(flag, order)), got.size());
+            EXPECT_LE(rms, rmsBound(order));
+            worst.add(order, rms);
+            // The zero imaginary parts of X[0] and X[N/2] are +0.0.
+            EXPECT_EQ(std::memcmp(&got[1], &kPositiveZero, 8), 0);
+            if (n > 1) {
+                EXPECT_EQ(std::memcmp(&got[n + 1], &kPositiveZero, 8), 0);
+            }
+            // Scaling: once, by the flag's factor (exact for powers of two).
+            if (flag == dspFftScaleNone) plain = got;
+            if (flag == dspFftScaleFwd) {
+                EXPECT_TRUE(sameBits(got.data(), times(plain, 1.0 / n).data(), got.size()));
+            }
+            if (flag == dspFftScaleSqrt && order % 2 == 0) {
+                EXPECT_TRUE(sameBits(got.data(), times(plain, std::ldexp(1.0, -order / 2)).data(),
+                                     got.size()));
+            }
+            if (flag == dspFftScaleInv) {
+                EXPECT_TRUE(sameBits(got.data(), plain.data(), got.size()));
+            }
+            // In place, and every array 8 bytes off (work 1 byte off), give the same bits.
+            if (flag == dspFftScaleNone || flag == dspFftScaleFwd) {
+                EXPECT_TRUE(sameBits(forward(s, b, x, {true}).data(), got.data(), got.size()));
+                EXPECT_TRUE(
+                    sameBits(forward(s, b, x, {true, 0, 8, 1}).data(), got.data(), got.size()));
+                EXPECT_TRUE(
+                    sameBits(forward(s, b, x, {false, 8, 8, 8}).data(), got.data(), got.size()));
+            }
+        }
+    }
+    std::printf(
+        "[ worst    ] %s: relative RMS / bound: orders 0-5 %.3f, 6 %.3f, 7-11 %.3f, "
+        "12-17 %.3f\n",
+        dspSlotName(s), worst.ratio[0], worst.ratio[1], worst.ratio[2], worst.ratio[3]);
+}
+
+// The documented exact results.
+TEST_P(FftForwardTest, ExactValues) {
+    const int s = slot();
+    struct Case {
+        int order, flag;
+        std::vector<double> in, want;
+    };
+    const double c = 0.7071067811865476;
+    const Case cases[] = {
+        {0, dspFftScaleFwd, {-2.5}, {-2.5, 0}},
+        {0, dspFftScaleNone, {3.0}, {3.0, 0}},
+        {1, dspFftScaleNone, {1.5, -4.0}, {-2.5, 0, 5.5, 0}},
+        {1, dspFftScaleFwd, {1.5, -4.0}, {-1.25, 0, 2.75, 0}},
+        {2, dspFftScaleNone, {1, 2, 3, 4}, {10, 0, -2, 2, -2, 0}},
+        {2, dspFftScaleSqrt, {1, 2, 3, 4}, {5, 0, -1, 1, -1, 0}},
+        {3, dspFftScaleNone, {0, 1, 0, 0, 0, 0, 0, 0}, {1, 0, c, -c, 0, -1, -c, -c, -1, 0}},
+    };
+    for (const Case& t : cases) {
+        const BuiltSpec b(s, t.order, 0, t.flag);
+        const std::vector<double> got = forward(s, b, t.in);
+        for (size_t i = 0; i < t.want.size(); ++i)
+            EXPECT_EQ(got[i], t.want[i]) << "order " << t.order << ", double " << i;
+    }
+    // An impulse gives s in every bin, a constant N s c at 0 and zeros elsewhere.
+    for (int order = 0; order <= lastBuiltOrder(s); ++order) {
+        SCOPED_TRACE("order " + std::to_string(order));
+        const int64_t n = int64_t(1) << order;
+        for (int flag : {dspFftScaleNone, dspFftScaleFwd}) {
+            const double sc = static_cast<double>(scaleOf(flag, order));
+            const BuiltSpec b(s, order, 0, flag);
+            std::vector<double> x(n, 0.0);
+            x[0] = 1.0;
+            const std::vector<double> impulse = forward(s, b, x);
+            std::fill(x.begin(), x.end(), 0.75);
+            const std::vector<double> constant = forward(s, b, x);
+            for (int64_t k = 0; k <= n / 2; ++k) {
+                EXPECT_EQ(impulse[2 * k], sc) << k;
+                EXPECT_EQ(impulse[2 * k + 1], 0.0) << k;
+                EXPECT_EQ(constant[2 * k], k == 0 ? 0.75 * n * sc : 0.0) << k;
+                EXPECT_EQ(constant[2 * k + 1], 0.0) << k;
+            }
+        }
+    }
+}
+
+// The checks in their order, each leaving dst and work as they were; then the orders whose path
+// is not built yet; a null work buffer where the spec needs none.
+TEST_P(FftForwardTest, Statuses) {
+    const int s = slot();
+    const int order = std::min(lastBuiltOrder(s), 8);
+    const BuiltSpec good(s, order);
+    // Memory whose set-up refused its flag: tag 0.
+    std::vector<BYTE> refused(good.S);
+    DspFftSpecReal64f* kept = nullptr;
+    ASSERT_EQ(kInit[s](&kept, order, 3, 0, refused.data(), nullptr), dspErrFftFlag);
+    const auto* const unbuilt = reinterpret_cast<const DspFftSpecReal64f*>(
+        (reinterpret_cast<uintptr_t>(refused.data()) + 63) & ~uintptr_t(63));
+    const std::vector<double> x = randomSignal(size_t(1) << order, 800);
+    DspGuardedBuffer dst(((size_t(1) << order) + 2) * 8, 0, kDstSentinel);
+    DspGuardedBuffer work(std::max(good.W, 64), 0, kWorkSentinel);
+    double* const d = reinterpret_cast<double*>(dst.at());
+    struct Case {
+        const double* src;
+        double* dst;
+        const DspFftSpecReal64f* spec;
+        BYTE* work;
+        DspStatus want;
+    };
+    std::vector<Case> cases = {
+        {x.data(), d, nullptr, work.at(), dspErrNullPtr},
+        {x.data(), d, unbuilt, work.at(), dspErrSpecMismatch},
+        {nullptr, d, unbuilt, work.at(), dspErrSpecMismatch},
+        {nullptr, d, good.spec, work.at(), dspErrNullPtr},
+        {x.data(), nullptr, good.spec, work.at(), dspErrNullPtr},
+    };
+    if (good.W > 0) cases.push_back({x.data(), d, good.spec, nullptr, dspErrNullPtr});
+    for (const Case& c : cases) {
+        EXPECT_EQ(kForward[s](c.src, c.dst, c.spec, c.work), c.want);
+        EXPECT_EQ(dst.changedOutside(0, 0), -1);
+        EXPECT_EQ(work.changedOutside(0, 0), -1);
+    }
+    // Orders without a path yet: dspErrFftOrder, nothing written.
+    for (int o = lastBuiltOrder(s) + 1; o <= std::min(kLayout[s].maxOrder, 20); ++o) {
+        const BuiltSpec b(s, o);
+        DspGuardedBuffer big(((size_t(1) << o) + 2) * 8, 0, kDstSentinel);
+        DspGuardedBuffer w(b.W, 0, kWorkSentinel);
+        const std::vector<double> y(size_t(1) << o, 0.5);
+        EXPECT_EQ(kForward[s](y.data(), reinterpret_cast<double*>(big.at()), b.spec, w.at()),
+                  dspErrFftOrder)
+            << "order " << o;
+        EXPECT_EQ(big.changedOutside(0, 0), -1);
+        EXPECT_EQ(w.changedOutside(0, 0), -1);
+    }
+    // With no work in the spec a null work buffer is accepted.
+    for (int o = 0; o <= lastBuiltOrder(s); ++o) {
+        const BuiltSpec b(s, o);
+        if (b.W > 0) continue;
+        const std::vector<double> y = randomSignal(size_t(1) << o, 900 + o);
+        std::vector<double> out(o == 0 ? 2 : y.size() + 2);
+        EXPECT_EQ(kForward[s](y.data(), out.data(), b.spec, nullptr), dspOk) << o;
+        EXPECT_TRUE(sameBits(out.data(), forward(s, b, y).data(), out.size())) << o;
+    }
+}
+
+DSP_INSTANTIATE_SLOTS_WITH_2N(FftForwardTest);
+
+// ---------------------------------------------------------------------------------------------
+// Between slots.
+
+class FftForwardIdentity : public ::testing::Test {
+protected:
+    void SetUp() override { enableEveryFeature(); }
+    void TearDown() override { dspTestResetCpu(); }
+};
+
+// The bits of body `slot` on a spec built by `builder` (flags 8 and 1 one after the other).
+std::vector<double> bitsOf(int slot, int builder, int order) {
+    std::vector<double> all;
+    for (int flag : {dspFftScaleNone, dspFftScaleFwd}) {
+        const BuiltSpec b(builder, order, 0, flag);
+        const std::vector<double> got = forward(slot, b, randomSignal(size_t(1) << order, 1000));
+        all.insert(all.end(), got.begin(), got.end());
+    }
+    return all;
+}
+
+TEST_F(FftForwardIdentity, SlotsOneThreeAndTwoN) {
+    for (int order = 0; order <= 17; ++order) {
+        SCOPED_TRACE("order " + std::to_string(order));
+        // Up to 10 on their own specs, 11 to 14 on slot 1's (whose base table may differ in the
+        // last bit from the others' at 11 and above); 2n and 3 agree on their own up to 17.
+        if (order <= 14 && dspSlotSupported(1)) {
+            const std::vector<double> want = bitsOf(1, 1, order);
+            for (int s : {3, kDspSlot2n}) {
+                if (!dspSlotSupported(s)) continue;
+                const std::vector<double> got = bitsOf(s, order <= 10 ? s : 1, order);
+                EXPECT_TRUE(sameBits(got.data(), want.data(), want.size())) << dspSlotName(s);
+            }
+        }
+        if (dspSlotSupported(3)) {
+            const std::vector<double> a = bitsOf(3, 3, order),
+                                      b = bitsOf(kDspSlot2n, kDspSlot2n, order);
+            EXPECT_TRUE(sameBits(a.data(), b.data(), a.size())) << "2n against 3";
+        }
+    }
+}
+
+TEST_F(FftForwardIdentity, SlotZeroAtDoublePrecisionIsSlotTwo) {
+    if (!dspSlotSupported(2)) GTEST_SKIP() << "no slot 2";
+    const uint16_t before = x87ControlWord();
+    for (int order = 0; order <= 11; ++order) {
+        SCOPED_TRACE("order " + std::to_string(order));
+        const int builder0 = order <= 10 ? 0 : 2;
+        const std::vector<double> want = bitsOf(2, 2, order);
+        std::vector<double> got;
+        {
+            X87DoublePrecision precision;
+            got = bitsOf(0, builder0, order);
+        }
+        EXPECT_TRUE(sameBits(got.data(), want.data(), want.size()));
+    }
+    EXPECT_EQ(x87ControlWord(), before);
+}
+
+// Slot 2 without MOVBE is slot 2n, bit for bit.
+TEST_F(FftForwardIdentity, SlotTwoWithoutMovbeIsTwoN) {
+    if (!dspSlotSupported(2)) GTEST_SKIP() << "no slot 2";
+    for (int order : {3, 6, 9, 14, 16}) {
+        const std::vector<double> want = bitsOf(kDspSlot2n, kDspSlot2n, order);
+        dspTestForceCpu(dspSlotSsse3, dspFeatAll & ~dspFeatMovbe);
+        const std::vector<double> got = bitsOf(2, 2, order);
+        enableEveryFeature();
+        EXPECT_TRUE(sameBits(got.data(), want.data(), want.size())) << "order " << order;
+    }
+}
+
+// Slot 0 leaves the caller's control word as it found it, and computes at its precision.
+TEST_F(FftForwardIdentity, SlotZeroKeepsTheControlWord) {
+    const uint16_t saved = x87ControlWord();
+    for (uint16_t cw : {uint16_t(0x027F), uint16_t(0x037F)}) {
+        for (int order : {4, 6, 11}) {
+            const BuiltSpec b(0, order, 0, dspFftScaleFwd);
+            const std::vector<double> x = randomSignal(size_t(1) << order, 1100);
+            std::vector<double> out(x.size() + 2);
+            setX87ControlWord(cw);
+            const DspStatus st = kForward[0](x.data(), out.data(), b.spec, nullptr);
+            const uint16_t after = x87ControlWord();
+            setX87ControlWord(saved);
+            EXPECT_EQ(st, dspOk);
+            EXPECT_EQ(after, cw) << "order " << order;
+        }
+    }
+}
+
+// Eight threads on one spec, each with its own dst and work, give the bits of a lone call.
+TEST_F(FftForwardIdentity, ThreadsShareOneSpec) {
+    for (int s : dspSupportedSlots(true)) {
+        for (int order : {std::min(11, lastBuiltOrder(s)), lastBuiltOrder(s)}) {
+            SCOPED_TRACE(std::string(dspSlotName(s)) + " order " + std::to_string(order));
+            const BuiltSpec b(s, order);
+            const std::vector<double> x = randomSignal(size_t(1) << order, 1200);
+            const std::vector<double> want = forward(s, b, x);
+            std::vector<std::vector<double>> out(8, std::vector<double>(want.size()));
+            std::vector<std::vector<BYTE>> work(8, std::vector<BYTE>(b.W + 1));
+            std::vector<std::thread> threads;
+            std::vector<DspStatus> status(8, -1);
+            for (int t = 0; t < 8; ++t) {
+                threads.emplace_back([&, t] {
+                    for (int rep = 0; rep < 4; ++rep)
+                        status[t] = kForward[s](x.data(), out[t].data(), b.spec, work[t].data());
+                });
+            }
+            for (std::thread& t : threads) t.join();
+            for (int t = 0; t < 8; ++t) {
+                EXPECT_EQ(status[t], dspOk);
+                EXPECT_TRUE(sameBits(out[t].data(), want.data(), want.size())) << "thread " << t;
+            }
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// The recombination on its own, every member, in the four table forms (pairs or groups, one
+// or two levels; slot 3 switches at 19, the others at 18), against direct evaluation:
+// X[k] = (Z[k] + conj Z[h-k]) / 2 - i w^k (Z[k] - conj Z[h-k]) / 2 with w = e^(-2 pi i / N).
+
+TEST_F(FftForwardIdentity, PostProcessAgainstDirectEvaluation) {
+    for (int s : dspSupportedSlots(true)) {
+        if (!dspslots::dspRealFftPostProcess[s]) continue;
+        for (int order : {6, 10, 18, 19}) {
+            SCOPED_TRACE(std::string(dspSlotName(s)) + " order " + std::to_string(order));
+            const BuiltSpec b(s, order);
+            ASSERT_EQ(b.status, dspOk);
+            const int64_t n = int64_t(1) << order, h = n / 2;
+            const std::vector<double> z = randomSignal(n, 1300 + order);
+            std::vector<double> data = z;
+            dspslots::dspRealFftPostProcess[s](data.data(), static_cast<int>(h),
+                                               tableAt<double>(b.spec, 15));
+            EXPECT_EQ(data[0], z[0]);
+            EXPECT_EQ(data[1], z[1]);
+            // The middle element is exactly the conjugate.
+            EXPECT_EQ(data[h], z[h]);
+            EXPECT_EQ(data[h + 1], -z[h + 1]);
+            long double err = 0, norm = 0;
+            for (int64_t k = 1; k < h; ++k) {
+                const Cl a(z[2 * k], z[2 * k + 1]), bm(z[2 * (h - k)], -z[2 * (h - k) + 1]);
+                const Cl want = (a + bm) / 2.0L - Cl(0, 1) * unitRoot(k, n, -1) * (a - bm) / 2.0L;
+                const Cl got(data[2 * k], data[2 * k + 1]);
+                err += std::norm(got - want);
+                norm += std::norm(want);
+            }
+            EXPECT_LE(static_cast<double>(sqrtl(err / norm)), 2e-16);
+        }
+    }
+}
+
+}  // namespace
