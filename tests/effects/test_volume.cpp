@@ -120,18 +120,20 @@ TEST_F(Volume, RampRisesMonotonicallyFromTheStartToTheEndGain) {
 }
 
 TEST_F(Volume, ZonesInOrderOfTheirStartTiesInTheHostsOrder) {
-    // Sorted: [0, 100) x1.5, [100, 200) x0.25, [100, 300) x2, [300, 400) x0.5. The tie keeps the
-    // host's order, so the short zone comes first and the long one takes over at its end.
+    // Sorted: [40, 100) x1.5, [100, 200) x0.25, [100, 300) x2, [300, 400) x0.5. The tie keeps the
+    // host's order, so the short zone comes first and the long one takes over at its end. The
+    // blocks before the first zone, and the disabled zone, change nothing.
     const Signal in = VariedSignal(2, 8000, 500.0);
     const EffectSetup setup = ZoneVolume({{300.0, 100.0, true, Level(0.5)},
-                                          {0.0, 100.0, true, Level(1.5)},
+                                          {40.0, 60.0, true, Level(1.5)},
                                           {100.0, 100.0, true, Level(0.25)},
                                           {100.0, 200.0, true, Level(2.0)},
-                                          {50.0, 400.0, false, Level(8.0)}});
+                                          {20.0, 400.0, false, Level(8.0)}});
     ExpectOutput(
         setup, in,
         Piecewise(
-            in, {{0.0, 100.0, 384}, {100.0, 200.0, 64}, {200.0, 300.0, 512}, {300.0, 400.0, 128}}));
+            in,
+            {{40.0, 100.0, 384}, {100.0, 200.0, 64}, {200.0, 300.0, 512}, {300.0, 400.0, 128}}));
 }
 
 TEST_F(Volume, BlockStartingBetweenZonesScalesThePartInTheNextZone) {  // fault 4
