@@ -104,7 +104,7 @@ bool WriteWav(const std::string& path, const std::vector<int16_t>& s) {
 // One parameter of an effect.
 struct Param {
     const char* key;
-    std::variant<LONG, double, std::string> value;
+    std::variant<LONG, double, std::string, std::vector<float>> value;
 };
 
 // One row: the effect in corvane and its counterpart in SoX.
@@ -146,6 +146,11 @@ std::vector<Row> Rows(const std::string& tempPath) {
          "bandpass -c 1000 0.707q",
          &CLSID_BandFilter5,
          {{"FilterType", LONG{4}}, {"Frequency", 1000.0}, {"Steepness", 70.7}}},
+        {"FIR equalizer",
+         "equalizer 1000 1q 6 equalizer 4000 1q -6",
+         &CLSID_EqualizeFilter5,
+         {{"FrequencyArray", std::vector<float>{1000.0f, 4000.0f}},
+          {"dbGainArray", std::vector<float>{6.0f, -6.0f}}}},
     };
 }
 
@@ -170,6 +175,10 @@ IEffectParams* MakeParams(const std::vector<Param>& params) {
             BSTR v = SysAllocString(Wide(*s).c_str());
             p->SetString(key, -1, v);
             SysFreeString(v);
+        }
+        if (const auto* f = std::get_if<std::vector<float>>(&param.value)) {
+            p->SetStream(key, -1, reinterpret_cast<const BYTE*>(f->data()),
+                         static_cast<ULONG>(f->size() * sizeof(float)));
         }
         SysFreeString(key);
     }
@@ -335,7 +344,7 @@ int main(int argc, char** argv) {
         if (!only.empty() && only != row.sox) continue;
         if (std::strcmp(table, row.issue) != 0) {
             table = row.issue;
-            std::printf("%s\n%-26s %10s %10s %21s %8s\n", table, "effect", "corvane", "SoX",
+            std::printf("%s\n%-40s %10s %10s %21s %8s\n", table, "effect", "corvane", "SoX",
                         "SoX spread", "ratio");
         }
         const Spread ours = Paired(pairs, [&](bool on) { return RunCorvane(row, samples, on); });
@@ -350,7 +359,7 @@ int main(int argc, char** argv) {
             std::snprintf(text, sizeof text, "%.2f", sox.median / ours.median);
             ratio = text;
         }
-        std::printf("%-26s %10s %10s %21s %8s\n", row.sox,
+        std::printf("%-40s %10s %10s %21s %8s\n", row.sox,
                     ours.ok ? Factor(audioSeconds, ours.median).c_str() : "failed",
                     Factor(audioSeconds, sox.median).c_str(), spread.c_str(), ratio.c_str());
         std::fflush(stdout);
