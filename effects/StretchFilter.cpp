@@ -1,5 +1,6 @@
 #include "effects/StretchFilter.h"
 
+#include "effects/common/SoundTouchGlue.h"
 #include "framework/exceptions.h"
 
 #include <soundtouch/SoundTouch.h>
@@ -14,8 +15,6 @@ namespace {
 constexpr int kModeOneSequenceMs = 40;
 constexpr int kModeOneSeekWindowMs = 15;
 constexpr int kModeOneOverlapMs = 8;
-// Room made for each receive from the processor, in sample frames.
-constexpr int kReceiveFrames = 4096;
 // HRESULT_FROM_WIN32(ERROR_ARITHMETIC_OVERFLOW).
 constexpr HRESULT kArithmeticOverflow = static_cast<HRESULT>(0x80070216u);
 
@@ -105,22 +104,9 @@ int CStretchChannelFilter::ProcessChannel(int n, int last) {
         m_processor->setSampleRate(rate);
     }
     const int c = m_processorChannels;
-    const int frames = n / c;
-    if (m_floats.size() < static_cast<size_t>(n)) m_floats.resize(static_cast<size_t>(n));
-    std::transform(m_pIn, m_pIn + n, m_floats.begin(),
-                   [](double x) { return static_cast<float>(x); });
-    if (frames > 0) m_processor->putSamples(m_floats.data(), static_cast<uint>(frames));
+    corvane::PutDoubles(*m_processor, m_pIn, n, c, m_floats);
     if (last) m_processor->flush();
-
-    // Receive into the room there is, growing it, until the processor has nothing more.
-    size_t taken = 0;
-    const size_t chunk = static_cast<size_t>(kReceiveFrames) * static_cast<size_t>(c);
-    for (;;) {
-        if (m_floats.size() < taken + chunk) m_floats.resize(taken + chunk);
-        const uint got = m_processor->receiveSamples(m_floats.data() + taken, kReceiveFrames);
-        if (got == 0) break;
-        taken += static_cast<size_t>(got) * static_cast<size_t>(c);
-    }
+    const size_t taken = corvane::ReceiveAll(*m_processor, c, m_floats);
     // More than a block can carry (a 32-bit count of samples) fails the read.
     if (taken > static_cast<size_t>(INT32_MAX)) corvane::ThrowHr(kArithmeticOverflow);
     const int out = static_cast<int>(taken);

@@ -29,6 +29,34 @@ std::vector<float> SoundTouchRun(const StretchSettings& s, int channels, int rat
     return out;
 }
 
+std::vector<float> PitchReferenceRun(const std::vector<float>& in, int rate, double tempo,
+                                     double pitch) {
+    soundtouch::SoundTouch st;
+    st.setChannels(1);
+    st.setSampleRate(static_cast<uint>(rate));
+    if (pitch > 0.0) {
+        st.setPitch(pitch);
+    } else {
+        st.setTempo(tempo);
+    }
+    st.putSamples(in.data(), static_cast<uint>(in.size()));
+    st.flush();
+    std::vector<float> out;
+    std::vector<float> chunk(4096);
+    while (uint got = st.receiveSamples(chunk.data(), 4096)) {
+        out.insert(out.end(), chunk.begin(), chunk.begin() + got);
+    }
+    return out;
+}
+
+int PitchDelay(int rate, double tempo) {
+    soundtouch::SoundTouch st;
+    st.setChannels(1);
+    st.setSampleRate(static_cast<uint>(rate));
+    st.setTempo(tempo);
+    return st.getSetting(SETTING_INITIAL_LATENCY) + 1;
+}
+
 Model StretchModel(const StretchSettings& s) {
     return [s](const Signal& in) {
         std::vector<float> x(in.samples.size());

@@ -23,4 +23,13 @@ std::vector<float> SoundTouchRun(const StretchSettings& s, int channels, int rat
 // 16-bit as the block loop writes them.
 Model StretchModel(const StretchSettings& s);
 
+// One channel through a processor set as the pitch-shift effect sets it (one channel, the rate,
+// tempo = rate / 100 of "Rate"): one put, a flush, everything received. With pitch > 0, the
+// processor's own pitch change (setPitch) instead, tempo 1.
+std::vector<float> PitchReferenceRun(const std::vector<float>& in, int rate, double tempo,
+                                     double pitch = 0.0);
+// The pitch-shift effect's lag for a run at this rate and tempo: SoundTouch's initial latency and
+// one sample.
+int PitchDelay(int rate, double tempo);
+
 }  // namespace corvane::testing

@@ -20,7 +20,7 @@ bool Built(const EffectSetup& setup) {
                                          "EchoFilter5",    "EqualizeFilter5", "ReverseFilter5"};
     // The graph effects, stretch and pitch shift.
     static const char* const kBuiltOnLibraries[] = {"AudioFilter5", "AudioFilterNB5",
-                                                    "StretchFilter5"};
+                                                    "StretchFilter5", "PitchShiftFilter5"};
     for (const char* name : kBuilt) {
         if (setup.name == name) return true;
     }

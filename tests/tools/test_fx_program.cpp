@@ -148,11 +148,12 @@ TEST_F(FxEndToEnd, EnabledEffectsWithTheDefaultChannelFilterPassAudioThrough) {
     const std::string in = dir + "/in.wav", out = dir + "/out.wav";
     const std::vector<int16_t> samples = TestSamples(30011, 3);
     ASSERT_TRUE(WriteWavDirectly(in, 22050, 3, samples));
-    // Engines of every shape: through the buffering helper per channel (PitchShift), interleaved
-    // (Volume, Echo), the channel map; parameters and zones that the framework reads. Only
-    // classes still on the default channel filter pass audio through unchanged.
+    // Engines of every shape: through the buffering helper per channel (the gate and equaliser
+    // without a filter type), interleaved (Volume, Echo), the channel map; parameters and zones
+    // that the framework reads. Without settings of their own they pass the audio unchanged (edge
+    // cross-fades would not: a fade between two equal signals may round a sample down by one).
     RunResult r = Fx("-i " + in + " -o " + out +
-                     " -e PitchShiftFilter5 -p SmoothEnabled=true -p RSmoothTime=30 -z 200:500"
+                     " -e AudioFilter5 -p FilterType=3 -p RSmoothTime=30 -z 200:500"
                      " -e VolumeFilter5 -p UseStrengthPerCh=true"
                      " -p 'StrengthZone=[{EffectStart=0,EffectDuration=300,LeftStrength=0.5}]'"
                      " -e EchoFilter5 -e AudioFilterNB5 -e AudioFilter5 --block 33");
@@ -174,7 +175,7 @@ TEST_F(FxEndToEnd, GeneratedSignalComesOutOfAnEnabledChainUnchanged) {
     ASSERT_EQ(0, Fx("--seconds 0.7 --signal sweep -o " + plain).exitCode);
     // Two inverts give the signal back (it never reaches -32768, which has no negation).
     RunResult r = Fx("--seconds 0.7 --signal sweep -o " + chained +
-                     " -e PitchShiftFilter5 -e InvertFilter5 -e InvertFilter5");
+                     " -e AudioFilter5 -e InvertFilter5 -e InvertFilter5");
     ASSERT_EQ(0, r.exitCode) << r.output;
     SF_INFO a, b;
     std::vector<int16_t> x = ReadWavDirectly(plain, &a), y = ReadWavDirectly(chained, &b);
