@@ -104,7 +104,8 @@ TEST_F(PitchShift, MissingOrUnusableRateActsAsHundred) {
     const std::vector<int16_t> hundred = RateHundredModel()(in);
     const double nan = std::nan("");
     std::vector<Params> cases = {Params().Set(OLESTR("SmoothEnabled"), false)};
-    for (double bad : {0.0, -5.0, nan, HUGE_VAL}) cases.push_back(Params().Set(OLESTR("Rate"), bad));
+    for (double bad : {0.0, -5.0, nan, HUGE_VAL})
+        cases.push_back(Params().Set(OLESTR("Rate"), bad));
     for (const Params& p : cases) {
         EffectSetup setup = Effect(CLSID_PitchShiftFilter5);
         setup.params = p;
@@ -129,14 +130,13 @@ TEST_F(PitchShift, OutputDoesNotDependOnTheBlockSplit) {
 
 TEST_F(PitchShift, ATonesPitchMovesByHundredOverRateAndPartialsKeepTheirLevels) {
     const int fs = 44100;
-    const std::vector<std::pair<double, double>> partials = {{300.0, 0.3}, {600.0, 0.2},
-                                                             {900.0, 0.1}};
+    const std::vector<std::pair<double, double>> partials = {
+        {300.0, 0.3}, {600.0, 0.2}, {900.0, 0.1}};
     const Samples x = Tones(partials, fs, 3 * fs);
     for (double rate : {50.0, 141.0, 200.0}) {
         SCOPED_TRACE(rate);
         const double ratio = 100.0 / rate;
-        const Samples tone = RunInBlocks(doubles, rate, Tones({{441.0, 0.5}}, fs, 2 * fs),
-                                         {4410});
+        const Samples tone = RunInBlocks(doubles, rate, Tones({{441.0, 0.5}}, fs, 2 * fs), {4410});
         EXPECT_NEAR(ToneFrequency(tone, fs / 2, fs) / (441.0 * ratio), 1.0, 0.002);
 
         const Samples y = RunInBlocks(doubles, rate, x, {4410});
