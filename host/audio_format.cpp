@@ -1,5 +1,6 @@
 #include "host/audio_format.h"
 
+#include <cstring>
 #include <cmath>
 
 namespace corvane::host {

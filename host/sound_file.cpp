@@ -13,6 +13,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+// Flags where the C library has them: Windows' knows no O_CLOEXEC (its handles are not inherited
+// unless asked), and only Windows' reads text unless told O_BINARY.
+#ifndef O_CLOEXEC
+#define O_CLOEXEC 0
+#endif
+#ifndef O_BINARY
+#define O_BINARY 0
+#endif
+
 namespace corvane::host {
 
 namespace {
@@ -40,8 +49,13 @@ class QuietStderr {
 public:
     QuietStderr() : lock_(Mutex()) {
         std::fflush(stderr);
+#ifdef F_DUPFD_CLOEXEC
         saved_ = fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 0);
         const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+#else
+        saved_ = dup(STDERR_FILENO);
+        const int null = ::open("NUL", O_WRONLY);
+#endif
         if (saved_ >= 0 && null >= 0) dup2(null, STDERR_FILENO);
         if (null >= 0) ::close(null);
     }
@@ -158,7 +172,9 @@ HRESULT HresultFromErrno(int e) {
         case EFBIG:
             return HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE);
         case ENOSPC:
+#ifdef EDQUOT
         case EDQUOT:
+#endif
             return HRESULT_FROM_WIN32(ERROR_DISK_FULL);
         case ENOMEM:
             return E_OUTOFMEMORY;
@@ -174,7 +190,7 @@ HRESULT SoundFileReader::Open(const std::string& path, std::unique_ptr<SoundFile
     if (!out) return E_POINTER;
     out->reset();
     // Opened here rather than by libsndfile, so that a failure keeps the system's own reason.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_BINARY | O_CLOEXEC);
     if (fd < 0) {
         const int e = errno;
         SetError(error, std::strerror(e));

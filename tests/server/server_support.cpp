@@ -1,11 +1,8 @@
+// The helpers of the module tests that are the same on every platform: registry reads, dumps and
+// writes, the module loaded once, names. server_support_<platform>.cpp holds the rest.
 #include "tests/server/server_support.h"
 
-#include <dlfcn.h>
-#include <limits.h>
 #include <stdio.h>
-#include <stdlib.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
@@ -69,80 +66,8 @@ void DumpKey(HKEY key, const std::string& path, std::ostringstream* out) {
 
 }  // namespace
 
-std::string ModulePath() {
-    char resolved[PATH_MAX];
-    if (realpath(CORVANE_MODULE_PATH, resolved) == nullptr) return CORVANE_MODULE_PATH;
-    return resolved;
-}
-
 OleString ModulePathWide() {
-    return text::ToUtf16(ModulePath());
-}
-
-TempRegistry::TempRegistry() {
-    char buf[PATH_MAX];
-    size_t n = CorvaneGetRegistryRoot(buf, sizeof buf);
-    if (n > 0 && n < sizeof buf) previous_ = buf;
-    // A memory file system where there is one: every registry change is flushed to its file,
-    // and the failure tests make thousands of them.
-    char inMemory[] = "/dev/shm/corvane-registry-XXXXXX";
-    char onDisk[] = "/tmp/corvane-registry-XXXXXX";
-    const char* made = mkdtemp(inMemory);
-    if (made == nullptr) made = mkdtemp(onDisk);
-    if (made == nullptr) {
-        ADD_FAILURE() << "mkdtemp failed";
-        return;
-    }
-    dir_ = made;
-    EXPECT_EQ(CorvaneSetRegistryRoot(dir_.c_str()), ERROR_SUCCESS);
-}
-
-TempRegistry::~TempRegistry() {
-    CorvaneSetRegistryRoot(previous_.empty() ? nullptr : previous_.c_str());
-    std::error_code ec;
-    if (!dir_.empty()) std::filesystem::remove_all(dir_, ec);
-}
-
-TempDir::TempDir() {
-    char templ[] = "/tmp/corvane-module-XXXXXX";
-    if (mkdtemp(templ) == nullptr) {
-        ADD_FAILURE() << "mkdtemp failed";
-        return;
-    }
-    path_ = templ;
-}
-
-TempDir::~TempDir() {
-    std::error_code ec;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ec);
-}
-
-bool LoadModule(const std::string& path, ModuleExports* out) {
-    out->handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (out->handle == nullptr) {
-        ADD_FAILURE() << "dlopen(" << path << "): " << dlerror();
-        return false;
-    }
-    out->DllCanUnloadNow =
-        reinterpret_cast<PFN_DllCanUnloadNow>(dlsym(out->handle, "DllCanUnloadNow"));
-    out->DllGetClassObject =
-        reinterpret_cast<PFN_DllGetClassObject>(dlsym(out->handle, "DllGetClassObject"));
-    out->DllInstall = reinterpret_cast<PFN_DllInstall>(dlsym(out->handle, "DllInstall"));
-    out->DllRegisterServer =
-        reinterpret_cast<PFN_DllRegisterServer>(dlsym(out->handle, "DllRegisterServer"));
-    out->DllUnregisterServer =
-        reinterpret_cast<PFN_DllUnregisterServer>(dlsym(out->handle, "DllUnregisterServer"));
-    if (!out->DllCanUnloadNow || !out->DllGetClassObject || !out->DllInstall ||
-        !out->DllRegisterServer || !out->DllUnregisterServer) {
-        ADD_FAILURE() << path << " lacks one of the five exports";
-        return false;
-    }
-    out->module = ModuleFromAddress(reinterpret_cast<const void*>(out->DllRegisterServer));
-    if (out->module == nullptr) {
-        ADD_FAILURE() << "the platform does not know " << path;
-        return false;
-    }
-    return true;
+    return Utf8ToOle(ModulePath());
 }
 
 const ModuleExports& MainModule() {
@@ -160,6 +85,26 @@ bool CopyModuleTo(const std::string& path) {
                                std::filesystem::copy_options::overwrite_existing, ec);
     if (ec) ADD_FAILURE() << "copy to " << path << ": " << ec.message();
     return !ec;
+}
+
+std::string ResourceBytes(HMODULE module, int id, LPCWSTR type) {
+    HRSRC res = FindResourceW(module, MAKEINTRESOURCEW(id), type);
+    if (res == nullptr) return "";
+    const void* data = LockResource(LoadResource(module, res));
+    return data ? std::string(static_cast<const char*>(data), SizeofResource(module, res)) : "";
+}
+
+HRESULT CreateRegistered(REFCLSID clsid, REFIID iid, void** out) {
+    if (ComActivationFollowsTheTestRegistry())
+        return CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid, out);
+    if (out != nullptr) *out = nullptr;
+    IClassFactory* factory = nullptr;
+    HRESULT hr = MainModule().DllGetClassObject(clsid, IID_IClassFactory,
+                                                reinterpret_cast<void**>(&factory));
+    if (FAILED(hr)) return hr;
+    hr = factory->CreateInstance(nullptr, iid, out);
+    factory->Release();
+    return hr;
 }
 
 std::string DumpRegistry() {
@@ -229,35 +174,8 @@ OleString LowerCase(OleString s) {
     return s;
 }
 
-::testing::AssertionResult RunInChildProcess(const std::function<void()>& body) {
-    fflush(stdout);
-    fflush(stderr);
-    pid_t pid = fork();
-    if (pid < 0) return ::testing::AssertionFailure() << "fork failed";
-    if (pid == 0) {
-        int code = 0;
-        try {
-            body();
-            code = ::testing::Test::HasFailure() ? 1 : 0;
-        } catch (...) {
-            code = 2;
-        }
-        fflush(stdout);
-        fflush(stderr);
-        _exit(code);
-    }
-    int status = 0;
-    if (waitpid(pid, &status, 0) != pid) return ::testing::AssertionFailure() << "waitpid failed";
-    if (!WIFEXITED(status))
-        return ::testing::AssertionFailure() << "child ended abnormally, status " << status;
-    if (WEXITSTATUS(status) != 0)
-        return ::testing::AssertionFailure()
-               << "child failed (see its output above), exit code " << WEXITSTATUS(status);
-    return ::testing::AssertionSuccess();
-}
-
 std::string Narrow(const OleString& s) {
-    return text::ToUtf8(s);
+    return OleToUtf8(s);
 }
 
 std::string HrText(HRESULT hr) {

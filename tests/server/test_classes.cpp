@@ -1,5 +1,6 @@
-// The seventeen effect classes as a host gets them: created by CLSID through CoCreateInstance
-// after registration, the module loaded from the registered path. Each object answers exactly its
+// The seventeen effect classes as a host gets them: created by CLSID after registration
+// (CreateRegistered: through CoCreateInstance, the module loaded from the registered path, where
+// COM activation reads the test's registry). Each object answers exactly its
 // four interfaces and starts with the class's engine flags and every parameter at its default.
 #include "tests/framework/com_shell_support.h"
 
@@ -28,9 +29,7 @@ TEST_P(RegisteredClass, CreatedByClsidWithItsInterfacesFlagsAndDefaults) {
     const ExpectedClass& want = GetParam();
     const LONG hostObjectsBefore = host::LiveObjectCount();
     ComPtr<IMediaSource> object;
-    ASSERT_EQ(CoCreateInstance(*want.clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IMediaSource,
-                               object.Out()),
-              S_OK);
+    ASSERT_EQ(CreateRegistered(*want.clsid, IID_IMediaSource, object.Out()), S_OK);
     ASSERT_TRUE(object);
     // The channel map's engine keeps a filter-graph provider from its construction on.
     const bool keepsProvider = IsEqualCLSID(*want.clsid, CLSID_AudioFilterNB5);
@@ -44,13 +43,10 @@ TEST_P(RegisteredClass, CreatedByClsidWithItsInterfacesFlagsAndDefaults) {
     // Every class is creatable for each of its interfaces and for none other.
     for (const IID* iid : {&IID_IUnknown, &IID_IMediaBaseFilter, want.iid}) {
         ComPtr<IUnknown> itf;
-        EXPECT_EQ(CoCreateInstance(*want.clsid, nullptr, CLSCTX_INPROC_SERVER, *iid, itf.Out()),
-                  S_OK);
+        EXPECT_EQ(CreateRegistered(*want.clsid, *iid, itf.Out()), S_OK);
     }
     void* out = Sentinel();
-    EXPECT_EQ(
-        CoCreateInstance(*want.clsid, nullptr, CLSCTX_INPROC_SERVER, IID_ISupportErrorInfo, &out),
-        E_NOINTERFACE);
+    EXPECT_EQ(CreateRegistered(*want.clsid, IID_ISupportErrorInfo, &out), E_NOINTERFACE);
     EXPECT_EQ(out, nullptr);
 }
 

@@ -1,16 +1,14 @@
 // The module's exports: class objects, their caching and their coupling with the module's lock
 // count, creation through them, and the module's exported symbols.
-#include <stdio.h>
-
 #include <atomic>
 #include <cstring>
-#include <set>
 #include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "corvane/corvane.h"
+#include "server/scripts.h"
 #include "tests/server/server_support.h"
 #include "platform/com_ptr.h"
 
@@ -193,7 +191,7 @@ TEST_F(ModuleTest, CreateInstanceChecksItsArguments) {
 // the creation of each class object.
 TEST_F(ModuleTest, ThreadsAskingAtOnceShareOneClassObject) {
     TempDir dir;
-    const std::string copy = dir.Path() + "/libcorvane-race.so";
+    const std::string copy = dir.Path() + "/" + ModuleCopyName("race");
     ASSERT_TRUE(CopyModuleTo(copy));
     ModuleExports fresh;
     ASSERT_TRUE(LoadModule(copy, &fresh));
@@ -226,24 +224,21 @@ TEST_F(ModuleTest, ThreadsAskingAtOnceShareOneClassObject) {
     }
 }
 
-// The bytes of a resource of the module, or empty when it has none.
-std::string ResourceBytes(HMODULE module, int id, LPCWSTR type) {
-    HRSRC res = FindResourceW(module, MAKEINTRESOURCEW(id), type);
-    if (res == nullptr) return "";
-    const void* data = LockResource(LoadResource(module, res));
-    return data ? std::string(static_cast<const char*>(data), SizeofResource(module, res)) : "";
-}
-
 TEST(ModuleResources, ScriptsTypeLibraryAndProductName) {
     const HMODULE module = MainModule().module;
     ASSERT_NE(module, nullptr);
     EXPECT_EQ(ResourceBytes(module, 101, OLESTR("REGISTRY")), "HKCR\r\n{\r\n}\r\n");
     for (int id = 102; id <= 123; ++id) {
         const bool expected = id >= 106 && id <= 122;
-        EXPECT_EQ(ResourceBytes(module, id, OLESTR("REGISTRY")).empty(), !expected)
-            << "REGISTRY " << id;
+        const std::string bytes = ResourceBytes(module, id, OLESTR("REGISTRY"));
+        EXPECT_EQ(bytes.empty(), !expected) << "REGISTRY " << id;
+        // The very bytes that the scripts' generator builds.
+        if (const ScriptSource* script = FindRegistrationScript(id)) {
+            EXPECT_EQ(bytes, std::string(script->text, script->size)) << "REGISTRY " << id;
+        }
     }
-    EXPECT_EQ(ResourceBytes(module, 1, OLESTR("TYPELIB")).rfind("library corvaneLib ", 0), 0u);
+    EXPECT_EQ(ResourceBytes(module, 1, OLESTR("TYPELIB")).rfind(kTypeLibraryForm, 0), 0u)
+        << "the type library in the platform's carried form";
 
     // String 100 sits in the table block of ids 96 to 111: sixteen counted strings.
     const std::string block = ResourceBytes(module, 7, RT_STRING);
@@ -260,43 +255,6 @@ TEST(ModuleResources, ScriptsTypeLibraryAndProductName) {
     ASSERT_EQ(strings.size(), 16u);
     for (size_t i = 0; i < 16; ++i)
         EXPECT_EQ(strings[i], i == 4 ? OLESTR("corvane") : OLESTR("")) << 96 + i;
-}
-
-// The names of the module's dynamic symbols that nm lists with `which` ("--defined-only", ...).
-std::set<std::string> DynamicSymbols(const char* which) {
-    const std::string command = std::string(CORVANE_NM) + " -D " + which + " " + ModulePath();
-    FILE* pipe = popen(command.c_str(), "r");
-    EXPECT_NE(pipe, nullptr);
-    std::set<std::string> names;
-    if (pipe == nullptr) return names;
-    char line[1024];
-    while (fgets(line, sizeof line, pipe) != nullptr) {
-        // "<address> <type> <name>"
-        std::string s(line);
-        while (!s.empty() && (s.back() == '\n' || s.back() == '\r')) s.pop_back();
-        size_t last = s.find_last_of(' ');
-        names.insert(last == std::string::npos ? s : s.substr(last + 1));
-    }
-    EXPECT_EQ(pclose(pipe), 0) << command;
-    return names;
-}
-
-TEST(ModuleSymbols, ExportsExactlyTheFiveEntryPoints) {
-    const std::set<std::string> names = DynamicSymbols("--defined-only");
-    const std::set<std::string> expected = {"DllCanUnloadNow", "DllGetClassObject", "DllInstall",
-                                            "DllRegisterServer", "DllUnregisterServer"};
-    EXPECT_EQ(names, expected);
-}
-
-TEST(ModuleSymbols, CallsTheFilterGraphLibrariesOnlyThroughTheTable) {
-    // The graph libraries are the host's: nothing of theirs may be left for the loader to bind.
-    const std::set<std::string> undefined = DynamicSymbols("--undefined-only");
-    EXPECT_FALSE(undefined.empty());  // the C library at least
-    for (const std::string& name : undefined) {
-        for (const char* prefix : {"av_", "avfilter_", "avutil_", "swr_"}) {
-            EXPECT_NE(name.rfind(prefix, 0), 0u) << name;
-        }
-    }
 }
 
 }  // namespace

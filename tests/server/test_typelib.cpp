@@ -14,7 +14,8 @@ namespace corvane::testing {
 namespace {
 
 // The names of an interface's methods in vtable order, from the header's method lists.
-#define CORVANE_TEST_METHOD_NAME(name, params, args) u## #name,
+#define CORVANE_TEST_WIDE(text) OLESTR(text)
+#define CORVANE_TEST_METHOD_NAME(name, params, args) CORVANE_TEST_WIDE(#name),
 const std::vector<OleString> kMediaSourceMethods = {
     CORVANE_IMEDIASOURCE_METHODS(CORVANE_TEST_METHOD_NAME)};
 const std::vector<OleString> kBaseFilterMethods = {
@@ -22,6 +23,7 @@ const std::vector<OleString> kBaseFilterMethods = {
 const std::vector<OleString> kVolumeMethods = {
     CORVANE_IVOLUMEFILTER5_METHODS(CORVANE_TEST_METHOD_NAME)};
 #undef CORVANE_TEST_METHOD_NAME
+#undef CORVANE_TEST_WIDE
 const std::vector<OleString> kNoMethods;
 
 struct Entry {
@@ -33,10 +35,11 @@ struct Entry {
     const GUID* classInterface;             // coclasses only
 };
 
+#define NAME(n) OLESTR(n)
 #define COCLASS(n) \
-    { u## #n, TKIND_COCLASS, &CLSID_##n, nullptr, nullptr, &IID_I##n }
+    { NAME(#n), TKIND_COCLASS, &CLSID_##n, nullptr, nullptr, &IID_I##n }
 #define ITF(n, methods) \
-    { u## #n, TKIND_INTERFACE, &IID_##n, nullptr, &methods, nullptr }
+    { NAME(#n), TKIND_INTERFACE, &IID_##n, nullptr, &methods, nullptr }
 
 // The order of the library: each class followed by its class interface, with the two shared
 // interfaces right after the first class.
@@ -82,6 +85,7 @@ const Entry kEntries[] = {
 };
 #undef COCLASS
 #undef ITF
+#undef NAME
 
 OleString PropertyName(const OleString& method) {
     for (const OLECHAR* prefix : {OLESTR("get_"), OLESTR("put_"), OLESTR("putref_")}) {
@@ -137,7 +141,8 @@ TEST_F(TypeLibTest, LibraryAttributes) {
     EXPECT_EQ(attr->syskind, SYS_WIN32);
     EXPECT_EQ(attr->wMajorVerNum, 1);
     EXPECT_EQ(attr->wMinorVerNum, 0);
-    EXPECT_EQ(attr->wLibFlags, 0);
+    // No flags of its own (the system marks a library that it loaded from a file as such).
+    EXPECT_EQ(attr->wLibFlags & ~LIBFLAG_FHASDISKIMAGE, 0);
     lib_->ReleaseTLibAttr(attr);
     BSTR name = nullptr, doc = nullptr, helpFile = nullptr;
     ASSERT_EQ(lib_->GetDocumentation(-1, &name, &doc, nullptr, &helpFile), S_OK);
@@ -193,23 +198,34 @@ TEST_F(TypeLibTest, ThirtySixTypesInTheirOrder) {
         ASSERT_TRUE(base);
         EXPECT_TRUE(IsEqualGUID(GuidOf(base.Get()), IID_IUnknown));
 
-        // Methods in vtable order; property accessors share one member id, ids counting up from
-        // 0x60000000 in order of first appearance.
+        // Methods in vtable order. A property's accessors share one member id; the ids are the
+        // type-library compiler's defaults, which rise in the order the properties first come.
+        // Where the library describes each function (a compiled one), its description must say
+        // the same.
         ASSERT_EQ(funcs, e.methods->size());
         std::vector<OleString> properties;
-        for (const OleString& method : *e.methods) {
+        std::vector<MEMBERID> ids;
+        for (size_t f = 0; f < e.methods->size(); ++f) {
+            const OleString& method = (*e.methods)[f];
             OleString prop = PropertyName(method);
             auto at = std::find(properties.begin(), properties.end(), prop);
-            if (at == properties.end()) at = properties.insert(properties.end(), prop);
-            const MEMBERID expectedId = 0x60000000 + static_cast<MEMBERID>(at - properties.begin());
-            LPOLESTR names[1] = {&prop[0]};
-            MEMBERID id = MEMBERID_NIL;
-            EXPECT_EQ(info->GetIDsOfNames(names, 1, &id), S_OK) << Narrow(method);
-            EXPECT_EQ(id, expectedId) << Narrow(method);
+            if (at == properties.end()) {
+                properties.push_back(prop);
+                LPOLESTR names[1] = {&prop[0]};
+                MEMBERID id = MEMBERID_NIL;
+                EXPECT_EQ(info->GetIDsOfNames(names, 1, &id), S_OK) << Narrow(method);
+                if (!ids.empty()) {
+                    EXPECT_GT(id, ids.back()) << Narrow(method);
+                }
+                ids.push_back(id);
+                at = properties.end() - 1;
+            }
+            const MEMBERID id = ids[static_cast<size_t>(at - properties.begin())];
             BSTR found = nullptr;
             UINT count = 0;
-            EXPECT_EQ(info->GetNames(expectedId, &found, 1, &count), S_OK);
+            EXPECT_EQ(info->GetNames(id, &found, 1, &count), S_OK);
             EXPECT_EQ(FromBstr(found), prop);
+            ExpectFunctionDescribed(info.Get(), static_cast<UINT>(f), id, method);
         }
     }
 }

@@ -1,6 +1,6 @@
 #include "tests/support/call_log.h"
 
-#include "platform/linux/text.h"
+#include "platform/win32.h"
 
 #include <chrono>
 #include <sstream>
@@ -133,7 +133,7 @@ std::string DoublesState::NextLabel(const std::string& className) {
 }
 
 std::string FormatArg(const OLECHAR* s) {
-    return s ? "\"" + corvane::text::ToUtf8(s) + "\"" : "null";
+    return s ? "\"" + corvane::OleToUtf8(s) + "\"" : "null";
 }
 
 std::string FormatArg(double d) {
@@ -143,9 +143,7 @@ std::string FormatArg(double d) {
 }
 
 std::string FormatArg(const GUID& g) {
-    OLECHAR text[CORVANE_GUID_STRING_CHARS];
-    StringFromGUID2(g, text, CORVANE_GUID_STRING_CHARS);
-    return corvane::text::ToUtf8(text);
+    return corvane::OleToUtf8(corvane::GuidText(g));
 }
 
 std::string FormatArg(const VARIANT& v) {
