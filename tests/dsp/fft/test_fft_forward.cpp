@@ -189,6 +189,9 @@ TEST_P(FftForwardTest, Statuses) {
     ASSERT_EQ(kInit[s](&kept, order, 3, 0, refused.data(), nullptr), dspErrFftFlag);
     const auto* const unbuilt = reinterpret_cast<const DspFftSpecReal64f*>(
         (reinterpret_cast<uintptr_t>(refused.data()) + 63) & ~uintptr_t(63));
+    // And memory whose set-up failed for want of a set-up buffer, where a spec stood before.
+    const BuiltSpec stale(s, 12);
+    ASSERT_EQ(kInit[s](&kept, 12, dspFftScaleNone, 0, stale.mem->at(), nullptr), dspErrNullPtr);
     const std::vector<double> x = randomSignal(size_t(1) << order, 800);
     DspGuardedBuffer dst(((size_t(1) << order) + 2) * 8, 0, kDstSentinel);
     DspGuardedBuffer work(std::max(good.W, 64), 0, kWorkSentinel);
@@ -204,6 +207,7 @@ TEST_P(FftForwardTest, Statuses) {
         {x.data(), d, nullptr, work.at(), dspErrNullPtr},
         {x.data(), d, unbuilt, work.at(), dspErrSpecMismatch},
         {nullptr, d, unbuilt, work.at(), dspErrSpecMismatch},
+        {nullptr, d, stale.spec, work.at(), dspErrSpecMismatch},
         {nullptr, d, good.spec, work.at(), dspErrNullPtr},
         {x.data(), nullptr, good.spec, work.at(), dspErrNullPtr},
     };
