@@ -1,5 +1,7 @@
 #include "effects/common/Filter.h"
 
+#include "effects/common/FirSums.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -134,25 +136,6 @@ void CFilter::ProcessFir(const double* src, double* dst, int count) {
     std::memcpy(m_work.data() + taps, src, sizeof(double) * static_cast<size_t>(count));
     const double* h = m_taps.data();
     const double* x = m_work.data() + taps;  // x[n] for n = -taps .. count - 1
-    // Four outputs at once, each summed over k in the same order as alone: independent sums keep
-    // the processor busy, and every output is the same to the last bit.
-    int n = 0;
-    for (; n + 4 <= count; n += 4) {
-        double a0 = 0.0, a1 = 0.0, a2 = 0.0, a3 = 0.0;
-        const double* xk = x + n;
-        for (size_t k = 0; k < taps; ++k, --xk) {
-            const double hk = h[k];
-            a0 += hk * xk[0];
-            a1 += hk * xk[1];
-            a2 += hk * xk[2];
-            a3 += hk * xk[3];
-        }
-        dst[n] = a0, dst[n + 1] = a1, dst[n + 2] = a2, dst[n + 3] = a3;
-    }
-    for (; n < count; ++n) {
-        double acc = 0.0;
-        for (size_t k = 0; k < taps; ++k) acc += h[k] * x[n - static_cast<std::ptrdiff_t>(k)];
-        dst[n] = acc;
-    }
+    corvane::FirSums()(h, taps, x, dst, count);
     std::memcpy(m_history.data(), m_work.data() + count, sizeof(double) * taps);
 }
