@@ -152,11 +152,21 @@ void CAudioChannelFilter::RestartEffect() {
 int CAudioChannelFilter::ProcessChannel(int n, int) {
     if (n <= 0) return 0;
     const size_t blockBytes = static_cast<size_t>(n) * sizeof(double);
-    if (!m_graph.Ready() || !m_graph.Run(m_pIn, n, &m_queued)) {
+    BYTE* out = reinterpret_cast<BYTE*>(m_pOut);
+    // Straight into the output while nothing waits in the queue (always, for a graph that hands
+    // out every block).
+    size_t written = 0;
+    if (!m_graph.Ready() || !m_graph.Run(m_pIn, n, m_queued.empty() ? out : nullptr,
+                                         m_queued.empty() ? blockBytes : 0, &written, &m_queued)) {
         // No graph runs (or it just failed): the channel passes through.
         m_queued.clear();
         std::memcpy(m_pOut, m_pIn, blockBytes);
         return n;
+    }
+    if (written == blockBytes) return n;
+    if (written > 0) {
+        // Fewer came out than went in: they go behind the queue's silence below.
+        m_queued.insert(m_queued.begin(), out, out + written);
     }
     // Exactly n samples leave: what the graph has not handed out yet comes as a delay of silence.
     const size_t have = std::min(m_queued.size(), blockBytes);

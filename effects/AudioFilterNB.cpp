@@ -4,7 +4,6 @@
 
 #include <bitset>
 #include <climits>
-#include <cstring>
 
 using corvane::GraphOption;
 using corvane::GraphSpec;
@@ -110,14 +109,14 @@ void CAudioFilterNB::ProcessAudio(IUnknown* data, LONG totalBytes, LONG offsetBy
     const int channels = m_wfx.nChannels;
     const int frames = count / channels;
     const size_t processed = static_cast<size_t>(frames) * static_cast<size_t>(channels) * 2;
+    // The graph's output goes straight back where its input came from.
+    BYTE* place = reinterpret_cast<BYTE*>(samples);
+    size_t written = 0;
     m_output.clear();
-    if (!m_graph.Run(samples, frames, &m_output)) return;  // the graph is gone: untouched
-    if (m_output.empty()) return;  // nothing came out yet: the block stays as it was
-    if (m_output.size() != processed) {
-        // The map moves samples between channels, never in time; any other output cannot be
-        // placed.
-        FailBlock(E_UNEXPECTED);
-        return;
+    if (!m_graph.Run(place, frames, place, processed, &written, &m_output)) {
+        return;  // the graph is gone, the block untouched
     }
-    std::memcpy(samples, m_output.data(), processed);
+    // Nothing out yet leaves the block as it was. The map moves samples between channels, never
+    // in time: any other amount cannot be placed.
+    if (written != 0 && (written != processed || !m_output.empty())) FailBlock(E_UNEXPECTED);
 }

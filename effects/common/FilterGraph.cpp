@@ -1,5 +1,6 @@
 #include "effects/common/FilterGraph.h"
 
+#include <algorithm>
 #include <charconv>
 #include <clocale>
 #include <cstring>
@@ -179,7 +180,14 @@ bool FilterGraph::Build(const FilterGraphApi& api, const GraphSpec& spec) {
 }
 
 bool FilterGraph::Run(const void* samples, int frames, std::vector<uint8_t>* out) {
-    if (graph_ == nullptr || out == nullptr || frames < 0) return false;
+    size_t written = 0;
+    return Run(samples, frames, nullptr, 0, &written, out);
+}
+
+bool FilterGraph::Run(const void* samples, int frames, uint8_t* dst, size_t dstBytes,
+                      size_t* written, std::vector<uint8_t>* rest) {
+    *written = 0;
+    if (graph_ == nullptr || rest == nullptr || frames < 0) return false;
     if (frames == 0) return true;
     frame_->nb_samples = frames;
     frame_->format = format_;
@@ -201,8 +209,11 @@ bool FilterGraph::Run(const void* samples, int frames, std::vector<uint8_t>* out
              frame_->nb_samples >= 0 && (frame_->nb_samples == 0 || frame_->data[0] != nullptr);
         if (ok) {
             const uint8_t* data = frame_->data[0];
-            out->insert(out->end(), data,
-                        data + static_cast<size_t>(frame_->nb_samples) * bytesPerFrame_);
+            const size_t size = static_cast<size_t>(frame_->nb_samples) * bytesPerFrame_;
+            const size_t direct = rest->empty() ? std::min(size, dstBytes - *written) : 0;
+            if (direct > 0) std::memcpy(dst + *written, data, direct);
+            *written += direct;
+            rest->insert(rest->end(), data + direct, data + size);
         }
         fn_.av_frame_unref(frame_);
     }

@@ -86,6 +86,10 @@ public:
     // that fails, or a sink frame of another shape, frees the graph and answers false; *out then
     // keeps what was appended before.
     bool Run(const void* samples, int frames, std::vector<uint8_t>* out);
+    // The same, writing the output to dst first (*written bytes of at most dstBytes; dst may be
+    // where the samples came from) and only what does not fit there to *rest.
+    bool Run(const void* samples, int frames, uint8_t* dst, size_t dstBytes, size_t* written,
+             std::vector<uint8_t>* rest);
 
 private:
     FilterGraphFunctions fn_;
