@@ -8,51 +8,14 @@
 #include "corvane/corvane.h"
 #include "server/registration.h"
 #include "server/scripts.h"
+#include "tests/server/registration_checks.h"
 #include "tests/server/server_support.h"
 #include "platform/com_ptr.h"
 
 namespace corvane::testing {
 namespace {
 
-// What each class's registration must look like, written out independently of the scripts.
-struct ExpectedClass {
-    const CLSID* clsid;
-    const OLECHAR* description;
-    bool lowerCaseKey;
-    bool programmable;
-};
-
-const ExpectedClass kClasses[] = {
-    {&CLSID_AudioFilter5, OLESTR("AudioFilter5 Class"), false, false},
-    {&CLSID_AudioFilterNB5, OLESTR("AudioFilterNB5 class"), true, false},
-    {&CLSID_BandFilter5, OLESTR("BandFilter5 Class"), false, false},
-    {&CLSID_DelayFilter5, OLESTR("DelayFilter5 Class"), false, false},
-    {&CLSID_EchoFilter5, OLESTR("EchoFilter5 Class"), false, false},
-    {&CLSID_EqualizeFilter5, OLESTR("EqualizeFilter5 Class"), false, false},
-    {&CLSID_FlangerFilter5, OLESTR("FlangerFilter5 Class"), false, true},
-    {&CLSID_InvertFilter5, OLESTR("InvertFilter5 Class"), false, false},
-    {&CLSID_MedianFilter5, OLESTR("MedianFilter5 Class"), false, false},
-    {&CLSID_PitchShiftFilter5, OLESTR("PitchShiftFilter5 Class"), false, false},
-    {&CLSID_ReverbFilter5, OLESTR("ReverbFilter5 Class"), false, false},
-    {&CLSID_ReverseFilter5, OLESTR("ReverseFilter5 Class"), false, false},
-    {&CLSID_SilenceFilter5, OLESTR("SilenceFilter5 Class"), false, false},
-    {&CLSID_StretchFilter5, OLESTR("StretchFilter5 Class"), false, false},
-    {&CLSID_VibratoFilter5, OLESTR("VibratoFilter5 Class"), false, false},
-    {&CLSID_VolumeFilter5, OLESTR("VolumeFilter5 Class"), false, false},
-    {&CLSID_WahWahFilter5, OLESTR("WahWahFilter5 Class"), false, false},
-};
-
-const OleString kClasses_ = OLESTR("Software\\Classes");
 const HRESULT kWriteFailed = HRESULT_FROM_WIN32(ERROR_CANTWRITE);
-
-OleString ClassKeyName(const ExpectedClass& c) {
-    return c.lowerCaseKey ? LowerCase(GuidText(*c.clsid)) : GuidText(*c.clsid);
-}
-
-OleString TypeLibPlatformKey() {
-    return kClasses_ + OLESTR("\\TypeLib\\") + GuidText(LIBID_corvaneLib) +
-           OLESTR("\\1.0\\0\\win32");
-}
 
 using Names = std::vector<OleString>;
 
@@ -80,48 +43,14 @@ void ExpectRegisteredIn(HKEY hive, const OleString& module, bool typeLib = true)
     EXPECT_EQ(top, (typeLib ? Names{OLESTR("CLSID"), OLESTR("TYPELIB")} : Names{OLESTR("CLSID")}))
         << "no ProgID, no AppID, nothing else";
     Names expectedKeys;
-    for (const ExpectedClass& c : kClasses) expectedKeys.push_back(ClassKeyName(c));
+    for (const ClassRegistrationKeys& c : kRegisteredClasses)
+        expectedKeys.push_back(ClassKeyName(c));
     Names keys = SubkeyNames(hive, kClasses_ + OLESTR("\\CLSID"));
     std::sort(expectedKeys.begin(), expectedKeys.end());
     std::sort(keys.begin(), keys.end());
     EXPECT_EQ(keys, expectedKeys) << "class keys, in the case each script writes";
 
-    for (const ExpectedClass& c : kClasses) {
-        SCOPED_TRACE(Narrow(c.description));
-        const OleString key = kClasses_ + OLESTR("\\CLSID\\") + ClassKeyName(c);
-        OleString value;
-        EXPECT_EQ(ValueNames(hive, key), (Names{OLESTR("")}));
-        EXPECT_TRUE(ReadString(hive, key, nullptr, &value));
-        EXPECT_EQ(value, c.description);
-        Names sub = c.programmable
-                        ? Names{OLESTR("InprocServer32"), OLESTR("Programmable"), OLESTR("TypeLib"),
-                                OLESTR("Version")}
-                        : Names{OLESTR("InprocServer32"), OLESTR("TypeLib"), OLESTR("Version")};
-        EXPECT_EQ(SubkeyNames(hive, key), sub);
-
-        EXPECT_EQ(ValueNames(hive, key + OLESTR("\\InprocServer32")),
-                  (Names{OLESTR(""), OLESTR("ThreadingModel")}));
-        EXPECT_TRUE(ReadString(hive, key + OLESTR("\\InprocServer32"), nullptr, &value));
-        EXPECT_EQ(value, module);
-        EXPECT_TRUE(
-            ReadString(hive, key + OLESTR("\\InprocServer32"), OLESTR("ThreadingModel"), &value));
-        EXPECT_EQ(value, OLESTR("Apartment"));
-        EXPECT_TRUE(ReadString(hive, key + OLESTR("\\TypeLib"), nullptr, &value));
-        EXPECT_EQ(value, GuidText(LIBID_corvaneLib));
-        EXPECT_TRUE(ReadString(hive, key + OLESTR("\\Version"), nullptr, &value));
-        EXPECT_EQ(value, OLESTR("1.0"));
-        for (const OLECHAR* leaf :
-             {OLESTR("\\InprocServer32"), OLESTR("\\TypeLib"), OLESTR("\\Version")})
-            EXPECT_EQ(SubkeyNames(hive, key + leaf), Names{});
-        if (c.programmable) {
-            EXPECT_EQ(SubkeyNames(hive, key + OLESTR("\\Programmable")), Names{});
-            EXPECT_EQ(ValueNames(hive, key + OLESTR("\\Programmable")), Names{});
-        }
-    }
-    if (!typeLib) return;
-    OleString typeLibFile;
-    EXPECT_TRUE(ReadString(hive, TypeLibPlatformKey(), nullptr, &typeLibFile));
-    EXPECT_EQ(typeLibFile, module);
+    ExpectClassKeysIn(hive, module, typeLib);
 }
 
 // No class and no type library in hive (the CLSID key itself may stay); typeLib false leaves the
@@ -167,7 +96,7 @@ TEST_F(RegistrationTest, ClassesAreCreatedFromTheRegistryUntilUnregistered) {
     if (!ComActivationFollowsTheTestRegistry())
         GTEST_SKIP() << "the system's COM reads the system's registry (see the regsvr32 test)";
     ASSERT_EQ(m_.DllRegisterServer(), S_OK);
-    for (const ExpectedClass& c : kClasses) {
+    for (const ClassRegistrationKeys& c : kRegisteredClasses) {
         ComPtr<IMediaSource> object;
         EXPECT_EQ(CoCreateInstance(*c.clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IMediaSource,
                                    object.Out()),
@@ -176,7 +105,7 @@ TEST_F(RegistrationTest, ClassesAreCreatedFromTheRegistryUntilUnregistered) {
         EXPECT_TRUE(object);
     }
     ASSERT_EQ(m_.DllUnregisterServer(), S_OK);
-    for (const ExpectedClass& c : kClasses) {
+    for (const ClassRegistrationKeys& c : kRegisteredClasses) {
         void* out = reinterpret_cast<void*>(0x1);
         EXPECT_EQ(CoCreateInstance(*c.clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IMediaSource, &out),
                   REGDB_E_CLASSNOTREG)
@@ -188,7 +117,7 @@ TEST_F(RegistrationTest, ClassesAreCreatedFromTheRegistryUntilUnregistered) {
 TEST_F(RegistrationTest, ReRegistrationReplacesAClassKeyCompletely) {
     ASSERT_EQ(m_.DllRegisterServer(), S_OK);
     const std::string clean = DumpRegistry();
-    for (const ExpectedClass& c : kClasses) {
+    for (const ClassRegistrationKeys& c : kRegisteredClasses) {
         const OleString key = OLESTR("CLSID\\") + GuidText(*c.clsid);
         WriteString(HKEY_CLASSES_ROOT, key + OLESTR("\\Stale\\Deeper"), nullptr, OLESTR("old"));
         WriteString(HKEY_CLASSES_ROOT, key, OLESTR("Extra"), OLESTR("old"));
