@@ -1,5 +1,5 @@
 // A self-contained FIR filter over one channel of 64-bit samples whose taps are designed from a
-// band specification (frequencies, gains, weights; see FirDesign.h) by the equiripple design. It
+// band layout (frequencies, gains, weights; see FirDesign.h) by the equiripple design. It
 // redesigns lazily, at the first block after the gains, the order or Initialise changed, and it
 // can fade between the dry input and the filtered output where the output would jump: at the head
 // of the block after a redesign, and at the tail of the last block.

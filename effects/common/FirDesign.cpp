@@ -24,7 +24,7 @@ struct Band {
     std::vector<double> f, gain, weight;
 };
 
-// Splits the specification into bands. False when it is invalid (see kFirInvalidSpecification);
+// Splits the band layout into bands. False when it is invalid (see kFirInvalidBands);
 // bands without a point are dropped.
 bool SplitBands(const float* frequencies, const float* gains, const float* weights, int n,
                 double sampleRate, std::vector<Band>* bands) {
@@ -513,7 +513,7 @@ void DesignFirFromBands(FirTaps& taps, const float* frequencies, const float* ga
     taps.deviation = 0.0;
     std::vector<Band> bands;
     if (count < 1 || !SplitBands(frequencies, gains, weights, n, sampleRate, &bands)) {
-        taps.status = kFirInvalidSpecification;
+        taps.status = kFirInvalidBands;
         return;
     }
     const bool kind2 = count % 2 == 0;
@@ -562,19 +562,19 @@ FirDesignGrid MakeFirDesignGrid(const float* frequencies, const float* gains, co
     return grid;
 }
 
-LowPassSpecification MakeLowPassSpecification(double cutoff, double sampleRate, double stopWeight) {
+LowPassBands MakeLowPassBands(double cutoff, double sampleRate, double stopWeight) {
     const double nyquistBelow = sampleRate / 2.0 - 1.0;
     double stop = static_cast<double>(1.1f) * cutoff;
     if (stop > nyquistBelow)
         stop = cutoff + static_cast<double>(0.3f) * (sampleRate / 2.0 - cutoff);
     const float c = static_cast<float>(cutoff), s = static_cast<float>(stop);
     const float top = static_cast<float>(nyquistBelow), w = static_cast<float>(stopWeight);
-    return LowPassSpecification{
+    return LowPassBands{
         {0.0f, c, -1.0f, s, top}, {1.0f, 1.0f, -1.0f, 0.0f, 0.0f}, {1.0f, 1.0f, -1.0f, w, w}};
 }
 
 void DesignLowPassFir(FirTaps& taps, double cutoff, double sampleRate, double stopWeight) {
-    const LowPassSpecification spec = MakeLowPassSpecification(cutoff, sampleRate, stopWeight);
-    DesignFirFromBands(taps, spec.frequencies, spec.gains, spec.weights,
-                       LowPassSpecification::kPoints, sampleRate);
+    const LowPassBands spec = MakeLowPassBands(cutoff, sampleRate, stopWeight);
+    DesignFirFromBands(taps, spec.frequencies, spec.gains, spec.weights, LowPassBands::kPoints,
+                       sampleRate);
 }

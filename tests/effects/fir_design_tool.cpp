@@ -3,7 +3,7 @@
 //   fir_design_tool bands N RATE F,F,... G,G,... W,W,...   DesignFirFromBands
 //   fir_design_tool lowpass N RATE CUTOFF STOPWEIGHT       DesignLowPassFir
 //
-// Output: "status S", "deviation D", "spec F G W" per specification entry (lowpass only), then
+// Output: "status S", "deviation D", "spec F G W" per band layout entry (lowpass only), then
 // one tap per line, all at full double precision.
 #include "effects/common/FirDesign.h"
 
@@ -49,8 +49,8 @@ int main(int argc, char** argv) {
         DesignFirFromBands(taps, f.data(), g.data(), w.data(), static_cast<int>(f.size()), rate);
     } else if (mode == "lowpass" && argc == 6) {
         const double cutoff = std::strtod(argv[4], nullptr), weight = std::strtod(argv[5], nullptr);
-        const LowPassSpecification spec = MakeLowPassSpecification(cutoff, rate, weight);
-        for (int i = 0; i < LowPassSpecification::kPoints; ++i) {
+        const LowPassBands spec = MakeLowPassBands(cutoff, rate, weight);
+        for (int i = 0; i < LowPassBands::kPoints; ++i) {
             std::printf("spec %.9g %.9g %.9g\n", spec.frequencies[i], spec.gains[i],
                         spec.weights[i]);
         }

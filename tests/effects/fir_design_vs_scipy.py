@@ -32,7 +32,7 @@ def design(*args):
 
 
 def lowpass_bands(spec):
-    """Bands, desired gains and weights of the tool's low-pass specification."""
+    """Bands, desired gains and weights of the tool's low-pass band layout."""
     f = [p[0] for p in spec]
     return [(f[0], f[1]), (f[3], f[4])], [1.0, 0.0], [spec[0][2], spec[3][2]]
 

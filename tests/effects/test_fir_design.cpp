@@ -1,5 +1,5 @@
 // The FIR design's own edge cases; its accuracy against scipy's equiripple and window designs is
-// checked by fir_design_vs_scipy.py. Invalid specifications must give status 4 and zero taps
+// checked by fir_design_vs_scipy.py. Invalid band layouts must give status 4 and zero taps
 // without any access outside the arrays (the sanitizer build runs the same table).
 #include "effects/common/FirDesign.h"
 
@@ -43,7 +43,7 @@ double Response(const FirTaps& t, double f, double rate) {
     return std::hypot(re, im);
 }
 
-TEST(FirDesign, InvalidSpecificationsGiveZeroTapsAndStatus4) {
+TEST(FirDesign, InvalidBandLayoutsGiveZeroTapsAndStatus4) {
     const Spec cases[] = {
         {"no entries", {}, {}, {}},
         {"only separators", {-1, -1}, {-1, -1}, {-1, -1}},
@@ -71,7 +71,7 @@ TEST(FirDesign, InvalidSpecificationsGiveZeroTapsAndStatus4) {
         const std::vector<float> f(s.f), g(s.g), w(s.w);
         DesignFirFromBands(t, f.empty() ? nullptr : f.data(), g.empty() ? nullptr : g.data(),
                            w.empty() ? nullptr : w.data(), static_cast<int>(f.size()), s.rate);
-        EXPECT_EQ(t.status, kFirInvalidSpecification);
+        EXPECT_EQ(t.status, kFirInvalidBands);
         EXPECT_EQ(t.deviation, 0.0);
         EXPECT_TRUE(std::all_of(t.taps.begin(), t.taps.end(), [](double v) { return v == 0.0; }));
     }
@@ -97,7 +97,7 @@ TEST(FirDesign, LowPassStopEdges) {
         float stop;
     } cases[] = {{10000, 44100, 11000.0f}, {21000, 44100, 21315.0f}, {3000, 8000, 3300.0f}};
     for (const auto& c : cases) {
-        const LowPassSpecification s = MakeLowPassSpecification(c.cutoff, c.rate, 5.0);
+        const LowPassBands s = MakeLowPassBands(c.cutoff, c.rate, 5.0);
         EXPECT_EQ(s.frequencies[3], c.stop) << c.cutoff;
         EXPECT_EQ(s.frequencies[4], static_cast<float>(c.rate / 2 - 1));
         EXPECT_EQ(s.weights[3], 5.0f);
