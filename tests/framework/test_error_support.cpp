@@ -2,7 +2,7 @@
 #include "framework/error_support.h"
 
 #include "platform/win32.h"
-#include "platform/linux/com.h"
+#include "tests/support/temp_registry.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +14,8 @@
 #include <thread>
 
 namespace {
+using corvane::testing::SystemComReadsTheTestRegistry;
+using corvane::testing::TempRegistry;
 
 using corvane::OleString;
 
@@ -60,21 +62,9 @@ Info TakeErrorInfo() {
 // Each test reads its ProgIDs from an empty registry of its own.
 class ErrorSupport : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char dir[] = "/tmp/corvane-errors-XXXXXX";
-        ASSERT_NE(mkdtemp(dir), nullptr);
-        dir_ = dir;
-        ASSERT_EQ(CorvaneSetRegistryRoot(dir_.c_str()), ERROR_SUCCESS);
-        SetErrorInfo(0, nullptr);
-    }
-    void TearDown() override {
-        SetErrorInfo(0, nullptr);
-        CorvaneSetRegistryRoot(nullptr);
-        std::string cmd = "rm -rf '" + dir_ + "'";
-        if (std::system(cmd.c_str()) != 0)
-            std::fprintf(stderr, "could not remove %s\n", dir_.c_str());
-    }
-    std::string dir_;
+    void SetUp() override { SetErrorInfo(0, nullptr); }
+    void TearDown() override { SetErrorInfo(0, nullptr); }
+    TempRegistry registry_;
 };
 
 TEST_F(ErrorSupport, EveryCodeOfTheTable) {
@@ -141,6 +131,8 @@ TEST_F(ErrorSupport, BothReportingPathsGiveOneIdentity) {
 }
 
 TEST_F(ErrorSupport, SourceIsTheRegisteredProgId) {
+    if (!SystemComReadsTheTestRegistry())
+        GTEST_SKIP() << "the system's ProgIDFromCLSID reads the system's registry";
     OLECHAR clsid[40];
     ASSERT_GT(StringFromGUID2(CLSID_VolumeFilter5, clsid, 40), 0);
     const OleString key =

@@ -20,7 +20,7 @@ namespace {
 // Slot of a virtual member function, read from its pointer-to-member representation (Itanium
 // C++ ABI, used by GCC and Clang: 1 + byte offset in the vtable for a virtual function).
 template <class C, class R, class... A>
-long SlotOf(R (C::*method)(A...)) {
+long SlotOf(R (STDMETHODCALLTYPE C::*method)(A...)) {
     struct Representation {
         uintptr_t ptr;
         ptrdiff_t adjustment;
@@ -48,7 +48,10 @@ void ExpectSlots(const char* itf, const std::vector<SlotCase>& cases) {
 }
 
 TEST(InterfaceLayout, IUnknownComesFirst) {
-    ExpectSlots("IMediaSource", {SLOT(IMediaSource, QueryInterface, 0),
+    // Named by type: Windows' IUnknown adds a template QueryInterface beside the virtual one.
+    using QueryInterfaceFn = HRESULT (STDMETHODCALLTYPE IMediaSource::*)(REFIID, void**);
+    const QueryInterfaceFn query = &IMediaSource::QueryInterface;
+    ExpectSlots("IMediaSource", {SlotCase{"QueryInterface", SlotOf(query), 0},
                                  SLOT(IMediaSource, AddRef, 1), SLOT(IMediaSource, Release, 2)});
 }
 
@@ -184,38 +187,50 @@ template <class Expected, class Actual>
 constexpr bool Same(Actual) {
     return std::is_same_v<Expected, Actual>;
 }
-static_assert(
-    Same<HRESULT (IMediaSource::*)(LONG, LONG, double, IUnknown**)>(&IMediaSource::ReadAudio));
-static_assert(Same<HRESULT (IMediaSource::*)(ULONGLONG, IUnknown*, IUnknown**)>(
+static_assert(Same<HRESULT (STDMETHODCALLTYPE IMediaSource::*)(LONG, LONG, double, IUnknown**)>(
+    &IMediaSource::ReadAudio));
+static_assert(Same<HRESULT (STDMETHODCALLTYPE IMediaSource::*)(ULONGLONG, IUnknown*, IUnknown**)>(
     &IMediaSource::SendCommandEx));
+static_assert(Same<HRESULT (STDMETHODCALLTYPE IMediaSource::*)(LONG, LONG, VARIANT_BOOL*)>(
+    &IMediaSource::get_IsSeekable));
 static_assert(
-    Same<HRESULT (IMediaSource::*)(LONG, LONG, VARIANT_BOOL*)>(&IMediaSource::get_IsSeekable));
-static_assert(Same<HRESULT (IMediaSource::*)(BSTR, VARIANT)>(&IMediaSource::SetParam));
-static_assert(Same<HRESULT (IMediaSource::*)(BSTR, VARIANT*)>(&IMediaSource::GetParam));
-static_assert(Same<HRESULT (IMediaSource::*)(LONG, IUnknown*)>(&IMediaSource::put_audioFormat));
+    Same<HRESULT (STDMETHODCALLTYPE IMediaSource::*)(BSTR, VARIANT)>(&IMediaSource::SetParam));
 static_assert(
-    Same<HRESULT (IMediaBaseFilter::*)(VARIANT_BOOL)>(&IMediaBaseFilter::put_EffectEnabled));
+    Same<HRESULT (STDMETHODCALLTYPE IMediaSource::*)(BSTR, VARIANT*)>(&IMediaSource::GetParam));
+static_assert(Same<HRESULT (STDMETHODCALLTYPE IMediaSource::*)(LONG, IUnknown*)>(
+    &IMediaSource::put_audioFormat));
+static_assert(Same<HRESULT (STDMETHODCALLTYPE IMediaBaseFilter::*)(VARIANT_BOOL)>(
+    &IMediaBaseFilter::put_EffectEnabled));
+static_assert(Same<HRESULT (STDMETHODCALLTYPE IMediaBaseFilter::*)(IUnknown**)>(
+    &IMediaBaseFilter::GetBaseMediaSource));
 static_assert(
-    Same<HRESULT (IMediaBaseFilter::*)(IUnknown**)>(&IMediaBaseFilter::GetBaseMediaSource));
-static_assert(Same<HRESULT (IAudioData::*)(LONG, IUnknown**)>(&IAudioData::CreateBlock));
+    Same<HRESULT (STDMETHODCALLTYPE IAudioData::*)(LONG, IUnknown**)>(&IAudioData::CreateBlock));
+static_assert(Same<HRESULT (STDMETHODCALLTYPE IAudioData::*)(LONG, LONG, BYTE**, LONG*)>(
+    &IAudioData::GetBufferAndLength));
 static_assert(
-    Same<HRESULT (IAudioData::*)(LONG, LONG, BYTE**, LONG*)>(&IAudioData::GetBufferAndLength));
-static_assert(Same<HRESULT (IAudioData::*)(IAudioFormat*)>(&IAudioBuffer::PutFormat));
-static_assert(Same<HRESULT (IAudioFormat::*)(UINT64*)>(&IAudioFormat::GetChannelLayout));
-static_assert(Same<HRESULT (IAudioHelper::*)(LONG, double, IUnknown**)>(&IAudioHelper::TakeAudio));
-static_assert(Same<HRESULT (IAudioHelper::*)(double, IAudioData**)>(&IAudioHelper::TakeBlock));
-static_assert(Same<HRESULT (IEffectParams::*)(LONG, IEffectParams**)>(&IEffectParams::Duplicate));
+    Same<HRESULT (STDMETHODCALLTYPE IAudioData::*)(IAudioFormat*)>(&IAudioBuffer::PutFormat));
 static_assert(
-    Same<HRESULT (IEffectParams::*)(BSTR, LONG, LONG, LONG*)>(&IEffectParams::GetLongDef));
-static_assert(
-    Same<HRESULT (IEffectParams::*)(BSTR, LONG, double, double*)>(&IEffectParams::GetDoubleDef));
-static_assert(Same<HRESULT (IEffectParams::*)(BSTR, LONG, BSTR*)>(&IEffectParams::GetString));
-static_assert(
-    Same<HRESULT (IEffectParams::*)(BSTR, LONG, LONG, IStream**)>(&IEffectParams::GetStream));
-static_assert(
-    Same<HRESULT (IEffectParams::*)(BSTR, LONG, LONG, IEffectParams**)>(&IEffectParams::GetZone));
-static_assert(Same<HRESULT (IEffectZones::*)(LONG, double*, double*)>(&IEffectZones::GetZoneTime));
-static_assert(Same<HRESULT (IEffectZones::*)(LONG, IUnknown**)>(&IEffectZones::GetZoneParams));
+    Same<HRESULT (STDMETHODCALLTYPE IAudioFormat::*)(UINT64*)>(&IAudioFormat::GetChannelLayout));
+static_assert(Same<HRESULT (STDMETHODCALLTYPE IAudioHelper::*)(LONG, double, IUnknown**)>(
+    &IAudioHelper::TakeAudio));
+static_assert(Same<HRESULT (STDMETHODCALLTYPE IAudioHelper::*)(double, IAudioData**)>(
+    &IAudioHelper::TakeBlock));
+static_assert(Same<HRESULT (STDMETHODCALLTYPE IEffectParams::*)(LONG, IEffectParams**)>(
+    &IEffectParams::Duplicate));
+static_assert(Same<HRESULT (STDMETHODCALLTYPE IEffectParams::*)(BSTR, LONG, LONG, LONG*)>(
+    &IEffectParams::GetLongDef));
+static_assert(Same<HRESULT (STDMETHODCALLTYPE IEffectParams::*)(BSTR, LONG, double, double*)>(
+    &IEffectParams::GetDoubleDef));
+static_assert(Same<HRESULT (STDMETHODCALLTYPE IEffectParams::*)(BSTR, LONG, BSTR*)>(
+    &IEffectParams::GetString));
+static_assert(Same<HRESULT (STDMETHODCALLTYPE IEffectParams::*)(BSTR, LONG, LONG, IStream**)>(
+    &IEffectParams::GetStream));
+static_assert(Same<HRESULT (STDMETHODCALLTYPE IEffectParams::*)(BSTR, LONG, LONG, IEffectParams**)>(
+    &IEffectParams::GetZone));
+static_assert(Same<HRESULT (STDMETHODCALLTYPE IEffectZones::*)(LONG, double*, double*)>(
+    &IEffectZones::GetZoneTime));
+static_assert(Same<HRESULT (STDMETHODCALLTYPE IEffectZones::*)(LONG, IUnknown**)>(
+    &IEffectZones::GetZoneParams));
 
 // The type-library interfaces are declared from their method lists, one virtual method per entry in
 // list order after IUnknown's three. Checking the lists here makes a swapped or missing entry a

@@ -1,7 +1,6 @@
 // The parameter object: typed getters over every stored type, failing getters keep their target,
 // index fall-back, lists, raw array streams and the deep Duplicate; and the zone list.
 #include "host/host.h"
-#include "platform/linux/text.h"
 #include "platform/com_ptr.h"
 #include "tests/support/live_objects.h"
 
@@ -67,7 +66,7 @@ TEST(EffectParams, GettersConvertOnlyWhatFitsAndOtherwiseKeepTheTarget) {
     };
     ComPtr<IEffectParams> p = ParamsOfEveryType();
     for (const GetterCase& c : cases) {
-        SCOPED_TRACE(corvane::text::ToUtf8(c.key));
+        SCOPED_TRACE(corvane::OleToUtf8(c.key));
         Bstr key(c.key);
         VARIANT_BOOL b = 77;
         LONG l = 12345;

@@ -1,7 +1,6 @@
 // The media sources: the WAV source against files written directly with libsndfile, seeks, skips
 // and the end of the stream; the signal source against the formula; the WAV export.
 #include "host/host.h"
-#include "platform/linux/text.h"
 #include "platform/com_ptr.h"
 #include "tests/support/live_objects.h"
 #include "tests/support/sound_files.h"
@@ -240,7 +239,7 @@ TEST(WavSourceOpen, ReportsMissingAndUnreadableFiles) {
     VARIANT name;
     VariantInit(&name);
     name.vt = VT_BSTR;
-    name.bstrVal = SysAllocString(corvane::text::ToUtf16(path).c_str());
+    name.bstrVal = SysAllocString(corvane::Utf8ToOle(path).c_str());
     EXPECT_EQ(S_OK, empty->SetParam(Bstr(OLESTR("FileName")), name));
     VariantClear(&name);
     double duration = 0;

@@ -106,6 +106,12 @@ TEST_F(Registration, NestsAndRevokes) {
 TEST_F(Registration, ATakenClassLeavesNothingRegistered) {
     ClassRegistration first;
     ASSERT_EQ(S_OK, first.Register({HostClasses()[5]}));  // the signal source only
+    {
+        // Windows' class table (Wine's at least) takes a second registration of a CLSID.
+        ClassRegistration again;
+        if (again.Register({HostClasses()[5]}) == S_OK)
+            GTEST_SKIP() << "this system registers a class object twice for one CLSID";
+    }
     ClassRegistration all;
     EXPECT_EQ(CO_E_OBJISREG, all.Register(HostClasses()));
     EXPECT_FALSE(all.Registered());

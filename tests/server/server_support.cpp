@@ -95,7 +95,7 @@ std::string ResourceBytes(HMODULE module, int id, LPCWSTR type) {
 }
 
 HRESULT CreateRegistered(REFCLSID clsid, REFIID iid, void** out) {
-    if (ComActivationFollowsTheTestRegistry())
+    if (SystemComReadsTheTestRegistry())
         return CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid, out);
     if (out != nullptr) *out = nullptr;
     IClassFactory* factory = nullptr;

@@ -12,6 +12,7 @@
 
 #include "platform/win32.h"
 #include "server/module.h"
+#include "tests/support/temp_registry.h"
 
 namespace corvane::testing {
 
@@ -27,25 +28,6 @@ std::string ResolvedPath(const std::string& path);
 // The file name of a copy of the module, for copies that must load as modules of their own:
 // "libcorvane-<tag>.so", "corvane-<tag>.dll".
 std::string ModuleCopyName(const std::string& tag);
-
-// A fresh, empty registry for the lifetime of the object; the previous one comes back afterwards
-// and the private one is removed. On Linux it is a registry root of its own (Dir() its folder); on
-// Windows HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER and HKEY_CLASSES_ROOT are redirected
-// (RegOverridePredefKey) to keys below HKCU\Software\corvane-tests (Dir() their parent), the
-// classes root to the machine's classes: there is no merged view, and the system's COM activation
-// does not follow the redirection.
-class TempRegistry {
-public:
-    TempRegistry();
-    ~TempRegistry();
-    TempRegistry(const TempRegistry&) = delete;
-    TempRegistry& operator=(const TempRegistry&) = delete;
-    const std::string& Dir() const { return dir_; }
-
-private:
-    std::string dir_;
-    std::string previous_;
-};
 
 // A temporary folder, removed with everything in it at the end.
 class TempDir {
@@ -136,10 +118,6 @@ private:
     struct Holder;
     Holder* holder_;
 };
-
-// Whether CoCreateInstance finds what is registered in a TempRegistry: on Linux it does; the
-// system's COM on Windows reads the system's registry, which the redirection does not reach.
-bool ComActivationFollowsTheTestRegistry();
 
 // What CoCreateInstance(clsid, NULL, CLSCTX_INPROC_SERVER, iid, out) gives a host for a class
 // registered in the TempRegistry: that call where COM activation follows the test's registry,

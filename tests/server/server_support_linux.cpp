@@ -41,10 +41,6 @@ std::string ComparableDump(const std::string& dump) {
 
 void ExpectFunctionDescribed(ITypeInfo*, UINT, MEMBERID, const OleString&) {}
 
-bool ComActivationFollowsTheTestRegistry() {
-    return true;
-}
-
 // Another open file description of the machine hive's lock is, to the registry, another process.
 struct RegistryHeldElsewhere::Holder {
     int fd;
@@ -64,30 +60,6 @@ RegistryHeldElsewhere::~RegistryHeldElsewhere() {
 
 std::string ModulePath() {
     return ResolvedPath(CORVANE_MODULE_PATH);
-}
-
-TempRegistry::TempRegistry() {
-    char buf[PATH_MAX];
-    size_t n = CorvaneGetRegistryRoot(buf, sizeof buf);
-    if (n > 0 && n < sizeof buf) previous_ = buf;
-    // A memory file system where there is one: every registry change is flushed to its file,
-    // and the failure tests make thousands of them.
-    char inMemory[] = "/dev/shm/corvane-registry-XXXXXX";
-    char onDisk[] = "/tmp/corvane-registry-XXXXXX";
-    const char* made = mkdtemp(inMemory);
-    if (made == nullptr) made = mkdtemp(onDisk);
-    if (made == nullptr) {
-        ADD_FAILURE() << "mkdtemp failed";
-        return;
-    }
-    dir_ = made;
-    EXPECT_EQ(CorvaneSetRegistryRoot(dir_.c_str()), ERROR_SUCCESS);
-}
-
-TempRegistry::~TempRegistry() {
-    CorvaneSetRegistryRoot(previous_.empty() ? nullptr : previous_.c_str());
-    std::error_code ec;
-    if (!dir_.empty()) std::filesystem::remove_all(dir_, ec);
 }
 
 TempDir::TempDir() {

@@ -93,7 +93,7 @@ TEST_F(RegistrationTest, RegisteringTwiceChangesNothing) {
 }
 
 TEST_F(RegistrationTest, ClassesAreCreatedFromTheRegistryUntilUnregistered) {
-    if (!ComActivationFollowsTheTestRegistry())
+    if (!SystemComReadsTheTestRegistry())
         GTEST_SKIP() << "the system's COM reads the system's registry (see the regsvr32 test)";
     ASSERT_EQ(m_.DllRegisterServer(), S_OK);
     for (const ClassRegistrationKeys& c : kRegisteredClasses) {
@@ -207,7 +207,7 @@ TEST_P(PerUserCommandLine, RegistersForTheUserForTheRestOfTheProcess) {
         ASSERT_EQ(m_.DllInstall(TRUE, cmd), S_OK);
         ExpectRegisteredIn(HKEY_CURRENT_USER, ModulePathWide(), typeLib);
         ExpectNothingIn(HKEY_LOCAL_MACHINE, typeLib);
-        if (ComActivationFollowsTheTestRegistry()) {
+        if (SystemComReadsTheTestRegistry()) {
             ComPtr<IMediaSource> object;
             EXPECT_EQ(CoCreateInstance(CLSID_VolumeFilter5, nullptr, CLSCTX_INPROC_SERVER,
                                        IID_IMediaSource, object.Out()),
@@ -390,7 +390,7 @@ TEST_F(RegistrationTest, AQuoteInTheModulePathIsDoubledOnlyInModule) {
 
     ASSERT_EQ(copy.DllRegisterServer(), S_OK);
     ExpectRegisteredIn(HKEY_LOCAL_MACHINE, raw);
-    if (ComActivationFollowsTheTestRegistry()) {
+    if (SystemComReadsTheTestRegistry()) {
         ComPtr<IMediaSource> object;
         EXPECT_EQ(CoCreateInstance(CLSID_DelayFilter5, nullptr, CLSCTX_INPROC_SERVER,
                                    IID_IMediaSource, object.Out()),
