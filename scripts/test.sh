@@ -24,6 +24,9 @@ wine_prefix=$PWD/build/win32/wineprefix
 wine_server() { (source scripts/wine-env.sh && WINEPREFIX=$wine_prefix wineserver "$@"); }
 wine_server -p
 trap 'wine_server -k 2>/dev/null || true' EXIT
+# Wine's own service processes start with the first program; let them start before the build's
+# test discovery starts programs in parallel.
+(source scripts/wine-env.sh && WINEPREFIX=$wine_prefix wine cmd /c exit) >/dev/null 2>&1 || true
 cmake --build --preset win32 -j "$jobs"
 ctest --preset win32 -j "$jobs" || status=1
 exit "$status"
