@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "corvane/corvane.h"
+#include "platform/com_ptr.h"
 #include "tests/server/server_support.h"
 
 namespace corvane::testing {
@@ -78,6 +79,17 @@ void ExpectClassKeysIn(HKEY hive, const OleString& module, bool typeLib) {
     OleString typeLibFile;
     EXPECT_TRUE(ReadString(hive, TypeLibPlatformKey(), nullptr, &typeLibFile));
     EXPECT_EQ(typeLibFile, module);
+}
+
+void ExpectEveryClassCreatedByCom() {
+    for (const ClassRegistrationKeys& c : kRegisteredClasses) {
+        ComPtr<IMediaSource> object;
+        EXPECT_EQ(CoCreateInstance(*c.clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IMediaSource,
+                                   object.Out()),
+                  S_OK)
+            << Narrow(c.description);
+        EXPECT_TRUE(object) << Narrow(c.description);
+    }
 }
 
 }  // namespace corvane::testing

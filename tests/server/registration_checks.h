@@ -28,4 +28,7 @@ OleString TypeLibPlatformKey();
 // typeLib, the type library is registered with module's path too.
 void ExpectClassKeysIn(HKEY hive, const OleString& module, bool typeLib = true);
 
+// CoCreateInstance gives an object of each of the seventeen classes for IMediaSource.
+void ExpectEveryClassCreatedByCom();
+
 }  // namespace corvane::testing

@@ -174,6 +174,19 @@ OleString LowerCase(OleString s) {
     return s;
 }
 
+int RunChildBody(const std::function<void()>& body) {
+    int code = 0;
+    try {
+        body();
+        code = ::testing::Test::HasFailure() ? 1 : 0;
+    } catch (...) {
+        code = 2;
+    }
+    fflush(stdout);
+    fflush(stderr);
+    return code;
+}
+
 std::string Narrow(const OleString& s) {
     return OleToUtf8(s);
 }

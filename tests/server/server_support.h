@@ -101,6 +101,10 @@ OleString LowerCase(OleString s);
 // result fails when the child failed or did not end normally.
 ::testing::AssertionResult RunInChildProcess(const std::function<void()>& body);
 
+// In a child process: runs body and gives the child's exit code (0 passed, 1 a failure, 2 an
+// exception), its output flushed.
+int RunChildBody(const std::function<void()>& body);
+
 // Makes the nth registry write from now on fail with ERROR_CANTWRITE (0: none), where the registry
 // has a way to (the Linux layer); false, and nothing changes, where it has not.
 bool FailNthRegistryWrite(unsigned n);

@@ -110,16 +110,7 @@ bool LoadModule(const std::string& path, ModuleExports* out) {
     pid_t pid = fork();
     if (pid < 0) return ::testing::AssertionFailure() << "fork failed";
     if (pid == 0) {
-        int code = 0;
-        try {
-            body();
-            code = ::testing::Test::HasFailure() ? 1 : 0;
-        } catch (...) {
-            code = 2;
-        }
-        fflush(stdout);
-        fflush(stderr);
-        _exit(code);
+        _exit(RunChildBody(body));
     }
     int status = 0;
     if (waitpid(pid, &status, 0) != pid) return ::testing::AssertionFailure() << "waitpid failed";

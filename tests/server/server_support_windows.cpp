@@ -192,16 +192,7 @@ bool LoadModule(const std::string& path, ModuleExports* out) {
     const int call = ++calls;
     if (ChildCall() != 0) {
         if (call != ChildCall()) return ::testing::AssertionSuccess();
-        int code = 0;
-        try {
-            body();
-            code = ::testing::Test::HasFailure() ? 1 : 0;
-        } catch (...) {
-            code = 2;
-        }
-        fflush(stdout);
-        fflush(stderr);
-        ExitProcess(static_cast<UINT>(code));
+        ExitProcess(static_cast<UINT>(RunChildBody(body)));
     }
     OLECHAR program[MAX_PATH];
     const DWORD n = GetModuleFileNameW(nullptr, program, MAX_PATH);

@@ -96,14 +96,7 @@ TEST_F(RegistrationTest, ClassesAreCreatedFromTheRegistryUntilUnregistered) {
     if (!SystemComReadsTheTestRegistry())
         GTEST_SKIP() << "the system's COM reads the system's registry (see the regsvr32 test)";
     ASSERT_EQ(m_.DllRegisterServer(), S_OK);
-    for (const ClassRegistrationKeys& c : kRegisteredClasses) {
-        ComPtr<IMediaSource> object;
-        EXPECT_EQ(CoCreateInstance(*c.clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IMediaSource,
-                                   object.Out()),
-                  S_OK)
-            << Narrow(c.description);
-        EXPECT_TRUE(object);
-    }
+    ExpectEveryClassCreatedByCom();
     ASSERT_EQ(m_.DllUnregisterServer(), S_OK);
     for (const ClassRegistrationKeys& c : kRegisteredClasses) {
         void* out = reinterpret_cast<void*>(0x1);

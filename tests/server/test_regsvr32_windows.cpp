@@ -66,13 +66,7 @@ TEST(Regsvr32, RegistersCreatesEveryClassReadsAChainAndUnregisters) {
     ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
     {
         ASSERT_EQ(host::RegisterHostClasses(), S_OK);  // the buffering object and the like
-        for (const ClassRegistrationKeys& c : kRegisteredClasses) {
-            ComPtr<IMediaSource> object;
-            EXPECT_EQ(CoCreateInstance(*c.clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IMediaSource,
-                                       object.Out()),
-                      S_OK)
-                << Narrow(c.description);
-        }
+        ExpectEveryClassCreatedByCom();
 
         // Signal -> volume (at its default level) -> invert: a read travels through both objects
         // and comes out negated.
