@@ -56,9 +56,8 @@ std::vector<int16_t> Graph(const Signal& in, const std::string& format, const st
         return out;
     }
     const AVSampleFormat f = format == "dblp" ? AV_SAMPLE_FMT_DBLP : AV_SAMPLE_FMT_DBL;
-    return PerChannelModel([&](const std::vector<double>& x, int r) {
-        return GraphOnChannel(filter, f, x, r);
-    })(in);
+    return PerChannelModel(
+        [&](const std::vector<double>& x, int r) { return GraphOnChannel(filter, f, x, r); })(in);
 }
 
 }  // namespace
