@@ -15,7 +15,9 @@
 // library driven directly with the same settings, in process, on 10 s in the same 100 ms blocks,
 // the conversions and frame copies included: stretch beside SoundTouch alone, pitch shift beside
 // SoundTouch's own pitch change (setPitch), the gate, the equaliser and the channel map beside the
-// same graph. The ratio is corvane's speed over the library's (0.9 or more is the aim).
+// same graph. Both sides are timed by the process's CPU time, so that a loaded machine does not
+// decide the ratio; the graph effects' threads are counted on both sides alike. The ratio is
+// corvane's speed over the library's (0.9 or more is the aim).
 #include "platform/win32.h"
 
 #include "corvane/corvane.h"
@@ -42,6 +44,7 @@ extern "C" {
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -54,6 +57,20 @@ extern char** environ;
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// Seconds on a clock: wall time for runs compared with a program's (SoX, timed from start to
+// exit), the process's CPU time for runs compared in process (on a shared machine it leaves out
+// the time other processes take the processor away).
+using Timer = double (*)();
+double WallSeconds() {
+    return std::chrono::duration<double>(Clock::now().time_since_epoch()).count();
+}
+double CpuSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
 constexpr int kRate = 44100;
 constexpr int kChannels = 2;
 constexpr double kBlockMs = 100.0;
@@ -232,7 +249,7 @@ const corvane::ClassEntry* EntryOf(const CLSID& clsid) {
 // Seconds for one run of the effect over the whole signal: InitFilter and every 100 ms read.
 // Negative when something failed.
 double RunCorvane(const CLSID& clsid, const std::vector<Param>& settings,
-                  const std::vector<int16_t>& samples, bool enabled) {
+                  const std::vector<int16_t>& samples, bool enabled, Timer now = WallSeconds) {
     const corvane::ClassEntry* entry = EntryOf(clsid);
     if (!entry) return -1.0;
     IMediaSource* effect = nullptr;
@@ -250,7 +267,7 @@ double RunCorvane(const CLSID& clsid, const std::vector<Param>& settings,
     if (SUCCEEDED(hr)) hr = filter->put_MediaSource(source->Unknown());
     double seconds = -1.0;
     if (SUCCEEDED(hr)) {
-        const Clock::time_point start = Clock::now();
+        const double start = now();
         hr = filter->InitFilter(nullptr);
         while (SUCCEEDED(hr)) {
             IUnknown* block = nullptr;
@@ -258,7 +275,7 @@ double RunCorvane(const CLSID& clsid, const std::vector<Param>& settings,
             if (!block) break;
             block->Release();
         }
-        if (SUCCEEDED(hr)) seconds = std::chrono::duration<double>(Clock::now() - start).count();
+        if (SUCCEEDED(hr)) seconds = now() - start;
     }
     if (params) params->Release();
     filter->put_MediaSource(nullptr);
@@ -322,10 +339,6 @@ std::string Factor(double audioSeconds, double effectSeconds) {
 // ---------------------------------------------------------------------------------------------
 // The effects on a library, beside the library driven directly.
 
-double Seconds(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
 int16_t ToPcm16(double x) {
     const double v = x * 32768.0;
     if (!(v > -32768.0)) return v != v ? 0 : -32768;
@@ -337,7 +350,7 @@ const size_t kBlockFrames = static_cast<size_t>(kRate * kBlockMs / 1000.0);
 
 // Interleaved stereo through one SoundTouch processor in 100 ms blocks, a flush at the end.
 double DirectStretch(const std::vector<int16_t>& samples, double tempo, double pitchSemitones) {
-    const Clock::time_point start = Clock::now();
+    const double start = CpuSeconds();
     soundtouch::SoundTouch st;
     st.setChannels(kChannels);
     st.setTempo(tempo);
@@ -358,12 +371,12 @@ double DirectStretch(const std::vector<int16_t>& samples, double tempo, double p
             for (size_t k = 0; k < got * kChannels; ++k) result.push_back(ToPcm16(out[k]));
         }
     }
-    return Seconds(start);
+    return CpuSeconds() - start;
 }
 
 // Each channel through its own SoundTouch processor changing the pitch itself (setPitch).
 double DirectPitch(const std::vector<int16_t>& samples, double pitch) {
-    const Clock::time_point start = Clock::now();
+    const double start = CpuSeconds();
     std::unique_ptr<soundtouch::SoundTouch> st[kChannels];
     for (auto& p : st) {
         p = std::make_unique<soundtouch::SoundTouch>();
@@ -387,7 +400,7 @@ double DirectPitch(const std::vector<int16_t>& samples, double pitch) {
             }
         }
     }
-    return Seconds(start);
+    return CpuSeconds() - start;
 }
 
 // A graph "abuffer -> filters -> abuffersink" built by FFmpeg's parser.
@@ -426,7 +439,7 @@ struct DirectGraph {
 // through one graph of all channels (16-bit, as the channel map runs it), in 100 ms frames.
 double DirectGraphs(const std::vector<int16_t>& samples, const std::string& filters,
                     AVSampleFormat format, bool perChannel) {
-    const Clock::time_point start = Clock::now();
+    const double start = CpuSeconds();
     const int graphs = perChannel ? kChannels : 1;
     const int width = perChannel ? 1 : kChannels;
     const uint64_t layout = perChannel ? AV_CH_LAYOUT_MONO : AV_CH_LAYOUT_STEREO;
@@ -447,15 +460,22 @@ double DirectGraphs(const std::vector<int16_t>& samples, const std::string& filt
             frame->sample_rate = kRate;
             av_channel_layout_from_mask(&frame->ch_layout, layout);
             frame->pts = static_cast<int64_t>(at);
-            av_frame_get_buffer(frame, 0);
+            if (av_frame_get_buffer(frame, 0) < 0) {
+                av_frame_free(&frame);
+                return -1.0;
+            }
             if (perChannel) {
                 double* d = reinterpret_cast<double*>(frame->data[0]);
                 for (size_t k = 0; k < n; ++k) d[k] = samples[(at + k) * kChannels + c] / 32768.0;
             } else {
                 std::memcpy(frame->data[0], samples.data() + at * kChannels, n * kChannels * 2);
             }
-            av_buffersrc_add_frame(g[c]->source, frame);
+            const int fed = av_buffersrc_add_frame(g[c]->source, frame);
             av_frame_unref(frame);
+            if (fed < 0) {
+                av_frame_free(&frame);
+                return -1.0;
+            }
             while (av_buffersink_get_frame(g[c]->sink, frame) >= 0) {
                 const size_t got = static_cast<size_t>(frame->nb_samples);
                 if (perChannel) {
@@ -473,7 +493,7 @@ double DirectGraphs(const std::vector<int16_t>& samples, const std::string& filt
         }
     }
     av_frame_free(&frame);
-    return Seconds(start);
+    return CpuSeconds() - start;
 }
 
 // One row: the effect in corvane and the library driven directly.
@@ -532,13 +552,16 @@ std::vector<LibraryRow> LibraryRows() {
 // beside the library's (median of as many runs).
 void RunLibraryRows(const std::vector<int16_t>& samples, int pairs, const std::string& only) {
     const double seconds = static_cast<double>(samples.size()) / kChannels / kRate;
-    std::printf("\nEffects on a library, beside the library driven directly, %g s, %g ms blocks\n",
-                seconds, kBlockMs);
+    std::printf(
+        "\nEffects on a library, beside the library driven directly, %g s, %g ms blocks, "
+        "process CPU time, median of %d\n",
+        seconds, kBlockMs, pairs);
     std::printf("%-40s %10s %10s %8s\n", "effect", "corvane", "library", "ratio");
     for (const LibraryRow& row : LibraryRows()) {
         if (!only.empty() && only != row.name) continue;
-        const Spread ours =
-            Paired(pairs, [&](bool on) { return RunCorvane(*row.clsid, row.params, samples, on); });
+        const Spread ours = Paired(pairs, [&](bool on) {
+            return RunCorvane(*row.clsid, row.params, samples, on, CpuSeconds);
+        });
         std::vector<double> direct;
         for (int i = 0; i < pairs; ++i) direct.push_back(row.direct(samples));
         std::sort(direct.begin(), direct.end());
