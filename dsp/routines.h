@@ -153,7 +153,11 @@
     /* The forward recombination of the half-length result (h = N/2 values, X[0] and X[N/2] */    \
     /* already in place) by the spec's forward table (dsp/fft/postprocess.h). */                   \
     X(dspRealFftPostProcess, void, (double* data, int h, const double* table), s0, s1, s2, s3,     \
-      none, none, s2n)
+      none, none, s2n)                                                                             \
+    /* The inverse pre-processing: the spectrum (src, N + 2 doubles, n = N/2) becomes the */       \
+    /* half-length array Y[1 .. n-1] of dst by the spec's inverse table (postprocess.h). */        \
+    X(dspRealFftInvPreProcess, void, (const double* src, double* dst, int n, const double* table), \
+      s0, s1, s2, s3, s4, s5, s2n)
 
 // DSP_TEST_ROUTINES(X): per-slot routines of the test build only; dsp/testing.h declares them.
 // X(name, Ret, params, b0, b1, b2, b3, b4, b5, b2n).

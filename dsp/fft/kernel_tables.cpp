@@ -60,4 +60,46 @@ const DspFftKernelSet dspFftFwdKernelTables[kDspFftSlotCount] = {
      DSP_FFT_COMPLEX(Kernel, _s1, _s1, _s2n, _s2n, _s2n, _s2n)},
 };
 
+// The inverse sets: entries 0 and 1 from the forward set of the same slot, the inverse members
+// above them. Slots 4 and 5 have no inverse complex kernels yet.
+#define DSP_FFT_INV_REAL(fam, f0, f1, o2, o3, o4, o5)                       \
+    {                                                                       \
+        dspRealFftFwd##fam##Order0##f0, dspRealFftFwd##fam##Order1##f1,     \
+            dspRealFftInv##fam##Order2##o2, dspRealFftInv##fam##Order3##o3, \
+            dspRealFftInv##fam##Order4##o4, dspRealFftInv##fam##Order5##o5  \
+    }
+#define DSP_FFT_INV_COMPLEX(fam, f0, f1, o)                                             \
+    {                                                                                   \
+        dspComplexFftFwd##fam##Order0##f0, dspComplexFftFwd##fam##Order1##f1,           \
+            dspComplexFftInv##fam##Order2##o, dspComplexFftInv##fam##Order3##o,         \
+            dspComplexFftInv##fam##Order4##o, dspComplexFftInv##fam##Order5##o, nullptr \
+    }
+
+const DspFftKernelSet dspFftInvKernelTables[kDspFftSlotCount] = {
+    {DSP_FFT_INV_REAL(KernelScaled, _s0, _s0, _s0, _s0, _s0, _s0),
+     DSP_FFT_INV_REAL(Kernel, _s0, _s0, _s0, _s0, _s0, _s0),
+     DSP_FFT_INV_COMPLEX(KernelScaled, _s0, _s0, _s0), DSP_FFT_INV_COMPLEX(Kernel, _s0, _s0, _s0)},
+    {DSP_FFT_INV_REAL(KernelScaled, _s1, _s1, _s1, _s1, _s1, _s1),
+     DSP_FFT_INV_REAL(Kernel, _s1, _s1, _s1, _s1, _s1, _s1),
+     DSP_FFT_INV_COMPLEX(KernelScaled, _s1, _s1, _s1), DSP_FFT_INV_COMPLEX(Kernel, _s1, _s1, _s1)},
+    {DSP_FFT_INV_REAL(KernelScaled, _s1, _s2, _s2, _s2, _s2, _s2),
+     DSP_FFT_INV_REAL(Kernel, _s1, _s2, _s2, _s2, _s2, _s2),
+     DSP_FFT_INV_COMPLEX(KernelScaled, _s2, _s2, _s2), DSP_FFT_INV_COMPLEX(Kernel, _s1, _s2, _s2)},
+    {DSP_FFT_INV_REAL(KernelScaled, _s1, _s3, _s3, _s3, _s3, _s3),
+     DSP_FFT_INV_REAL(Kernel, _s1, _s1, _s3, _s3, _s3, _s3),
+     DSP_FFT_INV_COMPLEX(KernelScaled, _s3, _s3, _s3), DSP_FFT_INV_COMPLEX(Kernel, _s1, _s1, _s3)},
+    {DSP_FFT_INV_REAL(KernelScaled, _s4, _s4, _s4, _s4, _s4, _s4),
+     DSP_FFT_INV_REAL(Kernel, _s4, _s4, _s4, _s4, _s4, _s4),
+     {},
+     {}},
+    {DSP_FFT_INV_REAL(KernelScaled, _s4, _s4, _s4, _s5, _s5, _s5),
+     DSP_FFT_INV_REAL(Kernel, _s4, _s4, _s5, _s5, _s5, _s5),
+     {},
+     {}},
+    {DSP_FFT_INV_REAL(KernelScaled, _s1, _s1, _s1, _s2n, _s2n, _s2n),
+     DSP_FFT_INV_REAL(Kernel, _s1, _s1, _s1, _s2n, _s2n, _s2n),
+     DSP_FFT_INV_COMPLEX(KernelScaled, _s1, _s1, _s2n),
+     DSP_FFT_INV_COMPLEX(Kernel, _s1, _s1, _s2n)},
+};
+
 }  // extern "C"

@@ -33,8 +33,10 @@ typedef struct DspFftKernelSet {
     DspFftKernelFn t3[kDspFftComplexKernelOrders];
 } DspFftKernelSet;
 
-// The forward sets by slot index (0..5, kDspFftSlot2n).
+// The forward and inverse sets by slot index (0..5, kDspFftSlot2n). Entries 0 and 1 of every
+// inverse subtable are the forward set's: for one and two points both directions coincide.
 extern const DspFftKernelSet dspFftFwdKernelTables[kDspFftSlotCount];
+extern const DspFftKernelSet dspFftInvKernelTables[kDspFftSlotCount];
 
 // Declarations of every member name for every slot; only the members that exist are defined.
 #define DSP_FFT_DECLARE_KERNELS_OF_SLOT(sfx)                                               \
@@ -50,7 +52,11 @@ extern const DspFftKernelSet dspFftFwdKernelTables[kDspFftSlotCount];
     void DSP_CALL dspRealFftFwdKernelScaledOrder##k##sfx(const double*, double*, double);    \
     void DSP_CALL dspRealFftFwdKernelOrder##k##sfx(const double*, double*);                  \
     void DSP_CALL dspComplexFftFwdKernelScaledOrder##k##sfx(const double*, double*, double); \
-    void DSP_CALL dspComplexFftFwdKernelOrder##k##sfx(const double*, double*);
+    void DSP_CALL dspComplexFftFwdKernelOrder##k##sfx(const double*, double*);               \
+    void DSP_CALL dspRealFftInvKernelScaledOrder##k##sfx(const double*, double*, double);    \
+    void DSP_CALL dspRealFftInvKernelOrder##k##sfx(const double*, double*);                  \
+    void DSP_CALL dspComplexFftInvKernelScaledOrder##k##sfx(const double*, double*, double); \
+    void DSP_CALL dspComplexFftInvKernelOrder##k##sfx(const double*, double*);
 
 DSP_FFT_DECLARE_KERNELS_OF_SLOT(_s0)
 DSP_FFT_DECLARE_KERNELS_OF_SLOT(_s1)

@@ -9,6 +9,8 @@
 //               with unaligned moves
 //   slots 4, 5  real kernels as slot 1, in scalar AVX (the complex kernels of slot 4 and the
 //               fused members of slot 5 are not built yet)
+// The inverse real kernels of orders 2 to 5 scale their first stage in every slot and differ
+// only in arithmetic: x87 in slot 0, double in slots 1 to 4, fused rotations in slot 5.
 #include "dsp/fft/fft_slot.h"
 #include "dsp/fft/kernels.h"
 #include "dsp/fft/small_dft.h"
@@ -19,23 +21,23 @@ namespace {
 constexpr bool kRealScaleFirst = DSP_SLOT == 0 || DSP_FFT_SLOT2_MOVBE;
 
 #if DSP_SLOT == 0 || DSP_FFT_SLOT2_MOVBE
-template <int m, bool Scaled>
+template <Dir D, int m, bool Scaled>
 inline void complexMember(const double* src, double* dst, double scale) {
-    complexKernel<ScalarFamily, Dir::Fwd, m, Scaled>(src, dst, scale);
+    complexKernel<ScalarFamily, D, m, Scaled>(src, dst, scale);
 }
 #elif DSP_SLOT >= 1 && DSP_SLOT <= 3
 // Slot 3 moves every value unaligned; slots 1 and 2n take aligned moves when both arrays are on
 // 16 bytes. The two paths run the same arithmetic.
 constexpr bool kAlignedPath = DSP_SLOT != 3;
 
-template <int m, bool Scaled>
+template <Dir D, int m, bool Scaled>
 inline void complexMember(const double* src, double* dst, double scale) {
     if constexpr (m <= 1) {
-        complexKernel<ScalarFamily, Dir::Fwd, m, Scaled>(src, dst, scale);
+        complexKernel<ScalarFamily, D, m, Scaled>(src, dst, scale);
     } else if (kAlignedPath && aligned(src, 16) && aligned(dst, 16)) {
-        complexKernel<PairFamily<true>, Dir::Fwd, m, Scaled>(src, dst, scale);
+        complexKernel<PairFamily<true>, D, m, Scaled>(src, dst, scale);
     } else {
-        complexKernel<PairFamily<false>, Dir::Fwd, m, Scaled>(src, dst, scale);
+        complexKernel<PairFamily<false>, D, m, Scaled>(src, dst, scale);
     }
 }
 #endif
@@ -54,11 +56,32 @@ inline void complexMember(const double* src, double* dst, double scale) {
 #define DSP_FFT_T2(k)                                                                              \
     void DSP_CALL DSP_SLOT_NAME(dspComplexFftFwdKernelScaledOrder##k)(const double* src,           \
                                                                       double* dst, double scale) { \
-        complexMember<k, true>(src, dst, scale);                                                   \
+        complexMember<Dir::Fwd, k, true>(src, dst, scale);                                         \
     }
 #define DSP_FFT_T3(k)                                                                             \
     void DSP_CALL DSP_SLOT_NAME(dspComplexFftFwdKernelOrder##k)(const double* src, double* dst) { \
-        complexMember<k, false>(src, dst, 1.0);                                                   \
+        complexMember<Dir::Fwd, k, false>(src, dst, 1.0);                                         \
+    }
+
+// The inverse members of orders 2 to 5: real kernels scaled at their first stage in every slot
+// (slot 5 with fused rotations), complex kernels as the forward ones with the other direction.
+#define DSP_FFT_I0(k)                                                                              \
+    void DSP_CALL DSP_SLOT_NAME(dspRealFftInvKernelScaledOrder##k)(const double* src, double* dst, \
+                                                                   double scale) {                 \
+        realInvKernel<DSP_SLOT == 5, k, true>(src, dst, scale);                                    \
+    }
+#define DSP_FFT_I1(k)                                                                          \
+    void DSP_CALL DSP_SLOT_NAME(dspRealFftInvKernelOrder##k)(const double* src, double* dst) { \
+        realInvKernel<DSP_SLOT == 5, k, false>(src, dst, 1.0);                                 \
+    }
+#define DSP_FFT_I2(k)                                                                              \
+    void DSP_CALL DSP_SLOT_NAME(dspComplexFftInvKernelScaledOrder##k)(const double* src,           \
+                                                                      double* dst, double scale) { \
+        complexMember<Dir::Inv, k, true>(src, dst, scale);                                         \
+    }
+#define DSP_FFT_I3(k)                                                                             \
+    void DSP_CALL DSP_SLOT_NAME(dspComplexFftInvKernelOrder##k)(const double* src, double* dst) { \
+        complexMember<Dir::Inv, k, false>(src, dst, 1.0);                                         \
     }
 
 // Own members by slot (kernel_tables.cpp holds the whole map). DSP_FFT_SLOT2_MOVBE marks slot 2's
@@ -97,6 +120,24 @@ DSP_FFT_T2(0) DSP_FFT_T2(1) DSP_FFT_T2(2) DSP_FFT_T2(3) DSP_FFT_T2(4) DSP_FFT_T2
 #elif DSP_SLOT == 2  // 2n
                             DSP_FFT_T2(2) DSP_FFT_T2(3) DSP_FFT_T2(4) DSP_FFT_T2(5)
                             DSP_FFT_T3(2) DSP_FFT_T3(3) DSP_FFT_T3(4) DSP_FFT_T3(5)
+#endif
+// Inverse real kernels (orders 0 and 1 are the forward ones).
+#if DSP_SLOT == 2 && !DSP_FFT_SLOT2_MOVBE  // 2n: slot 1's order 2
+                            DSP_FFT_I0(3) DSP_FFT_I0(4) DSP_FFT_I0(5)
+                            DSP_FFT_I1(3) DSP_FFT_I1(4) DSP_FFT_I1(5)
+#elif DSP_SLOT == 5  // slot 4's scaled order 2
+                            DSP_FFT_I0(3) DSP_FFT_I0(4) DSP_FFT_I0(5)
+              DSP_FFT_I1(2) DSP_FFT_I1(3) DSP_FFT_I1(4) DSP_FFT_I1(5)
+#else
+              DSP_FFT_I0(2) DSP_FFT_I0(3) DSP_FFT_I0(4) DSP_FFT_I0(5)
+              DSP_FFT_I1(2) DSP_FFT_I1(3) DSP_FFT_I1(4) DSP_FFT_I1(5)
+#endif
+
+// Inverse complex kernels (entries 0 and 1 are the forward ones; slots 4 and 5 have their own
+// family).
+#if DSP_SLOT <= 3
+              DSP_FFT_I2(2) DSP_FFT_I2(3) DSP_FFT_I2(4) DSP_FFT_I2(5)
+              DSP_FFT_I3(2) DSP_FFT_I3(3) DSP_FFT_I3(4) DSP_FFT_I3(5)
 #endif
 // clang-format on
 

@@ -29,5 +29,8 @@ extern "C" {
 // built for n.
 void DSP_CALL dspFftButterflyPassesFwd_s0(double* data, int n, const double* twiddles);
 void DSP_CALL dspFftButterflyPassesFwd_s2(double* data, int n, const double* twiddles);
+// The inverse DFT (exponent +), unscaled, on the same table.
+void DSP_CALL dspFftButterflyPassesInv_s0(double* data, int n, const double* twiddles);
+void DSP_CALL dspFftButterflyPassesInv_s2(double* data, int n, const double* twiddles);
 
 }  // extern "C"

@@ -1,21 +1,36 @@
-// The real post-processing of the forward transform: the half-length complex DFT Z of
-// z[n] = x[2n] + i x[2n+1] (h = N/2 values, X[0] and X[N/2] already in place) becomes the spectrum
-// X[1 .. h-1] in place. Each element m is taken with its mirror h - m, from both ends inward;
-// the element h/2 is conjugated.
+// The recombinations of the real FFT, one walk for both directions over the spec's
+// recombination tables (the forward table of the post-processing, the inverse table of the
+// pre-processing). Each element m < h/2 is taken with its mirror h - m (h = N/2 values), from
+// both ends inward, by the table entry of m; every step reads its inputs before it writes, so
+// the pre-processing may run in place. The middle element h/2 is written last, exactly.
+//
+// Forward (post-processing): the half-length complex DFT Z of z[n] = x[2n] + i x[2n+1] (X[0] and
+// X[N/2] already in place) becomes the spectrum X[1 .. h-1] in place; the middle is conjugated.
+// Inverse (pre-processing): the spectrum X[1 .. h-1] of src becomes the half-length array Y of
+// dst whose inverse complex DFT is x[2n] + i x[2n+1] (Y[0] is the body's); the middle is
+// 2 conj X[h/2].
 //
 // One template over the table format and the level form:
-//   PairFormat    one element per step in FftReal (slots 0 and 2); pairs (c, s) by element
-//   GroupFormat   kLanes elements per step in split vectors (slots 1, 2n, 3); groups
-//                 (c m, c m+1, s m, s m+1) for m = 1, 3, ..
-// One level (a table of (0.5 cos, 0.5 - 0.5 sin)):
+//   PairFormat    one element per step in FftReal (slots 0 and 2); pairs by element
+//   GroupFormat   kLanes elements per step in split vectors (slots 1, 2n, 3: two; 4, 5: four);
+//                 groups (c m, c m+1, s m, s m+1) for m = 1, 3, ..
+// Forward, one level (a table of (0.5 cos, 0.5 - 0.5 sin)):
 //   D = a.re - b.re, S = a.im + b.im, T = c S + s D, U = s S - c D,
 //   X[m] = (b.re + T, U - b.im), X[h-m] = (a.re - T, U - a.im);
-// two levels (512 fine and N/2048 coarse twiddles (cos, -sin), element m = 512 q + f, the fine
-// index running 0..511 in pairs and 1..512 in groups):
+// forward, two levels (512 fine and N/2048 coarse twiddles (cos, -sin), element m = 512 q + f,
+// the fine index running 0..511 in pairs and 1..512 in groups):
 //   w = coarse[q] fine[f], E, F, D, S = 0.5 (a.re + b.re, a.im - b.im, a.re - b.re, a.im + b.im),
 //   G = w.im D + w.re S, H = w.im S - w.re D, X[m] = (E + G, F + H), X[h-m] = (E - G, H - F).
+// Inverse, either level, with (p, q) = (cos, -sin) of 2 pi m / N (one level: the table's pair;
+// two levels: coarse times fine), a = X[m], b = X[h-m]:
+//   t1 = q (a.re - b.re) - p (a.im + b.im), t2 = p (a.re - b.re) + q (a.im + b.im),
+//   Y[m] = (a.re + b.re + t1, a.im - b.im + t2), Y[h-m] = (a.re + b.re - t1, t2 - (a.im - b.im)).
+// Fused (slot 5) forms the inverse's t1, t2 and the two-level products with one rounding each:
+//   t1 = fma(q, a.re - b.re, -(p (a.im + b.im))), t2 = fma(p, a.re - b.re, q (a.im + b.im)),
+//   p = fma(pf, pc, -(qc qf)), q = fma(qf, pc, pf qc).
 // The group forms meet the middle element paired with itself, where the product of two rounded
-// twiddles misses -1 by an ulp at some orders; every form writes it last, as its conjugate.
+// twiddles misses -1 by an ulp at some orders; so every form writes it last from values read
+// before the walk.
 #pragma once
 
 #include "dsp/fft/radix.h"
@@ -39,56 +54,92 @@ struct PairFormat {
         c = t[2 * m];
         s = t[2 * m + 1];
     }
-    static Cx<T> twoLevel(const double* t, int64_t m) {
+    static void twoLevel(const double* t, int64_t m, Cx<T>& coarse, Cx<T>& fine) {
         const int64_t q = m >> 9, f = m & 511;
-        const Cx<T> coarse = {t[1024 + 2 * q], t[1025 + 2 * q]}, fine = {t[2 * f], t[2 * f + 1]};
-        return twiddle<Dir::Fwd>(coarse, fine);
+        coarse = {t[1024 + 2 * q], t[1025 + 2 * q]};
+        fine = {t[2 * f], t[2 * f + 1]};
     }
 };
 
-#if DSP_SLOT >= 1 && DSP_SLOT <= 3
+#if DSP_SLOT >= 1
 struct GroupFormat {
     using T = V;
-    static constexpr int kLanes = 2;
+    static constexpr int kLanes = ::kLanes;
     static T splat(double x) { return vset(x); }
-    // Elements k, k+1 in lanes 0, 1; the mirror form holds k, k-1.
+    // Elements k .. k + kLanes - 1 in lanes 0, 1, ..; the mirror form holds k, k-1, ...
     static Cx<T> load(const double* d, int64_t k) {
         Cx<T> x;
         vdeinterleave(d + 2 * k, x.re, x.im);
         return x;
     }
     static Cx<T> loadMirror(const double* d, int64_t k) {
-        const Cx<T> x = load(d, k - 1);
+        const Cx<T> x = load(d, k - (kLanes - 1));
         return {vreverse(x.re), vreverse(x.im)};
     }
     static void store(double* d, int64_t k, Cx<T> x) { vinterleave(d + 2 * k, x.re, x.im); }
     static void storeMirror(double* d, int64_t k, Cx<T> x) {
-        vinterleave(d + 2 * (k - 1), vreverse(x.re), vreverse(x.im));
+        vinterleave(d + 2 * (k - (kLanes - 1)), vreverse(x.re), vreverse(x.im));
+    }
+    // The cosines and sines of kLanes elements from the groups at t: one group of two, or two
+    // groups (c0, c1, s0, s1, c2, c3, s2, s3) gathered into (c0 .. c3) and (s0 .. s3).
+    static void groups(const double* t, T& c, T& s) {
+        if constexpr (kLanes == 2) {
+            c = vloadu(t);
+            s = vloadu(t + 2);
+        } else {
+            T lo, hi;
+            vdeinterleave(t, lo, hi);
+            c = vunpackLo(lo, hi);
+            s = vunpackHi(lo, hi);
+        }
     }
     // The group of m (odd) starts at double 2 (m - 1).
-    static void oneLevel(const double* t, int64_t m, T& c, T& s) {
-        c = vloadu(t + 2 * (m - 1));
-        s = vloadu(t + 2 * (m - 1) + 2);
-    }
-    static Cx<T> twoLevel(const double* t, int64_t m) {
+    static void oneLevel(const double* t, int64_t m, T& c, T& s) { groups(t + 2 * (m - 1), c, s); }
+    static void twoLevel(const double* t, int64_t m, Cx<T>& coarse, Cx<T>& fine) {
         const int64_t q = (m - 1) >> 9, f = m - 512 * q;
-        const Cx<T> coarse = {vset(t[1024 + 2 * q]), vset(t[1025 + 2 * q])};
-        const Cx<T> fine = {vloadu(t + 2 * (f - 1)), vloadu(t + 2 * (f - 1) + 2)};
-        return twiddle<Dir::Fwd>(coarse, fine);
+        coarse = {vset(t[1024 + 2 * q]), vset(t[1025 + 2 * q])};
+        groups(t + 2 * (f - 1), fine.re, fine.im);
     }
 };
 #endif
 
-template <class Fmt, bool TwoLevel>
-void recombine(double* data, int64_t h, const double* table) {
+// The twiddle of a two-level element: coarse times fine.
+template <class Fmt, bool Fused>
+DSP_FFT_INLINE Cx<typename Fmt::T> twoLevelTwiddle(const double* table, int64_t m) {
+    Cx<typename Fmt::T> c, f;
+    Fmt::twoLevel(table, m, c, f);
+    if constexpr (Fused) {
+        return {mulAdd<true>(f.re, c.re, negPart(c.im * f.im)),
+                mulAdd<true>(f.im, c.re, f.re * c.im)};
+    } else {
+        return twiddle<Dir::Fwd>(c, f);
+    }
+}
+
+template <class Fmt, bool TwoLevel, Dir D, bool Fused = false>
+void recombine(const double* src, double* dst, int64_t h, const double* table) {
     using T = typename Fmt::T;
     using C = Cx<T>;
-    const double midRe = data[h], midIm = data[h + 1];
-    const T half = Fmt::splat(0.5);
+    const double midRe = src[h], midIm = src[h + 1];
+    [[maybe_unused]] const T half = Fmt::splat(0.5);
     for (int64_t m = 1; m < h / 2; m += Fmt::kLanes) {
-        const C a = Fmt::load(data, m), b = Fmt::loadMirror(data, h - m);
+        const C a = Fmt::load(src, m), b = Fmt::loadMirror(src, h - m);
         C x, y;
-        if constexpr (!TwoLevel) {
+        if constexpr (D == Dir::Inv) {
+            T p, q;
+            if constexpr (TwoLevel) {
+                const C w = twoLevelTwiddle<Fmt, Fused>(table, m);
+                p = w.re;
+                q = w.im;
+            } else {
+                Fmt::oneLevel(table, m, p, q);
+            }
+            const T sre = a.re + b.re, sim = a.im - b.im, dre = a.re - b.re, dim = a.im + b.im;
+            const T t1 = mulAdd<Fused>(q, dre, negPart(p * dim));
+            const T t2 = mulAdd<Fused>(p, dre, q * dim);
+            x = {sre + t1, sim + t2};
+            y = {sre - t1, t2 - sim};
+        } else if constexpr (!TwoLevel) {
             T c, s;
             Fmt::oneLevel(table, m, c, s);
             const T d = a.re - b.re, sum = a.im + b.im;
@@ -96,18 +147,23 @@ void recombine(double* data, int64_t h, const double* table) {
             x = {b.re + t, u - b.im};
             y = {a.re - t, u - a.im};
         } else {
-            const C w = Fmt::twoLevel(table, m);
+            const C w = twoLevelTwiddle<Fmt, false>(table, m);
             const T e = half * (a.re + b.re), f = half * (a.im - b.im);
             const T d = half * (a.re - b.re), sum = half * (a.im + b.im);
             const T g = w.im * d + w.re * sum, hh = w.im * sum - w.re * d;
             x = {e + g, f + hh};
             y = {e - g, hh - f};
         }
-        Fmt::store(data, m, x);
-        Fmt::storeMirror(data, h - m, y);
+        Fmt::store(dst, m, x);
+        Fmt::storeMirror(dst, h - m, y);
     }
-    data[h] = midRe;
-    data[h + 1] = -midIm;
+    if constexpr (D == Dir::Inv) {
+        dst[h] = 2.0 * midRe;
+        dst[h + 1] = -2.0 * midIm;
+    } else {
+        dst[h] = midRe;
+        dst[h + 1] = -midIm;
+    }
 }
 
 }  // namespace

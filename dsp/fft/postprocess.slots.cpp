@@ -20,8 +20,8 @@ using Format = GroupFormat;
 extern "C" void DSP_CALL DSP_SLOT_NAME(dspRealFftPostProcess)(double* data, int h,
                                                               const double* table) {
     if (2 * int64_t(h) >= int64_t(1) << kTraits.twoLevelOrder) {
-        recombine<Format, true>(data, h, table);
+        recombine<Format, true, Dir::Fwd>(data, data, h, table);
     } else {
-        recombine<Format, false>(data, h, table);
+        recombine<Format, false, Dir::Fwd>(data, data, h, table);
     }
 }

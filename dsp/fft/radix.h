@@ -106,6 +106,21 @@ DSP_FFT_INLINE Cx<T> timesW8Cubed(Cx<T> a, S minusC) {
     }
 }
 
+// a b + c, rounded once where Fused (slot 5 only; a product and a sum elsewhere).
+template <bool Fused, class T>
+DSP_FFT_INLINE T mulAdd(T a, T b, T c) {
+#if DSP_SLOT == 5
+    if constexpr (Fused) {
+        if constexpr (std::is_same_v<T, double>) {
+            return __builtin_fma(a, b, c);
+        } else {
+            return vfma(a, b, c);
+        }
+    }
+#endif
+    return a * b + c;
+}
+
 #if DSP_SLOT >= 1 && DSP_SLOT <= 3
 // One complex value per vector (re, im). The same operations as Cx<double>, lane for part.
 struct Pc {

@@ -322,4 +322,110 @@ DSP_FFT_INLINE void realKernel(const double* src, double* dst, double scale) {
     unroll<N>([&](auto i) { dst[i] = static_cast<double>(k <= 1 ? out[i] : sc.last(out[i])); });
 }
 
+// ---------------------------------------------------------------------------------------------
+// Inverse real kernels: N = 2^k values in the Perm layout (X[0], X[N/2], Re X[1], Im X[1], ..)
+// to the N samples x[t] = X[0] + (-1)^t X[N/2] + 2 Re sum_{0<j<N/2} X[j] e^(+2 pi i j t / N),
+// in natural order, by split radix in decimation in frequency, in FftReal:
+//   A = X[0] + X[M/2], B = X[0] - X[M/2], C = 2 Re X[M/4], D = 2 Im X[M/4], and for 0 < j < M/4
+//   with its mirror l = M/2 - j: Y[j] = X[j] + conj X[l], Z[j] = X[j] - conj X[l];
+//   the even samples are the inverse of half the length with DC A, Nyquist C and bins Y;
+//   the samples 4t + 1 and 4t + 3 those of a quarter of the length with DC B - D and B + D and
+//   bins (Z[j] - i conj Z[M/4 - j]) e^(+2 pi i j / M) and (Z[j] + i conj Z[M/4 - j])
+//   e^(+2 pi i 3j / M), whose Nyquist bins are sqrt 2 (Re - Im) and -sqrt 2 (Re + Im) of
+//   Z[M/8]. Doublings are additions. The scale multiplies the first stage only (N products), so
+//   a scale of 1 gives the unscaled bits and a power of two scales them exactly. Fused (slot 5)
+//   rounds each rotation's product sums once.
+
+constexpr double kSqrtTwo = 1.4142135623730951;
+
+template <bool Fused>
+struct RealInv {
+    // a e^(+i alpha) with (c, ms) = (cos alpha, -sin alpha) as the literals give them.
+    DSP_FFT_INLINE static Rc rotate(Rc a, double c, double ms) {
+        const FftReal wc = c, ws = ms;
+        if constexpr (Fused) {
+            return {mulAdd<true>(a.re, wc, a.im * ws), mulAdd<true>(a.im, wc, negPart(a.re * ws))};
+        } else {
+            return twiddle<Dir::Inv>(a, Rc{wc, ws});
+        }
+    }
+
+    // The first stage of M points from DC, Nyquist and bins y[1 .. M/2 - 1], times s if Scaled.
+    template <int M, bool Scaled>
+    DSP_FFT_INLINE static void split(FftReal dc, FftReal nyq, const Rc* y, FftReal s, FftReal& A,
+                                     FftReal& B, FftReal& C, FftReal& D, Rc* Y, Rc* Z) {
+        const auto sc = [&](FftReal x) { return Scaled ? x * s : x; };
+        A = sc(dc + nyq);
+        B = sc(dc - nyq);
+        C = sc(y[M / 4].re + y[M / 4].re);
+        D = sc(y[M / 4].im + y[M / 4].im);
+        unroll<M / 4>([&](auto j) {
+            if constexpr (j > 0) {
+                const Rc a = y[j], b = y[M / 2 - j];
+                Y[j] = {sc(a.re + b.re), sc(a.im - b.im)};
+                Z[j] = {sc(a.re - b.re), sc(a.im + b.im)};
+            }
+        });
+    }
+
+    // The samples out[Off + St t], t < M, after the first stage.
+    template <int M, int St, int Off>
+    DSP_FFT_INLINE static void rest(FftReal A, FftReal B, FftReal C, FftReal D, const Rc* Y,
+                                    const Rc* Z, FftReal* out) {
+        if constexpr (M == 4) {
+            out[Off] = A + C;
+            out[Off + 2 * St] = A - C;
+            out[Off + St] = B - D;
+            out[Off + 3 * St] = B + D;
+        } else {
+            stage<M / 2, 2 * St, Off>(A, C, Y, out);
+            constexpr int Q = M / 8;
+            Rc P[Q > 1 ? Q : 1], R[Q > 1 ? Q : 1];
+            unroll<Q>([&](auto j) {
+                if constexpr (j > 0) {
+                    const Rc z = Z[j], w = Z[M / 4 - j];
+                    P[j] = rotate({z.re - w.im, z.im - w.re}, wRe(M, j), wIm(M, j));
+                    R[j] = rotate({z.re + w.im, z.im + w.re}, wRe(M, 3 * j), wIm(M, 3 * j));
+                }
+            });
+            const Rc mid = Z[Q];
+            const FftReal pn = (mid.re - mid.im) * FftReal(kSqrtTwo);
+            const FftReal rn = (mid.re + mid.im) * FftReal(-kSqrtTwo);
+            stage<M / 4, 4 * St, Off + St>(B - D, pn, P, out);
+            stage<M / 4, 4 * St, Off + 3 * St>(B + D, rn, R, out);
+        }
+    }
+
+    // The M-point inverse from DC, Nyquist and bins y[1 .. M/2 - 1], unscaled.
+    template <int M, int St, int Off>
+    DSP_FFT_INLINE static void stage(FftReal dc, FftReal nyq, const Rc* y, FftReal* out) {
+        if constexpr (M == 2) {
+            out[Off] = dc + nyq;
+            out[Off + St] = dc - nyq;
+        } else {
+            FftReal A, B, C, D;
+            Rc Y[M / 4], Z[M / 4];
+            split<M, false>(dc, nyq, y, 1, A, B, C, D, Y, Z);
+            rest<M, St, Off>(A, B, C, D, Y, Z, out);
+        }
+    }
+};
+
+// Orders 2 to 5; orders 0 and 1 are the forward kernels.
+template <bool Fused, int k, bool Scaled>
+DSP_FFT_INLINE void realInvKernel(const double* src, double* dst, double scale) {
+    static_assert(k >= 2 && k <= 5, "orders 2 to 5");
+    constexpr int N = 1 << k;
+    Rc y[N / 2];
+    unroll<N / 2>([&](auto j) {
+        if constexpr (j > 0) y[j] = {src[2 * j], src[2 * j + 1]};
+    });
+    const FftReal dc = src[0], nyq = src[1];
+    FftReal A, B, C, D, out[N];
+    Rc Y[N / 4], Z[N / 4];
+    RealInv<Fused>::template split<N, Scaled>(dc, nyq, y, scale, A, B, C, D, Y, Z);
+    RealInv<Fused>::template rest<N, 1, 0>(A, B, C, D, Y, Z, out);
+    unroll<N>([&](auto i) { dst[i] = static_cast<double>(out[i]); });
+}
+
 }  // namespace

@@ -8,8 +8,12 @@
 // (in the kernel, or by the slot's in-place scaling after the passes), then X[0] and X[N/2] from
 // Z[0], the recombination, and the CCS layout. A path that is not built yet (the recursive
 // drivers, slot 4's complex kernels and mid-order driver, slot 5's fused kernels) answers
-// dspErrFftOrder and writes nothing. The inverse has no path yet: it answers dspErrFftOrder
-// after its checks.
+// dspErrFftOrder and writes nothing.
+//
+// The inverse body mirrors it: the Perm layout and a real kernel at the smallest orders;
+// otherwise Y[0], the pre-processing into the half-length array in dst, and the inverse complex
+// DFT of that array in place (a complex kernel, the iterative passes or the block butterflies),
+// scaled exactly once. The same paths are still missing (dspErrFftOrder before any write).
 #include "dsp/fft/fft_slot.h"
 #include "dsp/fft/kernels.h"
 #include "dsp/fft/paths.h"
@@ -52,6 +56,30 @@ void dcAndNyquist(double* dst) {
     dst[1] = static_cast<double>(r0 - r1);
 }
 #endif
+
+// Y[0] = (X[0] + X[N/2]) + i (X[0] - X[N/2]) in the slot's arithmetic.
+void y0(FftReal a, FftReal b, double* dst) {
+    dst[0] = static_cast<double>(a + b);
+    dst[1] = static_cast<double>(a - b);
+}
+
+// Whether the inverse has a path at this order yet: a kernel in its table, or passes of its
+// slot (not the recursive drivers, nor the complex kernels and mid-order driver of slots 4 and
+// 5). Asked before anything is written.
+bool invPathBuilt(const DspFftKernelSet& kernels, DspFftPath path, int order, bool scaled) {
+    switch (path) {
+        case dspFftPathRealKernel:
+            return scaled ? kernels.t0[order] != nullptr : kernels.t1[order] != nullptr;
+        case dspFftPathComplexKernel:
+            return scaled ? kernels.t2[order - 1] != nullptr : kernels.t3[order - 1] != nullptr;
+        case dspFftPathIterative:
+            return DSP_SLOT <= 3;
+        case dspFftPathBlocked:
+            return DSP_SLOT != 0 && DSP_SLOT <= 3 && !DSP_FFT_SLOT2_MOVBE;
+        default:
+            return false;
+    }
+}
 
 }  // namespace
 
@@ -143,7 +171,65 @@ DspStatus DSP_CALL DSP_SLOT_NAME(dspFftInvCcsToReal64f)(const double* src, doubl
     if (!dspCheckCpuFeatures(dspFeatMovbe)) return dspFftInvCcsToReal64f_s2n(src, dst, spec, work);
 #endif
     const DspStatus status = checkTransform(src, dst, spec, work);
-    return status != dspOk ? status : dspErrFftOrder;
+    if (status != dspOk) return status;
+
+    const int order = spec->order;
+    const int64_t n = int64_t(1) << order;
+    const bool scaled = spec->invScaled != 0;
+    const double scale = spec->scale;
+    const DspFftKernelSet& kernels = dspFftInvKernelTables[DSP_FFT_SLOT_INDEX];
+    const DspFftPath path = dspFftPathOf(kTraits, order);
+    if (!invPathBuilt(kernels, path, order, scaled)) return dspErrFftOrder;
+
+    if (path == dspFftPathRealKernel) {
+        // The Perm layout in dst: X[0], X[N/2], then X[1 .. N/2-1]; bits are moved.
+        const double nyquist = src[n > 1 ? n : 0];
+        if (n >= 4) memmove(dst + 2, src + 2, (n - 2) * sizeof(double));
+        dst[0] = src[0];
+        if (n > 1) dst[1] = nyquist;
+        if (scaled) {
+            kernels.t0[order](dst, dst, scale);
+        } else {
+            kernels.t1[order](dst, dst);
+        }
+        return dspOk;
+    }
+    // Y[0] from X[0] and X[N/2], both read before the first write, then Y[1 .. N/2-1].
+    const int hn = static_cast<int>(n / 2);
+    y0(src[0], src[n], dst);
+    DSP_SLOT_NAME(dspRealFftInvPreProcess)(src, dst, hn, dspFftInvRecombTableOf(spec));
+#if DSP_SLOT <= 3
+    [[maybe_unused]] BYTE* const w = spec->workSize > 0 ? alignUp64(work) : nullptr;
+    const int32_t* const bitReverse = dspFftBitReverseTableOf(spec);
+    const double* const twiddles = dspFftTwiddleTableOf(spec);
+    switch (path) {
+        case dspFftPathComplexKernel:
+            if (scaled) {
+                kernels.t2[order - 1](dst, dst, scale);
+            } else {
+                kernels.t3[order - 1](dst, dst);
+            }
+            return dspOk;
+        case dspFftPathIterative:
+#if DSP_SLOT == 0 || DSP_FFT_SLOT2_MOVBE
+            DSP_SLOT_NAME(dspBitReversePermuteInPlace)(dst, hn, bitReverse);
+            DSP_SLOT_NAME(dspFftButterflyPassesInv)(dst, hn, twiddles);
+#else
+            DSP_SLOT_NAME(dspFftButterflyPassesInv)(dst, dst, hn, twiddles, bitReverse, w);
+#endif
+            break;
+#if DSP_SLOT != 0 && !DSP_FFT_SLOT2_MOVBE
+        case dspFftPathBlocked:
+            DSP_SLOT_NAME(dspBitReversePermuteInPlace)(dst, hn, bitReverse);
+            DSP_SLOT_NAME(dspFftBlockButterfliesInv)(dst, hn, twiddles, w, 1);
+            break;
+#endif
+        default:
+            break;  // invPathBuilt refused the rest
+    }
+    if (scaled) (void)DSP_FFT_SERVICE(dspMulConstInPlace64f)(scale, dst, int(n));
+#endif
+    return dspOk;
 }
 
 }  // extern "C"

@@ -37,6 +37,45 @@ int lastForwardOrder(int slot, bool movbe) {
     }
 }
 
+// The largest order each slot's inverse transform has a path for today.
+int lastInverseOrder(int slot, bool movbe) {
+    return slot >= 4 ? 4 : lastForwardOrder(slot, movbe);
+}
+
+// The inverse of the spectrum X(0) = 1.5, X(N/2) = -0.5, X(N/4) = 0.25 - 0.75i (the bins that
+// exist at the order), unscaled, against its closed form, through one set of bodies.
+using SizeFn = DspStatus(DSP_CALL*)(int, int, int, int*, int*, int*);
+using InitFn = DspStatus(DSP_CALL*)(DspFftSpecReal64f**, int, int, int, BYTE*, BYTE*);
+using TransformFn = DspStatus(DSP_CALL*)(const double*, double*, const DspFftSpecReal64f*, BYTE*);
+DspStatus inverseOfClosedForm(SizeFn size, InitFn init, TransformFn inv, int order, bool* right) {
+    int specSize = 0, bufSize = 0, workSize = 0;
+    if (size(order, dspFftScaleFwd, 0, &specSize, &bufSize, &workSize) != dspOk) return -1;
+    std::vector<BYTE> specMem(specSize), specBuf(bufSize + 1), work(workSize + 1);
+    DspFftSpecReal64f* spec = nullptr;
+    if (init(&spec, order, dspFftScaleFwd, 0, specMem.data(), specBuf.data()) != dspOk) return -1;
+    const int n = 1 << order;
+    std::vector<double> spectrum(n + 2, 0.0), x(n, 0.0);
+    spectrum[0] = 1.5;
+    if (n >= 2) spectrum[n] += -0.5;
+    if (n >= 4) {
+        spectrum[n / 2] += 0.25;
+        spectrum[n / 2 + 1] = n == 4 ? 0 : -0.75;
+    }
+    const DspStatus status = inv(spectrum.data(), x.data(), spec, work.data());
+    *right = true;
+    for (int t = 0; t < n; ++t) {
+        double want = 1.5;
+        if (n >= 2) want += t % 2 ? 0.5 : -0.5;
+        if (n == 4) want += t % 2 ? 0 : t == 0 ? 0.5 : -0.5;
+        if (n > 4) {
+            const double c[4] = {1, 0, -1, 0}, s[4] = {0, 1, 0, -1};
+            want += 2 * (0.25 * c[t % 4] + 0.75 * s[t % 4]);
+        }
+        *right = *right && std::fabs(x[t] - want) <= 1e-14;
+    }
+    return status;
+}
+
 // X[k], k = 0..N/2, of 2^order real samples by an iterative radix-2 FFT in double, with the
 // angles reduced before the sine and cosine.
 std::vector<std::complex<double>> realSpectrum(const double* x, int order) {
@@ -141,9 +180,9 @@ int main(int argc, char** argv) {
 
     // The real FFT: the size query, the set-up and the forward transform at orders 0 to 20 into
     // buffers of exactly the reported sizes. The forward transform is checked against a double
-    // radix-2 FFT where the slot has a path, and must refuse the other orders; the inverse has
-    // no path yet. Order 28 is refused only where the slot's largest order is 27 (slot 0, slot 2
-    // with MOVBE).
+    // radix-2 FFT and the inverse against a closed form where the slot has a path; both must
+    // refuse the other orders. Order 28 is refused only where the slot's largest order is 27 (slot
+    // 0, slot 2 with MOVBE).
     const bool movbe = dspCheckCpuFeatures(dspFeatMovbe) != 0;
     for (int order = 0; order <= 20; ++order) {
         int specSize = 0, bufSize = 0, workSize = 0;
@@ -178,8 +217,49 @@ int main(int argc, char** argv) {
         } else {
             check(forward == dspErrFftOrder, "dspFftFwdRealToCcs64f unbuilt order");
         }
-        check(dspFftInvCcsToReal64f(a.data(), c.data(), spec, work.data()) == dspErrFftOrder,
-              "dspFftInvCcsToReal64f status");
+        bool right = false;
+        const DspStatus inverse = inverseOfClosedForm(dspFftGetSizeReal64f, dspFftInitReal64f,
+                                                      dspFftInvCcsToReal64f, order, &right);
+        if (order <= lastInverseOrder(slot, movbe)) {
+            check(inverse == dspOk && right, "dspFftInvCcsToReal64f values");
+        } else {
+            check(inverse == dspErrFftOrder, "dspFftInvCcsToReal64f unbuilt order");
+        }
+    }
+    // Every body at or below the chosen slot (slot 2's without MOVBE too), one order per path:
+    // real kernel, complex kernel, passes, block butterflies.
+    {
+        struct Bodies {
+            int slot;
+            SizeFn size;
+            InitFn init;
+            TransformFn inv;
+        };
+        const Bodies bodies[] = {
+            {0, dspFftGetSizeReal64f_s0, dspFftInitReal64f_s0, dspFftInvCcsToReal64f_s0},
+            {1, dspFftGetSizeReal64f_s1, dspFftInitReal64f_s1, dspFftInvCcsToReal64f_s1},
+            {2, dspFftGetSizeReal64f_s2, dspFftInitReal64f_s2, dspFftInvCcsToReal64f_s2},
+            {2, dspFftGetSizeReal64f_s2n, dspFftInitReal64f_s2n, dspFftInvCcsToReal64f_s2n},
+            {3, dspFftGetSizeReal64f_s3, dspFftInitReal64f_s3, dspFftInvCcsToReal64f_s3},
+            {4, dspFftGetSizeReal64f_s4, dspFftInitReal64f_s4, dspFftInvCcsToReal64f_s4},
+            {5, dspFftGetSizeReal64f_s5, dspFftInitReal64f_s5, dspFftInvCcsToReal64f_s5},
+        };
+        for (const Bodies& body : bodies) {
+            if (body.slot > slot) continue;
+            const bool own = body.inv != dspFftInvCcsToReal64f_s2n;
+            const int last = lastInverseOrder(body.slot, own && movbe);
+            for (int order : {3, 6, 9, 16}) {
+                if (order > last) continue;
+                bool right = false;
+                const DspStatus st =
+                    inverseOfClosedForm(body.size, body.init, body.inv, order, &right);
+                if (st != dspOk || !right) {
+                    std::printf("FAILED: inverse body of slot %d%s, order %d\n", body.slot,
+                                own ? "" : "n", order);
+                    ++g_failures;
+                }
+            }
+        }
     }
     {
         int specSize = 0, bufSize = 0, workSize = 0;

@@ -67,6 +67,30 @@ inline std::vector<Cl> realDft(const double* x, int64_t n) {
     return c;
 }
 
+// x(t) = sum over k < N of X(k) e^(+2 pi i k t / N) for the bins X(0 .. N/2) of a real signal:
+// X(N-k) = conj X(k), and the first and last bins are taken as real.
+inline std::vector<long double> realInverseDft(const std::vector<Cl>& X, int64_t n) {
+    std::vector<Cl> full(static_cast<size_t>(n));
+    full[0] = X[0].real();
+    if (n > 1) full[n / 2] = X[n / 2].real();
+    for (int64_t k = 1; k < n / 2; ++k) {
+        full[k] = X[k];
+        full[n - k] = std::conj(X[k]);
+    }
+    std::vector<long double> out;
+    for (const Cl& v : complexDft(std::move(full), +1)) out.push_back(v.real());
+    return out;
+}
+
+// The bins X(0 .. N/2) held in the Perm layout (N doubles).
+inline std::vector<Cl> binsOfPerm(const double* perm, int64_t n) {
+    std::vector<Cl> X(static_cast<size_t>(n / 2 + 1));
+    X[0] = perm[0];
+    if (n > 1) X[n / 2] = perm[1];
+    for (int64_t k = 1; k < n / 2; ++k) X[k] = {perm[2 * k], perm[2 * k + 1]};
+    return X;
+}
+
 // The CCS layout (N + 2 doubles) of a reference spectrum times s.
 inline std::vector<long double> ccsOf(const std::vector<Cl>& X, long double s = 1) {
     std::vector<long double> out;

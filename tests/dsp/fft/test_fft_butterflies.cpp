@@ -1,7 +1,7 @@
 // The complex butterfly passes: those of slots 1, 3 and 2n in both directions (gathering passes
-// and block butterflies) and the iterative passes of slots 0 and 2, on tables built by the
-// set-up's own builders, against the long-double reference; in place, misaligned and through the
-// work buffer; slot 0 under a 53-bit control word against slot 2.
+// and block butterflies) on tables built by the set-up's own builders, and the iterative passes
+// of slots 0 and 2 in both directions on tables built here, against the long-double reference; in
+// place, misaligned and through the work buffer; slot 0 under a 53-bit control word against slot 2.
 #include "dsp/fft/builders.h"
 #include "dsp/fft/paths.h"
 #include "tests/dsp/fft/fft_reference.h"
@@ -144,46 +144,50 @@ TEST(FftButterflyIdentity, SlotsOneThreeAndTwoNAgree) {
     }
 }
 
-// Slots 0 and 2: n = 4 .. 4096 values in bit-reversed order, in place, over triple twiddles.
+// Slots 0 and 2, both directions: n = 4 .. 4096 values in bit-reversed order, in place, over a
+// triple twiddle table built here from long-double roots (entry j: w^j, w^2j, w^3j of
+// w = e^(-2 pi i / n)).
 TEST(FftIterativePasses, SlotsZeroAndTwoAgainstTheReference) {
-    using PassesFwd = void(DSP_CALL*)(double*, int, const double*);
-    std::vector<double> base((int64_t(1) << (kBaseOrder - 2)) + 8);
-    dspFftBaseTable_s0(kBaseOrder, base.data());
+    using PassesFn = void(DSP_CALL*)(double*, int, const double*);
+    struct Direction {
+        int sign;
+        PassesFn two, zero;
+    };
+    const Direction directions[] = {
+        {-1, dspFftButterflyPassesFwd_s2, dspFftButterflyPassesFwd_s0},
+        {+1, dspFftButterflyPassesInv_s2, dspFftButterflyPassesInv_s0},
+    };
     for (int m = 2; m <= 12; ++m) {
         SCOPED_TRACE("n = 2^" + std::to_string(m));
         const int64_t n = int64_t(1) << m;
-        std::vector<double> tw(6 * (n / 4 + 1) + 8);
-        dspFftTwiddleTable_s0(m, base.data(), kBaseOrder, tw.data());
+        std::vector<double> tw(6 * (n / 4 + 1));
+        for (int64_t j = 0; j <= n / 4; ++j) {
+            for (int r = 1; r <= 3; ++r) {
+                const Cl w = unitRoot(r * j, n, -1);
+                tw[6 * j + 2 * r - 2] = static_cast<double>(w.real());
+                tw[6 * j + 2 * r - 1] = static_cast<double>(w.imag());
+            }
+        }
         const std::vector<double> z = randomSignal(2 * n, 1400 + m);
         std::vector<double> reversed(2 * n);
         for (int64_t k = 0; k < n; ++k) {
             reversed[2 * k] = z[2 * reverseBits(k, m)];
             reversed[2 * k + 1] = z[2 * reverseBits(k, m) + 1];
         }
-        std::vector<double> byTwo;
-        for (const PassesFwd passes : {dspFftButterflyPassesFwd_s2, dspFftButterflyPassesFwd_s0}) {
-            const bool zero = passes == dspFftButterflyPassesFwd_s0;
-            std::vector<double> x = reversed;
-            if (zero) {
+        for (const Direction& d : directions) {
+            SCOPED_TRACE(d.sign < 0 ? "forward" : "inverse");
+            const std::vector<long double> want = flatten(complexDftOf(z.data(), n, d.sign));
+            std::vector<double> byTwo = reversed, byZero = reversed, extended = reversed;
+            d.two(byTwo.data(), static_cast<int>(n), tw.data());
+            EXPECT_LE(relativeRms(byTwo.data(), want, 2 * n), rmsBound(m)) << "slot 2";
+            {
                 X87DoublePrecision precision;
-                passes(x.data(), static_cast<int>(n), tw.data());
-            } else {
-                passes(x.data(), static_cast<int>(n), tw.data());
+                d.zero(byZero.data(), static_cast<int>(n), tw.data());
             }
-            EXPECT_LE(relativeRms(x.data(), flatten(complexDftOf(z.data(), n)), 2 * n), rmsBound(m))
-                << (zero ? "slot 0" : "slot 2");
-            if (zero) {
-                EXPECT_TRUE(sameBits(x.data(), byTwo.data(), 2 * n)) << "slot 0 at 53 bits";
-            } else {
-                byTwo = x;
-            }
+            EXPECT_TRUE(sameBits(byZero.data(), byTwo.data(), 2 * n)) << "slot 0 at 53 bits";
             // In extended precision slot 0 stays within the bound too.
-            x = reversed;
-            if (zero) {
-                passes(x.data(), static_cast<int>(n), tw.data());
-                EXPECT_LE(relativeRms(x.data(), flatten(complexDftOf(z.data(), n)), 2 * n),
-                          rmsBound(m));
-            }
+            d.zero(extended.data(), static_cast<int>(n), tw.data());
+            EXPECT_LE(relativeRms(extended.data(), want, 2 * n), rmsBound(m)) << "slot 0";
         }
     }
 }

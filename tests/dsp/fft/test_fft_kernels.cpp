@@ -1,7 +1,7 @@
-// The straight-line kernels of the small orders (dsp/fft/kernels.h), every slot set: each entry
-// against the long-double reference, its scaled and unscaled twins, in place, misaligned, and
-// the identities between slots. The reference itself is checked here against a direct DFT in
-// quad precision.
+// The straight-line kernels of the small orders (dsp/fft/kernels.h), every slot set and both
+// directions: each entry against the long-double reference, its scaled and unscaled twins, in
+// place, misaligned, and the identities between slots. The reference itself is checked here against
+// a direct DFT in quad precision.
 #include "dsp/fft/kernels.h"
 #include "tests/dsp/fft/fft_reference.h"
 #include "tests/dsp/slots.h"
@@ -14,9 +14,10 @@ namespace {
 
 using namespace ffttest;
 
-const DspFftKernelSet& setOf(int slot) {
-    return dspFftFwdKernelTables[slot];
+const DspFftKernelSet& setOf(int slot, bool inverse = false) {
+    return (inverse ? dspFftInvKernelTables : dspFftFwdKernelTables)[slot];
 }
+constexpr bool kDirections[] = {false, true};  // forward, inverse
 
 // One kernel call on n doubles: fn(src, dst, scale), with scale ignored by the unscaled tables.
 using Call = std::function<void(const double*, double*, double)>;
@@ -84,67 +85,104 @@ void checkTwins(const Call& scaled, const Call& unscaled, const std::vector<doub
 class FftKernelTest : public DspSlotTest {};
 
 TEST_P(FftKernelTest, ComplexKernelsAgainstTheReference) {
-    const DspFftKernelSet& set = setOf(slot());
-    for (int m = 0; m <= 5; ++m) {
-        SCOPED_TRACE("complex order " + std::to_string(m));
-        const Call t2 = complexEntry(set, true, m), t3 = complexEntry(set, false, m);
-        ASSERT_EQ(!t2, !t3) << "T2 and T3 come together";
-        if (!t3) continue;  // not built for this slot yet
-        const int M = 1 << m;
-        const std::vector<double> z = randomSignal(2 * M, 100 + m);
-        const std::vector<double> got = run(t3, z, 0, 0, 0);
-        EXPECT_LE(relativeRms(got.data(), flatten(complexDftOf(z.data(), M)), 2 * M), rmsBound(m));
-        checkTwins(t2, t3, z);
-        // z[1] = 1 gives exp(-2 pi i k / M): the sign of the exponent and the natural order.
-        std::vector<double> tone(2 * M, 0.0);
-        tone[M > 1 ? 2 : 0] = 1.0;
-        const std::vector<double> t = run(t3, tone, 0, 0, 0);
-        for (int k = 0; k < M; ++k) {
-            const Cl w = M > 1 ? unitRoot(k, M, -1) : Cl(1);
-            EXPECT_NEAR(t[2 * k], static_cast<double>(w.real()), 2e-16) << k;
-            EXPECT_NEAR(t[2 * k + 1], static_cast<double>(w.imag()), 2e-16) << k;
+    for (bool inverse : kDirections) {
+        const DspFftKernelSet& set = setOf(slot(), inverse);
+        const int sign = inverse ? +1 : -1;
+        for (int m = 0; m <= 5; ++m) {
+            SCOPED_TRACE(std::string(inverse ? "inverse" : "forward") + " complex order " +
+                         std::to_string(m));
+            const Call t2 = complexEntry(set, true, m), t3 = complexEntry(set, false, m);
+            ASSERT_EQ(!t2, !t3) << "T2 and T3 come together";
+            if (!t3) continue;  // not built for this slot yet
+            const int M = 1 << m;
+            const std::vector<double> z = randomSignal(2 * M, 100 + m);
+            const std::vector<double> got = run(t3, z, 0, 0, 0);
+            EXPECT_LE(relativeRms(got.data(), flatten(complexDftOf(z.data(), M, sign)), 2 * M),
+                      rmsBound(m));
+            checkTwins(t2, t3, z);
+            // z[1] = 1 gives exp(sign 2 pi i k / M): the sign of the exponent, the natural order.
+            std::vector<double> tone(2 * M, 0.0);
+            tone[M > 1 ? 2 : 0] = 1.0;
+            const std::vector<double> t = run(t3, tone, 0, 0, 0);
+            for (int k = 0; k < M; ++k) {
+                const Cl w = M > 1 ? unitRoot(k, M, sign) : Cl(1);
+                EXPECT_NEAR(t[2 * k], static_cast<double>(w.real()), 2e-16) << k;
+                EXPECT_NEAR(t[2 * k + 1], static_cast<double>(w.imag()), 2e-16) << k;
+            }
         }
     }
 }
 
 TEST_P(FftKernelTest, RealKernelsAgainstTheReference) {
-    const DspFftKernelSet& set = setOf(slot());
-    for (int k = 0; k <= 5; ++k) {
-        SCOPED_TRACE("order " + std::to_string(k));
-        const Call t0 = realEntry(set, true, k), t1 = realEntry(set, false, k);
-        ASSERT_EQ(!t0, !t1) << "T0 and T1 come together";
-        if (!t1) continue;
-        const int N = 1 << k;
-        const std::vector<double> x = randomSignal(N, 200 + k);
-        const std::vector<double> got = run(t1, x, 0, 0, 0);
-        EXPECT_LE(relativeRms(got.data(), permOf(realDft(x.data(), N), N), N), rmsBound(k));
-        checkTwins(t0, t1, x);
+    for (bool inverse : kDirections) {
+        const DspFftKernelSet& set = setOf(slot(), inverse);
+        for (int k = 0; k <= 5; ++k) {
+            SCOPED_TRACE(std::string(inverse ? "inverse" : "forward") + " order " +
+                         std::to_string(k));
+            const Call t0 = realEntry(set, true, k), t1 = realEntry(set, false, k);
+            ASSERT_EQ(!t0, !t1) << "T0 and T1 come together";
+            if (!t1) continue;
+            const int N = 1 << k;
+            const std::vector<double> x = randomSignal(N, 200 + k);
+            const std::vector<double> got = run(t1, x, 0, 0, 0);
+            const std::vector<long double> want = inverse
+                                                      ? realInverseDft(binsOfPerm(x.data(), N), N)
+                                                      : permOf(realDft(x.data(), N), N);
+            EXPECT_LE(relativeRms(got.data(), want, N), rmsBound(k));
+            checkTwins(t0, t1, x);
+        }
     }
 }
 
 // The exact cases of the small real orders.
 TEST_P(FftKernelTest, RealKernelsExactValues) {
-    const DspFftKernelSet& set = setOf(slot());
     struct Case {
+        bool inverse;
         int order;
         double scale;
         std::vector<double> in, want;
     };
     const double c = 0.7071067811865476;
     const Case cases[] = {
-        {0, 2.0, {-3.5}, {-7.0}},
-        {1, 1.0, {1.5, -4.0}, {-2.5, 5.5}},
-        {2, 1.0, {1, 2, 3, 4}, {10, -2, -2, 2}},
-        {2, 0.5, {1, 2, 3, 4}, {5, -1, -1, 1}},
-        {3, 1.0, {1, 0, 0, 0, 0, 0, 0, 0}, {1, 1, 1, 0, 1, 0, 1, 0}},
-        {3, 1.0, {0, 1, 0, 0, 0, 0, 0, 0}, {1, -1, c, -c, 0, -1, -c, -c}},
+        {false, 0, 2.0, {-3.5}, {-7.0}},
+        {false, 1, 1.0, {1.5, -4.0}, {-2.5, 5.5}},
+        {false, 2, 1.0, {1, 2, 3, 4}, {10, -2, -2, 2}},
+        {false, 2, 0.5, {1, 2, 3, 4}, {5, -1, -1, 1}},
+        {false, 3, 1.0, {1, 0, 0, 0, 0, 0, 0, 0}, {1, 1, 1, 0, 1, 0, 1, 0}},
+        {false, 3, 1.0, {0, 1, 0, 0, 0, 0, 0, 0}, {1, -1, c, -c, 0, -1, -c, -c}},
+        {true, 1, 0.5, {1, 0}, {0.5, 0.5}},
+        {true, 1, 0.5, {0, 1}, {0.5, -0.5}},
+        {true, 2, 1.0, {4, 0, 0, 0}, {4, 4, 4, 4}},
+        {true, 2, 0.25, {4, 0, 0, 0}, {1, 1, 1, 1}},
+        {true, 2, 1.0, {0, 1, 0, 0}, {1, -1, 1, -1}},
+        {true, 2, 1.0, {0, 0, 1, 0}, {2, 0, -2, 0}},
+        {true, 2, 1.0, {0, 0, 0, 1}, {0, -2, 0, 2}},
+        {true, 3, 0.5, {0, 0, 1, 0, 0, 0, 0, 0}, {1, c, 0, -c, -1, -c, 0, c}},
+        {true, 3, 1.0, {0, 0, 0, 0, 0, 0, 0, 1}, {0, -2 * c, 2, -2 * c, 0, 2 * c, -2, 2 * c}},
     };
     for (const Case& t : cases) {
-        const Call fn = realEntry(set, t.scale != 1.0, t.order);
+        const Call fn = realEntry(setOf(slot(), t.inverse), t.scale != 1.0, t.order);
         if (!fn) continue;
         const std::vector<double> got = run(fn, t.in, t.scale, 0, 0);
         for (size_t i = 0; i < t.want.size(); ++i)
-            EXPECT_EQ(got[i], t.want[i]) << "order " << t.order << ", double " << i;
+            EXPECT_EQ(got[i], t.want[i])
+                << (t.inverse ? "inverse" : "forward") << " order " << t.order << ", double " << i;
+    }
+    // Only X[0] = 1 gives s everywhere, only X[N/2] = 1 alternates, at every inverse order.
+    for (int k = 0; k <= 5; ++k) {
+        const Call fn = realEntry(setOf(slot(), true), true, k);
+        if (!fn) continue;
+        const int N = 1 << k;
+        std::vector<double> dc(N, 0.0), nyquist(N, 0.0);
+        dc[0] = 1;
+        if (N > 1) nyquist[1] = 1;
+        const std::vector<double> a = run(fn, dc, 0.125, 0, 0), b = run(fn, nyquist, 0.125, 0, 0);
+        for (int i = 0; i < N; ++i) {
+            EXPECT_EQ(a[i], 0.125) << "order " << k << " sample " << i;
+            if (N > 1) {
+                EXPECT_EQ(b[i], i % 2 ? -0.125 : 0.125) << "order " << k << " sample " << i;
+            }
+        }
     }
 }
 
@@ -167,8 +205,8 @@ DSP_INSTANTIATE_SLOTS_WITH_2N(FftKernelTest);
 // ---------------------------------------------------------------------------------------------
 // Between slots: the members that share an arithmetic give the same bits.
 
-std::vector<double> outputOf(int slot, bool real, bool scaled, int k) {
-    const DspFftKernelSet& set = setOf(slot);
+std::vector<double> outputOf(int slot, bool real, bool scaled, int k, bool inverse = false) {
+    const DspFftKernelSet& set = setOf(slot, inverse);
     const Call fn = real ? realEntry(set, scaled, k) : complexEntry(set, scaled, k);
     if (!fn) return {};
     const size_t n = size_t(real ? 1 : 2) << k;
@@ -176,19 +214,30 @@ std::vector<double> outputOf(int slot, bool real, bool scaled, int k) {
 }
 
 TEST(FftKernelIdentity, SharedArithmeticGivesTheSameBits) {
-    // Slots 1, 3 and 2n and the real kernels of slot 4 (slot 5 up to order 3): one arithmetic.
-    for (bool real : {true, false}) {
-        for (bool scaled : {true, false}) {
-            for (int k = 0; k <= 5; ++k) {
-                SCOPED_TRACE(std::string(real ? "real" : "complex") + (scaled ? " scaled" : "") +
-                             " order " + std::to_string(k));
-                const std::vector<double> want = outputOf(1, real, scaled, k);
-                ASSERT_FALSE(want.empty());
-                for (int s : {3, kDspSlot2n, 4, 5}) {
-                    if (!dspSlotSupported(s)) continue;
-                    const std::vector<double> got = outputOf(s, real, scaled, k);
-                    if (got.empty()) continue;  // not built yet
-                    EXPECT_TRUE(sameBits(got.data(), want.data(), want.size())) << dspSlotName(s);
+    // Forward: slots 1, 3 and 2n and the real kernels of slot 4 (slot 5 up to order 3) share one
+    // arithmetic. Inverse: the real kernels of slots 1 to 4 and 2n (slot 5 up to order 3, where
+    // it has no rotation to fuse), the complex ones of slots 1, 3 and 2n.
+    for (bool inverse : kDirections) {
+        for (bool real : {true, false}) {
+            for (bool scaled : {true, false}) {
+                for (int k = 0; k <= 5; ++k) {
+                    SCOPED_TRACE(std::string(inverse ? "inverse " : "forward ") +
+                                 (real ? "real" : "complex") + (scaled ? " scaled" : "") +
+                                 " order " + std::to_string(k));
+                    const std::vector<double> want = outputOf(1, real, scaled, k, inverse);
+                    ASSERT_FALSE(want.empty());
+                    std::vector<int> same = {3, kDspSlot2n, 4, 5};
+                    if (inverse && real) {
+                        same = {2, 3, kDspSlot2n, 4};
+                        if (k <= 3) same.push_back(5);
+                    }
+                    for (int s : same) {
+                        if (!dspSlotSupported(s)) continue;
+                        const std::vector<double> got = outputOf(s, real, scaled, k, inverse);
+                        if (got.empty()) continue;  // not built yet
+                        EXPECT_TRUE(sameBits(got.data(), want.data(), want.size()))
+                            << dspSlotName(s);
+                    }
                 }
             }
         }
@@ -197,18 +246,21 @@ TEST(FftKernelIdentity, SharedArithmeticGivesTheSameBits) {
 
 TEST(FftKernelIdentity, SlotZeroAtDoublePrecisionIsSlotTwo) {
     const uint16_t before = x87ControlWord();
-    for (bool real : {true, false}) {
-        for (bool scaled : {true, false}) {
-            for (int k = 0; k <= 5; ++k) {
-                SCOPED_TRACE(std::string(real ? "real" : "complex") + (scaled ? " scaled" : "") +
-                             " order " + std::to_string(k));
-                const std::vector<double> want = outputOf(2, real, scaled, k);
-                std::vector<double> got;
-                {
-                    X87DoublePrecision precision;
-                    got = outputOf(0, real, scaled, k);
+    for (bool inverse : kDirections) {
+        for (bool real : {true, false}) {
+            for (bool scaled : {true, false}) {
+                for (int k = 0; k <= 5; ++k) {
+                    SCOPED_TRACE(std::string(inverse ? "inverse " : "forward ") +
+                                 (real ? "real" : "complex") + (scaled ? " scaled" : "") +
+                                 " order " + std::to_string(k));
+                    const std::vector<double> want = outputOf(2, real, scaled, k, inverse);
+                    std::vector<double> got;
+                    {
+                        X87DoublePrecision precision;
+                        got = outputOf(0, real, scaled, k, inverse);
+                    }
+                    EXPECT_TRUE(sameBits(got.data(), want.data(), want.size()));
                 }
-                EXPECT_TRUE(sameBits(got.data(), want.data(), want.size()));
             }
         }
     }

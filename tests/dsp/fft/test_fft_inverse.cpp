@@ -1,0 +1,441 @@
+// The inverse real FFT through every slot body: accuracy against the long-double reference at
+// every order the body transforms, the rules that hold bit for bit within a slot (scaling, the
+// ignored imaginary parts, in place, alignment, memory), round trips with the forward body, the
+// statuses, the identities between slots, threads, and the pre-processing on its own.
+#include "dsp/fft/paths.h"
+#include "tests/dsp/fft/fft_reference.h"
+#include "tests/dsp/fft/fft_support.h"
+
+#include <cstdio>
+#include <limits>
+#include <thread>
+
+namespace {
+
+using namespace ffttest;
+
+const auto& kInverse = dspslots::dspFftInvCcsToReal64f;
+const auto& kForward = dspslots::dspFftFwdRealToCcs64f;
+
+// The largest order each inverse body transforms today; above it the body answers
+// dspErrFftOrder (the recursive drivers, and the complex kernels and mid-order driver of slots 4
+// and 5, come later).
+int lastBuiltOrder(int slot) {
+    static const int kLast[kDspSlotCountWith2n] = {11, 14, 13, 17, 4, 4, 17};
+    return kLast[slot];
+}
+
+// The scale the flag gives an order's inverse transform (the forward-only flag leaves it 1).
+long double inverseScale(int flag, int order) {
+    const long double n = std::ldexp(1.0L, order);
+    return flag == dspFftScaleInv ? 1 / n : flag == dspFftScaleSqrt ? 1 / sqrtl(n) : 1;
+}
+
+// The reference samples of the N + 2 doubles of a CCS spectrum.
+std::vector<long double> inverseReference(const std::vector<double>& ccs, int order) {
+    const int64_t n = int64_t(1) << order;
+    std::vector<Cl> X(static_cast<size_t>(n / 2 + 1));
+    for (int64_t k = 0; k <= n / 2; ++k) X[k] = {ccs[2 * k], ccs[2 * k + 1]};
+    return realInverseDft(X, n);
+}
+
+// A sample sums N bin terms through log2 N rounded stages, each adding at most about one unit
+// of rounding relative to the terms it combines: so its error stays within that many units of
+// the sum of the magnitudes of all N terms.
+double perSampleBound(const std::vector<double>& ccs, int order) {
+    const int64_t n = int64_t(1) << order;
+    long double l1 = std::fabs(ccs[0]) + (n > 1 ? std::fabs(ccs[n]) : 0);
+    for (int64_t k = 1; k < n / 2; ++k) l1 += 2 * std::hypot(ccs[2 * k], ccs[2 * k + 1]);
+    return static_cast<double>(2.3e-16L * std::max(1, order) * l1);
+}
+
+// Uniform values in [-1, 1) in every double of the spectrum, the ignored imaginary parts of the
+// first and last bins included.
+std::vector<double> randomSpectrum(int order, uint32_t seed) {
+    const size_t n = size_t(1) << order;
+    return randomSignal(n == 1 ? 2 : n + 2, seed);
+}
+
+constexpr uint8_t kDstSentinel = 0x5A, kWorkSentinel = 0xC3, kSrcSentinel = 0x3C;
+
+struct Run {
+    bool inPlace = false;
+    size_t dstOff = 0, workOff = 0;
+};
+
+// One inverse call of body `slot` on spec b; checks that it succeeds, leaves src and the spec
+// alone and writes nothing outside dst[0 .. N-1] and the reported work; returns the N samples.
+std::vector<double> inverse(int slot, const BuiltSpec& b, const std::vector<double>& spectrum,
+                            const Run& r = {}) {
+    const size_t n = size_t(1) << b.order, in = spectrum.size() * sizeof(double);
+    DspGuardedBuffer src(in, 0, kSrcSentinel), dst(r.inPlace ? in : n * sizeof(double), r.dstOff,
+                                                   kDstSentinel);
+    DspGuardedBuffer work(b.W, r.workOff, kWorkSentinel);
+    double* const d = reinterpret_cast<double*>(dst.at());
+    double* const s = r.inPlace ? d : reinterpret_cast<double*>(src.at());
+    std::memcpy(s, spectrum.data(), in);
+    const std::vector<BYTE> specBefore(b.mem->at(), b.mem->at() + b.S);
+    EXPECT_EQ(kInverse[slot](s, d, b.spec, work.at()), dspOk);
+    EXPECT_EQ(dst.changedOutside(0, r.inPlace ? in : n * sizeof(double)), -1)
+        << "written outside dst";
+    EXPECT_EQ(work.changedOutside(0, b.W), -1) << "written outside the work buffer";
+    EXPECT_TRUE(std::equal(specBefore.begin(), specBefore.end(), b.mem->at())) << "spec changed";
+    if (r.inPlace) {
+        EXPECT_TRUE(sameBits(d + n, spectrum.data() + n, spectrum.size() - n))
+            << "src beyond N changed";
+    } else {
+        EXPECT_TRUE(sameBits(s, spectrum.data(), spectrum.size())) << "src changed";
+    }
+    return std::vector<double>(d, d + n);
+}
+
+std::vector<double> times(std::vector<double> v, double s) {
+    for (double& x : v) x *= s;
+    return v;
+}
+
+class FftInverseTest : public DspSlotTest {
+protected:
+    void SetUp() override {
+        DspSlotTest::SetUp();
+        enableEveryFeature();
+    }
+    void TearDown() override { dspTestResetCpu(); }
+};
+
+// Worst relative RMS error over the bound, by order band, printed for the record.
+struct Worst {
+    double ratio[4] = {0, 0, 0, 0};
+    void add(int order, double rms) {
+        const int band = order <= 5 ? 0 : order == 6 ? 1 : order <= 11 ? 2 : 3;
+        ratio[band] = std::max(ratio[band], rms / rmsBound(order));
+    }
+};
+
+// Every order the body transforms, flags 8, 2, 4 and 1, against the reference (one reference per
+// order); then the rules that hold bit for bit within the slot.
+TEST_P(FftInverseTest, AccuracyAndRulesWithinTheSlot) {
+    const int s = slot();
+    Worst worst;
+    const double inf = std::numeric_limits<double>::infinity();
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    for (int order = 0; order <= lastBuiltOrder(s); ++order) {
+        SCOPED_TRACE("order " + std::to_string(order));
+        const int64_t n = int64_t(1) << order;
+        const std::vector<double> X = randomSpectrum(order, 1500 + order);
+        const std::vector<long double> ref = inverseReference(X, order);
+        const double sampleBound = perSampleBound(X, order);
+        std::vector<double> plain;
+        for (int flag : {dspFftScaleNone, dspFftScaleInv, dspFftScaleSqrt, dspFftScaleFwd}) {
+            SCOPED_TRACE("flag " + std::to_string(flag));
+            const BuiltSpec b(s, order, 0, flag);
+            ASSERT_EQ(b.status, dspOk);
+            const std::vector<double> got = inverse(s, b, X);
+            const long double sc = inverseScale(flag, order);
+            std::vector<long double> want = ref;
+            for (long double& v : want) v *= sc;
+            const double rms = relativeRms(got.data(), want, got.size());
+            EXPECT_LE(rms, rmsBound(order));
+            worst.add(order, rms);
+            for (int64_t t = 0; t < n; ++t)
+                ASSERT_LE(std::fabs(got[t] - want[t]), sampleBound * static_cast<double>(sc)) << t;
+            // Scaling: once, by the flag's factor (exact for powers of two).
+            if (flag == dspFftScaleNone) plain = got;
+            if (flag == dspFftScaleInv) {
+                EXPECT_TRUE(sameBits(got.data(), times(plain, 1.0 / n).data(), n));
+            }
+            if (flag == dspFftScaleSqrt && order % 2 == 0) {
+                EXPECT_TRUE(sameBits(got.data(), times(plain, std::ldexp(1.0, -order / 2)).data(),
+                                     n));
+            }
+            if (flag == dspFftScaleFwd) {
+                EXPECT_TRUE(sameBits(got.data(), plain.data(), n));
+            }
+            if (flag != dspFftScaleNone && flag != dspFftScaleInv) continue;
+            // The imaginary parts of the first and last bins are never read.
+            for (double junk : {nan, inf, -inf}) {
+                std::vector<double> Y = X;
+                Y[1] = junk;
+                if (n > 1) Y[n + 1] = -junk;
+                EXPECT_TRUE(sameBits(inverse(s, b, Y).data(), got.data(), n)) << junk;
+            }
+            // In place, and dst 8, 16 or 24 bytes past 32 (work 1 byte past 64), same bits.
+            EXPECT_TRUE(sameBits(inverse(s, b, X, {true}).data(), got.data(), n));
+            for (size_t off : {8, 16, 24}) {
+                EXPECT_TRUE(sameBits(inverse(s, b, X, {false, off, 1}).data(), got.data(), n))
+                    << off;
+            }
+            EXPECT_TRUE(sameBits(inverse(s, b, X, {true, 8, 1}).data(), got.data(), n));
+        }
+    }
+    std::printf(
+        "[ worst    ] %s inverse: relative RMS / bound: orders 0-5 %.3f, 6 %.3f, 7-11 %.3f, "
+        "12-17 %.3f\n",
+        dspSlotName(s), worst.ratio[0], worst.ratio[1], worst.ratio[2], worst.ratio[3]);
+}
+
+// DC alone and Nyquist alone give exact samples; the documented small cases.
+TEST_P(FftInverseTest, ExactValues) {
+    const int s = slot();
+    for (int order = 0; order <= lastBuiltOrder(s); ++order) {
+        SCOPED_TRACE("order " + std::to_string(order));
+        const int64_t n = int64_t(1) << order;
+        for (int flag : {dspFftScaleNone, dspFftScaleInv}) {
+            const double sc = static_cast<double>(inverseScale(flag, order));
+            const BuiltSpec b(s, order, 0, flag);
+            std::vector<double> X(n == 1 ? 2 : n + 2, 0.0);
+            X[0] = -1.5;
+            const std::vector<double> dc = inverse(s, b, X);
+            std::vector<double> nyquist;
+            if (n > 1) {
+                X[0] = 0;
+                X[n] = 3.0;
+                nyquist = inverse(s, b, X);
+            }
+            for (int64_t t = 0; t < n; ++t) {
+                EXPECT_EQ(dc[t], -1.5 * sc) << t;
+                if (n > 1) {
+                    EXPECT_EQ(nyquist[t], (t % 2 ? -3.0 : 3.0) * sc) << t;
+                }
+            }
+        }
+    }
+    const BuiltSpec plain(s, 2), third(s, 2, 0, dspFftScaleInv), one(s, 1);
+    EXPECT_EQ(inverse(s, plain, {4, 9, 0, 0, 0, 9}), std::vector<double>(4, 4.0));
+    EXPECT_EQ(inverse(s, third, {4, 9, 0, 0, 0, 9}), std::vector<double>(4, 1.0));
+    EXPECT_EQ(inverse(s, plain, {0, 0, 1, 0, 0, 0}), (std::vector<double>{2, 0, -2, 0}));
+    EXPECT_EQ(inverse(s, plain, {0, 0, 0, 1, 0, 0}), (std::vector<double>{0, -2, 0, 2}));
+    EXPECT_EQ(inverse(s, one, {1.5, 7, -4, 7}), (std::vector<double>{-2.5, 5.5}));
+}
+
+// Forward then inverse of the same slot: N times the signal unscaled, the signal otherwise
+// (slot 5's forward stops at order 3 for now).
+TEST_P(FftInverseTest, RoundTrips) {
+    const int s = slot();
+    for (int order = 0; order <= std::min(lastBuiltOrder(s), s == 5 ? 3 : 17); ++order) {
+        SCOPED_TRACE("order " + std::to_string(order));
+        const int64_t n = int64_t(1) << order;
+        const std::vector<double> x = randomSignal(n, 1600 + order);
+        for (int flag : {dspFftScaleNone, dspFftScaleFwd, dspFftScaleInv, dspFftScaleSqrt}) {
+            const BuiltSpec b(s, order, 0, flag);
+            std::vector<double> spectrum(n == 1 ? 2 : n + 2), work(b.W / 8 + 1);
+            ASSERT_EQ(kForward[s](x.data(), spectrum.data(), b.spec,
+                                  reinterpret_cast<BYTE*>(work.data())),
+                      dspOk);
+            const std::vector<double> back = inverse(s, b, spectrum);
+            std::vector<long double> want(x.begin(), x.end());
+            if (flag == dspFftScaleNone)
+                for (long double& v : want) v *= n;
+            EXPECT_LE(relativeRms(back.data(), want, n), 2 * rmsBound(order)) << "flag " << flag;
+        }
+    }
+}
+
+// The checks in their order, each leaving dst and work as they were; the orders whose path is
+// not built yet; a null work buffer where the spec needs none, and a given one left alone.
+TEST_P(FftInverseTest, Statuses) {
+    const int s = slot();
+    const int order = std::min(lastBuiltOrder(s), 8);
+    const BuiltSpec good(s, order);
+    // Memory whose set-up refused its flag: tag 0.
+    std::vector<BYTE> refused(good.S);
+    DspFftSpecReal64f* kept = nullptr;
+    ASSERT_EQ(kInit[s](&kept, order, 3, 0, refused.data(), nullptr), dspErrFftFlag);
+    const auto* const unbuilt = reinterpret_cast<const DspFftSpecReal64f*>(
+        (reinterpret_cast<uintptr_t>(refused.data()) + 63) & ~uintptr_t(63));
+    // Memory whose set-up failed for want of a set-up buffer, where a spec stood before.
+    const BuiltSpec stale(s, 12);
+    ASSERT_EQ(kInit[s](&kept, 12, dspFftScaleNone, 0, stale.mem->at(), nullptr), dspErrNullPtr);
+    const std::vector<double> X = randomSpectrum(order, 1700);
+    DspGuardedBuffer dst((size_t(1) << order) * 8, 0, kDstSentinel);
+    DspGuardedBuffer work(std::max(good.W, 64), 0, kWorkSentinel);
+    double* const d = reinterpret_cast<double*>(dst.at());
+    struct Case {
+        const double* src;
+        double* dst;
+        const DspFftSpecReal64f* spec;
+        BYTE* work;
+        DspStatus want;
+    };
+    std::vector<Case> cases = {
+        {X.data(), d, nullptr, work.at(), dspErrNullPtr},
+        {X.data(), d, unbuilt, work.at(), dspErrSpecMismatch},
+        {nullptr, d, unbuilt, work.at(), dspErrSpecMismatch},
+        {X.data(), d, stale.spec, work.at(), dspErrSpecMismatch},
+        {nullptr, d, stale.spec, work.at(), dspErrSpecMismatch},
+        {nullptr, d, good.spec, work.at(), dspErrNullPtr},
+        {X.data(), nullptr, good.spec, work.at(), dspErrNullPtr},
+    };
+    const BuiltSpec needsWork(s, std::min(lastBuiltOrder(s), 14));
+    if (needsWork.W > 0) {
+        cases.push_back({X.data(), d, needsWork.spec, nullptr, dspErrNullPtr});
+    }
+    for (const Case& c : cases) {
+        EXPECT_EQ(kInverse[s](c.src, c.dst, c.spec, c.work), c.want);
+        EXPECT_EQ(dst.changedOutside(0, 0), -1);
+        EXPECT_EQ(work.changedOutside(0, 0), -1);
+    }
+    // Orders without a path yet: dspErrFftOrder, nothing written.
+    for (int o = lastBuiltOrder(s) + 1; o <= std::min(kLayout[s].maxOrder, 20); ++o) {
+        for (int flag : {dspFftScaleNone, dspFftScaleInv}) {
+            const BuiltSpec b(s, o, 0, flag);
+            DspGuardedBuffer big((size_t(1) << o) * 8, 0, kDstSentinel);
+            DspGuardedBuffer w(b.W, 0, kWorkSentinel);
+            const std::vector<double> y((size_t(1) << o) + 2, 0.5);
+            EXPECT_EQ(kInverse[s](y.data(), reinterpret_cast<double*>(big.at()), b.spec, w.at()),
+                      dspErrFftOrder)
+                << "order " << o;
+            EXPECT_EQ(big.changedOutside(0, 0), -1);
+            EXPECT_EQ(w.changedOutside(0, 0), -1);
+        }
+    }
+    // With no work in the spec a null work buffer is accepted and a given one is not touched.
+    for (int o = 0; o <= lastBuiltOrder(s); ++o) {
+        const BuiltSpec b(s, o);
+        if (b.W > 0) continue;
+        const std::vector<double> Y = randomSpectrum(o, 1800 + o);
+        std::vector<double> out(size_t(1) << o);
+        EXPECT_EQ(kInverse[s](Y.data(), out.data(), b.spec, nullptr), dspOk) << o;
+        EXPECT_TRUE(sameBits(out.data(), inverse(s, b, Y).data(), out.size())) << o;
+        DspGuardedBuffer untouched(64, 0, kWorkSentinel);
+        EXPECT_EQ(kInverse[s](Y.data(), out.data(), b.spec, untouched.at()), dspOk) << o;
+        EXPECT_EQ(untouched.changedOutside(0, 0), -1) << o;
+    }
+}
+
+DSP_INSTANTIATE_SLOTS_WITH_2N(FftInverseTest);
+
+// ---------------------------------------------------------------------------------------------
+// Between slots.
+
+class FftInverseIdentity : public ::testing::Test {
+protected:
+    void SetUp() override { enableEveryFeature(); }
+    void TearDown() override { dspTestResetCpu(); }
+};
+
+// The bits of body `slot` on a spec built by `builder` (flags 8 and 2 one after the other).
+std::vector<double> bitsOf(int slot, int builder, int order) {
+    std::vector<double> all;
+    for (int flag : {dspFftScaleNone, dspFftScaleInv}) {
+        const BuiltSpec b(builder, order, 0, flag);
+        const std::vector<double> got = inverse(slot, b, randomSpectrum(order, 1900));
+        all.insert(all.end(), got.begin(), got.end());
+    }
+    return all;
+}
+
+TEST_F(FftInverseIdentity, SlotZeroAtDoublePrecisionIsSlotTwo) {
+    if (!dspSlotSupported(2)) GTEST_SKIP() << "no slot 2";
+    const uint16_t before = x87ControlWord();
+    for (int order = 0; order <= 11; ++order) {
+        SCOPED_TRACE("order " + std::to_string(order));
+        const std::vector<double> want = bitsOf(2, 2, order);
+        std::vector<double> got;
+        {
+            X87DoublePrecision precision;
+            got = bitsOf(0, order <= 10 ? 0 : 2, order);
+        }
+        EXPECT_TRUE(sameBits(got.data(), want.data(), want.size()));
+    }
+    EXPECT_EQ(x87ControlWord(), before);
+}
+
+// Slot 2 without MOVBE is slot 2n, bit for bit; slot 0 keeps the caller's control word.
+TEST_F(FftInverseIdentity, SlotTwoWithoutMovbeIsTwoNAndSlotZeroKeepsTheControlWord) {
+    if (dspSlotSupported(2)) {
+        for (int order : {3, 6, 9, 14, 16}) {
+            const std::vector<double> want = bitsOf(kDspSlot2n, kDspSlot2n, order);
+            dspTestForceCpu(dspSlotSsse3, dspFeatAll & ~dspFeatMovbe);
+            const std::vector<double> got = bitsOf(2, 2, order);
+            enableEveryFeature();
+            EXPECT_TRUE(sameBits(got.data(), want.data(), want.size())) << "order " << order;
+        }
+    }
+    const uint16_t saved = x87ControlWord();
+    for (uint16_t cw : {uint16_t(0x027F), uint16_t(0x037F)}) {
+        for (int order : {4, 6, 11}) {
+            const BuiltSpec b(0, order, 0, dspFftScaleInv);
+            const std::vector<double> X = randomSpectrum(order, 2000);
+            std::vector<double> out(size_t(1) << order);
+            setX87ControlWord(cw);
+            const DspStatus st = kInverse[0](X.data(), out.data(), b.spec, nullptr);
+            const uint16_t after = x87ControlWord();
+            setX87ControlWord(saved);
+            EXPECT_EQ(st, dspOk);
+            EXPECT_EQ(after, cw) << "order " << order;
+        }
+    }
+}
+
+// Eight threads on one spec, each with its own dst and work, give the bits of a lone call.
+TEST_F(FftInverseIdentity, ThreadsShareOneSpec) {
+    for (int s : dspSupportedSlots(true)) {
+        for (int order : {std::min(11, lastBuiltOrder(s)), lastBuiltOrder(s)}) {
+            SCOPED_TRACE(std::string(dspSlotName(s)) + " order " + std::to_string(order));
+            const BuiltSpec b(s, order, 0, dspFftScaleInv);
+            const std::vector<double> X = randomSpectrum(order, 2100);
+            const std::vector<double> want = inverse(s, b, X);
+            std::vector<std::vector<double>> out(8, std::vector<double>(want.size()));
+            std::vector<std::vector<BYTE>> work(8, std::vector<BYTE>(b.W + 1));
+            std::vector<std::thread> threads;
+            std::vector<DspStatus> status(8, -1);
+            for (int t = 0; t < 8; ++t) {
+                threads.emplace_back([&, t] {
+                    for (int rep = 0; rep < 4; ++rep)
+                        status[t] = kInverse[s](X.data(), out[t].data(), b.spec, work[t].data());
+                });
+            }
+            for (std::thread& t : threads) t.join();
+            for (int t = 0; t < 8; ++t) {
+                EXPECT_EQ(status[t], dspOk);
+                EXPECT_TRUE(sameBits(out[t].data(), want.data(), want.size())) << "thread " << t;
+            }
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// The pre-processing on its own, every member, in the four table forms (pairs or groups, one or
+// two levels; slot 3 switches at 19, the others at 18), against direct evaluation:
+// Y(k) = S + i e^(i theta) D, S = X(k) + conj X(n-k), D = X(k) - conj X(n-k), theta = 2 pi k / N.
+// The middle bin is exactly 2 conj X(n/2), -0 included; dst[0..1] stay; in place is the same.
+
+TEST_F(FftInverseIdentity, PreProcessAgainstDirectEvaluation) {
+    for (int s : dspSupportedSlots(true)) {
+        for (int order : {5, 6, 10, 18, 19}) {
+            // The smallest call is n = 16 in slots 4 and 5; the others have no table there.
+            if (order == 5 && s != 4 && s != 5) continue;
+            SCOPED_TRACE(std::string(dspSlotName(s)) + " order " + std::to_string(order));
+            const BuiltSpec b(s, order);
+            ASSERT_EQ(b.status, dspOk);
+            const int64_t N = int64_t(1) << order, n = N / 2;
+            std::vector<double> X = randomSpectrum(order, 2200 + order);
+            X[n + 1] = 0.0;
+            std::vector<double> out(N, -99.0);
+            const double* table = tableAt<double>(b.spec, 16);
+            dspslots::dspRealFftInvPreProcess[s](X.data(), out.data(), static_cast<int>(n), table);
+            EXPECT_EQ(out[0], -99.0);
+            EXPECT_EQ(out[1], -99.0);
+            EXPECT_EQ(out[n], 2 * X[n]);
+            EXPECT_TRUE(std::signbit(out[n + 1])) << "the conjugate of +0 is -0";
+            EXPECT_EQ(out[n + 1], 0.0);
+            long double err = 0, norm = 0;
+            for (int64_t k = 1; k < n; ++k) {
+                const Cl a(X[2 * k], X[2 * k + 1]), bm(X[2 * (n - k)], -X[2 * (n - k) + 1]);
+                const Cl want = (a + bm) + Cl(0, 1) * unitRoot(k, N, +1) * (a - bm);
+                const Cl got(out[2 * k], out[2 * k + 1]);
+                err += std::norm(got - want);
+                norm += std::norm(want);
+            }
+            EXPECT_LE(static_cast<double>(sqrtl(err / norm)), 2e-16);
+            std::vector<double> inPlace = X;
+            inPlace[0] = inPlace[1] = -99.0;
+            dspslots::dspRealFftInvPreProcess[s](inPlace.data(), inPlace.data(),
+                                                 static_cast<int>(n), table);
+            EXPECT_TRUE(sameBits(inPlace.data(), out.data(), N)) << "in place";
+        }
+    }
+}
+
+}  // namespace
