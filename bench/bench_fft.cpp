@@ -5,6 +5,12 @@
 // reports `ns` and `fftw_ns` (both measured the same way, by a timed loop of at least 50 ms) and
 // their `ratio`. Before timing, the two outputs must agree to 1e-13 of the largest bin, or the
 // benchmark stops with an error.
+//
+// The inverse of every body at each order from 6 that it transforms (out of place, flag 8)
+// reports `ns`, the same slot's forward as `fwd_ns` and their `fwd_ratio` (the target: at most
+// 1.2), and FFTW's c2r plan of the same size (MEASURE, out of place) as `fftw_ns` and `ratio`.
+// A c2r plan overwrites its input, so FFTW is timed as an r2c + c2r pair minus the r2c alone.
+// Before timing, the samples must agree with FFTW's to 1e-13 of the largest.
 #include "corvane/dsp.h"
 #include "dsp/support/slot_tables.h"
 #include "dsp/testing.h"
@@ -29,9 +35,11 @@ namespace {
 const auto& kSize = dspslots::dspFftGetSizeReal64f;
 const auto& kInit = dspslots::dspFftInitReal64f;
 const auto& kForward = dspslots::dspFftFwdRealToCcs64f;
+const auto& kInverse = dspslots::dspFftInvCcsToReal64f;
 
 // The largest order each body transforms today.
 const int kLastForwardOrder[kDspSlotCountWith2n] = {11, 14, 13, 17, 4, 3, 17};
+const int kLastInverseOrder[kDspSlotCountWith2n] = {11, 14, 13, 17, 4, 4, 17};
 
 void setup(benchmark::State& state, int slot) {
     if (!dspSlotSupported(slot)) {
@@ -84,20 +92,26 @@ double nanosecondsPerCall(Fn fn) {
 
 #if CORVANE_BENCH_FFTW
 // One r2c plan per order, made once for the run (MEASURE destroys its arrays while planning).
+// The c2r plan reads `out` and writes `back`.
 struct FftwPlan {
     double* in = nullptr;
     fftw_complex* out = nullptr;
-    fftw_plan plan = nullptr;
+    double* back = nullptr;
+    fftw_plan plan = nullptr, inversePlan = nullptr;
     explicit FftwPlan(int order) {
         const int n = 1 << order;
         in = fftw_alloc_real(n);
         out = fftw_alloc_complex(n / 2 + 1);
+        back = fftw_alloc_real(n);
         plan = fftw_plan_dft_r2c_1d(n, in, out, FFTW_MEASURE);
+        inversePlan = fftw_plan_dft_c2r_1d(n, out, back, FFTW_MEASURE);
     }
     ~FftwPlan() {
         fftw_destroy_plan(plan);
+        fftw_destroy_plan(inversePlan);
         fftw_free(in);
         fftw_free(out);
+        fftw_free(back);
     }
 };
 
@@ -161,6 +175,68 @@ void forward(benchmark::State& state, int slot) {
     dspTestResetCpu();
 }
 
+void inverse(benchmark::State& state, int slot) {
+    if (!dspSlotSupported(slot)) {
+        state.SkipWithError("CPU slot not supported here");
+        return;
+    }
+    dspTestForceCpu(dspSlotSsse3, dspFeatAll);
+    const int order = static_cast<int>(state.range(0));
+    const int n = 1 << order;
+    int S = 0, B = 0, W = 0;
+    kSize[slot](order, dspFftScaleNone, 0, &S, &B, &W);
+    std::vector<BYTE> mem(S), buf(B + 1), work(W + 1);
+    DspFftSpecReal64f* spec = nullptr;
+    kInit[slot](&spec, order, dspFftScaleNone, 0, mem.data(), B ? buf.data() : nullptr);
+    Aligned signal(n), spectrum(n + 2), dst(n);
+    std::mt19937_64 rng(order);
+    std::uniform_real_distribution<double> u(-1.0, 1.0);
+    std::generate(signal.data(), signal.data() + n, [&] { return u(rng); });
+    const bool withForward = order <= kLastForwardOrder[slot];
+    if (!withForward ||
+        kForward[slot](signal.data(), spectrum.data(), spec, work.data()) != dspOk ||
+        kInverse[slot](spectrum.data(), dst.data(), spec, work.data()) != dspOk) {
+        state.SkipWithError("transform refused the order");
+        return;
+    }
+#if CORVANE_BENCH_FFTW
+    FftwPlan& p = fftwPlan(order);
+    std::copy(signal.data(), signal.data() + n, p.in);
+    fftw_execute(p.plan);
+    fftw_execute(p.inversePlan);
+    double err = 0, norm = 0;
+    for (int t = 0; t < n; ++t) {
+        err = std::max(err, std::fabs(dst.data()[t] - p.back[t]));
+        norm = std::max(norm, std::fabs(p.back[t]));
+    }
+    if (err > 1e-13 * norm) {
+        state.SkipWithError("output differs from FFTW's");
+        return;
+    }
+#endif
+    for (auto _ : state) {
+        kInverse[slot](spectrum.data(), dst.data(), spec, work.data());
+        benchmark::ClobberMemory();
+    }
+    const double ours =
+        nanosecondsPerCall([&] { kInverse[slot](spectrum.data(), dst.data(), spec, work.data()); });
+    const double fwd =
+        nanosecondsPerCall([&] { kForward[slot](signal.data(), dst.data(), spec, work.data()); });
+    state.counters["ns"] = ours;
+    state.counters["fwd_ns"] = fwd;
+    state.counters["fwd_ratio"] = ours / fwd;
+#if CORVANE_BENCH_FFTW
+    const double pair = nanosecondsPerCall([&] {
+        fftw_execute(p.plan);
+        fftw_execute(p.inversePlan);
+    });
+    const double r2c = nanosecondsPerCall([&] { fftw_execute(p.plan); });
+    state.counters["fftw_ns"] = pair - r2c;
+    state.counters["ratio"] = ours / (pair - r2c);
+#endif
+    dspTestResetCpu();
+}
+
 const int kRegistered = [] {
     for (int slot = 0; slot < kDspSlotCountWith2n; ++slot) {
         benchmark::RegisterBenchmark((std::string("fft_setup/") + dspSlotName(slot)).c_str(), setup,
@@ -177,6 +253,13 @@ const int kRegistered = [] {
         benchmark::RegisterBenchmark((std::string("fft_forward/") + dspSlotName(slot)).c_str(),
                                      forward, slot)
             ->DenseRange(6, kLastForwardOrder[slot])
+            ->Unit(benchmark::kNanosecond);
+    }
+    for (int slot = 0; slot < kDspSlotCountWith2n; ++slot) {
+        if (std::min(kLastInverseOrder[slot], kLastForwardOrder[slot]) < 6) continue;
+        benchmark::RegisterBenchmark((std::string("fft_inverse/") + dspSlotName(slot)).c_str(),
+                                     inverse, slot)
+            ->DenseRange(6, std::min(kLastInverseOrder[slot], kLastForwardOrder[slot]))
             ->Unit(benchmark::kNanosecond);
     }
     return 0;

@@ -1,5 +1,7 @@
-// The real post-processing member of the slot (dsp/fft/postprocess.h): pairs in slots 0 and 2,
-// groups of two in slots 1, 2n and 3; one level below the slot's two-level order, two above.
+// The recombination members of the slot (dsp/fft/postprocess.h): pairs in slots 0 and 2, groups
+// of two in slots 1, 2n and 3, of four in slots 4 and 5 (slot 5 fused); one level below the
+// slot's two-level order, two from it on, as the set-up builds the tables. The forward
+// post-processing exists in slots 0 to 3 and 2n, the inverse pre-processing in every slot.
 #include "dsp/fft/fft_slot.h"
 #include "dsp/fft/postprocess.h"
 #include "dsp/fft/spec.h"
@@ -15,13 +17,32 @@ using Format = PairFormat;
 using Format = GroupFormat;
 #endif
 
+bool twoLevel(int h) {
+    return 2 * int64_t(h) >= int64_t(1) << kTraits.twoLevelOrder;
+}
+
 }  // namespace
 
-extern "C" void DSP_CALL DSP_SLOT_NAME(dspRealFftPostProcess)(double* data, int h,
-                                                              const double* table) {
-    if (2 * int64_t(h) >= int64_t(1) << kTraits.twoLevelOrder) {
+extern "C" {
+
+#if DSP_SLOT <= 3
+void DSP_CALL DSP_SLOT_NAME(dspRealFftPostProcess)(double* data, int h, const double* table) {
+    if (twoLevel(h)) {
         recombine<Format, true, Dir::Fwd>(data, data, h, table);
     } else {
         recombine<Format, false, Dir::Fwd>(data, data, h, table);
     }
 }
+#endif
+
+void DSP_CALL DSP_SLOT_NAME(dspRealFftInvPreProcess)(const double* src, double* dst, int n,
+                                                     const double* table) {
+    constexpr bool kFused = DSP_SLOT == 5;
+    if (twoLevel(n)) {
+        recombine<Format, true, Dir::Inv, kFused>(src, dst, n, table);
+    } else {
+        recombine<Format, false, Dir::Inv, kFused>(src, dst, n, table);
+    }
+}
+
+}  // extern "C"

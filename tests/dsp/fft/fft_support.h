@@ -17,6 +17,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace ffttest {
@@ -29,6 +30,63 @@ inline const auto& kInit = dspslots::dspFftInitReal64f;
 // feature so that each body is the one named (2n is called by its own name).
 inline void enableEveryFeature() {
     dspTestForceCpu(dspSlotSsse3, dspFeatAll);
+}
+
+// The transform bodies' tests: every feature enabled, reset afterwards.
+class FftBodyTest : public DspSlotTest {
+protected:
+    void SetUp() override {
+        DspSlotTest::SetUp();
+        enableEveryFeature();
+    }
+    void TearDown() override { dspTestResetCpu(); }
+};
+class FftEveryFeature : public ::testing::Test {
+protected:
+    void SetUp() override { enableEveryFeature(); }
+    void TearDown() override { dspTestResetCpu(); }
+};
+
+// Worst relative RMS error over its bound, by order band (0-5, 6, 7-11, 12-17), to print.
+struct WorstRatio {
+    double ratio[4] = {0, 0, 0, 0};
+    void add(int order, double rms, double bound) {
+        const int band = order <= 5 ? 0 : order == 6 ? 1 : order <= 11 ? 2 : 3;
+        ratio[band] = std::max(ratio[band], rms / bound);
+    }
+    void print(const char* what) const {
+        std::printf(
+            "[ worst    ] %s: relative RMS / bound: orders 0-5 %.3f, 6 %.3f, 7-11 %.3f, "
+            "12-17 %.3f\n",
+            what, ratio[0], ratio[1], ratio[2], ratio[3]);
+    }
+};
+
+// Copies of v times s.
+inline std::vector<double> times(std::vector<double> v, double s) {
+    for (double& x : v) x *= s;
+    return v;
+}
+
+// Eight threads, each with its own output and work buffer, call `call(out, work)` four times:
+// every call succeeds and every output has the bits `want` of a lone call.
+template <class Call>
+void expectThreadsAgree(const std::vector<double>& want, int workBytes, Call call) {
+    std::vector<std::vector<double>> out(8, std::vector<double>(want.size()));
+    std::vector<std::vector<BYTE>> work(8, std::vector<BYTE>(workBytes + 1));
+    std::vector<DspStatus> status(8, dspOk);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 8; ++t) {
+        threads.emplace_back([&, t] {
+            for (int rep = 0; rep < 4; ++rep) status[t] |= call(out[t].data(), work[t].data());
+        });
+    }
+    for (std::thread& t : threads) t.join();
+    for (int t = 0; t < 8; ++t) {
+        EXPECT_EQ(status[t], dspOk) << "thread " << t;
+        EXPECT_EQ(std::memcmp(out[t].data(), want.data(), want.size() * sizeof(double)), 0)
+            << "thread " << t;
+    }
 }
 
 // What the documentation fixes per slot.

@@ -7,7 +7,6 @@
 #include "tests/dsp/fft/fft_support.h"
 
 #include <cstdio>
-#include <thread>
 
 namespace {
 
@@ -56,34 +55,13 @@ std::vector<double> forward(int slot, const BuiltSpec& b, const std::vector<doub
     return std::vector<double>(d, d + out / sizeof(double));
 }
 
-std::vector<double> times(std::vector<double> v, double s) {
-    for (double& x : v) x *= s;
-    return v;
-}
-
-class FftForwardTest : public DspSlotTest {
-protected:
-    void SetUp() override {
-        DspSlotTest::SetUp();
-        enableEveryFeature();
-    }
-    void TearDown() override { dspTestResetCpu(); }
-};
-
-// Worst relative RMS error over the bound, by order band, printed for the record.
-struct Worst {
-    double ratio[4] = {0, 0, 0, 0};
-    void add(int order, double rms) {
-        const int band = order <= 5 ? 0 : order == 6 ? 1 : order <= 11 ? 2 : 3;
-        ratio[band] = std::max(ratio[band], rms / rmsBound(order));
-    }
-};
+class FftForwardTest : public FftBodyTest {};
 
 // Every order the body transforms, flags 8, 1, 4 and 2, against the reference; then the rules
 // that hold bit for bit within the slot.
 TEST_P(FftForwardTest, AccuracyAndRulesWithinTheSlot) {
     const int s = slot();
-    Worst worst;
+    WorstRatio worst;
     for (int order = 0; order <= lastBuiltOrder(s); ++order) {
         SCOPED_TRACE("order " + std::to_string(order));
         const int64_t n = int64_t(1) << order;
@@ -98,7 +76,7 @@ TEST_P(FftForwardTest, AccuracyAndRulesWithinTheSlot) {
             const double rms =
                 relativeRms(got.data(), ccsOf(ref, scaleOf(flag, order)), got.size());
             EXPECT_LE(rms, rmsBound(order));
-            worst.add(order, rms);
+            worst.add(order, rms, rmsBound(order));
             // The zero imaginary parts of X[0] and X[N/2] are +0.0.
             EXPECT_EQ(std::memcmp(&got[1], &kPositiveZero, 8), 0);
             if (n > 1) {
@@ -126,10 +104,7 @@ TEST_P(FftForwardTest, AccuracyAndRulesWithinTheSlot) {
             }
         }
     }
-    std::printf(
-        "[ worst    ] %s: relative RMS / bound: orders 0-5 %.3f, 6 %.3f, 7-11 %.3f, "
-        "12-17 %.3f\n",
-        dspSlotName(s), worst.ratio[0], worst.ratio[1], worst.ratio[2], worst.ratio[3]);
+    worst.print(dspSlotName(s));
 }
 
 // The documented exact results.
@@ -245,11 +220,7 @@ DSP_INSTANTIATE_SLOTS_WITH_2N(FftForwardTest);
 // ---------------------------------------------------------------------------------------------
 // Between slots.
 
-class FftForwardIdentity : public ::testing::Test {
-protected:
-    void SetUp() override { enableEveryFeature(); }
-    void TearDown() override { dspTestResetCpu(); }
-};
+class FftForwardIdentity : public FftEveryFeature {};
 
 // The bits of body `slot` on a spec built by `builder` (flags 8 and 1 one after the other).
 std::vector<double> bitsOf(int slot, int builder, int order) {
@@ -338,21 +309,9 @@ TEST_F(FftForwardIdentity, ThreadsShareOneSpec) {
             const BuiltSpec b(s, order);
             const std::vector<double> x = randomSignal(size_t(1) << order, 1200);
             const std::vector<double> want = forward(s, b, x);
-            std::vector<std::vector<double>> out(8, std::vector<double>(want.size()));
-            std::vector<std::vector<BYTE>> work(8, std::vector<BYTE>(b.W + 1));
-            std::vector<std::thread> threads;
-            std::vector<DspStatus> status(8, -1);
-            for (int t = 0; t < 8; ++t) {
-                threads.emplace_back([&, t] {
-                    for (int rep = 0; rep < 4; ++rep)
-                        status[t] = kForward[s](x.data(), out[t].data(), b.spec, work[t].data());
-                });
-            }
-            for (std::thread& t : threads) t.join();
-            for (int t = 0; t < 8; ++t) {
-                EXPECT_EQ(status[t], dspOk);
-                EXPECT_TRUE(sameBits(out[t].data(), want.data(), want.size())) << "thread " << t;
-            }
+            expectThreadsAgree(want, b.W, [&](double* out, BYTE* work) {
+                return kForward[s](x.data(), out, b.spec, work);
+            });
         }
     }
 }

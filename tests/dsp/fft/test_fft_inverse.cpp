@@ -6,9 +6,7 @@
 #include "tests/dsp/fft/fft_reference.h"
 #include "tests/dsp/fft/fft_support.h"
 
-#include <cstdio>
 #include <limits>
-#include <thread>
 
 namespace {
 
@@ -68,8 +66,8 @@ struct Run {
 std::vector<double> inverse(int slot, const BuiltSpec& b, const std::vector<double>& spectrum,
                             const Run& r = {}) {
     const size_t n = size_t(1) << b.order, in = spectrum.size() * sizeof(double);
-    DspGuardedBuffer src(in, 0, kSrcSentinel), dst(r.inPlace ? in : n * sizeof(double), r.dstOff,
-                                                   kDstSentinel);
+    DspGuardedBuffer src(in, 0, kSrcSentinel),
+        dst(r.inPlace ? in : n * sizeof(double), r.dstOff, kDstSentinel);
     DspGuardedBuffer work(b.W, r.workOff, kWorkSentinel);
     double* const d = reinterpret_cast<double*>(dst.at());
     double* const s = r.inPlace ? d : reinterpret_cast<double*>(src.at());
@@ -89,34 +87,13 @@ std::vector<double> inverse(int slot, const BuiltSpec& b, const std::vector<doub
     return std::vector<double>(d, d + n);
 }
 
-std::vector<double> times(std::vector<double> v, double s) {
-    for (double& x : v) x *= s;
-    return v;
-}
-
-class FftInverseTest : public DspSlotTest {
-protected:
-    void SetUp() override {
-        DspSlotTest::SetUp();
-        enableEveryFeature();
-    }
-    void TearDown() override { dspTestResetCpu(); }
-};
-
-// Worst relative RMS error over the bound, by order band, printed for the record.
-struct Worst {
-    double ratio[4] = {0, 0, 0, 0};
-    void add(int order, double rms) {
-        const int band = order <= 5 ? 0 : order == 6 ? 1 : order <= 11 ? 2 : 3;
-        ratio[band] = std::max(ratio[band], rms / rmsBound(order));
-    }
-};
+class FftInverseTest : public FftBodyTest {};
 
 // Every order the body transforms, flags 8, 2, 4 and 1, against the reference (one reference per
 // order); then the rules that hold bit for bit within the slot.
 TEST_P(FftInverseTest, AccuracyAndRulesWithinTheSlot) {
     const int s = slot();
-    Worst worst;
+    WorstRatio worst;
     const double inf = std::numeric_limits<double>::infinity();
     const double nan = std::numeric_limits<double>::quiet_NaN();
     for (int order = 0; order <= lastBuiltOrder(s); ++order) {
@@ -136,7 +113,7 @@ TEST_P(FftInverseTest, AccuracyAndRulesWithinTheSlot) {
             for (long double& v : want) v *= sc;
             const double rms = relativeRms(got.data(), want, got.size());
             EXPECT_LE(rms, rmsBound(order));
-            worst.add(order, rms);
+            worst.add(order, rms, rmsBound(order));
             for (int64_t t = 0; t < n; ++t)
                 ASSERT_LE(std::fabs(got[t] - want[t]), sampleBound * static_cast<double>(sc)) << t;
             // Scaling: once, by the flag's factor (exact for powers of two).
@@ -145,8 +122,8 @@ TEST_P(FftInverseTest, AccuracyAndRulesWithinTheSlot) {
                 EXPECT_TRUE(sameBits(got.data(), times(plain, 1.0 / n).data(), n));
             }
             if (flag == dspFftScaleSqrt && order % 2 == 0) {
-                EXPECT_TRUE(sameBits(got.data(), times(plain, std::ldexp(1.0, -order / 2)).data(),
-                                     n));
+                EXPECT_TRUE(
+                    sameBits(got.data(), times(plain, std::ldexp(1.0, -order / 2)).data(), n));
             }
             if (flag == dspFftScaleFwd) {
                 EXPECT_TRUE(sameBits(got.data(), plain.data(), n));
@@ -168,10 +145,7 @@ TEST_P(FftInverseTest, AccuracyAndRulesWithinTheSlot) {
             EXPECT_TRUE(sameBits(inverse(s, b, X, {true, 8, 1}).data(), got.data(), n));
         }
     }
-    std::printf(
-        "[ worst    ] %s inverse: relative RMS / bound: orders 0-5 %.3f, 6 %.3f, 7-11 %.3f, "
-        "12-17 %.3f\n",
-        dspSlotName(s), worst.ratio[0], worst.ratio[1], worst.ratio[2], worst.ratio[3]);
+    worst.print((std::string(dspSlotName(s)) + " inverse").c_str());
 }
 
 // DC alone and Nyquist alone give exact samples; the documented small cases.
@@ -308,11 +282,7 @@ DSP_INSTANTIATE_SLOTS_WITH_2N(FftInverseTest);
 // ---------------------------------------------------------------------------------------------
 // Between slots.
 
-class FftInverseIdentity : public ::testing::Test {
-protected:
-    void SetUp() override { enableEveryFeature(); }
-    void TearDown() override { dspTestResetCpu(); }
-};
+class FftInverseIdentity : public FftEveryFeature {};
 
 // The bits of body `slot` on a spec built by `builder` (flags 8 and 2 one after the other).
 std::vector<double> bitsOf(int slot, int builder, int order) {
@@ -376,21 +346,9 @@ TEST_F(FftInverseIdentity, ThreadsShareOneSpec) {
             const BuiltSpec b(s, order, 0, dspFftScaleInv);
             const std::vector<double> X = randomSpectrum(order, 2100);
             const std::vector<double> want = inverse(s, b, X);
-            std::vector<std::vector<double>> out(8, std::vector<double>(want.size()));
-            std::vector<std::vector<BYTE>> work(8, std::vector<BYTE>(b.W + 1));
-            std::vector<std::thread> threads;
-            std::vector<DspStatus> status(8, -1);
-            for (int t = 0; t < 8; ++t) {
-                threads.emplace_back([&, t] {
-                    for (int rep = 0; rep < 4; ++rep)
-                        status[t] = kInverse[s](X.data(), out[t].data(), b.spec, work[t].data());
-                });
-            }
-            for (std::thread& t : threads) t.join();
-            for (int t = 0; t < 8; ++t) {
-                EXPECT_EQ(status[t], dspOk);
-                EXPECT_TRUE(sameBits(out[t].data(), want.data(), want.size())) << "thread " << t;
-            }
+            expectThreadsAgree(want, b.W, [&](double* out, BYTE* work) {
+                return kInverse[s](X.data(), out, b.spec, work);
+            });
         }
     }
 }

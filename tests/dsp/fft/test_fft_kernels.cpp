@@ -213,57 +213,52 @@ std::vector<double> outputOf(int slot, bool real, bool scaled, int k, bool inver
     return run(fn, randomSignal(n, 300 + k), 0.3, 0, 0);
 }
 
+// fn(inverse, real, scaled, k) for every kernel entry of both directions, traced.
+template <class Fn>
+void forEachEntry(Fn fn) {
+    for (bool inverse : kDirections)
+        for (bool real : {true, false})
+            for (bool scaled : {true, false})
+                for (int k = 0; k <= 5; ++k) {
+                    SCOPED_TRACE(std::string(inverse ? "inverse " : "forward ") +
+                                 (real ? "real" : "complex") + (scaled ? " scaled" : "") +
+                                 " order " + std::to_string(k));
+                    fn(inverse, real, scaled, k);
+                }
+}
+
 TEST(FftKernelIdentity, SharedArithmeticGivesTheSameBits) {
     // Forward: slots 1, 3 and 2n and the real kernels of slot 4 (slot 5 up to order 3) share one
     // arithmetic. Inverse: the real kernels of slots 1 to 4 and 2n (slot 5 up to order 3, where
     // it has no rotation to fuse), the complex ones of slots 1, 3 and 2n.
-    for (bool inverse : kDirections) {
-        for (bool real : {true, false}) {
-            for (bool scaled : {true, false}) {
-                for (int k = 0; k <= 5; ++k) {
-                    SCOPED_TRACE(std::string(inverse ? "inverse " : "forward ") +
-                                 (real ? "real" : "complex") + (scaled ? " scaled" : "") +
-                                 " order " + std::to_string(k));
-                    const std::vector<double> want = outputOf(1, real, scaled, k, inverse);
-                    ASSERT_FALSE(want.empty());
-                    std::vector<int> same = {3, kDspSlot2n, 4, 5};
-                    if (inverse && real) {
-                        same = {2, 3, kDspSlot2n, 4};
-                        if (k <= 3) same.push_back(5);
-                    }
-                    for (int s : same) {
-                        if (!dspSlotSupported(s)) continue;
-                        const std::vector<double> got = outputOf(s, real, scaled, k, inverse);
-                        if (got.empty()) continue;  // not built yet
-                        EXPECT_TRUE(sameBits(got.data(), want.data(), want.size()))
-                            << dspSlotName(s);
-                    }
-                }
-            }
+    forEachEntry([](bool inverse, bool real, bool scaled, int k) {
+        const std::vector<double> want = outputOf(1, real, scaled, k, inverse);
+        ASSERT_FALSE(want.empty());
+        std::vector<int> same = {3, kDspSlot2n, 4, 5};
+        if (inverse && real) {
+            same = {2, 3, kDspSlot2n, 4};
+            if (k <= 3) same.push_back(5);
         }
-    }
+        for (int s : same) {
+            if (!dspSlotSupported(s)) continue;
+            const std::vector<double> got = outputOf(s, real, scaled, k, inverse);
+            if (got.empty()) continue;  // not built yet
+            EXPECT_TRUE(sameBits(got.data(), want.data(), want.size())) << dspSlotName(s);
+        }
+    });
 }
 
 TEST(FftKernelIdentity, SlotZeroAtDoublePrecisionIsSlotTwo) {
     const uint16_t before = x87ControlWord();
-    for (bool inverse : kDirections) {
-        for (bool real : {true, false}) {
-            for (bool scaled : {true, false}) {
-                for (int k = 0; k <= 5; ++k) {
-                    SCOPED_TRACE(std::string(inverse ? "inverse " : "forward ") +
-                                 (real ? "real" : "complex") + (scaled ? " scaled" : "") +
-                                 " order " + std::to_string(k));
-                    const std::vector<double> want = outputOf(2, real, scaled, k, inverse);
-                    std::vector<double> got;
-                    {
-                        X87DoublePrecision precision;
-                        got = outputOf(0, real, scaled, k, inverse);
-                    }
-                    EXPECT_TRUE(sameBits(got.data(), want.data(), want.size()));
-                }
-            }
+    forEachEntry([](bool inverse, bool real, bool scaled, int k) {
+        const std::vector<double> want = outputOf(2, real, scaled, k, inverse);
+        std::vector<double> got;
+        {
+            X87DoublePrecision precision;
+            got = outputOf(0, real, scaled, k, inverse);
         }
-    }
+        EXPECT_TRUE(sameBits(got.data(), want.data(), want.size()));
+    });
     EXPECT_EQ(x87ControlWord(), before);
 }
 
