@@ -112,13 +112,16 @@ TEST_F(FilterGraphGlue, AGraphThatCannotBeBuiltIsNoGraph) {
     unknown.filter = "nosuchfilter";
     GraphSpec badMap = stereo;
     badMap.options = {GraphOption::Text("map", "2|0")};  // no channel 2 in stereo
+    GraphSpec unreadableMap = stereo;
+    unreadableMap.options = {GraphOption::Text("map", "left|right")};  // fails the filter's init
     struct Case {
         const char* name;
         const FilterGraphApi* table;
         const GraphSpec* spec;
     } cases[] = {{"a slot missing", &partial, &stereo},
                  {"unknown filter", FilledTable(), &unknown},
-                 {"map out of range", FilledTable(), &badMap}};
+                 {"map out of range", FilledTable(), &badMap},
+                 {"map unreadable", FilledTable(), &unreadableMap}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         EXPECT_FALSE(graph.Build(*c.table, *c.spec));

@@ -1,11 +1,13 @@
 // The graph-based channel map through its COM class against "channelmap" run directly with
 // FFmpeg's own graph parser (graph_reference.h): swaps, duplicates and reorders, whole, in uneven
 // blocks and frame by frame, inside zones whose edges fall within blocks; untouched where the map
-// cannot be used; a stream layout that does not match its channel count; a partial frame.
+// cannot be used; a stream layout that does not match its channel count; a partial frame; a graph
+// that yields nothing.
 #include "tests/effects/graph_reference.h"
 #include "tests/effects/harness.h"
 
 #include "effects/AudioFilterNB.h"
+#include "effects/common/FilterGraph.h"
 
 #include <cstring>
 
@@ -129,6 +131,27 @@ TEST_F(ChannelMapEdges, APartialFrameAtTheEndStaysAsItIs) {
     std::memcpy(after, bytes, sizeof(after));
     EXPECT_EQ(std::vector<int16_t>(after, after + 6),
               (std::vector<int16_t>{10, 20, 11, 30, 21, 31}));
+}
+
+// A sink that never has a frame ready.
+int NoFrameYet(AVFilterContext*, AVFrame*) {
+    return AVERROR(EAGAIN);
+}
+
+TEST_F(ChannelMapEdges, AGraphThatYieldsNothingHandsTheBlockOnAsItCame) {
+    // Nothing from the graph is no end of the stream: every block still comes back.
+    FillFilterGraphApi(CreateFilterGraphProvider().Get());
+    struct SinkSwap {
+        void*& slot = ProcessFilterGraphApi().slots[536];
+        void* const kept = slot;
+        SinkSwap() { slot = reinterpret_cast<void*>(&NoFrameYet); }
+        ~SinkSwap() { slot = kept; }
+    } swap;
+    ASSERT_NE(swap.kept, nullptr);
+    const Signal in = VariedSignal(2, 8000, 200.0);
+    EffectSetup setup = Effect(CLSID_AudioFilterNB5);
+    setup.params = MapParams({1, 0});
+    ExpectOutput(setup, in, in.samples);
 }
 
 }  // namespace

@@ -1,8 +1,9 @@
 // The pitch-shift effect through its COM class and one channel filter on doubles: at "Rate" 100 the
 // effect is SoundTouch's own run delayed by P samples, bit for bit; at other rates its output does
 // not depend on how the input is split, a tone comes out at its frequency x 100 / Rate and partials
-// keep their levels as SoundTouch's own pitch change gives them; no queue runs dry; a missing or
-// unusable "Rate" acts as 100; a seek leaves nothing of what came before it.
+// keep their levels as SoundTouch's own pitch change gives them, with no image of resampling up
+// left; no queue runs dry; a missing or unusable "Rate" acts as 100; a seek leaves nothing of what
+// came before it.
 #include "tests/effects/soundtouch_reference.h"
 
 #include "effects/PitchShiftFilter.h"
@@ -138,6 +139,15 @@ TEST_F(PitchShift, ATonesPitchMovesByHundredOverRateAndPartialsKeepTheirLevels) 
         const double ratio = 100.0 / rate;
         const Samples tone = RunInBlocks(doubles, rate, Tones({{441.0, 0.5}}, fs, 2 * fs), {4410});
         EXPECT_NEAR(ToneFrequency(tone, fs / 2, fs) / (441.0 * ratio), 1.0, 0.002);
+        if (rate > 100.0) {
+            // Resampling up mirrors a tone about the old rate: the low-pass keeps the image of a
+            // 6 kHz tone (at 19.05 kHz for Rate 200) 60 dB below it, where linear interpolation
+            // alone leaves it about 35 dB below.
+            const Samples high = RunInBlocks(doubles, rate, Tones({{6000.0, 0.5}}, fs, fs), {4410});
+            const double f = 6000.0 * ratio, image = fs * ratio - f;
+            EXPECT_LT(LevelDb(high, fs / 2, fs / 2, image, fs),
+                      LevelDb(high, fs / 2, fs / 2, f, fs) - 60.0);
+        }
 
         const Samples y = RunInBlocks(doubles, rate, x, {4410});
         const std::vector<float> in(x.begin(), x.end());
