@@ -48,17 +48,9 @@ void permToCcs(double* dst, int64_t n) {
     dst[1] = 0.0;
 }
 
-#if DSP_SLOT <= 3
-// X[0] = Re Z[0] + Im Z[0] and X[N/2] = Re Z[0] - Im Z[0], in the slot's arithmetic.
-void dcAndNyquist(double* dst) {
-    const FftReal r0 = dst[0], r1 = dst[1];
-    dst[0] = static_cast<double>(r0 + r1);
-    dst[1] = static_cast<double>(r0 - r1);
-}
-#endif
-
-// Y[0] = (X[0] + X[N/2]) + i (X[0] - X[N/2]) in the slot's arithmetic.
-void y0(FftReal a, FftReal b, double* dst) {
+// dst[0] = a + b and dst[1] = a - b in the slot's arithmetic, both read first: X[0] and X[N/2]
+// from Z[0] in the forward, Y[0] from X[0] and X[N/2] in the inverse.
+void sumAndDifference(FftReal a, FftReal b, double* dst) {
     dst[0] = static_cast<double>(a + b);
     dst[1] = static_cast<double>(a - b);
 }
@@ -158,7 +150,7 @@ DspStatus DSP_CALL DSP_SLOT_NAME(dspFftFwdRealToCcs64f)(const double* src, doubl
         default:
             return dspErrFftOrder;  // the recursive drivers are not built yet
     }
-    dcAndNyquist(dst);
+    sumAndDifference(dst[0], dst[1], dst);
     DSP_SLOT_NAME(dspRealFftPostProcess)(dst, hn, dspFftFwdRecombTableOf(spec));
     permToCcs(dst, n);
     return dspOk;
@@ -196,7 +188,7 @@ DspStatus DSP_CALL DSP_SLOT_NAME(dspFftInvCcsToReal64f)(const double* src, doubl
     }
     // Y[0] from X[0] and X[N/2], both read before the first write, then Y[1 .. N/2-1].
     const int hn = static_cast<int>(n / 2);
-    y0(src[0], src[n], dst);
+    sumAndDifference(src[0], src[n], dst);
     DSP_SLOT_NAME(dspRealFftInvPreProcess)(src, dst, hn, dspFftInvRecombTableOf(spec));
 #if DSP_SLOT <= 3
     [[maybe_unused]] BYTE* const w = spec->workSize > 0 ? alignUp64(work) : nullptr;
