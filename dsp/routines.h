@@ -132,6 +132,17 @@
       s0, s1, s2, s3, none, none, s2n)                                                             \
     X(dspBitReversePermuteInPlace, void, (double* data, int n, const int32_t* table), s0, s1, s2,  \
       s3, s4, s5, s2n)                                                                             \
+    /* The tiled permutation's transfers (dsp/fft/blocks.slots.cpp): a 32 x 32 tile into */      \
+    /* 10-bit-reversed order by the order-10 pair table; blocks of rows x count values between */ \
+    /* a strided array (stride in values) and a contiguous one, the scatter turning split */      \
+    /* groups into interleaved values where its mode says so. */                                  \
+    X(dspBitReversePermuteBlock, void, (double* data, int n, const int32_t* pairs), none, s1, s2, \
+      s3, s4, s5, s2n)                                                                             \
+    X(dspFftGatherBlock, void, (const double* src, double* dst, int stride, int rows, int count),  \
+      none, s1, s2, s3, s4, s4, s2n)                                                               \
+    X(dspFftScatterBlock, void,                                                                    \
+      (double* dst, const double* src, int stride, int rows, int count, int mode), none, s1, s2,   \
+      s3, s4, s4, s2n)                                                                             \
     /* Complex FFT of n = 2^m values by radix-4 passes over the staged twiddles, both */          \
     /* directions (dsp/fft/butterfly.slots.cpp). The passes gather src through the index table */ \
     /* into natural-order dst; the block butterflies transform bit-reversed data in place, */     \
@@ -150,6 +161,22 @@
     X(dspFftBlockButterfliesInv, void,                                                             \
       (double* data, int n, const double* twiddles, BYTE* work, int flag), none, s1, none, s3,      \
       none, none, s2n)                                                                             \
+    /* The recursive cache-blocked forward drivers (dsp/fft/recursive.slots.cpp): the entry */   \
+    /* permutes src into dst and transforms the 2^m values there; the inner routine is one */     \
+    /* level of depth >= 1 on values in bit-reversed order; the combining step joins blk-value */ \
+    /* transforms by radix-2 passes; the leaf pass is one radix-4 column stage in place on the */ \
+    /* work buffer (other is not read). */                                                        \
+    X(dspFftRecursiveFwd, void,                                                                    \
+      (const DspFftSpecReal64f* spec, const double* src, double* dst, int m, BYTE* work), s0, s1,  \
+      s2, s3, none, none, s2n)                                                                     \
+    X(dspFftRecursiveFwdInner, void,                                                               \
+      (const DspFftSpecReal64f* spec, double* data, int m, int depth, BYTE* work), s0, s1, s2, s3, \
+      none, none, s2n)                                                                             \
+    X(dspFftRecursionStepFwd, void, (double* data, int n, int blk, const double* twiddles), s0,    \
+      none, s2, none, none, none, none)                                                            \
+    X(dspFftLeafPassFwd, void,                                                                     \
+      (double* data, double* other, int step, int count, const double* twiddles), none, s1, none,  \
+      s3, none, none, s2n)                                                                         \
     /* The forward recombination of the half-length result (h = N/2 values, X[0] and X[N/2] */    \
     /* already in place) by the spec's forward table (dsp/fft/postprocess.h). */                   \
     X(dspRealFftPostProcess, void, (double* data, int h, const double* table), s0, s1, s2, s3,     \

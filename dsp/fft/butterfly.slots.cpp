@@ -169,6 +169,42 @@ void stage(double* a, double* out, int64_t begin, int64_t end, int L, const doub
     }
 }
 
+// One radix-4 stage of the column transforms of the recursive drivers, in place on a gathered
+// block in the two-column split layout: count groups of 4 step values, quarters at 0, step,
+// 2 step, 3 step. With count > 1 every group reads the same records (w, w^2, w^3 of two
+// columns, 12 doubles), as an ordinary stage. With count 1 (the last stage) the records hold
+// w and w^2 only, for the first half of the positions: C = w (x2 + w^2 x3), D = w (x2 - w^2 x3),
+// and position j + step/2 takes w (1 - i) sqrt(1/2) and -i w^2 from the record of j.
+template <Dir D>
+void leafPass(double* a, int64_t step, int64_t count, const double* tw) {
+    if (count < 1) return;
+    if (count > 1) {
+        int L = 2;
+        while ((int64_t(1) << L) < 4 * step) ++L;
+        stage<D, Put::Work>(a, a, 0, 4 * step * count, L, tw);
+        return;
+    }
+    const V r = vset(kSqrtHalf);
+    const auto butterfly = [&](int64_t k, Sp w1, Sp w2) {
+        const Sp x0 = loadSplit(a, k), x2 = loadSplit(a, k + 2 * step);
+        const Sp u = twiddle<D>(loadSplit(a, k + step), w2);
+        const Sp v = twiddle<D>(loadSplit(a, k + 3 * step), w2);
+        const Sp A = x0 + u, B = x0 - u;
+        const Sp C = twiddle<D>(x2 + v, w1), E = rot<D>(twiddle<D>(x2 - v, w1));
+        putPair<Put::Work>(a, k, A + C);
+        putPair<Put::Work>(a, k + step, B + E);
+        putPair<Put::Work>(a, k + 2 * step, A - C);
+        putPair<Put::Work>(a, k + 3 * step, B - E);
+    };
+    const int64_t half = step / 2;
+    for (int64_t k = 0; k < half; k += 2) {
+        const double* g = tw + 4 * k;
+        const Sp w1 = {vload(g), vload(g + 2)}, w2 = {vload(g + 4), vload(g + 6)};
+        butterfly(k, w1, w2);
+        butterfly(k + half, timesW8<Dir::Fwd>(w1, r), rot<Dir::Fwd>(w2));
+    }
+}
+
 constexpr int kBlockOrder = 12;
 
 template <Dir D>
@@ -267,6 +303,11 @@ void DSP_CALL DSP_SLOT_NAME(dspFftBlockButterfliesFwd)(double* data, int n, cons
 void DSP_CALL DSP_SLOT_NAME(dspFftBlockButterfliesInv)(double* data, int n, const double* twiddles,
                                                        BYTE* work, int flag) {
     transform<Dir::Inv>(data, data, n, twiddles, nullptr, work, flag == 0);
+}
+
+void DSP_CALL DSP_SLOT_NAME(dspFftLeafPassFwd)(double* data, double* /*other*/, int step, int count,
+                                               const double* twiddles) {
+    leafPass<Dir::Fwd>(data, step, count, twiddles);
 }
 
 void DSP_CALL DSP_SLOT_NAME(dspBitReversePermute)(const double* src, double* dst, int n,

@@ -3,6 +3,7 @@
 // a fixed point, i = 0 first, the four values of one middle index. Values move as raw bits, never
 // through floating point, so every payload survives: 32-bit words in slot 0, 64-bit in slot 2.
 #include "dsp/fft/builders.h"
+#include "dsp/fft/pair_permute.h"
 #include "dsp/slot.h"
 
 #include <string.h>
@@ -12,33 +13,13 @@
 namespace {
 
 using Word = std::conditional_t<DSP_SLOT == 0, uint32_t, uint64_t>;
-constexpr int kWords = 16 / sizeof(Word);
-
-// One complex value (16 bytes) as raw words.
-struct Value {
-    Word w[kWords];
-};
+using Value = PairValue<Word>;
 
 inline Value load(const double* base, int64_t index) {
-    Value v;
-    memcpy(v.w, base + 2 * index, sizeof v.w);
-    return v;
+    return pairLoad<Word>(base, index);
 }
 inline void store(double* base, int64_t index, const Value& v) {
-    memcpy(base + 2 * index, v.w, sizeof v.w);
-}
-inline void exchange(double* base, int64_t a, int64_t b) {
-    const Value x = load(base, a), y = load(base, b);
-    store(base, a, y);
-    store(base, b, x);
-}
-
-// The fixed points after the pairs: the 0 word that ends the pairs stands for i = 0, then the
-// words up to the next 0.
-template <typename Fn>
-void forEachFixedPoint(const int32_t* t, Fn fn) {
-    fn(0);
-    for (++t; *t != 0; ++t) fn(int64_t(*t >> 1));
+    pairStore<Word>(base, index, v);
 }
 
 }  // namespace
@@ -79,17 +60,7 @@ void DSP_CALL DSP_SLOT_NAME(dspBitReversePermute)(const double* src, double* dst
 
 void DSP_CALL DSP_SLOT_NAME(dspBitReversePermuteInPlace)(double* data, int n,
                                                          const int32_t* table) {
-    if (n < 4) return;
-    const int64_t h = n / 2;
-    const int32_t* t = table;
-    for (; t[0] > 0; t += 2) {
-        const int64_t e = t[0] >> 1, f = t[1] >> 1;
-        exchange(data, e, f);
-        exchange(data, e + 1, h + f);
-        exchange(data, h + e, f + 1);
-        exchange(data, h + e + 1, h + f + 1);
-    }
-    forEachFixedPoint(t, [&](int64_t e) { exchange(data, e + 1, h + e); });
+    pairPermuteInPlace<Word>(data, n, table);
 }
 
 }  // extern "C"

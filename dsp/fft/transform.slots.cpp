@@ -5,15 +5,16 @@
 // The forward body takes the path of its order from the slot traits (dsp/fft/paths.h): a real
 // kernel straight into the Perm layout, or the half-length complex DFT of the input read as
 // pairs (a complex kernel, the iterative passes or the block butterflies), scaled exactly once
-// (in the kernel, or by the slot's in-place scaling after the passes), then X[0] and X[N/2] from
-// Z[0], the recombination, and the CCS layout. A path that is not built yet (the recursive
-// drivers, slot 4's complex kernels and mid-order driver, slot 5's fused kernels) answers
-// dspErrFftOrder and writes nothing.
+// (in the kernel, by the slot's in-place scaling after the passes, or row by row in the recursive
+// drivers), then X[0] and X[N/2] from Z[0], the recombination, and the CCS layout. A path that
+// is not built yet (slot 4's complex kernels, the mid-order and recursive drivers of slots 4
+// and 5, slot 5's fused kernels) answers dspErrFftOrder and writes nothing.
 //
 // The inverse body mirrors it: the Perm layout and a real kernel at the smallest orders;
 // otherwise Y[0], the pre-processing into the half-length array in dst, and the inverse complex
 // DFT of that array in place (a complex kernel, the iterative passes or the block butterflies),
-// scaled exactly once. The same paths are still missing (dspErrFftOrder before any write).
+// scaled exactly once. Its recursive drivers and the paths missing in the forward are still
+// missing (dspErrFftOrder before any write).
 #include "dsp/fft/fft_slot.h"
 #include "dsp/fft/kernels.h"
 #include "dsp/fft/paths.h"
@@ -147,8 +148,12 @@ DspStatus DSP_CALL DSP_SLOT_NAME(dspFftFwdRealToCcs64f)(const double* src, doubl
             if (scaled) (void)DSP_FFT_SERVICE(dspMulConstInPlace64f)(scale, dst, int(n));
             break;
 #endif
-        default:
-            return dspErrFftOrder;  // the recursive drivers are not built yet
+        case dspFftPathRecursive:
+            // The driver scales each row itself.
+            DSP_SLOT_NAME(dspFftRecursiveFwd)(spec, src, dst, order - 1, w);
+            break;
+        case dspFftPathRealKernel:
+            break;  // done above
     }
     sumAndDifference(dst[0], dst[1], dst);
     DSP_SLOT_NAME(dspRealFftPostProcess)(dst, hn, dspFftFwdRecombTableOf(spec));

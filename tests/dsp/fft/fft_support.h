@@ -5,6 +5,7 @@
 
 #include "dsp/fft/builders.h"
 #include "dsp/testing.h"
+#include "tests/dsp/fft/fft_reference.h"
 #include "tests/dsp/slots.h"
 
 #include <gtest/gtest.h>
@@ -14,6 +15,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -245,6 +247,59 @@ struct BuiltSpec {
     }
     int baseOrder() const { return order <= 10 ? 10 : order; }
 };
+
+// What /proc/meminfo calls MemAvailable, in bytes (0 where it cannot be read). Tests of
+// gigabyte arrays read it before they allocate: Linux overcommits, and an allocation that
+// succeeds can still end in the out-of-memory killer.
+inline long memAvailableBytes() {
+    std::ifstream in("/proc/meminfo");
+    std::string key;
+    long kb = 0;
+    while (in >> key >> kb) {
+        if (key == "MemAvailable:") return kb * 1024;
+        in.ignore(1 << 10, '\n');
+    }
+    return 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Forward transforms into guarded buffers.
+
+inline const auto& kForward = dspslots::dspFftFwdRealToCcs64f;
+
+inline constexpr uint8_t kDstSentinel = 0x5A, kWorkSentinel = 0xC3, kSrcSentinel = 0x3C;
+
+struct Run {
+    bool inPlace = false;
+    size_t srcOff = 0, dstOff = 0, workOff = 0;
+};
+
+// One forward call of body `slot` on spec b; checks that it succeeds, leaves src alone and writes
+// nothing outside dst[0 .. N+1] and the reported work; returns the N + 2 doubles.
+inline std::vector<double> forward(int slot, const BuiltSpec& b, const std::vector<double>& x,
+                                   const Run& r = {}) {
+    const size_t n = x.size(), out = (n == 1 ? 2 : n + 2) * sizeof(double);
+    DspGuardedBuffer src(n * sizeof(double), r.srcOff, kSrcSentinel);
+    DspGuardedBuffer dst(out, r.dstOff, kDstSentinel), work(b.W, r.workOff, kWorkSentinel);
+    double* const d = reinterpret_cast<double*>(dst.at());
+    double* const s = r.inPlace ? d : reinterpret_cast<double*>(src.at());
+    std::memcpy(s, x.data(), n * sizeof(double));
+    EXPECT_EQ(kForward[slot](s, d, b.spec, work.at()), dspOk);
+    EXPECT_EQ(dst.changedOutside(0, out), -1) << "written outside dst";
+    EXPECT_EQ(work.changedOutside(0, b.W), -1) << "written outside the work buffer";
+    if (!r.inPlace) {
+        EXPECT_TRUE(sameBits(s, x.data(), n)) << "src changed";
+    }
+    return std::vector<double>(d, d + out / sizeof(double));
+}
+
+// Slot 2n's bits equal slot 3's on their own specs (where their plans and tables coincide).
+inline ::testing::AssertionResult slotTwoNIsSlotThree(int order) {
+    const std::vector<double> x = randomSignal(size_t(1) << order, 2400 + order);
+    const BuiltSpec a(3, order), b(kDspSlot2n, order);
+    const std::vector<double> want = forward(3, a, x);
+    return sameBits(forward(kDspSlot2n, b, x).data(), want.data(), want.size());
+}
 
 // ---------------------------------------------------------------------------------------------
 // Values: each must be bit-equal to plus or minus the base entry its angle folds onto, and within

@@ -10,14 +10,7 @@ namespace {
 
 using namespace ffttest;
 
-class FftSetupTest : public DspSlotTest {
-protected:
-    void SetUp() override {
-        DspSlotTest::SetUp();
-        enableEveryFeature();
-    }
-    void TearDown() override { dspTestResetCpu(); }
-};
+using FftSetupTest = FftBodyTest;
 
 // ---------------------------------------------------------------------------------------------
 // Size query
@@ -224,17 +217,6 @@ TEST_P(FftSetupTest, HeaderWords) {
 // `large` label (CORVANE_DSP_LARGE=1), one misalignment per order and with one value in 61
 // compared with its reference (all still bit for bit with the base table), skipping when the
 // memory is not available.
-long memAvailableBytes() {
-    std::ifstream in("/proc/meminfo");
-    std::string key;
-    long kb = 0;
-    while (in >> key >> kb) {
-        if (key == "MemAvailable:") return kb * 1024;
-        in.ignore(1 << 10, '\n');
-    }
-    return 0;
-}
-
 TEST_P(FftSetupTest, ExactBuffersEveryOrder) {
     const int s = slot();
     const bool large = std::getenv("CORVANE_DSP_LARGE") != nullptr;

@@ -1,0 +1,153 @@
+// The recursive cache-blocked forward drivers of one slot (dsp/fft/recursive.h holds the
+// skeletons): the permutation phase into dst, then the levels of the plan the set-up built.
+//
+//   slot 0        pair permutation; levels handed to the inner routine from depth 0; columns four
+//                 at a time through the level table and the iterative passes; plain branch at
+//                 complex order 11 and as the plain bottom of a level (r = 11)
+//   slot 2        tiles from complex order 14 (whole copies in 32 MiB chunks from 21); plain
+//                 branch at 13; interleaved columns with the inline passes over triples
+//   slots 1, 2n, 3
+//                 tiles from 16 (slot 1) or 18; rows by the block butterflies in the two-column
+//                 split layout; columns by the leaf passes, scattered as interleaved values at
+//                 the top level
+//
+// Every value is scaled exactly once, as part of its row (or block of the plain branch).
+#include "dsp/fft/fft_slot.h"
+#include "dsp/fft/paths.h"
+#include "dsp/fft/recursive.h"
+#include "dsp/fft/spec.h"
+#include "dsp/internal.h"
+#include "dsp/slot.h"
+
+namespace {
+
+constexpr DspFftSlotTraits kTraits = kDspFftSlotTraits[DSP_FFT_SLOT_INDEX];
+
+const DspFftPlanTables& plan() {
+    return dspFftPlanTables[DSP_FFT_SLOT_INDEX];
+}
+
+#define kInterleaved (DSP_SLOT == 0 || DSP_FFT_SLOT2_MOVBE)
+
+constexpr PermuteLimits kPermute = DSP_SLOT == 1 ? PermuteLimits{16, 17, int64_t(1) << 21, 15}
+                                   : DSP_FFT_SLOT2_MOVBE
+                                       ? PermuteLimits{14, 21, int64_t(1) << 25, 0}
+                                       : PermuteLimits{18, 22, int64_t(1) << 26, 0};
+
+struct Slot {
+    static constexpr int kLimit = kTraits.iterativeLimit;
+
+    static void scale(double s, double* p, int doubles) {
+        (void)DSP_FFT_SERVICE(dspMulConstInPlace64f)(s, p, doubles);
+    }
+    static void permute(const double* src, double* dst, int n, const int32_t* table) {
+        DSP_SLOT_NAME(dspBitReversePermute)(src, dst, n, table);
+    }
+    static void permuteInPlace(double* data, int n, const int32_t* table) {
+        DSP_SLOT_NAME(dspBitReversePermuteInPlace)(data, n, table);
+    }
+#if DSP_SLOT != 0
+    static void permuteBlock(double* data, int n, const int32_t* pairs) {
+        DSP_SLOT_NAME(dspBitReversePermuteBlock)(data, n, pairs);
+    }
+    static void gather(const double* src, double* dst, int stride, int rows, int count) {
+        DSP_SLOT_NAME(dspFftGatherBlock)(src, dst, stride, rows, count);
+    }
+    static void scatter(double* dst, const double* src, int stride, int rows, int count, int mode) {
+        DSP_SLOT_NAME(dspFftScatterBlock)(dst, src, stride, rows, count, mode);
+    }
+    static void copy(const BYTE* src, BYTE* dst, int bytes) {
+        (void)DSP_FFT_SERVICE(dspCopyChecked)(src, dst, bytes);
+    }
+#endif
+
+#if kInterleaved
+    template <Dir D>
+    static void blockPasses(double* data, int n, const double* tw) {
+        static_assert(D == Dir::Fwd, "the inverse passes come with the inverse drivers");
+        DSP_SLOT_NAME(dspFftButterflyPassesFwd)(data, n, tw);
+    }
+    template <Dir D>
+    static void bottom(double* row, int n, const double* tw, BYTE*) {
+        blockPasses<D>(row, n, tw);
+    }
+#else
+    template <Dir D>
+    static void bottom(double* row, int n, const double* tw, BYTE* work) {
+        static_assert(D == Dir::Fwd, "the inverse passes come with the inverse drivers");
+        DSP_SLOT_NAME(dspFftBlockButterfliesFwd)(row, n, tw, work, 0);
+    }
+    template <Dir D>
+    static void leaf(double* work, int64_t step, int64_t count, const double* tw) {
+        static_assert(D == Dir::Fwd, "the inverse passes come with the inverse drivers");
+        DSP_SLOT_NAME(dspFftLeafPassFwd)
+        (work, work, static_cast<int>(step), static_cast<int>(count), tw);
+    }
+#endif
+};
+
+// Level `depth` of the transform of the 2^m values at data, already in bit-reversed order.
+template <Dir D>
+void level(const DspFftSpecReal64f* spec, double* data, int m, int depth, BYTE* work) {
+    const int k = plan().factorOrder[m];
+    const auto deeper = [&](double* row, int r) {
+#if DSP_SLOT == 0
+        if (plan().factorOrder[r] == 0) {
+            plainBranch<D, Slot>(spec, row, int64_t(1) << r, int64_t(1) << kTraits.iterativeLimit,
+                                 dspFftTwiddleTableOf(spec), dspFftCombineTableOf(spec));
+            return;
+        }
+#endif
+        level<D>(spec, row, r, depth + 1, work);
+    };
+    levelRows<D, Slot>(spec, data, m, k, work, deeper);
+    const double* const columns = dspFftLevelColumnTableOf(spec, depth);
+#if DSP_SLOT == 0
+    rowTableColumns<D, Slot>(data, m, k, columns, dspFftLevelTwiddleTableOf(spec, depth), work);
+#elif DSP_FFT_SLOT2_MOVBE
+    tripleColumns<D, Slot>(data, m, k, plan().blockOrder[m], columns, work);
+#else
+    splitColumns<D, Slot>(data, m, k, plan().blockOrder[m], depth, columns, work);
+#endif
+}
+
+}  // namespace
+
+extern "C" {
+
+void DSP_CALL DSP_SLOT_NAME(dspFftRecursiveFwdInner)(const DspFftSpecReal64f* spec, double* data,
+                                                     int m, int depth, BYTE* work) {
+    level<Dir::Fwd>(spec, data, m, depth, work);
+}
+
+#if kInterleaved
+void DSP_CALL DSP_SLOT_NAME(dspFftRecursionStepFwd)(double* data, int n, int blk,
+                                                    const double* twiddles) {
+    combiningPasses<Dir::Fwd>(data, n, blk, twiddles);
+}
+#endif
+
+void DSP_CALL DSP_SLOT_NAME(dspFftRecursiveFwd)(const DspFftSpecReal64f* spec, const double* src,
+                                                double* dst, int m, BYTE* work) {
+    const int32_t* const table = dspFftBitReverseTableOf(spec);
+#if DSP_SLOT == 0
+    if (src == dst) {
+        Slot::permuteInPlace(dst, 1 << m, table);
+    } else {
+        Slot::permute(src, dst, 1 << m, table);
+    }
+#else
+    permutePhase<Slot>(src, dst, m, table, work, kPermute);
+#endif
+#if kInterleaved
+    if (plan().factorOrder[m] == 0) {
+        plainBranch<Dir::Fwd, Slot>(spec, dst, int64_t(1) << m,
+                                    int64_t(1) << kTraits.iterativeLimit,
+                                    dspFftTwiddleTableOf(spec), dspFftCombineTableOf(spec));
+        return;
+    }
+#endif
+    level<Dir::Fwd>(spec, dst, m, 0, work);
+}
+
+}  // extern "C"

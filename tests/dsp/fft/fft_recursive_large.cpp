@@ -1,0 +1,103 @@
+// The recursive forward drivers at orders 23 to each slot's largest (label `large`, run
+// serially). Orders 23 and 24 against the long-double reference; from 25 on, a closed-form
+// signal (a constant and one cosine, whose spectrum is two bins) instead, since a reference
+// would need tens of gigabytes. At every order the in-place run with the forward scale gives
+// 2^-order times the out-of-place run without it: in place, the copy-then-tile permutation and
+// the scale applied once in one comparison. An order is skipped when MemAvailable, read before
+// allocating, is below what it needs.
+#include "tests/dsp/fft/fft_reference.h"
+#include "tests/dsp/fft/fft_support.h"
+
+#include <chrono>
+
+namespace {
+
+using namespace ffttest;
+
+constexpr int kFirstOrder = 23, kLastReferenceOrder = 24;
+
+// 0.5 + cos(2 pi f j / N) with an odd f near 0.15 N: X[0] = X[f] = N/2, every other bin 0.
+int64_t toneOf(int order) {
+    return ((int64_t(3) << order) / 20) | 1;
+}
+void toneSignal(std::vector<double>& x, int order) {
+    const int64_t n = int64_t(1) << order, f = toneOf(order);
+    const double step = 2 * M_PI / static_cast<double>(n);
+    for (int64_t j = 0; j < n; ++j) x[j] = 0.5 + std::cos(step * static_cast<double>((f * j) % n));
+}
+double toneError(const std::vector<double>& got, int order) {
+    const int64_t n = int64_t(1) << order, f = toneOf(order);
+    const long double half = static_cast<long double>(n) / 2;
+    long double err = 0;
+    for (int64_t i = 0; i < n + 2; ++i) {
+        const long double want = i == 0 || i == 2 * f ? half : 0;
+        err += (got[i] - want) * (got[i] - want);
+    }
+    return static_cast<double>(sqrtl(err / (2 * half * half)));
+}
+
+using FftRecursiveLarge = FftBodyTest;
+
+TEST_P(FftRecursiveLarge, EveryOrderFromTwentyThree) {
+    const int s = slot();
+    std::string skipped;
+    for (int order = kFirstOrder; order <= kLayout[s].maxOrder; ++order) {
+        SCOPED_TRACE("order " + std::to_string(order));
+        const auto start = std::chrono::steady_clock::now();
+        const int64_t n = int64_t(1) << order;
+        int S = 0, B = 0, W = 0;
+        ASSERT_EQ(kSize[s](order, dspFftScaleNone, 0, &S, &B, &W), dspOk);
+        const int64_t reference = order <= kLastReferenceOrder ? 48 * n : 0;
+        if (memAvailableBytes() < 16 * n + int64_t(S) + B + W + reference + (int64_t(1) << 29)) {
+            skipped += " " + std::to_string(order);
+            continue;
+        }
+        std::vector<double> x(n + 2), out(n + 2);
+        std::vector<BYTE> work(W);
+        double rms;
+        if (order <= kLastReferenceOrder) {
+            const std::vector<double> r = randomSignal(n, 2500 + order);
+            std::copy(r.begin(), r.end(), x.begin());
+        } else {
+            toneSignal(x, order);
+        }
+        {
+            const BuiltSpec plain(s, order);
+            ASSERT_EQ(plain.status, dspOk);
+            ASSERT_EQ(kForward[s](x.data(), out.data(), plain.spec, work.data()), dspOk);
+        }
+        if (order <= kLastReferenceOrder) {
+            rms = relativeRms(out.data(), ccsOf(realDft(x.data(), n)), n + 2);
+        } else {
+            rms = toneError(out, order);
+        }
+        EXPECT_LE(rms, rmsBound(order));
+        {
+            const BuiltSpec scaled(s, order, 0, dspFftScaleFwd);
+            ASSERT_EQ(scaled.status, dspOk);
+            ASSERT_EQ(kForward[s](x.data(), x.data(), scaled.spec, work.data()), dspOk);
+        }
+        const double factor = std::ldexp(1.0, -order);
+        for (double& v : out) v *= factor;
+        EXPECT_TRUE(sameBits(x.data(), out.data(), n + 2)) << "in place and scaled";
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        std::printf("[ order %2d ] %s: relative RMS %.3g (%.3f of the bound), %.1f s\n", order,
+                    dspSlotName(s), rms, rms / rmsBound(order), seconds);
+    }
+    if (!skipped.empty()) GTEST_SKIP() << "not enough memory available for orders" << skipped;
+}
+
+DSP_INSTANTIATE_SLOTS_OF(FftRecursiveLarge, dspslots::dspFftRecursiveFwd);
+
+// Slots 2n and 3 give the same bits where their plans and tables coincide.
+TEST(FftRecursiveLargeIdentity, SlotTwoNIsSlotThree) {
+    if (!dspSlotSupported(3)) GTEST_SKIP() << "no slot 3";
+    dspTestForceCpu(dspSlotSsse3, dspFeatAll);
+    for (int order = kFirstOrder; order <= 25; ++order) {
+        EXPECT_TRUE(slotTwoNIsSlotThree(order)) << "order " << order;
+    }
+    dspTestResetCpu();
+}
+
+}  // namespace

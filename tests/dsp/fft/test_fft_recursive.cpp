@@ -1,0 +1,252 @@
+// The recursive cache-blocked forward drivers through the forward bodies, and the block
+// transfers and leaf passes beneath them: accuracy against the long-double reference at every
+// driver order up to 22, the rules that hold bit for bit within a slot (in place, alignment, the
+// scale applied once), work and threads, and the identities between slots. Orders from 23 need
+// gigabytes: fft_recursive_large.cpp runs them under the `large` label.
+#include "tests/dsp/fft/fft_reference.h"
+#include "tests/dsp/fft/fft_support.h"
+
+#include <random>
+#include <thread>
+
+namespace {
+
+using namespace ffttest;
+
+// The first order each slot hands to its recursive driver, and the last of the default run.
+int driverFrom(int slot) {
+    static const int kFrom[kDspSlotCountWith2n] = {12, 15, 14, 18, 19, 19, 18};
+    return kFrom[slot];
+}
+#if defined(__SANITIZE_ADDRESS__)
+constexpr int kLastDefaultOrder = 18;
+#else
+constexpr int kLastDefaultOrder = 22;
+#endif
+
+using FftRecursiveTest = FftBodyTest;
+
+// Every driver order of the default run: the reference, then in place, 8 bytes off and the
+// forward scale (flag 1 equals 2^-order times flag 8, so every row is scaled exactly once).
+// The worst error over the bound is printed for the record.
+TEST_P(FftRecursiveTest, AccuracyAndRulesEveryOrder) {
+    const int s = slot();
+    double worst = 0;
+    for (int order = driverFrom(s); order <= kLastDefaultOrder; ++order) {
+        SCOPED_TRACE("order " + std::to_string(order));
+        const int64_t n = int64_t(1) << order;
+        const std::vector<double> x = randomSignal(n, 1900 + order);
+        const BuiltSpec plain(s, order), scaled(s, order, 8, dspFftScaleFwd);
+        ASSERT_EQ(plain.status, dspOk);
+        ASSERT_EQ(scaled.status, dspOk);
+        const std::vector<double> got = forward(s, plain, x);
+        const double rms = relativeRms(got.data(), ccsOf(realDft(x.data(), n)), got.size());
+        EXPECT_LE(rms, rmsBound(order));
+        worst = std::max(worst, rms / rmsBound(order));
+        EXPECT_TRUE(sameBits(forward(s, plain, x, {true}).data(), got.data(), got.size()))
+            << "in place";
+        EXPECT_TRUE(sameBits(forward(s, plain, x, {false, 8, 8, 8}).data(), got.data(), got.size()))
+            << "8 bytes off";
+        EXPECT_TRUE(sameBits(forward(s, scaled, x, {true, 0, 8, 1}).data(),
+                             times(got, std::ldexp(1.0, -order)).data(), got.size()))
+            << "scaled once";
+    }
+    std::printf("[ worst    ] %s: relative RMS / bound, orders %d-%d: %.3f\n", dspSlotName(s),
+                driverFrom(s), kLastDefaultOrder, worst);
+}
+
+// A null work buffer answers -8 and writes nothing; four threads on one order-20 spec, each
+// with its own dst and a work buffer of exactly the reported size, give the bits of a lone call
+// (forward() checks the guard bytes behind the work).
+TEST_P(FftRecursiveTest, WorkAndThreads) {
+    const int s = slot();
+    const int order = 20;
+    const BuiltSpec b(s, order);
+    ASSERT_GT(b.W, 0);
+    const std::vector<double> x = randomSignal(size_t(1) << order, 2000);
+    std::vector<double> out(x.size() + 2, 0.25);
+    EXPECT_EQ(kForward[s](x.data(), out.data(), b.spec, nullptr), dspErrNullPtr);
+    EXPECT_EQ(std::count(out.begin(), out.end(), 0.25), long(out.size()));
+
+    const std::vector<double> want = forward(s, b, x);
+    std::vector<std::vector<double>> got(4);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) threads.emplace_back([&, t] { got[t] = forward(s, b, x); });
+    for (std::thread& t : threads) t.join();
+    for (int t = 0; t < 4; ++t) {
+        EXPECT_TRUE(sameBits(got[t].data(), want.data(), want.size())) << "thread " << t;
+    }
+}
+
+DSP_INSTANTIATE_SLOTS_OF(FftRecursiveTest, dspslots::dspFftRecursiveFwd);
+
+// Slots 2n and 3 give the same bits where their plans and tables coincide (from order 21; the
+// large run goes on to 25).
+TEST(FftRecursiveIdentity, SlotTwoNIsSlotThree) {
+    if (!dspSlotSupported(3)) GTEST_SKIP() << "no slot 3";
+    enableEveryFeature();
+    for (int order = 21; order <= std::max(kLastDefaultOrder, 21); ++order) {
+        EXPECT_TRUE(slotTwoNIsSlotThree(order)) << "order " << order;
+    }
+    dspTestResetCpu();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Block transfers, on raw bit patterns (NaN payloads among them), every array 0, 8 or 16 bytes
+// off a 32-byte boundary.
+
+std::vector<uint64_t> randomBits(size_t n, uint32_t seed) {
+    std::mt19937_64 rng(seed);
+    std::vector<uint64_t> v(n);
+    for (uint64_t& b : v) b = rng();
+    v[1] = 0x7FF0000000000001ull;  // a signalling NaN
+    v[2] = 0xFFF8DEADBEEF0000ull;  // a quiet NaN with a payload
+    return v;
+}
+
+using FftBlockTransferTest = FftBodyTest;
+
+// Gather of rows x count values from a strided array, then scatters back: mode 0 copies, the
+// converting modes (1 in slots 1 to 3, any but 0 in slots 4 and 5) turn groups of split parts
+// (2 or 4 real parts, then as many imaginary ones) into interleaved values. Nothing lands
+// between the rows or outside; rows = 0 writes nothing.
+TEST_P(FftBlockTransferTest, GatherAndScatter) {
+    const int s = slot();
+    const int group = s == 4 || s == 5 ? 4 : 2;
+    const auto gather = dspslots::dspFftGatherBlock[s];
+    const auto scatter = dspslots::dspFftScatterBlock[s];
+    struct Case {
+        int rows, count, stride;
+    };
+    for (const Case c : {Case{32, 32, 64}, Case{5, 8, 24}, Case{3, 16, 16}, Case{0, 8, 8}}) {
+        for (size_t off : {0, 8, 16}) {
+            SCOPED_TRACE(std::to_string(c.rows) + " rows of " + std::to_string(c.count) +
+                         ", stride " + std::to_string(c.stride) + ", " + std::to_string(off) +
+                         " bytes off");
+            const size_t strided = size_t(std::max(c.rows, 1)) * c.stride * 16;
+            const size_t packed = size_t(std::max(c.rows, 1)) * c.count * 16;
+            const std::vector<uint64_t> bits = randomBits(strided / 8, 2100 + c.count);
+            DspGuardedBuffer from(strided, off, 0x11), block(packed, off, 0x22);
+            std::memcpy(from.at(), bits.data(), strided);
+            gather(reinterpret_cast<const double*>(from.at()),
+                   reinterpret_cast<double*>(block.at()), c.stride, c.rows, c.count);
+            EXPECT_EQ(block.changedOutside(0, size_t(c.rows) * c.count * 16), -1);
+            const uint64_t* const b = reinterpret_cast<const uint64_t*>(block.at());
+            for (int r = 0; r < c.rows; ++r)
+                for (int j = 0; j < 2 * c.count; ++j)
+                    ASSERT_EQ(b[2 * r * c.count + j], bits[2 * r * c.stride + j]) << r << " " << j;
+            for (int mode : {0, 1, 2}) {
+                const bool converts = group == 4 ? mode != 0 : mode == 1;
+                DspGuardedBuffer to(strided, off, 0x33);
+                scatter(reinterpret_cast<double*>(to.at()),
+                        reinterpret_cast<const double*>(block.at()), c.stride, c.rows, c.count,
+                        mode);
+                const uint64_t* const t = reinterpret_cast<const uint64_t*>(to.at());
+                long written = 0;
+                for (int r = 0; r < c.rows; ++r) {
+                    const uint64_t* const row = b + 2 * r * c.count;
+                    for (int j = 0; j < c.count; ++j) {
+                        const int g = j / group * 2 * group, u = j % group;
+                        const uint64_t re = converts ? row[g + u] : row[2 * j];
+                        const uint64_t im = converts ? row[g + group + u] : row[2 * j + 1];
+                        ASSERT_EQ(t[2 * r * c.stride + 2 * j], re) << "mode " << mode;
+                        ASSERT_EQ(t[2 * r * c.stride + 2 * j + 1], im) << "mode " << mode;
+                        written += 2;
+                    }
+                }
+                long untouched = 0;
+                for (size_t i = 0; i < strided / 8; ++i) untouched += t[i] == 0x3333333333333333ull;
+                EXPECT_EQ(written + untouched, long(strided / 8)) << "mode " << mode;
+                EXPECT_EQ(to.changedOutside(0, strided), -1);
+            }
+        }
+    }
+}
+
+// The tile permutation with the order-10 pair table that follows the block offsets of a tiled
+// spec is the 10-bit reversal, payloads and all; n < 4 leaves the values alone.
+TEST_P(FftBlockTransferTest, TilePermutationIsTheTenBitReversal) {
+    const int s = slot();
+    const BuiltSpec b(s, 20);  // complex order 19: tiles in every slot
+    ASSERT_EQ(b.status, dspOk);
+    const int32_t* const pairs = tableAt<int32_t>(b.spec, 11) + (1 << (19 - 10));
+    for (size_t off : {0, 8}) {
+        const std::vector<uint64_t> bits = randomBits(2048, 2200);
+        DspGuardedBuffer tile(2048 * 8, off, 0x44);
+        std::memcpy(tile.at(), bits.data(), bits.size() * 8);
+        uint64_t* const t = reinterpret_cast<uint64_t*>(tile.at());
+        dspslots::dspBitReversePermuteBlock[s](reinterpret_cast<double*>(t), 1024, pairs);
+        for (int j = 0; j < 1024; ++j) {
+            const int64_t from = reverseBits(j, 10);
+            ASSERT_EQ(t[2 * j], bits[2 * from]) << j;
+            ASSERT_EQ(t[2 * j + 1], bits[2 * from + 1]) << j;
+        }
+        EXPECT_EQ(tile.changedOutside(0, 2048 * 8), -1);
+        std::memcpy(t, bits.data(), 32);
+        dspslots::dspBitReversePermuteBlock[s](reinterpret_cast<double*>(t), 2, pairs);
+        EXPECT_EQ(std::memcmp(t, bits.data(), 32), 0);
+    }
+}
+
+DSP_INSTANTIATE_SLOTS_OF(FftBlockTransferTest, dspslots::dspFftGatherBlock);
+
+// ---------------------------------------------------------------------------------------------
+// Leaf passes: one radix-4 column stage in the two-column split layout against the stage
+// evaluated in long double with exact twiddles: in a group of 4s values, with quarters in
+// bit-reversed order (sub-transforms 0, 2, 1, 3), position j + t s receives
+// sum over u of w^(u j) (-i)^(u t) Y_u[j], w = e^(-2 pi i / 4s). With count 1 the records hold
+// w^j and w^2j of the first s/2 positions only, and the pass derives the rest.
+
+using FftLeafPassTest = FftBodyTest;
+
+TEST_P(FftLeafPassTest, StageAgainstDirectEvaluation) {
+    const int s = slot();
+    struct Case {
+        int step, count;
+    };
+    for (const Case c : {Case{8, 1}, Case{32, 1}, Case{8, 4}, Case{4, 16}}) {
+        SCOPED_TRACE("step " + std::to_string(c.step) + " count " + std::to_string(c.count));
+        const int64_t len = 4 * int64_t(c.step) * c.count, L = 4 * c.step;
+        // Records of two columns: re w^(q j), re w^(q (j+1)), im of both, q = 1, 2 (, 3).
+        std::vector<double> records;
+        const int64_t positions = c.count == 1 ? c.step / 2 : c.step;
+        for (int64_t j = 0; j < positions; j += 2) {
+            for (int q = 1; q <= (c.count == 1 ? 2 : 3); ++q) {
+                const Cl a = unitRoot(q * j, L, -1), b = unitRoot(q * (j + 1), L, -1);
+                for (long double v : {a.real(), b.real(), a.imag(), b.imag()})
+                    records.push_back(static_cast<double>(v));
+            }
+        }
+        const std::vector<double> z = randomSignal(size_t(2 * len), 2300 + c.step);
+        Doubles split(2 * len);  // value p at pair p/2: re p, re p+1, im p, im p+1
+        for (int64_t p = 0; p < len; ++p) {
+            split.data()[4 * (p / 2) + p % 2] = z[2 * p];
+            split.data()[4 * (p / 2) + 2 + p % 2] = z[2 * p + 1];
+        }
+        dspslots::dspFftLeafPassFwd[s](split.data(), split.data(), c.step, c.count, records.data());
+        long double err = 0, norm = 0;
+        static const int kLeg[4] = {0, 2, 1, 3};
+        for (int64_t g = 0; g < c.count; ++g) {
+            for (int64_t j = 0; j < c.step; ++j) {
+                for (int t = 0; t < 4; ++t) {
+                    Cl want = 0;
+                    for (int u = 0; u < 4; ++u) {
+                        const int64_t p = 4 * c.step * g + kLeg[u] * c.step + j;
+                        want += Cl(z[2 * p], z[2 * p + 1]) * unitRoot(u * j, L, -1) *
+                                unitRoot(u * t, 4, -1);
+                    }
+                    const int64_t p = 4 * c.step * g + t * c.step + j;
+                    const Cl got(split.data()[4 * (p / 2) + p % 2],
+                                 split.data()[4 * (p / 2) + 2 + p % 2]);
+                    err += std::norm(got - want);
+                    norm += std::norm(want);
+                }
+            }
+        }
+        EXPECT_LE(static_cast<double>(sqrtl(err / norm)), 2e-16);
+    }
+}
+
+DSP_INSTANTIATE_SLOTS_OF(FftLeafPassTest, dspslots::dspFftLeafPassFwd);
+
+}  // namespace
