@@ -3,8 +3,11 @@
 #include "server/classes.h"
 
 #include <algorithm>
+#include <clocale>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <sstream>
 
 namespace corvane::testing {
@@ -313,6 +316,18 @@ void SetStrengths(Params& params, double left, double right, double center) {
         .Set(OLESTR("LeftStrength"), left)
         .Set(OLESTR("RightStrength"), right)
         .Set(OLESTR("CenterStrength"), center);
+}
+
+bool SetCommaDecimalLocale() {
+    const std::string saved = std::setlocale(LC_ALL, nullptr);
+    for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "de-DE", "German_Germany.1252"}) {
+        if (std::setlocale(LC_ALL, name) == nullptr) continue;
+        char decimal[16];
+        std::snprintf(decimal, sizeof(decimal), "%.1f", 1.5);
+        if (std::strcmp(decimal, "1,5") == 0) return true;
+    }
+    std::setlocale(LC_ALL, saved.c_str());
+    return false;
 }
 
 }  // namespace corvane::testing

@@ -191,6 +191,10 @@ public:
     Channel channel;
 };
 
+// Puts a locale whose decimal separator is a comma in force for the process (LC_ALL; German, under
+// the name Linux or Windows gives it); false, and the locale unchanged, when the system has none.
+bool SetCommaDecimalLocale();
+
 // The base of a ChannelRig's Channel: Process runs one block through the filter's ProcessChannel.
 template <class Filter>
 class Probed : public Filter {
