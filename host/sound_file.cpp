@@ -77,6 +77,29 @@ private:
     int saved_ = -1;
 };
 
+// Opens path (UTF-8) as a descriptor of the C library; Windows' narrow call would read the name
+// in the system's code page, so there the wide one opens it. -1 with errno on failure.
+int OpenDescriptor(const std::string& path, int flags, int mode) {
+#if defined(_WIN32)
+    OleString name;
+    if (!TryUtf8ToOle(path, &name)) {
+        errno = ENOENT;
+        return -1;
+    }
+    return ::_wopen(name.c_str(), flags, mode);
+#else
+    return ::open(path.c_str(), flags, mode);
+#endif
+}
+
+// libsndfile works on the descriptor but leaves it to its owner (SF_FALSE): on Windows it would
+// close only the system handle behind it and leave the C library's descriptor taken.
+SNDFILE* OpenOnDescriptor(int fd, int mode, SF_INFO* info) {
+    SNDFILE* f = sf_open_fd(fd, mode, info, SF_FALSE);
+    if (!f) ::close(fd);
+    return f;
+}
+
 bool IsMpeg(int format) {
     const int sub = format & SF_FORMAT_SUBMASK;
     return (format & SF_FORMAT_TYPEMASK) == SF_FORMAT_MPEG || sub == SF_FORMAT_MPEG_LAYER_I ||
@@ -190,9 +213,12 @@ HRESULT SoundFileReader::Open(const std::string& path, std::unique_ptr<SoundFile
     if (!out) return E_POINTER;
     out->reset();
     // Opened here rather than by libsndfile, so that a failure keeps the system's own reason.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_BINARY | O_CLOEXEC);
+    const int fd = OpenDescriptor(path, O_RDONLY | O_BINARY | O_CLOEXEC, 0);
     if (fd < 0) {
-        const int e = errno;
+        int e = errno;
+        // Windows refuses to open a folder as a file with "access denied": say what it is.
+        struct stat st;
+        if (e == EACCES && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) e = EISDIR;
         SetError(error, std::strerror(e));
         return HresultFromErrno(e);
     }
@@ -206,7 +232,7 @@ HRESULT SoundFileReader::Open(const std::string& path, std::unique_ptr<SoundFile
     SNDFILE* f = nullptr;
     {
         QuietStderr quiet;
-        f = sf_open_fd(fd, SFM_READ, &info, SF_TRUE);
+        f = OpenOnDescriptor(fd, SFM_READ, &info);
     }
     if (!f) {
         SetError(error, "unsupported or damaged audio file: " + RefusalReason(SfText(nullptr)));
@@ -214,11 +240,13 @@ HRESULT SoundFileReader::Open(const std::string& path, std::unique_ptr<SoundFile
     }
     if (info.channels < 1 || info.channels > 0xFFFF || info.samplerate < 1 || info.frames < 0) {
         sf_close(f);
+        ::close(fd);
         SetError(error, "unsupported or damaged audio file: unsupported channel count or rate");
         return E_FAIL;
     }
     std::unique_ptr<SoundFileReader> r(new SoundFileReader());
     r->file_ = f;
+    r->fd_ = fd;
     r->rate_ = static_cast<DWORD>(info.samplerate);
     r->channels_ = static_cast<WORD>(info.channels);
     r->frames_ = info.frames;
@@ -230,6 +258,7 @@ HRESULT SoundFileReader::Open(const std::string& path, std::unique_ptr<SoundFile
 
 SoundFileReader::~SoundFileReader() {
     if (file_) sf_close(Sf(file_));
+    if (fd_ >= 0) ::close(fd_);
 }
 
 HRESULT SoundFileReader::Seek(int64_t frame) {
@@ -281,17 +310,23 @@ HRESULT WavWriter::Create(const std::string& path, DWORD rate, WORD channels,
     info.format =
         (container == WavContainer::Rf64 ? SF_FORMAT_RF64 : SF_FORMAT_WAV) | SF_FORMAT_PCM_16;
     if (!sf_format_check(&info)) return E_INVALIDARG;
-    errno = 0;
-    SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
-    if (!f) {
+    // What libsndfile's own open would do, on a descriptor of ours (see OpenDescriptor).
+    const int fd = OpenDescriptor(path, O_WRONLY | O_CREAT | O_TRUNC | O_BINARY | O_CLOEXEC, 0666);
+    if (fd < 0) {
         const int e = errno;
-        SetError(error, e ? std::strerror(e) : SfText(nullptr));
-        return e ? HresultFromErrno(e) : E_FAIL;
+        SetError(error, std::strerror(e));
+        return HresultFromErrno(e);
+    }
+    SNDFILE* f = OpenOnDescriptor(fd, SFM_WRITE, &info);
+    if (!f) {
+        SetError(error, SfText(nullptr));
+        return E_FAIL;
     }
     // A short file needs no 64-bit sizes: libsndfile then finishes it as WAV.
     if (container == WavContainer::Rf64) sf_command(f, SFC_RF64_AUTO_DOWNGRADE, nullptr, SF_TRUE);
     std::unique_ptr<WavWriter> w(new WavWriter());
     w->file_ = f;
+    w->fd_ = fd;
     w->channels_ = channels;
     w->container_ = container;
     *out = std::move(w);
@@ -300,6 +335,7 @@ HRESULT WavWriter::Create(const std::string& path, DWORD rate, WORD channels,
 
 WavWriter::~WavWriter() {
     if (file_) sf_close(Sf(file_));
+    if (fd_ >= 0) ::close(fd_);
 }
 
 HRESULT WavWriter::Write(const int16_t* src, int64_t frames, std::string* error) {
@@ -330,6 +366,13 @@ HRESULT WavWriter::Close(std::string* error) {
     int err = sf_error(Sf(file_));
     int rc = sf_close(Sf(file_));
     file_ = nullptr;
+    if (::close(fd_) != 0 && rc == 0 && err == SF_ERR_NO_ERROR) {
+        const int closeError = errno;
+        fd_ = -1;
+        SetError(error, std::strerror(closeError));
+        return HresultFromErrno(closeError);
+    }
+    fd_ = -1;
     if (err != SF_ERR_NO_ERROR || rc != 0) {
         SetError(error, e ? std::strerror(e) : sf_error_number(err != SF_ERR_NO_ERROR ? err : rc));
         return e ? HresultFromErrno(e) : E_FAIL;

@@ -48,6 +48,7 @@ public:
 private:
     SoundFileReader() = default;
     void* file_ = nullptr;  // SNDFILE*, owned
+    int fd_ = -1;           // the descriptor libsndfile reads, owned
     DWORD rate_ = 0;
     WORD channels_ = 0;
     int64_t frames_ = 0;
@@ -95,6 +96,7 @@ public:
 private:
     WavWriter() = default;
     void* file_ = nullptr;  // SNDFILE*, owned
+    int fd_ = -1;           // the descriptor libsndfile writes, owned
     WORD channels_ = 0;
     WavContainer container_ = WavContainer::Wav;
     int64_t written_ = 0;

@@ -5,9 +5,8 @@
 
 #include "effects/ReverseFilter.h"
 
-#include <sys/stat.h>
+#include "tests/support/sound_files.h"
 
-#include <cstdlib>
 #include <filesystem>
 
 namespace corvane::testing {
@@ -46,9 +45,10 @@ class Reverse : public EffectHarness {
 protected:
     void SetUp() override {
         EffectHarness::SetUp();
-        std::string pattern = (fs::temp_directory_path() / "corvane-reverse-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        folder_ = pattern;
+        const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+        folder_ = fs::u8path(corvane::testing::TempPath(std::string("reverse_") + test->name()));
+        fs::remove_all(folder_);
+        ASSERT_TRUE(fs::create_directory(folder_));
     }
     void TearDown() override {
         EXPECT_TRUE(Files().empty()) << "temporary files left behind";
@@ -62,7 +62,7 @@ protected:
             names.push_back(entry.path().filename().string());
         return names;
     }
-    OleString TempPath() const { return Utf8ToOle(folder_.string() + "/"); }
+    OleString TempPath() const { return Utf8ToOle((folder_ / "").u8string()); }
 
     EffectSetup ReverseOf(const Signal& in) const {
         EffectSetup setup = Effect(CLSID_ReverseFilter5);
@@ -87,8 +87,9 @@ protected:
             LONG id = 0;
             ASSERT_EQ(zones->Add(v, &id), S_OK);
         }
-        if (!setup.zones.empty())
+        if (!setup.zones.empty()) {
             ASSERT_EQ(engine.PutEffectZones(static_cast<IEffectZones*>(zones.Get())), S_OK);
+        }
     }
 
     // Everything the engine gives in reads of 100 ms.
@@ -141,9 +142,11 @@ TEST_F(Reverse, FilesInReverseOrderNamedByGuidAndRemovedWithTheStream) {
             EXPECT_EQ(name.find_first_not_of("0123456789abcdef"), std::string::npos) << name;
             EXPECT_EQ(Utf8ToOle((folder_ / name).string()).substr(0, TempPath().size()),
                       TempPath());
-            struct stat st;
-            ASSERT_EQ(::stat((folder_ / name).c_str(), &st), 0);
-            EXPECT_EQ(st.st_mode & 0777, 0600u);
+#if !defined(_WIN32)
+            // Private to the user (Windows gives a new file its folder's security instead).
+            EXPECT_EQ(fs::status(folder_ / name).permissions(),
+                      fs::perms::owner_read | fs::perms::owner_write);
+#endif
         }
         // A seek to the interval start + 6000 ms: file 1, 4000 ms into it.
         ASSERT_EQ(engine.SeekAudio(0, 0, 7000.0), S_OK);

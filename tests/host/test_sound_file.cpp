@@ -12,17 +12,20 @@
 #include <sndfile.h>
 
 #include <cmath>
-#include <dirent.h>
 #include <cstdio>
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <limits>
 #include <sstream>
 #include <string>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
+
+#if !defined(_WIN32)
+#include <sys/wait.h>
+#endif
 
 namespace corvane::host {
 namespace {
@@ -30,6 +33,7 @@ namespace {
 using corvane::Bstr;
 using corvane::ComPtr;
 using testing::TempPath;
+namespace fs = std::filesystem;
 
 // Writes one channel of doubles (full scale 1.0) in the given libsndfile format.
 void WriteDoubles(const std::string& path, int format, const std::vector<double>& values) {
@@ -138,6 +142,7 @@ TEST(SoundFileReader, TellsHowManyFramesTheHeaderOfACutFileDeclared) {
         {"cut.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 2, -4, 4096, 4410},
     };
     for (const auto& c : cases) {
+        if (!testing::LibraryHasFormat(c.format & SF_FORMAT_TYPEMASK)) continue;
         const std::string path = TempPath(c.name);
         {
             SF_INFO info{};
@@ -150,11 +155,10 @@ TEST(SoundFileReader, TellsHowManyFramesTheHeaderOfACutFileDeclared) {
             sf_writef_double(f, zeros.data(), 4410);
             sf_close(f);
         }
-        struct stat st;
-        ASSERT_EQ(0, stat(path.c_str(), &st));
         if (c.keepBytes != 0) {
-            ASSERT_EQ(0, truncate(path.c_str(),
-                                  c.keepBytes > 0 ? c.keepBytes : st.st_size + c.keepBytes));
+            const auto size = static_cast<int64_t>(fs::file_size(path));
+            fs::resize_file(
+                path, static_cast<uintmax_t>(c.keepBytes > 0 ? c.keepBytes : size + c.keepBytes));
         }
         const bool compressed = (c.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_FLAC;
         std::unique_ptr<SoundFileReader> r;
@@ -185,32 +189,50 @@ TEST(SoundFileReader, TellsHowManyFramesTheHeaderOfACutFileDeclared) {
     }
 }
 
-size_t OpenDescriptors() {
-    size_t n = 0;
-    if (DIR* d = opendir("/proc/self/fd")) {
-        while (readdir(d)) ++n;
-        closedir(d);
-    }
-    return n;
+// The descriptor that the C library would hand out next, the lowest free one: a file left open
+// moves it.
+int NextDescriptor() {
+    const int fd = dup(2);
+    if (fd >= 0) close(fd);
+    return fd;
 }
 
-// Runs fn in a child process as an ordinary user (when the test runs as root, which reads any
-// file); the child's exit status is fn's result.
-int AsOrdinaryUser(int (*fn)(const std::string&), const std::string& arg) {
+// The reader meets a file that it may not open: on Linux one in a folder that it may not enter
+// (run in a child process as an ordinary user when the test runs as root, which reads any file),
+// on Windows one that another handle holds open without sharing it.
+void ExpectAccessDeniedSaidSo(const std::string& dir) {
+    const std::string path = dir + "/locked/in.wav";
+    ASSERT_TRUE(fs::create_directory(dir + "/locked"));
+    ASSERT_TRUE(testing::WriteWavDirectly(path, 8000, 1, std::vector<int16_t>(80)));
+    const auto denied = [](const std::string& file) {
+        std::unique_ptr<SoundFileReader> r;
+        std::string why;
+        const HRESULT hr = SoundFileReader::Open(file, &r, &why);
+        return hr == E_ACCESSDENIED && why == "Permission denied";
+    };
+#if defined(_WIN32)
+    const HANDLE held = CreateFileW(Utf8ToOle(path).c_str(), GENERIC_READ, 0, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    EXPECT_TRUE(denied(path));
+    CloseHandle(held);
+#else
+    fs::permissions(dir + "/locked", fs::perms::owner_all);
     const pid_t child = fork();
     if (child == 0) {
         if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(99);
-        _exit(fn(arg));
+        _exit(denied(path) ? 0 : 1);
     }
     int status = 0;
     waitpid(child, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+#endif
 }
 
 TEST(SoundFileReader, NamesWhyAFileCannotBeReadAndKeepsDecodersQuiet) {
     const std::string dir = TempPath("refusals");
-    std::system(("rm -rf '" + dir + "'").c_str());
-    ASSERT_EQ(0, mkdir(dir.c_str(), 0755));
+    fs::remove_all(dir);
+    ASSERT_TRUE(fs::create_directory(dir));
     const std::string mpeg = dir + "/mpeg.wav", rate0 = dir + "/rate0.wav";
     const std::string text = dir + "/text.wav";
     ASSERT_TRUE(testing::WriteWavChunks(mpeg, testing::Mpeg3FormatChunk(), 1600));
@@ -224,7 +246,10 @@ TEST(SoundFileReader, NamesWhyAFileCannotBeReadAndKeepsDecodersQuiet) {
         {dir + "/missing.wav", HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND),
          "No such file or directory"},
         {dir, HRESULT_FROM_WIN32(ERROR_DIRECTORY), "Is a directory"},
-        {mpeg, E_FAIL, "unsupported or damaged audio file: its audio data cannot be decoded"},
+        {mpeg, E_FAIL,
+         testing::LibraryHasFormat(SF_FORMAT_MPEG)
+             ? "unsupported or damaged audio file: its audio data cannot be decoded"
+             : "unsupported or damaged audio file: File contains data in an unimplemented format"},
         {rate0, E_FAIL,
          "unsupported or damaged audio file: the header gives no sample rate or no "
          "channels"},
@@ -232,7 +257,7 @@ TEST(SoundFileReader, NamesWhyAFileCannotBeReadAndKeepsDecodersQuiet) {
     };
     // Everything written on stderr meanwhile goes to a file.
     const std::string log = TempPath("stderr.log");
-    const size_t fds = OpenDescriptors();
+    const int next = NextDescriptor();
     std::fflush(stderr);
     const int saved = dup(2);
     const int logFd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
@@ -252,22 +277,10 @@ TEST(SoundFileReader, NamesWhyAFileCannotBeReadAndKeepsDecodersQuiet) {
     close(saved);
     EXPECT_EQ("", Bytes(log));
     std::remove(log.c_str());
-    EXPECT_EQ(fds, OpenDescriptors()) << "a refused file stays open";
+    EXPECT_EQ(next, NextDescriptor()) << "a refused file stays open";
 
-    // A file in a folder that the reader may not enter.
-    const std::string locked = dir + "/locked";
-    ASSERT_EQ(0, mkdir(locked.c_str(), 0700));
-    ASSERT_TRUE(testing::WriteWavDirectly(locked + "/in.wav", 8000, 1, std::vector<int16_t>(80)));
-    const int status = AsOrdinaryUser(
-        [](const std::string& path) {
-            std::unique_ptr<SoundFileReader> r;
-            std::string why;
-            const HRESULT hr = SoundFileReader::Open(path, &r, &why);
-            return hr == E_ACCESSDENIED && why == "Permission denied" ? 0 : 1;
-        },
-        locked + "/in.wav");
-    EXPECT_EQ(0, status);
-    std::system(("rm -rf '" + dir + "'").c_str());
+    ExpectAccessDeniedSaidSo(dir);
+    fs::remove_all(dir);
 }
 
 TEST(WavWriter, TakesRf64WhereTheDataMayOutgrowWav) {

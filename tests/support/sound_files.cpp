@@ -39,6 +39,19 @@ std::vector<int16_t> ReadWavDirectly(const std::string& path, SF_INFO* info) {
     return v;
 }
 
+bool LibraryHasFormat(int major) {
+    int count = 0;
+    sf_command(nullptr, SFC_GET_FORMAT_MAJOR_COUNT, &count, sizeof count);
+    for (int i = 0; i < count; ++i) {
+        SF_FORMAT_INFO info{};
+        info.format = i;
+        if (sf_command(nullptr, SFC_GET_FORMAT_MAJOR, &info, sizeof info) == 0 &&
+            info.format == major)
+            return true;
+    }
+    return false;
+}
+
 namespace {
 
 std::string Le(uint32_t v, int bytes) {

@@ -22,6 +22,10 @@ bool WriteWavDirectly(const std::string& path, int rate, int channels,
 // format. Empty (with a GoogleTest failure) when the file cannot be read.
 std::vector<int16_t> ReadWavDirectly(const std::string& path, SF_INFO* info);
 
+// Whether the libsndfile linked in has the codec of a major format (SF_FORMAT_FLAC,
+// SF_FORMAT_MPEG, ...): the Windows build has no external codecs.
+bool LibraryHasFormat(int major);
+
 // A RIFF/WAVE file of one "fmt " chunk with exactly the bytes fmt and a "data" chunk of
 // dataBytes zero bytes: for formats that no writer makes on purpose.
 bool WriteWavChunks(const std::string& path, const std::string& fmt, size_t dataBytes);
