@@ -5,34 +5,29 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <dirent.h>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <sys/stat.h>
 #include <vector>
 
 namespace corvane::fx::files {
 
 // A fresh empty folder in the test's temporary folder.
 inline std::string NewFolder(const std::string& name) {
-    std::string dir = corvane::testing::TempPath(name);
-    std::system(("rm -rf '" + dir + "'").c_str());
-    EXPECT_EQ(0, mkdir(dir.c_str(), 0755)) << dir;
+    const std::string dir = corvane::testing::TempPath(name);
+    std::error_code ec;
+    std::filesystem::remove_all(dir, ec);
+    EXPECT_TRUE(std::filesystem::create_directory(dir, ec)) << dir << ": " << ec.message();
     return dir;
 }
 
-// The names in dir, without "." and "..", in the order the system lists them.
+// The names in dir, in the order the system lists them.
 inline std::vector<std::string> Entries(const std::string& dir) {
     std::vector<std::string> names;
-    if (DIR* d = opendir(dir.c_str())) {
-        while (dirent* e = readdir(d)) {
-            std::string n = e->d_name;
-            if (n != "." && n != "..") names.push_back(n);
-        }
-        closedir(d);
-    }
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(dir, ec))
+        names.push_back(e.path().filename().u8string());
     return names;
 }
 

@@ -3,6 +3,7 @@
 // program knows.
 #include "tools/corvane-fx/classes.h"
 #include "tools/corvane-fx/options.h"
+#include "tools/corvane-fx/platform.h"
 
 #include <gtest/gtest.h>
 
@@ -100,7 +101,8 @@ TEST(FxChainOptions, RefusesMisplacedOrBadChainArgumentsNamingThem) {
         {{"-i", "", "-o", "a.wav"}, "input file name is empty"},
         {{"--list=yes"}, "'--list' takes no value"},
         {{"--disabled=1"}, "'--disabled' takes no value"},
-        {{"--registry-root="}, "--registry-root needs a folder"},
+        {{"--registry-root="},
+         RegistryFolderRefusal() ? RegistryFolderRefusal() : "--registry-root needs a folder"},
         {{"-o", "a.wav", "-e"}, "'-e' needs a value"},
         {{"-o", "a.wav", ""}, "unknown option ''"},
         {{"-o", "a.wav", "in.wav"}, "unknown option 'in.wav'"},
@@ -116,34 +118,22 @@ TEST(FxChainOptions, RefusesMisplacedOrBadChainArgumentsNamingThem) {
 TEST(FxChainOptions, BuildsTheChainInOrderWithWhatFollowsEachEffect) {
     Options o;
     std::string error;
-    ASSERT_EQ(ParseResult::Ok, Parse({"--input",
-                                      "in.wav",
-                                      "-o",
-                                      "out.wav",
-                                      "--registry-root=/tmp/reg",
-                                      "-e",
-                                      "VolumeFilter5",
-                                      "-p",
-                                      "dBVolumeLevel=-6.0",
-                                      "-p",
-                                      "SmoothEnabled=true",
-                                      "-z",
-                                      "0:1000",
-                                      "-z",
-                                      "2000:500.5",
-                                      "-e",
-                                      "echofilter5",
-                                      "--disabled",
-                                      "--effect={0f82ee33-1089-4d8a-b66a-776322dda7e1}",
-                                      "--param=K=1",
-                                      "-p",
-                                      "K=2",
-                                      "--zone=1:2"},
-                                     &o, &error))
+    ASSERT_EQ(ParseResult::Ok,
+              Parse({"--input",     "in.wav",
+                     "-o",          "out.wav",
+                     "-e",          "VolumeFilter5",
+                     "-p",          "dBVolumeLevel=-6.0",
+                     "-p",          "SmoothEnabled=true",
+                     "-z",          "0:1000",
+                     "-z",          "2000:500.5",
+                     "-e",          "echofilter5",
+                     "--disabled",  "--effect={0f82ee33-1089-4d8a-b66a-776322dda7e1}",
+                     "--param=K=1", "-p",
+                     "K=2",         "--zone=1:2"},
+                    &o, &error))
         << error;
     EXPECT_EQ("in.wav", o.input);
     EXPECT_EQ("out.wav", o.output);
-    EXPECT_EQ("/tmp/reg", o.registryRoot);
     ASSERT_EQ(3u, o.effects.size());
 
     const EffectSetup& v = o.effects[0];
@@ -179,6 +169,22 @@ TEST(FxChainOptions, BuildsTheChainInOrderWithWhatFollowsEachEffect) {
     ASSERT_TRUE(std::holds_alternative<int32_t>(m.params.Items()[0].value));
     EXPECT_EQ(2, std::get<int32_t>(m.params.Items()[0].value));
     ASSERT_EQ(1u, m.zones.size());
+}
+
+// A registry folder of the user's choice on Linux; Windows has the system registry only.
+TEST(FxChainOptions, TakesARegistryFolderWhereThePlatformHasOne) {
+    for (const char* option : {"--registry-root=/tmp/reg", "--root=/tmp/reg"}) {
+        Options o;
+        std::string error;
+        const ParseResult result = Parse({"--list", option}, &o, &error);
+        if (RegistryFolderRefusal()) {
+            EXPECT_EQ(ParseResult::Error, result) << option;
+            EXPECT_NE(std::string::npos, error.find("system registry")) << error;
+        } else {
+            ASSERT_EQ(ParseResult::Ok, result) << option << ": " << error;
+            EXPECT_EQ("/tmp/reg", o.registryRoot);
+        }
+    }
 }
 
 TEST(FxChainOptions, ListNeedsNoOutputAndAnUnknownClsidIsKeptForCom) {

@@ -1,6 +1,7 @@
 #include "tools/corvane-fx/chain.h"
 
 #include "host/host.h"
+#include "tools/corvane-fx/platform.h"
 
 #include <cstdio>
 #include <strings.h>
@@ -149,24 +150,9 @@ std::string FormatFailure(const StepFailure& failure) {
     return s;
 }
 
-std::string RegistryFolder() {
-    char root[4096];
-    const size_t n = CorvaneGetRegistryRoot(root, sizeof root);
-    return n > 0 && n < sizeof root ? std::string(root, n) : "the registry folder";
-}
-
 void ClearErrorInfo() {
     SetErrorInfo(0, nullptr);
-    CorvaneClearRegistryFailure();
-}
-
-std::string TakeRegistryFailure() {
-    std::string text(CorvaneGetRegistryFailure(nullptr, 0), '\0');
-    if (text.empty()) return text;
-    const size_t n = CorvaneGetRegistryFailure(&text[0], text.size());
-    text.resize(n < text.size() ? n : 0);
-    CorvaneClearRegistryFailure();
-    return text;
+    ClearRegistryFailure();
 }
 
 std::string TakeErrorDescription(HRESULT hr) {
@@ -174,7 +160,7 @@ std::string TakeErrorDescription(HRESULT hr) {
     std::string text;
     if (GetErrorInfo(0, &info) == S_OK && info) {
         BSTR d = nullptr;
-        if (SUCCEEDED(info->GetDescription(&d)) && d) text = corvane::text::ToUtf8(d);
+        if (SUCCEEDED(info->GetDescription(&d)) && d) text = corvane::OleToUtf8(d);
         SysFreeString(d);
         info->Release();
     }
@@ -184,11 +170,9 @@ std::string TakeErrorDescription(HRESULT hr) {
     text = TakeRegistryFailure();
     if (!text.empty()) return text;
     if (hr == REGDB_E_CLASSNOTREG) {
-        // Name the folder searched: the user may have given it, or not know the default.
-        const std::string folder = RegistryFolder();
-        return "Class not registered in " + folder +
-               " (register the module there: corvane-reg --user --registry-root " + folder +
-               " path/to/libcorvane.so).";
+        // Name the registry searched: the user may have given its folder, or not know the default.
+        return "Class not registered in " + RegistryName() +
+               " (register the module there: " + RegisterCommand() + ").";
     }
     static const struct {
         HRESULT hr;

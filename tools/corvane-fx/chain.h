@@ -24,16 +24,9 @@ struct StepFailure {
 // "what: 0xXXXXXXXX description".
 std::string FormatFailure(const StepFailure& failure);
 
-// The registry folder in use (the platform's, after --registry-root), or "the registry folder"
-// when it cannot be told.
-std::string RegistryFolder();
-
 // Clears the thread's COM error information and registry failure, so that what a failing call
 // leaves is its own.
 void ClearErrorInfo();
-// The registry's words for its last failure on this thread (a hive that cannot be read, named
-// with its path), taken and cleared; empty when there is none.
-std::string TakeRegistryFailure();
 // The description of the thread's COM error information (taken and cleared), else the registry's
 // failure, else a short text for hr when it is a well-known one, else empty.
 std::string TakeErrorDescription(HRESULT hr);

@@ -41,7 +41,7 @@ const std::vector<EffectClass>& EffectClasses() {
 std::string ClsidText(const CLSID& clsid) {
     OLECHAR buf[40];
     int n = StringFromGUID2(clsid, buf, 40);
-    return n > 0 ? corvane::text::ToUtf8(buf) : std::string();
+    return n > 0 ? corvane::OleToUtf8(buf) : std::string();
 }
 
 bool ResolveEffectClass(const std::string& text, CLSID* clsid, std::string* label,
@@ -60,7 +60,7 @@ bool ResolveEffectClass(const std::string& text, CLSID* clsid, std::string* labe
     if (bare || (!text.empty() && text.front() == '{')) {
         OleString wide;
         CLSID parsed;
-        if (corvane::text::TryToUtf16(bare ? "{" + text + "}" : text, &wide) &&
+        if (corvane::TryUtf8ToOle(bare ? "{" + text + "}" : text, &wide) &&
             SUCCEEDED(CLSIDFromString(wide.c_str(), &parsed))) {
             *clsid = parsed;
             *label = ClsidText(parsed);

@@ -10,10 +10,12 @@
 #include "tools/corvane-fx/classes.h"
 #include "tools/corvane-fx/options.h"
 #include "tools/corvane-fx/output_file.h"
+#include "tools/corvane-fx/platform.h"
 
 #include <csignal>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -30,8 +32,7 @@ int Report(const StepFailure& failure) {
 }
 
 bool Registered(const CLSID& clsid) {
-    const OleString key = OLESTR("CLSID\\") +
-                          corvane::text::ToUtf16(corvane::fx::ClsidText(clsid)) +
+    const OleString key = OLESTR("CLSID\\") + corvane::Utf8ToOle(corvane::fx::ClsidText(clsid)) +
                           OLESTR("\\InprocServer32");
     HKEY h = nullptr;
     if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS)
@@ -41,7 +42,7 @@ bool Registered(const CLSID& clsid) {
 }
 
 int List() {
-    const std::string root = corvane::fx::RegistryFolder();
+    const std::string root = corvane::fx::RegistryName();
     std::printf("Effect classes (registry: %s; -e takes either name, in any case):\n",
                 root.c_str());
     bool any = false;
@@ -62,10 +63,7 @@ int List() {
         return kExitFailed;
     }
     if (!any) {
-        std::printf(
-            "None is registered: run corvane-reg --user --registry-root %s "
-            "path/to/libcorvane.so first.\n",
-            root.c_str());
+        std::printf("None is registered: run %s first.\n", corvane::fx::RegisterCommand().c_str());
     }
     return 0;
 }
@@ -161,7 +159,7 @@ int Process(const corvane::fx::Options& options) {
 
 int Run(const corvane::fx::Options& options) {
     if (!options.registryRoot.empty()) {
-        LSTATUS st = CorvaneSetRegistryRoot(options.registryRoot.c_str());
+        LSTATUS st = corvane::fx::UseRegistryFolder(options.registryRoot);
         if (st != ERROR_SUCCESS) {
             return Report({"cannot use the registry folder " + options.registryRoot,
                            HRESULT_FROM_WIN32(static_cast<unsigned long>(st)), ""});
@@ -186,14 +184,21 @@ int Run(const corvane::fx::Options& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef SIGXFSZ
     // Past a file-size limit a write then fails and is reported, and the partial output is
     // removed, instead of the signal ending the process in the middle of the file.
     std::signal(SIGXFSZ, SIG_IGN);
+#endif
+    const std::vector<std::string> args = corvane::fx::Utf8Arguments(argc, argv);
+    std::vector<const char*> pointers;
+    for (const std::string& a : args) pointers.push_back(a.c_str());
     corvane::fx::Options options;
     std::string error;
-    switch (corvane::fx::ParseOptions(argc, argv, &options, &error)) {
+    switch (corvane::fx::ParseOptions(static_cast<int>(pointers.size()), pointers.data(), &options,
+                                      &error)) {
         case corvane::fx::ParseResult::Help:
-            std::fputs(corvane::fx::Usage(argv[0]).c_str(), stdout);
+            std::fputs(corvane::fx::Usage(pointers.empty() ? "corvane-fx" : pointers[0]).c_str(),
+                       stdout);
             return 0;
         case corvane::fx::ParseResult::Error:
             std::fprintf(stderr, "corvane-fx: %s\n(corvane-fx --help describes the options)\n",

@@ -1,6 +1,7 @@
 #include "tools/corvane-fx/options.h"
 
 #include "tools/corvane-fx/classes.h"
+#include "tools/corvane-fx/platform.h"
 
 #include <cerrno>
 #include <cmath>
@@ -92,6 +93,8 @@ bool Apply(const OptionInfo& opt, const std::string& value, Options* o, std::str
         if (value.empty()) return fail("the input file name is empty");
         o->input = value;
     } else if (name == "--registry-root") {
+        if (const char* refusal = RegistryFolderRefusal())
+            return fail(std::string(given) + ": " + refusal);
         if (value.empty()) return fail(std::string(given) + " needs a folder");
         o->registryRoot = value;
     } else if (name == "--effect") {
@@ -233,10 +236,15 @@ std::string Usage(const char* program) {
            "      --disabled          the last -e passes its input through unchanged\n"
            "  -p, --param KEY=VALUE   a parameter of the last -e; KEY[N]=VALUE sets index N\n"
            "  -z, --zone START:DUR    a zone of the last -e in ms (the effect interval spans its\n"
-           "                          zones; none: the whole stream)\n"
-           "      --registry-root DIR where the registered module is found (--root DIR is the\n"
-           "                          same; default: $CORVANE_REGISTRY_ROOT, else the user's\n"
-           "                          data folder)\n"
+           "                          zones; none: the whole stream)\n" +
+           (RegistryFolderRefusal()
+                ? "      --registry-root DIR not on Windows: the module is found through the\n"
+                  "                          system registry, where regsvr32 registers it\n"
+                : "      --registry-root DIR where the registered module is found (--root DIR is "
+                  "the\n"
+                  "                          same; default: $CORVANE_REGISTRY_ROOT, else the "
+                  "user's\n"
+                  "                          data folder)\n") +
            "      --block MS          length of each read (default 100)\n"
            "      --list              name the effect classes and whether they are registered\n"
            "  Generated signal (without -i; default 5 s of tones at 440 Hz x channel number,\n"

@@ -1,7 +1,8 @@
 // The output of corvane-fx appears whole or not at all: the program writes a temporary file in
 // the target's folder and renames it onto the target only when everything succeeded. A failure,
-// or SIGINT / SIGTERM / SIGHUP, removes the temporary file; a file already at the target stays
-// as it was until the rename replaces it.
+// or a signal that ends the program (SIGINT, SIGTERM, and SIGHUP on Linux, SIGBREAK on Windows),
+// removes the temporary file; a file already at the target stays as it was until the rename
+// replaces it.
 #pragma once
 
 #include "platform/win32.h"
@@ -19,16 +20,16 @@ public:
     TemporaryOutput& operator=(const TemporaryOutput&) = delete;
 
     // Creates an empty temporary file (".NAME.XXXXXX" beside target, UTF-8 path) with the
-    // permissions a new file gets from the umask. A fatal signal removes the temporary file
-    // created last in the process (the program has one). Failure: an HRESULT from errno
-    // (HRESULT_FROM_WIN32 of ERROR_PATH_NOT_FOUND, E_ACCESSDENIED, else E_FAIL) and *error says
-    // why.
+    // permissions a new file gets (from the umask on Linux). A fatal signal removes the temporary
+    // file created last in the process (the program has one). Failure: an HRESULT
+    // (HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND) for a missing folder, E_ACCESSDENIED, ...) and
+    // *error says why.
     HRESULT Create(const std::string& target, std::string* error);
     // The temporary file's path; empty before Create and after Commit.
     const std::string& Path() const { return temp_; }
     // Renames the temporary file onto the target. A file already at the target passes its mode
-    // (and, for root, its owner and group) on to the new one. On failure the temporary file is
-    // removed.
+    // (and, for root, its owner and group; on Windows its security and attributes) on to the new
+    // one. On failure the temporary file is removed.
     HRESULT Commit(std::string* error);
 
 private:

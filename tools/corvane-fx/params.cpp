@@ -214,8 +214,7 @@ private:
     // Texts travel as UTF-16 to the effect, so they must be valid UTF-8 here.
     bool Text(size_t at, std::string text, ParamValue* out) {
         OleString unused;
-        if (!corvane::text::TryToUtf16(text, &unused))
-            return FailAt(at, "the text is not valid UTF-8");
+        if (!corvane::TryUtf8ToOle(text, &unused)) return FailAt(at, "the text is not valid UTF-8");
         *out = std::move(text);
         return true;
     }
@@ -359,7 +358,7 @@ HRESULT AppendEntries(IEffectParams* target, BSTR name, const Param& p, std::str
 HRESULT SetOne(IEffectParams* target, const Param& p, std::string* failedKey) {
     *failedKey = p.name;
     OleString name16, text16;
-    if (!corvane::text::TryToUtf16(p.name, &name16)) return E_INVALIDARG;
+    if (!corvane::TryUtf8ToOle(p.name, &name16)) return E_INVALIDARG;
     Bstr name(name16);
     if (!name.Get()) return E_OUTOFMEMORY;
     const LONG ix = p.index;
@@ -373,7 +372,7 @@ HRESULT SetOne(IEffectParams* target, const Param& p, std::string* failedKey) {
     } else if (const auto* d = std::get_if<double>(&p.value)) {
         hr = target->SetDouble(name.Get(), ix, *d);
     } else if (const auto* s = std::get_if<std::string>(&p.value)) {
-        if (!corvane::text::TryToUtf16(*s, &text16)) {
+        if (!corvane::TryUtf8ToOle(*s, &text16)) {
             hr = E_INVALIDARG;  // not UTF-8
         } else {
             Bstr text(text16);
@@ -432,7 +431,7 @@ void CollectWarnings(const std::string& who, const ParamSet& set, const std::str
     for (const Param& p : set.Items()) {
         const std::string path = prefix + p.name;
         OleString path16;
-        if (!corvane::text::TryToUtf16(path, &path16)) continue;
+        if (!corvane::TryUtf8ToOle(path, &path16)) continue;
         const host::ParamReads::Use use = reads.Find(path16, p.index);
         const std::string shown =
             Excerpt(p.index >= 0 ? path + "[" + std::to_string(p.index) + "]" : path);

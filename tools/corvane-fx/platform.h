@@ -1,0 +1,52 @@
+// What corvane-fx does differently per platform (platform_linux.cpp, platform_windows.cpp): where
+// it finds the registered module (on Linux a registry folder the user may choose, on Windows the
+// system registry), its command line in UTF-8, and the file calls of its output. Paths are UTF-8.
+#pragma once
+
+#include "platform/win32.h"
+
+#include <string>
+#include <vector>
+
+namespace corvane::fx {
+
+// Why --registry-root cannot be used here, or null where it can.
+const char* RegistryFolderRefusal();
+// Makes dir the registry that the process reads; ERROR_SUCCESS, or the registry's error.
+LSTATUS UseRegistryFolder(const std::string& dir);
+
+// The registry in use, in words for messages: the registry folder (the platform's default, after
+// --registry-root), or "the system registry".
+std::string RegistryName();
+// The command that registers the module where this program looks for it.
+std::string RegisterCommand();
+
+// The registry's words for its last failure on this thread (a hive that cannot be read, named
+// with its path), taken and cleared; empty when there is none.
+std::string TakeRegistryFailure();
+// Forgets the thread's last registry failure.
+void ClearRegistryFailure();
+
+// The program's arguments in UTF-8 (Windows hands main() the system code page's bytes).
+std::vector<std::string> Utf8Arguments(int argc, char** argv);
+
+// The characters that end a folder's name in a path: the slash, on Windows also the backslash.
+const char* PathSeparators();
+
+// Creates a new, empty file named prefix followed by six random characters, with the permissions
+// that a new file gets, and closes it; *path receives its name. Failure: an HRESULT (the folder
+// missing: HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND)), and *why the system's words for it.
+HRESULT CreateUniqueFile(const std::string& prefix, std::string* path, std::string* why);
+// Renames from onto to, replacing a file there; that file's permissions (and, where the process
+// may give files away, its owner) pass on to the new one. On failure *why says which step failed
+// and why, and the file at `to` is as it was.
+HRESULT MoveOnto(const std::string& from, const std::string& to, std::string* why);
+// Deletes a file; a missing one is no error.
+void RemoveFile(const std::string& path);
+
+// While armed, a signal that ends the program (interrupt, termination, hang-up) removes path
+// first. One path at a time: arming another replaces it. Disarming only disarms that same path.
+void ArmRemovalOnSignal(const std::string& path);
+void DisarmRemovalOnSignal(const std::string& path);
+
+}  // namespace corvane::fx

@@ -1,0 +1,157 @@
+#include "tools/corvane-fx/platform.h"
+
+#include <shellapi.h>
+
+#include <csignal>
+
+namespace corvane::fx {
+
+namespace {
+
+// The file that a signal removes, as the system names it. The handler reads the path only while
+// g_armed is set, and the path is written only while it is clear.
+constexpr size_t kMaxPath = 32768;
+wchar_t g_pending[kMaxPath];
+volatile std::sig_atomic_t g_armed = 0;
+std::string g_pendingUtf8;
+constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGBREAK};
+
+extern "C" void RemovePendingAndDie(int sig) {
+    if (g_armed) DeleteFileW(g_pending);
+    std::signal(sig, SIG_DFL);
+    std::raise(sig);
+}
+
+// The system's words for a Win32 error, without the line break it ends with.
+std::string SystemMessage(DWORD error) {
+    wchar_t* text = nullptr;
+    const DWORD n = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, error, 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
+    std::string s = n && text ? OleToUtf8(OleString(text, n)) : "error " + std::to_string(error);
+    if (text) LocalFree(text);
+    while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == ' ')) s.pop_back();
+    if (!s.empty() && s.back() == '.') s.pop_back();
+    return s;
+}
+
+// *why: what failed, then the system's words for the thread's last error.
+HRESULT Failed(const std::string& what, std::string* why) {
+    const DWORD error = GetLastError();
+    const std::string words = SystemMessage(error);
+    *why = what.empty() ? words : what + ": " + words;
+    return error == ERROR_SUCCESS ? E_FAIL : HRESULT_FROM_WIN32(error);
+}
+
+}  // namespace
+
+// COM reads the system registry, and a process cannot point it elsewhere.
+const char* RegistryFolderRefusal() {
+    return "Windows keeps registrations in the system registry; there is no registry folder to "
+           "choose (register the module with regsvr32)";
+}
+
+LSTATUS UseRegistryFolder(const std::string&) {
+    return ERROR_NOT_SUPPORTED;
+}
+
+std::string RegistryName() {
+    return "the system registry";
+}
+
+std::string RegisterCommand() {
+    return "regsvr32 corvane.dll";
+}
+
+// The system's registry calls answer with their error codes alone.
+std::string TakeRegistryFailure() {
+    return std::string();
+}
+
+void ClearRegistryFailure() {}
+
+std::vector<std::string> Utf8Arguments(int argc, char** argv) {
+    int n = 0;
+    LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &n);
+    if (!wide) return std::vector<std::string>(argv, argv + argc);
+    std::vector<std::string> args;
+    for (int i = 0; i < n; ++i) args.push_back(OleToUtf8(wide[i]));
+    LocalFree(wide);
+    return args;
+}
+
+const char* PathSeparators() {
+    return "/\\";
+}
+
+HRESULT CreateUniqueFile(const std::string& prefix, std::string* path, std::string* why) {
+    static const char kChars[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        GUID g;
+        if (FAILED(CoCreateGuid(&g))) {
+            *why = "no random name";
+            return E_FAIL;
+        }
+        const BYTE* bytes = reinterpret_cast<const BYTE*>(&g);
+        std::string name = prefix;
+        for (int i = 0; i < 6; ++i) name += kChars[bytes[i + 8] % (sizeof kChars - 1)];
+        const HANDLE h = CreateFileW(Utf8ToOle(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h != INVALID_HANDLE_VALUE) {
+            CloseHandle(h);
+            *path = name;
+            return S_OK;
+        }
+        if (GetLastError() != ERROR_FILE_EXISTS) return Failed("", why);
+    }
+    *why = "every name tried exists";
+    return HRESULT_FROM_WIN32(ERROR_FILE_EXISTS);
+}
+
+HRESULT MoveOnto(const std::string& from, const std::string& to, std::string* why) {
+    const OleString source = Utf8ToOle(from), target = Utf8ToOle(to);
+    const DWORD old = GetFileAttributesW(target.c_str());
+    if (old == INVALID_FILE_ATTRIBUTES || (old & FILE_ATTRIBUTE_DIRECTORY)) {
+        if (!MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING))
+            return Failed("cannot rename the finished file to " + to, why);
+        return S_OK;
+    }
+    // The system's replacement keeps the replaced file's security (who may read it); a read-only
+    // file is made writable for it, and the new file gets the old one's attributes.
+    if ((old & FILE_ATTRIBUTE_READONLY) &&
+        !SetFileAttributesW(target.c_str(), old & ~FILE_ATTRIBUTE_READONLY))
+        return Failed("cannot replace the read-only " + to, why);
+    if (!ReplaceFileW(target.c_str(), source.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
+                      nullptr, nullptr)) {
+        const HRESULT hr = Failed("cannot rename the finished file to " + to, why);
+        SetFileAttributesW(target.c_str(), old);
+        return hr;
+    }
+    SetFileAttributesW(target.c_str(), old);
+    return S_OK;
+}
+
+void RemoveFile(const std::string& path) {
+    DeleteFileW(Utf8ToOle(path).c_str());
+}
+
+void ArmRemovalOnSignal(const std::string& path) {
+    g_armed = 0;
+    const OleString wide = Utf8ToOle(path);
+    if (wide.size() >= kMaxPath) return;
+    std::copy(wide.begin(), wide.end(), g_pending);
+    g_pending[wide.size()] = L'\0';
+    g_pendingUtf8 = path;
+    g_armed = 1;
+    static bool installed = false;
+    if (!installed) {
+        for (int sig : kCleanupSignals) std::signal(sig, RemovePendingAndDie);
+        installed = true;
+    }
+}
+
+void DisarmRemovalOnSignal(const std::string& path) {
+    if (g_armed && path == g_pendingUtf8) g_armed = 0;
+}
+
+}  // namespace corvane::fx
