@@ -3,6 +3,9 @@
 // Slots 2 and 3 share their kernels, except the fastest cosine, which slot 3 has of its own.
 #include "dsp/slot.h"
 #include "dsp/vecmath/trig_simd.h"
+#if DSP_SLOT >= 4
+#include "dsp/vecmath/trig_wide.h"
+#endif
 
 // dspVec<Fn>64fKernel_s<n><acc>, running `driver` on groups of `group` elements; x87 says
 // whether the kernel also takes over the x87 control word. Each kernel without a name reports
@@ -30,6 +33,23 @@ DSP_TRIG_KERNEL(Cos, a1, 4, (groupTable256<true, 4>))
 DSP_TRIG_KERNEL(Cos, a2, 4, (groupFastest<true, 4>))
 #elif DSP_SLOT == 3
 DSP_TRIG_KERNEL(Cos, a2, 8, (groupFastest<true, 8>))
+#elif DSP_SLOT >= 4
+// Slots 4 and 5: the group driver of trig_wide.h over each method.
+#define DSP_TRIG_WIDE_KERNEL(fn, acc, method)                                                   \
+    namespace {                                                                                 \
+    const char DSP_CAT2(kNameWord, DSP_TRIG_KERNEL_NAME(fn, acc))[4] = {0, 0, 0, 0};            \
+    }                                                                                           \
+    extern "C" DspStatus DSP_CALL DSP_TRIG_KERNEL_NAME(fn, acc)(const double* src, double* dst, \
+                                                                int n) {                        \
+        return wideKernel<method>(src, dst, n,                                                  \
+                                  DSP_CAT2(kNameWord, DSP_TRIG_KERNEL_NAME(fn, acc)));          \
+    }
+DSP_TRIG_WIDE_KERNEL(Sin, a0, StandardMethod<false>)
+DSP_TRIG_WIDE_KERNEL(Sin, a1, HighMethod<false>)
+DSP_TRIG_WIDE_KERNEL(Sin, a2, FastestMethod<false>)
+DSP_TRIG_WIDE_KERNEL(Cos, a0, StandardMethod<true>)
+DSP_TRIG_WIDE_KERNEL(Cos, a1, HighMethod<true>)
+DSP_TRIG_WIDE_KERNEL(Cos, a2, FastestMethod<true>)
 #else
 DSP_TRIG_KERNEL(Sin, a0, 8, (groupStandard<false, 8>))
 DSP_TRIG_KERNEL(Sin, a2, 8, (groupFastest<false, 8>))

@@ -150,6 +150,33 @@ inline V cosTable256(V x) {
 // ---------------------------------------------------------------------------------------------
 // Table with step pi/64 (high accuracy; |x| < 90112).
 
+// sin(p_j + r + t) from the columns of row j of dspSinTablePi64.
+inline __attribute__((always_inline)) V sinFromColumns64(V r, V t, V r0, V rs, V rt, V rc) {
+    const V z = r * r;
+    const V sp = (madd(madd(vset(kTS3), z, vset(kTS2)), z, vset(kTS1)) * z) * r;
+    const V cp = madd(madd(vset(kTC3), z, vset(kTC2)), z, vset(kTC1)) * z;
+    const V cosp = r0 + rc;
+    const V h = rs + rc * r;
+    const V g = r0 * r + h;
+    const V w1 = rc * r + (rs - h);
+    const V w2 = r0 * r + (h - g);
+    const V v = t * (cosp - rs * r);
+    return g + ((((w1 + (v + rt)) + w2) + sp * cosp) + cp * rs);
+}
+
+// cos(p_j + y2 + w) from the columns of row j of dspCosTablePi64.
+inline __attribute__((always_inline)) V cosFromColumns64(V y2, V w, V ln, V ch, V cl, V pn) {
+    const V wt = cl + w * ((ln + pn) - ch * y2);
+    const V z = y2 * y2;
+    const V spy = (madd(madd(vset(kTS3), z, vset(kTS2)), z, vset(kTS1)) * z) * y2;
+    const V cp = madd(madd(vset(kTC3), z, vset(kTC2)), z, vset(kTC1)) * z;
+    const V s1 = ch + pn * y2;
+    const V h = ln * y2 + s1;
+    const V err1 = (ch - s1) + pn * y2;
+    const V err2 = (s1 - h) + ln * y2;
+    return ((((err1 + wt) + err2) + (ln + pn) * spy) + ch * cp) + h;
+}
+
 inline V sinTable64(V ax) {
     const V s = ax * vset(kK64) + vset(kShifter);
     const V k = s - vset(kShifter);
@@ -158,18 +185,9 @@ inline V sinTable64(V ax) {
     const V r1 = ax - k * vset(kP64a);
     const V r = r1 - k * vset(kP64b);
     const V t = ((r1 - r) - k * vset(kP64b)) - k * vset(kP64c);
-    const V z = r * r;
-    const V sp = (madd(madd(vset(kTS3), z, vset(kTS2)), z, vset(kTS1)) * z) * r;
-    const V cp = madd(madd(vset(kTC3), z, vset(kTC2)), z, vset(kTC1)) * z;
-    const V r0 = vgatherColumn(dspSinTablePi64, j, 0), rs = vgatherColumn(dspSinTablePi64, j, 1);
-    const V rt = vgatherColumn(dspSinTablePi64, j, 2), rc = vgatherColumn(dspSinTablePi64, j, 3);
-    const V cosp = r0 + rc;
-    const V h = rs + rc * r;
-    const V g = r0 * r + h;
-    const V w1 = rc * r + (rs - h);
-    const V w2 = r0 * r + (h - g);
-    const V v = t * (cosp - rs * r);
-    return g + ((((w1 + (v + rt)) + w2) + sp * cosp) + cp * rs);
+    return sinFromColumns64(
+        r, t, vgatherColumn(dspSinTablePi64, j, 0), vgatherColumn(dspSinTablePi64, j, 1),
+        vgatherColumn(dspSinTablePi64, j, 2), vgatherColumn(dspSinTablePi64, j, 3));
 }
 
 inline V cosTable64(V x) {
@@ -181,17 +199,9 @@ inline V cosTable64(V x) {
     const V y2 = y1 - n * vset(kP64b);
     const V e = (y1 - y2) - n * vset(kP64b);
     const V w = e - n * vset(kP64c);
-    const V ln = vgatherColumn(dspCosTablePi64, j, 0), ch = vgatherColumn(dspCosTablePi64, j, 1);
-    const V cl = vgatherColumn(dspCosTablePi64, j, 2), pn = vgatherColumn(dspCosTablePi64, j, 3);
-    const V wt = cl + w * ((ln + pn) - ch * y2);
-    const V z = y2 * y2;
-    const V spy = (madd(madd(vset(kTS3), z, vset(kTS2)), z, vset(kTS1)) * z) * y2;
-    const V cp = madd(madd(vset(kTC3), z, vset(kTC2)), z, vset(kTC1)) * z;
-    const V s1 = ch + pn * y2;
-    const V h = ln * y2 + s1;
-    const V err1 = (ch - s1) + pn * y2;
-    const V err2 = (s1 - h) + ln * y2;
-    return ((((err1 + wt) + err2) + (ln + pn) * spy) + ch * cp) + h;
+    return cosFromColumns64(
+        y2, w, vgatherColumn(dspCosTablePi64, j, 0), vgatherColumn(dspCosTablePi64, j, 1),
+        vgatherColumn(dspCosTablePi64, j, 2), vgatherColumn(dspCosTablePi64, j, 3));
 }
 
 // ---------------------------------------------------------------------------------------------

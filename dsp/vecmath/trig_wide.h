@@ -1,0 +1,297 @@
+// Vector sine and cosine kernels of the AVX slots (4 and 5).
+//
+// The methods are those of trig_simd.h; what differs is how values flow, so that the speed does
+// not hang on what the optimiser makes of small stack arrays:
+//  - sixteen elements (four vectors) are read into registers; one range test per vector, folded
+//    into one mask per group, decides whether the group needs anything but the vector path;
+//  - every stage (reduction, table fetch, reconstruction) runs on all four vectors before the
+//    next starts, and table columns come from four 32-byte row loads and a 4x4 transpose;
+//  - only a vector holding a flagged lane (beyond the fast range, infinite or NaN) goes to
+//    memory, and only its flagged lanes get the large-argument or special-value result; the other
+//    lanes keep their vector results, so an element's result never depends on its neighbours.
+// Slot 5's high-accuracy kernels reduce with fused multiply-adds: k * c1 is exact for every k
+// (c1 has 31 bits and the fused operation rounds once), and the product with c2 keeps its error
+// term, so pi/64 is carried to some 147 bits and phases up to 2^22 stay on the vector path.
+#pragma once
+
+#include "dsp/vecmath/trig_simd.h"
+
+#define DSP_TRIG_INLINE inline __attribute__((always_inline))
+
+namespace {
+
+constexpr int kFlight = 4;                   // vectors in flight
+constexpr int kWideGroup = kFlight * kLanes;  // elements per group
+
+#if DSP_SLOT == 5
+constexpr double kHighBound = 0x1p22;  // |x| below: the vector path of the high-accuracy kernels
+// pi/64 = kP64a + kP64Fb + kP64Fc to about 2^-151.
+constexpr double kP64Fb = 0x1.0b4611a626331p-39;
+constexpr double kP64Fc = 0x1.1701b839a2520p-93;
+// pi = kPiF1 + kPiF2 + kPiF3 to about 2^-160. For |x| <= 2^24 and a whole or half-integer k,
+// x - k * kPiF1 is a double (at most pi/2 in size, on the grid of 2^-52), so the first fused
+// step is exact.
+constexpr double kPiF1 = 0x1.921fb54442d18p+1;
+constexpr double kPiF2 = 0x1.1a62633145c07p-53;
+constexpr double kPiF3 = -0x1.f1976b7ed8fbcp-109;
+
+DSP_TRIG_INLINE V reducePi(V x, V k) {
+    const V r = vfma(k, vset(-kPiF1), x);
+    return vfma(k, vset(-kPiF3), vfma(k, vset(-kPiF2), r));
+}
+
+// The standard-accuracy sine and cosine of slot 5: the method of sinMultiplesOfPi and
+// cosShiftedSine with the fused reduction.
+DSP_TRIG_INLINE V sinStandard5(V ax) {
+    // The multiple is chosen as sinMultiplesOfPi chooses it (product rounded, then the sum).
+    const V s = ax * vset(kInvPi) + vset(kShifter);
+    const V r = reducePi(ax, s - vset(kShifter));
+    return oddPolynomial<true, false>(vxor(r, vlowBitToSign(s)));
+}
+
+DSP_TRIG_INLINE V cosStandard5(V ax) {
+    const V t = (ax + vset(kPiOver2)) * vset(kInvPi) + vset(kShifter);
+    const V nn = (t - vset(kShifter)) - vset(kHalf);
+    return vxor(oddPolynomial<true, true>(reducePi(ax, nn)), vlowBitToSign(t));
+}
+#else
+constexpr double kHighBound = kBoundE;
+#endif
+
+struct Reduced {
+    V r, t, s;  // reduced argument r + t, and the shifter sum whose low bits index the table
+};
+
+// k = nearest integer to |x| * 64/pi, r + t = |x| - k pi/64.
+DSP_TRIG_INLINE Reduced reduce64(V ax) {
+#if DSP_SLOT == 5
+    const V s = vfma(ax, vset(kK64), vset(kShifter));
+    const V k = s - vset(kShifter);
+    const V r1 = vfma(k, vset(-kP64a), ax);  // exact
+    const V p = k * vset(kP64Fb);
+    const V pe = vfma(k, vset(kP64Fb), vneg(p));  // p's rounding error, exact
+    const V r = r1 - p;
+    // Two-sum of r1 and -p: either may be the larger.
+    const V bb = r - r1;
+    const V err = (r1 - (r - bb)) - (p + bb);
+    const V t = (err - pe) - k * vset(kP64Fc);
+    return {r, t, s};
+#else
+    const V s = ax * vset(kK64) + vset(kShifter);
+    const V k = s - vset(kShifter);
+    const V r1 = ax - k * vset(kP64a);
+    const V r = r1 - k * vset(kP64b);
+    const V t = ((r1 - r) - k * vset(kP64b)) - k * vset(kP64c);
+    return {r, t, s};
+#endif
+}
+
+struct Columns {
+    V c0, c1, c2, c3;
+};
+
+// Rows (low 7 bits of each lane of s) of a 128-row table, as its four columns.
+DSP_TRIG_INLINE Columns fetchRows(const double (*table)[4], V s) {
+    const __m128i lo = _mm_castpd_si128(_mm256_castpd256_pd128(s.v));
+    const __m128i hi = _mm_castpd_si128(_mm256_extractf128_pd(s.v, 1));
+    const __m256d a = _mm256_load_pd(table[_mm_cvtsi128_si32(lo) & 127]);
+    const __m256d b = _mm256_load_pd(table[_mm_extract_epi32(lo, 2) & 127]);
+    const __m256d c = _mm256_load_pd(table[_mm_cvtsi128_si32(hi) & 127]);
+    const __m256d d = _mm256_load_pd(table[_mm_extract_epi32(hi, 2) & 127]);
+    const __m256d ab0 = _mm256_unpacklo_pd(a, b), ab1 = _mm256_unpackhi_pd(a, b);
+    const __m256d cd0 = _mm256_unpacklo_pd(c, d), cd1 = _mm256_unpackhi_pd(c, d);
+    return {{_mm256_permute2f128_pd(ab0, cd0, 0x20)},
+            {_mm256_permute2f128_pd(ab1, cd1, 0x20)},
+            {_mm256_permute2f128_pd(ab0, cd0, 0x31)},
+            {_mm256_permute2f128_pd(ab1, cd1, 0x31)}};
+}
+
+// sin(p_j + r + t) and cos(p_j + r + t) from the columns of row j of dspSinTablePi64 and
+// dspCosTablePi64.
+DSP_TRIG_INLINE V sinFromRows64(const Reduced& d, const Columns& q) {
+#if DSP_SLOT == 5
+    // sin p + cos p * r in two fused steps (rc * r is exact), each with its rounding error;
+    // the term t * sin p * r is below 2^-62 and vanishes where the result is small (j = 0, 64).
+    const V r = d.r, t = d.t;
+    const V r0 = q.c0, rs = q.c1, rt = q.c2, rc = q.c3;
+    const V z = r * r;
+    const V sp = (madd(madd(vset(kTS3), z, vset(kTS2)), z, vset(kTS1)) * z) * r;
+    const V cp = madd(madd(vset(kTC3), z, vset(kTC2)), z, vset(kTC1)) * z;
+    const V h = vfma(rc, r, rs);
+    const V w1 = vfma(rc, r, rs - h);
+    const V g = vfma(r0, r, h);
+    const V w2 = vfma(r0, r, h - g);
+    const V cosp = r0 + rc;
+    V lo = vfma(t, cosp, rt) + w1;
+    lo = vfma(sp, cosp, lo + w2);
+    return g + vfma(cp, rs, lo);
+#else
+    return sinFromColumns64(d.r, d.t, q.c0, q.c1, q.c2, q.c3);
+#endif
+}
+
+DSP_TRIG_INLINE V cosFromRows64(const Reduced& d, const Columns& q) {
+#if DSP_SLOT == 5
+    // As for the sine; the dropped term w * cos p * y2 vanishes where the result is small.
+    const V y2 = d.r, w = d.t;
+    const V ln = q.c0, ch = q.c1, cl = q.c2, pn = q.c3;
+    const V z = y2 * y2;
+    const V spy = (madd(madd(vset(kTS3), z, vset(kTS2)), z, vset(kTS1)) * z) * y2;
+    const V cp = madd(madd(vset(kTC3), z, vset(kTC2)), z, vset(kTC1)) * z;
+    const V s1 = vfma(pn, y2, ch);
+    const V err1 = vfma(pn, y2, ch - s1);
+    const V h = vfma(ln, y2, s1);
+    const V err2 = vfma(ln, y2, s1 - h);
+    const V msin = ln + pn;
+    V lo = vfma(w, msin, cl) + err1;
+    lo = vfma(msin, spy, lo + err2);
+    return h + vfma(ch, cp, lo);
+#else
+    return cosFromColumns64(d.r, d.t, q.c0, q.c1, q.c2, q.c3);
+#endif
+}
+
+// ---------------------------------------------------------------------------------------------
+// The methods. Each names its fast range (inRange: all ones where the lane's vector result
+// stands; false for NaN), its vector results for four vectors, and the result of one flagged
+// finite element.
+
+// High accuracy: the pi/64 table.
+template <bool kCosine>
+struct HighMethod {
+    static DSP_TRIG_INLINE V inRange(V ax) { return vlt(ax, vset(kHighBound)); }
+    static DSP_TRIG_INLINE void eval(const V* x, const V* ax, V* y) {
+        Reduced d[kFlight];
+        Columns q[kFlight];
+#pragma GCC unroll 4
+        for (int v = 0; v < kFlight; ++v) d[v] = reduce64(ax[v]);
+#pragma GCC unroll 4
+        for (int v = 0; v < kFlight; ++v)
+            q[v] = fetchRows(kCosine ? dspCosTablePi64 : dspSinTablePi64, d[v].s);
+#pragma GCC unroll 4
+        for (int v = 0; v < kFlight; ++v) {
+            y[v] = kCosine ? cosFromRows64(d[v], q[v])
+                           : vxor(sinFromRows64(d[v], q[v]), vsign(x[v]));
+        }
+    }
+    static double slow(double x) { return kCosine ? dspCosLargeArg(x) : dspSinLargeArg(x); }
+};
+
+// Standard accuracy: whole multiples of pi and the degree-15 polynomial; beyond, the window
+// reduction and the pi/256 table.
+template <bool kCosine>
+struct StandardMethod {
+    static DSP_TRIG_INLINE V inRange(V ax) {
+        return kCosine ? vle(ax + vset(kPiOver2), vset(kTwo23)) : vle(ax, vset(kTwo24));
+    }
+    static DSP_TRIG_INLINE void eval(const V* x, const V* ax, V* y) {
+#pragma GCC unroll 4
+        for (int v = 0; v < kFlight; ++v) {
+#if DSP_SLOT == 5
+            y[v] = kCosine ? cosStandard5(ax[v]) : vxor(sinStandard5(ax[v]), vsign(x[v]));
+#else
+            y[v] = kCosine ? cosShiftedSine<true>(x[v])
+                           : vxor(sinMultiplesOfPi<true>(ax[v]), vsign(x[v]));
+#endif
+        }
+    }
+    static double slow(double x) {
+        double out[kLanes];
+        if (kCosine) {
+            vlanes(cosTable256<true>(vset(x)), out);
+        } else {
+            vlanes(vxor(sinTable256<true>(vset(dabs(x))), vsign(vset(x))), out);
+        }
+        return out[0];
+    }
+};
+
+// Fastest: whole multiples of pi and the degree-9 polynomial; beyond, the element routines.
+template <bool kCosine>
+struct FastestMethod {
+    static DSP_TRIG_INLINE V inRange(V ax) {
+        return kCosine ? vle(ax + vset(kPiOver2), vset(kTwo23)) : vle(ax, vset(kTwo24));
+    }
+    static DSP_TRIG_INLINE void eval(const V* x, const V* ax, V* y) {
+#pragma GCC unroll 4
+        for (int v = 0; v < kFlight; ++v) {
+            y[v] = kCosine ? cosShiftedSine<false>(x[v])
+                           : vxor(sinMultiplesOfPi<false>(ax[v]), vsign(x[v]));
+        }
+    }
+    static double slow(double x) {
+        double r;
+        if (kCosine) {
+            cosElementFast(x, &r);
+        } else {
+            sinElementFast(x, &r);
+        }
+        return r;
+    }
+};
+
+// ---------------------------------------------------------------------------------------------
+// The group driver.
+
+// The flagged lanes of one vector: element base + l of the call, its input x[l].
+template <class Method>
+__attribute__((noinline)) V fixLanes(TrigCall& c, int base, V x, V y, int flagged,
+                                     const char* name) {
+    double xs[kLanes], ys[kLanes];
+    vlanes(x, xs);
+    vlanes(y, ys);
+    for (int l = 0; l < kLanes; ++l) {
+        if (!(flagged >> l & 1)) continue;
+        ys[l] = biasedExponent(xs[l]) == 0x7FF ? nonFiniteResult(c, base + l, xs[l], name)
+                                               : Method::slow(xs[l]);
+    }
+    return vloadu(ys);
+}
+
+// kWideGroup elements from in to out; base is the index of in[0] in the call (for the hook).
+// All inputs are in registers before anything is stored, so in may equal out.
+template <class Method>
+DSP_TRIG_INLINE void wideGroup(TrigCall& c, int base, const double* in, double* out,
+                               const char* name) {
+    constexpr int kAll = (1 << kLanes) - 1;
+    V x[kFlight], ax[kFlight], ok[kFlight], y[kFlight];
+#pragma GCC unroll 4
+    for (int v = 0; v < kFlight; ++v) {
+        x[v] = vloadu(in + kLanes * v);
+        ax[v] = vabs(x[v]);
+        ok[v] = Method::inRange(ax[v]);
+    }
+    const V all = vand(vand(ok[0], ok[1]), vand(ok[2], ok[3]));
+    Method::eval(x, ax, y);
+    if (__builtin_expect(vmovemask(all) != kAll, 0)) {
+        for (int v = 0; v < kFlight; ++v) {
+            const int flagged = vmovemask(ok[v]) ^ kAll;
+            if (flagged) y[v] = fixLanes<Method>(c, base + kLanes * v, x[v], y[v], flagged, name);
+        }
+    }
+#pragma GCC unroll 4
+    for (int v = 0; v < kFlight; ++v) vstoreu(out + kLanes * v, y[v]);
+}
+
+// The frame: checks, control state, whole groups, and the last n mod 16 elements as one group
+// padded with zeros (which take the vector path and report nothing).
+template <class Method>
+DspStatus wideKernel(const double* src, double* dst, int n, const char* name) {
+    if (n < 1) return dspErrSize;
+    if (src == nullptr || dst == nullptr) return dspErrNullPtr;
+    FpControlScope<false, true> fp(0);
+    TrigCall c{src, dst, dspOk};
+    int i = 0;
+    for (; i + kWideGroup <= n; i += kWideGroup) wideGroup<Method>(c, i, src + i, dst + i, name);
+    if (i < n) {
+        const size_t bytes = sizeof(double) * static_cast<size_t>(n - i);
+        alignas(32) double in[kWideGroup] = {}, out[kWideGroup];
+        memcpy(in, src + i, bytes);
+        wideGroup<Method>(c, i, in, out, name);
+        memcpy(dst + i, out, bytes);
+    }
+    fp.leave();
+    return c.status;
+}
+
+}  // namespace
