@@ -109,7 +109,7 @@ struct MedScalarOps {
     }
 };
 
-// ---- Fixed windows of 3 and 5, one sample at a time --------------------------------------
+// ---- Fixed windows of 3 to 9, one sample at a time ----------------------------------------
 // ring holds the last M values of the extended input; w is the slot of the oldest. The input
 // sample is read before its output is stored, so src may equal dst.
 template <int M>
@@ -244,6 +244,147 @@ inline void medReplace(MedKey* w, size_t m, int64_t old, int64_t x) {
         for (size_t k = j; k > q; --k) w[k] = w[k - 1];
     }
     w[q] = x;
+}
+
+// ---- Two heaps, long windows ----------------------------------------------------------------
+// The window's keys in one array: a max-heap of the m/2 + 1 smallest in [0, h) (its root is the
+// median) and a min-heap of the others in [h, m). Each key remembers its ring slot (slot[]) and
+// each ring slot its key's place (pos[]), so the key leaving the window is replaced where it
+// stands and sifted: O(log m) per sample. Keys, places and slots fill the 16 * m bytes of the
+// work buffer exactly (m 64-bit keys, two times m 32-bit indices).
+typedef int32_t MedIndex __attribute__((aligned(1), may_alias));
+
+struct MedHeaps {
+    MedKey* key;
+    MedIndex* slot;
+    MedIndex* pos;
+    size_t h;  // size of the lower heap, m / 2 + 1
+    size_t m;
+
+    void put(size_t i, int64_t k, int32_t s) {
+        key[i] = k;
+        slot[i] = s;
+        pos[s] = static_cast<int32_t>(i);
+    }
+
+    // Moves the key at place i up or down its heap until the heap holds again. kLow: the
+    // max-heap [0, h); else the min-heap [h, m). The child is chosen by a conditional move.
+    template <bool kLow>
+    void sift(size_t i) {
+        const size_t base = kLow ? 0 : h, n = kLow ? h : m - h;
+        MedKey* a = key + base;
+        MedIndex* sl = slot + base;
+        const int64_t x = a[i - base];
+        const int32_t s = sl[i - base];
+        size_t k = i - base;
+        while (k > 0) {
+            const size_t parent = (k - 1) / 2;
+            if (!(kLow ? a[parent] < x : x < a[parent])) break;
+            a[k] = a[parent];
+            sl[k] = sl[parent];
+            pos[sl[k]] = static_cast<int32_t>(base + k);
+            k = parent;
+        }
+        for (;;) {
+            size_t c = 2 * k + 1;
+            if (c >= n) break;
+            const size_t c2 = c + 1 < n ? c + 1 : c;
+            c = (kLow ? a[c] < a[c2] : a[c2] < a[c]) ? c2 : c;
+            if (!(kLow ? x < a[c] : a[c] < x)) break;
+            a[k] = a[c];
+            sl[k] = sl[c];
+            pos[sl[k]] = static_cast<int32_t>(base + k);
+            k = c;
+        }
+        a[k] = x;
+        sl[k] = s;
+        pos[s] = static_cast<int32_t>(base + k);
+    }
+
+    // Ring slot s now holds key x.
+    void replace(int32_t s, int64_t x) {
+        const size_t i = static_cast<size_t>(pos[s]);
+        key[i] = x;
+        if (i < h) {
+            sift<true>(i);
+        } else {
+            sift<false>(i);
+        }
+        // One replacement leaves at most one key on the wrong side: swap the roots.
+        if (key[h] < key[0]) {
+            const int64_t k0 = key[0], k1 = key[h];
+            const int32_t s0 = slot[0], s1 = slot[h];
+            put(0, k1, s1);
+            put(h, k0, s0);
+            sift<true>(0);
+            sift<false>(h);
+        }
+    }
+};
+
+// Heap sort of the keys in a[0..n-1] with their slots.
+inline void medSortWithSlots(MedKey* a, MedIndex* sl, size_t n) {
+    const auto siftDown = [&](size_t root, size_t end) {
+        for (;;) {
+            size_t child = 2 * root + 1;
+            if (child >= end) return;
+            if (child + 1 < end && a[child] < a[child + 1]) ++child;
+            if (!(a[root] < a[child])) return;
+            const int64_t t = a[root];
+            a[root] = a[child];
+            a[child] = t;
+            const int32_t u = sl[root];
+            sl[root] = sl[child];
+            sl[child] = u;
+            root = child;
+        }
+    };
+    for (size_t i = n / 2; i-- > 0;) siftDown(i, n);
+    for (size_t end = n; end-- > 1;) {
+        const int64_t t = a[0];
+        a[0] = a[end];
+        a[end] = t;
+        const int32_t u = sl[0];
+        sl[0] = sl[end];
+        sl[end] = u;
+        siftDown(0, end);
+    }
+}
+
+// The running median over two heaps; the same contract as medSortedPath.
+inline void medHeapPath(const MedBits* src, MedBits* dst, int len, size_t m, const MedBits* dlySrc,
+                        MedBits* dlyDst, BYTE* buf) {
+    MedHeaps H{reinterpret_cast<MedKey*>(buf), reinterpret_cast<MedIndex*>(buf + 8 * m),
+               reinterpret_cast<MedIndex*>(buf + 12 * m), m / 2 + 1, m};
+    for (size_t k = 0; k < m; ++k) {
+        H.key[k] = medToKey(k + 1 < m && dlySrc ? dlySrc[k] : src[0]);
+        H.slot[k] = static_cast<int32_t>(k);
+    }
+    // Sorted ascending, the upper part is a min-heap; reversed, the lower part a max-heap.
+    medSortWithSlots(H.key, H.slot, m);
+    for (size_t i = 0, j = H.h - 1; i < j; ++i, --j) {
+        const int64_t t = H.key[i];
+        H.key[i] = H.key[j];
+        H.key[j] = t;
+        const int32_t u = H.slot[i];
+        H.slot[i] = H.slot[j];
+        H.slot[j] = u;
+    }
+    for (size_t i = 0; i < m; ++i) H.pos[H.slot[i]] = static_cast<int32_t>(i);
+    dst[0] = medFromKey(H.key[0]);
+    size_t p = 0;
+    for (int i = 1; i < len; ++i) {
+        H.replace(static_cast<int32_t>(p), medToKey(src[i]));
+        p = (p + 1 == m) ? 0 : p + 1;
+        dst[i] = medFromKey(H.key[0]);
+    }
+    if (dlyDst) {
+        for (size_t k = 0; k + 1 < m; ++k) {
+            size_t r = p + 1 + k;
+            if (r >= m) r -= m;
+            dlyDst[k] = medFromKey(H.key[H.pos[r]]);
+        }
+    }
 }
 
 // buf holds the sorted window (m keys) followed by the history ring (m keys, arrival order).

@@ -1,9 +1,9 @@
 // Running median bodies of one CPU slot (compiled once per slot, see dsp/CMakeLists.txt).
 //
-// Paths by window length m: 1 copies; 3 and 5 run a one-sample-at-a-time ring in slots 0 to 2
-// and vector networks in slots 3 to 5; 7 and 9 use the sorted window in slots 0 to 2 and vector
-// networks in slots 3 to 5; 11 and more always use the sorted window. All paths select by the
-// same total order (dsp/median.h), so every slot yields the same bits.
+// Paths by window length m: 1 copies; 3 to 9 run a one-sample-at-a-time ring through a
+// selection network in slots 0 to 2 and vector networks in slots 3 to 5; 11 to 31 use the
+// sorted window; 33 and more the two heaps (O(log m) per sample). All paths select by the same
+// total order (dsp/median.h), so every slot yields the same bits.
 #include "corvane/dsp.h"
 #include "dsp/median.h"
 #include "dsp/slot.h"
@@ -40,6 +40,10 @@ struct MedVecOps {
 };
 #endif
 
+// Window length from which the two heaps beat the sorted window (on fresh data, every slot:
+// even with the counted ranks of slot 5 at 33).
+constexpr int kMedHeapFrom = 33;
+
 // The filter proper, after the argument checks; m is odd and at least 3.
 void medRun(const MedBits* src, MedBits* dst, int len, int m, const MedBits* dlySrc,
             MedBits* dlyDst, BYTE* buf) {
@@ -68,10 +72,20 @@ void medRun(const MedBits* src, MedBits* dst, int len, int m, const MedBits* dly
         case 5:
             medRingPath<5>(src, dst, len, dlySrc, dlyDst);
             return;
+        case 7:
+            medRingPath<7>(src, dst, len, dlySrc, dlyDst);
+            return;
+        case 9:
+            medRingPath<9>(src, dst, len, dlySrc, dlyDst);
+            return;
         default:
             break;
     }
 #endif
+    if (m >= kMedHeapFrom) {
+        medHeapPath(src, dst, len, static_cast<size_t>(m), dlySrc, dlyDst, buf);
+        return;
+    }
     medSortedPath(src, dst, len, static_cast<size_t>(m), dlySrc, dlyDst, buf);
 }
 

@@ -20,7 +20,7 @@
 
 namespace {
 
-constexpr int kFlight = 4;                   // vectors in flight
+constexpr int kFlight = 4;                    // vectors in flight
 constexpr int kWideGroup = kFlight * kLanes;  // elements per group
 
 #if DSP_SLOT == 5
@@ -170,11 +170,13 @@ struct HighMethod {
             q[v] = fetchRows(kCosine ? dspCosTablePi64 : dspSinTablePi64, d[v].s);
 #pragma GCC unroll 4
         for (int v = 0; v < kFlight; ++v) {
-            y[v] = kCosine ? cosFromRows64(d[v], q[v])
-                           : vxor(sinFromRows64(d[v], q[v]), vsign(x[v]));
+            y[v] =
+                kCosine ? cosFromRows64(d[v], q[v]) : vxor(sinFromRows64(d[v], q[v]), vsign(x[v]));
         }
     }
-    static double slow(double x) { return kCosine ? dspCosLargeArg(x) : dspSinLargeArg(x); }
+    static double slow(double x) {
+        return kCosine ? dspCosLargeArg(x) : dspSinLargeArg(x);
+    }
 };
 
 // Standard accuracy: whole multiples of pi and the degree-15 polynomial; beyond, the window
