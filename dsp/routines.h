@@ -177,6 +177,19 @@
     X(dspFftLeafPassFwd, void,                                                                     \
       (double* data, double* other, int step, int count, const double* twiddles), none, s1, none,  \
       s3, none, none, s2n)                                                                         \
+    /* The same in the inverse direction: the entry transforms dst in place (the body passes */  \
+    /* its array as src and dst), each row scaled once by the inverse scale; the leaf pass */      \
+    /* takes the conjugates of the forward records and turns by +i. */                            \
+    X(dspFftRecursiveInv, void,                                                                    \
+      (const DspFftSpecReal64f* spec, const double* src, double* dst, int m, BYTE* work), s0, s1,  \
+      s2, s3, none, none, s2n)                                                                     \
+    X(dspFftRecursiveInvInner, void,                                                               \
+      (const DspFftSpecReal64f* spec, double* data, int m, int depth, BYTE* work), s0, s1, s2, s3, \
+      none, none, s2n)                                                                             \
+    X(dspFftRecursionStepInv, void, (double* data, int n, int blk, const double* twiddles), s0,    \
+      none, s2, none, none, none, none)                                                            \
+    X(dspFftLeafPassInv, void, (double* data, int step, int count, const double* twiddles), none,  \
+      s1, none, s3, none, none, s2n)                                                               \
     /* The forward recombination of the half-length result (h = N/2 values, X[0] and X[N/2] */    \
     /* already in place) by the spec's forward table (dsp/fft/postprocess.h). */                   \
     X(dspRealFftPostProcess, void, (double* data, int h, const double* table), s0, s1, s2, s3,     \

@@ -71,22 +71,28 @@ void permuteSmall(const double* src, double* dst, int64_t n) {
 
 using Sp = Cx<V>;  // two values in split form
 
+template <bool AnyAlignment = false>
 DSP_FFT_INLINE Sp loadSplit(const double* a, int64_t p) {
-    return {vload(a + 2 * p), vload(a + 2 * p + 2)};
+    if constexpr (AnyAlignment) {
+        return {vloadu(a + 2 * p), vloadu(a + 2 * p + 2)};
+    } else {
+        return {vload(a + 2 * p), vload(a + 2 * p + 2)};
+    }
 }
 DSP_FFT_INLINE Sp splitOf(Pc x, Pc y) {
     return {vunpackLo(x.v, y.v), vunpackHi(x.v, y.v)};
 }
 
 // Where a pass puts its pairs: the working array (split, aligned), or the destination of the
-// last pass (interleaved, or split when asked; any 8-byte alignment).
-enum class Put { Work, Interleaved, Split };
+// last pass (interleaved, or split when asked; any 8-byte alignment). Put::Anywhere is the
+// working array at any alignment, read the same way (slot 3's leaf passes).
+enum class Put { Work, Interleaved, Split, Anywhere };
 template <Put K>
 DSP_FFT_INLINE void putPair(double* a, int64_t p, Sp x) {
     if constexpr (K == Put::Work) {
         vstore(a + 2 * p, x.re);
         vstore(a + 2 * p + 2, x.im);
-    } else if constexpr (K == Put::Split) {
+    } else if constexpr (K == Put::Split || K == Put::Anywhere) {
         vstoreu(a + 2 * p, x.re);
         vstoreu(a + 2 * p + 2, x.im);
     } else {
@@ -156,10 +162,11 @@ void stage(double* a, double* out, int64_t begin, int64_t end, int L, const doub
             const double* g = tw + 6 * k;
             const Sp w1 = {vloadu(g), vloadu(g + 2)}, w2 = {vloadu(g + 4), vloadu(g + 6)};
             const Sp w3 = {vloadu(g + 8), vloadu(g + 10)};
-            Sp x0 = loadSplit(a, b + k);
-            Sp x1 = twiddle<D>(loadSplit(a, b + k + s), w2);
-            Sp x2 = twiddle<D>(loadSplit(a, b + k + 2 * s), w1);
-            Sp x3 = twiddle<D>(loadSplit(a, b + k + 3 * s), w3);
+            constexpr bool any = K == Put::Anywhere;
+            Sp x0 = loadSplit<any>(a, b + k);
+            Sp x1 = twiddle<D>(loadSplit<any>(a, b + k + s), w2);
+            Sp x2 = twiddle<D>(loadSplit<any>(a, b + k + 2 * s), w1);
+            Sp x3 = twiddle<D>(loadSplit<any>(a, b + k + 3 * s), w3);
             radix4<D>(x0, x1, x2, x3);
             putPair<K>(out, b + k, x0);
             putPair<K>(out, b + k + s, x1);
@@ -174,32 +181,35 @@ void stage(double* a, double* out, int64_t begin, int64_t end, int L, const doub
 // 2 step, 3 step. With count > 1 every group reads the same records (w, w^2, w^3 of two
 // columns, 12 doubles), as an ordinary stage. With count 1 (the last stage) the records hold
 // w and w^2 only, for the first half of the positions: C = w (x2 + w^2 x3), D = w (x2 - w^2 x3),
-// and position j + step/2 takes w (1 - i) sqrt(1/2) and -i w^2 from the record of j.
+// and position j + step/2 takes w (1 - i) sqrt(1/2) and -i w^2 from the record of j. Slot 3
+// takes buffer and records at any alignment, with the same operations as slot 1.
 template <Dir D>
 void leafPass(double* a, int64_t step, int64_t count, const double* tw) {
-    if (count < 1) return;
+    constexpr Put K = DSP_SLOT == 3 ? Put::Anywhere : Put::Work;
+    constexpr bool any = K == Put::Anywhere;
+    if (count < 1 || step < 1) return;
     if (count > 1) {
         int L = 2;
         while ((int64_t(1) << L) < 4 * step) ++L;
-        stage<D, Put::Work>(a, a, 0, 4 * step * count, L, tw);
+        stage<D, K>(a, a, 0, 4 * step * count, L, tw);
         return;
     }
     const V r = vset(kSqrtHalf);
     const auto butterfly = [&](int64_t k, Sp w1, Sp w2) {
-        const Sp x0 = loadSplit(a, k), x2 = loadSplit(a, k + 2 * step);
-        const Sp u = twiddle<D>(loadSplit(a, k + step), w2);
-        const Sp v = twiddle<D>(loadSplit(a, k + 3 * step), w2);
+        const Sp x0 = loadSplit<any>(a, k), x2 = loadSplit<any>(a, k + 2 * step);
+        const Sp u = twiddle<D>(loadSplit<any>(a, k + step), w2);
+        const Sp v = twiddle<D>(loadSplit<any>(a, k + 3 * step), w2);
         const Sp A = x0 + u, B = x0 - u;
         const Sp C = twiddle<D>(x2 + v, w1), E = rot<D>(twiddle<D>(x2 - v, w1));
-        putPair<Put::Work>(a, k, A + C);
-        putPair<Put::Work>(a, k + step, B + E);
-        putPair<Put::Work>(a, k + 2 * step, A - C);
-        putPair<Put::Work>(a, k + 3 * step, B - E);
+        putPair<K>(a, k, A + C);
+        putPair<K>(a, k + step, B + E);
+        putPair<K>(a, k + 2 * step, A - C);
+        putPair<K>(a, k + 3 * step, B - E);
     };
     const int64_t half = step / 2;
     for (int64_t k = 0; k < half; k += 2) {
         const double* g = tw + 4 * k;
-        const Sp w1 = {vload(g), vload(g + 2)}, w2 = {vload(g + 4), vload(g + 6)};
+        const Sp w1 = {vloadu(g), vloadu(g + 2)}, w2 = {vloadu(g + 4), vloadu(g + 6)};
         butterfly(k, w1, w2);
         butterfly(k + half, timesW8<Dir::Fwd>(w1, r), rot<Dir::Fwd>(w2));
     }
@@ -308,6 +318,11 @@ void DSP_CALL DSP_SLOT_NAME(dspFftBlockButterfliesInv)(double* data, int n, cons
 void DSP_CALL DSP_SLOT_NAME(dspFftLeafPassFwd)(double* data, double* /*other*/, int step, int count,
                                                const double* twiddles) {
     leafPass<Dir::Fwd>(data, step, count, twiddles);
+}
+
+void DSP_CALL DSP_SLOT_NAME(dspFftLeafPassInv)(double* data, int step, int count,
+                                               const double* twiddles) {
+    leafPass<Dir::Inv>(data, step, count, twiddles);
 }
 
 void DSP_CALL DSP_SLOT_NAME(dspBitReversePermute)(const double* src, double* dst, int n,

@@ -1,4 +1,4 @@
-// The recursive cache-blocked forward drivers of one slot (dsp/fft/recursive.h holds the
+// The recursive cache-blocked drivers of one slot, both directions (dsp/fft/recursive.h holds the
 // skeletons): the permutation phase into dst, then the levels of the plan the set-up built.
 //
 //   slot 0        pair permutation; levels handed to the inner routine from depth 0; columns four
@@ -64,8 +64,11 @@ struct Slot {
 #if kInterleaved
     template <Dir D>
     static void blockPasses(double* data, int n, const double* tw) {
-        static_assert(D == Dir::Fwd, "the inverse passes come with the inverse drivers");
-        DSP_SLOT_NAME(dspFftButterflyPassesFwd)(data, n, tw);
+        if constexpr (D == Dir::Fwd) {
+            DSP_SLOT_NAME(dspFftButterflyPassesFwd)(data, n, tw);
+        } else {
+            DSP_SLOT_NAME(dspFftButterflyPassesInv)(data, n, tw);
+        }
     }
     template <Dir D>
     static void bottom(double* row, int n, const double* tw, BYTE*) {
@@ -74,14 +77,21 @@ struct Slot {
 #else
     template <Dir D>
     static void bottom(double* row, int n, const double* tw, BYTE* work) {
-        static_assert(D == Dir::Fwd, "the inverse passes come with the inverse drivers");
-        DSP_SLOT_NAME(dspFftBlockButterfliesFwd)(row, n, tw, work, 0);
+        if constexpr (D == Dir::Fwd) {
+            DSP_SLOT_NAME(dspFftBlockButterfliesFwd)(row, n, tw, work, 0);
+        } else {
+            DSP_SLOT_NAME(dspFftBlockButterfliesInv)(row, n, tw, work, 0);
+        }
     }
     template <Dir D>
     static void leaf(double* work, int64_t step, int64_t count, const double* tw) {
-        static_assert(D == Dir::Fwd, "the inverse passes come with the inverse drivers");
-        DSP_SLOT_NAME(dspFftLeafPassFwd)
-        (work, work, static_cast<int>(step), static_cast<int>(count), tw);
+        if constexpr (D == Dir::Fwd) {
+            DSP_SLOT_NAME(dspFftLeafPassFwd)
+            (work, work, static_cast<int>(step), static_cast<int>(count), tw);
+        } else {
+            DSP_SLOT_NAME(dspFftLeafPassInv)
+            (work, static_cast<int>(step), static_cast<int>(count), tw);
+        }
     }
 #endif
 };
@@ -111,24 +121,10 @@ void level(const DspFftSpecReal64f* spec, double* data, int m, int depth, BYTE* 
 #endif
 }
 
-}  // namespace
-
-extern "C" {
-
-void DSP_CALL DSP_SLOT_NAME(dspFftRecursiveFwdInner)(const DspFftSpecReal64f* spec, double* data,
-                                                     int m, int depth, BYTE* work) {
-    level<Dir::Fwd>(spec, data, m, depth, work);
-}
-
-#if kInterleaved
-void DSP_CALL DSP_SLOT_NAME(dspFftRecursionStepFwd)(double* data, int n, int blk,
-                                                    const double* twiddles) {
-    combiningPasses<Dir::Fwd>(data, n, blk, twiddles);
-}
-#endif
-
-void DSP_CALL DSP_SLOT_NAME(dspFftRecursiveFwd)(const DspFftSpecReal64f* spec, const double* src,
-                                                double* dst, int m, BYTE* work) {
+// The entry of either direction: the permutation phase into dst, then the plain branch or the
+// levels of the plan.
+template <Dir D>
+void transform(const DspFftSpecReal64f* spec, const double* src, double* dst, int m, BYTE* work) {
     const int32_t* const table = dspFftBitReverseTableOf(spec);
 #if DSP_SLOT == 0
     if (src == dst) {
@@ -141,13 +137,48 @@ void DSP_CALL DSP_SLOT_NAME(dspFftRecursiveFwd)(const DspFftSpecReal64f* spec, c
 #endif
 #if kInterleaved
     if (plan().factorOrder[m] == 0) {
-        plainBranch<Dir::Fwd, Slot>(spec, dst, int64_t(1) << m,
-                                    int64_t(1) << kTraits.iterativeLimit,
-                                    dspFftTwiddleTableOf(spec), dspFftCombineTableOf(spec));
+        plainBranch<D, Slot>(spec, dst, int64_t(1) << m, int64_t(1) << kTraits.iterativeLimit,
+                             dspFftTwiddleTableOf(spec), dspFftCombineTableOf(spec));
         return;
     }
 #endif
-    level<Dir::Fwd>(spec, dst, m, 0, work);
+    level<D>(spec, dst, m, 0, work);
+}
+
+}  // namespace
+
+extern "C" {
+
+void DSP_CALL DSP_SLOT_NAME(dspFftRecursiveFwdInner)(const DspFftSpecReal64f* spec, double* data,
+                                                     int m, int depth, BYTE* work) {
+    level<Dir::Fwd>(spec, data, m, depth, work);
+}
+
+void DSP_CALL DSP_SLOT_NAME(dspFftRecursiveInvInner)(const DspFftSpecReal64f* spec, double* data,
+                                                     int m, int depth, BYTE* work) {
+    level<Dir::Inv>(spec, data, m, depth, work);
+}
+
+#if kInterleaved
+void DSP_CALL DSP_SLOT_NAME(dspFftRecursionStepFwd)(double* data, int n, int blk,
+                                                    const double* twiddles) {
+    combiningPasses<Dir::Fwd>(data, n, blk, twiddles);
+}
+
+void DSP_CALL DSP_SLOT_NAME(dspFftRecursionStepInv)(double* data, int n, int blk,
+                                                    const double* twiddles) {
+    combiningPasses<Dir::Inv>(data, n, blk, twiddles);
+}
+#endif
+
+void DSP_CALL DSP_SLOT_NAME(dspFftRecursiveFwd)(const DspFftSpecReal64f* spec, const double* src,
+                                                double* dst, int m, BYTE* work) {
+    transform<Dir::Fwd>(spec, src, dst, m, work);
+}
+
+void DSP_CALL DSP_SLOT_NAME(dspFftRecursiveInv)(const DspFftSpecReal64f* spec, const double* src,
+                                                double* dst, int m, BYTE* work) {
+    transform<Dir::Inv>(spec, src, dst, m, work);
 }
 
 }  // extern "C"

@@ -13,8 +13,8 @@
 // The inverse body mirrors it: the Perm layout and a real kernel at the smallest orders;
 // otherwise Y[0], the pre-processing into the half-length array in dst, and the inverse complex
 // DFT of that array in place (a complex kernel, the iterative passes or the block butterflies),
-// scaled exactly once. Its recursive drivers and the paths missing in the forward are still
-// missing (dspErrFftOrder before any write).
+// scaled exactly once, or the recursive driver in place. The paths missing in the forward are
+// missing here too (dspErrFftOrder before any write).
 #include "dsp/fft/fft_slot.h"
 #include "dsp/fft/kernels.h"
 #include "dsp/fft/paths.h"
@@ -57,8 +57,8 @@ void sumAndDifference(FftReal a, FftReal b, double* dst) {
 }
 
 // Whether the inverse has a path at this order yet: a kernel in its table, or passes of its
-// slot (not the recursive drivers, nor the complex kernels and mid-order driver of slots 4 and
-// 5). Asked before anything is written.
+// slot or its recursive driver (not the complex kernels, mid-order and recursive drivers of
+// slots 4 and 5). Asked before anything is written.
 bool invPathBuilt(const DspFftKernelSet& kernels, DspFftPath path, int order, bool scaled) {
     switch (path) {
         case dspFftPathRealKernel:
@@ -69,6 +69,8 @@ bool invPathBuilt(const DspFftKernelSet& kernels, DspFftPath path, int order, bo
             return DSP_SLOT <= 3;
         case dspFftPathBlocked:
             return DSP_SLOT != 0 && DSP_SLOT <= 3 && !DSP_FFT_SLOT2_MOVBE;
+        case dspFftPathRecursive:
+            return DSP_SLOT <= 3;
         default:
             return false;
     }
@@ -221,6 +223,10 @@ DspStatus DSP_CALL DSP_SLOT_NAME(dspFftInvCcsToReal64f)(const double* src, doubl
             DSP_SLOT_NAME(dspFftBlockButterfliesInv)(dst, hn, twiddles, w, 1);
             break;
 #endif
+        case dspFftPathRecursive:
+            // In place in dst; the driver scales each row itself.
+            DSP_SLOT_NAME(dspFftRecursiveInv)(spec, dst, dst, order - 1, w);
+            return dspOk;
         default:
             break;  // invPathBuilt refused the rest
     }

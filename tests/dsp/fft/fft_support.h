@@ -293,12 +293,79 @@ inline std::vector<double> forward(int slot, const BuiltSpec& b, const std::vect
     return std::vector<double>(d, d + out / sizeof(double));
 }
 
-// Slot 2n's bits equal slot 3's on their own specs (where their plans and tables coincide).
+// ---------------------------------------------------------------------------------------------
+// Inverse transforms into guarded buffers.
+
+inline const auto& kInverse = dspslots::dspFftInvCcsToReal64f;
+
+// The scale the flag gives an order's inverse transform (the forward-only flag leaves it 1).
+inline long double inverseScale(int flag, int order) {
+    const long double n = std::ldexp(1.0L, order);
+    return flag == dspFftScaleInv ? 1 / n : flag == dspFftScaleSqrt ? 1 / sqrtl(n) : 1;
+}
+
+// The reference samples of the N + 2 doubles of a CCS spectrum.
+inline std::vector<long double> inverseReference(const std::vector<double>& ccs, int order) {
+    const int64_t n = int64_t(1) << order;
+    std::vector<Cl> X(static_cast<size_t>(n / 2 + 1));
+    for (int64_t k = 0; k <= n / 2; ++k) X[k] = {ccs[2 * k], ccs[2 * k + 1]};
+    return realInverseDft(X, n);
+}
+
+// A sample sums N bin terms through log2 N rounded stages, each adding at most about one unit
+// of rounding relative to the terms it combines: so its error stays within that many units of
+// the sum of the magnitudes of all N terms.
+inline double perSampleBound(const std::vector<double>& ccs, int order) {
+    const int64_t n = int64_t(1) << order;
+    long double l1 = std::fabs(ccs[0]) + (n > 1 ? std::fabs(ccs[n]) : 0);
+    for (int64_t k = 1; k < n / 2; ++k) l1 += 2 * std::hypot(ccs[2 * k], ccs[2 * k + 1]);
+    return static_cast<double>(2.3e-16L * std::max(1, order) * l1);
+}
+
+// Uniform values in [-1, 1) in every double of the spectrum, the ignored imaginary parts of the
+// first and last bins included.
+inline std::vector<double> randomSpectrum(int order, uint32_t seed) {
+    const size_t n = size_t(1) << order;
+    return randomSignal(n == 1 ? 2 : n + 2, seed);
+}
+
+// One inverse call of body `slot` on spec b; checks that it succeeds, leaves src and the spec
+// alone and writes nothing outside dst[0 .. N-1] and the reported work; returns the N samples.
+inline std::vector<double> inverse(int slot, const BuiltSpec& b,
+                                   const std::vector<double>& spectrum, const Run& r = {}) {
+    const size_t n = size_t(1) << b.order, in = spectrum.size() * sizeof(double);
+    DspGuardedBuffer src(in, r.srcOff, kSrcSentinel),
+        dst(r.inPlace ? in : n * sizeof(double), r.dstOff, kDstSentinel);
+    DspGuardedBuffer work(b.W, r.workOff, kWorkSentinel);
+    double* const d = reinterpret_cast<double*>(dst.at());
+    double* const s = r.inPlace ? d : reinterpret_cast<double*>(src.at());
+    std::memcpy(s, spectrum.data(), in);
+    const std::vector<BYTE> specBefore(b.mem->at(), b.mem->at() + b.S);
+    EXPECT_EQ(kInverse[slot](s, d, b.spec, work.at()), dspOk);
+    EXPECT_EQ(dst.changedOutside(0, r.inPlace ? in : n * sizeof(double)), -1)
+        << "written outside dst";
+    EXPECT_EQ(work.changedOutside(0, b.W), -1) << "written outside the work buffer";
+    EXPECT_TRUE(std::equal(specBefore.begin(), specBefore.end(), b.mem->at())) << "spec changed";
+    if (r.inPlace) {
+        EXPECT_TRUE(sameBits(d + n, spectrum.data() + n, spectrum.size() - n))
+            << "src beyond N changed";
+    } else {
+        EXPECT_TRUE(sameBits(s, spectrum.data(), spectrum.size())) << "src changed";
+    }
+    return std::vector<double>(d, d + n);
+}
+
+// Slot 2n's bits equal slot 3's on their own specs (where their plans and tables coincide), in
+// both directions.
 inline ::testing::AssertionResult slotTwoNIsSlotThree(int order) {
     const std::vector<double> x = randomSignal(size_t(1) << order, 2400 + order);
-    const BuiltSpec a(3, order), b(kDspSlot2n, order);
+    const BuiltSpec a(3, order, 0, dspFftScaleInv), b(kDspSlot2n, order, 0, dspFftScaleInv);
     const std::vector<double> want = forward(3, a, x);
-    return sameBits(forward(kDspSlot2n, b, x).data(), want.data(), want.size());
+    ::testing::AssertionResult fwd =
+        sameBits(forward(kDspSlot2n, b, x).data(), want.data(), want.size());
+    if (!fwd) return fwd << " (forward)";
+    const std::vector<double> back = inverse(3, a, want);
+    return sameBits(inverse(kDspSlot2n, b, want).data(), back.data(), back.size()) << " (inverse)";
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -1,4 +1,4 @@
-// The recursive cache-blocked forward drivers through the forward bodies, and the block
+// The recursive cache-blocked drivers through the forward and inverse bodies, and the block
 // transfers and leaf passes beneath them: accuracy against the long-double reference at every
 // driver order up to 22, the rules that hold bit for bit within a slot (in place, alignment, the
 // scale applied once), work and threads, and the identities between slots. Orders from 23 need
@@ -79,6 +79,76 @@ TEST_P(FftRecursiveTest, WorkAndThreads) {
 }
 
 DSP_INSTANTIATE_SLOTS_OF(FftRecursiveTest, dspslots::dspFftRecursiveFwd);
+
+using FftRecursiveInvTest = FftBodyTest;
+
+// The inverse at every driver order of the default run: flags 8, 2, 4 and 1 against one
+// reference per order; flag 2 is 2^-order times flag 8 bit for bit (every value scaled once:
+// inner levels and blocked leaves included), flag 1 leaves the inverse unscaled; in place, dst
+// and work off their alignment give the same bits (inverse() checks src, spec and guards).
+TEST_P(FftRecursiveInvTest, AccuracyAndRulesEveryOrder) {
+    const int s = slot();
+    double worst = 0;
+    for (int order = driverFrom(s); order <= kLastDefaultOrder; ++order) {
+        SCOPED_TRACE("order " + std::to_string(order));
+        const int64_t n = int64_t(1) << order;
+        const std::vector<double> X = randomSpectrum(order, 2600 + order);
+        const std::vector<long double> ref = inverseReference(X, order);
+        std::vector<double> plain;
+        for (int flag : {dspFftScaleNone, dspFftScaleInv, dspFftScaleSqrt, dspFftScaleFwd}) {
+            SCOPED_TRACE("flag " + std::to_string(flag));
+            const BuiltSpec b(s, order, 0, flag);
+            ASSERT_EQ(b.status, dspOk);
+            const std::vector<double> got = inverse(s, b, X);
+            std::vector<long double> want = ref;
+            for (long double& v : want) v *= inverseScale(flag, order);
+            const double rms = relativeRms(got.data(), want, got.size());
+            EXPECT_LE(rms, rmsBound(order));
+            worst = std::max(worst, rms / rmsBound(order));
+            if (flag == dspFftScaleNone) {
+                plain = got;
+                EXPECT_TRUE(sameBits(inverse(s, b, X, {true}).data(), got.data(), n)) << "in place";
+                EXPECT_TRUE(sameBits(inverse(s, b, X, {false, 0, 8, 1}).data(), got.data(), n))
+                    << "8 bytes off";
+            }
+            if (flag == dspFftScaleInv) {
+                EXPECT_TRUE(sameBits(got.data(), times(plain, std::ldexp(1.0, -order)).data(), n))
+                    << "scaled once";
+                EXPECT_TRUE(sameBits(inverse(s, b, X, {true, 0, 8, 1}).data(), got.data(), n))
+                    << "in place 8 bytes off";
+            }
+            if (flag == dspFftScaleFwd) {
+                EXPECT_TRUE(sameBits(got.data(), plain.data(), n)) << "forward-only scale";
+            }
+        }
+    }
+    std::printf("[ worst    ] %s inverse: relative RMS / bound, orders %d-%d: %.3f\n",
+                dspSlotName(s), driverFrom(s), kLastDefaultOrder, worst);
+}
+
+// A null work buffer answers -8 and writes nothing; four threads on one order-20 spec give the
+// bits of a lone call.
+TEST_P(FftRecursiveInvTest, WorkAndThreads) {
+    const int s = slot();
+    const int order = 20;
+    const BuiltSpec b(s, order, 0, dspFftScaleInv);
+    ASSERT_GT(b.W, 0);
+    const std::vector<double> X = randomSpectrum(order, 2700);
+    std::vector<double> out(size_t(1) << order, 0.25);
+    EXPECT_EQ(kInverse[s](X.data(), out.data(), b.spec, nullptr), dspErrNullPtr);
+    EXPECT_EQ(std::count(out.begin(), out.end(), 0.25), long(out.size()));
+
+    const std::vector<double> want = inverse(s, b, X);
+    std::vector<std::vector<double>> got(4);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) threads.emplace_back([&, t] { got[t] = inverse(s, b, X); });
+    for (std::thread& t : threads) t.join();
+    for (int t = 0; t < 4; ++t) {
+        EXPECT_TRUE(sameBits(got[t].data(), want.data(), want.size())) << "thread " << t;
+    }
+}
+
+DSP_INSTANTIATE_SLOTS_OF(FftRecursiveInvTest, dspslots::dspFftRecursiveInv);
 
 // Slots 2n and 3 give the same bits where their plans and tables coincide (from order 21; the
 // large run goes on to 25).
@@ -199,13 +269,16 @@ DSP_INSTANTIATE_SLOTS_OF(FftBlockTransferTest, dspslots::dspFftGatherBlock);
 
 using FftLeafPassTest = FftBodyTest;
 
+// The inverse pass: the same with w^-1 and +i (the records stay those of the forward).
 TEST_P(FftLeafPassTest, StageAgainstDirectEvaluation) {
     const int s = slot();
     struct Case {
-        int step, count;
+        int step, count, sign;
     };
-    for (const Case c : {Case{8, 1}, Case{32, 1}, Case{8, 4}, Case{4, 16}}) {
-        SCOPED_TRACE("step " + std::to_string(c.step) + " count " + std::to_string(c.count));
+    for (const Case c : {Case{8, 1, -1}, Case{32, 1, -1}, Case{8, 4, -1}, Case{4, 16, -1},
+                         Case{8, 1, 1}, Case{32, 1, 1}, Case{8, 4, 1}, Case{4, 16, 1}}) {
+        SCOPED_TRACE("step " + std::to_string(c.step) + " count " + std::to_string(c.count) +
+                     " sign " + std::to_string(c.sign));
         const int64_t len = 4 * int64_t(c.step) * c.count, L = 4 * c.step;
         // Records of two columns: re w^(q j), re w^(q (j+1)), im of both, q = 1, 2 (, 3).
         std::vector<double> records;
@@ -223,7 +296,12 @@ TEST_P(FftLeafPassTest, StageAgainstDirectEvaluation) {
             split.data()[4 * (p / 2) + p % 2] = z[2 * p];
             split.data()[4 * (p / 2) + 2 + p % 2] = z[2 * p + 1];
         }
-        dspslots::dspFftLeafPassFwd[s](split.data(), split.data(), c.step, c.count, records.data());
+        if (c.sign < 0) {
+            dspslots::dspFftLeafPassFwd[s](split.data(), split.data(), c.step, c.count,
+                                           records.data());
+        } else {
+            dspslots::dspFftLeafPassInv[s](split.data(), c.step, c.count, records.data());
+        }
         long double err = 0, norm = 0;
         static const int kLeg[4] = {0, 2, 1, 3};
         for (int64_t g = 0; g < c.count; ++g) {
@@ -232,8 +310,8 @@ TEST_P(FftLeafPassTest, StageAgainstDirectEvaluation) {
                     Cl want = 0;
                     for (int u = 0; u < 4; ++u) {
                         const int64_t p = 4 * c.step * g + kLeg[u] * c.step + j;
-                        want += Cl(z[2 * p], z[2 * p + 1]) * unitRoot(u * j, L, -1) *
-                                unitRoot(u * t, 4, -1);
+                        want += Cl(z[2 * p], z[2 * p + 1]) * unitRoot(u * j, L, c.sign) *
+                                unitRoot(u * t, 4, c.sign);
                     }
                     const int64_t p = 4 * c.step * g + t * c.step + j;
                     const Cl got(split.data()[4 * (p / 2) + p % 2],
@@ -247,6 +325,72 @@ TEST_P(FftLeafPassTest, StageAgainstDirectEvaluation) {
     }
 }
 
+// The inverse's last pass (count 1) against its general pass (count 2, group 0) fed w, w^2, w^3
+// of every position, w = w_j for j < step/2 and w_(j - step/2) e^(-i pi/4) above: a few ulps
+// apart. Count or step below 1 leaves the buffer.
+TEST_P(FftLeafPassTest, InverseLastPassIsTheGeneralPassAndEmptyPassesWriteNothing) {
+    const int s = slot();
+    const int step = 16;
+    const std::vector<double> z = randomSignal(size_t(16 * step), 2800);
+    std::vector<Cl> w(step);
+    for (int j = 0; j < step; ++j) {
+        const std::vector<double> r = randomSignal(2, 2900 + j);
+        const Cl v =
+            j < step / 2 ? std::polar(1.0L, 3.0L * r[0]) : w[j - step / 2] * unitRoot(1, 8, -1);
+        w[j] = {static_cast<double>(v.real()), static_cast<double>(v.imag())};
+    }
+    std::vector<double> last, general;  // records in pairs: re j, re j+1, im j, im j+1
+    for (int j = 0; j < step; j += 2) {
+        for (int q = 1; q <= 3; ++q) {
+            const Cl a = std::pow(w[j], q), b = std::pow(w[j + 1], q);
+            for (long double v : {a.real(), b.real(), a.imag(), b.imag()}) {
+                general.push_back(static_cast<double>(v));
+                if (j < step / 2 && q < 3) last.push_back(static_cast<double>(v));
+            }
+        }
+    }
+    Doubles one(8 * step), two(16 * step);
+    std::copy(z.begin(), z.begin() + 8 * step, one.data());
+    std::copy(z.begin(), z.end(), two.data());
+    dspslots::dspFftLeafPassInv[s](one.data(), step, 1, last.data());
+    dspslots::dspFftLeafPassInv[s](two.data(), step, 2, general.data());
+    for (int i = 0; i < 8 * step; ++i) {
+        ASSERT_NEAR(one.data()[i], two.data()[i], 2e-15) << i;
+    }
+    struct Empty {
+        int step, count;
+    };
+    for (const Empty e : {Empty{step, 0}, Empty{step, -1}, Empty{0, 1}, Empty{-4, 2}}) {
+        std::copy(z.begin(), z.begin() + 8 * step, one.data());
+        dspslots::dspFftLeafPassInv[s](one.data(), e.step, e.count, general.data());
+        EXPECT_TRUE(sameBits(one.data(), z.data(), 8 * step)) << e.step << " " << e.count;
+    }
+}
+
 DSP_INSTANTIATE_SLOTS_OF(FftLeafPassTest, dspslots::dspFftLeafPassFwd);
+
+// Slot 3's passes take buffer and records at any alignment and give slot 1's bits.
+TEST(FftLeafPassIdentity, SlotThreeIsSlotOneAtAnyAlignment) {
+    if (!dspSlotSupported(3)) GTEST_SKIP() << "no slot 3";
+    for (int count : {1, 4}) {
+        const int step = 16;
+        const size_t doubles = size_t(8) * step * count, records = size_t(6) * step;
+        const std::vector<double> z = randomSignal(doubles, 3000 + count);
+        const std::vector<double> tw = randomSignal(records, 3100 + count);
+        Doubles want(doubles);
+        std::copy(z.begin(), z.end(), want.data());
+        dspslots::dspFftLeafPassInv[1](want.data(), step, count, tw.data());
+        for (size_t off : {0, 8}) {
+            DspGuardedBuffer data(doubles * 8, off, 0x55), table(records * 8, off, 0x66);
+            double* const d = reinterpret_cast<double*>(data.at());
+            double* const t = reinterpret_cast<double*>(table.at());
+            std::copy(z.begin(), z.end(), d);
+            std::copy(tw.begin(), tw.end(), t);
+            dspslots::dspFftLeafPassInv[3](d, step, count, t);
+            EXPECT_TRUE(sameBits(d, want.data(), doubles)) << count << " groups, " << off;
+            EXPECT_EQ(data.changedOutside(0, doubles * 8), -1);
+        }
+    }
+}
 
 }  // namespace
