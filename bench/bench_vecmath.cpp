@@ -1,15 +1,27 @@
 // Vector math: every kernel of the table (per function, CPU slot and accuracy slot) at 1024
-// and 1048576 elements, beside glibc's scalar sin/cos/hypot loops and glibc's 4-lane AVX2
-// vector sine and cosine (libmvec, looked up at run time so that no link flag is needed; the
-// comparison is skipped where libmvec is missing).
-#include "dsp/vecmath/vecmath.h"
+// and 1048576 elements on fresh data (the next of several distinct input blocks per call, 32 MiB
+// of input in all at the larger size, so that neither caches nor predictors see a repeated
+// block), beside references built for the same instruction set:
+//  - sine and cosine: glibc's 4-lane AVX2 vector variants (libmvec, _ZGVdN4v_sin/_cos, loaded
+//    at run time with dlopen; the rows say so and are skipped where it is missing) for slots 4
+//    and 5, glibc's scalar sin/cos loops for the others;
+//  - magnitude: the plain loop sqrt(re*re + im*im) in AVX2 (slot 5) and AVX (slot 4) vectors,
+//    glibc's hypot loop for the others.
+// Each row prints ns (per element, the least of five loops of the thread's CPU time),
+// ref_ns (the reference, measured the same way) and ratio = ref_ns / ns. Rows ending in
+// /wide run the slot-4 and slot-5 sine and cosine on |x| up to 2^20 instead of [-pi, pi], and
+// their ratio is the [-pi, pi] time over the wide time (1.0: no cliff).
+#include "bench/bench_timing.h"
 #include "dsp/support/slot_tables.h"
+#include "dsp/vecmath/vecmath.h"
 
 #include <benchmark/benchmark.h>
 #include <dlfcn.h>
 #include <immintrin.h>
 
 #include <cmath>
+#include <cstdio>
+#include <map>
 #include <random>
 #include <string>
 #include <vector>
@@ -44,50 +56,27 @@ const BenchKernel kKernels[] = {
     {"cos/s5a1", dspVecCos64fKernel_s5a1, 2, 5},  {"cos/s5a2", dspVecCos64fKernel_s5a2, 2, 5},
 };
 
-// Angles within a few turns (the range the library's own caller uses) and complex values of
-// unit order.
-const std::vector<double>& inputs(size_t count) {
-    static std::vector<double> data;
-    if (data.size() < count) {
-        std::mt19937_64 rng(1);
-        std::uniform_real_distribution<double> d(-10.0, 10.0);
-        data.resize(count);
-        for (double& v : data) v = d(rng);
-    }
-    return data;
-}
+constexpr size_t kInputBytes = size_t(32) << 20;  // input blocks per size, in all
 
-void runKernel(benchmark::State& state, const BenchKernel* k) {
-    if (!dspSlotSupported(k->cpuSlot)) {
-        state.SkipWithError("CPU slot not supported here");
-        return;
-    }
-    const int n = static_cast<int>(state.range(0));
-    const std::vector<double>& src = inputs(2 * static_cast<size_t>(n));
-    std::vector<double> dst(n);
-    for (auto _ : state) {
-        benchmark::DoNotOptimize(k->fn(src.data(), dst.data(), n));
-        benchmark::ClobberMemory();
-    }
-    state.SetItemsProcessed(state.iterations() * n);
-}
-
-void glibcScalar(benchmark::State& state, int function) {
-    const int n = static_cast<int>(state.range(0));
-    const std::vector<double>& src = inputs(2 * static_cast<size_t>(n));
-    std::vector<double> dst(n);
-    for (auto _ : state) {
-        if (function == 0) {
-            for (int i = 0; i < n; ++i) dst[i] = std::hypot(src[2 * i], src[2 * i + 1]);
-        } else if (function == 1) {
-            for (int i = 0; i < n; ++i) dst[i] = std::sin(src[i]);
-        } else {
-            for (int i = 0; i < n; ++i) dst[i] = std::cos(src[i]);
+// Distinct input blocks of n values each (2n doubles for the magnitude's pairs): angles in
+// [-pi, pi] or, wide, in [-2^20, 2^20]; complex parts in [-1, 1].
+const std::vector<std::vector<double>>& blocks(int n, int kind) {
+    static std::map<std::pair<int, int>, std::vector<std::vector<double>>> all;
+    auto& b = all[{n, kind}];
+    if (b.empty()) {
+        const size_t len = (kind == 0 ? 2 : 1) * static_cast<size_t>(n);
+        const size_t count =
+            std::max<size_t>(2, kInputBytes / (8 * len) > 64 ? 64 : kInputBytes / (8 * len));
+        const double range = kind == 2 ? 0x1p20 : kind == 1 ? M_PI : 1.0;
+        std::mt19937_64 rng(static_cast<uint64_t>(n) * 3 + static_cast<uint64_t>(kind));
+        std::uniform_real_distribution<double> d(-range, range);
+        b.resize(count);
+        for (auto& v : b) {
+            v.resize(len);
+            for (double& x : v) x = d(rng);
         }
-        benchmark::DoNotOptimize(dst.data());
-        benchmark::ClobberMemory();
     }
-    state.SetItemsProcessed(state.iterations() * n);
+    return b;
 }
 
 // glibc's AVX2 vector variants, 4 doubles per call in one ymm register.
@@ -98,43 +87,125 @@ MvecFn mvec(const char* symbol) {
     return lib ? reinterpret_cast<MvecFn>(dlsym(lib, symbol)) : nullptr;
 }
 
-__attribute__((target("avx2"))) void mvecLoop(MvecFn fn, const double* src, double* dst, int n) {
+__attribute__((target("avx2,fma"))) void mvecLoop(MvecFn fn, const double* src, double* dst,
+                                                  int n) {
     for (int i = 0; i + 4 <= n; i += 4) _mm256_storeu_pd(dst + i, fn(_mm256_loadu_pd(src + i)));
 }
 
-void glibcVector(benchmark::State& state, const char* symbol) {
-    const MvecFn fn = mvec(symbol);
-    if (fn == nullptr || !__builtin_cpu_supports("avx2")) {
-        state.SkipWithError("libmvec or AVX2 not available");
+// The plain magnitude loop, four pairs per step; compiled into an AVX2 + FMA caller (where the
+// compiler may fuse re*re + im*im) and an AVX caller.
+__attribute__((target("avx"), always_inline)) inline void plainAbs(const double* src, double* dst,
+                                                                   int n) {
+    for (int i = 0; i + 4 <= n; i += 4) {
+        const __m256d a = _mm256_loadu_pd(src + 2 * i), b = _mm256_loadu_pd(src + 2 * i + 4);
+        const __m256d lo = _mm256_permute2f128_pd(a, b, 0x20);
+        const __m256d hi = _mm256_permute2f128_pd(a, b, 0x31);
+        const __m256d re = _mm256_unpacklo_pd(lo, hi), im = _mm256_unpackhi_pd(lo, hi);
+        _mm256_storeu_pd(
+            dst + i, _mm256_sqrt_pd(_mm256_add_pd(_mm256_mul_pd(re, re), _mm256_mul_pd(im, im))));
+    }
+}
+__attribute__((target("avx2,fma"))) void plainAbsAvx2(const double* src, double* dst, int n) {
+    plainAbs(src, dst, n);
+}
+__attribute__((target("avx"))) void plainAbsAvx(const double* src, double* dst, int n) {
+    plainAbs(src, dst, n);
+}
+
+void glibcScalar(int function, const double* src, double* dst, int n) {
+    if (function == 0) {
+        for (int i = 0; i < n; ++i) dst[i] = std::hypot(src[2 * i], src[2 * i + 1]);
+    } else if (function == 1) {
+        for (int i = 0; i < n; ++i) dst[i] = std::sin(src[i]);
+    } else {
+        for (int i = 0; i < n; ++i) dst[i] = std::cos(src[i]);
+    }
+}
+
+// Nanoseconds per element of fn over the rotating blocks.
+template <class Fn>
+double nsPerElement(int n, int kind, Fn fn) {
+    const auto& in = blocks(n, kind);
+    return benchtiming::nanosecondsPerCall([&](int64_t call) {
+               fn(in[static_cast<size_t>(call) % in.size()].data());
+               benchmark::ClobberMemory();
+           }) /
+           n;
+}
+
+// The reference of a kernel: what it is called, and its time per element (0: not available).
+double referenceNs(const BenchKernel& k, int n, std::vector<double>& dst, std::string& label) {
+    const int kind = k.function == 0 ? 0 : 1;
+    if (k.cpuSlot >= 4 && k.function != 0) {
+        const MvecFn fn = mvec(k.function == 1 ? "_ZGVdN4v_sin" : "_ZGVdN4v_cos");
+        if (fn == nullptr || !__builtin_cpu_supports("avx2")) return 0.0;
+        label = "libmvec (dlopen)";
+        return nsPerElement(n, kind, [&](const double* s) { mvecLoop(fn, s, dst.data(), n); });
+    }
+    if (k.cpuSlot >= 4) {
+        label = k.cpuSlot == 5 ? "plain loop AVX2+FMA" : "plain loop AVX";
+        if (k.cpuSlot == 5)
+            return nsPerElement(n, kind, [&](const double* s) { plainAbsAvx2(s, dst.data(), n); });
+        return nsPerElement(n, kind, [&](const double* s) { plainAbsAvx(s, dst.data(), n); });
+    }
+    label = "glibc scalar loop";
+    return nsPerElement(n, kind,
+                        [&](const double* s) { glibcScalar(k.function, s, dst.data(), n); });
+}
+
+void runKernel(benchmark::State& state, const BenchKernel* k, bool wide) {
+    if (!dspSlotSupported(k->cpuSlot)) {
+        state.SkipWithError("CPU slot not supported here");
         return;
     }
     const int n = static_cast<int>(state.range(0));
-    const std::vector<double>& src = inputs(static_cast<size_t>(n));
+    const int kind = k->function == 0 ? 0 : wide ? 2 : 1;
     std::vector<double> dst(n);
+    const auto run = [&](const double* s) { benchmark::DoNotOptimize(k->fn(s, dst.data(), n)); };
+    const auto& in = blocks(n, kind);
+    size_t b = 0;
     for (auto _ : state) {
-        mvecLoop(fn, src.data(), dst.data(), n);
-        benchmark::DoNotOptimize(dst.data());
+        run(in[b].data());
+        b = (b + 1) % in.size();
         benchmark::ClobberMemory();
     }
     state.SetItemsProcessed(state.iterations() * n);
+    const double ours = nsPerElement(n, kind, run);
+    state.counters["ns"] = ours;
+    if (wide) {
+        const double narrow = nsPerElement(n, 1, run);
+        state.counters["ref_ns"] = narrow;
+        state.counters["ratio"] = narrow / ours;
+        return;
+    }
+    std::string label;
+    const double ref = referenceNs(*k, n, dst, label);
+    if (ref == 0.0) {
+        state.SetLabel("libmvec not found: no reference");
+        return;
+    }
+    state.SetLabel(label);
+    state.counters["ref_ns"] = ref;
+    state.counters["ratio"] = ref / ours;
 }
 
 const int kRegistered = [] {
+    if (mvec("_ZGVdN4v_sin") == nullptr)
+        std::fprintf(
+            stderr,
+            "libmvec.so.1 not found: the AVX slots' sine and cosine rows have no reference\n");
     for (const BenchKernel& k : kKernels) {
-        benchmark::RegisterBenchmark((std::string("vecmath/") + k.name).c_str(), runKernel, &k)
+        benchmark::RegisterBenchmark((std::string("vecmath/") + k.name).c_str(), runKernel, &k,
+                                     false)
             ->Arg(1024)
             ->Arg(1048576);
+        if (k.function != 0 && k.cpuSlot >= 4) {
+            benchmark::RegisterBenchmark((std::string("vecmath/") + k.name + "/wide").c_str(),
+                                         runKernel, &k, true)
+                ->Arg(1024)
+                ->Arg(1048576);
+        }
     }
-    const char* names[] = {"glibc/hypot", "glibc/sin", "glibc/cos"};
-    for (int f = 0; f < 3; ++f) {
-        benchmark::RegisterBenchmark(names[f], glibcScalar, f)->Arg(1024)->Arg(1048576);
-    }
-    benchmark::RegisterBenchmark("libmvec/sin", glibcVector, "_ZGVdN4v_sin")
-        ->Arg(1024)
-        ->Arg(1048576);
-    benchmark::RegisterBenchmark("libmvec/cos", glibcVector, "_ZGVdN4v_cos")
-        ->Arg(1024)
-        ->Arg(1048576);
     return 0;
 }();
 
