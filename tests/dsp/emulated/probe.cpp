@@ -38,8 +38,7 @@ int lastForwardOrder(int slot, bool movbe) {
 
 // The largest order each slot's inverse transform has a path for today.
 int lastInverseOrder(int slot, bool movbe) {
-    static const int kIterative[4] = {11, 14, 13, 17};
-    return slot >= 4 ? 4 : slot == 2 && !movbe ? 17 : kIterative[slot];
+    return slot >= 4 ? 4 : lastForwardOrder(slot, movbe);
 }
 
 // The inverse of the spectrum X(0) = 1.5, X(N/2) = -0.5, X(N/4) = 0.25 - 0.75i (the bins that
