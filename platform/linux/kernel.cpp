@@ -5,6 +5,8 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <condition_variable>
 #include <cstdlib>
@@ -24,6 +26,27 @@ DWORD GetLastError() {
 }
 void SetLastError(DWORD error) {
     t_lastError = error;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Aligned blocks.
+void* _aligned_malloc(size_t bytes, size_t alignment) {
+    if (alignment == 0 || (alignment & (alignment - 1)) != 0) {
+        errno = EINVAL;
+        return nullptr;
+    }
+    void* block = nullptr;
+    const int failed =
+        posix_memalign(&block, std::max(alignment, sizeof(void*)), std::max<size_t>(bytes, 1));
+    if (failed != 0) {
+        errno = failed;
+        return nullptr;
+    }
+    return block;
+}
+
+void _aligned_free(void* block) {
+    std::free(block);
 }
 
 // ---------------------------------------------------------------------------------------------

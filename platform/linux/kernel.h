@@ -108,6 +108,13 @@ CORVANE_PLATFORM_API BOOL HeapFree(HANDLE heap, DWORD flags, LPVOID mem);
 CORVANE_PLATFORM_API SIZE_T HeapSize(HANDLE heap, DWORD flags, LPCVOID mem);
 
 // ---------------------------------------------------------------------------------------------
+// Aligned blocks of the C runtime (declared by <malloc.h> on Windows). alignment must be a
+// power of two; otherwise, or when memory runs out, NULL with errno EINVAL or ENOMEM. A block
+// of 0 bytes is a valid block. Free only with _aligned_free, which accepts NULL.
+CORVANE_PLATFORM_API void* _aligned_malloc(size_t bytes, size_t alignment);
+CORVANE_PLATFORM_API void _aligned_free(void* block);
+
+// ---------------------------------------------------------------------------------------------
 // Global memory (what memory streams are built on). Every HGLOBAL is a handle, also with
 // GMEM_FIXED: take the address with GlobalLock.
 #define GMEM_FIXED 0x0000

@@ -2,6 +2,8 @@
 // included by platform/win32.h after the system's headers.
 #pragma once
 
+#include <malloc.h>  // _aligned_malloc, _aligned_free
+
 // An HRESULT constant from its 32-bit pattern, as the platform layer writes them.
 #ifndef _HR
 #define _HR(x) static_cast<HRESULT>(x)

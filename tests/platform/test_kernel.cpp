@@ -7,7 +7,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <thread>
@@ -105,6 +107,24 @@ TEST(KernelHeap, AllocateZeroResizeFree) {
     EXPECT_NE(zero, nullptr);
     EXPECT_TRUE(HeapFree(heap, 0, zero));
     EXPECT_TRUE(HeapFree(heap, 0, nullptr));
+}
+
+TEST(KernelHeap, AlignedBlocks) {
+    for (size_t alignment : {1u, 8u, 16u, 128u, 4096u}) {
+        for (size_t bytes : {0u, 1u, 1000u}) {
+            auto* block = static_cast<BYTE*>(_aligned_malloc(bytes, alignment));
+            ASSERT_NE(block, nullptr) << bytes << " at " << alignment;
+            EXPECT_EQ(reinterpret_cast<uintptr_t>(block) % alignment, 0u) << bytes;
+            std::memset(block, 0x5A, bytes);  // the whole block is writable
+            _aligned_free(block);
+        }
+    }
+    for (size_t alignment : {0u, 3u, 48u}) {
+        errno = 0;
+        EXPECT_EQ(_aligned_malloc(64, alignment), nullptr) << alignment;
+        EXPECT_EQ(errno, EINVAL) << alignment;
+    }
+    _aligned_free(nullptr);
 }
 
 TEST(KernelHeap, BadArgumentsFail) {
