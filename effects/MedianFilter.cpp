@@ -1,3 +1,431 @@
 #include "effects/MedianFilter.h"
 
+#include "effects/common/SpectralWindow.h"
+#include "framework/exceptions.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+struct CMedianChannelFilter::Frame {
+    int32_t length = 0;  // 2^order
+    int32_t fill = 0;    // samples present
+    Block time, windowed, spectrum, magnitudes, output;
+    double inverseWindowSum = 0.0;  // 1 / sum of the window (1 / N without one)
+};
+
+namespace {
+
+constexpr size_t kAlignment = 128;
+
+bool IsBlockSize(LONG n) {
+    return n >= 2 && n <= CMedianChannelFilter::kMaxBlockSize && (n & (n - 1)) == 0;
+}
+
+int32_t Log2(int32_t n) {
+    int32_t k = 0;
+    while ((n >> k) > 1) ++k;
+    return k;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Configuration
+
+bool CMedianChannelFilter::FrameBy(int32_t n, double size, Framing* f) {
+    // Also refuses NaN; above 1 the next frame would start before this one.
+    if (!(size >= 0.0 && size <= 1.0)) return false;
+    Framing g;
+    g.overlap = static_cast<int32_t>(std::lround(n * size));
+    if (g.overlap >= 1) {
+        g.factor = static_cast<double>(n - g.overlap) / n;
+        g.hop = static_cast<int32_t>(std::lround(n * g.factor));
+    } else {
+        g.overlap = 0;
+        g.factor = 1.0;
+        g.hop = n;
+    }
+    if (g.hop < 1) return false;
+    *f = g;
+    return true;
+}
+
+int32_t CMedianChannelFilter::LeadingFrames() const {
+    return static_cast<int32_t>(std::lround(1.0 / m_outputFactor));
+}
+
+CMedianChannelFilter::CMedianChannelFilter(CBaseFilter* owner) : CBaseChannelFilter(owner) {}
+
+CMedianChannelFilter::~CMedianChannelFilter() {
+    ReleaseAll();
+}
+
+void CMedianChannelFilter::ReleaseAll() {
+    m_medianBuffer.reset();
+    m_binRows.reset();
+    m_delayA.reset();
+    m_delayB.reset();
+    m_delaySource = m_delayDest = nullptr;
+    m_window.reset();
+    m_fftWork.reset();
+    m_specMemory.reset();
+    m_spec = nullptr;
+    m_accumulator.reset();
+    m_frames.clear();
+}
+
+HRESULT CMedianChannelFilter::ResetChannel() {
+    ReleaseAll();
+    return S_OK;
+}
+
+HRESULT CMedianChannelFilter::LoadChannelParams() {
+    ReleaseAll();
+    LONG v = 0;
+    // A mask below 1 has no median; mask and batch then keep their values.
+    if (SUCCEEDED(m_pOwner->GetParamLong(OLESTR("MaskSize"), &v, -1)) && v >= 1) {
+        m_mask = static_cast<int32_t>(std::min<int64_t>(2 * static_cast<int64_t>(v) - 1, kMaxMask));
+        m_batch = 2 * m_mask;
+    }
+    // Frames are 2^order long while window, hop and accumulator take N itself: only powers of
+    // two keep them in step.
+    v = 2048;
+    m_pOwner->GetParamLongDef(OLESTR("FFTBlockSize"), 2048, &v, 0);
+    if (IsBlockSize(v)) {
+        m_blockSize = v;
+        m_order = Log2(v);
+    }
+    const int32_t n = m_blockSize;
+    v = 1;
+    m_pOwner->GetParamLongDef(OLESTR("OverlapMode"), 1, &v, 0);
+    m_overlapMode = v;
+    double size = 0.5;
+    m_pOwner->GetParamDoubleDef(OLESTR("OverlapSize"), 0.5, &size, 0);
+    Framing unused;
+    m_overlapSize = FrameBy(n, size, &unused) ? size : 0.5;
+    v = 0;
+    m_pOwner->GetParamLongDef(OLESTR("StartBin"), 0, &v, 0);
+    m_startBin = v;
+    const int32_t bins = (n + 2) / 2;
+    v = bins;
+    m_pOwner->GetParamLongDef(OLESTR("EndBin"), bins, &v, 0);
+    m_endBin = v;
+    v = 0;
+    m_pOwner->GetParamLongDef(OLESTR("WindowType"), 0, &v, 0);
+    m_windowType = v;
+
+    // Framing.
+    Framing f;
+    if (m_overlapMode < 1) {
+        f = Framing{0, n, 1.0};
+    } else {
+        if (m_overlapMode == 1) {
+            double windowOverlap = 0.0;
+            MakeWindow(m_windowType, nullptr, n, &windowOverlap);
+            // A window's overlap that leaves no hop at this length (N 2) falls back to half.
+            m_overlapSize = FrameBy(n, windowOverlap, &unused) ? windowOverlap : 0.5;
+        }
+        FrameBy(n, m_overlapSize, &f);
+    }
+    m_overlap = f.overlap;
+    m_hop = f.hop;
+    m_outputFactor = f.factor;
+    m_startBin = std::clamp(m_startBin, 0, bins);
+    m_endBin = std::clamp(m_endBin, m_startBin, bins);
+    m_binCount = m_endBin - m_startBin;
+    return S_OK;
+}
+
+bool CMedianChannelFilter::EnsureBuffers(int n) {
+    const int64_t want = std::max(n, 0);
+    const int64_t in = want + 2 * static_cast<int64_t>(m_blockSize);
+    const int64_t out = (static_cast<int64_t>(m_batch) + 4) * m_blockSize + want;
+    if (in > INT32_MAX || out > INT32_MAX) corvane::ThrowHr(E_OUTOFMEMORY);
+    if (!CBaseChannelFilter::EnsureBuffers(static_cast<int>(in)) ||
+        !EnsureOutputBuffer(static_cast<int>(out))) {
+        return false;
+    }
+    // Room for the N zeros written in front of the first block after a restart.
+    m_pIn = m_inStore.data() + m_blockSize;
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Building
+
+void* CMedianChannelFilter::AllocateBlock(size_t bytes) {
+    return _aligned_malloc(bytes, kAlignment);
+}
+
+CMedianChannelFilter::Block CMedianChannelFilter::Doubles(int64_t count, int64_t extraBytes) {
+    const uint64_t bytes = static_cast<uint64_t>(std::max<int64_t>(count, 0)) * sizeof(double) +
+                           static_cast<uint64_t>(extraBytes);
+    void* p = bytes <= SIZE_MAX ? AllocateBlock(static_cast<size_t>(bytes)) : nullptr;
+    if (p == nullptr) corvane::ThrowHr(E_OUTOFMEMORY);
+    return Block(static_cast<double*>(p));
+}
+
+bool CMedianChannelFilter::BuildTransform() {
+    if (m_spec != nullptr) return true;
+    m_specMemory.reset();
+    m_fftWork.reset();
+    int specSize = 0, setupSize = 0, workSize = 0;
+    if (dspFftGetSizeReal64f(m_order, dspFftScaleNone, 0, &specSize, &setupSize, &workSize) < 0) {
+        return false;
+    }
+    // Sizes in bytes; the memory blocks are counted in doubles.
+    const auto doublesFor = [](int bytes) { return (static_cast<int64_t>(bytes) + 7) / 8; };
+    m_specMemory = Doubles(doublesFor(specSize));
+    Block setup;
+    if (setupSize > 0) setup = Doubles(doublesFor(setupSize));
+    if (workSize > 0) m_fftWork = Doubles(doublesFor(workSize));
+    DspFftSpecReal64f* spec = nullptr;
+    const DspStatus st = dspFftInitReal64f(&spec, m_order, dspFftScaleNone, 0,
+                                           reinterpret_cast<BYTE*>(m_specMemory.get()),
+                                           reinterpret_cast<BYTE*>(setup.get()));
+    if (st < 0 || spec == nullptr) return false;
+    m_spec = spec;
+    return true;
+}
+
+bool CMedianChannelFilter::TransformsWork() {
+    Frame& f = *m_frames[0];
+    BYTE* work = reinterpret_cast<BYTE*>(m_fftWork.get());
+    if (dspSet64f(0.0, f.time.get(), f.length) < 0) return false;
+    return dspFftFwdRealToCcs64f(f.time.get(), f.spectrum.get(), m_spec, work) >= 0 &&
+           dspFftInvCcsToReal64f(f.spectrum.get(), f.output.get(), m_spec, work) >= 0;
+}
+
+void CMedianChannelFilter::StartOver() {
+    const int32_t n = m_blockSize;
+    const int32_t length = int32_t{1} << m_order;
+    bool usable = true;
+    if (!m_medianBuffer) {
+        int size = 0;
+        usable = dspMedianGetBufferSize(m_mask, dspMedianType64f, &size) >= 0;
+        if (usable) m_medianBuffer = Doubles((static_cast<int64_t>(size) + 7) / 8);
+    }
+    if (!m_binRows) m_binRows = Doubles(static_cast<int64_t>(m_batch) * m_binCount);
+    if (!m_delayA) m_delayA = Doubles(static_cast<int64_t>(m_binCount) * m_mask);
+    if (!m_delayB) m_delayB = Doubles(static_cast<int64_t>(m_binCount) * m_mask);
+    m_delaySource = m_delayA.get();
+    m_delayDest = m_delayB.get();
+    usable = BuildTransform() && usable;
+    if (m_windowType != 0 && !m_window) {
+        m_window = Doubles(n);
+        dspSet64f(1.0, m_window.get(), n);
+        MakeWindow(m_windowType, m_window.get(), n, nullptr);
+    }
+    if (!m_accumulator) m_accumulator = Doubles(2 * (static_cast<int64_t>(n) + 4));
+    if (m_frames.size() != static_cast<size_t>(m_batch) + 1) {
+        m_frames.clear();
+        double sum = 0.0;
+        if (m_window) {
+            for (int32_t i = 0; i < n; ++i) sum += m_window.get()[i];
+        }
+        const double inverseSum = m_window ? 1.0 / sum : 1.0 / n;
+        std::vector<std::unique_ptr<Frame>> frames;
+        frames.reserve(static_cast<size_t>(m_batch) + 1);
+        for (int32_t k = 0; k <= m_batch; ++k) {
+            auto f = std::make_unique<Frame>();
+            f->length = length;
+            f->inverseWindowSum = inverseSum;
+            f->time = Doubles(length);
+            if (m_window) f->windowed = Doubles(length);
+            f->spectrum = Doubles(static_cast<int64_t>(length) + 2, 64);
+            f->magnitudes = Doubles((static_cast<int64_t>(length) + 2) / 2);
+            f->output = Doubles(length);
+            frames.push_back(std::move(f));
+        }
+        m_frames.swap(frames);
+    }
+    for (auto& f : m_frames) f->fill = 0;
+    m_current = 0;
+    m_accStart = m_accEnd = 0;
+    m_firstMedian = true;
+    m_firstOutput = true;
+    m_framesToSkip = m_dropLatency ? LeadingFrames() : 0;
+    m_inTotal = m_outTotal = 0;
+    m_flushed = false;
+    // A transform that is refused (its size, its set-up, or the transform itself) would leave
+    // spectra unset: the channel passes its input through instead.
+    m_passThrough = !(usable && TransformsWork());
+}
+
+// ---------------------------------------------------------------------------------------------
+// Processing
+
+void CMedianChannelFilter::Emit(const double* values, int32_t count) {
+    // Output sample j answers input sample j: past the input there is only processed padding.
+    const int64_t room = std::max<int64_t>(m_inTotal - m_outTotal, 0);
+    count = static_cast<int32_t>(std::min<int64_t>(count, room));
+    if (count <= 0) return;
+    EnsureOutputBuffer(m_outCount + count);
+    dspMulConst64f(values, m_outputFactor, m_pOut + m_outCount, count);
+    m_outCount += count;
+    m_outTotal += count;
+}
+
+void CMedianChannelFilter::SynthesizeFrame(Frame& frame) {
+    const int32_t length = frame.length;
+    double* out = frame.output.get();
+    dspFftInvCcsToReal64f(frame.spectrum.get(), out, m_spec,
+                          reinterpret_cast<BYTE*>(m_fftWork.get()));
+    dspMulConstInPlace64f(frame.inverseWindowSum, out, length);
+    double* acc = m_accumulator.get();
+    for (int32_t k = 0; k < length; ++k) {
+        const int32_t i = m_accStart + k;
+        acc[i] = i < m_accEnd ? acc[i] + out[k] : out[k];
+    }
+    m_accEnd = m_accStart + length;
+    m_accStart += m_hop;
+    const int32_t n = m_blockSize;
+    if (m_accStart > n) {
+        m_accStart -= n;
+        m_accEnd -= n;
+        Emit(acc, n);
+        std::memmove(acc, acc + n, sizeof(double) * static_cast<size_t>(n));
+    }
+}
+
+void CMedianChannelFilter::SpectralPass(int32_t count) {
+    const int32_t skip = std::min(m_framesToSkip, count);
+    if (count - skip < 1) {
+        m_framesToSkip -= skip;
+        return;
+    }
+    const int32_t used = count - skip;
+    BYTE* buffer = reinterpret_cast<BYTE*>(m_medianBuffer.get());
+    for (int32_t b = m_startBin; b < m_endBin; ++b) {
+        const int64_t slot = b - m_startBin;
+        double* row = m_binRows.get() + slot * m_batch;
+        for (int32_t f = skip; f < count; ++f) row[f] = m_frames[f]->magnitudes.get()[b];
+        const double* source = m_firstMedian ? nullptr : m_delaySource + slot * m_mask;
+        dspMedianInPlace64f(row + skip, used, m_mask, source, m_delayDest + slot * m_mask, buffer);
+        for (int32_t f = skip; f < count; ++f) {
+            const double m = m_frames[f]->magnitudes.get()[b];
+            if (m > kMinMagnitude) {
+                double* bin = m_frames[f]->spectrum.get() + 2 * b;
+                const double scale = row[f] / m;
+                bin[0] *= scale;
+                bin[1] *= scale;
+            }
+        }
+    }
+    std::swap(m_delaySource, m_delayDest);
+    m_firstMedian = false;
+    m_framesToSkip -= skip;
+}
+
+void CMedianChannelFilter::CompleteFrame() {
+    Frame& f = *m_frames[m_current];
+    const int32_t length = f.length;
+    Frame& next = *m_frames[m_current + 1];
+    if (m_overlap > 0) {
+        std::memcpy(next.time.get() + next.fill, f.time.get() + m_hop,
+                    sizeof(double) * static_cast<size_t>(m_overlap));
+    }
+    next.fill = m_overlap;
+    const double* source = f.time.get();
+    if (m_window) {
+        dspMul64f(f.time.get(), m_window.get(), f.windowed.get(), length);
+        source = f.windowed.get();
+    }
+    BYTE* work = reinterpret_cast<BYTE*>(m_fftWork.get());
+    dspFftFwdRealToCcs64f(source, f.spectrum.get(), m_spec, work);
+    dspMagnitude64fc(f.spectrum.get(), f.magnitudes.get(), (length + 2) / 2);
+    if (m_current < m_batch - 1) {
+        ++m_current;
+        return;
+    }
+    SpectralPass(m_batch);
+    for (int32_t k = 0; k < m_batch; ++k) {
+        SynthesizeFrame(*m_frames[k]);
+        m_frames[k]->fill = 0;
+    }
+    // Record `batch` holds the start of the next frame.
+    std::swap(m_frames[0], m_frames[m_batch]);
+    m_current = 0;
+}
+
+void CMedianChannelFilter::Flush() {
+    // Zeros after the last sample until every frame that holds input is complete: the current
+    // frame, then each later one that its overlap carries samples into.
+    int64_t remaining = m_frames[m_current]->fill;
+    for (;;) {
+        Frame& f = *m_frames[m_current];
+        std::fill(f.time.get() + f.fill, f.time.get() + f.length, 0.0);
+        f.fill = f.length;
+        CompleteFrame();
+        remaining -= m_hop;
+        if (remaining <= 0) break;
+    }
+    if (m_current > 0) {
+        SpectralPass(m_current);
+        for (int32_t k = 0; k < m_current; ++k) {
+            SynthesizeFrame(*m_frames[k]);
+            m_frames[k]->fill = 0;
+        }
+        m_current = 0;
+    }
+    if (m_accEnd > 0) Emit(m_accumulator.get(), m_accEnd);
+    m_flushed = true;
+}
+
+int CMedianChannelFilter::ProcessChannel(int count, int last) {
+    const bool restarting = m_bRestart || m_flushed;
+    if (restarting) StartOver();
+    m_outCount = 0;
+    if (m_passThrough) {
+        if (count <= 0) return 0;
+        std::memmove(m_pOut, m_pIn, sizeof(double) * static_cast<size_t>(count));
+        return count;
+    }
+    const double* in = m_pIn;
+    int64_t total = std::max(count, 0);
+    if (restarting && m_dropLatency) {
+        double* front = m_pIn - m_blockSize;
+        std::fill(front, m_pIn, 0.0);
+        in = front;
+        total += m_blockSize;
+    }
+    m_inTotal += total;
+    for (int64_t pos = 0; pos < total;) {
+        Frame& f = *m_frames[m_current];
+        const int64_t take = std::min<int64_t>(total - pos, f.length - f.fill);
+        std::memcpy(f.time.get() + f.fill, in + pos, sizeof(double) * static_cast<size_t>(take));
+        f.fill += static_cast<int32_t>(take);
+        pos += take;
+        if (f.fill == f.length) CompleteFrame();
+    }
+    if (last) Flush();
+    if (m_dropLatency && m_firstOutput && m_outCount >= m_blockSize) {
+        m_outCount -= m_blockSize;
+        std::memmove(m_pOut, m_pOut + m_blockSize,
+                     sizeof(double) * static_cast<size_t>(m_outCount));
+        m_firstOutput = false;
+    }
+    return m_outCount;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Engine
+
 CMedianFilter::~CMedianFilter() = default;
+
+CBaseChannelFilter* CMedianFilter::CreateChannelFilter() {
+    return new CMedianChannelFilter(this);
+}
+
+HRESULT CMedianFilter::OnReset() {
+    for (CBaseChannelFilter* f : m_channels) {
+        if (f != nullptr) f->Restart();
+    }
+    return static_cast<HRESULT>(m_channels.size());
+}
+
+HRESULT CMedianFilter::OnSeek() {
+    return OnReset();
+}

@@ -1,12 +1,141 @@
-// Engine of the median filter effect. Until its own processing lands, the framework's default
-// channel filter stands in: it returns no samples, and as the engine may change the sample count,
-// the audio of the effect interval is dropped (empty blocks come out meanwhile); the silence that
-// pads the buffering object once the upstream source is exhausted then comes out unprocessed.
+// The median effect: removes clicks and crackle in the frequency domain. Each channel is cut into
+// overlapping frames of N samples; every frame is windowed and transformed with the real FFT, and
+// in a range of bins each bin's magnitude becomes the running median of that bin's magnitudes
+// over the last `mask` frames (its phase kept); the frames go back through the inverse FFT and
+// are overlap-added. A transient shorter than about half the median window leaves the bins it
+// occupies, steady tones stay. Every primitive goes through the signal-processing library's
+// dispatch.
+//
+// Frames are collected in batches of 2 x mask before the median runs over them, so output comes
+// in bursts: the first samples appear once batch x hop + N samples went in, and blocks before
+// that are empty. After the one-time drop of the N samples that answer the zeros put in front of
+// the stream, a stream gives exactly as many samples as it took.
 #pragma once
 
 #include "platform/win32.h"
 
 #include "framework/BaseFilter.h"
+#include "corvane/dsp.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+class CMedianChannelFilter : public CBaseChannelFilter {
+public:
+    static constexpr int32_t kMaxMask = 2048;
+    static constexpr int32_t kMaxBlockSize = 65536;
+    static constexpr double kMinMagnitude = 1e-9;  // bins at or below are left as they are
+
+    // Frame geometry of frame length n at an overlap fraction `size`: overlap = lround(n x size),
+    // output factor = (n - overlap) / n and hop = lround(n x factor), or no overlap, factor 1 and
+    // hop n when the overlap rounds below 1. False (and *f untouched) when size is not in
+    // [0, 1] or the hop would fall below one sample: frames would never advance.
+    struct Framing {
+        int32_t overlap = 0;
+        int32_t hop = 0;
+        double factor = 1.0;
+    };
+    static bool FrameBy(int32_t n, double size, Framing* f);
+
+    // A record of one analysis frame; the buffers are 128-byte aligned and owned by the record.
+    struct Frame;
+
+    explicit CMedianChannelFilter(CBaseFilter* owner);
+    ~CMedianChannelFilter() override;
+
+    // Both release everything built, so that the next restart builds it for the values in force.
+    HRESULT ResetChannel() override;
+    // Reads the keys (see docs/corvane-fx.md) and derives the framing.
+    HRESULT LoadChannelParams() override;
+    // Input for n samples with room for N samples in front of it; output for what a block can
+    // give.
+    bool EnsureBuffers(int n) override;
+    int ProcessChannel(int n, int last) override;
+
+    // The configuration in force (for the host and the tests).
+    int32_t Mask() const { return m_mask; }
+    int32_t Batch() const { return m_batch; }
+    int32_t BlockSize() const { return m_blockSize; }
+    int32_t Order() const { return m_order; }
+    int32_t OverlapMode() const { return m_overlapMode; }
+    double OverlapSize() const { return m_overlapSize; }
+    int32_t Overlap() const { return m_overlap; }
+    int32_t Hop() const { return m_hop; }
+    double OutputFactor() const { return m_outputFactor; }
+    int32_t StartBin() const { return m_startBin; }
+    int32_t EndBin() const { return m_endBin; }
+    int32_t BinCount() const { return m_binCount; }
+    int32_t WindowType() const { return m_windowType; }
+    // Leading frames that take no part in the median after a restart: lround(1 / factor).
+    int32_t LeadingFrames() const;
+    // Whether the last restart found the transforms unusable, so that the input passes through.
+    bool PassingThrough() const { return m_passThrough; }
+
+protected:
+    // Block of `bytes` bytes at 128-byte alignment, or null. A seam for the tests.
+    virtual void* AllocateBlock(size_t bytes);
+
+private:
+    struct BlockDeleter {
+        void operator()(void* p) const { _aligned_free(p); }
+    };
+    using Block = std::unique_ptr<double, BlockDeleter>;
+
+    // `count` doubles (+ 64 bytes of room, 128-byte aligned). Throws E_OUTOFMEMORY.
+    Block Doubles(int64_t count, int64_t extraBytes = 64);
+    void ReleaseAll();
+    // The restart: builds what is missing and empties frames, accumulator and history.
+    void StartOver();
+    bool BuildTransform();
+    // Whether a forward and an inverse transform of a silent frame succeed.
+    bool TransformsWork();
+    // Frames are full: window, transform, magnitudes; a complete batch runs the median and
+    // synthesis.
+    void CompleteFrame();
+    void SpectralPass(int32_t count);
+    void SynthesizeFrame(Frame& frame);
+    // Appends `count` accumulator values times the output factor to the output, never beyond
+    // the samples that went in.
+    void Emit(const double* values, int32_t count);
+    void Flush();
+
+    bool m_dropLatency = true;
+    bool m_firstOutput = true;
+    int32_t m_framesToSkip = 0;
+    int32_t m_mask = 13;
+    int32_t m_batch = 26;
+    double* m_delaySource = nullptr;  // inside m_delayA or m_delayB
+    double* m_delayDest = nullptr;
+    Block m_medianBuffer;
+    Block m_binRows;  // batch x bin count: per bin, one row of magnitudes
+    Block m_delayA, m_delayB;
+    bool m_firstMedian = true;
+    int32_t m_binCount = 0;
+    int32_t m_startBin = 0;
+    int32_t m_endBin = 1025;
+    int32_t m_windowType = 0;
+    int32_t m_order = 11;
+    int32_t m_blockSize = 2048;  // N
+    int32_t m_overlapMode = 1;
+    int32_t m_overlap = 512;
+    int32_t m_hop = 1;
+    double m_overlapSize = 0.5;
+    double m_outputFactor = 0.5;
+    DspFftSpecReal64f* m_spec = nullptr;  // inside m_specMemory
+    Block m_specMemory, m_fftWork;
+    Block m_window;  // N values, none for WindowType 0
+    Block m_accumulator;
+    int32_t m_accStart = 0, m_accEnd = 0;
+    int32_t m_current = 0;
+    std::vector<std::unique_ptr<Frame>> m_frames;  // batch + 1 records
+    bool m_passThrough = false;
+    bool m_flushed = false;  // the stream ended: the next block starts over
+    int64_t m_inTotal = 0;   // samples since the restart, the N zeros in front included
+    int64_t m_outTotal = 0;  // samples given since the restart, before the drop
+    int32_t m_outCount = 0;  // output samples of the current call
+};
 
 class CMedianFilter : public CBaseFilter {
 public:
@@ -15,4 +144,9 @@ public:
 
     using CBaseFilter::CBaseFilter;
     ~CMedianFilter() override;
+
+    CBaseChannelFilter* CreateChannelFilter() override;
+    // Both set the restart flag of every channel filter; they answer the number of filters.
+    HRESULT OnReset() override;
+    HRESULT OnSeek() override;
 };

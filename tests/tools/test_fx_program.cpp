@@ -518,9 +518,12 @@ TEST_F(FxEndToEnd, ReplacedCutAndSlowStartingRunsFinishAsAUserExpects) {
         {"cut input", -1, "-i " + cut,
          "corvane-fx: warning: " + cut + " ends after 239 of 132300 frames", 239, -2},
         {"cut FLAC", -1, "-i " + cutFlac, "frames (the rest cannot be decoded: ", -1, -2},
-        // The median's placeholder may change the sample count: it delivers nothing at all. The
+        // The median keeps the length but gives its first audio only after 1.2 s of input, with
+        // MaskSize 20 after 3.6 s: past the end, so that everything comes with the last read. The
         // stretch delivers nothing for its first dozens of 5 ms blocks, then twice the input.
-        {"median on 3 s", -1, "-i " + in + " -e MedianFilter5", "wrote 0 frames", 0, -2},
+        {"median on 3 s", -1, "-i " + in + " -e MedianFilter5", "wrote 132300 frames", 132300, -2},
+        {"median over 39 frames on 3 s", -1, "-i " + in + " -e MedianFilter5 -p MaskSize=20",
+         "wrote 132300 frames", 132300, -2},
         {"stretch on 3 s", -1,
          "-i " + in + " -e StretchFilter5 -p TempoRate=0.5 -p Rate=2.0 --block 5",
          "wrote 264600 frames", 264600, -2},
