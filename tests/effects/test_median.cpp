@@ -34,7 +34,8 @@ using Complex = std::complex<long double>;
 std::string MissingTransform(int order) {
     int specSize = 0, setupSize = 0, workSize = 0;
     const std::string name = " real FFT of order " + std::to_string(order);
-    DspStatus st = dspFftGetSizeReal64f(order, dspFftScaleNone, 0, &specSize, &setupSize, &workSize);
+    DspStatus st =
+        dspFftGetSizeReal64f(order, dspFftScaleNone, 0, &specSize, &setupSize, &workSize);
     if (st == dspErrFftOrder) return "size query of the" + name;
     EXPECT_EQ(st, dspOk);
     std::vector<BYTE> spec(static_cast<size_t>(specSize) + 64), setup(setupSize + 64),
@@ -54,9 +55,9 @@ std::string MissingTransform(int order) {
     return "";
 }
 
-#define SKIP_WITHOUT_TRANSFORM(order)                                                  \
-    do {                                                                               \
-        const std::string missing = MissingTransform(order);                           \
+#define SKIP_WITHOUT_TRANSFORM(order)                                                   \
+    do {                                                                                \
+        const std::string missing = MissingTransform(order);                            \
         if (!missing.empty()) GTEST_SKIP() << "the " << missing << " answers -15 here"; \
     } while (0)
 
@@ -254,16 +255,16 @@ TEST_F(MedianChannel, KeysAndFraming) {
         {"MaskSize 2000", with(OLESTR("MaskSize"), 2000), 2048, 4096, 2048, 11, 0, 2048, 1.0, 0,
          1025, 1},
         {"MaskSize 1", with(OLESTR("MaskSize"), 1), 1, 2, 2048, 11, 0, 2048, 1.0, 0, 1025, 1},
-        {"StartBin above EndBin",
-         Params().Set(OLESTR("StartBin"), 30).Set(OLESTR("EndBin"), 20), 13, 26, 2048, 11, 0,
-         2048, 1.0, 30, 30, 1},
+        {"StartBin above EndBin", Params().Set(OLESTR("StartBin"), 30).Set(OLESTR("EndBin"), 20),
+         13, 26, 2048, 11, 0, 2048, 1.0, 30, 30, 1},
         {"bins clamped", Params().Set(OLESTR("StartBin"), -5).Set(OLESTR("EndBin"), 5000), 13, 26,
          2048, 11, 0, 2048, 1.0, 0, 1025, 1},
-        {"OverlapMode 0 ignores the window", Params().Set(OLESTR("OverlapMode"), 0).Set(
-                                                 OLESTR("WindowType"), 1),
-         13, 26, 2048, 11, 0, 2048, 1.0, 0, 1025, 1},
-        {"OverlapSize 0.25", Params().Set(OLESTR("OverlapMode"), 2).Set(OLESTR("OverlapSize"), 0.25),
-         13, 26, 2048, 11, 512, 1536, 0.75, 0, 1025, 1},
+        {"OverlapMode 0 ignores the window",
+         Params().Set(OLESTR("OverlapMode"), 0).Set(OLESTR("WindowType"), 1), 13, 26, 2048, 11, 0,
+         2048, 1.0, 0, 1025, 1},
+        {"OverlapSize 0.25",
+         Params().Set(OLESTR("OverlapMode"), 2).Set(OLESTR("OverlapSize"), 0.25), 13, 26, 2048, 11,
+         512, 1536, 0.75, 0, 1025, 1},
         {"FFTBlockSize 16", with(OLESTR("FFTBlockSize"), 16), 13, 26, 16, 4, 0, 16, 1.0, 0, 9, 1},
         {"FFTBlockSize 65536", with(OLESTR("FFTBlockSize"), 65536), 13, 26, 65536, 16, 0, 65536,
          1.0, 0, 32769, 1},
@@ -364,11 +365,15 @@ TEST_F(MedianChannel, RefusedTransformPassesTheInputThrough) {
     GTEST_SKIP() << "every real FFT order the effect may use works here: none is refused";
 }
 
-TEST_F(MedianChannel, MatchesTheModel) {
-    for (int n : {16, 64}) SKIP_WITHOUT_TRANSFORM(static_cast<int>(std::log2(n)));
+// Frames of 8 (which every processor slot transforms today), 16 and 64 samples.
+class MedianModelCheck : public MedianChannel, public ::testing::WithParamInterface<int> {};
+
+TEST_P(MedianModelCheck, MatchesTheModel) {
+    const int n = GetParam();
+    SKIP_WITHOUT_TRANSFORM(static_cast<int>(std::log2(n)));
     const Channel x = Noisy(5000);
     int runs = 0;
-    for (int n : {16, 64}) {
+    {
         for (int maskSize : {1, 2, 4}) {
             for (int windowType : {0, 1, 7, 16}) {
                 for (int mode : {0, 1, 2}) {
@@ -401,8 +406,10 @@ TEST_F(MedianChannel, MatchesTheModel) {
             }
         }
     }
-    EXPECT_EQ(runs, 576);
+    EXPECT_EQ(runs, 288);
 }
+
+INSTANTIATE_TEST_SUITE_P(FrameLengths, MedianModelCheck, ::testing::Values(8, 16, 64));
 
 // ---------------------------------------------------------------------------------------------
 // Through the COM class
@@ -439,7 +446,8 @@ double Rms(const Channel& x, size_t from, size_t to) {
 // A sine centred on bin `bin` of 2048-sample frames, amplitude a, over `length` samples.
 Channel BinSine(int bin, double a, size_t length) {
     Channel x(length);
-    for (size_t i = 0; i < length; ++i) x[i] = a * std::sin(2.0 * 3.14159265358979323846 * bin * i / 2048.0);
+    for (size_t i = 0; i < length; ++i)
+        x[i] = a * std::sin(2.0 * 3.14159265358979323846 * bin * i / 2048.0);
     return x;
 }
 
@@ -486,12 +494,16 @@ TEST_F(MedianEffect, ToneStaysClicksGoBurstsStay) {
     for (double v : quiet) ASSERT_LT(std::fabs(v), 2.0 / 32768.0);
 }
 
-TEST_F(MedianEffect, EveryLayoutStrengthsAndSeek) {
-    SKIP_WITHOUT_TRANSFORM(11);
-    const Config c;  // the defaults
-    const Model model =
-        PerChannelModel([c](const Channel& x, int) { return MedianModel(c, x); });
-    const EffectSetup setup = Effect(CLSID_MedianFilter5);
+// At the defaults, and with frames of 8 samples (which every processor slot transforms today).
+class MedianLayouts : public MedianEffect, public ::testing::WithParamInterface<int> {};
+
+TEST_P(MedianLayouts, EveryLayoutStrengthsAndSeek) {
+    Config c;  // the defaults but the frame length
+    c.blockSize = GetParam();
+    SKIP_WITHOUT_TRANSFORM(static_cast<int>(std::log2(c.blockSize)));
+    const Model model = PerChannelModel([c](const Channel& x, int) { return MedianModel(c, x); });
+    EffectSetup setup = Effect(CLSID_MedianFilter5);
+    setup.params.Set(OLESTR("FFTBlockSize"), c.blockSize);
     // Length out = in for every layout, inside zones the rest in place.
     ExpectModelInEveryLayout(setup, model, 1);
     {
@@ -518,6 +530,8 @@ TEST_F(MedianEffect, EveryLayoutStrengthsAndSeek) {
         ExpectOutput(setup, in, model(rest), 1, &seek);
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(FrameLengths, MedianLayouts, ::testing::Values(8, 2048));
 
 }  // namespace
 }  // namespace corvane::testing
