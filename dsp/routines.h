@@ -193,11 +193,32 @@
     /* The forward recombination of the half-length result (h = N/2 values, X[0] and X[N/2] */    \
     /* already in place) by the spec's forward table (dsp/fft/postprocess.h). */                   \
     X(dspRealFftPostProcess, void, (double* data, int h, const double* table), s0, s1, s2, s3,     \
-      none, none, s2n)                                                                             \
+      s4, s5, s2n)                                                                                 \
     /* The inverse pre-processing: the spectrum (src, N + 2 doubles, n = N/2) becomes the */       \
     /* half-length array Y[1 .. n-1] of dst by the spec's inverse table (postprocess.h). */        \
     X(dspRealFftInvPreProcess, void, (const double* src, double* dst, int n, const double* table), \
-      s0, s1, s2, s3, s4, s5, s2n)
+      s0, s1, s2, s3, s4, s5, s2n)                                                                 \
+    /* The mid-order complex FFT of slots 4 and 5 and its passes over the split-4 layout (four */ \
+    /* real parts, then four imaginary parts), forward (dsp/fft/midorder.slots.cpp). A set is */   \
+    /* the staged twiddle set of one stage; lengths and steps count complex values. */            \
+    X(dspFftMidOrderFwd, void,                                                                     \
+      (const double* src, double* dst, int n, const double* twiddles, const int32_t* table,        \
+       BYTE* work),                                                                                \
+      none, none, none, none, s4, s5, none)                                                        \
+    X(dspFftFirstPassRadix8Gather, void,                                                           \
+      (const double* src, double* work, const int32_t* table, int n), none, none, none, none, s4,  \
+      none, none)                                                                                  \
+    X(dspFftRadix4PassStep4, void, (double* data, const double* set, int len), none, none, none,   \
+      none, s4, s5, none)                                                                          \
+    X(dspFftRadix4PassStep8, void, (double* data, const double* set, int len), none, none, none,   \
+      none, s4, s5, none)                                                                          \
+    X(dspFftRadix4Pass, void, (double* data, const double* set, int step, int count), none, none,  \
+      none, none, s4, s5, none)                                                                    \
+    X(dspFftBlockStages, const double*, (double* block, int len, const double* table), none,       \
+      none, none, none, s4, s5, none)                                                              \
+    X(dspFftLastPassInterleave, void,                                                              \
+      (const double* work, double* dst, const double* set, int step), none, none, none, none,      \
+      none, s5, none)
 
 // DSP_TEST_ROUTINES(X): per-slot routines of the test build only; dsp/testing.h declares them.
 // X(name, Ret, params, b0, b1, b2, b3, b4, b5, b2n).

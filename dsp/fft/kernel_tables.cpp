@@ -17,6 +17,14 @@
             dspComplexFftFwd##fam##Order4##o4, dspComplexFftFwd##fam##Order5##o5, nullptr \
     }
 
+#define DSP_FFT_COMPLEX7(fam, o0, o1, o2, o3, o4, o5, o6)                         \
+    {                                                                             \
+        dspComplexFftFwd##fam##Order0##o0, dspComplexFftFwd##fam##Order1##o1,     \
+            dspComplexFftFwd##fam##Order2##o2, dspComplexFftFwd##fam##Order3##o3, \
+            dspComplexFftFwd##fam##Order4##o4, dspComplexFftFwd##fam##Order5##o5, \
+            dspComplexFftFwd##fam##Order6##o6                                     \
+    }
+
 extern "C" {
 
 const DspFftKernelSet dspFftFwdKernelTables[kDspFftSlotCount] = {
@@ -40,19 +48,16 @@ const DspFftKernelSet dspFftFwdKernelTables[kDspFftSlotCount] = {
      DSP_FFT_REAL(Kernel, _s1, _s1, _s3, _s3, _s3, _s3),
      DSP_FFT_COMPLEX(KernelScaled, _s3, _s3, _s3, _s3, _s3, _s3),
      DSP_FFT_COMPLEX(Kernel, _s1, _s1, _s3, _s3, _s3, _s3)},
-    // Slot 4: real kernels in scalar AVX; its complex kernels are not built yet.
+    // Slot 4: its own members, the complex ones up to complex order 6.
     {DSP_FFT_REAL(KernelScaled, _s4, _s4, _s4, _s4, _s4, _s4),
      DSP_FFT_REAL(Kernel, _s4, _s4, _s4, _s4, _s4, _s4),
-     {},
-     {}},
-    // Slot 5: slot 4's members up to order 2, its own at 3; the fused members of orders 4 and 5
-    // and the complex kernels are not built yet.
-    {{dspRealFftFwdKernelScaledOrder0_s4, dspRealFftFwdKernelScaledOrder1_s4,
-      dspRealFftFwdKernelScaledOrder2_s4, dspRealFftFwdKernelScaledOrder3_s5, nullptr, nullptr},
-     {dspRealFftFwdKernelOrder0_s4, dspRealFftFwdKernelOrder1_s4, dspRealFftFwdKernelOrder2_s4,
-      dspRealFftFwdKernelOrder3_s5, nullptr, nullptr},
-     {},
-     {}},
+     DSP_FFT_COMPLEX7(KernelScaled, _s4, _s4, _s4, _s4, _s4, _s4, _s4),
+     DSP_FFT_COMPLEX7(Kernel, _s4, _s4, _s4, _s4, _s4, _s4, _s4)},
+    // Slot 5: slot 4's members up to order 2 (complex order 1), its own above.
+    {DSP_FFT_REAL(KernelScaled, _s4, _s4, _s4, _s5, _s5, _s5),
+     DSP_FFT_REAL(Kernel, _s4, _s4, _s4, _s5, _s5, _s5),
+     DSP_FFT_COMPLEX7(KernelScaled, _s4, _s4, _s5, _s5, _s5, _s5, _s5),
+     DSP_FFT_COMPLEX7(Kernel, _s4, _s4, _s5, _s5, _s5, _s5, _s5)},
     // Slot 2n: slot 1's members up to order 2 (complex order 1), its own above.
     {DSP_FFT_REAL(KernelScaled, _s1, _s1, _s1, _s2n, _s2n, _s2n),
      DSP_FFT_REAL(Kernel, _s1, _s1, _s1, _s2n, _s2n, _s2n),

@@ -7,8 +7,8 @@
 //   slots 1, 3  real kernels in scalar SSE2 scaling the outputs; complex kernels in PairFamily,
 //   and 2n      slots 1 and 2n with aligned moves where both arrays allow them, slot 3 always
 //               with unaligned moves
-//   slots 4, 5  real kernels as slot 1, in scalar AVX (the complex kernels of slot 4 and the
-//               fused members of slot 5 are not built yet)
+//   slots 4, 5  real kernels as slot 1, in scalar AVX; slot 5's orders 4 and 5 fuse their
+//               general products (the complex kernels of both: avx_kernels.slots.cpp)
 // The inverse real kernels of orders 2 to 5 scale their first stage in every slot and differ
 // only in arithmetic: x87 in slot 0, double in slots 1 to 4, fused rotations in slot 5.
 #include "dsp/fft/fft_slot.h"
@@ -39,6 +39,26 @@ inline void complexMember(const double* src, double* dst, double scale) {
     } else {
         complexKernel<PairFamily<false>, D, m, Scaled>(src, dst, scale);
     }
+}
+#endif
+
+#if DSP_SLOT == 5
+// Slot 5's real kernels of orders 4 and 5: a scaled member multiplies the inputs and runs the
+// unscaled graph, whose general twiddle products fuse their first product into the sum,
+// (fma(re, wr, -round(im wi)), fma(re, wi, round(im wr))); so scale 1.0 and powers of two give
+// exactly the unscaled result times the scale.
+struct FusedScalarFamily : ScalarFamily {
+    template <Dir D>
+    DSP_FFT_INLINE static C general(C a, double wr, double wi) {
+        static_assert(D == Dir::Fwd, "forward kernels only");
+        return {__builtin_fma(a.re, wr, -(a.im * wi)), __builtin_fma(a.re, wi, a.im * wr)};
+    }
+};
+template <int k, bool Scaled>
+DSP_FFT_INLINE void fusedRealKernel(const double* src, double* dst, double scale) {
+    double x[1 << k];
+    for (int n = 0; n < (1 << k); ++n) x[n] = Scaled ? src[n] * scale : src[n];
+    realKernel<false, k, false, FusedScalarFamily>(x, dst, 1.0);
 }
 #endif
 
@@ -102,9 +122,23 @@ DSP_FFT_T1(0) DSP_FFT_T1(1) DSP_FFT_T1(2) DSP_FFT_T1(3) DSP_FFT_T1(4) DSP_FFT_T1
 #elif DSP_SLOT == 2  // 2n
                                           DSP_FFT_T0(3) DSP_FFT_T0(4) DSP_FFT_T0(5)
                                           DSP_FFT_T1(3) DSP_FFT_T1(4) DSP_FFT_T1(5)
-#elif DSP_SLOT == 5  // slot 4's arithmetic; the fused orders 4 and 5 are not built yet
+#elif DSP_SLOT == 5  // slot 4's arithmetic at order 3, fused at 4 and 5
                                           DSP_FFT_T0(3)
                                           DSP_FFT_T1(3)
+#endif
+#if DSP_SLOT == 5
+void DSP_CALL dspRealFftFwdKernelScaledOrder4_s5(const double* src, double* dst, double scale) {
+    fusedRealKernel<4, true>(src, dst, scale);
+}
+void DSP_CALL dspRealFftFwdKernelOrder4_s5(const double* src, double* dst) {
+    fusedRealKernel<4, false>(src, dst, 1.0);
+}
+void DSP_CALL dspRealFftFwdKernelScaledOrder5_s5(const double* src, double* dst, double scale) {
+    fusedRealKernel<5, true>(src, dst, scale);
+}
+void DSP_CALL dspRealFftFwdKernelOrder5_s5(const double* src, double* dst) {
+    fusedRealKernel<5, false>(src, dst, 1.0);
+}
 #endif
 
 // Complex kernels.

@@ -166,4 +166,103 @@ void recombine(const double* src, double* dst, int64_t h, const double* table) {
     }
 }
 
+#if DSP_SLOT >= 4
+// The forward post-processing of slots 4 and 5: four elements per step from each end, kept
+// interleaved (two per 256-bit vector, the mirrors turned by exchanging 128-bit halves), which
+// spares most of the shuffles of the split form. The formulas are the forward ones above, one
+// lane pair per element; slot 5 fuses the first product of every two-product term:
+// c S + round(s D), s S - round(c D), w.im D + round(w.re S), w.im S - round(w.re D), and the
+// two-level twiddle as Pc Fc - round(Ps Fs), Pc Fs + round(Ps Fc).
+
+using Vp = __m256d;
+
+// A group (x0, x1, y0, y1) as (x0, y0, x1, y1).
+DSP_FFT_INLINE Vp groupAsPairs(const double* p) {
+    const Vp g = _mm256_loadu_pd(p);
+#if DSP_SLOT == 5
+    return _mm256_permute4x64_pd(g, 0xD8);
+#else
+    const Vp turned = _mm256_permute2f128_pd(g, g, 0x01);
+    return _mm256_blend_pd(g, _mm256_permute_pd(turned, 0x4), 0x6);
+#endif
+}
+// Even lanes a b + c, odd lanes a b - c (c a rounded product).
+DSP_FFT_INLINE Vp mulAddSub(Vp a, Vp b, Vp c) {
+#if DSP_SLOT == 5
+    return _mm256_fmsubadd_pd(a, b, c);
+#else
+    return _mm256_addsub_pd(_mm256_mul_pd(a, b), _mm256_xor_pd(c, _mm256_set1_pd(-0.0)));
+#endif
+}
+// Even lanes a b - c, odd lanes a b + c.
+DSP_FFT_INLINE Vp mulSubAdd(Vp a, Vp b, Vp c) {
+#if DSP_SLOT == 5
+    return _mm256_fmaddsub_pd(a, b, c);
+#else
+    return _mm256_addsub_pd(_mm256_mul_pd(a, b), c);
+#endif
+}
+DSP_FFT_INLINE Vp turnHalves(Vp x) {
+    return _mm256_permute2f128_pd(x, x, 0x01);
+}
+
+// Elements a (k, k + 1) and their mirrors b (h - k, h - k - 1) with the table's (c, s) (one
+// level) or the twiddle w (two levels) of each, into x (at k) and y (at the mirrors).
+template <bool TwoLevel>
+DSP_FFT_INLINE void recombinePair(Vp a, Vp b, Vp t, Vp& x, Vp& y) {
+    const Vp negIm = _mm256_setr_pd(0.0, -0.0, 0.0, -0.0);
+    const Vp negRe = _mm256_setr_pd(-0.0, 0.0, -0.0, 0.0);
+    const Vp sum = _mm256_add_pd(a, b), diff = _mm256_sub_pd(a, b);
+    if constexpr (!TwoLevel) {
+        // (D, S), then (T, U) = (c S + s D, s S - c D).
+        const Vp ds = _mm256_blend_pd(diff, sum, 0xA);
+        const Vp ss = _mm256_permute_pd(ds, 0xF), dd = _mm256_permute_pd(ds, 0x0);
+        const Vp tu = mulAddSub(ss, t, _mm256_mul_pd(dd, _mm256_permute_pd(t, 0x5)));
+        x = _mm256_add_pd(tu, _mm256_xor_pd(b, negIm));  // (b.re + T, U - b.im)
+        y = _mm256_add_pd(_mm256_xor_pd(a, negIm),
+                          _mm256_xor_pd(tu, negRe));  // (a.re - T, U - a.im)
+    } else {
+        const Vp half = _mm256_set1_pd(0.5);
+        const Vp ef = _mm256_mul_pd(half, _mm256_blend_pd(sum, diff, 0xA));  // (E, F)
+        const Vp ds = _mm256_mul_pd(half, _mm256_blend_pd(diff, sum, 0xA));  // (D, S)
+        const Vp wr = _mm256_permute_pd(t, 0x0), wi = _mm256_permute_pd(t, 0xF);
+        // (G, H) = (w.im D + w.re S, w.im S - w.re D).
+        const Vp gh = mulAddSub(wi, ds, _mm256_mul_pd(wr, _mm256_permute_pd(ds, 0x5)));
+        x = _mm256_add_pd(ef, gh);                                              // (E + G, F + H)
+        y = _mm256_add_pd(_mm256_xor_pd(ef, negIm), _mm256_xor_pd(gh, negRe));  // (E - G, H - F)
+    }
+}
+
+template <bool TwoLevel>
+void recombineForwardAvx(double* data, int64_t h, const double* table) {
+    const double midRe = data[h], midIm = data[h + 1];
+    for (int64_t m = 1; m < h / 2; m += 4) {
+        const Vp a0 = _mm256_loadu_pd(data + 2 * m), a1 = _mm256_loadu_pd(data + 2 * m + 4);
+        const Vp b0 = turnHalves(_mm256_loadu_pd(data + 2 * (h - m - 1)));
+        const Vp b1 = turnHalves(_mm256_loadu_pd(data + 2 * (h - m - 3)));
+        Vp t0, t1;
+        if constexpr (!TwoLevel) {
+            t0 = groupAsPairs(table + 2 * (m - 1));
+            t1 = groupAsPairs(table + 2 * (m + 1));
+        } else {
+            const int64_t q = (m - 1) >> 9, f = m - 512 * q;
+            const Vp pc = _mm256_set1_pd(table[1024 + 2 * q]);
+            const Vp ps = _mm256_set1_pd(table[1025 + 2 * q]);
+            const Vp f0 = groupAsPairs(table + 2 * (f - 1)), f1 = groupAsPairs(table + 2 * (f + 1));
+            t0 = mulSubAdd(pc, f0, _mm256_mul_pd(ps, _mm256_permute_pd(f0, 0x5)));
+            t1 = mulSubAdd(pc, f1, _mm256_mul_pd(ps, _mm256_permute_pd(f1, 0x5)));
+        }
+        Vp x0, y0, x1, y1;
+        recombinePair<TwoLevel>(a0, b0, t0, x0, y0);
+        recombinePair<TwoLevel>(a1, b1, t1, x1, y1);
+        _mm256_storeu_pd(data + 2 * m, x0);
+        _mm256_storeu_pd(data + 2 * m + 4, x1);
+        _mm256_storeu_pd(data + 2 * (h - m - 1), turnHalves(y0));
+        _mm256_storeu_pd(data + 2 * (h - m - 3), turnHalves(y1));
+    }
+    data[h] = midRe;
+    data[h + 1] = -midIm;
+}
+#endif
+
 }  // namespace

@@ -1,7 +1,7 @@
 // The recombination members of the slot (dsp/fft/postprocess.h): pairs in slots 0 and 2, groups
 // of two in slots 1, 2n and 3, of four in slots 4 and 5 (slot 5 fused); one level below the
 // slot's two-level order, two from it on, as the set-up builds the tables. The forward
-// post-processing exists in slots 0 to 3 and 2n, the inverse pre-processing in every slot.
+// post-processing of slots 4 and 5 walks interleaved values instead (recombineForwardAvx).
 #include "dsp/fft/fft_slot.h"
 #include "dsp/fft/postprocess.h"
 #include "dsp/fft/spec.h"
@@ -25,15 +25,21 @@ bool twoLevel(int h) {
 
 extern "C" {
 
-#if DSP_SLOT <= 3
 void DSP_CALL DSP_SLOT_NAME(dspRealFftPostProcess)(double* data, int h, const double* table) {
+#if DSP_SLOT <= 3
     if (twoLevel(h)) {
         recombine<Format, true, Dir::Fwd>(data, data, h, table);
     } else {
         recombine<Format, false, Dir::Fwd>(data, data, h, table);
     }
-}
+#else
+    if (twoLevel(h)) {
+        recombineForwardAvx<true>(data, h, table);
+    } else {
+        recombineForwardAvx<false>(data, h, table);
+    }
 #endif
+}
 
 void DSP_CALL DSP_SLOT_NAME(dspRealFftInvPreProcess)(const double* src, double* dst, int n,
                                                      const double* table) {

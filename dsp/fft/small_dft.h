@@ -251,9 +251,8 @@ DSP_FFT_INLINE void realDft8(const FftReal* x, FftReal* out, Sc sc) {
 // DFT of x[n0 + K r] gives the real y0 and y2 and the complex y1 (y3 is its conjugate); then
 // X[4q] is the real K-point DFT of y0, X[4q + 2] the K-point DFT of y2[n0] w_N^(2 n0), and
 // X[4q + 1] that of y1[n0] w_N^n0, whose conjugates are the X[4q + 3] of the lower half.
-template <int N, class Sc>
+template <int N, class Sc, class F = ScalarFamily>
 DSP_FFT_INLINE void realDftDif(const FftReal* x, FftReal* out, Sc sc) {
-    using F = ScalarFamily;
     constexpr int K = N / 4;
     FftReal y0[K], y2[K];
     Rc u[K], v[K];
@@ -297,7 +296,8 @@ DSP_FFT_INLINE void realDftDif(const FftReal* x, FftReal* out, Sc sc) {
     });
 }
 
-template <bool ScaleFirst, int k, bool Scaled>
+// F: the family whose general products the larger orders take (slot 5 fuses them).
+template <bool ScaleFirst, int k, bool Scaled, class F = ScalarFamily>
 DSP_FFT_INLINE void realKernel(const double* src, double* dst, double scale) {
     constexpr int N = 1 << k;
     if constexpr (k == 0 && !Scaled) {
@@ -317,7 +317,7 @@ DSP_FFT_INLINE void realKernel(const double* src, double* dst, double scale) {
     } else if constexpr (k == 3) {
         realDft8(x, out, sc);
     } else {
-        realDftDif<N>(x, out, sc);
+        realDftDif<N, RealScale<ScaleFirst>, F>(x, out, sc);
     }
     unroll<N>([&](auto i) { dst[i] = static_cast<double>(k <= 1 ? out[i] : sc.last(out[i])); });
 }

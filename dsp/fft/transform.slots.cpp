@@ -7,14 +7,14 @@
 // pairs (a complex kernel, the iterative passes or the block butterflies), scaled exactly once
 // (in the kernel, by the slot's in-place scaling after the passes, or row by row in the recursive
 // drivers), then X[0] and X[N/2] from Z[0], the recombination, and the CCS layout. A path that
-// is not built yet (slot 4's complex kernels, the mid-order and recursive drivers of slots 4
-// and 5, slot 5's fused kernels) answers dspErrFftOrder and writes nothing.
+// is not built yet (the recursive drivers of slots 4 and 5) answers dspErrFftOrder and writes
+// nothing.
 //
 // The inverse body mirrors it: the Perm layout and a real kernel at the smallest orders;
 // otherwise Y[0], the pre-processing into the half-length array in dst, and the inverse complex
 // DFT of that array in place (a complex kernel, the iterative passes or the block butterflies),
-// scaled exactly once, or the recursive driver in place. The paths missing in the forward are
-// missing here too (dspErrFftOrder before any write).
+// scaled exactly once, or the recursive driver in place. Slots 4 and 5 have no inverse complex
+// kernels, mid-order or recursive drivers yet (dspErrFftOrder before any write).
 #include "dsp/fft/fft_slot.h"
 #include "dsp/fft/kernels.h"
 #include "dsp/fft/paths.h"
@@ -106,9 +106,6 @@ DspStatus DSP_CALL DSP_SLOT_NAME(dspFftFwdRealToCcs64f)(const double* src, doubl
         permToCcs(dst, n);
         return dspOk;
     }
-#if DSP_SLOT >= 4
-    return dspErrFftOrder;
-#else
     // The slots whose passes use the work buffer get it rounded up to 64 bytes, or null.
     [[maybe_unused]] BYTE* const w = spec->workSize > 0 ? alignUp64(work) : nullptr;
     const int32_t* const bitReverse = dspFftBitReverseTableOf(spec);
@@ -132,13 +129,15 @@ DspStatus DSP_CALL DSP_SLOT_NAME(dspFftFwdRealToCcs64f)(const double* src, doubl
                 DSP_SLOT_NAME(dspBitReversePermute)(src, dst, hn, bitReverse);
             }
             DSP_SLOT_NAME(dspFftButterflyPassesFwd)(dst, hn, twiddles);
+#elif DSP_SLOT >= 4
+            DSP_SLOT_NAME(dspFftMidOrderFwd)(src, dst, hn, twiddles, bitReverse, w);
 #else
             DSP_SLOT_NAME(dspFftButterflyPassesFwd)(src, dst, hn, twiddles, bitReverse, w);
 #endif
             if (scaled) (void)DSP_FFT_SERVICE(dspMulConstInPlace64f)(scale, dst, int(n));
             break;
         case dspFftPathBlocked:
-#if DSP_SLOT == 0 || DSP_FFT_SLOT2_MOVBE
+#if DSP_SLOT == 0 || DSP_FFT_SLOT2_MOVBE || DSP_SLOT >= 4
             return dspErrFftOrder;  // no blocked path in these slots
 #else
             if (src == dst) {
@@ -151,9 +150,13 @@ DspStatus DSP_CALL DSP_SLOT_NAME(dspFftFwdRealToCcs64f)(const double* src, doubl
             break;
 #endif
         case dspFftPathRecursive:
+#if DSP_SLOT >= 4
+            return dspErrFftOrder;  // the recursive drivers of these slots are not built yet
+#else
             // The driver scales each row itself.
             DSP_SLOT_NAME(dspFftRecursiveFwd)(spec, src, dst, order - 1, w);
             break;
+#endif
         case dspFftPathRealKernel:
             break;  // done above
     }
@@ -161,7 +164,6 @@ DspStatus DSP_CALL DSP_SLOT_NAME(dspFftFwdRealToCcs64f)(const double* src, doubl
     DSP_SLOT_NAME(dspRealFftPostProcess)(dst, hn, dspFftFwdRecombTableOf(spec));
     permToCcs(dst, n);
     return dspOk;
-#endif
 }
 
 DspStatus DSP_CALL DSP_SLOT_NAME(dspFftInvCcsToReal64f)(const double* src, double* dst,

@@ -29,10 +29,8 @@ int lastForwardOrder(int slot, bool movbe) {
         case 1:
         case 3:
             return 28;
-        case 4:
-            return 4;
         default:
-            return 3;
+            return 18;
     }
 }
 

@@ -49,7 +49,7 @@ protected:
     void TearDown() override { dspTestResetCpu(); }
 };
 
-// Worst relative RMS error over its bound, by order band (0-5, 6, 7-11, 12-17), to print.
+// Worst relative RMS error over its bound, by order band (0-5, 6, 7-11, 12-18), to print.
 struct WorstRatio {
     double ratio[4] = {0, 0, 0, 0};
     void add(int order, double rms, double bound) {
@@ -59,7 +59,7 @@ struct WorstRatio {
     void print(const char* what) const {
         std::printf(
             "[ worst    ] %s: relative RMS / bound: orders 0-5 %.3f, 6 %.3f, 7-11 %.3f, "
-            "12-17 %.3f\n",
+            "12-18 %.3f\n",
             what, ratio[0], ratio[1], ratio[2], ratio[3]);
     }
 };

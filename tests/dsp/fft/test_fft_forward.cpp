@@ -13,16 +13,16 @@ namespace {
 using namespace ffttest;
 
 // The largest order the tests here cover in each body: its iterative orders (the recursive
-// drivers' orders are tested in test_fft_recursive.cpp); slots 4 and 5 stop where their
-// complex kernels and mid-order driver are not built yet.
+// drivers' orders are tested in test_fft_recursive.cpp); slots 4 and 5 up to their mid-order
+// driver's last order.
 int lastBuiltOrder(int slot) {
-    static const int kLast[kDspSlotCountWith2n] = {11, 14, 13, 17, 4, 3, 17};
+    static const int kLast[kDspSlotCountWith2n] = {11, 14, 13, 17, 18, 18, 17};
     return kLast[slot];
 }
 // The first order for which a body answers dspErrFftOrder (past the largest order where
 // every path is built).
 int firstPathlessOrder(int slot) {
-    static const int kFirst[kDspSlotCountWith2n] = {28, 29, 28, 29, 5, 4, 29};
+    static const int kFirst[kDspSlotCountWith2n] = {28, 29, 28, 29, 19, 19, 29};
     return kFirst[slot];
 }
 
@@ -247,6 +247,35 @@ TEST_F(FftForwardIdentity, SlotZeroAtDoublePrecisionIsSlotTwo) {
         EXPECT_TRUE(sameBits(got.data(), want.data(), want.size()));
     }
     EXPECT_EQ(x87ControlWord(), before);
+}
+
+// Slot 5 is slot 4 up to order 3 (one arithmetic there), and within the bound above it; the
+// public dispatch runs the body of the process's slot.
+TEST_F(FftForwardIdentity, SlotsFourAndFive) {
+    if (!dspSlotSupported(5)) GTEST_SKIP() << "no slot 5";
+    for (int order = 0; order <= 18; ++order) {
+        SCOPED_TRACE("order " + std::to_string(order));
+        const std::vector<double> four = bitsOf(4, 4, order), five = bitsOf(5, 5, order);
+        if (order <= 3) {
+            EXPECT_TRUE(sameBits(four.data(), five.data(), four.size()));
+        } else {
+            std::vector<long double> wide(four.begin(), four.end());
+            EXPECT_LE(relativeRms(five.data(), wide, five.size()), 2 * rmsBound(order));
+        }
+    }
+    dspTestResetCpu();
+    dspInitCpu();
+    const int current = dspGetCpuSlot();
+    ASSERT_GE(current, 0);
+    for (int order : {4, 7, 12, 18}) {
+        const BuiltSpec b(current, order, 0, dspFftScaleFwd);
+        const std::vector<double> x = randomSignal(size_t(1) << order, 1400 + order);
+        std::vector<double> got(x.size() + 2);
+        std::vector<BYTE> work(b.W + 1);
+        ASSERT_EQ(dspFftFwdRealToCcs64f(x.data(), got.data(), b.spec, work.data()), dspOk);
+        const std::vector<double> want = forward(current, b, x);
+        EXPECT_TRUE(sameBits(got.data(), want.data(), got.size())) << dspSlotName(current);
+    }
 }
 
 // Slot 2 without MOVBE is slot 2n, bit for bit.

@@ -8,6 +8,7 @@
 
 #include <quadmath.h>
 
+#include <cstdio>
 #include <functional>
 
 namespace {
@@ -88,7 +89,7 @@ TEST_P(FftKernelTest, ComplexKernelsAgainstTheReference) {
     for (bool inverse : kDirections) {
         const DspFftKernelSet& set = setOf(slot(), inverse);
         const int sign = inverse ? +1 : -1;
-        for (int m = 0; m <= 5; ++m) {
+        for (int m = 0; m < kDspFftComplexKernelOrders; ++m) {
             SCOPED_TRACE(std::string(inverse ? "inverse" : "forward") + " complex order " +
                          std::to_string(m));
             const Call t2 = complexEntry(set, true, m), t3 = complexEntry(set, false, m);
@@ -229,12 +230,15 @@ void forEachEntry(Fn fn) {
 
 TEST(FftKernelIdentity, SharedArithmeticGivesTheSameBits) {
     // Forward: slots 1, 3 and 2n and the real kernels of slot 4 (slot 5 up to order 3) share one
-    // arithmetic. Inverse: the real kernels of slots 1 to 4 and 2n (slot 5 up to order 3, where
-    // it has no rotation to fuse), the complex ones of slots 1, 3 and 2n.
+    // arithmetic; the complex kernels of slots 4 and 5 have their own (AvxComplexKernels). Inverse:
+    // the real kernels of slots 1 to 4 and 2n (slot 5 up to order 3, where it has no rotation to
+    // fuse), the complex ones of slots 1, 3 and 2n.
     forEachEntry([](bool inverse, bool real, bool scaled, int k) {
         const std::vector<double> want = outputOf(1, real, scaled, k, inverse);
         ASSERT_FALSE(want.empty());
         std::vector<int> same = {3, kDspSlot2n, 4, 5};
+        if (!inverse && !real) same = {3, kDspSlot2n};
+        if (!inverse && real && k >= 4) same = {3, kDspSlot2n, 4};
         if (inverse && real) {
             same = {2, 3, kDspSlot2n, 4};
             if (k <= 3) same.push_back(5);
@@ -260,6 +264,177 @@ TEST(FftKernelIdentity, SlotZeroAtDoublePrecisionIsSlotTwo) {
         EXPECT_TRUE(sameBits(got.data(), want.data(), want.size()));
     });
     EXPECT_EQ(x87ControlWord(), before);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The complex kernels of slots 4 and 5.
+
+// A scalar oracle of the 8- and 16-point members (4 x 2 and 4 x 4), written from the recipe:
+// four-point butterflies over the columns z[j + N2 r], every Y_j[k1] with j k1 != 0 and Y_1[0]
+// multiplied as (re c + im s, im c - re s) by the literal (c, s) of its angle, then the N2-point
+// DFTs over j. Fused (slot 5): the product by c is fused into the sum, and a scale goes into the
+// first layer as fma(x, s, +-round(s y)); otherwise (slot 4) the inputs are scaled first.
+struct Cd {
+    double re, im;
+};
+Cd operator+(Cd a, Cd b) {
+    return {a.re + b.re, a.im + b.im};
+}
+Cd operator-(Cd a, Cd b) {
+    return {a.re - b.re, a.im - b.im};
+}
+Cd minusI(Cd a) {
+    return {a.im, -a.re};
+}
+
+std::vector<double> oracle(const std::vector<double>& in, bool fused, bool scaled, double s) {
+    const int M = static_cast<int>(in.size() / 2), N2 = M / 4;
+    // cos(2 pi k / 16) for k = 0..4.
+    const double cosTable[5] = {1.0, 0.9238795325112867, 0.7071067811865476, 0.3826834323650898,
+                                0.0};
+    auto cos16 = [&](int k) {
+        k = ((k % 16) + 16) % 16;
+        return k <= 4    ? cosTable[k]
+               : k <= 8  ? -cosTable[8 - k]
+               : k <= 12 ? -cosTable[k - 8]
+                         : cosTable[16 - k];
+    };
+    std::vector<Cd> z(M);
+    for (int n = 0; n < M; ++n) {
+        z[n] = {in[2 * n], in[2 * n + 1]};
+        if (scaled && !fused) z[n] = {z[n].re * s, z[n].im * s};
+    }
+    auto layer = [&](Cd x, Cd y, Cd& sum, Cd& diff) {
+        if (scaled && fused) {
+            const Cd v = {s * y.re, s * y.im};
+            sum = {std::fma(x.re, s, v.re), std::fma(x.im, s, v.im)};
+            diff = {std::fma(x.re, s, -v.re), std::fma(x.im, s, -v.im)};
+        } else {
+            sum = x + y;
+            diff = x - y;
+        }
+    };
+    auto dft4 = [](Cd* a, const std::function<void(Cd, Cd, Cd&, Cd&)>& first) {
+        Cd sm, d, t, u;
+        first(a[0], a[2], sm, d);
+        first(a[1], a[3], t, u);
+        a[0] = sm + t;
+        a[2] = sm - t;
+        a[1] = d + minusI(u);
+        a[3] = d - minusI(u);
+    };
+    const auto plain = [](Cd x, Cd y, Cd& sm, Cd& d) {
+        sm = x + y;
+        d = x - y;
+    };
+    std::vector<std::vector<Cd>> y(N2, std::vector<Cd>(4));
+    for (int j = 0; j < N2; ++j) {
+        for (int r = 0; r < 4; ++r) y[j][r] = z[j + N2 * r];
+        dft4(y[j].data(), layer);
+        for (int k1 = 0; k1 < 4; ++k1) {
+            if (j * k1 == 0 && !(j == 1 && k1 == 0)) continue;
+            const int e = j * k1 * (16 / M);
+            const double c = cos16(e), sn = cos16(4 - e);
+            const Cd a = y[j][k1];
+            y[j][k1] = fused ? Cd{std::fma(a.re, c, a.im * sn), std::fma(a.im, c, a.re * -sn)}
+                             : Cd{a.re * c + a.im * sn, a.im * c + a.re * -sn};
+        }
+    }
+    std::vector<double> out(2 * M);
+    for (int k1 = 0; k1 < 4; ++k1) {
+        std::vector<Cd> v(N2);
+        for (int j = 0; j < N2; ++j) v[j] = y[j][k1];
+        if (N2 == 2) {
+            plain(y[0][k1], y[1][k1], v[0], v[1]);
+        } else {
+            dft4(v.data(), plain);
+        }
+        for (int k2 = 0; k2 < N2; ++k2) {
+            out[2 * (k1 + 4 * k2)] = v[k2].re;
+            out[2 * (k1 + 4 * k2) + 1] = v[k2].im;
+        }
+    }
+    return out;
+}
+
+TEST(AvxComplexKernels, FollowTheRecipeBitForBit) {
+    for (int s : {4, 5}) {
+        if (!dspSlotSupported(s)) continue;
+        const DspFftKernelSet& set = setOf(s);
+        for (int m : {3, 4}) {
+            for (bool scaled : {false, true}) {
+                SCOPED_TRACE(std::string(dspSlotName(s)) + " complex order " + std::to_string(m) +
+                             (scaled ? " scaled" : ""));
+                for (uint32_t seed = 0; seed < 20; ++seed) {
+                    const std::vector<double> z = randomSignal(size_t(2) << m, 500 + seed);
+                    const std::vector<double> got = run(complexEntry(set, scaled, m), z, 0.3, 0, 0);
+                    const std::vector<double> want = oracle(z, s == 5, scaled, 0.3);
+                    ASSERT_TRUE(sameBits(got.data(), want.data(), got.size())) << "seed " << seed;
+                }
+            }
+        }
+    }
+}
+
+// Both slots, every complex order: the exact inputs, slot 4's scaling rule, the shared
+// four-point member; and the share of output doubles in which the two slots differ.
+TEST(AvxComplexKernels, ExactRulesAndTheSlotDifference) {
+    const bool both = dspSlotSupported(4) && dspSlotSupported(5);
+    for (int s : {4, 5}) {
+        if (!dspSlotSupported(s)) continue;
+        const DspFftKernelSet& set = setOf(s);
+        for (int m = 0; m < kDspFftComplexKernelOrders; ++m) {
+            SCOPED_TRACE(std::string(dspSlotName(s)) + " complex order " + std::to_string(m));
+            const int M = 1 << m;
+            // Impulse: exactly s everywhere. Constant c (s exact in it): M s c, then +0.0.
+            for (double sc : {1.0, 0.3, 0.25}) {
+                const Call fn = complexEntry(set, sc != 1.0, m);
+                std::vector<double> x(2 * M, 0.0);
+                x[0] = 1.0;
+                const std::vector<double> impulse = run(fn, x, sc, 0, 0);
+                std::fill(x.begin(), x.end(), -1.75);
+                const std::vector<double> constant = run(fn, x, sc, 0, 0);
+                for (int k = 0; k < 2 * M; ++k) {
+                    EXPECT_EQ(impulse[k], k % 2 ? 0.0 : sc) << k;
+                    if (sc == 0.3) continue;
+                    const double want = k <= 1 ? M * sc * -1.75 : 0.0;
+                    EXPECT_EQ(constant[k], want) << k;
+                    EXPECT_EQ(std::signbit(constant[k]), k <= 1) << k;
+                }
+            }
+            const std::vector<double> z = randomSignal(2 * M, 600 + m);
+            if (s == 4) {
+                // Scaled inputs from 8 points up, scaled outputs below.
+                std::vector<double> zs = z;
+                for (double& v : zs) v *= 0.3;
+                std::vector<double> want =
+                    run(complexEntry(set, false, m), m >= 3 ? zs : z, 0, 0, 0);
+                if (m < 3)
+                    for (double& v : want) v *= 0.3;
+                EXPECT_TRUE(sameBits(run(complexEntry(set, true, m), z, 0.3, 0, 0).data(),
+                                     want.data(), want.size()));
+            }
+        }
+    }
+    if (!both) return;
+    for (bool scaled : {false, true}) {
+        const std::vector<double> z = randomSignal(8, 650);
+        EXPECT_TRUE(sameBits(run(complexEntry(setOf(4), scaled, 2), z, 0.3, 0, 0).data(),
+                             run(complexEntry(setOf(5), scaled, 2), z, 0.3, 0, 0).data(), 8));
+    }
+    for (int m = 3; m < kDspFftComplexKernelOrders; ++m) {
+        long differ = 0, total = 0;
+        for (uint32_t seed = 0; seed < 200; ++seed) {
+            const std::vector<double> z = randomSignal(size_t(2) << m, 10000 + seed);
+            const std::vector<double> a = run(complexEntry(setOf(4), false, m), z, 0, 0, 0);
+            const std::vector<double> b = run(complexEntry(setOf(5), false, m), z, 0, 0, 0);
+            for (size_t i = 0; i < a.size(); ++i) differ += std::memcmp(&a[i], &b[i], 8) != 0;
+            total += static_cast<long>(a.size());
+        }
+        std::printf("[ slots    ] %d points: %.1f %% of the output doubles differ (slot 4 / 5)\n",
+                    1 << m, 100.0 * differ / total);
+        EXPECT_GT(differ, 0) << "slot 5 fuses nothing at " << (1 << m) << " points";
+    }
 }
 
 // The reference FFT against a direct DFT in quad precision with exactly reduced angles.

@@ -1,0 +1,267 @@
+// The mid-order complex FFT of slots 4 and 5 (n = 128 .. 131072 values) and its passes, which the
+// recursive drivers and the inverse reuse.
+//
+// An iterative radix-4 decimation in time over the split-4 layout (dsp/fft/avx_core.h):
+//   first pass  gathers the input through the group table (entry[k] = 2 rev(k)), and leaves the
+//               four-point DFTs (n a power of 4) or eight-point DFTs of the decimated input in
+//               the working buffer, split, sub-transforms in bit-reversed order: column c of
+//               group k goes to P[c] + 4k (or + 8k), P = {0, n/2, n/4, 3n/4};
+//   stages      radix-4 stages of step 4 or 8, 16 or 32, ..., one staged twiddle set each, run
+//               depth first over blocks of at most 1024 values (16 KB) so that a block meets
+//               all its stages while it is in the first-level cache;
+//   last pass   the stage of step n/4, written interleaved into dst; each group of four values
+//               is read whole before its results are stored, so dst may be the working buffer.
+// The working buffer is dst when dst is 32-byte aligned and is not src, else the caller's work
+// buffer (n values). Loads and stores are all unaligned ones.
+//
+// Slot 4 rounds every product; slot 5 fuses the twiddle products and the sqrt(1/2) products of
+// the radix-8 first pass (avx_core.h, Fused). Both are one source.
+#include "dsp/fft/avx_core.h"
+#include "dsp/internal.h"
+#include "dsp/slot.h"
+
+#include <stdint.h>
+
+namespace {
+
+constexpr double kRootHalf = 0.7071067811865476;
+
+// Two complex values (re, im, re, im) at p, as one 256-bit load or as two 128-bit halves; both
+// give the same bits.
+template <bool Halves>
+DSP_FFT_INLINE Vd loadPair(const double* p) {
+    if constexpr (Halves) {
+        return _mm256_insertf128_pd(_mm256_castpd128_pd256(_mm_loadu_pd(p)), _mm_loadu_pd(p + 2),
+                                    1);
+    } else {
+        return _mm256_loadu_pd(p);
+    }
+}
+
+// x times -i (forward) or +i (inverse) on interleaved pairs: (im, -re) or (-im, re).
+template <Dir D>
+DSP_FFT_INLINE Vd turn(Vd x) {
+    const Vd sw = _mm256_permute_pd(x, 0x5);
+    const Vd mask =
+        D == Dir::Fwd ? _mm256_setr_pd(0.0, -0.0, 0.0, -0.0) : _mm256_setr_pd(-0.0, 0.0, -0.0, 0.0);
+    return _mm256_xor_pd(sw, mask);
+}
+
+// Four interleaved vectors X0..X3, each two columns (c, c+1) of one output t, into the split
+// blocks of column c (lo) and c+1 (hi): re = (X0.re, X1.re, X2.re, X3.re), im likewise.
+DSP_FFT_INLINE void toSplit(Vd x0, Vd x1, Vd x2, Vd x3, Sv& lo, Sv& hi) {
+    const Vd r01 = _mm256_unpacklo_pd(x0, x1), i01 = _mm256_unpackhi_pd(x0, x1);
+    const Vd r23 = _mm256_unpacklo_pd(x2, x3), i23 = _mm256_unpackhi_pd(x2, x3);
+    lo = {_mm256_permute2f128_pd(r01, r23, 0x20), _mm256_permute2f128_pd(i01, i23, 0x20)};
+    hi = {_mm256_permute2f128_pd(r01, r23, 0x31), _mm256_permute2f128_pd(i01, i23, 0x31)};
+}
+
+// First pass, n a power of 4: group k takes q_s = src[b + c + s n/4] (b = entry[k] / 2, c < 4)
+// and stores the four-point DFT X_t = sum q_s (-i)^(st) of column c at P[c] + 4k.
+template <Dir D, bool Halves>
+void firstPassRadix4(const double* src, double* work, const int32_t* table, int64_t n) {
+    const int64_t quarter = n / 4;
+    const int64_t P[4] = {0, n / 2, n / 4, 3 * n / 4};
+    for (int64_t k = 0; k < n / 16; ++k) {
+        const int64_t b = k ? table[k] / 2 : 0;
+        for (int h = 0; h < 2; ++h) {  // columns 2h, 2h + 1
+            const double* p = src + 2 * (b + 2 * h);
+            const Vd q0 = loadPair<Halves>(p), q1 = loadPair<Halves>(p + 2 * quarter);
+            const Vd q2 = loadPair<Halves>(p + 4 * quarter), q3 = loadPair<Halves>(p + 6 * quarter);
+            const Vd s02 = vAdd(q0, q2), d02 = vSub(q0, q2), s13 = vAdd(q1, q3),
+                     d13 = turn<D>(vSub(q1, q3));
+            Sv lo, hi;
+            toSplit(vAdd(s02, s13), vAdd(d02, d13), vSub(s02, s13), vSub(d02, d13), lo, hi);
+            storeSplit(work + 2 * (P[2 * h] + 4 * k), lo);
+            storeSplit(work + 2 * (P[2 * h + 1] + 4 * k), hi);
+        }
+    }
+}
+
+// First pass, n not a power of 4: group k takes l_s = src[b + c + s n/8] (b = entry[k] / 4)
+// and stores the eight-point DFT of column c, X0..X3 at P[c] + 8k and X4..X7 four further:
+//   a = l0 + l4, bb = l0 - l4, cc = l2 + l6, d = l6 - l2, e = l1 + l5, f = (l1 - l5) r,
+//   g = l3 + l7, h = (l7 - l3) r;  X0, X4 = (a + cc) +- (e + g), X2, X6 = (a - cc) +- i (g - e),
+//   X1, X7 = bb + (f + h) +- i ((d - f) + h), X3, X5 = bb - (f + h) +- i ((h - f) - d).
+// Slot 5 never rounds f on its own: f + h, d - f and h - f are fused from (l1 - l5) and r.
+template <class A, Dir D, bool Halves>
+void firstPassRadix8(const double* src, double* work, const int32_t* table, int64_t n) {
+    const int64_t eighth = n / 8;
+    const int64_t P[4] = {0, n / 2, n / 4, 3 * n / 4};
+    const Vd r = _mm256_set1_pd(kRootHalf);
+    // The butterfly's +i; the inverse, with the conjugate factors, turns by -i there.
+    constexpr Dir Up = D == Dir::Fwd ? Dir::Inv : Dir::Fwd;
+    for (int64_t k = 0; k < n / 32; ++k) {
+        const int64_t b = k ? table[k] / 4 : 0;
+        for (int hc = 0; hc < 2; ++hc) {
+            const double* p = src + 2 * (b + 2 * hc);
+            Vd l[8];
+            for (int s = 0; s < 8; ++s) l[s] = loadPair<Halves>(p + 2 * s * eighth);
+            const Vd a = vAdd(l[0], l[4]), bb = vSub(l[0], l[4]), cc = vAdd(l[2], l[6]),
+                     d = vSub(l[6], l[2]), e = vAdd(l[1], l[5]), g = vAdd(l[3], l[7]);
+            const Vd f0 = vSub(l[1], l[5]), h0 = vSub(l[7], l[3]);
+            const Vd h = vMul(h0, r);
+            const Vd fh = A::mulAdd(f0, r, h), dmf = A::mulAdd(vNeg(f0), r, d),
+                     hmf = A::mulAdd(vNeg(f0), r, h);
+            const Vd ac = vAdd(a, cc), eg = vAdd(e, g), amc = vSub(a, cc),
+                     ge = turn<Up>(vSub(g, e));
+            const Vd t1 = vAdd(bb, fh), t2 = turn<Up>(vAdd(dmf, h));
+            const Vd t3 = vSub(bb, fh), t4 = turn<Up>(vSub(hmf, d));
+            Sv lo, hi;
+            toSplit(vAdd(ac, eg), vAdd(t1, t2), vAdd(amc, ge), vAdd(t3, t4), lo, hi);
+            storeSplit(work + 2 * (P[2 * hc] + 8 * k), lo);
+            storeSplit(work + 2 * (P[2 * hc + 1] + 8 * k), hi);
+            toSplit(vSub(ac, eg), vSub(t3, t4), vSub(amc, ge), vSub(t1, t2), lo, hi);
+            storeSplit(work + 2 * (P[2 * hc] + 8 * k + 4), lo);
+            storeSplit(work + 2 * (P[2 * hc + 1] + 8 * k + 4), hi);
+        }
+    }
+}
+
+// The stages of one block of L <= 1024 values after its first pass, up to but not including
+// the stage of step L/4; returns that stage's twiddle set.
+template <class A, Dir D>
+const double* stagesBelowLast(double* x, int64_t L, const double* table) {
+    const double* tw;
+    int64_t count, step;
+    if (L & 0x55555555) {
+        radix4Stage<A, D>(x, table, 4, L / 16);
+        tw = table + 24;
+        count = L / 16;
+        step = 16;
+    } else {
+        radix4Stage<A, D>(x, table, 8, L / 32);
+        tw = table + 48;
+        count = L / 32;
+        step = 32;
+    }
+    while (count > 4) {
+        count /= 4;
+        radix4Stage<A, D>(x, tw, step, count);
+        tw += 6 * step;
+        step *= 4;
+    }
+    return tw;
+}
+
+// All stages of a block of L values, depth first; returns the set past the one of step L/4.
+template <class A, Dir D>
+const double* blockStages(double* x, int64_t L, const double* table) {
+    const double* tw;
+    if (L <= 1024) {
+        tw = stagesBelowLast<A, D>(x, L, table);
+    } else {
+        for (int i = 0; i < 4; ++i) tw = blockStages<A, D>(x + 2 * i * (L / 4), L / 4, table);
+    }
+    radix4Stage<A, D>(x, tw, L / 4, 1);
+    return tw + 6 * (L / 4);
+}
+
+// The stage of step s = n/4 from the split working buffer into interleaved dst.
+template <class A, Dir D, bool Halves>
+void lastPass(const double* work, double* dst, const double* set, int64_t s) {
+    const int64_t q = 2 * s;
+    for (int64_t k = 0; k < s; k += 4) {
+        const double* p = work + 2 * k;
+        Sv q0, q1, q2, q3;
+        if constexpr (Halves) {
+            q0 = {loadPair<true>(p), loadPair<true>(p + 4)};
+            q1 = {loadPair<true>(p + q), loadPair<true>(p + q + 4)};
+            q2 = {loadPair<true>(p + 2 * q), loadPair<true>(p + 2 * q + 4)};
+            q3 = {loadPair<true>(p + 3 * q), loadPair<true>(p + 3 * q + 4)};
+        } else {
+            q0 = loadSplit(p);
+            q1 = loadSplit(p + q);
+            q2 = loadSplit(p + 2 * q);
+            q3 = loadSplit(p + 3 * q);
+        }
+        radix4Split<A, D>(q0, q1, q2, q3, set + 6 * k);
+        double* o = dst + 2 * k;
+        const Sv out[4] = {q0, q1, q2, q3};
+        for (int j = 0; j < 4; ++j) {
+            const Vd lo = _mm256_unpacklo_pd(out[j].re, out[j].im);
+            const Vd hi = _mm256_unpackhi_pd(out[j].re, out[j].im);
+            _mm256_storeu_pd(o + j * q, _mm256_permute2f128_pd(lo, hi, 0x20));
+            _mm256_storeu_pd(o + j * q + 4, _mm256_permute2f128_pd(lo, hi, 0x31));
+        }
+    }
+}
+
+// The whole driver of one slot and direction.
+template <class A, Dir D>
+void midOrder(const double* src, double* dst, int64_t n, const double* twiddles,
+              const int32_t* table, BYTE* work) {
+    const bool dstWorks = (reinterpret_cast<uintptr_t>(dst) & 31) == 0 && dst != src;
+    double* const w = dstWorks ? dst : reinterpret_cast<double*>(work);
+    constexpr bool kHalves = DSP_SLOT == 4;  // slot 4 joins 128-bit loads in its first pass
+    if (n & 0x55555555) {
+        firstPassRadix4<D, kHalves>(src, w, table, n);
+    } else {
+        firstPassRadix8<A, D, kHalves>(src, w, table, n);
+    }
+    const double* tw;
+    if (n <= 1024) {
+        tw = stagesBelowLast<A, D>(w, n, twiddles);
+    } else {
+        const int64_t q = n / 4;
+        for (int i = 0; i < 4; ++i) {
+            double* x = w + 2 * i * q;
+            if (q <= 1024) {
+                tw = stagesBelowLast<A, D>(x, q, twiddles);
+            } else {
+                for (int j = 0; j < 4; ++j)
+                    tw = blockStages<A, D>(x + 2 * j * (q / 4), q / 4, twiddles);
+            }
+            radix4Stage<A, D>(x, tw, q / 4, 1);
+        }
+        tw += 6 * (q / 4);
+    }
+    // Slot 4 reads the last pass with 128-bit halves above 1024 values; the bits are the same.
+    if (DSP_SLOT == 4 && n > 1024) {
+        lastPass<A, D, true>(w, dst, tw, n / 4);
+    } else {
+        lastPass<A, D, false>(w, dst, tw, n / 4);
+    }
+}
+
+}  // namespace
+
+extern "C" {
+
+void DSP_CALL DSP_SLOT_NAME(dspFftMidOrderFwd)(const double* src, double* dst, int n,
+                                               const double* twiddles, const int32_t* table,
+                                               BYTE* work) {
+    midOrder<SlotArith, Dir::Fwd>(src, dst, n, twiddles, table, work);
+}
+
+void DSP_CALL DSP_SLOT_NAME(dspFftRadix4PassStep4)(double* data, const double* set, int len) {
+    if (len >= 16) radix4Stage<SlotArith, Dir::Fwd>(data, set, 4, len / 16);
+}
+
+void DSP_CALL DSP_SLOT_NAME(dspFftRadix4PassStep8)(double* data, const double* set, int len) {
+    if (len >= 32) radix4Stage<SlotArith, Dir::Fwd>(data, set, 8, len / 32);
+}
+
+void DSP_CALL DSP_SLOT_NAME(dspFftRadix4Pass)(double* data, const double* set, int step,
+                                              int count) {
+    if (count >= 1) radix4Stage<SlotArith, Dir::Fwd>(data, set, step, count);
+}
+
+const double* DSP_CALL DSP_SLOT_NAME(dspFftBlockStages)(double* block, int len,
+                                                        const double* table) {
+    return blockStages<SlotArith, Dir::Fwd>(block, len, table);
+}
+
+#if DSP_SLOT == 4
+void DSP_CALL dspFftFirstPassRadix8Gather_s4(const double* src, double* work, const int32_t* table,
+                                             int n) {
+    firstPassRadix8<Rounded, Dir::Fwd, true>(src, work, table, n);
+}
+#else
+void DSP_CALL dspFftLastPassInterleave_s5(const double* work, double* dst, const double* set,
+                                          int step) {
+    lastPass<Fused, Dir::Fwd, false>(work, dst, set, step);
+}
+#endif
+
+}  // extern "C"
