@@ -98,8 +98,7 @@ DSP_FFT_INLINE Sv cmul(Sv a, Sv w) {
 //   A = q0 + q1 W^2k, B = q0 - q1 W^2k, C = q2 W^k + q3 W^3k, D = q2 W^k - q3 W^3k,
 //   q0 = A + C, q1 = B - iD, q2 = A - C, q3 = B + iD   (forward; the inverse turns by +i).
 template <class A, Dir D>
-DSP_FFT_INLINE void radix4Split(Sv& q0, Sv& q1, Sv& q2, Sv& q3, const double* w) {
-    const Sv w1 = loadSplit(w), w2 = loadSplit(w + 8), w3 = loadSplit(w + 16);
+DSP_FFT_INLINE void radix4Split(Sv& q0, Sv& q1, Sv& q2, Sv& q3, Sv w1, Sv w2, Sv w3) {
     const Sv b = cmul<A, D>(q1, w2), c = cmul<A, D>(q2, w1), d = cmul<A, D>(q3, w3);
     const Sv ap = q0 + b, bm = q0 - b, cp = c + d, dm = c - d;
     q0 = ap + cp;
@@ -112,19 +111,25 @@ DSP_FFT_INLINE void radix4Split(Sv& q0, Sv& q1, Sv& q2, Sv& q3, const double* w)
         q3 = {vAdd(bm.re, dm.im), vSub(bm.im, dm.re)};
     }
 }
+template <class A, Dir D>
+DSP_FFT_INLINE void radix4Split(Sv& q0, Sv& q1, Sv& q2, Sv& q3, const double* w) {
+    radix4Split<A, D>(q0, q1, q2, q3, loadSplit(w), loadSplit(w + 8), loadSplit(w + 16));
+}
 
 // The radix-4 stage of step s (a multiple of 4) over `count` consecutive blocks of 4s values in
-// the split-4 layout at x, every block with the same twiddle set (s/4 records).
+// the split-4 layout at x, every block with the same twiddle set (s/4 records). Each record is
+// loaded once for all the blocks that use it.
 template <class A, Dir D>
 DSP_FFT_INLINE void radix4Stage(double* x, const double* set, int64_t s, int64_t count) {
     const int64_t q = 2 * s;  // doubles per quarter
-    for (int64_t b = 0; b < count; ++b) {
-        double* blk = x + 4 * q * b;
-        for (int64_t k = 0; k < s; k += 4) {
-            double* p = blk + 2 * k;
+    for (int64_t k = 0; k < s; k += 4) {
+        const Sv w1 = loadSplit(set + 6 * k), w2 = loadSplit(set + 6 * k + 8),
+                 w3 = loadSplit(set + 6 * k + 16);
+        double* p = x + 2 * k;
+        for (int64_t b = 0; b < count; ++b, p += 4 * q) {
             Sv q0 = loadSplit(p), q1 = loadSplit(p + q), q2 = loadSplit(p + 2 * q),
                q3 = loadSplit(p + 3 * q);
-            radix4Split<A, D>(q0, q1, q2, q3, set + 6 * k);
+            radix4Split<A, D>(q0, q1, q2, q3, w1, w2, w3);
             storeSplit(p, q0);
             storeSplit(p + q, q1);
             storeSplit(p + 2 * q, q2);

@@ -47,6 +47,15 @@ DSP_FFT_INLINE Vd turn(Vd x) {
     return _mm256_xor_pd(sw, mask);
 }
 
+// How many groups ahead a first pass fetches its rows, and the fetch of R rows of one cache line
+// (four values, 64 bytes) `stride` doubles apart.
+constexpr int64_t kAhead = 4;
+template <int R>
+DSP_FFT_INLINE void prefetchRows(const double* p, int64_t stride) {
+    for (int r = 0; r < R; ++r)
+        _mm_prefetch(reinterpret_cast<const char*>(p + r * stride), _MM_HINT_T0);
+}
+
 // Four interleaved vectors X0..X3, each two columns (c, c+1) of one output t, into the split
 // blocks of column c (lo) and c+1 (hi): re = (X0.re, X1.re, X2.re, X3.re), im likewise.
 DSP_FFT_INLINE void toSplit(Vd x0, Vd x1, Vd x2, Vd x3, Sv& lo, Sv& hi) {
@@ -62,8 +71,11 @@ template <Dir D, bool Halves>
 void firstPassRadix4(const double* src, double* work, const int32_t* table, int64_t n) {
     const int64_t quarter = n / 4;
     const int64_t P[4] = {0, n / 2, n / 4, 3 * n / 4};
-    for (int64_t k = 0; k < n / 16; ++k) {
+    const int64_t groups = n / 16;
+    for (int64_t k = 0; k < groups; ++k) {
         const int64_t b = k ? table[k] / 2 : 0;
+        // The rows of a later group: the bit-reversed walk defeats the hardware's prefetcher.
+        if (k + kAhead < groups) prefetchRows<4>(src + table[k + kAhead], 2 * quarter);
         for (int h = 0; h < 2; ++h) {  // columns 2h, 2h + 1
             const double* p = src + 2 * (b + 2 * h);
             const Vd q0 = loadPair<Halves>(p), q1 = loadPair<Halves>(p + 2 * quarter);
@@ -91,8 +103,10 @@ void firstPassRadix8(const double* src, double* work, const int32_t* table, int6
     const Vd r = _mm256_set1_pd(kRootHalf);
     // The butterfly's +i; the inverse, with the conjugate factors, turns by -i there.
     constexpr Dir Up = D == Dir::Fwd ? Dir::Inv : Dir::Fwd;
-    for (int64_t k = 0; k < n / 32; ++k) {
+    const int64_t groups = n / 32;
+    for (int64_t k = 0; k < groups; ++k) {
         const int64_t b = k ? table[k] / 4 : 0;
+        if (k + kAhead < groups) prefetchRows<8>(src + table[k + kAhead] / 2, 2 * eighth);
         for (int hc = 0; hc < 2; ++hc) {
             const double* p = src + 2 * (b + 2 * hc);
             Vd l[8];
