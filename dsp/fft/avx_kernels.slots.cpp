@@ -160,30 +160,30 @@ DSP_FFT_INLINE void storePair(double* p, Vd v) {
     }
 }
 
-// The member of M = 2^m points, m = 3 .. 6.
+// The member of M = 2^m points, m = 3 .. 6. The twiddled first-pass values go through a small
+// aligned buffer between the passes: with 16 registers the compiler would otherwise spill the
+// whole transform at random. Every input is read in the first pass and dst is written only in
+// the second, so dst may be src.
 template <int m, bool Scaled, bool Aligned>
 DSP_FFT_INLINE void pairKernel(const double* src, double* dst, double scale) {
-    constexpr int M = 1 << m, N1 = m == 6 ? 8 : 4, N2 = M / N1, H = N2 / 2;
+    constexpr int M = 1 << m, N1 = m == 6 ? 8 : 4, N2 = M / N1, H = N2 / 2, Q = N1 / 2;
     constexpr bool kFold = Scaled && kFused;
+    constexpr int K = 64 / M;  // w_M^e = w_64^(e K)
     const Vd sc = _mm256_set1_pd(scale);
-    Vd z[M / 2];
-    unroll<M / 2>([&](auto p) {
-        z[p] = loadPair<Aligned>(src + 4 * p);
-        if constexpr (Scaled && !kFold) z[p] = vMul(z[p], sc);
-    });
-    // First pass: Y[jp][k1] = [Y_2jp[k1], Y_2jp+1[k1]].
-    Vd y[H][N1];
+    // t[j][q] = [Y_j[2q], Y_j[2q + 1]] at stage + 4 (j Q + q).
+    alignas(32) double stage[2 * M];
     unroll<H>([&](auto jp) {
-        unroll<N1>([&](auto r) { y[jp][r] = z[jp + H * r]; });
-        dftN<N1, kFold>(y[jp], sc);
-    });
-    // Twiddles around the transposition: t[j][q] = [Y_j[2q], Y_j[2q + 1]], w_M^e = w_64^(e 64/M).
-    constexpr int K = 64 / M;
-    Vd t[N2][N1 / 2];
-    unroll<H>([&](auto jp) {
-        unroll<N1 / 2>([&](auto q) {
+        // First pass of the column pair (2 jp, 2 jp + 1): Y[k1] = [Y_2jp[k1], Y_2jp+1[k1]].
+        Vd y[N1];
+        unroll<N1>([&](auto r) {
+            y[r] = loadPair<Aligned>(src + 4 * (jp + H * r));
+            if constexpr (Scaled && !kFold) y[r] = vMul(y[r], sc);
+        });
+        dftN<N1, kFold>(y, sc);
+        // Twiddles around the transposition of each 2 x 2 block.
+        unroll<Q>([&](auto q) {
             constexpr int j = 2 * decltype(jp)::value, k1 = 2 * decltype(q)::value;
-            Vd a = y[jp][k1], b = y[jp][k1 + 1];
+            Vd a = y[k1], b = y[k1 + 1];
             if constexpr (k1 == 0 && j > 0) b = twiddlePair<K * j, K*(j + 1)>(b);
             Vd lo = _mm256_permute2f128_pd(a, b, 0x20), hi = _mm256_permute2f128_pd(a, b, 0x31);
             if constexpr (j == 0) {
@@ -192,19 +192,17 @@ DSP_FFT_INLINE void pairKernel(const double* src, double* dst, double scale) {
                 lo = twiddlePair<K * j * k1, K * j*(k1 + 1)>(lo);
                 hi = twiddlePair<K*(j + 1) * k1, K*(j + 1) * (k1 + 1)>(hi);
             }
-            t[j][q] = lo;
-            t[j + 1][q] = hi;
+            _mm256_storeu_pd(stage + 4 * (j * Q + q), lo);
+            _mm256_storeu_pd(stage + 4 * ((j + 1) * Q + q), hi);
         });
     });
-    // Second pass, stored as the output pairs q + (N1/2) k2.
-    Vd out[M / 2];
-    unroll<N1 / 2>([&](auto q) {
+    // Second pass, stored as the output pairs q + Q k2.
+    unroll<Q>([&](auto q) {
         Vd v[N2];
-        unroll<N2>([&](auto j) { v[j] = t[j][q]; });
+        unroll<N2>([&](auto j) { v[j] = _mm256_loadu_pd(stage + 4 * (j * Q + q)); });
         dftN<N2>(v);
-        unroll<N2>([&](auto k2) { out[q + (N1 / 2) * k2] = v[k2]; });
+        unroll<N2>([&](auto k2) { storePair<Aligned>(dst + 4 * (q + Q * k2), v[k2]); });
     });
-    unroll<M / 2>([&](auto p) { storePair<Aligned>(dst + 4 * p, out[p]); });
 }
 
 template <int m, bool Scaled>
