@@ -218,7 +218,25 @@
       none, none, none, s4, s5, none)                                                              \
     X(dspFftLastPassInterleave, void,                                                              \
       (const double* work, double* dst, const double* set, int step), none, none, none, none,      \
-      none, s5, none)
+      none, s5, none)                                                                              \
+    /* The same driver and passes for the inverse (exponent +), unscaled. */                      \
+    X(dspFftMidOrderInv, void,                                                                     \
+      (const double* src, double* dst, int n, const double* twiddles, const int32_t* table,        \
+       BYTE* work),                                                                                \
+      none, none, none, none, s4, s5, none)                                                        \
+    X(dspFftGatherRadix8PassInv, void,                                                             \
+      (const double* src, double* work, const int32_t* table, int n), none, none, none, none, s4,  \
+      none, none)                                                                                  \
+    X(dspFftRadix4Span4PassInv, void, (double* data, const double* set, int len), none, none,      \
+      none, none, s4, s5, none)                                                                    \
+    X(dspFftRadix4Span8PassInv, void, (double* data, const double* set, int len), none, none,      \
+      none, none, s4, s5, none)                                                                    \
+    X(dspFftRadix4PassInv, void, (double* data, const double* set, int step, int count), none,     \
+      none, none, none, s4, s5, none)                                                              \
+    X(dspFftMidOrderBlockInv, const double*, (double* block, int len, const double* table), none,  \
+      none, none, none, s4, s5, none)                                                              \
+    X(dspFftFinalPassInv, void, (const double* work, double* dst, const double* set, int step),    \
+      none, none, none, none, none, s5, none)
 
 // DSP_TEST_ROUTINES(X): per-slot routines of the test build only; dsp/testing.h declares them.
 // X(name, Ret, params, b0, b1, b2, b3, b4, b5, b2n).

@@ -1,4 +1,5 @@
-// The complex small-order kernels of slots 4 and 5 (kernel tables T2 and T3, dsp/fft/kernels.h):
+// The complex small-order kernels of slots 4 and 5 (kernel tables T2 and T3, dsp/fft/kernels.h),
+// forward and inverse from one template over the direction (the inverse conjugates every root):
 // slot 4 owns complex orders 0 to 6, slot 5 orders 2 to 6 (its tables take slot 4's 0 and 1).
 //
 // From 8 points up a 256-bit vector holds two neighbouring values, and M = N1 x N2 is 4 x 2,
@@ -68,16 +69,20 @@ constexpr bool kFused = std::is_same<SlotArith, Rounded>::value == false;
 DSP_FFT_INLINE Vd swapParts(Vd v) {
     return _mm256_permute_pd(v, 0x5);
 }
-// -i times both values: (im, -re).
+// -i (forward) or +i (inverse) times both values: (im, -re) or (-im, re).
+template <Dir D>
 DSP_FFT_INLINE Vd minusI(Vd v) {
-    return _mm256_xor_pd(swapParts(v), _mm256_setr_pd(0.0, -0.0, 0.0, -0.0));
+    const Vd mask =
+        D == Dir::Fwd ? _mm256_setr_pd(0.0, -0.0, 0.0, -0.0) : _mm256_setr_pd(-0.0, 0.0, -0.0, 0.0);
+    return _mm256_xor_pd(swapParts(v), mask);
 }
 
-// [a, b] times [w_64^Ka, w_64^Kb].
-template <int Ka, int Kb>
+// [a, b] times [w_64^Ka, w_64^Kb], the roots conjugated in the inverse.
+template <Dir D, int Ka, int Kb>
 DSP_FFT_INLINE Vd twiddlePair(Vd v) {
-    const Vd c = _mm256_setr_pd(cos64(Ka), cos64(Ka), cos64(Kb), cos64(Kb));
-    const Vd s = _mm256_setr_pd(sin64(Ka), -sin64(Ka), sin64(Kb), -sin64(Kb));
+    constexpr int A = D == Dir::Fwd ? Ka : -Ka, B = D == Dir::Fwd ? Kb : -Kb;
+    const Vd c = _mm256_setr_pd(cos64(A), cos64(A), cos64(B), cos64(B));
+    const Vd s = _mm256_setr_pd(sin64(A), -sin64(A), sin64(B), -sin64(B));
     return SlotArith::mulAdd(v, c, vMul(swapParts(v), s));
 }
 
@@ -97,12 +102,12 @@ DSP_FFT_INLINE void firstLayer(Vd x, Vd y, Vd s, Vd& sum, Vd& diff) {
 
 // The four-point DFT of a[0..3] in place: s = a0 + a2, d = a0 - a2, t = a1 + a3, u = a1 - a3;
 // X0 = s + t, X2 = s - t, X1 = d + (-i) u, X3 = d - (-i) u.
-template <bool Fold = false>
+template <Dir D, bool Fold = false>
 DSP_FFT_INLINE void dft4(Vd* a, Vd sc = Vd()) {
     Vd s, d, t, u;
     firstLayer<Fold>(a[0], a[2], sc, s, d);
     firstLayer<Fold>(a[1], a[3], sc, t, u);
-    u = minusI(u);
+    u = minusI<D>(u);
     a[0] = vAdd(s, t);
     a[2] = vSub(s, t);
     a[1] = vAdd(d, u);
@@ -110,16 +115,16 @@ DSP_FFT_INLINE void dft4(Vd* a, Vd sc = Vd()) {
 }
 
 // The eight-point DFT of a[0..7] in place.
-template <bool Fold = false>
+template <Dir D, bool Fold = false>
 DSP_FFT_INLINE void dft8(Vd* a, Vd sc = Vd()) {
     Vd s[4], d[4];
     for (int r = 0; r < 4; ++r) firstLayer<Fold>(a[r], a[r + 4], sc, s[r], d[r]);
-    dft4(s);
+    dft4<D>(s);
     const Vd c = _mm256_set1_pd(kCos64[8]);
     const Vd r3 = vMul(d[3], c);
     const Vd p = SlotArith::mulAdd(d[1], c, vNeg(r3)), q = SlotArith::mulAdd(d[1], c, r3);
-    const Vd e = vAdd(d[0], p), f = minusI(vAdd(d[2], q));
-    const Vd g = vSub(d[0], p), h = minusI(vSub(d[2], q));
+    const Vd e = vAdd(d[0], p), f = minusI<D>(vAdd(d[2], q));
+    const Vd g = vSub(d[0], p), h = minusI<D>(vSub(d[2], q));
     for (int k = 0; k < 4; ++k) a[2 * k] = s[k];
     a[1] = vAdd(e, f);
     a[7] = vSub(e, f);
@@ -127,7 +132,7 @@ DSP_FFT_INLINE void dft8(Vd* a, Vd sc = Vd()) {
     a[3] = vSub(g, h);
 }
 
-template <int N, bool Fold = false>
+template <Dir D, int N, bool Fold = false>
 DSP_FFT_INLINE void dftN(Vd* a, Vd sc = Vd()) {
     if constexpr (N == 2) {
         Vd s, d;
@@ -135,9 +140,9 @@ DSP_FFT_INLINE void dftN(Vd* a, Vd sc = Vd()) {
         a[0] = s;
         a[1] = d;
     } else if constexpr (N == 4) {
-        dft4<Fold>(a, sc);
+        dft4<D, Fold>(a, sc);
     } else {
-        dft8<Fold>(a, sc);
+        dft8<D, Fold>(a, sc);
     }
 }
 
@@ -164,7 +169,7 @@ DSP_FFT_INLINE void storePair(double* p, Vd v) {
 // aligned buffer between the passes: with 16 registers the compiler would otherwise spill the
 // whole transform at random. Every input is read in the first pass and dst is written only in
 // the second, so dst may be src.
-template <int m, bool Scaled, bool Aligned>
+template <Dir D, int m, bool Scaled, bool Aligned>
 DSP_FFT_INLINE void pairKernel(const double* src, double* dst, double scale) {
     constexpr int M = 1 << m, N1 = m == 6 ? 8 : 4, N2 = M / N1, H = N2 / 2, Q = N1 / 2;
     constexpr bool kFold = Scaled && kFused;
@@ -179,18 +184,18 @@ DSP_FFT_INLINE void pairKernel(const double* src, double* dst, double scale) {
             y[r] = loadPair<Aligned>(src + 4 * (jp + H * r));
             if constexpr (Scaled && !kFold) y[r] = vMul(y[r], sc);
         });
-        dftN<N1, kFold>(y, sc);
+        dftN<D, N1, kFold>(y, sc);
         // Twiddles around the transposition of each 2 x 2 block.
         unroll<Q>([&](auto q) {
             constexpr int j = 2 * decltype(jp)::value, k1 = 2 * decltype(q)::value;
             Vd a = y[k1], b = y[k1 + 1];
-            if constexpr (k1 == 0 && j > 0) b = twiddlePair<K * j, K*(j + 1)>(b);
+            if constexpr (k1 == 0 && j > 0) b = twiddlePair<D, K * j, K*(j + 1)>(b);
             Vd lo = _mm256_permute2f128_pd(a, b, 0x20), hi = _mm256_permute2f128_pd(a, b, 0x31);
             if constexpr (j == 0) {
-                hi = twiddlePair<K * k1, K*(k1 + 1)>(hi);
+                hi = twiddlePair<D, K * k1, K*(k1 + 1)>(hi);
             } else if constexpr (k1 > 0) {
-                lo = twiddlePair<K * j * k1, K * j*(k1 + 1)>(lo);
-                hi = twiddlePair<K*(j + 1) * k1, K*(j + 1) * (k1 + 1)>(hi);
+                lo = twiddlePair<D, K * j * k1, K * j*(k1 + 1)>(lo);
+                hi = twiddlePair<D, K*(j + 1) * k1, K*(j + 1) * (k1 + 1)>(hi);
             }
             _mm256_storeu_pd(stage + 4 * (j * Q + q), lo);
             _mm256_storeu_pd(stage + 4 * ((j + 1) * Q + q), hi);
@@ -200,12 +205,12 @@ DSP_FFT_INLINE void pairKernel(const double* src, double* dst, double scale) {
     unroll<Q>([&](auto q) {
         Vd v[N2];
         unroll<N2>([&](auto j) { v[j] = _mm256_loadu_pd(stage + 4 * (j * Q + q)); });
-        dftN<N2>(v);
+        dftN<D, N2>(v);
         unroll<N2>([&](auto k2) { storePair<Aligned>(dst + 4 * (q + Q * k2), v[k2]); });
     });
 }
 
-template <int m, bool Scaled>
+template <Dir D, int m, bool Scaled>
 DSP_FFT_INLINE void member(const double* src, double* dst, double scale) {
     if constexpr (m == 0) {
         if (!Scaled) {
@@ -230,7 +235,7 @@ DSP_FFT_INLINE void member(const double* src, double* dst, double scale) {
         const __m128d t = _mm_add_pd(a[1], a[3]);
         const __m128d u =
             _mm_xor_pd(_mm_shuffle_pd(_mm_sub_pd(a[1], a[3]), _mm_sub_pd(a[1], a[3]), 1),
-                       _mm_setr_pd(0.0, -0.0));
+                       D == Dir::Fwd ? _mm_setr_pd(0.0, -0.0) : _mm_setr_pd(-0.0, 0.0));
         __m128d x[4] = {_mm_add_pd(s, t), _mm_add_pd(d, u), _mm_sub_pd(s, t), _mm_sub_pd(d, u)};
         for (int k = 0; k < 4; ++k) {
             if (Scaled) x[k] = _mm_mul_pd(x[k], _mm_set1_pd(scale));
@@ -238,9 +243,9 @@ DSP_FFT_INLINE void member(const double* src, double* dst, double scale) {
         }
     } else if ((reinterpret_cast<uintptr_t>(src) & 31) == 0 &&
                (reinterpret_cast<uintptr_t>(dst) & 31) == 0) {
-        pairKernel<m, Scaled, true>(src, dst, scale);
+        pairKernel<D, m, Scaled, true>(src, dst, scale);
     } else {
-        pairKernel<m, Scaled, false>(src, dst, scale);
+        pairKernel<D, m, Scaled, false>(src, dst, scale);
     }
 }
 
@@ -249,11 +254,21 @@ DSP_FFT_INLINE void member(const double* src, double* dst, double scale) {
 #define DSP_FFT_AVX_T2(k)                                                                          \
     void DSP_CALL DSP_SLOT_NAME(dspComplexFftFwdKernelScaledOrder##k)(const double* src,           \
                                                                       double* dst, double scale) { \
-        member<k, true>(src, dst, scale);                                                          \
+        member<Dir::Fwd, k, true>(src, dst, scale);                                                \
     }
 #define DSP_FFT_AVX_T3(k)                                                                         \
     void DSP_CALL DSP_SLOT_NAME(dspComplexFftFwdKernelOrder##k)(const double* src, double* dst) { \
-        member<k, false>(src, dst, 1.0);                                                          \
+        member<Dir::Fwd, k, false>(src, dst, 1.0);                                                \
+    }
+// The inverse members (exponent +), orders 2 to 6; orders 0 and 1 are the forward's.
+#define DSP_FFT_AVX_INV_T2(k)                                                                      \
+    void DSP_CALL DSP_SLOT_NAME(dspComplexFftInvKernelScaledOrder##k)(const double* src,           \
+                                                                      double* dst, double scale) { \
+        member<Dir::Inv, k, true>(src, dst, scale);                                                \
+    }
+#define DSP_FFT_AVX_INV_T3(k)                                                                     \
+    void DSP_CALL DSP_SLOT_NAME(dspComplexFftInvKernelOrder##k)(const double* src, double* dst) { \
+        member<Dir::Inv, k, false>(src, dst, 1.0);                                                \
     }
 
 extern "C" {
@@ -265,6 +280,10 @@ DSP_FFT_AVX_T3(0) DSP_FFT_AVX_T3(1)
 #endif
 DSP_FFT_AVX_T2(2) DSP_FFT_AVX_T2(3) DSP_FFT_AVX_T2(4) DSP_FFT_AVX_T2(5) DSP_FFT_AVX_T2(6)
 DSP_FFT_AVX_T3(2) DSP_FFT_AVX_T3(3) DSP_FFT_AVX_T3(4) DSP_FFT_AVX_T3(5) DSP_FFT_AVX_T3(6)
+DSP_FFT_AVX_INV_T2(2) DSP_FFT_AVX_INV_T2(3) DSP_FFT_AVX_INV_T2(4) DSP_FFT_AVX_INV_T2(5)
+DSP_FFT_AVX_INV_T2(6)
+DSP_FFT_AVX_INV_T3(2) DSP_FFT_AVX_INV_T3(3) DSP_FFT_AVX_INV_T3(4) DSP_FFT_AVX_INV_T3(5)
+DSP_FFT_AVX_INV_T3(6)
 // clang-format on
 
 }  // extern "C"

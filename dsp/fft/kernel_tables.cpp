@@ -66,7 +66,7 @@ const DspFftKernelSet dspFftFwdKernelTables[kDspFftSlotCount] = {
 };
 
 // The inverse sets: entries 0 and 1 from the forward set of the same slot, the inverse members
-// above them. Slots 4 and 5 have no inverse complex kernels yet.
+// above them (slots 4 and 5 up to complex order 6).
 #define DSP_FFT_INV_REAL(fam, f0, f1, o2, o3, o4, o5)                       \
     {                                                                       \
         dspRealFftFwd##fam##Order0##f0, dspRealFftFwd##fam##Order1##f1,     \
@@ -78,6 +78,13 @@ const DspFftKernelSet dspFftFwdKernelTables[kDspFftSlotCount] = {
         dspComplexFftFwd##fam##Order0##f0, dspComplexFftFwd##fam##Order1##f1,           \
             dspComplexFftInv##fam##Order2##o, dspComplexFftInv##fam##Order3##o,         \
             dspComplexFftInv##fam##Order4##o, dspComplexFftInv##fam##Order5##o, nullptr \
+    }
+#define DSP_FFT_INV_COMPLEX7(fam, f, o)                                         \
+    {                                                                           \
+        dspComplexFftFwd##fam##Order0##f, dspComplexFftFwd##fam##Order1##f,     \
+            dspComplexFftInv##fam##Order2##o, dspComplexFftInv##fam##Order3##o, \
+            dspComplexFftInv##fam##Order4##o, dspComplexFftInv##fam##Order5##o, \
+            dspComplexFftInv##fam##Order6##o                                    \
     }
 
 const DspFftKernelSet dspFftInvKernelTables[kDspFftSlotCount] = {
@@ -95,12 +102,10 @@ const DspFftKernelSet dspFftInvKernelTables[kDspFftSlotCount] = {
      DSP_FFT_INV_COMPLEX(KernelScaled, _s3, _s3, _s3), DSP_FFT_INV_COMPLEX(Kernel, _s1, _s1, _s3)},
     {DSP_FFT_INV_REAL(KernelScaled, _s4, _s4, _s4, _s4, _s4, _s4),
      DSP_FFT_INV_REAL(Kernel, _s4, _s4, _s4, _s4, _s4, _s4),
-     {},
-     {}},
+     DSP_FFT_INV_COMPLEX7(KernelScaled, _s4, _s4), DSP_FFT_INV_COMPLEX7(Kernel, _s4, _s4)},
     {DSP_FFT_INV_REAL(KernelScaled, _s4, _s4, _s4, _s5, _s5, _s5),
      DSP_FFT_INV_REAL(Kernel, _s4, _s4, _s5, _s5, _s5, _s5),
-     {},
-     {}},
+     DSP_FFT_INV_COMPLEX7(KernelScaled, _s4, _s5), DSP_FFT_INV_COMPLEX7(Kernel, _s4, _s5)},
     {DSP_FFT_INV_REAL(KernelScaled, _s1, _s1, _s1, _s2n, _s2n, _s2n),
      DSP_FFT_INV_REAL(Kernel, _s1, _s1, _s1, _s2n, _s2n, _s2n),
      DSP_FFT_INV_COMPLEX(KernelScaled, _s1, _s1, _s2n),

@@ -47,7 +47,9 @@ extern const DspFftKernelSet dspFftInvKernelTables[kDspFftSlotCount];
     DSP_FFT_DECLARE_KERNEL_ORDERS(sfx, 4)                                                  \
     DSP_FFT_DECLARE_KERNEL_ORDERS(sfx, 5)                                                  \
     void DSP_CALL dspComplexFftFwdKernelScaledOrder6##sfx(const double*, double*, double); \
-    void DSP_CALL dspComplexFftFwdKernelOrder6##sfx(const double*, double*);
+    void DSP_CALL dspComplexFftFwdKernelOrder6##sfx(const double*, double*);               \
+    void DSP_CALL dspComplexFftInvKernelScaledOrder6##sfx(const double*, double*, double); \
+    void DSP_CALL dspComplexFftInvKernelOrder6##sfx(const double*, double*);
 #define DSP_FFT_DECLARE_KERNEL_ORDERS(sfx, k)                                                \
     void DSP_CALL dspRealFftFwdKernelScaledOrder##k##sfx(const double*, double*, double);    \
     void DSP_CALL dspRealFftFwdKernelOrder##k##sfx(const double*, double*);                  \

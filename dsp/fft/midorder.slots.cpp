@@ -266,6 +266,42 @@ const double* DSP_CALL DSP_SLOT_NAME(dspFftBlockStages)(double* block, int len,
     return blockStages<SlotArith, Dir::Fwd>(block, len, table);
 }
 
+// The inverse (exponent +): the same driver and passes with the conjugate roots, unscaled.
+void DSP_CALL DSP_SLOT_NAME(dspFftMidOrderInv)(const double* src, double* dst, int n,
+                                               const double* twiddles, const int32_t* table,
+                                               BYTE* work) {
+    midOrder<SlotArith, Dir::Inv>(src, dst, n, twiddles, table, work);
+}
+
+void DSP_CALL DSP_SLOT_NAME(dspFftRadix4Span4PassInv)(double* data, const double* set, int len) {
+    if (len >= 16) radix4Stage<SlotArith, Dir::Inv>(data, set, 4, len / 16);
+}
+
+void DSP_CALL DSP_SLOT_NAME(dspFftRadix4Span8PassInv)(double* data, const double* set, int len) {
+    if (len >= 32) radix4Stage<SlotArith, Dir::Inv>(data, set, 8, len / 32);
+}
+
+void DSP_CALL DSP_SLOT_NAME(dspFftRadix4PassInv)(double* data, const double* set, int step,
+                                                 int count) {
+    if (count >= 1) radix4Stage<SlotArith, Dir::Inv>(data, set, step, count);
+}
+
+const double* DSP_CALL DSP_SLOT_NAME(dspFftMidOrderBlockInv)(double* block, int len,
+                                                             const double* table) {
+    return blockStages<SlotArith, Dir::Inv>(block, len, table);
+}
+
+#if DSP_SLOT == 4
+void DSP_CALL dspFftGatherRadix8PassInv_s4(const double* src, double* work, const int32_t* table,
+                                           int n) {
+    firstPassRadix8<Rounded, Dir::Inv, true>(src, work, table, n);
+}
+#else
+void DSP_CALL dspFftFinalPassInv_s5(const double* work, double* dst, const double* set, int step) {
+    lastPass<Fused, Dir::Inv, false>(work, dst, set, step);
+}
+#endif
+
 #if DSP_SLOT == 4
 void DSP_CALL dspFftFirstPassRadix8Gather_s4(const double* src, double* work, const int32_t* table,
                                              int n) {

@@ -12,9 +12,9 @@
 //
 // The inverse body mirrors it: the Perm layout and a real kernel at the smallest orders;
 // otherwise Y[0], the pre-processing into the half-length array in dst, and the inverse complex
-// DFT of that array in place (a complex kernel, the iterative passes or the block butterflies),
-// scaled exactly once, or the recursive driver in place. Slots 4 and 5 have no inverse complex
-// kernels, mid-order or recursive drivers yet (dspErrFftOrder before any write).
+// DFT of that array in place (a complex kernel, the iterative passes or the block butterflies,
+// the mid-order driver in slots 4 and 5), scaled exactly once, or the recursive driver in place.
+// The paths missing in the forward are missing here too (dspErrFftOrder before any write).
 #include "dsp/fft/fft_slot.h"
 #include "dsp/fft/kernels.h"
 #include "dsp/fft/paths.h"
@@ -57,8 +57,8 @@ void sumAndDifference(FftReal a, FftReal b, double* dst) {
 }
 
 // Whether the inverse has a path at this order yet: a kernel in its table, or passes of its
-// slot or its recursive driver (not the complex kernels, mid-order and recursive drivers of
-// slots 4 and 5). Asked before anything is written.
+// slot or its recursive driver (not the recursive drivers of slots 4 and 5). Asked before
+// anything is written.
 bool invPathBuilt(const DspFftKernelSet& kernels, DspFftPath path, int order, bool scaled) {
     switch (path) {
         case dspFftPathRealKernel:
@@ -66,7 +66,7 @@ bool invPathBuilt(const DspFftKernelSet& kernels, DspFftPath path, int order, bo
         case dspFftPathComplexKernel:
             return scaled ? kernels.t2[order - 1] != nullptr : kernels.t3[order - 1] != nullptr;
         case dspFftPathIterative:
-            return DSP_SLOT <= 3;
+            return true;
         case dspFftPathBlocked:
             return DSP_SLOT != 0 && DSP_SLOT <= 3 && !DSP_FFT_SLOT2_MOVBE;
         case dspFftPathRecursive:
@@ -199,7 +199,6 @@ DspStatus DSP_CALL DSP_SLOT_NAME(dspFftInvCcsToReal64f)(const double* src, doubl
     const int hn = static_cast<int>(n / 2);
     sumAndDifference(src[0], src[n], dst);
     DSP_SLOT_NAME(dspRealFftInvPreProcess)(src, dst, hn, dspFftInvRecombTableOf(spec));
-#if DSP_SLOT <= 3
     [[maybe_unused]] BYTE* const w = spec->workSize > 0 ? alignUp64(work) : nullptr;
     const int32_t* const bitReverse = dspFftBitReverseTableOf(spec);
     const double* const twiddles = dspFftTwiddleTableOf(spec);
@@ -215,11 +214,13 @@ DspStatus DSP_CALL DSP_SLOT_NAME(dspFftInvCcsToReal64f)(const double* src, doubl
 #if DSP_SLOT == 0 || DSP_FFT_SLOT2_MOVBE
             DSP_SLOT_NAME(dspBitReversePermuteInPlace)(dst, hn, bitReverse);
             DSP_SLOT_NAME(dspFftButterflyPassesInv)(dst, hn, twiddles);
+#elif DSP_SLOT >= 4
+            DSP_SLOT_NAME(dspFftMidOrderInv)(dst, dst, hn, twiddles, bitReverse, w);
 #else
             DSP_SLOT_NAME(dspFftButterflyPassesInv)(dst, dst, hn, twiddles, bitReverse, w);
 #endif
             break;
-#if DSP_SLOT != 0 && !DSP_FFT_SLOT2_MOVBE
+#if DSP_SLOT != 0 && !DSP_FFT_SLOT2_MOVBE && DSP_SLOT <= 3
         case dspFftPathBlocked:
             DSP_SLOT_NAME(dspBitReversePermuteInPlace)(dst, hn, bitReverse);
             DSP_SLOT_NAME(dspFftBlockButterfliesInv)(dst, hn, twiddles, w, 1);
@@ -233,7 +234,6 @@ DspStatus DSP_CALL DSP_SLOT_NAME(dspFftInvCcsToReal64f)(const double* src, doubl
             break;  // invPathBuilt refused the rest
     }
     if (scaled) (void)DSP_FFT_SERVICE(dspMulConstInPlace64f)(scale, dst, int(n));
-#endif
     return dspOk;
 }
 

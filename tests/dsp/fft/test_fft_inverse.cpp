@@ -14,9 +14,9 @@ using namespace ffttest;
 
 // The last order before each body's recursive driver (test_fft_recursive.cpp tests the orders
 // from there on), or the largest order it transforms today: above that, slots 4 and 5 answer
-// dspErrFftOrder (their complex kernels, mid-order and recursive drivers come later).
+// dspErrFftOrder (their recursive drivers come later).
 int lastBuiltOrder(int slot) {
-    static const int kLast[kDspSlotCountWith2n] = {11, 14, 13, 17, 4, 4, 17};
+    static const int kLast[kDspSlotCountWith2n] = {11, 14, 13, 17, 18, 18, 17};
     return kLast[slot];
 }
 bool everyOrderBuilt(int slot) {
@@ -118,11 +118,10 @@ TEST_P(FftInverseTest, ExactValues) {
     EXPECT_EQ(inverse(s, one, {1.5, 7, -4, 7}), (std::vector<double>{-2.5, 5.5}));
 }
 
-// Forward then inverse of the same slot: N times the signal unscaled, the signal otherwise
-// (slot 5's forward stops at order 3 for now).
+// Forward then inverse of the same slot: N times the signal unscaled, the signal otherwise.
 TEST_P(FftInverseTest, RoundTrips) {
     const int s = slot();
-    for (int order = 0; order <= std::min(lastBuiltOrder(s), s == 5 ? 3 : 17); ++order) {
+    for (int order = 0; order <= std::min(lastBuiltOrder(s), 17); ++order) {
         SCOPED_TRACE("order " + std::to_string(order));
         const int64_t n = int64_t(1) << order;
         const std::vector<double> x = randomSignal(n, 1600 + order);
@@ -229,6 +228,35 @@ std::vector<double> bitsOf(int slot, int builder, int order) {
         all.insert(all.end(), got.begin(), got.end());
     }
     return all;
+}
+
+// Slot 5 fuses what slot 4 rounds twice: equal to rounding from order 4 up, the same bits below.
+// The public entry gives the bits of the slot this machine dispatches to.
+TEST_F(FftInverseIdentity, SlotsFourAndFive) {
+    if (!dspSlotSupported(5)) GTEST_SKIP() << "no slot 5";
+    for (int order = 0; order <= lastBuiltOrder(5); ++order) {
+        SCOPED_TRACE("order " + std::to_string(order));
+        const std::vector<double> four = bitsOf(4, 4, order), five = bitsOf(5, 5, order);
+        if (order <= 3) {
+            EXPECT_TRUE(sameBits(four.data(), five.data(), four.size()));
+        } else {
+            std::vector<long double> wide(four.begin(), four.end());
+            EXPECT_LE(relativeRms(five.data(), wide, five.size()), 2 * rmsBound(order));
+        }
+    }
+    dspTestResetCpu();
+    dspInitCpu();
+    const int current = dspGetCpuSlot();
+    ASSERT_GE(current, 0);
+    for (int order : {4, 6, 7, 8, 12, std::min(18, lastBuiltOrder(current))}) {
+        const BuiltSpec b(current, order, 0, dspFftScaleInv);
+        const std::vector<double> X = randomSpectrum(order, 1950 + order);
+        std::vector<double> got(size_t(1) << order);
+        std::vector<BYTE> work(b.W + 1);
+        ASSERT_EQ(dspFftInvCcsToReal64f(X.data(), got.data(), b.spec, work.data()), dspOk);
+        const std::vector<double> want = inverse(current, b, X);
+        EXPECT_TRUE(sameBits(got.data(), want.data(), got.size())) << dspSlotName(current);
+    }
 }
 
 TEST_F(FftInverseIdentity, SlotZeroAtDoublePrecisionIsSlotTwo) {

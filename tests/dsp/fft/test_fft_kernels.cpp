@@ -230,14 +230,14 @@ void forEachEntry(Fn fn) {
 
 TEST(FftKernelIdentity, SharedArithmeticGivesTheSameBits) {
     // Forward: slots 1, 3 and 2n and the real kernels of slot 4 (slot 5 up to order 3) share one
-    // arithmetic; the complex kernels of slots 4 and 5 have their own (AvxComplexKernels). Inverse:
-    // the real kernels of slots 1 to 4 and 2n (slot 5 up to order 3, where it has no rotation to
-    // fuse), the complex ones of slots 1, 3 and 2n.
+    // arithmetic; the complex kernels of slots 4 and 5 have their own in both directions
+    // (AvxComplexKernels). Inverse: the real kernels of slots 1 to 4 and 2n (slot 5 up to order 3,
+    // where it has no rotation to fuse), the complex ones of slots 1, 3 and 2n.
     forEachEntry([](bool inverse, bool real, bool scaled, int k) {
         const std::vector<double> want = outputOf(1, real, scaled, k, inverse);
         ASSERT_FALSE(want.empty());
         std::vector<int> same = {3, kDspSlot2n, 4, 5};
-        if (!inverse && !real) same = {3, kDspSlot2n};
+        if (!real) same = {3, kDspSlot2n};
         if (!inverse && real && k >= 4) same = {3, kDspSlot2n, 4};
         if (inverse && real) {
             same = {2, 3, kDspSlot2n, 4};
@@ -376,46 +376,69 @@ TEST(AvxComplexKernels, FollowTheRecipeBitForBit) {
     }
 }
 
-// Both slots, every complex order: the exact inputs, slot 4's scaling rule, the shared
-// four-point member; and the share of output doubles in which the two slots differ.
+// Both slots and directions, every complex order: the exact inputs, slot 4's scaling rule, the
+// inverse as the mirror of the forward (conj F(conj z)), the shared four-point member; and the
+// share of output doubles in which the two slots differ.
 TEST(AvxComplexKernels, ExactRulesAndTheSlotDifference) {
     const bool both = dspSlotSupported(4) && dspSlotSupported(5);
-    for (int s : {4, 5}) {
-        if (!dspSlotSupported(s)) continue;
-        const DspFftKernelSet& set = setOf(s);
-        for (int m = 0; m < kDspFftComplexKernelOrders; ++m) {
-            SCOPED_TRACE(std::string(dspSlotName(s)) + " complex order " + std::to_string(m));
-            const int M = 1 << m;
-            // Impulse: exactly s everywhere. Constant c (s exact in it): M s c, then +0.0.
-            for (double sc : {1.0, 0.3, 0.25}) {
-                const Call fn = complexEntry(set, sc != 1.0, m);
-                std::vector<double> x(2 * M, 0.0);
-                x[0] = 1.0;
-                const std::vector<double> impulse = run(fn, x, sc, 0, 0);
-                std::fill(x.begin(), x.end(), -1.75);
-                const std::vector<double> constant = run(fn, x, sc, 0, 0);
-                for (int k = 0; k < 2 * M; ++k) {
-                    EXPECT_EQ(impulse[k], k % 2 ? 0.0 : sc) << k;
-                    if (sc == 0.3) continue;
-                    const double want = k <= 1 ? M * sc * -1.75 : 0.0;
-                    EXPECT_EQ(constant[k], want) << k;
-                    EXPECT_EQ(std::signbit(constant[k]), k <= 1) << k;
+    for (int s : {4, 5})
+        for (bool inverse : kDirections) {
+            if (!dspSlotSupported(s)) continue;
+            const DspFftKernelSet& set = setOf(s, inverse);
+            for (int m = 0; m < kDspFftComplexKernelOrders; ++m) {
+                SCOPED_TRACE(std::string(dspSlotName(s)) + (inverse ? " inverse" : " forward") +
+                             " complex order " + std::to_string(m));
+                const int M = 1 << m;
+                // z[1] = 1: exactly -+i at M/4.
+                if (M >= 4) {
+                    std::vector<double> x(2 * M, 0.0);
+                    x[2] = 1.0;
+                    const std::vector<double> y = run(complexEntry(set, false, m), x, 0, 0, 0);
+                    EXPECT_EQ(y[M / 2], 0.0);
+                    EXPECT_EQ(y[M / 2 + 1], inverse ? 1.0 : -1.0);
+                }
+                // Impulse: exactly s everywhere. Constant c (s exact in it): M s c, then +0.0.
+                for (double sc : {1.0, 0.3, 0.25}) {
+                    const Call fn = complexEntry(set, sc != 1.0, m);
+                    std::vector<double> x(2 * M, 0.0);
+                    x[0] = 1.0;
+                    const std::vector<double> impulse = run(fn, x, sc, 0, 0);
+                    std::fill(x.begin(), x.end(), -1.75);
+                    const std::vector<double> constant = run(fn, x, sc, 0, 0);
+                    for (int k = 0; k < 2 * M; ++k) {
+                        EXPECT_EQ(impulse[k], k % 2 ? 0.0 : sc) << k;
+                        if (sc == 0.3) continue;
+                        const double want = k <= 1 ? M * sc * -1.75 : 0.0;
+                        EXPECT_EQ(constant[k], want) << k;
+                        EXPECT_EQ(std::signbit(constant[k]), k <= 1) << k;
+                    }
+                }
+                const std::vector<double> z = randomSignal(2 * M, 600 + m);
+                if (inverse) {
+                    std::vector<double> conj = z;
+                    for (int k = 1; k < 2 * M; k += 2) conj[k] = -conj[k];
+                    for (bool scaled : {false, true}) {
+                        std::vector<double> mirror =
+                            run(complexEntry(setOf(s), scaled, m), conj, 0.3, 0, 0);
+                        for (int k = 1; k < 2 * M; k += 2) mirror[k] = -mirror[k];
+                        const std::vector<double> got =
+                            run(complexEntry(set, scaled, m), z, 0.3, 0, 0);
+                        for (int k = 0; k < 2 * M; ++k) EXPECT_EQ(got[k], mirror[k]) << k;
+                    }
+                }
+                if (s == 4) {
+                    // Scaled inputs from 8 points up, scaled outputs below.
+                    std::vector<double> zs = z;
+                    for (double& v : zs) v *= 0.3;
+                    std::vector<double> want =
+                        run(complexEntry(set, false, m), m >= 3 ? zs : z, 0, 0, 0);
+                    if (m < 3)
+                        for (double& v : want) v *= 0.3;
+                    EXPECT_TRUE(sameBits(run(complexEntry(set, true, m), z, 0.3, 0, 0).data(),
+                                         want.data(), want.size()));
                 }
             }
-            const std::vector<double> z = randomSignal(2 * M, 600 + m);
-            if (s == 4) {
-                // Scaled inputs from 8 points up, scaled outputs below.
-                std::vector<double> zs = z;
-                for (double& v : zs) v *= 0.3;
-                std::vector<double> want =
-                    run(complexEntry(set, false, m), m >= 3 ? zs : z, 0, 0, 0);
-                if (m < 3)
-                    for (double& v : want) v *= 0.3;
-                EXPECT_TRUE(sameBits(run(complexEntry(set, true, m), z, 0.3, 0, 0).data(),
-                                     want.data(), want.size()));
-            }
         }
-    }
     if (!both) return;
     for (bool scaled : {false, true}) {
         const std::vector<double> z = randomSignal(8, 650);
