@@ -4,6 +4,7 @@
 #include "tests/dsp/fft/fft_reference.h"
 #include "tests/dsp/fft/fft_support.h"
 
+#include <functional>
 #include <type_traits>
 
 namespace {
@@ -183,6 +184,54 @@ TEST_P(FftMidOrderTest, PassesComposeToTheDriver) {
                 EXPECT_TRUE(sameBits(out.data(), driver.data(), 2 * n));
             }
         }
+}
+
+// The block procedure as the recursive drivers rebuild it from the exported passes: the span-4
+// or span-8 pass, radix-4 passes of growing span over fewer groups, the pass of span m/4 (below
+// 1025 values), or the four quarters and that pass; the same bits and the same next level.
+TEST_P(FftMidOrderTest, BlockProcedureFromItsPasses) {
+    using namespace dspslots;
+    const int s = slot();
+    const BuiltSpec b(s, 14);
+    const double* const tw = tableAt<double>(b.spec, 12);
+    for (bool inverse : kDirections) {
+        const auto span4 = inverse ? dspFftRadix4Span4PassInv[s] : dspFftRadix4PassStep4[s];
+        const auto span8 = inverse ? dspFftRadix4Span8PassInv[s] : dspFftRadix4PassStep8[s];
+        const Passes fns = passesOf(s, inverse);
+        std::function<const double*(double*, int64_t)> rebuilt = [&](double* x, int64_t m) {
+            const double* level = tw;
+            int64_t span;
+            if (m > 1024) {
+                for (int i = 0; i < 4; ++i) level = rebuilt(x + 2 * i * (m / 4), m / 4);
+            } else {
+                const bool even = (m & 0x55555555) != 0;
+                int64_t g = even ? m / 16 : m / 32;
+                (even ? span4 : span8)(x, tw, static_cast<int>(m));
+                level = tw + (even ? 24 : 48);
+                for (span = even ? 16 : 32; g > 4; span *= 4) {
+                    g /= 4;
+                    fns.pass(x, level, static_cast<int>(span), static_cast<int>(g));
+                    level += 6 * span;
+                }
+            }
+            fns.pass(x, level, static_cast<int>(m / 4), 1);
+            return level + 6 * (m / 4);
+        };
+        for (int64_t m : {128, 256, 512, 1024, 4096}) {
+            SCOPED_TRACE(std::string(nameOf(inverse)) + " m " + std::to_string(m));
+            const std::vector<double> z = randomSignal(2 * m, 3200 + m);
+            std::vector<double> a = z, c = z;
+            const double* next = fns.block(a.data(), static_cast<int>(m), tw);
+            EXPECT_EQ(rebuilt(c.data(), m), next);
+            EXPECT_TRUE(sameBits(a.data(), c.data(), 2 * m));
+        }
+        // The short calls do nothing.
+        std::vector<double> x = randomSignal(64, 3300), y = x;
+        span4(x.data(), tw, 15);
+        span8(x.data(), tw, 31);
+        fns.pass(x.data(), tw, 4, 0);
+        EXPECT_TRUE(sameBits(x.data(), y.data(), 64));
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Slots, FftMidOrderTest, ::testing::Values(4, 5),
