@@ -25,7 +25,8 @@
 // two levels: coarse times fine), a = X[m], b = X[h-m]:
 //   t1 = q (a.re - b.re) - p (a.im + b.im), t2 = p (a.re - b.re) + q (a.im + b.im),
 //   Y[m] = (a.re + b.re + t1, a.im - b.im + t2), Y[h-m] = (a.re + b.re - t1, t2 - (a.im - b.im)).
-// Fused (slot 5) forms the inverse's t1, t2 and the two-level products with one rounding each:
+// Slots 4 and 5 walk interleaved values instead (recombineForwardAvx, preprocessInverseAvx);
+// slot 5 forms the inverse's t1, t2 and the two-level products with one rounding each:
 //   t1 = fma(q, a.re - b.re, -(p (a.im + b.im))), t2 = fma(p, a.re - b.re, q (a.im + b.im)),
 //   p = fma(pf, pc, -(qc qf)), q = fma(qf, pc, pf qc).
 // The group forms meet the middle element paired with itself, where the product of two rounded
@@ -104,19 +105,14 @@ struct GroupFormat {
 #endif
 
 // The twiddle of a two-level element: coarse times fine.
-template <class Fmt, bool Fused>
+template <class Fmt>
 DSP_FFT_INLINE Cx<typename Fmt::T> twoLevelTwiddle(const double* table, int64_t m) {
     Cx<typename Fmt::T> c, f;
     Fmt::twoLevel(table, m, c, f);
-    if constexpr (Fused) {
-        return {mulAdd<true>(f.re, c.re, negPart(c.im * f.im)),
-                mulAdd<true>(f.im, c.re, f.re * c.im)};
-    } else {
-        return twiddle<Dir::Fwd>(c, f);
-    }
+    return twiddle<Dir::Fwd>(c, f);
 }
 
-template <class Fmt, bool TwoLevel, Dir D, bool Fused = false>
+template <class Fmt, bool TwoLevel, Dir D>
 void recombine(const double* src, double* dst, int64_t h, const double* table) {
     using T = typename Fmt::T;
     using C = Cx<T>;
@@ -128,15 +124,15 @@ void recombine(const double* src, double* dst, int64_t h, const double* table) {
         if constexpr (D == Dir::Inv) {
             T p, q;
             if constexpr (TwoLevel) {
-                const C w = twoLevelTwiddle<Fmt, Fused>(table, m);
+                const C w = twoLevelTwiddle<Fmt>(table, m);
                 p = w.re;
                 q = w.im;
             } else {
                 Fmt::oneLevel(table, m, p, q);
             }
             const T sre = a.re + b.re, sim = a.im - b.im, dre = a.re - b.re, dim = a.im + b.im;
-            const T t1 = mulAdd<Fused>(q, dre, negPart(p * dim));
-            const T t2 = mulAdd<Fused>(p, dre, q * dim);
+            const T t1 = q * dre + negPart(p * dim);
+            const T t2 = p * dre + q * dim;
             x = {sre + t1, sim + t2};
             y = {sre - t1, t2 - sim};
         } else if constexpr (!TwoLevel) {
@@ -147,7 +143,7 @@ void recombine(const double* src, double* dst, int64_t h, const double* table) {
             x = {b.re + t, u - b.im};
             y = {a.re - t, u - a.im};
         } else {
-            const C w = twoLevelTwiddle<Fmt, false>(table, m);
+            const C w = twoLevelTwiddle<Fmt>(table, m);
             const T e = half * (a.re + b.re), f = half * (a.im - b.im);
             const T d = half * (a.re - b.re), sum = half * (a.im + b.im);
             const T g = w.im * d + w.re * sum, hh = w.im * sum - w.re * d;
@@ -262,6 +258,51 @@ void recombineForwardAvx(double* data, int64_t h, const double* table) {
     }
     data[h] = midRe;
     data[h + 1] = -midIm;
+}
+
+// The inverse pre-processing of slots 4 and 5 in the same interleaved form, src to dst, with the
+// inverse formulas above: (t1, t2) = (q D - p S, p D + q S) as one product pair per element
+// (slot 5: fma(q, D, -round(p S)), fma(p, D, round(q S))), then Y[m] = (E + t1, F + t2) and
+// Y[h-m] = (E - t1, t2 - F) with E = a.re + b.re, F = a.im - b.im: the bits of the group walk.
+template <bool TwoLevel>
+void preprocessInverseAvx(const double* src, double* dst, int64_t h, const double* table) {
+    const double midRe = src[h], midIm = src[h + 1];
+    const Vp negIm = _mm256_setr_pd(0.0, -0.0, 0.0, -0.0);
+    const Vp negRe = _mm256_setr_pd(-0.0, 0.0, -0.0, 0.0);
+    auto one = [&](Vp a, Vp b, Vp t, Vp& x, Vp& y) {
+        const Vp sum = _mm256_add_pd(a, b), diff = _mm256_sub_pd(a, b);
+        const Vp ef = _mm256_blend_pd(sum, diff, 0xA);  // (E, F)
+        const Vp dd = _mm256_permute_pd(diff, 0x0), ss = _mm256_permute_pd(sum, 0xF);
+        const Vp tt = mulSubAdd(dd, _mm256_permute_pd(t, 0x5), _mm256_mul_pd(ss, t));
+        x = _mm256_add_pd(ef, tt);
+        y = _mm256_add_pd(_mm256_xor_pd(ef, negIm), _mm256_xor_pd(tt, negRe));
+    };
+    for (int64_t m = 1; m < h / 2; m += 4) {
+        const Vp a0 = _mm256_loadu_pd(src + 2 * m), a1 = _mm256_loadu_pd(src + 2 * m + 4);
+        const Vp b0 = turnHalves(_mm256_loadu_pd(src + 2 * (h - m - 1)));
+        const Vp b1 = turnHalves(_mm256_loadu_pd(src + 2 * (h - m - 3)));
+        Vp t0, t1;
+        if constexpr (!TwoLevel) {
+            t0 = groupAsPairs(table + 2 * (m - 1));
+            t1 = groupAsPairs(table + 2 * (m + 1));
+        } else {
+            const int64_t q = (m - 1) >> 9, f = m - 512 * q;
+            const Vp pc = _mm256_set1_pd(table[1024 + 2 * q]);
+            const Vp ps = _mm256_set1_pd(table[1025 + 2 * q]);
+            const Vp f0 = groupAsPairs(table + 2 * (f - 1)), f1 = groupAsPairs(table + 2 * (f + 1));
+            t0 = mulSubAdd(pc, f0, _mm256_mul_pd(ps, _mm256_permute_pd(f0, 0x5)));
+            t1 = mulSubAdd(pc, f1, _mm256_mul_pd(ps, _mm256_permute_pd(f1, 0x5)));
+        }
+        Vp x0, y0, x1, y1;
+        one(a0, b0, t0, x0, y0);
+        one(a1, b1, t1, x1, y1);
+        _mm256_storeu_pd(dst + 2 * m, x0);
+        _mm256_storeu_pd(dst + 2 * m + 4, x1);
+        _mm256_storeu_pd(dst + 2 * (h - m - 1), turnHalves(y0));
+        _mm256_storeu_pd(dst + 2 * (h - m - 3), turnHalves(y1));
+    }
+    dst[h] = 2.0 * midRe;
+    dst[h + 1] = -2.0 * midIm;
 }
 #endif
 

@@ -43,12 +43,19 @@ void DSP_CALL DSP_SLOT_NAME(dspRealFftPostProcess)(double* data, int h, const do
 
 void DSP_CALL DSP_SLOT_NAME(dspRealFftInvPreProcess)(const double* src, double* dst, int n,
                                                      const double* table) {
-    constexpr bool kFused = DSP_SLOT == 5;
+#if DSP_SLOT <= 3
     if (twoLevel(n)) {
-        recombine<Format, true, Dir::Inv, kFused>(src, dst, n, table);
+        recombine<Format, true, Dir::Inv>(src, dst, n, table);
     } else {
-        recombine<Format, false, Dir::Inv, kFused>(src, dst, n, table);
+        recombine<Format, false, Dir::Inv>(src, dst, n, table);
     }
+#else
+    if (twoLevel(n)) {
+        preprocessInverseAvx<true>(src, dst, n, table);
+    } else {
+        preprocessInverseAvx<false>(src, dst, n, table);
+    }
+#endif
 }
 
 }  // extern "C"
