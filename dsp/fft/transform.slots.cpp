@@ -226,10 +226,12 @@ DspStatus DSP_CALL DSP_SLOT_NAME(dspFftInvCcsToReal64f)(const double* src, doubl
             DSP_SLOT_NAME(dspFftBlockButterfliesInv)(dst, hn, twiddles, w, 1);
             break;
 #endif
+#if DSP_SLOT <= 3
         case dspFftPathRecursive:
             // In place in dst; the driver scales each row itself.
             DSP_SLOT_NAME(dspFftRecursiveInv)(spec, dst, dst, order - 1, w);
             return dspOk;
+#endif
         default:
             break;  // invPathBuilt refused the rest
     }

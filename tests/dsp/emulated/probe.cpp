@@ -34,9 +34,9 @@ int lastForwardOrder(int slot, bool movbe) {
     }
 }
 
-// The largest order each slot's inverse transform has a path for today.
+// The inverse has the forward's orders in every slot.
 int lastInverseOrder(int slot, bool movbe) {
-    return slot >= 4 ? 4 : lastForwardOrder(slot, movbe);
+    return lastForwardOrder(slot, movbe);
 }
 
 // The inverse of the spectrum X(0) = 1.5, X(N/2) = -0.5, X(N/4) = 0.25 - 0.75i (the bins that
