@@ -44,7 +44,7 @@ const auto& kInverse = dspslots::dspFftInvCcsToReal64f;
 // The largest order each body is timed at: the largest it transforms today, and for the
 // recursive drivers 24 in both directions (above, the transforms are memory-bound and only
 // reported).
-const int kLastForwardOrder[kDspSlotCountWith2n] = {24, 24, 24, 24, 18, 18, 24};
+const int kLastForwardOrder[kDspSlotCountWith2n] = {24, 24, 24, 24, 24, 24, 24};
 const int kLastInverseOrder[kDspSlotCountWith2n] = {24, 24, 24, 24, 18, 18, 24};
 
 // The forward row of the public dispatch.
@@ -325,7 +325,7 @@ const int kRegistered = [] {
             ->Unit(benchmark::kNanosecond);
     }
     benchmark::RegisterBenchmark("fft_forward/dispatch", forward, kDispatch)
-        ->DenseRange(6, 18)
+        ->DenseRange(6, 24)
         ->Unit(benchmark::kNanosecond);
     for (int slot = 0; slot < kDspSlotCountWith2n; ++slot) {
         if (std::min(kLastInverseOrder[slot], kLastForwardOrder[slot]) < 6) continue;

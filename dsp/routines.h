@@ -168,15 +168,15 @@
     /* work buffer (other is not read). */                                                        \
     X(dspFftRecursiveFwd, void,                                                                    \
       (const DspFftSpecReal64f* spec, const double* src, double* dst, int m, BYTE* work), s0, s1,  \
-      s2, s3, none, none, s2n)                                                                     \
+      s2, s3, s4, s5, s2n)                                                                         \
     X(dspFftRecursiveFwdInner, void,                                                               \
       (const DspFftSpecReal64f* spec, double* data, int m, int depth, BYTE* work), s0, s1, s2, s3, \
-      none, none, s2n)                                                                             \
+      s4, s5, s2n)                                                                                 \
     X(dspFftRecursionStepFwd, void, (double* data, int n, int blk, const double* twiddles), s0,    \
       none, s2, none, none, none, none)                                                            \
     X(dspFftLeafPassFwd, void,                                                                     \
       (double* data, double* other, int step, int count, const double* twiddles), none, s1, none,  \
-      s3, none, none, s2n)                                                                         \
+      s3, s4, s5, s2n)                                                                             \
     /* The same in the inverse direction: the entry transforms dst in place (the body passes */  \
     /* its array as src and dst), each row scaled once by the inverse scale; the leaf pass */      \
     /* takes the conjugates of the forward records and turns by +i. */                            \
@@ -190,6 +190,19 @@
       none, s2, none, none, none, none)                                                            \
     X(dspFftLeafPassInv, void, (double* data, int step, int count, const double* twiddles), none,  \
       s1, none, s3, none, none, s2n)                                                               \
+    /* The AVX slots' rows (dsp/fft/avx_blocks.slots.cpp): first passes of a bit-reversed */      \
+    /* block, interleaved in, split-4 out; the stages of a block of L values from src into out, */ \
+    /* returning the set past the last; the block transform in place, split-4 or interleaved. */  \
+    X(dspFftFirstPassRadix4, void, (const double* src, double* dst, int n), none, none, none,      \
+      none, s4, s5, none)                                                                          \
+    X(dspFftFirstPassRadix8, void, (const double* src, double* dst, int n), none, none, none,      \
+      none, s4, s5, none)                                                                          \
+    X(dspFftPermutedBlockStages, const double*,                                                    \
+      (const double* src, int L, const double* twiddles, double* out), none, none, none, none, s4, \
+      s5, none)                                                                                    \
+    X(dspFftBlockFwd, void,                                                                        \
+      (double* block, int n, const double* twiddles, BYTE* work, int interleavedOut), none, none,  \
+      none, none, s4, s5, none)                                                                    \
     /* The forward recombination of the half-length result (h = N/2 values, X[0] and X[N/2] */    \
     /* already in place) by the spec's forward table (dsp/fft/postprocess.h). */                   \
     X(dspRealFftPostProcess, void, (double* data, int h, const double* table), s0, s1, s2, s3,     \

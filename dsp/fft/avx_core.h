@@ -116,6 +116,65 @@ DSP_FFT_INLINE void radix4Split(Sv& q0, Sv& q1, Sv& q2, Sv& q3, const double* w)
     radix4Split<A, D>(q0, q1, q2, q3, loadSplit(w), loadSplit(w + 8), loadSplit(w + 16));
 }
 
+// x times -i (forward) or +i (inverse) on interleaved pairs: (im, -re) or (-im, re).
+template <Dir D>
+DSP_FFT_INLINE Vd turn(Vd x) {
+    const Vd sw = _mm256_permute_pd(x, 0x5);
+    const Vd mask =
+        D == Dir::Fwd ? _mm256_setr_pd(0.0, -0.0, 0.0, -0.0) : _mm256_setr_pd(-0.0, 0.0, -0.0, 0.0);
+    return _mm256_xor_pd(sw, mask);
+}
+
+// Four interleaved vectors X0..X3, each two columns (c, c+1) of one output t, into the split
+// blocks of column c (lo) and c+1 (hi): re = (X0.re, X1.re, X2.re, X3.re), im likewise.
+DSP_FFT_INLINE void toSplit(Vd x0, Vd x1, Vd x2, Vd x3, Sv& lo, Sv& hi) {
+    const Vd r01 = _mm256_unpacklo_pd(x0, x1), i01 = _mm256_unpackhi_pd(x0, x1);
+    const Vd r23 = _mm256_unpacklo_pd(x2, x3), i23 = _mm256_unpackhi_pd(x2, x3);
+    lo = {_mm256_permute2f128_pd(r01, r23, 0x20), _mm256_permute2f128_pd(i01, i23, 0x20)};
+    hi = {_mm256_permute2f128_pd(r01, r23, 0x31), _mm256_permute2f128_pd(i01, i23, 0x31)};
+}
+
+// The four-point DFT X_t = sum of l_s (-i)^(st) of the legs l0..l3 (two columns per vector).
+template <Dir D>
+DSP_FFT_INLINE void radix4Legs(Vd l0, Vd l1, Vd l2, Vd l3, Vd x[4]) {
+    const Vd s02 = vAdd(l0, l2), d02 = vSub(l0, l2), s13 = vAdd(l1, l3),
+             d13 = turn<D>(vSub(l1, l3));
+    x[0] = vAdd(s02, s13);
+    x[1] = vAdd(d02, d13);
+    x[2] = vSub(s02, s13);
+    x[3] = vSub(d02, d13);
+}
+
+// The eight-point DFT of the legs l0..l7 (two columns per vector), with r = sqrt(1/2):
+//   a = l0 + l4, bb = l0 - l4, cc = l2 + l6, d = l6 - l2, e = l1 + l5, f = (l1 - l5) r,
+//   g = l3 + l7, h = (l7 - l3) r;  X0, X4 = (a + cc) +- (e + g), X2, X6 = (a - cc) +- i (g - e),
+//   X1, X7 = bb + (f + h) +- i ((d - f) + h), X3, X5 = bb - (f + h) +- i ((h - f) - d).
+// The fused policy never rounds f on its own: f + h, d - f and h - f are fused from (l1 - l5)
+// and r.
+template <class A, Dir D>
+DSP_FFT_INLINE void radix8Legs(const Vd l[8], Vd x[8]) {
+    const Vd r = _mm256_set1_pd(0.7071067811865476);
+    // The butterfly's +i; the inverse, with the conjugate factors, turns by -i there.
+    constexpr Dir Up = D == Dir::Fwd ? Dir::Inv : Dir::Fwd;
+    const Vd a = vAdd(l[0], l[4]), bb = vSub(l[0], l[4]), cc = vAdd(l[2], l[6]),
+             d = vSub(l[6], l[2]), e = vAdd(l[1], l[5]), g = vAdd(l[3], l[7]);
+    const Vd f0 = vSub(l[1], l[5]), h0 = vSub(l[7], l[3]);
+    const Vd h = vMul(h0, r);
+    const Vd fh = A::mulAdd(f0, r, h), dmf = A::mulAdd(vNeg(f0), r, d),
+             hmf = A::mulAdd(vNeg(f0), r, h);
+    const Vd ac = vAdd(a, cc), eg = vAdd(e, g), amc = vSub(a, cc), ge = turn<Up>(vSub(g, e));
+    const Vd t1 = vAdd(bb, fh), t2 = turn<Up>(vAdd(dmf, h));
+    const Vd t3 = vSub(bb, fh), t4 = turn<Up>(vSub(hmf, d));
+    x[0] = vAdd(ac, eg);
+    x[1] = vAdd(t1, t2);
+    x[2] = vAdd(amc, ge);
+    x[3] = vAdd(t3, t4);
+    x[4] = vSub(ac, eg);
+    x[5] = vSub(t3, t4);
+    x[6] = vSub(amc, ge);
+    x[7] = vSub(t1, t2);
+}
+
 // The radix-4 stage of step s (a multiple of 4) over `count` consecutive blocks of 4s values in
 // the split-4 layout at x, every block with the same twiddle set (s/4 records). Each record is
 // loaded once for all the blocks that use it.

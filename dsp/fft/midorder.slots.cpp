@@ -24,8 +24,6 @@
 
 namespace {
 
-constexpr double kRootHalf = 0.7071067811865476;
-
 // Two complex values (re, im, re, im) at p, as one 256-bit load or as two 128-bit halves; both
 // give the same bits.
 template <bool Halves>
@@ -38,15 +36,6 @@ DSP_FFT_INLINE Vd loadPair(const double* p) {
     }
 }
 
-// x times -i (forward) or +i (inverse) on interleaved pairs: (im, -re) or (-im, re).
-template <Dir D>
-DSP_FFT_INLINE Vd turn(Vd x) {
-    const Vd sw = _mm256_permute_pd(x, 0x5);
-    const Vd mask =
-        D == Dir::Fwd ? _mm256_setr_pd(0.0, -0.0, 0.0, -0.0) : _mm256_setr_pd(-0.0, 0.0, -0.0, 0.0);
-    return _mm256_xor_pd(sw, mask);
-}
-
 // How many groups ahead a first pass fetches its rows, and the fetch of R rows of one cache line
 // (four values, 64 bytes) `stride` doubles apart.
 constexpr int64_t kAhead = 4;
@@ -54,15 +43,6 @@ template <int R>
 DSP_FFT_INLINE void prefetchRows(const double* p, int64_t stride) {
     for (int r = 0; r < R; ++r)
         _mm_prefetch(reinterpret_cast<const char*>(p + r * stride), _MM_HINT_T0);
-}
-
-// Four interleaved vectors X0..X3, each two columns (c, c+1) of one output t, into the split
-// blocks of column c (lo) and c+1 (hi): re = (X0.re, X1.re, X2.re, X3.re), im likewise.
-DSP_FFT_INLINE void toSplit(Vd x0, Vd x1, Vd x2, Vd x3, Sv& lo, Sv& hi) {
-    const Vd r01 = _mm256_unpacklo_pd(x0, x1), i01 = _mm256_unpackhi_pd(x0, x1);
-    const Vd r23 = _mm256_unpacklo_pd(x2, x3), i23 = _mm256_unpackhi_pd(x2, x3);
-    lo = {_mm256_permute2f128_pd(r01, r23, 0x20), _mm256_permute2f128_pd(i01, i23, 0x20)};
-    hi = {_mm256_permute2f128_pd(r01, r23, 0x31), _mm256_permute2f128_pd(i01, i23, 0x31)};
 }
 
 // First pass, n a power of 4: group k takes q_s = src[b + c + s n/4] (b = entry[k] / 2, c < 4)
@@ -80,10 +60,10 @@ void firstPassRadix4(const double* src, double* work, const int32_t* table, int6
             const double* p = src + 2 * (b + 2 * h);
             const Vd q0 = loadPair<Halves>(p), q1 = loadPair<Halves>(p + 2 * quarter);
             const Vd q2 = loadPair<Halves>(p + 4 * quarter), q3 = loadPair<Halves>(p + 6 * quarter);
-            const Vd s02 = vAdd(q0, q2), d02 = vSub(q0, q2), s13 = vAdd(q1, q3),
-                     d13 = turn<D>(vSub(q1, q3));
+            Vd x[4];
+            radix4Legs<D>(q0, q1, q2, q3, x);
             Sv lo, hi;
-            toSplit(vAdd(s02, s13), vAdd(d02, d13), vSub(s02, s13), vSub(d02, d13), lo, hi);
+            toSplit(x[0], x[1], x[2], x[3], lo, hi);
             storeSplit(work + 2 * (P[2 * h] + 4 * k), lo);
             storeSplit(work + 2 * (P[2 * h + 1] + 4 * k), hi);
         }
@@ -91,18 +71,12 @@ void firstPassRadix4(const double* src, double* work, const int32_t* table, int6
 }
 
 // First pass, n not a power of 4: group k takes l_s = src[b + c + s n/8] (b = entry[k] / 4)
-// and stores the eight-point DFT of column c, X0..X3 at P[c] + 8k and X4..X7 four further:
-//   a = l0 + l4, bb = l0 - l4, cc = l2 + l6, d = l6 - l2, e = l1 + l5, f = (l1 - l5) r,
-//   g = l3 + l7, h = (l7 - l3) r;  X0, X4 = (a + cc) +- (e + g), X2, X6 = (a - cc) +- i (g - e),
-//   X1, X7 = bb + (f + h) +- i ((d - f) + h), X3, X5 = bb - (f + h) +- i ((h - f) - d).
-// Slot 5 never rounds f on its own: f + h, d - f and h - f are fused from (l1 - l5) and r.
+// and stores the eight-point DFT of column c (radix8Legs of avx_core.h), X0..X3 at P[c] + 8k
+// and X4..X7 four further.
 template <class A, Dir D, bool Halves>
 void firstPassRadix8(const double* src, double* work, const int32_t* table, int64_t n) {
     const int64_t eighth = n / 8;
     const int64_t P[4] = {0, n / 2, n / 4, 3 * n / 4};
-    const Vd r = _mm256_set1_pd(kRootHalf);
-    // The butterfly's +i; the inverse, with the conjugate factors, turns by -i there.
-    constexpr Dir Up = D == Dir::Fwd ? Dir::Inv : Dir::Fwd;
     const int64_t groups = n / 32;
     for (int64_t k = 0; k < groups; ++k) {
         const int64_t b = k ? table[k] / 4 : 0;
@@ -111,21 +85,13 @@ void firstPassRadix8(const double* src, double* work, const int32_t* table, int6
             const double* p = src + 2 * (b + 2 * hc);
             Vd l[8];
             for (int s = 0; s < 8; ++s) l[s] = loadPair<Halves>(p + 2 * s * eighth);
-            const Vd a = vAdd(l[0], l[4]), bb = vSub(l[0], l[4]), cc = vAdd(l[2], l[6]),
-                     d = vSub(l[6], l[2]), e = vAdd(l[1], l[5]), g = vAdd(l[3], l[7]);
-            const Vd f0 = vSub(l[1], l[5]), h0 = vSub(l[7], l[3]);
-            const Vd h = vMul(h0, r);
-            const Vd fh = A::mulAdd(f0, r, h), dmf = A::mulAdd(vNeg(f0), r, d),
-                     hmf = A::mulAdd(vNeg(f0), r, h);
-            const Vd ac = vAdd(a, cc), eg = vAdd(e, g), amc = vSub(a, cc),
-                     ge = turn<Up>(vSub(g, e));
-            const Vd t1 = vAdd(bb, fh), t2 = turn<Up>(vAdd(dmf, h));
-            const Vd t3 = vSub(bb, fh), t4 = turn<Up>(vSub(hmf, d));
+            Vd x[8];
+            radix8Legs<A, D>(l, x);
             Sv lo, hi;
-            toSplit(vAdd(ac, eg), vAdd(t1, t2), vAdd(amc, ge), vAdd(t3, t4), lo, hi);
+            toSplit(x[0], x[1], x[2], x[3], lo, hi);
             storeSplit(work + 2 * (P[2 * hc] + 8 * k), lo);
             storeSplit(work + 2 * (P[2 * hc + 1] + 8 * k), hi);
-            toSplit(vSub(ac, eg), vSub(t3, t4), vSub(amc, ge), vSub(t1, t2), lo, hi);
+            toSplit(x[4], x[5], x[6], x[7], lo, hi);
             storeSplit(work + 2 * (P[2 * hc] + 8 * k + 4), lo);
             storeSplit(work + 2 * (P[2 * hc + 1] + 8 * k + 4), hi);
         }

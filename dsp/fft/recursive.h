@@ -7,6 +7,7 @@
 //   scale(s, p, doubles)         the slot's in-place scaling
 //   gather, scatter, permuteBlock, copy, permute, permuteInPlace
 //                                the block transfers and permutations of the slot
+//   kTilesOnly                   the slot's driver starts where the tiles do (no permute)
 //
 // and, by its column form, leaf<D>(work, step, count, tw) (split slots) or blockPasses<D>
 // (interleaved slots). A complex array of n = 2^m values is a level: K = 2^k rows of R = 2^r
@@ -90,16 +91,18 @@ void permutePhase(const double* src, double* dst, int m, const int32_t* table, B
                   const PermuteLimits& lim) {
     const int64_t n = int64_t(1) << m;
     const int ni = static_cast<int>(n);
-    if (m < lim.tilesFrom) {
-        if (src == dst) {
-            Slot::permuteInPlace(dst, ni, table);
-        } else if (m == lim.copyThenPermuteAt) {
-            copyInChunks<Slot>(src, dst, 16 * n, 16 * n);
-            Slot::permuteInPlace(dst, ni, table);
-        } else {
-            Slot::permute(src, dst, ni, table);
+    if constexpr (!Slot::kTilesOnly) {
+        if (m < lim.tilesFrom) {
+            if (src == dst) {
+                Slot::permuteInPlace(dst, ni, table);
+            } else if (m == lim.copyThenPermuteAt) {
+                copyInChunks<Slot>(src, dst, 16 * n, 16 * n);
+                Slot::permuteInPlace(dst, ni, table);
+            } else {
+                Slot::permute(src, dst, ni, table);
+            }
+            return;
         }
-        return;
     }
     if (src != dst && m < lim.copyFrom) {
         const int stride = static_cast<int>(n / kTileSide);

@@ -10,6 +10,8 @@
 //                 tiles from 16 (slot 1) or 18; rows by the block butterflies in the two-column
 //                 split layout; columns by the leaf passes, scattered as interleaved values at
 //                 the top level
+//   slots 4, 5    the same over the split-4 layout, rows by the block transform of
+//                 dsp/fft/avx_blocks.slots.cpp; tiles at every driver order
 //
 // Every value is scaled exactly once, as part of its row (or block of the plain branch).
 #include "dsp/fft/fft_slot.h"
@@ -28,8 +30,15 @@ const DspFftPlanTables& plan() {
 }
 
 #define kInterleaved (DSP_SLOT == 0 || DSP_FFT_SLOT2_MOVBE)
+// Slot 5 moves blocks with slot 4's gather and scatter.
+#if DSP_SLOT == 5
+#define DSP_FFT_TRANSFER(name) name##_s4
+#else
+#define DSP_FFT_TRANSFER(name) DSP_SLOT_NAME(name)
+#endif
 
-constexpr PermuteLimits kPermute = DSP_SLOT == 1 ? PermuteLimits{16, 17, int64_t(1) << 21, 15}
+constexpr PermuteLimits kPermute = DSP_SLOT == 1   ? PermuteLimits{16, 17, int64_t(1) << 21, 15}
+                                   : DSP_SLOT >= 4 ? PermuteLimits{18, 22, int64_t(1) << 26, 0}
                                    : DSP_FFT_SLOT2_MOVBE
                                        ? PermuteLimits{14, 21, int64_t(1) << 25, 0}
                                        : PermuteLimits{18, 22, int64_t(1) << 26, 0};
@@ -40,9 +49,14 @@ struct Slot {
     static void scale(double s, double* p, int doubles) {
         (void)DSP_FFT_SERVICE(dspMulConstInPlace64f)(s, p, doubles);
     }
+#if DSP_SLOT <= 3
+    static constexpr bool kTilesOnly = false;
     static void permute(const double* src, double* dst, int n, const int32_t* table) {
         DSP_SLOT_NAME(dspBitReversePermute)(src, dst, n, table);
     }
+#else
+    static constexpr bool kTilesOnly = true;  // the driver starts where the tiles do
+#endif
     static void permuteInPlace(double* data, int n, const int32_t* table) {
         DSP_SLOT_NAME(dspBitReversePermuteInPlace)(data, n, table);
     }
@@ -51,10 +65,10 @@ struct Slot {
         DSP_SLOT_NAME(dspBitReversePermuteBlock)(data, n, pairs);
     }
     static void gather(const double* src, double* dst, int stride, int rows, int count) {
-        DSP_SLOT_NAME(dspFftGatherBlock)(src, dst, stride, rows, count);
+        DSP_FFT_TRANSFER(dspFftGatherBlock)(src, dst, stride, rows, count);
     }
     static void scatter(double* dst, const double* src, int stride, int rows, int count, int mode) {
-        DSP_SLOT_NAME(dspFftScatterBlock)(dst, src, stride, rows, count, mode);
+        DSP_FFT_TRANSFER(dspFftScatterBlock)(dst, src, stride, rows, count, mode);
     }
     static void copy(const BYTE* src, BYTE* dst, int bytes) {
         (void)DSP_FFT_SERVICE(dspCopyChecked)(src, dst, bytes);
@@ -77,14 +91,25 @@ struct Slot {
 #else
     template <Dir D>
     static void bottom(double* row, int n, const double* tw, BYTE* work) {
+#if DSP_SLOT >= 4
+        static_assert(D == Dir::Fwd, "the AVX slots' inverse rows come with their inverse drivers");
+        DSP_SLOT_NAME(dspFftBlockFwd)(row, n, tw, work, 0);
+#else
         if constexpr (D == Dir::Fwd) {
             DSP_SLOT_NAME(dspFftBlockButterfliesFwd)(row, n, tw, work, 0);
         } else {
             DSP_SLOT_NAME(dspFftBlockButterfliesInv)(row, n, tw, work, 0);
         }
+#endif
     }
     template <Dir D>
     static void leaf(double* work, int64_t step, int64_t count, const double* tw) {
+#if DSP_SLOT >= 4
+        static_assert(D == Dir::Fwd,
+                      "the AVX slots' inverse columns come with their inverse drivers");
+        DSP_SLOT_NAME(dspFftLeafPassFwd)
+        (work, work, static_cast<int>(step), static_cast<int>(count), tw);
+#else
         if constexpr (D == Dir::Fwd) {
             DSP_SLOT_NAME(dspFftLeafPassFwd)
             (work, work, static_cast<int>(step), static_cast<int>(count), tw);
@@ -92,6 +117,7 @@ struct Slot {
             DSP_SLOT_NAME(dspFftLeafPassInv)
             (work, static_cast<int>(step), static_cast<int>(count), tw);
         }
+#endif
     }
 #endif
 };
@@ -154,10 +180,13 @@ void DSP_CALL DSP_SLOT_NAME(dspFftRecursiveFwdInner)(const DspFftSpecReal64f* sp
     level<Dir::Fwd>(spec, data, m, depth, work);
 }
 
+// The AVX slots' inverse drivers come later.
+#if DSP_SLOT <= 3
 void DSP_CALL DSP_SLOT_NAME(dspFftRecursiveInvInner)(const DspFftSpecReal64f* spec, double* data,
                                                      int m, int depth, BYTE* work) {
     level<Dir::Inv>(spec, data, m, depth, work);
 }
+#endif
 
 #if kInterleaved
 void DSP_CALL DSP_SLOT_NAME(dspFftRecursionStepFwd)(double* data, int n, int blk,
@@ -176,9 +205,11 @@ void DSP_CALL DSP_SLOT_NAME(dspFftRecursiveFwd)(const DspFftSpecReal64f* spec, c
     transform<Dir::Fwd>(spec, src, dst, m, work);
 }
 
+#if DSP_SLOT <= 3
 void DSP_CALL DSP_SLOT_NAME(dspFftRecursiveInv)(const DspFftSpecReal64f* spec, const double* src,
                                                 double* dst, int m, BYTE* work) {
     transform<Dir::Inv>(spec, src, dst, m, work);
 }
+#endif
 
 }  // extern "C"

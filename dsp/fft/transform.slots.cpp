@@ -6,9 +6,8 @@
 // kernel straight into the Perm layout, or the half-length complex DFT of the input read as
 // pairs (a complex kernel, the iterative passes or the block butterflies), scaled exactly once
 // (in the kernel, by the slot's in-place scaling after the passes, or row by row in the recursive
-// drivers), then X[0] and X[N/2] from Z[0], the recombination, and the CCS layout. A path that
-// is not built yet (the recursive drivers of slots 4 and 5) answers dspErrFftOrder and writes
-// nothing.
+// drivers), then X[0] and X[N/2] from Z[0], the recombination, and the CCS layout; every order
+// a slot accepts has a path.
 //
 // The inverse body mirrors it: the Perm layout and a real kernel at the smallest orders;
 // otherwise Y[0], the pre-processing into the half-length array in dst, and the inverse complex
@@ -150,13 +149,9 @@ DspStatus DSP_CALL DSP_SLOT_NAME(dspFftFwdRealToCcs64f)(const double* src, doubl
             break;
 #endif
         case dspFftPathRecursive:
-#if DSP_SLOT >= 4
-            return dspErrFftOrder;  // the recursive drivers of these slots are not built yet
-#else
             // The driver scales each row itself.
             DSP_SLOT_NAME(dspFftRecursiveFwd)(spec, src, dst, order - 1, w);
             break;
-#endif
         case dspFftPathRealKernel:
             break;  // done above
     }

@@ -26,17 +26,14 @@ int lastForwardOrder(int slot, bool movbe) {
             return 27;
         case 2:
             return movbe ? 27 : 28;
-        case 1:
-        case 3:
-            return 28;
         default:
-            return 18;
+            return 28;
     }
 }
 
-// The inverse has the forward's orders in every slot.
+// The inverse has the forward's orders, but for the AVX slots' recursive orders.
 int lastInverseOrder(int slot, bool movbe) {
-    return lastForwardOrder(slot, movbe);
+    return slot >= 4 ? 18 : lastForwardOrder(slot, movbe);
 }
 
 // The inverse of the spectrum X(0) = 1.5, X(N/2) = -0.5, X(N/4) = 0.25 - 0.75i (the bins that

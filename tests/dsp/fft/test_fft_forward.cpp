@@ -22,7 +22,7 @@ int lastBuiltOrder(int slot) {
 // The first order for which a body answers dspErrFftOrder (past the largest order where
 // every path is built).
 int firstPathlessOrder(int slot) {
-    static const int kFirst[kDspSlotCountWith2n] = {28, 29, 28, 29, 19, 19, 29};
+    static const int kFirst[kDspSlotCountWith2n] = {28, 29, 28, 29, 29, 29, 29};
     return kFirst[slot];
 }
 

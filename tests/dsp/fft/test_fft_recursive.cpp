@@ -261,40 +261,56 @@ TEST_P(FftBlockTransferTest, TilePermutationIsTheTenBitReversal) {
 DSP_INSTANTIATE_SLOTS_OF(FftBlockTransferTest, dspslots::dspFftGatherBlock);
 
 // ---------------------------------------------------------------------------------------------
-// Leaf passes: one radix-4 column stage in the two-column split layout against the stage
-// evaluated in long double with exact twiddles: in a group of 4s values, with quarters in
-// bit-reversed order (sub-transforms 0, 2, 1, 3), position j + t s receives
-// sum over u of w^(u j) (-i)^(u t) Y_u[j], w = e^(-2 pi i / 4s). With count 1 the records hold
-// w^j and w^2j of the first s/2 positions only, and the pass derives the rest.
+// Leaf passes: one radix-4 column stage in the split layout of the slot (groups of G = 2 or 4
+// values: G real parts, then G imaginary parts) against the stage evaluated in long double with
+// exact twiddles: in a group of 4s values, with quarters in bit-reversed order (sub-transforms
+// 0, 2, 1, 3), position j + t s receives sum over u of w^(u j) (-i)^(u t) Y_u[j],
+// w = e^(-2 pi i / 4s). With count 1 the records hold w^j and w^2j of the first s/2 positions
+// only, and the pass derives the rest.
+
+int splitGroup(int slot) {
+    return slot == 4 || slot == 5 ? 4 : 2;
+}
+// Offsets of the real and imaginary part of value p in the split layout of groups of G.
+int64_t reAt(int64_t p, int G) {
+    return 2 * G * (p / G) + p % G;
+}
+int64_t imAt(int64_t p, int G) {
+    return reAt(p, G) + G;
+}
 
 using FftLeafPassTest = FftBodyTest;
 
-// The inverse pass: the same with w^-1 and +i (the records stay those of the forward).
+// The inverse pass, where the slot has one: the same with w^-1 and +i (the records stay those
+// of the forward).
 TEST_P(FftLeafPassTest, StageAgainstDirectEvaluation) {
-    const int s = slot();
+    const int s = slot(), G = splitGroup(s);
     struct Case {
         int step, count, sign;
     };
     for (const Case c : {Case{8, 1, -1}, Case{32, 1, -1}, Case{8, 4, -1}, Case{4, 16, -1},
                          Case{8, 1, 1}, Case{32, 1, 1}, Case{8, 4, 1}, Case{4, 16, 1}}) {
+        if (c.sign > 0 && !dspslots::dspFftLeafPassInv[s]) continue;
         SCOPED_TRACE("step " + std::to_string(c.step) + " count " + std::to_string(c.count) +
                      " sign " + std::to_string(c.sign));
         const int64_t len = 4 * int64_t(c.step) * c.count, L = 4 * c.step;
-        // Records of two columns: re w^(q j), re w^(q (j+1)), im of both, q = 1, 2 (, 3).
+        // Records of G columns: the G real parts of w^(q j), then the G imaginary parts,
+        // q = 1, 2 (, 3).
         std::vector<double> records;
         const int64_t positions = c.count == 1 ? c.step / 2 : c.step;
-        for (int64_t j = 0; j < positions; j += 2) {
+        for (int64_t j = 0; j < positions; j += G) {
             for (int q = 1; q <= (c.count == 1 ? 2 : 3); ++q) {
-                const Cl a = unitRoot(q * j, L, -1), b = unitRoot(q * (j + 1), L, -1);
-                for (long double v : {a.real(), b.real(), a.imag(), b.imag()})
-                    records.push_back(static_cast<double>(v));
+                for (int i = 0; i < G; ++i)
+                    records.push_back(static_cast<double>(unitRoot(q * (j + i), L, -1).real()));
+                for (int i = 0; i < G; ++i)
+                    records.push_back(static_cast<double>(unitRoot(q * (j + i), L, -1).imag()));
             }
         }
         const std::vector<double> z = randomSignal(size_t(2 * len), 2300 + c.step);
-        Doubles split(2 * len);  // value p at pair p/2: re p, re p+1, im p, im p+1
+        Doubles split(2 * len);
         for (int64_t p = 0; p < len; ++p) {
-            split.data()[4 * (p / 2) + p % 2] = z[2 * p];
-            split.data()[4 * (p / 2) + 2 + p % 2] = z[2 * p + 1];
+            split.data()[reAt(p, G)] = z[2 * p];
+            split.data()[imAt(p, G)] = z[2 * p + 1];
         }
         if (c.sign < 0) {
             dspslots::dspFftLeafPassFwd[s](split.data(), split.data(), c.step, c.count,
@@ -314,8 +330,7 @@ TEST_P(FftLeafPassTest, StageAgainstDirectEvaluation) {
                                 unitRoot(u * t, 4, c.sign);
                     }
                     const int64_t p = 4 * c.step * g + t * c.step + j;
-                    const Cl got(split.data()[4 * (p / 2) + p % 2],
-                                 split.data()[4 * (p / 2) + 2 + p % 2]);
+                    const Cl got(split.data()[reAt(p, G)], split.data()[imAt(p, G)]);
                     err += std::norm(got - want);
                     norm += std::norm(want);
                 }
@@ -328,7 +343,11 @@ TEST_P(FftLeafPassTest, StageAgainstDirectEvaluation) {
 // The inverse's last pass (count 1) against its general pass (count 2, group 0) fed w, w^2, w^3
 // of every position, w = w_j for j < step/2 and w_(j - step/2) e^(-i pi/4) above: a few ulps
 // apart. Count or step below 1 leaves the buffer.
-TEST_P(FftLeafPassTest, InverseLastPassIsTheGeneralPassAndEmptyPassesWriteNothing) {
+DSP_INSTANTIATE_SLOTS_OF(FftLeafPassTest, dspslots::dspFftLeafPassFwd);
+
+using FftLeafPassInvTest = FftBodyTest;
+
+TEST_P(FftLeafPassInvTest, InverseLastPassIsTheGeneralPassAndEmptyPassesWriteNothing) {
     const int s = slot();
     const int step = 16;
     const std::vector<double> z = randomSignal(size_t(16 * step), 2800);
@@ -367,7 +386,7 @@ TEST_P(FftLeafPassTest, InverseLastPassIsTheGeneralPassAndEmptyPassesWriteNothin
     }
 }
 
-DSP_INSTANTIATE_SLOTS_OF(FftLeafPassTest, dspslots::dspFftLeafPassFwd);
+DSP_INSTANTIATE_SLOTS_OF(FftLeafPassInvTest, dspslots::dspFftLeafPassInv);
 
 // Slot 3's passes take buffer and records at any alignment and give slot 1's bits.
 TEST(FftLeafPassIdentity, SlotThreeIsSlotOneAtAnyAlignment) {
@@ -392,5 +411,51 @@ TEST(FftLeafPassIdentity, SlotThreeIsSlotOneAtAnyAlignment) {
         }
     }
 }
+
+// The AVX slots' bottom row transform on its own, at the smallest and largest sizes the drivers
+// pass (twiddles from the plans of orders 19 and 22): the DFT of its bit-reversed input, in
+// natural order; the split-4 result holds the same bits, and a block 8 bytes off a 32-byte
+// boundary (transformed through the work buffer) gives the aligned bits.
+using FftBlockTest = FftBodyTest;
+
+TEST_P(FftBlockTest, BlockTransformOfBitReversedInput) {
+    const int s = slot();
+    for (const int order : {19, 22}) {
+        const BuiltSpec b(s, order);
+        ASSERT_EQ(b.status, dspOk);
+        const int r = order == 19 ? 14 : 17;
+        const int64_t n = int64_t(1) << r;
+        SCOPED_TRACE("n = 2^" + std::to_string(r));
+        const std::vector<double> x = randomSignal(size_t(2 * n), 2700 + r);
+        std::vector<double> reversed(2 * n);
+        for (int64_t j = 0; j < n; ++j) {
+            reversed[2 * j] = x[2 * reverseBits(j, r)];
+            reversed[2 * j + 1] = x[2 * reverseBits(j, r) + 1];
+        }
+        std::vector<double> results[3];
+        const int modes[3] = {1, 0, 1};
+        const size_t offsets[3] = {0, 0, 8};
+        for (int i = 0; i < 3; ++i) {
+            Doubles block(2 * n, offsets[i]);
+            Doubles work(2 * n);
+            std::copy(reversed.begin(), reversed.end(), block.data());
+            dspslots::dspFftBlockFwd[s](block.data(), static_cast<int>(n),
+                                        tableAt<double>(b.spec, 12),
+                                        reinterpret_cast<BYTE*>(work.data()), modes[i]);
+            results[i].assign(block.data(), block.data() + 2 * n);
+        }
+        std::vector<double> joined(2 * n);
+        for (int64_t p = 0; p < n; ++p) {
+            joined[2 * p] = results[1][reAt(p, 4)];
+            joined[2 * p + 1] = results[1][imAt(p, 4)];
+        }
+        EXPECT_LE(relativeRms(results[0].data(), flatten(complexDftOf(x.data(), n)), 2 * n),
+                  rmsBound(r));
+        EXPECT_TRUE(sameBits(joined.data(), results[0].data(), 2 * n)) << "split-4";
+        EXPECT_TRUE(sameBits(results[2].data(), results[0].data(), 2 * n)) << "8 bytes off";
+    }
+}
+
+DSP_INSTANTIATE_SLOTS_OF(FftBlockTest, dspslots::dspFftBlockFwd);
 
 }  // namespace
