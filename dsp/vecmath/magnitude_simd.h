@@ -17,6 +17,8 @@
 
 #include <cfloat>
 
+#define DSP_MAG_INLINE inline __attribute__((always_inline))
+
 namespace {
 
 constexpr uint64_t kMagSplitMask = 0xFFFFC00000000000ull;  // sign, exponent, top 6 fraction bits
@@ -26,7 +28,7 @@ constexpr uint32_t kMagExpGap = 0x00600000;                // exponents more tha
 
 // The binomial series of (1 + t)^(-1/2) - 1, truncated after t^2, t^4 or t^5.
 template <int kDegree>
-inline V magCorrection(V t) {
+DSP_MAG_INLINE V magCorrection(V t) {
     V p;
     if (kDegree == 2) {
         p = vset(0.375);
@@ -51,7 +53,9 @@ double magnitudeSpecial(double re, double im) {
         if (eim != 0x7FF) return re * re;
         if (dabs(re) == inf) return inf;
         if (dabs(im) == inf) return im * im;
-        return re * im;
+        // Both NaN: the real part's, quieted. A product would leave the choice of NaN to the
+        // order in which the compiler happens to put its operands.
+        return re + 0.0;
     }
     if (eim == 0x7FF) return im * im;
     if (re == 0.0 && im == 0.0) return 0.0;
@@ -100,28 +104,49 @@ double magnitudeSpecial(double re, double im) {
     return (g * pow2((ex - p) / 2)) * invS;
 }
 
+// The high part of the smaller magnitude for the split squares: its top bits, or 0 when the
+// exponents lie more than 6 apart (compared on the high words of the bit patterns).
+#if DSP_SLOT >= 4
+DSP_MAG_INLINE V magSmallHi(V big, V small) {
+    // The high words of the four lanes side by side, so that SSE2's 32-bit integer operations
+    // do the test without the lanes leaving the registers (AVX has no 256-bit integer compare).
+    const __m256 b = _mm256_castpd_ps(big.v), s = _mm256_castpd_ps(small.v);
+    const __m128i bh = _mm_castps_si128(_mm_shuffle_ps(
+        _mm256_castps256_ps128(b), _mm256_extractf128_ps(b, 1), _MM_SHUFFLE(3, 1, 3, 1)));
+    const __m128i sh = _mm_castps_si128(_mm_shuffle_ps(
+        _mm256_castps256_ps128(s), _mm256_extractf128_ps(s, 1), _MM_SHUFFLE(3, 1, 3, 1)));
+    const __m128i far =
+        _mm_cmpgt_epi32(_mm_sub_epi32(bh, sh), _mm_set1_epi32(static_cast<int32_t>(kMagExpGap)));
+    const __m256d farMask = _mm256_castsi256_pd(_mm256_insertf128_si256(
+        _mm256_castsi128_si256(_mm_unpacklo_epi32(far, far)), _mm_unpackhi_epi32(far, far), 1));
+    return {_mm256_andnot_pd(farMask, vand(small, vbits(kMagSplitMask)).v)};
+}
+#else
+inline V magSmallHi(V big, V small) {
+    uint64_t bb[kLanes], sb[kLanes], keep[kLanes];
+    vlaneBits(big, bb);
+    vlaneBits(small, sb);
+    for (int l = 0; l < kLanes; ++l) {
+        const uint32_t diff =
+            static_cast<uint32_t>(bb[l] >> 32) - static_cast<uint32_t>(sb[l] >> 32);
+        keep[l] = static_cast<int32_t>(diff) > static_cast<int32_t>(kMagExpGap) ? 0 : kMagSplitMask;
+    }
+    double keepD[kLanes];
+    memcpy(keepD, keep, sizeof keep);
+    return vand(small, vloadu(keepD));
+}
+#endif
+
 // The per-element formulas of the three accuracy slots, on one vector of elements.
 // kAcc 0: s = re^2 + im^2, P4; 1: s = H + L from split squares, P5; 2: as 0 with P2.
 template <int kAcc>
-inline V magnitudeFast(V re, V im, V& s) {
+DSP_MAG_INLINE V magnitudeFast(V re, V im, V& s) {
     if (kAcc == 1) {
         const V a = vabs(re), b = vabs(im);
         const V big = vmax(a, b), small = vmin(a, b);
         const V mask = vbits(kMagSplitMask);
         const V bigHi = vand(big, mask);
-        // small_hi is 0 when the exponents lie more than 6 apart (a per-lane integer test).
-        uint64_t bb[kLanes], sb[kLanes], keep[kLanes];
-        vlaneBits(big, bb);
-        vlaneBits(small, sb);
-        for (int l = 0; l < kLanes; ++l) {
-            const uint32_t diff =
-                static_cast<uint32_t>(bb[l] >> 32) - static_cast<uint32_t>(sb[l] >> 32);
-            keep[l] =
-                static_cast<int32_t>(diff) > static_cast<int32_t>(kMagExpGap) ? 0 : kMagSplitMask;
-        }
-        double keepD[kLanes];
-        memcpy(keepD, keep, sizeof keep);
-        const V smallHi = vand(small, vloadu(keepD));
+        const V smallHi = magSmallHi(big, small);
         const V H = madd(bigHi, bigHi, smallHi * smallHi);
         const V ds = small - smallHi;
         V L;
