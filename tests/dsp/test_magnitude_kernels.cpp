@@ -3,6 +3,7 @@
 #include "tests/dsp/test_vecmath_support.h"
 
 #include <cfloat>
+#include <limits>
 
 namespace {
 
@@ -115,6 +116,31 @@ TEST(MagnitudeKernels, LoneNaNPairInAnOrdinaryBlock) {
                     } else {
                         checkCase(k, {src[2 * i], src[2 * i + 1], 5.0 * (i + 1), true}, dst[i]);
                     }
+                }
+            }
+        }
+    }
+}
+
+// Two NaN parts give the real part's NaN (quieted) wherever the pair sits, whatever the
+// compiler did with the operand order, in the slots that share their formulas (2, 4, 5).
+TEST(MagnitudeKernels, TwoNaNPartsGiveTheRealPartsNaN) {
+    const double negNan = -std::numeric_limits<double>::quiet_NaN();
+    const double nanRe[] = {negNan, NAN, std::numeric_limits<double>::signaling_NaN()};
+    for (const KernelInfo& k : kernelsOf(Fn::Magnitude)) {
+        if (k.cpuSlot < 2) continue;
+        SCOPED_TRACE(k.label);
+        for (const double re : nanRe) {
+            const double im = std::signbit(re) ? NAN : negNan;
+            const uint64_t want = bitsOf(re) | 0x0008000000000000ull;
+            for (const int n : {1, 16, 19}) {
+                double src[2 * 19], dst[19];
+                for (int at = 0; at < n; ++at) {
+                    for (int i = 0; i < n; ++i) src[2 * i] = 3.0, src[2 * i + 1] = 4.0;
+                    src[2 * at] = re;
+                    src[2 * at + 1] = im;
+                    ASSERT_EQ(k.fn(src, dst, n), dspOk);
+                    EXPECT_EQ(bitsOf(dst[at]), want) << "n " << n << ", at " << at;
                 }
             }
         }
