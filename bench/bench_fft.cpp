@@ -171,27 +171,52 @@ FftwPlan& fftwPlan(int order) {
 
 #endif
 
-void forward(benchmark::State& state, int slot) {
-    const bool dispatch = slot == kDispatch;
-    if (!dispatch && !dspSlotSupported(slot)) {
-        state.SkipWithError("CPU slot not supported here");
-        return;
-    }
-    if (dispatch) {
-        dspTestResetCpu();
-        dspInitCpu();
-        slot = dspGetCpuSlot();
-    } else {
-        dspTestForceCpu(dspSlotSsse3, dspFeatAll);
-    }
-    const auto run = dispatch ? dspFftFwdRealToCcs64f : kForward[slot];
-    const int order = static_cast<int>(state.range(0));
-    const int n = 1 << order;
-    int S = 0, B = 0, W = 0;
-    kSize[slot](order, dspFftScaleNone, 0, &S, &B, &W);
-    std::vector<BYTE> mem(S), buf(B + 1), work(W + 1);
+// The slot a row runs (the dispatch's own choice for the public entry) and an unscaled set-up of
+// its order, shared by the forward and the inverse rows.
+struct RowSetup {
+    bool dispatch = false;
+    int slot = 0;
+    int order = 0;
+    int n = 0;
+    std::vector<BYTE> mem, buf, work;
     DspFftSpecReal64f* spec = nullptr;
-    kInit[slot](&spec, order, dspFftScaleNone, 0, mem.data(), B ? buf.data() : nullptr);
+
+    // False (the row skipped) when the processor lacks the slot.
+    bool prepare(benchmark::State& state, int wanted) {
+        dispatch = wanted == kDispatch;
+        slot = wanted;
+        if (!dispatch && !dspSlotSupported(slot)) {
+            state.SkipWithError("CPU slot not supported here");
+            return false;
+        }
+        if (dispatch) {
+            dspTestResetCpu();
+            dspInitCpu();
+            slot = dspGetCpuSlot();
+        } else {
+            dspTestForceCpu(dspSlotSsse3, dspFeatAll);
+        }
+        order = static_cast<int>(state.range(0));
+        n = 1 << order;
+        int S = 0, B = 0, W = 0;
+        kSize[slot](order, dspFftScaleNone, 0, &S, &B, &W);
+        mem.assign(S, 0);
+        buf.assign(B + 1, 0);
+        work.assign(W + 1, 0);
+        kInit[slot](&spec, order, dspFftScaleNone, 0, mem.data(), B ? buf.data() : nullptr);
+        return true;
+    }
+};
+
+void forward(benchmark::State& state, int wanted) {
+    RowSetup row;
+    if (!row.prepare(state, wanted)) return;
+    const int slot = row.slot;
+    const int order = row.order;
+    const int n = row.n;
+    std::vector<BYTE>& work = row.work;
+    DspFftSpecReal64f* spec = row.spec;
+    const auto run = row.dispatch ? dspFftFwdRealToCcs64f : kForward[slot];
     Aligned src(n), dst(n + 2);
     std::mt19937_64 rng(order);
     std::uniform_real_distribution<double> u(-1.0, 1.0);
@@ -230,27 +255,15 @@ void forward(benchmark::State& state, int slot) {
     dspTestResetCpu();
 }
 
-void inverse(benchmark::State& state, int slot) {
-    const bool dispatch = slot == kDispatch;
-    if (!dispatch && !dspSlotSupported(slot)) {
-        state.SkipWithError("CPU slot not supported here");
-        return;
-    }
-    if (dispatch) {
-        dspTestResetCpu();
-        dspInitCpu();
-        slot = dspGetCpuSlot();
-    } else {
-        dspTestForceCpu(dspSlotSsse3, dspFeatAll);
-    }
-    const auto run = dispatch ? dspFftInvCcsToReal64f : kInverse[slot];
-    const int order = static_cast<int>(state.range(0));
-    const int n = 1 << order;
-    int S = 0, B = 0, W = 0;
-    kSize[slot](order, dspFftScaleNone, 0, &S, &B, &W);
-    std::vector<BYTE> mem(S), buf(B + 1), work(W + 1);
-    DspFftSpecReal64f* spec = nullptr;
-    kInit[slot](&spec, order, dspFftScaleNone, 0, mem.data(), B ? buf.data() : nullptr);
+void inverse(benchmark::State& state, int wanted) {
+    RowSetup row;
+    if (!row.prepare(state, wanted)) return;
+    const int slot = row.slot;
+    const int order = row.order;
+    const int n = row.n;
+    std::vector<BYTE>& work = row.work;
+    DspFftSpecReal64f* spec = row.spec;
+    const auto run = row.dispatch ? dspFftInvCcsToReal64f : kInverse[slot];
     Aligned signal(n), spectrum(n + 2), dst(n);
     std::mt19937_64 rng(order);
     std::uniform_real_distribution<double> u(-1.0, 1.0);
