@@ -159,6 +159,31 @@ void* CMedianChannelFilter::AllocateBlock(size_t bytes) {
     return _aligned_malloc(bytes, kAlignment);
 }
 
+DspStatus CMedianChannelFilter::TransformSizes(int order, int* specSize, int* setupSize,
+                                               int* workSize) {
+    return dspFftGetSizeReal64f(order, dspFftScaleNone, 0, specSize, setupSize, workSize);
+}
+
+DspStatus CMedianChannelFilter::TransformSetUp(DspFftSpecReal64f** spec, int order, BYTE* specMem,
+                                               BYTE* setup) {
+    return dspFftInitReal64f(spec, order, dspFftScaleNone, 0, specMem, setup);
+}
+
+DspStatus CMedianChannelFilter::Forward(const double* src, double* dst,
+                                        const DspFftSpecReal64f* spec, BYTE* work) {
+    return dspFftFwdRealToCcs64f(src, dst, spec, work);
+}
+
+DspStatus CMedianChannelFilter::Inverse(const double* src, double* dst,
+                                        const DspFftSpecReal64f* spec, BYTE* work) {
+    return dspFftInvCcsToReal64f(src, dst, spec, work);
+}
+
+DspStatus CMedianChannelFilter::RunningMedian(double* srcDst, int len, int mask,
+                                              const double* dlySrc, double* dlyDst, BYTE* buf) {
+    return dspMedianInPlace64f(srcDst, len, mask, dlySrc, dlyDst, buf);
+}
+
 CMedianChannelFilter::Block CMedianChannelFilter::Doubles(int64_t count, int64_t extraBytes) {
     const uint64_t bytes = static_cast<uint64_t>(std::max<int64_t>(count, 0)) * sizeof(double) +
                            static_cast<uint64_t>(extraBytes);
@@ -172,7 +197,7 @@ bool CMedianChannelFilter::BuildTransform() {
     m_specMemory.reset();
     m_fftWork.reset();
     int specSize = 0, setupSize = 0, workSize = 0;
-    if (dspFftGetSizeReal64f(m_order, dspFftScaleNone, 0, &specSize, &setupSize, &workSize) < 0) {
+    if (TransformSizes(m_order, &specSize, &setupSize, &workSize) < 0) {
         return false;
     }
     // Sizes in bytes; the memory blocks are counted in doubles.
@@ -182,9 +207,8 @@ bool CMedianChannelFilter::BuildTransform() {
     if (setupSize > 0) setup = Doubles(doublesFor(setupSize));
     if (workSize > 0) m_fftWork = Doubles(doublesFor(workSize));
     DspFftSpecReal64f* spec = nullptr;
-    const DspStatus st = dspFftInitReal64f(&spec, m_order, dspFftScaleNone, 0,
-                                           reinterpret_cast<BYTE*>(m_specMemory.get()),
-                                           reinterpret_cast<BYTE*>(setup.get()));
+    const DspStatus st = TransformSetUp(&spec, m_order, reinterpret_cast<BYTE*>(m_specMemory.get()),
+                                        reinterpret_cast<BYTE*>(setup.get()));
     if (st < 0 || spec == nullptr) return false;
     m_spec = spec;
     return true;
@@ -194,8 +218,8 @@ bool CMedianChannelFilter::TransformsWork() {
     Frame& f = *m_frames[0];
     BYTE* work = reinterpret_cast<BYTE*>(m_fftWork.get());
     if (dspSet64f(0.0, f.time.get(), f.length) < 0) return false;
-    return dspFftFwdRealToCcs64f(f.time.get(), f.spectrum.get(), m_spec, work) >= 0 &&
-           dspFftInvCcsToReal64f(f.spectrum.get(), f.output.get(), m_spec, work) >= 0;
+    return Forward(f.time.get(), f.spectrum.get(), m_spec, work) >= 0 &&
+           Inverse(f.spectrum.get(), f.output.get(), m_spec, work) >= 0;
 }
 
 void CMedianChannelFilter::StartOver() {
@@ -271,8 +295,7 @@ void CMedianChannelFilter::Emit(const double* values, int32_t count) {
 void CMedianChannelFilter::SynthesizeFrame(Frame& frame) {
     const int32_t length = frame.length;
     double* out = frame.output.get();
-    dspFftInvCcsToReal64f(frame.spectrum.get(), out, m_spec,
-                          reinterpret_cast<BYTE*>(m_fftWork.get()));
+    Inverse(frame.spectrum.get(), out, m_spec, reinterpret_cast<BYTE*>(m_fftWork.get()));
     dspMulConstInPlace64f(frame.inverseWindowSum, out, length);
     double* acc = m_accumulator.get();
     for (int32_t k = 0; k < length; ++k) {
@@ -303,7 +326,7 @@ void CMedianChannelFilter::SpectralPass(int32_t count) {
         double* row = m_binRows.get() + slot * m_batch;
         for (int32_t f = skip; f < count; ++f) row[f] = m_frames[f]->magnitudes.get()[b];
         const double* source = m_firstMedian ? nullptr : m_delaySource + slot * m_mask;
-        dspMedianInPlace64f(row + skip, used, m_mask, source, m_delayDest + slot * m_mask, buffer);
+        RunningMedian(row + skip, used, m_mask, source, m_delayDest + slot * m_mask, buffer);
         for (int32_t f = skip; f < count; ++f) {
             const double m = m_frames[f]->magnitudes.get()[b];
             if (m > kMinMagnitude) {
@@ -334,7 +357,7 @@ void CMedianChannelFilter::CompleteFrame() {
         source = f.windowed.get();
     }
     BYTE* work = reinterpret_cast<BYTE*>(m_fftWork.get());
-    dspFftFwdRealToCcs64f(source, f.spectrum.get(), m_spec, work);
+    Forward(source, f.spectrum.get(), m_spec, work);
     dspMagnitude64fc(f.spectrum.get(), f.magnitudes.get(), (length + 2) / 2);
     if (m_current < m_batch - 1) {
         ++m_current;

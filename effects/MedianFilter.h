@@ -76,6 +76,18 @@ public:
 protected:
     // Block of `bytes` bytes at 128-byte alignment, or null. A seam for the tests.
     virtual void* AllocateBlock(size_t bytes);
+    // The library's real FFT (unscaled, flag 8) and running median through its public dispatch,
+    // with its statuses. Seams through which the tests refuse a transform and the benchmark puts
+    // other running medians in the same frame loop.
+    virtual DspStatus TransformSizes(int order, int* specSize, int* setupSize, int* workSize);
+    virtual DspStatus TransformSetUp(DspFftSpecReal64f** spec, int order, BYTE* specMem,
+                                     BYTE* setup);
+    virtual DspStatus Forward(const double* src, double* dst, const DspFftSpecReal64f* spec,
+                              BYTE* work);
+    virtual DspStatus Inverse(const double* src, double* dst, const DspFftSpecReal64f* spec,
+                              BYTE* work);
+    virtual DspStatus RunningMedian(double* srcDst, int len, int mask, const double* dlySrc,
+                                    double* dlyDst, BYTE* buf);
 
 private:
     struct BlockDeleter {
