@@ -6,14 +6,13 @@
 // multiset's multiset_ns measured the same way, and ratio = multiset_ns / ns.
 #include <benchmark/benchmark.h>
 
-#include <iterator>
 #include <map>
 #include <random>
-#include <set>
 #include <string>
 #include <vector>
 
 #include "bench/bench_timing.h"
+#include "bench/median_references.h"
 #include "corvane/dsp.h"
 #include "dsp/support/slot_tables.h"
 
@@ -29,38 +28,6 @@ std::vector<double> signal(int len, unsigned seed) {
     std::vector<double> v(len);
     for (double& x : v) x = d(rng);
     return v;
-}
-
-// The window as a multiset, mid on the element of rank m / 2. Inserting places a value after
-// its equals; the element removed is always one equal to the oldest value.
-void multisetMedian(const double* src, double* dst, int len, int m, const double* dlySrc,
-                    double* dlyDst) {
-    std::vector<double> ring(m);
-    for (int k = 0; k < m - 1; ++k) ring[k] = dlySrc[k];
-    std::multiset<double> w(ring.begin(), ring.end() - 1);
-    w.insert(src[0]);
-    ring[m - 1] = src[0];
-    auto mid = std::next(w.begin(), m / 2);
-    dst[0] = *mid;
-    int p = 0;
-    for (int i = 1; i < len; ++i) {
-        const double x = src[i];
-        const double old = ring[p];
-        ring[p] = x;
-        p = (p + 1 == m) ? 0 : p + 1;
-        w.insert(x);
-        if (x < *mid) --mid;
-        if (old < *mid) {
-            w.erase(w.find(old));
-            ++mid;
-        } else if (old == *mid) {
-            mid = w.erase(mid);
-        } else {
-            w.erase(w.find(old));
-        }
-        dst[i] = *mid;
-    }
-    for (int k = 0; k < m - 1; ++k) dlyDst[k] = ring[(p + 1 + k) % m];
 }
 
 // The input blocks of every benchmark: kBlocks distinct blocks of kLen samples.
@@ -80,8 +47,8 @@ double multisetNs(int mask) {
         const std::vector<double> hist = signal(mask - 1, 2);
         std::vector<double> dst(kLen), dly(mask - 1);
         t[mask] = benchtiming::nanosecondsPerCall([&](int64_t call) {
-                      multisetMedian(blocks()[call % kBlocks].data(), dst.data(), kLen, mask,
-                                     hist.data(), dly.data());
+                      benchmedian::multisetMedian(blocks()[call % kBlocks].data(), dst.data(), kLen,
+                                                  mask, hist.data(), dly.data());
                       benchmark::DoNotOptimize(dst.data());
                   }) /
                   kLen;
@@ -120,7 +87,7 @@ bool referenceAgrees() {
         const std::vector<double> hist = signal(mask - 1, 4);
         std::vector<double> a(kLen), b(kLen), da(mask - 1), db(mask - 1);
         std::vector<BYTE> buf(16 * mask);
-        multisetMedian(src.data(), a.data(), kLen, mask, hist.data(), da.data());
+        benchmedian::multisetMedian(src.data(), a.data(), kLen, mask, hist.data(), da.data());
         for (int slot = 0; slot < 6; ++slot) {
             if (!dspSlotSupported(slot)) continue;
             dspslots::dspMedian64f[slot](src.data(), b.data(), kLen, mask, hist.data(), db.data(),
