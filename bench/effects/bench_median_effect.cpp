@@ -84,7 +84,18 @@ public:
         }
     }
 
+    // Bytes of the blocks the filter allocated (the FFT set-up buffer, freed after the set-up,
+    // included) and of its input and output stores.
+    double Bytes() const {
+        return static_cast<double>(allocated_) +
+               sizeof(double) * static_cast<double>(m_inStore.capacity() + m_outStore.capacity());
+    }
+
 protected:
+    void* AllocateBlock(size_t bytes) override {
+        allocated_ += bytes;
+        return CMedianChannelFilter::AllocateBlock(bytes);
+    }
     DspStatus RunningMedian(double* srcDst, int len, int mask, const double* dlySrc, double* dlyDst,
                             BYTE* buf) override {
         // The library's window: an even mask uses one sample less.
@@ -106,6 +117,7 @@ protected:
 
 private:
     Side side_;
+    size_t allocated_ = 0;
     std::vector<double> line_, window_;
 };
 
@@ -149,7 +161,7 @@ bool RunRow(const Row& row, const std::vector<std::vector<double>>& signals, int
             return false;
         out[s].reserve(signals[0].size() + kBlock);
     }
-    const CMedianChannelFilter& effect = *channels[kEffect];
+    const Channel& effect = *channels[kEffect];
     std::printf("\n%s: mask %d, N %d, hop %d, %s\n", row.name, effect.Mask(), effect.BlockSize(),
                 effect.Hop(), effect.WindowType() == 0 ? "no window" : "windowed");
 
@@ -180,6 +192,7 @@ bool RunRow(const Row& row, const std::vector<std::vector<double>>& signals, int
             medianOnly[s].push_back((t[s] - t[kNoMedian]) / static_cast<double>(x.size()));
         }
     }
+    std::printf("  memory of the channel after a stream: %.2f MB\n", effect.Bytes() / 1e6);
     std::printf("  %-12s %10s %10s %16s\n", "side", "ns/sample", "realtime", "median ns/sample");
     double whole[kSides], alone[kSides];
     for (int s = 0; s < kSides; ++s) {
