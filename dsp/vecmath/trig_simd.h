@@ -64,10 +64,12 @@ inline double nonFiniteResult(TrigCall& c, int i, double x, const char* name) {
 // ---------------------------------------------------------------------------------------------
 // Table reconstruction with step pi/256.
 
-// sin(p_j + r + rlo) for |r| <= pi/512 from dspSinTablePi256 (degree-5/6 polynomials).
-inline V sinFromTable256(V r, V rlo, const int* j) {
-    const V t0 = vgatherColumn(dspSinTablePi256, j, 0), t1 = vgatherColumn(dspSinTablePi256, j, 1);
-    const V t2 = vgatherColumn(dspSinTablePi256, j, 2), t3 = vgatherColumn(dspSinTablePi256, j, 3);
+// f(p_j + r + rlo) for |r| <= pi/512, f the sine (dspSinTablePi256) or the cosine
+// (dspCosTablePi256): as f(p) cos r + f'(p) sin r, with degree-5/6 polynomials. The rows of both
+// tables hold f'(p) - c, c, f(p) and f's tail, so one reconstruction serves both.
+inline V fromTable256(const double (*table)[4], V r, V rlo, const int* j) {
+    const V t0 = vgatherColumn(table, j, 0), t1 = vgatherColumn(table, j, 1);
+    const V t2 = vgatherColumn(table, j, 2), t3 = vgatherColumn(table, j, 3);
     const V z = r * r;
     const V sp = (madd(vset(kBS2), z, vset(kBS1)) * z) * r;
     const V cp = madd(madd(vset(kBC3), z, vset(kBC2)), z, vset(kBC1)) * z;
@@ -78,20 +80,6 @@ inline V sinFromTable256(V r, V rlo, const int* j) {
     const V w2 = (h - g) + t0 * r;
     const V v = t3 + rlo * (cosp - r * t2);
     return g + ((((w1 + w2) + sp * cosp) + cp * t2) + v);
-}
-
-// cos(p_j + y2 + w) for |y2| <= pi/512 from dspCosTablePi256.
-inline V cosFromTable256(V y2, V w, const int* j) {
-    const V ln = vgatherColumn(dspCosTablePi256, j, 0), pn = vgatherColumn(dspCosTablePi256, j, 1);
-    const V ch = vgatherColumn(dspCosTablePi256, j, 2), cl = vgatherColumn(dspCosTablePi256, j, 3);
-    const V z = y2 * y2;
-    const V spy = (madd(vset(kBS2), z, vset(kBS1)) * z) * y2;
-    const V cp = madd(madd(vset(kBC3), z, vset(kBC2)), z, vset(kBC1)) * z;
-    const V s1 = ch + pn * y2;
-    const V h = s1 + ln * y2;
-    const V err1 = pn * y2 + (ch - s1);
-    const V err2 = ln * y2 + (s1 - h);
-    return h + ((((err1 + err2) + (ln + pn) * spy) + ch * cp) + (cl + w * ((ln + pn) - ch * y2)));
 }
 
 // Window reduction of every lane (|x| for the sine, signed x for the cosine).
@@ -110,48 +98,32 @@ inline void windowLanes(V x, V& r, V& rlo, int* j) {
     rlo = vloadu(ll);
 }
 
-// sin|x| by the pi/256 table, reduced by the shifter (kWindow false) or the window.
-template <bool kWindow>
-inline V sinTable256(V ax) {
+// sin|x| (kCosine false, x = |x|) or cos x by the pi/256 table, reduced by the shifter (kWindow
+// false) or the window.
+template <bool kCosine, bool kWindow>
+inline V table256(V x) {
     V r, rlo;
     int j[kLanes];
     if (kWindow) {
-        windowLanes<false>(ax, r, rlo, j);
+        windowLanes<kCosine>(x, r, rlo, j);
     } else {
-        const V s = ax * vset(kK256) + vset(kShifter);
+        const V s = x * vset(kK256) + vset(kShifter);
         const V k = s - vset(kShifter);
         vrowIndex(s, 511, j);
-        const V r1 = ax - k * vset(kP256a);
+        const V r1 = x - k * vset(kP256a);
         r = r1 - k * vset(kP256b);
         rlo = ((r1 - r) - k * vset(kP256b)) - k * vset(kP256c);
     }
-    return sinFromTable256(r, rlo, j);
-}
-
-// cos x by the pi/256 table.
-template <bool kWindow>
-inline V cosTable256(V x) {
-    V y2, w;
-    int j[kLanes];
-    if (kWindow) {
-        windowLanes<true>(x, y2, w, j);
-    } else {
-        const V t = x * vset(kK256) + vset(kShifter);
-        const V n = t - vset(kShifter);
-        vrowIndex(t, 511, j);
-        const V y1 = x - n * vset(kP256a);
-        y2 = y1 - n * vset(kP256b);
-        const V e = (y1 - y2) - n * vset(kP256b);
-        w = e - n * vset(kP256c);
-    }
-    return cosFromTable256(y2, w, j);
+    return fromTable256(kCosine ? dspCosTablePi256 : dspSinTablePi256, r, rlo, j);
 }
 
 // ---------------------------------------------------------------------------------------------
 // Table with step pi/64 (high accuracy; |x| < 90112).
 
-// sin(p_j + r + t) from the columns of row j of dspSinTablePi64.
-inline __attribute__((always_inline)) V sinFromColumns64(V r, V t, V r0, V rs, V rt, V rc) {
+// f(p_j + r + t) from the columns of row j of dspSinTablePi64 (f the sine) or dspCosTablePi64
+// (the cosine), as f(p) cos r + f'(p) sin r. The rows of both tables hold f'(p) - c, f(p), f's
+// tail and c, so one reconstruction serves both.
+inline __attribute__((always_inline)) V fromColumns64(V r, V t, V r0, V rs, V rt, V rc) {
     const V z = r * r;
     const V sp = (madd(madd(vset(kTS3), z, vset(kTS2)), z, vset(kTS1)) * z) * r;
     const V cp = madd(madd(vset(kTC3), z, vset(kTC2)), z, vset(kTC1)) * z;
@@ -164,44 +136,19 @@ inline __attribute__((always_inline)) V sinFromColumns64(V r, V t, V r0, V rs, V
     return g + ((((w1 + (v + rt)) + w2) + sp * cosp) + cp * rs);
 }
 
-// cos(p_j + y2 + w) from the columns of row j of dspCosTablePi64.
-inline __attribute__((always_inline)) V cosFromColumns64(V y2, V w, V ln, V ch, V cl, V pn) {
-    const V wt = cl + w * ((ln + pn) - ch * y2);
-    const V z = y2 * y2;
-    const V spy = (madd(madd(vset(kTS3), z, vset(kTS2)), z, vset(kTS1)) * z) * y2;
-    const V cp = madd(madd(vset(kTC3), z, vset(kTC2)), z, vset(kTC1)) * z;
-    const V s1 = ch + pn * y2;
-    const V h = ln * y2 + s1;
-    const V err1 = (ch - s1) + pn * y2;
-    const V err2 = (s1 - h) + ln * y2;
-    return ((((err1 + wt) + err2) + (ln + pn) * spy) + ch * cp) + h;
-}
-
-inline V sinTable64(V ax) {
-    const V s = ax * vset(kK64) + vset(kShifter);
+// sin|x| (kCosine false, x = |x|) or cos x by the pi/64 table.
+template <bool kCosine>
+inline V table64(V x) {
+    const double(*table)[4] = kCosine ? dspCosTablePi64 : dspSinTablePi64;
+    const V s = x * vset(kK64) + vset(kShifter);
     const V k = s - vset(kShifter);
     int j[kLanes];
     vrowIndex(s, 127, j);
-    const V r1 = ax - k * vset(kP64a);
+    const V r1 = x - k * vset(kP64a);
     const V r = r1 - k * vset(kP64b);
     const V t = ((r1 - r) - k * vset(kP64b)) - k * vset(kP64c);
-    return sinFromColumns64(
-        r, t, vgatherColumn(dspSinTablePi64, j, 0), vgatherColumn(dspSinTablePi64, j, 1),
-        vgatherColumn(dspSinTablePi64, j, 2), vgatherColumn(dspSinTablePi64, j, 3));
-}
-
-inline V cosTable64(V x) {
-    const V t = x * vset(kK64) + vset(kShifter);
-    const V n = t - vset(kShifter);
-    int j[kLanes];
-    vrowIndex(t, 127, j);
-    const V y1 = x - n * vset(kP64a);
-    const V y2 = y1 - n * vset(kP64b);
-    const V e = (y1 - y2) - n * vset(kP64b);
-    const V w = e - n * vset(kP64c);
-    return cosFromColumns64(
-        y2, w, vgatherColumn(dspCosTablePi64, j, 0), vgatherColumn(dspCosTablePi64, j, 1),
-        vgatherColumn(dspCosTablePi64, j, 2), vgatherColumn(dspCosTablePi64, j, 3));
+    return fromColumns64(r, t, vgatherColumn(table, j, 0), vgatherColumn(table, j, 1),
+                         vgatherColumn(table, j, 2), vgatherColumn(table, j, 3));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -300,10 +247,10 @@ void groupTable256(TrigCall& c, int base, int count, const char* name) {
         const V x = g.in(v);
         V res;
         if (kCosine) {
-            res = outside ? cosTable256<true>(x) : cosTable256<false>(x);
+            res = outside ? table256<true, true>(x) : table256<true, false>(x);
         } else {
             const V ax = vabs(x);
-            res = vxor(outside ? sinTable256<true>(ax) : sinTable256<false>(ax), vsign(x));
+            res = vxor(outside ? table256<false, true>(ax) : table256<false, false>(ax), vsign(x));
         }
         g.out(v, res);
     }
@@ -325,7 +272,7 @@ void groupTable64(TrigCall& c, int base, int count, const char* name) {
     for (int v = 0; v < g.kVecs; ++v) {
         const V x = g.in(v);
         outside |= vmovemask(vlt(vabs(x), vset(kBoundE))) ^ ((1 << kLanes) - 1);
-        g.out(v, kCosine ? cosTable64(x) : vxor(sinTable64(vabs(x)), vsign(x)));
+        g.out(v, kCosine ? table64<true>(x) : vxor(table64<false>(vabs(x)), vsign(x)));
     }
     if (!outside) {
         g.store(c.dst + base, count);
@@ -391,7 +338,7 @@ void groupStandard(TrigCall& c, int base, int count, const char* name) {
         for (int v = 0; v < g.kVecs; ++v)
             outside |= outsideMask(vabs(g.in(v)) + vset(kPiOver2), kTwo23);
         for (int v = 0; v < g.kVecs; ++v) {
-            g.out(v, outside ? cosTable256<true>(g.in(v)) : cosShiftedSine<true>(g.in(v)));
+            g.out(v, outside ? table256<true, true>(g.in(v)) : cosShiftedSine<true>(g.in(v)));
         }
     } else {
         for (int v = 0; v < g.kVecs; ++v) {
@@ -399,7 +346,7 @@ void groupStandard(TrigCall& c, int base, int count, const char* name) {
             V res = sinMultiplesOfPi<true>(ax);
             const V beyond = vle(ax, vset(kTwo24));
             if (vmovemask(beyond) != (1 << kLanes) - 1)
-                res = vselect(beyond, sinTable256<true>(ax), res);
+                res = vselect(beyond, table256<false, true>(ax), res);
             g.out(v, vxor(res, vsign(x)));
         }
     }

@@ -126,7 +126,7 @@ DSP_TRIG_INLINE V sinFromRows64(const Reduced& d, const Columns& q) {
     lo = vfma(sp, cosp, lo + w2);
     return g + vfma(cp, rs, lo);
 #else
-    return sinFromColumns64(d.r, d.t, q.c0, q.c1, q.c2, q.c3);
+    return fromColumns64(d.r, d.t, q.c0, q.c1, q.c2, q.c3);
 #endif
 }
 
@@ -147,7 +147,7 @@ DSP_TRIG_INLINE V cosFromRows64(const Reduced& d, const Columns& q) {
     lo = vfma(msin, spy, lo + err2);
     return h + vfma(ch, cp, lo);
 #else
-    return cosFromColumns64(d.r, d.t, q.c0, q.c1, q.c2, q.c3);
+    return fromColumns64(d.r, d.t, q.c0, q.c1, q.c2, q.c3);
 #endif
 }
 
@@ -200,9 +200,9 @@ struct StandardMethod {
     static double slow(double x) {
         double out[kLanes];
         if (kCosine) {
-            vlanes(cosTable256<true>(vset(x)), out);
+            vlanes(table256<true, true>(vset(x)), out);
         } else {
-            vlanes(vxor(sinTable256<true>(vset(dabs(x))), vsign(vset(x))), out);
+            vlanes(vxor(table256<false, true>(vset(dabs(x))), vsign(vset(x))), out);
         }
         return out[0];
     }
