@@ -106,12 +106,12 @@ DSP_TRIG_INLINE Columns fetchRows(const double (*table)[4], V s) {
             {_mm256_permute2f128_pd(ab1, cd1, 0x31)}};
 }
 
-// sin(p_j + r + t) and cos(p_j + r + t) from the columns of row j of dspSinTablePi64 and
-// dspCosTablePi64.
-DSP_TRIG_INLINE V sinFromRows64(const Reduced& d, const Columns& q) {
+// f(p_j + r + t) from the columns of row j of dspSinTablePi64 (f the sine) or dspCosTablePi64
+// (the cosine); one reconstruction serves both, as fromColumns64 does.
+DSP_TRIG_INLINE V fromRows64(const Reduced& d, const Columns& q) {
 #if DSP_SLOT == 5
-    // sin p + cos p * r in two fused steps (rc * r is exact), each with its rounding error;
-    // the term t * sin p * r is below 2^-62 and vanishes where the result is small (j = 0, 64).
+    // f(p) + f'(p) * r in two fused steps (rc * r is exact), each with its rounding error; the
+    // term t * f(p) * r is below 2^-62 and vanishes where the result is small (f(p) = 0).
     const V r = d.r, t = d.t;
     const V r0 = q.c0, rs = q.c1, rt = q.c2, rc = q.c3;
     const V z = r * r;
@@ -125,27 +125,6 @@ DSP_TRIG_INLINE V sinFromRows64(const Reduced& d, const Columns& q) {
     V lo = vfma(t, cosp, rt) + w1;
     lo = vfma(sp, cosp, lo + w2);
     return g + vfma(cp, rs, lo);
-#else
-    return fromColumns64(d.r, d.t, q.c0, q.c1, q.c2, q.c3);
-#endif
-}
-
-DSP_TRIG_INLINE V cosFromRows64(const Reduced& d, const Columns& q) {
-#if DSP_SLOT == 5
-    // As for the sine; the dropped term w * cos p * y2 vanishes where the result is small.
-    const V y2 = d.r, w = d.t;
-    const V ln = q.c0, ch = q.c1, cl = q.c2, pn = q.c3;
-    const V z = y2 * y2;
-    const V spy = (madd(madd(vset(kTS3), z, vset(kTS2)), z, vset(kTS1)) * z) * y2;
-    const V cp = madd(madd(vset(kTC3), z, vset(kTC2)), z, vset(kTC1)) * z;
-    const V s1 = vfma(pn, y2, ch);
-    const V err1 = vfma(pn, y2, ch - s1);
-    const V h = vfma(ln, y2, s1);
-    const V err2 = vfma(ln, y2, s1 - h);
-    const V msin = ln + pn;
-    V lo = vfma(w, msin, cl) + err1;
-    lo = vfma(msin, spy, lo + err2);
-    return h + vfma(ch, cp, lo);
 #else
     return fromColumns64(d.r, d.t, q.c0, q.c1, q.c2, q.c3);
 #endif
@@ -170,8 +149,7 @@ struct HighMethod {
             q[v] = fetchRows(kCosine ? dspCosTablePi64 : dspSinTablePi64, d[v].s);
 #pragma GCC unroll 4
         for (int v = 0; v < kFlight; ++v) {
-            y[v] =
-                kCosine ? cosFromRows64(d[v], q[v]) : vxor(sinFromRows64(d[v], q[v]), vsign(x[v]));
+            y[v] = kCosine ? fromRows64(d[v], q[v]) : vxor(fromRows64(d[v], q[v]), vsign(x[v]));
         }
     }
     static double slow(double x) {
