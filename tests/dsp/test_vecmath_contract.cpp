@@ -111,15 +111,15 @@ TEST(VecMathContract, SizeIsTestedBeforePointersAndNothingIsTouched) {
         if (!dspSlotSupported(k.cpuSlot)) continue;
         SCOPED_TRACE(k.label);
         double dst[2] = {-7.0, -7.0};
-        writeMxcsr(mxcsr);
-        writeX87Cw(cw);
+        fpLoadMxcsr(mxcsr);
+        fpX87LoadControlWord(cw);
         const DspStatus s1 = k.fn(nullptr, nullptr, 0);
         const DspStatus s2 = k.fn(nullptr, nullptr, -5);
         const DspStatus s3 = k.fn(src, dst, 0);
         const DspStatus s4 = k.fn(src, nullptr, 1);
         const DspStatus s5 = k.fn(nullptr, dst, 1);
-        const uint32_t mxcsrAfter = readMxcsr();
-        const uint16_t cwAfter = readX87Cw();
+        const uint32_t mxcsrAfter = fpMxcsr();
+        const uint16_t cwAfter = fpX87ControlWord();
         EXPECT_EQ(s1, dspErrSize);
         EXPECT_EQ(s2, dspErrSize);
         EXPECT_EQ(s3, dspErrSize);
@@ -145,9 +145,9 @@ TEST(VecMathContract, MaskedCallerGetsExceptionFlagsClearedPrecisionKept) {
         const std::vector<double> src = ordinaryInputs(k.function, 21);
         std::vector<double> dst(21);
         const uint32_t before = kAllMasks | kFlagOverflow | kFlagPrecision;
-        writeMxcsr(before);
+        fpLoadMxcsr(before);
         ASSERT_EQ(k.fn(src.data(), dst.data(), 21), dspOk);
-        const uint32_t after = readMxcsr();
+        const uint32_t after = fpMxcsr();
         if (k.sse) {
             EXPECT_EQ(after, kAllMasks | kFlagPrecision);
         } else {
@@ -177,10 +177,10 @@ TEST(VecMathContract, UnmaskedCallerGetsItsExactMxcsrBack) {
         src[10] = 4.9e-324;
         std::vector<double> dst(13);
         for (uint32_t state : states) {
-            writeMxcsr(state);
+            fpLoadMxcsr(state);
             k.fn(src.data(), dst.data(), 13);
-            const uint32_t after = readMxcsr();
-            writeMxcsr(kAllMasks);  // the test's own arithmetic must not trap
+            const uint32_t after = fpMxcsr();
+            fpLoadMxcsr(kAllMasks);  // the test's own arithmetic must not trap
             EXPECT_EQ(after, state);
         }
     }
@@ -196,9 +196,9 @@ TEST(VecMathContract, X87ControlWordOfTheCallerIsRestored) {
         std::vector<double> dst(9);
         for (uint16_t cw :
              {uint16_t(0x027F), uint16_t(0x037F), uint16_t(0x0E72), uint16_t(0x1A7F)}) {
-            writeX87Cw(cw);
+            fpX87LoadControlWord(cw);
             k.fn(src.data(), dst.data(), 9);
-            EXPECT_EQ(readX87Cw(), cw);
+            EXPECT_EQ(fpX87ControlWord(), cw);
             EXPECT_EQ(readX87Sw() & 0x3F, 0);
         }
     }
@@ -214,11 +214,11 @@ TEST(VecMathContract, X87KernelsIgnoreTheCallersPrecision) {
         SCOPED_TRACE(k.label);
         const int n = outCount(k.function, src.size());
         std::vector<double> a(n), b(n);
-        writeX87Cw(0x037F);
+        fpX87LoadControlWord(0x037F);
         k.fn(src.data(), a.data(), n);
-        writeX87Cw(0x007F);
+        fpX87LoadControlWord(0x007F);
         k.fn(src.data(), b.data(), n);
-        writeX87Cw(0x037F);
+        fpX87LoadControlWord(0x037F);
         for (int i = 0; i < n; ++i) ASSERT_EQ(bitsOf(a[i]), bitsOf(b[i])) << i;
     }
 }

@@ -1,8 +1,10 @@
 // Shared by the vector-math tests: the list of every kernel with what the tests expect of it,
-// quad-precision references, ulp distances and a recording error hook.
+// quad-precision references, ulp distances, a recording error hook and the floating-point state
+// (read and set through the kernels' own helpers of dsp/vecmath/fpenv.h).
 #pragma once
 
 #include "dsp/bits.h"
+#include "dsp/vecmath/fpenv.h"
 #include "dsp/vecmath/vecmath.h"
 #include "tests/dsp/slots.h"
 
@@ -219,22 +221,6 @@ struct HookRecorder {
     ~HookRecorder() { dspTestSetVecMathHook(nullptr); }
 };
 
-inline uint32_t readMxcsr() {
-    uint32_t v;
-    __asm__ __volatile__("stmxcsr %0" : "=m"(v) : : "memory");
-    return v;
-}
-inline void writeMxcsr(uint32_t v) {
-    __asm__ __volatile__("ldmxcsr %0" : : "m"(v) : "memory");
-}
-inline uint16_t readX87Cw() {
-    uint16_t v;
-    __asm__ __volatile__("fnstcw %0" : "=m"(v) : : "memory");
-    return v;
-}
-inline void writeX87Cw(uint16_t v) {
-    __asm__ __volatile__("fldcw %0" : : "m"(v) : "memory");
-}
 inline uint16_t readX87Sw() {
     uint16_t v;
     __asm__ __volatile__("fnstsw %0" : "=m"(v) : : "memory");
@@ -243,11 +229,11 @@ inline uint16_t readX87Sw() {
 
 // Runs fn with the given MXCSR and x87 control word and gives the test's own state back.
 struct FpStateGuard {
-    uint32_t mxcsr = readMxcsr();
-    uint16_t cw = readX87Cw();
+    uint32_t mxcsr = fpMxcsr();
+    uint16_t cw = fpX87ControlWord();
     ~FpStateGuard() {
-        writeMxcsr(mxcsr);
-        writeX87Cw(cw);
+        fpLoadMxcsr(mxcsr);
+        fpX87LoadControlWord(cw);
         __asm__ __volatile__("fnclex");
     }
 };
