@@ -112,8 +112,7 @@ void printWorst(const char* what, const char* label, const Worst& w) {
 void checkTrigKernels(Fn f) {
     const std::vector<double>& args = trigArguments();
     std::vector<__float128> exact(args.size());
-    for (size_t i = 0; i < args.size(); ++i)
-        exact[i] = f == Fn::Sine ? exactSin(args[i]) : exactCos(args[i]);
+    for (size_t i = 0; i < args.size(); ++i) exact[i] = exactOf(f, args[i]);
     std::vector<double> got(args.size());
     for (const KernelInfo& k : kernelsOf(f)) {
         SCOPED_TRACE(k.label);
@@ -155,8 +154,7 @@ void checkNearZeros(Fn f) {
         Worst w;
         for (size_t i = 0; i < args.size(); ++i) {
             if (std::fabs(args[i]) > k.fastRange) continue;
-            const __float128 e = f == Fn::Sine ? exactSin(args[i]) : exactCos(args[i]);
-            const double err = ulpError(got[i], e);
+            const double err = ulpError(got[i], exactOf(f, args[i]));
             if (err > w.err) w = {err, args[i]};
         }
         printWorst(f == Fn::Sine ? "sine~0" : "cosine~0", k.label, w);

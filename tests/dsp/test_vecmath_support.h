@@ -158,12 +158,32 @@ inline __float128 exactHypot(double re, double im) {
     return sqrtq(a * a + b * b);
 }
 
-// A sine or cosine result against its exact value, within the kernel's bound.
-inline void expectWithinBound(const KernelInfo& k, double got, __float128 exact, double x) {
+// The exact sine or cosine of x.
+inline __float128 exactOf(Fn f, double x) {
+    return f == Fn::Sine ? exactSin(x) : exactCos(x);
+}
+
+// A sine or cosine kernel's result for x against the exact value, within the kernel's bound.
+inline void expectWithinBound(const KernelInfo& k, double got, double x) {
+    const __float128 exact = exactOf(k.function, x);
     if (k.bound == Bound::Abs1e8) {
         EXPECT_LE(static_cast<double>(fabsq(got - exact)), 1e-8) << x;
     } else {
         EXPECT_LE(ulpError(got, exact), k.bound == Bound::Ulp1 ? 1.0 : 4.0) << x;
+    }
+}
+
+// The high-accuracy kernel of slot 2 hands src[0], src[1] and src[3] (at or above 90112) to the
+// large-argument routine of f through its element routine: that routine's bits, within 1 ulp.
+inline void expectSlot2LargeArguments(Fn f, const double (&src)[4]) {
+    if (!dspSlotSupported(2)) return;
+    const bool sine = f == Fn::Sine;
+    double dst[4];
+    ASSERT_EQ((sine ? dspVecSin64fKernel_s2a1 : dspVecCos64fKernel_s2a1)(src, dst, 4), dspOk);
+    for (int i : {0, 1, 3}) {
+        const double routine = sine ? dspSinLargeArg(src[i]) : dspCosLargeArg(src[i]);
+        EXPECT_EQ(bitsOf(dst[i]), bitsOf(routine)) << src[i];
+        EXPECT_LE(ulpError(dst[i], exactOf(f, src[i])), 1.0) << src[i];
     }
 }
 
