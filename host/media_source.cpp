@@ -18,6 +18,13 @@ HRESULT NoInterface(IUnknown** out, HRESULT hr) {
     return hr;
 }
 
+// Answers a constant through a LONG out-parameter.
+HRESULT GiveLong(LONG* out, LONG value) {
+    if (!out) return E_POINTER;
+    *out = value;
+    return S_OK;
+}
+
 // ---- numbers in VARIANTs: what a property setter accepts ----
 
 bool VariantNumber(const VARIANT& v, double* out) {
@@ -125,27 +132,21 @@ STDMETHODIMP CMediaSource::SendCommandEx(ULONGLONG, IUnknown*, IUnknown** pOutIn
 }
 
 STDMETHODIMP CMediaSource::get_videoTracksCount(LONG* pVal) {
-    if (!pVal) return E_POINTER;
-    *pVal = 0;
-    return S_OK;
+    return GiveLong(pVal, 0);
 }
 STDMETHODIMP CMediaSource::put_videoTracksCount(LONG) {
     return E_NOTIMPL;
 }
 
 STDMETHODIMP CMediaSource::get_audioTracksCount(LONG* pVal) {
-    if (!pVal) return E_POINTER;
-    *pVal = 1;
-    return S_OK;
+    return GiveLong(pVal, 1);
 }
 STDMETHODIMP CMediaSource::put_audioTracksCount(LONG) {
     return E_NOTIMPL;
 }
 
 STDMETHODIMP CMediaSource::get_dataTracksCount(LONG* pVal) {
-    if (!pVal) return E_POINTER;
-    *pVal = 0;
-    return S_OK;
+    return GiveLong(pVal, 0);
 }
 STDMETHODIMP CMediaSource::put_dataTracksCount(LONG) {
     return E_NOTIMPL;
@@ -153,27 +154,21 @@ STDMETHODIMP CMediaSource::put_dataTracksCount(LONG) {
 
 // No video or data track: the current track is -1, and -1 is the only one that can be chosen.
 STDMETHODIMP CMediaSource::get_videoTrack(LONG* pVal) {
-    if (!pVal) return E_POINTER;
-    *pVal = -1;
-    return S_OK;
+    return GiveLong(pVal, -1);
 }
 STDMETHODIMP CMediaSource::put_videoTrack(LONG newVal) {
     return newVal == -1 ? S_OK : E_INVALIDARG;
 }
 
 STDMETHODIMP CMediaSource::get_audioTrack(LONG* pVal) {
-    if (!pVal) return E_POINTER;
-    *pVal = 0;
-    return S_OK;
+    return GiveLong(pVal, 0);
 }
 STDMETHODIMP CMediaSource::put_audioTrack(LONG newVal) {
     return newVal == 0 ? S_OK : E_INVALIDARG;
 }
 
 STDMETHODIMP CMediaSource::get_dataTrack(LONG* pVal) {
-    if (!pVal) return E_POINTER;
-    *pVal = -1;
-    return S_OK;
+    return GiveLong(pVal, -1);
 }
 STDMETHODIMP CMediaSource::put_dataTrack(LONG newVal) {
     return newVal == -1 ? S_OK : E_INVALIDARG;

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace corvane::host {
@@ -190,11 +191,21 @@ TEST_F(WavSource, AnswersOnlyAudioAndOnlyItsOwnFormat) {
     EXPECT_EQ(E_NOTIMPL, src_->ReadVideo(-1, 0, &out));
     EXPECT_FALSE(out);
     EXPECT_EQ(E_NOTIMPL, src_->SeekVideo(-1, 0, 0.0));
-    LONG n = -5;
-    src_->get_videoTracksCount(&n);
-    EXPECT_EQ(0, n);
-    src_->get_audioTracksCount(&n);
-    EXPECT_EQ(1, n);
+    // One audio track, chosen; no video or data track (-1 stands for none).
+    using Getter = HRESULT (*)(IMediaSource*, LONG*);
+    const std::pair<Getter, LONG> getters[] = {
+        {[](IMediaSource* s, LONG* p) { return s->get_videoTracksCount(p); }, 0},
+        {[](IMediaSource* s, LONG* p) { return s->get_audioTracksCount(p); }, 1},
+        {[](IMediaSource* s, LONG* p) { return s->get_dataTracksCount(p); }, 0},
+        {[](IMediaSource* s, LONG* p) { return s->get_videoTrack(p); }, -1},
+        {[](IMediaSource* s, LONG* p) { return s->get_audioTrack(p); }, 0},
+        {[](IMediaSource* s, LONG* p) { return s->get_dataTrack(p); }, -1}};
+    for (const auto& [get, want] : getters) {
+        LONG n = -5;
+        EXPECT_EQ(S_OK, get(src_.Get(), &n));
+        EXPECT_EQ(want, n);
+        EXPECT_EQ(E_POINTER, get(src_.Get(), nullptr));
+    }
     EXPECT_EQ(S_OK, src_->put_audioTrack(0));
     EXPECT_EQ(E_INVALIDARG, src_->put_audioTrack(1));
 
