@@ -198,9 +198,6 @@ DSP_FFT_INLINE Vp mulSubAdd(Vp a, Vp b, Vp c) {
     return _mm256_addsub_pd(_mm256_mul_pd(a, b), c);
 #endif
 }
-DSP_FFT_INLINE Vp turnHalves(Vp x) {
-    return _mm256_permute2f128_pd(x, x, 0x01);
-}
 
 // Elements a (k, k + 1) and their mirrors b (h - k, h - k - 1) with the table's (c, s) (one
 // level) or the twiddle w (two levels) of each, into x (at k) and y (at the mirrors).
@@ -229,13 +226,25 @@ DSP_FFT_INLINE void recombinePair(Vp a, Vp b, Vp t, Vp& x, Vp& y) {
     }
 }
 
-template <bool TwoLevel>
-void recombineForwardAvx(double* data, int64_t h, const double* table) {
-    const double midRe = data[h], midIm = data[h + 1];
+// The mirrors (h - k, h - k - 1) at p = h - k - 1 as one vector in that order, and back.
+DSP_FFT_INLINE Vp loadMirror(const double* p) {
+    const Vp x = _mm256_loadu_pd(p);
+    return _mm256_permute2f128_pd(x, x, 0x01);
+}
+DSP_FFT_INLINE void storeMirror(double* p, Vp y) {
+    _mm256_storeu_pd(p, _mm256_permute2f128_pd(y, y, 0x01));
+}
+
+// The walk of both directions: four elements from each end per step, src to dst (the same array
+// in the forward), each pair of elements with the table's (c, s) or (p, q) (one level) or its
+// two-level twiddle (slot 5: Pc Fc - round(Ps Fs), Pc Fs + round(Ps Fc)), through
+// op(a, b, t, x, y). Every step reads its inputs before it writes.
+template <bool TwoLevel, class Op>
+DSP_FFT_INLINE void walkMirrored(const double* src, double* dst, int64_t h, const double* table,
+                                 Op op) {
     for (int64_t m = 1; m < h / 2; m += 4) {
-        const Vp a0 = _mm256_loadu_pd(data + 2 * m), a1 = _mm256_loadu_pd(data + 2 * m + 4);
-        const Vp b0 = turnHalves(_mm256_loadu_pd(data + 2 * (h - m - 1)));
-        const Vp b1 = turnHalves(_mm256_loadu_pd(data + 2 * (h - m - 3)));
+        const Vp a0 = _mm256_loadu_pd(src + 2 * m), a1 = _mm256_loadu_pd(src + 2 * m + 4);
+        const Vp b0 = loadMirror(src + 2 * (h - m - 1)), b1 = loadMirror(src + 2 * (h - m - 3));
         Vp t0, t1;
         if constexpr (!TwoLevel) {
             t0 = groupAsPairs(table + 2 * (m - 1));
@@ -249,13 +258,19 @@ void recombineForwardAvx(double* data, int64_t h, const double* table) {
             t1 = mulSubAdd(pc, f1, _mm256_mul_pd(ps, _mm256_permute_pd(f1, 0x5)));
         }
         Vp x0, y0, x1, y1;
-        recombinePair<TwoLevel>(a0, b0, t0, x0, y0);
-        recombinePair<TwoLevel>(a1, b1, t1, x1, y1);
-        _mm256_storeu_pd(data + 2 * m, x0);
-        _mm256_storeu_pd(data + 2 * m + 4, x1);
-        _mm256_storeu_pd(data + 2 * (h - m - 1), turnHalves(y0));
-        _mm256_storeu_pd(data + 2 * (h - m - 3), turnHalves(y1));
+        op(a0, b0, t0, x0, y0);
+        op(a1, b1, t1, x1, y1);
+        _mm256_storeu_pd(dst + 2 * m, x0);
+        _mm256_storeu_pd(dst + 2 * m + 4, x1);
+        storeMirror(dst + 2 * (h - m - 1), y0);
+        storeMirror(dst + 2 * (h - m - 3), y1);
     }
+}
+
+template <bool TwoLevel>
+void recombineForwardAvx(double* data, int64_t h, const double* table) {
+    const double midRe = data[h], midIm = data[h + 1];
+    walkMirrored<TwoLevel>(data, data, h, table, recombinePair<TwoLevel>);
     data[h] = midRe;
     data[h + 1] = -midIm;
 }
@@ -264,43 +279,21 @@ void recombineForwardAvx(double* data, int64_t h, const double* table) {
 // inverse formulas above: (t1, t2) = (q D - p S, p D + q S) as one product pair per element
 // (slot 5: fma(q, D, -round(p S)), fma(p, D, round(q S))), then Y[m] = (E + t1, F + t2) and
 // Y[h-m] = (E - t1, t2 - F) with E = a.re + b.re, F = a.im - b.im: the bits of the group walk.
+DSP_FFT_INLINE void preprocessPair(Vp a, Vp b, Vp t, Vp& x, Vp& y) {
+    const Vp negIm = _mm256_setr_pd(0.0, -0.0, 0.0, -0.0);
+    const Vp negRe = _mm256_setr_pd(-0.0, 0.0, -0.0, 0.0);
+    const Vp sum = _mm256_add_pd(a, b), diff = _mm256_sub_pd(a, b);
+    const Vp ef = _mm256_blend_pd(sum, diff, 0xA);  // (E, F)
+    const Vp dd = _mm256_permute_pd(diff, 0x0), ss = _mm256_permute_pd(sum, 0xF);
+    const Vp tt = mulSubAdd(dd, _mm256_permute_pd(t, 0x5), _mm256_mul_pd(ss, t));
+    x = _mm256_add_pd(ef, tt);
+    y = _mm256_add_pd(_mm256_xor_pd(ef, negIm), _mm256_xor_pd(tt, negRe));
+}
+
 template <bool TwoLevel>
 void preprocessInverseAvx(const double* src, double* dst, int64_t h, const double* table) {
     const double midRe = src[h], midIm = src[h + 1];
-    const Vp negIm = _mm256_setr_pd(0.0, -0.0, 0.0, -0.0);
-    const Vp negRe = _mm256_setr_pd(-0.0, 0.0, -0.0, 0.0);
-    auto one = [&](Vp a, Vp b, Vp t, Vp& x, Vp& y) {
-        const Vp sum = _mm256_add_pd(a, b), diff = _mm256_sub_pd(a, b);
-        const Vp ef = _mm256_blend_pd(sum, diff, 0xA);  // (E, F)
-        const Vp dd = _mm256_permute_pd(diff, 0x0), ss = _mm256_permute_pd(sum, 0xF);
-        const Vp tt = mulSubAdd(dd, _mm256_permute_pd(t, 0x5), _mm256_mul_pd(ss, t));
-        x = _mm256_add_pd(ef, tt);
-        y = _mm256_add_pd(_mm256_xor_pd(ef, negIm), _mm256_xor_pd(tt, negRe));
-    };
-    for (int64_t m = 1; m < h / 2; m += 4) {
-        const Vp a0 = _mm256_loadu_pd(src + 2 * m), a1 = _mm256_loadu_pd(src + 2 * m + 4);
-        const Vp b0 = turnHalves(_mm256_loadu_pd(src + 2 * (h - m - 1)));
-        const Vp b1 = turnHalves(_mm256_loadu_pd(src + 2 * (h - m - 3)));
-        Vp t0, t1;
-        if constexpr (!TwoLevel) {
-            t0 = groupAsPairs(table + 2 * (m - 1));
-            t1 = groupAsPairs(table + 2 * (m + 1));
-        } else {
-            const int64_t q = (m - 1) >> 9, f = m - 512 * q;
-            const Vp pc = _mm256_set1_pd(table[1024 + 2 * q]);
-            const Vp ps = _mm256_set1_pd(table[1025 + 2 * q]);
-            const Vp f0 = groupAsPairs(table + 2 * (f - 1)), f1 = groupAsPairs(table + 2 * (f + 1));
-            t0 = mulSubAdd(pc, f0, _mm256_mul_pd(ps, _mm256_permute_pd(f0, 0x5)));
-            t1 = mulSubAdd(pc, f1, _mm256_mul_pd(ps, _mm256_permute_pd(f1, 0x5)));
-        }
-        Vp x0, y0, x1, y1;
-        one(a0, b0, t0, x0, y0);
-        one(a1, b1, t1, x1, y1);
-        _mm256_storeu_pd(dst + 2 * m, x0);
-        _mm256_storeu_pd(dst + 2 * m + 4, x1);
-        _mm256_storeu_pd(dst + 2 * (h - m - 1), turnHalves(y0));
-        _mm256_storeu_pd(dst + 2 * (h - m - 3), turnHalves(y1));
-    }
+    walkMirrored<TwoLevel>(src, dst, h, table, preprocessPair);
     dst[h] = 2.0 * midRe;
     dst[h + 1] = -2.0 * midIm;
 }
