@@ -206,78 +206,50 @@ void midOrder(const double* src, double* dst, int64_t n, const double* twiddles,
 
 }  // namespace
 
+// The entries of one direction: the driver, the radix-4 passes of step 4, 8 and any, the block
+// procedure, and slot 4's gathering radix-8 first pass or slot 5's interleaving last pass.
+#define DSP_FFT_MIDORDER_ENTRIES(D, driverName, step4Name, step8Name, passName, blockName,         \
+                                 gatherName, lastName)                                             \
+    void DSP_CALL DSP_SLOT_NAME(driverName)(const double* src, double* dst, int n,                 \
+                                            const double* twiddles, const int32_t* table,          \
+                                            BYTE* work) {                                          \
+        midOrder<SlotArith, D>(src, dst, n, twiddles, table, work);                                \
+    }                                                                                              \
+    void DSP_CALL DSP_SLOT_NAME(step4Name)(double* data, const double* set, int len) {             \
+        if (len >= 16) radix4Stage<SlotArith, D>(data, set, 4, len / 16);                          \
+    }                                                                                              \
+    void DSP_CALL DSP_SLOT_NAME(step8Name)(double* data, const double* set, int len) {             \
+        if (len >= 32) radix4Stage<SlotArith, D>(data, set, 8, len / 32);                          \
+    }                                                                                              \
+    void DSP_CALL DSP_SLOT_NAME(passName)(double* data, const double* set, int step, int count) {  \
+        if (count >= 1) radix4Stage<SlotArith, D>(data, set, step, count);                         \
+    }                                                                                              \
+    const double* DSP_CALL DSP_SLOT_NAME(blockName)(double* block, int len, const double* table) { \
+        return blockStages<SlotArith, D>(block, len, table);                                       \
+    }                                                                                              \
+    DSP_FFT_MIDORDER_EDGE(D, gatherName, lastName)
+
+#if DSP_SLOT == 4
+#define DSP_FFT_MIDORDER_EDGE(D, gatherName, lastName)                                            \
+    void DSP_CALL gatherName##_s4(const double* src, double* work, const int32_t* table, int n) { \
+        firstPassRadix8<Rounded, D, true>(src, work, table, n);                                   \
+    }
+#else
+#define DSP_FFT_MIDORDER_EDGE(D, gatherName, lastName)                                          \
+    void DSP_CALL lastName##_s5(const double* work, double* dst, const double* set, int step) { \
+        lastPass<Fused, D, false>(work, dst, set, step);                                        \
+    }
+#endif
+
 extern "C" {
 
-void DSP_CALL DSP_SLOT_NAME(dspFftMidOrderFwd)(const double* src, double* dst, int n,
-                                               const double* twiddles, const int32_t* table,
-                                               BYTE* work) {
-    midOrder<SlotArith, Dir::Fwd>(src, dst, n, twiddles, table, work);
-}
-
-void DSP_CALL DSP_SLOT_NAME(dspFftRadix4PassStep4)(double* data, const double* set, int len) {
-    if (len >= 16) radix4Stage<SlotArith, Dir::Fwd>(data, set, 4, len / 16);
-}
-
-void DSP_CALL DSP_SLOT_NAME(dspFftRadix4PassStep8)(double* data, const double* set, int len) {
-    if (len >= 32) radix4Stage<SlotArith, Dir::Fwd>(data, set, 8, len / 32);
-}
-
-void DSP_CALL DSP_SLOT_NAME(dspFftRadix4Pass)(double* data, const double* set, int step,
-                                              int count) {
-    if (count >= 1) radix4Stage<SlotArith, Dir::Fwd>(data, set, step, count);
-}
-
-const double* DSP_CALL DSP_SLOT_NAME(dspFftBlockStages)(double* block, int len,
-                                                        const double* table) {
-    return blockStages<SlotArith, Dir::Fwd>(block, len, table);
-}
+DSP_FFT_MIDORDER_ENTRIES(Dir::Fwd, dspFftMidOrderFwd, dspFftRadix4PassStep4, dspFftRadix4PassStep8,
+                         dspFftRadix4Pass, dspFftBlockStages, dspFftFirstPassRadix8Gather,
+                         dspFftLastPassInterleave)
 
 // The inverse (exponent +): the same driver and passes with the conjugate roots, unscaled.
-void DSP_CALL DSP_SLOT_NAME(dspFftMidOrderInv)(const double* src, double* dst, int n,
-                                               const double* twiddles, const int32_t* table,
-                                               BYTE* work) {
-    midOrder<SlotArith, Dir::Inv>(src, dst, n, twiddles, table, work);
-}
-
-void DSP_CALL DSP_SLOT_NAME(dspFftRadix4Span4PassInv)(double* data, const double* set, int len) {
-    if (len >= 16) radix4Stage<SlotArith, Dir::Inv>(data, set, 4, len / 16);
-}
-
-void DSP_CALL DSP_SLOT_NAME(dspFftRadix4Span8PassInv)(double* data, const double* set, int len) {
-    if (len >= 32) radix4Stage<SlotArith, Dir::Inv>(data, set, 8, len / 32);
-}
-
-void DSP_CALL DSP_SLOT_NAME(dspFftRadix4PassInv)(double* data, const double* set, int step,
-                                                 int count) {
-    if (count >= 1) radix4Stage<SlotArith, Dir::Inv>(data, set, step, count);
-}
-
-const double* DSP_CALL DSP_SLOT_NAME(dspFftMidOrderBlockInv)(double* block, int len,
-                                                             const double* table) {
-    return blockStages<SlotArith, Dir::Inv>(block, len, table);
-}
-
-#if DSP_SLOT == 4
-void DSP_CALL dspFftGatherRadix8PassInv_s4(const double* src, double* work, const int32_t* table,
-                                           int n) {
-    firstPassRadix8<Rounded, Dir::Inv, true>(src, work, table, n);
-}
-#else
-void DSP_CALL dspFftFinalPassInv_s5(const double* work, double* dst, const double* set, int step) {
-    lastPass<Fused, Dir::Inv, false>(work, dst, set, step);
-}
-#endif
-
-#if DSP_SLOT == 4
-void DSP_CALL dspFftFirstPassRadix8Gather_s4(const double* src, double* work, const int32_t* table,
-                                             int n) {
-    firstPassRadix8<Rounded, Dir::Fwd, true>(src, work, table, n);
-}
-#else
-void DSP_CALL dspFftLastPassInterleave_s5(const double* work, double* dst, const double* set,
-                                          int step) {
-    lastPass<Fused, Dir::Fwd, false>(work, dst, set, step);
-}
-#endif
+DSP_FFT_MIDORDER_ENTRIES(Dir::Inv, dspFftMidOrderInv, dspFftRadix4Span4PassInv,
+                         dspFftRadix4Span8PassInv, dspFftRadix4PassInv, dspFftMidOrderBlockInv,
+                         dspFftGatherRadix8PassInv, dspFftFinalPassInv)
 
 }  // extern "C"
