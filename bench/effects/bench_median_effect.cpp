@@ -84,6 +84,20 @@ public:
         }
     }
 
+    // Samples that go in, one at a time after a restart, before the first comes out (0: none
+    // within x).
+    size_t FirstOutput(const std::vector<double>& x) {
+        Restart();
+        for (size_t at = 0; at < x.size(); ++at) {
+            if (!EnsureBuffers(1)) return 0;
+            m_pIn[0] = x[at];
+            const int got = ProcessChannel(1, 0);
+            m_bRestart = false;
+            if (got > 0) return at + 1;
+        }
+        return 0;
+    }
+
     // Bytes of the blocks the filter allocated (the FFT set-up buffer, freed after the set-up,
     // included) and of its input and output stores.
     double Bytes() const {
@@ -161,7 +175,7 @@ bool RunRow(const Row& row, const std::vector<std::vector<double>>& signals, int
             return false;
         out[s].reserve(signals[0].size() + kBlock);
     }
-    const Channel& effect = *channels[kEffect];
+    Channel& effect = *channels[kEffect];
     std::printf("\n%s: mask %d, N %d, hop %d, %s\n", row.name, effect.Mask(), effect.BlockSize(),
                 effect.Hop(), effect.WindowType() == 0 ? "no window" : "windowed");
 
@@ -193,6 +207,9 @@ bool RunRow(const Row& row, const std::vector<std::vector<double>>& signals, int
         }
     }
     std::printf("  memory of the channel after a stream: %.2f MB\n", effect.Bytes() / 1e6);
+    const size_t first = effect.FirstOutput(signals[0]);
+    std::printf("  first output once %zu samples went in (%.2f s)\n", first,
+                static_cast<double>(first) / kRate);
     std::printf("  %-12s %10s %10s %16s\n", "side", "ns/sample", "realtime", "median ns/sample");
     double whole[kSides], alone[kSides];
     for (int s = 0; s < kSides; ++s) {
