@@ -157,24 +157,29 @@ struct HighMethod {
     }
 };
 
-// Standard accuracy: whole multiples of pi and the degree-15 polynomial; beyond, the window
-// reduction and the pi/256 table.
-template <bool kCosine>
-struct StandardMethod {
+// Whole multiples of pi and the degree-15 (kStandard) or degree-9 polynomial: the fast range and
+// the vector results of the standard-accuracy and the fastest methods.
+template <bool kCosine, bool kStandard>
+struct MultiplesOfPiMethod {
     static DSP_TRIG_INLINE V inRange(V ax) {
         return kCosine ? vle(ax + vset(kPiOver2), vset(kTwo23)) : vle(ax, vset(kTwo24));
     }
+    static DSP_TRIG_INLINE V one(V x, V ax) {
+#if DSP_SLOT == 5
+        if (kStandard) return kCosine ? cosStandard5(ax) : vxor(sinStandard5(ax), vsign(x));
+#endif
+        return kCosine ? cosShiftedSine<kStandard>(x)
+                       : vxor(sinMultiplesOfPi<kStandard>(ax), vsign(x));
+    }
     static DSP_TRIG_INLINE void eval(const V* x, const V* ax, V* y) {
 #pragma GCC unroll 4
-        for (int v = 0; v < kFlight; ++v) {
-#if DSP_SLOT == 5
-            y[v] = kCosine ? cosStandard5(ax[v]) : vxor(sinStandard5(ax[v]), vsign(x[v]));
-#else
-            y[v] = kCosine ? cosShiftedSine<true>(x[v])
-                           : vxor(sinMultiplesOfPi<true>(ax[v]), vsign(x[v]));
-#endif
-        }
+        for (int v = 0; v < kFlight; ++v) y[v] = one(x[v], ax[v]);
     }
+};
+
+// Standard accuracy: beyond the fast range, the window reduction and the pi/256 table.
+template <bool kCosine>
+struct StandardMethod : MultiplesOfPiMethod<kCosine, true> {
     static double slow(double x) {
         double out[kLanes];
         if (kCosine) {
@@ -186,19 +191,9 @@ struct StandardMethod {
     }
 };
 
-// Fastest: whole multiples of pi and the degree-9 polynomial; beyond, the element routines.
+// Fastest: beyond the fast range, the element routines.
 template <bool kCosine>
-struct FastestMethod {
-    static DSP_TRIG_INLINE V inRange(V ax) {
-        return kCosine ? vle(ax + vset(kPiOver2), vset(kTwo23)) : vle(ax, vset(kTwo24));
-    }
-    static DSP_TRIG_INLINE void eval(const V* x, const V* ax, V* y) {
-#pragma GCC unroll 4
-        for (int v = 0; v < kFlight; ++v) {
-            y[v] = kCosine ? cosShiftedSine<false>(x[v])
-                           : vxor(sinMultiplesOfPi<false>(ax[v]), vsign(x[v]));
-        }
-    }
+struct FastestMethod : MultiplesOfPiMethod<kCosine, false> {
     static double slow(double x) {
         double r;
         if (kCosine) {
