@@ -182,10 +182,10 @@
     /* takes the conjugates of the forward records and turns by +i. */                            \
     X(dspFftRecursiveInv, void,                                                                    \
       (const DspFftSpecReal64f* spec, const double* src, double* dst, int m, BYTE* work), s0, s1,  \
-      s2, s3, none, none, s2n)                                                                     \
+      s2, s3, s4, s5, s2n)                                                                         \
     X(dspFftRecursiveInvInner, void,                                                               \
       (const DspFftSpecReal64f* spec, double* data, int m, int depth, BYTE* work), s0, s1, s2, s3, \
-      none, none, s2n)                                                                             \
+      s4, s5, s2n)                                                                                 \
     X(dspFftRecursionStepInv, void, (double* data, int n, int blk, const double* twiddles), s0,    \
       none, s2, none, none, none, none)                                                            \
     X(dspFftLeafPassInv, void, (double* data, int step, int count, const double* twiddles), none,  \
@@ -202,6 +202,21 @@
       s5, none)                                                                                    \
     X(dspFftBlockFwd, void,                                                                        \
       (double* block, int n, const double* twiddles, BYTE* work, int interleavedOut), none, none,  \
+      none, none, s4, s5, none)                                                                    \
+    /* The inverse rows and columns of slots 4 and 5: the same first passes, block stages */     \
+    /* (sub-block: n values from src into out) and block transform (result split-4) with the */    \
+    /* conjugate roots; the column pass is the leaf pass of the inverse (data2 not read). */      \
+    X(dspFftFirstRadix4PassInv, void, (const double* src, double* out, int n), none, none, none,   \
+      none, s4, s5, none)                                                                          \
+    X(dspFftFirstRadix8PassInv, void, (const double* src, double* out, int n), none, none, none,   \
+      none, s4, s5, none)                                                                          \
+    X(dspFftSubBlockInv, const double*,                                                            \
+      (const double* src, int n, const double* twiddles, double* out), none, none, none, none, s4, \
+      s5, none)                                                                                    \
+    X(dspFftLeafBlockInv, void, (double* data, int n, const double* twiddles, BYTE* work), none,   \
+      none, none, none, s4, s5, none)                                                              \
+    X(dspFftColumnPassInv, void,                                                                   \
+      (double* data, double* data2, int span, int groups, const double* twiddles), none, none,     \
       none, none, s4, s5, none)                                                                    \
     /* The forward recombination of the half-length result (h = N/2 values, X[0] and X[N/2] */    \
     /* already in place) by the spec's forward table (dsp/fft/postprocess.h). */                   \

@@ -80,8 +80,11 @@ const double* permutedBlockStages(const double* src, int64_t L, const double* ta
     } else {
         firstPassRadix8<A, D>(src, out, L);
     }
-    static_assert(D == Dir::Fwd, "the inverse stages come with the inverse drivers");
-    return DSP_SLOT_NAME(dspFftBlockStages)(out, static_cast<int>(L), table);
+    if constexpr (D == Dir::Fwd) {
+        return DSP_SLOT_NAME(dspFftBlockStages)(out, static_cast<int>(L), table);
+    } else {
+        return DSP_SLOT_NAME(dspFftMidOrderBlockInv)(out, static_cast<int>(L), table);
+    }
 }
 
 template <class A, Dir D>
@@ -166,6 +169,32 @@ void DSP_CALL DSP_SLOT_NAME(dspFftBlockFwd)(double* block, int n, const double* 
 void DSP_CALL DSP_SLOT_NAME(dspFftLeafPassFwd)(double* data, double* /*other*/, int step, int count,
                                                const double* twiddles) {
     leafPass<SlotArith, Dir::Fwd>(data, step, count, twiddles);
+}
+
+// The inverse members: the same templates with the conjugate roots and the turn by +i; the
+// records stay the forward ones. The block's result stays split-4 (the top level's column stage
+// interleaves it).
+void DSP_CALL DSP_SLOT_NAME(dspFftFirstRadix4PassInv)(const double* src, double* out, int n) {
+    if (n >= 1) firstPassRadix4<Dir::Inv>(src, out, n);
+}
+
+void DSP_CALL DSP_SLOT_NAME(dspFftFirstRadix8PassInv)(const double* src, double* out, int n) {
+    if (n >= 1) firstPassRadix8<SlotArith, Dir::Inv>(src, out, n);
+}
+
+const double* DSP_CALL DSP_SLOT_NAME(dspFftSubBlockInv)(const double* src, int n,
+                                                        const double* twiddles, double* out) {
+    return permutedBlockStages<SlotArith, Dir::Inv>(src, n, twiddles, out);
+}
+
+void DSP_CALL DSP_SLOT_NAME(dspFftLeafBlockInv)(double* data, int n, const double* twiddles,
+                                                BYTE* work) {
+    blockTransform<SlotArith, Dir::Inv>(data, n, twiddles, work, false);
+}
+
+void DSP_CALL DSP_SLOT_NAME(dspFftColumnPassInv)(double* data, double* /*data2*/, int span,
+                                                 int groups, const double* twiddles) {
+    leafPass<SlotArith, Dir::Inv>(data, span, groups, twiddles);
 }
 
 }  // extern "C"

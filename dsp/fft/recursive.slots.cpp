@@ -92,8 +92,11 @@ struct Slot {
     template <Dir D>
     static void bottom(double* row, int n, const double* tw, BYTE* work) {
 #if DSP_SLOT >= 4
-        static_assert(D == Dir::Fwd, "the AVX slots' inverse rows come with their inverse drivers");
-        DSP_SLOT_NAME(dspFftBlockFwd)(row, n, tw, work, 0);
+        if constexpr (D == Dir::Fwd) {
+            DSP_SLOT_NAME(dspFftBlockFwd)(row, n, tw, work, 0);
+        } else {
+            DSP_SLOT_NAME(dspFftLeafBlockInv)(row, n, tw, work);
+        }
 #else
         if constexpr (D == Dir::Fwd) {
             DSP_SLOT_NAME(dspFftBlockButterfliesFwd)(row, n, tw, work, 0);
@@ -105,10 +108,13 @@ struct Slot {
     template <Dir D>
     static void leaf(double* work, int64_t step, int64_t count, const double* tw) {
 #if DSP_SLOT >= 4
-        static_assert(D == Dir::Fwd,
-                      "the AVX slots' inverse columns come with their inverse drivers");
-        DSP_SLOT_NAME(dspFftLeafPassFwd)
-        (work, work, static_cast<int>(step), static_cast<int>(count), tw);
+        if constexpr (D == Dir::Fwd) {
+            DSP_SLOT_NAME(dspFftLeafPassFwd)
+            (work, work, static_cast<int>(step), static_cast<int>(count), tw);
+        } else {
+            DSP_SLOT_NAME(dspFftColumnPassInv)
+            (work, work, static_cast<int>(step), static_cast<int>(count), tw);
+        }
 #else
         if constexpr (D == Dir::Fwd) {
             DSP_SLOT_NAME(dspFftLeafPassFwd)
@@ -180,13 +186,10 @@ void DSP_CALL DSP_SLOT_NAME(dspFftRecursiveFwdInner)(const DspFftSpecReal64f* sp
     level<Dir::Fwd>(spec, data, m, depth, work);
 }
 
-// The AVX slots' inverse drivers come later.
-#if DSP_SLOT <= 3
 void DSP_CALL DSP_SLOT_NAME(dspFftRecursiveInvInner)(const DspFftSpecReal64f* spec, double* data,
                                                      int m, int depth, BYTE* work) {
     level<Dir::Inv>(spec, data, m, depth, work);
 }
-#endif
 
 #if kInterleaved
 void DSP_CALL DSP_SLOT_NAME(dspFftRecursionStepFwd)(double* data, int n, int blk,
@@ -205,11 +208,9 @@ void DSP_CALL DSP_SLOT_NAME(dspFftRecursiveFwd)(const DspFftSpecReal64f* spec, c
     transform<Dir::Fwd>(spec, src, dst, m, work);
 }
 
-#if DSP_SLOT <= 3
 void DSP_CALL DSP_SLOT_NAME(dspFftRecursiveInv)(const DspFftSpecReal64f* spec, const double* src,
                                                 double* dst, int m, BYTE* work) {
     transform<Dir::Inv>(spec, src, dst, m, work);
 }
-#endif
 
 }  // extern "C"

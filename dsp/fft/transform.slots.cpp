@@ -55,9 +55,8 @@ void sumAndDifference(FftReal a, FftReal b, double* dst) {
     dst[1] = static_cast<double>(a - b);
 }
 
-// Whether the inverse has a path at this order yet: a kernel in its table, or passes of its
-// slot or its recursive driver (not the recursive drivers of slots 4 and 5). Asked before
-// anything is written.
+// Whether the inverse has a path at this order: a kernel in its table, or passes of its slot or
+// its recursive driver. Asked before anything is written.
 bool invPathBuilt(const DspFftKernelSet& kernels, DspFftPath path, int order, bool scaled) {
     switch (path) {
         case dspFftPathRealKernel:
@@ -69,7 +68,7 @@ bool invPathBuilt(const DspFftKernelSet& kernels, DspFftPath path, int order, bo
         case dspFftPathBlocked:
             return DSP_SLOT != 0 && DSP_SLOT <= 3 && !DSP_FFT_SLOT2_MOVBE;
         case dspFftPathRecursive:
-            return DSP_SLOT <= 3;
+            return true;
         default:
             return false;
     }
@@ -221,12 +220,10 @@ DspStatus DSP_CALL DSP_SLOT_NAME(dspFftInvCcsToReal64f)(const double* src, doubl
             DSP_SLOT_NAME(dspFftBlockButterfliesInv)(dst, hn, twiddles, w, 1);
             break;
 #endif
-#if DSP_SLOT <= 3
         case dspFftPathRecursive:
-            // In place in dst; the driver scales each row itself.
+            // In place in dst; the driver scales each row itself, so nothing is scaled here.
             DSP_SLOT_NAME(dspFftRecursiveInv)(spec, dst, dst, order - 1, w);
             return dspOk;
-#endif
         default:
             break;  // invPathBuilt refused the rest
     }

@@ -31,9 +31,9 @@ int lastForwardOrder(int slot, bool movbe) {
     }
 }
 
-// The inverse has the forward's orders, but for the AVX slots' recursive orders.
+// The inverse has the forward's orders in every slot.
 int lastInverseOrder(int slot, bool movbe) {
-    return slot >= 4 ? 18 : lastForwardOrder(slot, movbe);
+    return lastForwardOrder(slot, movbe);
 }
 
 // The inverse of the spectrum X(0) = 1.5, X(N/2) = -0.5, X(N/4) = 0.25 - 0.75i (the bins that

@@ -34,6 +34,14 @@ inline void enableEveryFeature() {
     dspTestForceCpu(dspSlotSsse3, dspFeatAll);
 }
 
+// The last order of the default run (the sanitizer build's stops earlier); the `large` label
+// runs the orders above.
+#if defined(__SANITIZE_ADDRESS__)
+inline constexpr int kLastDefaultOrder = 18;
+#else
+inline constexpr int kLastDefaultOrder = 22;
+#endif
+
 // The transform bodies' tests: every feature enabled, reset afterwards.
 class FftBodyTest : public DspSlotTest {
 protected:
@@ -366,6 +374,133 @@ inline ::testing::AssertionResult slotTwoNIsSlotThree(int order) {
     if (!fwd) return fwd << " (forward)";
     const std::vector<double> back = inverse(3, a, want);
     return sameBits(inverse(kDspSlot2n, b, want).data(), back.data(), back.size()) << " (inverse)";
+}
+
+// ---------------------------------------------------------------------------------------------
+// Either direction, for the checks that hold alike in both.
+
+enum class Way { Fwd, Inv };
+
+inline DspStatus callBody(Way w, int slot, const double* src, double* dst,
+                          const DspFftSpecReal64f* spec, BYTE* work) {
+    return w == Way::Fwd ? kForward[slot](src, dst, spec, work)
+                         : kInverse[slot](src, dst, spec, work);
+}
+// The public entry of the direction (the dispatch).
+inline DspStatus callPublic(Way w, const double* src, double* dst, const DspFftSpecReal64f* spec,
+                            BYTE* work) {
+    return w == Way::Fwd ? dspFftFwdRealToCcs64f(src, dst, spec, work)
+                         : dspFftInvCcsToReal64f(src, dst, spec, work);
+}
+// A random input of the order: N samples, or the N + 2 doubles of a spectrum.
+inline std::vector<double> randomInput(Way w, int order, uint32_t seed) {
+    return w == Way::Fwd ? randomSignal(size_t(1) << order, seed) : randomSpectrum(order, seed);
+}
+// The doubles a call writes: N + 2 (2 at order 0) forward, N inverse.
+inline size_t outputDoubles(Way w, int order) {
+    const size_t n = size_t(1) << order;
+    return w == Way::Fwd ? (n == 1 ? 2 : n + 2) : n;
+}
+// The flag that scales the direction by 1/N.
+inline int scaledFlag(Way w) {
+    return w == Way::Fwd ? dspFftScaleFwd : dspFftScaleInv;
+}
+inline std::vector<double> transform(Way w, int slot, const BuiltSpec& b,
+                                     const std::vector<double>& in, const Run& r = {}) {
+    return w == Way::Fwd ? forward(slot, b, in, r) : inverse(slot, b, in, r);
+}
+
+// The bits of body `slot` on specs built by `builder`, flag 8 then the direction's scale, one
+// random input (seed) for both.
+inline std::vector<double> flagBits(Way w, int slot, int builder, int order, uint32_t seed) {
+    std::vector<double> all;
+    const std::vector<double> in = randomInput(w, order, seed);
+    for (int flag : {int(dspFftScaleNone), scaledFlag(w)}) {
+        const BuiltSpec b(builder, order, 0, flag);
+        const std::vector<double> got = transform(w, slot, b, in);
+        all.insert(all.end(), got.begin(), got.end());
+    }
+    return all;
+}
+
+// Slot 5 fuses what slot 4 rounds twice: the same bits up to order 3, within twice the bound
+// from 4 to `last`. The public entry gives the bits of the body of the slot this machine
+// dispatches to at the orders `dispatched` (scaled, inputs from seed + order).
+inline void expectSlotsFourAndFive(Way w, int last, const std::vector<int>& dispatched,
+                                   uint32_t bitsSeed, uint32_t seed) {
+    if (!dspSlotSupported(5)) GTEST_SKIP() << "no slot 5";
+    for (int order = 0; order <= last; ++order) {
+        SCOPED_TRACE("order " + std::to_string(order));
+        const std::vector<double> four = flagBits(w, 4, 4, order, bitsSeed),
+                                  five = flagBits(w, 5, 5, order, bitsSeed);
+        if (order <= 3) {
+            EXPECT_TRUE(sameBits(four.data(), five.data(), four.size()));
+        } else {
+            std::vector<long double> wide(four.begin(), four.end());
+            EXPECT_LE(relativeRms(five.data(), wide, five.size()), 2 * rmsBound(order));
+        }
+    }
+    dspTestResetCpu();
+    dspInitCpu();
+    const int current = dspGetCpuSlot();
+    ASSERT_GE(current, 0);
+    for (int order : dispatched) {
+        const BuiltSpec b(current, order, 0, scaledFlag(w));
+        const std::vector<double> in = randomInput(w, order, seed + order);
+        std::vector<double> got(outputDoubles(w, order));
+        std::vector<BYTE> work(b.W + 1);
+        ASSERT_EQ(callPublic(w, in.data(), got.data(), b.spec, work.data()), dspOk);
+        const std::vector<double> want = transform(w, current, b, in);
+        EXPECT_TRUE(sameBits(got.data(), want.data(), got.size()))
+            << dspSlotName(current) << " order " << order;
+    }
+}
+
+// Slot 0 at double precision gives slot 2's bits (its own specs up to order 10, slot 2's at 11),
+// and leaves the control word as it found it.
+inline void expectSlotZeroAtDoublePrecisionIsSlotTwo(Way w, uint32_t seed) {
+    if (!dspSlotSupported(2)) GTEST_SKIP() << "no slot 2";
+    const uint16_t before = x87ControlWord();
+    for (int order = 0; order <= 11; ++order) {
+        SCOPED_TRACE("order " + std::to_string(order));
+        const std::vector<double> want = flagBits(w, 2, 2, order, seed);
+        std::vector<double> got;
+        {
+            X87DoublePrecision precision;
+            got = flagBits(w, 0, order <= 10 ? 0 : 2, order, seed);
+        }
+        EXPECT_TRUE(sameBits(got.data(), want.data(), want.size()));
+    }
+    EXPECT_EQ(x87ControlWord(), before);
+}
+
+// Slot 0 leaves the caller's control word (double and extended precision) as it found it.
+inline void expectSlotZeroKeepsTheControlWord(Way w, uint32_t seed) {
+    const uint16_t saved = x87ControlWord();
+    for (uint16_t cw : {uint16_t(0x027F), uint16_t(0x037F)}) {
+        for (int order : {4, 6, 11}) {
+            const BuiltSpec b(0, order, 0, scaledFlag(w));
+            const std::vector<double> in = randomInput(w, order, seed);
+            std::vector<double> out(outputDoubles(w, order));
+            setX87ControlWord(cw);
+            const DspStatus st = callBody(w, 0, in.data(), out.data(), b.spec, nullptr);
+            const uint16_t after = x87ControlWord();
+            setX87ControlWord(saved);
+            EXPECT_EQ(st, dspOk);
+            EXPECT_EQ(after, cw) << "order " << order;
+        }
+    }
+}
+
+// Eight threads on one spec, each with its own dst and work, give the bits of a lone call.
+inline void expectThreadsShareOneSpec(Way w, int slot, int order, int flag, uint32_t seed) {
+    SCOPED_TRACE(std::string(dspSlotName(slot)) + " order " + std::to_string(order));
+    const BuiltSpec b(slot, order, 0, flag);
+    const std::vector<double> in = randomInput(w, order, seed);
+    const std::vector<double> want = transform(w, slot, b, in);
+    expectThreadsAgree(want, b.W, [&](double* out, BYTE* work) {
+        return callBody(w, slot, in.data(), out, b.spec, work);
+    });
 }
 
 // ---------------------------------------------------------------------------------------------

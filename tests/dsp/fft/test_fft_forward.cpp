@@ -202,13 +202,7 @@ class FftForwardIdentity : public FftEveryFeature {};
 
 // The bits of body `slot` on a spec built by `builder` (flags 8 and 1 one after the other).
 std::vector<double> bitsOf(int slot, int builder, int order) {
-    std::vector<double> all;
-    for (int flag : {dspFftScaleNone, dspFftScaleFwd}) {
-        const BuiltSpec b(builder, order, 0, flag);
-        const std::vector<double> got = forward(slot, b, randomSignal(size_t(1) << order, 1000));
-        all.insert(all.end(), got.begin(), got.end());
-    }
-    return all;
+    return flagBits(Way::Fwd, slot, builder, order, 1000);
 }
 
 TEST_F(FftForwardIdentity, SlotsOneThreeAndTwoN) {
@@ -233,49 +227,13 @@ TEST_F(FftForwardIdentity, SlotsOneThreeAndTwoN) {
 }
 
 TEST_F(FftForwardIdentity, SlotZeroAtDoublePrecisionIsSlotTwo) {
-    if (!dspSlotSupported(2)) GTEST_SKIP() << "no slot 2";
-    const uint16_t before = x87ControlWord();
-    for (int order = 0; order <= 11; ++order) {
-        SCOPED_TRACE("order " + std::to_string(order));
-        const int builder0 = order <= 10 ? 0 : 2;
-        const std::vector<double> want = bitsOf(2, 2, order);
-        std::vector<double> got;
-        {
-            X87DoublePrecision precision;
-            got = bitsOf(0, builder0, order);
-        }
-        EXPECT_TRUE(sameBits(got.data(), want.data(), want.size()));
-    }
-    EXPECT_EQ(x87ControlWord(), before);
+    expectSlotZeroAtDoublePrecisionIsSlotTwo(Way::Fwd, 1000);
 }
 
 // Slot 5 is slot 4 up to order 3 (one arithmetic there), and within the bound above it; the
 // public dispatch runs the body of the process's slot.
 TEST_F(FftForwardIdentity, SlotsFourAndFive) {
-    if (!dspSlotSupported(5)) GTEST_SKIP() << "no slot 5";
-    for (int order = 0; order <= 18; ++order) {
-        SCOPED_TRACE("order " + std::to_string(order));
-        const std::vector<double> four = bitsOf(4, 4, order), five = bitsOf(5, 5, order);
-        if (order <= 3) {
-            EXPECT_TRUE(sameBits(four.data(), five.data(), four.size()));
-        } else {
-            std::vector<long double> wide(four.begin(), four.end());
-            EXPECT_LE(relativeRms(five.data(), wide, five.size()), 2 * rmsBound(order));
-        }
-    }
-    dspTestResetCpu();
-    dspInitCpu();
-    const int current = dspGetCpuSlot();
-    ASSERT_GE(current, 0);
-    for (int order : {4, 7, 12, 18}) {
-        const BuiltSpec b(current, order, 0, dspFftScaleFwd);
-        const std::vector<double> x = randomSignal(size_t(1) << order, 1400 + order);
-        std::vector<double> got(x.size() + 2);
-        std::vector<BYTE> work(b.W + 1);
-        ASSERT_EQ(dspFftFwdRealToCcs64f(x.data(), got.data(), b.spec, work.data()), dspOk);
-        const std::vector<double> want = forward(current, b, x);
-        EXPECT_TRUE(sameBits(got.data(), want.data(), got.size())) << dspSlotName(current);
-    }
+    expectSlotsFourAndFive(Way::Fwd, 18, {4, 7, 12, 18}, 1000, 1400);
 }
 
 // Slot 2 without MOVBE is slot 2n, bit for bit.
@@ -292,34 +250,14 @@ TEST_F(FftForwardIdentity, SlotTwoWithoutMovbeIsTwoN) {
 
 // Slot 0 leaves the caller's control word as it found it, and computes at its precision.
 TEST_F(FftForwardIdentity, SlotZeroKeepsTheControlWord) {
-    const uint16_t saved = x87ControlWord();
-    for (uint16_t cw : {uint16_t(0x027F), uint16_t(0x037F)}) {
-        for (int order : {4, 6, 11}) {
-            const BuiltSpec b(0, order, 0, dspFftScaleFwd);
-            const std::vector<double> x = randomSignal(size_t(1) << order, 1100);
-            std::vector<double> out(x.size() + 2);
-            setX87ControlWord(cw);
-            const DspStatus st = kForward[0](x.data(), out.data(), b.spec, nullptr);
-            const uint16_t after = x87ControlWord();
-            setX87ControlWord(saved);
-            EXPECT_EQ(st, dspOk);
-            EXPECT_EQ(after, cw) << "order " << order;
-        }
-    }
+    expectSlotZeroKeepsTheControlWord(Way::Fwd, 1100);
 }
 
 // Eight threads on one spec, each with its own dst and work, give the bits of a lone call.
 TEST_F(FftForwardIdentity, ThreadsShareOneSpec) {
     for (int s : dspSupportedSlots(true)) {
-        for (int order : {std::min(11, lastBuiltOrder(s)), lastBuiltOrder(s)}) {
-            SCOPED_TRACE(std::string(dspSlotName(s)) + " order " + std::to_string(order));
-            const BuiltSpec b(s, order);
-            const std::vector<double> x = randomSignal(size_t(1) << order, 1200);
-            const std::vector<double> want = forward(s, b, x);
-            expectThreadsAgree(want, b.W, [&](double* out, BYTE* work) {
-                return kForward[s](x.data(), out, b.spec, work);
-            });
-        }
+        for (int order : {std::min(11, lastBuiltOrder(s)), lastBuiltOrder(s)})
+            expectThreadsShareOneSpec(Way::Fwd, s, order, dspFftScaleNone, 1200);
     }
 }
 

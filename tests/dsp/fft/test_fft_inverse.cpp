@@ -13,14 +13,10 @@ namespace {
 using namespace ffttest;
 
 // The last order before each body's recursive driver (test_fft_recursive.cpp tests the orders
-// from there on), or the largest order it transforms today: above that, slots 4 and 5 answer
-// dspErrFftOrder (their recursive drivers come later).
+// from there on).
 int lastBuiltOrder(int slot) {
     static const int kLast[kDspSlotCountWith2n] = {11, 14, 13, 17, 18, 18, 17};
     return kLast[slot];
-}
-bool everyOrderBuilt(int slot) {
-    return slot != 4 && slot != 5;
 }
 
 class FftInverseTest : public FftBodyTest {};
@@ -140,8 +136,8 @@ TEST_P(FftInverseTest, RoundTrips) {
     }
 }
 
-// The checks in their order, each leaving dst and work as they were; the orders whose path is
-// not built yet; a null work buffer where the spec needs none, and a given one left alone.
+// The checks in their order, each leaving dst and work as they were; a null work buffer where
+// the spec needs none, and a given one left alone.
 TEST_P(FftInverseTest, Statuses) {
     const int s = slot();
     const int order = std::min(lastBuiltOrder(s), 8);
@@ -184,20 +180,6 @@ TEST_P(FftInverseTest, Statuses) {
         EXPECT_EQ(dst.changedOutside(0, 0), -1);
         EXPECT_EQ(work.changedOutside(0, 0), -1);
     }
-    // Orders without a path yet: dspErrFftOrder, nothing written.
-    for (int o = lastBuiltOrder(s) + 1; !everyOrderBuilt(s) && o <= 20; ++o) {
-        for (int flag : {dspFftScaleNone, dspFftScaleInv}) {
-            const BuiltSpec b(s, o, 0, flag);
-            DspGuardedBuffer big((size_t(1) << o) * 8, 0, kDstSentinel);
-            DspGuardedBuffer w(b.W, 0, kWorkSentinel);
-            const std::vector<double> y((size_t(1) << o) + 2, 0.5);
-            EXPECT_EQ(kInverse[s](y.data(), reinterpret_cast<double*>(big.at()), b.spec, w.at()),
-                      dspErrFftOrder)
-                << "order " << o;
-            EXPECT_EQ(big.changedOutside(0, 0), -1);
-            EXPECT_EQ(w.changedOutside(0, 0), -1);
-        }
-    }
     // With no work in the spec a null work buffer is accepted and a given one is not touched.
     for (int o = 0; o <= lastBuiltOrder(s); ++o) {
         const BuiltSpec b(s, o);
@@ -221,58 +203,19 @@ class FftInverseIdentity : public FftEveryFeature {};
 
 // The bits of body `slot` on a spec built by `builder` (flags 8 and 2 one after the other).
 std::vector<double> bitsOf(int slot, int builder, int order) {
-    std::vector<double> all;
-    for (int flag : {dspFftScaleNone, dspFftScaleInv}) {
-        const BuiltSpec b(builder, order, 0, flag);
-        const std::vector<double> got = inverse(slot, b, randomSpectrum(order, 1900));
-        all.insert(all.end(), got.begin(), got.end());
-    }
-    return all;
+    return flagBits(Way::Inv, slot, builder, order, 1900);
 }
 
-// Slot 5 fuses what slot 4 rounds twice: equal to rounding from order 4 up, the same bits below.
-// The public entry gives the bits of the slot this machine dispatches to.
+// Slot 5 fuses what slot 4 rounds twice: equal to rounding from order 4 up, the same bits below,
+// at every order of the default run (the large run goes on). The public entry gives the bits of
+// the slot this machine dispatches to.
 TEST_F(FftInverseIdentity, SlotsFourAndFive) {
-    if (!dspSlotSupported(5)) GTEST_SKIP() << "no slot 5";
-    for (int order = 0; order <= lastBuiltOrder(5); ++order) {
-        SCOPED_TRACE("order " + std::to_string(order));
-        const std::vector<double> four = bitsOf(4, 4, order), five = bitsOf(5, 5, order);
-        if (order <= 3) {
-            EXPECT_TRUE(sameBits(four.data(), five.data(), four.size()));
-        } else {
-            std::vector<long double> wide(four.begin(), four.end());
-            EXPECT_LE(relativeRms(five.data(), wide, five.size()), 2 * rmsBound(order));
-        }
-    }
-    dspTestResetCpu();
-    dspInitCpu();
-    const int current = dspGetCpuSlot();
-    ASSERT_GE(current, 0);
-    for (int order : {4, 6, 7, 8, 12, std::min(18, lastBuiltOrder(current))}) {
-        const BuiltSpec b(current, order, 0, dspFftScaleInv);
-        const std::vector<double> X = randomSpectrum(order, 1950 + order);
-        std::vector<double> got(size_t(1) << order);
-        std::vector<BYTE> work(b.W + 1);
-        ASSERT_EQ(dspFftInvCcsToReal64f(X.data(), got.data(), b.spec, work.data()), dspOk);
-        const std::vector<double> want = inverse(current, b, X);
-        EXPECT_TRUE(sameBits(got.data(), want.data(), got.size())) << dspSlotName(current);
-    }
+    expectSlotsFourAndFive(Way::Inv, kLastDefaultOrder, {4, 6, 7, 8, 12, 18, 19, 20, 22}, 1900,
+                           1950);
 }
 
 TEST_F(FftInverseIdentity, SlotZeroAtDoublePrecisionIsSlotTwo) {
-    if (!dspSlotSupported(2)) GTEST_SKIP() << "no slot 2";
-    const uint16_t before = x87ControlWord();
-    for (int order = 0; order <= 11; ++order) {
-        SCOPED_TRACE("order " + std::to_string(order));
-        const std::vector<double> want = bitsOf(2, 2, order);
-        std::vector<double> got;
-        {
-            X87DoublePrecision precision;
-            got = bitsOf(0, order <= 10 ? 0 : 2, order);
-        }
-        EXPECT_TRUE(sameBits(got.data(), want.data(), want.size()));
-    }
-    EXPECT_EQ(x87ControlWord(), before);
+    expectSlotZeroAtDoublePrecisionIsSlotTwo(Way::Inv, 1900);
 }
 
 // Slot 2 without MOVBE is slot 2n, bit for bit; slot 0 keeps the caller's control word.
@@ -286,34 +229,15 @@ TEST_F(FftInverseIdentity, SlotTwoWithoutMovbeIsTwoNAndSlotZeroKeepsTheControlWo
             EXPECT_TRUE(sameBits(got.data(), want.data(), want.size())) << "order " << order;
         }
     }
-    const uint16_t saved = x87ControlWord();
-    for (uint16_t cw : {uint16_t(0x027F), uint16_t(0x037F)}) {
-        for (int order : {4, 6, 11}) {
-            const BuiltSpec b(0, order, 0, dspFftScaleInv);
-            const std::vector<double> X = randomSpectrum(order, 2000);
-            std::vector<double> out(size_t(1) << order);
-            setX87ControlWord(cw);
-            const DspStatus st = kInverse[0](X.data(), out.data(), b.spec, nullptr);
-            const uint16_t after = x87ControlWord();
-            setX87ControlWord(saved);
-            EXPECT_EQ(st, dspOk);
-            EXPECT_EQ(after, cw) << "order " << order;
-        }
-    }
+    expectSlotZeroKeepsTheControlWord(Way::Inv, 2000);
 }
 
-// Eight threads on one spec, each with its own dst and work, give the bits of a lone call.
+// Eight threads on one spec, each with its own dst and work, give the bits of a lone call; at
+// order 20 through the recursive drivers.
 TEST_F(FftInverseIdentity, ThreadsShareOneSpec) {
     for (int s : dspSupportedSlots(true)) {
-        for (int order : {std::min(11, lastBuiltOrder(s)), lastBuiltOrder(s)}) {
-            SCOPED_TRACE(std::string(dspSlotName(s)) + " order " + std::to_string(order));
-            const BuiltSpec b(s, order, 0, dspFftScaleInv);
-            const std::vector<double> X = randomSpectrum(order, 2100);
-            const std::vector<double> want = inverse(s, b, X);
-            expectThreadsAgree(want, b.W, [&](double* out, BYTE* work) {
-                return kInverse[s](X.data(), out, b.spec, work);
-            });
-        }
+        for (int order : {std::min(11, lastBuiltOrder(s)), lastBuiltOrder(s), 20})
+            expectThreadsShareOneSpec(Way::Inv, s, order, dspFftScaleInv, 2100);
     }
 }
 

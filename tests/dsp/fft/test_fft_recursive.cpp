@@ -18,11 +18,6 @@ int driverFrom(int slot) {
     static const int kFrom[kDspSlotCountWith2n] = {12, 15, 14, 18, 19, 19, 18};
     return kFrom[slot];
 }
-#if defined(__SANITIZE_ADDRESS__)
-constexpr int kLastDefaultOrder = 18;
-#else
-constexpr int kLastDefaultOrder = 22;
-#endif
 
 using FftRecursiveTest = FftBodyTest;
 
@@ -281,8 +276,8 @@ int64_t imAt(int64_t p, int G) {
 
 using FftLeafPassTest = FftBodyTest;
 
-// The inverse pass, where the slot has one: the same with w^-1 and +i (the records stay those
-// of the forward).
+// The inverse pass, where the slot has one (the column pass in slots 4 and 5): the same with
+// w^-1 and +i (the records stay those of the forward).
 TEST_P(FftLeafPassTest, StageAgainstDirectEvaluation) {
     const int s = slot(), G = splitGroup(s);
     struct Case {
@@ -290,7 +285,8 @@ TEST_P(FftLeafPassTest, StageAgainstDirectEvaluation) {
     };
     for (const Case c : {Case{8, 1, -1}, Case{32, 1, -1}, Case{8, 4, -1}, Case{4, 16, -1},
                          Case{8, 1, 1}, Case{32, 1, 1}, Case{8, 4, 1}, Case{4, 16, 1}}) {
-        if (c.sign > 0 && !dspslots::dspFftLeafPassInv[s]) continue;
+        if (c.sign > 0 && !dspslots::dspFftLeafPassInv[s] && !dspslots::dspFftColumnPassInv[s])
+            continue;
         SCOPED_TRACE("step " + std::to_string(c.step) + " count " + std::to_string(c.count) +
                      " sign " + std::to_string(c.sign));
         const int64_t len = 4 * int64_t(c.step) * c.count, L = 4 * c.step;
@@ -315,8 +311,11 @@ TEST_P(FftLeafPassTest, StageAgainstDirectEvaluation) {
         if (c.sign < 0) {
             dspslots::dspFftLeafPassFwd[s](split.data(), split.data(), c.step, c.count,
                                            records.data());
-        } else {
+        } else if (dspslots::dspFftLeafPassInv[s]) {
             dspslots::dspFftLeafPassInv[s](split.data(), c.step, c.count, records.data());
+        } else {
+            dspslots::dspFftColumnPassInv[s](split.data(), split.data(), c.step, c.count,
+                                             records.data());
         }
         long double err = 0, norm = 0;
         static const int kLeg[4] = {0, 2, 1, 3};
@@ -415,7 +414,8 @@ TEST(FftLeafPassIdentity, SlotThreeIsSlotOneAtAnyAlignment) {
 // The AVX slots' bottom row transform on its own, at the smallest and largest sizes the drivers
 // pass (twiddles from the plans of orders 19 and 22): the DFT of its bit-reversed input, in
 // natural order; the split-4 result holds the same bits, and a block 8 bytes off a 32-byte
-// boundary (transformed through the work buffer) gives the aligned bits.
+// boundary (transformed through the work buffer) gives the aligned bits. The inverse leaf block
+// (split-4 out only) likewise gives the DFT with exponent +.
 using FftBlockTest = FftBodyTest;
 
 TEST_P(FftBlockTest, BlockTransformOfBitReversedInput) {
@@ -425,34 +425,49 @@ TEST_P(FftBlockTest, BlockTransformOfBitReversedInput) {
         ASSERT_EQ(b.status, dspOk);
         const int r = order == 19 ? 14 : 17;
         const int64_t n = int64_t(1) << r;
-        SCOPED_TRACE("n = 2^" + std::to_string(r));
         const std::vector<double> x = randomSignal(size_t(2 * n), 2700 + r);
         std::vector<double> reversed(2 * n);
         for (int64_t j = 0; j < n; ++j) {
             reversed[2 * j] = x[2 * reverseBits(j, r)];
             reversed[2 * j + 1] = x[2 * reverseBits(j, r) + 1];
         }
-        std::vector<double> results[3];
-        const int modes[3] = {1, 0, 1};
-        const size_t offsets[3] = {0, 0, 8};
-        for (int i = 0; i < 3; ++i) {
-            Doubles block(2 * n, offsets[i]);
-            Doubles work(2 * n);
-            std::copy(reversed.begin(), reversed.end(), block.data());
-            dspslots::dspFftBlockFwd[s](block.data(), static_cast<int>(n),
-                                        tableAt<double>(b.spec, 12),
-                                        reinterpret_cast<BYTE*>(work.data()), modes[i]);
-            results[i].assign(block.data(), block.data() + 2 * n);
+        for (const int sign : {-1, 1}) {
+            SCOPED_TRACE("n = 2^" + std::to_string(r) + ", sign " + std::to_string(sign));
+            // Forward: interleaved, split-4, interleaved 8 bytes off; inverse: split-4, 8 off.
+            struct Call {
+                int mode;
+                size_t offset;
+            };
+            const std::vector<Call> calls = sign < 0 ? std::vector<Call>{{1, 0}, {0, 0}, {1, 8}}
+                                                     : std::vector<Call>{{0, 0}, {0, 8}};
+            std::vector<std::vector<double>> results;
+            for (const Call& c : calls) {
+                Doubles block(2 * n, c.offset);
+                Doubles work(2 * n);
+                std::copy(reversed.begin(), reversed.end(), block.data());
+                BYTE* const w = reinterpret_cast<BYTE*>(work.data());
+                if (sign < 0) {
+                    dspslots::dspFftBlockFwd[s](block.data(), static_cast<int>(n),
+                                                tableAt<double>(b.spec, 12), w, c.mode);
+                } else {
+                    dspslots::dspFftLeafBlockInv[s](block.data(), static_cast<int>(n),
+                                                    tableAt<double>(b.spec, 12), w);
+                }
+                results.emplace_back(block.data(), block.data() + 2 * n);
+            }
+            const std::vector<double>& split = results[sign < 0 ? 1 : 0];
+            std::vector<double> joined(2 * n);
+            for (int64_t p = 0; p < n; ++p) {
+                joined[2 * p] = split[reAt(p, 4)];
+                joined[2 * p + 1] = split[imAt(p, 4)];
+            }
+            EXPECT_LE(relativeRms(joined.data(), flatten(complexDftOf(x.data(), n, sign)), 2 * n),
+                      rmsBound(r));
+            if (sign < 0) {
+                EXPECT_TRUE(sameBits(joined.data(), results[0].data(), 2 * n)) << "split-4";
+            }
+            EXPECT_TRUE(sameBits(results.back().data(), results[0].data(), 2 * n)) << "8 bytes off";
         }
-        std::vector<double> joined(2 * n);
-        for (int64_t p = 0; p < n; ++p) {
-            joined[2 * p] = results[1][reAt(p, 4)];
-            joined[2 * p + 1] = results[1][imAt(p, 4)];
-        }
-        EXPECT_LE(relativeRms(results[0].data(), flatten(complexDftOf(x.data(), n)), 2 * n),
-                  rmsBound(r));
-        EXPECT_TRUE(sameBits(joined.data(), results[0].data(), 2 * n)) << "split-4";
-        EXPECT_TRUE(sameBits(results[2].data(), results[0].data(), 2 * n)) << "8 bytes off";
     }
 }
 
