@@ -3,8 +3,9 @@
 // constant and one cosine, whose spectrum is two bins) instead: a reference would need tens of
 // gigabytes at the top orders, and its time is the run's budget below them. At every order the
 // in-place run with the direction's scale gives 2^-order times the out-of-place run without it:
-// in place, the copy-then-tile permutation and the scale applied once in one comparison. An order
-// is skipped when MemAvailable, read before allocating, is below what it needs.
+// in place, the copy-then-tile permutation, the scale applied once (every leaf block of every
+// level) and the unaligned blocks in one comparison. An order is skipped when MemAvailable, read
+// before allocating, is below what it needs.
 #include "tests/dsp/fft/fft_reference.h"
 #include "tests/dsp/fft/fft_support.h"
 
@@ -20,84 +21,45 @@ constexpr int kFirstOrder = 23, kLastReferenceOrder = 23;
 int64_t toneOf(int order) {
     return ((int64_t(3) << order) / 20) | 1;
 }
-void toneSignal(std::vector<double>& x, int order) {
+void toneSignal(double* x, int order) {
     const int64_t n = int64_t(1) << order, f = toneOf(order);
     const double step = 2 * M_PI / static_cast<double>(n);
     for (int64_t j = 0; j < n; ++j) x[j] = 0.5 + std::cos(step * static_cast<double>((f * j) % n));
 }
-double toneError(const std::vector<double>& got, int order) {
+
+// The error of the tone's transform against its closed form: forward the bins X[0] = X[f] = N/2
+// (every other double 0), inverse the samples N (0.5 + cos(2 pi f j / N)) from the double
+// cosine, which is within an ulp, far below the bound, and a fraction of the long double one's
+// time at 2^28 samples.
+double toneError(Way w, const double* got, int order) {
     const int64_t n = int64_t(1) << order, f = toneOf(order);
     const long double half = static_cast<long double>(n) / 2;
-    long double err = 0;
-    for (int64_t i = 0; i < n + 2; ++i) {
-        const long double want = i == 0 || i == 2 * f ? half : 0;
-        err += (got[i] - want) * (got[i] - want);
+    long double err = 0, norm = 0;
+    if (w == Way::Fwd) {
+        for (int64_t i = 0; i < n + 2; ++i) {
+            const long double want = i == 0 || i == 2 * f ? half : 0;
+            err += (got[i] - want) * (got[i] - want);
+        }
+        norm = 2 * half * half;
+    } else {
+        const double step = 2 * M_PI / static_cast<double>(n);
+        for (int64_t j = 0; j < n; ++j) {
+            const long double want = static_cast<long double>(n) *
+                                     (0.5L + std::cos(step * static_cast<double>((f * j) % n)));
+            err += (got[j] - want) * (got[j] - want);
+            norm += want * want;
+        }
     }
-    return static_cast<double>(sqrtl(err / (2 * half * half)));
+    return static_cast<double>(sqrtl(err / norm));
 }
 
-using FftRecursiveLarge = FftBodyTest;
-
-TEST_P(FftRecursiveLarge, EveryOrderFromTwentyThree) {
-    const int s = slot();
-    std::string skipped;
-    for (int order = kFirstOrder; order <= kLayout[s].maxOrder; ++order) {
-        SCOPED_TRACE("order " + std::to_string(order));
-        const auto start = std::chrono::steady_clock::now();
-        const int64_t n = int64_t(1) << order;
-        int S = 0, B = 0, W = 0;
-        ASSERT_EQ(kSize[s](order, dspFftScaleNone, 0, &S, &B, &W), dspOk);
-        const int64_t reference = order <= kLastReferenceOrder ? 48 * n : 0;
-        if (memAvailableBytes() < 16 * n + int64_t(S) + B + W + reference + (int64_t(1) << 29)) {
-            skipped += " " + std::to_string(order);
-            continue;
-        }
-        std::vector<double> x(n + 2), out(n + 2);
-        std::vector<BYTE> work(W);
-        double rms;
-        if (order <= kLastReferenceOrder) {
-            const std::vector<double> r = randomSignal(n, 2500 + order);
-            std::copy(r.begin(), r.end(), x.begin());
-        } else {
-            toneSignal(x, order);
-        }
-        {
-            const BuiltSpec plain(s, order);
-            ASSERT_EQ(plain.status, dspOk);
-            ASSERT_EQ(kForward[s](x.data(), out.data(), plain.spec, work.data()), dspOk);
-        }
-        if (order <= kLastReferenceOrder) {
-            rms = relativeRms(out.data(), ccsOf(realDft(x.data(), n)), n + 2);
-        } else {
-            rms = toneError(out, order);
-        }
-        EXPECT_LE(rms, rmsBound(order));
-        {
-            const BuiltSpec scaled(s, order, 0, dspFftScaleFwd);
-            ASSERT_EQ(scaled.status, dspOk);
-            ASSERT_EQ(kForward[s](x.data(), x.data(), scaled.spec, work.data()), dspOk);
-        }
-        const double factor = std::ldexp(1.0, -order);
-        for (double& v : out) v *= factor;
-        EXPECT_TRUE(sameBits(x.data(), out.data(), n + 2)) << "in place and scaled";
-        const double seconds =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        std::printf("[ order %2d ] %s: relative RMS %.3g (%.3f of the bound), %.1f s\n", order,
-                    dspSlotName(s), rms, rms / rmsBound(order), seconds);
-    }
-    if (!skipped.empty()) GTEST_SKIP() << "not enough memory available for orders" << skipped;
-}
-
-DSP_INSTANTIATE_SLOTS_OF(FftRecursiveLarge, dspslots::dspFftRecursiveFwd);
-
-// The inverse the same way: order 23 on a random spectrum against the long-double reference,
-// from 24 on the tone's spectrum (X[0] = X[f] = N/2), whose samples are
-// N (0.5 + cos(2 pi f j / N)). Then the inverse scale in place gives 2^-order times the plain
-// out-of-place run, bit for bit.
-using FftRecursiveInvLarge = FftBodyTest;
-
-TEST_P(FftRecursiveInvLarge, EveryOrderFromTwentyThree) {
-    const int s = slot();
+// One direction at orders 23 to the slot's largest: order 23 on a random input against the
+// long-double reference, from 24 on the tone (its signal forward, its spectrum X[0] = X[f] = N/2
+// inverse). Then the direction's scale in place, dst 8 bytes past 32 and a work buffer of exactly
+// the reported size 1 byte past 64, gives 2^-order times the plain out-of-place run, bit for bit,
+// and writes nothing outside either.
+void everyOrderFromTwentyThree(Way w, int s) {
+    const char* const what = w == Way::Fwd ? "" : " inverse";
     std::string skipped;
     for (int order = kFirstOrder; order <= kLayout[s].maxOrder; ++order) {
         SCOPED_TRACE("order " + std::to_string(order));
@@ -111,51 +73,65 @@ TEST_P(FftRecursiveInvLarge, EveryOrderFromTwentyThree) {
             skipped += " " + std::to_string(order);
             continue;
         }
-        std::vector<double> y(n + 2, 0.0), out(n);
-        std::vector<BYTE> work(W);
+        const size_t outLen = outputDoubles(w, order), inBytes = (n + 2) * sizeof(double);
+        DspGuardedBuffer in(inBytes, 8, kDstSentinel), work(W, 1, kWorkSentinel);
+        double* const x = reinterpret_cast<double*>(in.at());
+        std::vector<double> out(outLen);
         if (reference) {
-            const std::vector<double> r = randomSpectrum(order, 3200 + order);
-            std::copy(r.begin(), r.end(), y.begin());
+            const std::vector<double> r =
+                randomInput(w, order, (w == Way::Fwd ? 2500 : 3200) + order);
+            std::copy(r.begin(), r.end(), x);
+        } else if (w == Way::Fwd) {
+            toneSignal(x, order);
         } else {
-            y[0] = y[2 * toneOf(order)] = static_cast<double>(n / 2);
+            std::fill(x, x + n + 2, 0.0);
+            x[0] = x[2 * toneOf(order)] = static_cast<double>(n / 2);
         }
         {
             const BuiltSpec plain(s, order);
             ASSERT_EQ(plain.status, dspOk);
-            ASSERT_EQ(kInverse[s](y.data(), out.data(), plain.spec, work.data()), dspOk);
+            ASSERT_EQ(callBody(w, s, x, out.data(), plain.spec, work.at()), dspOk);
         }
         double rms;
-        if (reference) {
-            rms = relativeRms(out.data(), inverseReference(y, order), n);
+        if (!reference) {
+            rms = toneError(w, out.data(), order);
+        } else if (w == Way::Fwd) {
+            rms = relativeRms(out.data(), ccsOf(realDft(x, n)), n + 2);
         } else {
-            const int64_t f = toneOf(order);
-            // The double cosine is within an ulp, far below the bound, and a fraction of the
-            // long double one's time at 2^28 samples.
-            const double step = 2 * M_PI / static_cast<double>(n);
-            long double err = 0, norm = 0;
-            for (int64_t j = 0; j < n; ++j) {
-                const long double want = static_cast<long double>(n) *
-                                         (0.5L + std::cos(step * static_cast<double>((f * j) % n)));
-                err += (out[j] - want) * (out[j] - want);
-                norm += want * want;
-            }
-            rms = static_cast<double>(sqrtl(err / norm));
+            rms = relativeRms(out.data(),
+                              inverseReference(std::vector<double>(x, x + n + 2), order), n);
         }
         EXPECT_LE(rms, rmsBound(order));
         {
-            const BuiltSpec scaled(s, order, 0, dspFftScaleInv);
+            const BuiltSpec scaled(s, order, 0, scaledFlag(w));
             ASSERT_EQ(scaled.status, dspOk);
-            ASSERT_EQ(kInverse[s](y.data(), y.data(), scaled.spec, work.data()), dspOk);
+            ASSERT_EQ(callBody(w, s, x, x, scaled.spec, work.at()), dspOk);
         }
+        EXPECT_EQ(in.changedOutside(0, inBytes), -1) << "written outside dst";
+        EXPECT_EQ(work.changedOutside(0, W), -1) << "written outside the work buffer";
         const double factor = std::ldexp(1.0, -order);
         for (double& v : out) v *= factor;
-        EXPECT_TRUE(sameBits(y.data(), out.data(), n)) << "in place and scaled";
+        EXPECT_TRUE(sameBits(x, out.data(), outLen)) << "in place and scaled";
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        std::printf("[ order %2d ] %s inverse: relative RMS %.3g (%.3f of the bound), %.1f s\n",
-                    order, dspSlotName(s), rms, rms / rmsBound(order), seconds);
+        std::printf("[ order %2d ] %s%s: relative RMS %.3g (%.3f of the bound), %.1f s\n", order,
+                    dspSlotName(s), what, rms, rms / rmsBound(order), seconds);
     }
     if (!skipped.empty()) GTEST_SKIP() << "not enough memory available for orders" << skipped;
+}
+
+using FftRecursiveLarge = FftBodyTest;
+
+TEST_P(FftRecursiveLarge, EveryOrderFromTwentyThree) {
+    everyOrderFromTwentyThree(Way::Fwd, slot());
+}
+
+DSP_INSTANTIATE_SLOTS_OF(FftRecursiveLarge, dspslots::dspFftRecursiveFwd);
+
+using FftRecursiveInvLarge = FftBodyTest;
+
+TEST_P(FftRecursiveInvLarge, EveryOrderFromTwentyThree) {
+    everyOrderFromTwentyThree(Way::Inv, slot());
 }
 
 DSP_INSTANTIATE_SLOTS_OF(FftRecursiveInvLarge, dspslots::dspFftRecursiveInv);
