@@ -109,12 +109,16 @@ void printWorst(const char* what, const char* label, const Worst& w) {
     std::printf("[accuracy] %-9s %-9s worst %.4g at %.17g\n", what, label, w.err, w.arg);
 }
 
-void checkTrigKernels(Fn f) {
-    const std::vector<double>& args = trigArguments();
+// Every kernel of f on args against quad precision, within its bound in its fast range and
+// beyond it. Next to the zeros of f (nearZeros) results are tiny, so their ulp is tiny too: only
+// a reduction that keeps every bit of the reduced argument passes. There the high-accuracy
+// members hold 1 ulp and the standard members 4 ulp, in their fast range.
+void checkTrigKernels(Fn f, const std::vector<double>& args, bool nearZeros) {
     std::vector<__float128> exact(args.size());
     for (size_t i = 0; i < args.size(); ++i) exact[i] = exactOf(f, args[i]);
     std::vector<double> got(args.size());
     for (const KernelInfo& k : kernelsOf(f)) {
+        if (nearZeros && k.bound != Bound::Ulp1 && k.bound != Bound::Ulp4) continue;
         SCOPED_TRACE(k.label);
         ASSERT_EQ(k.fn(args.data(), got.data(), static_cast<int>(args.size())), dspOk);
         Worst inRange, beyond;
@@ -127,47 +131,29 @@ void checkTrigKernels(Fn f) {
             Worst& w = fast ? inRange : beyond;
             if (e > w.err) w = {e, args[i]};
         }
-        printWorst(f == Fn::Sine ? "sine" : "cosine", k.label, inRange);
+        const char* what =
+            f == Fn::Sine ? (nearZeros ? "sine~0" : "sine") : (nearZeros ? "cosine~0" : "cosine");
+        printWorst(what, k.label, inRange);
         EXPECT_LE(inRange.err, limitOf(k.bound)) << "at x = " << inRange.arg;
+        if (nearZeros) continue;
         EXPECT_LE(beyond.err, limitOf(k.bound)) << "beyond the fast range, at x = " << beyond.arg;
     }
 }
 
 TEST(VecMathAccuracy, SineEveryMemberWithinItsBound) {
-    checkTrigKernels(Fn::Sine);
+    checkTrigKernels(Fn::Sine, trigArguments(), false);
 }
 
 TEST(VecMathAccuracy, CosineEveryMemberWithinItsBound) {
-    checkTrigKernels(Fn::Cosine);
-}
-
-// Results next to a zero of the function are tiny, so their ulp is tiny too: only a reduction
-// that keeps every bit of the reduced argument passes. The high-accuracy members hold 1 ulp
-// there, the standard members 4 ulp.
-void checkNearZeros(Fn f) {
-    const std::vector<double> args = nearZeros(f);
-    std::vector<double> got(args.size());
-    for (const KernelInfo& k : kernelsOf(f)) {
-        if (k.bound != Bound::Ulp1 && k.bound != Bound::Ulp4) continue;
-        SCOPED_TRACE(k.label);
-        ASSERT_EQ(k.fn(args.data(), got.data(), static_cast<int>(args.size())), dspOk);
-        Worst w;
-        for (size_t i = 0; i < args.size(); ++i) {
-            if (std::fabs(args[i]) > k.fastRange) continue;
-            const double err = ulpError(got[i], exactOf(f, args[i]));
-            if (err > w.err) w = {err, args[i]};
-        }
-        printWorst(f == Fn::Sine ? "sine~0" : "cosine~0", k.label, w);
-        EXPECT_LE(w.err, limitOf(k.bound)) << "at x = " << w.arg;
-    }
+    checkTrigKernels(Fn::Cosine, trigArguments(), false);
 }
 
 TEST(VecMathAccuracy, SineNextToItsZeros) {
-    checkNearZeros(Fn::Sine);
+    checkTrigKernels(Fn::Sine, nearZeros(Fn::Sine), true);
 }
 
 TEST(VecMathAccuracy, CosineNextToItsZeros) {
-    checkNearZeros(Fn::Cosine);
+    checkTrigKernels(Fn::Cosine, nearZeros(Fn::Cosine), true);
 }
 
 // The worst ulp errors of a pair of one-element routines (sine, cosine) over args, each within
