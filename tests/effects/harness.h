@@ -24,6 +24,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -137,6 +138,31 @@ protected:
         const std::function<void(EffectSetup&, const Signal&)>& configure = nullptr);
 
     HostDoubles doubles;
+};
+
+// An effect class with its parameters and a model of its output: a case of a suite run over
+// effects, printed and named by `name`.
+struct ModeledEffect {
+    std::string name;
+    const CLSID* clsid;
+    Params params;
+    Model model;
+    int tolerance = 0;  // LSB
+};
+
+inline std::ostream& operator<<(std::ostream& os, const ModeledEffect& e) {
+    return os << e.name;
+}
+
+// The fixture of a suite run over ModeledEffect cases.
+class ModeledEffects : public EffectHarness, public ::testing::WithParamInterface<ModeledEffect> {
+protected:
+    // The case's class with its parameters.
+    EffectSetup Setup() const {
+        EffectSetup setup = Effect(*GetParam().clsid);
+        setup.params = GetParam().params;
+        return setup;
+    }
 };
 
 // Success when both have the same length and no sample differs by more than tolerance; otherwise

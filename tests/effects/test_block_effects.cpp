@@ -61,17 +61,7 @@ Model LevelRampModel(double l0, double l1) {
     return RampModel([=](double at) { return std::pow(10.0, (l0 + (l1 - l0) * at) / 20.0); });
 }
 
-struct BlockEffect {
-    std::string name;
-    const CLSID* clsid;
-    Params params;
-    Model model;
-    int tolerance = 0;  // LSB
-};
-
-std::ostream& operator<<(std::ostream& os, const BlockEffect& e) {
-    return os << e.name;
-}
+using BlockEffect = ModeledEffect;
 
 std::vector<BlockEffect> AllBlockEffects() {
     std::vector<BlockEffect> all;
@@ -119,14 +109,7 @@ std::vector<BlockEffect> AllBlockEffects() {
     return all;
 }
 
-class BlockEffects : public EffectHarness, public ::testing::WithParamInterface<BlockEffect> {
-protected:
-    EffectSetup Setup() const {
-        EffectSetup setup = Effect(*GetParam().clsid);
-        setup.params = GetParam().params;
-        return setup;
-    }
-};
+using BlockEffects = ModeledEffects;
 
 TEST_P(BlockEffects, MatchTheModelInEveryReadingLayoutAndZone) {
     ExpectModelInEveryLayout(Setup(), GetParam().model, GetParam().tolerance);

@@ -12,17 +12,7 @@ namespace {
 
 constexpr double kTwoPi = 6.283185307179586;
 
-struct TimeEffect {
-    std::string name;
-    const CLSID* clsid;
-    Params params;
-    Model model;
-    int tolerance;  // LSB; the vibrato's phase is rounded per block in single precision
-};
-
-std::ostream& operator<<(std::ostream& os, const TimeEffect& e) {
-    return os << e.name;
-}
+using TimeEffect = ModeledEffect;
 
 std::vector<TimeEffect> AllTimeEffects() {
     std::vector<TimeEffect> all;
@@ -79,6 +69,7 @@ std::vector<TimeEffect> AllTimeEffects() {
         all.push_back(e);
     }
     {
+        // 1 LSB: the vibrato's phase is rounded per block in single precision.
         TimeEffect e{"vibrato", &CLSID_VibratoFilter5, {}, nullptr, 1};
         e.params.Set(OLESTR("SweepPhase"), 45.0)
             .Set(OLESTR("SweepFrequency"), 7.0)
@@ -106,14 +97,7 @@ std::vector<TimeEffect> AllTimeEffects() {
     return all;
 }
 
-class TimeEffects : public EffectHarness, public ::testing::WithParamInterface<TimeEffect> {
-protected:
-    EffectSetup Setup() const {
-        EffectSetup setup = Effect(*GetParam().clsid);
-        setup.params = GetParam().params;
-        return setup;
-    }
-};
+using TimeEffects = ModeledEffects;
 
 TEST_P(TimeEffects, MatchTheModelInEveryReadingLayoutAndZone) {
     ExpectModelInEveryLayout(Setup(), GetParam().model, GetParam().tolerance);
