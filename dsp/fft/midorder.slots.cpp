@@ -8,7 +8,8 @@
 //               group k goes to P[c] + 4k (or + 8k), P = {0, n/2, n/4, 3n/4};
 //   stages      radix-4 stages of step 4 or 8, 16 or 32, ..., one staged twiddle set each, run
 //               depth first over blocks of at most 1024 values (16 KB) so that a block meets
-//               all its stages while it is in the first-level cache;
+//               all its stages while it is in the first-level cache (breadth first over the
+//               whole of a transform of at most 2048 values);
 //   last pass   the stage of step n/4, written interleaved into dst; each group of four values
 //               is read whole before its results are stored, so dst may be the working buffer.
 // The working buffer is dst when dst is 32-byte aligned and is not src, else the caller's work
@@ -98,7 +99,7 @@ void firstPassRadix8(const double* src, double* work, const int32_t* table, int6
     }
 }
 
-// The stages of one block of L <= 1024 values after its first pass, up to but not including
+// The stages of one block of L <= 2048 values after its first pass, up to but not including
 // the stage of step L/4; returns that stage's twiddle set.
 template <class A, Dir D>
 const double* stagesBelowLast(double* x, int64_t L, const double* table) {
@@ -180,7 +181,10 @@ void midOrder(const double* src, double* dst, int64_t n, const double* twiddles,
         firstPassRadix8<A, D, kHalves>(src, w, table, n);
     }
     const double* tw;
-    if (n <= 1024) {
+    // Breadth first up to 2048 values (32 KB): the whole transform is about the first-level
+    // cache's size there anyway, and the stage of step 128 then loads each twiddle record once
+    // for its four blocks instead of once per quarter.
+    if (n <= 2048) {
         tw = stagesBelowLast<A, D>(w, n, twiddles);
     } else {
         const int64_t q = n / 4;
