@@ -41,11 +41,9 @@ const auto& kInit = dspslots::dspFftInitReal64f;
 const auto& kForward = dspslots::dspFftFwdRealToCcs64f;
 const auto& kInverse = dspslots::dspFftInvCcsToReal64f;
 
-// The largest order each body is timed at: the largest it transforms today, and for the
-// recursive drivers 24 in both directions (above, the transforms are memory-bound and only
-// reported).
-const int kLastForwardOrder[kDspSlotCountWith2n] = {24, 24, 24, 24, 24, 24, 24};
-const int kLastInverseOrder[kDspSlotCountWith2n] = {24, 24, 24, 24, 18, 18, 24};
+// The largest order every body is timed at, in both directions (above, the transforms are
+// memory-bound and only reported).
+constexpr int kLastOrder = 24;
 
 // The forward row of the public dispatch.
 constexpr int kDispatch = -1;
@@ -272,9 +270,7 @@ void inverse(benchmark::State& state, int wanted) {
     std::mt19937_64 rng(order);
     std::uniform_real_distribution<double> u(-1.0, 1.0);
     std::generate(signal.data(), signal.data() + n, [&] { return u(rng); });
-    const bool withForward = order <= kLastForwardOrder[slot];
-    if (!withForward ||
-        kForward[slot](signal.data(), spectrum.data(), spec, work.data()) != dspOk ||
+    if (kForward[slot](signal.data(), spectrum.data(), spec, work.data()) != dspOk ||
         run(spectrum.data(), dst.data(), spec, work.data()) != dspOk) {
         state.SkipWithError("transform refused the order");
         return;
@@ -335,24 +331,22 @@ const int kRegistered = [] {
             ->Unit(benchmark::kMicrosecond);
     }
     for (int slot = 0; slot < kDspSlotCountWith2n; ++slot) {
-        if (kLastForwardOrder[slot] < 6) continue;
         benchmark::RegisterBenchmark((std::string("fft_forward/") + dspSlotName(slot)).c_str(),
                                      forward, slot)
-            ->DenseRange(6, kLastForwardOrder[slot])
+            ->DenseRange(6, kLastOrder)
             ->Unit(benchmark::kNanosecond);
     }
     benchmark::RegisterBenchmark("fft_forward/dispatch", forward, kDispatch)
-        ->DenseRange(6, 24)
+        ->DenseRange(6, kLastOrder)
         ->Unit(benchmark::kNanosecond);
     for (int slot = 0; slot < kDspSlotCountWith2n; ++slot) {
-        if (std::min(kLastInverseOrder[slot], kLastForwardOrder[slot]) < 6) continue;
         benchmark::RegisterBenchmark((std::string("fft_inverse/") + dspSlotName(slot)).c_str(),
                                      inverse, slot)
-            ->DenseRange(6, std::min(kLastInverseOrder[slot], kLastForwardOrder[slot]))
+            ->DenseRange(6, kLastOrder)
             ->Unit(benchmark::kNanosecond);
     }
     benchmark::RegisterBenchmark("fft_inverse/dispatch", inverse, kDispatch)
-        ->DenseRange(6, 18)
+        ->DenseRange(6, kLastOrder)
         ->Unit(benchmark::kNanosecond);
     return 0;
 }();
