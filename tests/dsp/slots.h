@@ -39,6 +39,18 @@ protected:
     int slot() const { return GetParam(); }
 };
 
+// A slot test that starts with the processor detection and the trace reset and ends with the
+// detection reset, for routines whose dispatch and trace the test inspects.
+class DspTracedSlotTest : public DspSlotTest {
+protected:
+    void SetUp() override {
+        DspSlotTest::SetUp();
+        dspTestResetCpu();
+        dspTestTraceReset();
+    }
+    void TearDown() override { dspTestResetCpu(); }
+};
+
 struct DspSlotParamName {
     std::string operator()(const ::testing::TestParamInfo<int>& info) const {
         return dspSlotName(info.param);

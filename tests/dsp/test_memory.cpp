@@ -44,15 +44,7 @@ public:
     }
 };
 
-class MemoryTest : public DspSlotTest {
-protected:
-    void SetUp() override {
-        DspSlotTest::SetUp();
-        dspTestResetCpu();
-        dspTestTraceReset();
-    }
-    void TearDown() override { dspTestResetCpu(); }
-};
+using MemoryTest = DspTracedSlotTest;
 
 constexpr size_t kMaxLen = 300;
 

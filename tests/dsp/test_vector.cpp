@@ -111,15 +111,7 @@ const double kFactors[] = {2.5, -3.0, 0.1, 1e300, -1e-300, 4.9e-324, kInf, 1.0, 
     return ::testing::AssertionSuccess();
 }
 
-class VectorTest : public DspSlotTest {
-protected:
-    void SetUp() override {
-        DspSlotTest::SetUp();
-        dspTestResetCpu();
-        dspTestTraceReset();
-    }
-    void TearDown() override { dspTestResetCpu(); }
-};
+using VectorTest = DspTracedSlotTest;
 
 // Lengths 1..70 plus lengths on both sides of every threshold of any slot: the SSE2 kernels'
 // 5, the AVX loop's 16, the streaming product's 5461 and 10922 groups, the prefetching scale's
