@@ -201,6 +201,18 @@ RunOutput EffectHarness::ExpectOutput(const EffectSetup& setup, const Signal& in
     return first;
 }
 
+void EffectHarness::ExpectStartOverAfterSeeks(const EffectSetup& setup, const Signal& in,
+                                              const Model& model, int tolerance) {
+    for (const double to : {0.0, 210.0}) {
+        SCOPED_TRACE(::testing::Message() << "seek to " << to);
+        Signal rest = in;
+        const size_t first = static_cast<size_t>(to * in.Rate() / 1000.0) * in.Channels();
+        rest.samples.erase(rest.samples.begin(), rest.samples.begin() + first);
+        const SeekPoint seek{300.0, to};
+        ExpectOutput(setup, in, model(rest), tolerance, &seek);
+    }
+}
+
 void EffectHarness::ExpectModelInEveryLayout(
     const EffectSetup& setup, const Model& model, int tolerance,
     const std::function<void(EffectSetup&, const Signal&)>& configure) {

@@ -137,6 +137,11 @@ protected:
         const EffectSetup& setup, const Model& model, int tolerance = 0,
         const std::function<void(EffectSetup&, const Signal&)>& configure = nullptr);
 
+    // ExpectOutput after reading 300 ms and seeking to 0 ms, then (in a second run) to 210 ms,
+    // with model's output for in from the seek on: an effect that starts over after a seek.
+    void ExpectStartOverAfterSeeks(const EffectSetup& setup, const Signal& in, const Model& model,
+                                   int tolerance = 0);
+
     HostDoubles doubles;
 };
 

@@ -105,15 +105,7 @@ TEST_F(Echo, EdgeCasesOfTheGainsAndThePriming) {
 TEST_F(Echo, SeekPrimesTheQueuesAgain) {
     const Signal in = VariedSignal(2, 16000, 500.0);
     const EffectSetup setup = EchoOf({{12.5, 0.75}, {31.0, -0.5}});
-    const Model model = EchoModel({{12.5, 192}, {31.0, -128}});
-    for (const double to : {0.0, 210.0}) {
-        SCOPED_TRACE(::testing::Message() << "seek to " << to);
-        Signal rest = in;
-        rest.samples.erase(rest.samples.begin(),
-                           rest.samples.begin() + static_cast<size_t>(to * 16) * 2);
-        const SeekPoint seek{300.0, to};
-        ExpectOutput(setup, in, model(rest), 0, &seek);
-    }
+    ExpectStartOverAfterSeeks(setup, in, EchoModel({{12.5, 192}, {31.0, -128}}));
 }
 
 TEST_F(Echo, NewSourceWithoutASeekKeepsTheDelay) {
