@@ -220,7 +220,8 @@ int main(int argc, char** argv) {
         }
     }
     // Every body at or below the chosen slot (slot 2's without MOVBE too), one order per path:
-    // real kernel, complex kernel, passes, block butterflies, recursive driver (slot 0 from 12).
+    // real kernel, complex kernel, passes, block butterflies, recursive driver (slot 0 from 12,
+    // slots 4 and 5 from 19).
     {
         struct Bodies {
             int slot;
@@ -241,7 +242,7 @@ int main(int argc, char** argv) {
             if (body.slot > slot) continue;
             const bool own = body.inv != dspFftInvCcsToReal64f_s2n;
             const int last = lastInverseOrder(body.slot, own && movbe);
-            for (int order : {3, 6, 9, 12, 13, 16}) {
+            for (int order : {3, 6, 9, 12, 13, 16, 19}) {
                 if (order > last) continue;
                 bool right = false;
                 const DspStatus st =
