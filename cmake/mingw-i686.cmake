@@ -24,6 +24,9 @@ if(NOT CORVANE_WIN32_DEPS)
   set(CORVANE_WIN32_DEPS "${_corvane_root}/build/win32-deps/prefix")
 endif()
 set(CORVANE_WIN32_DEPS "${CORVANE_WIN32_DEPS}" CACHE PATH "Prefix of the cross-built dependencies")
+# try_compile projects read this file again; without the prefix they would fall back to the
+# default one and set pkg-config's path there for the rest of the configure.
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES CORVANE_WIN32_DEPS)
 
 set(CMAKE_FIND_ROOT_PATH /usr/${CORVANE_MINGW_TRIPLE} "${CORVANE_WIN32_DEPS}")
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
