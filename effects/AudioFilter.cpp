@@ -35,6 +35,13 @@ void ReadDoubles(const CBaseFilter* owner, LPCOLESTR key, std::vector<double>* o
     *out = std::move(values);
 }
 
+// A gate setting into *out: def when the key is missing or its value is not finite (the gate's
+// own range check lets NaN through); *out is left alone when the key cannot be read.
+void ReadGateSetting(const CBaseFilter* owner, LPCOLESTR key, double def, double* out) {
+    double v = def;
+    if (SUCCEEDED(owner->GetParamDoubleDef(key, def, &v))) *out = std::isfinite(v) ? v : def;
+}
+
 }  // namespace
 
 CAudioChannelFilter::CAudioChannelFilter(CBaseFilter* owner)
@@ -73,22 +80,29 @@ HRESULT CAudioChannelFilter::LoadChannelParams() {
         for (double g : m_gains) {
             if (g != 0.0) m_passThrough = false;
         }
+        // A band that is not finite has no filter: the table as a whole leaves the audio
+        // untouched, as tables of different lengths do.
+        for (const std::vector<double>* values : {&m_frequencies, &m_widths, &m_gains}) {
+            for (double v : *values) {
+                if (!std::isfinite(v)) m_passThrough = true;
+            }
+        }
     } else if (type == kFilterTypeGate) {
         m_passThrough = false;
-        m_pOwner->GetParamDoubleDef(OLESTR("LevelIn"), 1.0, &m_levelIn);
-        m_pOwner->GetParamDoubleDef(OLESTR("Range"), 0.06125, &m_range);
-        m_pOwner->GetParamDoubleDef(OLESTR("Threshold"), 0.125, &m_threshold);
-        m_pOwner->GetParamDoubleDef(OLESTR("Ratio"), 2.0, &m_ratio);
-        m_pOwner->GetParamDoubleDef(OLESTR("Attack"), 20.0, &m_attack);
-        m_pOwner->GetParamDoubleDef(OLESTR("Release"), 250.0, &m_release);
-        m_pOwner->GetParamDoubleDef(OLESTR("Makeup"), 1.0, &m_makeup);
-        m_pOwner->GetParamDoubleDef(OLESTR("knee"), 2.828427125, &m_knee);
+        ReadGateSetting(m_pOwner, OLESTR("LevelIn"), 1.0, &m_levelIn);
+        ReadGateSetting(m_pOwner, OLESTR("Range"), 0.06125, &m_range);
+        ReadGateSetting(m_pOwner, OLESTR("Threshold"), 0.125, &m_threshold);
+        ReadGateSetting(m_pOwner, OLESTR("Ratio"), 2.0, &m_ratio);
+        ReadGateSetting(m_pOwner, OLESTR("Attack"), 20.0, &m_attack);
+        ReadGateSetting(m_pOwner, OLESTR("Release"), 250.0, &m_release);
+        ReadGateSetting(m_pOwner, OLESTR("Makeup"), 1.0, &m_makeup);
+        ReadGateSetting(m_pOwner, OLESTR("knee"), 2.828427125, &m_knee);
         LONG detection = 1, link = 0;
         m_pOwner->GetParamLongDef(OLESTR("Detection"), 1, &detection);
         m_pOwner->GetParamLongDef(OLESTR("Link"), 0, &link);
         m_detection = detection;
         m_link = link;
-        m_pOwner->GetParamDoubleDef(OLESTR("LevelSC"), 1.0, &m_levelSideChain);
+        ReadGateSetting(m_pOwner, OLESTR("LevelSC"), 1.0, &m_levelSideChain);
     }
     BuildGraph();
     return S_OK;

@@ -27,7 +27,7 @@ HRESULT CDelayChannelFilter::LoadChannelParams() {
         m_type = type;
     }
     double v = 0.0;
-    if (SUCCEEDED(m_pOwner->GetParamDouble(OLESTR("FeedBackGain"), &v)))
+    if (ReadFiniteParam(m_pOwner, OLESTR("FeedBackGain"), &v))
         m_feedback = static_cast<float>(v / 100.0);
     if (ReadParamIn(m_pOwner, OLESTR("MixDepth"), 0.0, 100.0, &v))
         m_mix = static_cast<float>(v / 100.0);

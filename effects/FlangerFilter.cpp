@@ -28,13 +28,14 @@ HRESULT CFlangerChannelFilter::LoadChannelParams() {
     if (SUCCEEDED(m_pOwner->GetParamLong(OLESTR("EffectType"), &type)) && (type == 3 || type == 4))
         m_type = type;
     double v = 0.0;
-    if (SUCCEEDED(m_pOwner->GetParamDouble(OLESTR("SweepPhase"), &v)))
-        m_sweepPhase = static_cast<float>(v * kTwoPi / 360.0);
+    // Whole turns dropped, so that a phase of any finite size stays a phase in float.
+    if (ReadFiniteParam(m_pOwner, OLESTR("SweepPhase"), &v))
+        m_sweepPhase = static_cast<float>(std::fmod(v, 360.0) * kTwoPi / 360.0);
     if (ReadParamIn(m_pOwner, OLESTR("SweepRate"), 0.0, kInf, &v))
         m_sweepRate = static_cast<float>(v);
     if (ReadParamIn(m_pOwner, OLESTR("SweepDepth"), 0.0, 100.0, &v))
         m_sweepDepth = static_cast<float>(v);
-    if (SUCCEEDED(m_pOwner->GetParamDouble(OLESTR("FeedBackGain"), &v)))
+    if (ReadFiniteParam(m_pOwner, OLESTR("FeedBackGain"), &v))
         m_feedback = static_cast<float>(v / 100.0);
     if (ReadParamIn(m_pOwner, OLESTR("MixDepth"), 0.0, 100.0, &v))
         m_mix = static_cast<float>(v / 100.0);

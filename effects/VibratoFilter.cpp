@@ -27,8 +27,9 @@ HRESULT CVibratoChannelFilter::ResetChannel() {
 
 HRESULT CVibratoChannelFilter::LoadChannelParams() {
     double v = 0.0;
-    if (SUCCEEDED(m_pOwner->GetParamDouble(OLESTR("SweepPhase"), &v)))
-        m_sweepPhase = static_cast<float>(v * kTwoPi / 360.0);
+    // Whole turns dropped, so that a phase of any finite size stays a phase in float.
+    if (ReadFiniteParam(m_pOwner, OLESTR("SweepPhase"), &v))
+        m_sweepPhase = static_cast<float>(std::fmod(v, 360.0) * kTwoPi / 360.0);
     if (ReadParamIn(m_pOwner, OLESTR("SweepFrequency"), 0.0, kInf, &v))
         m_frequency = static_cast<float>(v);
     if (ReadParamIn(m_pOwner, OLESTR("SweepDepth"), 0.0, 100.0, &v))

@@ -9,6 +9,8 @@
 
 #include "framework/BaseFilter.h"
 
+#include <limits>
+
 // Reads key (index -1) from the engine's parameters into *v: true when it could be read and lies
 // in lo .. hi (NaN never does); *v is left alone otherwise.
 inline bool ReadParamIn(const CBaseFilter* owner, LPCOLESTR key, double lo, double hi, double* v) {
@@ -16,6 +18,12 @@ inline bool ReadParamIn(const CBaseFilter* owner, LPCOLESTR key, double lo, doub
     if (FAILED(owner->GetParamDouble(key, &value)) || !(value >= lo && value <= hi)) return false;
     *v = value;
     return true;
+}
+
+// ReadParamIn over every finite value: NaN and the infinities leave *v alone.
+inline bool ReadFiniteParam(const CBaseFilter* owner, LPCOLESTR key, double* v) {
+    return ReadParamIn(owner, key, -std::numeric_limits<double>::max(),
+                       std::numeric_limits<double>::max(), v);
 }
 
 template <class Channel>

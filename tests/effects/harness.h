@@ -78,6 +78,7 @@ struct EffectSetup {
     std::vector<Zone> zones;  // handed to the effect when there are any
     bool enabled = true;
     bool zonesFirst = false;  // zones handed over before the parameters (else after)
+    bool mayRefuse = false;   // a configuration the effect refuses ends the run, not the test
 };
 
 // The class of the module's class table with this CLSID (fails the test when there is none).

@@ -1,0 +1,301 @@
+// Every numeric key that an effect class reads, set to values a careless or hostile host may hand
+// over (NaN, the infinities, 0, -1, the extremes of the type), on a short mono stream at 8000 Hz
+// and a stereo one at 44100 Hz. The effect either refuses with a failed read, or ends the stream
+// with as many samples as it gives without the key (the key never changes the length); a NaN is
+// ignored, or the effect leaves the audio untouched: NaN never reaches the output, where the block
+// loop would write it as silence.
+#include "tests/effects/harness.h"
+
+#include <cfloat>
+#include <climits>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <optional>
+
+namespace corvane::testing {
+namespace {
+
+// How the key holds its value.
+enum class Kind {
+    Double,       // a double
+    Long,         // a 32-bit integer
+    ULong,        // an unsigned 32-bit integer
+    DoubleArray,  // element 0 of the base's array of doubles
+    FloatArray,   // element 0 of the base's array of floats
+    ZoneEntry,    // a key of the one entry of "StrengthZone"
+    ListEntry,    // the value at index 0 of a list with one entry per channel
+};
+
+struct HostileKey {
+    const char* effect;  // the class's name as the class table describes it
+    const OLECHAR* key;
+    Kind kind;
+    Params base;  // what makes the key matter (the key itself is set on top)
+    // Values outside lo .. hi are documented as ignored: the output is what it is without the key.
+    double lo = -std::numeric_limits<double>::infinity();
+    double hi = std::numeric_limits<double>::infinity();
+};
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kInf = std::numeric_limits<double>::infinity();
+
+std::vector<double> ValuesOf(Kind kind) {
+    switch (kind) {
+    case Kind::Long:
+    case Kind::ListEntry:
+        return {0.0, -1.0, INT32_MAX, INT32_MIN};
+    case Kind::ULong:
+        return {0.0, UINT32_MAX};
+    case Kind::FloatArray:
+        return {kNaN, kInf, -kInf, 0.0, -1.0, FLT_MAX, -FLT_MAX};
+    default:
+        return {kNaN, kInf, -kInf, 0.0, -1.0, 1e300, -1e300};
+    }
+}
+
+host::ParamBytes Doubles(std::vector<double> v) {
+    return host::DoubleArray(v.data(), v.size());
+}
+
+host::ParamBytes Floats(std::vector<float> v) {
+    return host::FloatArray(v.data(), v.size());
+}
+
+// base with the key at value on top; without a value, base without the key (for a list or a zone
+// entry: the entry without it).
+Params WithValue(const HostileKey& row, std::optional<double> given, int channels) {
+    Params p = row.base;
+    if (row.kind == Kind::DoubleArray || row.kind == Kind::FloatArray) {
+        // The base's array with element 0 replaced.
+        const auto* bytes = std::get_if<host::ParamBytes>(p.store.Find(row.key, -1));
+        if (!bytes) return p;
+        host::ParamBytes changed = *bytes;
+        if (given && row.kind == Kind::DoubleArray) std::memcpy(changed.data(), &*given, 8);
+        const float f = static_cast<float>(given.value_or(0.0));
+        if (given && row.kind == Kind::FloatArray) std::memcpy(changed.data(), &f, 4);
+        p.Set(row.key, changed);
+        return p;
+    }
+    p.store.RemoveName(row.key);
+    const double value = given.value_or(0.0);
+    if (!given && row.kind != Kind::ZoneEntry && row.kind != Kind::ListEntry) return p;
+    switch (row.kind) {
+    case Kind::Double:
+        p.Set(row.key, value);
+        break;
+    case Kind::Long:
+        p.Set(row.key, static_cast<int32_t>(value));
+        break;
+    case Kind::ULong:
+        p.Set(row.key, static_cast<uint32_t>(value));
+        break;
+    case Kind::DoubleArray:
+    case Kind::FloatArray:
+        break;
+    case Kind::ZoneEntry:
+        p.Set(OLESTR("UseStrengthPerCh"), true);
+        p.store.AddEntry(OLESTR("StrengthZone"));
+        if (given) p.store.Entry(OLESTR("StrengthZone"), 0)->Set(row.key, -1, value);
+        break;
+    case Kind::ListEntry:
+        for (int i = 0; i < channels; ++i) {
+            p.store.AddEntry(row.key);
+            p.store.Set(row.key, i, static_cast<int32_t>(i));
+        }
+        if (given) p.store.Set(row.key, 0, static_cast<int32_t>(value));
+        break;
+    }
+    return p;
+}
+
+Params P(std::initializer_list<std::pair<const OLECHAR*, host::ParamValue>> values) {
+    Params p;
+    for (const auto& [key, value] : values) p.Set(key, value);
+    return p;
+}
+
+std::vector<HostileKey> AllKeys() {
+    using K = Kind;
+    const Params none;
+    const Params smooth = P({{OLESTR("SmoothEnabled"), true}});
+    const Params strengths = P({{OLESTR("UseStrengthPerCh"), true}});
+    const Params band = P({{OLESTR("FilterType"), 7}, {OLESTR("Frequency"), 1000.0},
+                           {OLESTR("Steepness"), 70.7}, {OLESTR("dbGain"), 6.0}});
+    const Params reverb = P({{OLESTR("DelayTime"), 30.0}, {OLESTR("ReverbrationGain"), 50.0},
+                             {OLESTR("FeedBackGain"), 40.0}, {OLESTR("MixDepth"), 50.0}});
+    const Params delay = P({{OLESTR("DelayTime"), 20.0}, {OLESTR("FeedBackGain"), 40.0},
+                            {OLESTR("MixDepth"), 50.0}});
+    const Params flanger = P({{OLESTR("EffectType"), 3}, {OLESTR("SweepDepth"), 50.0},
+                              {OLESTR("SweepRate"), 30.0}, {OLESTR("FeedBackGain"), 30.0},
+                              {OLESTR("MixDepth"), 50.0}});
+    const Params vibrato = P({{OLESTR("SweepFrequency"), 5.0}, {OLESTR("SweepDepth"), 50.0}});
+    const Params ramp = P({{OLESTR("dBStartLevel"), -6.0}, {OLESTR("dBEndLevel"), 0.0}});
+    const Params echo = P({{OLESTR("ReflectionsNumber"), 1}, {OLESTR("AudioOffset0"), 20.0}});
+    const Params eq = P({{OLESTR("FilterType"), 1},
+                         {OLESTR("FrequencyArray"), Doubles({100.0, 1000.0, 4000.0})},
+                         {OLESTR("WidthArray"), Doubles({50.0, 300.0, 1000.0})},
+                         {OLESTR("dbGainArray"), Doubles({6.0, -4.0, 3.0})}});
+    const Params gate = P({{OLESTR("FilterType"), 2}});
+    const Params equalize = P({{OLESTR("FrequencyArray"), Floats({1000.0f, 4000.0f})},
+                               {OLESTR("dbGainArray"), Floats({6.0f, -6.0f})}});
+    const Params median = P({{OLESTR("MaskSize"), 3}, {OLESTR("FFTBlockSize"), 256}});
+    return {
+        // The framework's keys, read by every class.
+        {"InvertFilter5", OLESTR("dBVolumeLevel"), K::Double, none},
+        {"InvertFilter5", OLESTR("VolumeLevel"), K::Double, none},
+        {"InvertFilter5", OLESTR("Rate"), K::Double, none},
+        {"InvertFilter5", OLESTR("RSmoothTime"), K::Long, smooth},
+        {"InvertFilter5", OLESTR("LSmoothTime"), K::Long, smooth},
+        {"InvertFilter5", OLESTR("LeftStrength"), K::Double, strengths},
+        {"InvertFilter5", OLESTR("CenterStrength"), K::Double, strengths},
+        {"InvertFilter5", OLESTR("RightStrengthEnd"), K::Double, strengths},
+        {"InvertFilter5", OLESTR("EffectStart"), K::ZoneEntry, none},
+        {"InvertFilter5", OLESTR("EffectDuration"), K::ZoneEntry, none},
+        {"InvertFilter5", OLESTR("LeftStrength"), K::ZoneEntry, none},
+        {"SilenceFilter5", OLESTR("VolumeLevel"), K::Double, none},
+        {"BandFilter5", OLESTR("FilterType"), K::Long, band},
+        {"BandFilter5", OLESTR("Frequency"), K::Double, band},
+        {"BandFilter5", OLESTR("Steepness"), K::Double, band},
+        {"BandFilter5", OLESTR("dbGain"), K::Double, band},
+        {"ReverbFilter5", OLESTR("nTapDelay"), K::Long, reverb, 1.0, 20.0},
+        {"ReverbFilter5", OLESTR("DelayTime"), K::Double, reverb},
+        {"ReverbFilter5", OLESTR("ReverbrationGain"), K::Double, reverb},
+        {"ReverbFilter5", OLESTR("ReverbrationFrequency"), K::Double, reverb},
+        {"ReverbFilter5", OLESTR("FeedBackGain"), K::Double, reverb},
+        {"ReverbFilter5", OLESTR("MixDepth"), K::Double, reverb},
+        {"DelayFilter5", OLESTR("EffectType"), K::Long, delay},
+        {"DelayFilter5", OLESTR("DelayTime"), K::Double, delay},
+        {"DelayFilter5", OLESTR("FeedBackGain"), K::Double, delay},
+        {"DelayFilter5", OLESTR("MixDepth"), K::Double, delay},
+        {"FlangerFilter5", OLESTR("EffectType"), K::Long, flanger},
+        {"FlangerFilter5", OLESTR("DelayRate"), K::Double, flanger},
+        {"FlangerFilter5", OLESTR("SweepDepth"), K::Double, flanger},
+        {"FlangerFilter5", OLESTR("SweepRate"), K::Double, flanger},
+        {"FlangerFilter5", OLESTR("SweepPhase"), K::Double, flanger},
+        {"FlangerFilter5", OLESTR("FeedBackGain"), K::Double, flanger},
+        {"FlangerFilter5", OLESTR("MixDepth"), K::Double, flanger},
+        {"VibratoFilter5", OLESTR("SweepFrequency"), K::Double, vibrato},
+        {"VibratoFilter5", OLESTR("SweepDepth"), K::Double, vibrato},
+        {"VibratoFilter5", OLESTR("SweepPhase"), K::Double, vibrato},
+        {"WahWahFilter5", OLESTR("Depth"), K::Long, none},
+        {"WahWahFilter5", OLESTR("LFOFrequency"), K::Double, none, 0.0, 40.0},
+        {"WahWahFilter5", OLESTR("LFOStartPhase"), K::Long, none, 0.0, 359.0},
+        {"WahWahFilter5", OLESTR("Resonance"), K::Double, none, DBL_MIN, 100.0},
+        {"WahWahFilter5", OLESTR("WahFreqOffset"), K::Long, none},
+        {"VolumeFilter5", OLESTR("dBVolumeLevel"), K::Double, none},
+        {"VolumeFilter5", OLESTR("VolumeLevel"), K::Double, none},
+        {"VolumeFilter5", OLESTR("dBStartLevel"), K::Double, ramp},
+        {"VolumeFilter5", OLESTR("dBEndLevel"), K::Double, ramp},
+        {"VolumeFilter5", OLESTR("VolumeScale"), K::Long, ramp},
+        {"EchoFilter5", OLESTR("ReflectionsNumber"), K::Long, echo},
+        {"EchoFilter5", OLESTR("AudioOffset0"), K::Double, echo},
+        {"EchoFilter5", OLESTR("dBVolumeLevel0"), K::Double, echo},
+        {"EchoFilter5", OLESTR("VolumeLevel0"), K::Double, echo},
+        {"ReverseFilter5", OLESTR("nSamplesPerSec"), K::Long, none},
+        {"ReverseFilter5", OLESTR("nChannels"), K::Long, none},
+        {"ReverseFilter5", OLESTR("ChannelsMask"), K::ULong, none},
+        {"StretchFilter5", OLESTR("TempoRate"), K::Double, none, 0.01, 100.0},
+        {"StretchFilter5", OLESTR("RateRate"), K::Double, none, 0.01, 100.0},
+        {"StretchFilter5", OLESTR("PitchShift"), K::Double, none, -60.0, 60.0},
+        {"StretchFilter5", OLESTR("Mode"), K::Long, none},
+        {"StretchFilter5", OLESTR("Antialiasing"), K::Long, none},
+        {"PitchShiftFilter5", OLESTR("Rate"), K::Double, none, DBL_MIN, kInf},
+        {"AudioFilter5", OLESTR("FilterType"), K::Long, eq},
+        {"AudioFilter5", OLESTR("EqualizerType"), K::Long, eq},
+        {"AudioFilter5", OLESTR("FrequencyArray"), K::DoubleArray, eq},
+        {"AudioFilter5", OLESTR("WidthArray"), K::DoubleArray, eq},
+        {"AudioFilter5", OLESTR("dbGainArray"), K::DoubleArray, eq},
+        {"AudioFilter5", OLESTR("LevelIn"), K::Double, gate},
+        {"AudioFilter5", OLESTR("Range"), K::Double, gate},
+        {"AudioFilter5", OLESTR("Threshold"), K::Double, gate},
+        {"AudioFilter5", OLESTR("Ratio"), K::Double, gate},
+        {"AudioFilter5", OLESTR("Attack"), K::Double, gate},
+        {"AudioFilter5", OLESTR("Release"), K::Double, gate},
+        {"AudioFilter5", OLESTR("Makeup"), K::Double, gate},
+        {"AudioFilter5", OLESTR("knee"), K::Double, gate},
+        {"AudioFilter5", OLESTR("Detection"), K::Long, gate},
+        {"AudioFilter5", OLESTR("Link"), K::Long, gate},
+        {"AudioFilter5", OLESTR("LevelSC"), K::Double, gate},
+        {"AudioFilterNB5", OLESTR("FilterType"), K::Long, none},
+        {"AudioFilterNB5", OLESTR("MapArray"), K::ListEntry, P({{OLESTR("FilterType"), 3}})},
+        {"EqualizeFilter5", OLESTR("FrequencyArray"), K::FloatArray, equalize},
+        {"EqualizeFilter5", OLESTR("dbGainArray"), K::FloatArray, equalize},
+        {"MedianFilter5", OLESTR("MaskSize"), K::Long, median, 1.0, kInf},
+        {"MedianFilter5", OLESTR("FFTBlockSize"), K::Long, median, 2.0, 65536.0},
+        {"MedianFilter5", OLESTR("WindowType"), K::Long, median},
+        {"MedianFilter5", OLESTR("OverlapMode"), K::Long, median},
+        {"MedianFilter5", OLESTR("OverlapSize"), K::Double, median},
+        {"MedianFilter5", OLESTR("StartBin"), K::Long, median},
+        {"MedianFilter5", OLESTR("EndBin"), K::Long, median},
+    };
+}
+
+// The format that the reversing effect asks of its input is the host's to fill in, where the
+// parameters do not give it.
+Params WithFormat(Params p, const Signal& in) {
+    if (!p.store.Find(OLESTR("nSamplesPerSec"), -1)) p.Set(OLESTR("nSamplesPerSec"), in.Rate());
+    if (!p.store.Find(OLESTR("nChannels"), -1)) p.Set(OLESTR("nChannels"), in.Channels());
+    return p;
+}
+
+EffectSetup SetupNamed(const std::string& name) {
+    for (EffectSetup& setup : AllEffects()) {
+        if (setup.name == name) return setup;
+    }
+    ADD_FAILURE() << "no class " << name << " in the class table";
+    return EffectSetup();
+}
+
+std::string Utf8(const OLECHAR* s) {
+    std::string out;
+    for (; *s; ++s) out.push_back(static_cast<char>(*s));
+    return out;
+}
+
+std::ostream& operator<<(std::ostream& os, const HostileKey& row) {
+    return os << row.effect << "_" << Utf8(row.key);
+}
+
+class HostileKeys : public EffectHarness, public ::testing::WithParamInterface<HostileKey> {};
+
+TEST_P(HostileKeys, RefusedOrIgnoredWithoutHarm) {
+    const HostileKey& row = GetParam();
+    const ReadPlan& plan = AllReadPlans()[1];
+    for (const auto& [channels, rate] : {std::pair{1, 8000}, std::pair{2, 44100}}) {
+        const Signal in = VariedSignal(channels, rate, 200.0);
+        EffectSetup setup = SetupNamed(row.effect);
+        setup.mayRefuse = true;
+        setup.params = WithFormat(WithValue(row, std::nullopt, channels), in);
+        const RunOutput baseline = Run(setup, in, plan);
+        ASSERT_EQ(baseline.hr, S_OK) << std::hex << baseline.hr;
+        ASSERT_TRUE(baseline.ended);
+        for (const double value : ValuesOf(row.kind)) {
+            SCOPED_TRACE(::testing::Message() << row << " = " << value << ", " << channels
+                                              << " channels at " << rate);
+            setup.params = WithFormat(WithValue(row, value, channels), in);
+            const RunOutput out = Run(setup, in, plan);
+            if (FAILED(out.hr)) continue;  // refused
+            EXPECT_TRUE(out.ended) << "no end of stream after " << out.reads << " reads";
+            EXPECT_EQ(out.samples.size(), baseline.samples.size());
+            if (!(value >= row.lo && value <= row.hi) && !std::isnan(value)) {
+                EXPECT_EQ(out.samples, baseline.samples) << "a value out of range not ignored";
+            }
+            if (std::isnan(value)) {
+                EXPECT_TRUE(out.samples == baseline.samples || out.samples == in.samples)
+                    << "a NaN neither ignored nor leaving the audio untouched";
+            }
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryKey, HostileKeys, ::testing::ValuesIn(AllKeys()),
+                         [](const auto& info) {
+                             std::ostringstream name;
+                             name << info.param;
+                             std::string s = name.str();
+                             return s + "_" + std::to_string(info.index);
+                         });
+
+}  // namespace
+}  // namespace corvane::testing
