@@ -30,9 +30,10 @@ HRESULT CBandChannelFilter::LoadChannelParams() {
     LONG type = 0;
     if (FAILED(m_pOwner->GetParamLong(OLESTR("FilterType"), &type))) return S_OK;
     m_type = type;
-    // A value that is not finite would turn every coefficient into NaN: the previous one stays.
+    // A frequency or gain that is not finite would turn every coefficient into NaN: the previous
+    // one stays. The steepness is taken as it comes, NaN included, as callers have always had it.
     ReadFiniteParam(m_pOwner, OLESTR("Frequency"), &m_frequency);
-    ReadFiniteParam(m_pOwner, OLESTR("Steepness"), &m_steepness);
+    m_pOwner->GetParamDouble(OLESTR("Steepness"), &m_steepness);
     ReadFiniteParam(m_pOwner, OLESTR("dbGain"), &m_gain);
     return S_OK;
 }

@@ -50,10 +50,12 @@ HRESULT CWahWahChannelFilter::LoadChannelParams() {
         m_startPhase = l * kPi / 180.0;
     if (ReadParamIn(m_pOwner, OLESTR("LFOFrequency"), 0.0, 40.0, &v))
         m_lfoFrequency = static_cast<float>(v);
-    // Above float's smallest normal value: the resonance is kept as a float, and a process whose
-    // floating-point unit treats denormals as zero (audio hosts often set that) would let a
-    // denormal bound through as 0.
-    if (ReadParamIn(m_pOwner, OLESTR("Resonance"), std::numeric_limits<float>::min(), 100.0, &v))
+    // Any resonance above 0, however small; a process whose floating-point unit treats denormals
+    // as zero (audio hosts often set that) compares the denormal bound as 0 and would let 0
+    // through, hence the second test.
+    if (ReadParamIn(m_pOwner, OLESTR("Resonance"), std::numeric_limits<double>::denorm_min(), 100.0,
+                    &v) &&
+        v > 0.0)
         m_resonance = static_cast<float>(v);
     if (SUCCEEDED(m_pOwner->GetParamLong(OLESTR("WahFreqOffset"), &l)) && l <= 100)
         m_offset = l / 100.0;
