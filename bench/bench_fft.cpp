@@ -15,6 +15,7 @@
 // r2c + c2r pair minus the r2c alone; each of the three is the median of nine loops taken in
 // turns with the inverse (the inverse leaves its input intact and is timed directly).
 // Before timing, the samples must agree with FFTW's to 1e-13 of the largest.
+#include "bench/bench_timing.h"
 #include "corvane/dsp.h"
 #include "dsp/support/slot_tables.h"
 #include "dsp/testing.h"
@@ -26,7 +27,6 @@
 #endif
 
 #include <algorithm>
-#include <ctime>
 #include <cmath>
 #include <map>
 #include <memory>
@@ -82,40 +82,12 @@ struct Aligned {
     std::vector<double> raw;
 };
 
-// Nanoseconds of the thread's CPU time per call of fn: the least of five loops of at least 10 ms
-// each, the same measure for both sides of a ratio.
-double threadCpuNanoseconds() {
-    timespec t;
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return 1e9 * static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec);
-}
-// One loop of at least 10 ms: nanoseconds per call. Reading the thread's CPU clock is a system
-// call of about 0.4 us, as long as a whole transform of order 7: the batch between two reads
-// doubles until it takes 0.1 ms, so that the reads weigh under half a percent at every order
-// (a batch of 16 had added 25 ns to each call at order 6 and nothing to FFTW's c2r, which is a
-// difference of two loops).
+// One loop of at least 10 ms of fn(), in nanoseconds per call (bench_timing.h).
 template <class Fn>
 double oneLoop(Fn fn) {
-    int64_t calls = 0, batch = 1;
-    const double start = threadCpuNanoseconds();
-    double spent = 0;
-    do {
-        for (int64_t i = 0; i < batch; ++i) fn();
-        calls += batch;
-        const double before = spent;
-        spent = threadCpuNanoseconds() - start;
-        if (spent - before < 1e5) batch *= 2;
-    } while (spent < 1e7);
-    return spent / static_cast<double>(calls);
-}
-template <class Fn>
-double nanosecondsPerCall(Fn fn) {
-    double best = 0;
-    for (int round = 0; round < 5; ++round) {
-        const double perCall = oneLoop(fn);
-        if (round == 0 || perCall < best) best = perCall;
-    }
-    return best;
+    auto counted = [&](int64_t) { fn(); };
+    int64_t call = 0;
+    return benchtiming::nanosecondsPerCallInOneLoop(counted, call);
 }
 // The medians of nine loops a side, the two sides taking turns.
 template <class A, class B>
