@@ -16,6 +16,10 @@ constexpr double kDefaultRate = 100.0;  // percent
 
 }  // namespace
 
+static_assert(CPitchShiftChannelFilter::kSmallestRate * CPitchShiftChannelFilter::kLargestRate ==
+                  kDefaultRate * kDefaultRate,
+              "the range reaches as far up as down");
+
 CPitchShiftChannelFilter::CPitchShiftChannelFilter(CBaseFilter* owner)
     : CBaseChannelFilter(owner) {}
 
@@ -32,9 +36,10 @@ HRESULT CPitchShiftChannelFilter::ResetChannel() {
 HRESULT CPitchShiftChannelFilter::LoadChannelParams() {
     CBaseChannelFilter::LoadChannelParams();
     double rate = m_rate;
-    // A rate of 0, below or not finite has no tempo and no resampling ratio.
-    if (SUCCEEDED(m_pOwner->GetParamDouble(OLESTR("Rate"), &rate)) && std::isfinite(rate) &&
-        rate > 0.0) {
+    // Out of range (NaN included): SoundTouch's work and memory grow with 100 / Rate below the
+    // range (a rate near 0 never ends) and with Rate above it (a huge one takes gigabytes).
+    if (SUCCEEDED(m_pOwner->GetParamDouble(OLESTR("Rate"), &rate)) && rate >= kSmallestRate &&
+        rate <= kLargestRate) {
         m_rate = rate;
         m_step = 100.0 / rate;
     }

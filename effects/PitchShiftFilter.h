@@ -26,13 +26,17 @@ class SoundTouch;
 class CPitchShiftChannelFilter : public CBaseChannelFilter {
 public:
     static constexpr int kLowPassTaps = 80;
+    // "Rate" in percent: five octaves either way (the stretch effect's pitch range); a value
+    // outside is ignored.
+    static constexpr double kSmallestRate = 3.125;
+    static constexpr double kLargestRate = 3200.0;
 
     explicit CPitchShiftChannelFilter(CBaseFilter* owner);
     ~CPitchShiftChannelFilter() override;
 
     // "Rate" back to 100.
     HRESULT ResetChannel() override;
-    // "Rate" in percent; a value that is not finite and above zero is ignored.
+    // "Rate" in percent; a value outside kSmallestRate .. kLargestRate is ignored.
     HRESULT LoadChannelParams() override;
     // Always returns n (0 for n < 1, which hands SoundTouch nothing).
     int ProcessChannel(int n, int last) override;

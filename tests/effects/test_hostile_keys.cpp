@@ -207,7 +207,7 @@ std::vector<HostileKey> AllKeys() {
         {"StretchFilter5", OLESTR("PitchShift"), K::Double, none, -60.0, 60.0},
         {"StretchFilter5", OLESTR("Mode"), K::Long, none},
         {"StretchFilter5", OLESTR("Antialiasing"), K::Long, none},
-        {"PitchShiftFilter5", OLESTR("Rate"), K::Double, none, DBL_MIN, kInf},
+        {"PitchShiftFilter5", OLESTR("Rate"), K::Double, none, 3.125, 3200.0},
         {"AudioFilter5", OLESTR("FilterType"), K::Long, eq},
         {"AudioFilter5", OLESTR("EqualizerType"), K::Long, eq},
         {"AudioFilter5", OLESTR("FrequencyArray"), K::DoubleArray, eq},

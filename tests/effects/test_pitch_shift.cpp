@@ -105,7 +105,7 @@ TEST_F(PitchShift, MissingOrUnusableRateActsAsHundred) {
     const std::vector<int16_t> hundred = RateHundredModel()(in);
     const double nan = std::nan("");
     std::vector<Params> cases = {Params().Set(OLESTR("SmoothEnabled"), false)};
-    for (double bad : {0.0, -5.0, nan, HUGE_VAL})
+    for (double bad : {0.0, -5.0, nan, HUGE_VAL, 3.124, 3200.5})
         cases.push_back(Params().Set(OLESTR("Rate"), bad));
     for (const Params& p : cases) {
         EffectSetup setup = Effect(CLSID_PitchShiftFilter5);
