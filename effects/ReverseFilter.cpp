@@ -96,19 +96,23 @@ HRESULT CReverseFilter::InitFilter(IUnknown*) {
     double before = 0.0;
     m_pSource->get_audioTime(-1, &before);
     // Without zones the interval is the whole stream, which is known before the first block.
-    double start = m_effectStart, duration = m_effectDuration;
+    // A zone past the stream's end ends there: reversing the silence beyond would move the audio
+    // out of the stream and write files as long as the zone, whatever the stream holds.
+    double start = m_effectStart, duration = m_effectDuration, end = 0.0;
+    hr = m_pSource->get_audioDuration(-1, &end);
     if (!m_bExplicitInterval) {
-        start = 0.0;
-        hr = m_pSource->get_audioDuration(-1, &duration);
         if (FAILED(hr)) return hr;
+        start = 0.0;
+        duration = end;
+    } else if (SUCCEEDED(hr)) {
+        duration = std::min(duration, end - start);
     }
+    m_filesStart = start;
+    m_filesRate = m_rate;
+    m_filesAlign = 2 * static_cast<int64_t>(m_channels);
+    if (BytesOf(duration, m_filesRate, m_filesAlign) <= 0) return S_OK;  // nothing to reverse
     hr = m_pSource->SeekAudio(-1, 0, start);
-    if (SUCCEEDED(hr)) {
-        m_filesStart = start;
-        m_filesRate = m_rate;
-        m_filesAlign = 2 * static_cast<int64_t>(m_channels);
-        hr = BuildFiles(duration);
-    }
+    if (SUCCEEDED(hr)) hr = BuildFiles(duration);
     const HRESULT back = m_pSource->SeekAudio(-1, 0, before);
     if (FAILED(hr)) {
         CloseFiles();
@@ -125,7 +129,7 @@ HRESULT CReverseFilter::BuildFiles(double duration) {
     const auto addFile = [&](const BYTE* data, int64_t bytes) {
         auto file = std::make_unique<corvane::TempSampleFile>();
         HRESULT hr = file->Create(Folder());
-        if (SUCCEEDED(hr)) hr = data ? file->Write(data, bytes) : file->WriteZeros(bytes);
+        if (SUCCEEDED(hr)) hr = file->Write(data, bytes);
         if (SUCCEEDED(hr)) hr = file->Seek(0);
         // The file goes with the rest of them (deleted) when the build fails.
         if (FAILED(hr)) return SetError(kFileAccessError);
@@ -153,8 +157,7 @@ HRESULT CReverseFilter::BuildFiles(double duration) {
         const HRESULT hr = addFile(bytes, take);
         if (FAILED(hr)) return hr;
     }
-    // The source ended early: the reversed interval starts with the silence after its end.
-    if (remaining > 0) return addFile(nullptr, remaining);
+    // A source that ends early ends the interval: what it gave is reversed, no silence after it.
     return S_OK;
 }
 

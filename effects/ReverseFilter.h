@@ -26,11 +26,12 @@ public:
     using CWholeBlockFilter::CWholeBlockFilter;
     ~CReverseFilter() override;
 
-    // Builds the files (see above) and puts the read position where the source was. Only closes
-    // the files when the effect is disabled or either format key is 0. Fails with code 8 without
-    // an upstream source, with the source's failure when it refuses the format or a seek, and
-    // with code 3 ("File access error.") when a file cannot be made or written: no file stays
-    // then. The source is always sought back to where it was.
+    // Builds the files (see above) and puts the read position where the source was. The interval
+    // ends at the stream's end (and where the source stops giving audio), so that the files hold
+    // no more than the stream. Only closes the files when the effect is disabled or either format
+    // key is 0. Fails with code 8 without an upstream source, with the source's failure when it
+    // refuses the format or a seek, and with code 3 ("File access error.") when a file cannot be
+    // made or written: no file stays then. The source is always sought back to where it was.
     HRESULT InitFilter(IUnknown* pParams) override;
     // The three format keys to 0; the framework's values stay as they are.
     HRESULT ResetParams() override;

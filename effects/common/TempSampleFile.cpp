@@ -1,7 +1,6 @@
 #include "effects/common/TempSampleFile.h"
 
 #include <algorithm>
-#include <vector>
 
 namespace corvane {
 
@@ -9,7 +8,6 @@ namespace {
 
 // The largest single transfer; a longer one goes in pieces.
 constexpr DWORD kMaxTransfer = 1u << 30;
-constexpr DWORD kZeroChunk = 1u << 16;
 // New GUIDs to try when a file of the name exists already (one planted there, not a collision).
 constexpr int kNameAttempts = 4;
 
@@ -48,12 +46,18 @@ HRESULT TempSampleFile::Create(const OleString& folder) {
         if (FAILED(hr)) return hr;
         const OleString path = folder + HexName(g);
         // CREATE_NEW: a name that exists (a file or a link someone put there) is never opened.
-        m_handle = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE,
-                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_NEW,
-                               FILE_FLAG_DELETE_ON_CLOSE | FILE_ATTRIBUTE_TEMPORARY, nullptr);
+        // Shared for deletion, so that the name can go at once.
+        m_handle =
+            CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                        FILE_FLAG_DELETE_ON_CLOSE | FILE_ATTRIBUTE_TEMPORARY, nullptr);
         if (m_handle != INVALID_HANDLE_VALUE) {
             m_path = path;
             m_size = 0;
+            // A process that is killed runs no clean-up, and a system that does not delete on
+            // close itself would leave the file: without a name it goes with the last handle.
+            // Where the deletion only becomes pending (Windows), closing completes it.
+            m_named = !DeleteFileW(path.c_str());
             return S_OK;
         }
         hr = LastError();
@@ -77,17 +81,6 @@ HRESULT TempSampleFile::Write(const void* data, int64_t bytes) {
     return S_OK;
 }
 
-HRESULT TempSampleFile::WriteZeros(int64_t bytes) {
-    const std::vector<BYTE> zeros(static_cast<size_t>(std::min<int64_t>(bytes, kZeroChunk)));
-    while (bytes > 0) {
-        const int64_t n = std::min<int64_t>(bytes, kZeroChunk);
-        const HRESULT hr = Write(zeros.data(), n);
-        if (FAILED(hr)) return hr;
-        bytes -= n;
-    }
-    return S_OK;
-}
-
 HRESULT TempSampleFile::Seek(int64_t offset) {
     if (!IsOpen()) return E_HANDLE;
     LARGE_INTEGER to;
@@ -106,8 +99,10 @@ void TempSampleFile::Close() {
     if (!IsOpen()) return;
     CloseHandle(m_handle);
     m_handle = INVALID_HANDLE_VALUE;
-    // Closing deleted it already; by name too, as on a system where that did not happen.
-    DeleteFileW(m_path.c_str());
+    // Closing deleted it already; by name too, as on a system where that did not happen (never a
+    // name removed before: another file may have it by now).
+    if (m_named) DeleteFileW(m_path.c_str());
+    m_named = false;
     m_path.clear();
     m_size = 0;
 }
