@@ -52,12 +52,14 @@ void CPitchShiftChannelFilter::RestartEffect() {
 }
 
 void CPitchShiftChannelFilter::StartRun(DWORD sampleRate) {
-    m_sampleRate = sampleRate;
     // Audio taken before a seek must not play after it: a new processor, as at the start (a
     // cleared one would not start its output as a new one does).
+    m_sampleRate = 0;
     m_processor = std::make_unique<soundtouch::SoundTouch>();
     m_processor->setChannels(1);
-    m_processor->setSampleRate(sampleRate);
+    // A rate the processor refuses fails this read, and the next one tries again.
+    corvane::SetSampleRateOrFail(*m_processor, sampleRate, *m_pOwner);
+    m_sampleRate = sampleRate;
     m_processor->setTempo(m_rate / 100.0);
     m_outputs = 0;
     m_inputsBefore = 0;

@@ -52,7 +52,8 @@ public:
 
 protected:
     // The first block of a run: the processor's rate and tempo, the queue's P zeros, the
-    // resampler's start and the low-pass's design.
+    // resampler's start and the low-pass's design. A sample rate that SoundTouch refuses (above
+    // 192000 Hz) fails the read with code 6, "Audio format unsupported.".
     void StartRun(DWORD sampleRate);
     // The resampler over m samples from the processor, into m_resampled; returns its count.
     size_t Resample(const float* in, size_t m);

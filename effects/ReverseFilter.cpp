@@ -10,6 +10,7 @@ using corvane::ComPtr;
 namespace {
 
 constexpr int kFileAccessError = 3;
+constexpr int kAudioFormatUnsupported = 6;
 constexpr int kInvalidArgument = 8;
 constexpr LONG kPcm16 = 0x10000;  // IAudioFormat::PutSampleFormat: 16-bit PCM
 
@@ -77,20 +78,23 @@ corvane::OleString CReverseFilter::Folder() const {
 
 HRESULT CReverseFilter::InitFilter(IUnknown*) {
     CloseFiles();
+    m_fileError = ERROR_SUCCESS;
     if (!m_bEnabled || m_rate == 0 || m_channels == 0) return S_OK;
     if (m_pSource == nullptr) return SetError(kInvalidArgument);
 
     // The source delivers the format the files hold.
     ComPtr<IUnknown> object;
     HRESULT hr = m_pSource->get_audioFormat(-1, object.Put());
+    if (FAILED(hr)) return hr;
     ComPtr<IAudioFormat> format = object.As<IAudioFormat>();
-    if (SUCCEEDED(hr) && !format) hr = E_NOINTERFACE;
-    if (SUCCEEDED(hr)) hr = format->PutSampleFormat(kPcm16);
+    if (!format) return E_NOINTERFACE;
+    hr = format->PutSampleFormat(kPcm16);
     if (SUCCEEDED(hr)) hr = format->PutSampleRate(m_rate);
     if (SUCCEEDED(hr)) hr = format->PutChannels(m_channels);
     if (SUCCEEDED(hr) && m_mask != 0) hr = format->PutChannelLayout(m_mask);
     if (SUCCEEDED(hr)) hr = m_pSource->put_audioFormat(-1, format.Get());
-    if (FAILED(hr)) return hr;
+    // What the source cannot deliver the effect cannot make: said with the class's identity.
+    if (FAILED(hr)) return hr == E_OUTOFMEMORY ? hr : SetError(kAudioFormatUnsupported);
     ReleaseFormat();  // the next block sets the stream up in that format
 
     double before = 0.0;
@@ -116,6 +120,9 @@ HRESULT CReverseFilter::InitFilter(IUnknown*) {
     const HRESULT back = m_pSource->SeekAudio(-1, 0, before);
     if (FAILED(hr)) {
         CloseFiles();
+        // The host may tell why a file could not be made or written (a full disk, a missing
+        // folder): the system's error of that file call is the thread's last error.
+        if (m_fileError != ERROR_SUCCESS) SetLastError(m_fileError);
         return hr;
     }
     Reposition(before);
@@ -131,8 +138,11 @@ HRESULT CReverseFilter::BuildFiles(double duration) {
         HRESULT hr = file->Create(Folder());
         if (SUCCEEDED(hr)) hr = file->Write(data, bytes);
         if (SUCCEEDED(hr)) hr = file->Seek(0);
-        // The file goes with the rest of them (deleted) when the build fails.
-        if (FAILED(hr)) return SetError(kFileAccessError);
+        if (FAILED(hr)) {
+            // The file goes with the rest of them when the build fails.
+            if (HRESULT_FACILITY(hr) == FACILITY_WIN32) m_fileError = HRESULT_CODE(hr);
+            return SetError(kFileAccessError);
+        }
         m_files.insert(m_files.begin(), std::move(file));
         return S_OK;
     };

@@ -29,9 +29,11 @@ public:
     // Builds the files (see above) and puts the read position where the source was. The interval
     // ends at the stream's end (and where the source stops giving audio), so that the files hold
     // no more than the stream. Only closes the files when the effect is disabled or either format
-    // key is 0. Fails with code 8 without an upstream source, with the source's failure when it
-    // refuses the format or a seek, and with code 3 ("File access error.") when a file cannot be
-    // made or written: no file stays then. The source is always sought back to where it was.
+    // key is 0. Fails with code 8 without an upstream source, code 6 ("Audio format
+    // unsupported.") when the source refuses the format, the source's failure when it refuses a
+    // seek, and code 3 ("File access error.") when a file cannot be made or written: no file
+    // stays then, and the thread's last error is the system's error of that file call. The
+    // source is always sought back to where it was.
     HRESULT InitFilter(IUnknown* pParams) override;
     // The three format keys to 0; the framework's values stay as they are.
     HRESULT ResetParams() override;
@@ -70,4 +72,5 @@ private:
     double m_filesStart = 0.0;
     int64_t m_filesRate = 0;
     int64_t m_filesAlign = 0;
+    DWORD m_fileError = ERROR_SUCCESS;  // the system's error of the file call that failed the build
 };

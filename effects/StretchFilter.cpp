@@ -100,8 +100,10 @@ int CStretchChannelFilter::ProcessChannel(int n, int last) {
     }
     const DWORD rate = m_pOwner->m_wfx.nSamplesPerSec;
     if (m_bRestart || rate != m_sampleRate) {
+        // A rate the processor refuses fails this read, and the next one tries again.
+        m_sampleRate = 0;
+        corvane::SetSampleRateOrFail(*m_processor, rate, *m_pOwner);
         m_sampleRate = rate;
-        m_processor->setSampleRate(rate);
     }
     const int c = m_processorChannels;
     corvane::PutDoubles(*m_processor, m_pIn, n, c, m_floats);

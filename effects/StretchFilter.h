@@ -39,7 +39,8 @@ public:
     // new processor.
     HRESULT LoadChannelParams() override;
     // Returns the samples SoundTouch delivers for these (all of them at the last block, after a
-    // flush); without a processor the block itself.
+    // flush); without a processor the block itself. A sample rate that SoundTouch refuses (above
+    // 192000 Hz) fails the read with code 6, "Audio format unsupported.".
     int ProcessChannel(int n, int last) override;
 
     // A new processor with the current settings (none when SoundTouch refuses the channel count).

@@ -1,15 +1,29 @@
 #include "effects/common/SoundTouchGlue.h"
 
+#include "framework/BaseFilter.h"
+#include "framework/exceptions.h"
+
 #include <soundtouch/SoundTouch.h>
 
 #include <algorithm>
+#include <stdexcept>
 
 namespace corvane {
 
 namespace {
 // Room made for each receive, in sample frames.
 constexpr uint kReceiveFrames = 4096;
+constexpr int kAudioFormatUnsupported = 6;
 }  // namespace
+
+void SetSampleRateOrFail(soundtouch::SoundTouch& processor, DWORD rate, const CBaseFilter& owner) {
+    try {
+        processor.setSampleRate(rate);
+    } catch (const std::runtime_error&) {
+        // Unchecked, the library's exception would leave the read as a bare E_FAIL.
+        ThrowHr(owner.SetError(kAudioFormatUnsupported));
+    }
+}
 
 void PutDoubles(soundtouch::SoundTouch& processor, const double* samples, int n, int channels,
                 std::vector<float>& floats) {

@@ -10,6 +10,7 @@
 namespace soundtouch {
 class SoundTouch;
 }
+class CBaseFilter;
 
 namespace corvane {
 
@@ -17,6 +18,11 @@ namespace corvane {
 // floats through `floats`.
 void PutDoubles(soundtouch::SoundTouch& processor, const double* samples, int n, int channels,
                 std::vector<float>& floats);
+
+// Sets the processor's sample rate. A rate it refuses (SoundTouch runs up to 192000 Hz) fails the
+// read that brought it: code 6, "Audio format unsupported.", reported through `owner` with its
+// class's identity, and thrown.
+void SetSampleRateOrFail(soundtouch::SoundTouch& processor, DWORD rate, const CBaseFilter& owner);
 
 // Receives everything the processor holds into `floats` from its start, growing it, and returns
 // the number of floats received (frames x channels).

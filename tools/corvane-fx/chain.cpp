@@ -1,6 +1,8 @@
 #include "tools/corvane-fx/chain.h"
 
 #include "host/host.h"
+#include "platform/com_ptr.h"
+#include "platform/oletext.h"
 #include "tools/corvane-fx/platform.h"
 
 #include <cstdio>
@@ -107,12 +109,45 @@ HRESULT SetZones(IMediaBaseFilter* filter, const EffectSetup& setup, const std::
     return hr;
 }
 
-// Whether the set holds key (any case) for the whole stream.
-bool HasKey(const ParamSet& set, const char* key) {
+// The value of key (any case) for the whole stream; null when the set has none.
+const ParamValue* Value(const ParamSet& set, const char* key) {
     for (const Param& p : set.Items()) {
-        if (p.index == -1 && strcasecmp(p.name.c_str(), key) == 0) return true;
+        if (p.index == -1 && strcasecmp(p.name.c_str(), key) == 0) return &p.value;
     }
-    return false;
+    return nullptr;
+}
+
+bool HasKey(const ParamSet& set, const char* key) {
+    return Value(set, key) != nullptr;
+}
+
+// The failures of the error table whose causes lie outside the effect's message.
+constexpr HRESULT kFileAccessError = static_cast<HRESULT>(0x80040303u);
+constexpr HRESULT kAudioFormatUnsupported = static_cast<HRESULT>(0x80040306u);
+
+std::string Plural(long n, const char* one) {
+    return std::to_string(n) + " " + one + (n == 1 ? "" : "s");
+}
+
+// "R Hz, N channels" of the source's format; empty when it has none.
+std::string FormatOf(IMediaSource* source) {
+    ComPtr<IUnknown> object;
+    if (FAILED(source->get_audioFormat(-1, object.Put()))) return {};
+    ComPtr<IAudioFormat> format = object.As<IAudioFormat>();
+    LONG rate = 0, channels = 0;
+    if (!format || FAILED(format->GetSampleRate(&rate)) || FAILED(format->GetChannels(&channels)))
+        return {};
+    return std::to_string(rate) + " Hz, " + Plural(channels, "channel");
+}
+
+// The folder of the reverse effect's temporary files, as the effect chooses it.
+std::string TemporaryFolder(const ParamSet& params) {
+    const ParamValue* v = Value(params, "TempPath");
+    const std::string* given = v ? std::get_if<std::string>(v) : nullptr;
+    if (given && !given->empty()) return *given;
+    OLECHAR buffer[MAX_PATH + 1];
+    const DWORD n = GetTempPathW(MAX_PATH + 1, buffer);
+    return n > 0 && n <= MAX_PATH ? OleToUtf8(OleString(buffer, n)) : "the temporary folder";
 }
 
 // The reverse effect asks its source for a format and must be told which: its input's, unless
@@ -155,10 +190,12 @@ void ClearErrorInfo() {
     ClearRegistryFailure();
 }
 
-std::string TakeErrorDescription(HRESULT hr) {
+std::string TakeErrorDescription(HRESULT hr, GUID* guid) {
     IErrorInfo* info = nullptr;
     std::string text;
+    if (guid) *guid = GUID_NULL;
     if (GetErrorInfo(0, &info) == S_OK && info) {
+        if (guid && FAILED(info->GetGUID(guid))) *guid = GUID_NULL;
         BSTR d = nullptr;
         if (SUCCEEDED(info->GetDescription(&d)) && d) text = corvane::OleToUtf8(d);
         SysFreeString(d);
@@ -262,6 +299,7 @@ HRESULT EffectChain::AddEffect(const EffectSetup& setup, size_t position, StepFa
     effects_.push_back(source);
     reads_.push_back(std::move(reads));
     names_.push_back(who);
+    setups_.push_back(std::move(completed));
     return S_OK;
 }
 
@@ -275,11 +313,56 @@ HRESULT EffectChain::InitFilters(StepFailure* failure) {
             names_[i] + " is not an effect", failure);
         if (FAILED(hr)) return hr;
         ClearErrorInfo();
-        hr = Check(filter->InitFilter(nullptr), "cannot prepare " + names_[i], failure);
+        SetLastError(ERROR_SUCCESS);
+        hr = filter->InitFilter(nullptr);
+        const DWORD systemError = FAILED(hr) ? GetLastError() : ERROR_SUCCESS;
         filter->Release();
-        if (FAILED(hr)) return hr;
+        if (FAILED(Check(hr, "cannot prepare " + names_[i], failure))) {
+            failure->description += Why(names_[i], hr, systemError);
+            return hr;
+        }
     }
     return S_OK;
+}
+
+std::string EffectChain::Culprit(const GUID& iid) const {
+    if (effects_.empty()) return {};
+    // Every effect answers for these: they name no class.
+    const bool generic = IsEqualGUID(iid, GUID_NULL) || IsEqualIID(iid, IID_IUnknown) ||
+                         IsEqualIID(iid, IID_IMediaSource) || IsEqualIID(iid, IID_IMediaBaseFilter);
+    for (size_t i = 0; !generic && i < effects_.size(); ++i) {
+        ComPtr<IUnknown> itf;
+        if (SUCCEEDED(effects_[i]->QueryInterface(iid, reinterpret_cast<void**>(itf.Put()))))
+            return names_[i];
+    }
+    return names_.back();
+}
+
+std::string EffectChain::Why(const std::string& name, HRESULT hr, DWORD systemError) const {
+    size_t i = 0;
+    while (i < names_.size() && names_[i] != name) ++i;
+    if (i == names_.size()) return {};
+    const bool reverse = IsEqualCLSID(setups_[i].clsid, CLSID_ReverseFilter5);
+    const ParamSet& params = setups_[i].params;
+    if (hr == kAudioFormatUnsupported) {
+        const std::string input = FormatOf(i == 0 ? input_ : effects_[i - 1]);
+        std::string why = input.empty() ? "" : "its input: " + input;
+        const ParamValue* rate = Value(params, "nSamplesPerSec");
+        const ParamValue* channels = Value(params, "nChannels");
+        if (reverse && rate && channels && std::holds_alternative<int32_t>(*rate) &&
+            std::holds_alternative<int32_t>(*channels)) {
+            why += (why.empty() ? "" : "; ") + std::string("asked for ") +
+                   std::to_string(std::get<int32_t>(*rate)) + " Hz, " +
+                   Plural(std::get<int32_t>(*channels), "channel");
+        }
+        return why.empty() ? why : " (" + why + ")";
+    }
+    if (hr == kFileAccessError && reverse) {
+        std::string why = " (temporary files in " + TemporaryFolder(params);
+        if (systemError != ERROR_SUCCESS) why += ": " + SystemWords(systemError);
+        return why + ")";
+    }
+    return {};
 }
 
 std::vector<std::string> EffectChain::ParamWarnings(const Options& options) const {

@@ -28,8 +28,9 @@ std::string FormatFailure(const StepFailure& failure);
 // leaves is its own.
 void ClearErrorInfo();
 // The description of the thread's COM error information (taken and cleared), else the registry's
-// failure, else a short text for hr when it is a well-known one, else empty.
-std::string TakeErrorDescription(HRESULT hr);
+// failure, else a short text for hr when it is a well-known one, else empty. *guid, when given,
+// receives the information's GUID (an effect's class interface; GUID_NULL without one).
+std::string TakeErrorDescription(HRESULT hr, GUID* guid = nullptr);
 
 // Holds one reference on the input and on every effect; releases them, the output end first.
 // COM must be initialised and the host classes registered while it builds and lives.
@@ -47,8 +48,18 @@ public:
     // and, last, its upstream source: the current output end. The input must be open. The reverse
     // effect gets "nSamplesPerSec" and "nChannels" from its input where the user gave none.
     HRESULT AddEffect(const EffectSetup& setup, size_t position, StepFailure* failure);
-    // Once every effect is connected: InitFilter on each, from the input towards the output.
+    // Once every effect is connected: InitFilter on each, from the input towards the output. A
+    // failure names the effect and, where its error cannot tell, why (see Why).
     HRESULT InitFilters(StepFailure* failure);
+    // "effect N (name)" of the effect that reported a failure with the error information's GUID
+    // iid: the first from the input on whose class interface it is (a read that fails upstream
+    // fails every read after it, down to the last effect); the last effect when none is.
+    std::string Culprit(const GUID& iid) const;
+    // What the error of effect `name` (as Culprit gives it) cannot tell about a failure hr, as
+    // " (...)", else empty: for a format it cannot take, the format of its input (and the one
+    // the reverse effect asked for); for the reverse effect's file failure, its folder and
+    // systemError's words (0: none).
+    std::string Why(const std::string& name, HRESULT hr, DWORD systemError = 0) const;
     // The end to read from: the last effect, else the input. No reference added.
     IMediaSource* Output() const;
     // The start of the chain: the input source (null before OpenInput). No reference added.
@@ -64,6 +75,8 @@ private:
     // What each effect asked of its parameters (null when they were not of this host).
     std::vector<std::shared_ptr<const host::ParamReads>> reads_;
     std::vector<std::string> names_;  // "effect N (name)" of each effect, for messages
+    // What each effect was given (the reverse effect's format filled in).
+    std::vector<EffectSetup> setups_;
 };
 
 }  // namespace corvane::fx

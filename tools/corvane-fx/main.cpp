@@ -115,6 +115,10 @@ int Process(const corvane::fx::Options& options) {
     corvane::fx::ClearErrorInfo();
     hr = corvane::host::ExportToWav(chain.Output(), out.Path(), options.blockMs, &result,
                                     chain.Input());
+    // Taken before anything else can replace it: the failing effect's identity.
+    GUID culprit = GUID_NULL;
+    const std::string described =
+        FAILED(hr) ? corvane::fx::TakeErrorDescription(hr, &culprit) : std::string();
     if (!options.input.empty()) WarnIfCutShort(chain.Input(), options.input);
     if (FAILED(hr)) {
         // The user knows the file by its final name, not by the temporary one.
@@ -127,19 +131,20 @@ int Process(const corvane::fx::Options& options) {
             return text;
         };
         std::string what = finalName(result.error);
+        std::string reason = finalName(result.reason);
+        if (reason.empty()) reason = described;
         if (result.readFailed) {
-            // Named by what the program read from: the last effect, else the input.
-            what = options.effects.empty()
-                       ? "reading " +
-                             (options.input.empty() ? std::string("the generated signal")
-                                                    : options.input) +
-                             " failed"
-                       : "reading from effect " + std::to_string(options.effects.size()) + " (" +
-                             options.effects.back().label + ") failed";
+            // Named by the effect whose error it is (the reads of the effects after it fail
+            // with it), else the input.
+            const std::string effect = chain.Culprit(culprit);
+            what = effect.empty() ? "reading " +
+                                        (options.input.empty() ? std::string("the generated signal")
+                                                               : options.input) +
+                                        " failed"
+                                  : "reading from " + effect + " failed";
+            if (!effect.empty()) reason += chain.Why(effect, hr);
         }
         if (what.empty()) what = "processing failed";
-        std::string reason = finalName(result.reason);
-        if (reason.empty()) reason = corvane::fx::TakeErrorDescription(hr);
         return Report({what, hr, reason});
     }
     hr = out.Commit(&why);

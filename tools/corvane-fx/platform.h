@@ -27,6 +27,9 @@ std::string TakeRegistryFailure();
 // Forgets the thread's last registry failure.
 void ClearRegistryFailure();
 
+// The system's words for a Win32 error code (as GetLastError gives it), without a final period.
+std::string SystemWords(DWORD error);
+
 // The program's arguments in UTF-8 (Windows hands main() the system code page's bytes).
 std::vector<std::string> Utf8Arguments(int argc, char** argv);
 

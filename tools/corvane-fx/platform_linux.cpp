@@ -70,6 +70,24 @@ void ClearRegistryFailure() {
     CorvaneClearRegistryFailure();
 }
 
+std::string SystemWords(DWORD error) {
+    // The errors that the platform layer's file calls make of the system's, back to its words.
+    static const struct {
+        DWORD error;
+        int e;
+    } kErrno[] = {
+        {ERROR_DISK_FULL, ENOSPC},           {ERROR_FILE_TOO_LARGE, EFBIG},
+        {ERROR_ACCESS_DENIED, EACCES},       {ERROR_WRITE_PROTECT, EROFS},
+        {ERROR_PATH_NOT_FOUND, ENOENT},      {ERROR_FILE_NOT_FOUND, ENOENT},
+        {ERROR_TOO_MANY_OPEN_FILES, EMFILE}, {ERROR_FILENAME_EXCED_RANGE, ENAMETOOLONG},
+        {ERROR_NOT_ENOUGH_MEMORY, ENOMEM},   {ERROR_WRITE_FAULT, EIO},
+    };
+    for (const auto& k : kErrno) {
+        if (k.error == error) return std::strerror(k.e);
+    }
+    return "system error " + std::to_string(error);
+}
+
 std::vector<std::string> Utf8Arguments(int argc, char** argv) {
     return std::vector<std::string>(argv, argv + argc);
 }

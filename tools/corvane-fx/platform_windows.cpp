@@ -22,8 +22,9 @@ extern "C" void RemovePendingAndDie(int sig) {
     std::raise(sig);
 }
 
-// The system's words for a Win32 error, without the line break it ends with.
-std::string SystemMessage(DWORD error) {
+}  // namespace
+
+std::string SystemWords(DWORD error) {
     wchar_t* text = nullptr;
     const DWORD n = FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
@@ -35,10 +36,12 @@ std::string SystemMessage(DWORD error) {
     return s;
 }
 
+namespace {
+
 // *why: what failed, then the system's words for the thread's last error.
 HRESULT Failed(const std::string& what, std::string* why) {
     const DWORD error = GetLastError();
-    const std::string words = SystemMessage(error);
+    const std::string words = SystemWords(error);
     *why = what.empty() ? words : what + ": " + words;
     return error == ERROR_SUCCESS ? E_FAIL : HRESULT_FROM_WIN32(error);
 }
