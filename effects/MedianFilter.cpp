@@ -228,7 +228,7 @@ void CMedianChannelFilter::StartOver() {
     bool usable = true;
     if (!m_medianBuffer) {
         int size = 0;
-        usable = dspMedianGetBufferSize(m_mask, dspMedianType64f, &size) >= 0;
+        usable = dspMedianGetBufferSize(m_mask, dspType64f, &size) >= 0;
         if (usable) m_medianBuffer = Doubles((static_cast<int64_t>(size) + 7) / 8);
     }
     if (!m_binRows) m_binRows = Doubles(static_cast<int64_t>(m_batch) * m_binCount);

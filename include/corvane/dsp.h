@@ -97,7 +97,7 @@ enum {
 };
 
 // Data type codes that dspMedianGetBufferSize accepts (the size does not depend on them).
-enum { dspMedianType64f = 19 };
+enum { dspType64f = 19 };
 
 // A real-FFT spec, built by dspFftInitReal64f in caller memory; opaque to callers.
 typedef struct DspFftSpecReal64f DspFftSpecReal64f;

@@ -571,9 +571,9 @@ DSP_INSTANTIATE_SLOTS(MedianContinuityTest);
 
 TEST(MedianDispatch, PublicOperationsReachTheBodies) {
     int size = 0;
-    EXPECT_EQ(dspMedianGetBufferSize(5, dspMedianType64f, &size), dspOk);
+    EXPECT_EQ(dspMedianGetBufferSize(5, dspType64f, &size), dspOk);
     EXPECT_EQ(size, 80);
-    EXPECT_EQ(dspMedianGetBufferSize(134217729, dspMedianType64f, &size), dspErrMaskSize);
+    EXPECT_EQ(dspMedianGetBufferSize(134217729, dspType64f, &size), dspErrMaskSize);
     EXPECT_EQ(size, 80);
     const double src[5] = {1, 5, 2, 8, 3};
     double dst[5] = {};
