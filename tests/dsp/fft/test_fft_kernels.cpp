@@ -269,11 +269,13 @@ TEST(FftKernelIdentity, SlotZeroAtDoublePrecisionIsSlotTwo) {
 // ---------------------------------------------------------------------------------------------
 // The complex kernels of slots 4 and 5.
 
-// A scalar oracle of the 8- and 16-point members (4 x 2 and 4 x 4), written from the recipe:
-// four-point butterflies over the columns z[j + N2 r], every Y_j[k1] with j k1 != 0 and Y_1[0]
-// multiplied as (re c + im s, im c - re s) by the literal (c, s) of its angle, then the N2-point
-// DFTs over j. Fused (slot 5): the product by c is fused into the sum, and a scale goes into the
-// first layer as fma(x, s, +-round(s y)); otherwise (slot 4) the inputs are scaled first.
+// A scalar oracle of the 8- to 64-point members (4 x 2, 4 x 4, 4 x 8, 8 x 8), written from the
+// recipe: N1-point butterflies over the columns z[j + N2 r], every Y_j[k1] with j k1 != 0 and
+// Y_1[0] multiplied as (re c + im s, im c - re s) by the literal (c, s) of its angle, then the
+// N2-point DFTs over j. The odd half of an eight-point butterfly is P, Q = c d1 -+ c d3 with
+// R = c d3 rounded. Fused (slot 5): the products by c of the twiddles and of d1 are fused into
+// their sums, and a scale goes into the first layer as fma(x, s, +-round(s y)); otherwise
+// (slot 4) the inputs are scaled first.
 struct Cd {
     double re, im;
 };
@@ -288,70 +290,93 @@ Cd minusI(Cd a) {
 }
 
 std::vector<double> oracle(const std::vector<double>& in, bool fused, bool scaled, double s) {
-    const int M = static_cast<int>(in.size() / 2), N2 = M / 4;
-    // cos(2 pi k / 16) for k = 0..4.
-    const double cosTable[5] = {1.0, 0.9238795325112867, 0.7071067811865476, 0.3826834323650898,
-                                0.0};
-    auto cos16 = [&](int k) {
-        k = ((k % 16) + 16) % 16;
-        return k <= 4    ? cosTable[k]
-               : k <= 8  ? -cosTable[8 - k]
-               : k <= 12 ? -cosTable[k - 8]
-                         : cosTable[16 - k];
+    const int M = static_cast<int>(in.size() / 2), N1 = M == 64 ? 8 : 4, N2 = M / N1;
+    // |cos(2 pi k / 64)|, k = 0..16, k = 13 and 14 one unit in the last place low.
+    // clang-format off
+    const double cosTable[17] = {
+        1.0, 0.9951847266721969, 0.9807852804032304, 0.9569403357322088, 0.9238795325112867,
+        0.881921264348355, 0.8314696123025452, 0.773010453362737, 0.7071067811865476,
+        0.6343932841636455, 0.5555702330196022, 0.47139673682599764, 0.3826834323650898,
+        0.29028467725446233, 0.19509032201612825, 0.0980171403295606, 0.0};
+    // clang-format on
+    auto cos64 = [&](int k) {
+        k = ((k % 64) + 64) % 64;
+        return k <= 16   ? cosTable[k]
+               : k <= 32 ? -cosTable[32 - k]
+               : k <= 48 ? -cosTable[k - 32]
+                         : cosTable[64 - k];
     };
+    const double c = cosTable[8];
+    // The fused product in quad precision: the product is exact there, and the sum rounded to
+    // 113 bits rounds on to the fma's bits unless it lands on a midpoint of doubles (odds of
+    // about 2^-60). The C library's fma is not correctly rounded everywhere (mingw's is not).
+    const auto fma = [](double a, double b, double r) {
+        return static_cast<double>(static_cast<__float128>(a) * b + r);
+    };
+    auto mulAdd = [&](double a, double b, double r) { return fused ? fma(a, b, r) : a * b + r; };
     std::vector<Cd> z(M);
     for (int n = 0; n < M; ++n) {
         z[n] = {in[2 * n], in[2 * n + 1]};
         if (scaled && !fused) z[n] = {z[n].re * s, z[n].im * s};
     }
-    auto layer = [&](Cd x, Cd y, Cd& sum, Cd& diff) {
-        if (scaled && fused) {
-            const Cd v = {s * y.re, s * y.im};
-            sum = {std::fma(x.re, s, v.re), std::fma(x.im, s, v.im)};
-            diff = {std::fma(x.re, s, -v.re), std::fma(x.im, s, -v.im)};
-        } else {
-            sum = x + y;
-            diff = x - y;
-        }
+    using Layer = std::function<void(Cd, Cd, Cd&, Cd&)>;
+    const Layer plain = [](Cd x, Cd y, Cd& sm, Cd& d) {
+        sm = x + y;
+        d = x - y;
     };
-    auto dft4 = [](Cd* a, const std::function<void(Cd, Cd, Cd&, Cd&)>& first) {
+    const Layer first = [&](Cd x, Cd y, Cd& sum, Cd& diff) {
+        if (!(scaled && fused)) return plain(x, y, sum, diff);
+        const Cd v = {s * y.re, s * y.im};
+        sum = {fma(x.re, s, v.re), fma(x.im, s, v.im)};
+        diff = {fma(x.re, s, -v.re), fma(x.im, s, -v.im)};
+    };
+    auto dft4 = [](Cd* a, const Layer& layer) {
         Cd sm, d, t, u;
-        first(a[0], a[2], sm, d);
-        first(a[1], a[3], t, u);
+        layer(a[0], a[2], sm, d);
+        layer(a[1], a[3], t, u);
         a[0] = sm + t;
         a[2] = sm - t;
         a[1] = d + minusI(u);
         a[3] = d - minusI(u);
     };
-    const auto plain = [](Cd x, Cd y, Cd& sm, Cd& d) {
-        sm = x + y;
-        d = x - y;
+    auto dft8 = [&](Cd* a, const Layer& layer) {
+        Cd sm[4], d[4];
+        for (int r = 0; r < 4; ++r) layer(a[r], a[r + 4], sm[r], d[r]);
+        dft4(sm, plain);
+        const Cd r3 = {c * d[3].re, c * d[3].im};
+        const Cd p = {mulAdd(d[1].re, c, -r3.re), mulAdd(d[1].im, c, -r3.im)};
+        const Cd q = {mulAdd(d[1].re, c, r3.re), mulAdd(d[1].im, c, r3.im)};
+        for (int k = 0; k < 4; ++k) a[2 * k] = sm[k];
+        a[1] = (d[0] + p) + minusI(d[2] + q);
+        a[7] = (d[0] + p) - minusI(d[2] + q);
+        a[5] = (d[0] - p) + minusI(d[2] - q);
+        a[3] = (d[0] - p) - minusI(d[2] - q);
     };
-    std::vector<std::vector<Cd>> y(N2, std::vector<Cd>(4));
+    auto dft = [&](Cd* a, int points, const Layer& layer) {
+        if (points == 2) return layer(a[0], a[1], a[0], a[1]);
+        if (points == 4) return dft4(a, layer);
+        dft8(a, layer);
+    };
+    std::vector<std::vector<Cd>> y(N2, std::vector<Cd>(N1));
     for (int j = 0; j < N2; ++j) {
-        for (int r = 0; r < 4; ++r) y[j][r] = z[j + N2 * r];
-        dft4(y[j].data(), layer);
-        for (int k1 = 0; k1 < 4; ++k1) {
+        for (int r = 0; r < N1; ++r) y[j][r] = z[j + N2 * r];
+        dft(y[j].data(), N1, first);
+        for (int k1 = 0; k1 < N1; ++k1) {
             if (j * k1 == 0 && !(j == 1 && k1 == 0)) continue;
-            const int e = j * k1 * (16 / M);
-            const double c = cos16(e), sn = cos16(4 - e);
+            const int e = j * k1 * (64 / M);
+            const double cs = cos64(e), sn = cos64(16 - e);
             const Cd a = y[j][k1];
-            y[j][k1] = fused ? Cd{std::fma(a.re, c, a.im * sn), std::fma(a.im, c, a.re * -sn)}
-                             : Cd{a.re * c + a.im * sn, a.im * c + a.re * -sn};
+            y[j][k1] = {mulAdd(a.re, cs, a.im * sn), mulAdd(a.im, cs, a.re * -sn)};
         }
     }
     std::vector<double> out(2 * M);
-    for (int k1 = 0; k1 < 4; ++k1) {
+    for (int k1 = 0; k1 < N1; ++k1) {
         std::vector<Cd> v(N2);
         for (int j = 0; j < N2; ++j) v[j] = y[j][k1];
-        if (N2 == 2) {
-            plain(y[0][k1], y[1][k1], v[0], v[1]);
-        } else {
-            dft4(v.data(), plain);
-        }
+        dft(v.data(), N2, plain);
         for (int k2 = 0; k2 < N2; ++k2) {
-            out[2 * (k1 + 4 * k2)] = v[k2].re;
-            out[2 * (k1 + 4 * k2) + 1] = v[k2].im;
+            out[2 * (k1 + N1 * k2)] = v[k2].re;
+            out[2 * (k1 + N1 * k2) + 1] = v[k2].im;
         }
     }
     return out;
@@ -361,7 +386,7 @@ TEST(AvxComplexKernels, FollowTheRecipeBitForBit) {
     for (int s : {4, 5}) {
         if (!dspSlotSupported(s)) continue;
         const DspFftKernelSet& set = setOf(s);
-        for (int m : {3, 4}) {
+        for (int m = 3; m < kDspFftComplexKernelOrders; ++m) {
             for (bool scaled : {false, true}) {
                 SCOPED_TRACE(std::string(dspSlotName(s)) + " complex order " + std::to_string(m) +
                              (scaled ? " scaled" : ""));
