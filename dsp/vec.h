@@ -15,13 +15,30 @@
 //       (re <-> im in each pair), vnegRe / vnegIm (sign flip of the real or imaginary parts),
 //       vunpackLo / vunpackHi (the even or odd lanes of two vectors, alternating, within each
 //       128-bit half), vreverse (the lanes in reverse order).
-//       vfma(a, b, c) = a * b + c rounded once: slot 5 only, and only where a kernel asks for it
-//       by name; everywhere else a product and a sum are two roundings.
+//       vandnot(m, a) (a where m is clear).
+//       vfma(a, b, c) = a * b + c and vfms(a, b, c) = a * b - c rounded once, vfmaddsub /
+//       vfmsubadd (the even lanes a * b - c or + c, the odd lanes the other): slot 5 only, and
+//       only where a kernel asks for them by name; everywhere else a product and a sum are two
+//       roundings.
+//       The 256-bit slots (4, 5) also move lanes across the 128-bit halves: vjoinLow / vjoinHigh
+//       (the low or high halves of two vectors), vswapHalves, vswapMiddle (lanes 0, 2, 1, 3),
+//       vtranspose4 (four vectors as the rows of a 4 x 4 matrix), vdupEven / vdupOdd, vblendOdd
+//       (the even lanes of one vector, the odd lanes of another), vaddsub (even lanes a - b, odd
+//       lanes a + b), vsetLanes, vloadHalves / vstoreHalves (two 128-bit halves at two
+//       addresses), vlowWord<L> (the low 32 bits of lane L), vhighWordGapAbove (lanes whose high
+//       words differ by more than a bound); and VH, one 128-bit half of two float64 lanes
+//       (hloadu, hstoreu, hset, + - *, vswapPairs, vnegRe, vnegIm).
 //   VI  int64 lanes (slots >= 1; two in slots 1 to 4, four in slot 5): iloadu, istoreu, iset,
 //       izero, iadd, iand, ixor, ishl<n>; icmpgt and iselect from slot 3 on.
 //   VB  byte blocks of the widest store (slots >= 1; 16 bytes, 32 in slots 4, 5): bloadu, bstoreu,
 //       bstore, bstream, bzero, bset64; B16 the 16-byte block in every SSE slot.
-//   fence (after non-temporal stores), prefetchNta, rsqrtEstimate1 (one float, slots >= 1).
+//   S16 eight int16 lanes in a 16-byte block (slots >= 1): s16set, s16subSat, s16mulLo /
+//       s16mulHi (the low or high 16 bits of the 32-bit products), s16unpackLo / s16unpackHi
+//       (the lanes of the low or high halves of two blocks, alternating), and as four int32
+//       lanes i32set, i32add, i32sra<n> (arithmetic shift), s32packSat (eight int32 lanes of two
+//       blocks into int16 lanes with saturation).
+//   fence (after non-temporal stores), prefetchNta, prefetchT0, rsqrtEstimate1 (one float,
+//   slots >= 1).
 #pragma once
 
 #include "dsp/bits.h"
@@ -107,6 +124,9 @@ inline int vmovemask(V m) {
 inline V vselect(V mask, V a, V b) {
     return {_mm256_blendv_pd(a.v, b.v, mask.v)};
 }
+inline V vandnot(V mask, V a) {
+    return {_mm256_andnot_pd(mask.v, a.v)};
+}
 // The processor's single-precision reciprocal-square-root estimate of s, widened.
 inline V vrsqrtEstimate(V s) {
     return {_mm256_cvtps_pd(_mm_rsqrt_ps(_mm256_cvtpd_ps(s.v)))};
@@ -146,6 +166,120 @@ inline V vunpackHi(V a, V b) {
 }
 inline V vreverse(V a) {
     return {_mm256_permute_pd(_mm256_permute2f128_pd(a.v, a.v, 0x01), 0x5)};
+}
+
+// Lane moves across the 128-bit halves, and the halves themselves.
+// (a0, a1, b0, b1) and (a2, a3, b2, b3).
+inline V vjoinLow(V a, V b) {
+    return {_mm256_permute2f128_pd(a.v, b.v, 0x20)};
+}
+inline V vjoinHigh(V a, V b) {
+    return {_mm256_permute2f128_pd(a.v, b.v, 0x31)};
+}
+// (a2, a3, a0, a1).
+inline V vswapHalves(V a) {
+    return {_mm256_permute2f128_pd(a.v, a.v, 0x01)};
+}
+// (a0, a2, a1, a3): one permutation with AVX2, three moves with AVX alone.
+inline V vswapMiddle(V a) {
+#if DSP_SLOT == 5
+    return {_mm256_permute4x64_pd(a.v, 0xD8)};
+#else
+    const __m256d turned = _mm256_permute2f128_pd(a.v, a.v, 0x01);
+    return {_mm256_blend_pd(a.v, _mm256_permute_pd(turned, 0x4), 0x6)};
+#endif
+}
+// The rows a, b, c, d of a 4 x 4 matrix become its columns.
+inline void vtranspose4(V& a, V& b, V& c, V& d) {
+    const __m256d ab0 = _mm256_unpacklo_pd(a.v, b.v), ab1 = _mm256_unpackhi_pd(a.v, b.v);
+    const __m256d cd0 = _mm256_unpacklo_pd(c.v, d.v), cd1 = _mm256_unpackhi_pd(c.v, d.v);
+    a.v = _mm256_permute2f128_pd(ab0, cd0, 0x20);
+    b.v = _mm256_permute2f128_pd(ab1, cd1, 0x20);
+    c.v = _mm256_permute2f128_pd(ab0, cd0, 0x31);
+    d.v = _mm256_permute2f128_pd(ab1, cd1, 0x31);
+}
+// (a0, a0, a2, a2) and (a1, a1, a3, a3).
+inline V vdupEven(V a) {
+    return {_mm256_permute_pd(a.v, 0x0)};
+}
+inline V vdupOdd(V a) {
+    return {_mm256_permute_pd(a.v, 0xF)};
+}
+// (a0, b1, a2, b3).
+inline V vblendOdd(V a, V b) {
+    return {_mm256_blend_pd(a.v, b.v, 0xA)};
+}
+// (a0 - b0, a1 + b1, a2 - b2, a3 + b3).
+inline V vaddsub(V a, V b) {
+    return {_mm256_addsub_pd(a.v, b.v)};
+}
+inline V vsetLanes(double l0, double l1, double l2, double l3) {
+    return {_mm256_setr_pd(l0, l1, l2, l3)};
+}
+// Lanes 0, 1 from lo and lanes 2, 3 from hi, as two 128-bit accesses; and back.
+inline V vloadHalves(const double* lo, const double* hi) {
+    return {_mm256_insertf128_pd(_mm256_castpd128_pd256(_mm_loadu_pd(lo)), _mm_loadu_pd(hi), 1)};
+}
+inline void vstoreHalves(double* lo, double* hi, V a) {
+    _mm_storeu_pd(lo, _mm256_castpd256_pd128(a.v));
+    _mm_storeu_pd(hi, _mm256_extractf128_pd(a.v, 1));
+}
+// The low 32 bits of lane L's bit pattern.
+template <int L>
+inline int32_t vlowWord(V a) {
+    const __m128i half =
+        _mm_castpd_si128(L < 2 ? _mm256_castpd256_pd128(a.v) : _mm256_extractf128_pd(a.v, 1));
+    if constexpr (L % 2 == 0) {
+        return _mm_cvtsi128_si32(half);
+    } else {
+        return _mm_extract_epi32(half, 2);
+    }
+}
+// All ones in the lanes where the high 32 bits of a less those of b (as int32, wrapping) exceed
+// bound. The high words go side by side into one 128-bit vector, so that SSE2's 32-bit
+// integer operations do the test without the lanes leaving the registers (AVX has no 256-bit
+// integer compare).
+inline V vhighWordGapAbove(V a, V b, int32_t bound) {
+    const __m256 fa = _mm256_castpd_ps(a.v), fb = _mm256_castpd_ps(b.v);
+    const __m128i ah = _mm_castps_si128(_mm_shuffle_ps(
+        _mm256_castps256_ps128(fa), _mm256_extractf128_ps(fa, 1), _MM_SHUFFLE(3, 1, 3, 1)));
+    const __m128i bh = _mm_castps_si128(_mm_shuffle_ps(
+        _mm256_castps256_ps128(fb), _mm256_extractf128_ps(fb, 1), _MM_SHUFFLE(3, 1, 3, 1)));
+    const __m128i gap = _mm_cmpgt_epi32(_mm_sub_epi32(ah, bh), _mm_set1_epi32(bound));
+    return {_mm256_castsi256_pd(_mm256_insertf128_si256(
+        _mm256_castsi128_si256(_mm_unpacklo_epi32(gap, gap)), _mm_unpackhi_epi32(gap, gap), 1))};
+}
+
+// One 128-bit half: two float64 lanes, for the few steps that work on two values.
+struct VH {
+    __m128d v;
+};
+inline VH hloadu(const double* p) {
+    return {_mm_loadu_pd(p)};
+}
+inline void hstoreu(double* p, VH a) {
+    _mm_storeu_pd(p, a.v);
+}
+inline VH hset(double x) {
+    return {_mm_set1_pd(x)};
+}
+inline VH operator+(VH a, VH b) {
+    return {_mm_add_pd(a.v, b.v)};
+}
+inline VH operator-(VH a, VH b) {
+    return {_mm_sub_pd(a.v, b.v)};
+}
+inline VH operator*(VH a, VH b) {
+    return {_mm_mul_pd(a.v, b.v)};
+}
+inline VH vswapPairs(VH a) {
+    return {_mm_shuffle_pd(a.v, a.v, 0x1)};
+}
+inline VH vnegRe(VH a) {
+    return {_mm_xor_pd(a.v, _mm_setr_pd(-0.0, 0.0))};
+}
+inline VH vnegIm(VH a) {
+    return {_mm_xor_pd(a.v, _mm_setr_pd(0.0, -0.0))};
 }
 
 #elif DSP_SLOT >= 1
@@ -213,6 +347,9 @@ inline int vmovemask(V m) {
 }
 inline V vselect(V mask, V a, V b) {
     return {_mm_or_pd(_mm_andnot_pd(mask.v, a.v), _mm_and_pd(mask.v, b.v))};
+}
+inline V vandnot(V mask, V a) {
+    return {_mm_andnot_pd(mask.v, a.v)};
 }
 inline V vrsqrtEstimate(V s) {
     return {_mm_cvtps_pd(_mm_rsqrt_ps(_mm_cvtpd_ps(s.v)))};
@@ -311,6 +448,9 @@ inline int vmovemask(V m) {
 inline V vselect(V mask, V a, V b) {
     return {dfrom((dbits(a.v) & ~dbits(mask.v)) | (dbits(b.v) & dbits(mask.v)))};
 }
+inline V vandnot(V mask, V a) {
+    return {dfrom(~dbits(mask.v) & dbits(a.v))};
+}
 inline V vlowBitToSign(V t) {
     return {dfrom(dbits(t.v) << 63)};
 }
@@ -354,6 +494,16 @@ inline V vnegIm(V a) {
 #if DSP_SLOT == 5
 inline V vfma(V a, V b, V c) {
     return {_mm256_fmadd_pd(a.v, b.v, c.v)};
+}
+inline V vfms(V a, V b, V c) {
+    return {_mm256_fmsub_pd(a.v, b.v, c.v)};
+}
+// Even lanes a b - c, odd lanes a b + c; and the other way round.
+inline V vfmaddsub(V a, V b, V c) {
+    return {_mm256_fmaddsub_pd(a.v, b.v, c.v)};
+}
+inline V vfmsubadd(V a, V b, V c) {
+    return {_mm256_fmsubadd_pd(a.v, b.v, c.v)};
 }
 #endif
 
@@ -447,6 +597,42 @@ inline B16 b16zero() {
     return _mm_setzero_si128();
 }
 
+// int16 and int32 lanes of a 16-byte block.
+using S16 = __m128i;
+inline S16 s16set(int16_t x) {
+    return _mm_set1_epi16(x);
+}
+inline S16 s16subSat(S16 a, S16 b) {
+    return _mm_subs_epi16(a, b);
+}
+inline S16 s16mulLo(S16 a, S16 b) {
+    return _mm_mullo_epi16(a, b);
+}
+inline S16 s16mulHi(S16 a, S16 b) {
+    return _mm_mulhi_epi16(a, b);
+}
+// (a0, b0, a1, b1, a2, b2, a3, b3) and the same of lanes 4 to 7.
+inline S16 s16unpackLo(S16 a, S16 b) {
+    return _mm_unpacklo_epi16(a, b);
+}
+inline S16 s16unpackHi(S16 a, S16 b) {
+    return _mm_unpackhi_epi16(a, b);
+}
+inline S16 i32set(int32_t x) {
+    return _mm_set1_epi32(x);
+}
+inline S16 i32add(S16 a, S16 b) {
+    return _mm_add_epi32(a, b);
+}
+template <int kBits>
+inline S16 i32sra(S16 a) {
+    return _mm_srai_epi32(a, kBits);
+}
+// The int32 lanes of a, then of b, as int16 lanes with saturation.
+inline S16 s32packSat(S16 a, S16 b) {
+    return _mm_packs_epi32(a, b);
+}
+
 #if DSP_SLOT >= 4
 using VB = __m256i;
 inline VB bloadu(const void* p) {
@@ -495,6 +681,9 @@ inline void fence() {
 }
 inline void prefetchNta(const void* p) {
     _mm_prefetch(static_cast<const char*>(p), _MM_HINT_NTA);
+}
+inline void prefetchT0(const void* p) {
+    _mm_prefetch(static_cast<const char*>(p), _MM_HINT_T0);
 }
 // The processor's reciprocal-square-root estimate of one float.
 inline float rsqrtEstimate1(float x) {

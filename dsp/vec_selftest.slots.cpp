@@ -80,6 +80,8 @@ void checkFloatLanes(Checker& c) {
         c, [](V m, V b) { return vselect(vle(m, b), m, b); },
         [](double a, double b) { return a <= b ? b : a; }, "vselect");
     checkBinary(
+        c, vandnot, [](double a, double b) { return dfrom(~dbits(a) & dbits(b)); }, "vandnot");
+    checkBinary(
         c, [](V a, V) { return vabs(a); }, [](double a, double) { return fabs(a); }, "vabs");
     checkBinary(
         c, [](V a, V) { return vneg(a); }, [](double a, double) { return -a; }, "vneg");
@@ -242,8 +244,128 @@ void checkByteBlocks(Checker& c) {
     fence();
     for (int l = 0; l < kLanes; ++l) c.expectBits(d[l], kA[l], "vstream", l);
     prefetchNta(src);
+    prefetchT0(src);
 }
 
+// int16 and int32 lanes: each operation against its scalar meaning.
+void checkSampleLanes(Checker& c) {
+    const int16_t a[8] = {-32768, 32767, -1, 0, 1234, -20000, 300, -7};
+    const int16_t b[8] = {1, -1, -32768, 32767, 99, 3, -300, -7};
+    const int32_t w[8] = {INT32_MAX, -70000, 40000, -32768, 32767, 128, -129, 0};
+    int16_t h[8];
+    int32_t x[4];
+    const auto s16 = [&](S16 v, const char* what, auto ref) {
+        b16storeu(h, v);
+        for (int l = 0; l < 8; ++l) c.expect(h[l] == static_cast<int16_t>(ref(l)), what, l);
+    };
+    const auto i32 = [&](S16 v, const char* what, auto ref) {
+        b16storeu(x, v);
+        for (int l = 0; l < 4; ++l) c.expect(x[l] == static_cast<int32_t>(ref(l)), what, l);
+    };
+    const auto sat = [](int32_t v) { return v < -32768 ? -32768 : v > 32767 ? 32767 : v; };
+    const S16 va = b16loadu(a), vb = b16loadu(b);
+    s16(s16set(-5), "s16set", [](int) { return -5; });
+    s16(s16subSat(va, vb), "s16subSat", [&](int l) { return sat(a[l] - b[l]); });
+    s16(s16mulLo(va, vb), "s16mulLo", [&](int l) { return (a[l] * b[l]) & 0xFFFF; });
+    s16(s16mulHi(va, vb), "s16mulHi", [&](int l) { return (a[l] * b[l]) >> 16; });
+    s16(s16unpackLo(va, vb), "s16unpackLo", [&](int l) { return l % 2 ? b[l / 2] : a[l / 2]; });
+    s16(s16unpackHi(va, vb), "s16unpackHi",
+        [&](int l) { return l % 2 ? b[4 + l / 2] : a[4 + l / 2]; });
+    const S16 wa = b16loadu(w), wb = b16loadu(w + 4);
+    i32(i32set(-9), "i32set", [](int) { return -9; });
+    i32(i32add(wa, wb), "i32add",
+        [&](int l) { return static_cast<uint32_t>(w[l]) + static_cast<uint32_t>(w[4 + l]); });
+    i32(i32sra<8>(wa), "i32sra", [&](int l) { return w[l] >> 8; });
+    s16(s32packSat(wa, wb), "s32packSat", [&](int l) { return sat(w[l]); });
+}
+
+#endif
+
+#if DSP_SLOT >= 4
+// The moves across the 128-bit halves, each as the lanes of a and b (0..3 and 4..7) it picks.
+void checkWideLanes(Checker& c) {
+    struct Move {
+        const char* what;
+        V (*op)(V, V);
+        int from[4];
+    };
+    const Move moves[] = {
+        {"vjoinLow", vjoinLow, {0, 1, 4, 5}},
+        {"vjoinHigh", vjoinHigh, {2, 3, 6, 7}},
+        {"vswapHalves", [](V a, V) { return vswapHalves(a); }, {2, 3, 0, 1}},
+        {"vswapMiddle", [](V a, V) { return vswapMiddle(a); }, {0, 2, 1, 3}},
+        {"vdupEven", [](V a, V) { return vdupEven(a); }, {0, 0, 2, 2}},
+        {"vdupOdd", [](V a, V) { return vdupOdd(a); }, {1, 1, 3, 3}},
+        {"vblendOdd", vblendOdd, {0, 5, 2, 7}},
+    };
+    double out[4];
+    for (const Move& m : moves) {
+        vstoreu(out, m.op(vloadu(kA), vloadu(kA + 4)));
+        for (int l = 0; l < 4; ++l) c.expectBits(out[l], kA[m.from[l]], m.what, l);
+    }
+    vstoreu(out, vaddsub(vloadu(kA), vloadu(kB)));
+    for (int l = 0; l < 4; ++l)
+        c.expectBits(out[l], l % 2 ? kA[l] + kB[l] : kA[l] - kB[l], "vaddsub", l);
+    vstoreu(out, vsetLanes(kA[3], kA[2], kA[1], kA[0]));
+    for (int l = 0; l < 4; ++l) c.expectBits(out[l], kA[3 - l], "vsetLanes", l);
+    double lo[2], hi[2];
+    vstoreHalves(lo, hi, vloadHalves(kA + 5, kB + 1));
+    for (int l = 0; l < 2; ++l) {
+        c.expectBits(lo[l], kA[5 + l], "vloadHalves / vstoreHalves", l);
+        c.expectBits(hi[l], kB[1 + l], "vloadHalves / vstoreHalves", 2 + l);
+    }
+    // Rows 0..3 of kA, kB (rows of four) transposed.
+    V r[4] = {vloadu(kA), vloadu(kA + 4), vloadu(kB), vloadu(kB + 4)};
+    const double* rows[4] = {kA, kA + 4, kB, kB + 4};
+    vtranspose4(r[0], r[1], r[2], r[3]);
+    for (int i = 0; i < 4; ++i) {
+        vstoreu(out, r[i]);
+        for (int l = 0; l < 4; ++l) c.expectBits(out[l], rows[l][i], "vtranspose4", 4 * i + l);
+    }
+    const V a = vloadu(kA), b = vloadu(kB);
+    const int32_t words[4] = {vlowWord<0>(a), vlowWord<1>(a), vlowWord<2>(a), vlowWord<3>(a)};
+    for (int l = 0; l < 4; ++l)
+        c.expect(words[l] == static_cast<int32_t>(dbits(kA[l])), "vlowWord", l);
+    const int32_t bounds[4] = {-5, 0, 0x100, 0x7FFFFFFF};
+    for (int32_t bound : bounds) {
+        uint64_t bits[4];
+        vlaneBits(vhighWordGapAbove(a, b, bound), bits);
+        for (int l = 0; l < 4; ++l) {
+            const uint32_t gap = static_cast<uint32_t>(dbits(kA[l]) >> 32) -
+                                 static_cast<uint32_t>(dbits(kB[l]) >> 32);
+            const bool above = static_cast<int32_t>(gap) > bound;
+            c.expect(bits[l] == (above ? ~uint64_t(0) : 0), "vhighWordGapAbove", l);
+        }
+    }
+    // The 128-bit half.
+    struct HalfOp {
+        const char* what;
+        VH (*op)(VH, VH);
+        double (*ref)(const double*, const double*, int);
+    };
+    const HalfOp halves[] = {
+        {"VH +", [](VH x, VH y) { return x + y; },
+         [](const double* x, const double* y, int l) { return x[l] + y[l]; }},
+        {"VH -", [](VH x, VH y) { return x - y; },
+         [](const double* x, const double* y, int l) { return x[l] - y[l]; }},
+        {"VH *", [](VH x, VH y) { return x * y; },
+         [](const double* x, const double* y, int l) { return x[l] * y[l]; }},
+        {"VH vswapPairs", [](VH x, VH) { return vswapPairs(x); },
+         [](const double* x, const double*, int l) { return x[1 - l]; }},
+        {"VH vnegRe", [](VH x, VH) { return vnegRe(x); },
+         [](const double* x, const double*, int l) { return l ? x[l] : -x[l]; }},
+        {"VH vnegIm", [](VH x, VH) { return vnegIm(x); },
+         [](const double* x, const double*, int l) { return l ? -x[l] : x[l]; }},
+        {"hset", [](VH, VH) { return hset(-6.5); },
+         [](const double*, const double*, int) { return -6.5; }},
+    };
+    for (const HalfOp& h : halves)
+        for (int base = 0; base < 8; base += 2) {
+            hstoreu(lo, h.op(hloadu(kA + base), hloadu(kB + base)));
+            for (int l = 0; l < 2; ++l)
+                c.expectBits(lo[l], h.ref(kA + base, kB + base, l), h.what, l);
+        }
+}
 #endif
 
 #if DSP_SLOT == 5
@@ -256,6 +378,14 @@ void checkFusedMultiplyAdd(Checker& c) {
     vstoreu(out, vfma(vloadu(a), vloadu(b), vloadu(d)));
     for (int l = 0; l < 4; ++l) c.expectBits(out[l], fma(a[l], b[l], d[l]), "vfma", l);
     c.expectBits(out[0], -0x1p-60, "vfma rounds once", 0);
+    vstoreu(out, vfms(vloadu(a), vloadu(b), vloadu(d)));
+    for (int l = 0; l < 4; ++l) c.expectBits(out[l], fma(a[l], b[l], -d[l]), "vfms", l);
+    vstoreu(out, vfmaddsub(vloadu(a), vloadu(b), vloadu(d)));
+    for (int l = 0; l < 4; ++l)
+        c.expectBits(out[l], fma(a[l], b[l], l % 2 ? d[l] : -d[l]), "vfmaddsub", l);
+    vstoreu(out, vfmsubadd(vloadu(a), vloadu(b), vloadu(d)));
+    for (int l = 0; l < 4; ++l)
+        c.expectBits(out[l], fma(a[l], b[l], l % 2 ? -d[l] : d[l]), "vfmsubadd", l);
 }
 #endif
 
@@ -270,6 +400,10 @@ extern "C" int DSP_CALL DSP_SLOT_NAME(dspVecSelfTest)(char* message, int capacit
     checkComplexLanes(c);
     checkIntegerLanes(c);
     checkByteBlocks(c);
+    checkSampleLanes(c);
+#endif
+#if DSP_SLOT >= 4
+    checkWideLanes(c);
 #endif
 #if DSP_SLOT == 5
     checkFusedMultiplyAdd(c);

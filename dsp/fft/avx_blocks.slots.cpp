@@ -20,8 +20,8 @@
 namespace {
 
 // Values a and b (16 bytes each) as one vector, a in the low half.
-DSP_FFT_INLINE Vd pairOf(const double* a, const double* b) {
-    return _mm256_insertf128_pd(_mm256_castpd128_pd256(_mm_loadu_pd(a)), _mm_loadu_pd(b), 1);
+DSP_FFT_INLINE V pairOf(const double* a, const double* b) {
+    return vloadHalves(a, b);
 }
 
 // Four-point DFTs of the groups of four consecutive values (legs 0, 2, 1, 3), two groups at a
@@ -30,7 +30,7 @@ template <Dir D>
 void firstPassRadix4(const double* src, double* dst, int64_t n) {
     for (int64_t g = 0; g < n; g += 8) {
         const double* p = src + 2 * g;
-        Vd x[4];
+        V x[4];
         radix4Legs<D>(pairOf(p, p + 8), pairOf(p + 4, p + 12), pairOf(p + 2, p + 10),
                       pairOf(p + 6, p + 14), x);
         Sv lo, hi;
@@ -47,9 +47,9 @@ void firstPassRadix8(const double* src, double* dst, int64_t n) {
     static constexpr int kLeg[8] = {0, 4, 2, 6, 1, 5, 3, 7};
     for (int64_t g = 0; g < n; g += 16) {
         const double* p = src + 2 * g;
-        Vd l[8];
+        V l[8];
         for (int j = 0; j < 8; ++j) l[kLeg[j]] = pairOf(p + 2 * j, p + 16 + 2 * j);
-        Vd x[8];
+        V x[8];
         radix8Legs<A, D>(l, x);
         Sv lo, hi;
         toSplit(x[0], x[1], x[2], x[3], lo, hi);
@@ -115,7 +115,7 @@ void leafPass(double* data, int64_t step, int64_t count, const double* tw) {
         return;
     }
     const int64_t q = 2 * step;  // doubles per quarter
-    const Vd r = _mm256_set1_pd(0.7071067811865476);
+    const V r = vset(0.7071067811865476);
     const auto butterfly = [&](double* p, Sv w1, Sv w2) {
         const Sv q0 = loadSplit(p), q2 = loadSplit(p + 2 * q);
         const Sv u = cmul<A, D>(loadSplit(p + q), w2), v = cmul<A, D>(loadSplit(p + 3 * q), w2);
@@ -124,11 +124,11 @@ void leafPass(double* data, int64_t step, int64_t count, const double* tw) {
         storeSplit(p, a + c);
         storeSplit(p + 2 * q, a - c);
         if constexpr (D == Dir::Fwd) {
-            storeSplit(p + q, {vAdd(b.re, d.im), vSub(b.im, d.re)});
-            storeSplit(p + 3 * q, {vSub(b.re, d.im), vAdd(b.im, d.re)});
+            storeSplit(p + q, {b.re + d.im, b.im - d.re});
+            storeSplit(p + 3 * q, {b.re - d.im, b.im + d.re});
         } else {
-            storeSplit(p + q, {vSub(b.re, d.im), vAdd(b.im, d.re)});
-            storeSplit(p + 3 * q, {vAdd(b.re, d.im), vSub(b.im, d.re)});
+            storeSplit(p + q, {b.re - d.im, b.im + d.re});
+            storeSplit(p + 3 * q, {b.re + d.im, b.im - d.re});
         }
     };
     const int64_t half = step / 2;
@@ -137,8 +137,8 @@ void leafPass(double* data, int64_t step, int64_t count, const double* tw) {
         const Sv w1 = loadSplit(g), w2 = loadSplit(g + 8);
         butterfly(data + 2 * k, w1, w2);
         // w (1 - i) sqrt(1/2) and -i w^2: the twiddles of position k + step/2 (stored forward).
-        const Sv w1h = {vMul(vAdd(w1.re, w1.im), r), vMul(vSub(w1.im, w1.re), r)};
-        const Sv w2h = {w2.im, vNeg(w2.re)};
+        const Sv w1h = {(w1.re + w1.im) * r, (w1.im - w1.re) * r};
+        const Sv w2h = {w2.im, vneg(w2.re)};
         butterfly(data + 2 * (k + half), w1h, w2h);
     }
 }

@@ -1,60 +1,42 @@
-// The arithmetic of the AVX slots (4 and 5) of the FFT: complex products in two policies and the
-// one radix-4 decimation-in-time core over the split-4 layout, templated over the policy and
-// the direction. Included only by sources compiled for slots 4 and 5; everything sits in an
-// anonymous namespace, so no AVX2 or FMA instruction can leak into slot 4.
+// The arithmetic of the AVX slots (4 and 5) of the FFT, written against the vector vocabulary
+// (dsp/vec.h, four lanes): complex products in two policies and the one radix-4
+// decimation-in-time core over the split-4 layout, templated over the policy and the direction.
+// Included only by sources compiled for slots 4 and 5; everything sits in an anonymous
+// namespace, so no AVX2 or FMA instruction can leak into slot 4.
 //
 // Policies (the only difference between the two slots' passes and kernels):
 //   Rounded  slot 4: every product is rounded, then added (a*b + c*d is three roundings).
 //   Fused    slot 5: the product that a sum takes last is fused into it (a*b + round(c*d)),
-//            written out with _mm256_fmadd_pd, since the build forbids the compiler to contract.
+//            written out with vfma and vfms, since the build forbids the compiler to contract.
 //
 // Split-4 layout: a block of four complex values is 64 bytes, their four real parts, then their
-// four imaginary parts; a Sv holds one block in two registers.
+// four imaginary parts; a Sv holds one block in two vectors.
 #pragma once
 
-#if DSP_SLOT < 4
-#error "AVX code: slots 4 and 5 only"
-#endif
-
 #include "dsp/fft/radix.h"
+#include "dsp/vec.h"
 
-#include <immintrin.h>
 #include <stdint.h>
+
+static_assert(kLanes == 4, "the split-4 layout: slots 4 and 5 only");
 
 namespace {
 
-using Vd = __m256d;
-
-DSP_FFT_INLINE Vd vAdd(Vd a, Vd b) {
-    return _mm256_add_pd(a, b);
-}
-DSP_FFT_INLINE Vd vSub(Vd a, Vd b) {
-    return _mm256_sub_pd(a, b);
-}
-DSP_FFT_INLINE Vd vMul(Vd a, Vd b) {
-    return _mm256_mul_pd(a, b);
-}
-DSP_FFT_INLINE Vd vNeg(Vd a) {
-    return _mm256_xor_pd(a, _mm256_set1_pd(-0.0));
-}
-
 struct Rounded {
-    // a*b + c, the product rounded first.
-    DSP_FFT_INLINE static Vd mulAdd(Vd a, Vd b, Vd c) { return vAdd(vMul(a, b), c); }
+    // a*b + c and a*b - c, the product rounded first.
+    DSP_FFT_INLINE static V mulAdd(V a, V b, V c) { return a * b + c; }
+    DSP_FFT_INLINE static V mulSub(V a, V b, V c) { return a * b - c; }
     // a*b + c*d and a*b - c*d.
-    DSP_FFT_INLINE static Vd dotAdd(Vd a, Vd b, Vd c, Vd d) { return vAdd(vMul(a, b), vMul(c, d)); }
-    DSP_FFT_INLINE static Vd dotSub(Vd a, Vd b, Vd c, Vd d) { return vSub(vMul(a, b), vMul(c, d)); }
+    DSP_FFT_INLINE static V dotAdd(V a, V b, V c, V d) { return a * b + c * d; }
+    DSP_FFT_INLINE static V dotSub(V a, V b, V c, V d) { return a * b - c * d; }
 };
 
 #if DSP_SLOT == 5
 struct Fused {
-    DSP_FFT_INLINE static Vd mulAdd(Vd a, Vd b, Vd c) { return _mm256_fmadd_pd(a, b, c); }
-    DSP_FFT_INLINE static Vd dotAdd(Vd a, Vd b, Vd c, Vd d) {
-        return _mm256_fmadd_pd(a, b, vMul(c, d));
-    }
-    DSP_FFT_INLINE static Vd dotSub(Vd a, Vd b, Vd c, Vd d) {
-        return _mm256_fmsub_pd(a, b, vMul(c, d));
-    }
+    DSP_FFT_INLINE static V mulAdd(V a, V b, V c) { return vfma(a, b, c); }
+    DSP_FFT_INLINE static V mulSub(V a, V b, V c) { return vfms(a, b, c); }
+    DSP_FFT_INLINE static V dotAdd(V a, V b, V c, V d) { return vfma(a, b, c * d); }
+    DSP_FFT_INLINE static V dotSub(V a, V b, V c, V d) { return vfms(a, b, c * d); }
 };
 using SlotArith = Fused;
 #else
@@ -63,21 +45,21 @@ using SlotArith = Rounded;
 
 // Four complex values in split form.
 struct Sv {
-    Vd re, im;
+    V re, im;
 };
 DSP_FFT_INLINE Sv operator+(Sv a, Sv b) {
-    return {vAdd(a.re, b.re), vAdd(a.im, b.im)};
+    return {a.re + b.re, a.im + b.im};
 }
 DSP_FFT_INLINE Sv operator-(Sv a, Sv b) {
-    return {vSub(a.re, b.re), vSub(a.im, b.im)};
+    return {a.re - b.re, a.im - b.im};
 }
 
 DSP_FFT_INLINE Sv loadSplit(const double* p) {
-    return {_mm256_loadu_pd(p), _mm256_loadu_pd(p + 4)};
+    return {vloadu(p), vloadu(p + 4)};
 }
 DSP_FFT_INLINE void storeSplit(double* p, Sv x) {
-    _mm256_storeu_pd(p, x.re);
-    _mm256_storeu_pd(p + 4, x.im);
+    vstoreu(p, x.re);
+    vstoreu(p + 4, x.im);
 }
 
 // a times w forward, times conj(w) inverse:
@@ -104,11 +86,11 @@ DSP_FFT_INLINE void radix4Split(Sv& q0, Sv& q1, Sv& q2, Sv& q3, Sv w1, Sv w2, Sv
     q0 = ap + cp;
     q2 = ap - cp;
     if constexpr (D == Dir::Fwd) {
-        q1 = {vAdd(bm.re, dm.im), vSub(bm.im, dm.re)};
-        q3 = {vSub(bm.re, dm.im), vAdd(bm.im, dm.re)};
+        q1 = {bm.re + dm.im, bm.im - dm.re};
+        q3 = {bm.re - dm.im, bm.im + dm.re};
     } else {
-        q1 = {vSub(bm.re, dm.im), vAdd(bm.im, dm.re)};
-        q3 = {vAdd(bm.re, dm.im), vSub(bm.im, dm.re)};
+        q1 = {bm.re - dm.im, bm.im + dm.re};
+        q3 = {bm.re + dm.im, bm.im - dm.re};
     }
 }
 template <class A, Dir D>
@@ -118,31 +100,26 @@ DSP_FFT_INLINE void radix4Split(Sv& q0, Sv& q1, Sv& q2, Sv& q3, const double* w)
 
 // x times -i (forward) or +i (inverse) on interleaved pairs: (im, -re) or (-im, re).
 template <Dir D>
-DSP_FFT_INLINE Vd turn(Vd x) {
-    const Vd sw = _mm256_permute_pd(x, 0x5);
-    const Vd mask =
-        D == Dir::Fwd ? _mm256_setr_pd(0.0, -0.0, 0.0, -0.0) : _mm256_setr_pd(-0.0, 0.0, -0.0, 0.0);
-    return _mm256_xor_pd(sw, mask);
+DSP_FFT_INLINE V turn(V x) {
+    return D == Dir::Fwd ? vnegIm(vswapPairs(x)) : vnegRe(vswapPairs(x));
 }
 
 // Four interleaved vectors X0..X3, each two columns (c, c+1) of one output t, into the split
 // blocks of column c (lo) and c+1 (hi): re = (X0.re, X1.re, X2.re, X3.re), im likewise.
-DSP_FFT_INLINE void toSplit(Vd x0, Vd x1, Vd x2, Vd x3, Sv& lo, Sv& hi) {
-    const Vd r01 = _mm256_unpacklo_pd(x0, x1), i01 = _mm256_unpackhi_pd(x0, x1);
-    const Vd r23 = _mm256_unpacklo_pd(x2, x3), i23 = _mm256_unpackhi_pd(x2, x3);
-    lo = {_mm256_permute2f128_pd(r01, r23, 0x20), _mm256_permute2f128_pd(i01, i23, 0x20)};
-    hi = {_mm256_permute2f128_pd(r01, r23, 0x31), _mm256_permute2f128_pd(i01, i23, 0x31)};
+DSP_FFT_INLINE void toSplit(V x0, V x1, V x2, V x3, Sv& lo, Sv& hi) {
+    vtranspose4(x0, x1, x2, x3);
+    lo = {x0, x1};
+    hi = {x2, x3};
 }
 
 // The four-point DFT X_t = sum of l_s (-i)^(st) of the legs l0..l3 (two columns per vector).
 template <Dir D>
-DSP_FFT_INLINE void radix4Legs(Vd l0, Vd l1, Vd l2, Vd l3, Vd x[4]) {
-    const Vd s02 = vAdd(l0, l2), d02 = vSub(l0, l2), s13 = vAdd(l1, l3),
-             d13 = turn<D>(vSub(l1, l3));
-    x[0] = vAdd(s02, s13);
-    x[1] = vAdd(d02, d13);
-    x[2] = vSub(s02, s13);
-    x[3] = vSub(d02, d13);
+DSP_FFT_INLINE void radix4Legs(V l0, V l1, V l2, V l3, V x[4]) {
+    const V s02 = l0 + l2, d02 = l0 - l2, s13 = l1 + l3, d13 = turn<D>(l1 - l3);
+    x[0] = s02 + s13;
+    x[1] = d02 + d13;
+    x[2] = s02 - s13;
+    x[3] = d02 - d13;
 }
 
 // The eight-point DFT of the legs l0..l7 (two columns per vector), with r = sqrt(1/2):
@@ -152,27 +129,27 @@ DSP_FFT_INLINE void radix4Legs(Vd l0, Vd l1, Vd l2, Vd l3, Vd x[4]) {
 // The fused policy never rounds f on its own: f + h, d - f and h - f are fused from (l1 - l5)
 // and r.
 template <class A, Dir D>
-DSP_FFT_INLINE void radix8Legs(const Vd l[8], Vd x[8]) {
-    const Vd r = _mm256_set1_pd(0.7071067811865476);
+DSP_FFT_INLINE void radix8Legs(const V l[8], V x[8]) {
+    const V r = vset(0.7071067811865476);
     // The butterfly's +i; the inverse, with the conjugate factors, turns by -i there.
     constexpr Dir Up = D == Dir::Fwd ? Dir::Inv : Dir::Fwd;
-    const Vd a = vAdd(l[0], l[4]), bb = vSub(l[0], l[4]), cc = vAdd(l[2], l[6]),
-             d = vSub(l[6], l[2]), e = vAdd(l[1], l[5]), g = vAdd(l[3], l[7]);
-    const Vd f0 = vSub(l[1], l[5]), h0 = vSub(l[7], l[3]);
-    const Vd h = vMul(h0, r);
-    const Vd fh = A::mulAdd(f0, r, h), dmf = A::mulAdd(vNeg(f0), r, d),
-             hmf = A::mulAdd(vNeg(f0), r, h);
-    const Vd ac = vAdd(a, cc), eg = vAdd(e, g), amc = vSub(a, cc), ge = turn<Up>(vSub(g, e));
-    const Vd t1 = vAdd(bb, fh), t2 = turn<Up>(vAdd(dmf, h));
-    const Vd t3 = vSub(bb, fh), t4 = turn<Up>(vSub(hmf, d));
-    x[0] = vAdd(ac, eg);
-    x[1] = vAdd(t1, t2);
-    x[2] = vAdd(amc, ge);
-    x[3] = vAdd(t3, t4);
-    x[4] = vSub(ac, eg);
-    x[5] = vSub(t3, t4);
-    x[6] = vSub(amc, ge);
-    x[7] = vSub(t1, t2);
+    const V a = l[0] + l[4], bb = l[0] - l[4], cc = l[2] + l[6], d = l[6] - l[2], e = l[1] + l[5],
+            g = l[3] + l[7];
+    const V f0 = l[1] - l[5], h0 = l[7] - l[3];
+    const V h = h0 * r;
+    const V fh = A::mulAdd(f0, r, h), dmf = A::mulAdd(vneg(f0), r, d),
+            hmf = A::mulAdd(vneg(f0), r, h);
+    const V ac = a + cc, eg = e + g, amc = a - cc, ge = turn<Up>(g - e);
+    const V t1 = bb + fh, t2 = turn<Up>(dmf + h);
+    const V t3 = bb - fh, t4 = turn<Up>(hmf - d);
+    x[0] = ac + eg;
+    x[1] = t1 + t2;
+    x[2] = amc + ge;
+    x[3] = t3 + t4;
+    x[4] = ac - eg;
+    x[5] = t3 - t4;
+    x[6] = amc - ge;
+    x[7] = t1 - t2;
 }
 
 // The radix-4 stage of step s (a multiple of 4) over `count` consecutive blocks of 4s values in

@@ -66,76 +66,65 @@ constexpr double sin64(int k) {
 
 constexpr bool kFused = std::is_same<SlotArith, Rounded>::value == false;
 
-DSP_FFT_INLINE Vd swapParts(Vd v) {
-    return _mm256_permute_pd(v, 0x5);
-}
-// -i (forward) or +i (inverse) times both values: (im, -re) or (-im, re).
-template <Dir D>
-DSP_FFT_INLINE Vd minusI(Vd v) {
-    const Vd mask =
-        D == Dir::Fwd ? _mm256_setr_pd(0.0, -0.0, 0.0, -0.0) : _mm256_setr_pd(-0.0, 0.0, -0.0, 0.0);
-    return _mm256_xor_pd(swapParts(v), mask);
-}
-
 // [a, b] times [w_64^Ka, w_64^Kb], the roots conjugated in the inverse.
 template <Dir D, int Ka, int Kb>
-DSP_FFT_INLINE Vd twiddlePair(Vd v) {
+DSP_FFT_INLINE V twiddlePair(V v) {
     constexpr int A = D == Dir::Fwd ? Ka : -Ka, B = D == Dir::Fwd ? Kb : -Kb;
-    const Vd c = _mm256_setr_pd(cos64(A), cos64(A), cos64(B), cos64(B));
-    const Vd s = _mm256_setr_pd(sin64(A), -sin64(A), sin64(B), -sin64(B));
-    return SlotArith::mulAdd(v, c, vMul(swapParts(v), s));
+    const V c = vsetLanes(cos64(A), cos64(A), cos64(B), cos64(B));
+    const V s = vsetLanes(sin64(A), -sin64(A), sin64(B), -sin64(B));
+    return SlotArith::mulAdd(v, c, vswapPairs(v) * s);
 }
 
 // The first layer's sum and difference x +- y; with a folded scale (slot 5's scaled members)
 // fma(x, s, +-round(s y)).
 template <bool Fold>
-DSP_FFT_INLINE void firstLayer(Vd x, Vd y, Vd s, Vd& sum, Vd& diff) {
+DSP_FFT_INLINE void firstLayer(V x, V y, V s, V& sum, V& diff) {
     if constexpr (Fold) {
-        const Vd v = vMul(s, y);
-        sum = _mm256_fmadd_pd(x, s, v);
-        diff = _mm256_fmsub_pd(x, s, v);
+        const V v = s * y;
+        sum = SlotArith::mulAdd(x, s, v);
+        diff = SlotArith::mulSub(x, s, v);
     } else {
-        sum = vAdd(x, y);
-        diff = vSub(x, y);
+        sum = x + y;
+        diff = x - y;
     }
 }
 
 // The four-point DFT of a[0..3] in place: s = a0 + a2, d = a0 - a2, t = a1 + a3, u = a1 - a3;
 // X0 = s + t, X2 = s - t, X1 = d + (-i) u, X3 = d - (-i) u.
 template <Dir D, bool Fold = false>
-DSP_FFT_INLINE void dft4(Vd* a, Vd sc = Vd()) {
-    Vd s, d, t, u;
+DSP_FFT_INLINE void dft4(V* a, V sc = V()) {
+    V s, d, t, u;
     firstLayer<Fold>(a[0], a[2], sc, s, d);
     firstLayer<Fold>(a[1], a[3], sc, t, u);
-    u = minusI<D>(u);
-    a[0] = vAdd(s, t);
-    a[2] = vSub(s, t);
-    a[1] = vAdd(d, u);
-    a[3] = vSub(d, u);
+    u = turn<D>(u);
+    a[0] = s + t;
+    a[2] = s - t;
+    a[1] = d + u;
+    a[3] = d - u;
 }
 
 // The eight-point DFT of a[0..7] in place.
 template <Dir D, bool Fold = false>
-DSP_FFT_INLINE void dft8(Vd* a, Vd sc = Vd()) {
-    Vd s[4], d[4];
+DSP_FFT_INLINE void dft8(V* a, V sc = V()) {
+    V s[4], d[4];
     for (int r = 0; r < 4; ++r) firstLayer<Fold>(a[r], a[r + 4], sc, s[r], d[r]);
     dft4<D>(s);
-    const Vd c = _mm256_set1_pd(kCos64[8]);
-    const Vd r3 = vMul(d[3], c);
-    const Vd p = SlotArith::mulAdd(d[1], c, vNeg(r3)), q = SlotArith::mulAdd(d[1], c, r3);
-    const Vd e = vAdd(d[0], p), f = minusI<D>(vAdd(d[2], q));
-    const Vd g = vSub(d[0], p), h = minusI<D>(vSub(d[2], q));
+    const V c = vset(kCos64[8]);
+    const V r3 = d[3] * c;
+    const V p = SlotArith::mulAdd(d[1], c, vneg(r3)), q = SlotArith::mulAdd(d[1], c, r3);
+    const V e = d[0] + p, f = turn<D>(d[2] + q);
+    const V g = d[0] - p, h = turn<D>(d[2] - q);
     for (int k = 0; k < 4; ++k) a[2 * k] = s[k];
-    a[1] = vAdd(e, f);
-    a[7] = vSub(e, f);
-    a[5] = vAdd(g, h);
-    a[3] = vSub(g, h);
+    a[1] = e + f;
+    a[7] = e - f;
+    a[5] = g + h;
+    a[3] = g - h;
 }
 
 template <Dir D, int N, bool Fold = false>
-DSP_FFT_INLINE void dftN(Vd* a, Vd sc = Vd()) {
+DSP_FFT_INLINE void dftN(V* a, V sc = V()) {
     if constexpr (N == 2) {
-        Vd s, d;
+        V s, d;
         firstLayer<Fold>(a[0], a[1], sc, s, d);
         a[0] = s;
         a[1] = d;
@@ -147,21 +136,19 @@ DSP_FFT_INLINE void dftN(Vd* a, Vd sc = Vd()) {
 }
 
 template <bool Aligned>
-DSP_FFT_INLINE Vd loadPair(const double* p) {
+DSP_FFT_INLINE V loadPair(const double* p) {
     if constexpr (Aligned) {
-        return _mm256_load_pd(p);
+        return vload(p);
     } else {
-        return _mm256_insertf128_pd(_mm256_castpd128_pd256(_mm_loadu_pd(p)), _mm_loadu_pd(p + 2),
-                                    1);
+        return vloadHalves(p, p + 2);
     }
 }
 template <bool Aligned>
-DSP_FFT_INLINE void storePair(double* p, Vd v) {
+DSP_FFT_INLINE void storePair(double* p, V v) {
     if constexpr (Aligned) {
-        _mm256_store_pd(p, v);
+        vstore(p, v);
     } else {
-        _mm_storeu_pd(p, _mm256_castpd256_pd128(v));
-        _mm_storeu_pd(p + 2, _mm256_extractf128_pd(v, 1));
+        vstoreHalves(p, p + 2, v);
     }
 }
 
@@ -174,37 +161,37 @@ DSP_FFT_INLINE void pairKernel(const double* src, double* dst, double scale) {
     constexpr int M = 1 << m, N1 = m == 6 ? 8 : 4, N2 = M / N1, H = N2 / 2, Q = N1 / 2;
     constexpr bool kFold = Scaled && kFused;
     constexpr int K = 64 / M;  // w_M^e = w_64^(e K)
-    const Vd sc = _mm256_set1_pd(scale);
+    const V sc = vset(scale);
     // t[j][q] = [Y_j[2q], Y_j[2q + 1]] at stage + 4 (j Q + q).
     alignas(32) double stage[2 * M];
     unroll<H>([&](auto jp) {
         // First pass of the column pair (2 jp, 2 jp + 1): Y[k1] = [Y_2jp[k1], Y_2jp+1[k1]].
-        Vd y[N1];
+        V y[N1];
         unroll<N1>([&](auto r) {
             y[r] = loadPair<Aligned>(src + 4 * (jp + H * r));
-            if constexpr (Scaled && !kFold) y[r] = vMul(y[r], sc);
+            if constexpr (Scaled && !kFold) y[r] = y[r] * sc;
         });
         dftN<D, N1, kFold>(y, sc);
         // Twiddles around the transposition of each 2 x 2 block.
         unroll<Q>([&](auto q) {
             constexpr int j = 2 * decltype(jp)::value, k1 = 2 * decltype(q)::value;
-            Vd a = y[k1], b = y[k1 + 1];
+            V a = y[k1], b = y[k1 + 1];
             if constexpr (k1 == 0 && j > 0) b = twiddlePair<D, K * j, K*(j + 1)>(b);
-            Vd lo = _mm256_permute2f128_pd(a, b, 0x20), hi = _mm256_permute2f128_pd(a, b, 0x31);
+            V lo = vjoinLow(a, b), hi = vjoinHigh(a, b);
             if constexpr (j == 0) {
                 hi = twiddlePair<D, K * k1, K*(k1 + 1)>(hi);
             } else if constexpr (k1 > 0) {
                 lo = twiddlePair<D, K * j * k1, K * j*(k1 + 1)>(lo);
                 hi = twiddlePair<D, K*(j + 1) * k1, K*(j + 1) * (k1 + 1)>(hi);
             }
-            _mm256_storeu_pd(stage + 4 * (j * Q + q), lo);
-            _mm256_storeu_pd(stage + 4 * ((j + 1) * Q + q), hi);
+            vstoreu(stage + 4 * (j * Q + q), lo);
+            vstoreu(stage + 4 * ((j + 1) * Q + q), hi);
         });
     });
     // Second pass, stored as the output pairs q + Q k2.
     unroll<Q>([&](auto q) {
-        Vd v[N2];
-        unroll<N2>([&](auto j) { v[j] = _mm256_loadu_pd(stage + 4 * (j * Q + q)); });
+        V v[N2];
+        unroll<N2>([&](auto j) { v[j] = vloadu(stage + 4 * (j * Q + q)); });
         dftN<D, N2>(v);
         unroll<N2>([&](auto k2) { storePair<Aligned>(dst + 4 * (q + Q * k2), v[k2]); });
     });
@@ -216,30 +203,29 @@ DSP_FFT_INLINE void member(const double* src, double* dst, double scale) {
         if (!Scaled) {
             memmove(dst, src, 2 * sizeof(double));
         } else {
-            _mm_storeu_pd(dst, _mm_mul_pd(_mm_loadu_pd(src), _mm_set1_pd(scale)));
+            hstoreu(dst, hloadu(src) * hset(scale));
         }
     } else if constexpr (m == 1) {
-        const __m128d a = _mm_loadu_pd(src), b = _mm_loadu_pd(src + 2);
-        __m128d x0 = _mm_add_pd(a, b), x1 = _mm_sub_pd(a, b);
+        const VH a = hloadu(src), b = hloadu(src + 2);
+        VH x0 = a + b, x1 = a - b;
         if (Scaled) {
-            x0 = _mm_mul_pd(x0, _mm_set1_pd(scale));
-            x1 = _mm_mul_pd(x1, _mm_set1_pd(scale));
+            x0 = x0 * hset(scale);
+            x1 = x1 * hset(scale);
         }
-        _mm_storeu_pd(dst, x0);
-        _mm_storeu_pd(dst + 2, x1);
+        hstoreu(dst, x0);
+        hstoreu(dst + 2, x1);
     } else if constexpr (m == 2) {
         // Both alignments take the same 128-bit accesses.
-        __m128d a[4];
-        for (int k = 0; k < 4; ++k) a[k] = _mm_loadu_pd(src + 2 * k);
-        const __m128d s = _mm_add_pd(a[0], a[2]), d = _mm_sub_pd(a[0], a[2]);
-        const __m128d t = _mm_add_pd(a[1], a[3]);
-        const __m128d u =
-            _mm_xor_pd(_mm_shuffle_pd(_mm_sub_pd(a[1], a[3]), _mm_sub_pd(a[1], a[3]), 1),
-                       D == Dir::Fwd ? _mm_setr_pd(0.0, -0.0) : _mm_setr_pd(-0.0, 0.0));
-        __m128d x[4] = {_mm_add_pd(s, t), _mm_add_pd(d, u), _mm_sub_pd(s, t), _mm_sub_pd(d, u)};
+        VH a[4];
+        for (int k = 0; k < 4; ++k) a[k] = hloadu(src + 2 * k);
+        const VH s = a[0] + a[2], d = a[0] - a[2];
+        const VH t = a[1] + a[3];
+        const VH u =
+            D == Dir::Fwd ? vnegIm(vswapPairs(a[1] - a[3])) : vnegRe(vswapPairs(a[1] - a[3]));
+        VH x[4] = {s + t, d + u, s - t, d - u};
         for (int k = 0; k < 4; ++k) {
-            if (Scaled) x[k] = _mm_mul_pd(x[k], _mm_set1_pd(scale));
-            _mm_storeu_pd(dst + 2 * k, x[k]);
+            if (Scaled) x[k] = x[k] * hset(scale);
+            hstoreu(dst + 2 * k, x[k]);
         }
     } else if ((reinterpret_cast<uintptr_t>(src) & 31) == 0 &&
                (reinterpret_cast<uintptr_t>(dst) & 31) == 0) {

@@ -28,12 +28,11 @@ namespace {
 // Two complex values (re, im, re, im) at p, as one 256-bit load or as two 128-bit halves; both
 // give the same bits.
 template <bool Halves>
-DSP_FFT_INLINE Vd loadPair(const double* p) {
+DSP_FFT_INLINE V loadPair(const double* p) {
     if constexpr (Halves) {
-        return _mm256_insertf128_pd(_mm256_castpd128_pd256(_mm_loadu_pd(p)), _mm_loadu_pd(p + 2),
-                                    1);
+        return vloadHalves(p, p + 2);
     } else {
-        return _mm256_loadu_pd(p);
+        return vloadu(p);
     }
 }
 
@@ -42,8 +41,7 @@ DSP_FFT_INLINE Vd loadPair(const double* p) {
 constexpr int64_t kAhead = 4;
 template <int R>
 DSP_FFT_INLINE void prefetchRows(const double* p, int64_t stride) {
-    for (int r = 0; r < R; ++r)
-        _mm_prefetch(reinterpret_cast<const char*>(p + r * stride), _MM_HINT_T0);
+    for (int r = 0; r < R; ++r) prefetchT0(p + r * stride);
 }
 
 // First pass, n a power of 4: group k takes q_s = src[b + c + s n/4] (b = entry[k] / 2, c < 4)
@@ -59,9 +57,9 @@ void firstPassRadix4(const double* src, double* work, const int32_t* table, int6
         if (k + kAhead < groups) prefetchRows<4>(src + table[k + kAhead], 2 * quarter);
         for (int h = 0; h < 2; ++h) {  // columns 2h, 2h + 1
             const double* p = src + 2 * (b + 2 * h);
-            const Vd q0 = loadPair<Halves>(p), q1 = loadPair<Halves>(p + 2 * quarter);
-            const Vd q2 = loadPair<Halves>(p + 4 * quarter), q3 = loadPair<Halves>(p + 6 * quarter);
-            Vd x[4];
+            const V q0 = loadPair<Halves>(p), q1 = loadPair<Halves>(p + 2 * quarter);
+            const V q2 = loadPair<Halves>(p + 4 * quarter), q3 = loadPair<Halves>(p + 6 * quarter);
+            V x[4];
             radix4Legs<D>(q0, q1, q2, q3, x);
             Sv lo, hi;
             toSplit(x[0], x[1], x[2], x[3], lo, hi);
@@ -84,9 +82,9 @@ void firstPassRadix8(const double* src, double* work, const int32_t* table, int6
         if (k + kAhead < groups) prefetchRows<8>(src + table[k + kAhead] / 2, 2 * eighth);
         for (int hc = 0; hc < 2; ++hc) {
             const double* p = src + 2 * (b + 2 * hc);
-            Vd l[8];
+            V l[8];
             for (int s = 0; s < 8; ++s) l[s] = loadPair<Halves>(p + 2 * s * eighth);
-            Vd x[8];
+            V x[8];
             radix8Legs<A, D>(l, x);
             Sv lo, hi;
             toSplit(x[0], x[1], x[2], x[3], lo, hi);
@@ -159,12 +157,7 @@ void lastPass(const double* work, double* dst, const double* set, int64_t s) {
         radix4Split<A, D>(q0, q1, q2, q3, set + 6 * k);
         double* o = dst + 2 * k;
         const Sv out[4] = {q0, q1, q2, q3};
-        for (int j = 0; j < 4; ++j) {
-            const Vd lo = _mm256_unpacklo_pd(out[j].re, out[j].im);
-            const Vd hi = _mm256_unpackhi_pd(out[j].re, out[j].im);
-            _mm256_storeu_pd(o + j * q, _mm256_permute2f128_pd(lo, hi, 0x20));
-            _mm256_storeu_pd(o + j * q + 4, _mm256_permute2f128_pd(lo, hi, 0x31));
-        }
+        for (int j = 0; j < 4; ++j) vinterleave(o + j * q, out[j].re, out[j].im);
     }
 }
 

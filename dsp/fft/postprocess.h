@@ -170,69 +170,55 @@ void recombine(const double* src, double* dst, int64_t h, const double* table) {
 // c S + round(s D), s S - round(c D), w.im D + round(w.re S), w.im S - round(w.re D), and the
 // two-level twiddle as Pc Fc - round(Ps Fs), Pc Fs + round(Ps Fc).
 
-using Vp = __m256d;
-
 // A group (x0, x1, y0, y1) as (x0, y0, x1, y1).
-DSP_FFT_INLINE Vp groupAsPairs(const double* p) {
-    const Vp g = _mm256_loadu_pd(p);
-#if DSP_SLOT == 5
-    return _mm256_permute4x64_pd(g, 0xD8);
-#else
-    const Vp turned = _mm256_permute2f128_pd(g, g, 0x01);
-    return _mm256_blend_pd(g, _mm256_permute_pd(turned, 0x4), 0x6);
-#endif
+DSP_FFT_INLINE V groupAsPairs(const double* p) {
+    return vswapMiddle(vloadu(p));
 }
 // Even lanes a b + c, odd lanes a b - c (c a rounded product).
-DSP_FFT_INLINE Vp mulAddSub(Vp a, Vp b, Vp c) {
+DSP_FFT_INLINE V mulAddSub(V a, V b, V c) {
 #if DSP_SLOT == 5
-    return _mm256_fmsubadd_pd(a, b, c);
+    return vfmsubadd(a, b, c);
 #else
-    return _mm256_addsub_pd(_mm256_mul_pd(a, b), _mm256_xor_pd(c, _mm256_set1_pd(-0.0)));
+    return vaddsub(a * b, vneg(c));
 #endif
 }
 // Even lanes a b - c, odd lanes a b + c.
-DSP_FFT_INLINE Vp mulSubAdd(Vp a, Vp b, Vp c) {
+DSP_FFT_INLINE V mulSubAdd(V a, V b, V c) {
 #if DSP_SLOT == 5
-    return _mm256_fmaddsub_pd(a, b, c);
+    return vfmaddsub(a, b, c);
 #else
-    return _mm256_addsub_pd(_mm256_mul_pd(a, b), c);
+    return vaddsub(a * b, c);
 #endif
 }
 
 // Elements a (k, k + 1) and their mirrors b (h - k, h - k - 1) with the table's (c, s) (one
 // level) or the twiddle w (two levels) of each, into x (at k) and y (at the mirrors).
 template <bool TwoLevel>
-DSP_FFT_INLINE void recombinePair(Vp a, Vp b, Vp t, Vp& x, Vp& y) {
-    const Vp negIm = _mm256_setr_pd(0.0, -0.0, 0.0, -0.0);
-    const Vp negRe = _mm256_setr_pd(-0.0, 0.0, -0.0, 0.0);
-    const Vp sum = _mm256_add_pd(a, b), diff = _mm256_sub_pd(a, b);
+DSP_FFT_INLINE void recombinePair(V a, V b, V t, V& x, V& y) {
+    const V sum = a + b, diff = a - b;
     if constexpr (!TwoLevel) {
         // (D, S), then (T, U) = (c S + s D, s S - c D).
-        const Vp ds = _mm256_blend_pd(diff, sum, 0xA);
-        const Vp ss = _mm256_permute_pd(ds, 0xF), dd = _mm256_permute_pd(ds, 0x0);
-        const Vp tu = mulAddSub(ss, t, _mm256_mul_pd(dd, _mm256_permute_pd(t, 0x5)));
-        x = _mm256_add_pd(tu, _mm256_xor_pd(b, negIm));  // (b.re + T, U - b.im)
-        y = _mm256_add_pd(_mm256_xor_pd(a, negIm),
-                          _mm256_xor_pd(tu, negRe));  // (a.re - T, U - a.im)
+        const V ds = vblendOdd(diff, sum);
+        const V tu = mulAddSub(vdupOdd(ds), t, vdupEven(ds) * vswapPairs(t));
+        x = tu + vnegIm(b);          // (b.re + T, U - b.im)
+        y = vnegIm(a) + vnegRe(tu);  // (a.re - T, U - a.im)
     } else {
-        const Vp half = _mm256_set1_pd(0.5);
-        const Vp ef = _mm256_mul_pd(half, _mm256_blend_pd(sum, diff, 0xA));  // (E, F)
-        const Vp ds = _mm256_mul_pd(half, _mm256_blend_pd(diff, sum, 0xA));  // (D, S)
-        const Vp wr = _mm256_permute_pd(t, 0x0), wi = _mm256_permute_pd(t, 0xF);
+        const V half = vset(0.5);
+        const V ef = half * vblendOdd(sum, diff);  // (E, F)
+        const V ds = half * vblendOdd(diff, sum);  // (D, S)
         // (G, H) = (w.im D + w.re S, w.im S - w.re D).
-        const Vp gh = mulAddSub(wi, ds, _mm256_mul_pd(wr, _mm256_permute_pd(ds, 0x5)));
-        x = _mm256_add_pd(ef, gh);                                              // (E + G, F + H)
-        y = _mm256_add_pd(_mm256_xor_pd(ef, negIm), _mm256_xor_pd(gh, negRe));  // (E - G, H - F)
+        const V gh = mulAddSub(vdupOdd(t), ds, vdupEven(t) * vswapPairs(ds));
+        x = ef + gh;                  // (E + G, F + H)
+        y = vnegIm(ef) + vnegRe(gh);  // (E - G, H - F)
     }
 }
 
 // The mirrors (h - k, h - k - 1) at p = h - k - 1 as one vector in that order, and back.
-DSP_FFT_INLINE Vp loadMirror(const double* p) {
-    const Vp x = _mm256_loadu_pd(p);
-    return _mm256_permute2f128_pd(x, x, 0x01);
+DSP_FFT_INLINE V loadMirror(const double* p) {
+    return vswapHalves(vloadu(p));
 }
-DSP_FFT_INLINE void storeMirror(double* p, Vp y) {
-    _mm256_storeu_pd(p, _mm256_permute2f128_pd(y, y, 0x01));
+DSP_FFT_INLINE void storeMirror(double* p, V y) {
+    vstoreu(p, vswapHalves(y));
 }
 
 // The walk of both directions: four elements from each end per step, src to dst (the same array
@@ -243,25 +229,25 @@ template <bool TwoLevel, class Op>
 DSP_FFT_INLINE void walkMirrored(const double* src, double* dst, int64_t h, const double* table,
                                  Op op) {
     for (int64_t m = 1; m < h / 2; m += 4) {
-        const Vp a0 = _mm256_loadu_pd(src + 2 * m), a1 = _mm256_loadu_pd(src + 2 * m + 4);
-        const Vp b0 = loadMirror(src + 2 * (h - m - 1)), b1 = loadMirror(src + 2 * (h - m - 3));
-        Vp t0, t1;
+        const V a0 = vloadu(src + 2 * m), a1 = vloadu(src + 2 * m + 4);
+        const V b0 = loadMirror(src + 2 * (h - m - 1)), b1 = loadMirror(src + 2 * (h - m - 3));
+        V t0, t1;
         if constexpr (!TwoLevel) {
             t0 = groupAsPairs(table + 2 * (m - 1));
             t1 = groupAsPairs(table + 2 * (m + 1));
         } else {
             const int64_t q = (m - 1) >> 9, f = m - 512 * q;
-            const Vp pc = _mm256_set1_pd(table[1024 + 2 * q]);
-            const Vp ps = _mm256_set1_pd(table[1025 + 2 * q]);
-            const Vp f0 = groupAsPairs(table + 2 * (f - 1)), f1 = groupAsPairs(table + 2 * (f + 1));
-            t0 = mulSubAdd(pc, f0, _mm256_mul_pd(ps, _mm256_permute_pd(f0, 0x5)));
-            t1 = mulSubAdd(pc, f1, _mm256_mul_pd(ps, _mm256_permute_pd(f1, 0x5)));
+            const V pc = vset(table[1024 + 2 * q]);
+            const V ps = vset(table[1025 + 2 * q]);
+            const V f0 = groupAsPairs(table + 2 * (f - 1)), f1 = groupAsPairs(table + 2 * (f + 1));
+            t0 = mulSubAdd(pc, f0, ps * vswapPairs(f0));
+            t1 = mulSubAdd(pc, f1, ps * vswapPairs(f1));
         }
-        Vp x0, y0, x1, y1;
+        V x0, y0, x1, y1;
         op(a0, b0, t0, x0, y0);
         op(a1, b1, t1, x1, y1);
-        _mm256_storeu_pd(dst + 2 * m, x0);
-        _mm256_storeu_pd(dst + 2 * m + 4, x1);
+        vstoreu(dst + 2 * m, x0);
+        vstoreu(dst + 2 * m + 4, x1);
         storeMirror(dst + 2 * (h - m - 1), y0);
         storeMirror(dst + 2 * (h - m - 3), y1);
     }
@@ -279,15 +265,12 @@ void recombineForwardAvx(double* data, int64_t h, const double* table) {
 // inverse formulas above: (t1, t2) = (q D - p S, p D + q S) as one product pair per element
 // (slot 5: fma(q, D, -round(p S)), fma(p, D, round(q S))), then Y[m] = (E + t1, F + t2) and
 // Y[h-m] = (E - t1, t2 - F) with E = a.re + b.re, F = a.im - b.im: the bits of the group walk.
-DSP_FFT_INLINE void preprocessPair(Vp a, Vp b, Vp t, Vp& x, Vp& y) {
-    const Vp negIm = _mm256_setr_pd(0.0, -0.0, 0.0, -0.0);
-    const Vp negRe = _mm256_setr_pd(-0.0, 0.0, -0.0, 0.0);
-    const Vp sum = _mm256_add_pd(a, b), diff = _mm256_sub_pd(a, b);
-    const Vp ef = _mm256_blend_pd(sum, diff, 0xA);  // (E, F)
-    const Vp dd = _mm256_permute_pd(diff, 0x0), ss = _mm256_permute_pd(sum, 0xF);
-    const Vp tt = mulSubAdd(dd, _mm256_permute_pd(t, 0x5), _mm256_mul_pd(ss, t));
-    x = _mm256_add_pd(ef, tt);
-    y = _mm256_add_pd(_mm256_xor_pd(ef, negIm), _mm256_xor_pd(tt, negRe));
+DSP_FFT_INLINE void preprocessPair(V a, V b, V t, V& x, V& y) {
+    const V sum = a + b, diff = a - b;
+    const V ef = vblendOdd(sum, diff);  // (E, F)
+    const V tt = mulSubAdd(vdupEven(diff), vswapPairs(t), vdupOdd(sum) * t);
+    x = ef + tt;
+    y = vnegIm(ef) + vnegRe(tt);
 }
 
 template <bool TwoLevel>

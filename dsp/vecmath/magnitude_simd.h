@@ -108,18 +108,8 @@ double magnitudeSpecial(double re, double im) {
 // exponents lie more than 6 apart (compared on the high words of the bit patterns).
 #if DSP_SLOT >= 4
 DSP_MAG_INLINE V magSmallHi(V big, V small) {
-    // The high words of the four lanes side by side, so that SSE2's 32-bit integer operations
-    // do the test without the lanes leaving the registers (AVX has no 256-bit integer compare).
-    const __m256 b = _mm256_castpd_ps(big.v), s = _mm256_castpd_ps(small.v);
-    const __m128i bh = _mm_castps_si128(_mm_shuffle_ps(
-        _mm256_castps256_ps128(b), _mm256_extractf128_ps(b, 1), _MM_SHUFFLE(3, 1, 3, 1)));
-    const __m128i sh = _mm_castps_si128(_mm_shuffle_ps(
-        _mm256_castps256_ps128(s), _mm256_extractf128_ps(s, 1), _MM_SHUFFLE(3, 1, 3, 1)));
-    const __m128i far =
-        _mm_cmpgt_epi32(_mm_sub_epi32(bh, sh), _mm_set1_epi32(static_cast<int32_t>(kMagExpGap)));
-    const __m256d farMask = _mm256_castsi256_pd(_mm256_insertf128_si256(
-        _mm256_castsi128_si256(_mm_unpacklo_epi32(far, far)), _mm_unpackhi_epi32(far, far), 1));
-    return {_mm256_andnot_pd(farMask, vand(small, vbits(kMagSplitMask)).v)};
+    return vandnot(vhighWordGapAbove(big, small, static_cast<int32_t>(kMagExpGap)),
+                   vand(small, vbits(kMagSplitMask)));
 }
 #else
 inline V magSmallHi(V big, V small) {

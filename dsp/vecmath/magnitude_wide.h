@@ -38,10 +38,9 @@ DSP_MAG_INLINE void magnitudeWideGroup(const double* src, double* dst) {
 #if DSP_SLOT == 5
         // Lanes in the order 0, 2, 1, 3 (one shuffle per part); the result is put back in order
         // by one permutation.
-        const __m256d a = _mm256_loadu_pd(src + 2 * kLanes * v),
-                      b = _mm256_loadu_pd(src + 2 * kLanes * v + 4);
-        re[v].v = _mm256_unpacklo_pd(a, b);
-        im[v].v = _mm256_unpackhi_pd(a, b);
+        const V a = vloadu(src + 2 * kLanes * v), b = vloadu(src + 2 * kLanes * v + 4);
+        re[v] = vunpackLo(a, b);
+        im[v] = vunpackHi(a, b);
 #else
         vdeinterleave(src + 2 * kLanes * v, re[v], im[v]);
 #endif
@@ -60,7 +59,7 @@ DSP_MAG_INLINE void magnitudeWideGroup(const double* src, double* dst) {
 #pragma GCC unroll 4
     for (int v = 0; v < kMagFlight; ++v) {
 #if DSP_SLOT == 5
-        y[v].v = _mm256_permute4x64_pd(y[v].v, _MM_SHUFFLE(3, 1, 2, 0));
+        y[v] = vswapMiddle(y[v]);
 #endif
         vstoreu(dst + kLanes * v, y[v]);
     }

@@ -92,18 +92,10 @@ struct Columns {
 
 // Rows (low 7 bits of each lane of s) of a 128-row table, as its four columns.
 DSP_TRIG_INLINE Columns fetchRows(const double (*table)[4], V s) {
-    const __m128i lo = _mm_castpd_si128(_mm256_castpd256_pd128(s.v));
-    const __m128i hi = _mm_castpd_si128(_mm256_extractf128_pd(s.v, 1));
-    const __m256d a = _mm256_load_pd(table[_mm_cvtsi128_si32(lo) & 127]);
-    const __m256d b = _mm256_load_pd(table[_mm_extract_epi32(lo, 2) & 127]);
-    const __m256d c = _mm256_load_pd(table[_mm_cvtsi128_si32(hi) & 127]);
-    const __m256d d = _mm256_load_pd(table[_mm_extract_epi32(hi, 2) & 127]);
-    const __m256d ab0 = _mm256_unpacklo_pd(a, b), ab1 = _mm256_unpackhi_pd(a, b);
-    const __m256d cd0 = _mm256_unpacklo_pd(c, d), cd1 = _mm256_unpackhi_pd(c, d);
-    return {{_mm256_permute2f128_pd(ab0, cd0, 0x20)},
-            {_mm256_permute2f128_pd(ab1, cd1, 0x20)},
-            {_mm256_permute2f128_pd(ab0, cd0, 0x31)},
-            {_mm256_permute2f128_pd(ab1, cd1, 0x31)}};
+    Columns q = {vload(table[vlowWord<0>(s) & 127]), vload(table[vlowWord<1>(s) & 127]),
+                 vload(table[vlowWord<2>(s) & 127]), vload(table[vlowWord<3>(s) & 127])};
+    vtranspose4(q.c0, q.c1, q.c2, q.c3);
+    return q;
 }
 
 // f(p_j + r + t) from the columns of row j of dspSinTablePi64 (f the sine) or dspCosTablePi64
