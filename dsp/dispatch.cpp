@@ -48,29 +48,35 @@ inline int slotIndex() {
     return dspCpuSlot.load(std::memory_order_acquire) + 1;
 }
 
-#define DSP_TABLE(name, params, args, b0, b1, b2, b3, b4, b5, b2n)                      \
+#define DSP_TABLE(name, Ret, params, args, b0, b1, b2, b3, b4, b5, b2n)                 \
     DispatchTable<dspfn::name> name##Table = {                                          \
         name##_init,        DSP_BODY(name, b0), DSP_BODY(name, b1), DSP_BODY(name, b2), \
         DSP_BODY(name, b3), DSP_BODY(name, b4), DSP_BODY(name, b5)};
-DSP_OPERATIONS(DSP_TABLE)
+#define DSP_OPERATION_TABLE(name, params, args, ...) \
+    DSP_TABLE(name, DspStatus, params, args, __VA_ARGS__)
+DSP_OPERATIONS(DSP_OPERATION_TABLE)
+DSP_EFFECT_ROUTINES(DSP_TABLE)
 
 }  // namespace
 
-// Each operation gets its direct stub and its first-call stub. The first-call stub runs the
-// CPU set-up, ignores its status (a warning at most) and goes on with the chosen body, whose
-// status is the caller's result.
-#define DSP_DISPATCH(name, params, args, ...) \
-    DspStatus DSP_CALL name params {          \
-        return name##Table[slotIndex()] args; \
-    }                                         \
-    DspStatus DSP_CALL name##_init params {   \
-        (void)dspInitCpu();                   \
-        return name##Table[slotIndex()] args; \
+// Each operation (and each sample loop of the effects) gets its direct stub and its first-call
+// stub. The first-call stub runs the CPU set-up, ignores its status (a warning at most) and goes
+// on with the chosen body, whose status is the caller's result.
+#define DSP_DISPATCH(name, Ret, params, args, ...) \
+    Ret DSP_CALL name params {                     \
+        return name##Table[slotIndex()] args;      \
+    }                                              \
+    Ret DSP_CALL name##_init params {              \
+        (void)dspInitCpu();                        \
+        return name##Table[slotIndex()] args;      \
     }
+#define DSP_DISPATCH_OPERATION(name, params, args, ...) \
+    DSP_DISPATCH(name, DspStatus, params, args, __VA_ARGS__)
 
 extern "C" {
 
-DSP_OPERATIONS(DSP_DISPATCH)
+DSP_OPERATIONS(DSP_DISPATCH_OPERATION)
+DSP_EFFECT_ROUTINES(DSP_DISPATCH)
 
 #if CORVANE_DSP_TEST_SEAMS
 const void* dspTestDispatchEntry(int operation, int slot) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "corvane/dsp.h"
+#include "dsp/effect_loops.h"
 #include "dsp/routines.h"
 
 #include <stdint.h>

@@ -16,6 +16,7 @@
 
 #include "corvane/dsp.h"
 
+#include <stddef.h>
 #include <stdint.h>
 
 // clang-format off
@@ -266,6 +267,25 @@
     X(dspFftFinalPassInv, void, (const double* work, double* dst, const double* set, int step),    \
       none, none, none, none, none, s5, none)
 
+// DSP_EFFECT_ROUTINES(X): the effects' sample loops, dispatched per slot as the operations are
+// (a stub `name` and a first-call stub `name_init`, declared in dsp/effect_loops.h) but not
+// public. X(name, Ret, params, args, b0, b1, b2, b3, b4, b5, b2n). Slot 0 of the FIR sums runs
+// slot 1's body: the effects are built for SSE2 (docs/windows.md), and an x87 body could not
+// give SSE2's bits.
+#define DSP_EFFECT_ROUTINES(X)                                                                     \
+    /* x -> -x in place over len >= 0 samples, -32768 (no positive counterpart) to 32767. */      \
+    X(dspNegateInPlace16s, void, (int16_t * srcDst, int64_t len), (srcDst, len), s0, s1, s1, s1,   \
+      s1, s1, none)                                                                                \
+    /* x -> clamp(floor((x gain + 128) / 256)) in place over len >= 0 samples (a Q8 gain). */     \
+    X(dspMulQ8InPlace16s, void, (int16_t * srcDst, int64_t len, int32_t gain),                     \
+      (srcDst, len, gain), s0, s1, s1, s1, s1, s1, none)                                           \
+    /* dst[n] = sum over k < tapCount of taps[k] x[n - k] for n < count, added in the order */    \
+    /* k = 0, 1, ... in every slot, so every slot gives the same bits (x holds the */             \
+    /* tapCount - 1 inputs before x[0]); the wider slots only compute more outputs at once. */    \
+    X(dspFirSums64f, void,                                                                         \
+      (const double* taps, size_t tapCount, const double* x, double* dst, int count),             \
+      (taps, tapCount, x, dst, count), s1, s1, s1, s1, s4, s4, none)
+
 // DSP_TEST_ROUTINES(X): per-slot routines of the test build only; dsp/testing.h declares them.
 // X(name, Ret, params, b0, b1, b2, b3, b4, b5, b2n).
 #define DSP_TEST_ROUTINES(X)                                                                       \
@@ -330,6 +350,7 @@ namespace dspfn {
 DSP_OPERATIONS(DSP_FN_TYPE_OF_OPERATION)
 DSP_PUBLIC_ROUTINES(DSP_FN_TYPE_OF_ROUTINE)
 DSP_INTERNAL_ROUTINES(DSP_FN_TYPE_OF_ROUTINE)
+DSP_EFFECT_ROUTINES(DSP_FN_TYPE_OF_ROUTINE)
 DSP_TEST_ROUTINES(DSP_FN_TYPE_OF_ROUTINE)
 #undef DSP_FN_TYPE_OF_OPERATION
 #undef DSP_FN_TYPE_OF_ROUTINE

@@ -16,8 +16,3 @@ public:
     void ProcessAudio(IUnknown* data, LONG totalBytes, LONG offsetBytes, LONG count, LONG last,
                       IAudioData** out) override;
 };
-
-namespace corvane {
-// x -> -x in place over n samples, with -32768 (which has no positive counterpart) to 32767.
-void InvertSamples(int16_t* x, int64_t n);
-}  // namespace corvane

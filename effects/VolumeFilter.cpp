@@ -1,14 +1,11 @@
 #include "effects/VolumeFilter.h"
 
+#include "dsp/effect_loops.h"
 #include "framework/BaseFilterSupport.h"
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 using corvane::ComPtr;
 
@@ -44,39 +41,6 @@ int16_t Clamp16(float v) {
     if (v >= 32767.0f) return 32767;
     if (v <= -32768.0f) return -32768;
     return static_cast<int16_t>(v);
-}
-
-// clamp(floor((x g + 128) / 256)): in 32 bits while the product cannot leave them, else in 64.
-// A gain of 16 bits (up to +42 dB) goes eight samples at a time where SSE2 is at hand: 16 by 16
-// bit products, rounded, shifted and packed with saturation, the same values as the scalar form.
-void ApplyConstant(int16_t* x, int64_t n, int32_t g) {
-    if (g >= INT16_MIN && g <= INT16_MAX) {
-        int64_t i = 0;
-#if defined(__SSE2__)
-        const __m128i gain = _mm_set1_epi16(static_cast<int16_t>(g));
-        const __m128i half = _mm_set1_epi32(128);
-        for (; i + 8 <= n; i += 8) {
-            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(x + i));
-            const __m128i lo = _mm_mullo_epi16(v, gain), hi = _mm_mulhi_epi16(v, gain);
-            const __m128i a = _mm_srai_epi32(_mm_add_epi32(_mm_unpacklo_epi16(lo, hi), half), 8);
-            const __m128i b = _mm_srai_epi32(_mm_add_epi32(_mm_unpackhi_epi16(lo, hi), half), 8);
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(x + i), _mm_packs_epi32(a, b));
-        }
-#endif
-        for (; i < n; ++i) {
-            const int32_t v = (int32_t{x[i]} * g + 128) >> 8;
-            x[i] = static_cast<int16_t>(std::clamp(v, -32768, 32767));
-        }
-        return;
-    }
-    if (g >= -65535 && g <= 65535) {
-        for (int64_t i = 0; i < n; ++i) {
-            const int32_t v = (static_cast<int32_t>(x[i]) * g + 128) >> 8;
-            x[i] = static_cast<int16_t>(std::clamp(v, -32768, 32767));
-        }
-        return;
-    }
-    for (int64_t i = 0; i < n; ++i) x[i] = Clamp16((int64_t{x[i]} * g + 128) >> 8);
 }
 
 // The kernels of the ramps: per frame i a gain (Q8, or a decibel level), evaluated in single
@@ -268,7 +232,8 @@ void CVolumeFilter::ApplyGain(const VolumeZoneRecord& rec, int16_t* x, int64_t n
             return Clamp16(inGroup ? std::trunc(y) : std::floor(y));
         });
     } else {
-        ApplyConstant(x, n, rec.gain);
+        // clamp(floor((x g + 128) / 256)), as wide as the processor allows.
+        dspMulQ8InPlace16s(x, n, rec.gain);
     }
 }
 

@@ -1,6 +1,6 @@
 #include "effects/common/Filter.h"
 
-#include "effects/common/FirSums.h"
+#include "dsp/effect_loops.h"
 
 #include <algorithm>
 #include <cmath>
@@ -136,6 +136,6 @@ void CFilter::ProcessFir(const double* src, double* dst, int count) {
     std::memcpy(m_work.data() + taps, src, sizeof(double) * static_cast<size_t>(count));
     const double* h = m_taps.data();
     const double* x = m_work.data() + taps;  // x[n] for n = -taps .. count - 1
-    corvane::FirSums()(h, taps, x, dst, count);
+    dspFirSums64f(h, taps, x, dst, count);
     std::memcpy(m_history.data(), m_work.data() + count, sizeof(double) * taps);
 }

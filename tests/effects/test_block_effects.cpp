@@ -3,8 +3,6 @@
 // rates, inside zones whose edges fall within blocks, and disabled.
 #include "tests/effects/harness.h"
 
-#include "effects/InvertFilter.h"
-
 #include <cmath>
 
 namespace corvane::testing {
@@ -127,29 +125,6 @@ INSTANTIATE_TEST_SUITE_P(Each, BlockEffects, ::testing::ValuesIn(AllBlockEffects
                          [](const auto& info) { return info.param.name; });
 
 using BlockEdges = EffectHarness;
-
-TEST_F(BlockEdges, InvertValuesLengthsAndTwice) {
-    const std::vector<int16_t> values = {1, 32767, -32768, 0, -1, 12345, -32767};
-    const std::vector<int16_t> inverted = {-1, -32767, 32767, 0, 1, -12345, 32767};
-    std::vector<int16_t> x = values;
-    InvertSamples(x.data(), static_cast<int64_t>(x.size()));
-    EXPECT_EQ(x, inverted);
-    InvertSamples(x.data(), static_cast<int64_t>(x.size()));
-    std::vector<int16_t> twice = values;
-    for (int16_t& v : twice) v = v == -32768 ? -32767 : v;
-    EXPECT_EQ(x, twice);
-    // Every length around the groups of eight, and nothing outside the range touched.
-    const std::vector<int16_t> varied = VariedSamples(40, 1);
-    for (int n = 1; n <= 17; ++n) {
-        std::vector<int16_t> y = varied;
-        InvertSamples(y.data() + 3, n);
-        for (int i = 0; i < 40; ++i) {
-            const bool inside = i >= 3 && i < 3 + n;
-            ASSERT_EQ(y[i], inside ? Negated(varied[i]) : varied[i])
-                << "length " << n << " at " << i;
-        }
-    }
-}
 
 TEST_F(BlockEdges, SilenceFadesItsEdgesWithSmoothing) {
     // One read: the head fades over the left smoothing time, the tail over the right one, each
