@@ -7,8 +7,8 @@
 
 #include <stddef.h>
 
-extern "C" void DSP_CALL DSP_SLOT_NAME(dspFirSums64f)(const double* h, size_t taps,
-                                                      const double* x, double* dst, int count) {
+extern "C" void DSP_CALL DSP_SLOT_NAME(dspFirSums64f)(const double* h, size_t taps, const double* x,
+                                                      double* dst, int count) {
     constexpr int kGroup = 4 * kLanes;
     int n = 0;
     for (; n + kGroup <= count; n += kGroup) {

@@ -20,68 +20,26 @@ template <typename Fn>
 const void* addr(Fn fn) {
     return reinterpret_cast<const void*>(fn);
 }
+const void* addr(std::nullptr_t) {
+    return nullptr;
+}
 
 struct Row {
     const char* name;
     std::vector<const void*> entries;  // entry -1, then slots 0..5
 };
 
-// What each table must hold, written from the names of the bodies.
+// What each table must hold: the first-call stub, then the bodies the routine list names.
 std::vector<Row> expectedTables() {
-    return {
-        {"dspSet64f",
-         {addr(dspSet64f_init), addr(dspSet64f_s0), addr(dspSet64f_s1), addr(dspSet64f_s2),
-          addr(dspSet64f_s3), addr(dspSet64f_s4), addr(dspSet64f_s5)}},
-        {"dspMulConstInPlace64f",
-         {addr(dspMulConstInPlace64f_init), addr(dspMulConstInPlace64f_s0),
-          addr(dspMulConstInPlace64f_s1), addr(dspMulConstInPlace64f_s2),
-          addr(dspMulConstInPlace64f_s3), addr(dspMulConstInPlace64f_s4),
-          addr(dspMulConstInPlace64f_s5)}},
-        {"dspMulConst64f",
-         {addr(dspMulConst64f_init), addr(dspMulConst64f_s0), addr(dspMulConst64f_s1),
-          addr(dspMulConst64f_s2), addr(dspMulConst64f_s3), addr(dspMulConst64f_s4),
-          addr(dspMulConst64f_s5)}},
-        {"dspMul64f",
-         {addr(dspMul64f_init), addr(dspMul64f_s0), addr(dspMul64f_s1), addr(dspMul64f_s2),
-          addr(dspMul64f_s3), addr(dspMul64f_s4), addr(dspMul64f_s5)}},
-        {"dspMagnitude64fc",
-         {addr(dspMagnitude64fc_init), addr(dspMagnitude64fc_s0), addr(dspMagnitude64fc_s1),
-          addr(dspMagnitude64fc_s2), addr(dspMagnitude64fc_s3), addr(dspMagnitude64fc_s4),
-          addr(dspMagnitude64fc_s5)}},
-        {"dspFftGetSizeReal64f",
-         {addr(dspFftGetSizeReal64f_init), addr(dspFftGetSizeReal64f_s0),
-          addr(dspFftGetSizeReal64f_s1), addr(dspFftGetSizeReal64f_s2),
-          addr(dspFftGetSizeReal64f_s3), addr(dspFftGetSizeReal64f_s4),
-          addr(dspFftGetSizeReal64f_s5)}},
-        {"dspFftInitReal64f",
-         {addr(dspFftInitReal64f_init), addr(dspFftInitReal64f_s0), addr(dspFftInitReal64f_s1),
-          addr(dspFftInitReal64f_s2), addr(dspFftInitReal64f_s3), addr(dspFftInitReal64f_s4),
-          addr(dspFftInitReal64f_s5)}},
-        {"dspFftFwdRealToCcs64f",
-         {addr(dspFftFwdRealToCcs64f_init), addr(dspFftFwdRealToCcs64f_s0),
-          addr(dspFftFwdRealToCcs64f_s1), addr(dspFftFwdRealToCcs64f_s2),
-          addr(dspFftFwdRealToCcs64f_s3), addr(dspFftFwdRealToCcs64f_s4),
-          addr(dspFftFwdRealToCcs64f_s5)}},
-        {"dspFftInvCcsToReal64f",
-         {addr(dspFftInvCcsToReal64f_init), addr(dspFftInvCcsToReal64f_s0),
-          addr(dspFftInvCcsToReal64f_s1), addr(dspFftInvCcsToReal64f_s2),
-          addr(dspFftInvCcsToReal64f_s3), addr(dspFftInvCcsToReal64f_s4),
-          addr(dspFftInvCcsToReal64f_s5)}},
-        // Slots 4 and 5 run the slot-1 body of the buffer-size query.
-        {"dspMedianGetBufferSize",
-         {addr(dspMedianGetBufferSize_init), addr(dspMedianGetBufferSize_s0),
-          addr(dspMedianGetBufferSize_s1), addr(dspMedianGetBufferSize_s2),
-          addr(dspMedianGetBufferSize_s3), addr(dspMedianGetBufferSize_s1),
-          addr(dspMedianGetBufferSize_s1)}},
-        {"dspMedian64f",
-         {addr(dspMedian64f_init), addr(dspMedian64f_s0), addr(dspMedian64f_s1),
-          addr(dspMedian64f_s2), addr(dspMedian64f_s3), addr(dspMedian64f_s4),
-          addr(dspMedian64f_s5)}},
-        {"dspMedianInPlace64f",
-         {addr(dspMedianInPlace64f_init), addr(dspMedianInPlace64f_s0),
-          addr(dspMedianInPlace64f_s1), addr(dspMedianInPlace64f_s2), addr(dspMedianInPlace64f_s3),
-          addr(dspMedianInPlace64f_s4), addr(dspMedianInPlace64f_s5)}},
-    };
+    std::vector<Row> rows;
+#define DSP_EXPECTED_ROW(name, params, args, b0, b1, b2, b3, b4, b5, b2n)                          \
+    rows.push_back({#name,                                                                         \
+                    {addr(name##_init), addr(DSP_BODY(name, b0)), addr(DSP_BODY(name, b1)),        \
+                     addr(DSP_BODY(name, b2)), addr(DSP_BODY(name, b3)), addr(DSP_BODY(name, b4)), \
+                     addr(DSP_BODY(name, b5))}});
+    DSP_OPERATIONS(DSP_EXPECTED_ROW)
+#undef DSP_EXPECTED_ROW
+    return rows;
 }
 
 TEST(DispatchTable, EveryEntryIsTheBodyOfItsSlot) {
@@ -93,6 +51,7 @@ TEST(DispatchTable, EveryEntryIsTheBodyOfItsSlot) {
                 << rows[op].name << " slot " << slot;
         }
     }
+    EXPECT_EQ(rows.size(), 12u);
     EXPECT_EQ(dspTestDispatchEntry(0, 0), nullptr);
     EXPECT_EQ(dspTestDispatchEntry(13, 0), nullptr);
     EXPECT_EQ(dspTestDispatchEntry(1, 6), nullptr);

@@ -32,8 +32,15 @@ TEST_P(SampleLoops, EveryLengthAgainstThePlainForm) {
     const Row rows[] = {
         {"negate", [s](int16_t* x, int64_t n) { dspslots::dspNegateInPlace16s[s](x, n); },
          [](int16_t v) { return saturated(-int64_t{v}); }},
-        gain(256), gain(-181), gain(32767), gain(-32768), gain(40000), gain(-65535), gain(70000),
-        gain(INT32_MIN), gain(INT32_MAX)};
+        gain(256),
+        gain(-181),
+        gain(32767),
+        gain(-32768),
+        gain(40000),
+        gain(-65535),
+        gain(70000),
+        gain(INT32_MIN),
+        gain(INT32_MAX)};
     std::mt19937 random(3);
     std::vector<int16_t> in(48);
     for (int16_t& v : in) v = static_cast<int16_t>(random());
