@@ -3,6 +3,7 @@
 // Tables and stubs are made from the list in dsp/routines.h, which dsp.h is checked against here.
 #include "dsp/internal.h"
 #include "dsp/routines.h"
+#include "dsp/slot_list.h"
 #if CORVANE_DSP_TEST_SEAMS
 #include "dsp/testing.h"
 #endif
@@ -43,6 +44,7 @@ DSP_PUBLIC_ROUTINES(DSP_CHECK_ROUTINE)
 // stub indexes the table with the slot + 1, so slot -1 lands on the first-call stub.
 template <typename Fn>
 using DispatchTable = Fn const[7];
+static_assert(kDspSlotCount + 1 == 7, "a table entry per dispatch slot of dsp/slot_list.h");
 
 inline int slotIndex() {
     return dspCpuSlot.load(std::memory_order_acquire) + 1;

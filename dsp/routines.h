@@ -299,15 +299,17 @@
 // Expansion helpers.
 
 // The body a token stands for: DSP_BODY(dspSet64f, s2) is dspSet64f_s2, DSP_BODY(x, none) null.
-#define DSP_BODY(name, b) DSP_BODY_##b(name)
-#define DSP_BODY_s0(name) name##_s0
-#define DSP_BODY_s1(name) name##_s1
-#define DSP_BODY_s2(name) name##_s2
-#define DSP_BODY_s3(name) name##_s3
-#define DSP_BODY_s4(name) name##_s4
-#define DSP_BODY_s5(name) name##_s5
-#define DSP_BODY_s2n(name) name##_s2n
-#define DSP_BODY_none(name) nullptr
+// A token is `none` when pasting it onto DSP_NONE_PROBE_ gives two arguments.
+#define DSP_PP_CAT_(a, b) a##b
+#define DSP_PP_CAT(a, b) DSP_PP_CAT_(a, b)
+#define DSP_PP_SECOND_(a, b, ...) b
+#define DSP_PP_SECOND(...) DSP_PP_SECOND_(__VA_ARGS__, )
+#define DSP_NONE_PROBE_none ~, 1
+#define DSP_IS_NONE(b) DSP_PP_SECOND(DSP_PP_CAT(DSP_NONE_PROBE_, b), 0)
+#define DSP_PP_IF_1(yes, no) yes
+#define DSP_PP_IF_0(yes, no) no
+#define DSP_PP_IF(cond) DSP_PP_CAT(DSP_PP_IF_, cond)
+#define DSP_BODY(name, b) DSP_PP_IF(DSP_IS_NONE(b))(nullptr, name##_##b)
 
 // The seven bodies of an entry, slots 0..5 then 2n, as an initialiser list.
 #define DSP_BODIES(name, b0, b1, b2, b3, b4, b5, b2n)                                   \
@@ -317,15 +319,9 @@
     }
 
 // The tokens' text where the slot has a body, nothing for `none`.
-#define DSP_IF_BODY(b, ...) DSP_IF_BODY_##b(__VA_ARGS__)
-#define DSP_IF_BODY_s0(...) __VA_ARGS__
-#define DSP_IF_BODY_s1(...) __VA_ARGS__
-#define DSP_IF_BODY_s2(...) __VA_ARGS__
-#define DSP_IF_BODY_s3(...) __VA_ARGS__
-#define DSP_IF_BODY_s4(...) __VA_ARGS__
-#define DSP_IF_BODY_s5(...) __VA_ARGS__
-#define DSP_IF_BODY_s2n(...) __VA_ARGS__
-#define DSP_IF_BODY_none(...)
+#define DSP_PP_EMPTY(...)
+#define DSP_PP_KEEP(...) __VA_ARGS__
+#define DSP_IF_BODY(b, ...) DSP_PP_IF(DSP_IS_NONE(b))(DSP_PP_EMPTY, DSP_PP_KEEP)(__VA_ARGS__)
 
 // One declaration per body the entry names (a body named twice is declared twice, which C
 // allows).

@@ -10,6 +10,7 @@
 #pragma once
 
 #include "corvane/dsp.h"
+#include "dsp/slot_list.h"
 
 #include <stddef.h>
 #include <stdint.h>
@@ -131,8 +132,8 @@ inline uint32_t dspFftSpecOffset(const DspFftSpecReal64f* spec, const void* p) {
 // Plan rows and per-slot constants. Slot index: 0..5, and kDspFftSlot2n for slot 2 on processors
 // without MOVBE, which runs bodies of its own.
 
-constexpr int kDspFftSlot2n = 6;
-constexpr int kDspFftSlotCount = 7;
+constexpr int kDspFftSlot2n = kDspSlot2n;
+constexpr int kDspFftSlotCount = kDspSlotCountWith2n;
 constexpr int kDspFftMaxComplexOrder = 30;
 
 extern "C" {
@@ -173,7 +174,7 @@ struct DspFftSlotTraits {
                          // path instead of the iterative one; 0 = none
 };
 
-constexpr DspFftSlotTraits kDspFftSlotTraits[kDspFftSlotCount] = {
+constexpr DspFftSlotTraits kDspFftSlotTraits[] = {
     {27, 5, 6, 10, false, 18, dspFftPairFormat, 0, false, 0, 0},   // 0
     {28, 5, 6, 13, true, 18, dspFftIndexFormat, 2, true, 16, 0},   // 1
     {27, 5, 6, 12, false, 18, dspFftPairFormat, 0, false, 14, 0},  // 2 (with MOVBE)
@@ -182,3 +183,5 @@ constexpr DspFftSlotTraits kDspFftSlotTraits[kDspFftSlotCount] = {
     {28, 4, 7, 17, true, 18, dspFftIndexFormat, 4, true, 18, 0},   // 5
     {28, 5, 6, 16, true, 18, dspFftIndexFormat, 2, true, 18, 16},  // 2n
 };
+static_assert(sizeof kDspFftSlotTraits / sizeof kDspFftSlotTraits[0] == kDspFftSlotCount,
+              "one row of FFT traits per slot");

@@ -19,31 +19,29 @@ DSP_TEST_ROUTINES(DSP_DEFINE_ROUTINE_TABLE)
 }  // namespace dspslots
 
 const char* dspSlotName(int slot) {
-    static const char* const names[] = {"s0", "s1", "s2", "s3", "s4", "s5", "s2n"};
-    return slot >= 0 && slot < kDspSlotCountWith2n ? names[slot] : "s?";
+    return slot >= 0 && slot < kDspSlotCountWith2n ? kDspSlots[slot].name : "s?";
 }
 
 bool dspSlotSupported(int slot) {
+    if (slot < 0 || slot >= kDspSlotCountWith2n) return false;
     __builtin_cpu_init();
-    switch (slot) {
-        case 0:
+    const bool sse2 = __builtin_cpu_supports("sse2");
+    const bool sse42 = sse2 && __builtin_cpu_supports("sse3") && __builtin_cpu_supports("ssse3") &&
+                       __builtin_cpu_supports("sse4.1") && __builtin_cpu_supports("sse4.2");
+    const bool avx = sse42 && __builtin_cpu_supports("avx");
+    switch (kDspSlots[slot].isa) {
+        case DspIsa::x87:
             return true;
-        case 1:
-        case 2:
-        case kDspSlot2n:
-            return __builtin_cpu_supports("sse2");
-        case 3:
-            return __builtin_cpu_supports("sse2") && __builtin_cpu_supports("sse3") &&
-                   __builtin_cpu_supports("ssse3") && __builtin_cpu_supports("sse4.1") &&
-                   __builtin_cpu_supports("sse4.2");
-        case 4:
-            return dspSlotSupported(3) && __builtin_cpu_supports("avx");
-        case 5:
-            return dspSlotSupported(4) && __builtin_cpu_supports("avx2") &&
-                   __builtin_cpu_supports("fma");
-        default:
-            return false;
+        case DspIsa::sse2:
+            return sse2;
+        case DspIsa::sse42:
+            return sse42;
+        case DspIsa::avx:
+            return avx;
+        case DspIsa::avx2fma:
+            return avx && __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
     }
+    return false;
 }
 
 std::vector<int> dspSupportedSlots(bool with2n) {

@@ -2,22 +2,20 @@
 // (dsp/routines.h), which slots this machine can run, and guarded buffers at any misalignment.
 // Part of corvane-dsp-support, which links the test build of the library; never in the product.
 //
-// A slot is an int: 0..5, or kDspSlot2n (6) for the second slot-2 build used by processors
-// without MOVBE. dspslots::NAME[slot] is NAME_s<slot>, or null where that slot has no body.
+// A slot is its index in dsp/slot_list.h: 0..5, or kDspSlot2n (6) for the second slot-2 build
+// used by processors without MOVBE. dspslots::NAME[slot] is the body the routine list names
+// for that slot, or null where that slot has none.
 #pragma once
 
 #include "dsp/internal.h"
 #include "dsp/routines.h"
+#include "dsp/slot_list.h"
 #include "dsp/testing.h"
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
-
-constexpr int kDspSlot2n = 6;
-constexpr int kDspSlotCount = 6;        // slots 0..5
-constexpr int kDspSlotCountWith2n = 7;  // slots 0..5 and 2n
 
 template <typename Fn>
 using DspSlotTable = std::array<Fn, kDspSlotCountWith2n>;
@@ -39,10 +37,10 @@ DSP_TEST_ROUTINES(DSP_SLOT_TABLE_OF_ROUTINE)
 // "s0" .. "s5", "s2n".
 const char* dspSlotName(int slot);
 
-// True when this machine can run the bodies of the slot (the instruction sets of its build
-// flags). Decided by the compiler's own processor detection (which includes the operating
-// system's check for AVX state), not by the library under test, so that a fault in the
-// library's detection cannot hide a slot.
+// True when this machine can run the bodies of the slot (the instruction sets of its row). Decided
+// by the compiler's own processor detection (which includes the operating system's check for AVX
+// state), not by the library under test, so that a fault in the library's detection cannot hide a
+// slot.
 bool dspSlotSupported(int slot);
 
 // The slots this machine supports, in increasing order (2n included when asked).

@@ -27,6 +27,10 @@ __attribute__((noinline)) V magnitudeFixLanes(V re, V im, V y, int flagged) {
     return vloadu(ys);
 }
 
+// Where the lane permutation is one instruction (AVX2), the pairs are split in the lane order
+// 0, 2, 1, 3 and put back in order by it.
+constexpr bool kMagLanesReordered = kSlot.isa == DspIsa::avx2fma;
+
 // kMagWideGroup elements from src pairs to dst. All parts are in registers before anything is
 // stored.
 template <int kAcc>
@@ -35,15 +39,15 @@ DSP_MAG_INLINE void magnitudeWideGroup(const double* src, double* dst) {
     V re[kMagFlight], im[kMagFlight], y[kMagFlight], ok[kMagFlight];
 #pragma GCC unroll 4
     for (int v = 0; v < kMagFlight; ++v) {
-#if DSP_SLOT == 5
-        // Lanes in the order 0, 2, 1, 3 (one shuffle per part); the result is put back in order
-        // by one permutation.
-        const V a = vloadu(src + 2 * kLanes * v), b = vloadu(src + 2 * kLanes * v + 4);
-        re[v] = vunpackLo(a, b);
-        im[v] = vunpackHi(a, b);
-#else
-        vdeinterleave(src + 2 * kLanes * v, re[v], im[v]);
-#endif
+        if constexpr (kMagLanesReordered) {
+            // Lanes in the order 0, 2, 1, 3 (one shuffle per part); the result is put back in
+            // order by one permutation.
+            const V a = vloadu(src + 2 * kLanes * v), b = vloadu(src + 2 * kLanes * v + 4);
+            re[v] = vunpackLo(a, b);
+            im[v] = vunpackHi(a, b);
+        } else {
+            vdeinterleave(src + 2 * kLanes * v, re[v], im[v]);
+        }
         V s;
         y[v] = magnitudeFast<kAcc>(re[v], im[v], s);
         // Ordered comparisons: a NaN sum fails both and is flagged.
@@ -58,9 +62,7 @@ DSP_MAG_INLINE void magnitudeWideGroup(const double* src, double* dst) {
     }
 #pragma GCC unroll 4
     for (int v = 0; v < kMagFlight; ++v) {
-#if DSP_SLOT == 5
-        y[v] = vswapMiddle(y[v]);
-#endif
+        if constexpr (kMagLanesReordered) y[v] = vswapMiddle(y[v]);
         vstoreu(dst + kLanes * v, y[v]);
     }
 }
