@@ -2,6 +2,8 @@
 
 #include "framework/BaseFilter.h"
 
+#include <cstring>
+
 namespace {
 
 // The section kind of each "FilterType" 1 to 7.
@@ -23,6 +25,7 @@ HRESULT CBandChannelFilter::ResetChannel() {
     m_designedSteepness = m_steepness = -1.0;
     m_designedGain = m_gain = 0.0;
     m_designedType = m_type = 1;
+    m_bypass = false;
     return S_OK;
 }
 
@@ -51,6 +54,8 @@ int CBandChannelFilter::ProcessChannel(int n, int) {
             const int section = kSectionOfType[m_type - 1];
             m_section.SetBiquad(section, UsesGain(section) ? m_gain : 0.0, m_frequency, fs,
                                 m_steepness);
+            // An unstable section would turn any input into a full-scale oscillation.
+            m_bypass = !m_section.BiquadIsStable();
         }
         m_designedType = m_type;
         m_designedRate = fs;
@@ -58,7 +63,11 @@ int CBandChannelFilter::ProcessChannel(int n, int) {
         m_designedSteepness = m_steepness;
         m_designedGain = m_gain;
     }
-    m_section.ProcessBlock(m_pIn, m_pOut, n);
+    if (m_bypass) {
+        if (n > 0) std::memcpy(m_pOut, m_pIn, sizeof(double) * static_cast<size_t>(n));
+    } else {
+        m_section.ProcessBlock(m_pIn, m_pOut, n);
+    }
     return n;
 }
 

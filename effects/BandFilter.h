@@ -1,7 +1,9 @@
 // The band filter effect: one second-order section per channel (low-pass, high-pass, notch,
 // band-pass, low shelf, high shelf or peaking), chosen by "FilterType" and tuned by "Frequency",
 // "Steepness" (Q in hundredths) and "dbGain". The section is redesigned, with cleared history, only
-// when the sample rate or a value changed, and at the first block after a restart.
+// when the sample rate or a value changed, and at the first block after a restart. A design that
+// would ring up without bound (a negative steepness, a frequency beyond half the rate, a value
+// that is not finite) passes the audio through unchanged instead.
 #pragma once
 
 #include "platform/win32.h"
@@ -33,7 +35,8 @@ protected:
     double m_designedGain = 0.0;
     double m_gain = 0.0;  // dB
     int32_t m_designedType = 1;
-    int32_t m_type = 1;  // "FilterType", 1 to 7 (others keep the section's previous design)
+    int32_t m_type = 1;     // "FilterType", 1 to 7 (others keep the section's previous design)
+    bool m_bypass = false;  // the current design is not stable: blocks are copied
 };
 
 class CBandFilter : public CChannelEngine<CBandChannelFilter> {

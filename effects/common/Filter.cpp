@@ -78,6 +78,15 @@ void CFilter::SetBiquad(int type, double gainDb, double frequency, double sample
     m_biquad.b2 = b2 / a0;
 }
 
+bool CFilter::BiquadIsStable() const {
+    const Biquad& c = m_biquad;
+    for (double v : {c.b0, c.b1, c.b2, c.a1, c.a2}) {
+        if (!std::isfinite(v)) return false;
+    }
+    // Both roots of z^2 + a1 z + a2 inside the unit circle (the stability triangle).
+    return std::fabs(c.a2) < 1.0 && std::fabs(c.a1) < 1.0 + c.a2;
+}
+
 void CFilter::ResetState() {
     m_x1 = m_x2 = m_y1 = m_y2 = 0.0;
     m_history.clear();

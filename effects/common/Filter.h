@@ -53,6 +53,10 @@ public:
 
     int32_t GetType() const { return m_type; }
     const Biquad& Coefficients() const { return m_biquad; }
+    // True when the last biquad set-up has finite coefficients and both poles strictly inside the
+    // unit circle. Negative or NaN q, and frequencies beyond half the rate, design sections that
+    // ring up without bound.
+    bool BiquadIsStable() const;
 
     // FIR taps h[0 .. TapCount()-1]. SetTapCount replaces the array by n zeroed taps (n < 0 counts
     // as 0) and leaves the history to ResetState, which the caller runs next; SetTaps copies n

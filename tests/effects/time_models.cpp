@@ -20,7 +20,7 @@ double Back(const Channel& v, int64_t n, int64_t k) {
 }  // namespace
 
 Channel BandModel(const Channel& x, int rate, int type, double frequency, double steepness,
-                  double gainDb) {
+                  double gainDb, CFilter::Biquad* design) {
     // "FilterType" 1..7: low-pass, high-pass, notch, band-pass (peak gain Q), low shelf, high
     // shelf, peaking.
     static const int kSection[] = {CFilter::kLowPass,       CFilter::kHighPass, CFilter::kNotch,
@@ -28,6 +28,7 @@ Channel BandModel(const Channel& x, int rate, int type, double frequency, double
                                    CFilter::kPeaking};
     CFilter f;
     f.SetBiquad(kSection[type - 1], gainDb, frequency, rate, steepness);
+    if (design) *design = f.Coefficients();
     f.ResetState();
     Channel y(x.size());
     f.ProcessBlock(x.data(), y.data(), static_cast<int>(x.size()));

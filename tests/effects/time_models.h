@@ -4,6 +4,8 @@
 // as the effects store them (floats where they keep floats).
 #pragma once
 
+#include "effects/common/Filter.h"
+
 #include <cstdint>
 #include <vector>
 
@@ -11,9 +13,9 @@ namespace corvane::testing {
 
 using Channel = std::vector<double>;
 
-// Band filter: "FilterType" 1..7, "Frequency", "Steepness", "dbGain".
+// Band filter: "FilterType" 1..7, "Frequency", "Steepness", "dbGain"; *design gets the biquad.
 Channel BandModel(const Channel& x, int rate, int type, double frequency, double steepness,
-                  double gainDb);
+                  double gainDb, CFilter::Biquad* design = nullptr);
 
 struct ReverbModelSettings {
     int combs = 10;
