@@ -1,4 +1,4 @@
-// The equalizer effect: each channel runs a linear-phase FIR filter (CAudioFIRFilter, 50 taps)
+// The equalizer effect: each channel runs a linear-phase FIR filter (CAudioFIRFilter, 51 taps)
 // designed from "FrequencyArray" (band upper edges in Hz, ascending) and "dbGainArray" (one gain
 // per band in dB), both streams of 32-bit floats. Band 0 runs from 0 Hz to the first edge, band i
 // from a tenth of the way past edge i-1 to edge i, and a last band from 1.1 x the top edge to half
@@ -16,7 +16,9 @@
 
 class CEqualizeChannelFilter : public CBaseChannelFilter {
 public:
-    static constexpr LONG kOrder = 50;
+    // Odd, so that the response is free at half the sample rate: an even count forces a zero
+    // there, and the equiripple design then misses a flat table by 15 dB and more.
+    static constexpr LONG kOrder = 51;
     static constexpr float kWeight = 100.0f;
 
     // The FIR filter's tables for these band edges (Hz) and linear gains at sampleRate Hz:

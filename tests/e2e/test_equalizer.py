@@ -7,6 +7,7 @@ from fxrun import FxTestCase, np
 
 AMPLITUDE = 32767
 AT = 100  # frame of the impulse
+TAPS = 51
 
 
 class Equalizer(FxTestCase):
@@ -21,9 +22,9 @@ class Equalizer(FxTestCase):
                             "-p", "FrequencyArray=f32:[%s]" % ", ".join(map(str, edges)),
                             "-p", "dbGainArray=f32:[%s]" % ", ".join(map(str, db)))
                 self.assertEqual(y.shape, x.shape)
-                self.assertTrue(np.all(y[:AT] == 0) and np.all(y[AT + 50:] == 0),
-                                "output outside the 50 taps")
-                response = y[AT:AT + 50, 0].astype(np.int64)
+                self.assertTrue(np.all(y[:AT] == 0) and np.all(y[AT + TAPS:] == 0),
+                                "output outside the taps")
+                response = y[AT:AT + TAPS, 0].astype(np.int64)
                 self.assertLessEqual(int(np.max(np.abs(response - response[::-1]))), 1)
                 ref.check_against_remez(self, "corvane-fx EqualizeFilter5 %s" % edges,
                                         response / AMPLITUDE, *ref.equalizer_bands(edges, db, rate),

@@ -1,4 +1,4 @@
-// The equalizer through its COM class against a model (the 50 taps that the design routine gives
+// The equalizer through its COM class against a model (the 51 taps that the design routine gives
 // for the band table, convolved from silence): whole, in uneven blocks and frame by frame, over
 // channel counts and rates, inside zones, under strengths, disabled and after a seek. Then its
 // tables, and the arrays that make no equalizer, which pass the audio unchanged.
@@ -36,10 +36,11 @@ std::vector<double> TapsFor(const std::vector<float>& edges, const std::vector<f
     const std::vector<float> g = Linear(db);
     const CEqualizeChannelFilter::Tables t =
         CEqualizeChannelFilter::MakeTables(edges.data(), g.data(), g.size(), rate);
-    FirTaps taps(50);
+    FirTaps taps(CEqualizeChannelFilter::kOrder);
     DesignFirFromBands(taps, t.bands.data(), t.gains.data(), t.weights.data(),
                        static_cast<int>(t.bands.size()), static_cast<float>(rate));
-    return std::vector<double>(taps.taps.begin(), taps.taps.begin() + 50);
+    return std::vector<double>(taps.taps.begin(),
+                               taps.taps.begin() + CEqualizeChannelFilter::kOrder);
 }
 
 // The equalizer's output for one channel: its taps over the channel from silence.
@@ -167,7 +168,7 @@ std::vector<float> Array(int32_t (CAudioFIRFilter::*get)(SAFEARRAY**), CAudioFIR
 
 TEST_F(Equalizer, TablesOfTheExample) {
     // [1000, 4000] Hz at [6, -6] dB: 0-1000 Hz at 10^(6/20), 1300-4000 Hz and from 4400 Hz to half
-    // the rate at 10^(-6/20), weights 100; 50 taps, no fades of its own.
+    // the rate at 10^(-6/20), weights 100; 51 taps, no fades of its own.
     ChannelRig<CEqualizeFilter, Probe> rig(doubles, EqualizerParams({1000, 4000}, {6, -6}), 44100);
     CAudioFIRFilter& fir = rig.channel.Fir();
     const float up = static_cast<float>(std::pow(10.0, 0.3)), down = 1.0f / up;
@@ -187,34 +188,38 @@ TEST_F(Equalizer, TablesOfTheExample) {
     VARIANT_BOOL smooth = VARIANT_TRUE;
     fir.get_Order(&order), fir.get_LeftFadeTime(&left), fir.get_RightFadeTime(&right);
     fir.get_SmoothChanges(&smooth);
-    EXPECT_EQ(order, 50);
+    EXPECT_EQ(order, 51);
     EXPECT_EQ(smooth, VARIANT_FALSE);
     EXPECT_EQ(left, rig.engine.m_lSmooth);
     EXPECT_EQ(right, rig.engine.m_rSmooth);
 }
 
-TEST_F(Equalizer, ResponseStaysWithinFourTimesTheLargestGain) {
-    // Left free above its last band, the design may rise without bound there (to about 1e34 for
-    // the example); the last band runs to half the rate instead.
+TEST_F(Equalizer, ResponseOfFlatTablesAndSingleGainsAndBoundedElsewhere) {
+    // A table of one gain is met to within `within` dB everywhere up to half the rate (0: only
+    // bounded). Left free above its last band, the design may rise without bound there (to about
+    // 1e34 for the example); the last band runs to half the rate instead.
     struct Case {
         std::vector<float> edges, db;
-    } cases[] = {{{1000, 4000}, {6, -6}}, {{100, 1000, 10000}, {3, 0, -3}}};
+        double within;
+    } cases[] = {{{1000, 4000}, {6, -6}, 0.0}, {{100, 1000, 10000}, {3, 0, -3}, 0.0},
+                 {{1000}, {0}, 0.1},           {{100, 1000, 4000, 10000}, {0, 0, 0, 0}, 0.1},
+                 {{1000}, {-6}, 1e-9},         {{300, 3000, 12000}, {9.5f, 9.5f, 9.5f}, 1e-9}};
     for (const Case& c : cases) {
         ChannelRig<CEqualizeFilter, Probe> rig(doubles, EqualizerParams(c.edges, c.db), 44100);
         rig.Process(Channel(64, 0.0));
         const CFilter& s = rig.channel.Fir().Section();
-        double peak = 0.0;
+        const std::vector<float> g = Linear(c.db);
+        double peak = 0.0, worst = 0.0;  // |H|, and its distance in dB from the one gain
         for (int i = 0; i <= 4410; ++i) {
             std::complex<double> h = 0.0;
             for (int k = 0; k < s.TapCount(); ++k) {
                 h += s.Taps()[k] * std::polar(1.0, -kPi * i / 4410.0 * k);
             }
             peak = std::max(peak, std::abs(h));
+            worst = std::max(worst, std::fabs(20.0 * std::log10(std::abs(h) / g[0])));
         }
-        const std::vector<float> g = Linear(c.db);
-        RecordProperty("peak_" + std::to_string(static_cast<int>(c.edges[0])),
-                       std::to_string(peak));
         EXPECT_LT(peak, 4.0 * *std::max_element(g.begin(), g.end())) << c.edges[0];
+        EXPECT_LE(c.within > 0.0 ? worst : 0.0, c.within) << c.edges.size() << " bands";
     }
 }
 
