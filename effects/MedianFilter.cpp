@@ -18,6 +18,8 @@ struct CMedianChannelFilter::Frame {
 namespace {
 
 constexpr size_t kAlignment = 128;
+// Hann, when "WindowType" is not given.
+constexpr int32_t kDefaultWindowType = 1;
 
 bool IsBlockSize(LONG n) {
     return n >= 2 && n <= CMedianChannelFilter::kMaxBlockSize && (n & (n - 1)) == 0;
@@ -112,8 +114,10 @@ HRESULT CMedianChannelFilter::LoadChannelParams() {
     v = bins;
     m_pOwner->GetParamLongDef(OLESTR("EndBin"), bins, &v, 0);
     m_endBin = v;
-    v = 0;
-    m_pOwner->GetParamLongDef(OLESTR("WindowType"), 0, &v, 0);
+    // Without a choice, Hann frames overlapped by half: rectangular frames added back without
+    // overlap step at every frame boundary, an audible buzz on anything tonal.
+    v = kDefaultWindowType;
+    m_pOwner->GetParamLongDef(OLESTR("WindowType"), kDefaultWindowType, &v, 0);
     m_windowType = v;
 
     // Framing.

@@ -57,7 +57,7 @@ struct Config {
     int overlapMode = 1;
     double overlapSize = 0.5;
     int startBin = 0, endBin = -1;  // -1: every bin
-    int windowType = 0;
+    int windowType = 1;
 };
 
 Params ParamsOf(const Config& c) {
@@ -235,31 +235,32 @@ TEST_F(MedianChannel, KeysAndFraming) {
     };
     const auto with = [](auto key, auto value) { return Params().Set(key, value); };
     const Case cases[] = {
-        {"defaults", Params(), 13, 26, 2048, 11, 0, 2048, 1.0, 0, 1025, 1},
-        {"Hann", with(OLESTR("WindowType"), 1), 13, 26, 2048, 11, 1024, 1024, 0.5, 0, 1025, 2},
+        {"defaults", Params(), 13, 26, 2048, 11, 1024, 1024, 0.5, 0, 1025, 2},
+        {"rectangular", with(OLESTR("WindowType"), 0), 13, 26, 2048, 11, 0, 2048, 1.0, 0, 1025, 1},
         {"flat top", with(OLESTR("WindowType"), 7), 13, 26, 2048, 11, 1722, 326, 326.0 / 2048, 0,
          1025, 6},
-        {"MaskSize 2000", with(OLESTR("MaskSize"), 2000), 2048, 4096, 2048, 11, 0, 2048, 1.0, 0,
-         1025, 1},
-        {"MaskSize 1", with(OLESTR("MaskSize"), 1), 1, 2, 2048, 11, 0, 2048, 1.0, 0, 1025, 1},
+        {"MaskSize 2000", with(OLESTR("MaskSize"), 2000), 2048, 4096, 2048, 11, 1024, 1024, 0.5, 0,
+         1025, 2},
+        {"MaskSize 1", with(OLESTR("MaskSize"), 1), 1, 2, 2048, 11, 1024, 1024, 0.5, 0, 1025, 2},
         {"StartBin above EndBin", Params().Set(OLESTR("StartBin"), 30).Set(OLESTR("EndBin"), 20),
-         13, 26, 2048, 11, 0, 2048, 1.0, 30, 30, 1},
+         13, 26, 2048, 11, 1024, 1024, 0.5, 30, 30, 2},
         {"bins clamped", Params().Set(OLESTR("StartBin"), -5).Set(OLESTR("EndBin"), 5000), 13, 26,
-         2048, 11, 0, 2048, 1.0, 0, 1025, 1},
+         2048, 11, 1024, 1024, 0.5, 0, 1025, 2},
         {"OverlapMode 0 ignores the window",
          Params().Set(OLESTR("OverlapMode"), 0).Set(OLESTR("WindowType"), 1), 13, 26, 2048, 11, 0,
          2048, 1.0, 0, 1025, 1},
         {"OverlapSize 0.25",
          Params().Set(OLESTR("OverlapMode"), 2).Set(OLESTR("OverlapSize"), 0.25), 13, 26, 2048, 11,
          512, 1536, 0.75, 0, 1025, 1},
-        {"FFTBlockSize 16", with(OLESTR("FFTBlockSize"), 16), 13, 26, 16, 4, 0, 16, 1.0, 0, 9, 1},
-        {"FFTBlockSize 65536", with(OLESTR("FFTBlockSize"), 65536), 13, 26, 65536, 16, 0, 65536,
-         1.0, 0, 32769, 1},
+        {"FFTBlockSize 16", with(OLESTR("FFTBlockSize"), 16), 13, 26, 16, 4, 8, 8, 0.5, 0, 9, 2},
+        {"FFTBlockSize 65536", with(OLESTR("FFTBlockSize"), 65536), 13, 26, 65536, 16, 32768, 32768,
+         0.5, 0, 32769, 2},
         // Refused values keep what was there.
-        {"MaskSize 0", with(OLESTR("MaskSize"), 0), 13, 26, 2048, 11, 0, 2048, 1.0, 0, 1025, 1},
-        {"MaskSize -3", with(OLESTR("MaskSize"), -3), 13, 26, 2048, 11, 0, 2048, 1.0, 0, 1025, 1},
-        {"MaskSize 2^30 + 5", with(OLESTR("MaskSize"), (1 << 30) + 5), 2048, 4096, 2048, 11, 0,
-         2048, 1.0, 0, 1025, 1},
+        {"MaskSize 0", with(OLESTR("MaskSize"), 0), 13, 26, 2048, 11, 1024, 1024, 0.5, 0, 1025, 2},
+        {"MaskSize -3", with(OLESTR("MaskSize"), -3), 13, 26, 2048, 11, 1024, 1024, 0.5, 0, 1025,
+         2},
+        {"MaskSize 2^30 + 5", with(OLESTR("MaskSize"), (1 << 30) + 5), 2048, 4096, 2048, 11, 1024,
+         1024, 0.5, 0, 1025, 2},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
