@@ -61,7 +61,9 @@ int CDelayChannelFilter::ProcessChannel(int n, int) {
             y = (d - f * line[m_write]) * m + (1.0 - m) * x;
         }
         if (++m_write >= L) m_write = 0;
-        m_pOut[i] = m_processed + i < L ? x : y;
+        // Mixed from the first sample: the empty line holds silence, and passing the first L
+        // samples dry would step the level by the mix when the wet signal starts.
+        m_pOut[i] = y;
     }
     m_processed += n;
     return n;

@@ -1,6 +1,6 @@
 // The delay effect: a fixed delay of "DelayTime" ms per channel with feedback ("FeedBackGain") in
-// one of two mixing forms ("EffectType" 1 or 2), mixed by "MixDepth". The first L samples after
-// the line was made empty pass dry.
+// one of two mixing forms ("EffectType" 1 or 2), mixed by "MixDepth" from the first sample on (the
+// line starts silent).
 #pragma once
 
 #include "platform/win32.h"

@@ -87,7 +87,7 @@ int CFlangerChannelFilter::ProcessChannel(int n, int) {
             line[1] = line[L + 1];
             m_write = 0;
         }
-        m_pOut[i] = t < L ? x : y;
+        m_pOut[i] = y;  // mixed from the first sample, as the delay is
     }
     m_processed += n;
     return n;

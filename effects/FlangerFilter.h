@@ -1,8 +1,7 @@
 // The flanger effect: a delay swept by a sine oscillator of 0.1 to 3 Hz ("SweepRate",
 // "SweepPhase") across "SweepDepth" % of a base delay of 1 to 10 ms ("EffectType" 3) or 30 to
 // 50 ms (4), set by "DelayRate"; the tap interpolates linearly between line samples and feeds back
-// ("FeedBackGain"), mixed by "MixDepth". The first L samples after the line was made empty pass
-// dry.
+// ("FeedBackGain"), mixed by "MixDepth" from the first sample on (the line starts silent).
 #pragma once
 
 #include "platform/win32.h"

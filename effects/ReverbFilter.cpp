@@ -135,7 +135,8 @@ int CReverbChannelFilter::ProcessChannel(int n, int) {
         ap2[m_allPassPos2] = g * w2 + out1;
         const double out2 = w2 - g * ap2[m_allPassPos2];
         if (++m_allPassPos2 >= L) m_allPassPos2 = 0;
-        m_pOut[i] = m_samplesSeen + i >= L ? mix * out2 + dry * x : x;
+        // Mixed from the first sample, as the delay is.
+        m_pOut[i] = mix * out2 + dry * x;
     }
     m_samplesSeen += n;
     return n;

@@ -1,7 +1,7 @@
 // The reverb effect: each channel feeds a bank of feedback comb lines ("nTapDelay" of them, all L
 // samples long, L from "DelayTime"), whose average a second-order low-pass smooths
 // ("ReverbrationFrequency"), then two all-pass stages ("FeedBackGain"), mixed with the dry signal
-// ("MixDepth"). The first L samples after a restart pass dry.
+// ("MixDepth") from the first sample on (the lines start silent).
 #pragma once
 
 #include "platform/win32.h"

@@ -106,8 +106,7 @@ def delay_model(x, rate, kind, mix, feedback, delay_ms):
     for n in range(len(x)):
         d = line[n - L] if n >= L else 0.0
         line[n] = f * d + x[n]
-        wet = (1 - m) * x[n] + m * d if kind == 1 else (d - f * line[n]) * m + (1 - m) * x[n]
-        y[n] = x[n] if n < L else wet
+        y[n] = (1 - m) * x[n] + m * d if kind == 1 else (d - f * line[n]) * m + (1 - m) * x[n]
     return y
 
 
@@ -130,7 +129,7 @@ def flanger_model(x, rate, kind, delay_rate, mix, feedback, depth_pc, rate_pc, p
         frac = float(F32(s - np.trunc(s)))
         tap = (1.0 - frac) * (newer - older) + older
         line[n] = f * tap + x[n]
-        y[n] = x[n] if n < L else (1 - m) * x[n] + m * tap
+        y[n] = (1 - m) * x[n] + m * tap
     return y
 
 
@@ -178,7 +177,7 @@ def reverb_model(x, rate, combs, lowpass_hz, comb_gain_pc, feedback_pc, mix_pc, 
         w2 = ap2[n - period] if n >= period else 0.0
         ap2[n] = g * w2 + out1
         out2 = w2 - g * ap2[n]
-        y[n] = float(mix) * out2 + float(F32(F32(1.0) - mix)) * x[n] if n >= L else x[n]
+        y[n] = float(mix) * out2 + float(F32(F32(1.0) - mix)) * x[n]
     return y
 
 

@@ -79,8 +79,7 @@ Channel ReverbModel(const Channel& x, int rate, const ReverbModelSettings& s) {
         const double w2 = Back(ap2, n, period);
         ap2[i] = g * w2 + out1;
         const double out2 = w2 - g * ap2[i];
-        y[i] = n >= L ? static_cast<double>(s.mix) * out2 + static_cast<double>(1.0f - s.mix) * x[i]
-                      : x[i];
+        y[i] = static_cast<double>(s.mix) * out2 + static_cast<double>(1.0f - s.mix) * x[i];
     }
     return y;
 }
@@ -97,7 +96,7 @@ Channel DelayModel(const Channel& x, int rate, int type, float mix, float feedba
         written[i] = f * d + x[i];
         const double wet =
             type == 1 ? (1.0 - m) * x[i] + m * d : (d - f * written[i]) * m + (1.0 - m) * x[i];
-        y[i] = n < L ? x[i] : wet;
+        y[i] = wet;
     }
     return y;
 }
@@ -125,7 +124,7 @@ Channel FlangerModel(const Channel& x, int rate, const FlangerModelSettings& s, 
         const double frac = static_cast<double>(sweep - std::trunc(sweep));
         const double tap = (1.0 - frac) * (newer - older) + older;
         written[i] = f * tap + x[i];
-        y[i] = t < L ? x[i] : (1.0 - m) * x[i] + m * tap;
+        y[i] = (1.0 - m) * x[i] + m * tap;
     }
     return y;
 }
