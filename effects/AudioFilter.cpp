@@ -3,6 +3,7 @@
 #include "framework/BaseFilter.h"
 
 #include <algorithm>
+#include <cfloat>
 #include <climits>
 #include <cmath>
 #include <cstring>
@@ -80,12 +81,17 @@ HRESULT CAudioChannelFilter::LoadChannelParams() {
         for (double g : m_gains) {
             if (g != 0.0) m_passThrough = false;
         }
-        // A band that is not finite has no filter: the table as a whole leaves the audio
-        // untouched, as tables of different lengths do.
+        // A band that is not finite has no filter, nor one whose gain as a factor a double cannot
+        // hold (beyond about 6000 dB either way; the graph then puts out silence): the table as a
+        // whole leaves the audio untouched, as tables of different lengths do.
         for (const std::vector<double>* values : {&m_frequencies, &m_widths, &m_gains}) {
             for (double v : *values) {
                 if (!std::isfinite(v)) m_passThrough = true;
             }
+        }
+        for (double g : m_gains) {
+            const double factor = std::pow(10.0, g / 20.0);
+            if (!(factor > 0.0 && factor <= DBL_MAX)) m_passThrough = true;
         }
     } else if (type == kFilterTypeGate) {
         m_passThrough = false;

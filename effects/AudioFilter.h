@@ -1,8 +1,9 @@
 // The graph-based noise gate and parametric equaliser: each channel runs through its own filter
 // graph over one mono channel of doubles, "agate" ("FilterType" 2) or "anequalizer" with one band
 // per entry of "FrequencyArray", "WidthArray" and "dbGainArray" ("FilterType" 1). Any other type,
-// an equaliser whose gains are all 0 dB, arrays of different lengths, no provider and a graph that
-// cannot be built pass the channel through untouched. A block always comes back as long as it went
+// an equaliser whose gains are all 0 dB, arrays of different lengths, a value that is not finite or
+// a gain whose factor a double cannot hold, no provider and a graph that cannot be built pass the
+// channel through untouched. A block always comes back as long as it went
 // in; the graph is built again, from a zero time stamp, at every seek.
 #pragma once
 

@@ -21,18 +21,11 @@ HRESULT CDelayChannelFilter::ResetChannel() {
 }
 
 HRESULT CDelayChannelFilter::LoadChannelParams() {
-    LONG type = 0;
-    if (SUCCEEDED(m_pOwner->GetParamLong(OLESTR("EffectType"), &type)) &&
-        (type == 1 || type == 2)) {
-        m_type = type;
-    }
-    double v = 0.0;
-    if (ReadFiniteParam(m_pOwner, OLESTR("FeedBackGain"), &v))
-        m_feedback = static_cast<float>(v / 100.0);
-    if (ReadParamIn(m_pOwner, OLESTR("MixDepth"), 0.0, 100.0, &v))
-        m_mix = static_cast<float>(v / 100.0);
-    if (ReadParamIn(m_pOwner, OLESTR("DelayTime"), 0.0, kInf, &v))
-        m_delayTime = static_cast<float>(v);
+    ReadLongIn(m_pOwner, OLESTR("EffectType"), 1, 2, &m_type);
+    // Above 100 % the line's feedback grows without bound; below 0 it is no echo.
+    ReadPercent(m_pOwner, OLESTR("FeedBackGain"), &m_feedback);
+    ReadPercent(m_pOwner, OLESTR("MixDepth"), &m_mix);
+    ReadFloatIn(m_pOwner, OLESTR("DelayTime"), 0.0, kInf, &m_delayTime);
     return S_OK;
 }
 

@@ -19,8 +19,8 @@ public:
     ~CDelayChannelFilter() override;
 
     HRESULT ResetChannel() override;
-    // "EffectType" (1 or 2), "FeedBackGain" (any, %), "MixDepth" (0 to 100 %), "DelayTime"
-    // (>= 0 ms); a value out of range leaves the field as it was.
+    // "EffectType" (1 or 2), "FeedBackGain" and "MixDepth" (0 to 100 %), "DelayTime" (>= 0 ms);
+    // a value out of range leaves the field as it was.
     HRESULT LoadChannelParams() override;
     // Throws E_OUTOFMEMORY when the line cannot be made.
     int ProcessChannel(int n, int last) override;

@@ -5,12 +5,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 
 namespace {
 
 constexpr double kTwoPi = 6.283185307179586;
-constexpr double kInf = std::numeric_limits<double>::infinity();
 
 }  // namespace
 
@@ -24,23 +22,16 @@ HRESULT CFlangerChannelFilter::ResetChannel() {
 }
 
 HRESULT CFlangerChannelFilter::LoadChannelParams() {
-    LONG type = 0;
-    if (SUCCEEDED(m_pOwner->GetParamLong(OLESTR("EffectType"), &type)) && (type == 3 || type == 4))
-        m_type = type;
-    double v = 0.0;
-    // Whole turns dropped, so that a phase of any finite size stays a phase in float.
-    if (ReadFiniteParam(m_pOwner, OLESTR("SweepPhase"), &v))
-        m_sweepPhase = static_cast<float>(std::fmod(v, 360.0) * kTwoPi / 360.0);
-    if (ReadParamIn(m_pOwner, OLESTR("SweepRate"), 0.0, kInf, &v))
-        m_sweepRate = static_cast<float>(v);
-    if (ReadParamIn(m_pOwner, OLESTR("SweepDepth"), 0.0, 100.0, &v))
-        m_sweepDepth = static_cast<float>(v);
-    if (ReadFiniteParam(m_pOwner, OLESTR("FeedBackGain"), &v))
-        m_feedback = static_cast<float>(v / 100.0);
-    if (ReadParamIn(m_pOwner, OLESTR("MixDepth"), 0.0, 100.0, &v))
-        m_mix = static_cast<float>(v / 100.0);
-    if (ReadParamIn(m_pOwner, OLESTR("DelayRate"), 0.0, kInf, &v))
-        m_delayRate = static_cast<float>(v);
+    ReadLongIn(m_pOwner, OLESTR("EffectType"), 3, 4, &m_type);
+    ReadDegrees(m_pOwner, OLESTR("SweepPhase"), &m_sweepPhase);
+    // Rates, depths and the base delay are percentages of their ranges (0.1 to 3 Hz, the base
+    // delay, 1 to 10 or 30 to 50 ms).
+    ReadFloatIn(m_pOwner, OLESTR("SweepRate"), 0.0, 100.0, &m_sweepRate);
+    ReadFloatIn(m_pOwner, OLESTR("SweepDepth"), 0.0, 100.0, &m_sweepDepth);
+    // Above 100 % the line's feedback grows without bound.
+    ReadPercent(m_pOwner, OLESTR("FeedBackGain"), &m_feedback);
+    ReadPercent(m_pOwner, OLESTR("MixDepth"), &m_mix);
+    ReadFloatIn(m_pOwner, OLESTR("DelayRate"), 0.0, 100.0, &m_delayRate);
     return S_OK;
 }
 

@@ -39,22 +39,13 @@ HRESULT CReverbChannelFilter::ResetChannel() {
 }
 
 HRESULT CReverbChannelFilter::LoadChannelParams() {
-    LONG count = 0;
-    if (SUCCEEDED(m_pOwner->GetParamLong(OLESTR("nTapDelay"), &count)) && count >= 1 &&
-        count <= kMaxCombs) {
-        m_combCount = count;
-    }
-    double v = 0.0;
-    if (ReadParamIn(m_pOwner, OLESTR("ReverbrationFrequency"), 0.0, kInf, &v))
-        m_lowPassFrequency = static_cast<float>(v);
-    if (ReadParamIn(m_pOwner, OLESTR("ReverbrationGain"), 0.0, 100.0, &v))
-        m_combGain = static_cast<float>(v / 100.0);
-    if (ReadParamIn(m_pOwner, OLESTR("FeedBackGain"), 0.0, kInf, &v))
-        m_feedback = static_cast<float>(v / 100.0);
-    if (ReadParamIn(m_pOwner, OLESTR("MixDepth"), 0.0, 100.0, &v))
-        m_mix = static_cast<float>(v / 100.0);
-    if (ReadParamIn(m_pOwner, OLESTR("DelayTime"), 0.0, kInf, &v))
-        m_delayTime = static_cast<float>(v);
+    ReadLongIn(m_pOwner, OLESTR("nTapDelay"), 1, kMaxCombs, &m_combCount);
+    ReadFloatIn(m_pOwner, OLESTR("ReverbrationFrequency"), 0.0, kInf, &m_lowPassFrequency);
+    ReadPercent(m_pOwner, OLESTR("ReverbrationGain"), &m_combGain);
+    // Above 100 % the all-pass stages grow without bound.
+    ReadPercent(m_pOwner, OLESTR("FeedBackGain"), &m_feedback);
+    ReadPercent(m_pOwner, OLESTR("MixDepth"), &m_mix);
+    ReadFloatIn(m_pOwner, OLESTR("DelayTime"), 0.0, kInf, &m_delayTime);
     return S_OK;
 }
 

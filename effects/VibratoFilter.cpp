@@ -26,14 +26,10 @@ HRESULT CVibratoChannelFilter::ResetChannel() {
 }
 
 HRESULT CVibratoChannelFilter::LoadChannelParams() {
-    double v = 0.0;
-    // Whole turns dropped, so that a phase of any finite size stays a phase in float.
-    if (ReadFiniteParam(m_pOwner, OLESTR("SweepPhase"), &v))
-        m_sweepPhase = static_cast<float>(std::fmod(v, 360.0) * kTwoPi / 360.0);
-    if (ReadParamIn(m_pOwner, OLESTR("SweepFrequency"), 0.0, kInf, &v))
-        m_frequency = static_cast<float>(v);
-    if (ReadParamIn(m_pOwner, OLESTR("SweepDepth"), 0.0, 100.0, &v))
-        m_depth = static_cast<float>(v / 100.0);
+    ReadDegrees(m_pOwner, OLESTR("SweepPhase"), &m_sweepPhase);
+    // A frequency beyond single precision would turn every sine into NaN, silence.
+    ReadFloatIn(m_pOwner, OLESTR("SweepFrequency"), 0.0, kInf, &m_frequency);
+    ReadPercent(m_pOwner, OLESTR("SweepDepth"), &m_depth);
     return S_OK;
 }
 

@@ -3,8 +3,8 @@
 #include "framework/BaseFilter.h"
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
-#include <limits>
 
 namespace {
 
@@ -42,23 +42,18 @@ HRESULT CWahWahChannelFilter::ResetChannel() {
 }
 
 HRESULT CWahWahChannelFilter::LoadChannelParams() {
-    LONG l = 0;
-    double v = 0.0;
+    int32_t l = 0;
     VARIANT_BOOL b = 0;
-    if (SUCCEEDED(m_pOwner->GetParamLong(OLESTR("Depth"), &l))) m_depth = l / 100.0;
-    if (SUCCEEDED(m_pOwner->GetParamLong(OLESTR("LFOStartPhase"), &l)) && l >= 0 && l < 360)
-        m_startPhase = l * kPi / 180.0;
-    if (ReadParamIn(m_pOwner, OLESTR("LFOFrequency"), 0.0, 40.0, &v))
-        m_lfoFrequency = static_cast<float>(v);
-    // Any resonance above 0, however small; a process whose floating-point unit treats denormals
-    // as zero (audio hosts often set that) compares the denormal bound as 0 and would let 0
-    // through, hence the second test.
-    if (ReadParamIn(m_pOwner, OLESTR("Resonance"), std::numeric_limits<double>::denorm_min(), 100.0,
-                    &v) &&
-        v > 0.0)
-        m_resonance = static_cast<float>(v);
-    if (SUCCEEDED(m_pOwner->GetParamLong(OLESTR("WahFreqOffset"), &l)) && l <= 100)
-        m_offset = l / 100.0;
+    // Depth and offset keep the corner within 0 .. pi: a depth above 100 % sweeps it past half
+    // the rate, where the section turns unstable; far below -100 % an offset leaves the corner
+    // under 1 Hz, and INT_MIN leaves it at 0 (silence).
+    if (ReadLongIn(m_pOwner, OLESTR("Depth"), 0, 100, &l)) m_depth = l / 100.0;
+    if (ReadLongIn(m_pOwner, OLESTR("LFOStartPhase"), 0, 359, &l)) m_startPhase = l * kPi / 180.0;
+    ReadFloatIn(m_pOwner, OLESTR("LFOFrequency"), 0.0, 40.0, &m_lfoFrequency);
+    // The least resonance single precision holds as a normal number: below it the float is a
+    // denormal or 0, and the section divides by (nearly) zero.
+    ReadFloatIn(m_pOwner, OLESTR("Resonance"), FLT_MIN, 100.0, &m_resonance);
+    if (ReadLongIn(m_pOwner, OLESTR("WahFreqOffset"), -100, 100, &l)) m_offset = l / 100.0;
     if (SUCCEEDED(m_pOwner->GetParamBool(OLESTR("ClippingData"), &b))) m_clipping = b != 0;
     // The oscillator starts at the start phase from the first block, not only after a seek.
     m_phase = m_startPhase;

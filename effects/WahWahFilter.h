@@ -23,8 +23,8 @@ public:
     ~CWahWahChannelFilter() override;
 
     HRESULT ResetChannel() override;
-    // "Depth" (integer %), "LFOStartPhase" (integer degrees, 0 to 359), "LFOFrequency" (0 to
-    // 40 Hz), "Resonance" (above 0 up to 100), "WahFreqOffset" (integer % up to 100),
+    // "Depth" (integer %, 0 to 100), "LFOStartPhase" (integer degrees, 0 to 359), "LFOFrequency"
+    // (0 to 40 Hz), "Resonance" (FLT_MIN up to 100), "WahFreqOffset" (integer %, -100 to 100),
     // "ClippingData" (bool); a value out of range leaves the field as it was.
     HRESULT LoadChannelParams() override;
     int ProcessChannel(int n, int last) override;

@@ -3,7 +3,7 @@
 // and a stereo one at 44100 Hz. The effect either refuses with a failed read, or ends the stream
 // with as many samples as it gives without the key (the key never changes the length); a NaN is
 // ignored, or the effect leaves the audio untouched: NaN never reaches the output, where the block
-// loop would write it as silence.
+// loop would write it as silence. An array entry out of range leaves the audio untouched.
 #include "tests/effects/harness.h"
 
 #include <cfloat>
@@ -35,6 +35,7 @@ struct HostileKey {
     // Values outside lo .. hi are documented as ignored: the output is what it is without the key.
     double lo = -std::numeric_limits<double>::infinity();
     double hi = std::numeric_limits<double>::infinity();
+    std::vector<double> more = {};  // values beside the common ones that have done harm
 };
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
@@ -146,6 +147,7 @@ std::vector<HostileKey> AllKeys() {
     const Params equalize = P({{OLESTR("FrequencyArray"), Floats({1000.0f, 4000.0f})},
                                {OLESTR("dbGainArray"), Floats({6.0f, -6.0f})}});
     const Params median = P({{OLESTR("MaskSize"), 3}, {OLESTR("FFTBlockSize"), 256}});
+    const std::vector<double> percents = {100.5, 101.0, 150.0, 1e9, -50.0};
     return {
         // The framework's keys, read by every class.
         {"InvertFilter5", OLESTR("dBVolumeLevel"), K::Double, none},
@@ -168,27 +170,27 @@ std::vector<HostileKey> AllKeys() {
         {"ReverbFilter5", OLESTR("DelayTime"), K::Double, reverb},
         {"ReverbFilter5", OLESTR("ReverbrationGain"), K::Double, reverb},
         {"ReverbFilter5", OLESTR("ReverbrationFrequency"), K::Double, reverb},
-        {"ReverbFilter5", OLESTR("FeedBackGain"), K::Double, reverb},
+        {"ReverbFilter5", OLESTR("FeedBackGain"), K::Double, reverb, 0.0, 100.0, percents},
         {"ReverbFilter5", OLESTR("MixDepth"), K::Double, reverb},
         {"DelayFilter5", OLESTR("EffectType"), K::Long, delay},
         {"DelayFilter5", OLESTR("DelayTime"), K::Double, delay},
-        {"DelayFilter5", OLESTR("FeedBackGain"), K::Double, delay},
+        {"DelayFilter5", OLESTR("FeedBackGain"), K::Double, delay, 0.0, 100.0, percents},
         {"DelayFilter5", OLESTR("MixDepth"), K::Double, delay},
         {"FlangerFilter5", OLESTR("EffectType"), K::Long, flanger},
-        {"FlangerFilter5", OLESTR("DelayRate"), K::Double, flanger},
+        {"FlangerFilter5", OLESTR("DelayRate"), K::Double, flanger, 0.0, 100.0, percents},
         {"FlangerFilter5", OLESTR("SweepDepth"), K::Double, flanger},
-        {"FlangerFilter5", OLESTR("SweepRate"), K::Double, flanger},
+        {"FlangerFilter5", OLESTR("SweepRate"), K::Double, flanger, 0.0, 100.0, percents},
         {"FlangerFilter5", OLESTR("SweepPhase"), K::Double, flanger},
-        {"FlangerFilter5", OLESTR("FeedBackGain"), K::Double, flanger},
+        {"FlangerFilter5", OLESTR("FeedBackGain"), K::Double, flanger, 0.0, 100.0, percents},
         {"FlangerFilter5", OLESTR("MixDepth"), K::Double, flanger},
-        {"VibratoFilter5", OLESTR("SweepFrequency"), K::Double, vibrato},
+        {"VibratoFilter5", OLESTR("SweepFrequency"), K::Double, vibrato, 0.0, FLT_MAX, {1e20}},
         {"VibratoFilter5", OLESTR("SweepDepth"), K::Double, vibrato},
         {"VibratoFilter5", OLESTR("SweepPhase"), K::Double, vibrato},
-        {"WahWahFilter5", OLESTR("Depth"), K::Long, none},
+        {"WahWahFilter5", OLESTR("Depth"), K::Long, none, 0.0, 100.0, {1000.0, 65536.0}},
         {"WahWahFilter5", OLESTR("LFOFrequency"), K::Double, none, 0.0, 40.0},
         {"WahWahFilter5", OLESTR("LFOStartPhase"), K::Long, none, 0.0, 359.0},
-        {"WahWahFilter5", OLESTR("Resonance"), K::Double, none, DBL_MIN, 100.0},
-        {"WahWahFilter5", OLESTR("WahFreqOffset"), K::Long, none},
+        {"WahWahFilter5", OLESTR("Resonance"), K::Double, none, FLT_MIN, 100.0, {1e-39, 1e-46}},
+        {"WahWahFilter5", OLESTR("WahFreqOffset"), K::Long, none, -100.0, 100.0, {-1000.0, -50.0}},
         {"VolumeFilter5", OLESTR("dBVolumeLevel"), K::Double, none},
         {"VolumeFilter5", OLESTR("VolumeLevel"), K::Double, none},
         {"VolumeFilter5", OLESTR("dBStartLevel"), K::Double, ramp},
@@ -211,7 +213,7 @@ std::vector<HostileKey> AllKeys() {
         {"AudioFilter5", OLESTR("EqualizerType"), K::Long, eq},
         {"AudioFilter5", OLESTR("FrequencyArray"), K::DoubleArray, eq},
         {"AudioFilter5", OLESTR("WidthArray"), K::DoubleArray, eq},
-        {"AudioFilter5", OLESTR("dbGainArray"), K::DoubleArray, eq},
+        {"AudioFilter5", OLESTR("dbGainArray"), K::DoubleArray, eq, -6000.0, 6000.0, {1e30, -1e30}},
         {"AudioFilter5", OLESTR("LevelIn"), K::Double, gate},
         {"AudioFilter5", OLESTR("Range"), K::Double, gate},
         {"AudioFilter5", OLESTR("Threshold"), K::Double, gate},
@@ -276,7 +278,9 @@ TEST_P(HostileKeys, RefusedOrIgnoredWithoutHarm) {
         const RunOutput baseline = Run(setup, in, plan);
         ASSERT_EQ(baseline.hr, S_OK) << std::hex << baseline.hr;
         ASSERT_TRUE(baseline.ended);
-        for (const double value : ValuesOf(row.kind)) {
+        std::vector<double> values = ValuesOf(row.kind);
+        values.insert(values.end(), row.more.begin(), row.more.end());
+        for (const double value : values) {
             SCOPED_TRACE(::testing::Message()
                          << row << " = " << value << ", " << channels << " channels at " << rate);
             setup.params = WithFormat(WithValue(row, value, channels), in);
@@ -285,7 +289,9 @@ TEST_P(HostileKeys, RefusedOrIgnoredWithoutHarm) {
             EXPECT_TRUE(out.ended) << "no end of stream after " << out.reads << " reads";
             EXPECT_EQ(out.samples.size(), baseline.samples.size());
             if (!(value >= row.lo && value <= row.hi) && !std::isnan(value)) {
-                EXPECT_EQ(out.samples, baseline.samples) << "a value out of range not ignored";
+                const bool entry = row.kind == Kind::DoubleArray || row.kind == Kind::FloatArray;
+                EXPECT_EQ(out.samples, entry ? in.samples : baseline.samples)
+                    << "a value out of range not ignored";
             }
             if (std::isnan(value)) {
                 EXPECT_TRUE(out.samples == baseline.samples || out.samples == in.samples)
