@@ -13,9 +13,12 @@ mkdir -p out
 bin=build/default/tools
 module=build/default/server/libcorvane.so
 "$bin/corvane-reg" --user "$module"
+# The chain: 3 dB quieter, one reflection 250 ms later at -6 dB, and from 1 s to 4 s a band-pass
+# at 1 kHz (Q 0.707) that fades in and out, so that each effect can be heard.
 "$bin/corvane-fx" -o out/corvane-demo.wav \
   -e VolumeFilter5 -p dBVolumeLevel=-3.0 \
-  -e EchoFilter5 \
-  -e BandFilter5 -p SmoothEnabled=true -z 1000:3000 \
+  -e EchoFilter5 -p ReflectionsNumber=1 -p AudioOffset0=250.0 -p dBVolumeLevel0=-6.0 \
+  -e BandFilter5 -p FilterType=4 -p Frequency=1000.0 -p Steepness=70.7 -p SmoothEnabled=true \
+  -z 1000:3000 \
   "$@"
 echo "wrote out/corvane-demo.wav"
