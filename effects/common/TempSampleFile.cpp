@@ -1,5 +1,7 @@
 #include "effects/common/TempSampleFile.h"
 
+#include "platform/deferred_signals.h"
+
 #include <algorithm>
 
 namespace corvane {
@@ -45,6 +47,8 @@ HRESULT TempSampleFile::Create(const OleString& folder) {
         hr = CoCreateGuid(&g);
         if (FAILED(hr)) return hr;
         const OleString path = folder + HexName(g);
+        // A signal between the creation and the removal of the name would leave the file behind.
+        DeferredSignals held;
         // CREATE_NEW: a name that exists (a file or a link someone put there) is never opened.
         // Shared for deletion, so that the name can go at once.
         m_handle =

@@ -20,9 +20,6 @@ template <typename Fn>
 const void* addr(Fn fn) {
     return reinterpret_cast<const void*>(fn);
 }
-const void* addr(std::nullptr_t) {
-    return nullptr;
-}
 
 struct Row {
     const char* name;
