@@ -13,6 +13,7 @@
 #include "host/com_object.h"
 #include "host/effect_params.h"
 #include "host/effect_zones.h"
+#include "host/filter_graph_libraries.h"
 #include "host/filter_graph_provider.h"
 #include "host/media_source.h"
 #include "host/param_store.h"

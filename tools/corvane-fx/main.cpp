@@ -153,6 +153,14 @@ int Process(const corvane::fx::Options& options) {
     // pass in silence.
     for (const std::string& w : chain.ParamWarnings(options))
         std::fprintf(stderr, "corvane-fx: warning: %s\n", w.c_str());
+    // Without their libraries the graph effects pass the audio through: not in silence either.
+    const std::string graphFailure = corvane::host::FilterGraphLoadFailure();
+    if (!graphFailure.empty()) {
+        std::fprintf(stderr,
+                     "corvane-fx: warning: the filter-graph libraries could not be loaded (%s): "
+                     "the graph effects passed the audio through unchanged\n",
+                     graphFailure.c_str());
+    }
     std::printf(
         "corvane-fx: wrote %lld frames (%.3f s, %u Hz, %u channels) through %zu effect%s to %s\n",
         static_cast<long long>(result.frames),
