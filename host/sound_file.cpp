@@ -252,6 +252,7 @@ HRESULT SoundFileReader::Open(const std::string& path, std::unique_ptr<SoundFile
     r->frames_ = info.frames;
     r->declared_ = HeaderFrames(f, info, info.frames);
     r->decoderMayTalk_ = IsMpeg(info.format);
+    r->pcm16_ = (info.format & SF_FORMAT_SUBMASK) == SF_FORMAT_PCM_16;
     *out = std::move(r);
     return S_OK;
 }
@@ -275,6 +276,15 @@ HRESULT SoundFileReader::Read(int16_t* dst, int64_t frames, int64_t* got) {
     std::optional<QuietStderr> quiet;
     if (decoderMayTalk_) quiet.emplace();
     const size_t channels = channels_;
+    if (pcm16_) {
+        // 16-bit samples are what the reader hands out: libsndfile's own 16-bit read gives the
+        // same values as the scaling below, without the detour through doubles.
+        const sf_count_t n = std::max<sf_count_t>(0, sf_readf_short(Sf(file_), dst, frames));
+        if (n < frames && sf_error(Sf(file_)) != SF_ERR_NO_ERROR)
+            decodeFailure_ = SfText(Sf(file_));
+        *got = n;
+        return S_OK;
+    }
     scratch_.resize(static_cast<size_t>(std::min(frames, kPieceFrames)) * channels);
     while (*got < frames) {
         const int64_t want = std::min(frames - *got, kPieceFrames);

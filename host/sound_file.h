@@ -54,6 +54,7 @@ private:
     int64_t frames_ = 0;
     int64_t declared_ = 0;
     bool decoderMayTalk_ = false;  // an MPEG stream: its decoder writes notes to stderr
+    bool pcm16_ = false;           // 16-bit PCM data, read as it is
     std::vector<double> scratch_;  // one piece of a read at libsndfile's full scale of 1.0
     std::string decodeFailure_;
 };
