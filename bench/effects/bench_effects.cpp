@@ -1,23 +1,29 @@
 // The effect benchmark: for each effect, its effect-only realtime factor beside SoX's counterpart,
-// in one run. The input is 10 minutes of stereo 44.1 kHz (shorter inputs drown an effect's cost in
-// SoX's start-up). corvane runs in process through the effect's COM class, read in 100 ms blocks
-// from an in-memory source, and its effect-only time is the enabled run's minus the disabled
-// run's (the median of a few paired runs). SoX runs as a program on a WAV file of the same
-// signal, with and without the effect (-D, no dither, to the null output), and its effect-only
-// time is the median of 9 paired differences, with their spread.
+// in one run, and corvane-fx's start-up and pass-through beside SoX's. The input is 10 minutes of
+// stereo 44.1 kHz (shorter inputs drown an effect's cost in the programs' start-up).
 //
-//   bench_effects [--minutes M] [--pairs N] [--sox-pairs N] [--only NAME]
+// Both sides run the same way: as programs (corvane-fx of this build, its module registered in
+// a registry folder of the run's own, and SoX with -D, no dither), on the same WAV file, writing
+// a WAV file into the same temporary folder, SoX's own temporary files (--temp) and the reverse
+// effect's (TempPath) included; each run is timed by the CPU time (user and system) of the child
+// process, so that other processes on a shared machine do not decide the ratio. An effect's
+// effect-only time is the median of paired differences, the run with the effect minus the run
+// without it, with their spread.
+//
+//   bench_effects [--minutes M] [--pairs N] [--only NAME] [--folder DIR]
 //
 // Realtime factor: seconds of audio per second of effect-only processing; the ratio is
-// corvane's over SoX's (1 or more: at least as fast as SoX).
+// corvane's over SoX's (1 or more: at least as fast as SoX). The start-up and pass-through rows
+// compare whole-process CPU times without an effect (corvane-fx -i IN -o OUT beside
+// sox -D IN OUT) on 1 s, 60 s and the whole input; their ratio is SoX's time over corvane-fx's.
 //
 // The effects built on a library (SoundTouch, FFmpeg's filter graph) are measured beside that
-// library driven directly with the same settings, in process, on 10 s in the same 100 ms blocks,
-// the conversions and frame copies included: stretch beside SoundTouch alone, pitch shift beside
-// SoundTouch's own pitch change (setPitch), the gate, the equaliser and the channel map beside the
-// same graph. Both sides are timed by the process's CPU time, so that a loaded machine does not
-// decide the ratio; the graph effects' threads are counted on both sides alike. The ratio is
-// corvane's speed over the library's (0.9 or more is the aim).
+// library driven directly with the same settings, both in this process, on 10 s in the same
+// 100 ms blocks, the conversions and frame copies included: stretch beside SoundTouch alone,
+// pitch shift beside SoundTouch's own pitch change (setPitch), the gate, the equaliser and the
+// channel map beside the same graph. Both sides are timed by the process's CPU time; the graph
+// effects' threads are counted on both sides alike. The ratio is corvane's speed over the
+// library's (0.9 or more is the aim).
 #include "platform/win32.h"
 
 #include "corvane/corvane.h"
@@ -34,12 +40,13 @@ extern "C" {
 }
 #include <soundtouch/SoundTouch.h>
 
+#include <fcntl.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -56,15 +63,7 @@ extern char** environ;
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-// Seconds on a clock: wall time for runs compared with a program's (SoX, timed from start to
-// exit), the process's CPU time for runs compared in process (on a shared machine it leaves out
-// the time other processes take the processor away).
-using Timer = double (*)();
-double WallSeconds() {
-    return std::chrono::duration<double>(Clock::now().time_since_epoch()).count();
-}
+// The process's CPU time, all threads, in seconds.
 double CpuSeconds() {
     timespec t{};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
@@ -249,7 +248,7 @@ const corvane::ClassEntry* EntryOf(const CLSID& clsid) {
 // Seconds for one run of the effect over the whole signal: InitFilter and every 100 ms read.
 // Negative when something failed.
 double RunCorvane(const CLSID& clsid, const std::vector<Param>& settings,
-                  const std::vector<int16_t>& samples, bool enabled, Timer now = WallSeconds) {
+                  const std::vector<int16_t>& samples, bool enabled) {
     const corvane::ClassEntry* entry = EntryOf(clsid);
     if (!entry) return -1.0;
     IMediaSource* effect = nullptr;
@@ -267,7 +266,7 @@ double RunCorvane(const CLSID& clsid, const std::vector<Param>& settings,
     if (SUCCEEDED(hr)) hr = filter->put_MediaSource(source->Unknown());
     double seconds = -1.0;
     if (SUCCEEDED(hr)) {
-        const double start = now();
+        const double start = CpuSeconds();
         hr = filter->InitFilter(nullptr);
         while (SUCCEEDED(hr)) {
             IUnknown* block = nullptr;
@@ -275,7 +274,7 @@ double RunCorvane(const CLSID& clsid, const std::vector<Param>& settings,
             if (!block) break;
             block->Release();
         }
-        if (SUCCEEDED(hr)) seconds = now() - start;
+        if (SUCCEEDED(hr)) seconds = CpuSeconds() - start;
     }
     if (params) params->Release();
     filter->put_MediaSource(nullptr);
@@ -285,25 +284,108 @@ double RunCorvane(const CLSID& clsid, const std::vector<Param>& settings,
     return seconds;
 }
 
-// Seconds of one SoX run (wall clock, from start to exit); negative when it failed.
-double RunSox(const std::string& input, const std::string& effect) {
-    std::vector<std::string> args = {"sox", "-D", "-V1", input, "-n"};
-    for (size_t at = 0; at < effect.size();) {
-        const size_t space = effect.find(' ', at);
-        args.push_back(effect.substr(at, space - at));
-        at = space == std::string::npos ? effect.size() : space + 1;
-    }
+// CPU seconds (user and system) of one run of a program, its output thrown away; negative when
+// it could not start or did not exit with 0.
+double RunProgram(std::vector<std::string> args) {
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
-    const Clock::time_point start = Clock::now();
+    posix_spawn_file_actions_t quiet;
+    posix_spawn_file_actions_init(&quiet);
+    posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&quiet, 2, "/dev/null", O_WRONLY, 0);
     pid_t pid = 0;
-    if (posix_spawnp(&pid, "sox", nullptr, nullptr, argv.data(), environ) != 0) return -1.0;
+    const int spawned = posix_spawnp(&pid, argv[0], &quiet, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&quiet);
+    if (spawned != 0) return -1.0;
     int status = 0;
-    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+    rusage usage{};
+    if (wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
         return -1.0;
-    return std::chrono::duration<double>(Clock::now() - start).count();
+    const auto seconds = [](const timeval& t) {
+        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) * 1e-6;
+    };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
+
+// The words of a command line (split at spaces).
+std::vector<std::string> Words(const std::string& text) {
+    std::vector<std::string> words;
+    for (size_t at = 0; at < text.size();) {
+        const size_t space = text.find(' ', at);
+        words.push_back(text.substr(at, space - at));
+        at = space == std::string::npos ? text.size() : space + 1;
+    }
+    return words;
+}
+
+// A number as corvane-fx reads it back as the same double: a point or an exponent always.
+std::string DoubleText(double v) {
+    char text[40];
+    std::snprintf(text, sizeof text, "%.17g", v);
+    std::string t = text;
+    if (t.find_first_of(".eEn") == std::string::npos) t += ".0";
+    return t;
+}
+
+template <class T>
+std::string ArrayText(const char* tag, const std::vector<T>& values) {
+    std::string t = std::string(tag) + ":[";
+    for (size_t i = 0; i < values.size(); ++i)
+        t += (i ? "," : "") + DoubleText(static_cast<double>(values[i]));
+    return t + "]";
+}
+
+// The effect (by CLSID) and its parameters as corvane-fx's options.
+std::vector<std::string> FxEffect(const CLSID& c, const std::vector<Param>& params) {
+    char clsid[40];
+    std::snprintf(clsid, sizeof clsid, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
+                  static_cast<unsigned>(c.Data1), c.Data2, c.Data3, c.Data4[0], c.Data4[1],
+                  c.Data4[2], c.Data4[3], c.Data4[4], c.Data4[5], c.Data4[6], c.Data4[7]);
+    std::vector<std::string> args = {"-e", clsid};
+    for (const Param& param : params) {
+        std::string value;
+        if (const LONG* l = std::get_if<LONG>(&param.value)) value = std::to_string(*l);
+        if (const double* d = std::get_if<double>(&param.value)) value = DoubleText(*d);
+        if (const std::string* t = std::get_if<std::string>(&param.value)) value = "str:" + *t;
+        if (const auto* f = std::get_if<std::vector<float>>(&param.value))
+            value = ArrayText("f32", *f);
+        if (const auto* f = std::get_if<std::vector<double>>(&param.value))
+            value = ArrayText("f64", *f);
+        if (const auto* list = std::get_if<std::vector<LONG>>(&param.value)) {
+            for (size_t i = 0; i < list->size(); ++i) {
+                args.insert(args.end(), {"-p", std::string(param.key) + "[" + std::to_string(i) +
+                                                   "]=" + std::to_string((*list)[i])});
+            }
+            continue;
+        }
+        args.insert(args.end(), {"-p", std::string(param.key) + "=" + value});
+    }
+    return args;
+}
+
+// The two programs as this run starts them, on files of one folder.
+struct Programs {
+    std::string folder;    // the run's temporary folder: inputs, outputs, temporary files
+    std::string registry;  // the registry folder where the module is registered
+    bool sox = false;      // SoX was found
+    bool fx = false;       // corvane-fx and its module run
+
+    // CPU seconds of corvane-fx from in to an output file, through `effect` (options), or of
+    // SoX through `effect` (its words); negative when the run failed.
+    double Fx(const std::string& in, const std::vector<std::string>& effect) const {
+        std::vector<std::string> args = {
+            CORVANE_FX_PATH, "--registry-root", registry, "-i", in, "-o", folder + "/fx-out.wav"};
+        args.insert(args.end(), effect.begin(), effect.end());
+        return RunProgram(args);
+    }
+    double Sox(const std::string& in, const std::string& effect) const {
+        std::vector<std::string> args = {
+            "sox", "--temp", folder, "-D", "-V1", in, folder + "/sox-out.wav"};
+        for (const std::string& w : Words(effect)) args.push_back(w);
+        return RunProgram(args);
+    }
+};
 
 struct Spread {
     double median = -1.0, low = -1.0, high = -1.0;  // effect-only seconds
@@ -559,9 +641,8 @@ void RunLibraryRows(const std::vector<int16_t>& samples, int pairs, const std::s
     std::printf("%-40s %10s %10s %8s\n", "effect", "corvane", "library", "ratio");
     for (const LibraryRow& row : LibraryRows()) {
         if (!only.empty() && only != row.name) continue;
-        const Spread ours = Paired(pairs, [&](bool on) {
-            return RunCorvane(*row.clsid, row.params, samples, on, CpuSeconds);
-        });
+        const Spread ours =
+            Paired(pairs, [&](bool on) { return RunCorvane(*row.clsid, row.params, samples, on); });
         std::vector<double> direct;
         for (int i = 0; i < pairs; ++i) direct.push_back(row.direct(samples));
         std::sort(direct.begin(), direct.end());
@@ -579,13 +660,122 @@ void RunLibraryRows(const std::vector<int16_t>& samples, int pairs, const std::s
     }
 }
 
+// The median of n runs of `run` (seconds); negative when any failed.
+template <class F>
+double Median(int n, F run) {
+    std::vector<double> t;
+    for (int i = 0; i < n; ++i) {
+        t.push_back(run());
+        if (t.back() < 0.0) return -1.0;
+    }
+    std::sort(t.begin(), t.end());
+    return n % 2 ? t[t.size() / 2] : (t[t.size() / 2 - 1] + t[t.size() / 2]) / 2.0;
+}
+
+// "a / b" with two decimals, or "-".
+std::string Ratio(double a, double b) {
+    if (!(a > 0.0) || !(b > 0.0)) return "-";
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f", a / b);
+    return text;
+}
+
+std::string Milliseconds(double seconds) {
+    if (!(seconds >= 0.0)) return "failed";
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f ms", seconds * 1e3);
+    return text;
+}
+
+// Whole-process CPU time without an effect: corvane-fx's start-up and pass-through beside SoX's.
+void RunPassThroughRows(const Programs& programs, const std::vector<int16_t>& samples, int runs) {
+    std::printf(
+        "Start-up and pass-through: whole-process CPU time without an effect, median of %d runs\n"
+        "(corvane-fx -i IN -o OUT beside sox -D IN OUT; ratio SoX / corvane-fx)\n",
+        runs);
+    std::printf("%-40s %12s %12s %8s\n", "input", "corvane-fx", "SoX", "ratio");
+    const double whole = static_cast<double>(samples.size()) / kChannels / kRate;
+    std::vector<double> lengths;
+    for (double seconds : {1.0, 60.0, whole}) {
+        if (seconds <= whole && std::find(lengths.begin(), lengths.end(), seconds) == lengths.end())
+            lengths.push_back(seconds);
+    }
+    for (double seconds : lengths) {
+        const size_t values = static_cast<size_t>(std::llround(seconds * kRate)) * kChannels;
+        const std::string in = programs.folder + "/pass-" + std::to_string(values) + ".wav";
+        if (!WriteWav(in, std::vector<int16_t>(samples.begin(), samples.begin() + values))) {
+            std::printf("%.0f s: cannot write the input\n", seconds);
+            continue;
+        }
+        const double fx = programs.fx ? Median(runs, [&] { return programs.Fx(in, {}); }) : -1.0;
+        const double sox = programs.sox ? Median(runs, [&] { return programs.Sox(in, ""); }) : -1.0;
+        char name[64];
+        std::snprintf(name, sizeof name, "%g s stereo %d Hz", seconds, kRate);
+        std::printf("%-40s %12s %12s %8s\n", name, Milliseconds(fx).c_str(),
+                    Milliseconds(sox).c_str(), Ratio(sox, fx).c_str());
+        std::fflush(stdout);
+        std::remove(in.c_str());
+    }
+}
+
+// The SoX rows on the whole input: each effect's effect-only time in both programs.
+void RunSoxRows(const Programs& programs, const std::vector<int16_t>& samples, int pairs,
+                const std::string& only) {
+    const double audioSeconds = static_cast<double>(samples.size()) / kChannels / kRate;
+    const std::string in = programs.folder + "/in.wav";
+    if (!WriteWav(in, samples)) {
+        std::printf("cannot write %s\n", in.c_str());
+        return;
+    }
+    std::printf(
+        "\nEffect-only realtime factor (seconds of audio per second of processing), %g min "
+        "stereo %d Hz\nboth programs: the run with the effect minus the run without, child "
+        "process CPU time, median of %d pairs (realtime factor of the slowest .. fastest "
+        "pair)\n",
+        audioSeconds / 60.0, kRate, pairs);
+    const char* table = "";
+    for (const Row& row : Rows(programs.folder + "/")) {
+        if (!only.empty() && only != row.sox) continue;
+        if (std::strcmp(table, row.issue) != 0) {
+            table = row.issue;
+            std::printf("\n%s\n%-40s %8s %15s %8s %15s %8s\n", table, "effect", "corvane", "spread",
+                        "SoX", "spread", "ratio");
+        }
+        const std::vector<std::string> effect = FxEffect(*row.clsid, row.params);
+        const Spread ours =
+            programs.fx
+                ? Paired(pairs,
+                         [&](bool on) {
+                             return programs.Fx(in, on ? effect : std::vector<std::string>());
+                         })
+                : Spread();
+        const Spread sox =
+            programs.sox
+                ? Paired(pairs, [&](bool on) { return programs.Sox(in, on ? row.sox : ""); })
+                : Spread();
+        const auto spread = [&](const Spread& x) {
+            return x.ok ? Factor(audioSeconds, x.high) + " .. " + Factor(audioSeconds, x.low)
+                        : std::string("-");
+        };
+        std::printf("%-40s %8s %15s %8s %15s %8s\n", row.sox,
+                    ours.ok ? Factor(audioSeconds, ours.median).c_str() : "failed",
+                    spread(ours).c_str(), Factor(audioSeconds, sox.median).c_str(),
+                    spread(sox).c_str(),
+                    ours.ok && sox.ok ? Ratio(sox.median, ours.median).c_str() : "-");
+        std::fflush(stdout);
+    }
+    std::remove(in.c_str());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     double minutes = 10.0;
-    int pairs = 5, soxPairs = 9;
+    int pairs = 5;
     std::string only;
-    const char* usage = "usage: %s [--minutes M] [--pairs N] [--sox-pairs N] [--only NAME]\n";
+    const char* tmp = std::getenv("TMPDIR");
+    std::string parent = tmp != nullptr && *tmp != '\0' ? tmp : "/tmp";
+    const char* usage = "usage: %s [--minutes M] [--pairs N] [--only NAME] [--folder DIR]\n";
     if (argc % 2 == 0) {
         std::fprintf(stderr, usage, argv[0]);
         return 2;
@@ -596,16 +786,16 @@ int main(int argc, char** argv) {
             minutes = std::atof(value.c_str());
         } else if (option == "--pairs") {
             pairs = std::atoi(value.c_str());
-        } else if (option == "--sox-pairs") {
-            soxPairs = std::atoi(value.c_str());
         } else if (option == "--only") {
             only = value;
+        } else if (option == "--folder") {
+            parent = value;
         } else {
             std::fprintf(stderr, usage, argv[0]);
             return 2;
         }
     }
-    if (!(minutes > 0.0) || pairs < 1 || soxPairs < 1) {
+    if (!(minutes > 0.0) || pairs < 1) {
         std::fprintf(stderr, "bench_effects: minutes and pairs must be positive\n");
         return 2;
     }
@@ -614,55 +804,31 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "bench_effects: cannot start COM and the host classes\n");
         return 1;
     }
-    const double audioSeconds = minutes * 60.0;
-    const std::vector<int16_t> samples =
-        MakeSignal(static_cast<int64_t>(std::llround(audioSeconds * kRate)));
-    char pattern[] = "/tmp/corvane-bench-XXXXXX";
-    if (!mkdtemp(pattern)) {
-        std::fprintf(stderr, "bench_effects: no temporary folder\n");
+    std::string pattern = parent + "/corvane-bench-XXXXXX";
+    if (!mkdtemp(pattern.data())) {
+        std::fprintf(stderr, "bench_effects: no temporary folder in %s\n", parent.c_str());
         return 1;
     }
-    const std::string folder = pattern, wav = folder + "/in.wav";
-    const bool haveSox = WriteWav(wav, samples) && RunSox(wav, "") >= 0.0;
-
-    std::printf(
-        "Effect-only realtime factor (seconds of audio per second of processing), "
-        "%g min stereo %d Hz\n",
-        minutes, kRate);
-    std::printf("corvane: in process, %g ms blocks, enabled minus disabled, median of %d pairs\n",
-                kBlockMs, pairs);
-    std::printf(
-        "SoX: sox -D in.wav -n EFFECT minus sox -D in.wav -n, median of %d pairs "
-        "(realtime factor of the slowest .. fastest pair)%s\n\n",
-        soxPairs, haveSox ? "" : " -- SoX not found");
-    const char* table = "";
-    for (const Row& row : Rows(folder + "/")) {
-        if (!only.empty() && only != row.sox) continue;
-        if (std::strcmp(table, row.issue) != 0) {
-            table = row.issue;
-            std::printf("%s\n%-40s %10s %10s %21s %8s\n", table, "effect", "corvane", "SoX",
-                        "SoX spread", "ratio");
-        }
-        const Spread ours =
-            Paired(pairs, [&](bool on) { return RunCorvane(*row.clsid, row.params, samples, on); });
-        const Spread sox =
-            haveSox ? Paired(soxPairs, [&](bool on) { return RunSox(wav, on ? row.sox : ""); })
-                    : Spread();
-        const std::string spread =
-            sox.ok ? Factor(audioSeconds, sox.high) + " .. " + Factor(audioSeconds, sox.low) : "-";
-        std::string ratio = "-";
-        if (ours.ok && sox.ok && ours.median > 0.0 && sox.median > 0.0) {
-            char text[32];
-            std::snprintf(text, sizeof text, "%.2f", sox.median / ours.median);
-            ratio = text;
-        }
-        std::printf("%-40s %10s %10s %21s %8s\n", row.sox,
-                    ours.ok ? Factor(audioSeconds, ours.median).c_str() : "failed",
-                    Factor(audioSeconds, sox.median).c_str(), spread.c_str(), ratio.c_str());
-        std::fflush(stdout);
+    Programs programs;
+    programs.folder = pattern;
+    programs.registry = programs.folder + "/registry";
+    programs.fx = RunProgram({CORVANE_REG_PATH, "--user", "--registry-root", programs.registry,
+                              CORVANE_MODULE_PATH}) >= 0.0;
+    const std::vector<int16_t> samples =
+        MakeSignal(static_cast<int64_t>(std::llround(minutes * 60.0 * kRate)));
+    const std::string probe = programs.folder + "/probe.wav";
+    if (WriteWav(probe, std::vector<int16_t>(samples.begin(), samples.begin() + 2 * kChannels))) {
+        programs.sox = programs.Sox(probe, "") >= 0.0;
+        programs.fx = programs.fx && programs.Fx(probe, {}) >= 0.0;
     }
+    std::printf("Temporary files in %s%s%s\n\n", programs.folder.c_str(),
+                programs.sox ? "" : " -- SoX not found",
+                programs.fx ? "" : " -- corvane-fx failed");
+
+    if (only.empty()) RunPassThroughRows(programs, samples, 2 * pairs + 1);
+    RunSoxRows(programs, samples, pairs, only);
     RunLibraryRows(MakeSignal(10 * kRate), pairs, only);
-    std::filesystem::remove_all(folder);
+    std::filesystem::remove_all(programs.folder);
     corvane::host::RevokeHostClasses();
     CoUninitialize();
     return 0;
