@@ -53,14 +53,18 @@ HRESULT ReportError(int code, REFCLSID clsid, REFIID iid) noexcept {
     if (SUCCEEDED(ProgIDFromCLSID(clsid, &progId)) && progId != nullptr) create->SetSource(progId);
     CoTaskMemFree(progId);
     create->SetDescription(const_cast<LPOLESTR>(row.message));
+    PublishErrorInfo(create);
+    create->Release();
+    return row.hr;
+}
+
+void PublishErrorInfo(ICreateErrorInfo* create) noexcept {
     IErrorInfo* info = nullptr;
     if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, reinterpret_cast<void**>(&info))) &&
         info != nullptr) {
         SetErrorInfo(0, info);
         info->Release();
     }
-    create->Release();
-    return row.hr;
 }
 
 }  // namespace corvane

@@ -34,6 +34,10 @@ const ErrorTableEntry& LookupError(int code) noexcept;
 // missing. Holds no state; safe on any thread.
 HRESULT ReportError(int code, REFCLSID clsid, REFIID iid) noexcept;
 
+// Makes what `create` holds the calling thread's error information (left as it was when the
+// object answers no IErrorInfo). The caller keeps its reference.
+void PublishErrorInfo(ICreateErrorInfo* create) noexcept;
+
 }  // namespace corvane
 
 // Error support of a COM class T with class interface Itf. T provides the class's CLSID as

@@ -8,7 +8,9 @@
 // bind to a function of another signature.
 #include "effects/common/SoundTouchGlue.h"
 
+#include "framework/error_support.h"
 #include "framework/exceptions.h"
+#include "platform/oletext.h"
 
 #include <soundtouch/SoundTouch.h>
 
@@ -105,6 +107,7 @@ struct Member<R (SoundTouch::*)(A...) const> {
 // The library's functions once it is loaded.
 struct Library {
     HRESULT status = E_UNEXPECTED;
+    std::string failure;  // the loader's words when status is a failure
     void (*construct)(SoundTouch*) = nullptr;
     void (*destroy)(SoundTouch*) = nullptr;
     void (*destroyAndFree)(SoundTouch*) = nullptr;
@@ -135,9 +138,12 @@ struct FloatingPointMode {
 };
 
 template <class F>
-void Find(void* library, const std::string& name, F* function, HRESULT* status) {
-    void* found = dlsym(library, name.c_str());
-    if (found == nullptr) *status = HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
+void Find(void* handle, const std::string& name, F* function, Library* library) {
+    void* found = dlsym(handle, name.c_str());
+    if (found == nullptr && SUCCEEDED(library->status)) {
+        library->status = HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
+        library->failure = CORVANE_SOUNDTOUCH_FILE " has no " + name;
+    }
     *function = reinterpret_cast<F>(found);
 }
 
@@ -149,25 +155,40 @@ Library Load() {
     mode.Restore();
     if (handle == nullptr) {
         library.status = HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND);
+        const char* why = dlerror();
+        library.failure = why != nullptr ? why : CORVANE_SOUNDTOUCH_FILE;
         return library;
     }
     library.status = S_OK;
-    Find(handle, "_ZN10soundtouch10SoundTouchC1Ev", &library.construct, &library.status);
-    Find(handle, "_ZN10soundtouch10SoundTouchD1Ev", &library.destroy, &library.status);
-    Find(handle, "_ZN10soundtouch10SoundTouchD0Ev", &library.destroyAndFree, &library.status);
+    Find(handle, "_ZN10soundtouch10SoundTouchC1Ev", &library.construct, &library);
+    Find(handle, "_ZN10soundtouch10SoundTouchD1Ev", &library.destroy, &library);
+    Find(handle, "_ZN10soundtouch10SoundTouchD0Ev", &library.destroyAndFree, &library);
 #define CORVANE_SOUNDTOUCH_FIND(field, ret, name, params, args, quals)                           \
     Find(handle, CORVANE_SOUNDTOUCH_TYPE(ret, name, params, quals)::Name(#name), &library.field, \
-         &library.status);
+         &library);
     CORVANE_SOUNDTOUCH_MEMBERS(CORVANE_SOUNDTOUCH_FIND)
 #undef CORVANE_SOUNDTOUCH_FIND
     return library;
 }
 
-// The loaded library; throws its load status (an HRESULT, which the COM shell answers) when it
-// could not be loaded whole.
+// Makes the thread's error information say why SoundTouch is missing, as the host shows it.
+void SetLoadFailure(const std::string& failure) {
+    ICreateErrorInfo* create = nullptr;
+    if (FAILED(CreateErrorInfo(&create)) || create == nullptr) return;
+    const OleString text = Utf8ToOle("SoundTouch cannot be loaded: " + failure);
+    create->SetDescription(const_cast<LPOLESTR>(text.c_str()));
+    PublishErrorInfo(create);
+    create->Release();
+}
+
+// The loaded library. When it could not be loaded whole, throws its load status (an HRESULT,
+// which the COM shell answers) with the loader's words in the thread's error information.
 const Library& Bound() {
     static const Library library = Load();
-    if (FAILED(library.status)) ThrowHr(library.status);
+    if (FAILED(library.status)) {
+        SetLoadFailure(library.failure);
+        ThrowHr(library.status);
+    }
     return library;
 }
 
