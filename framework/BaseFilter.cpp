@@ -116,6 +116,13 @@ void CBaseFilter::UpstreamPosition(LONG Stream) {
     SetPosition(t);
 }
 
+double CBaseFilter::IntervalIn(double streamMs) const {
+    if (!m_bExplicitInterval) return streamMs;
+    const double room = std::max(0.0, streamMs - m_effectStart);
+    // Also NaN: a span that cannot be compared is cut as well.
+    return m_zoneDuration <= room ? m_zoneDuration : room;
+}
+
 double CBaseFilter::InputTime(double t) const {
     if (!RateMappingApplies()) return t;
     const double s = m_effectStart, d = m_effectDuration, r = m_rate;
@@ -376,7 +383,7 @@ HRESULT CBaseFilter::PutEffectZones(IUnknown* z) {
     }
     if (m_bExplicitInterval) {
         m_effectStart = lo;
-        m_effectDuration = hi - lo;
+        m_effectDuration = m_zoneDuration = hi - lo;
         m_scaledDuration = (hi - lo) * m_rate;
     }
     return S_OK;

@@ -190,6 +190,12 @@ public:
     void AdvancePosition(INT64 b);
     // SetPosition at the upstream source's time (left where it was when the source gives none).
     void UpstreamPosition(LONG Stream);
+    // The effect interval's duration in a stream of streamMs: the whole stream without zones,
+    // else the zones' span cut at the stream's end (0 for zones that start after it). Audio past
+    // the end never comes, so an interval that waited for it would never end: an effect that
+    // holds samples back would keep them, and a stretched duration would count audio that is not
+    // there.
+    double IntervalIn(double streamMs) const;
     // Input time of an output time and back; identity unless the interval follows "Rate".
     double InputTime(double t) const;
     double OutputTime(double t) const;
@@ -225,8 +231,9 @@ public:
     bool m_bEnabled = true;
     bool m_bExplicitInterval = false;  // the interval came from the zone object
     double m_effectStart = 0.0;        // effect interval, ms
-    double m_effectDuration = 0.0;
-    double m_scaledDuration = 0.0;  // m_effectDuration * m_rate
+    double m_effectDuration = 0.0;     // limited to the stream from its first block on
+    double m_zoneDuration = 0.0;       // the zones' span as given, ms
+    double m_scaledDuration = 0.0;     // m_effectDuration * m_rate
     INT64 m_startBytes = 0, m_lengthBytes = 0, m_scaledLengthBytes = 0, m_endBytes = 0,
           m_scaledEndBytes = 0;
     VARIANT_BOOL m_smoothEnabled = 0;                // "SmoothEnabled"

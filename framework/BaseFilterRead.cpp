@@ -287,12 +287,10 @@ HRESULT CBaseFilter::InitFromAudioData(LONG Stream, IAudioData* data) {
     }
     BuildChannelFilters();
 
-    if (!m_bExplicitInterval) {
-        m_effectStart = 0.0;
-        double duration = m_effectDuration;
-        if (m_pSource != nullptr && SUCCEEDED(m_pSource->get_audioDuration(Stream, &duration))) {
-            m_effectDuration = duration;
-        }
+    if (!m_bExplicitInterval) m_effectStart = 0.0;
+    double streamMs = 0.0;
+    if (m_pSource != nullptr && SUCCEEDED(m_pSource->get_audioDuration(Stream, &streamMs))) {
+        m_effectDuration = IntervalIn(streamMs);
     }
     m_scaledDuration = m_effectDuration * m_rate;
     m_startBytes = TimeToBytes(m_effectStart, false);
@@ -354,7 +352,7 @@ HRESULT CBaseFilter::GetAudioDuration(LONG Stream, double* pVal) {
     if (!RateMappingApplies()) return m_pSource->get_audioDuration(Stream, pVal);
     double d = 0.0;
     const HRESULT hr = m_pSource->get_audioDuration(Stream, &d);
-    if (SUCCEEDED(hr)) *pVal = d + (m_rate - 1.0) * m_effectDuration;
+    if (SUCCEEDED(hr)) *pVal = d + (m_rate - 1.0) * IntervalIn(d);
     return hr;
 }
 

@@ -96,6 +96,7 @@ class FxTestCase(unittest.TestCase):
         if run.returncode != 0:
             self.fail("corvane-fx %s failed (%d): %s" % (" ".join(args), run.returncode,
                                                        run.stderr.strip()))
+        self.warnings = [line for line in run.stderr.splitlines() if "warning:" in line]
         got, got_rate = read_wav(dst)
         self.assertEqual(got_rate, rate)
         return got

@@ -323,8 +323,8 @@ TEST_F(ReadPath, TrackChangeWhenTheCurrentTrackIsUnknown) {
 }
 
 // Smoothing times below 0 count as 0, and long ones keep their byte length (no 32-bit wrap):
-// the buffered path shapes its first request by them. One second of audio, an explicit interval
-// from 0 that may be longer than the stream, 100 ms asked.
+// the buffered path shapes its first request by them. A stream as long as the explicit interval
+// from 0, 100 ms asked.
 TEST_F(ReadPath, SmoothingTimesAreClampedAndExact) {
     struct Case {
         const char* name;
@@ -337,14 +337,15 @@ TEST_F(ReadPath, SmoothingTimesAreClampedAndExact) {
     const Case cases[] = {
         {"negative times", -20, -5, 1000.0, 0, 0, 0u, 0u, 17640},
         {"right 150 s limited to 100 s: the remainder would be shorter, the block runs to the end",
-         150000, 20, 100000.0, 100000, 20, 17640000u, 3528u, 176400},
+         150000, 20, 100000.0, 100000, 20, 17640000u, 3528u, 17640000},
         {"left 120 s: the first block is at least that long", 20, 120000, 150000.0, 20, 120000,
-         3528u, 21168000u, 176400},
+         3528u, 21168000u, 21168000},
         {"ordinary times", 20, 30, 1000.0, 20, 30, 3528u, 5292u, 17640},
     };
     for (const Case& c : cases) {
         TestEngine& e = Make(1, 1);
-        ComPtr<TableSource> source = Attach(Stereo(), VariedSamples(44100, 2));
+        ComPtr<TableSource> source =
+            Attach(Stereo(), VariedSamples(static_cast<int64_t>(c.intervalMs * 44.1), 2));
         ASSERT_EQ(Configure(Params()
                                 .Set(OLESTR("SmoothEnabled"), true)
                                 .Set(OLESTR("RSmoothTime"), c.right)

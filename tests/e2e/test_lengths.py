@@ -1,0 +1,48 @@
+"""End to end through corvane-fx: effects and chains that hold samples back keep the stream's
+length and alignment. Each row runs a signal without a silent frame through a chain and checks
+the frames written, the silent frames at either end, the warnings, and that a chain gives what
+its effects give run one after another."""
+import unittest
+
+from fxrun import FxTestCase, np, signal
+
+MEDIAN = ["-e", "MedianFilter5"]
+
+
+def stretch(*keys):
+    return ["-e", "StretchFilter5"] + sum((["-p", k] for k in keys), [])
+
+
+HALF = stretch("TempoRate=2.0", "Rate=0.5")
+# name, rate, channels, frames in, effects, frames out, most silent at start and end, warnings
+ROWS = [
+    ("median, zone past the end", 44100, 2, 13230, [MEDIAN + ["-z", "0:301"]], 13230, 0, 0, 0),
+    ("median, zone across the end", 44100, 2, 13230, [MEDIAN + ["-z", "250:100"]], 13230, 0, 0, 0),
+    ("stretch, zone across the end", 44100, 2, 13230, [HALF + ["-z", "200:1000"]], 11025, 0, 0, 0),
+]
+
+
+def silent_ends(y):
+    sounding = np.flatnonzero(np.any(y != 0, axis=1))
+    return (int(sounding[0]), int(len(y) - 1 - sounding[-1])) if sounding.size else (len(y),) * 2
+
+
+class Lengths(FxTestCase):
+    def test_rows(self):
+        for name, rate, channels, frames, effects, want, lead, trail, warnings in ROWS:
+            with self.subTest(name):
+                x = signal(frames, channels, seed=len(name))
+                self.assertEqual(silent_ends(x), (0, 0))
+                y = self.fx(x, rate, *sum(effects, []))
+                self.assertEqual(len(y), want, "frames written")
+                self.assertTrue(np.all(np.array(silent_ends(y)) <= (lead, trail)), silent_ends(y))
+                self.assertEqual(len(self.warnings), warnings, self.warnings)
+                if len(effects) > 1:
+                    one_by_one = x
+                    for effect in effects:
+                        one_by_one = self.fx(one_by_one, rate, *effect)
+                    self.assertTrue(np.array_equal(y, one_by_one), "chain and one by one differ")
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
