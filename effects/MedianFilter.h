@@ -8,9 +8,10 @@
 //
 // Frames are collected in batches of 2 x mask before the median runs over them, so output comes
 // in bursts: the first samples appear once the last frame of the first batch is full, i.e. after
-// (batch - 1) x hop samples of input (the N zeros in front fill the rest), and blocks before
-// that are empty. After the one-time drop of the N samples that answer the zeros put in front of
-// the stream, a stream gives exactly as many samples as it took.
+// (batch - 1) x hop samples of input (the N zeros in front fill the rest), and the channel filter
+// returns nothing before that (the engine's read takes more input meanwhile). After the one-time
+// drop of the N samples that answer the zeros put in front of the stream, a stream gives exactly
+// as many samples as it took, each at the position of its input.
 #pragma once
 
 #include "platform/win32.h"

@@ -255,6 +255,11 @@ protected:
     // Read paths (same arguments as ReadAudio).
     HRESULT ReadDirect(LONG Stream, LONG Flags, double Duration, IUnknown** pp);
     HRESULT ReadThroughHelper(LONG Stream, LONG Flags, double Duration, IUnknown** pp);
+    // One block through the buffering object. *inputTaken receives the input time taken before
+    // the block where it is counted exactly (from the source's position and what the buffering
+    // object holds), and is left alone otherwise.
+    HRESULT ReadHelperBlock(LONG Stream, LONG Flags, double Duration, IUnknown** pp,
+                            double* inputTaken);
     HRESULT ReadPassThrough(LONG Stream, LONG Flags, double Duration, IUnknown** pp);
     HRESULT FeedHelper(LONG Stream, LONG Flags, double ms);
     HRESULT TakeHelperBlock(double ms, IUnknown** out);

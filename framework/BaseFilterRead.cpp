@@ -120,6 +120,33 @@ HRESULT CBaseFilter::ReadDirect(LONG Stream, LONG Flags, double Duration, IUnkno
 }
 
 HRESULT CBaseFilter::ReadThroughHelper(LONG Stream, LONG Flags, double Duration, IUnknown** pp) {
+    // An effect that holds samples back (a median's frames, a stretch's sequences) has no output
+    // for some of its input. An empty block in the middle of the stream would tell the reader
+    // that the stream has ended (a downstream effect pads the rest with silence), so such a read
+    // takes the next input instead, until there is output or the input has ended. Only while the
+    // input taken is counted exactly and grows: otherwise nothing would end the reads.
+    const bool first = m_bFirstBlock;
+    double before = -HUGE_VAL;
+    for (bool dropped = false;; dropped = true) {
+        double taken = std::nan("");
+        ComPtr<IUnknown> block;
+        const HRESULT hr = ReadHelperBlock(Stream, Flags, Duration, block.Put(), &taken);
+        if (FAILED(hr) || !block) return hr;
+        ComPtr<IAudioData> data = block.As<IAudioData>();
+        LONG len = 0;
+        if (!m_bLengthChanges || !(taken > before) || !data || FAILED(data->GetLength(&len)) ||
+            len > 0) {
+            // The empty block that the first read after a seek dropped carried the start mark.
+            if (first && dropped && data) data->MarkStart(-1);
+            *pp = block.Detach();
+            return hr;
+        }
+        before = taken;
+    }
+}
+
+HRESULT CBaseFilter::ReadHelperBlock(LONG Stream, LONG Flags, double Duration, IUnknown** pp,
+                                     double* inputTaken) {
     double dur = 0.0;
     const HRESULT durationResult = m_pSource->get_audioDuration(Stream, &dur);
     if (FAILED(durationResult)) return durationResult;
@@ -131,14 +158,16 @@ HRESULT CBaseFilter::ReadThroughHelper(LONG Stream, LONG Flags, double Duration,
     // interval's last block.
     bool exact = false;
     double consumed = t;
-    if (m_bLengthChanges && m_pFormat != nullptr) {
+    const auto countInput = [&] {
         double upstreamAt = 0.0, held = 0.0;
-        if (SUCCEEDED(m_pSource->get_audioTime(Stream, &upstreamAt)) &&
+        if (m_bLengthChanges && m_pFormat != nullptr &&
+            SUCCEEDED(m_pSource->get_audioTime(Stream, &upstreamAt)) &&
             SUCCEEDED(m_pHelper->GetDuration(&held))) {
             consumed = std::max(t, upstreamAt - held);
             exact = true;
         }
-    }
+    };
+    countInput();
     double d = std::min(Duration, dur - consumed);
     if (!(d > 0.0)) return S_OK;
 
@@ -155,7 +184,9 @@ HRESULT CBaseFilter::ReadThroughHelper(LONG Stream, LONG Flags, double Duration,
             return hr;
         }
         m_pHelper->Append(0, first.Get());
+        countInput();  // the first block is held: the input taken is still t
     }
+    if (exact) *inputTaken = consumed;
 
     m_blockStart = exact ? TimeToBytes(consumed, false) : TimeToBytes(t, true);
     INT64 dBytes = DurationToBytes(d);

@@ -19,6 +19,12 @@ ROWS = [
     ("median, zone past the end", 44100, 2, 13230, [MEDIAN + ["-z", "0:301"]], 13230, 0, 0, 0),
     ("median, zone across the end", 44100, 2, 13230, [MEDIAN + ["-z", "250:100"]], 13230, 0, 0, 0),
     ("stretch, zone across the end", 44100, 2, 13230, [HALF + ["-z", "200:1000"]], 11025, 0, 0, 0),
+    ("median, median", 44100, 2, 22050, [MEDIAN, MEDIAN], 22050, 0, 0, 0),
+    ("median, stretch", 44100, 2, 22050, [MEDIAN, HALF], 11025, 0, 0, 0),
+    ("stretch, median at 3 Hz", 3, 2, 3000, [stretch("TempoRate=1.5", "Rate=0.6666667"), MEDIAN],
+     2000, 0, 0, 0),
+    ("stretch, median at 32 Hz", 32, 2, 3200, [stretch("TempoRate=1.5", "Rate=0.6666667"),
+                                                MEDIAN], 2133, 0, 0, 0),
 ]
 
 
