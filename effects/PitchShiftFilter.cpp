@@ -61,6 +61,7 @@ void CPitchShiftChannelFilter::StartRun(DWORD sampleRate) {
     corvane::SetSampleRateOrFail(*m_processor, sampleRate, *m_pOwner);
     m_sampleRate = sampleRate;
     m_processor->setTempo(m_rate / 100.0);
+    m_counts = corvane::SoundTouchCounts();
     m_outputs = 0;
     m_inputsBefore = 0;
     m_previous = 0.0;
@@ -110,9 +111,9 @@ int CPitchShiftChannelFilter::ProcessChannel(int n, int last) {
     const DWORD fs = m_pOwner->m_wfx.nSamplesPerSec;
     if (m_bRestart || m_sampleRate == 0 || fs != m_sampleRate) StartRun(fs);
 
-    corvane::PutDoubles(*m_processor, m_pIn, n, 1, m_floats);
-    if (last) m_processor->flush();
-    const size_t m = corvane::ReceiveAll(*m_processor, 1, m_floats);
+    corvane::PutDoubles(*m_processor, m_pIn, n, 1, m_counts, m_floats);
+    size_t m = corvane::ReceiveAll(*m_processor, 1, m_counts, m_floats);
+    if (last) m = corvane::ReceiveRest(*m_processor, 1, m_counts, m_floats, m);
     const size_t made = Resample(m_floats.data(), m);
     const double* result = m_resampled.data();
     if (m_lowPassOn && made > 0) {

@@ -13,6 +13,7 @@
 
 #include "effects/common/ChannelEngine.h"
 #include "effects/common/Filter.h"
+#include "effects/common/SoundTouchGlue.h"
 #include "framework/BaseChannelFilter.h"
 
 #include <cstdint>
@@ -62,6 +63,7 @@ protected:
     double m_step = 1.0;     // input samples per output sample of the resampler: 100 / Rate
     DWORD m_sampleRate = 0;  // the rate of the current run; 0 before its first block
     std::unique_ptr<soundtouch::SoundTouch> m_processor;  // made new for every run
+    corvane::SoundTouchCounts m_counts;                   // of m_processor
     CFilter m_lowPass;
     bool m_lowPassOn = false;
     std::vector<float> m_floats;  // samples on their way in and out of the processor

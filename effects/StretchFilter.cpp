@@ -57,6 +57,7 @@ void CStretchChannelFilter::Rebuild() {
         processor->setSetting(SETTING_OVERLAP_MS, kModeOneOverlapMs);
     }
     m_sampleRate = 0;
+    m_counts = corvane::SoundTouchCounts();
     m_processorChannels = channels;
     m_processor = std::move(processor);
 }
@@ -106,9 +107,9 @@ int CStretchChannelFilter::ProcessChannel(int n, int last) {
         m_sampleRate = rate;
     }
     const int c = m_processorChannels;
-    corvane::PutDoubles(*m_processor, m_pIn, n, c, m_floats);
-    if (last) m_processor->flush();
-    const size_t taken = corvane::ReceiveAll(*m_processor, c, m_floats);
+    corvane::PutDoubles(*m_processor, m_pIn, n, c, m_counts, m_floats);
+    size_t taken = corvane::ReceiveAll(*m_processor, c, m_counts, m_floats);
+    if (last) taken = corvane::ReceiveRest(*m_processor, c, m_counts, m_floats, taken);
     // More than a block can carry (a 32-bit count of samples) fails the read.
     if (taken > static_cast<size_t>(INT32_MAX)) corvane::ThrowHr(kArithmeticOverflow);
     const int out = static_cast<int>(taken);

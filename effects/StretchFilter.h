@@ -3,12 +3,13 @@
 // interleaved block of all channels. The interval's length becomes its length / (TempoRate x
 // RateRate): hosts send the framework's "Rate" as 1 / (TempoRate x RateRate), so that positions
 // and the duration after the interval follow. Each block returns what SoundTouch delivers; the
-// block that ends the interval flushes it. A channel count SoundTouch refuses (more than 16)
-// passes the audio through.
+// block that ends the interval gives every frame still owed. A channel count SoundTouch refuses
+// (more than 16) passes the audio through.
 #pragma once
 
 #include "platform/win32.h"
 
+#include "effects/common/SoundTouchGlue.h"
 #include "framework/BaseChannelFilter.h"
 #include "framework/BaseFilter.h"
 
@@ -38,8 +39,8 @@ public:
     // "TempoRate", "RateRate", "PitchShift" (doubles), "Mode", "Antialiasing" (integers), then a
     // new processor.
     HRESULT LoadChannelParams() override;
-    // Returns the samples SoundTouch delivers for these (all of them at the last block, after a
-    // flush); without a processor the block itself. A sample rate that SoundTouch refuses (above
+    // Returns the samples SoundTouch delivers for these (at the last block, all it owes);
+    // without a processor the block itself. A sample rate that SoundTouch refuses (above
     // 192000 Hz) fails the read with code 6, "Audio format unsupported.".
     int ProcessChannel(int n, int last) override;
 
@@ -60,7 +61,8 @@ protected:
     DWORD m_sampleRate = 0;      // the rate last given to the processor
     int m_processorChannels = 0;
     std::unique_ptr<soundtouch::SoundTouch> m_processor;
-    std::vector<float> m_floats;  // samples on their way in and out of the processor
+    corvane::SoundTouchCounts m_counts;  // of m_processor
+    std::vector<float> m_floats;         // samples on their way in and out of the processor
 };
 
 class CStretchFilter : public CBaseFilter {

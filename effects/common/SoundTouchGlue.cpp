@@ -6,6 +6,7 @@
 #include <soundtouch/SoundTouch.h>
 
 #include <algorithm>
+#include <cmath>
 #include <stdexcept>
 
 namespace corvane {
@@ -13,6 +14,10 @@ namespace corvane {
 namespace {
 // Room made for each receive, in sample frames.
 constexpr uint kReceiveFrames = 4096;
+// Frames of silence per put at the end of the stream.
+constexpr uint kSilenceFrames = 4096;
+// The silence SoundTouch's own flush allows itself, in frames.
+constexpr double kOwnFlushFrames = 25600.0;
 constexpr int kAudioFormatUnsupported = 6;
 }  // namespace
 
@@ -25,26 +30,60 @@ void SetSampleRateOrFail(soundtouch::SoundTouch& processor, DWORD rate, const CB
     }
 }
 
+int64_t SoundTouchCounts::Owed() const {
+    // Beyond any count a block can carry, and never a conversion out of range.
+    const double total = std::min(expected, 4e18);
+    return total > 0.0 ? std::max<int64_t>(std::llround(total) - received, 0) : 0;
+}
+
 void PutDoubles(soundtouch::SoundTouch& processor, const double* samples, int n, int channels,
-                std::vector<float>& floats) {
+                SoundTouchCounts& counts, std::vector<float>& floats) {
     if (n <= 0 || channels <= 0) return;
     if (floats.size() < static_cast<size_t>(n)) floats.resize(static_cast<size_t>(n));
     std::transform(samples, samples + n, floats.begin(),
                    [](double x) { return static_cast<float>(x); });
     const int frames = n / channels;
-    if (frames > 0) processor.putSamples(floats.data(), static_cast<uint>(frames));
+    if (frames <= 0) return;
+    counts.expected += frames * processor.getInputOutputSampleRatio();
+    processor.putSamples(floats.data(), static_cast<uint>(frames));
 }
 
-size_t ReceiveAll(soundtouch::SoundTouch& processor, int channels, std::vector<float>& floats) {
-    size_t taken = 0;
-    const size_t chunk = static_cast<size_t>(kReceiveFrames) * static_cast<size_t>(channels);
-    for (;;) {
+size_t ReceiveAll(soundtouch::SoundTouch& processor, int channels, SoundTouchCounts& counts,
+                  std::vector<float>& floats, size_t from, int64_t maxFrames) {
+    size_t taken = from;
+    const size_t perFrame = static_cast<size_t>(channels);
+    while (maxFrames > 0) {
+        const uint frames = static_cast<uint>(std::min<int64_t>(kReceiveFrames, maxFrames));
         // Only into the room there is: the processor is never asked for more than fits.
-        if (floats.size() < taken + chunk) floats.resize(taken + chunk);
-        const uint got = processor.receiveSamples(floats.data() + taken, kReceiveFrames);
-        if (got == 0) return taken;
-        taken += static_cast<size_t>(got) * static_cast<size_t>(channels);
+        if (floats.size() < taken + frames * perFrame) floats.resize(taken + frames * perFrame);
+        const uint got = processor.receiveSamples(floats.data() + taken, frames);
+        if (got == 0) break;
+        taken += static_cast<size_t>(got) * perFrame;
+        counts.received += got;
+        maxFrames -= got;
     }
+    return taken;
+}
+
+size_t ReceiveRest(soundtouch::SoundTouch& processor, int channels, SoundTouchCounts& counts,
+                   std::vector<float>& floats, size_t from) {
+    const int64_t owed = counts.Owed();
+    if (owed > static_cast<int64_t>(processor.numSamples())) {
+        // What is owed comes out of the input still held and at most two sequences of silence
+        // more; the bound ends the loop should the processor never get there.
+        const double sequence = std::max(processor.getSetting(SETTING_INITIAL_LATENCY),
+                                         processor.getSetting(SETTING_NOMINAL_INPUT_SEQUENCE));
+        const double bound =
+            owed / processor.getInputOutputSampleRatio() + 2.0 * sequence + kOwnFlushFrames;
+        const std::vector<float> silence(static_cast<size_t>(kSilenceFrames) * channels, 0.0f);
+        for (double put = 0.0; owed > static_cast<int64_t>(processor.numSamples()) && put < bound;
+             put += kSilenceFrames) {
+            processor.putSamples(silence.data(), kSilenceFrames);
+        }
+    }
+    const size_t taken = ReceiveAll(processor, channels, counts, floats, from, owed);
+    processor.clear();
+    return taken;
 }
 
 }  // namespace corvane
