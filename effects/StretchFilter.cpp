@@ -25,7 +25,18 @@ void ReadDouble(const CBaseFilter* owner, LPCOLESTR key, double* v, Ok ok) {
     if (SUCCEEDED(owner->GetParamDouble(key, &value)) && ok(value)) *v = value;
 }
 
+bool IsFactor(double v) {
+    return v >= CStretchChannelFilter::kSmallestFactor &&
+           v <= CStretchChannelFilter::kLargestFactor;
+}
+
 }  // namespace
+
+double CStretchChannelFilter::FactorParam(const CBaseFilter* owner, LPCOLESTR key) {
+    double v = 1.0;
+    ReadDouble(owner, key, &v, IsFactor);
+    return v;
+}
 
 CStretchChannelFilter::CStretchChannelFilter(CBaseFilter* owner) : CBaseChannelFilter(owner) {}
 
@@ -62,6 +73,10 @@ void CStretchChannelFilter::Rebuild() {
     m_processor = std::move(processor);
 }
 
+double CStretchChannelFilter::LengthFactor() const {
+    return m_processor ? 1.0 / (m_tempoRate * m_rateRate) : 1.0;
+}
+
 void CStretchChannelFilter::FollowChannelCount() {
     if (ChannelCount() != m_processorChannels) Rebuild();
 }
@@ -79,9 +94,8 @@ HRESULT CStretchChannelFilter::ResetChannel() {
 
 HRESULT CStretchChannelFilter::LoadChannelParams() {
     CBaseChannelFilter::LoadChannelParams();
-    const auto factor = [](double v) { return v >= kSmallestFactor && v <= kLargestFactor; };
-    ReadDouble(m_pOwner, OLESTR("TempoRate"), &m_tempoRate, factor);
-    ReadDouble(m_pOwner, OLESTR("RateRate"), &m_rateRate, factor);
+    ReadDouble(m_pOwner, OLESTR("TempoRate"), &m_tempoRate, IsFactor);
+    ReadDouble(m_pOwner, OLESTR("RateRate"), &m_rateRate, IsFactor);
     ReadDouble(m_pOwner, OLESTR("PitchShift"), &m_pitchShift,
                [](double v) { return std::fabs(v) <= kLargestPitchShift; });
     LONG mode = m_mode, antialiasing = m_antialiasing;
@@ -147,4 +161,27 @@ HRESULT CStretchFilter::OnBlockFormat() {
         static_cast<CStretchChannelFilter*>(m_channels[0])->FollowChannelCount();
     }
     return S_OK;
+}
+
+HRESULT CStretchFilter::LoadParams() {
+    const HRESULT hr = CBaseFilter::LoadParams();
+    FollowFactors();
+    return hr;
+}
+
+HRESULT CStretchFilter::BuildChannelFilters() {
+    const HRESULT hr = CBaseFilter::BuildChannelFilters();
+    FollowFactors();
+    return hr;
+}
+
+void CStretchFilter::FollowFactors() {
+    // A "Rate" that said otherwise would end the reads before the input's end (a rate below the
+    // true one) or pad it with silence, and misplace every time after the interval.
+    if (m_channels.empty() || m_channels[0] == nullptr) {
+        m_rate = 1.0 / (CStretchChannelFilter::FactorParam(this, OLESTR("TempoRate")) *
+                        CStretchChannelFilter::FactorParam(this, OLESTR("RateRate")));
+    } else {
+        m_rate = static_cast<const CStretchChannelFilter*>(m_channels[0])->LengthFactor();
+    }
 }

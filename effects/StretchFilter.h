@@ -1,10 +1,10 @@
 // The stretch effect: tempo ("TempoRate"), playback rate ("RateRate") and pitch ("PitchShift",
 // semitones) of the effect interval changed independently by SoundTouch, one processor over the
 // interleaved block of all channels. The interval's length becomes its length / (TempoRate x
-// RateRate): hosts send the framework's "Rate" as 1 / (TempoRate x RateRate), so that positions
-// and the duration after the interval follow. Each block returns what SoundTouch delivers; the
-// block that ends the interval gives every frame still owed. A channel count SoundTouch refuses
-// (more than 16) passes the audio through.
+// RateRate), and the engine's rate (positions, duration, how much input is read) follows from
+// these keys whatever "Rate" says. Each block returns what SoundTouch delivers; the block that
+// ends the interval gives every frame still owed. A channel count SoundTouch refuses (more than
+// 16) passes the audio through, at a rate of 1.
 #pragma once
 
 #include "platform/win32.h"
@@ -31,6 +31,9 @@ public:
     // "PitchShift" beyond five octaves either way is ignored.
     static constexpr double kLargestPitchShift = 60.0;
 
+    // "TempoRate" or "RateRate" of the owner's parameters, 1.0 where it is missing or ignored.
+    static double FactorParam(const CBaseFilter* owner, LPCOLESTR key);
+
     explicit CStretchChannelFilter(CBaseFilter* owner);
     ~CStretchChannelFilter() override;
 
@@ -49,6 +52,9 @@ public:
     // The processor's channel count set to the stream's, once the stream's format is known.
     void FollowChannelCount();
     bool HasProcessor() const { return m_processor != nullptr; }
+    // How many times longer the output is than the input: 1 / (TempoRate x RateRate), or 1 while
+    // the audio passes through.
+    double LengthFactor() const;
 
 protected:
     int ChannelCount() const;
@@ -79,7 +85,12 @@ public:
     HRESULT OnSeek() override;
     // At the first block: the processor takes the stream's channel count.
     HRESULT OnBlockFormat() override;
+    // Both end with the framework's rate set to the length factor of the processors in force
+    // (before there are any, of the keys).
+    HRESULT LoadParams() override;
+    HRESULT BuildChannelFilters() override;
 
 private:
     void RestartChannels();
+    void FollowFactors();
 };

@@ -1,7 +1,8 @@
 """End to end through corvane-fx: effects and chains that hold samples back keep the stream's
 length and alignment. Each row runs a signal without a silent frame through a chain and checks
-the frames written, the silent frames at either end, the warnings, and that a chain gives what
-its effects give run one after another."""
+the frames written, the silent frames at either end (SoundTouch fades a run in over up to 64, and
+its own run at tempo 0.5 ends this one with 1559), the warnings, and that a chain gives what its
+effects give run one after another."""
 import unittest
 
 from fxrun import FxTestCase, np, signal
@@ -27,6 +28,9 @@ ROWS = [
     ("tempo 50", 44100, 2, 132300, [stretch("TempoRate=50.0", "Rate=0.02")], 2646, 0, 0, 0),
     ("tempo 10, 8 channels", 192000, 8, 57600, [stretch("TempoRate=10.0", "Rate=0.1")], 5760,
      0, 0, 0),
+    ("tempo 0.5 without Rate", 44100, 1, 88200, [stretch("TempoRate=0.5")], 176400, 0, 1600, 0),
+    ("only Rate", 44100, 2, 13230, [stretch("Rate=0.1")], 13230, 64, 0, 1),
+    ("17 channels", 8000, 17, 2000, [HALF], 2000, 0, 0, 1),
     ("stretch, median at 3 Hz", 3, 2, 3000, [stretch("TempoRate=1.5", "Rate=0.6666667"), MEDIAN],
      2000, 0, 0, 0),
     ("stretch, median at 32 Hz", 32, 2, 3200, [stretch("TempoRate=1.5", "Rate=0.6666667"),
@@ -54,6 +58,8 @@ class Lengths(FxTestCase):
                     for effect in effects:
                         one_by_one = self.fx(one_by_one, rate, *effect)
                     self.assertTrue(np.array_equal(y, one_by_one), "chain and one by one differ")
+        x = signal(2000, 17, seed=1)  # passed through as it came
+        self.assertTrue(np.array_equal(self.fx(x, 8000, *HALF), x))
 
 
 if __name__ == "__main__":

@@ -171,6 +171,8 @@ TEST_P(UpstreamOfEffect, FilterPropertiesReachTheEngine) {
 
     ComPtr<RecordingEffectParams> params = doubles_.NewParams();
     params->SetDouble(Bstr(OLESTR("Rate")), -1, 2.0);
+    // The stretch works its rate out from its tempo: here the same.
+    params->SetDouble(Bstr(OLESTR("TempoRate")), -1, 0.5);
     EXPECT_EQ(filter_->put_EffectParams(params.Get()), S_OK);
     EXPECT_EQ(engine.m_rate, 2.0);
     ComPtr<IUnknown> copy;

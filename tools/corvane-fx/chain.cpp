@@ -5,6 +5,8 @@
 #include "platform/oletext.h"
 #include "tools/corvane-fx/platform.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <strings.h>
 
@@ -148,6 +150,28 @@ std::string TemporaryFolder(const ParamSet& params) {
     OLECHAR buffer[MAX_PATH + 1];
     const DWORD n = GetTempPathW(MAX_PATH + 1, buffer);
     return n > 0 && n <= MAX_PATH ? OleToUtf8(OleString(buffer, n)) : "the temporary folder";
+}
+
+// Effect i of options as warnings name it: the class name alone, unless the chain holds the class
+// more than once.
+std::string WarningName(const Options& options, size_t i) {
+    const EffectSetup& e = options.effects[i];
+    size_t same = 0;
+    for (const EffectSetup& other : options.effects) same += other.label == e.label;
+    return same > 1 ? e.label + " (effect " + std::to_string(i + 1) + ")" : e.label;
+}
+
+// A number of any spelling as a double; false for other values.
+bool NumberOf(const ParamValue& v, double* out) {
+    if (const auto* d = std::get_if<double>(&v))
+        *out = *d;
+    else if (const auto* i = std::get_if<int32_t>(&v))
+        *out = *i;
+    else if (const auto* u = std::get_if<uint32_t>(&v))
+        *out = *u;
+    else
+        return false;
+    return true;
 }
 
 // The reverse effect asks its source for a format and must be told which: its input's, unless
@@ -370,13 +394,47 @@ std::vector<std::string> EffectChain::ParamWarnings(const Options& options) cons
     for (size_t i = 0; i < options.effects.size() && i < reads_.size(); ++i) {
         const EffectSetup& e = options.effects[i];
         if (!e.enabled || !reads_[i]) continue;
-        // The class name alone, unless the chain holds the class more than once.
-        size_t same = 0;
-        for (const EffectSetup& other : options.effects) same += other.label == e.label;
-        const std::string who =
-            same > 1 ? e.label + " (effect " + std::to_string(i + 1) + ")" : e.label;
-        for (std::string& w : UnreadParamWarnings(who, e.params, *reads_[i]))
+        for (std::string& w : UnreadParamWarnings(WarningName(options, i), e.params, *reads_[i]))
             warnings.push_back(std::move(w));
+    }
+    return warnings;
+}
+
+std::vector<std::string> EffectChain::RateWarnings(const Options& options) const {
+    std::vector<std::string> warnings;
+    for (size_t i = 0; i < options.effects.size() && i < effects_.size(); ++i) {
+        const EffectSetup& e = options.effects[i];
+        const ParamValue* given = Value(e.params, "Rate");
+        double rate = 0.0;
+        if (!e.enabled || !IsEqualCLSID(e.clsid, CLSID_StretchFilter5) || !given ||
+            !NumberOf(*given, &rate)) {
+            continue;
+        }
+        IMediaSource* upstream = i == 0 ? input_ : effects_[i - 1];
+        double in = 0.0, out = 0.0;
+        if (FAILED(upstream->get_audioDuration(-1, &in)) ||
+            FAILED(effects_[i]->get_audioDuration(-1, &out))) {
+            continue;
+        }
+        // The interval as the effect takes it: the zones' span, cut at the end of the stream.
+        double start = 0.0, span = in;
+        if (!e.zones.empty()) {
+            double end = 0.0;
+            start = e.zones[0].start;
+            for (const ZoneRange& z : e.zones) {
+                start = std::min(start, z.start);
+                end = std::max(end, z.start + z.duration);
+            }
+            span = std::min(end, in) - start;
+        }
+        if (!(span > 0.0)) continue;  // nothing to stretch
+        const double used = 1.0 + (out - in) / span;
+        if (std::fabs(used - rate) <= 1e-6 * std::max(std::fabs(rate), used)) continue;
+        char text[96];
+        std::snprintf(text, sizeof text, " runs at Rate %.9g, not at the Rate %.9g given", used,
+                      rate);
+        warnings.push_back(WarningName(options, i) + text +
+                           " (1 / (TempoRate x RateRate), or 1 where it passes the audio through)");
     }
     return warnings;
 }

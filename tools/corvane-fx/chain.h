@@ -68,6 +68,10 @@ public:
     // read or read as another type (see UnreadParamWarnings), effect by effect. A disabled effect
     // reads nothing and is left out. The effects must have been added from options.effects.
     std::vector<std::string> ParamWarnings(const Options& options) const;
+    // After a run: one warning for each enabled stretch effect whose stream follows another rate
+    // than the "Rate" given to it (the effect works its rate out from its own keys), read from
+    // the durations the effect and its source report over its interval.
+    std::vector<std::string> RateWarnings(const Options& options) const;
 
 private:
     IMediaSource* input_ = nullptr;

@@ -153,6 +153,8 @@ int Process(const corvane::fx::Options& options) {
     // pass in silence.
     for (const std::string& w : chain.ParamWarnings(options))
         std::fprintf(stderr, "corvane-fx: warning: %s\n", w.c_str());
+    for (const std::string& w : chain.RateWarnings(options))
+        std::fprintf(stderr, "corvane-fx: warning: %s\n", w.c_str());
     // Without their libraries the graph effects pass the audio through: not in silence either.
     const std::string graphFailure = corvane::host::FilterGraphLoadFailure();
     if (!graphFailure.empty()) {
