@@ -65,11 +65,9 @@ void CPitchShiftChannelFilter::StartRun(DWORD sampleRate) {
     m_outputs = 0;
     m_inputsBefore = 0;
     m_previous = 0.0;
-    // The queue never runs dry with SoundTouch's latency and one sample more in it: the resampler
-    // waits for the input after each output's position.
-    m_delay = static_cast<int64_t>(m_processor->getSetting(SETTING_INITIAL_LATENCY)) + 1;
-    m_queue.assign(static_cast<size_t>(m_delay), 0.0);
+    m_queue.clear();
     m_queueStart = 0;
+    m_taken = m_given = 0;
     // Resampling up (the pitch goes down) mirrors the content's band above its old edge, rate x
     // 50 / Rate, which lies below half the rate: the low-pass keeps below it.
     m_lowPassOn = m_rate > 100.0;
@@ -83,21 +81,25 @@ void CPitchShiftChannelFilter::StartRun(DWORD sampleRate) {
     }
 }
 
-size_t CPitchShiftChannelFilter::Resample(const float* in, size_t m) {
+size_t CPitchShiftChannelFilter::Resample(const float* in, size_t m, int64_t most, bool last) {
     m_resampled.clear();
     if (m == 0) return 0;
     // Output j lies at input position j x step from the run's start; computed from the counts
     // alone, so that the block split cannot change it. An output waits until the input after its
-    // position has come.
+    // position has come; at the end of the stream there is none, and the last input holds for
+    // the outputs still due. Output j answers the effect's input j, which has come before it:
+    // never more outputs than inputs (a step that rounds to 0 would make them without end).
     const int64_t available = static_cast<int64_t>(m);
-    for (;;) {
+    while (static_cast<int64_t>(m_resampled.size()) < most) {
         const double p =
             static_cast<double>(m_outputs) * m_step - static_cast<double>(m_inputsBefore);
         const double whole = std::floor(p);
         const int64_t i = static_cast<int64_t>(whole);
-        if (i + 1 >= available) break;
+        if (i + 1 >= available && !(last && i < available)) break;
+        // Before this block only its last input is kept (reached only by outputs held back).
         const double a = i < 0 ? m_previous : static_cast<double>(in[i]);
-        const double b = static_cast<double>(in[i + 1]);
+        const double b =
+            i + 1 < 0 ? m_previous : static_cast<double>(in[std::min(i + 1, available - 1)]);
         m_resampled.push_back(a + (b - a) * (p - whole));
         ++m_outputs;
     }
@@ -107,14 +109,16 @@ size_t CPitchShiftChannelFilter::Resample(const float* in, size_t m) {
 }
 
 int CPitchShiftChannelFilter::ProcessChannel(int n, int last) {
-    if (n <= 0) return 0;
+    if (n < 0) n = 0;
     const DWORD fs = m_pOwner->m_wfx.nSamplesPerSec;
     if (m_bRestart || m_sampleRate == 0 || fs != m_sampleRate) StartRun(fs);
 
     corvane::PutDoubles(*m_processor, m_pIn, n, 1, m_counts, m_floats);
     size_t m = corvane::ReceiveAll(*m_processor, 1, m_counts, m_floats);
     if (last) m = corvane::ReceiveRest(*m_processor, 1, m_counts, m_floats, m);
-    const size_t made = Resample(m_floats.data(), m);
+    m_taken += n;
+    const int64_t queued = static_cast<int64_t>(m_queue.size() - m_queueStart);
+    const size_t made = Resample(m_floats.data(), m, m_taken - m_given - queued, last != 0);
     const double* result = m_resampled.data();
     if (m_lowPassOn && made > 0) {
         m_filtered.resize(made);
@@ -128,23 +132,27 @@ int CPitchShiftChannelFilter::ProcessChannel(int n, int last) {
     }
     m_queue.insert(m_queue.end(), result, result + made);
 
-    // Exactly n samples leave; should the queue ever run short, silence comes first, so that
-    // nothing is lost and the lag grows instead.
-    const size_t want = static_cast<size_t>(n);
-    const size_t have = std::min(m_queue.size() - m_queueStart, want);
-    const size_t silence = want - have;
-    std::fill(m_pOut, m_pOut + silence, 0.0);
+    // Output sample j answers input sample j: never more out than went in, and at the end
+    // exactly as many (silence for any the processor did not give, which is not expected).
+    const int64_t due = m_taken - m_given;
+    const int64_t have =
+        std::min<int64_t>(static_cast<int64_t>(m_queue.size() - m_queueStart), due);
+    const int64_t silence = last ? due - have : 0;
+    const int out = static_cast<int>(have + silence);
+    EnsureOutputBuffer(out);
     std::copy(m_queue.begin() + static_cast<std::ptrdiff_t>(m_queueStart),
-              m_queue.begin() + static_cast<std::ptrdiff_t>(m_queueStart + have), m_pOut + silence);
-    m_queueStart += have;
-    m_drySamples += static_cast<int64_t>(silence);
-    m_delay += static_cast<int64_t>(silence);
+              m_queue.begin() + static_cast<std::ptrdiff_t>(m_queueStart + have), m_pOut);
+    std::fill(m_pOut + have, m_pOut + out, 0.0);
+    m_queueStart += static_cast<size_t>(have);
+    m_given += out;
+    m_drySamples += silence;
     if (last) {
-        // What lies past the interval's end is not heard.
+        // What lies past the interval's end is not heard; the next block starts a new run.
         m_queue.clear();
         m_queueStart = 0;
+        m_sampleRate = 0;
     }
-    return n;
+    return out;
 }
 
 CPitchShiftFilter::~CPitchShiftFilter() = default;

@@ -2,11 +2,11 @@
 // without touching the pitch, then a linear-interpolation resampler changes the sample count by
 // the same factor back, so that the pitch moves by 100 / "Rate" ("Rate" 200 is an octave down,
 // 50 an octave up) and the length stays. Where the resampler makes more samples than it takes, an
-// 80-tap low-pass at the original content's band edge (rate x 50 / "Rate") follows. A queue hands
-// every block back as long as it came; it starts each run with P zeros, P being SoundTouch's
-// initial latency plus one sample, so the output lags the input by P samples and the last P
-// samples of the interval are not heard. A seek starts SoundTouch, the resampler and the queue
-// over.
+// 80-tap low-pass at the original content's band edge (rate x 50 / "Rate") follows. The output is
+// aligned with the input: a block gives what the processor has made of the input so far (little
+// or nothing at first, while SoundTouch fills its windows), and the block that ends the interval
+// gives the rest, so that the interval keeps its length. A seek starts SoundTouch, the resampler
+// and the queue over.
 #pragma once
 
 #include "platform/win32.h"
@@ -39,25 +39,26 @@ public:
     HRESULT ResetChannel() override;
     // "Rate" in percent; a value outside kSmallestRate .. kLargestRate is ignored.
     HRESULT LoadChannelParams() override;
-    // Always returns n (0 for n < 1, which hands SoundTouch nothing).
+    // Returns the samples made of the input so far, never more than went in since the run
+    // started; at the last block, all that are still due.
     int ProcessChannel(int n, int last) override;
     // After a seek: the restart flag set; SoundTouch, the resampler, the low-pass and the queue
     // start over at the next block.
     void RestartEffect();
 
-    // The output's lag behind the input in samples (P), known from the first block of a run on.
-    int64_t Delay() const { return m_delay; }
-    // Samples of silence put in because the queue ran dry (none is expected).
+    // Samples of silence that ended a run because the processor gave fewer than went in (none is
+    // expected).
     int64_t DrySamples() const { return m_drySamples; }
     double Rate() const { return m_rate; }
 
 protected:
-    // The first block of a run: the processor's rate and tempo, the queue's P zeros, the
+    // The first block of a run: the processor's rate and tempo, an empty queue, the
     // resampler's start and the low-pass's design. A sample rate that SoundTouch refuses (above
     // 192000 Hz) fails the read with code 6, "Audio format unsupported.".
     void StartRun(DWORD sampleRate);
-    // The resampler over m samples from the processor, into m_resampled; returns its count.
-    size_t Resample(const float* in, size_t m);
+    // The resampler over m samples from the processor, into m_resampled; returns its count, at
+    // most `most` (the outputs still due). `last`: no input follows.
+    size_t Resample(const float* in, size_t m, int64_t most, bool last);
 
     double m_rate = 100.0;   // "Rate", percent
     double m_step = 1.0;     // input samples per output sample of the resampler: 100 / Rate
@@ -77,12 +78,18 @@ protected:
     // The queue between the resampler and the block, from m_queueStart on.
     std::vector<double> m_queue;
     size_t m_queueStart = 0;
-    int64_t m_delay = 0;
+    int64_t m_taken = 0;  // samples in, this run
+    int64_t m_given = 0;  // samples out, this run
     int64_t m_drySamples = 0;
 };
 
 class CPitchShiftFilter : public CChannelEngine<CPitchShiftChannelFilter> {
 public:
+    // The output of a block is what the processors made of the input so far: its sample count
+    // changes.
+    static constexpr EngineTraits kTraits = {/*usesHelper*/ true, /*perChannel*/ true,
+                                             /*lengthChanges*/ true, /*followsRate*/ false};
+
     using CChannelEngine::CChannelEngine;
     ~CPitchShiftFilter() override;
 };

@@ -348,10 +348,12 @@ void CBaseFilter::CrossFadeEdges(CBaseChannelFilter* f, const Edges& edges, int 
 }
 
 void CBaseFilter::CountOutput(int nFinal) {
-    // Both counters move on every call so that the lag stays the difference of the two.
+    // Both counters move on every call so that the lag stays the difference of the two. Only an
+    // engine that follows "Rate" stretches its output by it (the pitch shift's "Rate" is a pitch).
     m_outCount += m_bPerChannel ? nFinal : nFinal / m_wfx.nChannels;
+    const double rate = m_bFollowsRate ? m_rate : 1.0;
     m_frameOffset = corvane::TruncToInt64(static_cast<double>(m_inCount) -
-                                          static_cast<double>(m_outCount) / m_rate);
+                                          static_cast<double>(m_outCount) / rate);
 }
 
 void CBaseFilter::WriteBack(BlockPass& pass, size_t i, CBaseChannelFilter* f, int nFinal) {

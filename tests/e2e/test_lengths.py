@@ -7,7 +7,7 @@ import unittest
 
 from fxrun import FxTestCase, np, signal
 
-MEDIAN = ["-e", "MedianFilter5"]
+MEDIAN, PITCH = ["-e", "MedianFilter5"], ["-e", "PitchShiftFilter5"]
 
 
 def stretch(*keys):
@@ -21,6 +21,7 @@ ROWS = [
     ("median, zone across the end", 44100, 2, 13230, [MEDIAN + ["-z", "250:100"]], 13230, 0, 0, 0),
     ("stretch, zone across the end", 44100, 2, 13230, [HALF + ["-z", "200:1000"]], 11025, 0, 0, 0),
     ("median, median", 44100, 2, 22050, [MEDIAN, MEDIAN], 22050, 0, 0, 0),
+    ("median, pitch shift", 44100, 2, 22050, [MEDIAN, PITCH], 22050, 64, 0, 0),
     ("median, stretch", 44100, 2, 22050, [MEDIAN, HALF], 11025, 0, 0, 0),
     ("tempo 100", 44100, 2, 13230, [stretch("TempoRate=100.0", "Rate=0.01")], 132, 0, 0, 0),
     ("tempo 100, 8 channels", 192000, 8, 57600, [stretch("TempoRate=100.0", "Rate=0.01")], 576,
@@ -35,6 +36,7 @@ ROWS = [
      2000, 0, 0, 0),
     ("stretch, median at 32 Hz", 32, 2, 3200, [stretch("TempoRate=1.5", "Rate=0.6666667"),
                                                 MEDIAN], 2133, 0, 0, 0),
+    ("pitch shift", 44100, 2, 22050, [PITCH + ["-p", "Rate=141.0"]], 22050, 64, 0, 0),
 ]
 
 

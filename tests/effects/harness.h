@@ -216,8 +216,11 @@ public:
         channel.LoadChannelParams();
     }
 
-    // Runs one block as the block loop does (the restart flag is cleared after it).
-    std::vector<double> Process(const std::vector<double>& x) { return channel.Process(x); }
+    // Runs one block as the block loop does (the restart flag is cleared after it); `last`
+    // ends the stream.
+    std::vector<double> Process(const std::vector<double>& x, bool last = false) {
+        return channel.Process(x, last);
+    }
 
     Engine engine;
     Channel channel;
@@ -232,11 +235,11 @@ template <class Filter>
 class Probed : public Filter {
 public:
     using Filter::Filter;
-    std::vector<double> Process(const std::vector<double>& x) {
+    std::vector<double> Process(const std::vector<double>& x, bool last = false) {
         const int n = static_cast<int>(x.size());
         this->EnsureBuffers(n);
         std::copy(x.begin(), x.end(), this->m_pIn);
-        const int got = this->ProcessChannel(n, 0);
+        const int got = this->ProcessChannel(n, last ? 1 : 0);
         this->m_bRestart = false;
         return std::vector<double>(this->m_pOut, this->m_pOut + std::max(got, 0));
     }

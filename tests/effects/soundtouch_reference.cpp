@@ -49,14 +49,6 @@ std::vector<float> PitchReferenceRun(const std::vector<float>& in, int rate, dou
     return out;
 }
 
-int PitchDelay(int rate, double tempo) {
-    soundtouch::SoundTouch st;
-    st.setChannels(1);
-    st.setSampleRate(static_cast<uint>(rate));
-    st.setTempo(tempo);
-    return st.getSetting(SETTING_INITIAL_LATENCY) + 1;
-}
-
 Model StretchModel(const StretchSettings& s) {
     return [s](const Signal& in) {
         std::vector<float> x(in.samples.size());

@@ -28,8 +28,5 @@ Model StretchModel(const StretchSettings& s);
 // processor's own pitch change (setPitch) instead, tempo 1.
 std::vector<float> PitchReferenceRun(const std::vector<float>& in, int rate, double tempo,
                                      double pitch = 0.0);
-// The pitch-shift effect's lag for a run at this rate and tempo: SoundTouch's initial latency and
-// one sample.
-int PitchDelay(int rate, double tempo);
 
 }  // namespace corvane::testing

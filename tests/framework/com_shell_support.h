@@ -86,7 +86,7 @@ inline const std::vector<ExpectedClass>& ExpectedClasses() {
          &EngineOf<CInvertFilter5>},
         {"MedianFilter5", &CLSID_MedianFilter5, &IID_IMedianFilter5, 121, 1, 1, 1, 0,
          &EngineOf<CMedianFilter5>},
-        {"PitchShiftFilter5", &CLSID_PitchShiftFilter5, &IID_IPitchShiftFilter5, 112, 1, 1, 0, 0,
+        {"PitchShiftFilter5", &CLSID_PitchShiftFilter5, &IID_IPitchShiftFilter5, 112, 1, 1, 1, 0,
          &EngineOf<CPitchShiftFilter5>},
         {"ReverbFilter5", &CLSID_ReverbFilter5, &IID_IReverbFilter5, 113, 1, 1, 0, 0,
          &EngineOf<CReverbFilter5>},
