@@ -1,11 +1,14 @@
 // Running median bodies of one CPU slot (compiled once per slot, see dsp/CMakeLists.txt).
 //
 // Paths by window length m: 1 copies; 3 to 9 run a one-sample-at-a-time ring through a
-// selection network in slots 0 to 2 and vector networks in slots 3 to 5; 11 to 31 use the
-// sorted window; 33 and more the two heaps (O(log m) per sample). All paths select by the same
-// total order (dsp/median.h), so every slot yields the same bits.
+// selection network in slots 0 to 2 and vector networks in slots 3 to 5. Slots 0 to 2 use the
+// sorted window from 11 to 31 and the two heaps (O(log m) per sample) from 33 on; slots 3 to 5
+// update the sorted window in vector lanes without branches (dsp/median_lanes.h) up to
+// kMedLanesUpTo and use the heaps beyond. All paths select by the same total order
+// (dsp/median.h), so every slot yields the same bits.
 #include "corvane/dsp.h"
 #include "dsp/median.h"
+#include "dsp/median_lanes.h"
 #include "dsp/slot.h"
 #include "dsp/vec.h"
 
@@ -40,8 +43,7 @@ struct MedVecOps {
 };
 #endif
 
-// Window length from which the two heaps beat the sorted window (on fresh data, every slot:
-// even with the counted ranks of slot 5 at 33).
+// Window length from which the two heaps beat the scalar sorted window (on fresh data).
 constexpr int kMedHeapFrom = 33;
 
 // The filter proper, after the argument checks; m is odd and at least 3.
@@ -80,6 +82,12 @@ void medRun(const MedBits* src, MedBits* dst, int len, int m, const MedBits* dly
             return;
         default:
             break;
+    }
+#endif
+#if DSP_SLOT >= 3
+    if (m <= kMedLanesUpTo) {
+        medLanesPath(src, dst, len, static_cast<size_t>(m), dlySrc, dlyDst, buf);
+        return;
     }
 #endif
     if (m >= kMedHeapFrom) {

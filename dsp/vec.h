@@ -29,7 +29,8 @@
 //       words differ by more than a bound); and VH, one 128-bit half of two float64 lanes
 //       (hloadu, hstoreu, hset, + - *, vswapPairs, vnegRe, vnegIm).
 //   VI  int64 lanes (slots >= 1; two in slots 1 to 4, four in slot 5): iloadu, istoreu, iset,
-//       izero, iadd, iand, ixor, ishl<n>; icmpgt and iselect from slot 3 on.
+//       izero, iadd, iand, ixor, ishl<n>; icmpgt, iselect and the moves by one lane along a
+//       row of vectors (imiddle, ilanesUp, ilanesDown) from slot 3 on.
 //   VB  byte blocks of the widest store (slots >= 1; 16 bytes, 32 in slots 4, 5): bloadu, bstoreu,
 //       bstore, bstream, bzero, bset64; B16 the 16-byte block in every SSE slot.
 //   S16 eight int16 lanes in a 16-byte block (slots >= 1): s16set, s16subSat, s16mulLo /
@@ -545,6 +546,19 @@ inline VI icmpgt(VI a, VI b) {
 inline VI iselect(VI mask, VI a, VI b) {
     return _mm256_blendv_epi8(a, b, mask);
 }
+// The lanes of a row of vectors moved by one: imiddle(a, b) is the middle four of the eight
+// lanes of a and b (one permutation that two neighbouring moves share); with m = imiddle(prev,
+// cur), ilanesUp(m, cur) = (prev[3], cur[0], cur[1], cur[2]); with m = imiddle(cur, next),
+// ilanesDown(cur, m) = (cur[1], cur[2], cur[3], next[0]).
+inline VI imiddle(VI a, VI b) {
+    return _mm256_permute2x128_si256(a, b, 0x21);
+}
+inline VI ilanesUp(VI middle, VI cur) {
+    return _mm256_alignr_epi8(cur, middle, 8);
+}
+inline VI ilanesDown(VI cur, VI middle) {
+    return _mm256_alignr_epi8(middle, cur, 8);
+}
 #else
 using VI = __m128i;
 inline VI iloadu(const void* p) {
@@ -578,6 +592,16 @@ inline VI icmpgt(VI a, VI b) {
 }
 inline VI iselect(VI mask, VI a, VI b) {
     return _mm_blendv_epi8(a, b, mask);
+}
+// Two lanes: the middle two of a and b already are the lanes moved by one.
+inline VI imiddle(VI a, VI b) {
+    return _mm_alignr_epi8(b, a, 8);
+}
+inline VI ilanesUp(VI middle, VI) {
+    return middle;
+}
+inline VI ilanesDown(VI, VI middle) {
+    return middle;
 }
 #endif
 #endif

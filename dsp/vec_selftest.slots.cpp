@@ -216,6 +216,18 @@ void checkIntegerLanes(Checker& c) {
         });
 #endif
     }
+#if DSP_SLOT >= 3
+    // A row of three vectors, lanes numbered 0 .. 3 * kILanes - 1, moved by one lane both ways.
+    int64_t row[12], up[4], down[4];
+    for (int k = 0; k < 12; ++k) row[k] = 100 + k;
+    const VI prev = iloadu(row), cur = iloadu(row + kILanes), next = iloadu(row + 2 * kILanes);
+    istoreu(up, ilanesUp(imiddle(prev, cur), cur));
+    istoreu(down, ilanesDown(cur, imiddle(cur, next)));
+    for (int l = 0; l < kILanes; ++l) {
+        c.expect(up[l] == 100 + kILanes + l - 1, "ilanesUp", l);
+        c.expect(down[l] == 100 + kILanes + l + 1, "ilanesDown", l);
+    }
+#endif
 }
 
 // Byte blocks: unaligned and aligned moves, the pattern broadcast, and streaming stores that

@@ -418,6 +418,7 @@ std::vector<double> awkwardSignal(std::mt19937& rng, int len) {
                            fromBits(0x7FF0000000000001ull),  // signalling
                            fromBits(0xFFF4000000000000ull),  // signalling, negative
                            fromBits(0x7FFFFFFFFFFFFFFFull),
+                           fromBits(0xFFF0000000000001ull),  // last in the order
                            fromBits(0x0000000000000001ull),
                            fromBits(0x8000000000000001ull),
                            1.0,
@@ -437,7 +438,8 @@ TEST(MedianAcrossSlots, BitIdenticalOutputsAndDelayLines) {
     std::mt19937 rng(2024);
     std::vector<int> masks;
     for (int k = 1; k <= 25; ++k) masks.push_back(k);
-    masks.insert(masks.end(), {33, 101, 257});
+    // Each end of the register and in-memory vector windows and of the heaps.
+    masks.insert(masks.end(), {27, 29, 33, 49, 73, 75, 101, 177, 179, 257});
     for (int mask : masks) {
         const int m = windowOf(mask);
         for (int len : {1, 2, 3, 5, 8, 17, 63, 64, 65, 130, 301}) {
