@@ -167,6 +167,9 @@ DSP_MAG_INLINE V magnitudeFast(V re, V im, V& s) {
     // widened single), so the halves of s (26 and 27 bits) give two exact products; the
     // correction term, some 2^-12 of the result, may use the rounded s*y.
     const V sy = s * y;
+#if DSP_SLOT == 5
+    if (kFusedSlot) return sy + vfma(sy, magCorrection<4>(t), vfms(s, y, sy));
+#endif
     const V sHi = vand(s, vbits(kClearLow27));
     const V syHi = sHi * y, syLo = (s - sHi) * y;
     return syHi + madd(sy, magCorrection<4>(t), syLo);

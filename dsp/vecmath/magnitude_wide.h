@@ -15,41 +15,46 @@ namespace {
 constexpr int kMagFlight = 4;                       // vectors in flight
 constexpr int kMagWideGroup = kMagFlight * kLanes;  // elements per group
 
-// The flagged lanes of one vector, from their parts re and im.
-__attribute__((noinline)) V magnitudeFixLanes(V re, V im, V y, int flagged) {
-    double res[kLanes], ims[kLanes], ys[kLanes];
-    vlanes(re, res);
-    vlanes(im, ims);
-    vlanes(y, ys);
-    for (int l = 0; l < kLanes; ++l) {
-        if (flagged >> l & 1) ys[l] = magnitudeSpecial<kFusedSlot>(res[l], ims[l]);
-    }
-    return vloadu(ys);
-}
-
 // Where the lane permutation is one instruction (AVX2), the pairs are split in the lane order
 // 0, 2, 1, 3 and put back in order by it.
 constexpr bool kMagLanesReordered = kSlot.isa == DspIsa::avx2fma;
+
+// The flagged lanes of one vector, from its kLanes pairs at src (read again rather than kept in
+// registers through the group: nothing has been stored yet, so they are still there even when
+// dst is src).
+__attribute__((noinline)) V magnitudeFixLanes(const double* src, V y, int flagged) {
+    static constexpr int kElement[4] = {0, kMagLanesReordered ? 2 : 1, kMagLanesReordered ? 1 : 2,
+                                        3};
+    double ys[kLanes];
+    vlanes(y, ys);
+    for (int l = 0; l < kLanes; ++l) {
+        const int e = kElement[l];
+        if (flagged >> l & 1)
+            ys[l] = magnitudeSpecial<kFusedSlot>(ld1(src + 2 * e), ld1(src + 2 * e + 1));
+    }
+    return vloadu(ys);
+}
 
 // kMagWideGroup elements from src pairs to dst. All parts are in registers before anything is
 // stored.
 template <int kAcc>
 DSP_MAG_INLINE void magnitudeWideGroup(const double* src, double* dst) {
     constexpr int kAll = (1 << kLanes) - 1;
-    V re[kMagFlight], im[kMagFlight], y[kMagFlight], ok[kMagFlight];
+    V y[kMagFlight], ok[kMagFlight];
 #pragma GCC unroll 4
     for (int v = 0; v < kMagFlight; ++v) {
+        V re, im;
         if constexpr (kMagLanesReordered) {
             // Lanes in the order 0, 2, 1, 3 (one shuffle per part); the result is put back in
             // order by one permutation.
             const V a = vloadu(src + 2 * kLanes * v), b = vloadu(src + 2 * kLanes * v + 4);
-            re[v] = vunpackLo(a, b);
-            im[v] = vunpackHi(a, b);
+            re = vunpackLo(a, b);
+            im = vunpackHi(a, b);
         } else {
-            vdeinterleave(src + 2 * kLanes * v, re[v], im[v]);
+            vdeinterleave(src + 2 * kLanes * v, re, im);
         }
         V s;
-        y[v] = magnitudeFast<kAcc>(re[v], im[v], s);
+        y[v] = magnitudeFast<kAcc>(re, im, s);
         // Ordered comparisons: a NaN sum fails both and is flagged.
         ok[v] = vand(vge(s, vbits(kMagFastLow)), vlt(s, vbits(kMagFastHigh)));
     }
@@ -57,7 +62,7 @@ DSP_MAG_INLINE void magnitudeWideGroup(const double* src, double* dst) {
     if (__builtin_expect(vmovemask(all) != kAll, 0)) {
         for (int v = 0; v < kMagFlight; ++v) {
             const int flagged = vmovemask(ok[v]) ^ kAll;
-            if (flagged) y[v] = magnitudeFixLanes(re[v], im[v], y[v], flagged);
+            if (flagged) y[v] = magnitudeFixLanes(src + 2 * kLanes * v, y[v], flagged);
         }
     }
 #pragma GCC unroll 4
