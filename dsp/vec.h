@@ -26,8 +26,9 @@
 //       (the even lanes of one vector, the odd lanes of another), vaddsub (even lanes a - b, odd
 //       lanes a + b), vsetLanes, vloadHalves / vstoreHalves (two 128-bit halves at two
 //       addresses), vlowWord<L> (the low 32 bits of lane L), vhighWordGapAbove (lanes whose high
-//       words differ by more than a bound); and VH, one 128-bit half of two float64 lanes
-//       (hloadu, hstoreu, hset, + - *, vswapPairs, vnegRe, vnegIm).
+//       words differ by more than a bound), vselectBySign (a select by the sign bits alone),
+//       vbitToSign<n> (bit n to the sign position, slot 5); and VH, one 128-bit half of two
+//       float64 lanes (hloadu, hstoreu, hset, + - *, vswapPairs, vnegRe, vnegIm).
 //   VI  int64 lanes (slots >= 1; two in slots 1 to 4, four in slot 5): iloadu, istoreu, iset,
 //       izero, iadd, iand, ixor, ishl<n>; icmpgt, iselect and the moves by one lane along a
 //       row of vectors (imiddle, ilanesUp, ilanesDown) from slot 3 on.
@@ -142,6 +143,19 @@ inline V vlowBitToSign(V t) {
 #else
     return {_mm256_castsi256_pd(_mm256_slli_epi64(_mm256_castpd_si256(t.v), 63))};
 #endif
+}
+// Bit kBit of each lane moved to the sign position, every other bit clear (slot 5).
+#if DSP_SLOT == 5
+template <int kBit>
+inline V vbitToSign(V t) {
+    const __m256i sign = _mm256_set1_epi64x(static_cast<long long>(0x8000000000000000ull));
+    return {_mm256_castsi256_pd(
+        _mm256_and_si256(_mm256_slli_epi64(_mm256_castpd_si256(t.v), 63 - kBit), sign))};
+}
+#endif
+// b where the sign bit of signs is set, a elsewhere (lane by lane).
+inline V vselectBySign(V signs, V a, V b) {
+    return {_mm256_blendv_pd(a.v, b.v, signs.v)};
 }
 // Four (re, im) pairs at p split into their real and imaginary parts, and back.
 inline void vdeinterleave(const double* p, V& re, V& im) {

@@ -315,6 +315,16 @@ void checkWideLanes(Checker& c) {
         vstoreu(out, m.op(vloadu(kA), vloadu(kA + 4)));
         for (int l = 0; l < 4; ++l) c.expectBits(out[l], kA[m.from[l]], m.what, l);
     }
+    vstoreu(out, vselectBySign(vloadu(kA), vloadu(kA + 4), vloadu(kB)));
+    for (int l = 0; l < 4; ++l)
+        c.expectBits(out[l], dbits(kA[l]) >> 63 ? kB[l] : kA[4 + l], "vselectBySign", l);
+#if DSP_SLOT == 5
+    for (int base = 0; base < 8; base += 4) {
+        vstoreu(out, vbitToSign<1>(vloadu(kA + base)));
+        for (int l = 0; l < 4; ++l)
+            c.expectBits(out[l], dfrom((dbits(kA[base + l]) >> 1) << 63), "vbitToSign<1>", l);
+    }
+#endif
     vstoreu(out, vaddsub(vloadu(kA), vloadu(kB)));
     for (int l = 0; l < 4; ++l)
         c.expectBits(out[l], l % 2 ? kA[l] + kB[l] : kA[l] - kB[l], "vaddsub", l);

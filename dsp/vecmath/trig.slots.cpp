@@ -44,11 +44,16 @@ DSP_TRIG_KERNEL(Cos, a2, 8, (groupFastest<true, 8>))
         return wideKernel<method>(src, dst, n,                                                  \
                                   DSP_CAT2(kNameWord, DSP_TRIG_KERNEL_NAME(fn, acc)));          \
     }
+#if DSP_SLOT == 5
+#define DSP_TRIG_HIGH_METHOD QuadrantMethod
+#else
+#define DSP_TRIG_HIGH_METHOD HighMethod
+#endif
 DSP_TRIG_WIDE_KERNEL(Sin, a0, StandardMethod<false>)
-DSP_TRIG_WIDE_KERNEL(Sin, a1, HighMethod<false>)
+DSP_TRIG_WIDE_KERNEL(Sin, a1, DSP_TRIG_HIGH_METHOD<false>)
 DSP_TRIG_WIDE_KERNEL(Sin, a2, FastestMethod<false>)
 DSP_TRIG_WIDE_KERNEL(Cos, a0, StandardMethod<true>)
-DSP_TRIG_WIDE_KERNEL(Cos, a1, HighMethod<true>)
+DSP_TRIG_WIDE_KERNEL(Cos, a1, DSP_TRIG_HIGH_METHOD<true>)
 DSP_TRIG_WIDE_KERNEL(Cos, a2, FastestMethod<true>)
 #else
 DSP_TRIG_KERNEL(Sin, a0, 8, (groupStandard<false, 8>))
