@@ -5,13 +5,14 @@
 //  - sixteen elements (four vectors) are read into registers; one range test per vector, folded
 //    into one mask per group, decides whether the group needs anything but the vector path;
 //  - every stage (reduction, table fetch, reconstruction) runs on all four vectors before the
-//    next starts, and table columns come from four 32-byte row loads and a 4x4 transpose;
+//    next starts, and table columns come from four 32-byte row loads and a 4x4 transpose (slot
+//    4; slot 5's high-accuracy kernels need no table);
 //  - only a vector holding a flagged lane (beyond the fast range, infinite or NaN) goes to
 //    memory, and only its flagged lanes get the large-argument or special-value result; the other
 //    lanes keep their vector results, so an element's result never depends on its neighbours.
-// Slot 5's high-accuracy kernels reduce with fused multiply-adds: k * c1 is exact for every k
-// (c1 has 31 bits and the fused operation rounds once), and the product with c2 keeps its error
-// term, so pi/64 is carried to some 147 bits and phases up to 2^22 stay on the vector path.
+// Slot 5's high-accuracy kernels reduce to a quarter turn with fused multiply-adds (k * F1 exact,
+// the product with F2 kept with its error term), carrying pi/2 to some 160 bits, so that phases
+// up to 2^22 stay on the vector path (QuadrantMethod).
 #pragma once
 
 #include "dsp/vecmath/trig_simd.h"
@@ -25,9 +26,6 @@ constexpr int kWideGroup = kFlight * kLanes;  // elements per group
 
 #if DSP_SLOT == 5
 constexpr double kHighBound = 0x1p22;  // |x| below: the vector path of the high-accuracy kernels
-// pi/64 = kP64a + kP64Fb + kP64Fc to about 2^-151.
-constexpr double kP64Fb = 0x1.0b4611a626331p-39;
-constexpr double kP64Fc = 0x1.1701b839a2520p-93;
 // pi = kPiF1 + kPiF2 + kPiF3 to about 2^-160. For |x| <= 2^24 and a whole or half-integer k,
 // x - k * kPiF1 is a double (at most pi/2 in size, on the grid of 2^-52), so the first fused
 // step is exact.
@@ -64,26 +62,12 @@ struct Reduced {
 
 // k = nearest integer to |x| * 64/pi, r + t = |x| - k pi/64.
 DSP_TRIG_INLINE Reduced reduce64(V ax) {
-#if DSP_SLOT == 5
-    const V s = vfma(ax, vset(kK64), vset(kShifter));
-    const V k = s - vset(kShifter);
-    const V r1 = vfma(k, vset(-kP64a), ax);  // exact
-    const V p = k * vset(kP64Fb);
-    const V pe = vfma(k, vset(kP64Fb), vneg(p));  // p's rounding error, exact
-    const V r = r1 - p;
-    // Two-sum of r1 and -p: either may be the larger.
-    const V bb = r - r1;
-    const V err = (r1 - (r - bb)) - (p + bb);
-    const V t = (err - pe) - k * vset(kP64Fc);
-    return {r, t, s};
-#else
     const V s = ax * vset(kK64) + vset(kShifter);
     const V k = s - vset(kShifter);
     const V r1 = ax - k * vset(kP64a);
     const V r = r1 - k * vset(kP64b);
     const V t = ((r1 - r) - k * vset(kP64b)) - k * vset(kP64c);
     return {r, t, s};
-#endif
 }
 
 struct Columns {
@@ -101,25 +85,7 @@ DSP_TRIG_INLINE Columns fetchRows(const double (*table)[4], V s) {
 // f(p_j + r + t) from the columns of row j of dspSinTablePi64 (f the sine) or dspCosTablePi64
 // (the cosine); one reconstruction serves both, as fromColumns64 does.
 DSP_TRIG_INLINE V fromRows64(const Reduced& d, const Columns& q) {
-#if DSP_SLOT == 5
-    // f(p) + f'(p) * r in two fused steps (rc * r is exact), each with its rounding error; the
-    // term t * f(p) * r is below 2^-62 and vanishes where the result is small (f(p) = 0).
-    const V r = d.r, t = d.t;
-    const V r0 = q.c0, rs = q.c1, rt = q.c2, rc = q.c3;
-    const V z = r * r;
-    const V sp = (madd(madd(vset(kTS3), z, vset(kTS2)), z, vset(kTS1)) * z) * r;
-    const V cp = madd(madd(vset(kTC3), z, vset(kTC2)), z, vset(kTC1)) * z;
-    const V h = vfma(rc, r, rs);
-    const V w1 = vfma(rc, r, rs - h);
-    const V g = vfma(r0, r, h);
-    const V w2 = vfma(r0, r, h - g);
-    const V cosp = r0 + rc;
-    V lo = vfma(t, cosp, rt) + w1;
-    lo = vfma(sp, cosp, lo + w2);
-    return g + vfma(cp, rs, lo);
-#else
     return fromColumns64(d.r, d.t, q.c0, q.c1, q.c2, q.c3);
-#endif
 }
 
 // ---------------------------------------------------------------------------------------------
