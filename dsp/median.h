@@ -387,6 +387,24 @@ inline void medHeapPath(const MedBits* src, MedBits* dst, int len, size_t m, con
     }
 }
 
+// The history ring of m keys in arrival order, p at the oldest: x takes the oldest's place, p
+// moves on, and the key that left is returned.
+inline int64_t medRingPush(MedKey* ring, size_t m, size_t& p, int64_t x) {
+    const int64_t old = ring[p];
+    ring[p] = x;
+    p = (p + 1 == m) ? 0 : p + 1;
+    return old;
+}
+
+// The destination delay line from the ring: its m - 1 newest keys, oldest first.
+inline void medRingToDelay(const MedKey* ring, size_t m, size_t p, MedBits* dlyDst) {
+    for (size_t k = 0; k + 1 < m; ++k) {
+        size_t r = p + 1 + k;
+        if (r >= m) r -= m;
+        dlyDst[k] = medFromKey(ring[r]);
+    }
+}
+
 // buf holds the sorted window (m keys) followed by the history ring (m keys, arrival order).
 // The history is read into the ring before anything is written, so the destination delay line
 // may even be the source delay line, and src may equal dst.
@@ -403,19 +421,10 @@ inline void medSortedPath(const MedBits* src, MedBits* dst, int len, size_t m,
     size_t p = 0;
     for (int i = 1; i < len; ++i) {
         const int64_t x = medToKey(src[i]);
-        const int64_t old = ring[p];
-        ring[p] = x;
-        medReplace(win, m, old, x);
-        p = (p + 1 == m) ? 0 : p + 1;
+        medReplace(win, m, medRingPush(ring, m, p, x), x);
         dst[i] = medFromKey(win[half]);
     }
-    if (dlyDst) {
-        for (size_t k = 0; k + 1 < m; ++k) {
-            size_t r = p + 1 + k;
-            if (r >= m) r -= m;
-            dlyDst[k] = medFromKey(ring[r]);
-        }
-    }
+    if (dlyDst) medRingToDelay(ring, m, p, dlyDst);
 }
 
 }  // namespace

@@ -82,9 +82,7 @@ void medLanesInRegisters(const MedBits* src, MedBits* dst, int len, MedKey* ring
     constexpr int kMedian = N * kILanes / 2;
     for (int i = 1; i < len; ++i) {
         const int64_t x = medToKey(src[i]);
-        const int64_t o = ring[p];
-        ring[p] = x;
-        p = (p + 1 == m) ? 0 : p + 1;
+        const int64_t o = medRingPush(ring, m, p, x);
         int64_t thr;
         if (__builtin_expect(medLanesThreshold(o, x, &thr), 1)) {
             const VI xv = iset(x), tv = iset(thr);
@@ -118,9 +116,7 @@ inline void medLanesInMemory(const MedBits* src, MedBits* dst, int len, MedKey* 
     const size_t median = row.median;
     for (int i = 1; i < len; ++i) {
         const int64_t x = medToKey(src[i]);
-        const int64_t o = ring[p];
-        ring[p] = x;
-        p = (p + 1 == m) ? 0 : p + 1;
+        const int64_t o = medRingPush(ring, m, p, x);
         int64_t thr;
         if (__builtin_expect(medLanesThreshold(o, x, &thr), 1)) {
             const VI xv = iset(x), tv = iset(thr);
@@ -181,13 +177,7 @@ inline void medLanesPath(const MedBits* src, MedBits* dst, int len, size_t m, co
                 break;
         }
     }
-    if (dlyDst) {
-        for (size_t k = 0; k + 1 < m; ++k) {
-            size_t r = p + 1 + k;
-            if (r >= m) r -= m;
-            dlyDst[k] = medFromKey(ring[r]);
-        }
-    }
+    if (dlyDst) medRingToDelay(ring, m, p, dlyDst);
 }
 
 }  // namespace
