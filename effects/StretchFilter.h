@@ -51,7 +51,6 @@ public:
     void Rebuild();
     // The processor's channel count set to the stream's, once the stream's format is known.
     void FollowChannelCount();
-    bool HasProcessor() const { return m_processor != nullptr; }
     // How many times longer the output is than the input: 1 / (TempoRate x RateRate), or 1 while
     // the audio passes through.
     double LengthFactor() const;

@@ -51,10 +51,8 @@ public:
     // The next block is the first after a restart: the edge cross-fade keeps its head again, and
     // the effect starts over. Engines set it from their reset and seek hooks.
     void Restart() { m_bRestart = true; }
-    bool Restarting() const { return m_bRestart; }
     // Samples held in the strength mix's queues; ClearQueues empties both (storage and count).
     UINT PendingCount() const { return m_pendingCount; }
-    UINT ProcessedCount() const { return m_processedCount; }
     void ClearQueues();
 
 protected:

@@ -512,18 +512,6 @@ CSignalSource::CSignalSource(const SignalSettings& settings)
     }
 }
 
-HRESULT CSignalSource::SetSettings(const SignalSettings& settings) {
-    std::lock_guard<std::recursive_mutex> g(lock_);
-    UINT64 layout =
-        settings.channels == settings_.channels ? layout_ : DefaultChannelLayout(settings.channels);
-    return ApplySettingsLocked(settings, layout);
-}
-
-SignalSettings CSignalSource::Settings() const {
-    std::lock_guard<std::recursive_mutex> g(lock_);
-    return settings_;
-}
-
 AudioFormatValues CSignalSource::FormatLocked() const {
     AudioFormatValues f;
     f.channels = settings_.channels;

@@ -159,9 +159,6 @@ private:
 class CSignalSource : public CMediaSource {
 public:
     explicit CSignalSource(const SignalSettings& settings = SignalSettings());
-    // S_OK, or E_INVALIDARG for settings outside the ranges of signal.h (nothing changes then).
-    HRESULT SetSettings(const SignalSettings& settings);
-    SignalSettings Settings() const;
 
 protected:
     bool IsOpenLocked() const override { return true; }

@@ -80,10 +80,6 @@ ParamStore* ParamStore::Entry(OleStringView name, LONG i) {
     return const_cast<ParamStore*>(static_cast<const ParamStore*>(this)->Entry(name, i));
 }
 
-ParamType TypeOf(const ParamValue& v) {
-    return static_cast<ParamType>(v.index());
-}
-
 bool ConvertToLong(const ParamValue& v, LONG* out) {
     if (const auto* p = std::get_if<int32_t>(&v)) {
         *out = *p;

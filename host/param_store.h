@@ -24,9 +24,6 @@ using ParamBytes = std::vector<BYTE>;
 using ParamValue =
     std::variant<bool, int32_t, uint32_t, double, OleString, ParamBytes, std::vector<ParamStore>>;
 
-// In the order of the alternatives above.
-enum class ParamType { Bool, Long, ULong, Double, String, Bytes, List };
-
 // Index of the value that holds for the whole stream. Indices 0 and up are per-item values
 // (e.g. per channel); a lookup at such an index falls back to the global value when the key has
 // no value at that index.
@@ -66,8 +63,6 @@ private:
     using Key = std::pair<OleString, LONG>;
     std::map<Key, ParamValue, std::less<>> values_;
 };
-
-ParamType TypeOf(const ParamValue& v);
 
 // Conversions a getter allows. Integers convert to each other when the value fits and widen to
 // double exactly; nothing converts to or from bool, strings, arrays or lists. Each returns false

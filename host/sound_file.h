@@ -92,7 +92,6 @@ public:
     HRESULT Write(const int16_t* src, int64_t frames, std::string* error = nullptr);
     // Finishes the header and closes the file; E_FAIL when that fails. Writes afterwards fail.
     HRESULT Close(std::string* error = nullptr);
-    int64_t FramesWritten() const { return written_; }
 
 private:
     WavWriter() = default;

@@ -117,7 +117,6 @@ constexpr double kPio4Hi = 0x1.921fb54442d18p-1;      // pi/4 as a double-double
 constexpr double kPio4Lo = 0x1.1a62633145c07p-55;
 constexpr double kSplitter = 134217729.0;  // 2^27 + 1, Dekker's split
 
-constexpr uint64_t kSignBit = 0x8000000000000000ull;
 constexpr uint64_t kAbsMask = 0x7FFFFFFFFFFFFFFFull;
 constexpr uint64_t kFracMask = 0x000FFFFFFFFFFFFFull;
 constexpr uint64_t kHiddenBit = 0x0010000000000000ull;
@@ -141,9 +140,6 @@ inline double dabs(double x) {
 }
 inline bool signBit(double x) {
     return (dbits(x) >> 63) != 0;
-}
-inline double withSignOf(double v, double x) {
-    return dfrom(dbits(v) ^ (dbits(x) & kSignBit));
 }
 
 // 2^k for -1022 <= k <= 1023.

@@ -186,8 +186,6 @@ public:
         return S_OK;
     }
 
-    const TypeDesc& Desc() const { return *desc_; }
-
 private:
     const Member* Find(MEMBERID memid) const {
         for (const Member& m : desc_->functions) {

@@ -266,14 +266,7 @@ inline LONG InterlockedIncrement(LONG volatile* p) {
 inline LONG InterlockedDecrement(LONG volatile* p) {
     return __atomic_sub_fetch(p, 1, __ATOMIC_SEQ_CST);
 }
-inline LONG InterlockedExchange(LONG volatile* p, LONG v) {
-    return __atomic_exchange_n(p, v, __ATOMIC_SEQ_CST);
-}
 inline LONG InterlockedCompareExchange(LONG volatile* p, LONG v, LONG cmp) {
-    __atomic_compare_exchange_n(p, &cmp, v, false, __ATOMIC_SEQ_CST, __ATOMIC_SEQ_CST);
-    return cmp;
-}
-inline PVOID InterlockedCompareExchangePointer(PVOID volatile* p, PVOID v, PVOID cmp) {
     __atomic_compare_exchange_n(p, &cmp, v, false, __ATOMIC_SEQ_CST, __ATOMIC_SEQ_CST);
     return cmp;
 }
