@@ -154,130 +154,148 @@ struct PendingRef {
     INT flags;
 };
 
-}  // namespace
-
-bool Parse(std::string_view text, LibDesc* out) {
-    *out = LibDesc();
+// What the lines read so far have made.
+struct ParseState {
+    LibDesc* out = nullptr;
     bool haveLibrary = false;
     std::vector<PendingRef> refs;
     std::map<std::u16string, size_t> byName;  // upper-cased name -> type index
-    std::vector<std::string> t;
-    std::u16string wide;
+};
 
-    size_t pos = 0;
-    while (pos < text.size()) {
-        size_t end = text.find('\n', pos);
-        if (end == std::string_view::npos) end = text.size();
-        std::string_view line = text.substr(pos, end - pos);
-        pos = end + 1;
-        if (!Tokenize(line, &t)) return false;
-        if (t.empty()) continue;
-        const std::string& kw = t[0];
+std::string FieldOr(const Fields& f, const char* key, const char* fallback) {
+    auto it = f.single.find(key);
+    return it == f.single.end() ? fallback : it->second;
+}
 
-        if (kw == "library") {
-            Fields f;
-            if (haveLibrary || t.size() < 3 ||
-                !ReadFields(t, 3, {"version", "lcid", "syskind", "flags", "help"}, {}, &f))
-                return false;
-            unsigned long lcid = 0;
-            if (!ToWide(t[1], &out->name) || !ParseGuid(t[2], &out->guid) ||
-                !f.single.count("version") ||
-                !ParseVersion(f.single["version"], &out->major, &out->minor) ||
-                !ParseNumber(f.single.count("lcid") ? f.single["lcid"] : "0", 16, 0xFFFFFFFFul,
-                             &lcid) ||
-                !ToWide(f.single["help"], &out->help) ||
-                !ParseFlags(f.single.count("flags") ? f.single["flags"] : "none", kLibFlags,
-                            &out->flags)) {
-                return false;
-            }
-            out->lcid = static_cast<LCID>(lcid);
-            const std::string sys = f.single.count("syskind") ? f.single["syskind"] : "win32";
-            if (sys == "win16")
-                out->syskind = SYS_WIN16;
-            else if (sys == "win32")
-                out->syskind = SYS_WIN32;
-            else if (sys == "mac")
-                out->syskind = SYS_MAC;
-            else if (sys == "win64")
-                out->syskind = SYS_WIN64;
-            else
-                return false;
-            haveLibrary = true;
-        } else if (kw == "importlib") {
-            WORD a = 0, b = 0;
-            if (!haveLibrary || t.size() != 3 || !ParseVersion(t[2], &a, &b)) return false;
-        } else if (kw == "coclass" || kw == "interface") {
-            TypeDesc d;
-            Fields f;
-            const bool coclass = kw == "coclass";
-            if (!haveLibrary || t.size() < 3) return false;
-            if (coclass ? !ReadFields(t, 3, {"flags", "help"}, {"impl", "default", "source"}, &f)
-                        : !ReadFields(t, 3, {"flags", "help", "base"}, {}, &f)) {
-                return false;
-            }
-            d.kind = coclass ? TKIND_COCLASS : TKIND_INTERFACE;
-            if (!ToWide(t[1], &d.name) || d.name.empty() || !ParseGuid(t[2], &d.guid) ||
-                !ToWide(f.single["help"], &d.help) ||
-                !ParseFlags(f.single.count("flags") ? f.single["flags"] : "none", kTypeFlags,
-                            &d.flags)) {
-                return false;
-            }
-            const size_t index = out->types.size();
-            if (!byName.emplace(text::Upcase(d.name), index).second) return false;
-            if (coclass) {
-                for (const auto& r : f.repeated) {
-                    INT flags = r.first == "default"  ? IMPLTYPEFLAG_FDEFAULT
-                                : r.first == "source" ? IMPLTYPEFLAG_FSOURCE
-                                                      : 0;
-                    refs.push_back({index, r.second, flags});
-                }
-            } else {
-                if (!f.single.count("base")) return false;
-                refs.push_back({index, f.single["base"], 0});
-            }
-            out->types.push_back(std::move(d));
-        } else if (kw == "method") {
-            if (out->types.empty() || out->types.back().kind != TKIND_INTERFACE || t.size() != 2 ||
-                !ToWide(t[1], &wide) || wide.empty()) {
-                return false;
-            }
-            TypeDesc& d = out->types.back();
-            Member m;
-            m.name = wide;
-            static const struct {
-                std::u16string_view prefix;
-                INVOKEKIND kind;
-            } kPrefixes[] = {{u"get_", INVOKE_PROPERTYGET},
-                             {u"putref_", INVOKE_PROPERTYPUTREF},
-                             {u"put_", INVOKE_PROPERTYPUT}};
-            for (const auto& p : kPrefixes) {
-                if (wide.size() > p.prefix.size() &&
-                    wide.compare(0, p.prefix.size(), p.prefix) == 0) {
-                    m.name = wide.substr(p.prefix.size());
-                    m.kind = p.kind;
-                    break;
-                }
-            }
-            // Accessors of one property share its member id; a second accessor of the same kind
-            // is a duplicate method.
-            MEMBERID next = 0x60000000;
-            for (const Member& other : d.functions) {
-                if (other.memid >= next) next = other.memid + 1;
-                if (text::EqualNoCase(other.name, m.name)) {
-                    if (other.kind == m.kind || other.kind == INVOKE_FUNC || m.kind == INVOKE_FUNC)
-                        return false;
-                    m.memid = other.memid;
-                }
-            }
-            if (m.memid == MEMBERID_NIL) m.memid = next;
-            d.functions.push_back(std::move(m));
-        } else {
-            return false;
+bool ParseSyskind(const std::string& s, SYSKIND* out) {
+    static const struct {
+        const char* name;
+        SYSKIND kind;
+    } kKinds[] = {
+        {"win16", SYS_WIN16}, {"win32", SYS_WIN32}, {"mac", SYS_MAC}, {"win64", SYS_WIN64}};
+    for (const auto& k : kKinds) {
+        if (s == k.name) {
+            *out = k.kind;
+            return true;
         }
     }
-    if (!haveLibrary) return false;
+    return false;
+}
 
-    for (const PendingRef& r : refs) {
+// library NAME {GUID} version M.m [lcid HEX] [syskind KIND] [flags LIST] [help TEXT]
+bool ParseLibrary(const std::vector<std::string>& t, ParseState* st) {
+    LibDesc* out = st->out;
+    Fields f;
+    if (st->haveLibrary || t.size() < 3 ||
+        !ReadFields(t, 3, {"version", "lcid", "syskind", "flags", "help"}, {}, &f))
+        return false;
+    unsigned long lcid = 0;
+    if (!ToWide(t[1], &out->name) || !ParseGuid(t[2], &out->guid) || !f.single.count("version") ||
+        !ParseVersion(f.single["version"], &out->major, &out->minor) ||
+        !ParseNumber(FieldOr(f, "lcid", "0"), 16, 0xFFFFFFFFul, &lcid) ||
+        !ToWide(f.single["help"], &out->help) ||
+        !ParseFlags(FieldOr(f, "flags", "none"), kLibFlags, &out->flags) ||
+        !ParseSyskind(FieldOr(f, "syskind", "win32"), &out->syskind)) {
+        return false;
+    }
+    out->lcid = static_cast<LCID>(lcid);
+    st->haveLibrary = true;
+    return true;
+}
+
+// coclass NAME {GUID} [flags LIST] [help TEXT] (impl|default|source INTERFACE)...
+// interface NAME {GUID} base INTERFACE [flags LIST] [help TEXT]
+bool ParseType(const std::vector<std::string>& t, bool coclass, ParseState* st) {
+    TypeDesc d;
+    Fields f;
+    if (!st->haveLibrary || t.size() < 3) return false;
+    if (coclass ? !ReadFields(t, 3, {"flags", "help"}, {"impl", "default", "source"}, &f)
+                : !ReadFields(t, 3, {"flags", "help", "base"}, {}, &f)) {
+        return false;
+    }
+    d.kind = coclass ? TKIND_COCLASS : TKIND_INTERFACE;
+    if (!ToWide(t[1], &d.name) || d.name.empty() || !ParseGuid(t[2], &d.guid) ||
+        !ToWide(f.single["help"], &d.help) ||
+        !ParseFlags(FieldOr(f, "flags", "none"), kTypeFlags, &d.flags)) {
+        return false;
+    }
+    const size_t index = st->out->types.size();
+    if (!st->byName.emplace(text::Upcase(d.name), index).second) return false;
+    if (coclass) {
+        for (const auto& r : f.repeated) {
+            INT flags = r.first == "default"  ? IMPLTYPEFLAG_FDEFAULT
+                        : r.first == "source" ? IMPLTYPEFLAG_FSOURCE
+                                              : 0;
+            st->refs.push_back({index, r.second, flags});
+        }
+    } else {
+        if (!f.single.count("base")) return false;
+        st->refs.push_back({index, f.single["base"], 0});
+    }
+    st->out->types.push_back(std::move(d));
+    return true;
+}
+
+// A property accessor's name loses its prefix and gives its kind; any other name is a method.
+void SplitAccessor(const std::u16string& name, Member* m) {
+    static const struct {
+        std::u16string_view prefix;
+        INVOKEKIND kind;
+    } kPrefixes[] = {{u"get_", INVOKE_PROPERTYGET},
+                     {u"putref_", INVOKE_PROPERTYPUTREF},
+                     {u"put_", INVOKE_PROPERTYPUT}};
+    m->name = name;
+    for (const auto& p : kPrefixes) {
+        if (name.size() > p.prefix.size() && name.compare(0, p.prefix.size(), p.prefix) == 0) {
+            m->name = name.substr(p.prefix.size());
+            m->kind = p.kind;
+            return;
+        }
+    }
+}
+
+// method NAME, a member of the interface above it.
+bool ParseMethod(const std::vector<std::string>& t, LibDesc* out) {
+    std::u16string wide;
+    if (out->types.empty() || out->types.back().kind != TKIND_INTERFACE || t.size() != 2 ||
+        !ToWide(t[1], &wide) || wide.empty()) {
+        return false;
+    }
+    TypeDesc& d = out->types.back();
+    Member m;
+    SplitAccessor(wide, &m);
+    // Accessors of one property share its member id; a second accessor of the same kind is a
+    // duplicate method.
+    MEMBERID next = 0x60000000;
+    for (const Member& other : d.functions) {
+        if (other.memid >= next) next = other.memid + 1;
+        if (text::EqualNoCase(other.name, m.name)) {
+            if (other.kind == m.kind || other.kind == INVOKE_FUNC || m.kind == INVOKE_FUNC)
+                return false;
+            m.memid = other.memid;
+        }
+    }
+    if (m.memid == MEMBERID_NIL) m.memid = next;
+    d.functions.push_back(std::move(m));
+    return true;
+}
+
+bool ParseLine(const std::vector<std::string>& t, ParseState* st) {
+    const std::string& kw = t[0];
+    if (kw == "library") return ParseLibrary(t, st);
+    if (kw == "importlib") {
+        WORD a = 0, b = 0;
+        return st->haveLibrary && t.size() == 3 && ParseVersion(t[2], &a, &b);
+    }
+    if (kw == "coclass" || kw == "interface") return ParseType(t, kw == "coclass", st);
+    if (kw == "method") return ParseMethod(t, st->out);
+    return false;
+}
+
+// A reference names IUnknown or another interface of the library, never the type itself.
+bool ResolveRefs(const ParseState& st) {
+    std::vector<TypeDesc>& types = st.out->types;
+    for (const PendingRef& r : st.refs) {
         ImplRef ref;
         ref.flags = r.flags;
         std::u16string name;
@@ -285,15 +303,34 @@ bool Parse(std::string_view text, LibDesc* out) {
         if (text::EqualNoCase(name, u"IUnknown")) {
             ref.type = kUnknownRef;
         } else {
-            auto it = byName.find(text::Upcase(name));
-            if (it == byName.end() || out->types[it->second].kind != TKIND_INTERFACE ||
+            auto it = st.byName.find(text::Upcase(name));
+            if (it == st.byName.end() || types[it->second].kind != TKIND_INTERFACE ||
                 it->second == r.type)
                 return false;
             ref.type = static_cast<int>(it->second);
         }
-        out->types[r.type].impls.push_back(ref);
+        types[r.type].impls.push_back(ref);
     }
     return true;
+}
+
+}  // namespace
+
+bool Parse(std::string_view text, LibDesc* out) {
+    *out = LibDesc();
+    ParseState st;
+    st.out = out;
+    std::vector<std::string> t;
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t end = text.find('\n', pos);
+        if (end == std::string_view::npos) end = text.size();
+        const std::string_view line = text.substr(pos, end - pos);
+        pos = end + 1;
+        if (!Tokenize(line, &t)) return false;
+        if (!t.empty() && !ParseLine(t, &st)) return false;
+    }
+    return st.haveLibrary && ResolveRefs(st);
 }
 
 }  // namespace corvane::tlb
