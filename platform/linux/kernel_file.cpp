@@ -284,94 +284,122 @@ bool TargetPosition(const FileObject& file, LONGLONG distance, DWORD moveMethod,
     return true;
 }
 
+// What a CreateFileW call asks for, in the terms of this layer.
+struct CreateRequest {
+    std::string path;
+    DWORD access = 0;  // kRead | kWrite | kAppend | kDelete
+    DWORD share = 0;   // FILE_SHARE_*
+    DWORD disposition = 0;
+    bool deleteOnClose = false;
+    bool backup = false;    // FILE_FLAG_BACKUP_SEMANTICS: a directory may be opened
+    bool truncate = false;  // the file's data goes, whatever access was asked for
+    mode_t perms = 0666;    // of a file the call creates
+};
+
+// Refuses, as Windows does before it touches the file system, the arguments it does not accept.
+// Sets the last error on failure.
+bool ReadCreateRequest(LPCWSTR fileName, DWORD desiredAccess, DWORD shareMode, DWORD disposition,
+                       DWORD flagsAndAttributes, HANDLE templateFile, CreateRequest* r) {
+    if (disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING ||
+        (shareMode & ~static_cast<DWORD>(FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE)))
+        return Fail(ERROR_INVALID_PARAMETER);
+    if (templateFile || (flagsAndAttributes & FILE_FLAG_OVERLAPPED))
+        return Fail(ERROR_NOT_SUPPORTED);
+    r->deleteOnClose = (flagsAndAttributes & FILE_FLAG_DELETE_ON_CLOSE) != 0;
+    r->access = AccessBits(desiredAccess, r->deleteOnClose);
+    if (disposition == TRUNCATE_EXISTING && !(r->access & kWrite))
+        return Fail(ERROR_INVALID_PARAMETER);
+    r->share = shareMode;
+    r->disposition = disposition;
+    r->truncate = disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING;
+    r->backup = (flagsAndAttributes & FILE_FLAG_BACKUP_SEMANTICS) != 0;
+    // A temporary file is its creator's alone, as one in a user's temporary folder is on Windows.
+    r->perms = (flagsAndAttributes & FILE_ATTRIBUTE_READONLY)    ? 0444
+               : (flagsAndAttributes & FILE_ATTRIBUTE_TEMPORARY) ? 0600
+                                                                 : 0666;
+    return ToNativePath(fileName, &r->path);
+}
+
+// Opens or creates the file as asked; a directory only with backup semantics. -1 and errno on
+// failure; *existed tells whether the file was there before.
+int OpenRequested(const CreateRequest& r, bool* existed) {
+    int mode = OpenMode(r.access);
+    // Truncation needs a writable descriptor even when the caller asked only to read.
+    if (r.truncate && (mode & O_ACCMODE) == O_RDONLY) mode = (mode & ~O_ACCMODE) | O_RDWR;
+    int fd = OpenForDisposition(r.path, mode, r.disposition, r.perms, existed);
+    if (fd < 0 && errno == EISDIR && r.backup) {
+        *existed = true;
+        fd = ::open(r.path.c_str(), O_RDONLY | O_CLOEXEC);
+    }
+    return fd;
+}
+
+// Admits an opened file among the process's open files, under the sharing rules, truncating it
+// when asked, and gives it a handle. Called with reg's lock held. ERROR_SUCCESS, or the error
+// (the file is then closed and nothing is registered).
+DWORD Admit(OpenFiles& reg, std::shared_ptr<FileObject> file, const CreateRequest& r, bool existed,
+            HANDLE* handle) {
+    struct stat st;
+    if (::fstat(file->fd, &st) != 0) return ErrorFromErrno(errno);
+    file->directory = S_ISDIR(st.st_mode);
+    if (file->directory && !r.backup) return ERROR_ACCESS_DENIED;
+    ::fcntl(file->fd, F_SETFL, ::fcntl(file->fd, F_GETFL) & ~O_NONBLOCK);
+    file->dev = st.st_dev;
+    file->ino = st.st_ino;
+
+    auto key = std::make_pair(st.st_dev, st.st_ino);
+    auto known = reg.files.find(key);
+    if (known != reg.files.end()) {
+        if (known->second.deletePending) return ERROR_ACCESS_DENIED;
+        // Truncating writes the file, whatever access the caller asked for.
+        DWORD effective = r.access | (r.truncate && existed ? kWrite : 0);
+        if (!SharingAllows(known->second, effective, r.share)) return ERROR_SHARING_VIOLATION;
+    }
+    if (r.truncate && existed && !file->directory && ::ftruncate(file->fd, 0) != 0)
+        return ErrorFromErrno(errno);
+    OpenFile& open = reg.files[key];
+    open.handles.push_back(file.get());
+    *handle = Handles().Insert(std::move(file));
+    if (!*handle) {
+        open.handles.pop_back();
+        if (open.handles.empty()) reg.files.erase(key);
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
+    return ERROR_SUCCESS;
+}
+
 }  // namespace
 
 HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD shareMode, LPSECURITY_ATTRIBUTES,
                    DWORD creationDisposition, DWORD flagsAndAttributes, HANDLE templateFile) {
-    if (creationDisposition < CREATE_NEW || creationDisposition > TRUNCATE_EXISTING ||
-        (shareMode & ~static_cast<DWORD>(FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE))) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return INVALID_HANDLE_VALUE;
-    }
-    if (templateFile || (flagsAndAttributes & FILE_FLAG_OVERLAPPED)) {
-        SetLastError(ERROR_NOT_SUPPORTED);
-        return INVALID_HANDLE_VALUE;
-    }
-    const bool deleteOnClose = (flagsAndAttributes & FILE_FLAG_DELETE_ON_CLOSE) != 0;
-    DWORD access = AccessBits(desiredAccess, deleteOnClose);
-    if (creationDisposition == TRUNCATE_EXISTING && !(access & kWrite)) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return INVALID_HANDLE_VALUE;
-    }
-    std::string path;
-    if (!ToNativePath(fileName, &path)) return INVALID_HANDLE_VALUE;
-
     try {
+        CreateRequest r;
+        if (!ReadCreateRequest(fileName, desiredAccess, shareMode, creationDisposition,
+                               flagsAndAttributes, templateFile, &r))
+            return INVALID_HANDLE_VALUE;
         auto file = std::make_shared<FileObject>();
-        file->access = access;
-        file->share = shareMode;
-        file->deleteOnClose = deleteOnClose;
-        file->path = Absolute(path);
-
-        const bool truncate =
-            creationDisposition == CREATE_ALWAYS || creationDisposition == TRUNCATE_EXISTING;
-        int mode = OpenMode(access);
-        // Truncation needs a writable descriptor even when the caller asked only to read.
-        if (truncate && (mode & O_ACCMODE) == O_RDONLY) mode = (mode & ~O_ACCMODE) | O_RDWR;
-        // A temporary file is its creator's alone, as one in a user's temporary folder is on
-        // Windows.
-        const mode_t perms = (flagsAndAttributes & FILE_ATTRIBUTE_READONLY)    ? 0444
-                             : (flagsAndAttributes & FILE_ATTRIBUTE_TEMPORARY) ? 0600
-                                                                               : 0666;
-        const bool backup = (flagsAndAttributes & FILE_FLAG_BACKUP_SEMANTICS) != 0;
+        file->access = r.access;
+        file->share = r.share;
+        file->deleteOnClose = r.deleteOnClose;
+        file->path = Absolute(r.path);
 
         OpenFiles& reg = Registry();
         std::lock_guard<std::mutex> lock(reg.mutex);
         bool existed = false;
-        int fd = OpenForDisposition(path, mode, creationDisposition, perms, &existed);
-        if (fd < 0 && errno == EISDIR && backup) {
-            existed = true;
-            fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        }
-        if (fd < 0) {
-            SetLastError(ErrorForPath(errno, path));
+        file->fd = OpenRequested(r, &existed);  // closed by the object from here on
+        if (file->fd < 0) {
+            SetLastError(ErrorForPath(errno, r.path));
             return INVALID_HANDLE_VALUE;
         }
-        file->fd = fd;  // closed by the object from here on
-        // A failure after this point must not leave behind a file that this call created.
-        const auto abandon = [&](DWORD error) {
-            if (!existed) ::unlink(path.c_str());
+        HANDLE handle = nullptr;
+        const DWORD error = Admit(reg, std::move(file), r, existed, &handle);
+        if (error != ERROR_SUCCESS) {
+            // A failed call leaves behind no file that it created.
+            if (!existed) ::unlink(r.path.c_str());
             SetLastError(error);
             return INVALID_HANDLE_VALUE;
-        };
-        struct stat st;
-        if (::fstat(fd, &st) != 0) return abandon(ErrorFromErrno(errno));
-        file->directory = S_ISDIR(st.st_mode);
-        if (file->directory && !backup) return abandon(ERROR_ACCESS_DENIED);
-        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-        file->dev = st.st_dev;
-        file->ino = st.st_ino;
-
-        auto key = std::make_pair(st.st_dev, st.st_ino);
-        auto known = reg.files.find(key);
-        if (known != reg.files.end()) {
-            if (known->second.deletePending) return abandon(ERROR_ACCESS_DENIED);
-            // Truncating writes the file, whatever access the caller asked for.
-            DWORD effective = access | (truncate && existed ? kWrite : 0);
-            if (!SharingAllows(known->second, effective, shareMode))
-                return abandon(ERROR_SHARING_VIOLATION);
         }
-        if (truncate && existed && !file->directory && ::ftruncate(fd, 0) != 0)
-            return abandon(ErrorFromErrno(errno));
-        OpenFile& open = reg.files[key];
-        open.handles.push_back(file.get());
-        HANDLE handle = Handles().Insert(std::move(file));
-        if (!handle) {
-            open.handles.pop_back();
-            if (open.handles.empty()) reg.files.erase(key);
-            return abandon(ERROR_NOT_ENOUGH_MEMORY);
-        }
-        bool reportsExisting =
+        const bool reportsExisting =
             creationDisposition == CREATE_ALWAYS || creationDisposition == OPEN_ALWAYS;
         SetLastError(reportsExisting && existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
         return handle;
