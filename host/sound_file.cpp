@@ -352,9 +352,10 @@ HRESULT WavWriter::Write(const int16_t* src, int64_t frames, std::string* error)
     if (!file_) return E_UNEXPECTED;
     if (frames < 0 || (frames > 0 && !src)) return E_INVALIDARG;
     if (frames == 0) return S_OK;
-    const uint64_t frameBytes = 2ull * channels_;
+    // In frames, so that no count can wrap the sum or the product.
+    const uint64_t wavFrames = kWavMaxDataBytes / (2ull * channels_);
     if (container_ == WavContainer::Wav &&
-        static_cast<uint64_t>(written_ + frames) * frameBytes > kWavMaxDataBytes) {
+        static_cast<uint64_t>(frames) > wavFrames - static_cast<uint64_t>(written_)) {
         SetError(error, "the data outgrows the 4 GiB that a WAV file can describe");
         return HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE);
     }

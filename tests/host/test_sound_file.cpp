@@ -314,5 +314,37 @@ TEST(WavWriter, TakesRf64WhereTheDataMayOutgrowWav) {
     std::remove(path.c_str());
 }
 
+// The check comes before anything is written, so a short buffer serves for any count; a refusal
+// loses nothing written before it and leaves the writer usable.
+TEST(WavWriter, RefusesDataPastWhatWavCanHold) {
+    const struct {
+        const char* name;
+        int64_t frames;
+    } cases[] = {
+        {"one frame past", static_cast<int64_t>(kWavMaxDataBytes / 4) - 3 + 1},
+        {"bytes that wrap 64 bits", int64_t{1} << 62},
+        {"the largest count", std::numeric_limits<int64_t>::max()},
+    };
+    const std::string path = TempPath("limit.wav");
+    std::unique_ptr<WavWriter> w;
+    ASSERT_EQ(S_OK, WavWriter::Create(path, 8000, 2, WavContainer::Wav, &w));
+    const std::vector<int16_t> samples = {1, -2, 3, -4, 5, -6};
+    ASSERT_EQ(S_OK, w->Write(samples.data(), 3));
+    for (const auto& c : cases) {
+        std::string why;
+        EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE),
+                  w->Write(samples.data(), c.frames, &why))
+            << c.name;
+        EXPECT_FALSE(why.empty()) << c.name;
+    }
+    ASSERT_EQ(S_OK, w->Write(samples.data(), 3));
+    ASSERT_EQ(S_OK, w->Close());
+    SF_INFO info;
+    std::vector<int16_t> twice = samples;
+    twice.insert(twice.end(), samples.begin(), samples.end());
+    EXPECT_EQ(twice, testing::ReadWavDirectly(path, &info));
+    std::remove(path.c_str());
+}
+
 }  // namespace
 }  // namespace corvane::host
