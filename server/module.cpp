@@ -5,8 +5,10 @@
 
 #include <atomic>
 #include <new>
+#include <type_traits>
 #include <vector>
 
+#include "corvane/module_exports.h"
 #include "framework/module_lock.h"
 #include "server/class_factory.h"
 #include "server/classes.h"
@@ -206,3 +208,10 @@ extern "C" HRESULT STDAPICALLTYPE DllInstall(BOOL bInstall, LPCWSTR pszCmdLine) 
     if (corvane::IsPerUserCommandLine(pszCmdLine)) corvane::g_module.ChoosePerUser();
     return bInstall ? corvane::Register() : corvane::Unregister();
 }
+
+// Loaders call the exports through the signatures of module_exports.h.
+static_assert(std::is_same_v<decltype(&DllCanUnloadNow), PFN_DllCanUnloadNow>);
+static_assert(std::is_same_v<decltype(&DllGetClassObject), PFN_DllGetClassObject>);
+static_assert(std::is_same_v<decltype(&DllInstall), PFN_DllInstall>);
+static_assert(std::is_same_v<decltype(&DllRegisterServer), PFN_DllRegisterServer>);
+static_assert(std::is_same_v<decltype(&DllUnregisterServer), PFN_DllUnregisterServer>);

@@ -1,6 +1,5 @@
-// The module of the in-process server: its start-up, its lock count, which every live effect
-// object, every outside reference to a class object and every LockServer(TRUE) holds once, and the
-// signatures of the five exports for programs that load the module themselves.
+// The module of the in-process server: its start-up, and its lock count, which every live effect
+// object, every outside reference to a class object and every LockServer(TRUE) holds once.
 #pragma once
 
 #include "platform/win32.h"
@@ -22,12 +21,3 @@ LONG ModuleUnlock();
 LONG ModuleLockCount();
 
 }  // namespace corvane
-
-// The exports, by name, as a loader finds them with dlsym / GetProcAddress.
-typedef HRESULT(STDAPICALLTYPE* PFN_DllCanUnloadNow)();
-typedef HRESULT(STDAPICALLTYPE* PFN_DllGetClassObject)(REFCLSID rclsid, REFIID riid, void** ppv);
-// pszCmdLine "user" (any case, nothing more) selects per-user registration for the rest of the
-// process; bInstall FALSE unregisters.
-typedef HRESULT(STDAPICALLTYPE* PFN_DllInstall)(BOOL bInstall, LPCWSTR pszCmdLine);
-typedef HRESULT(STDAPICALLTYPE* PFN_DllRegisterServer)();
-typedef HRESULT(STDAPICALLTYPE* PFN_DllUnregisterServer)();

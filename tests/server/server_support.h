@@ -11,7 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/win32.h"
-#include "server/module.h"
+#include "corvane/module_exports.h"
 #include "tests/support/temp_registry.h"
 
 namespace corvane::testing {

@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "platform/win32.h"
-#include "server/module.h"
+#include "corvane/module_exports.h"
 
 namespace {
 
