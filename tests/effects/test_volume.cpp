@@ -36,7 +36,7 @@ struct GainRange {
     double start, end;
     int64_t gain;
 };
-std::vector<int16_t> Piecewise(const Signal& in, const std::vector<GainRange>& ranges) {
+std::vector<int16_t> ScaledInRanges(const Signal& in, const std::vector<GainRange>& ranges) {
     std::vector<int16_t> out = in.samples;
     for (const GainRange& r : ranges) {
         const int64_t end = std::min(FrameAt(r.end, in.Rate()), in.Frames());
@@ -95,11 +95,11 @@ TEST_F(Volume, EdgeCasesOfTheGain) {
         for (int16_t x : values) expected.push_back(Scaled(x, c.gain));
         ExpectOutput(setup, in, expected);
     }
-    // The Part's values, spelled out.
-    EXPECT_EQ(Piecewise(in, {{0.0, 1000.0, 128}}),
+    // The worked examples of the volume scale, written out by hand.
+    EXPECT_EQ(ScaledInRanges(in, {{0.0, 1000.0, 128}}),
               (std::vector<int16_t>{500, 0, -1, 16384, 10000, -10000, 1, 0, -16384}));
-    EXPECT_EQ(Piecewise(in, {{0.0, 1000.0, 256000}})[4], 32767);
-    EXPECT_EQ(Piecewise(in, {{0.0, 1000.0, 256000}})[5], -32768);
+    EXPECT_EQ(ScaledInRanges(in, {{0.0, 1000.0, 256000}})[4], 32767);
+    EXPECT_EQ(ScaledInRanges(in, {{0.0, 1000.0, 256000}})[5], -32768);
 }
 
 TEST_F(Volume, RampRisesMonotonicallyFromTheStartToTheEndGain) {
@@ -131,16 +131,17 @@ TEST_F(Volume, ZonesInOrderOfTheirStartTiesInTheHostsOrder) {
                                           {20.0, 400.0, false, Level(8.0)}});
     ExpectOutput(
         setup, in,
-        Piecewise(
+        ScaledInRanges(
             in,
             {{40.0, 100.0, 384}, {100.0, 200.0, 64}, {200.0, 300.0, 512}, {300.0, 400.0, 128}}));
 }
 
-TEST_F(Volume, BlockStartingBetweenZonesScalesThePartInTheNextZone) {  // fault 4
+TEST_F(Volume, BlockStartingBetweenZonesScalesWhatFallsInTheNextZone) {  // fault 4
     const Signal in = VariedSignal(2, 8000, 3500.0);
     const EffectSetup setup =
         ZoneVolume({{0.0, 1000.0, true, Level(0.5)}, {2000.0, 1000.0, true, Level(0.25)}});
-    const std::vector<int16_t> expected = Piecewise(in, {{0.0, 1000.0, 128}, {2000.0, 3000.0, 64}});
+    const std::vector<int16_t> expected =
+        ScaledInRanges(in, {{0.0, 1000.0, 128}, {2000.0, 3000.0, 64}});
     const RunOutput out = Run(setup, in, ReadPlan{"300 ms", ReadPlan::kBlocks, {300.0}});
     EXPECT_EQ(out.hr, S_OK);
     EXPECT_TRUE(SamplesNear(out.samples, expected, 0));
@@ -158,7 +159,8 @@ TEST_F(Volume, ConstantZoneAfterARampPlaysItsOwnGain) {  // fault 2
                                           {100.0, 100.0, true, half},
                                           {200.0, 100.0, true, ramp},
                                           {300.0, 100.0, true, flat}});
-    const std::vector<int16_t> expected = Piecewise(in, {{100.0, 200.0, 128}, {300.0, 400.0, 128}});
+    const std::vector<int16_t> expected =
+        ScaledInRanges(in, {{100.0, 200.0, 128}, {300.0, 400.0, 128}});
     for (const ReadPlan& plan : AllReadPlans()) {
         SCOPED_TRACE(plan.name);
         const RunOutput out = Run(setup, in, plan);
@@ -178,7 +180,8 @@ TEST_F(Volume, ZeroLengthZoneChangesNothing) {  // fault 3
                                       {100.0, 100.0, true, Level(2.0)}};
     std::vector<Zone> with = around;
     with.insert(with.begin() + 1, Zone(100.0, 0.0, true, rampParams));
-    ExpectOutput(ZoneVolume(with), in, Piecewise(in, {{0.0, 100.0, 128}, {100.0, 200.0, 512}}));
+    ExpectOutput(ZoneVolume(with), in,
+                 ScaledInRanges(in, {{0.0, 100.0, 128}, {100.0, 200.0, 512}}));
 
     // Its steps are 0, not a division by its length.
     CVolumeFilter engine(GUID{}, GUID{}, 0, 0);
