@@ -9,7 +9,9 @@
 #include "effects/AudioFilter.h"
 
 #include <clocale>
+#include <cmath>
 #include <cstdio>
+#include <limits>
 
 namespace corvane::testing {
 namespace {
@@ -111,6 +113,21 @@ std::vector<GraphCase> AllCases() {
     // out.
     all.push_back({"gate_refused_ratio",
                    Params().Set(OLESTR("FilterType"), 2).Set(OLESTR("Ratio"), 0.5), GateModel({})});
+    // A setting that is not finite counts as left out: the gate runs on its default.
+    const double inf = std::numeric_limits<double>::infinity();
+    const struct {
+        const char* name;
+        LPCOLESTR key;
+        double value;
+    } nonFinite[] = {{"nan_range", OLESTR("Range"), std::nan("")},
+                     {"inf_threshold", OLESTR("Threshold"), inf},
+                     {"minus_inf_attack", OLESTR("Attack"), -inf},
+                     {"nan_knee", OLESTR("knee"), std::nan("")},
+                     {"inf_level_sc", OLESTR("LevelSC"), inf}};
+    for (const auto& n : nonFinite) {
+        all.push_back({std::string("gate_") + n.name,
+                       Params().Set(OLESTR("FilterType"), 2).Set(n.key, n.value), GateModel({})});
+    }
     const std::vector<Band> bands = {
         {200.0, 100.0, 6.0}, {1500.0, 500.0, -9.0}, {6000.0, 2000.0, 4.5}};
     for (int t : {0, 1, 2}) {

@@ -122,7 +122,7 @@ Channel MedianModel(const Config& c, const Channel& x) {
             for (int k = f - m + 1; k <= f; ++k) window.push_back(mags[std::max(k, skip)][b]);
             std::nth_element(window.begin(), window.begin() + m / 2, window.end());
             const long double med = window[static_cast<size_t>(m / 2)], mag = mags[f][b];
-            if (mag > 1e-9L) {
+            if (mag > CMedianChannelFilter::kMinMagnitude) {
                 spectra[f][b] *= med / mag;
                 if (b > 0 && b < half) spectra[f][n - b] = std::conj(spectra[f][b]);
             }
@@ -364,6 +364,31 @@ TEST_F(MedianChannel, RefusedTransformPassesTheInputThrough) {
     }
 }
 
+// Bins of a magnitude up to kMinMagnitude are left as they are. An impulse in the fourth of
+// 8-sample frames (the first two silent ones take part): each of its bins has that height, and
+// their running median over three frames is 0.
+TEST_F(MedianChannel, BinsUpToTheSmallestMagnitudeStay) {
+    const double edge = CMedianChannelFilter::kMinMagnitude;
+    const struct {
+        double height;
+        bool stays;
+    } cases[] = {{edge, true}, {edge / 2, true}, {std::nextafter(edge, 1.0), false}};
+    const Params params = Params()
+                              .Set(OLESTR("FFTBlockSize"), 8)
+                              .Set(OLESTR("WindowType"), 0)
+                              .Set(OLESTR("OverlapMode"), 0)
+                              .Set(OLESTR("MaskSize"), 2);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.height);
+        Rig rig(doubles, params, 44100);
+        Channel x(32, 0.0);
+        x[16] = c.height;
+        const Channel y = rig.channel.Run(x, true);
+        ASSERT_EQ(y.size(), x.size());
+        EXPECT_NEAR(y[16], c.stays ? c.height : 0.0, edge * 1e-6);
+    }
+}
+
 // Frames of 8, 16 and 64 samples.
 class MedianModelCheck : public MedianChannel, public ::testing::WithParamInterface<int> {};
 
@@ -397,6 +422,10 @@ TEST_P(MedianModelCheck, MatchesTheModel) {
                                 worst = std::max(worst, std::fabs(got[i] - want[i]));
                             }
                             ASSERT_LE(worst, 1e-9);
+                            // After its last block the filter starts over by itself.
+                            if (block == 37) {
+                                ASSERT_EQ(rig.channel.RunAll(x, block), got);
+                            }
                             ++runs;
                         }
                     }

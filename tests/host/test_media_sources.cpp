@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstring>
 #include <cstdio>
+#include <fstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -478,6 +479,49 @@ TEST(ExportToWav, EndsAtTheEndOfTheStreamAndFailsOnlyAChainThatStandsStill) {
     EXPECT_EQ("the chain makes no progress", result.error);
     EXPECT_FALSE(result.reason.empty());
     EXPECT_LE(still->Reads(), 102);
+    std::remove(path.c_str());
+}
+
+// A table whose duration, when claimedMs is given, says something else than what it holds.
+class ClaimingSource : public testing::TableSourceBase {
+public:
+    ClaimingSource(const AudioFormatValues& format, std::vector<int16_t> samples, double claimedMs)
+        : TableSourceBase(format, std::move(samples)), claimedMs_(claimedMs) {}
+    STDMETHODIMP get_audioDuration(LONG stream, double* ms) override {
+        if (claimedMs_ < 0.0) return TableSourceBase::get_audioDuration(stream, ms);
+        *ms = claimedMs_;
+        return S_OK;
+    }
+
+private:
+    double claimedMs_;
+};
+
+// The container follows from the duration the source states, before its audio is there: RF64
+// for a day of audio (which libsndfile finishes as WAV while it stays short, with a JUNK chunk
+// where RF64's ds64 chunk was), plain WAV for 100 ms. The samples are the same either way.
+TEST(ExportToWav, TakesRf64ForASourceThatSaysItIsLong) {
+    AudioFormatValues format;
+    format.rate = 8000;
+    format.channels = 2;
+    const std::vector<int16_t> samples = testing::VariedSamples(800, 2);
+    const struct {
+        double claimedMs;
+        const char* chunk;  // the chunk after "WAVE"
+    } cases[] = {{-1.0, "fmt "}, {86400000.0, "JUNK"}};
+    const std::string path = TempPath("claimed.wav");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.chunk);
+        ComPtr<IMediaSource> src(new ClaimingSource(format, samples, c.claimedMs));
+        ExportResult result;
+        ASSERT_EQ(S_OK, ExportToWav(src.Get(), path, 30.0, &result)) << result.error;
+        std::ifstream file(path, std::ios::binary);
+        char head[16] = {};
+        file.read(head, sizeof(head));
+        EXPECT_EQ(c.chunk, std::string(head + 12, 4));
+        SF_INFO info;
+        EXPECT_EQ(samples, ReadWavDirectly(path, &info));
+    }
     std::remove(path.c_str());
 }
 
