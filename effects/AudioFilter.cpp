@@ -36,14 +36,32 @@ void ReadDoubles(const CBaseFilter* owner, LPCOLESTR key, std::vector<double>* o
     *out = std::move(values);
 }
 
-// A gate setting into *out: def when the key is missing or its value is not finite (the gate's
-// own range check lets NaN through); *out is left alone when the key cannot be read.
-void ReadGateSetting(const CBaseFilter* owner, LPCOLESTR key, double def, double* out) {
-    double v = def;
-    if (SUCCEEDED(owner->GetParamDoubleDef(key, def, &v))) *out = std::isfinite(v) ? v : def;
-}
+// Where the equaliser's and the gate's rows start in the table.
+constexpr size_t kEqualizerRows = 1;
+constexpr size_t kGateRows = 2;
 
 }  // namespace
+
+const ParamTable<CAudioChannelFilter>& CAudioChannelFilter::Params() {
+    using C = CAudioChannelFilter;
+    // The gate's settings must be finite: its own range check lets NaN through.
+    static const ParamTable<C> rows = {
+        {LongKey(OLESTR("FilterType"), 0), &C::m_filterType},
+        {LongKey(OLESTR("EqualizerType"), 0), &C::m_equalizerType},
+        {DoubleKey(OLESTR("LevelIn"), 1.0), &C::m_levelIn},
+        {DoubleKey(OLESTR("Range"), 0.06125), &C::m_range},
+        {DoubleKey(OLESTR("Threshold"), 0.125), &C::m_threshold},
+        {DoubleKey(OLESTR("Ratio"), 2.0), &C::m_ratio},
+        {DoubleKey(OLESTR("Attack"), 20.0), &C::m_attack},
+        {DoubleKey(OLESTR("Release"), 250.0), &C::m_release},
+        {DoubleKey(OLESTR("Makeup"), 1.0), &C::m_makeup},
+        {DoubleKey(OLESTR("knee"), 2.828427125), &C::m_knee},
+        {LongKey(OLESTR("Detection"), 1), &C::m_detection},
+        {LongKey(OLESTR("Link"), 0), &C::m_link},
+        {DoubleKey(OLESTR("LevelSC"), 1.0), &C::m_levelSideChain},
+    };
+    return rows;
+}
 
 CAudioChannelFilter::CAudioChannelFilter(CBaseFilter* owner)
     : CBaseChannelFilter(owner), m_provider(corvane::CreateFilterGraphProvider()) {
@@ -67,14 +85,12 @@ HRESULT CAudioChannelFilter::LoadChannelParams() {
     m_gains.clear();
     m_graph.Free();
     m_queued.clear();
-    LONG type = 0;
-    if (FAILED(m_pOwner->GetParamLong(OLESTR("FilterType"), &type))) return S_OK;
-    m_filterType = type;
+    const ParamTable<CAudioChannelFilter>& rows = Params();
+    if (!ReadParam(m_pOwner, this, rows[0])) return S_OK;
     Restart();
-    if (type == kFilterTypeEqualizer) {
-        LONG t = 0;
-        m_pOwner->GetParamLong(OLESTR("EqualizerType"), &t);
-        m_equalizerType = t;
+    if (m_filterType == kFilterTypeEqualizer) {
+        ResetParams(this, rows, kEqualizerRows, kGateRows);
+        ReadParams(m_pOwner, this, rows, kEqualizerRows, kGateRows);
         ReadDoubles(m_pOwner, OLESTR("FrequencyArray"), &m_frequencies);
         ReadDoubles(m_pOwner, OLESTR("WidthArray"), &m_widths);
         ReadDoubles(m_pOwner, OLESTR("dbGainArray"), &m_gains);
@@ -93,22 +109,10 @@ HRESULT CAudioChannelFilter::LoadChannelParams() {
             const double factor = std::pow(10.0, g / 20.0);
             if (!(factor > 0.0 && factor <= DBL_MAX)) m_passThrough = true;
         }
-    } else if (type == kFilterTypeGate) {
+    } else if (m_filterType == kFilterTypeGate) {
         m_passThrough = false;
-        ReadGateSetting(m_pOwner, OLESTR("LevelIn"), 1.0, &m_levelIn);
-        ReadGateSetting(m_pOwner, OLESTR("Range"), 0.06125, &m_range);
-        ReadGateSetting(m_pOwner, OLESTR("Threshold"), 0.125, &m_threshold);
-        ReadGateSetting(m_pOwner, OLESTR("Ratio"), 2.0, &m_ratio);
-        ReadGateSetting(m_pOwner, OLESTR("Attack"), 20.0, &m_attack);
-        ReadGateSetting(m_pOwner, OLESTR("Release"), 250.0, &m_release);
-        ReadGateSetting(m_pOwner, OLESTR("Makeup"), 1.0, &m_makeup);
-        ReadGateSetting(m_pOwner, OLESTR("knee"), 2.828427125, &m_knee);
-        LONG detection = 1, link = 0;
-        m_pOwner->GetParamLongDef(OLESTR("Detection"), 1, &detection);
-        m_pOwner->GetParamLongDef(OLESTR("Link"), 0, &link);
-        m_detection = detection;
-        m_link = link;
-        ReadGateSetting(m_pOwner, OLESTR("LevelSC"), 1.0, &m_levelSideChain);
+        ResetParams(this, rows, kGateRows);
+        ReadParams(m_pOwner, this, rows, kGateRows);
     }
     BuildGraph();
     return S_OK;

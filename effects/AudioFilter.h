@@ -23,11 +23,15 @@ public:
     explicit CAudioChannelFilter(CBaseFilter* owner);
     ~CAudioChannelFilter() override;
 
+    // Its single-valued keys: "FilterType", "EqualizerType" (the equaliser's), then the gate's.
+    static const ParamTable<CAudioChannelFilter>& Params();
+
     // Pass-through on, the graph freed.
     HRESULT ResetChannel() override;
     // "FilterType" (1 or 2; when it cannot be read nothing else is), "EqualizerType" and the three
-    // arrays (64-bit doubles) for type 1, the eleven gate options with their defaults for type 2;
-    // then builds the graph. Throws E_OUTOFMEMORY when a key name cannot be allocated.
+    // arrays (64-bit doubles) for type 1, the eleven gate options, each at its default unless
+    // given, for type 2; then builds the graph. Throws E_OUTOFMEMORY when a key name cannot be
+    // allocated.
     HRESULT LoadChannelParams() override;
     // Returns n: the graph's output, or the input where no graph runs.
     int ProcessChannel(int n, int last) override;

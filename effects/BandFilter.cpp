@@ -19,25 +19,33 @@ bool UsesGain(int section) {
 
 CBandChannelFilter::~CBandChannelFilter() = default;
 
+const ParamTable<CBandChannelFilter>& CBandChannelFilter::Params() {
+    using C = CBandChannelFilter;
+    // A frequency or gain that is not finite would turn every coefficient into NaN: the previous
+    // one stays. The steepness is taken as it comes, NaN included, as callers have always had it.
+    static const ParamTable<C> rows = {
+        {LongKey(OLESTR("FilterType"), 1), &C::m_type},
+        {DoubleKey(OLESTR("Frequency"), -1), &C::m_frequency},
+        {DoubleKey(OLESTR("Steepness"), -1, -ParamSpec::kInf, ParamSpec::kInf), &C::m_steepness},
+        {DoubleKey(OLESTR("dbGain"), 0), &C::m_gain},
+    };
+    return rows;
+}
+
 HRESULT CBandChannelFilter::ResetChannel() {
+    ResetParams(this, Params());
     m_designedRate = -1.0;
-    m_designedFrequency = m_frequency = -1.0;
-    m_designedSteepness = m_steepness = -1.0;
-    m_designedGain = m_gain = 0.0;
-    m_designedType = m_type = 1;
+    m_designedFrequency = m_frequency;
+    m_designedSteepness = m_steepness;
+    m_designedGain = m_gain;
+    m_designedType = m_type;
     m_bypass = false;
     return S_OK;
 }
 
 HRESULT CBandChannelFilter::LoadChannelParams() {
-    LONG type = 0;
-    if (FAILED(m_pOwner->GetParamLong(OLESTR("FilterType"), &type))) return S_OK;
-    m_type = type;
-    // A frequency or gain that is not finite would turn every coefficient into NaN: the previous
-    // one stays. The steepness is taken as it comes, NaN included, as callers have always had it.
-    ReadFiniteParam(m_pOwner, OLESTR("Frequency"), &m_frequency);
-    m_pOwner->GetParamDouble(OLESTR("Steepness"), &m_steepness);
-    ReadFiniteParam(m_pOwner, OLESTR("dbGain"), &m_gain);
+    const ParamTable<CBandChannelFilter>& rows = Params();
+    if (ReadParam(m_pOwner, this, rows[0])) ReadParams(m_pOwner, this, rows, 1);
     return S_OK;
 }
 

@@ -17,9 +17,11 @@ public:
     using CBaseChannelFilter::CBaseChannelFilter;
     ~CBandChannelFilter() override;
 
+    // Its keys: "FilterType" (integer; when it cannot be read the other keys are not read
+    // either), "Frequency" (Hz), "Steepness" (Q x 100), "dbGain" (dB).
+    static const ParamTable<CBandChannelFilter>& Params();
+
     HRESULT ResetChannel() override;
-    // "FilterType" (integer; when it cannot be read the other keys are not read either),
-    // "Frequency" (Hz), "Steepness" (Q x 100), "dbGain" (dB). None is range-checked.
     HRESULT LoadChannelParams() override;
     int ProcessChannel(int n, int last) override;
     void RestartEffect() { Restart(); }

@@ -3,29 +3,28 @@
 #include "effects/common/DelayLine.h"
 #include "framework/BaseFilter.h"
 
-#include <limits>
-
-namespace {
-
-constexpr double kInf = std::numeric_limits<double>::infinity();
-
-}  // namespace
-
 CDelayChannelFilter::~CDelayChannelFilter() = default;
+
+const ParamTable<CDelayChannelFilter>& CDelayChannelFilter::Params() {
+    using C = CDelayChannelFilter;
+    // Above 100 % the line's feedback grows without bound; below 0 it is no echo.
+    static const ParamTable<C> rows = {
+        {LongKey(OLESTR("EffectType"), 1, 1, 2), &C::m_type},
+        {PercentKey(OLESTR("FeedBackGain"), 0), &C::m_feedback},
+        {PercentKey(OLESTR("MixDepth"), 0), &C::m_mix},
+        {DoubleKey(OLESTR("DelayTime"), 0, 0, ParamSpec::kInf), &C::m_delayTime},
+    };
+    return rows;
+}
 
 HRESULT CDelayChannelFilter::ResetChannel() {
     RestartEffect();
-    m_type = 1;
-    m_delayTime = m_mix = m_feedback = 0.0f;
+    ResetParams(this, Params());
     return S_OK;
 }
 
 HRESULT CDelayChannelFilter::LoadChannelParams() {
-    ReadLongIn(m_pOwner, OLESTR("EffectType"), 1, 2, &m_type);
-    // Above 100 % the line's feedback grows without bound; below 0 it is no echo.
-    ReadPercent(m_pOwner, OLESTR("FeedBackGain"), &m_feedback);
-    ReadPercent(m_pOwner, OLESTR("MixDepth"), &m_mix);
-    ReadFloatIn(m_pOwner, OLESTR("DelayTime"), 0.0, kInf, &m_delayTime);
+    ReadParams(m_pOwner, this, Params());
     return S_OK;
 }
 

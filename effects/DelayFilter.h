@@ -7,6 +7,7 @@
 
 #include "effects/common/ChannelEngine.h"
 #include "effects/common/LineChannelFilter.h"
+#include "effects/common/ParamRead.h"
 
 #include <cstdint>
 
@@ -18,9 +19,10 @@ public:
     using CLineChannelFilter::CLineChannelFilter;
     ~CDelayChannelFilter() override;
 
+    // Its keys: "EffectType" (1 or 2), "DelayTime" (ms), "FeedBackGain" and "MixDepth" (%).
+    static const ParamTable<CDelayChannelFilter>& Params();
+
     HRESULT ResetChannel() override;
-    // "EffectType" (1 or 2), "FeedBackGain" and "MixDepth" (0 to 100 %), "DelayTime" (>= 0 ms);
-    // a value out of range leaves the field as it was.
     HRESULT LoadChannelParams() override;
     // Throws E_OUTOFMEMORY when the line cannot be made.
     int ProcessChannel(int n, int last) override;

@@ -14,24 +14,31 @@ constexpr double kTwoPi = 6.283185307179586;
 
 CFlangerChannelFilter::~CFlangerChannelFilter() = default;
 
+const ParamTable<CFlangerChannelFilter>& CFlangerChannelFilter::Params() {
+    using C = CFlangerChannelFilter;
+    // Rates, depths and the base delay are percentages of their ranges (0.1 to 3 Hz, the base
+    // delay, 1 to 10 or 30 to 50 ms), kept as percentages. Above 100 % the line's feedback grows
+    // without bound.
+    static const ParamTable<C> rows = {
+        {LongKey(OLESTR("EffectType"), 3, 3, 4), &C::m_type},
+        {DegreesKey(OLESTR("SweepPhase"), 0), &C::m_sweepPhase},
+        {DoubleKey(OLESTR("SweepRate"), 0, 0, 100), &C::m_sweepRate},
+        {DoubleKey(OLESTR("SweepDepth"), 0, 0, 100), &C::m_sweepDepth},
+        {PercentKey(OLESTR("FeedBackGain"), 0), &C::m_feedback},
+        {PercentKey(OLESTR("MixDepth"), 0), &C::m_mix},
+        {DoubleKey(OLESTR("DelayRate"), 0, 0, 100), &C::m_delayRate},
+    };
+    return rows;
+}
+
 HRESULT CFlangerChannelFilter::ResetChannel() {
     RestartEffect();
-    m_type = 3;
-    m_delayRate = m_mix = m_feedback = m_sweepDepth = m_sweepRate = m_sweepPhase = 0.0f;
+    ResetParams(this, Params());
     return S_OK;
 }
 
 HRESULT CFlangerChannelFilter::LoadChannelParams() {
-    ReadLongIn(m_pOwner, OLESTR("EffectType"), 3, 4, &m_type);
-    ReadDegrees(m_pOwner, OLESTR("SweepPhase"), &m_sweepPhase);
-    // Rates, depths and the base delay are percentages of their ranges (0.1 to 3 Hz, the base
-    // delay, 1 to 10 or 30 to 50 ms).
-    ReadFloatIn(m_pOwner, OLESTR("SweepRate"), 0.0, 100.0, &m_sweepRate);
-    ReadFloatIn(m_pOwner, OLESTR("SweepDepth"), 0.0, 100.0, &m_sweepDepth);
-    // Above 100 % the line's feedback grows without bound.
-    ReadPercent(m_pOwner, OLESTR("FeedBackGain"), &m_feedback);
-    ReadPercent(m_pOwner, OLESTR("MixDepth"), &m_mix);
-    ReadFloatIn(m_pOwner, OLESTR("DelayRate"), 0.0, 100.0, &m_delayRate);
+    ReadParams(m_pOwner, this, Params());
     return S_OK;
 }
 

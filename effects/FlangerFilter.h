@@ -20,10 +20,11 @@ public:
     using CLineChannelFilter::CLineChannelFilter;
     ~CFlangerChannelFilter() override;
 
+    // Its keys: "EffectType" (3 or 4), "SweepPhase" (degrees), "SweepRate", "SweepDepth",
+    // "MixDepth", "FeedBackGain" and "DelayRate" (%).
+    static const ParamTable<CFlangerChannelFilter>& Params();
+
     HRESULT ResetChannel() override;
-    // "EffectType" (3 or 4), "SweepPhase" (any, degrees), "SweepRate", "SweepDepth", "MixDepth",
-    // "FeedBackGain" and "DelayRate" (0 to 100 %); a value out of range leaves the field as it
-    // was.
     HRESULT LoadChannelParams() override;
     // Throws E_OUTOFMEMORY when the line cannot be made. The oscillator's time is the count of
     // samples since the line was made empty; the write index is the line position less 2.

@@ -25,24 +25,28 @@ CPitchShiftChannelFilter::CPitchShiftChannelFilter(CBaseFilter* owner)
 
 CPitchShiftChannelFilter::~CPitchShiftChannelFilter() = default;
 
+const ParamTable<CPitchShiftChannelFilter>& CPitchShiftChannelFilter::Params() {
+    using C = CPitchShiftChannelFilter;
+    // Out of range (NaN included): SoundTouch's work and memory grow with 100 / Rate below the
+    // range (a rate near 0 never ends) and with Rate above it (a huge one takes gigabytes).
+    static const ParamTable<C> rows = {
+        {DoubleKey(OLESTR("Rate"), kDefaultRate, kSmallestRate, kLargestRate), &C::m_rate},
+    };
+    return rows;
+}
+
 HRESULT CPitchShiftChannelFilter::ResetChannel() {
     CBaseChannelFilter::ResetChannel();
-    m_rate = kDefaultRate;
-    m_step = 1.0;
+    ResetParams(this, Params());
+    m_step = 100.0 / m_rate;
     RestartEffect();
     return S_OK;
 }
 
 HRESULT CPitchShiftChannelFilter::LoadChannelParams() {
     CBaseChannelFilter::LoadChannelParams();
-    double rate = m_rate;
-    // Out of range (NaN included): SoundTouch's work and memory grow with 100 / Rate below the
-    // range (a rate near 0 never ends) and with Rate above it (a huge one takes gigabytes).
-    if (SUCCEEDED(m_pOwner->GetParamDouble(OLESTR("Rate"), &rate)) && rate >= kSmallestRate &&
-        rate <= kLargestRate) {
-        m_rate = rate;
-        m_step = 100.0 / rate;
-    }
+    ReadParams(m_pOwner, this, Params());
+    m_step = 100.0 / m_rate;
     return S_OK;
 }
 

@@ -35,9 +35,11 @@ public:
     explicit CPitchShiftChannelFilter(CBaseFilter* owner);
     ~CPitchShiftChannelFilter() override;
 
+    // Its key: "Rate" in percent.
+    static const ParamTable<CPitchShiftChannelFilter>& Params();
+
     // "Rate" back to 100.
     HRESULT ResetChannel() override;
-    // "Rate" in percent; a value outside kSmallestRate .. kLargestRate is ignored.
     HRESULT LoadChannelParams() override;
     // Returns the samples made of the input so far, never more than went in since the run
     // started; at the last block, all that are still due.

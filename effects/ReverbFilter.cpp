@@ -4,11 +4,8 @@
 #include "framework/BaseFilter.h"
 
 #include <cmath>
-#include <limits>
 
 namespace {
-
-constexpr double kInf = std::numeric_limits<double>::infinity();
 
 // The low-pass: a Q of 0.5 (in hundredths), and the frequency under which there is none.
 constexpr double kLowPassQ = 50.0;
@@ -17,6 +14,20 @@ constexpr float kLowestLowPass = 1.0f;
 }  // namespace
 
 CReverbChannelFilter::~CReverbChannelFilter() = default;
+
+const ParamTable<CReverbChannelFilter>& CReverbChannelFilter::Params() {
+    using C = CReverbChannelFilter;
+    // Above 100 % the all-pass stages grow without bound.
+    static const ParamTable<C> rows = {
+        {LongKey(OLESTR("nTapDelay"), 10, 1, kMaxCombs), &C::m_combCount},
+        {DoubleKey(OLESTR("ReverbrationFrequency"), 0, 0, ParamSpec::kInf), &C::m_lowPassFrequency},
+        {PercentKey(OLESTR("ReverbrationGain"), 0), &C::m_combGain},
+        {PercentKey(OLESTR("FeedBackGain"), 0), &C::m_feedback},
+        {PercentKey(OLESTR("MixDepth"), 0), &C::m_mix},
+        {DoubleKey(OLESTR("DelayTime"), 0, 0, ParamSpec::kInf), &C::m_delayTime},
+    };
+    return rows;
+}
 
 void CReverbChannelFilter::RestartEffect() {
     Restart();
@@ -33,19 +44,12 @@ void CReverbChannelFilter::RestartEffect() {
 
 HRESULT CReverbChannelFilter::ResetChannel() {
     RestartEffect();
-    m_delayTime = m_mix = m_feedback = m_combGain = m_lowPassFrequency = 0.0f;
-    m_combCount = 10;
+    ResetParams(this, Params());
     return S_OK;
 }
 
 HRESULT CReverbChannelFilter::LoadChannelParams() {
-    ReadLongIn(m_pOwner, OLESTR("nTapDelay"), 1, kMaxCombs, &m_combCount);
-    ReadFloatIn(m_pOwner, OLESTR("ReverbrationFrequency"), 0.0, kInf, &m_lowPassFrequency);
-    ReadPercent(m_pOwner, OLESTR("ReverbrationGain"), &m_combGain);
-    // Above 100 % the all-pass stages grow without bound.
-    ReadPercent(m_pOwner, OLESTR("FeedBackGain"), &m_feedback);
-    ReadPercent(m_pOwner, OLESTR("MixDepth"), &m_mix);
-    ReadFloatIn(m_pOwner, OLESTR("DelayTime"), 0.0, kInf, &m_delayTime);
+    ReadParams(m_pOwner, this, Params());
     return S_OK;
 }
 

@@ -23,10 +23,11 @@ public:
     using CBaseChannelFilter::CBaseChannelFilter;
     ~CReverbChannelFilter() override;
 
+    // Its keys: "nTapDelay" (1 to 20 combs), "ReverbrationFrequency" (Hz), "ReverbrationGain",
+    // "FeedBackGain" and "MixDepth" (%), "DelayTime" (ms).
+    static const ParamTable<CReverbChannelFilter>& Params();
+
     HRESULT ResetChannel() override;
-    // "nTapDelay" (1 to 20 combs), "ReverbrationFrequency" (>= 0 Hz), "ReverbrationGain",
-    // "FeedBackGain" and "MixDepth" (0 to 100 %), "DelayTime" (>= 0 ms); a value out of range
-    // leaves the field as it was.
     HRESULT LoadChannelParams() override;
     // Throws E_OUTOFMEMORY when the lines of the delay cannot be made.
     int ProcessChannel(int n, int last) override;

@@ -18,24 +18,28 @@ constexpr int kModeOneOverlapMs = 8;
 // HRESULT_FROM_WIN32(ERROR_ARITHMETIC_OVERFLOW).
 constexpr HRESULT kArithmeticOverflow = static_cast<HRESULT>(0x80070216u);
 
-// *v = the key's value when it can be read and satisfies ok.
-template <class Ok>
-void ReadDouble(const CBaseFilter* owner, LPCOLESTR key, double* v, Ok ok) {
-    double value = *v;
-    if (SUCCEEDED(owner->GetParamDouble(key, &value)) && ok(value)) *v = value;
-}
-
-bool IsFactor(double v) {
-    return v >= CStretchChannelFilter::kSmallestFactor &&
-           v <= CStretchChannelFilter::kLargestFactor;
-}
-
 }  // namespace
 
-double CStretchChannelFilter::FactorParam(const CBaseFilter* owner, LPCOLESTR key) {
-    double v = 1.0;
-    ReadDouble(owner, key, &v, IsFactor);
-    return v;
+const ParamTable<CStretchChannelFilter>& CStretchChannelFilter::Params() {
+    using C = CStretchChannelFilter;
+    static const ParamTable<C> rows = {
+        {DoubleKey(OLESTR("TempoRate"), 1, kSmallestFactor, kLargestFactor), &C::m_tempoRate},
+        {DoubleKey(OLESTR("RateRate"), 1, kSmallestFactor, kLargestFactor), &C::m_rateRate},
+        {DoubleKey(OLESTR("PitchShift"), 0, -kLargestPitchShift, kLargestPitchShift),
+         &C::m_pitchShift},
+        {LongKey(OLESTR("Mode"), 0), &C::m_mode},
+        {LongKey(OLESTR("Antialiasing"), 1), &C::m_antialiasing},
+    };
+    return rows;
+}
+
+double CStretchChannelFilter::LengthFactorOf(const CBaseFilter* owner) {
+    double factors[2] = {};
+    for (int i = 0; i < 2; ++i) {
+        factors[i] = Params()[i].spec.def;
+        ReadParamValue(owner, Params()[i].spec, &factors[i]);
+    }
+    return 1.0 / (factors[0] * factors[1]);
 }
 
 CStretchChannelFilter::CStretchChannelFilter(CBaseFilter* owner) : CBaseChannelFilter(owner) {}
@@ -83,26 +87,14 @@ void CStretchChannelFilter::FollowChannelCount() {
 
 HRESULT CStretchChannelFilter::ResetChannel() {
     CBaseChannelFilter::ResetChannel();
-    m_tempoRate = 1.0;
-    m_rateRate = 1.0;
-    m_pitchShift = 0.0;
-    m_mode = 0;
-    m_antialiasing = 1;
+    ResetParams(this, Params());
     Rebuild();
     return S_OK;
 }
 
 HRESULT CStretchChannelFilter::LoadChannelParams() {
     CBaseChannelFilter::LoadChannelParams();
-    ReadDouble(m_pOwner, OLESTR("TempoRate"), &m_tempoRate, IsFactor);
-    ReadDouble(m_pOwner, OLESTR("RateRate"), &m_rateRate, IsFactor);
-    ReadDouble(m_pOwner, OLESTR("PitchShift"), &m_pitchShift,
-               [](double v) { return std::fabs(v) <= kLargestPitchShift; });
-    LONG mode = m_mode, antialiasing = m_antialiasing;
-    m_pOwner->GetParamLong(OLESTR("Mode"), &mode);
-    m_pOwner->GetParamLong(OLESTR("Antialiasing"), &antialiasing);
-    m_mode = mode;
-    m_antialiasing = antialiasing;
+    ReadParams(m_pOwner, this, Params());
     Rebuild();
     return S_OK;
 }
@@ -179,8 +171,7 @@ void CStretchFilter::FollowFactors() {
     // A "Rate" that said otherwise would end the reads before the input's end (a rate below the
     // true one) or pad it with silence, and misplace every time after the interval.
     if (m_channels.empty() || m_channels[0] == nullptr) {
-        m_rate = 1.0 / (CStretchChannelFilter::FactorParam(this, OLESTR("TempoRate")) *
-                        CStretchChannelFilter::FactorParam(this, OLESTR("RateRate")));
+        m_rate = CStretchChannelFilter::LengthFactorOf(this);
     } else {
         m_rate = static_cast<const CStretchChannelFilter*>(m_channels[0])->LengthFactor();
     }

@@ -9,6 +9,7 @@
 
 #include "platform/win32.h"
 
+#include "effects/common/ParamRead.h"
 #include "effects/common/SoundTouchGlue.h"
 #include "framework/BaseChannelFilter.h"
 #include "framework/BaseFilter.h"
@@ -31,16 +32,19 @@ public:
     // "PitchShift" beyond five octaves either way is ignored.
     static constexpr double kLargestPitchShift = 60.0;
 
-    // "TempoRate" or "RateRate" of the owner's parameters, 1.0 where it is missing or ignored.
-    static double FactorParam(const CBaseFilter* owner, LPCOLESTR key);
+    // Its keys: "TempoRate", "RateRate" (factors), "PitchShift" (semitones), "Mode",
+    // "Antialiasing" (integers).
+    static const ParamTable<CStretchChannelFilter>& Params();
+    // 1 / ("TempoRate" x "RateRate") of the owner's parameters, each 1.0 where it is missing or
+    // ignored.
+    static double LengthFactorOf(const CBaseFilter* owner);
 
     explicit CStretchChannelFilter(CBaseFilter* owner);
     ~CStretchChannelFilter() override;
 
     // The keys at their defaults, then a new processor.
     HRESULT ResetChannel() override;
-    // "TempoRate", "RateRate", "PitchShift" (doubles), "Mode", "Antialiasing" (integers), then a
-    // new processor.
+    // The keys, then a new processor.
     HRESULT LoadChannelParams() override;
     // Returns the samples SoundTouch delivers for these (at the last block, all it owes);
     // without a processor the block itself. A sample rate that SoundTouch refuses (above

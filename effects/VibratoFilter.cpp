@@ -3,16 +3,26 @@
 #include "framework/BaseFilter.h"
 
 #include <cmath>
-#include <limits>
 
 namespace {
 
 constexpr double kTwoPi = 6.283185307179586;
-constexpr double kInf = std::numeric_limits<double>::infinity();
 
 }  // namespace
 
 CVibratoChannelFilter::~CVibratoChannelFilter() = default;
+
+const ParamTable<CVibratoChannelFilter>& CVibratoChannelFilter::Params() {
+    using C = CVibratoChannelFilter;
+    // A frequency beyond single precision would turn every sine into NaN, silence: its float
+    // field refuses it.
+    static const ParamTable<C> rows = {
+        {DegreesKey(OLESTR("SweepPhase"), 0), &C::m_sweepPhase},
+        {DoubleKey(OLESTR("SweepFrequency"), 0, 0, ParamSpec::kInf), &C::m_frequency},
+        {PercentKey(OLESTR("SweepDepth"), 0), &C::m_depth},
+    };
+    return rows;
+}
 
 void CVibratoChannelFilter::RestartEffect() {
     Restart();
@@ -21,15 +31,12 @@ void CVibratoChannelFilter::RestartEffect() {
 
 HRESULT CVibratoChannelFilter::ResetChannel() {
     m_phase = 0.0;
-    m_depth = m_frequency = m_sweepPhase = 0.0f;
+    ResetParams(this, Params());
     return S_OK;
 }
 
 HRESULT CVibratoChannelFilter::LoadChannelParams() {
-    ReadDegrees(m_pOwner, OLESTR("SweepPhase"), &m_sweepPhase);
-    // A frequency beyond single precision would turn every sine into NaN, silence.
-    ReadFloatIn(m_pOwner, OLESTR("SweepFrequency"), 0.0, kInf, &m_frequency);
-    ReadPercent(m_pOwner, OLESTR("SweepDepth"), &m_depth);
+    ReadParams(m_pOwner, this, Params());
     return S_OK;
 }
 

@@ -12,9 +12,10 @@ public:
     using CBaseChannelFilter::CBaseChannelFilter;
     ~CVibratoChannelFilter() override;
 
+    // Its keys: "SweepPhase" (degrees), "SweepFrequency" (Hz), "SweepDepth" (%).
+    static const ParamTable<CVibratoChannelFilter>& Params();
+
     HRESULT ResetChannel() override;
-    // "SweepPhase" (any, degrees), "SweepFrequency" (0 Hz up to FLT_MAX), "SweepDepth" (0 to
-    // 100 %); a value out of range leaves the field as it was.
     HRESULT LoadChannelParams() override;
     int ProcessChannel(int n, int last) override;
     // The oscillator starts again from "SweepPhase" at the next block.

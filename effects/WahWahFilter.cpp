@@ -18,6 +18,23 @@ double WahWahCorner(double lfo, double depth, double offset) {
 
 CWahWahChannelFilter::~CWahWahChannelFilter() = default;
 
+const ParamTable<CWahWahChannelFilter>& CWahWahChannelFilter::Params() {
+    using C = CWahWahChannelFilter;
+    // Depth and offset keep the corner within 0 .. pi: a depth above 100 % sweeps it past half
+    // the rate, where the section turns unstable; far below -100 % an offset leaves the corner
+    // under 1 Hz, and INT_MIN leaves it at 0 (silence). The least resonance is the least normal
+    // float: below it the section divides by (nearly) zero.
+    static const ParamTable<C> rows = {
+        {LongKey(OLESTR("Depth"), 70, 0, 100, ParamScale::Percent), &C::m_depth},
+        {LongKey(OLESTR("LFOStartPhase"), 0, 0, 359, ParamScale::Degrees), &C::m_startPhase},
+        {DoubleKey(OLESTR("LFOFrequency"), 1.5, 0, 40), &C::m_lfoFrequency},
+        {DoubleKey(OLESTR("Resonance"), 2.5, FLT_MIN, 100), &C::m_resonance},
+        {LongKey(OLESTR("WahFreqOffset"), 30, -100, 100, ParamScale::Percent), &C::m_offset},
+        {BoolKey(OLESTR("ClippingData"), true), &C::m_clipping},
+    };
+    return rows;
+}
+
 void CWahWahChannelFilter::ClearState() {
     m_counter = 0;
     m_x1 = m_x2 = m_y1 = m_y2 = 0.0;
@@ -31,30 +48,13 @@ void CWahWahChannelFilter::RestartEffect() {
 }
 
 HRESULT CWahWahChannelFilter::ResetChannel() {
-    m_clipping = true;
-    m_lfoFrequency = 1.5f;
-    m_depth = 0.7;
-    m_startPhase = 0.0;
-    m_resonance = 2.5f;
-    m_offset = 0.3;
+    ResetParams(this, Params());
     ClearState();
     return S_OK;
 }
 
 HRESULT CWahWahChannelFilter::LoadChannelParams() {
-    int32_t l = 0;
-    VARIANT_BOOL b = 0;
-    // Depth and offset keep the corner within 0 .. pi: a depth above 100 % sweeps it past half
-    // the rate, where the section turns unstable; far below -100 % an offset leaves the corner
-    // under 1 Hz, and INT_MIN leaves it at 0 (silence).
-    if (ReadLongIn(m_pOwner, OLESTR("Depth"), 0, 100, &l)) m_depth = l / 100.0;
-    if (ReadLongIn(m_pOwner, OLESTR("LFOStartPhase"), 0, 359, &l)) m_startPhase = l * kPi / 180.0;
-    ReadFloatIn(m_pOwner, OLESTR("LFOFrequency"), 0.0, 40.0, &m_lfoFrequency);
-    // The least resonance single precision holds as a normal number: below it the float is a
-    // denormal or 0, and the section divides by (nearly) zero.
-    ReadFloatIn(m_pOwner, OLESTR("Resonance"), FLT_MIN, 100.0, &m_resonance);
-    if (ReadLongIn(m_pOwner, OLESTR("WahFreqOffset"), -100, 100, &l)) m_offset = l / 100.0;
-    if (SUCCEEDED(m_pOwner->GetParamBool(OLESTR("ClippingData"), &b))) m_clipping = b != 0;
+    ReadParams(m_pOwner, this, Params());
     // The oscillator starts at the start phase from the first block, not only after a seek.
     m_phase = m_startPhase;
     return S_OK;

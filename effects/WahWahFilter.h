@@ -22,10 +22,11 @@ public:
     using CBaseChannelFilter::CBaseChannelFilter;
     ~CWahWahChannelFilter() override;
 
+    // Its keys: "Depth" (integer %), "LFOStartPhase" (integer degrees), "LFOFrequency" (Hz),
+    // "Resonance" (Q), "WahFreqOffset" (integer %), "ClippingData".
+    static const ParamTable<CWahWahChannelFilter>& Params();
+
     HRESULT ResetChannel() override;
-    // "Depth" (integer %, 0 to 100), "LFOStartPhase" (integer degrees, 0 to 359), "LFOFrequency"
-    // (0 to 40 Hz), "Resonance" (FLT_MIN up to 100), "WahFreqOffset" (integer %, -100 to 100),
-    // "ClippingData" (bool); a value out of range leaves the field as it was.
     HRESULT LoadChannelParams() override;
     int ProcessChannel(int n, int last) override;
     // The oscillator back at "LFOStartPhase", the filter silent, from the next sample on.

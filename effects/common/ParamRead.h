@@ -1,8 +1,9 @@
-// The reads of an effect's own keys, one per rule a key's value must meet. Each reads the key
-// (index -1) from the engine's parameters and stores it only when it can be read and meets the
-// rule (NaN never does); otherwise the target keeps the value it had, the previous or default
-// one, and the read answers false. A value that its field cannot hold (a float beyond FLT_MAX) is
-// refused like one outside its range.
+// The keys an effect reads, as a table: each row names the key, how the host holds it, the value
+// the effect starts from, the range it accepts, what the effect keeps of it and the field that
+// keeps it. One reader applies one rule to every row: a value that cannot be read, lies outside
+// its range (NaN always does) or that its field cannot hold (a float beyond FLT_MAX) leaves the
+// field as it was, the previous or default value. The same rows describe the keys to the tests
+// and to the user's documentation (effects/EffectKeys.h).
 #pragma once
 
 #include "platform/win32.h"
@@ -13,53 +14,118 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <type_traits>
+#include <variant>
+#include <vector>
 
-// A double in lo .. hi.
-inline bool ReadParamIn(const CBaseFilter* owner, LPCOLESTR key, double lo, double hi, double* v) {
-    double value = 0.0;
-    if (FAILED(owner->GetParamDouble(key, &value)) || !(value >= lo && value <= hi)) return false;
-    *v = value;
-    return true;
+// How the host holds the key's value.
+enum class ParamType { Long, Double, Bool };
+
+// What the effect keeps of an accepted value.
+enum class ParamScale {
+    AsIs,
+    Percent,  // 0 to 100 kept as the fraction v / 100
+    Degrees,  // kept as radians with the whole turns dropped, so that any phase stays a phase
+};
+
+struct ParamSpec {
+    LPCOLESTR key;
+    ParamType type;
+    double def;  // the value before the key is read, in the key's units
+    // The accepted values, lo .. hi. -inf .. +inf takes anything, NaN included, for the few keys
+    // whose users have always had it so.
+    double lo;
+    double hi;
+    ParamScale scale;
+
+    bool TakesAnything() const { return lo == -kInf && hi == kInf; }
+
+    static constexpr double kInf = std::numeric_limits<double>::infinity();
+};
+
+// The usual rows: an integer in lo .. hi, a double in lo .. hi (finite by default), a percentage,
+// degrees of any finite size, a boolean.
+constexpr ParamSpec LongKey(LPCOLESTR key, double def, double lo = INT32_MIN, double hi = INT32_MAX,
+                            ParamScale scale = ParamScale::AsIs) {
+    return {key, ParamType::Long, def, lo, hi, scale};
+}
+constexpr ParamSpec DoubleKey(LPCOLESTR key, double def, double lo = -DBL_MAX,
+                              double hi = DBL_MAX) {
+    return {key, ParamType::Double, def, lo, hi, ParamScale::AsIs};
+}
+constexpr ParamSpec PercentKey(LPCOLESTR key, double def) {
+    return {key, ParamType::Double, def, 0.0, 100.0, ParamScale::Percent};
+}
+constexpr ParamSpec DegreesKey(LPCOLESTR key, double def) {
+    return {key, ParamType::Double, def, -DBL_MAX, DBL_MAX, ParamScale::Degrees};
+}
+constexpr ParamSpec BoolKey(LPCOLESTR key, bool def) {
+    return {key, ParamType::Bool, def ? 1.0 : 0.0, 0.0, 1.0, ParamScale::AsIs};
 }
 
-// Any finite double.
-inline bool ReadFiniteParam(const CBaseFilter* owner, LPCOLESTR key, double* v) {
-    return ReadParamIn(owner, key, -std::numeric_limits<double>::max(),
-                       std::numeric_limits<double>::max(), v);
+// v as the row's field keeps it.
+double KeptValue(const ParamSpec& spec, double v);
+
+// The key's value as the effect keeps it into *kept, or false (*kept untouched) where it cannot be
+// read or is refused. single: the field holds single precision.
+bool ReadParamValue(const CBaseFilter* owner, const ParamSpec& spec, double* kept,
+                    bool single = false);
+
+// A row of an effect's table: the key and the member of T that keeps it.
+template <class T>
+struct ParamRow {
+    ParamSpec spec;
+    std::variant<int32_t T::*, float T::*, double T::*, bool T::*> field;
+};
+
+template <class T>
+using ParamTable = std::vector<ParamRow<T>>;
+
+// Reads one row into target's field; false where the field kept its value.
+template <class T>
+bool ReadParam(const CBaseFilter* owner, T* target, const ParamRow<T>& row) {
+    return std::visit(
+        [&](auto member) {
+            using Field = std::remove_reference_t<decltype(target->*member)>;
+            double kept = 0.0;
+            if (!ReadParamValue(owner, row.spec, &kept, std::is_same_v<Field, float>)) return false;
+            target->*member = static_cast<Field>(kept);
+            return true;
+        },
+        row.field);
 }
 
-// A double in lo .. hi, kept in single precision (so never beyond +-FLT_MAX).
-inline bool ReadFloatIn(const CBaseFilter* owner, LPCOLESTR key, double lo, double hi, float* v) {
-    double value = 0.0;
-    if (!ReadParamIn(owner, key, std::fmax(lo, -FLT_MAX), std::fmin(hi, FLT_MAX), &value)) {
-        return false;
+// Reads the rows first .. last (the whole table without them).
+template <class T>
+void ReadParams(const CBaseFilter* owner, T* target, const ParamTable<T>& rows, size_t first = 0,
+                size_t last = SIZE_MAX) {
+    for (size_t i = first; i < rows.size() && i < last; ++i) ReadParam(owner, target, rows[i]);
+}
+
+// Sets the fields of the rows first .. last to their defaults.
+template <class T>
+void ResetParams(T* target, const ParamTable<T>& rows, size_t first = 0, size_t last = SIZE_MAX) {
+    for (size_t i = first; i < rows.size() && i < last; ++i) {
+        std::visit(
+            [&](auto member) {
+                using Field = std::remove_reference_t<decltype(target->*member)>;
+                target->*member = static_cast<Field>(KeptValue(rows[i].spec, rows[i].spec.def));
+            },
+            rows[i].field);
     }
-    *v = static_cast<float>(value);
-    return true;
 }
 
-// A percentage 0 .. 100, kept as the fraction v / 100 in single precision.
-inline bool ReadPercent(const CBaseFilter* owner, LPCOLESTR key, float* fraction) {
-    double value = 0.0;
-    if (!ReadParamIn(owner, key, 0.0, 100.0, &value)) return false;
-    *fraction = static_cast<float>(value / 100.0);
-    return true;
-}
-
-// Degrees of any finite size, kept as radians in single precision with the whole turns dropped,
-// so that a phase of any size stays a phase.
-inline bool ReadDegrees(const CBaseFilter* owner, LPCOLESTR key, float* radians) {
-    double value = 0.0;
-    if (!ReadFiniteParam(owner, key, &value)) return false;
-    *radians = static_cast<float>(std::fmod(value, 360.0) * 6.283185307179586 / 360.0);
-    return true;
-}
-
-// A 32-bit integer in lo .. hi.
-inline bool ReadLongIn(const CBaseFilter* owner, LPCOLESTR key, int32_t lo, int32_t hi,
-                       int32_t* v) {
-    LONG value = 0;
-    if (FAILED(owner->GetParamLong(key, &value)) || value < lo || value > hi) return false;
-    *v = static_cast<int32_t>(value);
-    return true;
+// The descriptions of a table's keys, each range narrowed to what its field holds.
+template <class T>
+std::vector<ParamSpec> KeysOf(const ParamTable<T>& rows) {
+    std::vector<ParamSpec> keys;
+    for (const ParamRow<T>& row : rows) {
+        ParamSpec spec = row.spec;
+        if (std::holds_alternative<float T::*>(row.field) && spec.scale == ParamScale::AsIs) {
+            spec.lo = std::fmax(spec.lo, -FLT_MAX);
+            spec.hi = std::fmin(spec.hi, FLT_MAX);
+        }
+        keys.push_back(spec);
+    }
+    return keys;
 }
