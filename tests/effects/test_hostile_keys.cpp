@@ -6,11 +6,14 @@
 // loop would write it as silence. An array entry out of range leaves the audio untouched.
 #include "tests/effects/harness.h"
 
+#include "effects/EffectKeys.h"
+
 #include <cfloat>
 #include <climits>
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <map>
 #include <optional>
 
 namespace corvane::testing {
@@ -110,6 +113,8 @@ Params WithValue(const HostileKey& row, std::optional<double> given, int channel
     return p;
 }
 
+std::string Utf8(const OLECHAR* s);
+
 Params P(std::initializer_list<std::pair<const OLECHAR*, host::ParamValue>> values) {
     Params p;
     for (const auto& [key, value] : values) p.Set(key, value);
@@ -147,8 +152,7 @@ std::vector<HostileKey> AllKeys() {
     const Params equalize = P({{OLESTR("FrequencyArray"), Floats({1000.0f, 4000.0f})},
                                {OLESTR("dbGainArray"), Floats({6.0f, -6.0f})}});
     const Params median = P({{OLESTR("MaskSize"), 3}, {OLESTR("FFTBlockSize"), 256}});
-    const std::vector<double> percents = {100.5, 101.0, 150.0, 1e9, -50.0};
-    return {
+    std::vector<HostileKey> rows = {
         // The framework's keys, read by every class.
         {"InvertFilter5", OLESTR("dBVolumeLevel"), K::Double, none},
         {"InvertFilter5", OLESTR("VolumeLevel"), K::Double, none},
@@ -162,35 +166,6 @@ std::vector<HostileKey> AllKeys() {
         {"InvertFilter5", OLESTR("EffectDuration"), K::ZoneEntry, none},
         {"InvertFilter5", OLESTR("LeftStrength"), K::ZoneEntry, none},
         {"SilenceFilter5", OLESTR("VolumeLevel"), K::Double, none},
-        {"BandFilter5", OLESTR("FilterType"), K::Long, band},
-        {"BandFilter5", OLESTR("Frequency"), K::Double, band},
-        {"BandFilter5", OLESTR("Steepness"), K::Double, band},
-        {"BandFilter5", OLESTR("dbGain"), K::Double, band},
-        {"ReverbFilter5", OLESTR("nTapDelay"), K::Long, reverb, 1.0, 20.0},
-        {"ReverbFilter5", OLESTR("DelayTime"), K::Double, reverb},
-        {"ReverbFilter5", OLESTR("ReverbrationGain"), K::Double, reverb},
-        {"ReverbFilter5", OLESTR("ReverbrationFrequency"), K::Double, reverb},
-        {"ReverbFilter5", OLESTR("FeedBackGain"), K::Double, reverb, 0.0, 100.0, percents},
-        {"ReverbFilter5", OLESTR("MixDepth"), K::Double, reverb},
-        {"DelayFilter5", OLESTR("EffectType"), K::Long, delay},
-        {"DelayFilter5", OLESTR("DelayTime"), K::Double, delay},
-        {"DelayFilter5", OLESTR("FeedBackGain"), K::Double, delay, 0.0, 100.0, percents},
-        {"DelayFilter5", OLESTR("MixDepth"), K::Double, delay},
-        {"FlangerFilter5", OLESTR("EffectType"), K::Long, flanger},
-        {"FlangerFilter5", OLESTR("DelayRate"), K::Double, flanger, 0.0, 100.0, percents},
-        {"FlangerFilter5", OLESTR("SweepDepth"), K::Double, flanger},
-        {"FlangerFilter5", OLESTR("SweepRate"), K::Double, flanger, 0.0, 100.0, percents},
-        {"FlangerFilter5", OLESTR("SweepPhase"), K::Double, flanger},
-        {"FlangerFilter5", OLESTR("FeedBackGain"), K::Double, flanger, 0.0, 100.0, percents},
-        {"FlangerFilter5", OLESTR("MixDepth"), K::Double, flanger},
-        {"VibratoFilter5", OLESTR("SweepFrequency"), K::Double, vibrato, 0.0, FLT_MAX, {1e20}},
-        {"VibratoFilter5", OLESTR("SweepDepth"), K::Double, vibrato},
-        {"VibratoFilter5", OLESTR("SweepPhase"), K::Double, vibrato},
-        {"WahWahFilter5", OLESTR("Depth"), K::Long, none, 0.0, 100.0, {1000.0, 65536.0}},
-        {"WahWahFilter5", OLESTR("LFOFrequency"), K::Double, none, 0.0, 40.0},
-        {"WahWahFilter5", OLESTR("LFOStartPhase"), K::Long, none, 0.0, 359.0},
-        {"WahWahFilter5", OLESTR("Resonance"), K::Double, none, FLT_MIN, 100.0, {1e-39, 1e-46}},
-        {"WahWahFilter5", OLESTR("WahFreqOffset"), K::Long, none, -100.0, 100.0, {-1000.0, -50.0}},
         {"VolumeFilter5", OLESTR("dBVolumeLevel"), K::Double, none},
         {"VolumeFilter5", OLESTR("VolumeLevel"), K::Double, none},
         {"VolumeFilter5", OLESTR("dBStartLevel"), K::Double, ramp},
@@ -203,28 +178,9 @@ std::vector<HostileKey> AllKeys() {
         {"ReverseFilter5", OLESTR("nSamplesPerSec"), K::Long, none},
         {"ReverseFilter5", OLESTR("nChannels"), K::Long, none},
         {"ReverseFilter5", OLESTR("ChannelsMask"), K::ULong, none},
-        {"StretchFilter5", OLESTR("TempoRate"), K::Double, none, 0.01, 100.0},
-        {"StretchFilter5", OLESTR("RateRate"), K::Double, none, 0.01, 100.0},
-        {"StretchFilter5", OLESTR("PitchShift"), K::Double, none, -60.0, 60.0},
-        {"StretchFilter5", OLESTR("Mode"), K::Long, none},
-        {"StretchFilter5", OLESTR("Antialiasing"), K::Long, none},
-        {"PitchShiftFilter5", OLESTR("Rate"), K::Double, none, 3.125, 3200.0},
-        {"AudioFilter5", OLESTR("FilterType"), K::Long, eq},
-        {"AudioFilter5", OLESTR("EqualizerType"), K::Long, eq},
         {"AudioFilter5", OLESTR("FrequencyArray"), K::DoubleArray, eq},
         {"AudioFilter5", OLESTR("WidthArray"), K::DoubleArray, eq},
         {"AudioFilter5", OLESTR("dbGainArray"), K::DoubleArray, eq, -6000.0, 6000.0, {1e30, -1e30}},
-        {"AudioFilter5", OLESTR("LevelIn"), K::Double, gate},
-        {"AudioFilter5", OLESTR("Range"), K::Double, gate},
-        {"AudioFilter5", OLESTR("Threshold"), K::Double, gate},
-        {"AudioFilter5", OLESTR("Ratio"), K::Double, gate},
-        {"AudioFilter5", OLESTR("Attack"), K::Double, gate},
-        {"AudioFilter5", OLESTR("Release"), K::Double, gate},
-        {"AudioFilter5", OLESTR("Makeup"), K::Double, gate},
-        {"AudioFilter5", OLESTR("knee"), K::Double, gate},
-        {"AudioFilter5", OLESTR("Detection"), K::Long, gate},
-        {"AudioFilter5", OLESTR("Link"), K::Long, gate},
-        {"AudioFilter5", OLESTR("LevelSC"), K::Double, gate},
         {"AudioFilterNB5", OLESTR("FilterType"), K::Long, none},
         {"AudioFilterNB5", OLESTR("MapArray"), K::ListEntry, P({{OLESTR("FilterType"), 3}})},
         {"EqualizeFilter5", OLESTR("FrequencyArray"), K::FloatArray, equalize},
@@ -237,6 +193,33 @@ std::vector<HostileKey> AllKeys() {
         {"MedianFilter5", OLESTR("StartBin"), K::Long, median},
         {"MedianFilter5", OLESTR("EndBin"), K::Long, median},
     };
+    // The keys of the effects' tables, with what makes each matter, probed just past each end of
+    // its range and with values that have done harm to one key or another.
+    const std::map<std::string, Params> bases = {
+        {"BandFilter5", band},       {"ReverbFilter5", reverb},   {"DelayFilter5", delay},
+        {"FlangerFilter5", flanger}, {"VibratoFilter5", vibrato}, {"AudioFilter5", gate}};
+    for (const EffectKeys& table : EffectKeyTables()) {
+        for (const ParamSpec& spec : table.keys) {
+            if (spec.type == ParamType::Bool) continue;
+            const std::string key = Utf8(spec.key);
+            const bool equalizer = key == "FilterType" || key == "EqualizerType";
+            HostileKey row{table.effect, spec.key,
+                           spec.type == ParamType::Long ? K::Long : K::Double,
+                           std::string(table.effect) == "AudioFilter5" && equalizer ? eq
+                           : bases.count(table.effect) ? bases.at(table.effect)
+                                                       : none};
+            if (!spec.TakesAnything()) row.lo = spec.lo, row.hi = spec.hi;
+            const double step = spec.type == ParamType::Long ? 1.0 : 0.5;
+            const double half = spec.lo > 0.0 ? spec.lo / 2 : kNaN;  // toward 0 from a least
+            const double top = spec.type == ParamType::Long ? 2e9 : DBL_MAX;
+            for (double v : {spec.lo - step, half, spec.hi + step, spec.hi * 10, 1e20, 65536.0,
+                             1e-39, 1e-46, -50.0, 150.0, 1e9}) {
+                if (std::fabs(v) <= top) row.more.push_back(v);
+            }
+            rows.push_back(row);
+        }
+    }
+    return rows;
 }
 
 // The format that the reversing effect asks of its input is the host's to fill in, where the
