@@ -242,17 +242,11 @@ HRESULT CBaseFilter::GetParamLong(LPCOLESTR key, LONG* out, LONG index) const {
 HRESULT CBaseFilter::GetParamLongDef(LPCOLESTR key, LONG def, LONG* out, LONG index) const {
     return corvane::ParamLongDef(m_pParams, key, def, out, index);
 }
-HRESULT CBaseFilter::GetParamULong(LPCOLESTR key, ULONG* out, LONG index) const {
-    return corvane::ParamULong(m_pParams, key, out, index);
-}
 HRESULT CBaseFilter::GetParamDouble(LPCOLESTR key, double* out, LONG index) const {
     return corvane::ParamDouble(m_pParams, key, out, index);
 }
 HRESULT CBaseFilter::GetParamDoubleDef(LPCOLESTR key, double def, double* out, LONG index) const {
     return corvane::ParamDoubleDef(m_pParams, key, def, out, index);
-}
-HRESULT CBaseFilter::GetParamString(LPCOLESTR key, BSTR* out, LONG index) const {
-    return corvane::ParamString(m_pParams, key, out, index);
 }
 HRESULT CBaseFilter::GetParamStream(LPCOLESTR key, IStream** out, LONG index) const {
     return corvane::ParamStream(m_pParams, key, out, index);

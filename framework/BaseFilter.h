@@ -149,10 +149,8 @@ public:
     HRESULT GetParamBool(LPCOLESTR key, VARIANT_BOOL* out, LONG index = -1) const;
     HRESULT GetParamLong(LPCOLESTR key, LONG* out, LONG index = -1) const;
     HRESULT GetParamLongDef(LPCOLESTR key, LONG def, LONG* out, LONG index = -1) const;
-    HRESULT GetParamULong(LPCOLESTR key, ULONG* out, LONG index = -1) const;
     HRESULT GetParamDouble(LPCOLESTR key, double* out, LONG index = -1) const;
     HRESULT GetParamDoubleDef(LPCOLESTR key, double def, double* out, LONG index = -1) const;
-    HRESULT GetParamString(LPCOLESTR key, BSTR* out, LONG index = -1) const;
     HRESULT GetParamStream(LPCOLESTR key, IStream** out, LONG index = -1) const;
 
     // --- strengths ---
