@@ -4,6 +4,7 @@
 #include "effects/BandFilter.h"
 #include "effects/DelayFilter.h"
 #include "effects/FlangerFilter.h"
+#include "effects/MedianFilter.h"
 #include "effects/PitchShiftFilter.h"
 #include "effects/ReverbFilter.h"
 #include "effects/StretchFilter.h"
@@ -21,6 +22,7 @@ const std::vector<EffectKeys>& EffectKeyTables() {
         {"StretchFilter5", KeysOf(CStretchChannelFilter::Params())},
         {"PitchShiftFilter5", KeysOf(CPitchShiftChannelFilter::Params())},
         {"AudioFilter5", KeysOf(CAudioChannelFilter::Params())},
+        {"MedianFilter5", KeysOf(CMedianChannelFilter::Params())},
     };
     return tables;
 }

@@ -78,6 +78,18 @@ void CMedianChannelFilter::ReleaseAll() {
     m_frames.clear();
 }
 
+const ParamTable<CMedianChannelFilter>& CMedianChannelFilter::Params() {
+    using C = CMedianChannelFilter;
+    // Without a choice, Hann frames overlapped by half: rectangular frames added back without
+    // overlap step at every frame boundary, an audible buzz on anything tonal.
+    static const ParamTable<C> rows = {
+        {LongKey(OLESTR("OverlapMode"), 1), &C::m_overlapMode},
+        {LongKey(OLESTR("StartBin"), 0), &C::m_startBin},
+        {LongKey(OLESTR("WindowType"), kDefaultWindowType), &C::m_windowType},
+    };
+    return rows;
+}
+
 HRESULT CMedianChannelFilter::ResetChannel() {
     ReleaseAll();
     return S_OK;
@@ -100,25 +112,16 @@ HRESULT CMedianChannelFilter::LoadChannelParams() {
         m_order = Log2(v);
     }
     const int32_t n = m_blockSize;
-    v = 1;
-    m_pOwner->GetParamLongDef(OLESTR("OverlapMode"), 1, &v, 0);
-    m_overlapMode = v;
+    ResetParams(this, Params());
+    ReadParams(m_pOwner, this, Params());
     double size = 0.5;
     m_pOwner->GetParamDoubleDef(OLESTR("OverlapSize"), 0.5, &size, 0);
     Framing unused;
     m_overlapSize = FrameBy(n, size, &unused) ? size : 0.5;
-    v = 0;
-    m_pOwner->GetParamLongDef(OLESTR("StartBin"), 0, &v, 0);
-    m_startBin = v;
     const int32_t bins = (n + 2) / 2;
     v = bins;
     m_pOwner->GetParamLongDef(OLESTR("EndBin"), bins, &v, 0);
     m_endBin = v;
-    // Without a choice, Hann frames overlapped by half: rectangular frames added back without
-    // overlap step at every frame boundary, an audible buzz on anything tonal.
-    v = kDefaultWindowType;
-    m_pOwner->GetParamLongDef(OLESTR("WindowType"), kDefaultWindowType, &v, 0);
-    m_windowType = v;
 
     // Framing.
     Framing f;

@@ -16,6 +16,7 @@
 
 #include "platform/win32.h"
 
+#include "effects/common/ParamRead.h"
 #include "framework/BaseFilter.h"
 #include "corvane/dsp.h"
 
@@ -46,6 +47,10 @@ public:
 
     explicit CMedianChannelFilter(CBaseFilter* owner);
     ~CMedianChannelFilter() override;
+
+    // The keys that need no more than a range: "OverlapMode", "StartBin", "WindowType". The
+    // others depend on each other ("MaskSize", "FFTBlockSize", "OverlapSize", "EndBin").
+    static const ParamTable<CMedianChannelFilter>& Params();
 
     // Both release everything built, so that the next restart builds it for the values in force.
     HRESULT ResetChannel() override;

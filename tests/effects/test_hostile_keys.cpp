@@ -187,17 +187,15 @@ std::vector<HostileKey> AllKeys() {
         {"EqualizeFilter5", OLESTR("dbGainArray"), K::FloatArray, equalize},
         {"MedianFilter5", OLESTR("MaskSize"), K::Long, median, 1.0, kInf},
         {"MedianFilter5", OLESTR("FFTBlockSize"), K::Long, median, 2.0, 65536.0},
-        {"MedianFilter5", OLESTR("WindowType"), K::Long, median},
-        {"MedianFilter5", OLESTR("OverlapMode"), K::Long, median},
         {"MedianFilter5", OLESTR("OverlapSize"), K::Double, median},
-        {"MedianFilter5", OLESTR("StartBin"), K::Long, median},
         {"MedianFilter5", OLESTR("EndBin"), K::Long, median},
     };
     // The keys of the effects' tables, with what makes each matter, probed just past each end of
     // its range and with values that have done harm to one key or another.
     const std::map<std::string, Params> bases = {
         {"BandFilter5", band},       {"ReverbFilter5", reverb},   {"DelayFilter5", delay},
-        {"FlangerFilter5", flanger}, {"VibratoFilter5", vibrato}, {"AudioFilter5", gate}};
+        {"FlangerFilter5", flanger}, {"VibratoFilter5", vibrato}, {"AudioFilter5", gate},
+        {"MedianFilter5", median}};
     for (const EffectKeys& table : EffectKeyTables()) {
         for (const ParamSpec& spec : table.keys) {
             if (spec.type == ParamType::Bool) continue;
