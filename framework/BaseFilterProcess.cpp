@@ -274,6 +274,9 @@ bool CBaseFilter::BeginBlock(IUnknown* data, LONG totalBytes, LONG offsetBytes, 
 
 void CBaseFilter::Deinterleave(const BlockPass& pass, size_t i, CBaseChannelFilter* f) {
     f->EnsureBuffers(pass.n);
+    // The cross-fades keep the input of a stream's first and last blocks (CaptureEdges).
+    const bool edgeDue = m_smoothEnabled != 0 && (pass.last || f->m_bRestart);
+    if (!f->UsesInput() && !pass.mixing && !edgeDue) return;
     double* input = f->m_pIn;
     if (pass.n > 0) dspWidenStrided16s64f(pass.samples + i, pass.stride, input, pass.n);
     if (pass.mixing) f->AppendPending(input, static_cast<UINT>(pass.n));
