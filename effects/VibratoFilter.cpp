@@ -46,14 +46,19 @@ int CVibratoChannelFilter::ProcessChannel(int n, int) {
     CVibratoFilter::Swing& swing = engine != nullptr ? engine->m_swing : local;
     using Key = CVibratoFilter::Swing::Key;
     const Key::Words key = {Key::Bits(start), Key::Bits(omega), Key::Bits(depth), Key::Bits(n)};
-    if (!swing.key.Holds(key)) {
+    if (swing.key.Holds(key)) {
+        const double* gain = swing.gain.data();
+        for (int i = 0; i < n; ++i) m_pOut[i] = gain[i] * m_pIn[i];
+    } else {
         swing.key.Clear();
         swing.gain.resize(static_cast<size_t>(n));
-        for (int i = 0; i < n; ++i) swing.gain[i] = std::sin(i * omega + start) * depth + 1.0;
+        double* gain = swing.gain.data();
+        for (int i = 0; i < n; ++i) {
+            gain[i] = std::sin(i * omega + start) * depth + 1.0;
+            m_pOut[i] = gain[i] * m_pIn[i];
+        }
         swing.key.Set(key);
     }
-    const double* gain = swing.gain.data();
-    for (int i = 0; i < n; ++i) m_pOut[i] = gain[i] * m_pIn[i];
     // The phase carried on is kept within whole turns of its start, so it never grows large.
     m_phase = m_bRestart ? advance + m_sweepPhase
                          : m_phase + advance - std::floor(m_phase / kTwoPi) * kTwoPi;
