@@ -1,6 +1,7 @@
-// The effects' sample loops (phase inversion, Q8 gain, the filter section's FIR sums): per-slot
-// routines of corvane-dsp, dispatched like the public operations but declared only here, for
-// the effects. dsp/routines.h says what each computes and which slot runs which body.
+// The effects' sample loops (phase inversion, Q8 gain, the reversal of frames, a channel's
+// samples to doubles and back, the filter section's FIR sums): per-slot routines of corvane-dsp,
+// dispatched like the public operations but declared only here, for the effects. dsp/routines.h
+// says what each computes and which slot runs which body.
 #pragma once
 
 #include "dsp/routines.h"

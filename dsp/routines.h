@@ -279,6 +279,20 @@
     /* x -> clamp(floor((x gain + 128) / 256)) in place over len >= 0 samples (a Q8 gain). */     \
     X(dspMulQ8InPlace16s, void, (int16_t * srcDst, int64_t len, int32_t gain),                     \
       (srcDst, len, gain), s0, s1, s1, s1, s1, s1, none)                                           \
+    /* The order of frames frames >= 0 of channels >= 1 interleaved samples reversed in place, */ \
+    /* each frame keeping the order of its channels. */                                           \
+    X(dspReverseFrames16s, void, (int16_t * srcDst, int64_t frames, int32_t channels),             \
+      (srcDst, frames, channels), s0, s1, s1, s1, s1, s1, none)                                    \
+    /* dst[k] = src[k stride] / 32768 for k < len, len >= 0, stride >= 1 (one channel of */       \
+    /* interleaved samples as doubles of full scale 1; every value exact). */                     \
+    X(dspWidenStrided16s64f, void,                                                                 \
+      (const int16_t* src, int64_t stride, double* dst, int64_t len), (src, stride, dst, len), s1, \
+      s1, s1, s1, s4, s4, none)                                                                    \
+    /* dst[k stride] = src[k] scale clamped to -32768 .. 32767 and truncated toward zero, NaN */  \
+    /* to 0, for k < len, len >= 0, stride >= 1; the samples between stay. */                      \
+    X(dspNarrowStrided64f16s, void,                                                                \
+      (const double* src, double scale, int16_t* dst, int64_t stride, int64_t len),               \
+      (src, scale, dst, stride, len), s1, s1, s1, s1, s4, s4, none)                                \
     /* dst[n] = sum over k < tapCount of taps[k] x[n - k] for n < count, added in the order */    \
     /* k = 0, 1, ... in every slot, so every slot gives the same bits (x holds the */             \
     /* tapCount - 1 inputs before x[0]); the wider slots only compute more outputs at once. */    \

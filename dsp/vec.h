@@ -38,7 +38,11 @@
 //       s16mulHi (the low or high 16 bits of the 32-bit products), s16unpackLo / s16unpackHi
 //       (the lanes of the low or high halves of two blocks, alternating), and as four int32
 //       lanes i32set, i32add, i32sra<n> (arithmetic shift), s32packSat (eight int32 lanes of two
-//       blocks into int16 lanes with saturation).
+//       blocks into int16 lanes with saturation), i32shl<n>, s16reverse / i32reverse (the lanes
+//       in reverse order), b16blend (bits of one block where a mask is set, of another
+//       elsewhere); and between samples and doubles, i32storeScaled (four int32 lanes as
+//       doubles times a scale) and i32loadScaled16 (four doubles times a scale, NaN to 0,
+//       clamped to the int16 range and truncated, as int32 lanes).
 //   fence (after non-temporal stores), prefetchNta, prefetchT0, rsqrtEstimate1 (one float,
 //   slots >= 1).
 #pragma once
@@ -669,6 +673,48 @@ inline S16 i32sra(S16 a) {
 // The int32 lanes of a, then of b, as int16 lanes with saturation.
 inline S16 s32packSat(S16 a, S16 b) {
     return _mm_packs_epi32(a, b);
+}
+template <int kBits>
+inline S16 i32shl(S16 a) {
+    return _mm_slli_epi32(a, kBits);
+}
+// The eight int16 lanes, or the four int32 lanes, in reverse order.
+inline S16 s16reverse(S16 a) {
+    return _mm_shuffle_epi32(_mm_shufflehi_epi16(_mm_shufflelo_epi16(a, 0x1B), 0x1B), 0x4E);
+}
+inline S16 i32reverse(S16 a) {
+    return _mm_shuffle_epi32(a, 0x1B);
+}
+// The bits of b where mask is set, of a elsewhere.
+inline S16 b16blend(S16 mask, S16 a, S16 b) {
+    return _mm_or_si128(_mm_andnot_si128(mask, a), _mm_and_si128(mask, b));
+}
+// The four int32 lanes of a as doubles, each times scale (one rounding), stored at p.
+inline void i32storeScaled(double* p, S16 a, double scale) {
+#if DSP_SLOT >= 4
+    _mm256_storeu_pd(p, _mm256_mul_pd(_mm256_cvtepi32_pd(a), _mm256_set1_pd(scale)));
+#else
+    const __m128d s = _mm_set1_pd(scale);
+    _mm_storeu_pd(p, _mm_mul_pd(_mm_cvtepi32_pd(a), s));
+    _mm_storeu_pd(p + 2, _mm_mul_pd(_mm_cvtepi32_pd(_mm_shuffle_epi32(a, 0x4E)), s));
+#endif
+}
+// The four doubles at p, each times scale, as int32 lanes in the int16 range: NaN to 0, clamped
+// to -32768 .. 32767, then truncated toward zero.
+inline S16 i32loadScaled16(const double* p, double scale) {
+#if DSP_SLOT >= 4
+    const __m256d v = _mm256_mul_pd(_mm256_loadu_pd(p), _mm256_set1_pd(scale));
+    const __m256d ordered = _mm256_and_pd(v, _mm256_cmp_pd(v, v, _CMP_ORD_Q));
+    return _mm256_cvttpd_epi32(
+        _mm256_max_pd(_mm256_min_pd(ordered, _mm256_set1_pd(32767.0)), _mm256_set1_pd(-32768.0)));
+#else
+    const __m128d s = _mm_set1_pd(scale), hi = _mm_set1_pd(32767.0), lo = _mm_set1_pd(-32768.0);
+    const auto half = [&](const double* q) {
+        const __m128d v = _mm_mul_pd(_mm_loadu_pd(q), s);
+        return _mm_cvttpd_epi32(_mm_max_pd(_mm_min_pd(_mm_and_pd(v, _mm_cmpord_pd(v, v)), hi), lo));
+    };
+    return _mm_unpacklo_epi64(half(p), half(p + 2));
+#endif
 }
 
 #if DSP_SLOT >= 4

@@ -289,6 +289,19 @@ void checkSampleLanes(Checker& c) {
         [&](int l) { return static_cast<uint32_t>(w[l]) + static_cast<uint32_t>(w[4 + l]); });
     i32(i32sra<8>(wa), "i32sra", [&](int l) { return w[l] >> 8; });
     s16(s32packSat(wa, wb), "s32packSat", [&](int l) { return sat(w[l]); });
+    i32(i32shl<3>(wa), "i32shl", [&](int l) { return static_cast<uint32_t>(w[l]) << 3; });
+    s16(s16reverse(va), "s16reverse", [&](int l) { return a[7 - l]; });
+    i32(i32reverse(wa), "i32reverse", [&](int l) { return w[3 - l]; });
+    s16(b16blend(s16unpackLo(s16set(0), s16set(-1)), va, vb), "b16blend",
+        [&](int l) { return l % 2 ? b[l] : a[l]; });
+    double d[4];
+    i32storeScaled(d, wa, 0.5);
+    for (int l = 0; l < 4; ++l) c.expectBits(d[l], w[l] * 0.5, "i32storeScaled", l);
+    // Each lane's product falls on another rule: NaN, either clamp, truncation of either sign.
+    const double e[8] = {kNaN, 1.0e6, -32768.75, -0.75, -kInf, 16383.75, 0.25, kInf};
+    const int32_t want[8] = {0, 32767, -32768, -1, -32768, 32767, 0, 32767};
+    for (int g = 0; g < 8; g += 4)
+        i32(i32loadScaled16(e + g, 2.0), "i32loadScaled16", [&](int l) { return want[g + l]; });
 }
 
 #endif

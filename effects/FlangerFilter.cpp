@@ -65,18 +65,37 @@ int CFlangerChannelFilter::ProcessChannel(int n, int) {
     // The tap lies s + 2 samples back (s + 1 for a whole s); past L - 2 it would blend the oldest
     // sample with the newest.
     const float sMax = static_cast<float>(std::max<int64_t>(L - 2, 0));
+    // Every channel sweeps alike: the sine, the dearest part, is taken once per frame.
+    CFlangerFilter* engine = dynamic_cast<CFlangerFilter*>(m_pOwner);
+    CFlangerFilter::Sweep local;
+    CFlangerFilter::Sweep& sweep = engine != nullptr ? engine->m_sweep : local;
+    using Key = CFlangerFilter::Sweep::Key;
+    const Key::Words key = {Key::Bits(m_processed),  Key::Bits(n),     Key::Bits(omega),
+                            Key::Bits(m_sweepPhase), Key::Bits(depth), Key::Bits(sMax)};
+    if (!sweep.key.Holds(key)) {
+        sweep.key.Clear();
+        sweep.back.resize(static_cast<size_t>(n));
+        sweep.frac.resize(static_cast<size_t>(n));
+        for (int i = 0; i < n; ++i) {
+            const int64_t t = m_processed + i;
+            float s = static_cast<float>(
+                (std::sin(static_cast<double>(t) * omega + m_sweepPhase) + 1.0) * depth * 0.5);
+            if (!(s >= 0.0f)) s = 0.0f;  // NaN from an infinite rate or phase
+            s = std::min(s, sMax);
+            sweep.back[i] = static_cast<int64_t>(std::ceil(s));
+            sweep.frac[i] = static_cast<double>(s - std::trunc(s));
+        }
+        sweep.key.Set(key);
+    }
     const double m = m_mix, f = m_feedback;
     double* line = m_line.data();
+    const int64_t* back = sweep.back.data();
+    const double* fracs = sweep.frac.data();
     for (int i = 0; i < n; ++i) {
-        const int64_t t = m_processed + i;
         const double x = m_pIn[i];
-        float s = static_cast<float>(
-            (std::sin(static_cast<double>(t) * omega + m_sweepPhase) + 1.0) * depth * 0.5);
-        if (!(s >= 0.0f)) s = 0.0f;  // NaN from an infinite rate or phase
-        s = std::min(s, sMax);
-        int64_t r = m_write - static_cast<int64_t>(std::ceil(s));
+        int64_t r = m_write - back[i];
         if (r < 0) r += L;
-        const double frac = static_cast<double>(s - std::trunc(s));
+        const double frac = fracs[i];
         const double tap = (1.0 - frac) * (line[r + 1] - line[r]) + line[r];
         const double y = (1.0 - m) * x + m * tap;
         line[m_write + 2] = f * tap + x;

@@ -8,8 +8,10 @@
 
 #include "effects/common/ChannelEngine.h"
 #include "effects/common/LineChannelFilter.h"
+#include "effects/common/SharedBlockValues.h"
 
 #include <cstdint>
+#include <vector>
 
 class CFlangerChannelFilter : public CLineChannelFilter {
 public:
@@ -44,4 +46,14 @@ class CFlangerFilter : public CChannelEngine<CFlangerChannelFilter> {
 public:
     using CChannelEngine::CChannelEngine;
     ~CFlangerFilter() override;
+
+    // The sweep of one block, which all channels share: per sample how far back the tap starts
+    // (ceil s) and where between two line samples it lies (s - trunc s).
+    struct Sweep {
+        using Key = corvane::SharedBlockKey<6>;
+        Key key;
+        std::vector<int64_t> back;
+        std::vector<double> frac;
+    };
+    Sweep m_sweep;
 };

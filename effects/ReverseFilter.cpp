@@ -2,6 +2,8 @@
 
 #include "framework/BaseFilterSupport.h"
 
+#include "dsp/effect_loops.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -22,18 +24,6 @@ int64_t BytesOf(double ms, int64_t rate, int64_t align) {
     constexpr double kLimit = 4.0e18;
     return static_cast<int64_t>(std::min(frames * static_cast<double>(align), kLimit)) / align *
            align;
-}
-
-// Reverses the order of the frames of `align` bytes in place; each frame keeps its channels.
-void ReverseFrames(BYTE* data, int64_t frames, int64_t align) {
-    std::vector<BYTE> frame(static_cast<size_t>(align));
-    for (int64_t i = 0, j = frames - 1; i < j; ++i, --j) {
-        BYTE* a = data + i * align;
-        BYTE* b = data + j * align;
-        std::copy(a, a + align, frame.begin());
-        std::copy(b, b + align, a);
-        std::copy(frame.begin(), frame.end(), b);
-    }
 }
 
 }  // namespace
@@ -160,7 +150,7 @@ HRESULT CReverseFilter::BuildFiles(double duration) {
         // A block past what is left would shift the reversed audio; an empty one ends the source.
         const int64_t take = std::min<int64_t>(length, remaining) / align * align;
         if (take <= 0) break;
-        ReverseFrames(bytes, take / align, align);
+        dspReverseFrames16s(reinterpret_cast<int16_t*>(bytes), take / align, m_channels);
         remaining -= take;
         remainingMs -= static_cast<double>(take) * 1000.0 /
                        (static_cast<double>(m_filesRate) * static_cast<double>(align));

@@ -15,6 +15,7 @@ public:
 
     // Writes n zeros; returns n.
     int ProcessChannel(int n, int last) override;
+    bool UsesInput() const override { return false; }
     // Nothing runs on but the edge cross-fade: the restart flag alone.
     void RestartEffect() { Restart(); }
 };

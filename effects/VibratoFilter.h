@@ -5,7 +5,10 @@
 #include "platform/win32.h"
 
 #include "effects/common/ChannelEngine.h"
+#include "effects/common/SharedBlockValues.h"
 #include "framework/BaseChannelFilter.h"
+
+#include <vector>
 
 class CVibratoChannelFilter : public CBaseChannelFilter {
 public:
@@ -32,4 +35,12 @@ class CVibratoFilter : public CChannelEngine<CVibratoChannelFilter> {
 public:
     using CChannelEngine::CChannelEngine;
     ~CVibratoFilter() override;
+
+    // The gains of one block, 1 + depth sin, which all channels share.
+    struct Swing {
+        using Key = corvane::SharedBlockKey<4>;
+        Key key;
+        std::vector<double> gain;
+    };
+    Swing m_swing;
 };

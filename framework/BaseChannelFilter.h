@@ -37,6 +37,9 @@ public:
     // samples (at most m_outCapacity; grow with EnsureOutputBuffer first). last is non-zero for
     // the block that reaches the end of the effect interval or of the stream.
     virtual int ProcessChannel(int n, int last);
+    // False for a filter whose output never depends on its input (silence): the block loop then
+    // fills m_pIn only where the strength mix or an edge cross-fade reads it.
+    virtual bool UsesInput() const { return true; }
 
     // Reads the whole stream from its start. With *buffer null a zero-filled block of the
     // stream's size is allocated from the process heap (the caller frees it with HeapFree);

@@ -3,6 +3,8 @@
 
 #include "framework/BaseFilterSupport.h"
 
+#include "dsp/effect_loops.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -11,21 +13,12 @@ using corvane::ComPtr;
 
 namespace {
 
-constexpr double kFromPcm16 = 3.0517578125e-05;  // 1 / 32768
-
-// scale * x as a 16-bit sample: clamped in double first (a cast of a value outside the integer
-// range, or of NaN, is undefined), NaN to 0, then truncated toward zero.
-inline int16_t ToPcm16(double scale, double x) {
-    const double v = scale * x;
-    if (std::isnan(v)) return 0;
-    if (v >= 32767.0) return 32767;
-    if (v <= -32768.0) return -32768;
-    return static_cast<int16_t>(static_cast<int32_t>(v));
-}
-
+// scale * out[k] as 16-bit samples at `channel` of every `stride`: clamped in double first (a
+// cast of a value outside the integer range, or of NaN, is undefined), NaN to 0, then truncated
+// toward zero.
 void WriteChannel(int16_t* samples, int channel, int stride, const double* out, int count,
                   double scale) {
-    for (int k = 0; k < count; ++k) samples[channel + k * stride] = ToPcm16(scale, out[k]);
+    if (count > 0) dspNarrowStrided64f16s(out, scale, samples + channel, stride, count);
 }
 
 // Edge length in frames of a smoothing time: min(floor(ms * rate / 1000), frames / 10), the
@@ -281,10 +274,11 @@ bool CBaseFilter::BeginBlock(IUnknown* data, LONG totalBytes, LONG offsetBytes, 
 
 void CBaseFilter::Deinterleave(const BlockPass& pass, size_t i, CBaseChannelFilter* f) {
     f->EnsureBuffers(pass.n);
+    // The cross-fades keep the input of a stream's first and last blocks (CaptureEdges).
+    const bool edgeDue = m_smoothEnabled != 0 && (pass.last || f->m_bRestart);
+    if (!f->UsesInput() && !pass.mixing && !edgeDue) return;
     double* input = f->m_pIn;
-    for (int k = 0; k < pass.n; ++k) {
-        input[k] = pass.samples[i + static_cast<size_t>(k) * pass.stride] * kFromPcm16;
-    }
+    if (pass.n > 0) dspWidenStrided16s64f(pass.samples + i, pass.stride, input, pass.n);
     if (pass.mixing) f->AppendPending(input, static_cast<UINT>(pass.n));
 }
 

@@ -1,21 +1,22 @@
-// The effect benchmark: for each effect, its effect-only realtime factor beside SoX's counterpart,
-// in one run, and corvane-fx's start-up and pass-through beside SoX's. The input is 10 minutes of
-// stereo 44.1 kHz (shorter inputs drown an effect's cost in the programs' start-up).
+// The effect benchmark: for each effect, its effect-only realtime factor beside SoX's counterpart
+// (or FFmpeg's, where SoX has none alike), in one run, and corvane-fx's start-up and pass-through
+// beside SoX's. The input is 10 minutes of stereo 44.1 kHz (shorter inputs drown an effect's cost
+// in the programs' start-up); a few rows take its first 60 s, or the same signal at 96 kHz.
 //
 // Both sides run the same way: as programs (corvane-fx of this build, its module registered in
-// a registry folder of the run's own, and SoX with -D, no dither), on the same WAV file, writing
-// a WAV file into the same temporary folder, SoX's own temporary files (--temp) and the reverse
-// effect's (TempPath) included; each run is timed by the CPU time (user and system) of the child
-// process, so that other processes on a shared machine do not decide the ratio. An effect's
-// effect-only time is the median of paired differences, the run with the effect minus the run
-// without it, with their spread.
+// a registry folder of the run's own; SoX with -D, no dither; FFmpeg on one thread), on the same
+// WAV file, writing a WAV file into the same temporary folder, SoX's own temporary files (--temp)
+// and the reverse effect's (TempPath) included; each run is timed by the CPU time (user and
+// system) of the child process, so that other processes on a shared machine do not decide the
+// ratio. An effect's effect-only time is the median of paired differences, the run with the
+// effect minus the run without it (each program's own pass-through), with their spread.
 //
 //   bench_effects [--minutes M] [--pairs N] [--only NAME] [--folder DIR]
 //
 // Realtime factor: seconds of audio per second of effect-only processing; the ratio is
-// corvane's over SoX's (1 or more: at least as fast as SoX). The start-up and pass-through rows
-// compare whole-process CPU times without an effect (corvane-fx -i IN -o OUT beside
-// sox -D IN OUT) on 1 s, 60 s and the whole input; their ratio is SoX's time over corvane-fx's.
+// corvane's over the other program's (1 or more: at least as fast). The start-up and pass-through
+// rows compare whole-process CPU times without an effect (corvane-fx -i IN -o OUT beside sox -D IN
+// OUT) on 1 s, 60 s and the whole input; their ratio is SoX's time over corvane-fx's.
 //
 // The effects built on a library (SoundTouch, FFmpeg's filter graph) are measured beside that
 // library driven directly with the same settings, both in this process, on 10 s in the same
@@ -54,6 +55,7 @@ extern "C" {
 #include <ctime>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <variant>
@@ -101,11 +103,11 @@ private:
 };
 
 // Music-like test audio: a few tones that move, under noise, about -10 dBFS.
-std::vector<int16_t> MakeSignal(int64_t frames) {
+std::vector<int16_t> MakeSignal(int64_t frames, int rate = kRate) {
     std::vector<int16_t> s(static_cast<size_t>(frames * kChannels));
     uint32_t noise = 12345;
     for (int64_t i = 0; i < frames; ++i) {
-        const double t = static_cast<double>(i) / kRate;
+        const double t = static_cast<double>(i) / rate;
         for (int c = 0; c < kChannels; ++c) {
             noise = noise * 1664525u + 1013904223u;
             const double v = 0.15 * std::sin(2 * M_PI * (220.0 + 30.0 * c) * t) +
@@ -117,7 +119,7 @@ std::vector<int16_t> MakeSignal(int64_t frames) {
     return s;
 }
 
-bool WriteWav(const std::string& path, const std::vector<int16_t>& s) {
+bool WriteWav(const std::string& path, const std::vector<int16_t>& s, int rate = kRate) {
     FILE* f = std::fopen(path.c_str(), "wb");
     if (!f) return false;
     const uint32_t data = static_cast<uint32_t>(s.size() * 2);
@@ -126,7 +128,7 @@ bool WriteWav(const std::string& path, const std::vector<int16_t>& s) {
     std::fwrite("RIFF", 1, 4, f);
     u32(36 + data);
     std::fwrite("WAVEfmt ", 1, 8, f);
-    u32(16), u16(1), u16(kChannels), u32(kRate), u32(kRate * kChannels * 2), u16(kChannels * 2);
+    u32(16), u16(1), u16(kChannels), u32(rate), u32(rate * kChannels * 2), u16(kChannels * 2);
     u16(16);
     std::fwrite("data", 1, 4, f);
     u32(data);
@@ -142,12 +144,20 @@ struct Param {
         value;  // a vector of LONG is a list: its length, and the values at indices 0, 1, ...
 };
 
-// One row: the effect in corvane and its counterpart in SoX.
+// The program a row's counterpart runs in.
+enum class Tool { kSox, kFfmpeg };
+
+// One row: the effect in corvane and its counterpart in SoX (its effect and arguments) or in
+// FFmpeg (its audio filter, one thread), on the input at `rate`, `seconds` long (0: the whole
+// input).
 struct Row {
     const char* issue;  // the table it belongs to
-    const char* sox;    // SoX's effect and arguments, as shown
+    const char* sox;    // the counterpart's effect and arguments, as shown
     const CLSID* clsid;
     std::vector<Param> params;
+    Tool tool = Tool::kSox;
+    int rate = kRate;
+    double seconds = 0.0;
 };
 
 std::vector<Row> Rows(const std::string& tempPath) {
@@ -161,6 +171,14 @@ std::vector<Row> Rows(const std::string& tempPath) {
          "reverse",
          &CLSID_ReverseFilter5,
          {{"nSamplesPerSec", LONG{kRate}}, {"nChannels", LONG{kChannels}}, {"TempPath", tempPath}}},
+        {"whole-block effects",
+         "reverse",
+         &CLSID_ReverseFilter5,
+         {{"nSamplesPerSec", LONG{kRate}}, {"nChannels", LONG{kChannels}}, {"TempPath", tempPath}},
+         Tool::kSox,
+         kRate,
+         60.0},
+        {"whole-block effects", "vol 0", &CLSID_SilenceFilter5, {}},
         {"time-domain effects",
          "reverb",
          &CLSID_ReverbFilter5,
@@ -174,9 +192,20 @@ std::vector<Row> Rows(const std::string& tempPath) {
          &CLSID_FlangerFilter5,
          {{"EffectType", LONG{3}}, {"SweepDepth", 50.0}, {"MixDepth", 50.0}, {"SweepRate", 20.0}}},
         {"time-domain effects",
+         "flanger",
+         &CLSID_FlangerFilter5,
+         {{"EffectType", LONG{3}}, {"SweepDepth", 50.0}, {"MixDepth", 50.0}, {"SweepRate", 20.0}},
+         Tool::kSox,
+         96000},
+        {"time-domain effects",
          "tremolo 5 50",
          &CLSID_VibratoFilter5,
          {{"SweepFrequency", 5.0}, {"SweepDepth", 50.0}}},
+        {"time-domain effects",
+         "vibrato=f=5:d=0.5",
+         &CLSID_VibratoFilter5,
+         {{"SweepFrequency", 5.0}, {"SweepDepth", 50.0}},
+         Tool::kFfmpeg},
         {"time-domain effects",
          "bandpass -c 1000 0.707q",
          &CLSID_BandFilter5,
@@ -369,6 +398,7 @@ struct Programs {
     std::string folder;    // the run's temporary folder: inputs, outputs, temporary files
     std::string registry;  // the registry folder where the module is registered
     bool sox = false;      // SoX was found
+    bool ffmpeg = false;   // FFmpeg was found
     bool fx = false;       // corvane-fx and its module run
 
     // CPU seconds of corvane-fx from in to an output file, through `effect` (options), or of
@@ -384,6 +414,19 @@ struct Programs {
             "sox", "--temp", folder, "-D", "-V1", in, folder + "/sox-out.wav"};
         for (const std::string& w : Words(effect)) args.push_back(w);
         return RunProgram(args);
+    }
+    // FFmpeg through `filter` (none when empty) on one thread, writing 16-bit PCM.
+    double Ffmpeg(const std::string& in, const std::string& filter) const {
+        std::vector<std::string> args = {"ffmpeg",          "-nostdin", "-hide_banner", "-loglevel",
+                                         "error",           "-y",       "-threads",     "1",
+                                         "-filter_threads", "1",        "-i",           in};
+        if (!filter.empty()) args.insert(args.end(), {"-af", filter});
+        args.insert(args.end(), {"-c:a", "pcm_s16le", folder + "/ffmpeg-out.wav"});
+        return RunProgram(args);
+    }
+    bool Has(Tool tool) const { return tool == Tool::kSox ? sox : ffmpeg; }
+    double Counterpart(Tool tool, const std::string& in, const std::string& effect) const {
+        return tool == Tool::kSox ? Sox(in, effect) : Ffmpeg(in, effect);
     }
 };
 
@@ -718,53 +761,83 @@ void RunPassThroughRows(const Programs& programs, const std::vector<int16_t>& sa
     }
 }
 
-// The SoX rows on the whole input: each effect's effect-only time in both programs.
+// The rows of SoX's and FFmpeg's effects: each effect's effect-only time in both programs, on the
+// whole input or its first seconds, at the input's rate or another (the same signal made at it).
 void RunSoxRows(const Programs& programs, const std::vector<int16_t>& samples, int pairs,
                 const std::string& only) {
-    const double audioSeconds = static_cast<double>(samples.size()) / kChannels / kRate;
-    const std::string in = programs.folder + "/in.wav";
-    if (!WriteWav(in, samples)) {
-        std::printf("cannot write %s\n", in.c_str());
-        return;
-    }
+    const double wholeSeconds = static_cast<double>(samples.size()) / kChannels / kRate;
+    std::map<std::pair<int, double>, std::string> inputs;  // (rate, seconds): file
+    // The input of a row, written at its first use; empty when it cannot be written.
+    const auto input = [&](int rate, double seconds) {
+        const std::pair<int, double> key(rate, seconds);
+        const auto found = inputs.find(key);
+        if (found != inputs.end()) return found->second;
+        const std::string path = programs.folder + "/in-" + std::to_string(rate) + "-" +
+                                 std::to_string(std::llround(seconds * 1000.0)) + ".wav";
+        const size_t values = static_cast<size_t>(std::llround(seconds * rate)) * kChannels;
+        bool written = false;
+        if (rate == kRate) {
+            written =
+                WriteWav(path, std::vector<int16_t>(samples.begin(), samples.begin() + values));
+        } else {
+            written = WriteWav(path, MakeSignal(std::llround(seconds * rate), rate), rate);
+        }
+        if (!written) std::printf("cannot write %s\n", path.c_str());
+        return inputs[key] = written ? path : std::string();
+    };
     std::printf(
         "\nEffect-only realtime factor (seconds of audio per second of processing), %g min "
-        "stereo %d Hz\nboth programs: the run with the effect minus the run without, child "
-        "process CPU time, median of %d pairs (realtime factor of the slowest .. fastest "
-        "pair)\n",
-        audioSeconds / 60.0, kRate, pairs);
+        "stereo %d Hz unless the row says otherwise\nboth programs: the run with the effect "
+        "minus the run without, child process CPU time, median of %d pairs (realtime factor of "
+        "the slowest .. fastest pair); the counterpart is SoX's effect, or FFmpeg's filter on "
+        "one thread where named\n",
+        wholeSeconds / 60.0, kRate, pairs);
     const char* table = "";
     for (const Row& row : Rows(programs.folder + "/")) {
         if (!only.empty() && only != row.sox) continue;
         if (std::strcmp(table, row.issue) != 0) {
             table = row.issue;
             std::printf("\n%s\n%-40s %8s %15s %8s %15s %8s\n", table, "effect", "corvane", "spread",
-                        "SoX", "spread", "ratio");
+                        "other", "spread", "ratio");
         }
+        const double rowSeconds =
+            row.seconds > 0.0 ? std::min(row.seconds, wholeSeconds) : wholeSeconds;
+        const std::string in = input(row.rate, rowSeconds);
         const std::vector<std::string> effect = FxEffect(*row.clsid, row.params);
         const Spread ours =
-            programs.fx
+            programs.fx && !in.empty()
                 ? Paired(pairs,
                          [&](bool on) {
                              return programs.Fx(in, on ? effect : std::vector<std::string>());
                          })
                 : Spread();
-        const Spread sox =
-            programs.sox
-                ? Paired(pairs, [&](bool on) { return programs.Sox(in, on ? row.sox : ""); })
+        const Spread other =
+            programs.Has(row.tool) && !in.empty()
+                ? Paired(pairs,
+                         [&](bool on) {
+                             return programs.Counterpart(row.tool, in, on ? row.sox : "");
+                         })
                 : Spread();
         const auto spread = [&](const Spread& x) {
-            return x.ok ? Factor(audioSeconds, x.high) + " .. " + Factor(audioSeconds, x.low)
+            return x.ok ? Factor(rowSeconds, x.high) + " .. " + Factor(rowSeconds, x.low)
                         : std::string("-");
         };
-        std::printf("%-40s %8s %15s %8s %15s %8s\n", row.sox,
-                    ours.ok ? Factor(audioSeconds, ours.median).c_str() : "failed",
-                    spread(ours).c_str(), Factor(audioSeconds, sox.median).c_str(),
-                    spread(sox).c_str(),
-                    ours.ok && sox.ok ? Ratio(sox.median, ours.median).c_str() : "-");
+        std::string name = row.tool == Tool::kFfmpeg ? std::string("ffmpeg ") + row.sox : row.sox;
+        if (row.rate != kRate) name += " (" + std::to_string(row.rate / 1000) + " kHz)";
+        if (rowSeconds != wholeSeconds) {
+            char length[32];
+            std::snprintf(length, sizeof length, " (%g s)", rowSeconds);
+            name += length;
+        }
+        std::printf("%-40s %8s %15s %8s %15s %8s\n", name.c_str(),
+                    ours.ok ? Factor(rowSeconds, ours.median).c_str() : "failed",
+                    spread(ours).c_str(), Factor(rowSeconds, other.median).c_str(),
+                    spread(other).c_str(),
+                    ours.ok && other.ok ? Ratio(other.median, ours.median).c_str() : "-");
         std::fflush(stdout);
     }
-    std::remove(in.c_str());
+    for (const auto& file : inputs)
+        if (!file.second.empty()) std::remove(file.second.c_str());
 }
 
 }  // namespace
@@ -819,10 +892,12 @@ int main(int argc, char** argv) {
     const std::string probe = programs.folder + "/probe.wav";
     if (WriteWav(probe, std::vector<int16_t>(samples.begin(), samples.begin() + 2 * kChannels))) {
         programs.sox = programs.Sox(probe, "") >= 0.0;
+        programs.ffmpeg = programs.Ffmpeg(probe, "") >= 0.0;
         programs.fx = programs.fx && programs.Fx(probe, {}) >= 0.0;
     }
-    std::printf("Temporary files in %s%s%s\n\n", programs.folder.c_str(),
+    std::printf("Temporary files in %s%s%s%s\n\n", programs.folder.c_str(),
                 programs.sox ? "" : " -- SoX not found",
+                programs.ffmpeg ? "" : " -- FFmpeg not found",
                 programs.fx ? "" : " -- corvane-fx failed");
 
     if (only.empty()) RunPassThroughRows(programs, samples, 2 * pairs + 1);

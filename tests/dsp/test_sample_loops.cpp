@@ -1,9 +1,14 @@
 // The effects' sample loops in every slot: phase inversion and the Q8 gain of each range against
-// their plain 64-bit forms, and the FIR sums against the plain sum in the same order, bit for
-// bit, over every length around the vector groups and touching nothing outside the range.
+// their plain 64-bit forms, the reversal of frames against std::reverse, a channel's samples to
+// doubles and back against the plain arithmetic, and the FIR sums against the plain sum in the
+// same order, bit for bit, over every length around the vector groups and touching nothing
+// outside the range.
 #include "tests/dsp/slots.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
+#include <limits>
 #include <functional>
 #include <random>
 #include <string>
@@ -56,6 +61,66 @@ TEST_P(SampleLoops, EveryLengthAgainstThePlainForm) {
         }
 }
 DSP_INSTANTIATE_SLOTS_OF(SampleLoops, dspslots::dspNegateInPlace16s);
+
+TEST_P(SampleLoops, ReverseFramesAgainstStdReverse) {
+    std::mt19937 random(5);
+    for (int channels : {1, 2, 3, 6})
+        for (int frames = 0; frames <= 37; ++frames) {
+            std::vector<int16_t> x(static_cast<size_t>((frames + 2) * channels));
+            for (int16_t& v : x) v = static_cast<int16_t>(random());
+            std::vector<std::vector<int16_t>> want;
+            for (int f = 0; f < frames + 2; ++f)
+                want.emplace_back(x.begin() + f * channels, x.begin() + (f + 1) * channels);
+            std::reverse(want.begin() + 1, want.begin() + 1 + frames);  // frame 0, last: guards
+            dspslots::dspReverseFrames16s[slot()](x.data() + channels, frames, channels);
+            for (int f = 0; f < frames + 2; ++f)
+                ASSERT_EQ(
+                    std::vector<int16_t>(x.begin() + f * channels, x.begin() + (f + 1) * channels),
+                    want[static_cast<size_t>(f)])
+                    << channels << " channels, " << frames << " frames, frame " << f;
+        }
+}
+
+class SampleConversions : public DspSlotTest {};
+
+// Every stride and length around the groups, the channel at each place of its frame, with values
+// on each of the narrowing's rules; nothing between or beyond the channel's samples changes.
+TEST_P(SampleConversions, OneChannelBothWaysAgainstThePlainArithmetic) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    const double special[] = {nan, inf, -inf, 1.0, -1.0, -0.0, 0.99999999, -1.00001, 1e300};
+    std::mt19937 random(11);
+    std::uniform_real_distribution<double> level(-1.2, 1.2);
+    for (int stride : {1, 2, 3})
+        for (int n = 0; n <= 21; ++n)
+            for (int channel = 0; channel < stride; ++channel) {
+                const size_t total = static_cast<size_t>(n * stride + 8);
+                std::vector<int16_t> samples(total);
+                for (int16_t& v : samples) v = static_cast<int16_t>(random());
+                std::vector<double> wide(static_cast<size_t>(n) + 1, 7.0);
+                dspslots::dspWidenStrided16s64f[slot()](samples.data() + channel, stride,
+                                                        wide.data(), n);
+                ASSERT_EQ(wide.back(), 7.0) << "wrote past the end";
+                for (int k = 0; k < n; ++k)
+                    ASSERT_EQ(wide[k], samples[channel + k * stride] / 32768.0)
+                        << "widen, stride " << stride << ", length " << n << " at " << k;
+                std::vector<double> out(static_cast<size_t>(n));
+                for (int k = 0; k < n; ++k) out[k] = k % 3 == 1 ? special[k % 9] : level(random);
+                for (double scale : {32768.0, 16384.5}) {
+                    std::vector<int16_t> got = samples, want = samples;
+                    for (int k = 0; k < n; ++k) {
+                        const double v = std::trunc(scale * out[k]);
+                        want[channel + k * stride] = static_cast<int16_t>(
+                            std::isnan(v) ? 0 : std::max(-32768.0, std::min(32767.0, v)));
+                    }
+                    dspslots::dspNarrowStrided64f16s[slot()](out.data(), scale,
+                                                             got.data() + channel, stride, n);
+                    ASSERT_EQ(got, want) << "narrow, stride " << stride << ", length " << n
+                                         << ", channel " << channel << ", scale " << scale;
+                }
+            }
+}
+DSP_INSTANTIATE_SLOTS_OF(SampleConversions, dspslots::dspWidenStrided16s64f);
 
 class FirSums : public DspSlotTest {};
 
