@@ -27,6 +27,7 @@
 //       lanes a + b), vsetLanes, vloadHalves / vstoreHalves (two 128-bit halves at two
 //       addresses), vlowWord<L> (the low 32 bits of lane L), vhighWordGapAbove (lanes whose high
 //       words differ by more than a bound), vselectBySign (a select by the sign bits alone),
+//       vfloor (rounded down to a whole number),
 //       vbitToSign<n> (bit n to the sign position, slot 5); and VH, one 128-bit half of two
 //       float64 lanes (hloadu, hstoreu, hset, + - *, vswapPairs, vnegRe, vnegIm).
 //   VI  int64 lanes (slots >= 1; two in slots 1 to 4, four in slot 5): iloadu, istoreu, iset,
@@ -157,6 +158,10 @@ inline V vbitToSign(V t) {
         _mm256_and_si256(_mm256_slli_epi64(_mm256_castpd_si256(t.v), 63 - kBit), sign))};
 }
 #endif
+// The largest whole number not above each lane (infinities, zeros and NaN unchanged).
+inline V vfloor(V a) {
+    return {_mm256_floor_pd(a.v)};
+}
 // b where the sign bit of signs is set, a elsewhere (lane by lane).
 inline V vselectBySign(V signs, V a, V b) {
     return {_mm256_blendv_pd(a.v, b.v, signs.v)};

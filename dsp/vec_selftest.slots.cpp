@@ -331,6 +331,10 @@ void checkWideLanes(Checker& c) {
     vstoreu(out, vselectBySign(vloadu(kA), vloadu(kA + 4), vloadu(kB)));
     for (int l = 0; l < 4; ++l)
         c.expectBits(out[l], dbits(kA[l]) >> 63 ? kB[l] : kA[4 + l], "vselectBySign", l);
+    for (int base = 0; base < 8; base += 4) {
+        vstoreu(out, vfloor(vloadu(kA + base)));
+        for (int l = 0; l < 4; ++l) c.expectBits(out[l], floor(kA[base + l]), "vfloor", l);
+    }
 #if DSP_SLOT == 5
     for (int base = 0; base < 8; base += 4) {
         vstoreu(out, vbitToSign<1>(vloadu(kA + base)));

@@ -45,7 +45,7 @@ DSP_TRIG_KERNEL(Cos, a2, 8, (groupFastest<true, 8>))
                                   DSP_CAT2(kNameWord, DSP_TRIG_KERNEL_NAME(fn, acc)));          \
     }
 #if DSP_SLOT == 5
-#define DSP_TRIG_HIGH_METHOD QuadrantMethod
+#define DSP_TRIG_HIGH_METHOD HalfTurnMethod
 #else
 #define DSP_TRIG_HIGH_METHOD HighMethod
 #endif

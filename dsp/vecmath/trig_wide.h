@@ -10,9 +10,9 @@
 //  - only a vector holding a flagged lane (beyond the fast range, infinite or NaN) goes to
 //    memory, and only its flagged lanes get the large-argument or special-value result; the other
 //    lanes keep their vector results, so an element's result never depends on its neighbours.
-// Slot 5's high-accuracy kernels reduce to a quarter turn with fused multiply-adds (k * F1 exact,
-// the product with F2 kept with its error term), carrying pi/2 to some 160 bits, so that phases
-// up to 2^22 stay on the vector path (QuadrantMethod).
+// Slot 5's high-accuracy kernels reduce to a half turn with fused multiply-adds (k * F1 and
+// k * F2 exact, the rounding of their difference kept), carrying pi to some 140 bits, so that
+// phases up to 2^22 stay on the vector path (HalfTurnMethod).
 #pragma once
 
 #include "dsp/vecmath/trig_simd.h"
@@ -116,58 +116,74 @@ struct HighMethod {
 };
 
 #if DSP_SLOT == 5
-// High accuracy of slot 5 without a table: k = nearest integer to |x| * 2/pi, r + t = |x| - k pi/2
-// (|r| <= pi/4) by the fused reduction of reduce64 with pi/2 in three parts, then sin(r + t) and
-// cos(r + t) by polynomials that stay within 2^-57 of the functions on [-pi/4, pi/4], and the
-// quadrant k mod 4 (k + 1 for the cosine) picks one and its sign. The sine's final sum adds a
-// term at most a tenth of r to r, the cosine's adds the tail of 1 - r^2/2 (with the exact error
-// of its one rounding) to that sum: under 0.85 ulp at worst, no gather and no transpose.
-constexpr double kTwoOverPi = 0x1.45f306dc9c883p-1;
-constexpr double kPio2F1 = 0x1.921fb54442d18p+0;  // pi/2 = F1 + F2 + F3 to about 2^-161
-constexpr double kPio2F2 = 0x1.1a62633145c07p-54;
-constexpr double kPio2F3 = -0x1.f1976b7ed8fbcp-110;
-// sin r = r + r^3 (S0 + S1 z + ... + S5 z^5), cos r = 1 - z/2 + z^2 (C0 + ... + C5 z^5), z = r^2.
-constexpr double kQuadS[6] = {-0x1.5555555555549p-3, 0x1.111111110f8a6p-7,   -0x1.a01a019c161d5p-13,
-                              0x1.71de357b1fe7dp-19, -0x1.ae5e68a2b9cebp-26, 0x1.5d93a5acfd57cp-33};
-constexpr double kQuadC[6] = {0x1.555555555554cp-5,  -0x1.6c16c16c15177p-10,
-                              0x1.a01a019cb1590p-16, -0x1.27e4f809c52adp-22,
-                              0x1.1ee9ebdb4b1c4p-29, -0x1.8fae9be8838d4p-37};
+// High accuracy of slot 5 without a table: sin x = (-1)^k sin(r + t) with x = k pi + r + t and
+// |r| <= pi/2, the cosine the same through a half-integer k (sign from k + 1/2), so that every
+// lane runs one odd polynomial and nothing is selected. Where the result nears 1 the cubic term
+// is almost half of it, and its rounding errors alone would cost up to 1.6 ulp: M = -r^3/8 is
+// kept as the exact mh + ml and r + mh is added with its exact error, which leaves the
+// polynomial's roundings only in M G, a twelfth of the result at most (sin r = r + M + M G(r^2),
+// G in [0.17, 1/3]). The budget is then under 0.45 ulp before the last rounding.
+constexpr double kPiF2Short = 0x1.1a62633p-53;        // 29 bits: k * F2 exact for |k| < 2^23
+constexpr double kPiF3Short = 0x1.45c06e0e68948p-85;  // pi = kPiF1 + F2 + F3 to about 2^-140
+// G on [0, (pi/2)^2]; its error moves the sine by under 2^-61 of its value (a weighted fit,
+// with the coefficients rounded one at a time).
+constexpr double kHalfTurnG[8] = {
+    0x1.5555555555554p-2,  -0x1.11111111110c8p-4,  0x1.a01a01a014d7dp-10, -0x1.71de3a52a186fp-16,
+    0x1.ae6454d50c68fp-23, -0x1.6123cd3a77346p-30, 0x1.ae4394ed4175ep-38, -0x1.8834b3555de01p-46};
+// The weight of the tail t, where a few bits do: cos r ~ 1 - 0.42098 r^2 within 0.04 on
+// [0, pi/2].
+constexpr double kCosLinear = -0.42098;
 
-DSP_TRIG_INLINE V quadPolynomial(const double (&c)[6], V z) {
-    V p = vfma(vset(c[5]), z, vset(c[4]));
-    p = vfma(p, z, vset(c[3]));
-    p = vfma(p, z, vset(c[2]));
-    p = vfma(p, z, vset(c[1]));
-    return vfma(p, z, vset(c[0]));
+// sin(r + err - k F3) for |r| <= pi/2 + 2^-20 and |err| <= 2^-52 |r|. G runs as its even and
+// odd halves in r^4: shorter chains than one Horner sum, fewer products than Estrin's.
+DSP_TRIG_INLINE V sinHalfTurn(V r, V err, V k) {
+    const V z = r * r;
+    const V zl = vfms(r, r, z);  // z's rounding error
+    const V rq = vset(-0.125) * r;
+    const V mh = rq * z;
+    const V ml = vfma(rq, zl, vfms(rq, z, mh));  // mh + ml = -r^3/8
+    const V y0 = r + mh;                         // |mh| <= |r|/3, so e0 is exact
+    const V e0 = mh - (y0 - r);
+    const V z2 = z * z;
+    V ge = vfma(vset(kHalfTurnG[6]), z2, vset(kHalfTurnG[4]));
+    V go = vfma(vset(kHalfTurnG[7]), z2, vset(kHalfTurnG[5]));
+    ge = vfma(vfma(ge, z2, vset(kHalfTurnG[2])), z2, vset(kHalfTurnG[0]));
+    go = vfma(vfma(go, z2, vset(kHalfTurnG[3])), z2, vset(kHalfTurnG[1]));
+    const V g = vfma(go, z, ge);
+    const V t = vfma(k, vset(-kPiF3Short), err);
+    const V tail = vfma(t, vfma(z, vset(kCosLinear), vset(1.0)), e0) + ml;
+    return y0 + vfma(mh, g, vfma(ml, g, tail));
 }
 
 template <bool kCosine>
-struct QuadrantMethod {
+struct HalfTurnMethod {
     static DSP_TRIG_INLINE V inRange(V ax) { return vlt(ax, vset(kHighBound)); }
     static DSP_TRIG_INLINE V one(V x, V ax) {
-        const V s = vfma(ax, vset(kTwoOverPi), vset(kShifter));
-        const V k = s - vset(kShifter);
-        const V r1 = vfma(k, vset(-kPio2F1), ax);  // exact
-        const V p = k * vset(kPio2F2);
-        const V pe = vfms(k, vset(kPio2F2), p);  // p's rounding error, exact
-        const V r = r1 - p;
-        // Two-sum of r1 and -p: either may be the larger.
-        const V bb = r - r1;
-        const V err = (r1 - (r - bb)) - (p + bb);
-        const V t = vfma(k, vset(-kPio2F3), err - pe);
-        const V z = r * r;
-        // sin(r + t) = r + (z (r S(z) - t/2) + t).
-        const V sinr = r + vfma(z, vfma(r, quadPolynomial(kQuadS, z), vset(-0.5) * t), t);
-        // cos(r + t) = h + (w - r t + z^2 C(z)): h = 1 - r^2/2 rounded once, w its error.
-        const V halfR = vset(-0.5) * r;
-        const V h = vfma(halfR, r, vset(1.0));
-        const V w = vfma(halfR, r, vset(1.0) - h);
-        const V cosr = h + vfms(z * z, quadPolynomial(kQuadC, z), vfms(t, r, w));
-        // Quadrant k mod 4 (k + 1 for the cosine): odd takes the cosine, 2 and 3 the negative;
-        // the sine also takes the sign of x.
-        const V q = kCosine ? s + vset(1.0) : s;
-        const V y = vselectBySign(vlowBitToSign(q), sinr, cosr);
-        return vxor(y, kCosine ? vbitToSign<1>(q) : vsign(vxor(vbitToSign<1>(q), x)));
+        V r, err, k, sign;
+        if (kCosine) {
+            // k = j + 1/2 with j = floor(|x|/pi); the sign is the parity of j + 1.
+            const V j = vfloor(ax * vset(kInvPi));
+            sign = vlowBitToSign(j + vset(kShifter + 1.0));
+            k = j + vset(kHalf);
+            // |x| - j F1 is exact, and so is what F1/2 takes from it, except below pi/4, where
+            // e1 is the rounding error (F1/2 is then the larger term).
+            const V r1 = vfma(j, vset(-kPiF1), ax);
+            const V r2 = r1 - vset(0.5 * kPiF1);
+            const V e1 = r1 - (r2 + vset(0.5 * kPiF1));
+            const V p = k * vset(kPiF2Short);
+            r = r2 - p;
+            err = ((r2 - r) - p) + e1;
+        } else {
+            // k = nearest integer to |x|/pi; the sign is its parity with the sign of x.
+            k = vfloor(vfma(ax, vset(kInvPi), vset(kHalf)));
+            sign = vxor(vlowBitToSign(k + vset(kShifter)), x);
+            const V r1 = vfma(k, vset(-kPiF1), ax);
+            const V p = k * vset(kPiF2Short);
+            r = r1 - p;
+            // Where |r1| < |p| both are below 2^-31 and r is exact, so this is r's error.
+            err = (r1 - r) - p;
+        }
+        return vxor(sinHalfTurn(r, err, k), vand(sign, vset(-0.0)));
     }
     static DSP_TRIG_INLINE void eval(const V* x, const V* ax, V* y) {
 #pragma GCC unroll 4
@@ -268,6 +284,7 @@ DSP_TRIG_INLINE void wideGroup(TrigCall& c, int base, const double* in, double* 
     }
     Method::eval(x, ax, y);
     if (__builtin_expect(vmovemask(all) != kAll, 0)) {
+#pragma GCC unroll 4
         for (int v = 0; v < kFlight; ++v)
             y[v] = fixLanes<Method>(c, base + kLanes * v, in + kLanes * v, y[v], name);
     }
