@@ -101,18 +101,22 @@ void ExpectFunctionDescribed(ITypeInfo* info, UINT index, MEMBERID id, const Ole
     info->ReleaseFuncDesc(desc);
 }
 
-// Another thread holds the registration session from the constructor to the destructor.
+// Another thread holds the registration session from the constructor to the destructor. The
+// session is one for the logon session, so test programs running beside this one may hold it for a
+// while: the holder waits for as long as they take, rather than going on without it.
 struct RegistryHeldElsewhere::Holder {
     std::mutex m;
     std::condition_variable cv;
     bool held = false, release = false;
+    LSTATUS status = ERROR_SUCCESS;
     std::thread thread;
 };
 
 RegistryHeldElsewhere::RegistryHeldElsewhere(const TempRegistry&) : holder_(new Holder) {
     holder_->thread = std::thread([h = holder_] {
-        const LSTATUS status = CorvaneRegistryBeginTransaction(1000);
+        const LSTATUS status = CorvaneRegistryBeginTransaction(INFINITE);
         std::unique_lock<std::mutex> lock(h->m);
+        h->status = status;
         h->held = true;
         h->cv.notify_all();
         h->cv.wait(lock, [h] { return h->release; });
@@ -120,6 +124,7 @@ RegistryHeldElsewhere::RegistryHeldElsewhere(const TempRegistry&) : holder_(new 
     });
     std::unique_lock<std::mutex> lock(holder_->m);
     holder_->cv.wait(lock, [this] { return holder_->held; });
+    EXPECT_EQ(holder_->status, ERROR_SUCCESS) << "the registration session was not taken";
 }
 
 RegistryHeldElsewhere::~RegistryHeldElsewhere() {
