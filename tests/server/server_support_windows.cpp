@@ -2,6 +2,7 @@
 // RegOverridePredefKey, modules loaded with LoadLibrary, child processes that run the test program
 // again for one call of RunInChildProcess.
 #include "tests/server/server_support.h"
+#include "tests/support/process.h"
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -197,7 +198,7 @@ bool LoadModule(const std::string& path, ModuleExports* out) {
     const int call = ++calls;
     if (ChildCall() != 0) {
         if (call != ChildCall()) return ::testing::AssertionSuccess();
-        ExitProcess(static_cast<UINT>(RunChildBody(body)));
+        EndProcess(static_cast<unsigned>(RunChildBody(body)));
     }
     OLECHAR program[MAX_PATH];
     const DWORD n = GetModuleFileNameW(nullptr, program, MAX_PATH);
