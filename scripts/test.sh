@@ -53,9 +53,6 @@ trap 'wine_server -k 2>/dev/null || true' EXIT
 cmake --build --preset win32 -j "$jobs"
 took "win32 build" "$start"
 start=$SECONDS
-# A Wine process now and then dies at start-up or exit under parallel load (a test that only
-# skips was seen to end in SIGSEGV); a failed test runs once more, so that a real failure, which
-# fails twice, still fails the run.
-ctest --preset win32 -j "$jobs" --repeat until-pass:2 || status=1
+ctest --preset win32 -j "$jobs" || status=1
 took "win32 tests" "$start"
 exit "$status"
