@@ -3,12 +3,19 @@
 # fuzz targets, then the 32-bit Windows build with its tests under Wine. Installs first what the
 # tests need beyond the main job (scripts/setup.sh --tests, then --windows before the Windows
 # build); says how long each part took ("test.sh: ... s").
+#   test.sh [PART...]   only these of default, asan, fuzz and win32 (all four without arguments)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc 2>/dev/null || echo 2)
 status=0
+parts=" ${*:-default asan fuzz win32} "
+for part in $parts; do
+  [[ " default asan fuzz win32 " == *" $part "* ]] ||
+    { echo "usage: test.sh [default|asan|fuzz|win32]..." >&2; exit 2; }
+done
 # took PART START: the time since START (a value of SECONDS) that PART took.
 took() { echo "test.sh: $1 $((SECONDS - $2)) s" >&2; }
+wanted() { [[ $parts == *" $1 "* ]]; }
 
 start=$SECONDS
 bash scripts/setup.sh --tests
@@ -16,6 +23,7 @@ took "setup for the tests" "$start"
 bash scripts/check-format.sh || status=1
 bash scripts/check-portable.sh || status=1
 for preset in default asan; do
+  wanted "$preset" || continue
   start=$SECONDS
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" -j "$jobs"
@@ -26,13 +34,16 @@ for preset in default asan; do
 done
 # The parsers under libFuzzer (clang), each for a bounded time: any crash, sanitizer report, hang
 # or leak fails the run.
-start=$SECONDS
-cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz -j "$jobs"
-took "fuzz build" "$start"
-start=$SECONDS
-ctest --preset fuzz -j "$jobs" || status=1
-took "fuzz tests" "$start"
+if wanted fuzz; then
+  start=$SECONDS
+  cmake --preset fuzz >/dev/null
+  cmake --build --preset fuzz -j "$jobs"
+  took "fuzz build" "$start"
+  start=$SECONDS
+  ctest --preset fuzz -j "$jobs" || status=1
+  took "fuzz tests" "$start"
+fi
+wanted win32 || exit "$status"
 
 # The Windows build: mingw-w64, Wine and the cross-built libraries first.
 start=$SECONDS
