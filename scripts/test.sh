@@ -2,7 +2,8 @@
 # Configures, builds and runs the test suite in the default and the sanitizer build, then the
 # fuzz targets, then the 32-bit Windows build with its tests under Wine. Installs first what the
 # tests need beyond the main job (scripts/setup.sh --tests, then --windows before the Windows
-# build); says how long each part took ("test.sh: ... s").
+# build); builds the test programs and what they run (the target corvane-tests), not the
+# benchmarks; says how long each part took ("test.sh: ... s").
 #   test.sh [PART...]   only these of default, asan, fuzz and win32 (all four without arguments)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -26,7 +27,7 @@ for preset in default asan; do
   wanted "$preset" || continue
   start=$SECONDS
   cmake --preset "$preset" >/dev/null
-  cmake --build --preset "$preset" -j "$jobs"
+  cmake --build --preset "$preset" -j "$jobs" --target corvane-tests
   took "$preset build" "$start"
   start=$SECONDS
   ctest --preset "$preset" -j "$jobs" || status=1
@@ -37,7 +38,7 @@ done
 if wanted fuzz; then
   start=$SECONDS
   cmake --preset fuzz >/dev/null
-  cmake --build --preset fuzz -j "$jobs"
+  cmake --build --preset fuzz -j "$jobs" --target corvane-tests
   took "fuzz build" "$start"
   start=$SECONDS
   ctest --preset fuzz -j "$jobs" || status=1
@@ -61,7 +62,7 @@ trap 'wine_server -k 2>/dev/null || true' EXIT
 # here, they hold no test's output (CTest would wait for it to close), and they are up before the
 # build's test discovery starts programs in parallel.
 (source scripts/wine-env.sh && WINEPREFIX=$wine_prefix wine cmd /c exit) >/dev/null 2>&1 || true
-cmake --build --preset win32 -j "$jobs"
+cmake --build --preset win32 -j "$jobs" --target corvane-tests
 took "win32 build" "$start"
 start=$SECONDS
 ctest --preset win32 -j "$jobs" || status=1
