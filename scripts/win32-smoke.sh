@@ -2,7 +2,8 @@
 # Smoke test of the Windows toolchain (tests/win32): builds the smoke program natively against
 # Debian's libraries to get the reference figures, cross-builds it with cmake/mingw-i686.cmake
 # against the libraries of scripts/win32-deps.sh, and runs it under Wine with CTest.
-# Needs scripts/setup.sh to have run. Build folders: build/win32-smoke-native, build/win32-smoke.
+# Needs scripts/setup.sh --windows to have run. Build folders: build/win32-smoke-native,
+# build/win32-smoke.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD

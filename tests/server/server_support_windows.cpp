@@ -2,6 +2,7 @@
 // RegOverridePredefKey, modules loaded with LoadLibrary, child processes that run the test program
 // again for one call of RunInChildProcess.
 #include "tests/server/server_support.h"
+#include "tests/support/process.h"
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -101,18 +102,22 @@ void ExpectFunctionDescribed(ITypeInfo* info, UINT index, MEMBERID id, const Ole
     info->ReleaseFuncDesc(desc);
 }
 
-// Another thread holds the registration session from the constructor to the destructor.
+// Another thread holds the registration session from the constructor to the destructor. The
+// session is one for the logon session, so test programs running beside this one may hold it for a
+// while: the holder waits for as long as they take, rather than going on without it.
 struct RegistryHeldElsewhere::Holder {
     std::mutex m;
     std::condition_variable cv;
     bool held = false, release = false;
+    LSTATUS status = ERROR_SUCCESS;
     std::thread thread;
 };
 
 RegistryHeldElsewhere::RegistryHeldElsewhere(const TempRegistry&) : holder_(new Holder) {
     holder_->thread = std::thread([h = holder_] {
-        const LSTATUS status = CorvaneRegistryBeginTransaction(1000);
+        const LSTATUS status = CorvaneRegistryBeginTransaction(INFINITE);
         std::unique_lock<std::mutex> lock(h->m);
+        h->status = status;
         h->held = true;
         h->cv.notify_all();
         h->cv.wait(lock, [h] { return h->release; });
@@ -120,6 +125,7 @@ RegistryHeldElsewhere::RegistryHeldElsewhere(const TempRegistry&) : holder_(new 
     });
     std::unique_lock<std::mutex> lock(holder_->m);
     holder_->cv.wait(lock, [this] { return holder_->held; });
+    EXPECT_EQ(holder_->status, ERROR_SUCCESS) << "the registration session was not taken";
 }
 
 RegistryHeldElsewhere::~RegistryHeldElsewhere() {
@@ -192,7 +198,7 @@ bool LoadModule(const std::string& path, ModuleExports* out) {
     const int call = ++calls;
     if (ChildCall() != 0) {
         if (call != ChildCall()) return ::testing::AssertionSuccess();
-        ExitProcess(static_cast<UINT>(RunChildBody(body)));
+        EndProcess(static_cast<unsigned>(RunChildBody(body)));
     }
     OLECHAR program[MAX_PATH];
     const DWORD n = GetModuleFileNameW(nullptr, program, MAX_PATH);

@@ -22,4 +22,8 @@ std::string WindowsCommandLine(const std::vector<std::string>& words);
 int RunProcess(const std::string& program, const std::vector<std::string>& args,
                std::string* output);
 
+// Ends the test program with code, its output flushed, once its other threads have ended (the
+// tests' main on Windows, tests/gtest_main_windows.cpp). Windows only.
+[[noreturn]] void EndProcess(unsigned code);
+
 }  // namespace corvane::testing

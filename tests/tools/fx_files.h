@@ -22,11 +22,11 @@ inline std::string NewFolder(const std::string& name) {
     return dir;
 }
 
-// The names in dir, in the order the system lists them.
+// The names in dir (UTF-8), in the order the system lists them.
 inline std::vector<std::string> Entries(const std::string& dir) {
     std::vector<std::string> names;
     std::error_code ec;
-    for (const auto& e : std::filesystem::directory_iterator(dir, ec))
+    for (const auto& e : std::filesystem::directory_iterator(std::filesystem::u8path(dir), ec))
         names.push_back(e.path().filename().u8string());
     return names;
 }

@@ -387,6 +387,28 @@ TEST_F(FxEndToEnd, AFailureKeepsAnOlderOutputFileAsItWas) {
     EXPECT_EQ(8820u, ReadWavDirectly(out, &info).size());
 }
 
+// An existing output is replaced whether it is named relatively, in full or through a folder
+// whose name is not ASCII, and no temporary file stays behind.
+TEST_F(FxEndToEnd, ReplacesAnExistingOutputHoweverItIsNamed) {
+    const std::string dir = NewFolder("fx_replace"), odd = "\xC3\xA9t\xC3\xA9 \xE2\x99\xAA";
+    ASSERT_TRUE(fs::create_directory(fs::u8path(dir + "/" + odd)));
+    const std::string args = "' --seconds 0.1 -e VolumeFilter5 -p dBVolumeLevel=-6.0";
+    ASSERT_EQ(0, Fx("-o '" + dir + "/ref.wav" + args).exitCode);
+    const std::string want = Contents(dir + "/ref.wav");
+    const fs::path home = fs::current_path();
+    fs::current_path(fs::u8path(dir));
+    for (const std::string& out : {std::string("out.wav"), dir + "/abs.wav", odd + "/out.wav"}) {
+        std::ofstream(fs::u8path(out), std::ios::binary) << "older";
+        const RunResult r = Fx("-o '" + out + args);
+        EXPECT_EQ(0, r.exitCode) << r.output;
+        std::ifstream f(fs::u8path(out), std::ios::binary);
+        EXPECT_TRUE(std::string(std::istreambuf_iterator<char>(f), {}) == want) << out;
+    }
+    fs::current_path(home);
+    EXPECT_EQ(Entries(dir + "/" + odd), std::vector<std::string>{"out.wav"});
+    EXPECT_EQ(Entries(dir).size(), 4u) << "out.wav, abs.wav, ref.wav and the folder";
+}
+
 // Names are UTF-8 on every platform: Windows hands the program its arguments in the system's
 // code page unless it asks for them as they were given.
 TEST_F(FxEndToEnd, ReadsAndWritesFilesWhoseNamesAreNotAscii) {

@@ -46,6 +46,26 @@ HRESULT Failed(const std::string& what, std::string* why) {
     return error == ERROR_SUCCESS ? E_FAIL : HRESULT_FROM_WIN32(error);
 }
 
+// The full name of a file as the system resolves a relative one; false with the thread's last
+// error set when it has none.
+bool FullPathOf(const OleString& path, OleString* full) {
+    DWORD size = MAX_PATH;
+    // A second try with the length the first asked for; more only if the current folder changed
+    // in between.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        full->resize(size);
+        const DWORD n = GetFullPathNameW(path.c_str(), size, &(*full)[0], nullptr);
+        if (n == 0) return false;
+        if (n < size) {
+            full->resize(n);
+            return true;
+        }
+        size = n;  // the length it needs, its terminator included
+    }
+    SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    return false;
+}
+
 }  // namespace
 
 // COM reads the system registry, and a process cannot point it elsewhere.
@@ -112,7 +132,12 @@ HRESULT CreateUniqueFile(const std::string& prefix, std::string* path, std::stri
 }
 
 HRESULT MoveOnto(const std::string& from, const std::string& to, std::string* why) {
-    const OleString source = Utf8ToOle(from), target = Utf8ToOle(to);
+    // Full names: Wine's ReplaceFileW finds the replaced file's folder by its last backslash, so a
+    // name without one ("out.wav", "sub/out.wav") failed there with ERROR_DIRECTORY. Windows
+    // resolves relative names itself; the full name means the same file to both.
+    OleString source, target;
+    if (!FullPathOf(Utf8ToOle(from), &source) || !FullPathOf(Utf8ToOle(to), &target))
+        return Failed("cannot rename the finished file to " + to, why);
     const DWORD old = GetFileAttributesW(target.c_str());
     if (old == INVALID_FILE_ATTRIBUTES || (old & FILE_ATTRIBUTE_DIRECTORY)) {
         if (!MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING))
