@@ -82,7 +82,7 @@ DSP_EFFECT_ROUTINES(DSP_DISPATCH)
 
 #if CORVANE_DSP_TEST_SEAMS
 const void* dspTestDispatchEntry(int operation, int slot) {
-    if (slot < dspSlotUnset || slot > dspSlotAvx2) return nullptr;
+    if (slot < dspSlotUnset || slot >= kDspSlotCount) return nullptr;
     int number = 0;
 #define DSP_ENTRY_OF(name, ...) \
     if (++number == operation) return reinterpret_cast<const void*>(name##Table[slot + 1]);

@@ -36,9 +36,9 @@ void dspDetectCpu(DspCpuidFn cpuid, DspXgetbvFn xgetbv, DspCpuDetection* out);
 // or 51 (a bit whose prerequisite is missing dropped), the first of these in that order.
 DspStatus dspResolveFeatures(DspCpuFeatures requested, DspCpuFeatures* enabled);
 
-// The slot for a resolved feature mask: 5 needs AVX2 + FMA + AVX with OS support, 4 AVX with
-// OS support, 3 SSE4.2 (with SSE3, SSSE3, SSE4.1, POPCNT), 2 SSE2 with SSSE3, MOVBE or SSE4.1,
-// 1 SSE2, otherwise 0.
+// The slot for a resolved feature mask: the fastest dispatch row of dsp/slot_list.h whose
+// needs it meets (5 AVX2 + FMA + AVX with OS support, 4 AVX with OS support, 3 SSE4.2 with SSE3,
+// SSSE3, SSE4.1 and POPCNT, 2 SSE2 with SSSE3, MOVBE or SSE4.1, 1 SSE2), otherwise 0.
 DspCpuSlot dspSlotForFeatures(DspCpuFeatures enabled);
 
 // Cache sizes. dspGetMaxCacheSize (dsp.h) walks leaves 2, 4, 0x8000001D and 0x80000006.

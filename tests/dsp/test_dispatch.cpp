@@ -23,7 +23,7 @@ const void* addr(Fn fn) {
 
 struct Row {
     const char* name;
-    std::vector<const void*> entries;  // entry -1, then slots 0..5
+    std::vector<const void*> entries;  // entry -1, then the dispatch slots
 };
 
 // What each table must hold: the first-call stub, then the bodies the routine list names.
@@ -42,7 +42,7 @@ std::vector<Row> expectedTables() {
 TEST(DispatchTable, EveryEntryIsTheBodyOfItsSlot) {
     const std::vector<Row> rows = expectedTables();
     for (size_t op = 0; op < rows.size(); ++op) {
-        for (int slot = -1; slot <= 5; ++slot) {
+        for (int slot = -1; slot < kDspSlotCount; ++slot) {
             EXPECT_EQ(dspTestDispatchEntry(static_cast<int>(op) + 1, slot),
                       rows[op].entries[slot + 1])
                 << rows[op].name << " slot " << slot;
@@ -51,7 +51,7 @@ TEST(DispatchTable, EveryEntryIsTheBodyOfItsSlot) {
     EXPECT_EQ(rows.size(), 12u);
     EXPECT_EQ(dspTestDispatchEntry(0, 0), nullptr);
     EXPECT_EQ(dspTestDispatchEntry(13, 0), nullptr);
-    EXPECT_EQ(dspTestDispatchEntry(1, 6), nullptr);
+    EXPECT_EQ(dspTestDispatchEntry(1, kDspSlotCount), nullptr);
 }
 
 // ---------------------------------------------------------------------------------------------
