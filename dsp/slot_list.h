@@ -81,6 +81,11 @@ struct DspSlotTraits {
 constexpr DspSlotTraits kDspSlots[] = {DSP_SLOT_ROWS(DSP_SLOT_TRAITS_ROW)};
 #undef DSP_SLOT_TRAITS_ROW
 
+// kDspSlotIndex_s0 .. kDspSlotIndex_s2n: the index of each id.
+#define DSP_SLOT_INDEX_CONSTANT(id, index, ...) constexpr int kDspSlotIndex_s##id = index;
+DSP_SLOT_ROWS(DSP_SLOT_INDEX_CONSTANT)
+#undef DSP_SLOT_INDEX_CONSTANT
+
 // Rows with and without the second builds; the dispatch slots come first, in order.
 constexpr int kDspSlotCountWith2n = static_cast<int>(sizeof kDspSlots / sizeof kDspSlots[0]);
 constexpr int dspCountDispatchSlots() {
