@@ -23,6 +23,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
+struct DspFftKernelSet;
+
 // clang-format off
 // DSP_OPERATIONS(X): the twelve public operations in the order of dsp.h (and of the operation
 // numbers of dspTestDispatchEntry). X(name, params, args, slots); every
@@ -122,6 +124,8 @@
     X(dspFftLargeOrderSize, void,                                                                  \
       (int m, int64_t* specSize, int64_t* specBufSize, int64_t* workSize),                         \
       (s0, s1, s2, s3, s4, s5, s2n))                                                               \
+    /* The slot's small-order kernel set, forward (0) or inverse (1) (dsp/fft/kernels.h). */      \
+    X(dspFftKernelSet, const DspFftKernelSet*, (int inverse), (s0, s1, s2, s3, s4, s5, s2n))      \
     /* Bit-reversal permutations of n complex values, raw bits: by the pair-format table in */     \
     /* slots 0 and 2, by the index table elsewhere (dsp/fft/butterfly.slots.cpp). */               \
     X(dspBitReversePermute, void, (const double* src, double* dst, int n, const int32_t* table),   \

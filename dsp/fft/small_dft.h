@@ -52,6 +52,9 @@ struct ScalarFamily {
     }
 };
 
+// The two-lane family exists where the vocabulary has two lanes (slots 1 to 3).
+template <bool Aligned>
+struct PairFamily;
 #if DSP_SLOT >= 1 && DSP_SLOT <= 3
 template <bool Aligned>
 struct PairFamily {

@@ -157,7 +157,16 @@ enum DspFftBitReverseFormat {
     dspFftIndexFormat,  // word i = 2 rev i: slots 1, 2n, 3, 4, 5
 };
 
-// What differs between the slots in sizing, set-up and the transforms' paths.
+// The arithmetic of a slot's small-order kernels (dsp/fft/kernels.slots.cpp).
+enum DspFftKernelArith {
+    dspFftKernelsScalar,          // one value at a time, scale first: slots 0 (x87) and 2
+    dspFftKernelsPairs,           // scale last, a value per vector, aligned moves where both
+                                  // arrays allow them: slots 1 and 2n
+    dspFftKernelsUnalignedPairs,  // the same always with unaligned moves: slot 3
+    dspFftKernelsAvx,             // real kernels as the pairs, complex ones of their own: 4, 5
+};
+
+// What differs between the slots in sizing, set-up, the transforms' paths and the kernels.
 struct DspFftSlotTraits {
     int maxOrder;         // largest accepted order
     int lastKernelOrder;  // orders 0..this have no tables at all
@@ -172,16 +181,19 @@ struct DspFftSlotTraits {
     int blockTableFrom;  // m from which a block bit-reverse table is built; 0 = never
     int blockedFrom;     // orders from this one up to the iterative limit take the blocked
                          // path instead of the iterative one; 0 = none
+    DspFftKernelArith kernels;
 };
 
+// clang-format off
 constexpr DspFftSlotTraits kDspFftSlotTraits[] = {
-    {27, 5, 6, 10, false, 18, dspFftPairFormat, 0, false, 0, 0},   // 0
-    {28, 5, 6, 13, true, 18, dspFftIndexFormat, 2, true, 16, 0},   // 1
-    {27, 5, 6, 12, false, 18, dspFftPairFormat, 0, false, 14, 0},  // 2 (with MOVBE)
-    {28, 5, 6, 16, true, 19, dspFftIndexFormat, 2, true, 18, 16},  // 3
-    {28, 4, 7, 17, true, 18, dspFftIndexFormat, 4, true, 18, 0},   // 4
-    {28, 4, 7, 17, true, 18, dspFftIndexFormat, 4, true, 18, 0},   // 5
-    {28, 5, 6, 16, true, 18, dspFftIndexFormat, 2, true, 18, 16},  // 2n
+    {27, 5, 6, 10, false, 18, dspFftPairFormat, 0, false, 0, 0, dspFftKernelsScalar},           // 0
+    {28, 5, 6, 13, true, 18, dspFftIndexFormat, 2, true, 16, 0, dspFftKernelsPairs},             // 1
+    {27, 5, 6, 12, false, 18, dspFftPairFormat, 0, false, 14, 0, dspFftKernelsScalar},          // 2
+    {28, 5, 6, 16, true, 19, dspFftIndexFormat, 2, true, 18, 16, dspFftKernelsUnalignedPairs},  // 3
+    {28, 4, 7, 17, true, 18, dspFftIndexFormat, 4, true, 18, 0, dspFftKernelsAvx},               // 4
+    {28, 4, 7, 17, true, 18, dspFftIndexFormat, 4, true, 18, 0, dspFftKernelsAvx},               // 5
+    {28, 5, 6, 16, true, 18, dspFftIndexFormat, 2, true, 18, 16, dspFftKernelsPairs},            // 2n
 };
+// clang-format on
 static_assert(sizeof kDspFftSlotTraits / sizeof kDspFftSlotTraits[0] == kDspFftSlotCount,
               "one row of FFT traits per slot");

@@ -90,7 +90,7 @@ DspStatus DSP_CALL DSP_SLOT_NAME(dspFftFwdRealToCcs64f)(const double* src, doubl
     const int64_t n = int64_t(1) << order;
     const bool scaled = spec->fwdScaled != 0;
     const double scale = spec->scale;
-    const DspFftKernelSet& kernels = dspFftFwdKernelTables[DSP_FFT_SLOT_INDEX];
+    const DspFftKernelSet& kernels = DSP_SLOT_NAME(dspFftFwdKernelSet);
     const DspFftPath path = dspFftPathOf(kTraits, order);
 
     if (path == dspFftPathRealKernel) {
@@ -172,7 +172,7 @@ DspStatus DSP_CALL DSP_SLOT_NAME(dspFftInvCcsToReal64f)(const double* src, doubl
     const int64_t n = int64_t(1) << order;
     const bool scaled = spec->invScaled != 0;
     const double scale = spec->scale;
-    const DspFftKernelSet& kernels = dspFftInvKernelTables[DSP_FFT_SLOT_INDEX];
+    const DspFftKernelSet& kernels = DSP_SLOT_NAME(dspFftInvKernelSet);
     const DspFftPath path = dspFftPathOf(kTraits, order);
     if (!invPathBuilt(kernels, path, order, scaled)) return dspErrFftOrder;
 
