@@ -18,7 +18,6 @@
 
 namespace {
 
-constexpr DspFftSlotTraits kTraits = kDspFftSlotTraits[DSP_FFT_SLOT_INDEX];
 constexpr double kTwoPi = 6.283185307179586;
 
 // 1/sqrt(2^order) as double arithmetic gives it, the square root and the quotient each rounded

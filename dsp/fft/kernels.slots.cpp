@@ -27,7 +27,7 @@
 
 namespace {
 
-constexpr DspFftKernelArith kArith = kDspFftSlotTraits[DSP_FFT_SLOT_INDEX].kernels;
+constexpr DspFftKernelArith kArith = kTraits.kernels;
 
 // The complex kernels of the AVX slots (dsp/fft/avx_kernels.h there).
 template <Dir D, int m, bool Scaled>

@@ -2,6 +2,7 @@
 // set-up hands the butterfly tables to these builders, which lay out a plain plan (one block
 // twiddle table and combining twiddles) or a recursive plan of up to three levels.
 #include "dsp/fft/builders.h"
+#include "dsp/fft/fft_slot.h"
 #include "dsp/fft/spec.h"
 #include "dsp/fft/tables.h"
 #include "dsp/slot.h"
@@ -19,7 +20,6 @@
 
 namespace {
 
-constexpr DspFftSlotTraits kTraits = kDspFftSlotTraits[DSP_FFT_SLOT_INDEX];
 // Slot 0 keeps rows of combining twiddles in bit-reversed order with their own butterfly
 // tables; slot 2 interleaves triples; the others keep 2 or 4 columns per record.
 constexpr bool kRowPlan = DSP_SLOT == 0;
@@ -27,10 +27,6 @@ constexpr int kColumnsPerRecord = kTraits.twiddleGroup == 0 ? 1 : kTraits.twiddl
 // Slots with column records of 2 or 4 columns skip what their last stage can derive.
 constexpr bool kHalfLastStage = kColumnsPerRecord > 1;
 constexpr int kHalfTileOrder = 5;
-
-const DspFftPlanTables& plan() {
-    return dspFftPlanTables[DSP_FFT_SLOT_INDEX];
-}
 
 void raiseWork(DspFftSpecReal64f* spec, int64_t bytes) {
     if (spec->workSize < bytes) spec->workSize = static_cast<int32_t>(bytes);

@@ -10,7 +10,6 @@
 
 namespace {
 
-constexpr DspFftSlotTraits kTraits = kDspFftSlotTraits[DSP_FFT_SLOT_INDEX];
 #if DSP_SLOT == 0 || DSP_FFT_SLOT2_MOVBE
 using Format = PairFormat;
 #else

@@ -23,12 +23,6 @@
 
 namespace {
 
-constexpr DspFftSlotTraits kTraits = kDspFftSlotTraits[DSP_FFT_SLOT_INDEX];
-
-const DspFftPlanTables& plan() {
-    return dspFftPlanTables[DSP_FFT_SLOT_INDEX];
-}
-
 #define kInterleaved (DSP_SLOT == 0 || DSP_FFT_SLOT2_MOVBE)
 // Slot 5 moves blocks with slot 4's gather and scatter.
 #if DSP_SLOT == 5

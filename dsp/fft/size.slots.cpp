@@ -10,12 +10,6 @@
 
 namespace {
 
-constexpr DspFftSlotTraits kTraits = kDspFftSlotTraits[DSP_FFT_SLOT_INDEX];
-
-const DspFftPlanTables& plan() {
-    return dspFftPlanTables[DSP_FFT_SLOT_INDEX];
-}
-
 struct Sizes {
     int64_t spec = 0, specBuf = 0, work = 0;
 };

@@ -129,28 +129,23 @@ inline uint32_t dspFftSpecOffset(const DspFftSpecReal64f* spec, const void* p) {
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
-// Plan rows and per-slot constants. Slot index: 0..5, and kDspFftSlot2n for slot 2 on processors
-// without MOVBE, which runs bodies of its own.
+// Plan rows and per-slot constants. Each row names the slot (index of dsp/slot_list.h) it is
+// for; a source compiled for a slot reads its rows through dsp/fft/fft_slot.h, and a slot that
+// compiles FFT code without rows fails to compile.
 
-constexpr int kDspFftSlot2n = kDspSlot2n;
-constexpr int kDspFftSlotCount = kDspSlotCountWith2n;
 constexpr int kDspFftMaxComplexOrder = 30;
-
-extern "C" {
 
 // Rows indexed by the complex order m = order - 1 (0..30): the factor order k of a large-order
 // level (0 = plain plan) and the block order B, log2 of the block of complex values that the
 // drivers of slots 1 to 5 treat at once (slot 0 has none: all 0). Entries below a slot's first
 // large order are 0; entries past the last accepted order repeat the last one. The size query,
-// the plan set-up and the drivers of both directions read the same rows.
-typedef struct DspFftPlanTables {
+// the plan set-up and the drivers of both directions read the same rows
+// (dsp/fft/plan_tables.h).
+struct DspFftPlanTables {
+    int slot;
     int32_t factorOrder[kDspFftMaxComplexOrder + 1];
     int32_t blockOrder[kDspFftMaxComplexOrder + 1];
-} DspFftPlanTables;
-
-extern const DspFftPlanTables dspFftPlanTables[kDspFftSlotCount];
-
-}  // extern "C"
+};
 
 enum DspFftBitReverseFormat {
     dspFftPairFormat,   // swap pairs (4i, 4 rev i), then the fixed points: slots 0 and 2
@@ -168,6 +163,7 @@ enum DspFftKernelArith {
 
 // What differs between the slots in sizing, set-up, the transforms' paths and the kernels.
 struct DspFftSlotTraits {
+    int slot;             // the row's slot
     int maxOrder;         // largest accepted order
     int lastKernelOrder;  // orders 0..this have no tables at all
     int lastRecombOrder;  // orders above lastKernelOrder up to this have recombination only
@@ -186,14 +182,19 @@ struct DspFftSlotTraits {
 
 // clang-format off
 constexpr DspFftSlotTraits kDspFftSlotTraits[] = {
-    {27, 5, 6, 10, false, 18, dspFftPairFormat, 0, false, 0, 0, dspFftKernelsScalar},           // 0
-    {28, 5, 6, 13, true, 18, dspFftIndexFormat, 2, true, 16, 0, dspFftKernelsPairs},             // 1
-    {27, 5, 6, 12, false, 18, dspFftPairFormat, 0, false, 14, 0, dspFftKernelsScalar},          // 2
-    {28, 5, 6, 16, true, 19, dspFftIndexFormat, 2, true, 18, 16, dspFftKernelsUnalignedPairs},  // 3
-    {28, 4, 7, 17, true, 18, dspFftIndexFormat, 4, true, 18, 0, dspFftKernelsAvx},               // 4
-    {28, 4, 7, 17, true, 18, dspFftIndexFormat, 4, true, 18, 0, dspFftKernelsAvx},               // 5
-    {28, 5, 6, 16, true, 18, dspFftIndexFormat, 2, true, 18, 16, dspFftKernelsPairs},            // 2n
+    {kDspSlotIndex_s0, 27, 5, 6, 10, false, 18, dspFftPairFormat, 0, false, 0, 0, dspFftKernelsScalar},
+    {kDspSlotIndex_s1, 28, 5, 6, 13, true, 18, dspFftIndexFormat, 2, true, 16, 0, dspFftKernelsPairs},
+    {kDspSlotIndex_s2, 27, 5, 6, 12, false, 18, dspFftPairFormat, 0, false, 14, 0, dspFftKernelsScalar},
+    {kDspSlotIndex_s3, 28, 5, 6, 16, true, 19, dspFftIndexFormat, 2, true, 18, 16, dspFftKernelsUnalignedPairs},
+    {kDspSlotIndex_s4, 28, 4, 7, 17, true, 18, dspFftIndexFormat, 4, true, 18, 0, dspFftKernelsAvx},
+    {kDspSlotIndex_s5, 28, 4, 7, 17, true, 18, dspFftIndexFormat, 4, true, 18, 0, dspFftKernelsAvx},
+    {kDspSlotIndex_s2n, 28, 5, 6, 16, true, 18, dspFftIndexFormat, 2, true, 18, 16, dspFftKernelsPairs},
 };
 // clang-format on
-static_assert(sizeof kDspFftSlotTraits / sizeof kDspFftSlotTraits[0] == kDspFftSlotCount,
-              "one row of FFT traits per slot");
+
+// The row of a slot; no constant where the slot has none.
+constexpr const DspFftSlotTraits& dspFftTraitsOf(int slot) {
+    for (const DspFftSlotTraits& t : kDspFftSlotTraits)
+        if (t.slot == slot) return t;
+    throw "the slot has no row of FFT traits";
+}

@@ -27,8 +27,6 @@
 
 namespace {
 
-constexpr DspFftSlotTraits kTraits = kDspFftSlotTraits[DSP_FFT_SLOT_INDEX];
-
 DspStatus checkTransform(const double* src, double* dst, const DspFftSpecReal64f* spec,
                          BYTE* work) {
     if (!spec) return dspErrNullPtr;
