@@ -89,6 +89,23 @@ void dspTestTrace(int point);
 #ifdef __cplusplus
 }  // extern "C"
 
+// dspbodies::NAME[slot]: the body of a per-slot routine that `slot` runs (dsp/routines.h), or
+// null, as a constant: code compiled per slot calls another routine of its slot through its
+// entry (a direct call) and asks `if constexpr` whether the slot has one.
+namespace dspbodies {
+#define DSP_BODIES_OF_OPERATION(name, params, args, slots) \
+    inline constexpr DspSlotTable<dspfn::name> name =      \
+        DSP_SLOT_TABLE(dspfn::name, name, true, slots);
+#define DSP_BODIES_OF_ROUTINE(name, Ret, params, slots) \
+    inline constexpr DspSlotTable<dspfn::name> name =   \
+        DSP_SLOT_TABLE(dspfn::name, name, false, slots);
+DSP_OPERATIONS(DSP_BODIES_OF_OPERATION)
+DSP_PUBLIC_ROUTINES(DSP_BODIES_OF_ROUTINE)
+DSP_INTERNAL_ROUTINES(DSP_BODIES_OF_ROUTINE)
+#undef DSP_BODIES_OF_OPERATION
+#undef DSP_BODIES_OF_ROUTINE
+}  // namespace dspbodies
+
 #include <atomic>
 
 // The process-wide slot: -1 until the CPU set-up published one. The feature mask is stored

@@ -389,6 +389,13 @@ constexpr DspSlotTable<Fn> dspSlotTableOf(bool dispatched,
     return r;
 }
 
+// Whether a table entry is a body (a function parameter, which a compiler does not call never
+// null the way it calls the address of a named function).
+template <typename Fn>
+constexpr bool dspHasBody(Fn body) {
+    return body != nullptr;
+}
+
 // DSP_SLOT_TABLE(dspfn::name, name, dispatched, slots): that table, constant.
 #define DSP_OWN_BODY_(name, id) {kDspSlotIndex_##id, name##_##id},
 #define DSP_RUNS_BODY_(unused, pair) DSP_PP_CALL(DSP_RUNS_BODY2_, pair)

@@ -207,4 +207,3 @@ void midOrder(const double* src, double* dst, int64_t n, const double* twiddles,
 }
 
 }  // namespace
-

@@ -62,6 +62,7 @@ struct PairFormat {
     }
 };
 
+struct GroupFormat;  // where the vocabulary has vectors (slots 1 to 5)
 #if DSP_SLOT >= 1
 struct GroupFormat {
     using T = V;
@@ -161,6 +162,13 @@ void recombine(const double* src, double* dst, int64_t h, const double* table) {
         dst[h + 1] = -midIm;
     }
 }
+
+// The interleaved walks of the split-4 slots, defined for those only (the vocabulary's 256-bit
+// moves exist there).
+template <bool TwoLevel>
+void recombineForwardAvx(double* data, int64_t h, const double* table);
+template <bool TwoLevel>
+void preprocessInverseAvx(const double* src, double* dst, int64_t h, const double* table);
 
 #if DSP_SLOT >= 4
 // The forward post-processing of slots 4 and 5: four elements per step from each end, kept

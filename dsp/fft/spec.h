@@ -178,17 +178,19 @@ struct DspFftSlotTraits {
     int blockedFrom;     // orders from this one up to the iterative limit take the blocked
                          // path instead of the iterative one; 0 = none
     DspFftKernelArith kernels;
+    bool rowPlan;  // large plans keep each level's rows of combining twiddles with their own
+                   // butterfly tables (slot 0); else blocks of columns
 };
 
 // clang-format off
 constexpr DspFftSlotTraits kDspFftSlotTraits[] = {
-    {kDspSlotIndex_s0, 27, 5, 6, 10, false, 18, dspFftPairFormat, 0, false, 0, 0, dspFftKernelsScalar},
-    {kDspSlotIndex_s1, 28, 5, 6, 13, true, 18, dspFftIndexFormat, 2, true, 16, 0, dspFftKernelsPairs},
-    {kDspSlotIndex_s2, 27, 5, 6, 12, false, 18, dspFftPairFormat, 0, false, 14, 0, dspFftKernelsScalar},
-    {kDspSlotIndex_s3, 28, 5, 6, 16, true, 19, dspFftIndexFormat, 2, true, 18, 16, dspFftKernelsUnalignedPairs},
-    {kDspSlotIndex_s4, 28, 4, 7, 17, true, 18, dspFftIndexFormat, 4, true, 18, 0, dspFftKernelsAvx},
-    {kDspSlotIndex_s5, 28, 4, 7, 17, true, 18, dspFftIndexFormat, 4, true, 18, 0, dspFftKernelsAvx},
-    {kDspSlotIndex_s2n, 28, 5, 6, 16, true, 18, dspFftIndexFormat, 2, true, 18, 16, dspFftKernelsPairs},
+    {kDspSlotIndex_s0, 27, 5, 6, 10, false, 18, dspFftPairFormat, 0, false, 0, 0, dspFftKernelsScalar, true},
+    {kDspSlotIndex_s1, 28, 5, 6, 13, true, 18, dspFftIndexFormat, 2, true, 16, 0, dspFftKernelsPairs, false},
+    {kDspSlotIndex_s2, 27, 5, 6, 12, false, 18, dspFftPairFormat, 0, false, 14, 0, dspFftKernelsScalar, false},
+    {kDspSlotIndex_s3, 28, 5, 6, 16, true, 19, dspFftIndexFormat, 2, true, 18, 16, dspFftKernelsUnalignedPairs, false},
+    {kDspSlotIndex_s4, 28, 4, 7, 17, true, 18, dspFftIndexFormat, 4, true, 18, 0, dspFftKernelsAvx, false},
+    {kDspSlotIndex_s5, 28, 4, 7, 17, true, 18, dspFftIndexFormat, 4, true, 18, 0, dspFftKernelsAvx, false},
+    {kDspSlotIndex_s2n, 28, 5, 6, 16, true, 18, dspFftIndexFormat, 2, true, 18, 16, dspFftKernelsPairs, false},
 };
 // clang-format on
 

@@ -53,6 +53,50 @@ void sumAndDifference(FftReal a, FftReal b, double* dst) {
     dst[1] = static_cast<double>(a - b);
 }
 
+// The passes of the iterative and the blocked path that the slot has: the mid-order driver
+// (slots 4 and 5), the butterfly passes (slots 1, 3 and 2n), or the permutation and the passes
+// of slots 0 and 2; the block butterflies (slots 1, 3 and 2n).
+constexpr auto kMidOrderFwd = DSP_SLOT_BODY(dspFftMidOrderFwd);
+constexpr auto kMidOrderInv = DSP_SLOT_BODY(dspFftMidOrderInv);
+constexpr auto kPassesFwd = DSP_SLOT_BODY(dspFftButterflyPassesFwd);
+constexpr auto kPassesInv = DSP_SLOT_BODY(dspFftButterflyPassesInv);
+constexpr auto kBlocksFwd = DSP_SLOT_BODY(dspFftBlockButterfliesFwd);
+constexpr auto kBlocksInv = DSP_SLOT_BODY(dspFftBlockButterfliesInv);
+constexpr auto kPermute = DSP_SLOT_BODY(dspBitReversePermute);
+constexpr auto kPermuteInPlace = DSP_SLOT_BODY(dspBitReversePermuteInPlace);
+constexpr bool kBlockedPath = dspHasBody(kBlocksFwd);
+
+// The bit-reversal permutation of hn complex values from src into dst (in place when they are
+// the same array).
+[[maybe_unused]] void permute(const double* src, double* dst, int hn, const int32_t* bitReverse) {
+    if (src == dst) {
+        kPermuteInPlace(dst, hn, bitReverse);
+    } else if constexpr (dspHasBody(kPermute)) {
+        kPermute(src, dst, hn, bitReverse);
+    }
+}
+
+// The iterative path of either direction: the unscaled complex DFT of the hn values of src
+// (bit reversal included) into dst.
+template <Dir D, int S = DSP_SLOT_INDEX>
+void iterative(const double* src, double* dst, int hn, const double* twiddles,
+               const int32_t* bitReverse, BYTE* w) {
+    constexpr auto midOrder = D == Dir::Fwd ? kMidOrderFwd : kMidOrderInv;
+    constexpr auto passes = D == Dir::Fwd ? kPassesFwd : kPassesInv;
+    if constexpr (dspHasBody(midOrder)) {
+        midOrder(src, dst, hn, twiddles, bitReverse, w);
+    } else if constexpr (dspHasBody(passes)) {
+        passes(src, dst, hn, twiddles, bitReverse, w);
+    } else {
+        permute(src, dst, hn, bitReverse);
+        if constexpr (D == Dir::Fwd) {
+            DspFftIterativePasses<S>::fwd(dst, hn, twiddles);
+        } else {
+            DspFftIterativePasses<S>::inv(dst, hn, twiddles);
+        }
+    }
+}
+
 // Whether the inverse has a path at this order: a kernel in its table, or passes of its slot or
 // its recursive driver. Asked before anything is written.
 bool invPathBuilt(const DspFftKernelSet& kernels, DspFftPath path, int order, bool scaled) {
@@ -64,7 +108,7 @@ bool invPathBuilt(const DspFftKernelSet& kernels, DspFftPath path, int order, bo
         case dspFftPathIterative:
             return true;
         case dspFftPathBlocked:
-            return DSP_SLOT != 0 && DSP_SLOT <= 3 && !DSP_FFT_SLOT2_MOVBE;
+            return kBlockedPath;
         case dspFftPathRecursive:
             return true;
         default:
@@ -78,9 +122,10 @@ extern "C" {
 
 DspStatus DSP_CALL DSP_SLOT_NAME(dspFftFwdRealToCcs64f)(const double* src, double* dst,
                                                         const DspFftSpecReal64f* spec, BYTE* work) {
-#if DSP_FFT_SLOT2_MOVBE
-    if (!dspCheckCpuFeatures(dspFeatMovbe)) return dspFftFwdRealToCcs64f_s2n(src, dst, spec, work);
-#endif
+    if constexpr (DSP_FFT_HANDS_ON(dspFftFwdRealToCcs64f)) {
+        if (!dspCheckCpuFeatures(dspFeatMovbe))
+            return DSP_FFT_HAND_ON(dspFftFwdRealToCcs64f)(src, dst, spec, work);
+    }
     const DspStatus status = checkTransform(src, dst, spec, work);
     if (status != dspOk) return status;
 
@@ -118,33 +163,18 @@ DspStatus DSP_CALL DSP_SLOT_NAME(dspFftFwdRealToCcs64f)(const double* src, doubl
             }
             break;
         case dspFftPathIterative:
-#if DSP_SLOT == 0 || DSP_FFT_SLOT2_MOVBE
-            if (src == dst) {
-                DSP_SLOT_NAME(dspBitReversePermuteInPlace)(dst, hn, bitReverse);
-            } else {
-                DSP_SLOT_NAME(dspBitReversePermute)(src, dst, hn, bitReverse);
-            }
-            DSP_SLOT_NAME(dspFftButterflyPassesFwd)(dst, hn, twiddles);
-#elif DSP_SLOT >= 4
-            DSP_SLOT_NAME(dspFftMidOrderFwd)(src, dst, hn, twiddles, bitReverse, w);
-#else
-            DSP_SLOT_NAME(dspFftButterflyPassesFwd)(src, dst, hn, twiddles, bitReverse, w);
-#endif
+            iterative<Dir::Fwd>(src, dst, hn, twiddles, bitReverse, w);
             if (scaled) (void)DSP_FFT_SERVICE(dspMulConstInPlace64f)(scale, dst, int(n));
             break;
         case dspFftPathBlocked:
-#if DSP_SLOT == 0 || DSP_FFT_SLOT2_MOVBE || DSP_SLOT >= 4
-            return dspErrFftOrder;  // no blocked path in these slots
-#else
-            if (src == dst) {
-                DSP_SLOT_NAME(dspBitReversePermuteInPlace)(dst, hn, bitReverse);
+            if constexpr (!kBlockedPath) {
+                return dspErrFftOrder;  // no blocked path in this slot
             } else {
-                DSP_SLOT_NAME(dspBitReversePermute)(src, dst, hn, bitReverse);
+                permute(src, dst, hn, bitReverse);
+                kBlocksFwd(dst, hn, twiddles, w, 1);
+                if (scaled) (void)DSP_FFT_SERVICE(dspMulConstInPlace64f)(scale, dst, int(n));
+                break;
             }
-            DSP_SLOT_NAME(dspFftBlockButterfliesFwd)(dst, hn, twiddles, w, 1);
-            if (scaled) (void)DSP_FFT_SERVICE(dspMulConstInPlace64f)(scale, dst, int(n));
-            break;
-#endif
         case dspFftPathRecursive:
             // The driver scales each row itself.
             DSP_SLOT_NAME(dspFftRecursiveFwd)(spec, src, dst, order - 1, w);
@@ -160,9 +190,10 @@ DspStatus DSP_CALL DSP_SLOT_NAME(dspFftFwdRealToCcs64f)(const double* src, doubl
 
 DspStatus DSP_CALL DSP_SLOT_NAME(dspFftInvCcsToReal64f)(const double* src, double* dst,
                                                         const DspFftSpecReal64f* spec, BYTE* work) {
-#if DSP_FFT_SLOT2_MOVBE
-    if (!dspCheckCpuFeatures(dspFeatMovbe)) return dspFftInvCcsToReal64f_s2n(src, dst, spec, work);
-#endif
+    if constexpr (DSP_FFT_HANDS_ON(dspFftInvCcsToReal64f)) {
+        if (!dspCheckCpuFeatures(dspFeatMovbe))
+            return DSP_FFT_HAND_ON(dspFftInvCcsToReal64f)(src, dst, spec, work);
+    }
     const DspStatus status = checkTransform(src, dst, spec, work);
     if (status != dspOk) return status;
 
@@ -203,21 +234,14 @@ DspStatus DSP_CALL DSP_SLOT_NAME(dspFftInvCcsToReal64f)(const double* src, doubl
             }
             return dspOk;
         case dspFftPathIterative:
-#if DSP_SLOT == 0 || DSP_FFT_SLOT2_MOVBE
-            DSP_SLOT_NAME(dspBitReversePermuteInPlace)(dst, hn, bitReverse);
-            DSP_SLOT_NAME(dspFftButterflyPassesInv)(dst, hn, twiddles);
-#elif DSP_SLOT >= 4
-            DSP_SLOT_NAME(dspFftMidOrderInv)(dst, dst, hn, twiddles, bitReverse, w);
-#else
-            DSP_SLOT_NAME(dspFftButterflyPassesInv)(dst, dst, hn, twiddles, bitReverse, w);
-#endif
+            iterative<Dir::Inv>(dst, dst, hn, twiddles, bitReverse, w);
             break;
-#if DSP_SLOT != 0 && !DSP_FFT_SLOT2_MOVBE && DSP_SLOT <= 3
         case dspFftPathBlocked:
-            DSP_SLOT_NAME(dspBitReversePermuteInPlace)(dst, hn, bitReverse);
-            DSP_SLOT_NAME(dspFftBlockButterfliesInv)(dst, hn, twiddles, w, 1);
+            if constexpr (kBlockedPath) {
+                kPermuteInPlace(dst, hn, bitReverse);
+                kBlocksInv(dst, hn, twiddles, w, 1);
+            }
             break;
-#endif
         case dspFftPathRecursive:
             // In place in dst; the driver scales each row itself, so nothing is scaled here.
             DSP_SLOT_NAME(dspFftRecursiveInv)(spec, dst, dst, order - 1, w);
