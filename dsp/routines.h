@@ -76,8 +76,9 @@ struct DspFftKernelSet;
 // declares them from this list. X(name, Ret, params, slots).
 #define DSP_INTERNAL_ROUTINES(X)                                                                   \
     /* Store the 64-bit pattern (hi:lo) count times at dst (any alignment), count >= 1; dst. */    \
+    /* One SSE2 code serves slots 1 to 4. */                                                      \
     X(dspFill64, double*, (uint32_t lo, uint32_t hi, double* dst, int count),                      \
-      (s0, s1, s2, s3, s4, s5))                                                                    \
+      (s0, s1, DSP_RUNS(s2, s1), DSP_RUNS(s3, s1), DSP_RUNS(s4, s1), s5))                          \
     /* SSE2 multiply kernels: arguments checked by the caller, len >= 1, value no shortcut. */     \
     X(dspMulConstInPlaceKernel, void, (double value, double* srcDst, int len), (s1, s2, s3))       \
     X(dspMulConstKernel, void, (const double* src, double value, double* dst, int len),            \
@@ -85,8 +86,9 @@ struct DspFftKernelSet;
     X(dspMulKernel, void, (const double* src1, const double* src2, double* dst, int len),          \
       (s1, s2, s3))                                                                                \
     /* Forward string moves; the direction flag is cleared for the copy and set again when it */   \
-    /* was set on entry. Not for dst above an overlapping src. */                                  \
-    X(dspMoveBytes, BYTE*, (const BYTE* src, BYTE* dst, int len), (s4, s5))                        \
+    /* was set on entry. Not for dst above an overlapping src. Slot 5 runs slot 4's: string */    \
+    /* moves need nothing of AVX2. */                                                            \
+    X(dspMoveBytes, BYTE*, (const BYTE* src, BYTE* dst, int len), (s4, DSP_RUNS(s5, s4)))          \
     /* 64 bytes a step with non-temporal stores; len a positive multiple of 64, dst 64-byte */     \
     /* aligned; no fence (the caller fences). */                                                   \
     X(dspStreamCopyBytes, BYTE*, (const BYTE* src, BYTE* dst, int len), (s5))                      \
