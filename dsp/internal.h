@@ -89,16 +89,16 @@ void dspTestTrace(int point);
 #ifdef __cplusplus
 }  // extern "C"
 
-// dspbodies::NAME[slot]: the body of a per-slot routine that `slot` runs (dsp/routines.h), or
-// null, as a constant: code compiled per slot calls another routine of its slot through its
-// entry (a direct call) and asks `if constexpr` whether the slot has one.
+// dspbodies::NAME: the bodies of a per-slot routine by slot (dsp/routines.h) and whether each
+// slot has one, as constants: code compiled per slot calls another routine of its slot through
+// its entry (a direct call) and asks `if constexpr` whether the slot has one (dsp/slot.h).
 namespace dspbodies {
 #define DSP_BODIES_OF_OPERATION(name, params, args, slots) \
-    inline constexpr DspSlotTable<dspfn::name> name =      \
-        DSP_SLOT_TABLE(dspfn::name, name, true, slots);
+    inline constexpr DspSlotBodies<dspfn::name> name =     \
+        DSP_SLOT_BODIES(dspfn::name, name, true, slots);
 #define DSP_BODIES_OF_ROUTINE(name, Ret, params, slots) \
-    inline constexpr DspSlotTable<dspfn::name> name =   \
-        DSP_SLOT_TABLE(dspfn::name, name, false, slots);
+    inline constexpr DspSlotBodies<dspfn::name> name =  \
+        DSP_SLOT_BODIES(dspfn::name, name, false, slots);
 DSP_OPERATIONS(DSP_BODIES_OF_OPERATION)
 DSP_PUBLIC_ROUTINES(DSP_BODIES_OF_ROUTINE)
 DSP_INTERNAL_ROUTINES(DSP_BODIES_OF_ROUTINE)

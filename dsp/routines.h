@@ -366,43 +366,60 @@ struct DspRunsBody {
     int slot, lender;
 };
 
-// The table of an entry, by the rules above; a broken entry is no constant expression (the
-// throw), so that it fails to compile.
+// The table of an entry, by the rules above, with whether each slot has a body: a broken entry
+// is no constant expression (the throw), so that it fails to compile. Whether a slot has a body
+// is kept apart from the pointer because comparing the address of a function defined elsewhere
+// with null is no constant expression where the compiler may not assume it non-null (the
+// sanitizer builds).
+template <typename Fn>
+struct DspSlotBodies {
+    DspSlotTable<Fn> body{};
+    std::array<bool, kDspSlotCountWith2n> has{};
+};
+template <typename Fn>
+constexpr DspSlotBodies<Fn> dspSlotBodiesOf(bool dispatched,
+                                            std::initializer_list<DspOwnBody<Fn>> own,
+                                            std::initializer_list<DspRunsBody> runs) {
+    DspSlotBodies<Fn> t{};
+    for (const DspOwnBody<Fn>& o : own) {
+        if (t.has[o.slot]) throw "a slot is named twice";
+        t.body[o.slot] = o.body;
+        t.has[o.slot] = true;
+    }
+    DspSlotBodies<Fn> r = t;
+    for (const DspRunsBody& u : runs) {
+        if (!t.has[u.lender]) throw "DSP_RUNS names a lender without a body of its own";
+        if (r.has[u.slot]) throw "a slot is named twice";
+        r.body[u.slot] = t.body[u.lender];
+        r.has[u.slot] = true;
+    }
+    if (dispatched) {
+        if (!r.has[0]) throw "slot 0 of a dispatched routine has no body";
+        for (int s = 1; s < kDspSlotCount; ++s) {
+            if (!r.has[s]) {
+                r.body[s] = r.body[s - 1];
+                r.has[s] = true;
+            }
+        }
+    }
+    return r;
+}
 template <typename Fn>
 constexpr DspSlotTable<Fn> dspSlotTableOf(bool dispatched,
                                           std::initializer_list<DspOwnBody<Fn>> own,
                                           std::initializer_list<DspRunsBody> runs) {
-    DspSlotTable<Fn> t{};
-    for (const DspOwnBody<Fn>& o : own) {
-        if (t[o.slot] != nullptr) throw "a slot is named twice";
-        t[o.slot] = o.body;
-    }
-    DspSlotTable<Fn> r = t;
-    for (const DspRunsBody& u : runs) {
-        if (t[u.lender] == nullptr) throw "DSP_RUNS names a lender without a body of its own";
-        if (r[u.slot] != nullptr) throw "a slot is named twice";
-        r[u.slot] = t[u.lender];
-    }
-    if (dispatched) {
-        for (int s = 1; s < kDspSlotCount; ++s)
-            if (r[s] == nullptr) r[s] = r[s - 1];
-        if (r[0] == nullptr) throw "slot 0 of a dispatched routine has no body";
-    }
-    return r;
+    return dspSlotBodiesOf<Fn>(dispatched, own, runs).body;
 }
 
-// Whether a table entry is a body (a function parameter, which a compiler does not call never
-// null the way it calls the address of a named function).
-template <typename Fn>
-constexpr bool dspHasBody(Fn body) {
-    return body != nullptr;
-}
-
-// DSP_SLOT_TABLE(dspfn::name, name, dispatched, slots): that table, constant.
+// DSP_SLOT_TABLE(dspfn::name, name, dispatched, slots): that table, constant; DSP_SLOT_BODIES
+// the same with its presence bits.
 #define DSP_OWN_BODY_(name, id) {kDspSlotIndex_##id, name##_##id},
 #define DSP_RUNS_BODY_(unused, pair) DSP_PP_CALL(DSP_RUNS_BODY2_, pair)
 #define DSP_RUNS_BODY2_(slot, lender) {kDspSlotIndex_##slot, kDspSlotIndex_##lender},
 #define DSP_SLOT_TABLE(Fn, name, dispatched, slots)                                     \
     dspSlotTableOf<Fn>(dispatched, {DSP_FOR_EACH_OWN_SLOT(DSP_OWN_BODY_, name, slots)}, \
                        {DSP_FOR_EACH_RUNS(DSP_RUNS_BODY_, ~, slots)})
+#define DSP_SLOT_BODIES(Fn, name, dispatched, slots)                                     \
+    dspSlotBodiesOf<Fn>(dispatched, {DSP_FOR_EACH_OWN_SLOT(DSP_OWN_BODY_, name, slots)}, \
+                        {DSP_FOR_EACH_RUNS(DSP_RUNS_BODY_, ~, slots)})
 #endif

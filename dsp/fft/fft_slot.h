@@ -9,7 +9,7 @@
 #include "dsp/internal.h"
 #include "dsp/slot.h"
 
-#define DSP_FFT_SERVICE(name) dspbodies::name[kSlot.dispatch]
+#define DSP_FFT_SERVICE(name) dspbodies::name.body[kSlot.dispatch]
 
 namespace {
 
@@ -18,9 +18,9 @@ constexpr DspFftSlotTraits kTraits = dspFftTraitsOf(DSP_SLOT_INDEX);
 // The second build of this build's dispatch slot, which runs the calls of processors without
 // MOVBE, or -1 (a second build itself, or a slot without one).
 constexpr int kFftSecondBuild = kSlot.secondBuild() ? -1 : dspSecondBuildOf(kSlot.dispatch);
-// Its body of an FFT operation, or null: DSP_FFT_HAND_ON(dspFftInitReal64f).
-#define DSP_FFT_HAND_ON(name) (kFftSecondBuild < 0 ? nullptr : dspbodies::name[kFftSecondBuild])
-#define DSP_FFT_HANDS_ON(name) dspHasBody(DSP_FFT_HAND_ON(name))
+// Its body of an FFT operation, to call where DSP_FFT_HANDS_ON(name).
+#define DSP_FFT_HAND_ON(name) dspbodies::name.body[kFftSecondBuild < 0 ? 0 : kFftSecondBuild]
+#define DSP_FFT_HANDS_ON(name) (kFftSecondBuild >= 0 && dspbodies::name.has[kFftSecondBuild])
 
 inline const DspFftPlanTables& plan() {
     return dspFftPlanOf(DSP_SLOT_INDEX);

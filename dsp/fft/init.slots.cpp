@@ -36,7 +36,7 @@ extern "C" {
 DspStatus DSP_CALL DSP_SLOT_NAME(dspFftSpecClear)(BYTE* p, int bytes) {
     if (!p) return dspErrNullPtr;
     if (bytes < 1) return dspErrSize;
-    if constexpr (dspHasBody(kZeroStreaming)) {
+    if constexpr (DSP_SLOT_HAS(dspZeroBytesStreaming)) {
         // The streaming stores only pay off for ranges beyond the caches; a header never is one.
         if (bytes > 0x200000) {
             kZeroStreaming(p, bytes);

@@ -107,7 +107,7 @@ BYTE* DSP_CALL DSP_SLOT_NAME(dspFftLargePlanInit)(DspFftSpecReal64f* spec, int m
                                                   int T, int32_t* dst, BYTE* scratch) {
     const bool blockTable = kTraits.blockTableFrom != 0 && m >= kTraits.blockTableFrom;
     BYTE* p;
-    if constexpr (dspHasBody(kBlockBitReverseTable)) {
+    if constexpr (DSP_SLOT_HAS(dspFftBlockBitReverseTable)) {
         p = blockTable ? kBlockBitReverseTable(m, kHalfTileOrder, dst) : kBitReverseTable(m, dst);
     } else {
         p = kBitReverseTable(m, dst);

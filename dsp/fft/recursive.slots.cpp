@@ -51,8 +51,8 @@ constexpr auto kLeafPassInv = DSP_SLOT_BODY(dspFftLeafPassInv);
 
 struct Slot {
     static constexpr int kLimit = kTraits.iterativeLimit;
-    static constexpr bool kTilesOnly = !dspHasBody(kPermuteBody);  // the driver starts where the
-                                                                   // tiles do
+    static constexpr bool kTilesOnly = !DSP_SLOT_HAS(dspBitReversePermute);  // the driver starts
+                                                                             // where the tiles do
 
     static void scale(double s, double* p, int doubles) {
         (void)DSP_FFT_SERVICE(dspMulConstInPlace64f)(s, p, doubles);
@@ -64,16 +64,17 @@ struct Slot {
         DSP_SLOT_NAME(dspBitReversePermuteInPlace)(data, n, table);
     }
     static void permuteBlock(double* data, int n, const int32_t* pairs) {
-        if constexpr (dspHasBody(kPermuteBlock)) kPermuteBlock(data, n, pairs);
+        if constexpr (DSP_SLOT_HAS(dspBitReversePermuteBlock)) kPermuteBlock(data, n, pairs);
     }
     static void gather(const double* src, double* dst, int stride, int rows, int count) {
-        if constexpr (dspHasBody(kGather)) kGather(src, dst, stride, rows, count);
+        if constexpr (DSP_SLOT_HAS(dspFftGatherBlock)) kGather(src, dst, stride, rows, count);
     }
     static void scatter(double* dst, const double* src, int stride, int rows, int count, int mode) {
-        if constexpr (dspHasBody(kScatter)) kScatter(dst, src, stride, rows, count, mode);
+        if constexpr (DSP_SLOT_HAS(dspFftScatterBlock))
+            kScatter(dst, src, stride, rows, count, mode);
     }
     static void copy(const BYTE* src, BYTE* dst, int bytes) {
-        if constexpr (dspHasBody(kCopy)) (void)kCopy(src, dst, bytes);
+        if constexpr (dspbodies::dspCopyChecked.has[kSlot.dispatch]) (void)kCopy(src, dst, bytes);
     }
 
     // The iterative passes of slots 0 and 2 over a block.
@@ -90,9 +91,9 @@ struct Slot {
     static void bottom(double* row, int n, const double* tw, BYTE* work) {
         if constexpr (kInterleaved) {
             blockPasses<D>(row, n, tw);
-        } else if constexpr (D == Dir::Fwd && dspHasBody(kBlockFwd)) {
+        } else if constexpr (D == Dir::Fwd && DSP_SLOT_HAS(dspFftBlockFwd)) {
             kBlockFwd(row, n, tw, work, 0);
-        } else if constexpr (D == Dir::Inv && dspHasBody(kLeafBlockInv)) {
+        } else if constexpr (D == Dir::Inv && DSP_SLOT_HAS(dspFftLeafBlockInv)) {
             kLeafBlockInv(row, n, tw, work);
         } else if constexpr (D == Dir::Fwd) {
             kButterfliesFwd(row, n, tw, work, 0);
@@ -106,7 +107,7 @@ struct Slot {
         const int st = static_cast<int>(step), c = static_cast<int>(count);
         if constexpr (D == Dir::Fwd) {
             kLeafPassFwd(work, work, st, c, tw);
-        } else if constexpr (dspHasBody(kColumnPassInv)) {
+        } else if constexpr (DSP_SLOT_HAS(dspFftColumnPassInv)) {
             kColumnPassInv(work, work, st, c, tw);
         } else {
             kLeafPassInv(work, st, c, tw);

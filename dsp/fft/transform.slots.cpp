@@ -64,14 +64,14 @@ constexpr auto kBlocksFwd = DSP_SLOT_BODY(dspFftBlockButterfliesFwd);
 constexpr auto kBlocksInv = DSP_SLOT_BODY(dspFftBlockButterfliesInv);
 constexpr auto kPermute = DSP_SLOT_BODY(dspBitReversePermute);
 constexpr auto kPermuteInPlace = DSP_SLOT_BODY(dspBitReversePermuteInPlace);
-constexpr bool kBlockedPath = dspHasBody(kBlocksFwd);
+constexpr bool kBlockedPath = DSP_SLOT_HAS(dspFftBlockButterfliesFwd);
 
 // The bit-reversal permutation of hn complex values from src into dst (in place when they are
 // the same array).
 [[maybe_unused]] void permute(const double* src, double* dst, int hn, const int32_t* bitReverse) {
     if (src == dst) {
         kPermuteInPlace(dst, hn, bitReverse);
-    } else if constexpr (dspHasBody(kPermute)) {
+    } else if constexpr (DSP_SLOT_HAS(dspBitReversePermute)) {
         kPermute(src, dst, hn, bitReverse);
     }
 }
@@ -83,9 +83,11 @@ void iterative(const double* src, double* dst, int hn, const double* twiddles,
                const int32_t* bitReverse, BYTE* w) {
     constexpr auto midOrder = D == Dir::Fwd ? kMidOrderFwd : kMidOrderInv;
     constexpr auto passes = D == Dir::Fwd ? kPassesFwd : kPassesInv;
-    if constexpr (dspHasBody(midOrder)) {
+    if constexpr (D == Dir::Fwd ? DSP_SLOT_HAS(dspFftMidOrderFwd)
+                                : DSP_SLOT_HAS(dspFftMidOrderInv)) {
         midOrder(src, dst, hn, twiddles, bitReverse, w);
-    } else if constexpr (dspHasBody(passes)) {
+    } else if constexpr (D == Dir::Fwd ? DSP_SLOT_HAS(dspFftButterflyPassesFwd)
+                                       : DSP_SLOT_HAS(dspFftButterflyPassesInv)) {
         passes(src, dst, hn, twiddles, bitReverse, w);
     } else {
         permute(src, dst, hn, bitReverse);
