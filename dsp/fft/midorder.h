@@ -2,10 +2,11 @@
 // recursive drivers and the inverse reuse.
 //
 // An iterative radix-4 decimation in time over the split-4 layout (dsp/fft/avx_core.h):
-//   first pass  gathers the input through the group table (entry[k] = 2 rev(k)), and leaves the
-//               four-point DFTs (n a power of 4) or eight-point DFTs of the decimated input in
-//               the working buffer, split, sub-transforms in bit-reversed order: column c of
-//               group k goes to P[c] + 4k (or + 8k), P = {0, n/2, n/4, 3n/4};
+//   first pass  reads the input front to back, group by group, each group placed through the
+//               group table (entry[k] = 2 rev(k)), and leaves the four-point DFTs (n a power
+//               of 4) or eight-point DFTs of the decimated input in the working buffer, split,
+//               sub-transforms in bit-reversed order: column c of group k goes to P[c] + 4k
+//               (or + 8k), P = {0, n/2, n/4, 3n/4};
 //   stages      radix-4 stages of step 4 or 8, 16 or 32, ..., one staged twiddle set each, run
 //               depth first over blocks of at most 1024 values (16 KB) so that a block meets
 //               all its stages while it is in the first-level cache (breadth first over the
@@ -41,27 +42,21 @@ DSP_FFT_INLINE V loadPair(const double* p) {
     }
 }
 
-// How many groups ahead a first pass fetches its rows, and the fetch of R rows of one cache line
-// (four values, 64 bytes) `stride` doubles apart.
-constexpr int64_t kAhead = 4;
-template <int R>
-DSP_FFT_INLINE void prefetchRows(const double* p, int64_t stride) {
-    for (int r = 0; r < R; ++r) prefetchT0(p + r * stride);
-}
-
 // First pass, n a power of 4: group k takes q_s = src[b + c + s n/4] (b = entry[k] / 2, c < 4)
-// and stores the four-point DFT X_t = sum q_s (-i)^(st) of column c at P[c] + 4k.
+// and stores the four-point DFT X_t = sum q_s (-i)^(st) of column c at P[c] + 4k. The groups are
+// taken in the order of their rows, b = 4j for j = 0, 1, ..., k = entry[j] / 8 (the reversal of
+// j over the group bits): the four rows then stream through the input front to back, which the
+// processor fetches ahead on its own, where the order of k would jump across it. Each group's
+// results depend on its own rows only, so the order changes no bit.
 template <Dir D, bool Halves>
 void firstPassRadix4(const double* src, double* work, const int32_t* table, int64_t n) {
     const int64_t quarter = n / 4;
     const int64_t P[4] = {0, n / 2, n / 4, 3 * n / 4};
     const int64_t groups = n / 16;
-    for (int64_t k = 0; k < groups; ++k) {
-        const int64_t b = k ? table[k] / 2 : 0;
-        // The rows of a later group: the bit-reversed walk defeats the hardware's prefetcher.
-        if (k + kAhead < groups) prefetchRows<4>(src + table[k + kAhead], 2 * quarter);
+    for (int64_t j = 0; j < groups; ++j) {
+        const int64_t k = table[j] >> 3;
         for (int h = 0; h < 2; ++h) {  // columns 2h, 2h + 1
-            const double* p = src + 2 * (b + 2 * h);
+            const double* p = src + 2 * (4 * j + 2 * h);
             const V q0 = loadPair<Halves>(p), q1 = loadPair<Halves>(p + 2 * quarter);
             const V q2 = loadPair<Halves>(p + 4 * quarter), q3 = loadPair<Halves>(p + 6 * quarter);
             V x[4];
@@ -76,17 +71,17 @@ void firstPassRadix4(const double* src, double* work, const int32_t* table, int6
 
 // First pass, n not a power of 4: group k takes l_s = src[b + c + s n/8] (b = entry[k] / 4)
 // and stores the eight-point DFT of column c (radix8Legs of avx_core.h), X0..X3 at P[c] + 8k
-// and X4..X7 four further.
+// and X4..X7 four further; the groups in the order of their rows as above (b = 4j,
+// k = entry[j] / 16), eight streams.
 template <class A, Dir D, bool Halves>
 void firstPassRadix8(const double* src, double* work, const int32_t* table, int64_t n) {
     const int64_t eighth = n / 8;
     const int64_t P[4] = {0, n / 2, n / 4, 3 * n / 4};
     const int64_t groups = n / 32;
-    for (int64_t k = 0; k < groups; ++k) {
-        const int64_t b = k ? table[k] / 4 : 0;
-        if (k + kAhead < groups) prefetchRows<8>(src + table[k + kAhead] / 2, 2 * eighth);
+    for (int64_t j = 0; j < groups; ++j) {
+        const int64_t k = table[j] >> 4;
         for (int hc = 0; hc < 2; ++hc) {
-            const double* p = src + 2 * (b + 2 * hc);
+            const double* p = src + 2 * (4 * j + 2 * hc);
             V l[8];
             for (int s = 0; s < 8; ++s) l[s] = loadPair<Halves>(p + 2 * s * eighth);
             V x[8];
