@@ -67,7 +67,7 @@ template <int k, bool Scaled>
 DSP_FFT_INLINE void realMember(const double* src, double* dst, double scale) {
     if constexpr (kSlot.fma && k >= kFusedRealFrom) {
         double x[1 << k];
-        for (int n = 0; n < (1 << k); ++n) x[n] = Scaled ? src[n] * scale : src[n];
+        for (int n = 0; n < (1 << k); ++n) x[n] = Scaled ? ld1(src + n) * scale : ld1(src + n);
         realKernel<false, k, false, FusedScalarFamily>(x, dst, 1.0);
     } else {
         realKernel<kArith == dspFftKernelsScalar, k, Scaled>(src, dst, scale);

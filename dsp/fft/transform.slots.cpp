@@ -14,6 +14,7 @@
 // DFT of that array in place (a complex kernel, the iterative passes or the block butterflies,
 // the mid-order driver in slots 4 and 5), scaled exactly once, or the recursive driver in place.
 // The paths missing in the forward are missing here too (dspErrFftOrder before any write).
+#include "dsp/bits.h"
 #include "dsp/fft/fft_slot.h"
 #include "dsp/fft/kernels.h"
 #include "dsp/fft/paths.h"
@@ -37,20 +38,20 @@ DspStatus checkTransform(const double* src, double* dst, const DspFftSpecReal64f
 }
 
 // Perm (N doubles) to CCS (N + 2): X[N/2] moves behind the rest, the zero imaginary parts are
-// +0.0. Bits are moved, not loaded into the x87.
+// +0.0. Bits are moved, not loaded into the x87, and the arrays may lie at any byte address.
 void permToCcs(double* dst, int64_t n) {
     if (n > 1) {
         memmove(dst + n, dst + 1, sizeof(double));
-        dst[n + 1] = 0.0;
+        st1(dst + n + 1, 0.0);
     }
-    dst[1] = 0.0;
+    st1(dst + 1, 0.0);
 }
 
 // dst[0] = a + b and dst[1] = a - b in the slot's arithmetic, both read first: X[0] and X[N/2]
 // from Z[0] in the forward, Y[0] from X[0] and X[N/2] in the inverse.
 void sumAndDifference(FftReal a, FftReal b, double* dst) {
-    dst[0] = static_cast<double>(a + b);
-    dst[1] = static_cast<double>(a - b);
+    st1(dst, static_cast<double>(a + b));
+    st1(dst + 1, static_cast<double>(a - b));
 }
 
 // The passes of the iterative and the blocked path that the slot has: the mid-order driver
@@ -184,7 +185,7 @@ DspStatus DSP_CALL DSP_SLOT_NAME(dspFftFwdRealToCcs64f)(const double* src, doubl
         case dspFftPathRealKernel:
             break;  // done above
     }
-    sumAndDifference(dst[0], dst[1], dst);
+    sumAndDifference(ld1(dst), ld1(dst + 1), dst);
     DSP_SLOT_NAME(dspRealFftPostProcess)(dst, hn, dspFftFwdRecombTableOf(spec));
     permToCcs(dst, n);
     return dspOk;
@@ -209,10 +210,11 @@ DspStatus DSP_CALL DSP_SLOT_NAME(dspFftInvCcsToReal64f)(const double* src, doubl
 
     if (path == dspFftPathRealKernel) {
         // The Perm layout in dst: X[0], X[N/2], then X[1 .. N/2-1]; bits are moved.
-        const double nyquist = src[n > 1 ? n : 0];
+        uint64_t nyquist;
+        memcpy(&nyquist, src + (n > 1 ? n : 0), sizeof nyquist);
         if (n >= 4) memmove(dst + 2, src + 2, (n - 2) * sizeof(double));
-        dst[0] = src[0];
-        if (n > 1) dst[1] = nyquist;
+        memmove(dst, src, sizeof(double));
+        if (n > 1) memcpy(dst + 1, &nyquist, sizeof nyquist);
         if (scaled) {
             kernels.t0[order](dst, dst, scale);
         } else {
@@ -222,7 +224,7 @@ DspStatus DSP_CALL DSP_SLOT_NAME(dspFftInvCcsToReal64f)(const double* src, doubl
     }
     // Y[0] from X[0] and X[N/2], both read before the first write, then Y[1 .. N/2-1].
     const int hn = static_cast<int>(n / 2);
-    sumAndDifference(src[0], src[n], dst);
+    sumAndDifference(ld1(src), ld1(src + n), dst);
     DSP_SLOT_NAME(dspRealFftInvPreProcess)(src, dst, hn, dspFftInvRecombTableOf(spec));
     [[maybe_unused]] BYTE* const w = spec->workSize > 0 ? alignUp64(work) : nullptr;
     const int32_t* const bitReverse = dspFftBitReverseTableOf(spec);
