@@ -1,5 +1,6 @@
 // CPU detection, the feature setting, the slot choice and the cache-size queries.
 #include "dsp/internal.h"
+#include "dsp/slot_list.h"
 #if CORVANE_DSP_TEST_SEAMS
 #include "dsp/testing.h"
 #endif
@@ -10,6 +11,11 @@
 #include <atomic>
 #include <climits>
 #include <cstring>
+
+// The public slot numbers are the dispatch rows' indices.
+static_assert(dspSlotGeneric == 0 && dspSlotSse2 == 1 && dspSlotSsse3 == 2 && dspSlotSse42 == 3 &&
+                  dspSlotAvx == 4 && dspSlotAvx2 == 5 && dspSlotAvx2 < kDspSlotCount,
+              "the slot numbers of include/corvane/dsp.h are the rows of dsp/slot_list.h");
 
 std::atomic<DspCpuSlot> dspCpuSlot{dspSlotUnset};
 std::atomic<DspCpuFeatures> dspEnabledFeatures{0};
@@ -232,16 +238,9 @@ DspStatus dspResolveFeatures(DspCpuFeatures requested, DspCpuFeatures* enabled) 
 }
 
 DspCpuSlot dspSlotForFeatures(DspCpuFeatures f) {
-    // Slot 3 and up are built with SSE3 to SSE4.2 (and the POPCNT that comes with SSE4.2).
-    const bool sse42 = has(
-        f, dspFeatSse2 | dspFeatSse3 | dspFeatSsse3 | dspFeatSse41 | dspFeatSse42 | dspFeatPopcnt);
-    const bool avx = sse42 && has(f, dspFeatAvx | dspFeatAvxOs);
-    if (avx && has(f, dspFeatAvx2 | dspFeatFma)) return dspSlotAvx2;
-    if (avx) return dspSlotAvx;
-    if (sse42) return dspSlotSse42;
-    if (has(f, dspFeatSse2) && (f & (dspFeatSsse3 | dspFeatMovbe | dspFeatSse41)))
-        return dspSlotSsse3;
-    if (has(f, dspFeatSse2)) return dspSlotSse2;
+    // The fastest dispatch slot whose row the features meet; slot 0 needs none.
+    for (int s = kDspSlotCount - 1; s > 0; --s)
+        if (kDspSlots[s].runsOn(f)) return s;
     return dspSlotGeneric;
 }
 
@@ -370,8 +369,9 @@ DspStatus dspCacheSizeFromDescriptors(int* size) {
 
 void dspTestForceCpu(DspCpuSlot slot, DspCpuFeatures features) {
     dspEnabledFeatures.store(features, std::memory_order_release);
-    dspCpuSlot.store(std::min<DspCpuSlot>(std::max<DspCpuSlot>(slot, dspSlotUnset), dspSlotAvx2),
-                     std::memory_order_release);
+    dspCpuSlot.store(
+        std::min<DspCpuSlot>(std::max<DspCpuSlot>(slot, dspSlotUnset), kDspSlotCount - 1),
+        std::memory_order_release);
 }
 
 void dspTestResetCpu(void) {

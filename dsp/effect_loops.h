@@ -11,10 +11,10 @@ extern "C" {
 #endif
 
 // The stub that runs the process's slot and its first-call twin, then every body.
-#define DSP_DECLARE_EFFECT_ROUTINE(name, Ret, params, args, ...) \
-    Ret DSP_CALL name params;                                    \
-    Ret DSP_CALL name##_init params;                             \
-    DSP_DECLARE_BODIES(name, Ret, params, __VA_ARGS__)
+#define DSP_DECLARE_EFFECT_ROUTINE(name, Ret, params, args, slots) \
+    Ret DSP_CALL name params;                                      \
+    Ret DSP_CALL name##_init params;                               \
+    DSP_DECLARE_BODIES(name, Ret, params, slots)
 DSP_EFFECT_ROUTINES(DSP_DECLARE_EFFECT_ROUTINE)
 #undef DSP_DECLARE_EFFECT_ROUTINE
 

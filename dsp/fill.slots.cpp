@@ -129,18 +129,9 @@ double* DSP_CALL dspFill64_s0(uint32_t lo, uint32_t hi, double* dst, int count) 
     return dst;
 }
 #elif DSP_SLOT == 1
-// One SSE2 code serves slots 1 to 4.
+// Slots 2 to 4 run this one (dsp/routines.h).
 double* DSP_CALL dspFill64_s1(uint32_t lo, uint32_t hi, double* dst, int count) {
     return fillSse2((static_cast<uint64_t>(hi) << 32) | lo, dst, count);
-}
-double* DSP_CALL dspFill64_s2(uint32_t lo, uint32_t hi, double* dst, int count) {
-    return dspFill64_s1(lo, hi, dst, count);
-}
-double* DSP_CALL dspFill64_s3(uint32_t lo, uint32_t hi, double* dst, int count) {
-    return dspFill64_s1(lo, hi, dst, count);
-}
-double* DSP_CALL dspFill64_s4(uint32_t lo, uint32_t hi, double* dst, int count) {
-    return dspFill64_s1(lo, hi, dst, count);
 }
 #elif DSP_SLOT == 5
 double* DSP_CALL dspFill64_s5(uint32_t lo, uint32_t hi, double* dst, int count) {
@@ -153,7 +144,7 @@ DspStatus DSP_CALL DSP_SLOT_NAME(dspSet64f)(double value, double* dst, int len) 
     if (len < 1) return dspErrSize;
     uint64_t bits;
     memcpy(&bits, &value, sizeof bits);
-    DSP_SLOT_NAME(dspFill64)
+    DSP_SLOT_BODY(dspFill64)
     (static_cast<uint32_t>(bits), static_cast<uint32_t>(bits >> 32), dst, len);
     return dspOk;
 }

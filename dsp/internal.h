@@ -36,9 +36,9 @@ void dspDetectCpu(DspCpuidFn cpuid, DspXgetbvFn xgetbv, DspCpuDetection* out);
 // or 51 (a bit whose prerequisite is missing dropped), the first of these in that order.
 DspStatus dspResolveFeatures(DspCpuFeatures requested, DspCpuFeatures* enabled);
 
-// The slot for a resolved feature mask: 5 needs AVX2 + FMA + AVX with OS support, 4 AVX with
-// OS support, 3 SSE4.2 (with SSE3, SSSE3, SSE4.1, POPCNT), 2 SSE2 with SSSE3, MOVBE or SSE4.1,
-// 1 SSE2, otherwise 0.
+// The slot for a resolved feature mask: the fastest dispatch row of dsp/slot_list.h whose
+// needs it meets (5 AVX2 + FMA + AVX with OS support, 4 AVX with OS support, 3 SSE4.2 with SSE3,
+// SSSE3, SSE4.1 and POPCNT, 2 SSE2 with SSSE3, MOVBE or SSE4.1, 1 SSE2), otherwise 0.
 DspCpuSlot dspSlotForFeatures(DspCpuFeatures enabled);
 
 // Cache sizes. dspGetMaxCacheSize (dsp.h) walks leaves 2, 4, 0x8000001D and 0x80000006.
@@ -88,6 +88,23 @@ void dspTestTrace(int point);
 
 #ifdef __cplusplus
 }  // extern "C"
+
+// dspbodies::NAME: the bodies of a per-slot routine by slot (dsp/routines.h) and whether each
+// slot has one, as constants: code compiled per slot calls another routine of its slot through
+// its entry (a direct call) and asks `if constexpr` whether the slot has one (dsp/slot.h).
+namespace dspbodies {
+#define DSP_BODIES_OF_OPERATION(name, params, args, slots) \
+    inline constexpr DspSlotBodies<dspfn::name> name =     \
+        DSP_SLOT_BODIES(dspfn::name, name, true, slots);
+#define DSP_BODIES_OF_ROUTINE(name, Ret, params, slots) \
+    inline constexpr DspSlotBodies<dspfn::name> name =  \
+        DSP_SLOT_BODIES(dspfn::name, name, false, slots);
+DSP_OPERATIONS(DSP_BODIES_OF_OPERATION)
+DSP_PUBLIC_ROUTINES(DSP_BODIES_OF_ROUTINE)
+DSP_INTERNAL_ROUTINES(DSP_BODIES_OF_ROUTINE)
+#undef DSP_BODIES_OF_OPERATION
+#undef DSP_BODIES_OF_ROUTINE
+}  // namespace dspbodies
 
 #include <atomic>
 

@@ -243,13 +243,8 @@ BYTE* DSP_CALL DSP_SLOT_NAME(dspZeroBytesStreaming)(BYTE* dst, int len) {
 
 #if DSP_SLOT == 4
 
+// Slot 5 runs this one (dsp/routines.h).
 BYTE* DSP_CALL dspMoveBytes_s4(const BYTE* src, BYTE* dst, int len) {
-    DSP_TRACE(dspTraceCopyMove);
-    return moveBytes(src, dst, len);
-}
-
-// One code for both slots: string moves need nothing of AVX2.
-BYTE* DSP_CALL dspMoveBytes_s5(const BYTE* src, BYTE* dst, int len) {
     DSP_TRACE(dspTraceCopyMove);
     return moveBytes(src, dst, len);
 }
@@ -298,7 +293,7 @@ BYTE* DSP_CALL dspCopyStreaming_s5(const BYTE* src, BYTE* dst, int len) {
     }
     const uint32_t trail = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(dst) & 4095) -
                            static_cast<uint32_t>(reinterpret_cast<uintptr_t>(src) & 4095);
-    if (trail >= 160) return dspMoveBytes_s5(src, dst, len);
+    if (trail >= 160) return DSP_SLOT_BODY(dspMoveBytes)(src, dst, len);
     // dst trails src by less than 160 bytes within the 4 KiB pattern: forward loads would keep
     // hitting the lines just stored, so copy from the end. The three parts cover exactly
     // [dst, dst + len): the tail up to the last 64-byte boundary, whole blocks below it, and

@@ -24,6 +24,11 @@
 #define DSP_STR(x) DSP_STR_(x)
 #define DSP_SLOT_NAME_TEXT DSP_STR(DSP_SLOT_SUFFIX)
 #define DSP_SLOT_NAME(name) DSP_CAT2(name, DSP_SLOT_SUFFIX)
+// The body of a listed routine that the slot being compiled runs, or null, as a constant
+// (dspbodies in dsp/internal.h): DSP_SLOT_BODY(dspFftGatherBlock) is slot 4's body in slot 5;
+// DSP_SLOT_HAS(name) whether there is one.
+#define DSP_SLOT_BODY(name) dspbodies::name.body[DSP_SLOT_INDEX]
+#define DSP_SLOT_HAS(name) dspbodies::name.has[DSP_SLOT_INDEX]
 
 namespace {
 constexpr DspSlotTraits kSlot = kDspSlots[DSP_SLOT_INDEX];

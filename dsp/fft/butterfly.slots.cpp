@@ -1,5 +1,5 @@
-// The butterfly passes and bit-reversal permutations of slots 1, 3 and 2n (the in-place
-// permutation also of slots 4 and 5), both directions.
+// The butterfly passes and the bit-reversal permutation of slots 1, 3 and 2n, both directions
+// (the in-place permutation, also of slots 4 and 5, is dsp/fft/block_permute.slots.cpp).
 //
 // Passes. A transform of n = 2^m values runs in a working array in the two-column split layout
 // (values 2p and 2p + 1 stored as re, re, im, im), so that the staged twiddles, kept two k to a
@@ -16,9 +16,8 @@
 // stays inside it before the larger stages sweep the whole array; the operations and their
 // results are those of the plain order.
 //
-// Permutations move 4 x 4 blocks, four consecutive values from each quarter of the array,
-// through the offset table (word i = 8 rev(i) for the block index i < n/16), as raw 16-byte
-// moves, so every payload survives.
+// Permutations move 4 x 4 blocks (dsp/fft/block_permute.h).
+#include "dsp/fft/block_permute.h"
 #include "dsp/fft/radix.h"
 #include "dsp/fft/small_dft.h"
 #include "dsp/internal.h"
@@ -26,45 +25,6 @@
 #include "dsp/vec.h"
 
 namespace {
-
-// ---------------------------------------------------------------------------------------------
-// Permutations.
-
-inline B16 valueAt(const double* base, int64_t k) {
-    return b16loadu(base + 2 * k);
-}
-inline void putValue(double* base, int64_t k, B16 v) {
-    b16storeu(base + 2 * k, v);
-}
-
-constexpr int kRev2[4] = {0, 2, 1, 3};
-constexpr int kRev3[8] = {0, 4, 2, 6, 1, 5, 3, 7};
-
-// The 16 values of block i (q Q + 4 i + r for quarter q and column r), row by row.
-struct Block {
-    alignas(16) B16 v[4][4];
-};
-inline void readBlock(const double* src, int64_t quarter, int64_t i, Block& b) {
-    for (int q = 0; q < 4; ++q)
-        for (int r = 0; r < 4; ++r) b.v[q][r] = valueAt(src, q * quarter + 4 * i + r);
-}
-// Block i of the reversed array from block rev(i) of the original: value (q, r) is the
-// original's (rev2(r), rev2(q)).
-inline void writeReversedBlock(double* dst, int64_t quarter, int64_t i, const Block& b) {
-    for (int q = 0; q < 4; ++q)
-        for (int r = 0; r < 4; ++r) putValue(dst, q * quarter + 4 * i + r, b.v[kRev2[r]][kRev2[q]]);
-}
-
-void permuteSmall(const double* src, double* dst, int64_t n) {
-    B16 v[8];
-    for (int64_t k = 0; k < n; ++k) v[k] = valueAt(src, k);
-    for (int64_t k = 0; k < n; ++k) {
-        const int64_t from = n == 8 ? kRev3[k] : n == 4 ? kRev2[k] : k;
-        putValue(dst, k, v[from]);
-    }
-}
-
-#if DSP_SLOT >= 1 && DSP_SLOT <= 3
 
 // ---------------------------------------------------------------------------------------------
 // Passes.
@@ -285,13 +245,9 @@ void transform(const double* src, double* dst, int64_t n, const double* tw, cons
     for (; L <= m; L += 2) runStage(L, 0, n);
 }
 
-#endif  // DSP_SLOT >= 1 && DSP_SLOT <= 3
-
 }  // namespace
 
 extern "C" {
-
-#if DSP_SLOT >= 1 && DSP_SLOT <= 3
 
 void DSP_CALL DSP_SLOT_NAME(dspFftButterflyPassesFwd)(const double* src, double* dst, int n,
                                                       const double* twiddles, const int32_t* table,
@@ -336,31 +292,6 @@ void DSP_CALL DSP_SLOT_NAME(dspBitReversePermute)(const double* src, double* dst
     for (int64_t i = 0; i < n / 16; ++i) {
         readBlock(src, quarter, table[i] >> 3, b);
         writeReversedBlock(dst, quarter, i, b);
-    }
-}
-
-#endif  // DSP_SLOT >= 1 && DSP_SLOT <= 3
-
-// Each pair of blocks is exchanged once, through scratch on the stack.
-void DSP_CALL DSP_SLOT_NAME(dspBitReversePermuteInPlace)(double* data, int n,
-                                                         const int32_t* table) {
-    if (n < 16) {
-        permuteSmall(data, data, n);
-        return;
-    }
-    const int64_t quarter = n / 4;
-    Block x, y;
-    for (int64_t i = 0; i < n / 16; ++i) {
-        const int64_t j = table[i] >> 3;
-        if (j < i) continue;
-        readBlock(data, quarter, i, x);
-        if (j == i) {
-            writeReversedBlock(data, quarter, i, x);
-            continue;
-        }
-        readBlock(data, quarter, j, y);
-        writeReversedBlock(data, quarter, i, y);
-        writeReversedBlock(data, quarter, j, x);
     }
 }
 

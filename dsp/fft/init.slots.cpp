@@ -9,16 +9,11 @@
 
 #include <math.h>
 
-// Slot 4 has no bit-reverse builder of its own: it uses slot 1's.
-#if DSP_SLOT == 4
-#define DSP_FFT_BIT_REVERSE_TABLE dspFftBitReverseTable_s1
-#else
-#define DSP_FFT_BIT_REVERSE_TABLE DSP_SLOT_NAME(dspFftBitReverseTable)
-#endif
-
 namespace {
 
-constexpr DspFftSlotTraits kTraits = kDspFftSlotTraits[DSP_FFT_SLOT_INDEX];
+// The bit-reverse builder the slot runs (slot 4 has none of its own: it runs slot 1's).
+constexpr auto kBitReverseTable = DSP_SLOT_BODY(dspFftBitReverseTable);
+constexpr auto kZeroStreaming = DSP_SLOT_BODY(dspZeroBytesStreaming);
 constexpr double kTwoPi = 6.283185307179586;
 
 // 1/sqrt(2^order) as double arithmetic gives it, the square root and the quotient each rounded
@@ -41,13 +36,13 @@ extern "C" {
 DspStatus DSP_CALL DSP_SLOT_NAME(dspFftSpecClear)(BYTE* p, int bytes) {
     if (!p) return dspErrNullPtr;
     if (bytes < 1) return dspErrSize;
-#if DSP_SLOT == 4 || DSP_SLOT == 5
-    // The streaming stores only pay off for ranges beyond the caches; a header never is one.
-    if (bytes > 0x200000) {
-        DSP_SLOT_NAME(dspZeroBytesStreaming)(p, bytes);
-        return dspOk;
+    if constexpr (DSP_SLOT_HAS(dspZeroBytesStreaming)) {
+        // The streaming stores only pay off for ranges beyond the caches; a header never is one.
+        if (bytes > 0x200000) {
+            kZeroStreaming(p, bytes);
+            return dspOk;
+        }
     }
-#endif
     DSP_FFT_SERVICE(dspZeroBytes)(p, bytes);
     return dspOk;
 }
@@ -66,12 +61,6 @@ BYTE* DSP_CALL DSP_SLOT_NAME(dspFftBaseTable)(int order, double* dst) {
 #endif
     return alignUp64(dst + q + 1);
 }
-
-#if DSP_SLOT != 4
-BYTE* DSP_CALL DSP_SLOT_NAME(dspFftBitReverseTable)(int m, int32_t* dst) {
-    return buildBitReverseTable<kTraits.bitReverse>(m, dst);
-}
-#endif
 
 BYTE* DSP_CALL DSP_SLOT_NAME(dspFftTwiddleTable)(int m, const double* base, int T, double* dst) {
     if constexpr (kTraits.twiddleGroup == 0) {
@@ -96,10 +85,10 @@ BYTE* DSP_CALL DSP_SLOT_NAME(dspFftInvRecombTable)(int order, const double* base
 DspStatus DSP_CALL DSP_SLOT_NAME(dspFftInitReal64f)(DspFftSpecReal64f** specOut, int order,
                                                     int flag, int hint, BYTE* specMem,
                                                     BYTE* specBuf) {
-#if DSP_FFT_SLOT2_MOVBE
-    if (!dspCheckCpuFeatures(dspFeatMovbe))
-        return dspFftInitReal64f_s2n(specOut, order, flag, hint, specMem, specBuf);
-#endif
+    if constexpr (DSP_FFT_HANDS_ON(dspFftInitReal64f)) {
+        if (!dspCheckCpuFeatures(dspFeatMovbe))
+            return DSP_FFT_HAND_ON(dspFftInitReal64f)(specOut, order, flag, hint, specMem, specBuf);
+    }
     if (!specOut) return dspErrNullPtr;
     if (static_cast<unsigned>(order) > 30 || order > kTraits.maxOrder) return dspErrFftOrder;
     if (!specMem) return dspErrNullPtr;
@@ -160,8 +149,7 @@ DspStatus DSP_CALL DSP_SLOT_NAME(dspFftInitReal64f)(DspFftSpecReal64f** specOut,
         int32_t* const bitReverse = reinterpret_cast<int32_t*>(h + kDspFftHeaderBytes);
         spec->bitReverseTable = kDspFftHeaderBytes;
         if (m <= kTraits.iterativeLimit) {
-            double* const twiddles =
-                reinterpret_cast<double*>(DSP_FFT_BIT_REVERSE_TABLE(m, bitReverse));
+            double* const twiddles = reinterpret_cast<double*>(kBitReverseTable(m, bitReverse));
             spec->twiddleTable = dspFftSpecOffset(spec, twiddles);
             p = DSP_SLOT_NAME(dspFftTwiddleTable)(m, base, T, twiddles);
             spec->workSize = kTraits.iterativeWork ? static_cast<int32_t>(16 << m) : 0;

@@ -12,6 +12,7 @@
 //   otherwise    the span-4 pass written out from entry n/16 alone, then spans 16, 64, 256, 1024.
 // A radix-4 pass multiplies the value at offset s by W2 and the one at 2s by W1 (offset s holds
 // the sub-transform of the inputs congruent to 2 modulo 4). Passes run up to n = 4096.
+#include "dsp/bits.h"
 #include "dsp/fft/paths.h"
 #include "dsp/fft/radix.h"
 #include "dsp/slot.h"
@@ -20,12 +21,13 @@ namespace {
 
 using C = Cx<FftReal>;
 
+// Values of the caller's array, which may lie at any byte address.
 DSP_FFT_INLINE C at(const double* x, int64_t k) {
-    return {x[2 * k], x[2 * k + 1]};
+    return {ld1(x + 2 * k), ld1(x + 2 * k + 1)};
 }
 DSP_FFT_INLINE void put(double* x, int64_t k, C v) {
-    x[2 * k] = static_cast<double>(v.re);
-    x[2 * k + 1] = static_cast<double>(v.im);
+    st1(x + 2 * k, static_cast<double>(v.re));
+    st1(x + 2 * k + 1, static_cast<double>(v.im));
 }
 // The factor of a twiddle entry's pair p (0: W1, 1: W2, 2: W3).
 DSP_FFT_INLINE C factorOf(const double* tw, int64_t entry, int pair) {

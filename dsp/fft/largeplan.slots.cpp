@@ -2,35 +2,24 @@
 // set-up hands the butterfly tables to these builders, which lay out a plain plan (one block
 // twiddle table and combining twiddles) or a recursive plan of up to three levels.
 #include "dsp/fft/builders.h"
+#include "dsp/fft/fft_slot.h"
 #include "dsp/fft/spec.h"
 #include "dsp/fft/tables.h"
 #include "dsp/slot.h"
 
-#if DSP_SLOT == 4
-#define DSP_FFT_BIT_REVERSE_TABLE dspFftBitReverseTable_s1
-#else
-#define DSP_FFT_BIT_REVERSE_TABLE DSP_SLOT_NAME(dspFftBitReverseTable)
-#endif
-#if defined(DSP_SLOT_NO_MOVBE)
-#define DSP_FFT_BLOCK_BIT_REVERSE_TABLE dspFftBlockBitReverseTable_s2
-#else
-#define DSP_FFT_BLOCK_BIT_REVERSE_TABLE DSP_SLOT_NAME(dspFftBlockBitReverseTable)
-#endif
-
 namespace {
 
-constexpr DspFftSlotTraits kTraits = kDspFftSlotTraits[DSP_FFT_SLOT_INDEX];
 // Slot 0 keeps rows of combining twiddles in bit-reversed order with their own butterfly
 // tables; slot 2 interleaves triples; the others keep 2 or 4 columns per record.
-constexpr bool kRowPlan = DSP_SLOT == 0;
+constexpr bool kRowPlan = kTraits.rowPlan;
+// The table builders the slot runs (slot 4 runs slot 1's bit-reverse builder, slot 2n slot 2's
+// block builder; slot 0 has no block tables).
+constexpr auto kBitReverseTable = DSP_SLOT_BODY(dspFftBitReverseTable);
+constexpr auto kBlockBitReverseTable = DSP_SLOT_BODY(dspFftBlockBitReverseTable);
 constexpr int kColumnsPerRecord = kTraits.twiddleGroup == 0 ? 1 : kTraits.twiddleGroup;
 // Slots with column records of 2 or 4 columns skip what their last stage can derive.
 constexpr bool kHalfLastStage = kColumnsPerRecord > 1;
 constexpr int kHalfTileOrder = 5;
-
-const DspFftPlanTables& plan() {
-    return dspFftPlanTables[DSP_FFT_SLOT_INDEX];
-}
 
 void raiseWork(DspFftSpecReal64f* spec, int64_t bytes) {
     if (spec->workSize < bytes) spec->workSize = static_cast<int32_t>(bytes);
@@ -72,12 +61,6 @@ inline BYTE* buildRowTable(int m, int k, const double* S, int T, double* out, BY
 }  // namespace
 
 extern "C" {
-
-#if !defined(DSP_SLOT_NO_MOVBE) && DSP_SLOT != 0
-BYTE* DSP_CALL DSP_SLOT_NAME(dspFftBlockBitReverseTable)(int m, int halfTileOrder, int32_t* dst) {
-    return buildBlockBitReverseTable(m, halfTileOrder, dst);
-}
-#endif
 
 BYTE* DSP_CALL DSP_SLOT_NAME(dspFftRecursivePlanLevel)(DspFftSpecReal64f* spec, int m,
                                                        const double* S, int T, int depth, BYTE* dst,
@@ -124,12 +107,11 @@ BYTE* DSP_CALL DSP_SLOT_NAME(dspFftLargePlanInit)(DspFftSpecReal64f* spec, int m
                                                   int T, int32_t* dst, BYTE* scratch) {
     const bool blockTable = kTraits.blockTableFrom != 0 && m >= kTraits.blockTableFrom;
     BYTE* p;
-#if DSP_SLOT == 0
-    p = DSP_FFT_BIT_REVERSE_TABLE(m, dst);
-#else
-    p = blockTable ? DSP_FFT_BLOCK_BIT_REVERSE_TABLE(m, kHalfTileOrder, dst)
-                   : DSP_FFT_BIT_REVERSE_TABLE(m, dst);
-#endif
+    if constexpr (DSP_SLOT_HAS(dspFftBlockBitReverseTable)) {
+        p = blockTable ? kBlockBitReverseTable(m, kHalfTileOrder, dst) : kBitReverseTable(m, dst);
+    } else {
+        p = kBitReverseTable(m, dst);
+    }
     BYTE* end;
     if (plan().factorOrder[m] == 0) {
         const int blockOrder = kTraits.iterativeLimit;

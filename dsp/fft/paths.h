@@ -34,3 +34,18 @@ void DSP_CALL dspFftButterflyPassesInv_s0(double* data, int n, const double* twi
 void DSP_CALL dspFftButterflyPassesInv_s2(double* data, int n, const double* twiddles);
 
 }  // extern "C"
+
+// Those passes by slot index, for code compiled for every slot: DspFftIterativePasses<S>::fwd
+// exists where slot S has them.
+template <int slot>
+struct DspFftIterativePasses;
+template <>
+struct DspFftIterativePasses<kDspSlotIndex_s0> {
+    static constexpr auto fwd = dspFftButterflyPassesFwd_s0;
+    static constexpr auto inv = dspFftButterflyPassesInv_s0;
+};
+template <>
+struct DspFftIterativePasses<kDspSlotIndex_s2> {
+    static constexpr auto fwd = dspFftButterflyPassesFwd_s2;
+    static constexpr auto inv = dspFftButterflyPassesInv_s2;
+};

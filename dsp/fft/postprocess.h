@@ -34,6 +34,7 @@
 // before the walk.
 #pragma once
 
+#include "dsp/bits.h"
 #include "dsp/fft/radix.h"
 
 #include <stdint.h>
@@ -44,11 +45,11 @@ struct PairFormat {
     using T = FftReal;
     static constexpr int kLanes = 1;
     static T splat(double x) { return x; }
-    static Cx<T> load(const double* d, int64_t k) { return {d[2 * k], d[2 * k + 1]}; }
+    static Cx<T> load(const double* d, int64_t k) { return {ld1(d + 2 * k), ld1(d + 2 * k + 1)}; }
     static Cx<T> loadMirror(const double* d, int64_t k) { return load(d, k); }
     static void store(double* d, int64_t k, Cx<T> x) {
-        d[2 * k] = static_cast<double>(x.re);
-        d[2 * k + 1] = static_cast<double>(x.im);
+        st1(d + 2 * k, static_cast<double>(x.re));
+        st1(d + 2 * k + 1, static_cast<double>(x.im));
     }
     static void storeMirror(double* d, int64_t k, Cx<T> x) { store(d, k, x); }
     static void oneLevel(const double* t, int64_t m, T& c, T& s) {
@@ -62,6 +63,7 @@ struct PairFormat {
     }
 };
 
+struct GroupFormat;  // where the vocabulary has vectors (slots 1 to 5)
 #if DSP_SLOT >= 1
 struct GroupFormat {
     using T = V;
@@ -116,7 +118,7 @@ template <class Fmt, bool TwoLevel, Dir D>
 void recombine(const double* src, double* dst, int64_t h, const double* table) {
     using T = typename Fmt::T;
     using C = Cx<T>;
-    const double midRe = src[h], midIm = src[h + 1];
+    const double midRe = ld1(src + h), midIm = ld1(src + h + 1);
     [[maybe_unused]] const T half = Fmt::splat(0.5);
     for (int64_t m = 1; m < h / 2; m += Fmt::kLanes) {
         const C a = Fmt::load(src, m), b = Fmt::loadMirror(src, h - m);
@@ -154,13 +156,20 @@ void recombine(const double* src, double* dst, int64_t h, const double* table) {
         Fmt::storeMirror(dst, h - m, y);
     }
     if constexpr (D == Dir::Inv) {
-        dst[h] = 2.0 * midRe;
-        dst[h + 1] = -2.0 * midIm;
+        st1(dst + h, 2.0 * midRe);
+        st1(dst + h + 1, -2.0 * midIm);
     } else {
-        dst[h] = midRe;
-        dst[h + 1] = -midIm;
+        st1(dst + h, midRe);
+        st1(dst + h + 1, -midIm);
     }
 }
+
+// The interleaved walks of the split-4 slots, defined for those only (the vocabulary's 256-bit
+// moves exist there).
+template <bool TwoLevel>
+void recombineForwardAvx(double* data, int64_t h, const double* table);
+template <bool TwoLevel>
+void preprocessInverseAvx(const double* src, double* dst, int64_t h, const double* table);
 
 #if DSP_SLOT >= 4
 // The forward post-processing of slots 4 and 5: four elements per step from each end, kept
@@ -255,10 +264,10 @@ DSP_FFT_INLINE void walkMirrored(const double* src, double* dst, int64_t h, cons
 
 template <bool TwoLevel>
 void recombineForwardAvx(double* data, int64_t h, const double* table) {
-    const double midRe = data[h], midIm = data[h + 1];
+    const double midRe = ld1(data + h), midIm = ld1(data + h + 1);
     walkMirrored<TwoLevel>(data, data, h, table, recombinePair<TwoLevel>);
-    data[h] = midRe;
-    data[h + 1] = -midIm;
+    st1(data + h, midRe);
+    st1(data + h + 1, -midIm);
 }
 
 // The inverse pre-processing of slots 4 and 5 in the same interleaved form, src to dst, with the
@@ -275,10 +284,10 @@ DSP_FFT_INLINE void preprocessPair(V a, V b, V t, V& x, V& y) {
 
 template <bool TwoLevel>
 void preprocessInverseAvx(const double* src, double* dst, int64_t h, const double* table) {
-    const double midRe = src[h], midIm = src[h + 1];
+    const double midRe = ld1(src + h), midIm = ld1(src + h + 1);
     walkMirrored<TwoLevel>(src, dst, h, table, preprocessPair);
-    dst[h] = 2.0 * midRe;
-    dst[h + 1] = -2.0 * midIm;
+    st1(dst + h, 2.0 * midRe);
+    st1(dst + h + 1, -2.0 * midIm);
 }
 #endif
 

@@ -10,12 +10,9 @@
 
 namespace {
 
-constexpr DspFftSlotTraits kTraits = kDspFftSlotTraits[DSP_FFT_SLOT_INDEX];
-#if DSP_SLOT == 0 || DSP_FFT_SLOT2_MOVBE
-using Format = PairFormat;
-#else
-using Format = GroupFormat;
-#endif
+using Format = std::conditional_t<kTraits.groupedRecomb, GroupFormat, PairFormat>;
+// The split-4 slots walk interleaved values instead (postprocess.h).
+constexpr bool kWalkInterleaved = kSlot.lanes == 4;
 
 bool twoLevel(int h) {
     return 2 * int64_t(h) >= int64_t(1) << kTraits.twoLevelOrder;
@@ -26,36 +23,32 @@ bool twoLevel(int h) {
 extern "C" {
 
 void DSP_CALL DSP_SLOT_NAME(dspRealFftPostProcess)(double* data, int h, const double* table) {
-#if DSP_SLOT <= 3
-    if (twoLevel(h)) {
+    if constexpr (kWalkInterleaved) {
+        if (twoLevel(h)) {
+            recombineForwardAvx<true>(data, h, table);
+        } else {
+            recombineForwardAvx<false>(data, h, table);
+        }
+    } else if (twoLevel(h)) {
         recombine<Format, true, Dir::Fwd>(data, data, h, table);
     } else {
         recombine<Format, false, Dir::Fwd>(data, data, h, table);
     }
-#else
-    if (twoLevel(h)) {
-        recombineForwardAvx<true>(data, h, table);
-    } else {
-        recombineForwardAvx<false>(data, h, table);
-    }
-#endif
 }
 
 void DSP_CALL DSP_SLOT_NAME(dspRealFftInvPreProcess)(const double* src, double* dst, int n,
                                                      const double* table) {
-#if DSP_SLOT <= 3
-    if (twoLevel(n)) {
+    if constexpr (kWalkInterleaved) {
+        if (twoLevel(n)) {
+            preprocessInverseAvx<true>(src, dst, n, table);
+        } else {
+            preprocessInverseAvx<false>(src, dst, n, table);
+        }
+    } else if (twoLevel(n)) {
         recombine<Format, true, Dir::Inv>(src, dst, n, table);
     } else {
         recombine<Format, false, Dir::Inv>(src, dst, n, table);
     }
-#else
-    if (twoLevel(n)) {
-        preprocessInverseAvx<true>(src, dst, n, table);
-    } else {
-        preprocessInverseAvx<false>(src, dst, n, table);
-    }
-#endif
 }
 
 }  // extern "C"

@@ -18,10 +18,12 @@
 // as the plan lays them out.
 #pragma once
 
+#include "dsp/bits.h"
 #include "dsp/fft/radix.h"
 #include "dsp/fft/spec.h"
 
 #include <stdint.h>
+#include <string.h>
 
 namespace {
 
@@ -214,7 +216,7 @@ void rowTableColumns(double* data, int m, int k, const double* table, const doub
         for (int64_t p = 0; p < K; ++p) {
             const double* const v = valuesAt(data, p * R + j0);
             for (int t = 0; t < 4; ++t, w += 2) {
-                const C x = twiddle<D>(C{v[2 * t], v[2 * t + 1]}, C{w[0], w[1]});
+                const C x = twiddle<D>(C{ld1(v + 2 * t), ld1(v + 2 * t + 1)}, C{w[0], w[1]});
                 double* const out = valuesAt(rows, t * K + p);
                 out[0] = static_cast<double>(x.re);
                 out[1] = static_cast<double>(x.im);
@@ -226,9 +228,7 @@ void rowTableColumns(double* data, int m, int k, const double* table, const doub
         for (int64_t q = 0; q < K; ++q) {
             double* const v = valuesAt(data, q * R + j0);
             for (int t = 0; t < 4; ++t) {
-                const double* const x = valuesAt(rows, t * K + q);
-                v[2 * t] = x[0];
-                v[2 * t + 1] = x[1];
+                memcpy(v + 2 * t, valuesAt(rows, t * K + q), 2 * sizeof(double));
             }
         }
     }
@@ -248,14 +248,14 @@ void combiningPasses(double* data, int64_t n, int64_t blk, const double* E) {
                 double* const b = valuesAt(data, g + p + h);
                 const bool upper = p >= h / 2;
                 const double* const e = valuesAt(E, (upper ? p - h / 2 : p) * stride);
-                C u = twiddle<D>(C{b[0], b[1]}, C{e[0], e[1]});
+                C u = twiddle<D>(C{ld1(b), ld1(b + 1)}, C{e[0], e[1]});
                 if (upper) u = rot<D>(u);
-                const C x = {a[0], a[1]};
+                const C x = {ld1(a), ld1(a + 1)};
                 const C s = x + u, d = x - u;
-                a[0] = static_cast<double>(s.re);
-                a[1] = static_cast<double>(s.im);
-                b[0] = static_cast<double>(d.re);
-                b[1] = static_cast<double>(d.im);
+                st1(a, static_cast<double>(s.re));
+                st1(a + 1, static_cast<double>(s.im));
+                st1(b, static_cast<double>(d.re));
+                st1(b + 1, static_cast<double>(d.im));
             }
         }
     }

@@ -23,109 +23,96 @@
 
 namespace {
 
-constexpr DspFftSlotTraits kTraits = kDspFftSlotTraits[DSP_FFT_SLOT_INDEX];
+// Slots 0 and 2 run the iterative passes over triple twiddles (dsp/fft/paths.h) and the plain
+// branch; slot 0 keeps its level rows with their own tables (the row plan).
+constexpr bool kInterleaved = kTraits.twiddleGroup == 0;
+constexpr bool kRowPlan = kTraits.rowPlan;
 
-const DspFftPlanTables& plan() {
-    return dspFftPlanTables[DSP_FFT_SLOT_INDEX];
-}
+constexpr PermuteLimits kPermute =
+    kSlot.index == kDspSlotIndex_s1   ? PermuteLimits{16, 17, int64_t(1) << 21, 15}
+    : kSlot.lanes == 4                ? PermuteLimits{18, 22, int64_t(1) << 26, 0}
+    : kSlot.index == kDspSlotIndex_s2 ? PermuteLimits{14, 21, int64_t(1) << 25, 0}
+                                      : PermuteLimits{18, 22, int64_t(1) << 26, 0};
 
-#define kInterleaved (DSP_SLOT == 0 || DSP_FFT_SLOT2_MOVBE)
-// Slot 5 moves blocks with slot 4's gather and scatter.
-#if DSP_SLOT == 5
-#define DSP_FFT_TRANSFER(name) name##_s4
-#else
-#define DSP_FFT_TRANSFER(name) DSP_SLOT_NAME(name)
-#endif
-
-constexpr PermuteLimits kPermute = DSP_SLOT == 1   ? PermuteLimits{16, 17, int64_t(1) << 21, 15}
-                                   : DSP_SLOT >= 4 ? PermuteLimits{18, 22, int64_t(1) << 26, 0}
-                                   : DSP_FFT_SLOT2_MOVBE
-                                       ? PermuteLimits{14, 21, int64_t(1) << 25, 0}
-                                       : PermuteLimits{18, 22, int64_t(1) << 26, 0};
+// The routines the driver calls, as the slot has them (slot 5 moves blocks with slot 4's gather
+// and scatter).
+constexpr auto kPermuteBody = DSP_SLOT_BODY(dspBitReversePermute);
+constexpr auto kPermuteBlock = DSP_SLOT_BODY(dspBitReversePermuteBlock);
+constexpr auto kGather = DSP_SLOT_BODY(dspFftGatherBlock);
+constexpr auto kScatter = DSP_SLOT_BODY(dspFftScatterBlock);
+constexpr auto kCopy = DSP_FFT_SERVICE(dspCopyChecked);
+constexpr auto kBlockFwd = DSP_SLOT_BODY(dspFftBlockFwd);
+constexpr auto kLeafBlockInv = DSP_SLOT_BODY(dspFftLeafBlockInv);
+constexpr auto kColumnPassInv = DSP_SLOT_BODY(dspFftColumnPassInv);
+constexpr auto kButterfliesFwd = DSP_SLOT_BODY(dspFftBlockButterfliesFwd);
+constexpr auto kButterfliesInv = DSP_SLOT_BODY(dspFftBlockButterfliesInv);
+constexpr auto kLeafPassFwd = DSP_SLOT_BODY(dspFftLeafPassFwd);
+constexpr auto kLeafPassInv = DSP_SLOT_BODY(dspFftLeafPassInv);
 
 struct Slot {
     static constexpr int kLimit = kTraits.iterativeLimit;
+    static constexpr bool kTilesOnly = !DSP_SLOT_HAS(dspBitReversePermute);  // the driver starts
+                                                                             // where the tiles do
 
     static void scale(double s, double* p, int doubles) {
         (void)DSP_FFT_SERVICE(dspMulConstInPlace64f)(s, p, doubles);
     }
-#if DSP_SLOT <= 3
-    static constexpr bool kTilesOnly = false;
     static void permute(const double* src, double* dst, int n, const int32_t* table) {
-        DSP_SLOT_NAME(dspBitReversePermute)(src, dst, n, table);
+        if constexpr (!kTilesOnly) kPermuteBody(src, dst, n, table);
     }
-#else
-    static constexpr bool kTilesOnly = true;  // the driver starts where the tiles do
-#endif
     static void permuteInPlace(double* data, int n, const int32_t* table) {
         DSP_SLOT_NAME(dspBitReversePermuteInPlace)(data, n, table);
     }
-#if DSP_SLOT != 0
     static void permuteBlock(double* data, int n, const int32_t* pairs) {
-        DSP_SLOT_NAME(dspBitReversePermuteBlock)(data, n, pairs);
+        if constexpr (DSP_SLOT_HAS(dspBitReversePermuteBlock)) kPermuteBlock(data, n, pairs);
     }
     static void gather(const double* src, double* dst, int stride, int rows, int count) {
-        DSP_FFT_TRANSFER(dspFftGatherBlock)(src, dst, stride, rows, count);
+        if constexpr (DSP_SLOT_HAS(dspFftGatherBlock)) kGather(src, dst, stride, rows, count);
     }
     static void scatter(double* dst, const double* src, int stride, int rows, int count, int mode) {
-        DSP_FFT_TRANSFER(dspFftScatterBlock)(dst, src, stride, rows, count, mode);
+        if constexpr (DSP_SLOT_HAS(dspFftScatterBlock))
+            kScatter(dst, src, stride, rows, count, mode);
     }
     static void copy(const BYTE* src, BYTE* dst, int bytes) {
-        (void)DSP_FFT_SERVICE(dspCopyChecked)(src, dst, bytes);
+        if constexpr (dspbodies::dspCopyChecked.has[kSlot.dispatch]) (void)kCopy(src, dst, bytes);
     }
-#endif
 
-#if kInterleaved
-    template <Dir D>
+    // The iterative passes of slots 0 and 2 over a block.
+    template <Dir D, int S = DSP_SLOT_INDEX>
     static void blockPasses(double* data, int n, const double* tw) {
         if constexpr (D == Dir::Fwd) {
-            DSP_SLOT_NAME(dspFftButterflyPassesFwd)(data, n, tw);
+            DspFftIterativePasses<S>::fwd(data, n, tw);
         } else {
-            DSP_SLOT_NAME(dspFftButterflyPassesInv)(data, n, tw);
+            DspFftIterativePasses<S>::inv(data, n, tw);
         }
     }
-    template <Dir D>
-    static void bottom(double* row, int n, const double* tw, BYTE*) {
-        blockPasses<D>(row, n, tw);
-    }
-#else
+    // A row: those passes, the AVX slots' block transform, or the block butterflies.
     template <Dir D>
     static void bottom(double* row, int n, const double* tw, BYTE* work) {
-#if DSP_SLOT >= 4
-        if constexpr (D == Dir::Fwd) {
-            DSP_SLOT_NAME(dspFftBlockFwd)(row, n, tw, work, 0);
+        if constexpr (kInterleaved) {
+            blockPasses<D>(row, n, tw);
+        } else if constexpr (D == Dir::Fwd && DSP_SLOT_HAS(dspFftBlockFwd)) {
+            kBlockFwd(row, n, tw, work, 0);
+        } else if constexpr (D == Dir::Inv && DSP_SLOT_HAS(dspFftLeafBlockInv)) {
+            kLeafBlockInv(row, n, tw, work);
+        } else if constexpr (D == Dir::Fwd) {
+            kButterfliesFwd(row, n, tw, work, 0);
         } else {
-            DSP_SLOT_NAME(dspFftLeafBlockInv)(row, n, tw, work);
+            kButterfliesInv(row, n, tw, work, 0);
         }
-#else
-        if constexpr (D == Dir::Fwd) {
-            DSP_SLOT_NAME(dspFftBlockButterfliesFwd)(row, n, tw, work, 0);
-        } else {
-            DSP_SLOT_NAME(dspFftBlockButterfliesInv)(row, n, tw, work, 0);
-        }
-#endif
     }
+    // A column stage in place on the work buffer.
     template <Dir D>
     static void leaf(double* work, int64_t step, int64_t count, const double* tw) {
-#if DSP_SLOT >= 4
+        const int st = static_cast<int>(step), c = static_cast<int>(count);
         if constexpr (D == Dir::Fwd) {
-            DSP_SLOT_NAME(dspFftLeafPassFwd)
-            (work, work, static_cast<int>(step), static_cast<int>(count), tw);
+            kLeafPassFwd(work, work, st, c, tw);
+        } else if constexpr (DSP_SLOT_HAS(dspFftColumnPassInv)) {
+            kColumnPassInv(work, work, st, c, tw);
         } else {
-            DSP_SLOT_NAME(dspFftColumnPassInv)
-            (work, work, static_cast<int>(step), static_cast<int>(count), tw);
+            kLeafPassInv(work, st, c, tw);
         }
-#else
-        if constexpr (D == Dir::Fwd) {
-            DSP_SLOT_NAME(dspFftLeafPassFwd)
-            (work, work, static_cast<int>(step), static_cast<int>(count), tw);
-        } else {
-            DSP_SLOT_NAME(dspFftLeafPassInv)
-            (work, static_cast<int>(step), static_cast<int>(count), tw);
-        }
-#endif
     }
-#endif
 };
 
 // Level `depth` of the transform of the 2^m values at data, already in bit-reversed order.
@@ -133,24 +120,25 @@ template <Dir D>
 void level(const DspFftSpecReal64f* spec, double* data, int m, int depth, BYTE* work) {
     const int k = plan().factorOrder[m];
     const auto deeper = [&](double* row, int r) {
-#if DSP_SLOT == 0
-        if (plan().factorOrder[r] == 0) {
-            plainBranch<D, Slot>(spec, row, int64_t(1) << r, int64_t(1) << kTraits.iterativeLimit,
-                                 dspFftTwiddleTableOf(spec), dspFftCombineTableOf(spec));
-            return;
+        if constexpr (kRowPlan) {
+            if (plan().factorOrder[r] == 0) {
+                plainBranch<D, Slot>(spec, row, int64_t(1) << r,
+                                     int64_t(1) << kTraits.iterativeLimit,
+                                     dspFftTwiddleTableOf(spec), dspFftCombineTableOf(spec));
+                return;
+            }
         }
-#endif
         level<D>(spec, row, r, depth + 1, work);
     };
     levelRows<D, Slot>(spec, data, m, k, work, deeper);
     const double* const columns = dspFftLevelColumnTableOf(spec, depth);
-#if DSP_SLOT == 0
-    rowTableColumns<D, Slot>(data, m, k, columns, dspFftLevelTwiddleTableOf(spec, depth), work);
-#elif DSP_FFT_SLOT2_MOVBE
-    tripleColumns<D, Slot>(data, m, k, plan().blockOrder[m], columns, work);
-#else
-    splitColumns<D, Slot>(data, m, k, plan().blockOrder[m], depth, columns, work);
-#endif
+    if constexpr (kRowPlan) {
+        rowTableColumns<D, Slot>(data, m, k, columns, dspFftLevelTwiddleTableOf(spec, depth), work);
+    } else if constexpr (kInterleaved) {
+        tripleColumns<D, Slot>(data, m, k, plan().blockOrder[m], columns, work);
+    } else {
+        splitColumns<D, Slot>(data, m, k, plan().blockOrder[m], depth, columns, work);
+    }
 }
 
 // The entry of either direction: the permutation phase into dst, then the plain branch or the
@@ -158,22 +146,22 @@ void level(const DspFftSpecReal64f* spec, double* data, int m, int depth, BYTE* 
 template <Dir D>
 void transform(const DspFftSpecReal64f* spec, const double* src, double* dst, int m, BYTE* work) {
     const int32_t* const table = dspFftBitReverseTableOf(spec);
-#if DSP_SLOT == 0
-    if (src == dst) {
-        Slot::permuteInPlace(dst, 1 << m, table);
+    if constexpr (kRowPlan) {
+        if (src == dst) {
+            Slot::permuteInPlace(dst, 1 << m, table);
+        } else {
+            Slot::permute(src, dst, 1 << m, table);
+        }
     } else {
-        Slot::permute(src, dst, 1 << m, table);
+        permutePhase<Slot>(src, dst, m, table, work, kPermute);
     }
-#else
-    permutePhase<Slot>(src, dst, m, table, work, kPermute);
-#endif
-#if kInterleaved
-    if (plan().factorOrder[m] == 0) {
-        plainBranch<D, Slot>(spec, dst, int64_t(1) << m, int64_t(1) << kTraits.iterativeLimit,
-                             dspFftTwiddleTableOf(spec), dspFftCombineTableOf(spec));
-        return;
+    if constexpr (kInterleaved) {
+        if (plan().factorOrder[m] == 0) {
+            plainBranch<D, Slot>(spec, dst, int64_t(1) << m, int64_t(1) << kTraits.iterativeLimit,
+                                 dspFftTwiddleTableOf(spec), dspFftCombineTableOf(spec));
+            return;
+        }
     }
-#endif
     level<D>(spec, dst, m, 0, work);
 }
 
@@ -190,18 +178,6 @@ void DSP_CALL DSP_SLOT_NAME(dspFftRecursiveInvInner)(const DspFftSpecReal64f* sp
                                                      int m, int depth, BYTE* work) {
     level<Dir::Inv>(spec, data, m, depth, work);
 }
-
-#if kInterleaved
-void DSP_CALL DSP_SLOT_NAME(dspFftRecursionStepFwd)(double* data, int n, int blk,
-                                                    const double* twiddles) {
-    combiningPasses<Dir::Fwd>(data, n, blk, twiddles);
-}
-
-void DSP_CALL DSP_SLOT_NAME(dspFftRecursionStepInv)(double* data, int n, int blk,
-                                                    const double* twiddles) {
-    combiningPasses<Dir::Inv>(data, n, blk, twiddles);
-}
-#endif
 
 void DSP_CALL DSP_SLOT_NAME(dspFftRecursiveFwd)(const DspFftSpecReal64f* spec, const double* src,
                                                 double* dst, int m, BYTE* work) {

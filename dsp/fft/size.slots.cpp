@@ -10,12 +10,6 @@
 
 namespace {
 
-constexpr DspFftSlotTraits kTraits = kDspFftSlotTraits[DSP_FFT_SLOT_INDEX];
-
-const DspFftPlanTables& plan() {
-    return dspFftPlanTables[DSP_FFT_SLOT_INDEX];
-}
-
 struct Sizes {
     int64_t spec = 0, specBuf = 0, work = 0;
 };
@@ -33,12 +27,12 @@ Sizes levelSizes(int m) {
     if (r <= kTraits.iterativeLimit) {
         s.spec = r64(16 * R + 79);
         if (kTraits.iterativeWork) s.work = r64(16 * R + 63);
-    } else if (DSP_SLOT == 0 && plan().factorOrder[r] == 0) {
+    } else if (kTraits.rowPlan && plan().factorOrder[r] == 0) {
         s.spec = r64(4 * R + 63) + r64(16 * 1024 + 79);
     } else {
         s = levelSizes(r);
     }
-    if (DSP_SLOT == 0) {
+    if (kTraits.rowPlan) {
         // Rows of combining twiddles, the level's butterfly twiddles; rows and their pair
         // table in the set-up buffer.
         s.spec += 16 * M + r64(16 * K + 79);
@@ -80,10 +74,11 @@ void DSP_CALL DSP_SLOT_NAME(dspFftLargeOrderSize)(int m, int64_t* specSize, int6
 
 DspStatus DSP_CALL DSP_SLOT_NAME(dspFftGetSizeReal64f)(int order, int flag, int hint, int* specSize,
                                                        int* specBufSize, int* workSize) {
-#if DSP_FFT_SLOT2_MOVBE
-    if (!dspCheckCpuFeatures(dspFeatMovbe))
-        return dspFftGetSizeReal64f_s2n(order, flag, hint, specSize, specBufSize, workSize);
-#endif
+    if constexpr (DSP_FFT_HANDS_ON(dspFftGetSizeReal64f)) {
+        if (!dspCheckCpuFeatures(dspFeatMovbe))
+            return DSP_FFT_HAND_ON(dspFftGetSizeReal64f)(order, flag, hint, specSize, specBufSize,
+                                                         workSize);
+    }
     (void)hint;
     if (static_cast<unsigned>(order) > 30) return dspErrFftOrder;
     if (!specSize || !specBufSize || !workSize) return dspErrNullPtr;

@@ -20,6 +20,7 @@
 // differ only where just said.
 #pragma once
 
+#include "dsp/bits.h"
 #include "dsp/fft/radix.h"
 
 #include <stdint.h>
@@ -32,10 +33,13 @@ struct ScalarFamily {
     using S = FftReal;
     static constexpr bool kScaleFirst = true;
     static constexpr bool kGeneralMiddleEighths = false;
-    DSP_FFT_INLINE static C load(const double* p, int64_t k) { return {p[2 * k], p[2 * k + 1]}; }
+    // The caller's arrays may lie at any byte address.
+    DSP_FFT_INLINE static C load(const double* p, int64_t k) {
+        return {ld1(p + 2 * k), ld1(p + 2 * k + 1)};
+    }
     DSP_FFT_INLINE static void store(double* p, int64_t k, C x) {
-        p[2 * k] = static_cast<double>(x.re);
-        p[2 * k + 1] = static_cast<double>(x.im);
+        st1(p + 2 * k, static_cast<double>(x.re));
+        st1(p + 2 * k + 1, static_cast<double>(x.im));
     }
     DSP_FFT_INLINE static S scalar(double x) { return x; }
     template <Dir D>
@@ -52,6 +56,9 @@ struct ScalarFamily {
     }
 };
 
+// The two-lane family exists where the vocabulary has two lanes (slots 1 to 3).
+template <bool Aligned>
+struct PairFamily;
 #if DSP_SLOT >= 1 && DSP_SLOT <= 3
 template <bool Aligned>
 struct PairFamily {
@@ -305,7 +312,7 @@ DSP_FFT_INLINE void realKernel(const double* src, double* dst, double scale) {
         return;
     }
     FftReal x[N], out[N];
-    unroll<N>([&](auto n) { x[n] = src[n]; });
+    unroll<N>([&](auto n) { x[n] = ld1(src + n); });
     const RealScale<ScaleFirst> sc{Scaled, scale};
     if constexpr (k == 0) {
         out[0] = Scaled ? x[0] * sc.s : x[0];
@@ -319,7 +326,8 @@ DSP_FFT_INLINE void realKernel(const double* src, double* dst, double scale) {
     } else {
         realDftDif<N, RealScale<ScaleFirst>, F>(x, out, sc);
     }
-    unroll<N>([&](auto i) { dst[i] = static_cast<double>(k <= 1 ? out[i] : sc.last(out[i])); });
+    unroll<N>(
+        [&](auto i) { st1(dst + i, static_cast<double>(k <= 1 ? out[i] : sc.last(out[i]))); });
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -418,14 +426,14 @@ DSP_FFT_INLINE void realInvKernel(const double* src, double* dst, double scale) 
     constexpr int N = 1 << k;
     Rc y[N / 2];
     unroll<N / 2>([&](auto j) {
-        if constexpr (j > 0) y[j] = {src[2 * j], src[2 * j + 1]};
+        if constexpr (j > 0) y[j] = {ld1(src + 2 * j), ld1(src + 2 * j + 1)};
     });
-    const FftReal dc = src[0], nyq = src[1];
+    const FftReal dc = ld1(src), nyq = ld1(src + 1);
     FftReal A, B, C, D, out[N];
     Rc Y[N / 4], Z[N / 4];
     RealInv<Fused>::template split<N, Scaled>(dc, nyq, y, scale, A, B, C, D, Y, Z);
     RealInv<Fused>::template rest<N, 1, 0>(A, B, C, D, Y, Z, out);
-    unroll<N>([&](auto i) { dst[i] = static_cast<double>(out[i]); });
+    unroll<N>([&](auto i) { st1(dst + i, static_cast<double>(out[i])); });
 }
 
 }  // namespace

@@ -129,36 +129,41 @@ inline uint32_t dspFftSpecOffset(const DspFftSpecReal64f* spec, const void* p) {
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
-// Plan rows and per-slot constants. Slot index: 0..5, and kDspFftSlot2n for slot 2 on processors
-// without MOVBE, which runs bodies of its own.
+// Plan rows and per-slot constants. Each row names the slot (index of dsp/slot_list.h) it is
+// for; a source compiled for a slot reads its rows through dsp/fft/fft_slot.h, and a slot that
+// compiles FFT code without rows fails to compile.
 
-constexpr int kDspFftSlot2n = kDspSlot2n;
-constexpr int kDspFftSlotCount = kDspSlotCountWith2n;
 constexpr int kDspFftMaxComplexOrder = 30;
-
-extern "C" {
 
 // Rows indexed by the complex order m = order - 1 (0..30): the factor order k of a large-order
 // level (0 = plain plan) and the block order B, log2 of the block of complex values that the
 // drivers of slots 1 to 5 treat at once (slot 0 has none: all 0). Entries below a slot's first
 // large order are 0; entries past the last accepted order repeat the last one. The size query,
-// the plan set-up and the drivers of both directions read the same rows.
-typedef struct DspFftPlanTables {
+// the plan set-up and the drivers of both directions read the same rows
+// (dsp/fft/plan_tables.h).
+struct DspFftPlanTables {
+    int slot;
     int32_t factorOrder[kDspFftMaxComplexOrder + 1];
     int32_t blockOrder[kDspFftMaxComplexOrder + 1];
-} DspFftPlanTables;
-
-extern const DspFftPlanTables dspFftPlanTables[kDspFftSlotCount];
-
-}  // extern "C"
+};
 
 enum DspFftBitReverseFormat {
     dspFftPairFormat,   // swap pairs (4i, 4 rev i), then the fixed points: slots 0 and 2
     dspFftIndexFormat,  // word i = 2 rev i: slots 1, 2n, 3, 4, 5
 };
 
-// What differs between the slots in sizing, set-up and the transforms' paths.
+// The arithmetic of a slot's small-order kernels (dsp/fft/kernels.slots.cpp).
+enum DspFftKernelArith {
+    dspFftKernelsScalar,          // one value at a time, scale first: slots 0 (x87) and 2
+    dspFftKernelsPairs,           // scale last, a value per vector, aligned moves where both
+                                  // arrays allow them: slots 1 and 2n
+    dspFftKernelsUnalignedPairs,  // the same always with unaligned moves: slot 3
+    dspFftKernelsAvx,             // real kernels as the pairs, complex ones of their own: 4, 5
+};
+
+// What differs between the slots in sizing, set-up, the transforms' paths and the kernels.
 struct DspFftSlotTraits {
+    int slot;             // the row's slot
     int maxOrder;         // largest accepted order
     int lastKernelOrder;  // orders 0..this have no tables at all
     int lastRecombOrder;  // orders above lastKernelOrder up to this have recombination only
@@ -172,16 +177,26 @@ struct DspFftSlotTraits {
     int blockTableFrom;  // m from which a block bit-reverse table is built; 0 = never
     int blockedFrom;     // orders from this one up to the iterative limit take the blocked
                          // path instead of the iterative one; 0 = none
+    DspFftKernelArith kernels;
+    bool rowPlan;  // large plans keep each level's rows of combining twiddles with their own
+                   // butterfly tables (slot 0); else blocks of columns
 };
 
+// clang-format off
 constexpr DspFftSlotTraits kDspFftSlotTraits[] = {
-    {27, 5, 6, 10, false, 18, dspFftPairFormat, 0, false, 0, 0},   // 0
-    {28, 5, 6, 13, true, 18, dspFftIndexFormat, 2, true, 16, 0},   // 1
-    {27, 5, 6, 12, false, 18, dspFftPairFormat, 0, false, 14, 0},  // 2 (with MOVBE)
-    {28, 5, 6, 16, true, 19, dspFftIndexFormat, 2, true, 18, 16},  // 3
-    {28, 4, 7, 17, true, 18, dspFftIndexFormat, 4, true, 18, 0},   // 4
-    {28, 4, 7, 17, true, 18, dspFftIndexFormat, 4, true, 18, 0},   // 5
-    {28, 5, 6, 16, true, 18, dspFftIndexFormat, 2, true, 18, 16},  // 2n
+    {kDspSlotIndex_s0, 27, 5, 6, 10, false, 18, dspFftPairFormat, 0, false, 0, 0, dspFftKernelsScalar, true},
+    {kDspSlotIndex_s1, 28, 5, 6, 13, true, 18, dspFftIndexFormat, 2, true, 16, 0, dspFftKernelsPairs, false},
+    {kDspSlotIndex_s2, 27, 5, 6, 12, false, 18, dspFftPairFormat, 0, false, 14, 0, dspFftKernelsScalar, false},
+    {kDspSlotIndex_s3, 28, 5, 6, 16, true, 19, dspFftIndexFormat, 2, true, 18, 16, dspFftKernelsUnalignedPairs, false},
+    {kDspSlotIndex_s4, 28, 4, 7, 17, true, 18, dspFftIndexFormat, 4, true, 18, 0, dspFftKernelsAvx, false},
+    {kDspSlotIndex_s5, 28, 4, 7, 17, true, 18, dspFftIndexFormat, 4, true, 18, 0, dspFftKernelsAvx, false},
+    {kDspSlotIndex_s2n, 28, 5, 6, 16, true, 18, dspFftIndexFormat, 2, true, 18, 16, dspFftKernelsPairs, false},
 };
-static_assert(sizeof kDspFftSlotTraits / sizeof kDspFftSlotTraits[0] == kDspFftSlotCount,
-              "one row of FFT traits per slot");
+// clang-format on
+
+// The row of a slot; no constant where the slot has none.
+constexpr const DspFftSlotTraits& dspFftTraitsOf(int slot) {
+    for (const DspFftSlotTraits& t : kDspFftSlotTraits)
+        if (t.slot == slot) return t;
+    throw "the slot has no row of FFT traits";
+}

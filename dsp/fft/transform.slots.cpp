@@ -14,6 +14,7 @@
 // DFT of that array in place (a complex kernel, the iterative passes or the block butterflies,
 // the mid-order driver in slots 4 and 5), scaled exactly once, or the recursive driver in place.
 // The paths missing in the forward are missing here too (dspErrFftOrder before any write).
+#include "dsp/bits.h"
 #include "dsp/fft/fft_slot.h"
 #include "dsp/fft/kernels.h"
 #include "dsp/fft/paths.h"
@@ -27,8 +28,6 @@
 
 namespace {
 
-constexpr DspFftSlotTraits kTraits = kDspFftSlotTraits[DSP_FFT_SLOT_INDEX];
-
 DspStatus checkTransform(const double* src, double* dst, const DspFftSpecReal64f* spec,
                          BYTE* work) {
     if (!spec) return dspErrNullPtr;
@@ -39,20 +38,66 @@ DspStatus checkTransform(const double* src, double* dst, const DspFftSpecReal64f
 }
 
 // Perm (N doubles) to CCS (N + 2): X[N/2] moves behind the rest, the zero imaginary parts are
-// +0.0. Bits are moved, not loaded into the x87.
+// +0.0. Bits are moved, not loaded into the x87, and the arrays may lie at any byte address.
 void permToCcs(double* dst, int64_t n) {
     if (n > 1) {
         memmove(dst + n, dst + 1, sizeof(double));
-        dst[n + 1] = 0.0;
+        st1(dst + n + 1, 0.0);
     }
-    dst[1] = 0.0;
+    st1(dst + 1, 0.0);
 }
 
 // dst[0] = a + b and dst[1] = a - b in the slot's arithmetic, both read first: X[0] and X[N/2]
 // from Z[0] in the forward, Y[0] from X[0] and X[N/2] in the inverse.
 void sumAndDifference(FftReal a, FftReal b, double* dst) {
-    dst[0] = static_cast<double>(a + b);
-    dst[1] = static_cast<double>(a - b);
+    st1(dst, static_cast<double>(a + b));
+    st1(dst + 1, static_cast<double>(a - b));
+}
+
+// The passes of the iterative and the blocked path that the slot has: the mid-order driver
+// (slots 4 and 5), the butterfly passes (slots 1, 3 and 2n), or the permutation and the passes
+// of slots 0 and 2; the block butterflies (slots 1, 3 and 2n).
+constexpr auto kMidOrderFwd = DSP_SLOT_BODY(dspFftMidOrderFwd);
+constexpr auto kMidOrderInv = DSP_SLOT_BODY(dspFftMidOrderInv);
+constexpr auto kPassesFwd = DSP_SLOT_BODY(dspFftButterflyPassesFwd);
+constexpr auto kPassesInv = DSP_SLOT_BODY(dspFftButterflyPassesInv);
+constexpr auto kBlocksFwd = DSP_SLOT_BODY(dspFftBlockButterfliesFwd);
+constexpr auto kBlocksInv = DSP_SLOT_BODY(dspFftBlockButterfliesInv);
+constexpr auto kPermute = DSP_SLOT_BODY(dspBitReversePermute);
+constexpr auto kPermuteInPlace = DSP_SLOT_BODY(dspBitReversePermuteInPlace);
+constexpr bool kBlockedPath = DSP_SLOT_HAS(dspFftBlockButterfliesFwd);
+
+// The bit-reversal permutation of hn complex values from src into dst (in place when they are
+// the same array).
+[[maybe_unused]] void permute(const double* src, double* dst, int hn, const int32_t* bitReverse) {
+    if (src == dst) {
+        kPermuteInPlace(dst, hn, bitReverse);
+    } else if constexpr (DSP_SLOT_HAS(dspBitReversePermute)) {
+        kPermute(src, dst, hn, bitReverse);
+    }
+}
+
+// The iterative path of either direction: the unscaled complex DFT of the hn values of src
+// (bit reversal included) into dst.
+template <Dir D, int S = DSP_SLOT_INDEX>
+void iterative(const double* src, double* dst, int hn, const double* twiddles,
+               const int32_t* bitReverse, BYTE* w) {
+    constexpr auto midOrder = D == Dir::Fwd ? kMidOrderFwd : kMidOrderInv;
+    constexpr auto passes = D == Dir::Fwd ? kPassesFwd : kPassesInv;
+    if constexpr (D == Dir::Fwd ? DSP_SLOT_HAS(dspFftMidOrderFwd)
+                                : DSP_SLOT_HAS(dspFftMidOrderInv)) {
+        midOrder(src, dst, hn, twiddles, bitReverse, w);
+    } else if constexpr (D == Dir::Fwd ? DSP_SLOT_HAS(dspFftButterflyPassesFwd)
+                                       : DSP_SLOT_HAS(dspFftButterflyPassesInv)) {
+        passes(src, dst, hn, twiddles, bitReverse, w);
+    } else {
+        permute(src, dst, hn, bitReverse);
+        if constexpr (D == Dir::Fwd) {
+            DspFftIterativePasses<S>::fwd(dst, hn, twiddles);
+        } else {
+            DspFftIterativePasses<S>::inv(dst, hn, twiddles);
+        }
+    }
 }
 
 // Whether the inverse has a path at this order: a kernel in its table, or passes of its slot or
@@ -66,7 +111,7 @@ bool invPathBuilt(const DspFftKernelSet& kernels, DspFftPath path, int order, bo
         case dspFftPathIterative:
             return true;
         case dspFftPathBlocked:
-            return DSP_SLOT != 0 && DSP_SLOT <= 3 && !DSP_FFT_SLOT2_MOVBE;
+            return kBlockedPath;
         case dspFftPathRecursive:
             return true;
         default:
@@ -80,9 +125,10 @@ extern "C" {
 
 DspStatus DSP_CALL DSP_SLOT_NAME(dspFftFwdRealToCcs64f)(const double* src, double* dst,
                                                         const DspFftSpecReal64f* spec, BYTE* work) {
-#if DSP_FFT_SLOT2_MOVBE
-    if (!dspCheckCpuFeatures(dspFeatMovbe)) return dspFftFwdRealToCcs64f_s2n(src, dst, spec, work);
-#endif
+    if constexpr (DSP_FFT_HANDS_ON(dspFftFwdRealToCcs64f)) {
+        if (!dspCheckCpuFeatures(dspFeatMovbe))
+            return DSP_FFT_HAND_ON(dspFftFwdRealToCcs64f)(src, dst, spec, work);
+    }
     const DspStatus status = checkTransform(src, dst, spec, work);
     if (status != dspOk) return status;
 
@@ -90,7 +136,7 @@ DspStatus DSP_CALL DSP_SLOT_NAME(dspFftFwdRealToCcs64f)(const double* src, doubl
     const int64_t n = int64_t(1) << order;
     const bool scaled = spec->fwdScaled != 0;
     const double scale = spec->scale;
-    const DspFftKernelSet& kernels = dspFftFwdKernelTables[DSP_FFT_SLOT_INDEX];
+    const DspFftKernelSet& kernels = DSP_SLOT_NAME(dspFftFwdKernelSet);
     const DspFftPath path = dspFftPathOf(kTraits, order);
 
     if (path == dspFftPathRealKernel) {
@@ -120,33 +166,18 @@ DspStatus DSP_CALL DSP_SLOT_NAME(dspFftFwdRealToCcs64f)(const double* src, doubl
             }
             break;
         case dspFftPathIterative:
-#if DSP_SLOT == 0 || DSP_FFT_SLOT2_MOVBE
-            if (src == dst) {
-                DSP_SLOT_NAME(dspBitReversePermuteInPlace)(dst, hn, bitReverse);
-            } else {
-                DSP_SLOT_NAME(dspBitReversePermute)(src, dst, hn, bitReverse);
-            }
-            DSP_SLOT_NAME(dspFftButterflyPassesFwd)(dst, hn, twiddles);
-#elif DSP_SLOT >= 4
-            DSP_SLOT_NAME(dspFftMidOrderFwd)(src, dst, hn, twiddles, bitReverse, w);
-#else
-            DSP_SLOT_NAME(dspFftButterflyPassesFwd)(src, dst, hn, twiddles, bitReverse, w);
-#endif
+            iterative<Dir::Fwd>(src, dst, hn, twiddles, bitReverse, w);
             if (scaled) (void)DSP_FFT_SERVICE(dspMulConstInPlace64f)(scale, dst, int(n));
             break;
         case dspFftPathBlocked:
-#if DSP_SLOT == 0 || DSP_FFT_SLOT2_MOVBE || DSP_SLOT >= 4
-            return dspErrFftOrder;  // no blocked path in these slots
-#else
-            if (src == dst) {
-                DSP_SLOT_NAME(dspBitReversePermuteInPlace)(dst, hn, bitReverse);
+            if constexpr (!kBlockedPath) {
+                return dspErrFftOrder;  // no blocked path in this slot
             } else {
-                DSP_SLOT_NAME(dspBitReversePermute)(src, dst, hn, bitReverse);
+                permute(src, dst, hn, bitReverse);
+                kBlocksFwd(dst, hn, twiddles, w, 1);
+                if (scaled) (void)DSP_FFT_SERVICE(dspMulConstInPlace64f)(scale, dst, int(n));
+                break;
             }
-            DSP_SLOT_NAME(dspFftBlockButterfliesFwd)(dst, hn, twiddles, w, 1);
-            if (scaled) (void)DSP_FFT_SERVICE(dspMulConstInPlace64f)(scale, dst, int(n));
-            break;
-#endif
         case dspFftPathRecursive:
             // The driver scales each row itself.
             DSP_SLOT_NAME(dspFftRecursiveFwd)(spec, src, dst, order - 1, w);
@@ -154,7 +185,7 @@ DspStatus DSP_CALL DSP_SLOT_NAME(dspFftFwdRealToCcs64f)(const double* src, doubl
         case dspFftPathRealKernel:
             break;  // done above
     }
-    sumAndDifference(dst[0], dst[1], dst);
+    sumAndDifference(ld1(dst), ld1(dst + 1), dst);
     DSP_SLOT_NAME(dspRealFftPostProcess)(dst, hn, dspFftFwdRecombTableOf(spec));
     permToCcs(dst, n);
     return dspOk;
@@ -162,9 +193,10 @@ DspStatus DSP_CALL DSP_SLOT_NAME(dspFftFwdRealToCcs64f)(const double* src, doubl
 
 DspStatus DSP_CALL DSP_SLOT_NAME(dspFftInvCcsToReal64f)(const double* src, double* dst,
                                                         const DspFftSpecReal64f* spec, BYTE* work) {
-#if DSP_FFT_SLOT2_MOVBE
-    if (!dspCheckCpuFeatures(dspFeatMovbe)) return dspFftInvCcsToReal64f_s2n(src, dst, spec, work);
-#endif
+    if constexpr (DSP_FFT_HANDS_ON(dspFftInvCcsToReal64f)) {
+        if (!dspCheckCpuFeatures(dspFeatMovbe))
+            return DSP_FFT_HAND_ON(dspFftInvCcsToReal64f)(src, dst, spec, work);
+    }
     const DspStatus status = checkTransform(src, dst, spec, work);
     if (status != dspOk) return status;
 
@@ -172,16 +204,17 @@ DspStatus DSP_CALL DSP_SLOT_NAME(dspFftInvCcsToReal64f)(const double* src, doubl
     const int64_t n = int64_t(1) << order;
     const bool scaled = spec->invScaled != 0;
     const double scale = spec->scale;
-    const DspFftKernelSet& kernels = dspFftInvKernelTables[DSP_FFT_SLOT_INDEX];
+    const DspFftKernelSet& kernels = DSP_SLOT_NAME(dspFftInvKernelSet);
     const DspFftPath path = dspFftPathOf(kTraits, order);
     if (!invPathBuilt(kernels, path, order, scaled)) return dspErrFftOrder;
 
     if (path == dspFftPathRealKernel) {
         // The Perm layout in dst: X[0], X[N/2], then X[1 .. N/2-1]; bits are moved.
-        const double nyquist = src[n > 1 ? n : 0];
+        uint64_t nyquist;
+        memcpy(&nyquist, src + (n > 1 ? n : 0), sizeof nyquist);
         if (n >= 4) memmove(dst + 2, src + 2, (n - 2) * sizeof(double));
-        dst[0] = src[0];
-        if (n > 1) dst[1] = nyquist;
+        memmove(dst, src, sizeof(double));
+        if (n > 1) memcpy(dst + 1, &nyquist, sizeof nyquist);
         if (scaled) {
             kernels.t0[order](dst, dst, scale);
         } else {
@@ -191,7 +224,7 @@ DspStatus DSP_CALL DSP_SLOT_NAME(dspFftInvCcsToReal64f)(const double* src, doubl
     }
     // Y[0] from X[0] and X[N/2], both read before the first write, then Y[1 .. N/2-1].
     const int hn = static_cast<int>(n / 2);
-    sumAndDifference(src[0], src[n], dst);
+    sumAndDifference(ld1(src), ld1(src + n), dst);
     DSP_SLOT_NAME(dspRealFftInvPreProcess)(src, dst, hn, dspFftInvRecombTableOf(spec));
     [[maybe_unused]] BYTE* const w = spec->workSize > 0 ? alignUp64(work) : nullptr;
     const int32_t* const bitReverse = dspFftBitReverseTableOf(spec);
@@ -205,21 +238,14 @@ DspStatus DSP_CALL DSP_SLOT_NAME(dspFftInvCcsToReal64f)(const double* src, doubl
             }
             return dspOk;
         case dspFftPathIterative:
-#if DSP_SLOT == 0 || DSP_FFT_SLOT2_MOVBE
-            DSP_SLOT_NAME(dspBitReversePermuteInPlace)(dst, hn, bitReverse);
-            DSP_SLOT_NAME(dspFftButterflyPassesInv)(dst, hn, twiddles);
-#elif DSP_SLOT >= 4
-            DSP_SLOT_NAME(dspFftMidOrderInv)(dst, dst, hn, twiddles, bitReverse, w);
-#else
-            DSP_SLOT_NAME(dspFftButterflyPassesInv)(dst, dst, hn, twiddles, bitReverse, w);
-#endif
+            iterative<Dir::Inv>(dst, dst, hn, twiddles, bitReverse, w);
             break;
-#if DSP_SLOT != 0 && !DSP_FFT_SLOT2_MOVBE && DSP_SLOT <= 3
         case dspFftPathBlocked:
-            DSP_SLOT_NAME(dspBitReversePermuteInPlace)(dst, hn, bitReverse);
-            DSP_SLOT_NAME(dspFftBlockButterfliesInv)(dst, hn, twiddles, w, 1);
+            if constexpr (kBlockedPath) {
+                kPermuteInPlace(dst, hn, bitReverse);
+                kBlocksInv(dst, hn, twiddles, w, 1);
+            }
             break;
-#endif
         case dspFftPathRecursive:
             // In place in dst; the driver scales each row itself, so nothing is scaled here.
             DSP_SLOT_NAME(dspFftRecursiveInv)(spec, dst, dst, order - 1, w);

@@ -5,15 +5,15 @@
 #include <new>
 
 namespace dspslots {
-#define DSP_DEFINE_OPERATION_TABLE(name, params, args, ...) \
-    const DspSlotTable<dspfn::name> name = DSP_BODIES(name, __VA_ARGS__);
-#define DSP_DEFINE_ROUTINE_TABLE(name, Ret, params, ...) \
-    const DspSlotTable<dspfn::name> name = DSP_BODIES(name, __VA_ARGS__);
+#define DSP_DEFINE_OPERATION_TABLE(name, params, args, slots) \
+    constexpr DspSlotTable<dspfn::name> name = DSP_SLOT_TABLE(dspfn::name, name, true, slots);
+#define DSP_DEFINE_EFFECT_TABLE(name, Ret, params, args, slots) \
+    constexpr DspSlotTable<dspfn::name> name = DSP_SLOT_TABLE(dspfn::name, name, true, slots);
+#define DSP_DEFINE_ROUTINE_TABLE(name, Ret, params, slots) \
+    constexpr DspSlotTable<dspfn::name> name = DSP_SLOT_TABLE(dspfn::name, name, false, slots);
 DSP_OPERATIONS(DSP_DEFINE_OPERATION_TABLE)
 DSP_PUBLIC_ROUTINES(DSP_DEFINE_ROUTINE_TABLE)
 DSP_INTERNAL_ROUTINES(DSP_DEFINE_ROUTINE_TABLE)
-#define DSP_DEFINE_EFFECT_TABLE(name, Ret, params, args, ...) \
-    const DspSlotTable<dspfn::name> name = DSP_BODIES(name, __VA_ARGS__);
 DSP_EFFECT_ROUTINES(DSP_DEFINE_EFFECT_TABLE)
 DSP_TEST_ROUTINES(DSP_DEFINE_ROUTINE_TABLE)
 }  // namespace dspslots

@@ -17,11 +17,8 @@
 #include <cstdint>
 #include <vector>
 
-template <typename Fn>
-using DspSlotTable = std::array<Fn, kDspSlotCountWith2n>;
-
 namespace dspslots {
-#define DSP_SLOT_TABLE_OF_OPERATION(name, params, args, ...) \
+#define DSP_SLOT_TABLE_OF_OPERATION(name, params, args, slots) \
     extern const DspSlotTable<dspfn::name> name;
 #define DSP_SLOT_TABLE_OF_ROUTINE(name, Ret, params, ...) \
     extern const DspSlotTable<dspfn::name> name;

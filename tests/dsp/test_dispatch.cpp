@@ -23,17 +23,16 @@ const void* addr(Fn fn) {
 
 struct Row {
     const char* name;
-    std::vector<const void*> entries;  // entry -1, then slots 0..5
+    std::vector<const void*> entries;  // entry -1, then the dispatch slots
 };
 
-// What each table must hold: the first-call stub, then the bodies the routine list names.
+// What each table must hold: the first-call stub, then the bodies of the dispatch slots in the
+// slot tables made from the routine list.
 std::vector<Row> expectedTables() {
     std::vector<Row> rows;
-#define DSP_EXPECTED_ROW(name, params, args, b0, b1, b2, b3, b4, b5, b2n)                          \
-    rows.push_back({#name,                                                                         \
-                    {addr(name##_init), addr(DSP_BODY(name, b0)), addr(DSP_BODY(name, b1)),        \
-                     addr(DSP_BODY(name, b2)), addr(DSP_BODY(name, b3)), addr(DSP_BODY(name, b4)), \
-                     addr(DSP_BODY(name, b5))}});
+#define DSP_EXPECTED_ROW(name, ...)               \
+    rows.push_back({#name, {addr(name##_init)}}); \
+    for (int s = 0; s < kDspSlotCount; ++s) rows.back().entries.push_back(addr(dspslots::name[s]));
     DSP_OPERATIONS(DSP_EXPECTED_ROW)
 #undef DSP_EXPECTED_ROW
     return rows;
@@ -42,7 +41,7 @@ std::vector<Row> expectedTables() {
 TEST(DispatchTable, EveryEntryIsTheBodyOfItsSlot) {
     const std::vector<Row> rows = expectedTables();
     for (size_t op = 0; op < rows.size(); ++op) {
-        for (int slot = -1; slot <= 5; ++slot) {
+        for (int slot = -1; slot < kDspSlotCount; ++slot) {
             EXPECT_EQ(dspTestDispatchEntry(static_cast<int>(op) + 1, slot),
                       rows[op].entries[slot + 1])
                 << rows[op].name << " slot " << slot;
@@ -51,7 +50,7 @@ TEST(DispatchTable, EveryEntryIsTheBodyOfItsSlot) {
     EXPECT_EQ(rows.size(), 12u);
     EXPECT_EQ(dspTestDispatchEntry(0, 0), nullptr);
     EXPECT_EQ(dspTestDispatchEntry(13, 0), nullptr);
-    EXPECT_EQ(dspTestDispatchEntry(1, 6), nullptr);
+    EXPECT_EQ(dspTestDispatchEntry(1, kDspSlotCount), nullptr);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -413,7 +413,8 @@ BYTE* moveWithDirection(MoveFn fn, const BYTE* src, BYTE* dst, int len, bool set
 
 TEST_F(StrategyTest, StringMovesKeepTheCallersDirectionFlag) {
     DSP_SKIP_UNLESS_SLOT(4);
-    const std::pair<int, MoveFn> routines[] = {{4, dspMoveBytes_s4}, {5, dspMoveBytes_s5}};
+    const std::pair<int, MoveFn> routines[] = {{4, dspslots::dspMoveBytes[4]},
+                                               {5, dspslots::dspMoveBytes[5]}};
     LargeBuffer src(300), dst(300);
     for (size_t i = 0; i < src.data.size(); ++i) src.data[i] = static_cast<uint8_t>(i * 5 + 2);
     for (const auto& r : routines) {

@@ -16,7 +16,7 @@ namespace {
 using namespace ffttest;
 
 const DspFftKernelSet& setOf(int slot, bool inverse = false) {
-    return (inverse ? dspFftInvKernelTables : dspFftFwdKernelTables)[slot];
+    return *dspslots::dspFftKernelSet[slot](inverse ? 1 : 0);
 }
 constexpr bool kDirections[] = {false, true};  // forward, inverse
 

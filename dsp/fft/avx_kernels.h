@@ -1,6 +1,7 @@
 // The complex small-order kernels of slots 4 and 5 (kernel tables T2 and T3, dsp/fft/kernels.h),
-// forward and inverse from one template over the direction (the inverse conjugates every root):
-// slot 4 owns complex orders 0 to 6, slot 5 orders 2 to 6 (its tables take slot 4's 0 and 1).
+// forward and inverse from one template over the direction (the inverse conjugates every root),
+// avxComplexKernel<D, m, Scaled>; dsp/fft/kernels.slots.cpp makes the members of these slots of
+// it. Included only by sources compiled for slots 4 and 5.
 //
 // From 8 points up a 256-bit vector holds two neighbouring values, and M = N1 x N2 is 4 x 2,
 // 4 x 4, 4 x 8 or 8 x 8 (input n = j + N2 r, output k = k1 + N1 k2):
@@ -21,9 +22,9 @@
 //
 // The twiddle magnitudes are |cos(2 pi k / 64)|, k = 0 .. 16, as literals: cos() in double does
 // not give all of them, and k = 13 and 14 are held one unit in the last place low.
+#pragma once
+
 #include "dsp/fft/avx_core.h"
-#include "dsp/fft/kernels.h"
-#include "dsp/slot.h"
 
 #include <stdint.h>
 #include <string.h>
@@ -31,6 +32,7 @@
 #include <type_traits>
 
 namespace {
+namespace avxkernels {
 
 constexpr double kCos64[17] = {
     1.0,
@@ -235,41 +237,12 @@ DSP_FFT_INLINE void member(const double* src, double* dst, double scale) {
     }
 }
 
+}  // namespace avxkernels
+
+// The member of complex order m (M = 2^m points) in direction D, scaled or not.
+template <Dir D, int m, bool Scaled>
+DSP_FFT_INLINE void avxComplexKernel(const double* src, double* dst, double scale) {
+    avxkernels::member<D, m, Scaled>(src, dst, scale);
+}
+
 }  // namespace
-
-#define DSP_FFT_AVX_T2(k)                                                                          \
-    void DSP_CALL DSP_SLOT_NAME(dspComplexFftFwdKernelScaledOrder##k)(const double* src,           \
-                                                                      double* dst, double scale) { \
-        member<Dir::Fwd, k, true>(src, dst, scale);                                                \
-    }
-#define DSP_FFT_AVX_T3(k)                                                                         \
-    void DSP_CALL DSP_SLOT_NAME(dspComplexFftFwdKernelOrder##k)(const double* src, double* dst) { \
-        member<Dir::Fwd, k, false>(src, dst, 1.0);                                                \
-    }
-// The inverse members (exponent +), orders 2 to 6; orders 0 and 1 are the forward's.
-#define DSP_FFT_AVX_INV_T2(k)                                                                      \
-    void DSP_CALL DSP_SLOT_NAME(dspComplexFftInvKernelScaledOrder##k)(const double* src,           \
-                                                                      double* dst, double scale) { \
-        member<Dir::Inv, k, true>(src, dst, scale);                                                \
-    }
-#define DSP_FFT_AVX_INV_T3(k)                                                                     \
-    void DSP_CALL DSP_SLOT_NAME(dspComplexFftInvKernelOrder##k)(const double* src, double* dst) { \
-        member<Dir::Inv, k, false>(src, dst, 1.0);                                                \
-    }
-
-extern "C" {
-
-// clang-format off
-#if DSP_SLOT == 4
-DSP_FFT_AVX_T2(0) DSP_FFT_AVX_T2(1)
-DSP_FFT_AVX_T3(0) DSP_FFT_AVX_T3(1)
-#endif
-DSP_FFT_AVX_T2(2) DSP_FFT_AVX_T2(3) DSP_FFT_AVX_T2(4) DSP_FFT_AVX_T2(5) DSP_FFT_AVX_T2(6)
-DSP_FFT_AVX_T3(2) DSP_FFT_AVX_T3(3) DSP_FFT_AVX_T3(4) DSP_FFT_AVX_T3(5) DSP_FFT_AVX_T3(6)
-DSP_FFT_AVX_INV_T2(2) DSP_FFT_AVX_INV_T2(3) DSP_FFT_AVX_INV_T2(4) DSP_FFT_AVX_INV_T2(5)
-DSP_FFT_AVX_INV_T2(6)
-DSP_FFT_AVX_INV_T3(2) DSP_FFT_AVX_INV_T3(3) DSP_FFT_AVX_INV_T3(4) DSP_FFT_AVX_INV_T3(5)
-DSP_FFT_AVX_INV_T3(6)
-// clang-format on
-
-}  // extern "C"
