@@ -29,23 +29,27 @@ cleanup() {
   wait
 }
 trap cleanup EXIT
-declare -A bg_pid bg_start
-# beside NAME COMMAND...: starts COMMAND in the background, its output to build/NAME.log.
+declare -A bg_pid
+# beside NAME COMMAND...: starts COMMAND in the background, its output and then the time it took
+# to build/NAME.log.
 beside() {
-  local name=$1
+  local name=$1 start=$SECONDS
   shift
-  bg_start[$name]=$SECONDS
-  "$@" >"build/$name.log" 2>&1 &
+  (
+    rc=0
+    "$@" || rc=$?
+    took "$name (beside the other parts)" "$start"
+    exit "$rc"
+  ) >"build/$name.log" 2>&1 &
   bg_pid[$name]=$!
 }
-# await NAME: waits for it, shows its output and its time; fails when it failed.
+# await NAME: waits for it and shows its output; fails when it failed.
 await() {
   local name=$1 rc=0
   [ -n "${bg_pid[$name]:-}" ] || return 0
   wait "${bg_pid[$name]}" || rc=$?
   unset "bg_pid[$name]"
   cat "build/$name.log"
-  took "$name (beside the other parts)" "${bg_start[$name]}"
   return "$rc"
 }
 
