@@ -21,7 +21,7 @@ CAudioFilterNB::CAudioFilterNB(GUID clsid, GUID iid, BYTE useHelper, BYTE perCha
 CAudioFilterNB::~CAudioFilterNB() = default;
 
 HRESULT CAudioFilterNB::LoadParams() {
-    CWholeBlockFilter::LoadParams();
+    if (const HRESULT hr = CWholeBlockFilter::LoadParams(); FAILED(hr)) return hr;
     m_map.clear();
     m_graph.Free();
     LONG type = 0;
@@ -43,7 +43,7 @@ HRESULT CAudioFilterNB::LoadParams() {
 }
 
 HRESULT CAudioFilterNB::BuildChannelFilters() {
-    CWholeBlockFilter::BuildChannelFilters();
+    if (const HRESULT hr = CWholeBlockFilter::BuildChannelFilters(); FAILED(hr)) return hr;
     BuildGraph();
     return S_OK;
 }

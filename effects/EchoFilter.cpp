@@ -68,14 +68,14 @@ void CEchoFilter::DropReflections() {
 }
 
 HRESULT CEchoFilter::ResetParams() {
-    CBaseFilter::ResetParams();
+    if (const HRESULT hr = CBaseFilter::ResetParams(); FAILED(hr)) return hr;
     m_reflectionCount = 0;
     DropReflections();
     return S_OK;
 }
 
 HRESULT CEchoFilter::LoadParams() {
-    CBaseFilter::LoadParams();
+    if (const HRESULT hr = CBaseFilter::LoadParams(); FAILED(hr)) return hr;
     corvane::ParamLong(m_pParams, OLESTR("ReflectionsNumber"), &m_reflectionCount);
     const LONG count = std::min(m_reflectionCount, kMaxReflections);
     for (LONG i = 0; i < count; ++i) {
@@ -103,7 +103,7 @@ HRESULT CEchoFilter::LoadParams() {
 }
 
 HRESULT CEchoFilter::ResetStream() {
-    CBaseFilter::ResetStream();
+    if (const HRESULT hr = CBaseFilter::ResetStream(); FAILED(hr)) return hr;
     for (const auto& r : m_reflections) {
         if (r->queue) r->queue->Reset(0);
         r->DropDelayed();
@@ -113,7 +113,7 @@ HRESULT CEchoFilter::ResetStream() {
 }
 
 HRESULT CEchoFilter::BuildChannelFilters() {
-    CWholeBlockFilter::BuildChannelFilters();
+    if (const HRESULT hr = CWholeBlockFilter::BuildChannelFilters(); FAILED(hr)) return hr;
     m_primeDue = true;
     return S_OK;
 }

@@ -26,7 +26,7 @@ CPitchShiftChannelFilter::CPitchShiftChannelFilter(CBaseFilter* owner)
 CPitchShiftChannelFilter::~CPitchShiftChannelFilter() = default;
 
 HRESULT CPitchShiftChannelFilter::ResetChannel() {
-    CBaseChannelFilter::ResetChannel();
+    if (const HRESULT hr = CBaseChannelFilter::ResetChannel(); FAILED(hr)) return hr;
     m_rate = kDefaultRate;
     m_step = 1.0;
     RestartEffect();
@@ -34,7 +34,7 @@ HRESULT CPitchShiftChannelFilter::ResetChannel() {
 }
 
 HRESULT CPitchShiftChannelFilter::LoadChannelParams() {
-    CBaseChannelFilter::LoadChannelParams();
+    if (const HRESULT hr = CBaseChannelFilter::LoadChannelParams(); FAILED(hr)) return hr;
     double rate = m_rate;
     // Out of range (NaN included): SoundTouch's work and memory grow with 100 / Rate below the
     // range (a rate near 0 never ends) and with Rate above it (a huge one takes gigabytes).

@@ -82,7 +82,7 @@ void CStretchChannelFilter::FollowChannelCount() {
 }
 
 HRESULT CStretchChannelFilter::ResetChannel() {
-    CBaseChannelFilter::ResetChannel();
+    if (const HRESULT hr = CBaseChannelFilter::ResetChannel(); FAILED(hr)) return hr;
     m_tempoRate = 1.0;
     m_rateRate = 1.0;
     m_pitchShift = 0.0;
@@ -93,7 +93,7 @@ HRESULT CStretchChannelFilter::ResetChannel() {
 }
 
 HRESULT CStretchChannelFilter::LoadChannelParams() {
-    CBaseChannelFilter::LoadChannelParams();
+    if (const HRESULT hr = CBaseChannelFilter::LoadChannelParams(); FAILED(hr)) return hr;
     ReadDouble(m_pOwner, OLESTR("TempoRate"), &m_tempoRate, IsFactor);
     ReadDouble(m_pOwner, OLESTR("RateRate"), &m_rateRate, IsFactor);
     ReadDouble(m_pOwner, OLESTR("PitchShift"), &m_pitchShift,

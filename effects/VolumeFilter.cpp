@@ -98,7 +98,7 @@ void CVolumeFilter::ReadZoneLevels(VolumeZoneRecord* rec, IEffectParams* params,
 }
 
 HRESULT CVolumeFilter::ResetParams() {
-    CBaseFilter::ResetParams();
+    if (const HRESULT hr = CBaseFilter::ResetParams(); FAILED(hr)) return hr;
     m_current = VolumeZoneRecord();
     m_multiZone = false;
     m_zoneIndex = 0;
@@ -147,7 +147,7 @@ bool CVolumeFilter::LoadZoneRecords(LONG scale) {
 }
 
 HRESULT CVolumeFilter::LoadParams() {
-    CBaseFilter::LoadParams();
+    if (const HRESULT hr = CBaseFilter::LoadParams(); FAILED(hr)) return hr;
     m_dry.clear();
     LONG scale = 0;
     corvane::ParamLong(m_pParams, OLESTR("VolumeScale"), &scale);
@@ -178,7 +178,7 @@ void CVolumeFilter::TakeInterval() {
 }
 
 HRESULT CVolumeFilter::BuildChannelFilters() {
-    CWholeBlockFilter::BuildChannelFilters();
+    if (const HRESULT hr = CWholeBlockFilter::BuildChannelFilters(); FAILED(hr)) return hr;
     if (m_bExplicitInterval && !m_zones.empty()) {
         for (VolumeZoneRecord& rec : m_zones) {
             rec.startByte = TimeToBytes(rec.zoneStart, false);

@@ -304,7 +304,8 @@ HRESULT CBaseFilter::PutMediaSource(IUnknown* s) {
     ComPtr<IMediaSource> source = QueryAs<IMediaSource>(s);
     m_pSource = source.Detach();
     old.Reset();
-    ResetStream();
+    const HRESULT hr = ResetStream();
+    if (FAILED(hr)) return hr;
     return (s != nullptr && m_pSource == nullptr) ? E_NOINTERFACE : S_OK;
 }
 
@@ -331,7 +332,8 @@ HRESULT CBaseFilter::GetEffectParams(IUnknown** pp) const {
 }
 
 HRESULT CBaseFilter::PutEffectParams(IUnknown* p) {
-    ResetParams();
+    const HRESULT reset = ResetParams();
+    if (FAILED(reset)) return reset;
     ComPtr<IEffectParams> old(m_pParams);
     m_pParams = nullptr;
     old.Reset();
@@ -341,8 +343,8 @@ HRESULT CBaseFilter::PutEffectParams(IUnknown* p) {
         m_pParams = copy.Detach();
     }
     if (m_pParams == nullptr) return SetError(kInvalidArgument);
-    LoadParams();
-    return S_OK;
+    const HRESULT loaded = LoadParams();
+    return FAILED(loaded) ? loaded : S_OK;
 }
 
 HRESULT CBaseFilter::GetEffectZones(IUnknown** pp) const {
@@ -436,8 +438,13 @@ HRESULT CBaseFilter::BuildChannelFilters() {
         std::unique_ptr<CBaseChannelFilter> f(CreateChannelFilter());
         // Filter i serves channel i: a gap would shift every later channel.
         if (!f) corvane::ThrowHr(E_OUTOFMEMORY);
-        f->ResetChannel();
-        f->LoadChannelParams();
+        HRESULT hr = f->ResetChannel();
+        if (SUCCEEDED(hr)) hr = f->LoadChannelParams();
+        if (FAILED(hr)) {
+            // A partial list would leave channels unprocessed.
+            ClearChannelFilters();
+            return hr;
+        }
         m_channels.push_back(f.release());
     }
     return S_OK;
