@@ -1,17 +1,18 @@
 #include "effects/ReverseFilter.h"
 
 #include "framework/BaseFilterSupport.h"
+#include "framework/error_support.h"
 
 #include <algorithm>
 #include <cmath>
 
 using corvane::ComPtr;
+using corvane::kAudioFormatUnsupported;
+using corvane::kFileAccessError;
+using corvane::kInvalidArgument;
 
 namespace {
 
-constexpr int kFileAccessError = 3;
-constexpr int kAudioFormatUnsupported = 6;
-constexpr int kInvalidArgument = 8;
 constexpr LONG kPcm16 = 0x10000;  // IAudioFormat::PutSampleFormat: 16-bit PCM
 
 // Whole frames of `ms` at `rate`, in bytes of `align`; 0 for anything not above 0.

@@ -1,7 +1,7 @@
 #include "effects/StretchFilter.h"
 
 #include "effects/common/SoundTouchGlue.h"
-#include "framework/exceptions.h"
+#include "platform/exceptions.h"
 
 #include <soundtouch/SoundTouch.h>
 

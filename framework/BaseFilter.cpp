@@ -12,9 +12,7 @@
 using corvane::ComPtr;
 using corvane::QueryAs;
 
-namespace {
-constexpr int kInvalidArgument = 8;
-}  // namespace
+using corvane::kInvalidArgument;
 
 // ---------------------------------------------------------------------------------------------
 // Construction and destruction

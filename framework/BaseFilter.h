@@ -4,7 +4,7 @@
 //
 // The engine takes no lock: the COM class that embeds it serialises every call. Engine
 // operations may throw (an HRESULT value, or std::bad_alloc); the COM class runs them through
-// corvane::CallGuarded (framework/exceptions.h). Every host object the engine holds is released
+// corvane::CallGuarded (platform/exceptions.h). Every host object the engine holds is released
 // on every path, exceptions included.
 #pragma once
 

@@ -3,15 +3,16 @@
 #include "framework/BaseFilter.h"
 
 #include "framework/BaseFilterSupport.h"
+#include "framework/error_support.h"
 
 #include <algorithm>
 #include <cmath>
 
 using corvane::ComPtr;
+using corvane::kInvalidArgument;
 
 namespace {
 
-constexpr int kInvalidArgument = 8;
 constexpr double kHelperReadMs = 100.0;
 
 // A smoothing time limited to the interval: trunc(min(time, duration)), never below 0.
