@@ -29,7 +29,7 @@ HRESULT CAudioFilterNB::LoadParams() {
     m_filterType = type;
     if (type != kFilterTypeChannelMap) return S_OK;
     LONG count = 0;
-    if (SUCCEEDED(corvane::ParamCount(m_pParams, OLESTR("MapArray"), &count)) && count > 0) {
+    if (SUCCEEDED(corvane::ParamCount(m_pParams.Get(), OLESTR("MapArray"), &count)) && count > 0) {
         m_map.resize(static_cast<size_t>(count));
         for (LONG i = 0; i < count; ++i) {
             LONG entry = i;

@@ -57,10 +57,11 @@ HRESULT CReverseFilter::ResetParams() {
 HRESULT CReverseFilter::LoadParams() {
     const HRESULT hr = CBaseFilter::LoadParams();
     if (FAILED(hr)) return hr;
-    corvane::ParamLong(m_pParams, OLESTR("nSamplesPerSec"), &m_rate);
+    corvane::ParamLong(m_pParams.Get(), OLESTR("nSamplesPerSec"), &m_rate);
     ULONG mask = 0;
-    if (SUCCEEDED(corvane::ParamULong(m_pParams, OLESTR("ChannelsMask"), &mask))) m_mask = mask;
-    corvane::ParamLong(m_pParams, OLESTR("nChannels"), &m_channels);
+    if (SUCCEEDED(corvane::ParamULong(m_pParams.Get(), OLESTR("ChannelsMask"), &mask)))
+        m_mask = mask;
+    corvane::ParamLong(m_pParams.Get(), OLESTR("nChannels"), &m_channels);
     return S_OK;
 }
 

@@ -13,6 +13,7 @@
 #include "corvane/corvane.h"
 #include "framework/BaseChannelFilter.h"
 #include "framework/EffectEngine.h"
+#include "platform/com_ptr.h"
 
 #include <string>
 #include <vector>
@@ -108,7 +109,7 @@ public:
                               LONG last, IAudioData** out);
 
     // --- the COM shell's view (corvane::EffectEngine) beyond the slots above ---
-    IMediaSource* Upstream() const final { return m_pSource; }
+    IMediaSource* Upstream() const final { return m_pSource.Get(); }
     void SetIdentity(IUnknown* self) final { m_pIdentity = self; }
     void SetOutputTraits(bool lengthChanges, bool followsRate) final {
         m_bLengthChanges = lengthChanges;
@@ -208,14 +209,15 @@ public:
     // The members are shared with the effect engines and their channel filters.
     GUID m_clsid;  // identity of error information
     GUID m_iid;
-    IMediaSource* m_pSource = nullptr;   // upstream source (owned reference)
-    IAudioHelper* m_pHelper = nullptr;   // buffering object (owned reference)
-    IEffectZones* m_pZones = nullptr;    // zone object (owned reference)
-    IEffectParams* m_pParams = nullptr;  // duplicate of the host's parameters (owned reference)
+    corvane::ComPtr<IMediaSource> m_pSource;   // upstream source
+    corvane::ComPtr<IAudioHelper> m_pHelper;   // buffering object
+    corvane::ComPtr<IEffectZones> m_pZones;    // zone object
+    corvane::ComPtr<IEffectParams> m_pParams;  // duplicate of the host's parameters
     StrengthSettings m_strength;
-    IAudioFormat* m_pFormat = nullptr;  // format of the current stream; null: set up at next block
-    EngineWaveFormat m_wfx;             // stream format record
-    UINT64 m_channelLayout = 3;         // speaker mask
+    corvane::ComPtr<IAudioFormat>
+        m_pFormat;               // format of the current stream; null: set up at next block
+    EngineWaveFormat m_wfx;      // stream format record
+    UINT64 m_channelLayout = 3;  // speaker mask
     std::vector<CBaseChannelFilter*> m_channels;  // owned channel filters; index = channel
     bool m_bFirstBlock = true;      // no block read since construction or the last seek
     double m_position = 0.0;        // read position, ms (set through SetPosition)

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 using corvane::ComPtr;
 using corvane::kInvalidArgument;
@@ -318,7 +319,7 @@ HRESULT CBaseFilter::PadHelper(double ms) {
                                   IID_IAudioBuffer, &created);
     ComPtr<IAudioBuffer> pad(static_cast<IAudioBuffer*>(created));
     if (FAILED(hr) || !pad) return FAILED(hr) ? hr : E_POINTER;
-    hr = pad->PutFormat(m_pFormat);
+    hr = pad->PutFormat(m_pFormat.Get());
     if (SUCCEEDED(hr)) hr = pad->SetLength(bytes, -1);
     if (SUCCEEDED(hr)) hr = m_pHelper->Append(0, pad.Get());
     return hr;
@@ -361,7 +362,7 @@ HRESULT CBaseFilter::InitFromAudioData(LONG Stream, IAudioData* data) {
     // A record the format could not fill would be read as this stream's channels and rate.
     const HRESULT described = format->GetWaveFormat(reinterpret_cast<WAVEFORMATEX*>(&m_wfx), 0);
     if (FAILED(described)) return described;
-    m_pFormat = format.Detach();
+    m_pFormat = std::move(format);
     SetPosition(m_position);  // frames from here on are counted at this format's rate
     m_pFormat->GetChannelLayout(&m_channelLayout);
 

@@ -174,7 +174,7 @@ TEST_F(BaseFilter, EffectParamsHandsOutAnIndependentCopy) {
     ASSERT_EQ(e.GetEffectParams(&copy), S_OK);
     ComPtr<IEffectParams> params = copy.As<IEffectParams>();
     ASSERT_TRUE(params);
-    EXPECT_NE(params.Get(), e.m_pParams);
+    EXPECT_NE(params.Get(), e.m_pParams.Get());
     params->SetDouble(corvane::Bstr(OLESTR("VolumeLevel")), -1, 0.5);
     double level = 0.0;
     e.m_pParams->GetDouble(corvane::Bstr(OLESTR("VolumeLevel")), -1, &level);
