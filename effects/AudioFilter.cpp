@@ -71,7 +71,7 @@ CAudioChannelFilter::CAudioChannelFilter(CBaseFilter* owner)
 CAudioChannelFilter::~CAudioChannelFilter() = default;
 
 HRESULT CAudioChannelFilter::ResetChannel() {
-    CBaseChannelFilter::ResetChannel();
+    if (const HRESULT hr = CBaseChannelFilter::ResetChannel(); FAILED(hr)) return hr;
     m_passThrough = true;
     m_graph.Free();
     m_queued.clear();
@@ -79,7 +79,7 @@ HRESULT CAudioChannelFilter::ResetChannel() {
 }
 
 HRESULT CAudioChannelFilter::LoadChannelParams() {
-    CBaseChannelFilter::LoadChannelParams();
+    if (const HRESULT hr = CBaseChannelFilter::LoadChannelParams(); FAILED(hr)) return hr;
     m_frequencies.clear();
     m_widths.clear();
     m_gains.clear();

@@ -21,7 +21,7 @@ CAudioFilterNB::CAudioFilterNB(GUID clsid, GUID iid, BYTE useHelper, BYTE perCha
 CAudioFilterNB::~CAudioFilterNB() = default;
 
 HRESULT CAudioFilterNB::LoadParams() {
-    CWholeBlockFilter::LoadParams();
+    if (const HRESULT hr = CWholeBlockFilter::LoadParams(); FAILED(hr)) return hr;
     m_map.clear();
     m_graph.Free();
     LONG type = 0;
@@ -29,7 +29,7 @@ HRESULT CAudioFilterNB::LoadParams() {
     m_filterType = type;
     if (type != kFilterTypeChannelMap) return S_OK;
     LONG count = 0;
-    if (SUCCEEDED(corvane::ParamCount(m_pParams, OLESTR("MapArray"), &count)) && count > 0) {
+    if (SUCCEEDED(corvane::ParamCount(m_pParams.Get(), OLESTR("MapArray"), &count)) && count > 0) {
         m_map.resize(static_cast<size_t>(count));
         for (LONG i = 0; i < count; ++i) {
             LONG entry = i;
@@ -43,7 +43,7 @@ HRESULT CAudioFilterNB::LoadParams() {
 }
 
 HRESULT CAudioFilterNB::BuildChannelFilters() {
-    CWholeBlockFilter::BuildChannelFilters();
+    if (const HRESULT hr = CWholeBlockFilter::BuildChannelFilters(); FAILED(hr)) return hr;
     BuildGraph();
     return S_OK;
 }

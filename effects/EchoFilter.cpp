@@ -68,27 +68,28 @@ void CEchoFilter::DropReflections() {
 }
 
 HRESULT CEchoFilter::ResetParams() {
-    CBaseFilter::ResetParams();
+    if (const HRESULT hr = CBaseFilter::ResetParams(); FAILED(hr)) return hr;
     m_reflectionCount = 0;
     DropReflections();
     return S_OK;
 }
 
 HRESULT CEchoFilter::LoadParams() {
-    CBaseFilter::LoadParams();
-    corvane::ParamLong(m_pParams, OLESTR("ReflectionsNumber"), &m_reflectionCount);
+    if (const HRESULT hr = CBaseFilter::LoadParams(); FAILED(hr)) return hr;
+    corvane::ParamLong(m_pParams.Get(), OLESTR("ReflectionsNumber"), &m_reflectionCount);
     const LONG count = std::min(m_reflectionCount, kMaxReflections);
     for (LONG i = 0; i < count; ++i) {
         double offset = 0.0;
         const corvane::OleString offsetKey = IndexedKey(OLESTR("AudioOffset"), i);
-        if (FAILED(corvane::ParamDouble(m_pParams, offsetKey.c_str(), &offset)) || !(offset > 0.1))
+        if (FAILED(corvane::ParamDouble(m_pParams.Get(), offsetKey.c_str(), &offset)) ||
+            !(offset > 0.1))
             continue;
         auto r = std::make_unique<Reflection>();
         r->offset = offset;
         double level = 0.0;
-        if (ReadLevel(m_pParams, OLESTR("dBVolumeLevel"), i, &level)) {
+        if (ReadLevel(m_pParams.Get(), OLESTR("dBVolumeLevel"), i, &level)) {
             r->gain = GainOf(std::pow(10.0, level / 20.0));
-        } else if (ReadLevel(m_pParams, OLESTR("VolumeLevel"), i, &level)) {
+        } else if (ReadLevel(m_pParams.Get(), OLESTR("VolumeLevel"), i, &level)) {
             r->gain = GainOf(level);
         }
         void* queue = nullptr;
@@ -103,7 +104,7 @@ HRESULT CEchoFilter::LoadParams() {
 }
 
 HRESULT CEchoFilter::ResetStream() {
-    CBaseFilter::ResetStream();
+    if (const HRESULT hr = CBaseFilter::ResetStream(); FAILED(hr)) return hr;
     for (const auto& r : m_reflections) {
         if (r->queue) r->queue->Reset(0);
         r->DropDelayed();
@@ -113,7 +114,7 @@ HRESULT CEchoFilter::ResetStream() {
 }
 
 HRESULT CEchoFilter::BuildChannelFilters() {
-    CWholeBlockFilter::BuildChannelFilters();
+    if (const HRESULT hr = CWholeBlockFilter::BuildChannelFilters(); FAILED(hr)) return hr;
     m_primeDue = true;
     return S_OK;
 }
@@ -135,7 +136,7 @@ HRESULT CEchoFilter::Prime(Reflection& r) {
     if (bytes < 1.0) return S_OK;
     ComPtr<IAudioBuffer> silence = NewBuffer(&hr);
     if (FAILED(hr)) return hr;
-    hr = silence->PutFormat(m_pFormat);
+    hr = silence->PutFormat(m_pFormat.Get());
     if (SUCCEEDED(hr)) hr = silence->SetLength(static_cast<LONG>(bytes), -1);
     if (SUCCEEDED(hr)) hr = r.queue->Append(0, silence.Get());
     return hr;
@@ -158,7 +159,7 @@ HRESULT CEchoFilter::Delay(Reflection& r, const int16_t* samples, LONG count) {
     HRESULT hr = S_OK;
     ComPtr<IAudioBuffer> copy = NewBuffer(&hr);
     if (FAILED(hr)) return hr;
-    hr = copy->PutFormat(m_pFormat);
+    hr = copy->PutFormat(m_pFormat.Get());
     if (SUCCEEDED(hr)) hr = copy->SetLength(bytes, 0);
     if (SUCCEEDED(hr)) hr = copy->Write(0, reinterpret_cast<const BYTE*>(samples), bytes);
     if (SUCCEEDED(hr)) hr = r.queue->Append(0, copy.Get());

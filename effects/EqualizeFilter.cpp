@@ -92,7 +92,7 @@ bool CEqualizeChannelFilter::UsableArrays(const std::vector<float>* edges,
 CEqualizeChannelFilter::~CEqualizeChannelFilter() = default;
 
 HRESULT CEqualizeChannelFilter::ResetChannel() {
-    CBaseChannelFilter::ResetChannel();
+    if (const HRESULT hr = CBaseChannelFilter::ResetChannel(); FAILED(hr)) return hr;
     m_passThrough = true;
     return S_OK;
 }

@@ -1,7 +1,7 @@
 #include "effects/MedianFilter.h"
 
 #include "effects/common/SpectralWindow.h"
-#include "framework/exceptions.h"
+#include "platform/exceptions.h"
 
 #include <algorithm>
 #include <cmath>

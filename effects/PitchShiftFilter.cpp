@@ -36,7 +36,7 @@ const ParamTable<CPitchShiftChannelFilter>& CPitchShiftChannelFilter::Params() {
 }
 
 HRESULT CPitchShiftChannelFilter::ResetChannel() {
-    CBaseChannelFilter::ResetChannel();
+    if (const HRESULT hr = CBaseChannelFilter::ResetChannel(); FAILED(hr)) return hr;
     ResetParams(this, Params());
     m_step = 100.0 / m_rate;
     RestartEffect();
@@ -44,7 +44,7 @@ HRESULT CPitchShiftChannelFilter::ResetChannel() {
 }
 
 HRESULT CPitchShiftChannelFilter::LoadChannelParams() {
-    CBaseChannelFilter::LoadChannelParams();
+    if (const HRESULT hr = CBaseChannelFilter::LoadChannelParams(); FAILED(hr)) return hr;
     ReadParams(m_pOwner, this, Params());
     m_step = 100.0 / m_rate;
     return S_OK;

@@ -1,6 +1,7 @@
 #include "effects/ReverseFilter.h"
 
 #include "framework/BaseFilterSupport.h"
+#include "framework/error_support.h"
 
 #include "dsp/effect_loops.h"
 
@@ -8,12 +9,12 @@
 #include <cmath>
 
 using corvane::ComPtr;
+using corvane::kAudioFormatUnsupported;
+using corvane::kFileAccessError;
+using corvane::kInvalidArgument;
 
 namespace {
 
-constexpr int kFileAccessError = 3;
-constexpr int kAudioFormatUnsupported = 6;
-constexpr int kInvalidArgument = 8;
 constexpr LONG kPcm16 = 0x10000;  // IAudioFormat::PutSampleFormat: 16-bit PCM
 
 // Whole frames of `ms` at `rate`, in bytes of `align`; 0 for anything not above 0.
@@ -44,18 +45,19 @@ HRESULT CReverseFilter::ResetParams() {
 }
 
 HRESULT CReverseFilter::LoadParams() {
-    CBaseFilter::LoadParams();
-    corvane::ParamLong(m_pParams, OLESTR("nSamplesPerSec"), &m_rate);
+    const HRESULT hr = CBaseFilter::LoadParams();
+    if (FAILED(hr)) return hr;
+    corvane::ParamLong(m_pParams.Get(), OLESTR("nSamplesPerSec"), &m_rate);
     ULONG mask = 0;
-    if (SUCCEEDED(corvane::ParamULong(m_pParams, OLESTR("ChannelsMask"), &mask))) m_mask = mask;
-    corvane::ParamLong(m_pParams, OLESTR("nChannels"), &m_channels);
+    if (SUCCEEDED(corvane::ParamULong(m_pParams.Get(), OLESTR("ChannelsMask"), &mask)))
+        m_mask = mask;
+    corvane::ParamLong(m_pParams.Get(), OLESTR("nChannels"), &m_channels);
     return S_OK;
 }
 
 HRESULT CReverseFilter::ResetStream() {
-    CBaseFilter::ResetStream();
     CloseFiles();
-    return S_OK;
+    return CBaseFilter::ResetStream();
 }
 
 corvane::OleString CReverseFilter::Folder() const {
@@ -87,8 +89,11 @@ HRESULT CReverseFilter::InitFilter(IUnknown*) {
     if (FAILED(hr)) return hr == E_OUTOFMEMORY ? hr : SetError(kAudioFormatUnsupported);
     ReleaseFormat();  // the next block sets the stream up in that format
 
+    // The source goes back where it was once the files are made: without that place it would
+    // restart at the stream's start.
     double before = 0.0;
-    m_pSource->get_audioTime(-1, &before);
+    hr = m_pSource->get_audioTime(-1, &before);
+    if (FAILED(hr)) return hr;
     // Without zones the interval is the whole stream, which is known before the first block.
     // A zone past the stream's end ends there: reversing the silence beyond would move the audio
     // out of the stream and write files as long as the zone, whatever the stream holds.
@@ -115,8 +120,8 @@ HRESULT CReverseFilter::InitFilter(IUnknown*) {
         if (m_fileError != ERROR_SUCCESS) SetLastError(m_fileError);
         return hr;
     }
-    Reposition(before);
-    return back;
+    const HRESULT placed = Reposition(before);
+    return FAILED(back) ? back : placed;
 }
 
 HRESULT CReverseFilter::BuildFiles(double duration) {
@@ -138,7 +143,10 @@ HRESULT CReverseFilter::BuildFiles(double duration) {
     };
     while (remaining > 0) {
         ComPtr<IUnknown> block;
-        m_pSource->ReadAudio(-1, 0, std::min(remainingMs, kChunkMs), block.Put());
+        // A source that fails leaves the interval unread: reversing what came would be wrong.
+        const HRESULT read =
+            m_pSource->ReadAudio(-1, 0, std::min(remainingMs, kChunkMs), block.Put());
+        if (FAILED(read)) return read;
         ComPtr<IAudioData> data = block.As<IAudioData>();
         if (!data) break;
         BYTE* bytes = nullptr;
@@ -161,37 +169,31 @@ HRESULT CReverseFilter::BuildFiles(double duration) {
     return S_OK;
 }
 
-void CReverseFilter::Reposition(double ms) {
+HRESULT CReverseFilter::Reposition(double ms) {
     m_current = 0;
     m_fileOffset = 0;
-    if (m_files.empty()) return;
+    if (m_files.empty()) return S_OK;
     const double p = ms - m_filesStart;
-    if (p < 0.0) {
-        m_files[0]->Seek(0);
-        return;
-    }
+    if (p < 0.0) return m_files[0]->Seek(0);
     int64_t bytes = BytesOf(p, m_filesRate, m_filesAlign);
     while (m_current < m_files.size() && bytes >= m_files[m_current]->Size()) {
         bytes -= m_files[m_current]->Size();
         ++m_current;
     }
     // Past the interval's end there is nothing to read.
-    if (m_current >= m_files.size()) return;
+    if (m_current >= m_files.size()) return S_OK;
     m_fileOffset = bytes;
-    m_files[m_current]->Seek(bytes);
+    return m_files[m_current]->Seek(bytes);
 }
 
 HRESULT CReverseFilter::OnReset() {
-    Reposition(m_position);
-    return S_OK;
+    return Reposition(m_position);
 }
 HRESULT CReverseFilter::OnSeek() {
-    Reposition(m_position);
-    return S_OK;
+    return Reposition(m_position);
 }
 HRESULT CReverseFilter::OnSkip() {
-    Reposition(m_position);
-    return S_OK;
+    return Reposition(m_position);
 }
 
 void CReverseFilter::ProcessAudio(IUnknown* data, LONG totalBytes, LONG offsetBytes, LONG count,
@@ -206,7 +208,10 @@ void CReverseFilter::ProcessAudio(IUnknown* data, LONG totalBytes, LONG offsetBy
         if (left <= 0) {
             if (++m_current >= m_files.size()) return;
             m_fileOffset = 0;
-            m_files[m_current]->Seek(0);
+            if (FAILED(m_files[m_current]->Seek(0))) {
+                FailBlock(SetError(kFileAccessError));
+                return;
+            }
             continue;
         }
         DWORD got = 0;

@@ -57,8 +57,8 @@ private:
     // Reads `duration` ms from the source's position into reversed files; code 3 for a file that
     // cannot be made or written.
     HRESULT BuildFiles(double duration);
-    // Sets the read position to stream time `ms`.
-    void Reposition(double ms);
+    // Sets the read position to stream time `ms`; the file's failure when it cannot go there.
+    HRESULT Reposition(double ms);
     // The temporary folder: "TempPath", else the system's.
     corvane::OleString Folder() const;
 

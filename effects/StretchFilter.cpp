@@ -1,7 +1,7 @@
 #include "effects/StretchFilter.h"
 
 #include "effects/common/SoundTouchGlue.h"
-#include "framework/exceptions.h"
+#include "platform/exceptions.h"
 
 #include <soundtouch/SoundTouch.h>
 
@@ -86,14 +86,14 @@ void CStretchChannelFilter::FollowChannelCount() {
 }
 
 HRESULT CStretchChannelFilter::ResetChannel() {
-    CBaseChannelFilter::ResetChannel();
+    if (const HRESULT hr = CBaseChannelFilter::ResetChannel(); FAILED(hr)) return hr;
     ResetParams(this, Params());
     Rebuild();
     return S_OK;
 }
 
 HRESULT CStretchChannelFilter::LoadChannelParams() {
-    CBaseChannelFilter::LoadChannelParams();
+    if (const HRESULT hr = CBaseChannelFilter::LoadChannelParams(); FAILED(hr)) return hr;
     ReadParams(m_pOwner, this, Params());
     Rebuild();
     return S_OK;

@@ -98,7 +98,7 @@ void CVolumeFilter::ReadZoneLevels(VolumeZoneRecord* rec, IEffectParams* params,
 }
 
 HRESULT CVolumeFilter::ResetParams() {
-    CBaseFilter::ResetParams();
+    if (const HRESULT hr = CBaseFilter::ResetParams(); FAILED(hr)) return hr;
     m_current = VolumeZoneRecord();
     m_multiZone = false;
     m_zoneIndex = 0;
@@ -111,7 +111,7 @@ bool CVolumeFilter::LoadZoneRecords(LONG scale) {
     VARIANT_BOOL useZones = 0;
     LONG count = 0;
     if (!m_bExplicitInterval || m_pZones == nullptr ||
-        FAILED(corvane::ParamBool(m_pParams, OLESTR("UseZoneProperties"), &useZones)) ||
+        FAILED(corvane::ParamBool(m_pParams.Get(), OLESTR("UseZoneProperties"), &useZones)) ||
         FAILED(m_pZones->GetCount(&count)) || count <= 0) {
         return false;
     }
@@ -147,15 +147,15 @@ bool CVolumeFilter::LoadZoneRecords(LONG scale) {
 }
 
 HRESULT CVolumeFilter::LoadParams() {
-    CBaseFilter::LoadParams();
+    if (const HRESULT hr = CBaseFilter::LoadParams(); FAILED(hr)) return hr;
     m_dry.clear();
     LONG scale = 0;
-    corvane::ParamLong(m_pParams, OLESTR("VolumeScale"), &scale);
+    corvane::ParamLong(m_pParams.Get(), OLESTR("VolumeScale"), &scale);
     m_zones.clear();
     m_zoneIndex = 0;
     if (!LoadZoneRecords(scale)) {
         m_multiZone = false;
-        ReadZoneLevels(&m_current, m_pParams, scale);
+        ReadZoneLevels(&m_current, m_pParams.Get(), scale);
     }
     return S_OK;
 }
@@ -178,7 +178,7 @@ void CVolumeFilter::TakeInterval() {
 }
 
 HRESULT CVolumeFilter::BuildChannelFilters() {
-    CWholeBlockFilter::BuildChannelFilters();
+    if (const HRESULT hr = CWholeBlockFilter::BuildChannelFilters(); FAILED(hr)) return hr;
     if (m_bExplicitInterval && !m_zones.empty()) {
         for (VolumeZoneRecord& rec : m_zones) {
             rec.startByte = TimeToBytes(rec.zoneStart, false);

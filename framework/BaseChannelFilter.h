@@ -25,9 +25,9 @@ public:
     CBaseChannelFilter& operator=(const CBaseChannelFilter&) = delete;
 
     // Brings the effect state to its start; called once after creation, before LoadChannelParams.
-    virtual HRESULT ResetChannel();
+    [[nodiscard]] virtual HRESULT ResetChannel();
     // Reads the effect's keys through the owner's parameter getters (index -1).
-    virtual HRESULT LoadChannelParams();
+    [[nodiscard]] virtual HRESULT LoadChannelParams();
     // Grows input and output to hold at least n samples (contents kept). Throws std::bad_alloc
     // when memory runs out, the arithmetic-overflow HRESULT when n + 1024 doubles exceed 32 bits.
     virtual bool EnsureBuffers(int n);
@@ -47,7 +47,8 @@ public:
     // before anything is written. E_FAIL for a short read (an allocated block is then freed and
     // *buffer is null again), E_POINTER for a null stream or buffer pointer, the stream's own
     // failure when it cannot tell its size (nothing allocated).
-    static HRESULT ReadStreamToBuffer(IStream* stream, void** buffer, UINT64 capacity = 0);
+    [[nodiscard]] static HRESULT ReadStreamToBuffer(IStream* stream, void** buffer,
+                                                    UINT64 capacity = 0);
     // The stream's size in bytes (0 when it cannot tell).
     static UINT64 GetStreamSize(IStream* stream);
 

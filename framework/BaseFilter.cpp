@@ -8,13 +8,12 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <utility>
 
 using corvane::ComPtr;
 using corvane::QueryAs;
 
-namespace {
-constexpr int kInvalidArgument = 8;
-}  // namespace
+using corvane::kInvalidArgument;
 
 // ---------------------------------------------------------------------------------------------
 // Construction and destruction
@@ -27,28 +26,20 @@ CBaseFilter::CBaseFilter(GUID clsid, GUID iid, BYTE useHelper, BYTE perChannel)
     m_wfx.nBlockAlign = 4;
     ComputeSmoothBytes();
     if (m_bUseHelper) {
-        void* helper = nullptr;
         m_helperResult = CoCreateInstance(CLSID_AudioHelper, nullptr, CLSCTX_INPROC_SERVER,
-                                          IID_IAudioHelper, &helper);
-        m_pHelper = static_cast<IAudioHelper*>(helper);
+                                          IID_IAudioHelper, m_pHelper.Out());
         if (SUCCEEDED(m_helperResult) && m_pHelper == nullptr) m_helperResult = E_POINTER;
-        if (FAILED(m_helperResult) && m_pHelper != nullptr) {
-            m_pHelper->Release();
-            m_pHelper = nullptr;
-        }
+        if (FAILED(m_helperResult)) m_pHelper.Reset();
     }
 }
 
 CBaseFilter::~CBaseFilter() {
-    IUnknown* held[] = {m_pSource, m_pParams, m_pZones, m_pFormat, m_pHelper};
-    m_pSource = nullptr;
-    m_pParams = nullptr;
-    m_pZones = nullptr;
-    m_pFormat = nullptr;
-    m_pHelper = nullptr;
-    for (IUnknown* p : held) {
-        if (p) p->Release();
-    }
+    // Each slot is empty before its object is released (ComPtr::Reset).
+    m_pSource.Reset();
+    m_pParams.Reset();
+    m_pZones.Reset();
+    m_pFormat.Reset();
+    m_pHelper.Reset();
     ClearChannelFilters();
 }
 
@@ -178,7 +169,7 @@ void CBaseFilter::LoadStrengths(IEffectParams* from, StrengthZoneRecord* rec, bo
 }
 
 HRESULT CBaseFilter::LoadParams() {
-    IEffectParams* p = m_pParams;
+    IEffectParams* p = m_pParams.Get();
     if (SUCCEEDED(corvane::ParamBool(p, OLESTR("SmoothEnabled"), &m_smoothEnabled))) {
         LONG v = m_rSmoothTime;
         if (SUCCEEDED(corvane::ParamLong(p, OLESTR("RSmoothTime"), &v))) m_rSmoothTime = v;
@@ -234,22 +225,22 @@ HRESULT CBaseFilter::LoadParams() {
 }
 
 HRESULT CBaseFilter::GetParamBool(LPCOLESTR key, VARIANT_BOOL* out, LONG index) const {
-    return corvane::ParamBool(m_pParams, key, out, index);
+    return corvane::ParamBool(m_pParams.Get(), key, out, index);
 }
 HRESULT CBaseFilter::GetParamLong(LPCOLESTR key, LONG* out, LONG index) const {
-    return corvane::ParamLong(m_pParams, key, out, index);
+    return corvane::ParamLong(m_pParams.Get(), key, out, index);
 }
 HRESULT CBaseFilter::GetParamLongDef(LPCOLESTR key, LONG def, LONG* out, LONG index) const {
-    return corvane::ParamLongDef(m_pParams, key, def, out, index);
+    return corvane::ParamLongDef(m_pParams.Get(), key, def, out, index);
 }
 HRESULT CBaseFilter::GetParamDouble(LPCOLESTR key, double* out, LONG index) const {
-    return corvane::ParamDouble(m_pParams, key, out, index);
+    return corvane::ParamDouble(m_pParams.Get(), key, out, index);
 }
 HRESULT CBaseFilter::GetParamDoubleDef(LPCOLESTR key, double def, double* out, LONG index) const {
-    return corvane::ParamDoubleDef(m_pParams, key, def, out, index);
+    return corvane::ParamDoubleDef(m_pParams.Get(), key, def, out, index);
 }
 HRESULT CBaseFilter::GetParamStream(LPCOLESTR key, IStream** out, LONG index) const {
-    return corvane::ParamStream(m_pParams, key, out, index);
+    return corvane::ParamStream(m_pParams.Get(), key, out, index);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -268,7 +259,7 @@ HRESULT CBaseFilter::PutEffectEnabled(VARIANT_BOOL v) {
 
 HRESULT CBaseFilter::GetMediaSource(IUnknown** pp) const {
     if (pp == nullptr) return E_POINTER;
-    *pp = QueryAs<IUnknown>(m_pSource).Detach();
+    *pp = QueryAs<IUnknown>(m_pSource.Get()).Detach();
     return S_OK;
 }
 
@@ -293,12 +284,12 @@ bool CBaseFilter::LeadsBackHere(IUnknown* source) const {
 HRESULT CBaseFilter::PutMediaSource(IUnknown* s) {
     // Reading through such a chain would recurse until the stack runs out.
     if (LeadsBackHere(s)) return SetError(kInvalidArgument);
-    ComPtr<IMediaSource> old(m_pSource);
-    m_pSource = nullptr;
-    ComPtr<IMediaSource> source = QueryAs<IMediaSource>(s);
-    m_pSource = source.Detach();
+    // The old source goes only once the new one is in place.
+    ComPtr<IMediaSource> old = std::move(m_pSource);
+    m_pSource = QueryAs<IMediaSource>(s);
     old.Reset();
-    ResetStream();
+    const HRESULT hr = ResetStream();
+    if (FAILED(hr)) return hr;
     return (s != nullptr && m_pSource == nullptr) ? E_NOINTERFACE : S_OK;
 }
 
@@ -306,9 +297,9 @@ HRESULT CBaseFilter::GetBaseMediaSource(IUnknown** pp) const {
     if (pp == nullptr) return E_POINTER;
     *pp = nullptr;
     if (m_pSource == nullptr) return S_OK;
-    ComPtr<IMediaBaseFilter> filter = QueryAs<IMediaBaseFilter>(m_pSource);
+    ComPtr<IMediaBaseFilter> filter = QueryAs<IMediaBaseFilter>(m_pSource.Get());
     if (filter) return filter->GetBaseMediaSource(pp);
-    *pp = QueryAs<IUnknown>(m_pSource).Detach();
+    *pp = QueryAs<IUnknown>(m_pSource.Get()).Detach();
     return S_OK;
 }
 
@@ -325,30 +316,28 @@ HRESULT CBaseFilter::GetEffectParams(IUnknown** pp) const {
 }
 
 HRESULT CBaseFilter::PutEffectParams(IUnknown* p) {
-    ResetParams();
-    ComPtr<IEffectParams> old(m_pParams);
-    m_pParams = nullptr;
-    old.Reset();
+    const HRESULT reset = ResetParams();
+    if (FAILED(reset)) return reset;
+    m_pParams.Reset();
     if (ComPtr<IEffectParams> given = QueryAs<IEffectParams>(p)) {
-        ComPtr<IEffectParams> copy;
-        given->Duplicate(2, copy.Put());
-        m_pParams = copy.Detach();
+        // A copy that cannot be made leaves no parameters (code 8 below).
+        (void)given->Duplicate(2, m_pParams.Put());
     }
     if (m_pParams == nullptr) return SetError(kInvalidArgument);
-    LoadParams();
-    return S_OK;
+    const HRESULT loaded = LoadParams();
+    return FAILED(loaded) ? loaded : S_OK;
 }
 
 HRESULT CBaseFilter::GetEffectZones(IUnknown** pp) const {
     if (pp == nullptr) return E_POINTER;
-    *pp = QueryAs<IUnknown>(m_pZones).Detach();
+    *pp = QueryAs<IUnknown>(m_pZones.Get()).Detach();
     return S_OK;
 }
 
 HRESULT CBaseFilter::PutEffectZones(IUnknown* z) {
     m_bExplicitInterval = false;
-    ComPtr<IEffectZones> old(m_pZones);
-    m_pZones = QueryAs<IEffectZones>(z).Detach();
+    ComPtr<IEffectZones> old = std::move(m_pZones);
+    m_pZones = QueryAs<IEffectZones>(z);
     old.Reset();
     if (m_pZones == nullptr) return S_OK;
 
@@ -398,9 +387,7 @@ void CBaseFilter::DropQueuedAudio() {
 }
 
 void CBaseFilter::ReleaseFormat() {
-    IAudioFormat* format = m_pFormat;
-    m_pFormat = nullptr;
-    if (format) format->Release();
+    m_pFormat.Reset();
 }
 
 HRESULT CBaseFilter::ResetStream() {
@@ -430,8 +417,13 @@ HRESULT CBaseFilter::BuildChannelFilters() {
         std::unique_ptr<CBaseChannelFilter> f(CreateChannelFilter());
         // Filter i serves channel i: a gap would shift every later channel.
         if (!f) corvane::ThrowHr(E_OUTOFMEMORY);
-        f->ResetChannel();
-        f->LoadChannelParams();
+        HRESULT hr = f->ResetChannel();
+        if (SUCCEEDED(hr)) hr = f->LoadChannelParams();
+        if (FAILED(hr)) {
+            // A partial list would leave channels unprocessed.
+            ClearChannelFilters();
+            return hr;
+        }
         m_channels.push_back(f.release());
     }
     return S_OK;

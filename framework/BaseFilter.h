@@ -4,7 +4,7 @@
 //
 // The engine takes no lock: the COM class that embeds it serialises every call. Engine
 // operations may throw (an HRESULT value, or std::bad_alloc); the COM class runs them through
-// corvane::CallGuarded (framework/exceptions.h). Every host object the engine holds is released
+// corvane::CallGuarded (platform/exceptions.h). Every host object the engine holds is released
 // on every path, exceptions included.
 #pragma once
 
@@ -13,6 +13,7 @@
 #include "corvane/corvane.h"
 #include "framework/BaseChannelFilter.h"
 #include "framework/EffectEngine.h"
+#include "platform/com_ptr.h"
 
 #include <string>
 #include <vector>
@@ -79,25 +80,25 @@ public:
     CBaseFilter& operator=(const CBaseFilter&) = delete;
 
     // --- virtual operations, in slot order after the destructor ---
-    HRESULT GetAudioDuration(LONG Stream, double* pVal) override;
-    HRESULT GetAudioTime(LONG Stream, double* pVal) override;
-    HRESULT InitFilter(IUnknown* pParams) override;
+    [[nodiscard]] HRESULT GetAudioDuration(LONG Stream, double* pVal) override;
+    [[nodiscard]] HRESULT GetAudioTime(LONG Stream, double* pVal) override;
+    [[nodiscard]] HRESULT InitFilter(IUnknown* pParams) override;
     // Parameter defaults; keeps m_tempPath, the byte lengths, the interval and the enabled flag.
-    HRESULT ResetParams() override;
+    [[nodiscard]] HRESULT ResetParams() override;
     // The framework keys from m_pParams. Throws E_OUTOFMEMORY when a key name cannot be
     // allocated.
-    virtual HRESULT LoadParams();
+    [[nodiscard]] virtual HRESULT LoadParams();
     // After a new upstream source: the next block sets the stream up again.
-    virtual HRESULT ResetStream();
+    [[nodiscard]] virtual HRESULT ResetStream();
     // A new channel filter owned by the caller (a plain CBaseChannelFilter here).
     virtual CBaseChannelFilter* CreateChannelFilter();
     // Rebuilds m_channels: create, reset and load every filter.
-    virtual HRESULT BuildChannelFilters();
-    virtual HRESULT OnReset();        // not called by the framework
-    virtual HRESULT OnSeek();         // after a seek
-    virtual HRESULT OnSkip();         // after a skip
-    virtual HRESULT OnBeforeRead();   // before every upstream read of a block
-    virtual HRESULT OnBlockFormat();  // once the block position and format are known
+    [[nodiscard]] virtual HRESULT BuildChannelFilters();
+    [[nodiscard]] virtual HRESULT OnReset();        // not called by the framework
+    [[nodiscard]] virtual HRESULT OnSeek();         // after a seek
+    [[nodiscard]] virtual HRESULT OnSkip();         // after a skip
+    [[nodiscard]] virtual HRESULT OnBeforeRead();   // before every upstream read of a block
+    [[nodiscard]] virtual HRESULT OnBlockFormat();  // once the block position and format are known
     // Processes `count` 16-bit samples (all channels) of the block `data` (`totalBytes` long)
     // from byte `offsetBytes`; `last` is non-zero when they reach the end of the effect interval
     // or of the stream. *out receives the block that carries the result (a new reference: the
@@ -108,7 +109,7 @@ public:
                               LONG last, IAudioData** out);
 
     // --- the COM shell's view (corvane::EffectEngine) beyond the slots above ---
-    IMediaSource* Upstream() const final { return m_pSource; }
+    IMediaSource* Upstream() const final { return m_pSource.Get(); }
     void SetIdentity(IUnknown* self) final { m_pIdentity = self; }
     void SetOutputTraits(bool lengthChanges, bool followsRate) final {
         m_bLengthChanges = lengthChanges;
@@ -117,35 +118,38 @@ public:
 
     // --- errors ---
     // Internal code to HRESULT with COM error information of this engine's class.
-    HRESULT SetError(int code) const;
+    [[nodiscard]] HRESULT SetError(int code) const;
 
     // --- filter-interface properties ---
-    HRESULT GetEffectEnabled(VARIANT_BOOL* pVal) const final;
-    HRESULT PutEffectEnabled(VARIANT_BOOL v) final;
-    HRESULT GetMediaSource(IUnknown** pp) const final;
+    [[nodiscard]] HRESULT GetEffectEnabled(VARIANT_BOOL* pVal) const final;
+    [[nodiscard]] HRESULT PutEffectEnabled(VARIANT_BOOL v) final;
+    [[nodiscard]] HRESULT GetMediaSource(IUnknown** pp) const final;
     // NULL clears the source (S_OK); an object that is no media source clears it as well and
     // answers E_NOINTERFACE. A source whose chain of upstream sources leads back to this object
     // (walked through IMediaBaseFilter::get_MediaSource) is refused with internal code 8, and the
     // source set before stays.
-    HRESULT PutMediaSource(IUnknown* s) final;
-    HRESULT GetBaseMediaSource(IUnknown** pp) const final;
-    HRESULT GetEffectParams(IUnknown** pp) const final;
-    HRESULT PutEffectParams(IUnknown* p) final;
-    HRESULT GetEffectZones(IUnknown** pp) const final;
-    HRESULT PutEffectZones(IUnknown* z) final;
+    [[nodiscard]] HRESULT PutMediaSource(IUnknown* s) final;
+    [[nodiscard]] HRESULT GetBaseMediaSource(IUnknown** pp) const final;
+    [[nodiscard]] HRESULT GetEffectParams(IUnknown** pp) const final;
+    [[nodiscard]] HRESULT PutEffectParams(IUnknown* p) final;
+    [[nodiscard]] HRESULT GetEffectZones(IUnknown** pp) const final;
+    [[nodiscard]] HRESULT PutEffectZones(IUnknown* z) final;
 
     // --- media-source operations: reads, seek, skip, format and track ---
     // A read that reaches this object again while it reads (a loop of sources that the chain walk
     // of PutMediaSource cannot see) fails with kReadReentered instead of recursing.
-    HRESULT ReadAudio(LONG Stream, LONG Flags, double Duration, IUnknown** ppAudioData) final;
+    [[nodiscard]] HRESULT ReadAudio(LONG Stream, LONG Flags, double Duration,
+                                    IUnknown** ppAudioData) final;
     static constexpr HRESULT kReadReentered =
         static_cast<HRESULT>(0x80070423u);  // HRESULT_FROM_WIN32(ERROR_CIRCULAR_DEPENDENCY)
-    HRESULT SeekAudio(LONG Stream, LONG Flags, double Time) final;
-    HRESULT SkipAudio(LONG Stream, LONG Flags, double Duration) final;
-    HRESULT PutAudioFormat(LONG Stream, IUnknown* format) final;
-    HRESULT PutAudioTrack(LONG track) final;
+    [[nodiscard]] HRESULT SeekAudio(LONG Stream, LONG Flags, double Time) final;
+    [[nodiscard]] HRESULT SkipAudio(LONG Stream, LONG Flags, double Duration) final;
+    [[nodiscard]] HRESULT PutAudioFormat(LONG Stream, IUnknown* format) final;
+    [[nodiscard]] HRESULT PutAudioTrack(LONG track) final;
 
     // --- parameters for channel filters: read from m_pParams (fail with E_POINTER without one) ---
+    // A failed read leaves *out as it was, which is how every caller keeps its default: their
+    // results may be dropped, unlike the engine's other operations.
     HRESULT GetParamBool(LPCOLESTR key, VARIANT_BOOL* out, LONG index = -1) const;
     HRESULT GetParamLong(LPCOLESTR key, LONG* out, LONG index = -1) const;
     HRESULT GetParamLongDef(LPCOLESTR key, LONG def, LONG* out, LONG index = -1) const;
@@ -203,14 +207,15 @@ public:
     // The members are shared with the effect engines and their channel filters.
     GUID m_clsid;  // identity of error information
     GUID m_iid;
-    IMediaSource* m_pSource = nullptr;   // upstream source (owned reference)
-    IAudioHelper* m_pHelper = nullptr;   // buffering object (owned reference)
-    IEffectZones* m_pZones = nullptr;    // zone object (owned reference)
-    IEffectParams* m_pParams = nullptr;  // duplicate of the host's parameters (owned reference)
+    corvane::ComPtr<IMediaSource> m_pSource;   // upstream source
+    corvane::ComPtr<IAudioHelper> m_pHelper;   // buffering object
+    corvane::ComPtr<IEffectZones> m_pZones;    // zone object
+    corvane::ComPtr<IEffectParams> m_pParams;  // duplicate of the host's parameters
     StrengthSettings m_strength;
-    IAudioFormat* m_pFormat = nullptr;  // format of the current stream; null: set up at next block
-    EngineWaveFormat m_wfx;             // stream format record
-    UINT64 m_channelLayout = 3;         // speaker mask
+    corvane::ComPtr<IAudioFormat>
+        m_pFormat;               // format of the current stream; null: set up at next block
+    EngineWaveFormat m_wfx;      // stream format record
+    UINT64 m_channelLayout = 3;  // speaker mask
     std::vector<CBaseChannelFilter*> m_channels;  // owned channel filters; index = channel
     bool m_bFirstBlock = true;      // no block read since construction or the last seek
     double m_position = 0.0;        // read position, ms (set through SetPosition)
@@ -251,21 +256,25 @@ protected:
     // Whether the chain of sources from `source` leads back to the object of m_pIdentity.
     bool LeadsBackHere(IUnknown* source) const;
     // Read paths (same arguments as ReadAudio).
-    HRESULT ReadDirect(LONG Stream, LONG Flags, double Duration, IUnknown** pp);
-    HRESULT ReadThroughHelper(LONG Stream, LONG Flags, double Duration, IUnknown** pp);
+    [[nodiscard]] HRESULT ReadDirect(LONG Stream, LONG Flags, double Duration, IUnknown** pp);
+    [[nodiscard]] HRESULT ReadThroughHelper(LONG Stream, LONG Flags, double Duration,
+                                            IUnknown** pp);
     // One block through the buffering object. *inputTaken receives the input time taken before
     // the block where it is counted exactly (from the source's position and what the buffering
     // object holds), and is left alone otherwise.
-    HRESULT ReadHelperBlock(LONG Stream, LONG Flags, double Duration, IUnknown** pp,
-                            double* inputTaken);
-    HRESULT ReadPassThrough(LONG Stream, LONG Flags, double Duration, IUnknown** pp);
-    HRESULT FeedHelper(LONG Stream, LONG Flags, double ms);
-    HRESULT TakeHelperBlock(double ms, IUnknown** out);
-    HRESULT InitFromAudioData(LONG Stream, IAudioData* data);
+    [[nodiscard]] HRESULT ReadHelperBlock(LONG Stream, LONG Flags, double Duration, IUnknown** pp,
+                                          double* inputTaken);
+    [[nodiscard]] HRESULT ReadPassThrough(LONG Stream, LONG Flags, double Duration, IUnknown** pp);
+    // Fills the buffering object until it holds ms: the upstream's failure fails it; an upstream
+    // that has ended (success without a block, or empty blocks) leaves silence of what is missing.
+    [[nodiscard]] HRESULT FeedHelper(LONG Stream, LONG Flags, double ms);
+    [[nodiscard]] HRESULT PadHelper(double ms);
+    [[nodiscard]] HRESULT TakeHelperBlock(double ms, IUnknown** out);
+    [[nodiscard]] HRESULT InitFromAudioData(LONG Stream, IAudioData* data);
     // Runs the block loop over `n` samples of `block` from `skip` and hands the result to *pp;
     // the failure the block loop recorded, with *pp untouched, when it could not process it.
-    HRESULT ProcessInto(IUnknown* block, IAudioData* data, LONG len, LONG skip, LONG n, bool last,
-                        IUnknown** pp);
+    [[nodiscard]] HRESULT ProcessInto(IUnknown* block, IAudioData* data, LONG len, LONG skip,
+                                      LONG n, bool last, IUnknown** pp);
     // Empties both sample queues of every channel filter and resets the buffering object.
     void DropQueuedAudio();
     // Drops the stream format, so that the next block sets the stream up again.
@@ -275,9 +284,20 @@ protected:
     // failure counts); the read path that called it answers it for this read.
     void FailBlock(HRESULT hr);
     // The failure recorded since the last call, cleared.
-    HRESULT TakeBlockFailure();
+    [[nodiscard]] HRESULT TakeBlockFailure();
 
 private:
+    struct HelperRequest;
+    // Steps of ReadHelperBlock: the input taken so far where it can be counted exactly; the first
+    // block, which sets the stream up (*done when it is the answer, or there is none); a block
+    // handed on unprocessed; the request shaped around the interval edges for smoothing (true
+    // when it must stop at the interval start, with *d the length up to there).
+    void CountInputTaken(LONG Stream, HelperRequest* r) const;
+    [[nodiscard]] HRESULT ReadFirstBlock(LONG Stream, LONG Flags, const HelperRequest& r,
+                                         IUnknown** pp, bool* done);
+    [[nodiscard]] HRESULT TakeUnprocessed(LONG Stream, LONG Flags, double d, IUnknown** pp);
+    bool ShapeAroundInterval(const HelperRequest& r, double* d) const;
+
     struct BlockPass;
     struct Edges;
     // The steps of ProcessAudio, in order, per channel filter i after BeginBlock.

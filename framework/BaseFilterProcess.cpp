@@ -234,23 +234,35 @@ void CBaseFilter::ProcessAudio(IUnknown* data, LONG totalBytes, LONG offsetBytes
 
 bool CBaseFilter::BeginBlock(IUnknown* data, LONG totalBytes, LONG offsetBytes, LONG count,
                              LONG last, IAudioData** out, BlockPass* pass) {
-    if (out == nullptr) return false;
+    // A block that is handed on unprocessed for any reason but an empty range would pass off as
+    // the effect's output: each of those is a failure of the block.
+    if (out == nullptr) {
+        FailBlock(E_POINTER);
+        return false;
+    }
     *out = nullptr;
     pass->block = corvane::QueryAs<IAudioData>(data);
-    if (!pass->block) return false;
+    if (!pass->block) {
+        FailBlock(data == nullptr ? E_POINTER : E_NOINTERFACE);
+        return false;
+    }
     // The result is the block itself until a replacing block is made.
     *out = ComPtr<IAudioData>(pass->block).Detach();
     pass->out = out;
+    if (count == 0) return false;
 
     const int channels = m_wfx.nChannels;
-    if (channels == 0 || m_wfx.nBlockAlign == 0 || m_wfx.nSamplesPerSec == 0) return false;
-    if (offsetBytes < 0 || count <= 0 ||
+    if (channels == 0 || m_wfx.nBlockAlign == 0 || m_wfx.nSamplesPerSec == 0) {
+        FailBlock(E_UNEXPECTED);
+        return false;
+    }
+    if (offsetBytes < 0 || count < 0 ||
         static_cast<int64_t>(offsetBytes) + 2 * static_cast<int64_t>(count) > totalBytes) {
+        FailBlock(E_INVALIDARG);
         return false;
     }
     const HRESULT hr = pass->block->GetBuffer(corvane::kBufferReadWrite, 0, &pass->buffer);
     if (FAILED(hr) || pass->buffer == nullptr) {
-        // Handing the block on unprocessed would pass it off as the effect's output.
         FailBlock(FAILED(hr) ? hr : E_POINTER);
         return false;
     }
@@ -380,6 +392,7 @@ void CBaseFilter::ReplaceBlock(BlockPass& pass, size_t i, int nFinal) {
     BYTE* freshBuffer = nullptr;
     if (SUCCEEDED(hr)) hr = fresh->GetBuffer(corvane::kBufferReadWrite, 0, &freshBuffer);
     if (SUCCEEDED(hr) && freshBuffer == nullptr) hr = E_POINTER;
+    if (SUCCEEDED(hr)) hr = fresh->PutDuration(BytesToMs(newTotal));
     if (FAILED(hr)) {
         // A later channel filter of this call tries again.
         pass.resizeFailure = hr;
@@ -390,8 +403,6 @@ void CBaseFilter::ReplaceBlock(BlockPass& pass, size_t i, int nFinal) {
         pass.totalBytes - pass.offsetBytes - 2 * static_cast<int64_t>(pass.count);
     std::memcpy(freshBuffer + pass.offsetBytes + newCount * 2,
                 pass.buffer + pass.offsetBytes + 2 * pass.count, static_cast<size_t>(tailBytes));
-    const double newDuration = BytesToMs(newTotal);
-    fresh->PutDuration(newDuration);
     // The block's duration was its byte length (TakeHelperBlock), so the position moves by the
     // frames gained or lost, counted whole.
     AdvancePosition(newTotal - pass.totalBytes);

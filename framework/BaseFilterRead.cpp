@@ -3,15 +3,17 @@
 #include "framework/BaseFilter.h"
 
 #include "framework/BaseFilterSupport.h"
+#include "framework/error_support.h"
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 using corvane::ComPtr;
+using corvane::kInvalidArgument;
 
 namespace {
 
-constexpr int kInvalidArgument = 8;
 constexpr double kHelperReadMs = 100.0;
 
 // A smoothing time limited to the interval: trunc(min(time, duration)), never below 0.
@@ -56,7 +58,8 @@ HRESULT CBaseFilter::ProcessInto(IUnknown* block, IAudioData* data, LONG len, LO
                                  bool last, IUnknown** pp) {
     ComPtr<IUnknown> result = ComPtr<IUnknown>::Share(block);
     if (n > 0) {
-        TakeBlockFailure();
+        // A failure recorded by a call outside a read belongs to no read.
+        (void)TakeBlockFailure();
         ComPtr<IAudioData> processed;
         ProcessAudio(data, len, skip, n, last ? 1 : 0, processed.Put());
         // A block that could not be processed is no output of the effect.
@@ -75,7 +78,8 @@ HRESULT CBaseFilter::ReadDirect(LONG Stream, LONG Flags, double Duration, IUnkno
     if (FAILED(durationResult)) return durationResult;
     if (m_position >= dur) return S_OK;
 
-    OnBeforeRead();
+    const HRESULT hooked = OnBeforeRead();
+    if (FAILED(hooked)) return hooked;
     ComPtr<IUnknown> block;
     const HRESULT hr = m_pSource->ReadAudio(Stream, Flags, Duration, block.Put());
     if (!block) return hr;
@@ -84,17 +88,24 @@ HRESULT CBaseFilter::ReadDirect(LONG Stream, LONG Flags, double Duration, IUnkno
         *pp = block.Detach();
         return hr;
     }
-    if (m_pFormat == nullptr) InitFromAudioData(Stream, data.Get());
+    if (m_pFormat == nullptr) {
+        // Without the stream's format there are no channel filters: the block would come out
+        // unprocessed as if it were the effect's output.
+        const HRESULT setUp = InitFromAudioData(Stream, data.Get());
+        if (FAILED(setUp)) return setUp;
+    }
     if (m_pFormat != nullptr && !m_bFormatUsable) {
         *pp = block.Detach();
         return hr;
     }
 
     m_blockStart = TimeToBytes(m_position, true);
-    OnBlockFormat();
+    const HRESULT formatted = OnBlockFormat();
+    if (FAILED(formatted)) return formatted;
     m_bFirstBlock = false;
     LONG len = 0;
-    data->GetLength(&len);
+    const HRESULT lengthResult = data->GetLength(&len);
+    if (FAILED(lengthResult)) return lengthResult;
 
     LONG skip = 0;
     INT64 n = 0;
@@ -137,7 +148,10 @@ HRESULT CBaseFilter::ReadThroughHelper(LONG Stream, LONG Flags, double Duration,
         if (!m_bLengthChanges || !(taken > before) || !data || FAILED(data->GetLength(&len)) ||
             len > 0) {
             // The empty block that the first read after a seek dropped carried the start mark.
-            if (first && dropped && data) data->MarkStart(-1);
+            if (first && dropped && data) {
+                const HRESULT marked = data->MarkStart(-1);
+                if (FAILED(marked)) return marked;
+            }
             *pp = block.Detach();
             return hr;
         }
@@ -145,93 +159,122 @@ HRESULT CBaseFilter::ReadThroughHelper(LONG Stream, LONG Flags, double Duration,
     }
 }
 
-HRESULT CBaseFilter::ReadHelperBlock(LONG Stream, LONG Flags, double Duration, IUnknown** pp,
-                                     double* inputTaken) {
-    double dur = 0.0;
-    const HRESULT durationResult = m_pSource->get_audioDuration(Stream, &dur);
-    if (FAILED(durationResult)) return durationResult;
-    const double t = InputTime(m_position);
+// One request of the buffered path: what it asks for and where the input it follows stands.
+struct CBaseFilter::HelperRequest {
+    double dur = 0.0;       // the upstream stream's duration, ms
+    double t = 0.0;         // input time of the read position, ms
+    double consumed = 0.0;  // input taken before the block, ms
+    bool exact = false;     // consumed is counted from the source and the buffering object
+    double d = 0.0;         // the request, ms
+};
+
+void CBaseFilter::CountInputTaken(LONG Stream, HelperRequest* r) const {
     // An effect that holds samples back has taken more input than its output time maps to: what
     // the source handed out less what the buffering object still holds, counted exactly (the lag
     // in frames is rounded). Asking for more than is left would pad the interval's last block with
     // silence that the effect then processes; a block position short of the truth would miss the
-    // interval's last block.
-    bool exact = false;
-    double consumed = t;
-    const auto countInput = [&] {
-        double upstreamAt = 0.0, held = 0.0;
-        if (m_bLengthChanges && m_pFormat != nullptr &&
-            SUCCEEDED(m_pSource->get_audioTime(Stream, &upstreamAt)) &&
-            SUCCEEDED(m_pHelper->GetDuration(&held))) {
-            consumed = std::max(t, upstreamAt - held);
-            exact = true;
-        }
-    };
-    countInput();
-    double d = std::min(Duration, dur - consumed);
-    if (!(d > 0.0)) return S_OK;
-
-    OnBeforeRead();
-    if (m_pFormat == nullptr) {
-        ComPtr<IUnknown> first;
-        const HRESULT hr = m_pSource->ReadAudio(Stream, Flags, d, first.Put());
-        if (ComPtr<IAudioData> data = first.As<IAudioData>()) InitFromAudioData(Stream, data.Get());
-        OnBlockFormat();
-        if (!first) return hr;
-        if (m_pFormat != nullptr && !m_bFormatUsable) {
-            UpstreamPosition(Stream);
-            *pp = first.Detach();
-            return hr;
-        }
-        m_pHelper->Append(0, first.Get());
-        countInput();  // the first block is held: the input taken is still t
+    // interval's last block. Where either count is missing the mapped time stands.
+    double upstreamAt = 0.0, held = 0.0;
+    if (m_bLengthChanges && m_pFormat && SUCCEEDED(m_pSource->get_audioTime(Stream, &upstreamAt)) &&
+        SUCCEEDED(m_pHelper->GetDuration(&held))) {
+        r->consumed = std::max(r->t, upstreamAt - held);
+        r->exact = true;
     }
-    if (exact) *inputTaken = consumed;
+}
 
-    m_blockStart = exact ? TimeToBytes(consumed, false) : TimeToBytes(t, true);
-    INT64 dBytes = DurationToBytes(d);
+HRESULT CBaseFilter::ReadFirstBlock(LONG Stream, LONG Flags, const HelperRequest& r, IUnknown** pp,
+                                    bool* done) {
+    *done = true;
+    ComPtr<IUnknown> first;
+    const HRESULT hr = m_pSource->ReadAudio(Stream, Flags, r.d, first.Put());
+    if (FAILED(hr)) return hr;
+    if (ComPtr<IAudioData> data = first.As<IAudioData>()) {
+        const HRESULT setUp = InitFromAudioData(Stream, data.Get());
+        if (FAILED(setUp)) return setUp;
+    }
+    const HRESULT formatted = OnBlockFormat();
+    if (FAILED(formatted)) return formatted;
+    if (!first) return hr;
+    if (m_pFormat != nullptr && !m_bFormatUsable) {
+        UpstreamPosition(Stream);
+        *pp = first.Detach();
+        return hr;
+    }
+    *done = false;
+    return m_pHelper->Append(0, first.Get());
+}
+
+HRESULT CBaseFilter::TakeUnprocessed(LONG Stream, LONG Flags, double d, IUnknown** pp) {
     ComPtr<IUnknown> block;
-    if (m_blockStart + dBytes < m_startBytes || m_blockStart >= m_endBytes) {
-        FeedHelper(Stream, Flags, d);
-        TakeHelperBlock(d, block.Put());
-        *pp = block.Detach();
-        return S_OK;
-    }
+    HRESULT hr = FeedHelper(Stream, Flags, d);
+    if (SUCCEEDED(hr)) hr = TakeHelperBlock(d, block.Put());
+    if (FAILED(hr)) return hr;
+    *pp = block.Detach();
+    return S_OK;
+}
 
-    if (m_smoothEnabled != 0) {
-        if (m_blockStart < m_startBytes) {
-            // Stop exactly at the interval start, so that the next block begins there.
-            const INT64 gap = corvane::ClampToInt32(m_startBytes - m_blockStart);
-            const double d2 = std::min(BytesToMs(gap), dur - t);
-            FeedHelper(Stream, Flags, d2);
-            TakeHelperBlock(d2, block.Put());
-            *pp = block.Detach();
-            return S_OK;
-        }
-        if (m_blockStart == m_startBytes) {
-            double left = m_lSmooth;
-            if (m_bFollowsRate) left = std::max(left, left / m_rate);
-            d = std::max(d, left);
-            dBytes = DurationToBytes(d);
-        }
-        // Never leave a remainder shorter than the right smoothing length before the end.
-        double right = m_rSmoothBytes;
-        if (m_bFollowsRate) right = std::max(right, right / m_rate);
-        const INT64 rem = corvane::ClampToInt32(m_endBytes - m_blockStart);
-        if (rem - dBytes > 0 && right > static_cast<double>(rem - dBytes)) d = BytesToMs(rem);
-        d = std::min(d, dur - t);
+bool CBaseFilter::ShapeAroundInterval(const HelperRequest& r, double* d) const {
+    if (m_blockStart < m_startBytes) {
+        // Stop exactly at the interval start, so that the next block begins there.
+        const INT64 gap = corvane::ClampToInt32(m_startBytes - m_blockStart);
+        *d = std::min(BytesToMs(gap), r.dur - r.t);
+        return true;
     }
+    INT64 dBytes = DurationToBytes(*d);
+    if (m_blockStart == m_startBytes) {
+        double left = m_lSmooth;
+        if (m_bFollowsRate) left = std::max(left, left / m_rate);
+        *d = std::max(*d, left);
+        dBytes = DurationToBytes(*d);
+    }
+    // Never leave a remainder shorter than the right smoothing length before the end.
+    double right = m_rSmoothBytes;
+    if (m_bFollowsRate) right = std::max(right, right / m_rate);
+    const INT64 rem = corvane::ClampToInt32(m_endBytes - m_blockStart);
+    if (rem - dBytes > 0 && right > static_cast<double>(rem - dBytes)) *d = BytesToMs(rem);
+    *d = std::min(*d, r.dur - r.t);
+    return false;
+}
 
-    FeedHelper(Stream, Flags, d);
-    TakeHelperBlock(d, block.Put());
-    if (!block) return S_OK;
+HRESULT CBaseFilter::ReadHelperBlock(LONG Stream, LONG Flags, double Duration, IUnknown** pp,
+                                     double* inputTaken) {
+    HelperRequest r;
+    const HRESULT durationResult = m_pSource->get_audioDuration(Stream, &r.dur);
+    if (FAILED(durationResult)) return durationResult;
+    r.t = r.consumed = InputTime(m_position);
+    CountInputTaken(Stream, &r);
+    r.d = std::min(Duration, r.dur - r.consumed);
+    if (!(r.d > 0.0)) return S_OK;
+
+    const HRESULT hooked = OnBeforeRead();
+    if (FAILED(hooked)) return hooked;
+    if (m_pFormat == nullptr) {
+        bool done = false;
+        const HRESULT hr = ReadFirstBlock(Stream, Flags, r, pp, &done);
+        if (FAILED(hr) || done) return hr;
+        CountInputTaken(Stream, &r);  // the first block is held: the input taken is still t
+    }
+    if (r.exact) *inputTaken = r.consumed;
+
+    m_blockStart = r.exact ? TimeToBytes(r.consumed, false) : TimeToBytes(r.t, true);
+    double d = r.d;
+    if (m_blockStart + DurationToBytes(d) < m_startBytes || m_blockStart >= m_endBytes)
+        return TakeUnprocessed(Stream, Flags, d, pp);
+    if (m_smoothEnabled != 0 && ShapeAroundInterval(r, &d))
+        return TakeUnprocessed(Stream, Flags, d, pp);
+
+    ComPtr<IUnknown> block;
+    HRESULT hr = FeedHelper(Stream, Flags, d);
+    if (SUCCEEDED(hr)) hr = TakeHelperBlock(d, block.Put());
+    if (FAILED(hr) || !block) return hr;
     ComPtr<IAudioData> data = block.As<IAudioData>();
     if (!data) {
         *pp = block.Detach();
         return S_OK;
     }
     LONG len = 0;
-    data->GetLength(&len);
+    hr = data->GetLength(&len);
+    if (FAILED(hr)) return hr;
     const INT64 before = std::max<INT64>(0, m_startBytes - m_blockStart);
     const INT64 over = std::max<INT64>(0, m_blockStart + len - m_endBytes);
     const bool last = m_blockStart + len >= m_endBytes;
@@ -246,51 +289,61 @@ HRESULT CBaseFilter::FeedHelper(LONG Stream, LONG Flags, double ms) {
     if (m_pHelper == nullptr) return FAILED(m_helperResult) ? m_helperResult : E_POINTER;
     if (m_pSource == nullptr) return E_POINTER;
     double held = 0.0;
-    m_pHelper->GetDuration(&held);
-    while (ms > held) {
+    HRESULT hr = m_pHelper->GetDuration(&held);
+    while (SUCCEEDED(hr) && ms > held) {
         ComPtr<IUnknown> block;
-        m_pSource->ReadAudio(Stream, Flags, kHelperReadMs, block.Put());
+        // A source that fails fails the read, as on the direct path; one that answers success
+        // without a block has ended.
+        hr = m_pSource->ReadAudio(Stream, Flags, kHelperReadMs, block.Put());
+        if (FAILED(hr)) return hr;
         if (block) {
-            m_pHelper->Append(0, block.Get());
+            hr = m_pHelper->Append(0, block.Get());
             block.Reset();
             const double before = held;
-            m_pHelper->GetDuration(&held);
-            if (held > before) continue;
+            if (SUCCEEDED(hr)) hr = m_pHelper->GetDuration(&held);
+            if (FAILED(hr) || held > before) continue;
             // An upstream that hands out empty blocks is as exhausted as one that hands out none.
         }
-        // Pad with silence of the missing length, so that the last block has the duration asked.
-        if (m_pFormat == nullptr) return S_OK;
-        const int32_t bytes = DurationToBytes(ms - held);
-        if (bytes <= 0) return S_OK;
-        void* created = nullptr;
-        const HRESULT hr = CoCreateInstance(CLSID_AudioBuffer, nullptr, CLSCTX_INPROC_SERVER,
-                                            IID_IAudioBuffer, &created);
-        ComPtr<IAudioBuffer> pad(static_cast<IAudioBuffer*>(created));
-        if (FAILED(hr) || !pad) return FAILED(hr) ? hr : E_POINTER;
-        pad->PutFormat(m_pFormat);
-        pad->SetLength(bytes, -1);
-        m_pHelper->Append(0, pad.Get());
-        return S_OK;
+        return PadHelper(ms - held);
     }
-    return S_OK;
+    return FAILED(hr) ? hr : S_OK;
+}
+
+HRESULT CBaseFilter::PadHelper(double ms) {
+    // Silence of the missing length, so that the last block has the duration asked.
+    if (m_pFormat == nullptr) return S_OK;
+    const int32_t bytes = DurationToBytes(ms);
+    if (bytes <= 0) return S_OK;
+    void* created = nullptr;
+    HRESULT hr = CoCreateInstance(CLSID_AudioBuffer, nullptr, CLSCTX_INPROC_SERVER,
+                                  IID_IAudioBuffer, &created);
+    ComPtr<IAudioBuffer> pad(static_cast<IAudioBuffer*>(created));
+    if (FAILED(hr) || !pad) return FAILED(hr) ? hr : E_POINTER;
+    hr = pad->PutFormat(m_pFormat.Get());
+    if (SUCCEEDED(hr)) hr = pad->SetLength(bytes, -1);
+    if (SUCCEEDED(hr)) hr = m_pHelper->Append(0, pad.Get());
+    return hr;
 }
 
 HRESULT CBaseFilter::TakeHelperBlock(double ms, IUnknown** out) {
     if (out == nullptr) return E_POINTER;
     if (m_pHelper == nullptr) return FAILED(m_helperResult) ? m_helperResult : E_POINTER;
     ComPtr<IAudioData> data;
-    m_pHelper->TakeBlock(ms, data.Put());
-    if (!data) return S_OK;
+    HRESULT hr = m_pHelper->TakeBlock(ms, data.Put());
+    if (FAILED(hr) || !data) return FAILED(hr) ? hr : S_OK;
     LONG len = 0;
-    data->GetLength(&len);
+    hr = data->GetLength(&len);
+    if (FAILED(hr)) return hr;
     const double dd = BytesToMs(len);
-    data->PutTime(m_position);
-    data->PutDuration(dd);
+    hr = data->PutTime(m_position);
+    if (SUCCEEDED(hr)) hr = data->PutDuration(dd);
+    // The block has left the buffering object whatever its marks say: the position follows it.
     AdvancePosition(len);
     if (m_bFirstBlock) {
-        data->MarkStart(-1);
+        if (SUCCEEDED(hr)) hr = data->MarkStart(-1);
         m_bFirstBlock = false;
     }
+    if (FAILED(hr)) return hr;
     *out = data.As<IUnknown>().Detach();
     return S_OK;
 }
@@ -306,8 +359,10 @@ HRESULT CBaseFilter::InitFromAudioData(LONG Stream, IAudioData* data) {
     if (!object) return E_FAIL;
     ComPtr<IAudioFormat> format = object.As<IAudioFormat>();
     if (!format) return E_NOINTERFACE;
-    m_pFormat = format.Detach();
-    m_pFormat->GetWaveFormat(reinterpret_cast<WAVEFORMATEX*>(&m_wfx), 0);
+    // A record the format could not fill would be read as this stream's channels and rate.
+    const HRESULT described = format->GetWaveFormat(reinterpret_cast<WAVEFORMATEX*>(&m_wfx), 0);
+    if (FAILED(described)) return described;
+    m_pFormat = std::move(format);
     SetPosition(m_position);  // frames from here on are counted at this format's rate
     m_pFormat->GetChannelLayout(&m_channelLayout);
 
@@ -316,7 +371,13 @@ HRESULT CBaseFilter::InitFromAudioData(LONG Stream, IAudioData* data) {
         ClearChannelFilters();
         return S_OK;
     }
-    BuildChannelFilters();
+    // Without its channel filters the stream would pass unprocessed as the effect's output; the
+    // format goes too, so that the next read sets the stream up again.
+    const HRESULT built = BuildChannelFilters();
+    if (FAILED(built)) {
+        ReleaseFormat();
+        return built;
+    }
 
     if (!m_bExplicitInterval) m_effectStart = 0.0;
     double streamMs = 0.0;
@@ -359,8 +420,9 @@ HRESULT CBaseFilter::SeekAudio(LONG Stream, LONG Flags, double Time) {
     UpstreamPosition(Stream);
     DropQueuedAudio();
     if (RateMappingApplies()) SetPosition(OutputTime(m_position));
-    OnSeek();
-    return hr;
+    // An effect that could not restart at the new position would go on from the old one.
+    const HRESULT restarted = OnSeek();
+    return FAILED(hr) || SUCCEEDED(restarted) ? hr : restarted;
 }
 
 HRESULT CBaseFilter::SkipAudio(LONG Stream, LONG Flags, double Duration) {
@@ -373,8 +435,8 @@ HRESULT CBaseFilter::SkipAudio(LONG Stream, LONG Flags, double Duration) {
         UpstreamPosition(Stream);
         DropQueuedAudio();
     }
-    OnSkip();
-    return hr;
+    const HRESULT restarted = OnSkip();
+    return FAILED(hr) || SUCCEEDED(restarted) ? hr : restarted;
 }
 
 HRESULT CBaseFilter::GetAudioDuration(LONG Stream, double* pVal) {

@@ -6,7 +6,7 @@
 #include "platform/win32.h"
 
 #include "corvane/corvane.h"
-#include "framework/exceptions.h"
+#include "platform/exceptions.h"
 #include "platform/com_ptr.h"
 
 #include <cmath>

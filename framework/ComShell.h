@@ -16,7 +16,7 @@
 #include "corvane/corvane.h"
 #include "framework/BaseFilter.h"
 #include "framework/error_support.h"
-#include "framework/exceptions.h"
+#include "platform/exceptions.h"
 #include "framework/module_lock.h"
 
 #include <new>
@@ -363,8 +363,6 @@ private:
 
     // The engine as the shell may use it.
     EffectEngine& Core() noexcept { return m_engine; }
-
-    static constexpr int kInvalidArgument = 8;
 
     LONG volatile m_refs = 0;
     IUnknown* m_pOuter;    // controlling unknown when aggregated; not owned

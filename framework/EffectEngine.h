@@ -19,28 +19,29 @@ public:
     virtual void SetIdentity(IUnknown* self) = 0;
     // Final construction: the class's traits that the constructor does not take.
     virtual void SetOutputTraits(bool lengthChanges, bool followsRate) = 0;
-    virtual HRESULT ResetParams() = 0;
+    [[nodiscard]] virtual HRESULT ResetParams() = 0;
 
     // IMediaSource operations that the effect changes.
-    virtual HRESULT ReadAudio(LONG Stream, LONG Flags, double Duration, IUnknown** ppAudioData) = 0;
-    virtual HRESULT SeekAudio(LONG Stream, LONG Flags, double Time) = 0;
-    virtual HRESULT SkipAudio(LONG Stream, LONG Flags, double Duration) = 0;
-    virtual HRESULT GetAudioDuration(LONG Stream, double* pVal) = 0;
-    virtual HRESULT GetAudioTime(LONG Stream, double* pVal) = 0;
-    virtual HRESULT PutAudioFormat(LONG Stream, IUnknown* format) = 0;
-    virtual HRESULT PutAudioTrack(LONG track) = 0;
+    [[nodiscard]] virtual HRESULT ReadAudio(LONG Stream, LONG Flags, double Duration,
+                                            IUnknown** ppAudioData) = 0;
+    [[nodiscard]] virtual HRESULT SeekAudio(LONG Stream, LONG Flags, double Time) = 0;
+    [[nodiscard]] virtual HRESULT SkipAudio(LONG Stream, LONG Flags, double Duration) = 0;
+    [[nodiscard]] virtual HRESULT GetAudioDuration(LONG Stream, double* pVal) = 0;
+    [[nodiscard]] virtual HRESULT GetAudioTime(LONG Stream, double* pVal) = 0;
+    [[nodiscard]] virtual HRESULT PutAudioFormat(LONG Stream, IUnknown* format) = 0;
+    [[nodiscard]] virtual HRESULT PutAudioTrack(LONG track) = 0;
 
     // IMediaBaseFilter.
-    virtual HRESULT InitFilter(IUnknown* pParams) = 0;
-    virtual HRESULT GetEffectEnabled(VARIANT_BOOL* pVal) const = 0;
-    virtual HRESULT PutEffectEnabled(VARIANT_BOOL v) = 0;
-    virtual HRESULT GetMediaSource(IUnknown** pp) const = 0;
-    virtual HRESULT PutMediaSource(IUnknown* s) = 0;
-    virtual HRESULT GetBaseMediaSource(IUnknown** pp) const = 0;
-    virtual HRESULT GetEffectParams(IUnknown** pp) const = 0;
-    virtual HRESULT PutEffectParams(IUnknown* p) = 0;
-    virtual HRESULT GetEffectZones(IUnknown** pp) const = 0;
-    virtual HRESULT PutEffectZones(IUnknown* z) = 0;
+    [[nodiscard]] virtual HRESULT InitFilter(IUnknown* pParams) = 0;
+    [[nodiscard]] virtual HRESULT GetEffectEnabled(VARIANT_BOOL* pVal) const = 0;
+    [[nodiscard]] virtual HRESULT PutEffectEnabled(VARIANT_BOOL v) = 0;
+    [[nodiscard]] virtual HRESULT GetMediaSource(IUnknown** pp) const = 0;
+    [[nodiscard]] virtual HRESULT PutMediaSource(IUnknown* s) = 0;
+    [[nodiscard]] virtual HRESULT GetBaseMediaSource(IUnknown** pp) const = 0;
+    [[nodiscard]] virtual HRESULT GetEffectParams(IUnknown** pp) const = 0;
+    [[nodiscard]] virtual HRESULT PutEffectParams(IUnknown* p) = 0;
+    [[nodiscard]] virtual HRESULT GetEffectZones(IUnknown** pp) const = 0;
+    [[nodiscard]] virtual HRESULT PutEffectZones(IUnknown* z) = 0;
 
 protected:
     // Engines are destroyed as what they are, never through this view.

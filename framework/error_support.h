@@ -16,6 +16,13 @@ struct ErrorTableEntry {
     const OLECHAR* message;
 };
 
+// The codes that corvane raises itself, by name; ErrorTable holds their HRESULTs and messages.
+enum ErrorCode : int {
+    kFileAccessError = 3,
+    kAudioFormatUnsupported = 6,
+    kInvalidArgument = 8,
+};
+
 // Codes 1 to 24 and 37, in that order; every other positive code takes kUnexpectedError.
 extern const ErrorTableEntry ErrorTable[25];
 extern const ErrorTableEntry kUnexpectedError;  // code 0 in the row: 0x80040300 "Unexpected error."

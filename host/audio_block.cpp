@@ -51,7 +51,7 @@ STDMETHODIMP CAudioBlock::CreateBlock(LONG Mode, IUnknown** ppBlock) {
     if (!ppBlock) return E_POINTER;
     *ppBlock = nullptr;
     if (Mode != 2) return E_INVALIDARG;
-    return Guarded([&]() -> HRESULT {
+    return CallGuarded([&]() -> HRESULT {
         CAudioBlock* b = NewBlock(format_);
         b->time_ = time_;
         b->duration_ = duration_;
@@ -62,7 +62,7 @@ STDMETHODIMP CAudioBlock::CreateBlock(LONG Mode, IUnknown** ppBlock) {
 
 STDMETHODIMP CAudioBlock::SetLength(LONG Bytes, LONG Fill) {
     if (Bytes < 0 || (Fill != -1 && Fill != 0)) return E_INVALIDARG;
-    return Guarded([&]() -> HRESULT {
+    return CallGuarded([&]() -> HRESULT {
         if (static_cast<size_t>(Bytes) > data_.size()) data_.resize(static_cast<size_t>(Bytes));
         if (Fill == -1) {
             std::memset(data_.data(), 0, static_cast<size_t>(Bytes));
@@ -193,7 +193,7 @@ HRESULT CreateAudioBlock(const AudioFormatValues& format, LONG length, IAudioDat
     if (!out) return E_POINTER;
     *out = nullptr;
     if (!format.Valid() || length < 0) return E_INVALIDARG;
-    return Guarded([&]() -> HRESULT {
+    return CallGuarded([&]() -> HRESULT {
         CAudioBlock* b = new CAudioBlock(format);
         HRESULT hr = b->SetLength(length, -1);
         if (SUCCEEDED(hr)) hr = b->QueryInterface(IID_IAudioData, reinterpret_cast<void**>(out));

@@ -103,7 +103,7 @@ HRESULT CAudioHelper::Take(double duration, CAudioBlock** out) {
     if (bytes > static_cast<int64_t>(fifo_.Size())) {
         bytes = std::min<int64_t>(static_cast<int64_t>(fifo_.Size()), maxFrames * align);
     }
-    return Guarded([&]() -> HRESULT {
+    return CallGuarded([&]() -> HRESULT {
         std::vector<BYTE> data(static_cast<size_t>(bytes));
         CAudioBlock* b = NewBlock(f);
         fifo_.Pop(data.data(), data.size());
@@ -162,7 +162,7 @@ STDMETHODIMP CAudioHelper::Append(LONG Flags, IUnknown* pBlock) {
         data->Release();
         return hr;
     }
-    hr = Guarded([&]() -> HRESULT {
+    hr = CallGuarded([&]() -> HRESULT {
         std::lock_guard<std::mutex> g(lock_);
         if (!format_ && !hasFormat) return E_INVALIDARG;
         if (format_ && hasFormat && !format_->SameStream(f)) return E_INVALIDARG;

@@ -25,7 +25,7 @@ public:
         if (!ppvObject) return E_POINTER;
         *ppvObject = nullptr;
         if (pUnkOuter) return CLASS_E_NOAGGREGATION;
-        return Guarded([&]() -> HRESULT {
+        return CallGuarded([&]() -> HRESULT {
             HRESULT hr = create_(riid, ppvObject);
             if (FAILED(hr)) *ppvObject = nullptr;
             return hr;
@@ -69,7 +69,7 @@ std::vector<ClassEntry> HostClasses() {
 
 HRESULT ClassRegistration::Register(const std::vector<ClassEntry>& entries) {
     if (!cookies_.empty()) return E_UNEXPECTED;
-    HRESULT result = Guarded([&]() -> HRESULT {
+    HRESULT result = CallGuarded([&]() -> HRESULT {
         cookies_.reserve(entries.size());
         for (const ClassEntry& e : entries) {
             auto* factory = new ClassFactory(e.create);
@@ -94,7 +94,7 @@ void ClassRegistration::Revoke() {
 HRESULT RegisterHostClasses() {
     std::lock_guard<std::mutex> g(g_hostLock);
     if (g_hostNesting == 0) {
-        HRESULT hr = Guarded([&]() -> HRESULT {
+        HRESULT hr = CallGuarded([&]() -> HRESULT {
             auto reg = std::make_unique<ClassRegistration>();
             HRESULT r = reg->Register(HostClasses());
             if (SUCCEEDED(r)) g_hostRegistration = reg.release();

@@ -4,6 +4,7 @@
 
 #include "platform/win32.h"
 #include "corvane/corvane.h"
+#include "platform/exceptions.h"
 #include "platform/unknown_impl.h"
 
 #include <new>
@@ -19,18 +20,6 @@ namespace detail {
 void CountObjectCreated();
 void CountObjectDestroyed();
 }  // namespace detail
-
-// Runs f, turning an exception into an HRESULT: no exception leaves a COM method.
-template <class F>
-HRESULT Guarded(F&& f) noexcept {
-    try {
-        return f();
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    } catch (...) {
-        return E_FAIL;
-    }
-}
 
 // Base of a host class implementing the interfaces Itfs: the project's IUnknown, and the object
 // counted among the live host objects from construction to destruction.
@@ -48,7 +37,7 @@ template <class T, class I = IUnknown, class... Args>
 HRESULT CreateObject(I** out, Args&&... args) noexcept {
     if (!out) return E_POINTER;
     *out = nullptr;
-    return Guarded([&]() -> HRESULT {
+    return CallGuarded([&]() -> HRESULT {
         T* obj = new T(std::forward<Args>(args)...);
         HRESULT hr = obj->QueryInterface(IidOf<I>(), reinterpret_cast<void**>(out));
         obj->Release();

@@ -45,7 +45,7 @@ ParamReads::Use ParamReads::Find(OleStringView path, LONG index) const {
 template <class F>
 HRESULT CEffectParams::WithValue(BSTR Name, LONG Index, ParamReads::Asked asked, F&& f) const {
     if (!KeyValid(Name, Index)) return E_INVALIDARG;
-    return Guarded([&]() -> HRESULT {
+    return CallGuarded([&]() -> HRESULT {
         std::lock_guard<std::mutex> g(lock_);
         LONG served = Index;
         const ParamValue* v = store_.Find(NameOf(Name), Index, &served);
@@ -74,7 +74,7 @@ CEffectParams* CEffectParams::NewSharing(ParamStore store, OleString prefix) {
 
 HRESULT CEffectParams::Store(BSTR Name, LONG Index, ParamValue v) {
     if (!KeyValid(Name, Index)) return E_INVALIDARG;
-    return Guarded([&]() -> HRESULT {
+    return CallGuarded([&]() -> HRESULT {
         std::lock_guard<std::mutex> g(lock_);
         store_.Set(NameOf(Name), Index, std::move(v));
         return S_OK;
@@ -103,7 +103,7 @@ STDMETHODIMP CEffectParams::Clear() {
 
 STDMETHODIMP CEffectParams::Remove(BSTR Name) {
     if (NameOf(Name).empty()) return E_INVALIDARG;
-    return Guarded([&]() -> HRESULT {
+    return CallGuarded([&]() -> HRESULT {
         std::lock_guard<std::mutex> g(lock_);
         return store_.RemoveName(NameOf(Name)) ? S_OK : S_FALSE;
     });
@@ -123,7 +123,7 @@ STDMETHODIMP CEffectParams::Exists(BSTR Name, LONG Index, VARIANT_BOOL* pExists)
 
 STDMETHODIMP CEffectParams::GetNameCount(LONG* pCount) {
     if (!pCount) return E_POINTER;
-    return Guarded([&]() -> HRESULT {
+    return CallGuarded([&]() -> HRESULT {
         std::lock_guard<std::mutex> g(lock_);
         *pCount = static_cast<LONG>(store_.Names().size());
         return S_OK;
@@ -132,7 +132,7 @@ STDMETHODIMP CEffectParams::GetNameCount(LONG* pCount) {
 
 STDMETHODIMP CEffectParams::GetName(LONG Position, BSTR* pName) {
     if (!pName) return E_POINTER;
-    return Guarded([&]() -> HRESULT {
+    return CallGuarded([&]() -> HRESULT {
         std::lock_guard<std::mutex> g(lock_);
         std::vector<OleString> names = store_.Names();
         if (Position < 0 || static_cast<size_t>(Position) >= names.size()) return kParamBadIndex;
@@ -148,7 +148,7 @@ STDMETHODIMP CEffectParams::Duplicate(LONG Mode, IEffectParams** ppCopy) {
     if (!ppCopy) return E_POINTER;
     *ppCopy = nullptr;
     if (Mode != 2) return E_INVALIDARG;
-    return Guarded([&]() -> HRESULT {
+    return CallGuarded([&]() -> HRESULT {
         CEffectParams* copy = NewSharing(Snapshot(), prefix_);
         *ppCopy = copy;
         return S_OK;
@@ -169,7 +169,7 @@ STDMETHODIMP CEffectParams::GetCount(BSTR Name, LONG* pCount) {
 STDMETHODIMP CEffectParams::AddZone(BSTR Name, IEffectParams* pEntry) {
     if (!pEntry) return E_POINTER;
     if (NameOf(Name).empty()) return E_INVALIDARG;
-    return Guarded([&]() -> HRESULT {
+    return CallGuarded([&]() -> HRESULT {
         // The entry's values are copied before this object is locked: the entry may be this
         // object itself, and two objects are never locked at once.
         ParamStore entry;
@@ -203,7 +203,7 @@ STDMETHODIMP CEffectParams::SetDouble(BSTR Name, LONG Index, double Value) {
 
 STDMETHODIMP CEffectParams::SetString(BSTR Name, LONG Index, BSTR Value) {
     if (!KeyValid(Name, Index)) return E_INVALIDARG;
-    return Guarded([&]() -> HRESULT {
+    return CallGuarded([&]() -> HRESULT {
         return Store(Name, Index, ParamValue(std::in_place_type<OleString>, NameOf(Value)));
     });
 }
@@ -211,7 +211,7 @@ STDMETHODIMP CEffectParams::SetString(BSTR Name, LONG Index, BSTR Value) {
 STDMETHODIMP CEffectParams::SetStream(BSTR Name, LONG Index, const BYTE* pData, ULONG Bytes) {
     if (Bytes > 0 && !pData) return E_POINTER;
     if (!KeyValid(Name, Index)) return E_INVALIDARG;
-    return Guarded([&]() -> HRESULT {
+    return CallGuarded([&]() -> HRESULT {
         return Store(Name, Index, ParamValue(std::in_place_type<ParamBytes>, pData, pData + Bytes));
     });
 }
@@ -274,7 +274,7 @@ STDMETHODIMP CEffectParams::GetZone(BSTR Name, LONG Index, LONG Mode, IEffectPar
             return S_OK;
         });
     if (FAILED(hr)) return hr;
-    return Guarded([&]() -> HRESULT {
+    return CallGuarded([&]() -> HRESULT {
         // The entry's keys are noted as NAME[INDEX].KEY in the log of this object.
         OleString prefix = prefix_ + OleString(NameOf(Name)) + OLESTR("[") +
                            Utf8ToOle(std::to_string(Index)) + OLESTR("].");
@@ -326,7 +326,7 @@ HRESULT GetParamStore(IUnknown* params, ParamStore* out) {
     auto* impl = dynamic_cast<CEffectParams*>(p);
     HRESULT hr = E_INVALIDARG;
     if (impl) {
-        hr = Guarded([&]() -> HRESULT {
+        hr = CallGuarded([&]() -> HRESULT {
             *out = impl->Snapshot();
             return S_OK;
         });

@@ -24,7 +24,7 @@ CEffectZones::Zone* CEffectZones::FindLocked(LONG id) {
 
 HRESULT CEffectZones::Add(const ZoneValues& zone, LONG* id) {
     if (!TimeValid(zone.start, zone.duration)) return E_INVALIDARG;
-    return Guarded([&]() -> HRESULT {
+    return CallGuarded([&]() -> HRESULT {
         std::lock_guard<std::mutex> g(lock_);
         if (nextId_ == std::numeric_limits<LONG>::max()) return E_OUTOFMEMORY;
         zones_.push_back(Zone{nextId_, zone});
@@ -102,7 +102,7 @@ STDMETHODIMP CEffectZones::PutZoneTime(LONG Id, double Start, double Duration) {
 STDMETHODIMP CEffectZones::GetZoneParams(LONG Id, IUnknown** ppParams) {
     if (!ppParams) return E_POINTER;
     *ppParams = nullptr;
-    return Guarded([&]() -> HRESULT {
+    return CallGuarded([&]() -> HRESULT {
         ParamStore copy;
         {
             std::lock_guard<std::mutex> g(lock_);
@@ -116,7 +116,7 @@ STDMETHODIMP CEffectZones::GetZoneParams(LONG Id, IUnknown** ppParams) {
 
 STDMETHODIMP CEffectZones::AddZone(double Start, double Duration, VARIANT_BOOL Enabled,
                                    IUnknown* pParams, LONG* pId) {
-    return Guarded([&]() -> HRESULT {
+    return CallGuarded([&]() -> HRESULT {
         ZoneValues v;
         v.start = Start;
         v.duration = Duration;

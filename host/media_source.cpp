@@ -252,7 +252,7 @@ STDMETHODIMP CMediaSource::ReadAudio(LONG Stream, LONG, double Duration, IUnknow
     // A block's length is a LONG: many channels at a high rate get a shorter block.
     frames = std::min<int64_t>(frames, std::numeric_limits<LONG>::max() / f.BlockAlign());
     frames = std::min(frames, total - position_);
-    return Guarded([&]() -> HRESULT {
+    return CallGuarded([&]() -> HRESULT {
         std::vector<BYTE> bytes(static_cast<size_t>(frames) * f.BlockAlign());
         int64_t got = 0;
         HRESULT r =
@@ -340,7 +340,7 @@ STDMETHODIMP CMediaSource::put_audioFormat(LONG Stream, IUnknown* newVal) {
     if (FAILED(hr)) return hr == E_INVALIDARG ? kFormatNotSupported : hr;
     std::lock_guard<std::recursive_mutex> g(lock_);
     if (!IsOpenLocked()) return E_UNEXPECTED;
-    return Guarded([&]() { return PutFormatLocked(f); });
+    return CallGuarded([&]() { return PutFormatLocked(f); });
 }
 
 STDMETHODIMP CMediaSource::get_videoTransform(LONG, IUnknown** pVal) {
@@ -356,7 +356,7 @@ STDMETHODIMP CMediaSource::get_dataTransform(LONG, IUnknown** pVal) {
 STDMETHODIMP CMediaSource::SetParam(BSTR ParamName, VARIANT ParamValue) {
     OleStringView name = NameOf(ParamName);
     if (name.empty()) return E_INVALIDARG;
-    return Guarded([&]() -> HRESULT {
+    return CallGuarded([&]() -> HRESULT {
         std::lock_guard<std::recursive_mutex> g(lock_);
         if (EqualIgnoringCase(name, OLESTR("BlockDuration"))) {
             double ms;
@@ -397,7 +397,7 @@ STDMETHODIMP CMediaSource::GetParam(BSTR ParamName, VARIANT* ParamValue) {
     if (!ParamValue) return E_POINTER;
     OleStringView name = NameOf(ParamName);
     if (name.empty()) return E_INVALIDARG;
-    return Guarded([&]() -> HRESULT {
+    return CallGuarded([&]() -> HRESULT {
         std::lock_guard<std::recursive_mutex> g(lock_);
         VARIANT v;
         VariantInit(&v);
@@ -440,7 +440,7 @@ HRESULT CWavFileSource::Open(const std::string& path, std::string* error) {
         }
         return kFormatNotSupported;
     }
-    return Guarded([&]() -> HRESULT {
+    return CallGuarded([&]() -> HRESULT {
         OleString name = Utf8ToOle(path);
         std::lock_guard<std::recursive_mutex> g(lock_);
         reader_ = std::move(reader);
@@ -604,7 +604,7 @@ HRESULT CSignalSource::PutFormatLocked(const AudioFormatValues& format) {
 HRESULT OpenWavFileSource(const std::string& path, IMediaSource** out, std::string* error) {
     if (!out) return E_POINTER;
     *out = nullptr;
-    return Guarded([&]() -> HRESULT {
+    return CallGuarded([&]() -> HRESULT {
         auto* src = new CWavFileSource();
         HRESULT hr = src->Open(path, error);
         if (SUCCEEDED(hr))

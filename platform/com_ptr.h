@@ -39,6 +39,8 @@ public:
     T* Get() const { return p_; }
     T* operator->() const { return p_; }
     explicit operator bool() const { return p_ != nullptr; }
+    friend bool operator==(const ComPtr& a, std::nullptr_t) { return a.p_ == nullptr; }
+    friend bool operator!=(const ComPtr& a, std::nullptr_t) { return a.p_ != nullptr; }
 
     // Release what is held and hand out the slot for an out-parameter: Put (and &p, as COM code
     // writes it) as T**, Out as the void** that QueryInterface and CoCreateInstance take.

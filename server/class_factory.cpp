@@ -5,6 +5,7 @@
 #include <exception>
 #include <new>
 
+#include "platform/exceptions.h"
 #include "server/module.h"
 
 namespace corvane {
@@ -55,12 +56,9 @@ public:
         // No exception may cross the COM boundary, whatever the class's creation throws.
         try {
             return entry_->createInstance(outer, riid, ppv);
-        } catch (const std::bad_alloc&) {
-            *ppv = nullptr;
-            return E_OUTOFMEMORY;
         } catch (...) {
             *ppv = nullptr;
-            return E_UNEXPECTED;
+            return HResultFromCurrentException(E_UNEXPECTED);
         }
     }
 

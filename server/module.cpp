@@ -10,6 +10,7 @@
 
 #include "corvane/module_exports.h"
 #include "framework/module_lock.h"
+#include "platform/exceptions.h"
 #include "server/class_factory.h"
 #include "server/classes.h"
 #include "server/registration.h"
@@ -164,19 +165,13 @@ std::vector<int> ClassScripts() {
 }
 
 HRESULT Register() {
-    try {
-        return RegisterServer(g_module.Instance(), ClassScripts(), g_module.Scope());
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
+    return CallGuarded(
+        [] { return RegisterServer(g_module.Instance(), ClassScripts(), g_module.Scope()); });
 }
 
 HRESULT Unregister() {
-    try {
-        return UnregisterServer(g_module.Instance(), ClassScripts(), g_module.Scope());
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
+    return CallGuarded(
+        [] { return UnregisterServer(g_module.Instance(), ClassScripts(), g_module.Scope()); });
 }
 
 }  // namespace
@@ -190,7 +185,7 @@ extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID rclsid, REFIID riid
     try {
         return corvane::g_module.GetClassObject(rclsid, riid, ppv);
     } catch (...) {
-        return E_UNEXPECTED;
+        return corvane::HResultFromCurrentException(E_UNEXPECTED);
     }
 }
 

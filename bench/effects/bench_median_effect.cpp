@@ -165,7 +165,7 @@ bool RunRow(const Row& row, const std::vector<std::vector<double>>& signals, int
     engine.m_wfx.wBitsPerSample = 16;
     engine.m_wfx.nChannels = 1;
     engine.m_wfx.nBlockAlign = 2;
-    engine.m_pParams = MakeParams(row);  // the engine releases it
+    engine.m_pParams = corvane::ComPtr<IEffectParams>(MakeParams(row));  // takes its reference
     if (!engine.m_pParams) return false;
     std::unique_ptr<Channel> channels[kSides];
     std::vector<double> out[kSides];

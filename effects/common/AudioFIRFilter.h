@@ -9,6 +9,7 @@
 
 #include "effects/common/Filter.h"
 #include "framework/CSmooth.h"
+#include "framework/error_support.h"
 
 #include <cstdint>
 #include <vector>
@@ -17,7 +18,7 @@ class CAudioFIRFilter final {
 public:
     // Result codes of the operations.
     static constexpr int32_t kOk = 0;
-    static constexpr int32_t kInvalidArgument = 8;
+    static constexpr int32_t kInvalidArgument = corvane::kInvalidArgument;
     static constexpr LONG kDefaultOrder = 50;
     static constexpr LONG kMinOrder = 10;
     static constexpr LONG kDefaultFadeMs = 20;

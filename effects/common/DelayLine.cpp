@@ -1,6 +1,6 @@
 #include "effects/common/DelayLine.h"
 
-#include "framework/exceptions.h"
+#include "platform/exceptions.h"
 
 #include <cmath>
 #include <new>

@@ -1,7 +1,8 @@
 #include "effects/common/SoundTouchGlue.h"
 
 #include "framework/BaseFilter.h"
-#include "framework/exceptions.h"
+#include "framework/error_support.h"
+#include "platform/exceptions.h"
 
 #include <soundtouch/SoundTouch.h>
 
@@ -18,7 +19,6 @@ constexpr uint kReceiveFrames = 4096;
 constexpr uint kSilenceFrames = 4096;
 // The silence SoundTouch's own flush allows itself, in frames.
 constexpr double kOwnFlushFrames = 25600.0;
-constexpr int kAudioFormatUnsupported = 6;
 }  // namespace
 
 void SetSampleRateOrFail(soundtouch::SoundTouch& processor, DWORD rate, const CBaseFilter& owner) {

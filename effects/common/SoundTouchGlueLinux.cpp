@@ -9,7 +9,7 @@
 #include "effects/common/SoundTouchGlue.h"
 
 #include "framework/error_support.h"
-#include "framework/exceptions.h"
+#include "platform/exceptions.h"
 #include "platform/oletext.h"
 
 #include <soundtouch/SoundTouch.h>

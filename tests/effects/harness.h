@@ -211,7 +211,7 @@ public:
         engine.m_wfx.wBitsPerSample = bits;
         engine.m_wfx.nChannels = 1;
         engine.m_wfx.nBlockAlign = static_cast<WORD>(bits / 8);
-        engine.m_pParams = doubles.NewParams(params.store).Detach();  // the engine releases it
+        engine.m_pParams = doubles.NewParams(params.store).As<IEffectParams>();
         channel.ResetChannel();
         channel.LoadChannelParams();
     }

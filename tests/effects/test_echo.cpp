@@ -168,7 +168,7 @@ public:
 TEST_F(Echo, ShortDelayedBlockMixesOnlyWhatItHolds) {  // fault 5: run under the sanitizer
     const AudioFormatValues format = VariedSignal(2, 8000, 0.0).format;
     CEchoFilter engine(GUID{}, GUID{}, 0, 0);
-    engine.m_pParams = doubles.NewParams(EchoOf({{5.0, 1.0}}).params.store).Detach();
+    engine.m_pParams = doubles.NewParams(EchoOf({{5.0, 1.0}}).params.store).As<IEffectParams>();
     engine.LoadParams();
     ASSERT_EQ(engine.Reflections().size(), 1u);
     CEchoFilter::Reflection& r = *engine.Reflections()[0];
@@ -177,8 +177,7 @@ TEST_F(Echo, ShortDelayedBlockMixesOnlyWhatItHolds) {  // fault 5: run under the
     ComPtr<RecordingAudioBlock> block = doubles.NewBlock(format, 1600);  // 100 ms
     ComPtr<IUnknown> object;
     block->GetFormat(&object);
-    ASSERT_EQ(object->QueryInterface(IID_IAudioFormat, reinterpret_cast<void**>(&engine.m_pFormat)),
-              S_OK);
+    ASSERT_EQ(object->QueryInterface(IID_IAudioFormat, engine.m_pFormat.Out()), S_OK);
     engine.m_wfx.nSamplesPerSec = 8000;
     engine.OnBlockFormat();  // primes 40 frames of silence
     BYTE* bytes = nullptr;

@@ -113,7 +113,7 @@ TEST_F(ChannelMapEdges, APartialFrameAtTheEndStaysAsItIs) {
     engine.m_wfx.nSamplesPerSec = 8000;
     engine.m_wfx.nBlockAlign = 4;
     engine.m_wfx.wBitsPerSample = 16;
-    engine.m_pParams = doubles.NewParams(MapParams({1, 0}).store).Detach();
+    engine.m_pParams = doubles.NewParams(MapParams({1, 0}).store).As<IEffectParams>();
     engine.LoadParams();
     engine.BuildChannelFilters();
     ASSERT_TRUE(engine.GraphReady());

@@ -235,7 +235,7 @@ TEST_F(Reverse, BlocksLongerThanAskedAreCutToTheInterval) {  // fault 10
     Connect(engine, static_cast<IMediaSource*>(source.Get()), setup);
     ASSERT_EQ(engine.InitFilter(nullptr), S_OK);
     EXPECT_TRUE(SamplesNear(ReadAll(engine), Expected(in, setup.zones, kReversed), 0));
-    engine.PutMediaSource(nullptr);
+    EXPECT_EQ(engine.PutMediaSource(nullptr), S_OK);
 }
 
 }  // namespace

@@ -185,7 +185,7 @@ TEST_F(Volume, ZeroLengthZoneChangesNothing) {  // fault 3
 
     // Its steps are 0, not a division by its length.
     CVolumeFilter engine(GUID{}, GUID{}, 0, 0);
-    engine.m_pParams = doubles.NewParams(ZoneVolume(with).params.store).Detach();
+    engine.m_pParams = doubles.NewParams(ZoneVolume(with).params.store).As<IEffectParams>();
     ComPtr<RecordingEffectZones> zones = doubles.NewZones();
     for (const Zone& z : with) {
         host::ZoneValues v;

@@ -17,7 +17,7 @@ HRESULT RecordingChannelFilter::ResetChannel() {
 HRESULT RecordingChannelFilter::LoadChannelParams() {
     ++loads;
     loadResult = m_pOwner->GetParamDouble(OLESTR("TestGain"), &loadedGain);
-    return S_OK;
+    return loadAnswer;
 }
 
 int IdentityFilter::ProcessChannel(int n, int last) {

@@ -38,6 +38,7 @@ public:
     // "TestGain" as the channel filter read it at its last load (1.0 when absent).
     double loadedGain = 1.0;
     HRESULT loadResult = S_OK;
+    HRESULT loadAnswer = S_OK;  // what LoadChannelParams answers
 
 protected:
     void Record(int n, int last) { calls.push_back({n, last, m_bRestart}); }

@@ -174,7 +174,7 @@ TEST_F(BaseFilter, EffectParamsHandsOutAnIndependentCopy) {
     ASSERT_EQ(e.GetEffectParams(&copy), S_OK);
     ComPtr<IEffectParams> params = copy.As<IEffectParams>();
     ASSERT_TRUE(params);
-    EXPECT_NE(params.Get(), e.m_pParams);
+    EXPECT_NE(params.Get(), e.m_pParams.Get());
     params->SetDouble(corvane::Bstr(OLESTR("VolumeLevel")), -1, 0.5);
     double level = 0.0;
     e.m_pParams->GetDouble(corvane::Bstr(OLESTR("VolumeLevel")), -1, &level);
@@ -244,11 +244,11 @@ TEST_F(BaseFilter, EnabledProperty) {
     VARIANT_BOOL v = 7;
     ASSERT_EQ(e.GetEffectEnabled(&v), S_OK);
     EXPECT_EQ(v, VARIANT_TRUE);
-    e.PutEffectEnabled(0);
-    e.GetEffectEnabled(&v);
+    ASSERT_EQ(e.PutEffectEnabled(0), S_OK);
+    ASSERT_EQ(e.GetEffectEnabled(&v), S_OK);
     EXPECT_EQ(v, VARIANT_FALSE);
-    e.PutEffectEnabled(2);
-    e.GetEffectEnabled(&v);
+    ASSERT_EQ(e.PutEffectEnabled(2), S_OK);
+    ASSERT_EQ(e.GetEffectEnabled(&v), S_OK);
     EXPECT_EQ(v, VARIANT_TRUE);
 }
 
@@ -285,7 +285,7 @@ TEST_F(BaseFilter, ChannelFiltersWithoutParameters) {
     ASSERT_EQ(Configure(Params().Set(OLESTR("TestGain"), 3.0)), S_OK);
     e.BuildChannelFilters();
     EXPECT_EQ(e.Channel<RecordingChannelFilter>(0)->loadedGain, 3.0);
-    e.PutEffectParams(nullptr);
+    EXPECT_EQ(e.PutEffectParams(nullptr), static_cast<HRESULT>(0x80040308u));
     e.BuildChannelFilters();
     EXPECT_EQ(e.Channel<RecordingChannelFilter>(0)->loadedGain, 1.0);
 }

@@ -23,7 +23,7 @@ TEST_F(ReadPath, DisabledEffectPassesThroughUntouched) {
     TestEngine& e = Make(1, 1, [](int, CBaseFilter* o) { return new GainFilter(o, 0.5); });
     const std::vector<int16_t> in = VariedSamples(4410, 2);
     ComPtr<TableSource> source = Attach(Stereo(), in);
-    e.PutEffectEnabled(0);
+    ASSERT_EQ(e.PutEffectEnabled(0), S_OK);
     doubles.Log().Clear();
     ComPtr<IUnknown> block;
     ASSERT_EQ(Read(100.0, &block), S_OK);
@@ -119,26 +119,58 @@ TEST_F(ReadPath, BufferedPathShapesRequestsAroundTheInterval) {
     }
 }
 
-TEST_F(ReadPath, BufferedPathPadsAnExhaustedUpstream) {
-    TestEngine& e = Make(1, 1);
-    const std::vector<int16_t> in = VariedSamples(44100, 2);
-    ComPtr<TableSource> source = Attach(Stereo(), in);
-    ComPtr<IUnknown> block;
-    ASSERT_EQ(Read(100.0, &block), S_OK);
-    // The upstream gives two more 100 ms blocks, then none although its duration says more.
-    doubles.Failures().FailCall("ReadAudio", E_FAIL, OLESTR(""), -1, 2);
-    ASSERT_EQ(Read(250.0, &block), S_OK);
-    const std::vector<int16_t> out = SamplesOf(block.Get());
-    ASSERT_EQ(out.size(), 22050u);
-    for (size_t k = 0; k < 17640; ++k) ASSERT_EQ(out[k], in[8820 + k]) << k;
-    for (size_t k = 17640; k < out.size(); ++k) ASSERT_EQ(out[k], 0) << k;
-    const std::vector<testing::Call> lengths = doubles.Log().Calls("SetLength");
-    const std::vector<std::string> pad = {"8820", "-1"};
-    EXPECT_EQ(std::count_if(lengths.begin(), lengths.end(),
-                            [&](const testing::Call& c) { return c.args == pad; }),
-              1)
-        << doubles.Log().Dump();
-    EXPECT_EQ(e.m_position, 350.0);
+// An upstream that fails fails the read on both paths. One that has ended (success without a
+// block, although its duration says more) ends the direct read, and the buffered one is padded
+// with silence to the length asked.
+TEST_F(ReadPath, UpstreamThatFailsOrHasEnded) {
+    struct Case {
+        BYTE useHelper;
+        int reads;       // upstream reads of the first two engine reads before the answer
+        HRESULT answer;  // of every upstream read from then on, without a block
+        HRESULT want;
+        size_t samples;  // in the block of the second engine read
+    };
+    const Case cases[] = {{1, 3, E_FAIL, E_FAIL, 0},
+                          {1, 3, S_FALSE, S_OK, 22050},
+                          {0, 1, E_FAIL, E_FAIL, 0},
+                          {0, 1, S_FALSE, S_FALSE, 0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << int(c.useHelper) << " " << std::hex << c.answer);
+        TestEngine& e = Make(c.useHelper, 1);
+        const std::vector<int16_t> in = VariedSamples(44100, 2);
+        ComPtr<TableSource> source = Attach(Stereo(), in);
+        source->EndAfter(c.reads, c.answer);
+        ComPtr<IUnknown> block;
+        ASSERT_EQ(Read(100.0, &block), S_OK);
+        EXPECT_EQ(Read(250.0, &block), c.want);
+        const std::vector<int16_t> out = SamplesOf(block.Get());
+        ASSERT_EQ(out.size(), c.samples);
+        if (c.samples == 0) continue;
+        for (size_t k = 0; k < 17640; ++k) ASSERT_EQ(out[k], in[8820 + k]) << k;
+        for (size_t k = 17640; k < out.size(); ++k) ASSERT_EQ(out[k], 0) << k;
+        EXPECT_EQ(e.m_position, 350.0);
+    }
+}
+
+// A channel filter that cannot load its parameters fails the read that sets the stream up, on
+// both paths, instead of leaving its channel unprocessed; the next read sets it up again.
+TEST_F(ReadPath, ChannelFilterThatCannotLoadFailsTheRead) {
+    for (BYTE useHelper : {0, 1}) {
+        int built = 0;
+        TestEngine& e = Make(useHelper, 1, [&](int i, CBaseFilter* o) {
+            auto* f = new IdentityFilter(o);
+            if (i == 1 && built++ == 0) f->loadAnswer = E_ACCESSDENIED;
+            return f;
+        });
+        const std::vector<int16_t> in = VariedSamples(8820, 2);
+        ComPtr<TableSource> source = Attach(Stereo(), in);
+        ComPtr<IUnknown> block;
+        EXPECT_EQ(Read(100.0, &block), E_ACCESSDENIED) << int(useHelper);
+        EXPECT_FALSE(block);
+        ASSERT_EQ(e.SeekAudio(0, 0, 0.0), S_OK);
+        ASSERT_EQ(Read(100.0, &block), S_OK) << int(useHelper);
+        EXPECT_EQ(SamplesOf(block.Get()), std::vector<int16_t>(in.begin(), in.begin() + 8820));
+    }
 }
 
 // An upstream that answers empty blocks instead of none is exhausted too: the helper is padded
@@ -166,7 +198,7 @@ TEST_F(ReadPath, MissingBufferingObject) {
     EXPECT_EQ(e.SeekAudio(0, 0, 50.0), S_OK);
     EXPECT_EQ(e.SkipAudio(0, 0, 10.0), S_OK);
     EXPECT_EQ(e.PutAudioFormat(0, nullptr), E_POINTER);  // the source's own answer
-    e.PutEffectEnabled(0);
+    ASSERT_EQ(e.PutEffectEnabled(0), S_OK);
     ASSERT_EQ(e.SeekAudio(0, 0, 0.0), S_OK);
     ASSERT_EQ(Read(100.0, &block), S_OK);
     EXPECT_EQ(SamplesOf(block.Get()), in);
@@ -273,7 +305,7 @@ TEST_F(ReadPath, RateMappingThroughTheUpstream) {
     ASSERT_EQ(e.SeekAudio(0, 0, 3500.0), S_OK);
     EXPECT_EQ(ArgsOf(doubles.Log().Calls("SeekAudio"), 0)[2], "2500");
     EXPECT_EQ(e.m_position, 3500.0);
-    e.PutEffectEnabled(0);
+    ASSERT_EQ(e.PutEffectEnabled(0), S_OK);
     ASSERT_EQ(e.GetAudioDuration(0, &d), S_OK);
     EXPECT_EQ(d, 5000.0);
 }
@@ -294,7 +326,7 @@ TEST_F(ReadPath, TrackAndFormatChangesRebuildTheStream) {
     EXPECT_EQ(e.PutAudioTrack(track), S_OK);
     EXPECT_EQ(doubles.Log().Count("put_audioTrack"), 0u);
     EXPECT_NE(e.m_pFormat, nullptr);
-    e.PutAudioTrack(track + 1);
+    (void)e.PutAudioTrack(track + 1);  // the source's answer: what counts is that it was asked
     EXPECT_EQ(doubles.Log().Count("put_audioTrack"), 1u);
     EXPECT_EQ(e.m_pFormat, nullptr);
     ASSERT_EQ(Read(100.0, &block), S_OK);
@@ -314,7 +346,7 @@ TEST_F(ReadPath, TrackChangeWhenTheCurrentTrackIsUnknown) {
     doubles.Failures().FailCall("get_audioTrack", E_FAIL);
     for (LONG track : {0, 1, -1}) {
         doubles.Log().Clear();
-        e.PutAudioTrack(track);
+        (void)e.PutAudioTrack(track);  // the source's answer: what counts is that it was asked
         const std::vector<testing::Call> calls = doubles.Log().Calls("put_audioTrack");
         ASSERT_EQ(calls.size(), 1u) << track;
         EXPECT_EQ(calls[0].args[0], testing::FormatArg(track));

@@ -55,6 +55,10 @@ host::CAudioBlock* TableSource::NewBlock(const AudioFormatValues& f) {
 
 STDMETHODIMP TableSource::ReadAudio(LONG Stream, LONG Flags, double Duration, IUnknown** p) {
     const int read = m_reads++;
+    if (m_endAfter >= 0 && read >= m_endAfter) {
+        if (p) *p = nullptr;
+        return m_endAnswer;
+    }
     if (m_emptyAfter < 0 || read < m_emptyAfter)
         return RecordingSourceT::ReadAudio(Stream, Flags, Duration, p);
     if (!p) return E_POINTER;

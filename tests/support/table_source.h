@@ -46,6 +46,11 @@ public:
     }
     // After `reads` reads every read answers an empty block (up to 1000 of them, then none).
     void EmptyBlocksAfter(int reads) { m_emptyAfter = reads; }
+    // After `reads` reads every read answers `answer` without a block.
+    void EndAfter(int reads, HRESULT answer) {
+        m_endAfter = reads;
+        m_endAnswer = answer;
+    }
     int Reads() const { return m_reads; }
 
     STDMETHODIMP ReadAudio(LONG Stream, LONG Flags, double Duration, IUnknown** p) override;
@@ -57,6 +62,8 @@ private:
     bool m_odd = false;
     WAVEFORMATEX m_wfx{};
     int m_emptyAfter = -1;
+    int m_endAfter = -1;
+    HRESULT m_endAnswer = S_OK;
     int m_reads = 0;
 };
 

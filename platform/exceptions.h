@@ -1,7 +1,8 @@
-// The one place where an exception out of an engine operation becomes an HRESULT. Engine code
-// throws an HRESULT value (for example E_OUTOFMEMORY for a key name that cannot be allocated)
-// or lets std::bad_alloc escape; the COM shell runs every engine call through CallGuarded so
-// that nothing escapes an interface method.
+// The one place where an exception becomes an HRESULT, for the module, the host runtime and the
+// tools alike. Engine code throws an HRESULT value (for example E_OUTOFMEMORY for a key name that
+// cannot be allocated) or lets std::bad_alloc escape; the COM shell runs every engine call, and
+// the host every method of its objects, through CallGuarded so that nothing escapes an interface
+// method.
 #pragma once
 
 #include "platform/win32.h"
@@ -19,16 +20,16 @@ namespace corvane {
 
 // The HRESULT for the exception being handled: a thrown failure HRESULT stays itself,
 // std::bad_alloc becomes E_OUTOFMEMORY, anything else (a thrown success code included, which
-// must not turn an aborted call into success) E_FAIL. Call only inside a catch block.
-inline HRESULT HResultFromCurrentException() noexcept {
+// must not turn an aborted call into success) `otherwise`. Call only inside a catch block.
+inline HRESULT HResultFromCurrentException(HRESULT otherwise = E_FAIL) noexcept {
     try {
         throw;
     } catch (HRESULT hr) {
-        return FAILED(hr) ? hr : E_FAIL;
+        return FAILED(hr) ? hr : otherwise;
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
     } catch (...) {
-        return E_FAIL;
+        return otherwise;
     }
 }
 
