@@ -134,7 +134,7 @@ std::string CAudioChannelFilter::EqualizerParams() const {
 bool CAudioChannelFilter::BuildGraph() {
     m_graph.Free();
     m_queued.clear();
-    const DWORD rate = m_pOwner->m_wfx.nSamplesPerSec;
+    const DWORD rate = m_pOwner->Format().nSamplesPerSec;
     const bool typed = m_filterType == kFilterTypeEqualizer || m_filterType == kFilterTypeGate;
     if (!typed || m_passThrough || !m_provider || rate == 0 || rate > INT_MAX) return false;
     if (m_filterType == kFilterTypeEqualizer && CountsDiffer()) return false;

@@ -50,7 +50,7 @@ HRESULT CBandChannelFilter::LoadChannelParams() {
 }
 
 int CBandChannelFilter::ProcessChannel(int n, int) {
-    const double fs = static_cast<double>(m_pOwner->m_wfx.nSamplesPerSec);
+    const double fs = static_cast<double>(m_pOwner->Format().nSamplesPerSec);
     // Exact comparisons: any change at all redesigns (a NaN value redesigns every block).
     const bool same = fs == m_designedRate && m_frequency == m_designedFrequency &&
                       m_steepness == m_designedSteepness && m_gain == m_designedGain &&

@@ -30,7 +30,7 @@ HRESULT CDelayChannelFilter::LoadChannelParams() {
 
 int CDelayChannelFilter::ProcessChannel(int n, int) {
     if (n < 1) return 0;
-    const float delaySamples = static_cast<float>(m_pOwner->m_wfx.nSamplesPerSec) * m_delayTime;
+    const float delaySamples = static_cast<float>(m_pOwner->Format().nSamplesPerSec) * m_delayTime;
     const int64_t L = corvane::LineLength(delaySamples / 1000.0);
     if (L == 0) return PassThrough(n);
     if (L != m_length) {

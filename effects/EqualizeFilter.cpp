@@ -109,15 +109,15 @@ HRESULT CEqualizeChannelFilter::LoadChannelParams() {
                       m_haveGains ? &m_gains : nullptr)) {
         return S_OK;
     }
-    const double rate = static_cast<double>(m_pOwner->m_wfx.nSamplesPerSec);
+    const double rate = static_cast<double>(m_pOwner->Format().nSamplesPerSec);
     const Tables t = MakeTables(m_frequencies.data(), m_gains.data(), m_gains.size(), rate);
     const FloatArray gains(t.gains), bands(t.bands), weights(t.weights);
     m_fir.put_Gains(gains.array);
     m_fir.put_SmoothChanges(VARIANT_FALSE);
     m_fir.put_Bands(bands.array);
     m_fir.put_Weights(weights.array);
-    m_fir.put_RightFadeTime(m_pOwner->m_rSmooth);
-    m_fir.put_LeftFadeTime(m_pOwner->m_lSmooth);
+    m_fir.put_RightFadeTime(m_pOwner->RightSmoothMs());
+    m_fir.put_LeftFadeTime(m_pOwner->LeftSmoothMs());
     m_fir.Initialise();
     m_passThrough = false;
     return S_OK;
@@ -129,7 +129,7 @@ int CEqualizeChannelFilter::ProcessChannel(int n, int last) {
         std::memcpy(m_pOut, m_pIn, sizeof(double) * static_cast<size_t>(n));
     } else {
         m_fir.Process(m_pIn, m_pOut, static_cast<UINT>(n) * sizeof(double), last,
-                      static_cast<int>(m_pOwner->m_wfx.nSamplesPerSec));
+                      static_cast<int>(m_pOwner->Format().nSamplesPerSec));
     }
     return n;
 }

@@ -44,7 +44,7 @@ HRESULT CFlangerChannelFilter::LoadChannelParams() {
 
 int CFlangerChannelFilter::ProcessChannel(int n, int) {
     if (n < 1) return 0;
-    const double rate = static_cast<double>(m_pOwner->m_wfx.nSamplesPerSec);
+    const double rate = static_cast<double>(m_pOwner->Format().nSamplesPerSec);
     int64_t L = 0;
     if (m_type == 3 || m_type == 4) {
         const double baseMs =

@@ -445,15 +445,15 @@ int CMedianChannelFilter::ProcessChannel(int count, int last) {
 
 CMedianFilter::~CMedianFilter() = default;
 
-CBaseChannelFilter* CMedianFilter::CreateChannelFilter() {
-    return new CMedianChannelFilter(this);
+std::unique_ptr<CBaseChannelFilter> CMedianFilter::CreateChannelFilter() {
+    return std::make_unique<CMedianChannelFilter>(this);
 }
 
 HRESULT CMedianFilter::OnReset() {
-    for (CBaseChannelFilter* f : m_channels) {
-        if (f != nullptr) f->Restart();
+    for (size_t i = 0; i < ChannelFilterCount(); ++i) {
+        if (CBaseChannelFilter* f = ChannelFilter(i)) f->Restart();
     }
-    return static_cast<HRESULT>(m_channels.size());
+    return static_cast<HRESULT>(ChannelFilterCount());
 }
 
 HRESULT CMedianFilter::OnSeek() {

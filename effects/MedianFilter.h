@@ -164,7 +164,7 @@ public:
     using CBaseFilter::CBaseFilter;
     ~CMedianFilter() override;
 
-    CBaseChannelFilter* CreateChannelFilter() override;
+    std::unique_ptr<CBaseChannelFilter> CreateChannelFilter() override;
     // Both set the restart flag of every channel filter; they answer the number of filters.
     HRESULT OnReset() override;
     HRESULT OnSeek() override;

@@ -114,7 +114,7 @@ size_t CPitchShiftChannelFilter::Resample(const float* in, size_t m, int64_t mos
 
 int CPitchShiftChannelFilter::ProcessChannel(int n, int last) {
     if (n < 0) n = 0;
-    const DWORD fs = m_pOwner->m_wfx.nSamplesPerSec;
+    const DWORD fs = m_pOwner->Format().nSamplesPerSec;
     if (m_bRestart || m_sampleRate == 0 || fs != m_sampleRate) StartRun(fs);
 
     corvane::PutDoubles(*m_processor, m_pIn, n, 1, m_counts, m_floats);

@@ -65,7 +65,7 @@ void CReverbChannelFilter::MakeLines(int64_t length) {
             m_combs[k] = {};
         }
     }
-    const float fsf = static_cast<float>(m_pOwner->m_wfx.nSamplesPerSec);
+    const float fsf = static_cast<float>(m_pOwner->Format().nSamplesPerSec);
     for (int k = 1; k <= m_combCount; ++k) {
         // Single precision, as the phase offsets always were; they lie in 0..L.
         const float offset =
@@ -78,16 +78,16 @@ void CReverbChannelFilter::MakeLines(int64_t length) {
 
 void CReverbChannelFilter::DesignLowPass(double firstInput) {
     m_section.SetBiquad(CFilter::kLowPass, -20.0, m_lowPassFrequency,
-                        static_cast<double>(m_pOwner->m_wfx.nSamplesPerSec), kLowPassQ);
+                        static_cast<double>(m_pOwner->Format().nSamplesPerSec), kLowPassQ);
     // Starting from a settled input avoids a step at the first sample.
     m_x1 = m_x2 = m_y1 = m_y2 = firstInput;
     m_designedFrequency = m_lowPassFrequency;
-    m_designedRate = m_pOwner->m_wfx.nSamplesPerSec;
+    m_designedRate = m_pOwner->Format().nSamplesPerSec;
 }
 
 int CReverbChannelFilter::ProcessChannel(int n, int) {
     if (n < 1) return 0;
-    const DWORD fs = m_pOwner->m_wfx.nSamplesPerSec;
+    const DWORD fs = m_pOwner->Format().nSamplesPerSec;
     const float fsf = static_cast<float>(fs);
     if (m_lowPassFrequency > static_cast<float>(fs / 2)) m_lowPassFrequency = fsf * 0.5f;
     const float delaySamples = fsf * m_delayTime;

@@ -47,7 +47,7 @@ CStretchChannelFilter::CStretchChannelFilter(CBaseFilter* owner) : CBaseChannelF
 CStretchChannelFilter::~CStretchChannelFilter() = default;
 
 int CStretchChannelFilter::ChannelCount() const {
-    return m_pOwner->m_bPerChannel ? 1 : static_cast<int>(m_pOwner->m_wfx.nChannels);
+    return m_pOwner->PerChannel() ? 1 : static_cast<int>(m_pOwner->Format().nChannels);
 }
 
 void CStretchChannelFilter::Rebuild() {
@@ -105,7 +105,7 @@ int CStretchChannelFilter::ProcessChannel(int n, int last) {
         std::copy(m_pIn, m_pIn + n, m_pOut);
         return n;
     }
-    const DWORD rate = m_pOwner->m_wfx.nSamplesPerSec;
+    const DWORD rate = m_pOwner->Format().nSamplesPerSec;
     if (m_bRestart || rate != m_sampleRate) {
         // A rate the processor refuses fails this read, and the next one tries again.
         m_sampleRate = 0;
@@ -126,12 +126,13 @@ int CStretchChannelFilter::ProcessChannel(int n, int last) {
 
 CStretchFilter::~CStretchFilter() = default;
 
-CBaseChannelFilter* CStretchFilter::CreateChannelFilter() {
-    return new CStretchChannelFilter(this);
+std::unique_ptr<CBaseChannelFilter> CStretchFilter::CreateChannelFilter() {
+    return std::make_unique<CStretchChannelFilter>(this);
 }
 
 void CStretchFilter::RestartChannels() {
-    for (CBaseChannelFilter* f : m_channels) {
+    for (size_t i = 0; i < ChannelFilterCount(); ++i) {
+        CBaseChannelFilter* f = ChannelFilter(i);
         if (f == nullptr) continue;
         f->Restart();
         static_cast<CStretchChannelFilter*>(f)->Rebuild();
@@ -149,8 +150,8 @@ HRESULT CStretchFilter::OnSeek() {
 }
 
 HRESULT CStretchFilter::OnBlockFormat() {
-    if (m_bFirstBlock && !m_bPerChannel && !m_channels.empty() && m_channels[0] != nullptr) {
-        static_cast<CStretchChannelFilter*>(m_channels[0])->FollowChannelCount();
+    if (m_bFirstBlock && !m_bPerChannel && ChannelFilter(0) != nullptr) {
+        static_cast<CStretchChannelFilter*>(ChannelFilter(0))->FollowChannelCount();
     }
     return S_OK;
 }
@@ -170,9 +171,9 @@ HRESULT CStretchFilter::BuildChannelFilters() {
 void CStretchFilter::FollowFactors() {
     // A "Rate" that said otherwise would end the reads before the input's end (a rate below the
     // true one) or pad it with silence, and misplace every time after the interval.
-    if (m_channels.empty() || m_channels[0] == nullptr) {
-        m_rate = CStretchChannelFilter::LengthFactorOf(this);
+    if (const CBaseChannelFilter* f = ChannelFilter(0)) {
+        m_rate = static_cast<const CStretchChannelFilter*>(f)->LengthFactor();
     } else {
-        m_rate = static_cast<const CStretchChannelFilter*>(m_channels[0])->LengthFactor();
+        m_rate = CStretchChannelFilter::LengthFactorOf(this);
     }
 }

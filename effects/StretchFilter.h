@@ -82,7 +82,7 @@ public:
     using CBaseFilter::CBaseFilter;
     ~CStretchFilter() override;
 
-    CBaseChannelFilter* CreateChannelFilter() override;
+    std::unique_ptr<CBaseChannelFilter> CreateChannelFilter() override;
     // Both: the restart flag set and a new processor for every channel filter.
     HRESULT OnReset() override;
     HRESULT OnSeek() override;

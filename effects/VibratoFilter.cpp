@@ -42,7 +42,7 @@ HRESULT CVibratoChannelFilter::LoadChannelParams() {
 
 int CVibratoChannelFilter::ProcessChannel(int n, int) {
     if (n < 1) return 0;
-    const float f = m_frequency / static_cast<float>(m_pOwner->m_wfx.nSamplesPerSec);
+    const float f = m_frequency / static_cast<float>(m_pOwner->Format().nSamplesPerSec);
     const double omega = f * kTwoPi;
     const double depth = m_depth;
     const double advance = static_cast<double>(static_cast<float>(n) * f) * kTwoPi;

@@ -62,9 +62,9 @@ HRESULT CWahWahChannelFilter::LoadChannelParams() {
 
 int CWahWahChannelFilter::ProcessChannel(int n, int) {
     if (n < 1) return 0;
-    const double rate = static_cast<double>(m_pOwner->m_wfx.nSamplesPerSec);
+    const double rate = static_cast<double>(m_pOwner->Format().nSamplesPerSec);
     const double omega = static_cast<double>(m_lfoFrequency + m_lfoFrequency) * kPi / rate;
-    const int bits = m_pOwner->m_wfx.wBitsPerSample;
+    const int bits = m_pOwner->Format().wBitsPerSample;
     // Full scale of the stream's samples; the doubles are at +-1, so it never acts on them.
     const double limit = bits >= 1 && bits <= 64 ? std::ldexp(1.0, bits - 1) - 1.0 : 0.0;
     const bool clip = m_clipping && limit > 0.0;

@@ -381,7 +381,7 @@ HRESULT CBaseFilter::InitFilter(IUnknown*) {
 
 void CBaseFilter::DropQueuedAudio() {
     if (m_pHelper) m_pHelper->Reset(0);
-    for (CBaseChannelFilter* f : m_channels) {
+    for (const std::unique_ptr<CBaseChannelFilter>& f : m_channels) {
         if (f) f->ClearQueues();
     }
 }
@@ -397,16 +397,13 @@ HRESULT CBaseFilter::ResetStream() {
 }
 
 void CBaseFilter::ClearChannelFilters() {
-    std::vector<CBaseChannelFilter*> filters;
+    // The list is empty before the first filter goes, so none sees a half-cleared list.
+    std::vector<std::unique_ptr<CBaseChannelFilter>> filters;
     filters.swap(m_channels);
-    for (CBaseChannelFilter*& f : filters) {
-        delete f;
-        f = nullptr;
-    }
 }
 
-CBaseChannelFilter* CBaseFilter::CreateChannelFilter() {
-    return new CBaseChannelFilter(this);
+std::unique_ptr<CBaseChannelFilter> CBaseFilter::CreateChannelFilter() {
+    return std::make_unique<CBaseChannelFilter>(this);
 }
 
 HRESULT CBaseFilter::BuildChannelFilters() {
@@ -414,7 +411,7 @@ HRESULT CBaseFilter::BuildChannelFilters() {
     const int count = m_bPerChannel ? m_wfx.nChannels : 1;
     m_channels.reserve(static_cast<size_t>(count));
     for (int i = 0; i < count; ++i) {
-        std::unique_ptr<CBaseChannelFilter> f(CreateChannelFilter());
+        std::unique_ptr<CBaseChannelFilter> f = CreateChannelFilter();
         // Filter i serves channel i: a gap would shift every later channel.
         if (!f) corvane::ThrowHr(E_OUTOFMEMORY);
         HRESULT hr = f->ResetChannel();
@@ -424,7 +421,7 @@ HRESULT CBaseFilter::BuildChannelFilters() {
             ClearChannelFilters();
             return hr;
         }
-        m_channels.push_back(f.release());
+        m_channels.push_back(std::move(f));
     }
     return S_OK;
 }

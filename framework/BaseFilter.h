@@ -15,6 +15,7 @@
 #include "framework/EffectEngine.h"
 #include "platform/com_ptr.h"
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -90,8 +91,8 @@ public:
     [[nodiscard]] virtual HRESULT LoadParams();
     // After a new upstream source: the next block sets the stream up again.
     [[nodiscard]] virtual HRESULT ResetStream();
-    // A new channel filter owned by the caller (a plain CBaseChannelFilter here).
-    virtual CBaseChannelFilter* CreateChannelFilter();
+    // A new channel filter for the engine's list (a plain CBaseChannelFilter here).
+    virtual std::unique_ptr<CBaseChannelFilter> CreateChannelFilter();
     // Rebuilds m_channels: create, reset and load every filter.
     [[nodiscard]] virtual HRESULT BuildChannelFilters();
     [[nodiscard]] virtual HRESULT OnReset();        // not called by the framework
@@ -204,7 +205,29 @@ public:
     // Byte length of a smoothing time x (ms, clamped to 0 and more).
     UINT SmoothBytes(INT64 x) const;
 
-    // The members are shared with the effect engines and their channel filters.
+    // --- what channel filters read of their engine ---
+    // The stream format record (the defaults until the first block of a stream sets it).
+    const EngineWaveFormat& Format() const { return m_wfx; }
+    // One channel filter per channel, rather than one over the interleaved block.
+    bool PerChannel() const { return m_bPerChannel; }
+    // The edge cross-fades' lengths at the interval's end and start, ms, as limited to the
+    // interval.
+    int32_t RightSmoothMs() const { return m_rSmooth; }
+    int32_t LeftSmoothMs() const { return m_lSmooth; }
+    // The channel filters built for the current stream (none before its first block); filter i
+    // serves channel i. ChannelFilter is borrowed (the engine owns it until the next rebuild) and
+    // null past the end.
+    size_t ChannelFilterCount() const { return m_channels.size(); }
+    CBaseChannelFilter* ChannelFilter(size_t i) {
+        return i < m_channels.size() ? m_channels[i].get() : nullptr;
+    }
+    const CBaseChannelFilter* ChannelFilter(size_t i) const {
+        return i < m_channels.size() ? m_channels[i].get() : nullptr;
+    }
+
+protected:
+    // The engine's state; the effect engines derived from it work on it directly. What only the
+    // engine itself keeps is private, below.
     GUID m_clsid;  // identity of error information
     GUID m_iid;
     corvane::ComPtr<IMediaSource> m_pSource;   // upstream source
@@ -213,14 +236,11 @@ public:
     corvane::ComPtr<IEffectParams> m_pParams;  // duplicate of the host's parameters
     StrengthSettings m_strength;
     corvane::ComPtr<IAudioFormat>
-        m_pFormat;               // format of the current stream; null: set up at next block
-    EngineWaveFormat m_wfx;      // stream format record
-    UINT64 m_channelLayout = 3;  // speaker mask
-    std::vector<CBaseChannelFilter*> m_channels;  // owned channel filters; index = channel
+        m_pFormat;                  // format of the current stream; null: set up at next block
+    EngineWaveFormat m_wfx;         // stream format record
+    UINT64 m_channelLayout = 3;     // speaker mask
     bool m_bFirstBlock = true;      // no block read since construction or the last seek
     double m_position = 0.0;        // read position, ms (set through SetPosition)
-    double m_positionBase = 0.0;    // where the position was last set, ms
-    INT64 m_positionFrames = 0;     // frames the position moved since it was last set
     INT64 m_blockStart = 0;         // byte position of the part handed to the block loop
     INT64 m_frameOffset = 0;        // lag of the output behind the input, frames
     INT64 m_inCount = 0;            // frames given to the first channel filter since the seek
@@ -235,22 +255,14 @@ public:
     bool m_bExplicitInterval = false;  // the interval came from the zone object
     double m_effectStart = 0.0;        // effect interval, ms
     double m_effectDuration = 0.0;     // limited to the stream from its first block on
-    double m_zoneDuration = 0.0;       // the zones' span as given, ms
-    double m_scaledDuration = 0.0;     // m_effectDuration * m_rate
-    INT64 m_startBytes = 0, m_lengthBytes = 0, m_scaledLengthBytes = 0, m_endBytes = 0,
-          m_scaledEndBytes = 0;
-    VARIANT_BOOL m_smoothEnabled = 0;                // "SmoothEnabled"
-    int32_t m_rSmoothTime = 20, m_lSmoothTime = 20;  // ms as read
+    INT64 m_startBytes = 0, m_lengthBytes = 0, m_endBytes = 0;  // the interval in bytes
+    VARIANT_BOOL m_smoothEnabled = 0;                           // "SmoothEnabled"
+    int32_t m_rSmoothTime = 20, m_lSmoothTime = 20;             // ms as read
     int32_t m_rSmooth = 20, m_lSmooth = 20, m_rSmoothScaled = 20,
             m_lSmoothScaled = 20;  // ms, limited
     UINT m_rSmoothBytes = 3528, m_lSmoothBytes = 3528, m_rSmoothScaledBytes = 3528,
          m_lSmoothScaledBytes = 3528;
-    double m_level = 1.0;             // output level, linear
-    HRESULT m_helperResult = S_OK;    // outcome of creating m_pHelper
-    bool m_bFormatUsable = true;      // channels, rate and block align of m_wfx are non-zero
-    HRESULT m_blockFailure = S_OK;    // why the current block could not be processed
-    IUnknown* m_pIdentity = nullptr;  // the object that embeds the engine (borrowed), or NULL
-    bool m_bReading = false;          // a ReadAudio of this engine is under way
+    double m_level = 1.0;  // output level, linear
 
 protected:
     // Whether the chain of sources from `source` leads back to the object of m_pIdentity.
@@ -287,6 +299,21 @@ protected:
     [[nodiscard]] HRESULT TakeBlockFailure();
 
 private:
+    // Owned channel filters; index = channel. Built and cleared only by the engine, so that no
+    // effect can leave a gap or a filter it does not own in the list.
+    std::vector<std::unique_ptr<CBaseChannelFilter>> m_channels;
+    double m_positionBase = 0.0;      // where the position was last set, ms
+    INT64 m_positionFrames = 0;       // frames the position moved since it was last set
+    double m_zoneDuration = 0.0;      // the zones' span as given, ms
+    double m_scaledDuration = 0.0;    // m_effectDuration * m_rate
+    INT64 m_scaledLengthBytes = 0;    // length and end of the interval stretched by m_rate,
+    INT64 m_scaledEndBytes = 0;       // bytes
+    HRESULT m_helperResult = S_OK;    // outcome of creating m_pHelper
+    bool m_bFormatUsable = true;      // channels, rate and block align of m_wfx are non-zero
+    HRESULT m_blockFailure = S_OK;    // why the current block could not be processed
+    IUnknown* m_pIdentity = nullptr;  // the object that embeds the engine (borrowed), or NULL
+    bool m_bReading = false;          // a ReadAudio of this engine is under way
+
     struct HelperRequest;
     // Steps of ReadHelperBlock: the input taken so far where it can be counted exactly; the first
     // block, which sets the stream up (*done when it is the answer, or there is none); a block

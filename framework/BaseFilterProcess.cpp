@@ -214,7 +214,7 @@ void CBaseFilter::ProcessAudio(IUnknown* data, LONG totalBytes, LONG offsetBytes
     // Never more filters than the block has channels (a filter list built for another format).
     const size_t filters = std::min<size_t>(m_channels.size(), m_bPerChannel ? m_wfx.nChannels : 1);
     for (size_t i = 0; i < filters; ++i) {
-        CBaseChannelFilter* f = m_channels[i];
+        CBaseChannelFilter* f = m_channels[i].get();
         if (f == nullptr) continue;
         Deinterleave(pass, i, f);
         const Edges edges = CaptureEdges(pass, f);

@@ -64,6 +64,14 @@ std::vector<double> MakeSignal(uint32_t seed) {
     return x;
 }
 
+// The effect's engine without an upstream source: the rows set its format and parameters.
+class Engine : public CMedianFilter {
+public:
+    Engine() : CMedianFilter(GUID{}, GUID{}, 0, 1) {}
+    using CBaseFilter::m_pParams;
+    using CBaseFilter::m_wfx;
+};
+
 // The effect's channel filter with the running median of one side.
 class Channel : public CMedianChannelFilter {
 public:
@@ -160,7 +168,7 @@ double Median(std::vector<double> v) {
 
 // One row: every side over the signals; false when the row could not run.
 bool RunRow(const Row& row, const std::vector<std::vector<double>>& signals, int repetitions) {
-    CMedianFilter engine(GUID{}, GUID{}, 0, 1);
+    Engine engine;
     engine.m_wfx.nSamplesPerSec = kRate;
     engine.m_wfx.wBitsPerSample = 16;
     engine.m_wfx.nChannels = 1;

@@ -10,6 +10,8 @@
 #include "effects/common/ParamRead.h"
 #include "framework/BaseFilter.h"
 
+#include <memory>
+
 template <class Channel>
 class CChannelEngine : public CBaseFilter {
 public:
@@ -18,7 +20,9 @@ public:
 
     using CBaseFilter::CBaseFilter;
 
-    CBaseChannelFilter* CreateChannelFilter() override { return new Channel(this); }
+    std::unique_ptr<CBaseChannelFilter> CreateChannelFilter() override {
+        return std::make_unique<Channel>(this);
+    }
     HRESULT OnReset() override {
         RestartChannels();
         return S_OK;
@@ -31,8 +35,8 @@ public:
 private:
     void RestartChannels() {
         // Every filter in the list came from CreateChannelFilter above.
-        for (CBaseChannelFilter* f : m_channels) {
-            if (f != nullptr) static_cast<Channel*>(f)->RestartEffect();
+        for (size_t i = 0; i < ChannelFilterCount(); ++i) {
+            if (CBaseChannelFilter* f = ChannelFilter(i)) static_cast<Channel*>(f)->RestartEffect();
         }
     }
 };

@@ -16,6 +16,7 @@
 #include "platform/win32.h"
 
 #include "framework/BaseFilter.h"
+#include "tests/framework/open_engine.h"
 #include "tests/support/host_doubles.h"
 #include "tests/support/live_objects.h"
 #include "tests/support/table_source.h"
@@ -201,7 +202,8 @@ void SetStrengths(Params& params, double left, double right, double center);
 // One channel filter of an effect run on doubles outside the block loop, for what 16-bit output
 // cannot show (the geometry of a delay, counters far into a stream). Channel is a test class
 // derived from the effect's channel filter, so that it may also reach the filter's state; the
-// engine has no upstream source and no buffering object, only the parameters and the format.
+// engine has no upstream source and no buffering object, only the parameters and the format, which
+// the rig sets through its open state.
 template <class Engine, class Channel>
 class ChannelRig {
 public:
@@ -222,7 +224,7 @@ public:
         return channel.Process(x, last);
     }
 
-    Engine engine;
+    test::Open<Engine> engine;
     Channel channel;
 };
 

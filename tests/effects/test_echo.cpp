@@ -167,7 +167,7 @@ public:
 
 TEST_F(Echo, ShortDelayedBlockMixesOnlyWhatItHolds) {  // fault 5: run under the sanitizer
     const AudioFormatValues format = VariedSignal(2, 8000, 0.0).format;
-    CEchoFilter engine(GUID{}, GUID{}, 0, 0);
+    test::Open<CEchoFilter> engine(GUID{}, GUID{}, 0, 0);
     engine.m_pParams = doubles.NewParams(EchoOf({{5.0, 1.0}}).params.store).As<IEffectParams>();
     engine.LoadParams();
     ASSERT_EQ(engine.Reflections().size(), 1u);

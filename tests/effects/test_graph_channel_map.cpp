@@ -108,7 +108,7 @@ TEST_F(ChannelMapEdges, ALayoutThatDoesNotFitTheChannelCountIsReplaced) {
 }
 
 TEST_F(ChannelMapEdges, APartialFrameAtTheEndStaysAsItIs) {
-    CAudioFilterNB engine(GUID{}, GUID{}, 0, 0);
+    test::Open<CAudioFilterNB> engine(GUID{}, GUID{}, 0, 0);
     engine.m_wfx.nChannels = 2;
     engine.m_wfx.nSamplesPerSec = 8000;
     engine.m_wfx.nBlockAlign = 4;

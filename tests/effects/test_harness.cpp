@@ -43,7 +43,9 @@ public:
     static constexpr EngineTraits kTraits = {/*usesHelper*/ true, /*perChannel*/ true,
                                              /*lengthChanges*/ false, /*followsRate*/ false};
     using CBaseFilter::CBaseFilter;
-    CBaseChannelFilter* CreateChannelFilter() override { return new Channel(this); }
+    std::unique_ptr<CBaseChannelFilter> CreateChannelFilter() override {
+        return std::make_unique<Channel>(this);
+    }
 };
 
 template <class Channel>

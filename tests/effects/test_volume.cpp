@@ -184,7 +184,7 @@ TEST_F(Volume, ZeroLengthZoneChangesNothing) {  // fault 3
                  ScaledInRanges(in, {{0.0, 100.0, 128}, {100.0, 200.0, 512}}));
 
     // Its steps are 0, not a division by its length.
-    CVolumeFilter engine(GUID{}, GUID{}, 0, 0);
+    test::Open<CVolumeFilter> engine(GUID{}, GUID{}, 0, 0);
     engine.m_pParams = doubles.NewParams(ZoneVolume(with).params.store).As<IEffectParams>();
     ComPtr<RecordingEffectZones> zones = doubles.NewZones();
     for (const Zone& z : with) {

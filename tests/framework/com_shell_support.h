@@ -8,6 +8,7 @@
 
 #include "corvane/corvane.h"
 #include "framework/ComShell.h"
+#include "tests/framework/open_engine.h"
 #include "host/com_object.h"
 #include "server/classes.h"
 #include "platform/com_ptr.h"
@@ -110,43 +111,46 @@ inline const std::vector<ExpectedClass>& ExpectedClasses() {
 // exactly with UseHelper, and every parameter at its default.
 CORVANE_NO_VPTR_CHECK inline void ExpectFreshEngine(const CBaseFilter& e,
                                                     const ExpectedClass& want) {
+    using O = test::Open<>;
     SCOPED_TRACE(want.name);
-    EXPECT_EQ(e.m_bUseHelper, want.useHelper);
-    EXPECT_EQ(e.m_bPerChannel, want.perChannel);
-    EXPECT_EQ(e.m_bLengthChanges, want.lengthChanges);
-    EXPECT_EQ(e.m_bFollowsRate, want.followsRate);
-    EXPECT_EQ(e.m_pHelper != nullptr, want.useHelper)
+    EXPECT_EQ(e.*&O::m_bUseHelper, want.useHelper);
+    EXPECT_EQ(e.*&O::m_bPerChannel, want.perChannel);
+    EXPECT_EQ(e.*&O::m_bLengthChanges, want.lengthChanges);
+    EXPECT_EQ(e.*&O::m_bFollowsRate, want.followsRate);
+    EXPECT_EQ(e.*&O::m_pHelper != nullptr, want.useHelper)
         << "the buffering object exists exactly with UseHelper";
-    EXPECT_TRUE(IsEqualCLSID(e.m_clsid, *want.clsid));
-    EXPECT_TRUE(IsEqualIID(e.m_iid, *want.iid));
+    EXPECT_TRUE(IsEqualCLSID(e.*&O::m_clsid, *want.clsid));
+    EXPECT_TRUE(IsEqualIID(e.*&O::m_iid, *want.iid));
 
-    EXPECT_EQ(e.m_pSource, nullptr);
-    EXPECT_EQ(e.m_pParams, nullptr);
-    EXPECT_EQ(e.m_pZones, nullptr);
-    EXPECT_EQ(e.m_pFormat, nullptr);
-    EXPECT_TRUE(e.m_channels.empty());
-    EXPECT_EQ(e.m_wfx.nChannels, 2);
-    EXPECT_EQ(e.m_wfx.nSamplesPerSec, 44100u);
-    EXPECT_EQ(e.m_wfx.nBlockAlign, 4);
-    EXPECT_EQ(e.m_channelLayout, 3u);
-    EXPECT_EQ(e.m_level, 1.0);
-    EXPECT_EQ(e.m_rate, 1.0);
-    EXPECT_EQ(e.m_smoothEnabled, 0);
-    EXPECT_EQ(e.m_rSmoothTime, 20);
-    EXPECT_EQ(e.m_lSmoothTime, 20);
-    for (UINT bytes :
-         {e.m_rSmoothBytes, e.m_lSmoothBytes, e.m_rSmoothScaledBytes, e.m_lSmoothScaledBytes}) {
+    EXPECT_EQ(e.*&O::m_pSource, nullptr);
+    EXPECT_EQ(e.*&O::m_pParams, nullptr);
+    EXPECT_EQ(e.*&O::m_pZones, nullptr);
+    EXPECT_EQ(e.*&O::m_pFormat, nullptr);
+    EXPECT_EQ(e.ChannelFilterCount(), 0u);
+    const EngineWaveFormat& wfx = e.*&O::m_wfx;
+    EXPECT_EQ(wfx.nChannels, 2);
+    EXPECT_EQ(wfx.nSamplesPerSec, 44100u);
+    EXPECT_EQ(wfx.nBlockAlign, 4);
+    EXPECT_EQ(e.*&O::m_channelLayout, 3u);
+    EXPECT_EQ(e.*&O::m_level, 1.0);
+    EXPECT_EQ(e.*&O::m_rate, 1.0);
+    EXPECT_EQ(e.*&O::m_smoothEnabled, 0);
+    EXPECT_EQ(e.*&O::m_rSmoothTime, 20);
+    EXPECT_EQ(e.*&O::m_lSmoothTime, 20);
+    for (UINT bytes : {e.*&O::m_rSmoothBytes, e.*&O::m_lSmoothBytes, e.*&O::m_rSmoothScaledBytes,
+                       e.*&O::m_lSmoothScaledBytes}) {
         EXPECT_EQ(bytes, 3528u);  // 20 ms of 44100 Hz stereo 16-bit
     }
-    EXPECT_TRUE(e.m_bEnabled);
-    EXPECT_FALSE(e.m_bExplicitInterval);
-    EXPECT_TRUE(e.m_bFirstBlock);
-    EXPECT_EQ(e.m_position, 0.0);
-    EXPECT_FALSE(e.m_strength.bUseStrengthPerCh);
-    EXPECT_TRUE(e.m_strength.zones.empty());
-    EXPECT_EQ(e.m_strength.current.leftStrength, 1.0);
-    EXPECT_EQ(e.m_strength.current.rightStrength, 1.0);
-    EXPECT_EQ(e.m_strength.current.centerStrength, 1.0);
+    EXPECT_TRUE(e.*&O::m_bEnabled);
+    EXPECT_FALSE(e.*&O::m_bExplicitInterval);
+    EXPECT_TRUE(e.*&O::m_bFirstBlock);
+    EXPECT_EQ(e.*&O::m_position, 0.0);
+    const StrengthSettings& strength = e.*&O::m_strength;
+    EXPECT_FALSE(strength.bUseStrengthPerCh);
+    EXPECT_TRUE(strength.zones.empty());
+    EXPECT_EQ(strength.current.leftStrength, 1.0);
+    EXPECT_EQ(strength.current.rightStrength, 1.0);
+    EXPECT_EQ(strength.current.centerStrength, 1.0);
 }
 
 inline std::string ClassName(const ::testing::TestParamInfo<ExpectedClass>& info) {

@@ -60,13 +60,13 @@ int ConstantFilter::ProcessChannel(int n, int last) {
 }
 
 TestEngine::TestEngine(BYTE useHelper, BYTE perChannel, Factory factory)
-    : CBaseFilter(kTestClsid, kTestIid, useHelper, perChannel), m_factory(std::move(factory)) {}
+    : Open(kTestClsid, kTestIid, useHelper, perChannel), m_factory(std::move(factory)) {}
 
-CBaseChannelFilter* TestEngine::CreateChannelFilter() {
+std::unique_ptr<CBaseChannelFilter> TestEngine::CreateChannelFilter() {
     // BuildChannelFilters appends each filter right after creating it.
-    const int index = static_cast<int>(m_channels.size());
-    if (!m_factory) return new IdentityFilter(this);
-    return m_factory(index, this);
+    const int index = static_cast<int>(ChannelFilterCount());
+    if (!m_factory) return std::make_unique<IdentityFilter>(this);
+    return std::unique_ptr<CBaseChannelFilter>(m_factory(index, this));
 }
 
 void RecorderEngine::ProcessAudio(IUnknown* data, LONG totalBytes, LONG offsetBytes, LONG count,

@@ -6,6 +6,7 @@
 #include "platform/win32.h"
 
 #include "framework/BaseFilter.h"
+#include "tests/framework/open_engine.h"
 #include "platform/com_ptr.h"
 #include "tests/support/host_doubles.h"
 #include "tests/support/table_source.h"
@@ -103,13 +104,14 @@ private:
     double m_value;
 };
 
-// An engine whose channel filters come from a factory (channel index, owner); it counts its hooks.
-class TestEngine : public CBaseFilter {
+// An engine whose channel filters come from a factory (channel index, owner; the engine takes
+// the new filter); it counts its hooks. Its state is open to the tests (Open).
+class TestEngine : public Open<> {
 public:
     using Factory = std::function<CBaseChannelFilter*(int index, CBaseFilter* owner)>;
     TestEngine(BYTE useHelper, BYTE perChannel, Factory factory = nullptr);
 
-    CBaseChannelFilter* CreateChannelFilter() override;
+    std::unique_ptr<CBaseChannelFilter> CreateChannelFilter() override;
     HRESULT OnSeek() override {
         ++seeks;
         return S_OK;
@@ -129,8 +131,8 @@ public:
 
     // The channel filter at index i as the test type T (null when it is another type).
     template <class T>
-    T* Channel(size_t i) const {
-        return i < m_channels.size() ? dynamic_cast<T*>(m_channels[i]) : nullptr;
+    T* Channel(size_t i) {
+        return dynamic_cast<T*>(ChannelFilter(i));
     }
 
     int seeks = 0, skips = 0, beforeReads = 0, blockFormats = 0;

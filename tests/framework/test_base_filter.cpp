@@ -35,7 +35,7 @@ TEST_F(BaseFilter, FreshEngineDefaults) {
     EXPECT_EQ(e.m_effectStart, 0.0);
     EXPECT_EQ(e.m_effectDuration, 0.0);
     EXPECT_TRUE(e.m_bFirstBlock);
-    EXPECT_TRUE(e.m_channels.empty());
+    EXPECT_EQ(e.ChannelFilterCount(), 0u);
     EXPECT_NE(e.m_pHelper, nullptr);  // created for a buffered engine
     EXPECT_EQ(Make(0, 1).m_pHelper, nullptr);
 }
@@ -263,7 +263,7 @@ TEST_F(BaseFilter, ChannelFiltersPerFormat) {
         TestEngine& e = Make(0, c.perChannel);
         e.m_wfx.nChannels = c.channels;
         e.BuildChannelFilters();
-        ASSERT_EQ(e.m_channels.size(), c.built) << int(c.perChannel) << "/" << c.channels;
+        ASSERT_EQ(e.ChannelFilterCount(), c.built) << int(c.perChannel) << "/" << c.channels;
         for (size_t i = 0; i < c.built; ++i) {
             auto* f = e.Channel<RecordingChannelFilter>(i);
             ASSERT_NE(f, nullptr);

@@ -149,7 +149,8 @@ TEST_P(UpstreamOfEffect, SetParamTravelsDownAChainToTheFirstSourceThatIsNoEffect
     EXPECT_EQ(top->GetParam(name, &value), S_OK);
     EXPECT_EQ(source_->Calls(), (Calls{CallText("SetParam", name.Get(), value),
                                        CallText("GetParam", name.Get(), &value)}));
-    EXPECT_EQ(GetParam().engineOf(object_.Get())->m_rate, 1.0) << "an effect's own parameters stay";
+    EXPECT_EQ(GetParam().engineOf(object_.Get())->*&test::Open<>::m_rate, 1.0)
+        << "an effect's own parameters stay";
 
     IUnknown* base = nullptr;
     ASSERT_EQ(top.As<IMediaBaseFilter>()->GetBaseMediaSource(&base), S_OK);
@@ -163,7 +164,7 @@ TEST_P(UpstreamOfEffect, FilterPropertiesReachTheEngine) {
     EXPECT_EQ(filter_->put_EffectEnabled(0), S_OK);
     EXPECT_EQ(filter_->get_EffectEnabled(&enabled), S_OK);
     EXPECT_EQ(enabled, 0);
-    EXPECT_FALSE(engine.m_bEnabled);
+    EXPECT_FALSE(engine.*&test::Open<>::m_bEnabled);
 
     ComPtr<IUnknown> source;
     EXPECT_EQ(filter_->get_MediaSource(&source), S_OK);
@@ -174,7 +175,7 @@ TEST_P(UpstreamOfEffect, FilterPropertiesReachTheEngine) {
     // The stretch works its rate out from its tempo: here the same.
     params->SetDouble(Bstr(OLESTR("TempoRate")), -1, 0.5);
     EXPECT_EQ(filter_->put_EffectParams(params.Get()), S_OK);
-    EXPECT_EQ(engine.m_rate, 2.0);
+    EXPECT_EQ(engine.*&test::Open<>::m_rate, 2.0);
     ComPtr<IUnknown> copy;
     EXPECT_EQ(filter_->get_EffectParams(&copy), S_OK);
     EXPECT_TRUE(copy);
@@ -204,12 +205,12 @@ TEST_P(UpstreamOfEffect, AudioTrackAndFormatSettersReachTheEngine) {
     // A new format drops the stream state that the first block set up.
     ComPtr<IUnknown> block;
     ASSERT_EQ(object_->ReadAudio(0, 0, 50.0, &block), S_OK);
-    ASSERT_NE(engine.m_pFormat, nullptr);
+    ASSERT_NE(engine.*&test::Open<>::m_pFormat, nullptr);
     ComPtr<IUnknown> format;
     ASSERT_EQ(object_->get_audioFormat(0, &format), S_OK);
     doubles_.Log().Clear();
     EXPECT_EQ(object_->put_audioFormat(0, format.Get()), S_OK);
-    EXPECT_EQ(engine.m_pFormat, nullptr);
+    EXPECT_EQ(engine.*&test::Open<>::m_pFormat, nullptr);
     EXPECT_EQ(doubles_.Log().Count("put_audioFormat"), 1u);
     EXPECT_EQ(filter_->put_MediaSource(nullptr), S_OK);
 }

@@ -252,7 +252,7 @@ TEST_F(ReadPath, SeekAndSkip) {
         EXPECT_EQ(e.m_position, c.position);
         EXPECT_EQ(e.skips, 1);
         EXPECT_TRUE(e.m_bFirstBlock);
-        EXPECT_EQ(e.m_channels[0]->PendingCount(), 0u);
+        EXPECT_EQ(e.ChannelFilter(0)->PendingCount(), 0u);
         double t = 0;
         EXPECT_EQ(e.GetAudioTime(0, &t), S_OK);
         EXPECT_EQ(t, 2500.0);
@@ -267,12 +267,12 @@ TEST_F(ReadPath, SeekClearsTheLagAndTheQueues) {
     ComPtr<IUnknown> block;
     ASSERT_EQ(Read(100.0, &block), S_OK);
     ASSERT_EQ(e.m_frameOffset, 100);
-    ASSERT_EQ(e.m_channels[1]->PendingCount(), 100u);
+    ASSERT_EQ(e.ChannelFilter(1)->PendingCount(), 100u);
     ASSERT_EQ(e.SeekAudio(0, 0, 500.0), S_OK);
     EXPECT_EQ(e.m_frameOffset, 0);
     EXPECT_EQ(e.m_inCount, 0);
     EXPECT_EQ(e.m_outCount, 0);
-    EXPECT_EQ(e.m_channels[1]->PendingCount(), 0u);
+    EXPECT_EQ(e.ChannelFilter(1)->PendingCount(), 0u);
     EXPECT_EQ(e.m_position, 500.0);
     EXPECT_EQ(e.seeks, 1);
 }
@@ -315,11 +315,11 @@ TEST_F(ReadPath, TrackAndFormatChangesRebuildTheStream) {
     ComPtr<TableSource> source = Attach(Stereo(), VariedSamples(44100, 2));
     ComPtr<IUnknown> block;
     ASSERT_EQ(Read(100.0, &block), S_OK);
-    CBaseChannelFilter* built = e.m_channels[0];
+    CBaseChannelFilter* built = e.ChannelFilter(0);
     // New parameters reach the channel filters only when the stream is set up again.
     ASSERT_EQ(Configure(Params().Set(OLESTR("TestGain"), 2.0)), S_OK);
     ASSERT_EQ(Read(100.0, &block), S_OK);
-    EXPECT_EQ(e.m_channels[0], built);
+    EXPECT_EQ(e.ChannelFilter(0), built);
     LONG track = -5;
     ASSERT_EQ(source->get_audioTrack(&track), S_OK);
     doubles.Log().Clear();
