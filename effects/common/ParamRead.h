@@ -133,8 +133,9 @@ constexpr ParamSpec BoundBy(ParamSpec s, LPCOLESTR key) {
 // reads an unsigned key or a list (E_NOTIMPL).
 class ParamSource {
 public:
-    ParamSource(const CBaseFilter* owner) : m_owner(owner) {}  // NOLINT: a source by conversion
-    ParamSource(IEffectParams* params) : m_params(params) {}   // NOLINT
+    // Not explicit: the readers take the engine or the parameter object itself.
+    ParamSource(const CBaseFilter* owner) : m_owner(owner) {}
+    ParamSource(IEffectParams* params) : m_params(params) {}
 
     HRESULT Long(LPCOLESTR key, LONG* out) const;
     HRESULT LongDef(LPCOLESTR key, LONG def, LONG* out, LONG index) const;
