@@ -19,26 +19,9 @@ constexpr int kFilterTypeGate = 2;
 // Bands of smaller gain are left out of the equaliser's text.
 constexpr double kSmallestBandGain = 0.001;
 
-// The doubles of an array key (its bytes / 8 of them) into *out; *out is left alone when the key
-// cannot be read.
-void ReadDoubles(const CBaseFilter* owner, LPCOLESTR key, std::vector<double>* out) {
-    ComPtr<IStream> stream;
-    if (FAILED(owner->GetParamStream(key, stream.Put())) || !stream) return;
-    const UINT64 bytes = CBaseChannelFilter::GetStreamSize(stream.Get());
-    std::vector<double> values(static_cast<size_t>(bytes / sizeof(double)));
-    if (bytes > 0) {
-        std::vector<BYTE> whole(static_cast<size_t>(bytes));
-        void* buffer = whole.data();
-        if (FAILED(CBaseChannelFilter::ReadStreamToBuffer(stream.Get(), &buffer, bytes))) return;
-        if (!values.empty())
-            std::memcpy(values.data(), whole.data(), values.size() * sizeof(double));
-    }
-    *out = std::move(values);
-}
-
 // Where the equaliser's and the gate's rows start in the table.
 constexpr size_t kEqualizerRows = 1;
-constexpr size_t kGateRows = 2;
+constexpr size_t kGateRows = 5;
 
 }  // namespace
 
@@ -48,6 +31,9 @@ const ParamTable<CAudioChannelFilter>& CAudioChannelFilter::Params() {
     static const ParamTable<C> rows = {
         {LongKey(OLESTR("FilterType"), 0), &C::m_filterType},
         {LongKey(OLESTR("EqualizerType"), 0), &C::m_equalizerType},
+        {ArrayKey(OLESTR("FrequencyArray"), ParamType::DoubleArray), &C::m_frequencies},
+        {ArrayKey(OLESTR("WidthArray"), ParamType::DoubleArray), &C::m_widths},
+        {ArrayKey(OLESTR("dbGainArray"), ParamType::DoubleArray), &C::m_gains},
         {DoubleKey(OLESTR("LevelIn"), 1.0), &C::m_levelIn},
         {DoubleKey(OLESTR("Range"), 0.06125), &C::m_range},
         {DoubleKey(OLESTR("Threshold"), 0.125), &C::m_threshold},
@@ -91,20 +77,13 @@ HRESULT CAudioChannelFilter::LoadChannelParams() {
     if (m_filterType == kFilterTypeEqualizer) {
         ResetParams(this, rows, kEqualizerRows, kGateRows);
         ReadParams(m_pOwner, this, rows, kEqualizerRows, kGateRows);
-        ReadDoubles(m_pOwner, OLESTR("FrequencyArray"), &m_frequencies);
-        ReadDoubles(m_pOwner, OLESTR("WidthArray"), &m_widths);
-        ReadDoubles(m_pOwner, OLESTR("dbGainArray"), &m_gains);
         for (double g : m_gains) {
             if (g != 0.0) m_passThrough = false;
         }
-        // A band that is not finite has no filter, nor one whose gain as a factor a double cannot
-        // hold (beyond about 6000 dB either way; the graph then puts out silence): the table as a
-        // whole leaves the audio untouched, as tables of different lengths do.
-        for (const std::vector<double>* values : {&m_frequencies, &m_widths, &m_gains}) {
-            for (double v : *values) {
-                if (!std::isfinite(v)) m_passThrough = true;
-            }
-        }
+        // A band whose gain as a factor a double cannot hold (beyond about 6000 dB either way;
+        // the graph then puts out silence) has no filter: the table as a whole leaves the audio
+        // untouched, as tables of different lengths do (an array with an entry that is not
+        // finite is not read).
         for (double g : m_gains) {
             const double factor = std::pow(10.0, g / 20.0);
             if (!(factor > 0.0 && factor <= DBL_MAX)) m_passThrough = true;

@@ -20,23 +20,24 @@ CAudioFilterNB::CAudioFilterNB(GUID clsid, GUID iid, BYTE useHelper, BYTE perCha
 
 CAudioFilterNB::~CAudioFilterNB() = default;
 
+const ParamTable<CAudioFilterNB>& CAudioFilterNB::Params() {
+    using C = CAudioFilterNB;
+    static const ParamTable<C> rows = {
+        {LongKey(OLESTR("FilterType"), 0), &C::m_filterType},
+        {ArrayKey(OLESTR("MapArray"), ParamType::LongList, INT32_MIN, INT32_MAX), &C::m_map},
+    };
+    return rows;
+}
+
 HRESULT CAudioFilterNB::LoadParams() {
     if (const HRESULT hr = CWholeBlockFilter::LoadParams(); FAILED(hr)) return hr;
     m_map.clear();
     m_graph.Free();
-    LONG type = 0;
-    if (FAILED(GetParamLong(OLESTR("FilterType"), &type))) return S_OK;
-    m_filterType = type;
-    if (type != kFilterTypeChannelMap) return S_OK;
-    LONG count = 0;
-    if (SUCCEEDED(corvane::ParamCount(m_pParams.Get(), OLESTR("MapArray"), &count)) && count > 0) {
-        m_map.resize(static_cast<size_t>(count));
-        for (LONG i = 0; i < count; ++i) {
-            LONG entry = i;
-            GetParamLongDef(OLESTR("MapArray"), i, &entry, i);
-            m_map[static_cast<size_t>(i)] = entry;
-        }
-    }
+    // Without a type the one read before stays; the map is read for the channel map alone.
+    const ParamTable<CAudioFilterNB>& rows = Params();
+    if (!ReadParam(m_pParams.Get(), this, rows[0])) return S_OK;
+    if (m_filterType != kFilterTypeChannelMap) return S_OK;
+    ReadParam(m_pParams.Get(), this, rows[1]);
     // Before the first block the stream's format is not known: the graph waits for it.
     if (m_pFormat != nullptr) BuildGraph();
     return S_OK;

@@ -9,6 +9,7 @@
 #include "platform/win32.h"
 
 #include "effects/common/FilterGraph.h"
+#include "effects/common/ParamRead.h"
 #include "effects/common/WholeBlock.h"
 
 #include <cstdint>
@@ -21,8 +22,10 @@ public:
     CAudioFilterNB(GUID clsid, GUID iid, BYTE useHelper, BYTE perChannel);
     ~CAudioFilterNB() override;
 
-    // The framework keys, then "FilterType" and, for type 3, "MapArray": its entry count, then
-    // entry i as an integer with default i.
+    // "FilterType" and "MapArray" (its entry count, then entry i as an integer with default i).
+    static const ParamTable<CAudioFilterNB>& Params();
+
+    // The framework keys, then "FilterType" and, for type 3, "MapArray".
     HRESULT LoadParams() override;
     // No channel filters: the graph for the stream's format.
     HRESULT BuildChannelFilters() override;

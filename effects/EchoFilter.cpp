@@ -9,25 +9,6 @@ using corvane::ComPtr;
 
 namespace {
 
-// key followed by the decimal digits of i, as the keys of reflection i are spelled.
-corvane::OleString IndexedKey(LPCOLESTR key, LONG i) {
-    corvane::OleString digits;
-    do {
-        digits.insert(digits.begin(), static_cast<OLECHAR>(OLESTR('0') + i % 10));
-        i /= 10;
-    } while (i > 0);
-    return corvane::OleString(key) + digits;
-}
-
-// A level key of reflection i; false when it is absent or NaN.
-bool ReadLevel(IEffectParams* p, LPCOLESTR key, LONG i, double* v) {
-    double value = 0.0;
-    const corvane::OleString name = IndexedKey(key, i);
-    if (FAILED(corvane::ParamDouble(p, name.c_str(), &value)) || std::isnan(value)) return false;
-    *v = value;
-    return true;
-}
-
 ComPtr<IAudioBuffer> NewBuffer(HRESULT* hr) {
     void* created = nullptr;
     *hr = CoCreateInstance(CLSID_AudioBuffer, nullptr, CLSCTX_INPROC_SERVER, IID_IAudioBuffer,
@@ -67,31 +48,45 @@ void CEchoFilter::DropReflections() {
     m_reflections.clear();
 }
 
+const ParamTable<CEchoFilter>& CEchoFilter::Params() {
+    using C = CEchoFilter;
+    static const ParamTable<C> rows = {
+        {LongKey(OLESTR("ReflectionsNumber"), 0), &C::m_reflectionCount},
+    };
+    return rows;
+}
+
+const ParamTable<CEchoFilter::ReflectionKeys>& CEchoFilter::ReflectionParams() {
+    using K = ReflectionKeys;
+    static const ParamTable<K> rows = {
+        {Numbered(
+             AboveLo(DoubleKey(OLESTR("AudioOffset"), ParamSpec::kNone, 0.1, ParamSpec::kInf))),
+         &K::offset},
+        {Numbered(LevelKey(OLESTR("dBVolumeLevel"), OLESTR("VolumeLevel"), 1.0)), &K::factor},
+    };
+    return rows;
+}
+
 HRESULT CEchoFilter::ResetParams() {
     if (const HRESULT hr = CBaseFilter::ResetParams(); FAILED(hr)) return hr;
-    m_reflectionCount = 0;
+    ::ResetParams(this, Params());
     DropReflections();
     return S_OK;
 }
 
 HRESULT CEchoFilter::LoadParams() {
     if (const HRESULT hr = CBaseFilter::LoadParams(); FAILED(hr)) return hr;
-    corvane::ParamLong(m_pParams.Get(), OLESTR("ReflectionsNumber"), &m_reflectionCount);
-    const LONG count = std::min(m_reflectionCount, kMaxReflections);
+    ReadParams(m_pParams.Get(), this, Params());
+    const ParamTable<ReflectionKeys>& rows = ReflectionParams();
+    const LONG count = std::min<LONG>(m_reflectionCount, kMaxReflections);
     for (LONG i = 0; i < count; ++i) {
-        double offset = 0.0;
-        const corvane::OleString offsetKey = IndexedKey(OLESTR("AudioOffset"), i);
-        if (FAILED(corvane::ParamDouble(m_pParams.Get(), offsetKey.c_str(), &offset)) ||
-            !(offset > 0.1))
-            continue;
+        ReflectionKeys keys;
+        // Without its delay there is no reflection i, and its level is not read.
+        if (!ReadParam(m_pParams.Get(), &keys, rows[0], i)) continue;
+        ReadParam(m_pParams.Get(), &keys, rows[1], i);
         auto r = std::make_unique<Reflection>();
-        r->offset = offset;
-        double level = 0.0;
-        if (ReadLevel(m_pParams.Get(), OLESTR("dBVolumeLevel"), i, &level)) {
-            r->gain = GainOf(std::pow(10.0, level / 20.0));
-        } else if (ReadLevel(m_pParams.Get(), OLESTR("VolumeLevel"), i, &level)) {
-            r->gain = GainOf(level);
-        }
+        r->offset = keys.offset;
+        r->gain = GainOf(keys.factor);
         void* queue = nullptr;
         r->queueResult = CoCreateInstance(CLSID_AudioHelper, nullptr, CLSCTX_INPROC_SERVER,
                                           IID_IAudioHelper, &queue);

@@ -8,6 +8,7 @@
 
 #include "platform/win32.h"
 
+#include "effects/common/ParamRead.h"
 #include "effects/common/WholeBlock.h"
 
 #include <cstdint>
@@ -36,8 +37,18 @@ public:
         HRESULT queueResult = S_OK;               // outcome of making the queue
     };
 
+    // The keys of reflection i: "AudioOffset%i", "dBVolumeLevel%i" else "VolumeLevel%i".
+    struct ReflectionKeys {
+        double offset = ParamSpec::kNone;  // ms
+        double factor = 1.0;
+    };
+
     using CWholeBlockFilter::CWholeBlockFilter;
     ~CEchoFilter() override;
+
+    // "ReflectionsNumber", and the numbered keys of each reflection.
+    static const ParamTable<CEchoFilter>& Params();
+    static const ParamTable<ReflectionKeys>& ReflectionParams();
 
     HRESULT ResetParams() override;
     // Throws E_OUTOFMEMORY when a key name cannot be allocated.
@@ -72,7 +83,7 @@ private:
     // adds the samples it holds, a shorter delayed block counting as zeros past its end.
     void Mix(int16_t* x, LONG n);
 
-    LONG m_reflectionCount = 0;  // "ReflectionsNumber"
+    int32_t m_reflectionCount = 0;  // "ReflectionsNumber"
     std::vector<std::unique_ptr<Reflection>> m_reflections;
     bool m_primeDue = true;         // the next block primes the queues
     HRESULT m_primeFailure = S_OK;  // why the queues could not be primed

@@ -5,27 +5,9 @@
 
 #include <cmath>
 #include <cstring>
-#include <memory>
+#include <new>
 
 namespace {
-
-using corvane::ComPtr;
-
-// Reads the stream parameter `key` as 32-bit floats (its size / 4 values). False when the
-// parameter is missing or cannot be read; *values is then left alone.
-bool ReadFloats(const CBaseFilter* owner, LPCOLESTR key, std::vector<float>* values) {
-    ComPtr<IStream> stream;
-    if (FAILED(owner->GetParamStream(key, stream.Put())) || !stream) return false;
-    void* buffer = nullptr;
-    const UINT64 size = CBaseChannelFilter::GetStreamSize(stream.Get());
-    if (FAILED(CBaseChannelFilter::ReadStreamToBuffer(stream.Get(), &buffer))) return false;
-    const std::unique_ptr<void, void (*)(void*)> owned(
-        buffer, [](void* p) { HeapFree(GetProcessHeap(), 0, p); });
-    std::vector<float> read(static_cast<size_t>(size / sizeof(float)));
-    if (!read.empty()) std::memcpy(read.data(), buffer, read.size() * sizeof(float));
-    values->swap(read);
-    return true;
-}
 
 // A one-dimensional VT_R4 SAFEARRAY with a copy of the values; destroyed with the holder.
 struct FloatArray {
@@ -89,6 +71,20 @@ bool CEqualizeChannelFilter::UsableArrays(const std::vector<float>* edges,
     return true;
 }
 
+const ParamTable<CEqualizeChannelFilter>& CEqualizeChannelFilter::Params() {
+    using C = CEqualizeChannelFilter;
+    // Gains are kept as factors: one a float cannot hold refuses the array, as does NaN; -inf dB
+    // is a factor of 0, a band that is muted.
+    static const ParamTable<C> rows = {
+        {AboveLo(ArrayKey(OLESTR("FrequencyArray"), ParamType::FloatArray, 0.0)),
+         &C::m_frequencies},
+        {NotNaN(ArrayKey(OLESTR("dbGainArray"), ParamType::FloatArray, -ParamSpec::kInf,
+                         ParamSpec::kInf, ParamScale::Decibels)),
+         &C::m_gains},
+    };
+    return rows;
+}
+
 CEqualizeChannelFilter::~CEqualizeChannelFilter() = default;
 
 HRESULT CEqualizeChannelFilter::ResetChannel() {
@@ -98,11 +94,8 @@ HRESULT CEqualizeChannelFilter::ResetChannel() {
 }
 
 HRESULT CEqualizeChannelFilter::LoadChannelParams() {
-    if (ReadFloats(m_pOwner, OLESTR("FrequencyArray"), &m_frequencies)) m_haveFrequencies = true;
-    if (ReadFloats(m_pOwner, OLESTR("dbGainArray"), &m_gains)) {
-        m_haveGains = true;
-        for (float& g : m_gains) g = static_cast<float>(std::pow(10.0, g / 20.0));
-    }
+    if (ReadParam(m_pOwner, this, Params()[0])) m_haveFrequencies = true;
+    if (ReadParam(m_pOwner, this, Params()[1])) m_haveGains = true;
     m_fir.put_Order(kOrder);
     Restart();
     if (!UsableArrays(m_haveFrequencies ? &m_frequencies : nullptr,

@@ -10,6 +10,7 @@
 
 #include "effects/common/AudioFIRFilter.h"
 #include "effects/common/ChannelEngine.h"
+#include "effects/common/ParamRead.h"
 #include "framework/BaseChannelFilter.h"
 
 #include <vector>
@@ -34,6 +35,9 @@ public:
 
     using CBaseChannelFilter::CBaseChannelFilter;
     ~CEqualizeChannelFilter() override;
+
+    // "FrequencyArray" (positive entries) and "dbGainArray" (kept as linear gains).
+    static const ParamTable<CEqualizeChannelFilter>& Params();
 
     HRESULT ResetChannel() override;
     // Reads both arrays and, when they make an equalizer, hands the FIR filter its tables.

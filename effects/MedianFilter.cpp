@@ -21,10 +21,6 @@ constexpr size_t kAlignment = 128;
 // Hann, when "WindowType" is not given.
 constexpr int32_t kDefaultWindowType = 1;
 
-bool IsBlockSize(LONG n) {
-    return n >= 2 && n <= CMedianChannelFilter::kMaxBlockSize && (n & (n - 1)) == 0;
-}
-
 int32_t Log2(int32_t n) {
     int32_t k = 0;
     while ((n >> k) > 1) ++k;
@@ -80,12 +76,22 @@ void CMedianChannelFilter::ReleaseAll() {
 
 const ParamTable<CMedianChannelFilter>& CMedianChannelFilter::Params() {
     using C = CMedianChannelFilter;
-    // Without a choice, Hann frames overlapped by half: rectangular frames added back without
-    // overlap step at every frame boundary, an audible buzz on anything tonal.
+    // A mask below 1 has no median. Frames are 2^order long while window, hop and accumulator
+    // take N itself: only powers of two keep them in step. Without a choice, Hann frames
+    // overlapped by half: rectangular frames added back without overlap step at every frame
+    // boundary, an audible buzz on anything tonal. An overlap that rounds to the whole frame
+    // would leave frames that never advance.
     static const ParamTable<C> rows = {
+        {LongKey(OLESTR("MaskSize"), 7, 1), &C::m_maskSize},
+        {PowerOfTwo(LongKey(OLESTR("FFTBlockSize"), 2048, 2, kMaxBlockSize)), &C::m_blockSize},
         {LongKey(OLESTR("OverlapMode"), 1), &C::m_overlapMode},
         {LongKey(OLESTR("StartBin"), 0), &C::m_startBin},
         {LongKey(OLESTR("WindowType"), kDefaultWindowType), &C::m_windowType},
+        {BoundBy(DoubleKey(OLESTR("OverlapSize"), 0.5, 0.0, 1.0), OLESTR("FFTBlockSize")),
+         &C::m_overlapSize,
+         [](const C& c, ParamSpec* s) { s->hi = std::nextafter(1.0 - 0.5 / c.m_blockSize, 0.0); }},
+        {BoundBy(LongKey(OLESTR("EndBin"), 1025), OLESTR("FFTBlockSize")), &C::m_endBin,
+         [](const C& c, ParamSpec* s) { s->def = (c.m_blockSize + 2) / 2; }},
     };
     return rows;
 }
@@ -97,34 +103,16 @@ HRESULT CMedianChannelFilter::ResetChannel() {
 
 HRESULT CMedianChannelFilter::LoadChannelParams() {
     ReleaseAll();
-    LONG v = 0;
-    // A mask below 1 has no median; mask and batch then keep their values.
-    if (SUCCEEDED(m_pOwner->GetParamLong(OLESTR("MaskSize"), &v, -1)) && v >= 1) {
-        m_mask = static_cast<int32_t>(std::min<int64_t>(2 * static_cast<int64_t>(v) - 1, kMaxMask));
-        m_batch = 2 * m_mask;
-    }
-    // Frames are 2^order long while window, hop and accumulator take N itself: only powers of
-    // two keep them in step.
-    v = 2048;
-    m_pOwner->GetParamLongDef(OLESTR("FFTBlockSize"), 2048, &v, 0);
-    if (IsBlockSize(v)) {
-        m_blockSize = v;
-        m_order = Log2(v);
-    }
+    ResetAndReadParams(m_pOwner, this, Params());
+    m_mask =
+        static_cast<int32_t>(std::min<int64_t>(2 * static_cast<int64_t>(m_maskSize) - 1, kMaxMask));
+    m_batch = 2 * m_mask;
+    m_order = Log2(m_blockSize);
     const int32_t n = m_blockSize;
-    ResetParams(this, Params());
-    ReadParams(m_pOwner, this, Params());
-    double size = 0.5;
-    m_pOwner->GetParamDoubleDef(OLESTR("OverlapSize"), 0.5, &size, 0);
-    Framing unused;
-    m_overlapSize = FrameBy(n, size, &unused) ? size : 0.5;
     const int32_t bins = (n + 2) / 2;
-    v = bins;
-    m_pOwner->GetParamLongDef(OLESTR("EndBin"), bins, &v, 0);
-    m_endBin = v;
 
     // Framing.
-    Framing f;
+    Framing f, unused;
     if (m_overlapMode < 1) {
         f = Framing{0, n, 1.0};
     } else {

@@ -48,8 +48,7 @@ public:
     explicit CMedianChannelFilter(CBaseFilter* owner);
     ~CMedianChannelFilter() override;
 
-    // The keys that need no more than a range: "OverlapMode", "StartBin", "WindowType". The
-    // others depend on each other ("MaskSize", "FFTBlockSize", "OverlapSize", "EndBin").
+    // The keys, in the order they are read: "OverlapSize" and "EndBin" follow "FFTBlockSize".
     static const ParamTable<CMedianChannelFilter>& Params();
 
     // Both release everything built, so that the next restart builds it for the values in force.
@@ -123,6 +122,7 @@ private:
     bool m_dropLatency = true;
     bool m_firstOutput = true;
     int32_t m_framesToSkip = 0;
+    int32_t m_maskSize = 7;  // "MaskSize"
     int32_t m_mask = 13;
     int32_t m_batch = 26;
     double* m_delaySource = nullptr;  // inside m_delayA or m_delayB

@@ -37,21 +37,25 @@ void CReverseFilter::CloseFiles() {
     m_fileOffset = 0;
 }
 
+const ParamTable<CReverseFilter>& CReverseFilter::Params() {
+    using C = CReverseFilter;
+    static const ParamTable<C> rows = {
+        {LongKey(OLESTR("nSamplesPerSec"), 0), &C::m_rate},
+        {ULongKey(OLESTR("ChannelsMask"), 0), &C::m_mask},
+        {LongKey(OLESTR("nChannels"), 0), &C::m_channels},
+    };
+    return rows;
+}
+
 HRESULT CReverseFilter::ResetParams() {
-    m_channels = 0;
-    m_mask = 0;
-    m_rate = 0;
+    ::ResetParams(this, Params());
     return S_OK;
 }
 
 HRESULT CReverseFilter::LoadParams() {
     const HRESULT hr = CBaseFilter::LoadParams();
     if (FAILED(hr)) return hr;
-    corvane::ParamLong(m_pParams.Get(), OLESTR("nSamplesPerSec"), &m_rate);
-    ULONG mask = 0;
-    if (SUCCEEDED(corvane::ParamULong(m_pParams.Get(), OLESTR("ChannelsMask"), &mask)))
-        m_mask = mask;
-    corvane::ParamLong(m_pParams.Get(), OLESTR("nChannels"), &m_channels);
+    ReadParams(m_pParams.Get(), this, Params());
     return S_OK;
 }
 

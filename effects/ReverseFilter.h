@@ -11,6 +11,7 @@
 
 #include "platform/win32.h"
 
+#include "effects/common/ParamRead.h"
 #include "effects/common/TempSampleFile.h"
 #include "effects/common/WholeBlock.h"
 
@@ -35,6 +36,9 @@ public:
     // stays then, and the thread's last error is the system's error of that file call. The
     // source is always sought back to where it was.
     HRESULT InitFilter(IUnknown* pParams) override;
+    // The format keys: "nSamplesPerSec", "ChannelsMask", "nChannels".
+    static const ParamTable<CReverseFilter>& Params();
+
     // The three format keys to 0; the framework's values stay as they are.
     HRESULT ResetParams() override;
     HRESULT LoadParams() override;
@@ -62,9 +66,9 @@ private:
     // The temporary folder: "TempPath", else the system's.
     corvane::OleString Folder() const;
 
-    LONG m_channels = 0;  // "nChannels"
-    UINT64 m_mask = 0;    // "ChannelsMask"
-    LONG m_rate = 0;      // "nSamplesPerSec"
+    int32_t m_channels = 0;  // "nChannels"
+    uint32_t m_mask = 0;     // "ChannelsMask"
+    int32_t m_rate = 0;      // "nSamplesPerSec"
     std::vector<std::unique_ptr<corvane::TempSampleFile>> m_files;
     size_t m_current = 0;      // index of the file being read
     int64_t m_fileOffset = 0;  // bytes already read from it

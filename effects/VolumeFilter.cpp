@@ -23,14 +23,6 @@ int32_t Q8(double v) {
     return static_cast<int32_t>(q);
 }
 
-// A level key: false when it is absent or NaN (a NaN level means nothing).
-bool ReadLevel(IEffectParams* p, LPCOLESTR key, double* v) {
-    double value = 0.0;
-    if (FAILED(corvane::ParamDouble(p, key, &value)) || std::isnan(value)) return false;
-    *v = value;
-    return true;
-}
-
 int16_t Clamp16(int64_t v) {
     return static_cast<int16_t>(std::clamp<int64_t>(v, -32768, 32767));
 }
@@ -64,10 +56,31 @@ void ApplyRamp(int16_t* x, int64_t n, int channels, PerFrame perFrame) {
 
 CVolumeFilter::~CVolumeFilter() = default;
 
+const ParamTable<CVolumeFilter::Levels>& CVolumeFilter::LevelParams() {
+    static const ParamTable<Levels> rows = {
+        {NumberKey(OLESTR("dBStartLevel"), ParamSpec::kNone), &Levels::start},
+        {NumberKey(OLESTR("dBEndLevel"), ParamSpec::kNone), &Levels::end},
+        {LevelKey(OLESTR("dBVolumeLevel"), OLESTR("VolumeLevel"), ParamSpec::kNone),
+         &Levels::factor},
+    };
+    return rows;
+}
+
+const ParamTable<CVolumeFilter>& CVolumeFilter::Params() {
+    using C = CVolumeFilter;
+    static const ParamTable<C> rows = {
+        {LongKey(OLESTR("VolumeScale"), 0), &C::m_scale},
+        {BoolKey(OLESTR("UseZoneProperties"), false), &C::m_useZoneProperties},
+    };
+    return rows;
+}
+
 void CVolumeFilter::ReadZoneLevels(VolumeZoneRecord* rec, IEffectParams* params, LONG scale) {
-    double s = 0.0, e = 0.0, v = 0.0;
-    if (ReadLevel(params, OLESTR("dBStartLevel"), &s) &&
-        ReadLevel(params, OLESTR("dBEndLevel"), &e)) {
+    const ParamTable<Levels>& rows = LevelParams();
+    Levels levels;
+    // A ramp needs both of its ends; the constant level counts only without one.
+    if (ReadParam(params, &levels, rows[0]) && ReadParam(params, &levels, rows[1])) {
+        const double s = levels.start, e = levels.end;
         rec->startLevel = s;
         rec->endLevel = e;
         rec->levelDifference = e - s;
@@ -88,12 +101,9 @@ void CVolumeFilter::ReadZoneLevels(VolumeZoneRecord* rec, IEffectParams* params,
                             ? Q8(std::pow(10.0, s / 20.0))
                             : rec->startGain;
         }
-    } else if (ReadLevel(params, OLESTR("dBVolumeLevel"), &v)) {
+    } else if (ReadParam(params, &levels, rows[2])) {
         rec->mode = 0;
-        rec->gain = Q8(std::pow(10.0, v / 20.0));
-    } else if (ReadLevel(params, OLESTR("VolumeLevel"), &v)) {
-        rec->mode = 0;
-        rec->gain = Q8(v);
+        rec->gain = Q8(levels.factor);
     }
 }
 
@@ -108,11 +118,11 @@ HRESULT CVolumeFilter::ResetParams() {
 }
 
 bool CVolumeFilter::LoadZoneRecords(LONG scale) {
-    VARIANT_BOOL useZones = 0;
     LONG count = 0;
+    // The key counts when given at all, true or false.
     if (!m_bExplicitInterval || m_pZones == nullptr ||
-        FAILED(corvane::ParamBool(m_pParams.Get(), OLESTR("UseZoneProperties"), &useZones)) ||
-        FAILED(m_pZones->GetCount(&count)) || count <= 0) {
+        !ReadParam(m_pParams.Get(), this, Params()[1]) || FAILED(m_pZones->GetCount(&count)) ||
+        count <= 0) {
         return false;
     }
     // One record carried from zone to zone: a zone without readable levels keeps the levels of
@@ -149,13 +159,13 @@ bool CVolumeFilter::LoadZoneRecords(LONG scale) {
 HRESULT CVolumeFilter::LoadParams() {
     if (const HRESULT hr = CBaseFilter::LoadParams(); FAILED(hr)) return hr;
     m_dry.clear();
-    LONG scale = 0;
-    corvane::ParamLong(m_pParams.Get(), OLESTR("VolumeScale"), &scale);
+    ::ResetParams(this, Params());
+    ReadParam(m_pParams.Get(), this, Params()[0]);
     m_zones.clear();
     m_zoneIndex = 0;
-    if (!LoadZoneRecords(scale)) {
+    if (!LoadZoneRecords(m_scale)) {
         m_multiZone = false;
-        ReadZoneLevels(&m_current, m_pParams.Get(), scale);
+        ReadZoneLevels(&m_current, m_pParams.Get(), m_scale);
     }
     return S_OK;
 }

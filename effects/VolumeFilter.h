@@ -12,6 +12,7 @@
 
 #include "platform/win32.h"
 
+#include "effects/common/ParamRead.h"
 #include "effects/common/WholeBlock.h"
 
 #include <cstdint>
@@ -50,6 +51,17 @@ public:
     void ProcessAudio(IUnknown* data, LONG totalBytes, LONG offsetBytes, LONG count, LONG last,
                       IAudioData** out) override;
 
+    // The levels one parameter object gives, NaN where it gives none.
+    struct Levels {
+        double start = ParamSpec::kNone;   // "dBStartLevel"
+        double end = ParamSpec::kNone;     // "dBEndLevel"
+        double factor = ParamSpec::kNone;  // "dBVolumeLevel" as a factor, else "VolumeLevel"
+    };
+    // The keys of the engine's own parameters ("VolumeScale", "UseZoneProperties") and the levels
+    // of the engine's and of each zone's.
+    static const ParamTable<CVolumeFilter>& Params();
+    static const ParamTable<Levels>& LevelParams();
+
     // Reads the levels of a record from `params` at this "VolumeScale"; keys that are absent (or
     // NaN) leave it as it was.
     static void ReadZoneLevels(VolumeZoneRecord* rec, IEffectParams* params, LONG scale);
@@ -80,4 +92,6 @@ private:
     std::vector<VolumeZoneRecord> m_zones;  // ascending by start, the host's order kept for ties
     std::vector<int16_t> m_dry;             // the unprocessed samples of the block being mixed
     std::vector<float> m_triples;           // strengths per channel (ComputeStrengths)
+    int32_t m_scale = 0;                    // "VolumeScale"
+    bool m_useZoneProperties = false;       // "UseZoneProperties": given at all counts
 };

@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <list>
 #include <map>
 #include <optional>
 
@@ -115,6 +116,13 @@ Params WithValue(const HostileKey& row, std::optional<double> given, int channel
 
 std::string Utf8(const OLECHAR* s);
 
+// Key 0 of a numbered key, kept for the whole run.
+const OLECHAR* Numbered(const OLECHAR* key) {
+    static std::list<std::basic_string<OLECHAR>> names;
+    names.push_back(std::basic_string<OLECHAR>(key) + OLESTR("0"));
+    return names.back().c_str();
+}
+
 Params P(std::initializer_list<std::pair<const OLECHAR*, host::ParamValue>> values) {
     Params p;
     for (const auto& [key, value] : values) p.Set(key, value);
@@ -142,7 +150,7 @@ std::vector<HostileKey> AllKeys() {
                               {OLESTR("FeedBackGain"), 30.0},
                               {OLESTR("MixDepth"), 50.0}});
     const Params vibrato = P({{OLESTR("SweepFrequency"), 5.0}, {OLESTR("SweepDepth"), 50.0}});
-    const Params ramp = P({{OLESTR("dBStartLevel"), -6.0}, {OLESTR("dBEndLevel"), 0.0}});
+    const Params volumeRamp = P({{OLESTR("dBStartLevel"), -6.0}, {OLESTR("dBEndLevel"), 0.0}});
     const Params echo = P({{OLESTR("ReflectionsNumber"), 1}, {OLESTR("AudioOffset0"), 20.0}});
     const Params eq = P({{OLESTR("FilterType"), 1},
                          {OLESTR("FrequencyArray"), Doubles({100.0, 1000.0, 4000.0})},
@@ -166,55 +174,58 @@ std::vector<HostileKey> AllKeys() {
         {"InvertFilter5", OLESTR("EffectDuration"), K::ZoneEntry, none},
         {"InvertFilter5", OLESTR("LeftStrength"), K::ZoneEntry, none},
         {"SilenceFilter5", OLESTR("VolumeLevel"), K::Double, none},
-        {"VolumeFilter5", OLESTR("dBVolumeLevel"), K::Double, none},
-        {"VolumeFilter5", OLESTR("VolumeLevel"), K::Double, none},
-        {"VolumeFilter5", OLESTR("dBStartLevel"), K::Double, ramp},
-        {"VolumeFilter5", OLESTR("dBEndLevel"), K::Double, ramp},
-        {"VolumeFilter5", OLESTR("VolumeScale"), K::Long, ramp},
-        {"EchoFilter5", OLESTR("ReflectionsNumber"), K::Long, echo},
-        {"EchoFilter5", OLESTR("AudioOffset0"), K::Double, echo},
-        {"EchoFilter5", OLESTR("dBVolumeLevel0"), K::Double, echo},
-        {"EchoFilter5", OLESTR("VolumeLevel0"), K::Double, echo},
-        {"ReverseFilter5", OLESTR("nSamplesPerSec"), K::Long, none},
-        {"ReverseFilter5", OLESTR("nChannels"), K::Long, none},
-        {"ReverseFilter5", OLESTR("ChannelsMask"), K::ULong, none},
-        {"AudioFilter5", OLESTR("FrequencyArray"), K::DoubleArray, eq},
-        {"AudioFilter5", OLESTR("WidthArray"), K::DoubleArray, eq},
+        // Beyond the row of its table: a gain whose factor a double cannot hold.
         {"AudioFilter5", OLESTR("dbGainArray"), K::DoubleArray, eq, -6000.0, 6000.0, {1e30, -1e30}},
-        {"AudioFilterNB5", OLESTR("FilterType"), K::Long, none},
-        {"AudioFilterNB5", OLESTR("MapArray"), K::ListEntry, P({{OLESTR("FilterType"), 3}})},
-        {"EqualizeFilter5", OLESTR("FrequencyArray"), K::FloatArray, equalize},
-        {"EqualizeFilter5", OLESTR("dbGainArray"), K::FloatArray, equalize},
-        {"MedianFilter5", OLESTR("MaskSize"), K::Long, median, 1.0, kInf},
-        {"MedianFilter5", OLESTR("FFTBlockSize"), K::Long, median, 2.0, 65536.0},
-        {"MedianFilter5", OLESTR("OverlapSize"), K::Double, median},
-        {"MedianFilter5", OLESTR("EndBin"), K::Long, median},
     };
     // The keys of the effects' tables, with what makes each matter, probed just past each end of
     // its range and with values that have done harm to one key or another.
     const std::map<std::string, Params> bases = {
-        {"BandFilter5", band},       {"ReverbFilter5", reverb},   {"DelayFilter5", delay},
-        {"FlangerFilter5", flanger}, {"VibratoFilter5", vibrato}, {"AudioFilter5", gate},
-        {"MedianFilter5", median}};
+        {"BandFilter5", band},         {"ReverbFilter5", reverb},
+        {"DelayFilter5", delay},       {"FlangerFilter5", flanger},
+        {"VibratoFilter5", vibrato},   {"AudioFilter5", gate},
+        {"MedianFilter5", median},     {"EchoFilter5", echo},
+        {"EqualizeFilter5", equalize}, {"AudioFilterNB5", P({{OLESTR("FilterType"), 3}})}};
+    const std::map<ParamType, K> kinds = {{ParamType::Long, K::Long},
+                                          {ParamType::ULong, K::ULong},
+                                          {ParamType::Double, K::Double},
+                                          {ParamType::DoubleArray, K::DoubleArray},
+                                          {ParamType::FloatArray, K::FloatArray},
+                                          {ParamType::LongList, K::ListEntry}};
     for (const EffectKeys& table : EffectKeyTables()) {
         for (const ParamSpec& spec : table.keys) {
             if (spec.type == ParamType::Bool) continue;
+            const K kind = kinds.at(spec.type);
             const std::string key = Utf8(spec.key);
-            const bool equalizer = key == "FilterType" || key == "EqualizerType";
-            HostileKey row{table.effect, spec.key,
-                           spec.type == ParamType::Long ? K::Long : K::Double,
-                           std::string(table.effect) == "AudioFilter5" && equalizer ? eq
-                           : bases.count(table.effect) ? bases.at(table.effect)
-                                                       : none};
-            if (!spec.TakesAnything()) row.lo = spec.lo, row.hi = spec.hi;
+            const bool equalizer = key == "FilterType" || key == "EqualizerType" ||
+                                   key.find("Array") != std::string::npos;
+            const bool ramp =
+                key.rfind("dBStart", 0) == 0 || key.rfind("dBEnd", 0) == 0 || key == "VolumeScale";
+            // A numbered key is probed as key 0, a level under both of its names.
+            const Params base = std::string(table.effect) == "AudioFilter5" && equalizer ? eq
+                                : std::string(table.effect) == "VolumeFilter5" && ramp ? volumeRamp
+                                : bases.count(table.effect) ? bases.at(table.effect)
+                                                            : none;
             const double step = spec.type == ParamType::Long ? 1.0 : 0.5;
             const double half = spec.lo > 0.0 ? spec.lo / 2 : kNaN;  // toward 0 from a least
-            const double top = spec.type == ParamType::Long ? 2e9 : DBL_MAX;
-            for (double v : {spec.lo - step, half, spec.hi + step, spec.hi * 10, 1e20, 65536.0,
-                             1e-39, 1e-46, -50.0, 150.0, 1e9}) {
-                if (std::fabs(v) <= top) row.more.push_back(v);
+            const double top = kind == K::FloatArray                                      ? FLT_MAX
+                               : spec.type == ParamType::Double || kind == K::DoubleArray ? DBL_MAX
+                                                                                          : 2e9;
+            for (LPCOLESTR name : {spec.key, spec.twin}) {
+                if (name == nullptr) continue;
+                HostileKey row{table.effect, spec.numbered ? Numbered(name) : name, kind, base};
+                if (!spec.TakesAnything()) {
+                    row.lo = spec.aboveLo ? std::nextafter(spec.lo, kInf) : spec.lo;
+                    row.hi = spec.hi;
+                }
+                for (double v : {spec.lo - step, half, spec.hi + step, spec.hi * 10, 1e20, 65536.0,
+                                 1e-39, 1e-46, -50.0, 150.0, 1e9}) {
+                    const bool unsignedValue = v >= 0.0 && v <= UINT32_MAX;
+                    if (std::fabs(v) <= top && (kind != K::ULong || unsignedValue)) {
+                        row.more.push_back(v);
+                    }
+                }
+                rows.push_back(row);
             }
-            rows.push_back(row);
         }
     }
     return rows;

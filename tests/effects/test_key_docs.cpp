@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cfloat>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -56,9 +57,17 @@ std::string Number(double v) {
 }
 
 std::string RangeText(const ParamSpec& s) {
+    const bool integer = s.type == ParamType::Long || s.type == ParamType::LongList;
     if (s.TakesAnything() || (s.lo == INT32_MIN && s.hi == INT32_MAX)) return "any";
+    if (s.type == ParamType::ULong && s.lo == 0 && s.hi == UINT32_MAX) return "any";
+    if (s.refusesNaN && s.lo == -ParamSpec::kInf && s.hi == ParamSpec::kInf) return "any but NaN";
     if (s.lo == -DBL_MAX && s.hi == DBL_MAX) return "finite";
-    const bool two = s.type == ParamType::Long && s.hi == s.lo + 1;
+    if (s.powerOfTwo) return "a power of two from " + Number(s.lo) + " to " + Number(s.hi);
+    const bool open =
+        (integer && s.hi == INT32_MAX) || s.hi == ParamSpec::kInf || (!integer && s.hi == DBL_MAX);
+    if (open) return (s.aboveLo ? "above " : "") + Number(s.lo) + (s.aboveLo ? "" : " and up");
+    const bool two = integer && s.hi == s.lo + 1;
+    if (s.aboveLo) return "above " + Number(s.lo) + ", up to " + Number(s.hi);
     return Number(s.lo) + (two ? ", " : " to ") + Number(s.hi);
 }
 
@@ -67,26 +76,43 @@ TEST(KeyDocs, EveryTableKeyDocumentedAsTheTableHasIt) {
     GTEST_SKIP() << "the documentation is checked by the native build";
 #else
     const auto docs = ReadDocs(CORVANE_USER_DOCS);
-    const char* typeWord[] = {"integer", "double", "boolean"};
+    const char* typeWord[] = {"integer",     "unsigned",    "double",          "boolean",
+                              "`f64:[...]`", "`f32:[...]`", "list of integers"};
+    const auto text = [](LPCOLESTR s) {
+        return std::string(s, s + std::char_traits<OLECHAR>::length(s));
+    };
     for (const EffectKeys& table : EffectKeyTables()) {
         for (const ParamSpec& spec : table.keys) {
-            const std::string key(spec.key, spec.key + std::char_traits<OLECHAR>::length(spec.key));
-            SCOPED_TRACE(std::string(table.effect) + " " + key);
-            const auto it = docs.find({table.effect, key});
-            if (it == docs.end()) {
-                ADD_FAILURE() << "not documented";
-                continue;
+            // A level's twin in decibels is documented with it, in one row.
+            for (LPCOLESTR name : {spec.key, spec.twin}) {
+                if (name == nullptr) continue;
+                SCOPED_TRACE(std::string(table.effect) + " " + text(name));
+                const auto it = docs.find({table.effect, text(name)});
+                if (it == docs.end()) {
+                    ADD_FAILURE() << "not documented";
+                    continue;
+                }
+                const auto& [type, range, def] = it->second;
+                EXPECT_EQ(type.rfind(typeWord[static_cast<int>(spec.type)], 0), 0u) << type;
+                if (spec.type == ParamType::Bool) {
+                    EXPECT_EQ(def.rfind(spec.def != 0.0 ? "true" : "false", 0), 0u) << def;
+                    continue;
+                }
+                EXPECT_EQ(range.rfind(RangeText(spec), 0), 0u)
+                    << range << " for " << RangeText(spec);
+                char* end = nullptr;
+                if (std::isnan(spec.def)) {
+                    EXPECT_EQ(def.rfind("none", 0), 0u) << def;
+                } else {
+                    EXPECT_TRUE(std::strtod(def.c_str(), &end) == spec.def && end != def.c_str())
+                        << def << " for " << spec.def;
+                }
+                // What the range or default follows is named.
+                if (spec.boundBy) {
+                    const std::string by = "`" + text(spec.boundBy) + "`";
+                    EXPECT_NE((range + def).find(by), std::string::npos) << range << def;
+                }
             }
-            const auto& [type, range, def] = it->second;
-            EXPECT_EQ(type.rfind(typeWord[static_cast<int>(spec.type)], 0), 0u) << type;
-            if (spec.type == ParamType::Bool) {
-                EXPECT_EQ(def.rfind(spec.def != 0.0 ? "true" : "false", 0), 0u) << def;
-                continue;
-            }
-            EXPECT_EQ(range.rfind(RangeText(spec), 0), 0u) << range << " for " << RangeText(spec);
-            char* end = nullptr;
-            EXPECT_TRUE(std::strtod(def.c_str(), &end) == spec.def && end != def.c_str())
-                << def << " for " << spec.def;
         }
     }
 #endif
