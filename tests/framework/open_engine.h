@@ -21,8 +21,8 @@ public:
     using CBaseFilter::m_bExplicitInterval;
     using CBaseFilter::m_bFirstBlock;
     using CBaseFilter::m_bFollowsRate;
-    using CBaseFilter::m_blockStart;
     using CBaseFilter::m_bLengthChanges;
+    using CBaseFilter::m_blockStart;
     using CBaseFilter::m_bPerChannel;
     using CBaseFilter::m_bUseHelper;
     using CBaseFilter::m_channelLayout;
