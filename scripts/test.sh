@@ -98,8 +98,8 @@ if ! await windows-setup; then
   await default-large-tests || true
   exit 1
 fi
-# Configuring creates its Wine prefix; then one Wine server, kept alive from the test discovery of
-# the build to the last test, serves the whole run instead of one per program.
+# Configuring creates its Wine prefix; then one Wine server, kept alive to the last test, serves
+# the whole run instead of one per program.
 start=$SECONDS
 cmake --preset win32 >/dev/null
 wine_prefix=$PWD/build/win32/wineprefix
@@ -107,7 +107,7 @@ wine_server() { (source scripts/wine-env.sh && WINEPREFIX=$wine_prefix wineserve
 wine_server -p
 # Wine's own service processes start with the first program and keep its output open: started
 # here, they hold no test's output (CTest would wait for it to close), and they are up before the
-# build's test discovery starts programs in parallel.
+# tests start programs in parallel.
 (source scripts/wine-env.sh && WINEPREFIX=$wine_prefix wine cmd /c exit) >/dev/null 2>&1 || true
 cmake --build --preset win32 -j "$jobs" --target corvane-tests
 took "win32 build" "$start"
