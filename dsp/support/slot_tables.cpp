@@ -24,24 +24,29 @@ const char* dspSlotName(int slot) {
 
 bool dspSlotSupported(int slot) {
     if (slot < 0 || slot >= kDspSlotCountWith2n) return false;
+    // The compiler's detection rather than the library's, so that a fault there cannot hide a
+    // slot from its tests; what each instruction set needs is the library's one table. The
+    // compiler's "avx" includes the operating system's saving of the registers.
     __builtin_cpu_init();
-    const bool sse2 = __builtin_cpu_supports("sse2");
-    const bool sse42 = sse2 && __builtin_cpu_supports("sse3") && __builtin_cpu_supports("ssse3") &&
-                       __builtin_cpu_supports("sse4.1") && __builtin_cpu_supports("sse4.2");
-    const bool avx = sse42 && __builtin_cpu_supports("avx");
-    switch (kDspSlots[slot].isa) {
-        case DspIsa::x87:
-            return true;
-        case DspIsa::sse2:
-            return sse2;
-        case DspIsa::sse42:
-            return sse42;
-        case DspIsa::avx:
-            return avx;
-        case DspIsa::avx2fma:
-            return avx && __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
-    }
-    return false;
+    const struct {
+        DspCpuFeatures feature;
+        bool present;
+    } detected[] = {
+        {dspFeatSse2, __builtin_cpu_supports("sse2") != 0},
+        {dspFeatSse3, __builtin_cpu_supports("sse3") != 0},
+        {dspFeatSsse3, __builtin_cpu_supports("ssse3") != 0},
+        {dspFeatSse41, __builtin_cpu_supports("sse4.1") != 0},
+        {dspFeatSse42, __builtin_cpu_supports("sse4.2") != 0},
+        {dspFeatPopcnt, __builtin_cpu_supports("popcnt") != 0},
+        {dspFeatAvx | dspFeatAvxOs, __builtin_cpu_supports("avx") != 0},
+        {dspFeatAvx2, __builtin_cpu_supports("avx2") != 0},
+        {dspFeatFma, __builtin_cpu_supports("fma") != 0},
+    };
+    DspCpuFeatures have = 0;
+    for (const auto& d : detected)
+        if (d.present) have |= d.feature;
+    const DspCpuFeatures need = dspIsaFeatures(kDspSlots[slot].isa);
+    return (have & need) == need;
 }
 
 std::vector<int> dspSupportedSlots(bool with2n) {
