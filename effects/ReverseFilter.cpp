@@ -65,7 +65,7 @@ HRESULT CReverseFilter::ResetStream() {
 }
 
 corvane::OleString CReverseFilter::Folder() const {
-    if (!m_tempPath.empty()) return m_tempPath;
+    if (!m_tempPath.empty()) return corvane::TempFilePrefix(m_tempPath);
     // Without a folder the files would land wherever the host happens to run.
     OLECHAR buffer[MAX_PATH + 1];
     const DWORD n = GetTempPathW(MAX_PATH + 1, buffer);

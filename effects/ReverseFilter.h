@@ -6,7 +6,8 @@
 //
 // Keys: "nSamplesPerSec", "nChannels" (integers, both needed: the format asked of the source),
 // "ChannelsMask" (unsigned; 0 keeps the source's), and the framework's "TempPath" (the folder,
-// with its separator; the system's temporary folder when it is empty).
+// its closing separator optional, or a prefix of the names in a folder; the system's temporary
+// folder when it is empty).
 #pragma once
 
 #include "platform/win32.h"
@@ -66,7 +67,7 @@ private:
     HRESULT BuildFiles(double from, double duration);
     // Sets the read position to stream time `ms`; the file's failure when it cannot go there.
     HRESULT Reposition(double ms);
-    // The temporary folder: "TempPath", else the system's.
+    // What the files are named after: "TempPath" (see TempFilePrefix), else the system's folder.
     corvane::OleString Folder() const;
 
     int32_t m_channels = 0;  // "nChannels"

@@ -134,6 +134,7 @@ TEST_F(Reverse, PlaysTheIntervalBackwardsInEveryReadingLayoutAndZone) {
 TEST_F(Reverse, FilesInReverseOrderNamedByGuidAndRemovedWithTheStream) {
     const Signal in = VariedSignal(2, 8000, 14000.0);
     EffectSetup setup = ReverseOf(in);
+    setup.params.Set(OLESTR("TempPath"), Utf8ToOle(folder_.u8string()));  // no closing separator
     setup.zones = {{1000.0, 12000.0}};
     ComPtr<TableSource> source(new TableSource(doubles.State(), in.format, in.samples));
     {
