@@ -65,7 +65,7 @@ HRESULT CReverseFilter::ResetStream() {
 }
 
 corvane::OleString CReverseFilter::Folder() const {
-    if (!m_tempPath.empty()) return m_tempPath;
+    if (!m_tempPath.empty()) return corvane::TempFilePrefix(m_tempPath);
     // Without a folder the files would land wherever the host happens to run.
     OLECHAR buffer[MAX_PATH + 1];
     const DWORD n = GetTempPathW(MAX_PATH + 1, buffer);
@@ -114,9 +114,16 @@ HRESULT CReverseFilter::InitFilter(IUnknown*) {
     m_filesRate = m_rate;
     m_filesAlign = 2 * static_cast<int64_t>(m_channels);
     if (BytesOf(duration, m_filesRate, m_filesAlign) <= 0) return S_OK;  // nothing to reverse
-    hr = m_pSource->SeekAudio(-1, 0, start);
-    if (SUCCEEDED(hr)) hr = BuildFiles(duration);
+    // The interval is read on from where the source stands, so that the effects ahead of this one
+    // run on as they would in a straight run: a seek to the interval's start would restart them
+    // there (an oscillator from its start phase, a delay line or a filter from silence). A source
+    // already past the interval's start runs again from the stream's start, for the same reason.
+    const double from = before <= start ? before : 0.0;
+    hr = from == before ? S_OK : m_pSource->SeekAudio(-1, 0, from);
+    if (SUCCEEDED(hr)) hr = BuildFiles(from, duration);
     const HRESULT back = m_pSource->SeekAudio(-1, 0, before);
+    // Files the source cannot go back from would play over the wrong place.
+    if (SUCCEEDED(hr)) hr = back;
     if (FAILED(hr)) {
         CloseFiles();
         // The host may tell why a file could not be made or written (a full disk, a missing
@@ -124,17 +131,21 @@ HRESULT CReverseFilter::InitFilter(IUnknown*) {
         if (m_fileError != ERROR_SUCCESS) SetLastError(m_fileError);
         return hr;
     }
-    const HRESULT placed = Reposition(before);
-    return FAILED(back) ? back : placed;
+    return Reposition(before);
 }
 
-HRESULT CReverseFilter::BuildFiles(double duration) {
+HRESULT CReverseFilter::BuildFiles(double from, double duration) {
     const int64_t align = m_filesAlign;
-    double remainingMs = duration;
+    const corvane::OleString folder = Folder();
+    // What comes between `from` and the interval's start is read and dropped, a block at a time.
+    int64_t skip = BytesOf(m_filesStart, m_filesRate, align) - BytesOf(from, m_filesRate, align);
     int64_t remaining = BytesOf(duration, m_filesRate, align);
+    const auto msOf = [&](int64_t bytes) {
+        return static_cast<double>(bytes / align) * 1000.0 / static_cast<double>(m_filesRate);
+    };
     const auto addFile = [&](const BYTE* data, int64_t bytes) {
         auto file = std::make_unique<corvane::TempSampleFile>();
-        HRESULT hr = file->Create(Folder());
+        HRESULT hr = file->Create(folder);
         if (SUCCEEDED(hr)) hr = file->Write(data, bytes);
         if (SUCCEEDED(hr)) hr = file->Seek(0);
         if (FAILED(hr)) {
@@ -147,9 +158,11 @@ HRESULT CReverseFilter::BuildFiles(double duration) {
     };
     while (remaining > 0) {
         ComPtr<IUnknown> block;
+        // Chunks end at the interval's start, so that the interval's files are as long as they
+        // would be read from there.
+        const double ask = std::min(msOf(skip > 0 ? skip : remaining), kChunkMs);
         // A source that fails leaves the interval unread: reversing what came would be wrong.
-        const HRESULT read =
-            m_pSource->ReadAudio(-1, 0, std::min(remainingMs, kChunkMs), block.Put());
+        const HRESULT read = m_pSource->ReadAudio(-1, 0, ask, block.Put());
         if (FAILED(read)) return read;
         ComPtr<IAudioData> data = block.As<IAudioData>();
         if (!data) break;
@@ -159,14 +172,16 @@ HRESULT CReverseFilter::BuildFiles(double duration) {
             bytes == nullptr) {
             break;
         }
-        // A block past what is left would shift the reversed audio; an empty one ends the source.
-        const int64_t take = std::min<int64_t>(length, remaining) / align * align;
-        if (take <= 0) break;
-        dspReverseFrames16s(reinterpret_cast<int16_t*>(bytes), take / align, m_channels);
+        const int64_t whole = length / align * align;
+        if (whole <= 0) break;  // an empty block ends the source
+        const int64_t dropped = std::min(skip, whole);
+        skip -= dropped;
+        // A block past what is left would shift the reversed audio.
+        const int64_t take = std::min(whole - dropped, remaining);
+        if (take <= 0) continue;
+        dspReverseFrames16s(reinterpret_cast<int16_t*>(bytes + dropped), take / align, m_channels);
         remaining -= take;
-        remainingMs -= static_cast<double>(take) * 1000.0 /
-                       (static_cast<double>(m_filesRate) * static_cast<double>(align));
-        const HRESULT hr = addFile(bytes, take);
+        const HRESULT hr = addFile(bytes + dropped, take);
         if (FAILED(hr)) return hr;
     }
     // A source that ends early ends the interval: what it gave is reversed, no silence after it.

@@ -6,7 +6,8 @@
 //
 // Keys: "nSamplesPerSec", "nChannels" (integers, both needed: the format asked of the source),
 // "ChannelsMask" (unsigned; 0 keeps the source's), and the framework's "TempPath" (the folder,
-// with its separator; the system's temporary folder when it is empty).
+// its closing separator optional, or a prefix of the names in a folder; the system's temporary
+// folder when it is empty).
 #pragma once
 
 #include "platform/win32.h"
@@ -27,14 +28,16 @@ public:
     using CWholeBlockFilter::CWholeBlockFilter;
     ~CReverseFilter() override;
 
-    // Builds the files (see above) and puts the read position where the source was. The interval
-    // ends at the stream's end (and where the source stops giving audio), so that the files hold
-    // no more than the stream. Only closes the files when the effect is disabled or either format
-    // key is 0. Fails with code 8 without an upstream source, code 6 ("Audio format
-    // unsupported.") when the source refuses the format, the source's failure when it refuses a
-    // seek, and code 3 ("File access error.") when a file cannot be made or written: no file
-    // stays then, and the thread's last error is the system's error of that file call. The
-    // source is always sought back to where it was.
+    // Builds the files (see above) and puts the read position where the source was. The source
+    // is read on from where it stands (from the stream's start when it stands past the interval's
+    // start), so that the effects ahead run as in a straight run, and what comes before the
+    // interval is dropped as it is read. The interval ends at the stream's end (and where the
+    // source stops giving audio), so that the files hold no more than the stream. Only closes the
+    // files when the effect is disabled or either format key is 0. Fails with code 8 without an
+    // upstream source, code 6 ("Audio format unsupported.") when the source refuses the format,
+    // the source's failure when a read or a seek fails, and code 3 ("File access error.") when a
+    // file cannot be made or written: no file stays then, and the thread's last error is the
+    // system's error of that file call. The source is always sought back to where it was.
     HRESULT InitFilter(IUnknown* pParams) override;
     // The format keys: "nSamplesPerSec", "ChannelsMask", "nChannels".
     static const ParamTable<CReverseFilter>& Params();
@@ -58,12 +61,13 @@ public:
 
 private:
     void CloseFiles();
-    // Reads `duration` ms from the source's position into reversed files; code 3 for a file that
-    // cannot be made or written.
-    HRESULT BuildFiles(double duration);
+    // Reads from the source, which stands at `from` (ms, not past the interval's start), through
+    // `duration` ms of the interval into reversed files, dropping what comes before the interval
+    // as it is read; code 3 for a file that cannot be made or written.
+    HRESULT BuildFiles(double from, double duration);
     // Sets the read position to stream time `ms`; the file's failure when it cannot go there.
     HRESULT Reposition(double ms);
-    // The temporary folder: "TempPath", else the system's.
+    // What the files are named after: "TempPath" (see TempFilePrefix), else the system's folder.
     corvane::OleString Folder() const;
 
     int32_t m_channels = 0;  // "nChannels"

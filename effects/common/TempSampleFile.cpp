@@ -35,6 +35,21 @@ OleString HexName(const GUID& g) {
 
 }  // namespace
 
+OleString TempFilePrefix(const OleString& tempPath) {
+    if (tempPath.empty() || tempPath.back() == '/' || tempPath.back() == '\\') return tempPath;
+#if defined(_WIN32)
+    // "C:" is the drive's current folder, which a separator would turn into its root.
+    if (tempPath.back() == ':') return tempPath;
+    constexpr OLECHAR kSeparator = '\\';
+#else
+    constexpr OLECHAR kSeparator = '/';
+#endif
+    const DWORD attributes = GetFileAttributesW(tempPath.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return tempPath;
+    return tempPath + kSeparator;
+}
+
 TempSampleFile::~TempSampleFile() {
     Close();
 }

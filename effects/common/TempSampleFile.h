@@ -14,6 +14,11 @@
 
 namespace corvane {
 
+// What the files of `tempPath` are named after: the path itself when it ends in a separator ('/'
+// or '\\') or its last component is no existing folder (a prefix of the names in its folder), and
+// the folder with its separator when it names an existing folder without one.
+OleString TempFilePrefix(const OleString& tempPath);
+
 class TempSampleFile {
 public:
     TempSampleFile() = default;

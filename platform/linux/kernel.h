@@ -205,6 +205,7 @@ CORVANE_PLATFORM_API BOOL InitOnceExecuteOnce(PINIT_ONCE initOnce, PINIT_ONCE_FN
 // this process. Failures return FALSE / INVALID_HANDLE_VALUE and set the last error.
 #define INVALID_HANDLE_VALUE ((HANDLE)(LONG_PTR)-1)
 #define INVALID_FILE_SIZE ((DWORD)0xFFFFFFFF)
+#define INVALID_FILE_ATTRIBUTES ((DWORD)-1)
 #define INVALID_SET_FILE_POINTER ((DWORD)-1)
 
 #define GENERIC_READ 0x80000000UL
@@ -309,3 +310,6 @@ CORVANE_PLATFORM_API BOOL DeleteFileW(LPCWSTR fileName);
 // "/tmp/". Returns the length without the terminator, or the size needed (terminator
 // included) when the buffer is too small; 0 on failure.
 CORVANE_PLATFORM_API DWORD GetTempPathW(DWORD bufferLength, LPWSTR buffer);
+// FILE_ATTRIBUTE_DIRECTORY for a folder, FILE_ATTRIBUTE_NORMAL for anything else that exists (a
+// link is followed); INVALID_FILE_ATTRIBUTES and the last error when nothing is there.
+CORVANE_PLATFORM_API DWORD GetFileAttributesW(LPCWSTR fileName);

@@ -566,6 +566,17 @@ BOOL DeleteFileW(LPCWSTR fileName) {
     return TRUE;
 }
 
+DWORD GetFileAttributesW(LPCWSTR fileName) {
+    std::string path;
+    if (!ToNativePath(fileName, &path)) return INVALID_FILE_ATTRIBUTES;
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) {
+        SetLastError(ErrorForPath(errno, path));
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    return S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
+}
+
 DWORD GetTempPathW(DWORD bufferLength, LPWSTR buffer) {
     const char* env = std::getenv("TMPDIR");
     std::u16string path;

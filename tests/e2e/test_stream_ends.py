@@ -126,6 +126,24 @@ class Cut:
 # name, input (samples or Cut), chain (one list of arguments per effect), checks
 ROWS = [
     ("volume keeps every frame", tone(1), [effect("VolumeFilter5")], [frames()]),
+] + [
+    # An effect ahead of the reverse runs on as in a straight run while the reverse reads its
+    # interval, with no restart at the interval's start.
+    ("%s %s ahead of reverse" % (name, keys[:1]), noise(1) if name[0] == "A" else tone(1),
+     [effect(name, *keys), effect("ReverseFilter5", zones=["300:700"])], [one_by_one()])
+    for name, *keys in [
+        ("VibratoFilter5", "SweepFrequency=2.0", "SweepDepth=50.0"),
+        ("WahWahFilter5", "LFOFrequency=2.0", "Resonance=4.0"),
+        ("FlangerFilter5", "SweepDepth=50.0", "SweepRate=30.0", "FeedBackGain=30.0", "MixDepth=50.0"),
+        ("DelayFilter5", "DelayTime=250.0", "FeedBackGain=40.0", "MixDepth=50.0"),
+        ("ReverbFilter5", "DelayTime=100.0", "ReverbrationGain=60.0", "MixDepth=50.0"),
+        ("EchoFilter5", "ReflectionsNumber=1", "AudioOffset0=250.0", "VolumeLevel0=0.5"),
+        ("BandFilter5", "FilterType=4", "Frequency=1000.0", "Steepness=70.7"),
+        ("EqualizeFilter5", "FrequencyArray=f32:[1000, 4000]", "dbGainArray=f32:[6, -6]"),
+        ("AudioFilter5", "FilterType=2", "Threshold=0.05", "Ratio=4.0"),
+        ("AudioFilter5", "FilterType=1", "FrequencyArray=f64:[1000]", "WidthArray=f64:[300]",
+         "dbGainArray=f64:[6]"),
+        ("MedianFilter5",)]
 ]
 
 

@@ -134,6 +134,7 @@ TEST_F(Reverse, PlaysTheIntervalBackwardsInEveryReadingLayoutAndZone) {
 TEST_F(Reverse, FilesInReverseOrderNamedByGuidAndRemovedWithTheStream) {
     const Signal in = VariedSignal(2, 8000, 14000.0);
     EffectSetup setup = ReverseOf(in);
+    setup.params.Set(OLESTR("TempPath"), Utf8ToOle(folder_.u8string()));  // no closing separator
     setup.zones = {{1000.0, 12000.0}};
     ComPtr<TableSource> source(new TableSource(doubles.State(), in.format, in.samples));
     {
@@ -169,6 +170,10 @@ TEST_F(Reverse, FilesInReverseOrderNamedByGuidAndRemovedWithTheStream) {
         EXPECT_TRUE(Files().empty());
         ASSERT_EQ(engine.InitFilter(nullptr), S_OK);
         EXPECT_EQ(Files().size(), 3u);
+        // A read that fails part-way through the interval fails the build and leaves no file.
+        doubles.Failures().FailCall("ReadAudio", E_ABORT, {}, 1, 2);
+        EXPECT_EQ(engine.InitFilter(nullptr), E_ABORT);
+        EXPECT_TRUE(Files().empty());
         // A second after 44100 Hz stereo: 176400 bytes.
         const Signal cd = VariedSignal(2, 44100, 1500.0);
         EffectSetup second = ReverseOf(cd);
