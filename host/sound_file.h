@@ -77,6 +77,12 @@ class WavWriter {
 public:
     // Creates (or truncates) path (UTF-8) as a 16-bit PCM file of the given rate and channels.
     // On failure *error, when given, says why (the system's message, without the path).
+    //
+    // What is not a regular file (a device, a FIFO, a socket) cannot take back its header at the
+    // end: it gets a WAV stream, written in order, whose RIFF and data sizes are all ones, the
+    // mark of a stream's unknown length that readers take as "up to the end". RF64, whose sizes
+    // must be right at the start, is refused there (HRESULT_FROM_WIN32(ERROR_NOT_SUPPORTED))
+    // before anything is written.
     static HRESULT Create(const std::string& path, DWORD rate, WORD channels,
                           WavContainer container, std::unique_ptr<WavWriter>* out,
                           std::string* error = nullptr);
@@ -95,8 +101,11 @@ public:
 
 private:
     WavWriter() = default;
-    void* file_ = nullptr;  // SNDFILE*, owned
-    int fd_ = -1;           // the descriptor libsndfile writes, owned
+    HRESULT WriteStream(const int16_t* src, int64_t frames, std::string* error);
+
+    void* file_ = nullptr;  // SNDFILE*, owned; null for a stream
+    int fd_ = -1;           // the descriptor written, owned
+    bool stream_ = false;   // written in order by the writer itself, without libsndfile
     WORD channels_ = 0;
     WavContainer container_ = WavContainer::Wav;
     int64_t written_ = 0;

@@ -18,11 +18,15 @@
 #include <fstream>
 #include <iterator>
 #include <cstdlib>
+#include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #if !defined(_WIN32)
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 #endif
 
@@ -407,6 +411,81 @@ TEST_F(FxEndToEnd, ReplacesAnExistingOutputHoweverItIsNamed) {
     fs::current_path(home);
     EXPECT_EQ(Entries(dir + "/" + odd), std::vector<std::string>{"out.wav"});
     EXPECT_EQ(Entries(dir).size(), 4u) << "out.wav, abs.wav, ref.wav and the folder";
+}
+
+// Only a regular file is replaced: a link leads to the file replaced, a device or FIFO is written
+// into as a WAV stream (a regular output's bytes, its RIFF and data sizes all ones), a folder is
+// refused. Each keeps its kind, and nothing is left beside it.
+TEST_F(FxEndToEnd, ReplacesOnlyRegularFilesAndWritesIntoDevicesAndFifos) {
+    const std::string dir = NewFolder("fx_special"), args = " --seconds 0.2 -e VolumeFilter5";
+    ASSERT_EQ(0, Fx("-o " + dir + "/ref.wav" + args).exitCode);
+    const std::string file = Contents(dir + "/ref.wav");
+    std::string stream = file;
+    stream.replace(4, 4, 4, '\xFF').replace(40, 4, 4, '\xFF');
+    std::ofstream(dir + "/old.wav") << "older";
+    std::ofstream(dir + "/target.wav") << "older";
+    ASSERT_TRUE(fs::create_directory(dir + "/folder"));
+    struct Row {
+        std::string output, message, read, want;  // read: where the output lands
+        int exitCode = 0;
+        std::string more = "";
+    };
+    std::vector<Row> rows = {{dir + "/old.wav", "wrote", dir + "/old.wav", file},
+                             {dir + "/folder", "it is a folder", "", "", 1}};
+#if defined(_WIN32)
+    // Wine's CreateSymbolicLinkW makes nothing; a Windows without the privilege refuses.
+    CreateSymbolicLinkW(Utf8ToOle(dir + "/link.wav").c_str(), OLESTR("target.wav"), 2);
+    const DWORD link = GetFileAttributesW(Utf8ToOle(dir + "/link.wav").c_str());
+    const bool linked = link != INVALID_FILE_ATTRIBUTES && (link & FILE_ATTRIBUTE_REPARSE_POINT);
+    rows.push_back({dir + "/NUL", "wrote", "", ""});
+#else
+    const bool linked = symlink("target.wav", (dir + "/link.wav").c_str()) == 0;
+    ASSERT_EQ(0, mkfifo((dir + "/fifo").c_str(), 0600));
+    rows.push_back({dir + "/fifo", "wrote", dir + "/fifo", stream});
+    // A day of audio needs RF64, whose sizes cannot come first: refused before any byte.
+    if (mknod((dir + "/null").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0) {
+        rows.push_back({dir + "/null", "wrote", "", ""});
+        rows.push_back(
+            {dir + "/null", "0x80070032 it is not a regular file", "", "", 1, " --seconds 86400"});
+    } else {
+        std::printf("no device rows: mknod: %s\n", std::strerror(errno));
+    }
+#endif
+    if (linked)
+        rows.push_back({dir + "/link.wav", "wrote", dir + "/target.wav", file});
+    else
+        std::printf("no link row: no symbolic link can be made here\n");
+    const size_t entries = Entries(dir).size();
+    for (const Row& r : rows) {
+        const fs::file_type kind = fs::symlink_status(r.output).type();
+        std::string got;
+#if !defined(_WIN32)
+        // A writer of the test's own keeps the reader from an end of file until the run is over.
+        const int in =
+            kind == fs::file_type::fifo ? open(r.read.c_str(), O_RDONLY | O_NONBLOCK) : -1;
+        const int hold =
+            in >= 0 && fcntl(in, F_SETFL, 0) == 0 ? open(r.read.c_str(), O_WRONLY) : -1;
+        std::thread reader([&] {
+            char b[4096];
+            for (ssize_t n; in >= 0 && (n = read(in, b, sizeof b)) > 0;) got.append(b, n);
+        });
+#endif
+        const RunResult run = Fx("-o " + r.output + args + r.more);
+#if !defined(_WIN32)
+        close(hold);
+        reader.join();
+        close(in);
+#endif
+        EXPECT_EQ(r.exitCode, run.exitCode) << r.output << ": " << run.output;
+        EXPECT_NE(std::string::npos, run.output.find(r.message)) << r.output << ": " << run.output;
+        // Stops before a row that would write a day of audio where the device was.
+        ASSERT_EQ(kind, fs::symlink_status(r.output).type()) << r.output;
+        if (kind != fs::file_type::fifo && !r.read.empty()) got = Contents(r.read);
+        EXPECT_TRUE(got == r.want) << r.output << ": " << got.size() << " bytes";
+        EXPECT_EQ(entries, Entries(dir).size()) << r.output;
+    }
+    EXPECT_TRUE(fs::is_empty(dir + "/folder"));
+    fs::remove_all(dir);
 }
 
 // Names are UTF-8 on every platform: Windows hands the program its arguments in the system's
