@@ -294,6 +294,7 @@ HRESULT SoundFileReader::Open(const std::string& path, std::unique_ptr<SoundFile
     r->declared_ = HeaderFrames(f, info, info.frames);
     r->decoderMayTalk_ = IsMpeg(info.format);
     r->pcm16_ = (info.format & SF_FORMAT_SUBMASK) == SF_FORMAT_PCM_16;
+    r->seekable_ = info.seekable != 0 && ::lseek(fd, 0, SEEK_CUR) >= 0;
     *out = std::move(r);
     return S_OK;
 }

@@ -36,6 +36,8 @@ public:
 
     // Positions the next read at frame (0 .. Frames()).
     HRESULT Seek(int64_t frame);
+    // False for a file read as a stream (a pipe, a terminal), which cannot be repositioned.
+    bool Seekable() const { return seekable_; }
     // Reads up to frames frames into dst (frames x Channels() values), every format scaled to
     // the 16-bit range, rounded to the nearest value and clipped to it; *got receives the number
     // read, fewer only at the end of the data. Data that cannot be decoded (a damaged or cut
@@ -55,6 +57,7 @@ private:
     int64_t declared_ = 0;
     bool decoderMayTalk_ = false;  // an MPEG stream: its decoder writes notes to stderr
     bool pcm16_ = false;           // 16-bit PCM data, read as it is
+    bool seekable_ = true;
     std::vector<double> scratch_;  // one piece of a read at libsndfile's full scale of 1.0
     std::string decodeFailure_;
 };

@@ -186,6 +186,7 @@ struct FailureCase {
     int exitCode;
     std::vector<std::string> fragments;    // parts of the message
     std::vector<std::string> absent = {};  // what must not be printed
+    std::string piped = "";                // a file the shell pipes into the program
 };
 
 TEST_F(FxEndToEnd, FailuresSayWhatFailedExitNonZeroAndLeaveNoOutput) {
@@ -277,6 +278,15 @@ TEST_F(FxEndToEnd, FailuresSayWhatFailedExitNonZeroAndLeaveNoOutput) {
                          1,
                          {"cannot create effect 1 (VolumeFilter5): 0x80040150 the user hive " +
                           damaged + "/user.hive is damaged (line "}});
+        cases.push_back({"reverse on a pipe",
+                         "-i /dev/fd/3" + out +
+                             " -e ReverseFilter5 3<&0",  // the pipe, before stdin's </dev/null
+                         1,
+                         {"effect 1 (ReverseFilter5) failed: 0x80004005 /dev/fd/3 cannot be "
+                          "repositioned",
+                          "save the audio to a file"},
+                         {},
+                         in});
         cases.push_back({"damaged hive, list",
                          "--registry-root " + damaged + " --list",
                          1,
@@ -285,7 +295,9 @@ TEST_F(FxEndToEnd, FailuresSayWhatFailedExitNonZeroAndLeaveNoOutput) {
                          {"None is registered"}});
     }
     for (const FailureCase& c : cases) {
-        RunResult r = Fx(c.args);
+        RunResult r = c.piped.empty() ? Fx(c.args)
+                                      : RunProgram("cat " + c.piped + " | " CORVANE_FX_PATH,
+                                                   "--registry-root " + *registry_ + " " + c.args);
         EXPECT_EQ(c.exitCode, r.exitCode) << c.name << ": " << r.output;
         for (const std::string& f : c.fragments)
             EXPECT_NE(std::string::npos, r.output.find(f)) << c.name << ": " << r.output;
@@ -307,7 +319,8 @@ struct OptionCase {
 TEST_F(FxEndToEnd, NamesOptionsAndUnusedParametersAsAUserExpects) {
     const std::string dir = NewFolder("fx_options");
     const std::string out = " -o " + dir + "/out.wav --seconds 0.2";
-    const std::string as = std::string(3000, 'a');
+    const std::string as = std::string(3000, 'a'), empty = dir + "/empty.wav";
+    ASSERT_TRUE(WriteWavDirectly(empty, 44100, 2, {}));
     std::string numbers;
     for (int i = 0; i < 2000; ++i) numbers += "1,";
     std::vector<OptionCase> cases = {
@@ -329,6 +342,17 @@ TEST_F(FxEndToEnd, NamesOptionsAndUnusedParametersAsAUserExpects) {
           "warning: VolumeFilter5 (effect 4) never read StrengthZone[0].Bogus",
           "through 4 effects"},
          {"Foo", "EffectStart", "LeftStrength", "UseStrengthPerCh"}},
+        {"a stretch on more than 16 channels",
+         out + " --channels 17 -e StretchFilter5 -p TempoRate=2.0 -e StretchFilter5 --disabled",
+         0,
+         {"warning: StretchFilter5 (effect 1) passed the audio through unchanged: SoundTouch "
+          "takes at most 16 channels, and its input has 17"},
+         {"(effect 2)"}},
+        {"an input without audio",
+         " -o " + dir + "/out.wav -i " + empty + " -e band -p FilterType=1 -e volume -p Nokey=1",
+         0,
+         {"warning: no audio was read: " + empty + " holds no frames"},
+         {"never read"}},
         {"blocks shorter than a frame",
          out + " --block 0.01 -e band",
          0,

@@ -131,14 +131,19 @@ std::string Plural(long n, const char* one) {
     return std::to_string(n) + " " + one + (n == 1 ? "" : "s");
 }
 
+// The rate and channels of the source's format; false when it has none.
+bool RateAndChannels(IMediaSource* source, LONG* rate, LONG* channels) {
+    ComPtr<IUnknown> object;
+    if (FAILED(source->get_audioFormat(-1, object.Put()))) return false;
+    ComPtr<IAudioFormat> format = object.As<IAudioFormat>();
+    return format && SUCCEEDED(format->GetSampleRate(rate)) &&
+           SUCCEEDED(format->GetChannels(channels));
+}
+
 // "R Hz, N channels" of the source's format; empty when it has none.
 std::string FormatOf(IMediaSource* source) {
-    ComPtr<IUnknown> object;
-    if (FAILED(source->get_audioFormat(-1, object.Put()))) return {};
-    ComPtr<IAudioFormat> format = object.As<IAudioFormat>();
     LONG rate = 0, channels = 0;
-    if (!format || FAILED(format->GetSampleRate(&rate)) || FAILED(format->GetChannels(&channels)))
-        return {};
+    if (!RateAndChannels(source, &rate, &channels)) return {};
     return std::to_string(rate) + " Hz, " + Plural(channels, "channel");
 }
 
@@ -436,6 +441,39 @@ std::vector<std::string> EffectChain::RateWarnings(const Options& options) const
         warnings.push_back(WarningName(options, i) + text +
                            " (1 / (TempoRate x RateRate), or 1 where it passes the audio through)");
     }
+    return warnings;
+}
+
+std::vector<std::string> EffectChain::ChannelWarnings(const Options& options) const {
+    // SoundTouch, behind the stretch effect, takes at most this many channels.
+    constexpr LONG kSoundTouchChannels = 16;
+    std::vector<std::string> warnings;
+    for (size_t i = 0; i < options.effects.size() && i < effects_.size(); ++i) {
+        const EffectSetup& e = options.effects[i];
+        LONG rate = 0, channels = 0;
+        if (!e.enabled || !IsEqualCLSID(e.clsid, CLSID_StretchFilter5) ||
+            !RateAndChannels(i == 0 ? input_ : effects_[i - 1], &rate, &channels) ||
+            channels <= kSoundTouchChannels) {
+            continue;
+        }
+        warnings.push_back(WarningName(options, i) + " passed the audio through unchanged: " +
+                           "SoundTouch takes at most " + std::to_string(kSoundTouchChannels) +
+                           " channels, and its input has " + std::to_string(channels));
+    }
+    return warnings;
+}
+
+std::vector<std::string> EffectChain::Warnings(const Options& options) const {
+    double duration = 0.0;
+    if (input_ && SUCCEEDED(input_->get_audioDuration(-1, &duration)) && duration <= 0.0) {
+        // Every key would look misspelt: the effects read them at their first block.
+        return {"no audio was read: " +
+                (options.input.empty() ? std::string("the generated signal") : options.input) +
+                " holds no frames, so the effects read none of their parameters"};
+    }
+    std::vector<std::string> warnings = ParamWarnings(options);
+    for (const std::vector<std::string>& more : {RateWarnings(options), ChannelWarnings(options)})
+        warnings.insert(warnings.end(), more.begin(), more.end());
     return warnings;
 }
 

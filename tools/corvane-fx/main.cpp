@@ -151,9 +151,7 @@ int Process(const corvane::fx::Options& options) {
     if (FAILED(hr)) return Report({"cannot write " + options.output, hr, why});
     // Values that no effect used: a misspelt key or a value of the wrong type would otherwise
     // pass in silence.
-    for (const std::string& w : chain.ParamWarnings(options))
-        std::fprintf(stderr, "corvane-fx: warning: %s\n", w.c_str());
-    for (const std::string& w : chain.RateWarnings(options))
+    for (const std::string& w : chain.Warnings(options))
         std::fprintf(stderr, "corvane-fx: warning: %s\n", w.c_str());
     // Without their libraries the graph effects pass the audio through: not in silence either.
     const std::string graphFailure = corvane::host::FilterGraphLoadFailure();

@@ -246,7 +246,7 @@ std::string Usage(const char* program) {
                   "                          same; default: $CORVANE_REGISTRY_ROOT, else the "
                   "user's\n"
                   "                          data folder)\n") +
-           "      --block MS          length of each read (default 100)\n"
+           "      --block MS          length of each read (default 100, at most 60000)\n"
            "      --list              name the effect classes and whether they are registered\n"
            "  Generated signal (without -i; default 5 s of tones at 440 Hz x channel number,\n"
            "  44100 Hz, 2 channels, amplitude 0.5):\n"
