@@ -343,11 +343,11 @@ TEST_F(FxEndToEnd, NamesOptionsAndUnusedParametersAsAUserExpects) {
           "through 4 effects"},
          {"Foo", "EffectStart", "LeftStrength", "UseStrengthPerCh"}},
         {"a stretch on more than 16 channels",
-         out + " --channels 17 -e StretchFilter5 -p TempoRate=2.0 -e StretchFilter5 --disabled",
+         out + " --channels 17 -e StretchFilter5 -p Rate=0.5 -e StretchFilter5 --disabled",
          0,
          {"warning: StretchFilter5 (effect 1) passed the audio through unchanged: SoundTouch "
           "takes at most 16 channels, and its input has 17"},
-         {"(effect 2)"}},
+         {"(effect 2)", "runs at Rate"}},
         {"an input without audio",
          " -o " + dir + "/out.wav -i " + empty + " -e band -p FilterType=1 -e volume -p Nokey=1",
          0,

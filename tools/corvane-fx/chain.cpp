@@ -157,6 +157,19 @@ std::string TemporaryFolder(const ParamSet& params) {
     return n > 0 && n <= MAX_PATH ? OleToUtf8(OleString(buffer, n)) : "the temporary folder";
 }
 
+// SoundTouch, behind the stretch effect, takes at most this many channels: past them the effect
+// passes the audio through.
+constexpr LONG kSoundTouchChannels = 16;
+
+// The channels of a stretch effect's input; 0 for another effect or an input without a format.
+LONG StretchChannels(const EffectSetup& e, IMediaSource* upstream) {
+    LONG rate = 0, channels = 0;
+    return IsEqualCLSID(e.clsid, CLSID_StretchFilter5) &&
+                   RateAndChannels(upstream, &rate, &channels)
+               ? channels
+               : 0;
+}
+
 // Effect i of options as warnings name it: the class name alone, unless the chain holds the class
 // more than once.
 std::string WarningName(const Options& options, size_t i) {
@@ -411,11 +424,12 @@ std::vector<std::string> EffectChain::RateWarnings(const Options& options) const
         const EffectSetup& e = options.effects[i];
         const ParamValue* given = Value(e.params, "Rate");
         double rate = 0.0;
+        IMediaSource* upstream = i == 0 ? input_ : effects_[i - 1];
+        // One that passes the audio through gets the warning that says so instead.
         if (!e.enabled || !IsEqualCLSID(e.clsid, CLSID_StretchFilter5) || !given ||
-            !NumberOf(*given, &rate)) {
+            !NumberOf(*given, &rate) || StretchChannels(e, upstream) > kSoundTouchChannels) {
             continue;
         }
-        IMediaSource* upstream = i == 0 ? input_ : effects_[i - 1];
         double in = 0.0, out = 0.0;
         if (FAILED(upstream->get_audioDuration(-1, &in)) ||
             FAILED(effects_[i]->get_audioDuration(-1, &out))) {
@@ -445,17 +459,11 @@ std::vector<std::string> EffectChain::RateWarnings(const Options& options) const
 }
 
 std::vector<std::string> EffectChain::ChannelWarnings(const Options& options) const {
-    // SoundTouch, behind the stretch effect, takes at most this many channels.
-    constexpr LONG kSoundTouchChannels = 16;
     std::vector<std::string> warnings;
     for (size_t i = 0; i < options.effects.size() && i < effects_.size(); ++i) {
         const EffectSetup& e = options.effects[i];
-        LONG rate = 0, channels = 0;
-        if (!e.enabled || !IsEqualCLSID(e.clsid, CLSID_StretchFilter5) ||
-            !RateAndChannels(i == 0 ? input_ : effects_[i - 1], &rate, &channels) ||
-            channels <= kSoundTouchChannels) {
-            continue;
-        }
+        const LONG channels = StretchChannels(e, i == 0 ? input_ : effects_[i - 1]);
+        if (!e.enabled || channels <= kSoundTouchChannels) continue;
         warnings.push_back(WarningName(options, i) + " passed the audio through unchanged: " +
                            "SoundTouch takes at most " + std::to_string(kSoundTouchChannels) +
                            " channels, and its input has " + std::to_string(channels));

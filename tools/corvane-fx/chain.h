@@ -70,7 +70,8 @@ public:
     std::vector<std::string> ParamWarnings(const Options& options) const;
     // After a run: one warning for each enabled stretch effect whose stream follows another rate
     // than the "Rate" given to it (the effect works its rate out from its own keys), read from
-    // the durations the effect and its source report over its interval.
+    // the durations the effect and its source report over its interval; none for one that
+    // ChannelWarnings names.
     std::vector<std::string> RateWarnings(const Options& options) const;
     // After a run: one warning for each enabled stretch effect whose input has more channels
     // than SoundTouch takes, so that the audio passed through it unchanged.
