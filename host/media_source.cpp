@@ -1,5 +1,7 @@
 #include "host/media_source.h"
 
+#include "platform/com_ptr.h"
+
 #include <cmath>
 #include <limits>
 #include <vector>
@@ -457,6 +459,25 @@ HRESULT CWavFileSource::Open(const std::string& path, std::string* error) {
 HRESULT CWavFileSource::ReadFramesLocked(int64_t first, int64_t frames, int16_t* dst,
                                          int64_t* got) {
     *got = 0;
+    if (first != filePos_ && !reader_->Seekable()) {
+        // A bare failure would leave the user of a pipe guessing.
+        ICreateErrorInfo* create = nullptr;
+        if (SUCCEEDED(CreateErrorInfo(&create))) {
+            OleString text = name_ + OLESTR(
+                                         " cannot be repositioned: it is read as a stream (a "
+                                         "pipe), once from start to end, and an effect that "
+                                         "reads its input again needs a regular file: save "
+                                         "the audio to a file and read that");
+            create->SetGUID(IID_IMediaSource);
+            create->SetDescription(&text[0]);
+            ComPtr<IErrorInfo> info;
+            if (SUCCEEDED(
+                    create->QueryInterface(IID_IErrorInfo, reinterpret_cast<void**>(info.Put()))))
+                SetErrorInfo(0, info.Get());
+            create->Release();
+        }
+        return E_FAIL;
+    }
     if (first != filePos_) {
         HRESULT hr = reader_->Seek(first);
         if (FAILED(hr)) return hr;

@@ -178,6 +178,47 @@ int16_t ToPcm16(double x) {
 // Frames converted per libsndfile call: bounds the scratch buffer of a long read.
 constexpr int64_t kPieceFrames = 8192;
 
+// Writes size bytes to fd in order, however many calls that takes; false with errno set.
+bool WriteAll(int fd, const unsigned char* bytes, size_t size) {
+    while (size > 0) {
+        const auto n = ::write(fd, bytes, static_cast<unsigned>(std::min<size_t>(size, 1u << 20)));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            if (n == 0) errno = EIO;
+            return false;
+        }
+        bytes += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// The header of a 16-bit PCM WAV stream whose length is not known when it starts: the RIFF and
+// data sizes are all ones. The rest is what libsndfile writes for a WAV file of that format.
+std::vector<unsigned char> StreamHeader(DWORD rate, WORD channels) {
+    std::vector<unsigned char> h;
+    const auto tag = [&h](const char* four) { h.insert(h.end(), four, four + 4); };
+    const auto put = [&h](uint32_t v, int bytes) {
+        for (int i = 0; i < bytes; ++i) h.push_back(static_cast<unsigned char>(v >> (8 * i)));
+    };
+    constexpr uint32_t kUnknown = 0xFFFFFFFFu;
+    const uint32_t frameBytes = 2u * channels;
+    tag("RIFF");
+    put(kUnknown, 4);
+    tag("WAVE");
+    tag("fmt ");
+    put(16, 4);
+    put(1, 2);  // integer PCM
+    put(channels, 2);
+    put(rate, 4);
+    put(rate * frameBytes, 4);
+    put(frameBytes, 2);
+    put(16, 2);
+    tag("data");
+    put(kUnknown, 4);
+    return h;
+}
+
 }  // namespace
 
 HRESULT HresultFromErrno(int e) {
@@ -253,6 +294,7 @@ HRESULT SoundFileReader::Open(const std::string& path, std::unique_ptr<SoundFile
     r->declared_ = HeaderFrames(f, info, info.frames);
     r->decoderMayTalk_ = IsMpeg(info.format);
     r->pcm16_ = (info.format & SF_FORMAT_SUBMASK) == SF_FORMAT_PCM_16;
+    r->seekable_ = info.seekable != 0 && ::lseek(fd, 0, SEEK_CUR) >= 0;
     *out = std::move(r);
     return S_OK;
 }
@@ -327,6 +369,29 @@ HRESULT WavWriter::Create(const std::string& path, DWORD rate, WORD channels,
         SetError(error, std::strerror(e));
         return HresultFromErrno(e);
     }
+    struct stat st;
+    if (fstat(fd, &st) == 0 && !S_ISREG(st.st_mode)) {
+        std::unique_ptr<WavWriter> w(new WavWriter());
+        w->fd_ = fd;
+        w->stream_ = true;
+        w->channels_ = channels;
+        w->container_ = container;
+        if (container == WavContainer::Rf64) {
+            SetError(error,
+                     "it is not a regular file, so its header cannot be finished after the "
+                     "data, and audio that may outgrow a WAV file needs RF64, whose sizes "
+                     "must be right at the start: write it to a regular file");
+            return HRESULT_FROM_WIN32(ERROR_NOT_SUPPORTED);
+        }
+        const std::vector<unsigned char> header = StreamHeader(rate, channels);
+        if (!WriteAll(fd, header.data(), header.size())) {
+            const int e = errno;
+            SetError(error, std::strerror(e));
+            return HresultFromErrno(e);
+        }
+        *out = std::move(w);
+        return S_OK;
+    }
     SNDFILE* f = OpenOnDescriptor(fd, SFM_WRITE, &info);
     if (!f) {
         SetError(error, SfText(nullptr));
@@ -349,7 +414,7 @@ WavWriter::~WavWriter() {
 }
 
 HRESULT WavWriter::Write(const int16_t* src, int64_t frames, std::string* error) {
-    if (!file_) return E_UNEXPECTED;
+    if (fd_ < 0) return E_UNEXPECTED;
     if (frames < 0 || (frames > 0 && !src)) return E_INVALIDARG;
     if (frames == 0) return S_OK;
     // In frames, so that no count can wrap the sum or the product.
@@ -359,6 +424,7 @@ HRESULT WavWriter::Write(const int16_t* src, int64_t frames, std::string* error)
         SetError(error, "the data outgrows the 4 GiB that a WAV file can describe");
         return HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE);
     }
+    if (stream_) return WriteStream(src, frames, error);
     errno = 0;
     const sf_count_t n = sf_writef_short(Sf(file_), src, frames);
     const int e = errno;
@@ -368,15 +434,40 @@ HRESULT WavWriter::Write(const int16_t* src, int64_t frames, std::string* error)
     return e ? HresultFromErrno(e) : E_FAIL;
 }
 
+HRESULT WavWriter::WriteStream(const int16_t* src, int64_t frames, std::string* error) {
+    // Little-endian on any machine, a piece at a time.
+    unsigned char bytes[16384];
+    const size_t values = static_cast<size_t>(frames) * channels_;
+    for (size_t at = 0; at < values;) {
+        const size_t n = std::min(values - at, sizeof bytes / 2);
+        for (size_t i = 0; i < n; ++i) {
+            const auto v = static_cast<uint16_t>(src[at + i]);
+            bytes[2 * i] = static_cast<unsigned char>(v);
+            bytes[2 * i + 1] = static_cast<unsigned char>(v >> 8);
+        }
+        if (!WriteAll(fd_, bytes, 2 * n)) {
+            const int e = errno;
+            SetError(error, std::strerror(e));
+            return HresultFromErrno(e);
+        }
+        at += n;
+    }
+    written_ += frames;
+    return S_OK;
+}
+
 HRESULT WavWriter::Close(std::string* error) {
-    if (!file_) return E_UNEXPECTED;
-    // sf_close rewrites the header; a full disk shows here, and the flush reports it earlier.
-    errno = 0;
-    sf_write_sync(Sf(file_));
-    const int e = errno;
-    int err = sf_error(Sf(file_));
-    int rc = sf_close(Sf(file_));
-    file_ = nullptr;
+    if (fd_ < 0) return E_UNEXPECTED;
+    int e = 0, err = SF_ERR_NO_ERROR, rc = 0;
+    if (file_) {
+        // sf_close rewrites the header; a full disk shows here, and the flush reports it earlier.
+        errno = 0;
+        sf_write_sync(Sf(file_));
+        e = errno;
+        err = sf_error(Sf(file_));
+        rc = sf_close(Sf(file_));
+        file_ = nullptr;
+    }
     if (::close(fd_) != 0 && rc == 0 && err == SF_ERR_NO_ERROR) {
         const int closeError = errno;
         fd_ = -1;

@@ -36,6 +36,8 @@ public:
 
     // Positions the next read at frame (0 .. Frames()).
     HRESULT Seek(int64_t frame);
+    // False for a file read as a stream (a pipe, a terminal), which cannot be repositioned.
+    bool Seekable() const { return seekable_; }
     // Reads up to frames frames into dst (frames x Channels() values), every format scaled to
     // the 16-bit range, rounded to the nearest value and clipped to it; *got receives the number
     // read, fewer only at the end of the data. Data that cannot be decoded (a damaged or cut
@@ -55,6 +57,7 @@ private:
     int64_t declared_ = 0;
     bool decoderMayTalk_ = false;  // an MPEG stream: its decoder writes notes to stderr
     bool pcm16_ = false;           // 16-bit PCM data, read as it is
+    bool seekable_ = true;
     std::vector<double> scratch_;  // one piece of a read at libsndfile's full scale of 1.0
     std::string decodeFailure_;
 };
@@ -77,6 +80,12 @@ class WavWriter {
 public:
     // Creates (or truncates) path (UTF-8) as a 16-bit PCM file of the given rate and channels.
     // On failure *error, when given, says why (the system's message, without the path).
+    //
+    // What is not a regular file (a device, a FIFO, a socket) cannot take back its header at the
+    // end: it gets a WAV stream, written in order, whose RIFF and data sizes are all ones, the
+    // mark of a stream's unknown length that readers take as "up to the end". RF64, whose sizes
+    // must be right at the start, is refused there (HRESULT_FROM_WIN32(ERROR_NOT_SUPPORTED))
+    // before anything is written.
     static HRESULT Create(const std::string& path, DWORD rate, WORD channels,
                           WavContainer container, std::unique_ptr<WavWriter>* out,
                           std::string* error = nullptr);
@@ -95,8 +104,11 @@ public:
 
 private:
     WavWriter() = default;
-    void* file_ = nullptr;  // SNDFILE*, owned
-    int fd_ = -1;           // the descriptor libsndfile writes, owned
+    HRESULT WriteStream(const int16_t* src, int64_t frames, std::string* error);
+
+    void* file_ = nullptr;  // SNDFILE*, owned; null for a stream
+    int fd_ = -1;           // the descriptor written, owned
+    bool stream_ = false;   // written in order by the writer itself, without libsndfile
     WORD channels_ = 0;
     WavContainer container_ = WavContainer::Wav;
     int64_t written_ = 0;

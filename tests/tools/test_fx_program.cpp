@@ -18,11 +18,15 @@
 #include <fstream>
 #include <iterator>
 #include <cstdlib>
+#include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #if !defined(_WIN32)
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 #endif
 
@@ -182,6 +186,7 @@ struct FailureCase {
     int exitCode;
     std::vector<std::string> fragments;    // parts of the message
     std::vector<std::string> absent = {};  // what must not be printed
+    std::string piped = "";                // a file the shell pipes into the program
 };
 
 TEST_F(FxEndToEnd, FailuresSayWhatFailedExitNonZeroAndLeaveNoOutput) {
@@ -273,6 +278,15 @@ TEST_F(FxEndToEnd, FailuresSayWhatFailedExitNonZeroAndLeaveNoOutput) {
                          1,
                          {"cannot create effect 1 (VolumeFilter5): 0x80040150 the user hive " +
                           damaged + "/user.hive is damaged (line "}});
+        cases.push_back({"reverse on a pipe",
+                         "-i /dev/fd/3" + out +
+                             " -e ReverseFilter5 3<&0",  // the pipe, before stdin's </dev/null
+                         1,
+                         {"effect 1 (ReverseFilter5) failed: 0x80004005 /dev/fd/3 cannot be "
+                          "repositioned",
+                          "save the audio to a file"},
+                         {},
+                         in});
         cases.push_back({"damaged hive, list",
                          "--registry-root " + damaged + " --list",
                          1,
@@ -281,7 +295,9 @@ TEST_F(FxEndToEnd, FailuresSayWhatFailedExitNonZeroAndLeaveNoOutput) {
                          {"None is registered"}});
     }
     for (const FailureCase& c : cases) {
-        RunResult r = Fx(c.args);
+        RunResult r = c.piped.empty() ? Fx(c.args)
+                                      : RunProgram("cat " + c.piped + " | " CORVANE_FX_PATH,
+                                                   "--registry-root " + *registry_ + " " + c.args);
         EXPECT_EQ(c.exitCode, r.exitCode) << c.name << ": " << r.output;
         for (const std::string& f : c.fragments)
             EXPECT_NE(std::string::npos, r.output.find(f)) << c.name << ": " << r.output;
@@ -303,7 +319,8 @@ struct OptionCase {
 TEST_F(FxEndToEnd, NamesOptionsAndUnusedParametersAsAUserExpects) {
     const std::string dir = NewFolder("fx_options");
     const std::string out = " -o " + dir + "/out.wav --seconds 0.2";
-    const std::string as = std::string(3000, 'a');
+    const std::string as = std::string(3000, 'a'), empty = dir + "/empty.wav";
+    ASSERT_TRUE(WriteWavDirectly(empty, 44100, 2, {}));
     std::string numbers;
     for (int i = 0; i < 2000; ++i) numbers += "1,";
     std::vector<OptionCase> cases = {
@@ -325,6 +342,17 @@ TEST_F(FxEndToEnd, NamesOptionsAndUnusedParametersAsAUserExpects) {
           "warning: VolumeFilter5 (effect 4) never read StrengthZone[0].Bogus",
           "through 4 effects"},
          {"Foo", "EffectStart", "LeftStrength", "UseStrengthPerCh"}},
+        {"a stretch on more than 16 channels",
+         out + " --channels 17 -e StretchFilter5 -p Rate=0.5 -e StretchFilter5 --disabled",
+         0,
+         {"warning: StretchFilter5 (effect 1) passed the audio through unchanged: SoundTouch "
+          "takes at most 16 channels, and its input has 17"},
+         {"(effect 2)", "runs at Rate"}},
+        {"an input without audio",
+         " -o " + dir + "/out.wav -i " + empty + " -e band -p FilterType=1 -e volume -p Nokey=1",
+         0,
+         {"warning: no audio was read: " + empty + " holds no frames"},
+         {"never read"}},
         {"blocks shorter than a frame",
          out + " --block 0.01 -e band",
          0,
@@ -407,6 +435,81 @@ TEST_F(FxEndToEnd, ReplacesAnExistingOutputHoweverItIsNamed) {
     fs::current_path(home);
     EXPECT_EQ(Entries(dir + "/" + odd), std::vector<std::string>{"out.wav"});
     EXPECT_EQ(Entries(dir).size(), 4u) << "out.wav, abs.wav, ref.wav and the folder";
+}
+
+// Only a regular file is replaced: a link leads to the file replaced, a device or FIFO is written
+// into as a WAV stream (a regular output's bytes, its RIFF and data sizes all ones), a folder is
+// refused. Each keeps its kind, and nothing is left beside it.
+TEST_F(FxEndToEnd, ReplacesOnlyRegularFilesAndWritesIntoDevicesAndFifos) {
+    const std::string dir = NewFolder("fx_special"), args = " --seconds 0.2 -e VolumeFilter5";
+    ASSERT_EQ(0, Fx("-o " + dir + "/ref.wav" + args).exitCode);
+    const std::string file = Contents(dir + "/ref.wav");
+    std::string stream = file;
+    stream.replace(4, 4, 4, '\xFF').replace(40, 4, 4, '\xFF');
+    std::ofstream(dir + "/old.wav") << "older";
+    std::ofstream(dir + "/target.wav") << "older";
+    ASSERT_TRUE(fs::create_directory(dir + "/folder"));
+    struct Row {
+        std::string output, message, read, want;  // read: where the output lands
+        int exitCode = 0;
+        std::string more = "";
+    };
+    std::vector<Row> rows = {{dir + "/old.wav", "wrote", dir + "/old.wav", file},
+                             {dir + "/folder", "it is a folder", "", "", 1}};
+#if defined(_WIN32)
+    // Wine's CreateSymbolicLinkW makes nothing; a Windows without the privilege refuses.
+    CreateSymbolicLinkW(Utf8ToOle(dir + "/link.wav").c_str(), OLESTR("target.wav"), 2);
+    const DWORD link = GetFileAttributesW(Utf8ToOle(dir + "/link.wav").c_str());
+    const bool linked = link != INVALID_FILE_ATTRIBUTES && (link & FILE_ATTRIBUTE_REPARSE_POINT);
+    rows.push_back({dir + "/NUL", "wrote", "", ""});
+#else
+    const bool linked = symlink("target.wav", (dir + "/link.wav").c_str()) == 0;
+    ASSERT_EQ(0, mkfifo((dir + "/fifo").c_str(), 0600));
+    rows.push_back({dir + "/fifo", "wrote", dir + "/fifo", stream});
+    // A day of audio needs RF64, whose sizes cannot come first: refused before any byte.
+    if (mknod((dir + "/null").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0) {
+        rows.push_back({dir + "/null", "wrote", "", ""});
+        rows.push_back(
+            {dir + "/null", "0x80070032 it is not a regular file", "", "", 1, " --seconds 86400"});
+    } else {
+        std::printf("no device rows: mknod: %s\n", std::strerror(errno));
+    }
+#endif
+    if (linked)
+        rows.push_back({dir + "/link.wav", "wrote", dir + "/target.wav", file});
+    else
+        std::printf("no link row: no symbolic link can be made here\n");
+    const size_t entries = Entries(dir).size();
+    for (const Row& r : rows) {
+        const fs::file_type kind = fs::symlink_status(r.output).type();
+        std::string got;
+#if !defined(_WIN32)
+        // A writer of the test's own keeps the reader from an end of file until the run is over.
+        const int in =
+            kind == fs::file_type::fifo ? open(r.read.c_str(), O_RDONLY | O_NONBLOCK) : -1;
+        const int hold =
+            in >= 0 && fcntl(in, F_SETFL, 0) == 0 ? open(r.read.c_str(), O_WRONLY) : -1;
+        std::thread reader([&] {
+            char b[4096];
+            for (ssize_t n; in >= 0 && (n = read(in, b, sizeof b)) > 0;) got.append(b, n);
+        });
+#endif
+        const RunResult run = Fx("-o " + r.output + args + r.more);
+#if !defined(_WIN32)
+        close(hold);
+        reader.join();
+        close(in);
+#endif
+        EXPECT_EQ(r.exitCode, run.exitCode) << r.output << ": " << run.output;
+        EXPECT_NE(std::string::npos, run.output.find(r.message)) << r.output << ": " << run.output;
+        // Stops before a row that would write a day of audio where the device was.
+        ASSERT_EQ(kind, fs::symlink_status(r.output).type()) << r.output;
+        if (kind != fs::file_type::fifo && !r.read.empty()) got = Contents(r.read);
+        EXPECT_TRUE(got == r.want) << r.output << ": " << got.size() << " bytes";
+        EXPECT_EQ(entries, Entries(dir).size()) << r.output;
+    }
+    EXPECT_TRUE(fs::is_empty(dir + "/folder"));
+    fs::remove_all(dir);
 }
 
 // Names are UTF-8 on every platform: Windows hands the program its arguments in the system's

@@ -131,14 +131,19 @@ std::string Plural(long n, const char* one) {
     return std::to_string(n) + " " + one + (n == 1 ? "" : "s");
 }
 
+// The rate and channels of the source's format; false when it has none.
+bool RateAndChannels(IMediaSource* source, LONG* rate, LONG* channels) {
+    ComPtr<IUnknown> object;
+    if (FAILED(source->get_audioFormat(-1, object.Put()))) return false;
+    ComPtr<IAudioFormat> format = object.As<IAudioFormat>();
+    return format && SUCCEEDED(format->GetSampleRate(rate)) &&
+           SUCCEEDED(format->GetChannels(channels));
+}
+
 // "R Hz, N channels" of the source's format; empty when it has none.
 std::string FormatOf(IMediaSource* source) {
-    ComPtr<IUnknown> object;
-    if (FAILED(source->get_audioFormat(-1, object.Put()))) return {};
-    ComPtr<IAudioFormat> format = object.As<IAudioFormat>();
     LONG rate = 0, channels = 0;
-    if (!format || FAILED(format->GetSampleRate(&rate)) || FAILED(format->GetChannels(&channels)))
-        return {};
+    if (!RateAndChannels(source, &rate, &channels)) return {};
     return std::to_string(rate) + " Hz, " + Plural(channels, "channel");
 }
 
@@ -150,6 +155,19 @@ std::string TemporaryFolder(const ParamSet& params) {
     OLECHAR buffer[MAX_PATH + 1];
     const DWORD n = GetTempPathW(MAX_PATH + 1, buffer);
     return n > 0 && n <= MAX_PATH ? OleToUtf8(OleString(buffer, n)) : "the temporary folder";
+}
+
+// SoundTouch, behind the stretch effect, takes at most this many channels: past them the effect
+// passes the audio through.
+constexpr LONG kSoundTouchChannels = 16;
+
+// The channels of a stretch effect's input; 0 for another effect or an input without a format.
+LONG StretchChannels(const EffectSetup& e, IMediaSource* upstream) {
+    LONG rate = 0, channels = 0;
+    return IsEqualCLSID(e.clsid, CLSID_StretchFilter5) &&
+                   RateAndChannels(upstream, &rate, &channels)
+               ? channels
+               : 0;
 }
 
 // Effect i of options as warnings name it: the class name alone, unless the chain holds the class
@@ -406,11 +424,12 @@ std::vector<std::string> EffectChain::RateWarnings(const Options& options) const
         const EffectSetup& e = options.effects[i];
         const ParamValue* given = Value(e.params, "Rate");
         double rate = 0.0;
+        IMediaSource* upstream = i == 0 ? input_ : effects_[i - 1];
+        // One that passes the audio through gets the warning that says so instead.
         if (!e.enabled || !IsEqualCLSID(e.clsid, CLSID_StretchFilter5) || !given ||
-            !NumberOf(*given, &rate)) {
+            !NumberOf(*given, &rate) || StretchChannels(e, upstream) > kSoundTouchChannels) {
             continue;
         }
-        IMediaSource* upstream = i == 0 ? input_ : effects_[i - 1];
         double in = 0.0, out = 0.0;
         if (FAILED(upstream->get_audioDuration(-1, &in)) ||
             FAILED(effects_[i]->get_audioDuration(-1, &out))) {
@@ -436,6 +455,33 @@ std::vector<std::string> EffectChain::RateWarnings(const Options& options) const
         warnings.push_back(WarningName(options, i) + text +
                            " (1 / (TempoRate x RateRate), or 1 where it passes the audio through)");
     }
+    return warnings;
+}
+
+std::vector<std::string> EffectChain::ChannelWarnings(const Options& options) const {
+    std::vector<std::string> warnings;
+    for (size_t i = 0; i < options.effects.size() && i < effects_.size(); ++i) {
+        const EffectSetup& e = options.effects[i];
+        const LONG channels = StretchChannels(e, i == 0 ? input_ : effects_[i - 1]);
+        if (!e.enabled || channels <= kSoundTouchChannels) continue;
+        warnings.push_back(WarningName(options, i) + " passed the audio through unchanged: " +
+                           "SoundTouch takes at most " + std::to_string(kSoundTouchChannels) +
+                           " channels, and its input has " + std::to_string(channels));
+    }
+    return warnings;
+}
+
+std::vector<std::string> EffectChain::Warnings(const Options& options) const {
+    double duration = 0.0;
+    if (input_ && SUCCEEDED(input_->get_audioDuration(-1, &duration)) && duration <= 0.0) {
+        // Every key would look misspelt: the effects read them at their first block.
+        return {"no audio was read: " +
+                (options.input.empty() ? std::string("the generated signal") : options.input) +
+                " holds no frames, so the effects read none of their parameters"};
+    }
+    std::vector<std::string> warnings = ParamWarnings(options);
+    for (const std::vector<std::string>& more : {RateWarnings(options), ChannelWarnings(options)})
+        warnings.insert(warnings.end(), more.begin(), more.end());
     return warnings;
 }
 

@@ -70,8 +70,15 @@ public:
     std::vector<std::string> ParamWarnings(const Options& options) const;
     // After a run: one warning for each enabled stretch effect whose stream follows another rate
     // than the "Rate" given to it (the effect works its rate out from its own keys), read from
-    // the durations the effect and its source report over its interval.
+    // the durations the effect and its source report over its interval; none for one that
+    // ChannelWarnings names.
     std::vector<std::string> RateWarnings(const Options& options) const;
+    // After a run: one warning for each enabled stretch effect whose input has more channels
+    // than SoundTouch takes, so that the audio passed through it unchanged.
+    std::vector<std::string> ChannelWarnings(const Options& options) const;
+    // Everything to tell after a run: the warnings above, or, where the input held no audio
+    // and so no effect read anything, that alone.
+    std::vector<std::string> Warnings(const Options& options) const;
 
 private:
     IMediaSource* input_ = nullptr;

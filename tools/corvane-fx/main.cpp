@@ -151,9 +151,7 @@ int Process(const corvane::fx::Options& options) {
     if (FAILED(hr)) return Report({"cannot write " + options.output, hr, why});
     // Values that no effect used: a misspelt key or a value of the wrong type would otherwise
     // pass in silence.
-    for (const std::string& w : chain.ParamWarnings(options))
-        std::fprintf(stderr, "corvane-fx: warning: %s\n", w.c_str());
-    for (const std::string& w : chain.RateWarnings(options))
+    for (const std::string& w : chain.Warnings(options))
         std::fprintf(stderr, "corvane-fx: warning: %s\n", w.c_str());
     // Without their libraries the graph effects pass the audio through: not in silence either.
     const std::string graphFailure = corvane::host::FilterGraphLoadFailure();
@@ -163,7 +161,9 @@ int Process(const corvane::fx::Options& options) {
                      "the graph effects passed the audio through unchanged\n",
                      graphFailure.c_str());
     }
-    std::printf(
+    // After the audio on the same stream, the line would read as more samples.
+    std::fprintf(
+        corvane::fx::IsStandardOutput(options.output) ? stderr : stdout,
         "corvane-fx: wrote %lld frames (%.3f s, %u Hz, %u channels) through %zu effect%s to %s\n",
         static_cast<long long>(result.frames),
         result.rate ? static_cast<double>(result.frames) / result.rate : 0.0,
@@ -203,6 +203,10 @@ int main(int argc, char** argv) {
     // Past a file-size limit a write then fails and is reported, and the partial output is
     // removed, instead of the signal ending the process in the middle of the file.
     std::signal(SIGXFSZ, SIG_IGN);
+#endif
+#ifdef SIGPIPE
+    // The same for an output FIFO or pipe whose reader went away.
+    std::signal(SIGPIPE, SIG_IGN);
 #endif
     const std::vector<std::string> args = corvane::fx::Utf8Arguments(argc, argv);
     std::vector<const char*> pointers;

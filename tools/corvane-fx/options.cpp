@@ -230,7 +230,8 @@ std::string Usage(const char* program) {
            "PCM. OUT.wav appears only when everything succeeded.\n"
            "\n"
            "  -i, --input FILE        the sound file to read\n"
-           "  -o, --output FILE       the WAV file to write\n"
+           "  -o, --output FILE       the WAV file to write (a link: its target; a device or\n"
+           "                          FIFO: written into as a WAV stream)\n"
            "  -e, --effect NAME       add an effect, by class name or short name in any case\n"
            "                          (see --list), or by CLSID\n"
            "      --disabled          the last -e passes its input through unchanged\n"
@@ -245,7 +246,7 @@ std::string Usage(const char* program) {
                   "                          same; default: $CORVANE_REGISTRY_ROOT, else the "
                   "user's\n"
                   "                          data folder)\n") +
-           "      --block MS          length of each read (default 100)\n"
+           "      --block MS          length of each read (default 100, at most 60000)\n"
            "      --list              name the effect classes and whether they are registered\n"
            "  Generated signal (without -i; default 5 s of tones at 440 Hz x channel number,\n"
            "  44100 Hz, 2 channels, amplitude 0.5):\n"

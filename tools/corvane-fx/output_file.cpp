@@ -15,18 +15,33 @@ HRESULT TemporaryOutput::Create(const std::string& target, std::string* error) {
         *error = "'" + target + "' is not a file name";
         return E_INVALIDARG;
     }
-    const size_t slash = target.find_last_of(separators);
-    const std::string dir =
-        slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
-    const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-    std::string path, why;
-    const HRESULT hr = CreateUniqueFile(dir + "." + base + ".", &path, &why);
+    std::string file, why;
+    OutputKind kind = OutputKind::File;
+    HRESULT hr = ResolveOutput(target, &file, &kind, &why);
+    if (FAILED(hr)) {
+        *error = why;
+        return hr;
+    }
+    if (kind == OutputKind::Folder) {
+        *error = "it is a folder; name a file in it";
+        return HRESULT_FROM_WIN32(ERROR_DIRECTORY);
+    }
+    if (kind == OutputKind::Special) {
+        target_ = temp_ = file;
+        direct_ = true;
+        return S_OK;
+    }
+    const size_t slash = file.find_last_of(separators);
+    const std::string dir = slash == std::string::npos ? std::string() : file.substr(0, slash + 1);
+    const std::string base = slash == std::string::npos ? file : file.substr(slash + 1);
+    std::string path;
+    hr = CreateUniqueFile(dir + "." + base + ".", &path, &why);
     if (FAILED(hr)) {
         *error = "cannot create a file in " +
                  (dir.empty() ? std::string("the current folder") : dir) + ": " + why;
         return hr;
     }
-    target_ = target;
+    target_ = file;
     temp_ = path;
     ArmRemovalOnSignal(temp_);
     return S_OK;
@@ -36,6 +51,11 @@ HRESULT TemporaryOutput::Commit(std::string* error) {
     if (temp_.empty()) {
         *error = "nothing to commit";
         return E_UNEXPECTED;
+    }
+    if (direct_) {
+        direct_ = false;
+        temp_.clear();
+        return S_OK;
     }
     const HRESULT hr = MoveOnto(temp_, target_, error);
     if (FAILED(hr)) {
@@ -48,6 +68,11 @@ HRESULT TemporaryOutput::Commit(std::string* error) {
 }
 
 void TemporaryOutput::Discard() {
+    if (direct_) {
+        // Never removed: it was there before, and is no file of ours.
+        direct_ = false;
+        temp_.clear();
+    }
     if (temp_.empty()) return;
     DisarmRemovalOnSignal(temp_);
     RemoveFile(temp_);

@@ -2,7 +2,9 @@
 // the target's folder and renames it onto the target only when everything succeeded. A failure,
 // or a signal that ends the program (SIGINT, SIGTERM, and SIGHUP on Linux, SIGBREAK on Windows),
 // removes the temporary file; a file already at the target stays as it was until the rename
-// replaces it.
+// replaces it. A symbolic link is followed: its target is the file replaced, and the link stays.
+// What is not a regular file (a device, a FIFO) is written into as it comes, and never replaced
+// or removed.
 #pragma once
 
 #include "platform/win32.h"
@@ -19,17 +21,21 @@ public:
     TemporaryOutput(const TemporaryOutput&) = delete;
     TemporaryOutput& operator=(const TemporaryOutput&) = delete;
 
-    // Creates an empty temporary file (".NAME.XXXXXX" beside target, UTF-8 path) with the
-    // permissions a new file gets (from the umask on Linux). A fatal signal removes the temporary
-    // file created last in the process (the program has one). Failure: an HRESULT
-    // (HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND) for a missing folder, E_ACCESSDENIED, ...) and
+    // Creates an empty temporary file (".NAME.XXXXXX" beside target, or beside the file that its
+    // links lead to; UTF-8 path) with the permissions a new file gets (from the umask on Linux).
+    // A fatal signal removes the temporary file created last in the process (the program has
+    // one). Where target is not a regular file (see ResolveOutput), nothing is created and Path
+    // is the file itself. Failure: an HRESULT (HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND) for a
+    // missing folder, E_ACCESSDENIED, HRESULT_FROM_WIN32(ERROR_DIRECTORY) for a folder, ...) and
     // *error says why.
     HRESULT Create(const std::string& target, std::string* error);
-    // The temporary file's path; empty before Create and after Commit.
+    // The file to write: the temporary file, or the target that is not a regular file; empty
+    // before Create and after Commit.
     const std::string& Path() const { return temp_; }
     // Renames the temporary file onto the target. A file already at the target passes its mode
     // (and, for root, its owner and group; on Windows its security and attributes) on to the new
-    // one. On failure the temporary file is removed.
+    // one. On failure the temporary file is removed. Nothing to do where the target was written
+    // into.
     HRESULT Commit(std::string* error);
 
 private:
@@ -37,6 +43,7 @@ private:
 
     std::string target_;
     std::string temp_;
+    bool direct_ = false;  // temp_ is the target itself, which is not a regular file
 };
 
 }  // namespace corvane::fx

@@ -36,6 +36,22 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv);
 // The characters that end a folder's name in a path: the slash, on Windows also the backslash.
 const char* PathSeparators();
 
+// What an output's name leads to.
+enum class OutputKind {
+    File,     // a regular file, or nothing yet: written beside and renamed onto
+    Special,  // a device, a FIFO, a socket (on Windows a device such as NUL): written into
+    Folder,
+};
+// Follows target's symbolic links (on Windows its reparse points) to the name of what is
+// written, *file, and says in *kind what is there. Fails only for a link that cannot be followed
+// (a loop, a link that leads nowhere on Windows), with *why saying so.
+HRESULT ResolveOutput(const std::string& target, std::string* file, OutputKind* kind,
+                      std::string* why);
+
+// Whether path names what the standard output writes to (/dev/stdout, or the file or pipe that
+// stdout goes to); false on Windows, where no file name does.
+bool IsStandardOutput(const std::string& path);
+
 // Creates a new, empty file named prefix followed by six random characters, with the permissions
 // that a new file gets, and closes it; *path receives its name. Failure: an HRESULT (the folder
 // missing: HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND)), and *why the system's words for it.

@@ -96,6 +96,46 @@ const char* PathSeparators() {
     return "/";
 }
 
+HRESULT ResolveOutput(const std::string& target, std::string* file, OutputKind* kind,
+                      std::string* why) {
+    // What is not a regular file is opened by the name given, which leads there through any
+    // links, the system's own such as /dev/stdout's included.
+    struct stat st;
+    if (stat(target.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        *file = target;
+        *kind = S_ISDIR(st.st_mode) ? OutputKind::Folder : OutputKind::Special;
+        return S_OK;
+    }
+    // A regular file, or none yet: the name that the links lead to is the one replaced (or
+    // created), and the links stay. The system's limit on links in a row, past which a name
+    // is a loop.
+    constexpr int kMaxLinks = 40;
+    *kind = OutputKind::File;
+    std::string path = target;
+    for (int links = 0;; ++links) {
+        // Nothing there, or nothing to be looked at: creating the file says what is wrong.
+        if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+            *file = path;
+            return S_OK;
+        }
+        char to[kMaxPath];
+        const ssize_t n = links < kMaxLinks ? readlink(path.c_str(), to, sizeof to) : -1;
+        if (links >= kMaxLinks) errno = ELOOP;
+        if (n >= static_cast<ssize_t>(sizeof to)) errno = ENAMETOOLONG;
+        if (n < 0 || n >= static_cast<ssize_t>(sizeof to))
+            return Failed("cannot follow the link " + target, why);
+        // A relative target starts from the link's folder.
+        const std::string next(to, static_cast<size_t>(n));
+        path = next[0] == '/' ? next : path.substr(0, path.rfind('/') + 1) + next;
+    }
+}
+
+bool IsStandardOutput(const std::string& path) {
+    struct stat file, out;
+    return stat(path.c_str(), &file) == 0 && fstat(STDOUT_FILENO, &out) == 0 &&
+           file.st_dev == out.st_dev && file.st_ino == out.st_ino;
+}
+
 HRESULT CreateUniqueFile(const std::string& prefix, std::string* path, std::string* why) {
     std::string pattern = prefix + "XXXXXX";
     int fd = mkstemp(&pattern[0]);

@@ -107,6 +107,57 @@ const char* PathSeparators() {
     return "/\\";
 }
 
+HRESULT ResolveOutput(const std::string& target, std::string* file, OutputKind* kind,
+                      std::string* why) {
+    *file = target;
+    *kind = OutputKind::File;
+    OleString full;
+    if (!FullPathOf(Utf8ToOle(target), &full)) return S_OK;  // creating the file says why
+    // The system's name for a device (NUL, CON, COM1, also as nul.wav or C:\x\nul): written
+    // into, never opened here, so that nothing on the other end sees a stray open.
+    if (full.compare(0, 4, OLESTR("\\\\.\\")) == 0) {
+        *kind = OutputKind::Special;
+        return S_OK;
+    }
+    // Opened for a look only, which follows reparse points (links, junctions) to their end.
+    const HANDLE h =
+        CreateFileW(full.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        // A link that leads nowhere: replacing it would lose the link.
+        const DWORD attributes = GetFileAttributesW(full.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+            return Failed("cannot follow the link " + target, why);
+        return S_OK;
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    OleString final(32768, L'\0');
+    const DWORD type = GetFileType(h);
+    const bool folder =
+        GetFileInformationByHandle(h, &info) && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+    const DWORD n = GetFinalPathNameByHandleW(h, &final[0], static_cast<DWORD>(final.size()),
+                                              FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    CloseHandle(h);
+    if (type != FILE_TYPE_DISK) {
+        *kind = OutputKind::Special;
+    } else if (folder) {
+        *kind = OutputKind::Folder;
+    } else if (n > 0 && n < final.size()) {
+        // The file at the end of any links, named as the other file calls name it.
+        final.resize(n);
+        if (final.compare(0, 8, OLESTR("\\\\?\\UNC\\")) == 0)
+            final.replace(0, 8, OLESTR("\\\\"));
+        else if (final.compare(0, 4, OLESTR("\\\\?\\")) == 0)
+            final.erase(0, 4);
+        *file = OleToUtf8(final);
+    }
+    return S_OK;
+}
+
+bool IsStandardOutput(const std::string&) {
+    return false;
+}
+
 HRESULT CreateUniqueFile(const std::string& prefix, std::string* path, std::string* why) {
     static const char kChars[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
     for (int attempt = 0; attempt < 100; ++attempt) {
