@@ -32,12 +32,12 @@ namespace {
 
 // Window lengths from which the run moves in place, up to which a lane path serves at all (the
 // two heaps beyond), and the vectors of the windows kept in registers. Measured on fresh data
-// (4096 samples) on a processor with three-micro-operation VEX blends: the recomputed window
-// took 22.5 ns a sample at 65 in slot 5 where the run took 22.7, 25 at 73 against 23, and 34
-// at 101 against 24; in slot 3 the run wins from about 57, in slot 4, whose 128-bit VEX blends
-// cost as much as slot 5's, from 33. The heaps took 40 to 42 ns at 255 where the run took 30 to
-// 35, in every slot.
-constexpr int kMedRunFrom = kSlot.dispatch == 4 ? 33 : kSlot.dispatch == 3 ? 57 : 65;
+// (4096 samples) on a processor with three-micro-operation VEX blends, in slot 5: the run costs
+// about 17 ns a sample at 33 and grows slowly (20 at 101, 27 at 255); the recomputed window
+// grows with the window (13.5 at 33, 16 at 41, 18 at 49, 34 at 101), slot 3's alike, while
+// slot 4's, whose 128-bit VEX blends cost as much as slot 5's, loses from 25 on. The heaps took
+// 30 ns at 33 and 40 to 42 at 255.
+constexpr int kMedRunFrom = kSlot.dispatch == 4 ? 25 : 49;
 constexpr int kMedLanesUpTo = 255;
 constexpr int kMedLanesInRegisters = kILanes == 4 ? 6 : 7;  // vectors
 
@@ -167,6 +167,21 @@ struct MedRunRow {
 
 alignas(32) constexpr int64_t kMedLaneIndex[4] = {0, 1, 2, 3};
 
+// The numbers of keys below x and below y in the sorted a[0..n-1] (n >= 1): medLowerBound's
+// halving, one step of both searches at a time.
+DSP_MED_INLINE void medLowerBounds(const int64_t* a, size_t n, int64_t x, int64_t y, size_t* belowX,
+                                   size_t* belowY) {
+    size_t bx = 0, by = 0;
+    while (n > 1) {
+        const size_t h = n / 2;
+        bx = (a[bx + h] < x) ? bx + h : bx;
+        by = (a[by + h] < y) ? by + h : by;
+        n -= h;
+    }
+    *belowX = bx + (a[bx] < x ? 1 : 0);
+    *belowY = by + (a[by] < y ? 1 : 0);
+}
+
 // The window updated in place, for long windows. With o leaving, x entering and j, c the
 // numbers of keys below o and below x: when o < x the keys at [j, c - 1) take the key one place
 // above and x goes to c - 1; otherwise those at [c + 1, j + 1) take the key one place below and
@@ -174,33 +189,38 @@ alignas(32) constexpr int64_t kMedLaneIndex[4] = {0, 1, 2, 3};
 // next sample's j and c are searched in the row before this sample's update and corrected by
 // its two keys, so that the search does not wait for the stores. The whole vectors strictly
 // between the two ends of the run move in the order that reads each before it is overwritten;
-// the two end vectors are computed before any store, by selections.
+// the two end vectors are computed before any store, by selections. Which way the run moves is
+// a mask, not a branch: the loop's exit is the one branch the data decides.
 inline void medRunLoop(const MedBits* src, MedBits* dst, int len, MedKey* ring, size_t m, size_t& p,
                        int64_t* w, size_t n) {
     constexpr size_t L = kILanes;
     const VI lane = iloadu(kMedLaneIndex);
     const size_t median = n / 2;
-    size_t j = medLowerBound(w, 0, n, ring[p]);
-    size_t c = medLowerBound(w, 0, n, medToKey(src[1]));
+    size_t j, c;
+    medLowerBounds(w, n, ring[p], medToKey(src[1]), &j, &c);
     for (int i = 1; i < len; ++i) {
         const int64_t x = medToKey(src[i]);
         const int64_t o = medRingPush(ring, m, p, x);
-        const bool up = o < x;
+        const size_t up = size_t{0} - static_cast<size_t>(o < x);  // all ones when o < x
+        const auto pick = [up](size_t ifUp, size_t ifDown) {
+            return ifDown ^ ((ifUp ^ ifDown) & up);
+        };
         // Kept inside the row should the ring in the caller's buffer change behind our back.
         j = j < n ? j : n - 1;
         c = c < n ? c : n;
-        c = up ? (c > j ? c : j + 1) : (c < j ? c : j);
-        const size_t lo = up ? j : c + 1;  // the run [lo, hi) moves by s
-        const size_t hi = up ? c - 1 : j + 1;
-        const size_t px = up ? c - 1 : c;
-        const ptrdiff_t s = up ? 1 : -1;
-        const size_t e0 = (up ? j : c) & ~(L - 1);  // the vectors of the first and last change
-        const size_t e1 = (up ? c - 1 : j) & ~(L - 1);
+        c = pick(c > j ? c : j + 1, c < j ? c : j);
+        const size_t lo = pick(j, c + 1);  // the run [lo, hi) moves by s
+        const size_t hi = pick(c - 1, j + 1);
+        const size_t px = pick(c - 1, c);
+        const ptrdiff_t s = static_cast<ptrdiff_t>(~up) | 1;
+        const size_t e0 = pick(j, c) & ~(L - 1);  // the vectors of the first and last change
+        const size_t e1 = pick(c - 1, j) & ~(L - 1);
         if (i + 1 < len) {
             const int64_t o2 = ring[p];
             const int64_t x2 = medToKey(src[i + 1]);
-            j = medLowerBound(w, 0, n, o2) - (o < o2) + (x < o2);
-            c = medLowerBound(w, 0, n, x2) - (o < x2) + (x < x2);
+            medLowerBounds(w, n, o2, x2, &j, &c);
+            j = j - (o < o2) + (x < o2);
+            c = c - (o < x2) + (x < x2);
         }
         const VI xv = iset(x);
         const VI beforeRun = iset(static_cast<int64_t>(lo) - 1);
@@ -215,8 +235,8 @@ inline void medRunLoop(const MedBits* src, MedBits* dst, int len, MedKey* ring, 
         };
         const VI first = end(e0);
         const VI last = end(e1);
-        const ptrdiff_t step = up ? static_cast<ptrdiff_t>(L) : -static_cast<ptrdiff_t>(L);
-        int64_t* q = up ? w + e0 + L : w + e1 - L;
+        const ptrdiff_t step = s * static_cast<ptrdiff_t>(L);
+        int64_t* q = w + static_cast<ptrdiff_t>(pick(e0 + L, e1 - L));
         for (size_t t = (e1 - e0) / L; t > 1; --t) {
             istoreu(q, iloadu(q + s));
             q += step;
