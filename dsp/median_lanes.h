@@ -33,12 +33,13 @@ namespace {
 // Window lengths from which the run moves in place, up to which a lane path serves at all (the
 // two heaps beyond), and the vectors of the windows kept in registers. Measured on fresh data
 // (4096 samples) on a processor with three-micro-operation VEX blends, in slot 5: the run costs
-// about 17 ns a sample at 33 and grows slowly (20 at 101, 27 at 255); the recomputed window
-// grows with the window (13.5 at 33, 16 at 41, 18 at 49, 34 at 101), slot 3's alike, while
-// slot 4's, whose 128-bit VEX blends cost as much as slot 5's, loses from 25 on. The heaps took
-// 30 ns at 33 and 40 to 42 at 255.
+// about 17 ns a sample at 33 and grows slowly (20 at 101, 27 at 255, 35 at 511); the recomputed
+// window grows with the window (13.5 at 33, 16 at 41, 18 at 49, 34 at 101), slot 3's alike,
+// while slot 4's, whose 128-bit VEX blends cost as much as slot 5's, loses from 25 on. The heaps
+// took 30 ns at 33, 43 at 255 and 48 to 50 at 511, where the run took 46 with two lanes; with
+// two lanes the heaps win from about 600 on, with four from about 1100.
 constexpr int kMedRunFrom = kSlot.dispatch == 4 ? 25 : 49;
-constexpr int kMedLanesUpTo = 255;
+constexpr int kMedLanesUpTo = 511;
 constexpr int kMedLanesInRegisters = kILanes == 4 ? 6 : 7;  // vectors
 
 constexpr int64_t kMedKeyLeast = INT64_MIN;
