@@ -3,9 +3,9 @@
 // Paths by window length m: 1 copies; 3 to 9 run a one-sample-at-a-time ring through a
 // selection network in slots 0 to 2 and vector networks in slots 3 to 5. Slots 0 to 2 use the
 // sorted window from 11 to 31 and the two heaps (O(log m) per sample) from 33 on; slots 3 to 5
-// update the sorted window in vector lanes without branches (dsp/median_lanes.h) up to
-// kMedLanesUpTo and use the heaps beyond. All paths select by the same total order
-// (dsp/median.h), so every slot yields the same bits.
+// keep the sorted window in vector lanes (dsp/median_lanes.h), recomputed without branches up
+// to kMedRunFrom and moved in place from there, up to kMedLanesUpTo, and use the heaps beyond.
+// All paths select by the same total order (dsp/median.h), so every slot yields the same bits.
 #include "corvane/dsp.h"
 #include "dsp/median.h"
 #include "dsp/median_lanes.h"

@@ -1,11 +1,11 @@
-// Running median of the slots with 64-bit lane compares (3 to 5): the sorted window updated in
-// vector lanes with no data-dependent branch, for windows from 11 samples up to kMedLanesUpTo.
+// Running median of the slots with 64-bit lane compares (3 to 5): the sorted window in vector
+// lanes, for windows from 11 samples up to kMedLanesUpTo.
 //
 // The scalar sorted window finds the leaving key and the entering key's place and then shifts
 // the run between them: on fresh data the run's length is random, so every sample costs a
-// mispredicted loop exit or two, and the next search reads keys that were just stored. Here
-// every position of the window is recomputed from its old neighbours instead. With o leaving,
-// x entering and w sorted, the new key at position k is
+// mispredicted loop exit or two, and the next search reads keys that were just stored. Up to
+// kMedRunFrom every position of the window is recomputed from its old neighbours instead, with
+// no data-dependent branch. With o leaving, x entering and w sorted, the new key at position k is
 //   up = min(w[k+1], max(x, w[k]))   where the window shifts down (w[k] above o, or equal to o
 //                                    when o < x: the first occurrence of o goes),
 //   dn = max(w[k-1], min(x, w[k]))   elsewhere (below o, or equal to o when x <= o: the last
@@ -13,6 +13,14 @@
 // which leaves keys outside [o, x] where they are. The least and the greatest key stand for
 // w[-1] and w[m]. Only the least key leaving for a greater one has no threshold to tell the two
 // regions apart by one comparison; it takes the scalar update.
+//
+// That costs three compares and three selections per vector of the whole window, and on
+// processors that split a VEX variable blend into three micro-operations and run 64-bit compares
+// on one port, a window of 101 took as long as the two heaps. From kMedRunFrom on, the window is
+// updated in place instead (medRunLoop): only the run between the two places moves, whole
+// vectors by plain loads one place along and stores, the two vectors at its ends by selections.
+// Its length is data-dependent, so a sample costs a mispredicted loop exit, but the work is a
+// third of the window on average, and both places come from branch-free binary searches.
 #pragma once
 
 #include "dsp/median.h"
@@ -22,10 +30,16 @@
 
 namespace {
 
-// Window lengths whose vector update beats the two heaps on fresh data (4096 samples: with four
-// lanes the heaps win from about 190 on, with two from about 75), and those whose window fits in
-// registers.
-constexpr int kMedLanesUpTo = kILanes == 4 ? 177 : 73;
+// Window lengths from which the run moves in place, up to which a lane path serves at all (the
+// two heaps beyond), and the vectors of the windows kept in registers. Measured on fresh data
+// (4096 samples) on a processor with three-micro-operation VEX blends, in slot 5: the run costs
+// about 17 ns a sample at 33 and grows slowly (20 at 101, 27 at 255, 35 at 511); the recomputed
+// window grows with the window (13.5 at 33, 16 at 41, 18 at 49, 34 at 101), slot 3's alike,
+// while slot 4's, whose 128-bit VEX blends cost as much as slot 5's, loses from 25 on. The heaps
+// took 30 ns at 33, 43 at 255 and 48 to 50 at 511, where the run took 46 with two lanes; with
+// two lanes the heaps win from about 600 on, with four from about 1100.
+constexpr int kMedRunFrom = kSlot.dispatch == 4 ? 25 : 49;
+constexpr int kMedLanesUpTo = 511;
 constexpr int kMedLanesInRegisters = kILanes == 4 ? 6 : 7;  // vectors
 
 constexpr int64_t kMedKeyLeast = INT64_MIN;
@@ -56,7 +70,7 @@ DSP_MED_INLINE bool medLanesThreshold(int64_t o, int64_t x, int64_t* thr) {
 // any other: the median stays the key of rank pad + m / 2, which is n / 2. Each of the two rows
 // has a vector of least keys before it and one of greatest keys after it.
 struct MedLaneRow {
-    static constexpr int kStride = kMedLanesUpTo + 3 * kILanes;
+    static constexpr int kStride = kMedRunFrom + 3 * kILanes;
     alignas(32) int64_t keys[2][kStride];
     size_t vectors, n, median;
 
@@ -134,6 +148,106 @@ inline void medLanesInMemory(const MedBits* src, MedBits* dst, int len, MedKey* 
     }
 }
 
+// The window's m keys as n sorted keys: pad low copies of the least key, the keys of the ring
+// (sorted when they came from a delay line, all alike otherwise) and greatest keys up to n. Half
+// the spare places, rounded up, hold low pads: the median then sits at n / 2 for every m that
+// takes this many vectors.
+inline void medFillRow(int64_t* w, size_t n, const MedKey* ring, size_t m, bool sort) {
+    const size_t pad = (n - m + 1) / 2;
+    for (size_t k = 0; k < pad; ++k) w[k] = kMedKeyLeast;
+    for (size_t k = 0; k < m; ++k) w[pad + k] = ring[k];
+    for (size_t k = pad + m; k < n; ++k) w[k] = kMedKeyGreatest;
+    if (sort) medSortKeys(w + pad, m);
+}
+
+// The long windows' row: a vector of least keys, the n keys, a vector of greatest keys.
+struct MedRunRow {
+    alignas(32) int64_t keys[kMedLanesUpTo + 3 * kILanes];
+    int64_t* row() { return keys + kILanes; }
+};
+
+alignas(32) constexpr int64_t kMedLaneIndex[4] = {0, 1, 2, 3};
+
+// The numbers of keys below x and below y in the sorted a[0..n-1] (n >= 1): medLowerBound's
+// halving, one step of both searches at a time.
+DSP_MED_INLINE void medLowerBounds(const int64_t* a, size_t n, int64_t x, int64_t y, size_t* belowX,
+                                   size_t* belowY) {
+    size_t bx = 0, by = 0;
+    while (n > 1) {
+        const size_t h = n / 2;
+        bx = (a[bx + h] < x) ? bx + h : bx;
+        by = (a[by + h] < y) ? by + h : by;
+        n -= h;
+    }
+    *belowX = bx + (a[bx] < x ? 1 : 0);
+    *belowY = by + (a[by] < y ? 1 : 0);
+}
+
+// The window updated in place, for long windows. With o leaving, x entering and j, c the
+// numbers of keys below o and below x: when o < x the keys at [j, c - 1) take the key one place
+// above and x goes to c - 1; otherwise those at [c + 1, j + 1) take the key one place below and
+// x goes to c. Equal keys are interchangeable, so a pad equal to o may leave in its place. The
+// next sample's j and c are searched in the row before this sample's update and corrected by
+// its two keys, so that the search does not wait for the stores. The whole vectors strictly
+// between the two ends of the run move in the order that reads each before it is overwritten;
+// the two end vectors are computed before any store, by selections. Which way the run moves is
+// a mask, not a branch: the loop's exit is the one branch the data decides.
+inline void medRunLoop(const MedBits* src, MedBits* dst, int len, MedKey* ring, size_t m, size_t& p,
+                       int64_t* w, size_t n) {
+    constexpr size_t L = kILanes;
+    const VI lane = iloadu(kMedLaneIndex);
+    const size_t median = n / 2;
+    size_t j, c;
+    medLowerBounds(w, n, ring[p], medToKey(src[1]), &j, &c);
+    for (int i = 1; i < len; ++i) {
+        const int64_t x = medToKey(src[i]);
+        const int64_t o = medRingPush(ring, m, p, x);
+        const size_t up = size_t{0} - static_cast<size_t>(o < x);  // all ones when o < x
+        const auto pick = [up](size_t ifUp, size_t ifDown) {
+            return ifDown ^ ((ifUp ^ ifDown) & up);
+        };
+        // Kept inside the row should the ring in the caller's buffer change behind our back.
+        j = j < n ? j : n - 1;
+        c = c < n ? c : n;
+        c = pick(c > j ? c : j + 1, c < j ? c : j);
+        const size_t lo = pick(j, c + 1);  // the run [lo, hi) moves by s
+        const size_t hi = pick(c - 1, j + 1);
+        const size_t px = pick(c - 1, c);
+        const ptrdiff_t s = static_cast<ptrdiff_t>(~up) | 1;
+        const size_t e0 = pick(j, c) & ~(L - 1);  // the vectors of the first and last change
+        const size_t e1 = pick(c - 1, j) & ~(L - 1);
+        if (i + 1 < len) {
+            const int64_t o2 = ring[p];
+            const int64_t x2 = medToKey(src[i + 1]);
+            medLowerBounds(w, n, o2, x2, &j, &c);
+            j = j - (o < o2) + (x < o2);
+            c = c - (o < x2) + (x < x2);
+        }
+        const VI xv = iset(x);
+        const VI beforeRun = iset(static_cast<int64_t>(lo) - 1);
+        const VI lastOfRun = iset(static_cast<int64_t>(hi) - 1);
+        const VI beforeX = iset(static_cast<int64_t>(px) - 1);
+        const VI atX = iset(static_cast<int64_t>(px));
+        const auto end = [&](size_t k) {
+            const VI at = iadd(lane, iset(static_cast<int64_t>(k)));
+            const VI run = ixor(icmpgt(at, beforeRun), icmpgt(at, lastOfRun));
+            const VI here = ixor(icmpgt(at, beforeX), icmpgt(at, atX));
+            return iselect(here, iselect(run, iloadu(w + k), iloadu(w + k + s)), xv);
+        };
+        const VI first = end(e0);
+        const VI last = end(e1);
+        const ptrdiff_t step = s * static_cast<ptrdiff_t>(L);
+        int64_t* q = w + static_cast<ptrdiff_t>(pick(e0 + L, e1 - L));
+        for (size_t t = (e1 - e0) / L; t > 1; --t) {
+            istoreu(q, iloadu(q + s));
+            q += step;
+        }
+        istoreu(w + e0, first);
+        istoreu(w + e1, last);
+        dst[i] = medFromKey(w[median]);
+    }
+}
+
 // The running median in vector lanes; the same contract as medSortedPath. buf holds the history
 // ring (m keys in arrival order); the window lives on the stack.
 inline void medLanesPath(const MedBits* src, MedBits* dst, int len, size_t m, const MedBits* dlySrc,
@@ -141,21 +255,29 @@ inline void medLanesPath(const MedBits* src, MedBits* dst, int len, size_t m, co
     MedKey* ring = reinterpret_cast<MedKey*>(buf);
     for (size_t k = 0; k + 1 < m; ++k) ring[k] = medToKey(dlySrc ? dlySrc[k] : src[0]);
     ring[m - 1] = medToKey(src[0]);
-    MedLaneRow row;
-    row.vectors = (m + kILanes - 1) / kILanes;
-    row.n = row.vectors * kILanes;
-    // Half the spare places, rounded up, hold low pads: the median then sits at n / 2 for every
-    // m that takes this many vectors.
-    const size_t pad = (row.n - m + 1) / 2;
-    int64_t* const w = row.row(0);
-    for (size_t k = 0; k < pad; ++k) w[k] = kMedKeyLeast;
-    for (size_t k = 0; k < m; ++k) w[pad + k] = ring[k];
-    for (size_t k = pad + m; k < row.n; ++k) w[k] = kMedKeyGreatest;
-    if (dlySrc) medSortKeys(w + pad, m);
-    row.frame();
-    row.median = row.n / 2;
-    dst[0] = medFromKey(w[row.median]);
+    const size_t vectors = (m + kILanes - 1) / kILanes;
+    const size_t n = vectors * kILanes;
     size_t p = 0;
+    if (m >= static_cast<size_t>(kMedRunFrom)) {
+        MedRunRow row;
+        int64_t* const w = row.row();
+        medFillRow(w, n, ring, m, dlySrc != nullptr);
+        for (int l = 0; l < kILanes; ++l) {
+            w[l - kILanes] = kMedKeyLeast;
+            w[n + l] = kMedKeyGreatest;
+        }
+        dst[0] = medFromKey(w[n / 2]);
+        if (len > 1) medRunLoop(src, dst, len, ring, m, p, w, n);
+        if (dlyDst) medRingToDelay(ring, m, p, dlyDst);
+        return;
+    }
+    MedLaneRow row;
+    row.vectors = vectors;
+    row.n = n;
+    medFillRow(row.row(0), n, ring, m, dlySrc != nullptr);
+    row.frame();
+    row.median = n / 2;
+    dst[0] = medFromKey(row.row(0)[row.median]);
     if (len > 1) {
         switch (row.vectors) {
 #define DSP_MED_REGISTERS(N)                                        \

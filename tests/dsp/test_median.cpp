@@ -438,8 +438,9 @@ TEST(MedianAcrossSlots, BitIdenticalOutputsAndDelayLines) {
     std::mt19937 rng(2024);
     std::vector<int> masks;
     for (int k = 1; k <= 25; ++k) masks.push_back(k);
-    // Each end of the register and in-memory vector windows and of the heaps.
-    masks.insert(masks.end(), {27, 29, 33, 49, 73, 75, 101, 177, 179, 257});
+    // Each end of the register, in-memory and in-place vector windows (the in-place window
+    // starts at 25 in slot 4, 49 in slots 3 and 5) and of the heaps.
+    masks.insert(masks.end(), {27, 29, 33, 47, 49, 73, 101, 177, 511, 513});
     for (int mask : masks) {
         const int m = windowOf(mask);
         for (int len : {1, 2, 3, 5, 8, 17, 63, 64, 65, 130, 301}) {
