@@ -83,7 +83,9 @@ HRESULT CBaseFilter::ReadDirect(LONG Stream, LONG Flags, double Duration, IUnkno
     if (FAILED(hooked)) return hooked;
     ComPtr<IUnknown> block;
     const HRESULT hr = m_pSource->ReadAudio(Stream, Flags, Duration, block.Put());
-    if (!block) return hr;
+    // A failed read answers no block, even where the source handed one out: a caller would not
+    // release what comes with a failure.
+    if (FAILED(hr) || !block) return hr;
     ComPtr<IAudioData> data = block.As<IAudioData>();
     if (!data) {
         *pp = block.Detach();

@@ -420,6 +420,25 @@ TEST_F(Block, StrengthRampIsSmoothWithinBlocks) {
 }
 
 // A format with no channels, no block align or no rate cannot be processed: blocks pass through.
+// A range that does not lie inside the block fails it, and leaves its samples as they were.
+TEST_F(Block, RangeOutsideTheBlockFailsIt) {
+    const struct {
+        LONG offset, count;
+        HRESULT want;
+    } cases[] = {{0, 8820, S_OK}, {4, 8820, E_INVALIDARG}, {-2, 10, E_INVALIDARG}};
+    for (const auto& c : cases) {
+        TestEngine& e = Make(0, 1, Gains({0.5}));
+        ComPtr<TableSource> source = Attach(Format(2), VariedSamples(8820, 2));
+        ComPtr<IUnknown> block;
+        ASSERT_EQ(Read(100.0, &block), S_OK);  // sets the stream up
+        const std::vector<int16_t> before = SamplesOf(block.Get());
+        ComPtr<IAudioData> out;
+        e.ProcessAudio(block.Get(), LengthOf(block.Get()), c.offset, c.count, 0, &out);
+        EXPECT_EQ(e.TakeBlockFailure(), c.want) << c.offset << " " << c.count;
+        if (FAILED(c.want)) EXPECT_EQ(SamplesOf(block.Get()), before);
+    }
+}
+
 TEST_F(Block, UnusableFormatsPassThrough) {
     const WAVEFORMATEX formats[] = {
         {WAVE_FORMAT_PCM, 0, 44100, 176400, 4, 16, 0},

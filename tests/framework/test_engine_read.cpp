@@ -119,9 +119,9 @@ TEST_F(ReadPath, BufferedPathShapesRequestsAroundTheInterval) {
     }
 }
 
-// An upstream that fails fails the read on both paths. One that has ended (success without a
-// block, although its duration says more) ends the direct read, and the buffered one hands out
-// what it got, with no silence added.
+// An upstream that fails fails the read on both paths, with no block even where the source
+// handed one out. One that has ended (success without a block, although its duration says more)
+// ends the direct read, and the buffered one hands out what it got, with no silence added.
 TEST_F(ReadPath, UpstreamThatFailsOrHasEnded) {
     struct Case {
         BYTE useHelper;
@@ -129,17 +129,19 @@ TEST_F(ReadPath, UpstreamThatFailsOrHasEnded) {
         HRESULT answer;  // of every upstream read from then on, without a block
         HRESULT want;
         size_t samples;  // in the block of the second engine read
+        bool withBlock = false;
     };
     const Case cases[] = {{1, 3, E_FAIL, E_FAIL, 0},
                           {1, 3, S_FALSE, S_OK, 17640},
                           {0, 1, E_FAIL, E_FAIL, 0},
+                          {0, 1, E_FAIL, E_FAIL, 0, true},
                           {0, 1, S_FALSE, S_FALSE, 0}};
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::Message() << int(c.useHelper) << " " << std::hex << c.answer);
         TestEngine& e = Make(c.useHelper, 1);
         const std::vector<int16_t> in = VariedSamples(44100, 2);
         ComPtr<TableSource> source = Attach(Stereo(), in);
-        source->EndAfter(c.reads, c.answer);
+        source->EndAfter(c.reads, c.answer, c.withBlock);
         ComPtr<IUnknown> block;
         ASSERT_EQ(Read(100.0, &block), S_OK);
         EXPECT_EQ(Read(250.0, &block), c.want);
