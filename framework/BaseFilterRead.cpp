@@ -143,7 +143,7 @@ HRESULT CBaseFilter::ReadDirect(LONG Stream, LONG Flags, double Duration, IUnkno
 HRESULT CBaseFilter::ReadThroughHelper(LONG Stream, LONG Flags, double Duration, IUnknown** pp) {
     // An effect that holds samples back (a median's frames, a stretch's sequences) has no output
     // for some of its input. An empty block in the middle of the stream would tell the reader
-    // that the stream has ended (a downstream effect pads the rest with silence), so such a read
+    // that the stream has ended (a downstream effect would end its stream there), so such a read
     // takes the next input instead, until there is output or the input has ended. Only while the
     // input taken is counted exactly and grows: otherwise nothing would end the reads.
     const bool first = m_bFirstBlock;
