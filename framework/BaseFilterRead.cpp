@@ -137,6 +137,7 @@ HRESULT CBaseFilter::ReadDirect(LONG Stream, LONG Flags, double Duration, IUnkno
     m_followingEnds = last && m_blockStart + 2 * n >= streamEnd;
     const HRESULT processed =
         ProcessInto(block.Get(), data.Get(), len, skip, static_cast<LONG>(n), last, pp);
+    m_followingEnds = false;
     return FAILED(processed) ? processed : hr;
 }
 
@@ -310,6 +311,7 @@ HRESULT CBaseFilter::ReadHelperBlock(LONG Stream, LONG Flags, double Duration, I
     hr = ProcessInto(block.Get(), data.Get(), len, skip, static_cast<LONG>(std::max<INT64>(n, 0)),
                      last, pp);
     m_following.clear();
+    m_followingEnds = false;
     return hr;
 }
 
@@ -392,6 +394,7 @@ HRESULT CBaseFilter::FlushAtInputEnd(IUnknown** pp) {
     m_followingEnds = true;
     ComPtr<IUnknown> result;
     hr = ProcessInto(empty.Get(), data.Get(), 0, 0, 0, true, result.Put());
+    m_followingEnds = false;
     if (FAILED(hr)) return hr;
     // Nothing held back: the stream has simply ended.
     LONG len = 0;

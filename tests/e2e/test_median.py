@@ -1,8 +1,7 @@
 """End to end through corvane-fx: MedianFilter5 against a numpy model of the whole signal (the
 frame length's zeros in front, frames every hop, numpy's real FFT, per bin the median of the
-last mask magnitudes with the first frame that takes part as its history, the phase kept, a frame
-that reaches past the end lowered to it but never raised, the inverse, overlap-add, the leading
-frame length dropped, the length kept), within 1 LSB. Frames of
+last mask magnitudes with the first frame that takes part as its history, the phase kept, the
+inverse, overlap-add, the leading frame length dropped, the length kept), within 1 LSB. Frames of
 8 samples: the library transforms that length on every processor today."""
 import unittest
 
@@ -28,7 +27,7 @@ def median_model(x, n, mask_size, hann):
     for f in range(skip, len(starts)):
         rows = [max(k, skip) for k in range(f - m + 1, f + 1)]
         med = np.median(mags[rows], axis=0)
-        if starts[f] + n > len(v):
+        if starts[f] + n > len(v):  # a frame past the end is never raised
             med = np.minimum(med, mags[f])
         keep = mags[f] > 1e-9
         scaled[f, keep] *= med[keep] / mags[f, keep]

@@ -128,29 +128,21 @@ ROWS = [
     ("volume keeps every frame", tone(1), [effect("VolumeFilter5")], [frames()]),
 ]
 
-# The median's last frames, at the stream's end and before a zone's end at 1.5 s. The median
-# lowers white noise by about 1.6 dB everywhere: its ends may too.
-ROWS += [("median %s%s%s" % (kind, " N 4096" if keys else "", " zone" if zones else ""), x,
-          [effect("MedianFilter5", *keys, zones=zones)],
+# The median's last frames at the stream's end and before a zone's end (it lowers white noise by
+# 1.6 dB everywhere); input cut short on a pipe inside a source's block and, for the effects that
+# hold samples back, where one ends (reverse needs an input it can seek; silence and the band
+# filter's defaults sound nothing here; the pitch shift's own end is another change's).
+ROWS += [("median %s %s %s" % (kind, keys, zones), x, [effect("MedianFilter5", *keys, zones=zones)],
           [frames(), ends_like_input(db=db, at_ms=1500 if zones else None)])
          for kind, x, db, sizes in (("tone", tone(2), 1.0, ((), ("FFTBlockSize=4096",))),
                                     ("noise", noise(2), 2.0, ((),)))
          for keys in sizes for zones in ((), ("500:1000",))]
-
-# Input that ends before its header says, through a pipe: inside a source's block, and (for the
-# effects that hold samples back) exactly where a block ends. Every effect but reverse, which
-# needs an input it can seek. The silence and the band filter's defaults sound nothing here; the
-# pitch shift's own end is another change's.
-ENDS_EARLY = [("AudioFilter5",), ("AudioFilterNB5",), ("BandFilter5",), ("DelayFilter5",),
-              ("EchoFilter5",), ("EqualizeFilter5",), ("FlangerFilter5",), ("InvertFilter5",),
-              ("MedianFilter5",), ("PitchShiftFilter5", "Rate=50.0"), ("ReverbFilter5",),
-              ("SilenceFilter5",), ("StretchFilter5", "TempoRate=2.0"), ("VibratoFilter5",),
-              ("VolumeFilter5",), ("WahWahFilter5",)]
-ROWS += [("%s on a pipe cut after %d frames" % (e[0], n), Cut(tone(3), n), [effect(*e)],
-          [frames(0.5 if e[0] == "StretchFilter5" else 1.0)] +
-          ([] if e[0] in ("SilenceFilter5", "BandFilter5", "PitchShiftFilter5") else [no_silence()]))
-         for e in ENDS_EARLY for n in (50000, 88200)
-         if n == 50000 or e[0] in ("MedianFilter5", "PitchShiftFilter5", "StretchFilter5")]
+ROWS += [("%s on a pipe cut after %d frames" % (e, n), Cut(tone(3), n), [effect(*e.split(":"))],
+          [frames(0.5 if e.startswith("Stretch") else 1.0)] +
+          ([] if e.split(":")[0] in ("Silence", "Band", "PitchShift") else [no_silence()]))
+         for e in ("Audio AudioNB Band Delay Echo Equalize Flanger Invert Median PitchShift:Rate=50.0 "
+                   "Reverb Silence Stretch:TempoRate=2.0 Vibrato Volume WahWah").split()
+         for n in (50000, 88200) if n == 50000 or e[:5] in ("Media", "Pitch", "Stret")]
 
 
 class StreamEnds(FxTestCase):

@@ -303,10 +303,8 @@ std::vector<int16_t> Expected(const Signal& in, const std::vector<Zone>& zones, 
     inside.samples.assign(at(first), at(std::min(std::max(first, end) + following, in.Frames())));
     std::vector<int16_t> out(in.samples.begin(), at(first));
     std::vector<int16_t> processed = model(inside);
-    if (following > 0) {
-        processed.resize(std::min(processed.size(),
-                                  static_cast<size_t>(std::max(first, end) - first) * channels));
-    }
+    const size_t inner = static_cast<size_t>(std::max(first, end) - first) * channels;
+    if (following > 0) processed.resize(std::min(processed.size(), inner));
     out.insert(out.end(), processed.begin(), processed.end());
     out.insert(out.end(), at(std::max(first, end)), in.samples.end());
     return out;

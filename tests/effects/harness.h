@@ -134,8 +134,7 @@ protected:
     // ExpectOutput with model's expected output (through Expected) in each of the standard layouts:
     // mono at 8000 Hz; stereo at 44100 Hz with two zones whose edges fall inside blocks and a
     // disabled one; six channels at 96000 Hz with one zone. configure, when given, adapts the
-    // setup to each layout's signal (format keys and the like).
-    // following: as for Expected.
+    // setup to each layout's signal (format keys and the like). following: as for Expected.
     void ExpectModelInEveryLayout(
         const EffectSetup& setup, const Model& model, int tolerance = 0,
         const std::function<void(EffectSetup&, const Signal&)>& configure = nullptr,
@@ -191,8 +190,7 @@ std::pair<int64_t, int64_t> IntervalFrames(const Signal& in, const std::vector<Z
 
 // What an effect whose output is model(input) gives with these zones: the input before and after
 // the effect interval, the model of the interval's samples inside.
-// With following frames: the model sees that many frames after the interval too (an effect that
-// looks ahead at the interval's end), and its output past the interval is dropped.
+// following: frames after the interval that the model sees too; its output past it is dropped.
 std::vector<int16_t> Expected(const Signal& in, const std::vector<Zone>& zones, const Model& model,
                               int64_t following = 0);
 

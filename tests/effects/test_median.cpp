@@ -115,15 +115,14 @@ Channel MedianModel(const Config& c, const Channel& x) {
     }
     const int frames = static_cast<int>(spectra.size());
     // Per bin, the causal median of the last m magnitudes; before the first frame that takes
-    // part, that frame's own magnitude. A frame that reaches past the end only comes down to it.
+    // part, that frame's own magnitude.
     for (int b = first; b < end; ++b) {
         for (int f = skip; f < frames; ++f) {
             std::vector<long double> window;
             for (int k = f - m + 1; k <= f; ++k) window.push_back(mags[std::max(k, skip)][b]);
             std::nth_element(window.begin(), window.begin() + m / 2, window.end());
-            const long double mag = mags[f][b];
-            long double med = window[static_cast<size_t>(m / 2)];
-            if (static_cast<int64_t>(f) * hop + n > length) med = std::min(med, mag);
+            const long double mag = mags[f][b], full = window[static_cast<size_t>(m / 2)];
+            const long double med = int64_t{f} * hop + n > length ? std::min(full, mag) : full;
             if (mag > CMedianChannelFilter::kMinMagnitude) {
                 spectra[f][b] *= med / mag;
                 if (b > 0 && b < half) spectra[f][n - b] = std::conj(spectra[f][b]);
@@ -531,8 +530,7 @@ TEST_P(MedianLayouts, EveryLayoutStrengthsAndSeek) {
     const Model model = PerChannelModel([c](const Channel& x, int) { return MedianModel(c, x); });
     EffectSetup setup = Effect(CLSID_MedianFilter5);
     setup.params.Set(OLESTR("FFTBlockSize"), c.blockSize);
-    // Length out = in for every layout, inside zones the rest in place; a zone's last frames are
-    // completed with the frame length of input that follows it.
+    // Length out = in for every layout, inside zones the rest in place.
     ExpectModelInEveryLayout(setup, model, 1, nullptr, c.blockSize);
     {
         SCOPED_TRACE("left strength 0");

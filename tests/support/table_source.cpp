@@ -56,9 +56,9 @@ host::CAudioBlock* TableSource::NewBlock(const AudioFormatValues& f) {
 STDMETHODIMP TableSource::ReadAudio(LONG Stream, LONG Flags, double Duration, IUnknown** p) {
     const int read = m_reads++;
     if (m_endAfter >= 0 && read >= m_endAfter) {
-        const HRESULT hr = m_endWithBlock ? RecordingSourceT::ReadAudio(Stream, Flags, Duration, p)
-                                          : (p ? (*p = nullptr, S_OK) : S_OK);
-        return FAILED(hr) ? hr : m_endAnswer;
+        if (p) *p = nullptr;
+        if (m_endWithBlock) (void)RecordingSourceT::ReadAudio(Stream, Flags, Duration, p);
+        return m_endAnswer;
     }
     if (m_emptyAfter < 0 || read < m_emptyAfter)
         return RecordingSourceT::ReadAudio(Stream, Flags, Duration, p);

@@ -46,8 +46,7 @@ public:
     }
     // After `reads` reads every read answers an empty block (up to 1000 of them, then none).
     void EmptyBlocksAfter(int reads) { m_emptyAfter = reads; }
-    // After `reads` reads every read answers `answer` without a block (with withBlock: with the
-    // block it read, as a source that half fails).
+    // After `reads` reads every read answers `answer` without a block (withBlock: with one).
     void EndAfter(int reads, HRESULT answer, bool withBlock = false) {
         m_endAfter = reads;
         m_endAnswer = answer;
