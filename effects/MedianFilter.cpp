@@ -11,6 +11,8 @@
 struct CMedianChannelFilter::Frame {
     int32_t length = 0;  // 2^order
     int32_t fill = 0;    // samples present
+    // Completed with zeros past the stream's end (Flush): it holds less than a full frame.
+    bool padded = false;
     Block time, windowed, spectrum, magnitudes, output;
     double inverseWindowSum = 0.0;  // 1 / sum of the window (1 / N without one)
 };
@@ -260,7 +262,10 @@ void CMedianChannelFilter::StartOver() {
         }
         m_frames.swap(frames);
     }
-    for (auto& f : m_frames) f->fill = 0;
+    for (auto& f : m_frames) {
+        f->fill = 0;
+        f->padded = false;
+    }
     m_current = 0;
     m_accStart = m_accEnd = 0;
     m_firstMedian = true;
@@ -326,7 +331,9 @@ void CMedianChannelFilter::SpectralPass(int32_t count) {
             const double m = m_frames[f]->magnitudes.get()[b];
             if (m > kMinMagnitude) {
                 double* bin = m_frames[f]->spectrum.get() + 2 * b;
-                const double scale = row[f] / m;
+                // The median of full frames would inflate the bins of a frame that holds zeros
+                // past the stream's end: there it may remove (a click), never add.
+                const double scale = m_frames[f]->padded ? std::min(row[f] / m, 1.0) : row[f] / m;
                 bin[0] *= scale;
                 bin[1] *= scale;
             }
@@ -369,12 +376,23 @@ void CMedianChannelFilter::CompleteFrame() {
 }
 
 void CMedianChannelFilter::Flush() {
-    // Zeros after the last sample until every frame that holds input is complete: the current
-    // frame, then each later one that its overlap carries samples into.
+    // Every frame that holds input is completed: the current frame, then each later one that its
+    // overlap carries samples into. What follows the interval fills them where the engine has it
+    // (the frames are then like any other), zeros past the stream's end; Emit keeps only the
+    // output that answers the interval's own samples.
     int64_t remaining = m_frames[m_current]->fill;
+    int64_t following = 0;  // look-ahead samples used
     for (;;) {
         Frame& f = *m_frames[m_current];
-        std::fill(f.time.get() + f.fill, f.time.get() + f.length, 0.0);
+        const int64_t room = f.length - f.fill;
+        const int64_t real = std::clamp<int64_t>(m_lookAheadCount - following, 0, room);
+        if (real > 0) {
+            std::memcpy(f.time.get() + f.fill, m_pLookAhead + following,
+                        sizeof(double) * static_cast<size_t>(real));
+        }
+        std::fill(f.time.get() + f.fill + real, f.time.get() + f.length, 0.0);
+        following += real;
+        f.padded = real < room;
         f.fill = f.length;
         CompleteFrame();
         remaining -= m_hop;
@@ -390,6 +408,10 @@ void CMedianChannelFilter::Flush() {
     }
     if (m_accEnd > 0) Emit(m_accumulator.get(), m_accEnd);
     m_flushed = true;
+}
+
+int CMedianChannelFilter::LookAheadFrames() const {
+    return m_passThrough ? 0 : int32_t{1} << m_order;
 }
 
 int CMedianChannelFilter::ProcessChannel(int count, int last) {

@@ -59,6 +59,9 @@ public:
     // give.
     bool EnsureBuffers(int n) override;
     int ProcessChannel(int n, int last) override;
+    // A frame's length: enough to complete, from the input that follows the interval, every frame
+    // that holds the interval's last samples. None while the transforms pass the input through.
+    int LookAheadFrames() const override;
 
     // The configuration in force (for the host and the tests).
     int32_t Mask() const { return m_mask; }
@@ -117,6 +120,8 @@ private:
     // Appends `count` accumulator values times the output factor to the output, never beyond
     // the samples that went in.
     void Emit(const double* values, int32_t count);
+    // At the interval's end: the frames that hold its last samples are completed with the input
+    // that follows it where the engine has it, else with zeros, and processed.
     void Flush();
 
     bool m_dropLatency = true;

@@ -27,6 +27,8 @@ def median_model(x, n, mask_size, hann):
     for f in range(skip, len(starts)):
         rows = [max(k, skip) for k in range(f - m + 1, f + 1)]
         med = np.median(mags[rows], axis=0)
+        if starts[f] + n > len(v):  # a frame past the end is never raised
+            med = np.minimum(med, mags[f])
         keep = mags[f] > 1e-9
         scaled[f, keep] *= med[keep] / mags[f, keep]
     frames = np.fft.irfft(scaled, n, axis=1) * n / np.sum(w)

@@ -215,7 +215,7 @@ void EffectHarness::ExpectStartOverAfterSeeks(const EffectSetup& setup, const Si
 
 void EffectHarness::ExpectModelInEveryLayout(
     const EffectSetup& setup, const Model& model, int tolerance,
-    const std::function<void(EffectSetup&, const Signal&)>& configure) {
+    const std::function<void(EffectSetup&, const Signal&)>& configure, int64_t following) {
     struct Layout {
         int channels, rate;
         double ms;
@@ -232,7 +232,7 @@ void EffectHarness::ExpectModelInEveryLayout(
         EffectSetup configured = setup;
         configured.zones = l.zones;
         if (configure) configure(configured, in);
-        ExpectOutput(configured, in, Expected(in, l.zones, model), tolerance);
+        ExpectOutput(configured, in, Expected(in, l.zones, model, following), tolerance);
     }
 }
 
@@ -294,15 +294,17 @@ std::pair<int64_t, int64_t> IntervalFrames(const Signal& in, const std::vector<Z
     return {clampFrames(FramesOf(lo, in.Rate())), clampFrames(FramesOf(hi, in.Rate()))};
 }
 
-std::vector<int16_t> Expected(const Signal& in, const std::vector<Zone>& zones,
-                              const Model& model) {
+std::vector<int16_t> Expected(const Signal& in, const std::vector<Zone>& zones, const Model& model,
+                              int64_t following) {
     const auto [first, end] = IntervalFrames(in, zones);
     const size_t channels = static_cast<size_t>(in.Channels());
     const auto at = [&](int64_t frame) { return in.samples.begin() + frame * channels; };
     Signal inside = in;
-    inside.samples.assign(at(first), at(std::max(first, end)));
+    inside.samples.assign(at(first), at(std::min(std::max(first, end) + following, in.Frames())));
     std::vector<int16_t> out(in.samples.begin(), at(first));
-    const std::vector<int16_t> processed = model(inside);
+    std::vector<int16_t> processed = model(inside);
+    const size_t inner = static_cast<size_t>(std::max(first, end) - first) * channels;
+    if (following > 0) processed.resize(std::min(processed.size(), inner));
     out.insert(out.end(), processed.begin(), processed.end());
     out.insert(out.end(), at(std::max(first, end)), in.samples.end());
     return out;

@@ -134,10 +134,11 @@ protected:
     // ExpectOutput with model's expected output (through Expected) in each of the standard layouts:
     // mono at 8000 Hz; stereo at 44100 Hz with two zones whose edges fall inside blocks and a
     // disabled one; six channels at 96000 Hz with one zone. configure, when given, adapts the
-    // setup to each layout's signal (format keys and the like).
+    // setup to each layout's signal (format keys and the like). following: as for Expected.
     void ExpectModelInEveryLayout(
         const EffectSetup& setup, const Model& model, int tolerance = 0,
-        const std::function<void(EffectSetup&, const Signal&)>& configure = nullptr);
+        const std::function<void(EffectSetup&, const Signal&)>& configure = nullptr,
+        int64_t following = 0);
 
     // ExpectOutput after reading 300 ms and seeking to 0 ms, then (in a second run) to 210 ms,
     // with model's output for in from the seek on: an effect that starts over after a seek.
@@ -189,7 +190,9 @@ std::pair<int64_t, int64_t> IntervalFrames(const Signal& in, const std::vector<Z
 
 // What an effect whose output is model(input) gives with these zones: the input before and after
 // the effect interval, the model of the interval's samples inside.
-std::vector<int16_t> Expected(const Signal& in, const std::vector<Zone>& zones, const Model& model);
+// following: frames after the interval that the model sees too; its output past it is dropped.
+std::vector<int16_t> Expected(const Signal& in, const std::vector<Zone>& zones, const Model& model,
+                              int64_t following = 0);
 
 // The model of a per-channel effect under constant strengths: each sample
 // processed x max(0, s) + unprocessed x max(0, 1 - s), s the left strength for even channels, the

@@ -55,6 +55,7 @@ public:
     using CBaseFilter::m_strength;
     using CBaseFilter::m_tempPath;
     using CBaseFilter::m_wfx;
+    using CBaseFilter::TakeBlockFailure;
 };
 
 }  // namespace corvane::test

@@ -420,6 +420,48 @@ TEST_F(Block, StrengthRampIsSmoothWithinBlocks) {
 }
 
 // A format with no channels, no block align or no rate cannot be processed: blocks pass through.
+// A range that does not lie inside the block fails it.
+TEST_F(Block, RangeOutsideTheBlockFailsIt) {
+    TestEngine& e = Make(0, 1, Gains({0.5}));
+    ComPtr<TableSource> source = Attach(Format(2), VariedSamples(8820, 2));
+    ComPtr<IUnknown> block;
+    ASSERT_EQ(Read(100.0, &block), S_OK);  // sets the stream up
+    ComPtr<IAudioData> out;
+    e.ProcessAudio(block.Get(), LengthOf(block.Get()), 4, 8820, 0, &out);
+    EXPECT_EQ(e.TakeBlockFailure(), E_INVALIDARG);
+}
+
+// At the interval's end: the look-ahead in place of its first samples, then 0.5 if the stream ends.
+struct ShowsAhead : RecordingChannelFilter {
+    using RecordingChannelFilter::RecordingChannelFilter;
+    int LookAheadFrames() const override { return 100; }
+    int ProcessChannel(int n, int last) override {
+        std::copy(m_pIn, m_pIn + n, m_pOut);
+        std::copy(m_pLookAhead, m_pLookAhead + m_lookAheadCount, m_pOut);
+        if (last) m_pOut[m_lookAheadCount] = m_bStreamEnds ? 0.5 : -0.5;
+        return n;
+    }
+};
+
+// The look-ahead at a zone's end inside the stream and near its end, still handed on after it.
+TEST_F(Block, LookAheadAtTheIntervalsEnd) {
+    const struct {
+        double zoneMs;                     // from 200 ms
+        size_t lastBlock, end, following;  // frames
+    } cases[] = {{100, 8820, 13230, 100}, {799, 39690, 44055, 45}};
+    for (const auto& c : cases) {
+        TestEngine& e = Make(1, 1, Each<ShowsAhead>());
+        const std::vector<int16_t> in = VariedSamples(44100, 2);
+        ComPtr<TableSource> source = Attach(Format(2), in);
+        ASSERT_EQ(Zones({{200.0, c.zoneMs, true}}), S_OK);
+        std::vector<int16_t> want = in;
+        std::copy_n(in.begin() + 2 * c.end, 2 * c.following, want.begin() + 2 * c.lastBlock);
+        const int16_t mark = c.end + c.following < 44100 ? -16384 : 16384;
+        std::fill_n(want.begin() + 2 * (c.lastBlock + c.following), 2, mark);
+        EXPECT_EQ(ReadAll(e, 100.0), want) << c.zoneMs;
+    }
+}
+
 TEST_F(Block, UnusableFormatsPassThrough) {
     const WAVEFORMATEX formats[] = {
         {WAVE_FORMAT_PCM, 0, 44100, 176400, 4, 16, 0},

@@ -57,6 +57,7 @@ STDMETHODIMP TableSource::ReadAudio(LONG Stream, LONG Flags, double Duration, IU
     const int read = m_reads++;
     if (m_endAfter >= 0 && read >= m_endAfter) {
         if (p) *p = nullptr;
+        if (m_endWithBlock) (void)RecordingSourceT::ReadAudio(Stream, Flags, Duration, p);
         return m_endAnswer;
     }
     if (m_emptyAfter < 0 || read < m_emptyAfter)

@@ -46,10 +46,11 @@ public:
     }
     // After `reads` reads every read answers an empty block (up to 1000 of them, then none).
     void EmptyBlocksAfter(int reads) { m_emptyAfter = reads; }
-    // After `reads` reads every read answers `answer` without a block.
-    void EndAfter(int reads, HRESULT answer) {
+    // After `reads` reads every read answers `answer` without a block (withBlock: with one).
+    void EndAfter(int reads, HRESULT answer, bool withBlock = false) {
         m_endAfter = reads;
         m_endAnswer = answer;
+        m_endWithBlock = withBlock;
     }
     int Reads() const { return m_reads; }
 
@@ -64,6 +65,7 @@ private:
     int m_emptyAfter = -1;
     int m_endAfter = -1;
     HRESULT m_endAnswer = S_OK;
+    bool m_endWithBlock = false;
     int m_reads = 0;
 };
 
