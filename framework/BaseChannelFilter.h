@@ -40,6 +40,12 @@ public:
     // False for a filter whose output never depends on its input (silence): the block loop then
     // fills m_pIn only where the strength mix or an edge cross-fade reads it.
     virtual bool UsesInput() const { return true; }
+    // Look-ahead: how many frames of the input that follows the effect interval this filter wants
+    // to see when the interval ends (0, the default: none). A filter that holds samples back
+    // (frames, sequences) can then finish its last ones on the audio that really follows instead
+    // of on padding. Asked at every block that ends the interval; the answer may change between
+    // streams. See m_pLookAhead.
+    virtual int LookAheadFrames() const { return 0; }
 
     // Reads the whole stream from its start. With *buffer null a zero-filled block of the
     // stream's size is allocated from the process heap (the caller frees it with HeapFree);
@@ -70,6 +76,20 @@ protected:
     int32_t m_outCapacity = kInitialCapacity;  // samples the output block can hold
     double* m_pOut = nullptr;                  // output block (inside m_outStore)
 
+    // Valid only during ProcessChannel(n, last != 0), null and 0 otherwise. The input that follows
+    // the effect interval, up to LookAheadFrames() frames of it, de-interleaved and scaled as
+    // m_pIn (one channel, or frames x channels values for a filter over the interleaved block):
+    // m_lookAheadCount values at m_pLookAhead (owned by this filter). Fewer, down to none, where
+    // the stream ends sooner. These frames are no part of the interval: the engine reads them
+    // ahead and still hands them downstream unprocessed with the reads that follow. Only the
+    // buffered read path reads ahead; the direct path gives none.
+    const double* m_pLookAhead = nullptr;
+    int m_lookAheadCount = 0;
+    // Valid only during ProcessChannel(n, last != 0), false otherwise: the stream itself ends
+    // after the look-ahead (without look-ahead: with the interval), so no input follows. This is
+    // the stream's true end, also where its source ran dry before the duration it announced.
+    bool m_bStreamEnds = false;
+
     // The strength mix's queues, which the engine's block loop keeps: append n samples, drop k
     // from the front.
     void AppendPending(const double* samples, UINT n);
@@ -83,6 +103,7 @@ protected:
     UINT m_pendingCount = 0;          // samples held in m_pending
     std::vector<double> m_processed;  // processed samples not yet paired with input
     UINT m_processedCount = 0;        // samples held in m_processed
+    std::vector<double> m_lookAheadStore;  // storage of m_pLookAhead
 
 private:
     // The engine's block loop fills the input, runs the fades and the strength mix and reads the

@@ -381,6 +381,7 @@ HRESULT CBaseFilter::InitFilter(IUnknown*) {
 
 void CBaseFilter::DropQueuedAudio() {
     if (m_pHelper) m_pHelper->Reset(0);
+    m_bInputEnded = false;
     for (const std::unique_ptr<CBaseChannelFilter>& f : m_channels) {
         if (f) f->ClearQueues();
     }

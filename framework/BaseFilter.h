@@ -277,10 +277,10 @@ protected:
     [[nodiscard]] HRESULT ReadHelperBlock(LONG Stream, LONG Flags, double Duration, IUnknown** pp,
                                           double* inputTaken);
     [[nodiscard]] HRESULT ReadPassThrough(LONG Stream, LONG Flags, double Duration, IUnknown** pp);
-    // Fills the buffering object until it holds ms: the upstream's failure fails it; an upstream
-    // that has ended (success without a block, or empty blocks) leaves silence of what is missing.
+    // Fills the buffering object until it holds ms: the upstream's failure fails it. An upstream
+    // that has ended (success without a block, or empty blocks) ends the stream with what it gave:
+    // nothing is padded, and it is not read again until a seek or a new stream.
     [[nodiscard]] HRESULT FeedHelper(LONG Stream, LONG Flags, double ms);
-    [[nodiscard]] HRESULT PadHelper(double ms);
     [[nodiscard]] HRESULT TakeHelperBlock(double ms, IUnknown** out);
     [[nodiscard]] HRESULT InitFromAudioData(LONG Stream, IAudioData* data);
     // Runs the block loop over `n` samples of `block` from `skip` and hands the result to *pp;
@@ -313,6 +313,14 @@ private:
     HRESULT m_blockFailure = S_OK;    // why the current block could not be processed
     IUnknown* m_pIdentity = nullptr;  // the object that embeds the engine (borrowed), or NULL
     bool m_bReading = false;          // a ReadAudio of this engine is under way
+    // The upstream ran dry (FeedHelper): the stream ends with what the buffering object holds,
+    // whatever the duration the upstream announces. Cleared with the queued audio.
+    bool m_bInputEnded = false;
+    // The look-ahead of the interval's last block (see CBaseChannelFilter::m_pLookAhead), whole
+    // interleaved 16-bit frames as read, and whether the stream ends after them. Set by the read
+    // path just before the block loop runs, handed to the channel filters there, cleared after.
+    std::vector<int16_t> m_following;
+    bool m_followingEnds = false;
 
     struct HelperRequest;
     // Steps of ReadHelperBlock: the input taken so far where it can be counted exactly; the first
@@ -324,6 +332,21 @@ private:
                                          IUnknown** pp, bool* done);
     [[nodiscard]] HRESULT TakeUnprocessed(LONG Stream, LONG Flags, double d, IUnknown** pp);
     bool ShapeAroundInterval(const HelperRequest& r, double* d) const;
+    // Where the stream ends as far as reading has shown, in input bytes: the upstream's duration
+    // as it stands now (a source that ends early says so once it got there), and after the
+    // upstream ran dry the end of what the buffering object holds, whose front is at frontBytes.
+    INT64 StreamEndBytes(LONG Stream, INT64 frontBytes) const;
+    // Fills m_following and m_followingEnds for the block that ends the interval at byte
+    // intervalEnd: the block's own bytes from `from` to len, then what the buffering object
+    // holds (its front at intervalEnd + len - from), read ahead from the upstream as far as the
+    // channel filters ask. The buffering object keeps what it holds, in order.
+    [[nodiscard]] HRESULT GatherFollowing(LONG Stream, LONG Flags, IAudioData* data, LONG len,
+                                          LONG from, INT64 intervalEnd);
+    // The upstream ran dry exactly where the last block taken ended, inside the interval: the
+    // channel filters of an engine that holds samples back never saw the interval end. An empty
+    // last block hands them that end, so that they give what they hold (*pp: that output, or
+    // nothing).
+    [[nodiscard]] HRESULT FlushAtInputEnd(IUnknown** pp);
 
     struct BlockPass;
     struct Edges;
@@ -331,6 +354,8 @@ private:
     bool BeginBlock(IUnknown* data, LONG totalBytes, LONG offsetBytes, LONG count, LONG last,
                     IAudioData** out, BlockPass* pass);
     void Deinterleave(const BlockPass& pass, size_t i, CBaseChannelFilter* f);
+    // At the interval's last block: the look-ahead in the filter's layout and the stream's end.
+    void HandLookAhead(const BlockPass& pass, size_t i, CBaseChannelFilter* f);
     Edges CaptureEdges(const BlockPass& pass, CBaseChannelFilter* f);
     int RunChannelFilter(CBaseChannelFilter* f, const BlockPass& pass);
     int MixStrengthsOf(const BlockPass& pass, size_t i, CBaseChannelFilter* f, int nOut);

@@ -217,6 +217,7 @@ void CBaseFilter::ProcessAudio(IUnknown* data, LONG totalBytes, LONG offsetBytes
         CBaseChannelFilter* f = m_channels[i].get();
         if (f == nullptr) continue;
         Deinterleave(pass, i, f);
+        HandLookAhead(pass, i, f);
         const Edges edges = CaptureEdges(pass, f);
         int nFinal = RunChannelFilter(f, pass);
         if (pass.mixing) nFinal = MixStrengthsOf(pass, i, f, nFinal);
@@ -249,7 +250,10 @@ bool CBaseFilter::BeginBlock(IUnknown* data, LONG totalBytes, LONG offsetBytes, 
     // The result is the block itself until a replacing block is made.
     *out = ComPtr<IAudioData>(pass->block).Detach();
     pass->out = out;
-    if (count == 0) return false;
+    // An empty last block hands the channel filters the stream's end, so that they give what
+    // they hold; any other empty range has nothing to process.
+    const bool flush = count == 0 && last != 0 && totalBytes == 0;
+    if (count == 0 && !flush) return false;
 
     const int channels = m_wfx.nChannels;
     if (channels == 0 || m_wfx.nBlockAlign == 0 || m_wfx.nSamplesPerSec == 0) {
@@ -262,11 +266,11 @@ bool CBaseFilter::BeginBlock(IUnknown* data, LONG totalBytes, LONG offsetBytes, 
         return false;
     }
     const HRESULT hr = pass->block->GetBuffer(corvane::kBufferReadWrite, 0, &pass->buffer);
-    if (FAILED(hr) || pass->buffer == nullptr) {
+    if (FAILED(hr) || (pass->buffer == nullptr && !flush)) {
         FailBlock(FAILED(hr) ? hr : E_POINTER);
         return false;
     }
-    pass->samples = reinterpret_cast<int16_t*>(pass->buffer + offsetBytes);
+    pass->samples = pass->buffer ? reinterpret_cast<int16_t*>(pass->buffer + offsetBytes) : nullptr;
     pass->totalBytes = totalBytes;
     pass->offsetBytes = offsetBytes;
     pass->count = count;
@@ -292,6 +296,22 @@ void CBaseFilter::Deinterleave(const BlockPass& pass, size_t i, CBaseChannelFilt
     double* input = f->m_pIn;
     if (pass.n > 0) dspWidenStrided16s64f(pass.samples + i, pass.stride, input, pass.n);
     if (pass.mixing) f->AppendPending(input, static_cast<UINT>(pass.n));
+}
+
+void CBaseFilter::HandLookAhead(const BlockPass& pass, size_t i, CBaseChannelFilter* f) {
+    f->m_bStreamEnds = pass.last && m_followingEnds;
+    const int channels = m_wfx.nChannels;
+    const int frames = static_cast<int>(m_following.size() / static_cast<size_t>(channels));
+    const int wanted = pass.last ? std::min(std::max(f->LookAheadFrames(), 0), frames) : 0;
+    if (wanted == 0) return;
+    // In the layout of the filter's input: one channel, or the interleaved frames.
+    const int count = m_bPerChannel ? wanted : wanted * channels;
+    if (f->m_lookAheadStore.size() < static_cast<size_t>(count))
+        f->m_lookAheadStore.resize(static_cast<size_t>(count));
+    dspWidenStrided16s64f(m_following.data() + (m_bPerChannel ? i : 0), pass.stride,
+                          f->m_lookAheadStore.data(), count);
+    f->m_pLookAhead = f->m_lookAheadStore.data();
+    f->m_lookAheadCount = count;
 }
 
 CBaseFilter::Edges CBaseFilter::CaptureEdges(const BlockPass& pass, CBaseChannelFilter* f) {
@@ -320,6 +340,10 @@ CBaseFilter::Edges CBaseFilter::CaptureEdges(const BlockPass& pass, CBaseChannel
 
 int CBaseFilter::RunChannelFilter(CBaseChannelFilter* f, const BlockPass& pass) {
     const int nOut = f->ProcessChannel(pass.n, pass.last ? 1 : 0);
+    // The look-ahead belongs to this call alone.
+    f->m_pLookAhead = nullptr;
+    f->m_lookAheadCount = 0;
+    f->m_bStreamEnds = false;
     return std::clamp(nOut, 0, std::max(f->m_outCapacity, 0));
 }
 
@@ -398,11 +422,16 @@ void CBaseFilter::ReplaceBlock(BlockPass& pass, size_t i, int nFinal) {
         pass.resizeFailure = hr;
         return;
     }
-    std::memcpy(freshBuffer, pass.buffer, static_cast<size_t>(pass.offsetBytes));
+    // (An empty block, the flush at a stream's end, may have no buffer at all.)
+    if (pass.offsetBytes > 0)
+        std::memcpy(freshBuffer, pass.buffer, static_cast<size_t>(pass.offsetBytes));
     const int64_t tailBytes =
         pass.totalBytes - pass.offsetBytes - 2 * static_cast<int64_t>(pass.count);
-    std::memcpy(freshBuffer + pass.offsetBytes + newCount * 2,
-                pass.buffer + pass.offsetBytes + 2 * pass.count, static_cast<size_t>(tailBytes));
+    if (tailBytes > 0) {
+        std::memcpy(freshBuffer + pass.offsetBytes + newCount * 2,
+                    pass.buffer + pass.offsetBytes + 2 * pass.count,
+                    static_cast<size_t>(tailBytes));
+    }
     // The block's duration was its byte length (TakeHelperBlock), so the position moves by the
     // frames gained or lost, counted whole.
     AdvancePosition(newTotal - pass.totalBytes);

@@ -57,7 +57,8 @@ HRESULT CBaseFilter::ReadPassThrough(LONG Stream, LONG Flags, double Duration, I
 HRESULT CBaseFilter::ProcessInto(IUnknown* block, IAudioData* data, LONG len, LONG skip, LONG n,
                                  bool last, IUnknown** pp) {
     ComPtr<IUnknown> result = ComPtr<IUnknown>::Share(block);
-    if (n > 0) {
+    // An empty last block is the end of a stream that ran dry (FlushAtInputEnd).
+    if (n > 0 || (last && len == 0)) {
         // A failure recorded by a call outside a read belongs to no read.
         (void)TakeBlockFailure();
         ComPtr<IAudioData> processed;
@@ -107,11 +108,15 @@ HRESULT CBaseFilter::ReadDirect(LONG Stream, LONG Flags, double Duration, IUnkno
     const HRESULT lengthResult = data->GetLength(&len);
     if (FAILED(lengthResult)) return lengthResult;
 
+    // A source that ends before the duration it announced says so once the read got there.
+    double durNow = dur;
+    if (FAILED(m_pSource->get_audioDuration(Stream, &durNow)) || !(durNow < dur)) durNow = dur;
+    const INT64 streamEnd = TimeToBytes(durNow, false);
     LONG skip = 0;
     INT64 n = 0;
     bool last = false;
     if (!m_bExplicitInterval) {
-        last = m_blockStart + len >= TimeToBytes(dur, false);
+        last = m_blockStart + len >= streamEnd;
         n = len / 2;
     } else {
         if (m_blockStart + len <= m_startBytes || m_blockStart >= m_endBytes) {
@@ -120,11 +125,14 @@ HRESULT CBaseFilter::ReadDirect(LONG Stream, LONG Flags, double Duration, IUnkno
         }
         const INT64 before = std::max<INT64>(0, m_startBytes - m_blockStart);
         const INT64 over = std::max<INT64>(0, m_blockStart + len - m_endBytes);
-        last = m_blockStart + len >= m_endBytes;
+        last = m_blockStart + len >= std::min(m_endBytes, streamEnd);
         n = (len - over - before) / 2;
         skip = static_cast<LONG>(before);
         if (n > 0) m_blockStart += skip;
     }
+    // No look-ahead here: nothing holds what follows the block.
+    m_following.clear();
+    m_followingEnds = last && m_blockStart + 2 * n >= streamEnd;
     const HRESULT processed =
         ProcessInto(block.Get(), data.Get(), len, skip, static_cast<LONG>(n), last, pp);
     return FAILED(processed) ? processed : hr;
@@ -244,6 +252,12 @@ HRESULT CBaseFilter::ReadHelperBlock(LONG Stream, LONG Flags, double Duration, I
     r.t = r.consumed = InputTime(m_position);
     CountInputTaken(Stream, &r);
     r.d = std::min(Duration, r.dur - r.consumed);
+    if (m_bInputEnded) {
+        // The upstream ran dry: what the buffering object holds is all that is left.
+        double held = 0.0;
+        if (FAILED(m_pHelper->GetDuration(&held))) held = 0.0;
+        r.d = std::min(r.d, held);
+    }
     if (!(r.d > 0.0)) return S_OK;
 
     const HRESULT hooked = OnBeforeRead();
@@ -266,7 +280,8 @@ HRESULT CBaseFilter::ReadHelperBlock(LONG Stream, LONG Flags, double Duration, I
     ComPtr<IUnknown> block;
     HRESULT hr = FeedHelper(Stream, Flags, d);
     if (SUCCEEDED(hr)) hr = TakeHelperBlock(d, block.Put());
-    if (FAILED(hr) || !block) return hr;
+    if (FAILED(hr)) return hr;
+    if (!block) return FlushAtInputEnd(pp);
     ComPtr<IAudioData> data = block.As<IAudioData>();
     if (!data) {
         *pp = block.Detach();
@@ -277,12 +292,111 @@ HRESULT CBaseFilter::ReadHelperBlock(LONG Stream, LONG Flags, double Duration, I
     if (FAILED(hr)) return hr;
     const INT64 before = std::max<INT64>(0, m_startBytes - m_blockStart);
     const INT64 over = std::max<INT64>(0, m_blockStart + len - m_endBytes);
-    const bool last = m_blockStart + len >= m_endBytes;
+    // The interval ends at its own end or, when the stream ends sooner, at the stream's end.
+    const bool last =
+        m_blockStart + len >= std::min(m_endBytes, StreamEndBytes(Stream, m_blockStart + len));
     const INT64 n = (len - over - before) / 2;
     if (n > 0) m_blockStart += before;
-    return ProcessInto(block.Get(), data.Get(), len,
-                       static_cast<LONG>(std::min<INT64>(before, len)),
-                       static_cast<LONG>(std::max<INT64>(n, 0)), last, pp);
+    const LONG skip = static_cast<LONG>(std::min<INT64>(before, len));
+    m_following.clear();
+    m_followingEnds = false;
+    if (last && n > 0) {
+        hr = GatherFollowing(Stream, Flags, data.Get(), len, static_cast<LONG>(skip + 2 * n),
+                             m_blockStart + 2 * n);
+        if (FAILED(hr)) return hr;
+    }
+    hr = ProcessInto(block.Get(), data.Get(), len, skip, static_cast<LONG>(std::max<INT64>(n, 0)),
+                     last, pp);
+    m_following.clear();
+    return hr;
+}
+
+INT64 CBaseFilter::StreamEndBytes(LONG Stream, INT64 frontBytes) const {
+    INT64 end = INT64_MAX;
+    double dur = 0.0;
+    if (SUCCEEDED(m_pSource->get_audioDuration(Stream, &dur))) end = TimeToBytes(dur, false);
+    LONG held = 0;
+    if (m_bInputEnded && SUCCEEDED(m_pHelper->GetLength(&held)))
+        end = std::min(end, frontBytes + held);
+    return end;
+}
+
+HRESULT CBaseFilter::GatherFollowing(LONG Stream, LONG Flags, IAudioData* data, LONG len, LONG from,
+                                     INT64 intervalEnd) {
+    const INT64 front = intervalEnd + (len - from);  // stream position of the helper's front
+    int frames = 0;
+    for (const std::unique_ptr<CBaseChannelFilter>& f : m_channels) {
+        if (f) frames = std::max(frames, f->LookAheadFrames());
+    }
+    const LONG align = m_wfx.nBlockAlign;
+    const INT64 want = static_cast<INT64>(frames) * align;
+    if (want > 0 && intervalEnd < StreamEndBytes(Stream, front)) {
+        // What the block itself holds past the interval.
+        BYTE* bytes = nullptr;
+        HRESULT hr = data->GetBuffer(corvane::kBufferRead, 0, &bytes);
+        if (FAILED(hr)) return hr;
+        const INT64 own = std::min<INT64>(want, std::max<INT64>(len - from, 0));
+        if (own > 0 && bytes == nullptr) return E_POINTER;
+        const auto append = [this](const BYTE* p, INT64 count) {
+            const int16_t* samples = reinterpret_cast<const int16_t*>(p);
+            m_following.insert(m_following.end(), samples, samples + count / 2);
+        };
+        if (own > 0) append(bytes + from, own);
+        // Then the buffering object: read ahead, take all it holds, copy, and append it back, so
+        // that it hands out the same bytes in the same order.
+        const INT64 need = want - own;
+        if (need > 0) {
+            hr = FeedHelper(Stream, Flags, BytesToMs(need));
+            LONG held = 0;
+            if (SUCCEEDED(hr)) hr = m_pHelper->GetLength(&held);
+            ComPtr<IAudioData> all;
+            if (SUCCEEDED(hr) && held > 0)
+                hr = m_pHelper->TakeBlock(BytesToMs(held) + 1.0, all.Put());
+            if (FAILED(hr)) return hr;
+            if (all) {
+                LONG taken = 0;
+                BYTE* heldBytes = nullptr;
+                hr = all->GetBufferAndLength(corvane::kBufferRead, 0, &heldBytes, &taken);
+                if (SUCCEEDED(hr) && taken > 0 && heldBytes == nullptr) hr = E_POINTER;
+                if (SUCCEEDED(hr)) append(heldBytes, std::min<INT64>(need, taken) / align * align);
+                // Back in any case: what the helper held must not be lost.
+                const HRESULT back = m_pHelper->Append(0, all.Get());
+                if (FAILED(hr) || FAILED(back)) return FAILED(hr) ? hr : back;
+            }
+        }
+    }
+    const INT64 got = static_cast<INT64>(m_following.size()) * 2;
+    m_followingEnds = StreamEndBytes(Stream, front) <= intervalEnd + got;
+    return S_OK;
+}
+
+HRESULT CBaseFilter::FlushAtInputEnd(IUnknown** pp) {
+    if (!m_bInputEnded || !m_bLengthChanges || m_pFormat == nullptr ||
+        m_blockStart <= m_startBytes || m_blockStart >= m_endBytes) {
+        return S_OK;
+    }
+    void* created = nullptr;
+    HRESULT hr = CoCreateInstance(CLSID_AudioBuffer, nullptr, CLSCTX_INPROC_SERVER,
+                                  IID_IAudioBuffer, &created);
+    ComPtr<IAudioBuffer> empty(static_cast<IAudioBuffer*>(created));
+    if (SUCCEEDED(hr) && !empty) hr = E_POINTER;
+    if (SUCCEEDED(hr)) hr = empty->PutFormat(m_pFormat.Get());
+    if (SUCCEEDED(hr)) hr = empty->SetLength(0, -1);
+    ComPtr<IAudioData> data = SUCCEEDED(hr) ? empty.As<IAudioData>() : ComPtr<IAudioData>();
+    if (SUCCEEDED(hr) && !data) hr = E_NOINTERFACE;
+    if (SUCCEEDED(hr)) hr = data->PutTime(m_position);
+    if (FAILED(hr)) return hr;
+    m_following.clear();
+    m_followingEnds = true;
+    ComPtr<IUnknown> result;
+    hr = ProcessInto(empty.Get(), data.Get(), 0, 0, 0, true, result.Put());
+    if (FAILED(hr)) return hr;
+    // Nothing held back: the stream has simply ended.
+    LONG len = 0;
+    ComPtr<IAudioData> out = result.As<IAudioData>();
+    if (!out || FAILED(out->GetLength(&len)) || len <= 0) return S_OK;
+    *pp = result.Detach();
+    return S_OK;
 }
 
 HRESULT CBaseFilter::FeedHelper(LONG Stream, LONG Flags, double ms) {
@@ -290,7 +404,7 @@ HRESULT CBaseFilter::FeedHelper(LONG Stream, LONG Flags, double ms) {
     if (m_pSource == nullptr) return E_POINTER;
     double held = 0.0;
     HRESULT hr = m_pHelper->GetDuration(&held);
-    while (SUCCEEDED(hr) && ms > held) {
+    while (SUCCEEDED(hr) && ms > held && !m_bInputEnded) {
         ComPtr<IUnknown> block;
         // A source that fails fails the read, as on the direct path; one that answers success
         // without a block has ended.
@@ -304,25 +418,11 @@ HRESULT CBaseFilter::FeedHelper(LONG Stream, LONG Flags, double ms) {
             if (FAILED(hr) || held > before) continue;
             // An upstream that hands out empty blocks is as exhausted as one that hands out none.
         }
-        return PadHelper(ms - held);
+        // Silence in place of what never came would be passed off as the stream's audio (and
+        // processed as such): the stream ends with what the upstream gave.
+        m_bInputEnded = true;
     }
     return FAILED(hr) ? hr : S_OK;
-}
-
-HRESULT CBaseFilter::PadHelper(double ms) {
-    // Silence of the missing length, so that the last block has the duration asked.
-    if (m_pFormat == nullptr) return S_OK;
-    const int32_t bytes = DurationToBytes(ms);
-    if (bytes <= 0) return S_OK;
-    void* created = nullptr;
-    HRESULT hr = CoCreateInstance(CLSID_AudioBuffer, nullptr, CLSCTX_INPROC_SERVER,
-                                  IID_IAudioBuffer, &created);
-    ComPtr<IAudioBuffer> pad(static_cast<IAudioBuffer*>(created));
-    if (FAILED(hr) || !pad) return FAILED(hr) ? hr : E_POINTER;
-    hr = pad->PutFormat(m_pFormat.Get());
-    if (SUCCEEDED(hr)) hr = pad->SetLength(bytes, -1);
-    if (SUCCEEDED(hr)) hr = m_pHelper->Append(0, pad.Get());
-    return hr;
 }
 
 HRESULT CBaseFilter::TakeHelperBlock(double ms, IUnknown** out) {

@@ -120,8 +120,8 @@ TEST_F(ReadPath, BufferedPathShapesRequestsAroundTheInterval) {
 }
 
 // An upstream that fails fails the read on both paths. One that has ended (success without a
-// block, although its duration says more) ends the direct read, and the buffered one is padded
-// with silence to the length asked.
+// block, although its duration says more) ends the direct read, and the buffered one hands out
+// what it got, with no silence added.
 TEST_F(ReadPath, UpstreamThatFailsOrHasEnded) {
     struct Case {
         BYTE useHelper;
@@ -131,7 +131,7 @@ TEST_F(ReadPath, UpstreamThatFailsOrHasEnded) {
         size_t samples;  // in the block of the second engine read
     };
     const Case cases[] = {{1, 3, E_FAIL, E_FAIL, 0},
-                          {1, 3, S_FALSE, S_OK, 22050},
+                          {1, 3, S_FALSE, S_OK, 17640},
                           {0, 1, E_FAIL, E_FAIL, 0},
                           {0, 1, S_FALSE, S_FALSE, 0}};
     for (const Case& c : cases) {
@@ -146,9 +146,8 @@ TEST_F(ReadPath, UpstreamThatFailsOrHasEnded) {
         const std::vector<int16_t> out = SamplesOf(block.Get());
         ASSERT_EQ(out.size(), c.samples);
         if (c.samples == 0) continue;
-        for (size_t k = 0; k < 17640; ++k) ASSERT_EQ(out[k], in[8820 + k]) << k;
-        for (size_t k = 17640; k < out.size(); ++k) ASSERT_EQ(out[k], 0) << k;
-        EXPECT_EQ(e.m_position, 350.0);
+        for (size_t k = 0; k < out.size(); ++k) ASSERT_EQ(out[k], in[8820 + k]) << k;
+        EXPECT_EQ(e.m_position, 300.0);
     }
 }
 
@@ -173,7 +172,7 @@ TEST_F(ReadPath, ChannelFilterThatCannotLoadFailsTheRead) {
     }
 }
 
-// An upstream that answers empty blocks instead of none is exhausted too: the helper is padded
+// An upstream that answers empty blocks instead of none is exhausted too: the stream ends there
 // and the read returns, instead of reading forever.
 TEST_F(ReadPath, BufferedPathStopsOnEmptyBlocks) {
     Make(1, 1);
@@ -182,7 +181,7 @@ TEST_F(ReadPath, BufferedPathStopsOnEmptyBlocks) {
     ASSERT_EQ(Read(100.0, &block), S_OK);
     source->EmptyBlocksAfter(source->Reads());
     ASSERT_EQ(Read(100.0, &block), S_OK);
-    EXPECT_EQ(LengthOf(block.Get()), 17640);
+    EXPECT_FALSE(block);
     EXPECT_LE(source->Reads(), 3);
 }
 
@@ -411,6 +410,98 @@ TEST_F(ReadPath, ChainOfEffects) {
     const std::vector<int16_t> out = SamplesOf(block.Get());
     ASSERT_EQ(out.size(), in.size());
     for (size_t k = 0; k < in.size(); ++k) ASSERT_EQ(out[k], in[k] / 2 / 2 / 2) << k;
+}
+
+// Holds its last `held` input samples back and gives them at the interval's end: half the input,
+// as late as a frame-based effect. Records what it was shown of the input that follows.
+class HoldingFilter : public RecordingChannelFilter {
+public:
+    HoldingFilter(CBaseFilter* o, int held, int lookAhead)
+        : RecordingChannelFilter(o), m_held(held), m_lookAhead(lookAhead) {}
+    int LookAheadFrames() const override { return m_lookAhead; }
+    int ProcessChannel(int n, int last) override {
+        Record(n, last);
+        m_queue.insert(m_queue.end(), m_pIn, m_pIn + n);
+        const size_t out =
+            last ? m_queue.size() : m_queue.size() - std::min<size_t>(m_held, m_queue.size());
+        EnsureOutputBuffer(static_cast<int>(out));
+        for (size_t k = 0; k < out; ++k) m_pOut[k] = m_queue[k] / 2;
+        m_queue.erase(m_queue.begin(), m_queue.begin() + static_cast<std::ptrdiff_t>(out));
+        if (last) {
+            following.assign(m_pLookAhead, m_pLookAhead + m_lookAheadCount);
+            streamEnds = m_bStreamEnds;
+        }
+        return static_cast<int>(out);
+    }
+    std::vector<double> following;
+    bool streamEnds = false;
+
+private:
+    int m_held, m_lookAhead;
+    std::vector<double> m_queue;
+};
+
+// At the interval's end the filter sees the input that follows (and whether the stream ends), and
+// that input still comes out unprocessed; a source that runs dry before the duration it announced
+// ends the stream there, with or without a block in hand: all the input comes out, processed, and
+// nothing more.
+TEST_F(ReadPath, LookAheadAndTheStreamsTrueEnd) {
+    struct Case {
+        const char* name;
+        double zoneStart, zoneMs;  // no zone when zoneMs is 0
+        int endAfter;              // upstream reads (the first of `request`) before it runs dry
+        double request;            // ms per engine read
+        size_t following;          // frames shown at the end
+        bool ends;
+    };
+    const Case cases[] = {
+        {"zone inside", 200, 300, 0, 100, 1000, false},
+        {"zone 10 ms before the end", 200, 790, 0, 100, 441, true},
+        {"whole stream", 0, 0, 0, 100, 0, true},
+        {"dry between blocks", 0, 0, 3, 100, 0, true},
+        {"dry inside a block", 0, 0, 3, 70, 0, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TestEngine& e =
+            Make(1, 1, [](int, CBaseFilter* o) { return new HoldingFilter(o, 3000, 1000); });
+        e.SetOutputTraits(true, false);
+        const std::vector<int16_t> in = VariedSamples(44100, 2);
+        ComPtr<TableSource> source = Attach(Stereo(), in);
+        if (c.endAfter > 0) source->EndAfter(c.endAfter, S_OK);
+        if (c.zoneMs > 0) ASSERT_EQ(Zones({{c.zoneStart, c.zoneMs, true}}), S_OK);
+        std::vector<int16_t> out;
+        for (int reads = 0; reads < 100; ++reads) {
+            ComPtr<IUnknown> block;
+            ASSERT_EQ(Read(c.request, &block), S_OK);
+            if (!block) break;
+            const std::vector<int16_t> got = SamplesOf(block.Get());
+            out.insert(out.end(), got.begin(), got.end());
+        }
+        const size_t frames = c.endAfter > 0
+                                  ? static_cast<size_t>(c.request * 44.1) + 4410 * (c.endAfter - 1)
+                                  : 44100;
+        const size_t from = static_cast<size_t>(c.zoneStart * 44.1) * 2;
+        const size_t to =
+            c.zoneMs > 0 ? static_cast<size_t>((c.zoneStart + c.zoneMs) * 44.1) * 2 : frames * 2;
+        ASSERT_EQ(out.size(), frames * 2);
+        for (size_t k = 0; k < out.size(); ++k) {
+            const int want =
+                k >= from && k < to ? static_cast<int>(in[k] / 32768.0 / 2 * 32768.0) : in[k];
+            ASSERT_EQ(out[k], want) << k;
+        }
+        for (size_t ch = 0; ch < 2; ++ch) {
+            auto* f = e.Channel<HoldingFilter>(ch);
+            ASSERT_NE(f, nullptr);
+            EXPECT_EQ(std::count_if(f->calls.begin(), f->calls.end(),
+                                    [](const ChannelCall& k) { return k.last != 0; }),
+                      1);
+            EXPECT_EQ(f->streamEnds, c.ends);
+            ASSERT_EQ(f->following.size(), c.following);
+            for (size_t k = 0; k < c.following; ++k)
+                ASSERT_EQ(f->following[k], in[to + 2 * k + ch] / 32768.0) << k;
+        }
+    }
 }
 
 }  // namespace
