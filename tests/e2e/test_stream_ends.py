@@ -77,9 +77,12 @@ def frames(factor=1.0):
     return check
 
 
-def no_silence(ms=5.0):
+def no_silence(ms=5.0, steady=False):
+    """steady: the input sounds from its start to its end, so that silence anywhere in the output
+    counts, wherever the effect moves the input's time."""
     def check(t, x, y, run):
-        t.assertLessEqual(silent_runs(y, x), frames_of(ms), "silent run where the input sounds")
+        t.assertLessEqual(silent_runs(y, np.ones_like(y) if steady else x), frames_of(ms),
+                          "silent run where the input sounds")
     return check
 
 
@@ -110,6 +113,14 @@ def one_by_one(within=2):
     return check
 
 
+def onset_within(ms):
+    """The first frame above a tenth of the input's peak comes within `ms` of the input's."""
+    def check(t, x, y, run):
+        first = lambda a: int(np.argmax(np.any(np.abs(a) > np.abs(x).max() // 10, axis=1)))
+        t.assertLessEqual(abs(first(y) - first(x)), frames_of(ms), "onset against the input's")
+    return check
+
+
 def peak_mb(most):
     def check(t, x, y, run):
         t.assertLess(run["mb"], most, "peak memory in MB")
@@ -124,8 +135,24 @@ class Cut:
 
 
 # name, input (samples or Cut), chain (one list of arguments per effect), checks
+ZONE_ENDS = [(), ("500:1000",), ("500:500",)]
 ROWS = [
     ("volume keeps every frame", tone(1), [effect("VolumeFilter5")], [frames()]),
+] + [
+    ("pitch Rate %g sounds to the end, zones %s" % (r, z), tone(3),
+     [effect("PitchShiftFilter5", "Rate=%r" % r, zones=z)], [frames(), no_silence()])
+    for r in (25.0, 50.0, 100.0, 200.0, 400.0) for z in ZONE_ENDS
+] + [
+    ("stretch TempoRate %g sounds to the end, zones %s" % (f, z), tone(3),
+     [effect("StretchFilter5", "TempoRate=%r" % f, zones=z)], [no_silence(steady=True)])
+    for f in (0.25, 0.5, 2.0, 4.0) for z in ZONE_ENDS
+] + [
+    ("pitch Rate 100 lines up with its input", noise(1),
+     [effect("PitchShiftFilter5", "Rate=100.0")], [frames(), lags(0)]),
+    ("pitch Rate 50 keeps an onset's time", burst(2, 1.0),
+     [effect("PitchShiftFilter5", "Rate=50.0")], [onset_within(10.0)]),
+    ("pitch Rate 200 keeps an onset's time", burst(2, 1.0),
+     [effect("PitchShiftFilter5", "Rate=200.0")], [onset_within(10.0)]),
 ]
 
 
