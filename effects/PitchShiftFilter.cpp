@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <stdexcept>
 
 namespace {
 
@@ -65,8 +66,12 @@ void CPitchShiftChannelFilter::StartRun(DWORD sampleRate) {
     corvane::SetSampleRateOrFail(*m_processor, sampleRate, *m_pOwner);
     m_sampleRate = sampleRate;
     m_processor->setTempo(m_rate / 100.0);
+    // SoundTouch fills its rate stage with silence as long as the stage delays the sound, so
+    // that the two cancel; but it does so when made, for two channels, and the one channel set
+    // since reads that silence as twice as long (33 frames late). Cleared, it fills it anew.
+    m_processor->clear();
     m_counts = corvane::SoundTouchCounts();
-    m_outputs = 0;
+    m_tail.Reset(static_cast<size_t>(sampleRate) * corvane::kMirroredMs / 1000, 1);
     m_inputsBefore = 0;
     m_previous = 0.0;
     m_queue.clear();
@@ -83,20 +88,71 @@ void CPitchShiftChannelFilter::StartRun(DWORD sampleRate) {
         m_lowPass.SetTaps(taps.taps.data(), kLowPassTaps);
         m_lowPass.ResetState();
     }
+    // Output j reads the processor's output where the sound of input j comes out: at input frame
+    // j after the lead-in, later by Delay (the processor's, and the low-pass's after it). Outputs
+    // before 0 fill the low-pass's history, so that it starts on sound as well. The lead-in, the
+    // input mirrored about its first frame, is as long as it takes for every one of them to lie
+    // inside the processor's output.
+    const double delay = Delay(*m_processor);
+    const int64_t primed = m_lowPassOn ? kLowPassTaps - 1 : 0;
+    m_leadIn =
+        std::max<int64_t>(0, static_cast<int64_t>(std::ceil(static_cast<double>(primed) - delay)));
+    m_offset = static_cast<double>(m_leadIn) + delay;
+    m_outputs = -primed;
+    m_held.clear();
 }
 
-size_t CPitchShiftChannelFilter::Resample(const float* in, size_t m, int64_t most, bool last) {
+double CPitchShiftChannelFilter::Delay(const soundtouch::SoundTouch& processor) const {
+    const double lowPass = m_rate > 100.0 ? (kLowPassTaps - 1) / 2.0 : 0.0;
+    return corvane::SoundTouchDelay(processor, m_rate / 100.0) + lowPass;
+}
+
+int CPitchShiftChannelFilter::LookAheadFrames() const {
+    // Where the last output lies, the processor must reach that far past the interval's end.
+    const DWORD fs = m_pOwner->Format().nSamplesPerSec;
+    if (m_processor && !m_bRestart && m_sampleRate == fs)
+        return corvane::SoundTouchReach(*m_processor, fs, Delay(*m_processor));
+    // The interval's first block is its last: a processor set alike tells.
+    soundtouch::SoundTouch probe;
+    probe.setChannels(1);
+    try {
+        probe.setSampleRate(fs);
+    } catch (const std::runtime_error&) {
+        return 0;  // a rate SoundTouch refuses, which the block then fails on
+    }
+    probe.setTempo(m_rate / 100.0);
+    return corvane::SoundTouchReach(probe, fs, Delay(probe));
+}
+
+void CPitchShiftChannelFilter::PutLeadIn() {
+    if (!m_held.empty()) {
+        // held[leadIn], ..., held[1], then held itself.
+        std::vector<float> lead(static_cast<size_t>(m_leadIn));
+        for (size_t i = 0; i < lead.size(); ++i) {
+            lead[i] = static_cast<float>(
+                m_held[corvane::MirroredIndex(m_leadIn - static_cast<int64_t>(i), m_held.size())]);
+        }
+        corvane::PutFloats(*m_processor, lead.data(), lead.size(), m_counts);
+        corvane::PutDoubles(*m_processor, m_held.data(), static_cast<int>(m_held.size()), 1,
+                            m_counts, m_floats, &m_tail);
+    }
+    m_held.clear();
+    m_leadIn = 0;
+}
+
+size_t CPitchShiftChannelFilter::Resample(const float* in, size_t m, bool last) {
     m_resampled.clear();
     if (m == 0) return 0;
-    // Output j lies at input position j x step from the run's start; computed from the counts
-    // alone, so that the block split cannot change it. An output waits until the input after its
-    // position has come; at the end of the stream there is none, and the last input holds for
-    // the outputs still due. Output j answers the effect's input j, which has come before it:
-    // never more outputs than inputs (a step that rounds to 0 would make them without end).
+    // Output j lies at input position (j + offset) x step from the run's start; computed from
+    // the counts alone, so that the block split cannot change it. An output waits until the
+    // input after its position has come; at the end of the stream there is none, and the last
+    // input holds for the outputs still due. Output j answers the effect's input j, which has
+    // come before it: never more outputs than inputs (a step that rounds to 0 would make them
+    // without end).
     const int64_t available = static_cast<int64_t>(m);
-    while (static_cast<int64_t>(m_resampled.size()) < most) {
-        const double p =
-            static_cast<double>(m_outputs) * m_step - static_cast<double>(m_inputsBefore);
+    while (m_outputs < m_taken) {
+        const double p = (static_cast<double>(m_outputs) + m_offset) * m_step -
+                         static_cast<double>(m_inputsBefore);
         const double whole = std::floor(p);
         const int64_t i = static_cast<int64_t>(whole);
         if (i + 1 >= available && !(last && i < available)) break;
@@ -112,29 +168,50 @@ size_t CPitchShiftChannelFilter::Resample(const float* in, size_t m, int64_t mos
     return m_resampled.size();
 }
 
+int64_t CPitchShiftChannelFilter::FramesStillWanted() const {
+    // The processor's output up to the position of the last output and the one after it.
+    if (m_taken == 0) return 0;
+    const double last = (static_cast<double>(m_taken - 1) + m_offset) * m_step;
+    return std::max<int64_t>(static_cast<int64_t>(std::floor(last)) + 2 - m_counts.received, 0);
+}
+
 int CPitchShiftChannelFilter::ProcessChannel(int n, int last) {
     if (n < 0) n = 0;
     const DWORD fs = m_pOwner->Format().nSamplesPerSec;
     if (m_bRestart || m_sampleRate == 0 || fs != m_sampleRate) StartRun(fs);
 
-    corvane::PutDoubles(*m_processor, m_pIn, n, 1, m_counts, m_floats);
-    size_t m = corvane::ReceiveAll(*m_processor, 1, m_counts, m_floats);
-    if (last) m = corvane::ReceiveRest(*m_processor, 1, m_counts, m_floats, m);
     m_taken += n;
-    const int64_t queued = static_cast<int64_t>(m_queue.size() - m_queueStart);
-    const size_t made = Resample(m_floats.data(), m, m_taken - m_given - queued, last != 0);
+    if (m_leadIn > 0) {
+        // The lead-in mirrors the input's first frames: they are held until they have come.
+        m_held.insert(m_held.end(), m_pIn, m_pIn + n);
+        if (static_cast<int64_t>(m_held.size()) > m_leadIn || last) PutLeadIn();
+    } else {
+        corvane::PutDoubles(*m_processor, m_pIn, n, 1, m_counts, m_floats, &m_tail);
+    }
+    size_t m = corvane::ReceiveAll(*m_processor, 1, m_counts, m_floats);
+    if (last) {
+        // What the interval's outputs still want comes out of the input that follows it (where
+        // there is any); what that input makes past them is not the interval's.
+        m = corvane::ReceiveThroughEnd(*m_processor, 1, m_counts, m_floats, m, FramesStillWanted(),
+                                       m_pLookAhead, m_lookAheadCount, m_tail);
+    }
+    const int64_t firstOutput = m_outputs;
+    const size_t made = Resample(m_floats.data(), m, last != 0);
     const double* result = m_resampled.data();
     if (m_lowPassOn && made > 0) {
         m_filtered.resize(made);
         m_lowPass.ProcessBlock(m_resampled.data(), m_filtered.data(), static_cast<int>(made));
         result = m_filtered.data();
     }
+    // Outputs before 0 only filled the low-pass's history.
+    const size_t primed =
+        static_cast<size_t>(std::clamp<int64_t>(-firstOutput, 0, static_cast<int64_t>(made)));
     // Compact the queue once its dead front outgrows what it holds.
     if (m_queueStart > m_queue.size() / 2) {
         m_queue.erase(m_queue.begin(), m_queue.begin() + static_cast<std::ptrdiff_t>(m_queueStart));
         m_queueStart = 0;
     }
-    m_queue.insert(m_queue.end(), result, result + made);
+    m_queue.insert(m_queue.end(), result + primed, result + made);
 
     // Output sample j answers input sample j: never more out than went in, and at the end
     // exactly as many (silence for any the processor did not give, which is not expected).

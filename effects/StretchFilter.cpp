@@ -50,17 +50,9 @@ int CStretchChannelFilter::ChannelCount() const {
     return m_pOwner->PerChannel() ? 1 : static_cast<int>(m_pOwner->Format().nChannels);
 }
 
-void CStretchChannelFilter::Rebuild() {
-    m_processor.reset();
+std::unique_ptr<soundtouch::SoundTouch> CStretchChannelFilter::NewProcessor(int channels) const {
     auto processor = std::make_unique<soundtouch::SoundTouch>();
-    const int channels = ChannelCount();
-    try {
-        processor->setChannels(static_cast<uint>(channels));
-    } catch (const std::runtime_error&) {
-        // SoundTouch takes 1 to 16 channels: other streams pass through.
-        m_processorChannels = 0;
-        return;
-    }
+    processor->setChannels(static_cast<uint>(channels));
     processor->setTempo(m_tempoRate);
     processor->setRate(m_rateRate);
     processor->setPitchSemiTones(static_cast<double>(static_cast<float>(m_pitchShift)));
@@ -71,10 +63,38 @@ void CStretchChannelFilter::Rebuild() {
         processor->setSetting(SETTING_SEEKWINDOW_MS, kModeOneSeekWindowMs);
         processor->setSetting(SETTING_OVERLAP_MS, kModeOneOverlapMs);
     }
+    return processor;
+}
+
+void CStretchChannelFilter::Rebuild() {
+    m_processor.reset();
+    const int channels = ChannelCount();
+    std::unique_ptr<soundtouch::SoundTouch> processor;
+    try {
+        processor = NewProcessor(channels);
+    } catch (const std::runtime_error&) {
+        // SoundTouch takes 1 to 16 channels: other streams pass through.
+        m_processorChannels = 0;
+        return;
+    }
     m_sampleRate = 0;
     m_counts = corvane::SoundTouchCounts();
     m_processorChannels = channels;
     m_processor = std::move(processor);
+}
+
+int CStretchChannelFilter::LookAheadFrames() const {
+    if (!m_processor) return 0;
+    const DWORD rate = m_pOwner->Format().nSamplesPerSec;
+    if (rate == m_sampleRate) return corvane::SoundTouchReach(*m_processor, rate);
+    // The interval's first block is its last: a processor set alike tells.
+    try {
+        const std::unique_ptr<soundtouch::SoundTouch> probe = NewProcessor(m_processorChannels);
+        probe->setSampleRate(rate);
+        return corvane::SoundTouchReach(*probe, rate);
+    } catch (const std::runtime_error&) {
+        return 0;  // a rate SoundTouch refuses, which the block then fails on
+    }
 }
 
 double CStretchChannelFilter::LengthFactor() const {
@@ -111,11 +131,17 @@ int CStretchChannelFilter::ProcessChannel(int n, int last) {
         m_sampleRate = 0;
         corvane::SetSampleRateOrFail(*m_processor, rate, *m_pOwner);
         m_sampleRate = rate;
+        m_tail.Reset(static_cast<size_t>(rate) * corvane::kMirroredMs / 1000, m_processorChannels);
     }
     const int c = m_processorChannels;
-    corvane::PutDoubles(*m_processor, m_pIn, n, c, m_counts, m_floats);
+    corvane::PutDoubles(*m_processor, m_pIn, n, c, m_counts, m_floats, &m_tail);
     size_t taken = corvane::ReceiveAll(*m_processor, c, m_counts, m_floats);
-    if (last) taken = corvane::ReceiveRest(*m_processor, c, m_counts, m_floats, taken);
+    if (last) {
+        // What is owed for the interval comes out of the input that follows it (where there is
+        // any), and the rest of that input's output is not the interval's.
+        taken = corvane::ReceiveThroughEnd(*m_processor, c, m_counts, m_floats, taken,
+                                           m_counts.Owed(), m_pLookAhead, m_lookAheadCount, m_tail);
+    }
     // More than a block can carry (a 32-bit count of samples) fails the read.
     if (taken > static_cast<size_t>(INT32_MAX)) corvane::ThrowHr(kArithmeticOverflow);
     const int out = static_cast<int>(taken);

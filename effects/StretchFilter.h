@@ -3,8 +3,11 @@
 // interleaved block of all channels. The interval's length becomes its length / (TempoRate x
 // RateRate), and the engine's rate (positions, duration, how much input is read) follows from
 // these keys whatever "Rate" says. Each block returns what SoundTouch delivers; the block that
-// ends the interval gives every frame still owed. A channel count SoundTouch refuses (more than
-// 16) passes the audio through, at a rate of 1.
+// ends the interval gives every frame still owed, pushed out of the processor by the input that
+// follows the interval (its output past the interval's share is dropped) and, past the stream's
+// end, by the input mirrored about its end: never by silence, so that the interval sounds to its
+// end. A channel count
+// SoundTouch refuses (more than 16) passes the audio through, at a rate of 1.
 #pragma once
 
 #include "platform/win32.h"
@@ -51,6 +54,9 @@ public:
     // 192000 Hz) fails the read with code 6, "Audio format unsupported.".
     int ProcessChannel(int n, int last) override;
 
+    // The frames that follow the interval which push out what the processor owes at its end.
+    int LookAheadFrames() const override;
+
     // A new processor with the current settings (none when SoundTouch refuses the channel count).
     void Rebuild();
     // The processor's channel count set to the stream's, once the stream's format is known.
@@ -61,6 +67,9 @@ public:
 
 protected:
     int ChannelCount() const;
+    // A processor with the current settings for this channel count, its sample rate not yet set;
+    // SoundTouch's exception for a channel count it refuses.
+    std::unique_ptr<soundtouch::SoundTouch> NewProcessor(int channels) const;
 
     double m_tempoRate = 1.0;    // "TempoRate"
     double m_rateRate = 1.0;     // "RateRate"
@@ -71,6 +80,7 @@ protected:
     int m_processorChannels = 0;
     std::unique_ptr<soundtouch::SoundTouch> m_processor;
     corvane::SoundTouchCounts m_counts;  // of m_processor
+    corvane::MirroredTail m_tail;        // what goes into m_processor past the end of its input
     std::vector<float> m_floats;         // samples on their way in and out of the processor
 };
 

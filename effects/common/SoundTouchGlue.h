@@ -1,6 +1,6 @@
 // What the stretch and pitch-shift effects share in driving SoundTouch (float samples): doubles in,
-// everything the processor holds out, through one float buffer that grows as needed, and the end
-// of a stream, at which the processor gives every frame it owes.
+// everything the processor holds out, through one float buffer that grows as needed; the sound
+// that pushes out what the processor still holds where its input ends; and the delay of its sound.
 #pragma once
 
 #include "platform/win32.h"
@@ -24,10 +24,45 @@ struct SoundTouchCounts {
     int64_t Owed() const;   // frames still to come at the end of the stream
 };
 
+// The input a MirroredTail keeps, ms: more than SoundTouch's longest sequence and seek window
+// together, so that the mirror seldom turns back.
+constexpr size_t kMirroredMs = 250;
+
+// The last frames of a processor's input, mirrored about the last one (and back and forth, should
+// more be wanted than are kept): what a processor is given past the end of its input. SoundTouch
+// plays each sequence from where it should start at the input's own speed, so at a tempo below 1
+// the sequences that make its last frames reach past the end of the input; given silence there,
+// as its own flush gives it, those frames fall silent while the input sounds to its end.
+class MirroredTail {
+public:
+    // Forgets what was kept; keeps the last keepFrames frames of `channels` channels from now on.
+    void Reset(size_t keepFrames, int channels);
+    // Keeps the last frames of these (interleaved, `frames` frames).
+    void Keep(const float* samples, size_t frames);
+    // The next `frames` frames of the mirror into out (silence when nothing was kept); each call
+    // goes on from where the one before ended, until Keep is called again.
+    void Next(float* out, size_t frames);
+
+private:
+    std::vector<float> m_kept;  // interleaved, oldest first, from m_first on
+    size_t m_first = 0;         // floats before the kept frames (dropped, not yet erased)
+    size_t m_keepFrames = 0;
+    int m_channels = 1;
+    int64_t m_given = 0;  // frames of the mirror given since the last Keep
+};
+
+// Frame i of a sequence of `length` frames (length > 0) mirrored about both its ends, back and
+// forth: for i from 0 to length - 1 the sequence itself, then length - 2 down to 0, and so on.
+size_t MirroredIndex(int64_t i, size_t length);
+
 // Puts n interleaved doubles of `channels` channels (n / channels frames) into the processor, as
-// floats through `floats`.
+// floats through `floats`; `tail` (nullable) keeps them for the mirror.
 void PutDoubles(soundtouch::SoundTouch& processor, const double* samples, int n, int channels,
-                SoundTouchCounts& counts, std::vector<float>& floats);
+                SoundTouchCounts& counts, std::vector<float>& floats, MirroredTail* tail = nullptr);
+
+// Puts `frames` frames of interleaved floats; `tail` (nullable) keeps them for the mirror.
+void PutFloats(soundtouch::SoundTouch& processor, const float* samples, size_t frames,
+               SoundTouchCounts& counts, MirroredTail* tail = nullptr);
 
 // Receives what the processor holds, at most maxFrames, into `floats` from float `from` on,
 // growing it, and returns the floats it holds then (from + frames received x channels).
@@ -39,11 +74,30 @@ size_t ReceiveAll(soundtouch::SoundTouch& processor, int channels, SoundTouchCou
 // class's identity, and thrown.
 void SetSampleRateOrFail(soundtouch::SoundTouch& processor, DWORD rate, const CBaseFilter& owner);
 
-// The end of the stream: silence goes in until the processor holds every frame it owes, exactly
-// those are received after float `from` of `floats`, and the processor is emptied; returns the
-// floats `floats` holds then. (SoundTouch's own flush puts at most 25600 frames of silence, less
-// than one sequence at a high tempo or rate, and drops the input it has not used.)
-size_t ReceiveRest(soundtouch::SoundTouch& processor, int channels, SoundTouchCounts& counts,
-                   std::vector<float>& floats, size_t from);
+// The end of the processor's input: the input that follows (`followingCount` interleaved doubles
+// at `following`, nullable), then the mirror of `tail`, go in until the processor holds `frames`
+// frames; exactly those are received after float `from` of `floats`, and the processor is
+// emptied. Returns the floats `floats` holds then. (SoundTouch's own flush puts at most 25600
+// frames of silence, less than one sequence at a high tempo or rate, and drops the input it has
+// not used.)
+size_t ReceiveThroughEnd(soundtouch::SoundTouch& processor, int channels, SoundTouchCounts& counts,
+                         std::vector<float>& floats, size_t from, int64_t frames,
+                         const double* following, int followingCount, MirroredTail& tail);
+
+// Frames of input past the end of the processor's input that it may take before it has given all
+// it owes (what its time stretch waits for before a sequence, and a sequence more), and `extra`
+// more, at most a second of them: what an effect asks to see of the input that follows its
+// interval. Past that, the mirror serves.
+int SoundTouchReach(const soundtouch::SoundTouch& processor, DWORD rate, double extra = 0.0);
+
+// How many frames late the processor first gives the sound of an input frame, on average, at the
+// tempo it was set to (negative: early): what an onset keeps its time by. Its time stretch plays
+// sequences of S output frames at the input's own speed, each starting where the input's time
+// says: below tempo 1 they overlap in the input, and a frame first sounds in the earliest that
+// reaches it, early by (1 - tempo)^2 S to (1 - tempo) S; above it a frame sounds once, or at the
+// start of the next sequence when it falls between two, late by up to (tempo - 1) S. On average
+// that is (tempo - 1) x S / 2 x max(1, 2 - tempo). Its rate stage adds nothing once the processor
+// was cleared after its channel count was set (see the pitch shift's StartRun).
+double SoundTouchDelay(const soundtouch::SoundTouch& processor, double tempo);
 
 }  // namespace corvane

@@ -77,9 +77,12 @@ def frames(factor=1.0):
     return check
 
 
-def no_silence(ms=5.0):
+def no_silence(ms=5.0, steady=False):
+    """steady: the input sounds from its start to its end, so that silence anywhere in the output
+    counts, wherever the effect moves the input's time."""
     def check(t, x, y, run):
-        t.assertLessEqual(silent_runs(y, x), frames_of(ms), "silent run where the input sounds")
+        t.assertLessEqual(silent_runs(y, np.ones_like(y) if steady else x), frames_of(ms),
+                          "silent run where the input sounds")
     return check
 
 
@@ -107,6 +110,14 @@ def one_by_one(within=2):
         for e in run["chain"]:
             z = t.run_fx(z, [e])[0]
         t.assertSamplesEqual(y, z, within, "chain against one by one")
+    return check
+
+
+def onset_within(ms):
+    """The first frame above a tenth of the input's peak comes within `ms` of the input's."""
+    def check(t, x, y, run):
+        first = lambda a: int(np.argmax(np.any(np.abs(a) > np.abs(x).max() // 10, axis=1)))
+        t.assertLessEqual(abs(first(y) - first(x)), frames_of(ms), "onset against the input's")
     return check
 
 
@@ -149,7 +160,7 @@ ROWS = [
 # The median's last frames at the stream's end and before a zone's end (it lowers white noise by
 # 1.6 dB everywhere); input cut short on a pipe inside a source's block and, for the effects that
 # hold samples back, where one ends (reverse needs an input it can seek; silence and the band
-# filter's defaults sound nothing here; the pitch shift's own end is another change's).
+# filter's defaults sound nothing here).
 ROWS += [("median %s %s %s" % (kind, keys, zones), x, [effect("MedianFilter5", *keys, zones=zones)],
           [frames(), ends_like_input(db=db, at_ms=1500 if zones else None)])
          for kind, x, db, sizes in (("tone", tone(2), 1.0, ((), ("FFTBlockSize=4096",))),
@@ -157,10 +168,24 @@ ROWS += [("median %s %s %s" % (kind, keys, zones), x, [effect("MedianFilter5", *
          for keys in sizes for zones in ((), ("500:1000",))]
 ROWS += [("%s on a pipe cut after %d frames" % (e, n), Cut(tone(3), n), [effect(*e.split(":"))],
           [frames(0.5 if e.startswith("Stretch") else 1.0)] +
-          ([] if e.split(":")[0] in ("Silence", "Band", "PitchShift") else [no_silence()]))
+          ([] if e.split(":")[0] in ("Silence", "Band") else [no_silence()]))
          for e in ("Audio AudioNB Band Delay Echo Equalize Flanger Invert Median PitchShift:Rate=50.0 "
                    "Reverb Silence Stretch:TempoRate=2.0 Vibrato Volume WahWah").split()
          for n in (50000, 88200) if n == 50000 or e[:5] in ("Media", "Pitch", "Stret")]
+
+# Stretch and pitch shift sound to the end of the stream and of a zone (at 1.0 s and 1.5 s); the
+# pitch shift lines up with its input, and keeps an onset's time.
+ZONE_ENDS = [(), ("500:1000",), ("500:500",)]
+ROWS += [("pitch Rate %g sounds to the end, zones %s" % (r, z), tone(3),
+          [effect("PitchShiftFilter5", "Rate=%r" % r, zones=z)], [frames(), no_silence()])
+         for r in (25.0, 50.0, 100.0, 200.0, 400.0) for z in ZONE_ENDS]
+ROWS += [("stretch TempoRate %g sounds to the end, zones %s" % (f, z), tone(3),
+          [effect("StretchFilter5", "TempoRate=%r" % f, zones=z)], [no_silence(steady=True)])
+         for f in (0.25, 0.5, 2.0, 4.0) for z in ZONE_ENDS]
+ROWS += [("pitch Rate 100 lines up with its input", noise(1),
+          [effect("PitchShiftFilter5", "Rate=100.0")], [frames(), lags(0)])]
+ROWS += [("pitch Rate %g keeps an onset's time" % r, burst(2, 1.0),
+          [effect("PitchShiftFilter5", "Rate=%r" % r)], [onset_within(10.0)]) for r in (50.0, 200.0)]
 
 
 class StreamEnds(FxTestCase):

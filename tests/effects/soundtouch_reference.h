@@ -15,18 +15,26 @@ struct StretchSettings {
 
 // Interleaved floats of `channels` channels through one processor set as the stretch effect sets
 // it (channels, tempo, rate, pitch, quick seek off, the anti-alias filter, Mode 1's windows, then
-// the rate): one put, a flush, everything received.
+// the rate): `in`, then `in` mirrored about its end until the processor holds as many frames as
+// its own flush would give for all but the last `following` frames of `in` (which follow the
+// interval), and those received.
 std::vector<float> SoundTouchRun(const StretchSettings& s, int channels, int rate,
-                                 const std::vector<float>& in);
+                                 const std::vector<float>& in, size_t following = 0);
 
-// The stretch effect's output for a signal: its samples / 32768 through SoundTouchRun, back to
-// 16-bit as the block loop writes them.
+// The stretch effect's output from frame `first` of a signal on, where its interval is frames
+// [first, end): the interval through SoundTouchRun with the frames after it following, back to
+// 16-bit as the block loop writes them, then those frames untouched.
+std::vector<int16_t> StretchFrom(const StretchSettings& s, const Signal& in, int64_t first,
+                                 int64_t end);
+
+// The stretch effect's output for a whole signal: StretchFrom over all of it.
 Model StretchModel(const StretchSettings& s);
 
 // One channel through a processor set as the pitch-shift effect sets it (one channel, the rate,
-// tempo = rate / 100 of "Rate"): one put, a flush, everything received. With pitch > 0, the
-// processor's own pitch change (setPitch) instead, tempo 1.
+// tempo = rate / 100 of "Rate", then cleared): `in`, then `in` mirrored about its end, as many
+// frames received as all but its last `following` / tempo. With pitch > 0, the processor's own
+// pitch change (setPitch) instead, tempo 1.
 std::vector<float> PitchReferenceRun(const std::vector<float>& in, int rate, double tempo,
-                                     double pitch = 0.0);
+                                     double pitch = 0.0, size_t following = 0);
 
 }  // namespace corvane::testing

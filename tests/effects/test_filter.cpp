@@ -153,6 +153,17 @@ TEST(FilterSection, BlocksFilterAsOneSignal) {
     }
 }
 
+TEST(FilterSection, AnInfiniteNumeratorIsNoStableSection) {
+    // A peaking section whose alpha equals A: its poles sit at 0 and cos(w0), inside the unit
+    // circle, while alpha x A = 1e310 overflows b0 and b2.
+    const double A = 1e155, w0 = 2.0 * kPi * 1000.0 / 44100.0;
+    CFilter f;
+    f.SetBiquad(CFilter::kPeaking, 40.0 * 155.0, 1000.0, 44100.0, 100.0 * std::sin(w0) / (2 * A));
+    const CFilter::Biquad& c = f.Coefficients();
+    ASSERT_TRUE(std::isinf(c.b0) && std::fabs(c.a2) < 1e-9 && std::fabs(c.a1) < 1.0);
+    EXPECT_FALSE(f.BiquadIsStable());
+}
+
 TEST(FilterSection, SectionsThatOutputSilenceOrNothing) {
     const std::vector<double> x = Noise(300, 4);
     {

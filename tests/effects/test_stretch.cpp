@@ -87,7 +87,10 @@ TEST_F(StretchRuns, AZoneStretchesOnlyItselfAndSeeksMapToInputTime) {
         EffectSetup setup = Effect(CLSID_StretchFilter5);
         setup.params = StretchParams(s);
         setup.zones = zone;
-        const std::vector<int16_t> expected = Expected(in, zone, StretchModel(s));
+        // The zone's end is pushed out of SoundTouch by the input that follows it.
+        std::vector<int16_t> expected(in.samples.begin(), in.samples.begin() + 8000 * 2);
+        const std::vector<int16_t> zoneOn = StretchFrom(s, in, 8000, 24000);
+        expected.insert(expected.end(), zoneOn.begin(), zoneOn.end());
         const RunOutput out = ExpectOutput(setup, in, expected);
         // The interval of 2000 ms lasts 2000 x Rate ms, as the duration the effect reports says.
         const double outMs = static_cast<double>(out.samples.size()) / 2 / 8.0;
@@ -95,11 +98,9 @@ TEST_F(StretchRuns, AZoneStretchesOnlyItselfAndSeeksMapToInputTime) {
 
         // Output time 1300 ms lies 300 ms into the stretched interval: input 1000 + 300 / Rate.
         const double inputMs = 1000.0 + 300.0 / rate;
-        std::vector<int16_t> afterSeek = StretchModel(s)(Slice(in, inputMs, 3000.0));
-        const Signal tail = Slice(in, 3000.0, 5000.0);
-        afterSeek.insert(afterSeek.end(), tail.samples.begin(), tail.samples.end());
         const SeekPoint seek{500.0, 1300.0};
-        ExpectOutput(setup, in, afterSeek, 0, &seek);
+        ExpectOutput(setup, in, StretchFrom(s, in, static_cast<int64_t>(inputMs * 8), 24000), 0,
+                     &seek);
     }
     // Disabled, a seek goes to the same time of the input.
     EffectSetup setup = Effect(CLSID_StretchFilter5);
