@@ -53,9 +53,10 @@ int CFlangerChannelFilter::ProcessChannel(int n, int) {
     }
     // Below one sample of delay there is no line to sweep (rates under 1000 Hz).
     if (L < 1) return PassThrough(n);
-    if (L != m_length) {
+    if (L != m_length || m_line.Length() == 0) {
+        // Read anywhere within its length from the start: all of it is stored at once.
         m_length = 0;
-        corvane::MakeDelayLine(m_line, L, 2 + kSpare);
+        m_line.Make(L + 2 + kSpare, L + 2 + kSpare);
         m_length = L;
         m_write = L - 1;
     }
@@ -88,7 +89,7 @@ int CFlangerChannelFilter::ProcessChannel(int n, int) {
         sweep.key.Set(key);
     }
     const double m = m_mix, f = m_feedback;
-    double* line = m_line.data();
+    double* line = m_line.Data();
     const int64_t* back = sweep.back.data();
     const double* fracs = sweep.frac.data();
     for (int i = 0; i < n; ++i) {

@@ -33,6 +33,7 @@ public:
     int ProcessChannel(int n, int last) override;
 
 protected:
+    int64_t m_length = 0;       // L, samples
     int32_t m_type = 3;         // "EffectType"
     float m_delayRate = 0.0f;   // % of the base delay's range
     float m_mix = 0.0f;         // 0..1
