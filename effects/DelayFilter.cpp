@@ -33,14 +33,15 @@ int CDelayChannelFilter::ProcessChannel(int n, int) {
     const float delaySamples = static_cast<float>(m_pOwner->Format().nSamplesPerSec) * m_delayTime;
     const int64_t L = corvane::LineLength(delaySamples / 1000.0);
     if (L == 0) return PassThrough(n);
-    if (L != m_length) {
-        m_length = 0;
-        corvane::MakeDelayLine(m_line, L, kSpare);
-        m_length = L;
+    if (L != m_line.Length()) {
+        // A line holds no more than the interval: the rest of a longer delay would never return
+        // inside it.
+        m_line.Make(L, m_pOwner->IntervalFrames());
         m_write = 0;
     }
+    m_line.Reach(m_write + n);
     const double m = m_mix, f = m_feedback;
-    double* line = m_line.data();
+    double* line = m_line.Data();
     for (int i = 0; i < n; ++i) {
         const double x = m_pIn[i];
         const double d = line[m_write];

@@ -13,9 +13,6 @@
 
 class CDelayChannelFilter : public CLineChannelFilter {
 public:
-    // Doubles past the end of the line.
-    static constexpr int kSpare = 8;
-
     using CLineChannelFilter::CLineChannelFilter;
     ~CDelayChannelFilter() override;
 
@@ -24,7 +21,7 @@ public:
 
     HRESULT ResetChannel() override;
     HRESULT LoadChannelParams() override;
-    // Throws E_OUTOFMEMORY when the line cannot be made.
+    // Throws E_OUTOFMEMORY when the line cannot be made (it is made again at the next block).
     int ProcessChannel(int n, int last) override;
 
 protected:

@@ -12,6 +12,9 @@ constexpr double kTwoPi = 6.283185307179586;
 
 }  // namespace
 
+CFlangerChannelFilter::CFlangerChannelFilter(const Engine* owner)
+    : CLineChannelFilter(owner), m_sweep(owner->SharedValues()) {}
+
 CFlangerChannelFilter::~CFlangerChannelFilter() = default;
 
 const ParamTable<CFlangerChannelFilter>& CFlangerChannelFilter::Params() {
@@ -53,9 +56,10 @@ int CFlangerChannelFilter::ProcessChannel(int n, int) {
     }
     // Below one sample of delay there is no line to sweep (rates under 1000 Hz).
     if (L < 1) return PassThrough(n);
-    if (L != m_length) {
+    if (L != m_length || m_line.Length() == 0) {
+        // Read anywhere within its length from the start: all of it is stored at once.
         m_length = 0;
-        corvane::MakeDelayLine(m_line, L, 2 + kSpare);
+        m_line.Make(L + 2 + kSpare, L + 2 + kSpare);
         m_length = L;
         m_write = L - 1;
     }
@@ -66,31 +70,28 @@ int CFlangerChannelFilter::ProcessChannel(int n, int) {
     // sample with the newest.
     const float sMax = static_cast<float>(std::max<int64_t>(L - 2, 0));
     // Every channel sweeps alike: the sine, the dearest part, is taken once per frame.
-    CFlangerFilter* engine = dynamic_cast<CFlangerFilter*>(m_pOwner);
-    CFlangerFilter::Sweep local;
-    CFlangerFilter::Sweep& sweep = engine != nullptr ? engine->m_sweep : local;
-    using Key = CFlangerFilter::Sweep::Key;
+    using Key = Sweep::Key;
     const Key::Words key = {Key::Bits(m_processed),  Key::Bits(n),     Key::Bits(omega),
                             Key::Bits(m_sweepPhase), Key::Bits(depth), Key::Bits(sMax)};
-    if (!sweep.key.Holds(key)) {
-        sweep.key.Clear();
-        sweep.back.resize(static_cast<size_t>(n));
-        sweep.frac.resize(static_cast<size_t>(n));
+    if (!m_sweep.key.Holds(key)) {
+        m_sweep.key.Clear();
+        m_sweep.back.resize(static_cast<size_t>(n));
+        m_sweep.frac.resize(static_cast<size_t>(n));
         for (int i = 0; i < n; ++i) {
             const int64_t t = m_processed + i;
             float s = static_cast<float>(
                 (std::sin(static_cast<double>(t) * omega + m_sweepPhase) + 1.0) * depth * 0.5);
             if (!(s >= 0.0f)) s = 0.0f;  // NaN from an infinite rate or phase
             s = std::min(s, sMax);
-            sweep.back[i] = static_cast<int64_t>(std::ceil(s));
-            sweep.frac[i] = static_cast<double>(s - std::trunc(s));
+            m_sweep.back[i] = static_cast<int64_t>(std::ceil(s));
+            m_sweep.frac[i] = static_cast<double>(s - std::trunc(s));
         }
-        sweep.key.Set(key);
+        m_sweep.key.Set(key);
     }
     const double m = m_mix, f = m_feedback;
-    double* line = m_line.data();
-    const int64_t* back = sweep.back.data();
-    const double* fracs = sweep.frac.data();
+    double* line = m_line.Data();
+    const int64_t* back = m_sweep.back.data();
+    const double* fracs = m_sweep.frac.data();
     for (int i = 0; i < n; ++i) {
         const double x = m_pIn[i];
         int64_t r = m_write - back[i];

@@ -19,7 +19,18 @@ public:
     // interpolation may read one past its tap; this many doubles follow.
     static constexpr int kSpare = 10;
 
-    using CLineChannelFilter::CLineChannelFilter;
+    // The sweep of one block, which all channels share: per sample how far back the tap starts
+    // (ceil s) and where between two line samples it lies (s - trunc s).
+    struct Sweep {
+        using Key = corvane::SharedBlockKey<6>;
+        Key key;
+        std::vector<int64_t> back;
+        std::vector<double> frac;
+    };
+    using Engine = CChannelEngine<CFlangerChannelFilter, Sweep>;
+
+    // owner: the engine, whose sweep the filter shares with the others it makes.
+    explicit CFlangerChannelFilter(const Engine* owner);
     ~CFlangerChannelFilter() override;
 
     // Its keys: "EffectType" (3 or 4), "SweepPhase" (degrees), "SweepRate", "SweepDepth",
@@ -33,6 +44,8 @@ public:
     int ProcessChannel(int n, int last) override;
 
 protected:
+    Sweep& m_sweep;             // the engine's
+    int64_t m_length = 0;       // L, samples
     int32_t m_type = 3;         // "EffectType"
     float m_delayRate = 0.0f;   // % of the base delay's range
     float m_mix = 0.0f;         // 0..1
@@ -42,18 +55,8 @@ protected:
     float m_sweepPhase = 0.0f;  // radians
 };
 
-class CFlangerFilter : public CChannelEngine<CFlangerChannelFilter> {
+class CFlangerFilter : public CFlangerChannelFilter::Engine {
 public:
     using CChannelEngine::CChannelEngine;
     ~CFlangerFilter() override;
-
-    // The sweep of one block, which all channels share: per sample how far back the tap starts
-    // (ceil s) and where between two line samples it lies (s - trunc s).
-    struct Sweep {
-        using Key = corvane::SharedBlockKey<6>;
-        Key key;
-        std::vector<int64_t> back;
-        std::vector<double> frac;
-    };
-    Sweep m_sweep;
 };

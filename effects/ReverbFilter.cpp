@@ -3,6 +3,7 @@
 #include "effects/common/DelayLine.h"
 #include "framework/BaseFilter.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -32,11 +33,12 @@ const ParamTable<CReverbChannelFilter>& CReverbChannelFilter::Params() {
 void CReverbChannelFilter::RestartEffect() {
     Restart();
     m_samplesSeen = 0;
-    m_allPass1 = {};
-    m_allPass2 = {};
-    for (std::vector<double>& comb : m_combs) comb = {};
-    m_combPos.fill(0);
-    m_allPassPos1 = m_allPassPos2 = 0;
+    m_allPass1.Clear();
+    m_allPass2.Clear();
+    for (corvane::DelayLine& comb : m_combs) comb.Clear();
+    m_linesMade = false;
+    m_position = 0;
+    m_dropPending = false;
     m_length = 0;
     m_designedFrequency = -1.0f;
     m_designedRate = -1;
@@ -55,25 +57,44 @@ HRESULT CReverbChannelFilter::LoadChannelParams() {
 
 void CReverbChannelFilter::MakeLines(int64_t length) {
     // Nothing of the old lines survives a failure: the next block tries again.
-    m_length = 0;
-    m_allPass1 = {};
-    corvane::MakeDelayLine(m_allPass2, length, kSpare);
+    m_linesMade = false;
+    // A line holds no more than the interval: the rest of a longer delay would never return
+    // inside it.
+    const int64_t period = std::max<int64_t>(length, 1);
+    const int64_t expected = m_pOwner->IntervalFrames();
     for (int k = 0; k < kMaxCombs; ++k) {
         if (k < m_combCount) {
-            corvane::MakeDelayLine(m_combs[k], length, kSpare);
+            m_combs[k].Make(period, expected);
         } else {
-            m_combs[k] = {};
+            m_combs[k].Clear();
         }
     }
+    m_allPass1.Make(period, expected);
+    m_allPass2.Make(period, expected);
     const float fsf = static_cast<float>(m_pOwner->Format().nSamplesPerSec);
-    for (int k = 1; k <= m_combCount; ++k) {
-        // Single precision, as the phase offsets always were; they lie in 0..L.
+    m_dropPending = false;
+    for (int k = 1; k <= kMaxCombs; ++k) {
+        // Single precision, as the phase offsets always were.
         const float offset =
             static_cast<float>(k) * m_delayTime / static_cast<float>(m_combCount + 1) * fsf;
-        m_combPos[k - 1] = length - corvane::LineLength(offset / 1000.0);
+        m_dropsFirst[k - 1] =
+            k <= m_combCount && length > 0 && corvane::LineLength(offset / 1000.0) == 0;
+        m_dropPending = m_dropPending || m_dropsFirst[k - 1];
     }
-    corvane::MakeDelayLine(m_allPass1, length, kSpare);
+    m_position = 0;
     m_length = length;
+    m_linesMade = true;
+}
+
+void CReverbChannelFilter::ReachLines(int n) {
+    try {
+        for (int k = 0; k < m_combCount; ++k) m_combs[k].Reach(m_position + n);
+        m_allPass1.Reach(m_position + n);
+        m_allPass2.Reach(m_position + n);
+    } catch (...) {
+        m_linesMade = false;
+        throw;
+    }
 }
 
 void CReverbChannelFilter::DesignLowPass(double firstInput) {
@@ -92,7 +113,8 @@ int CReverbChannelFilter::ProcessChannel(int n, int) {
     if (m_lowPassFrequency > static_cast<float>(fs / 2)) m_lowPassFrequency = fsf * 0.5f;
     const float delaySamples = fsf * m_delayTime;
     const int64_t length = corvane::LineLength(delaySamples / 1000.0);
-    if (length != m_length || m_allPass1.empty()) MakeLines(length);
+    if (length != m_length || !m_linesMade) MakeLines(length);
+    ReachLines(n);
     if (m_designedFrequency != m_lowPassFrequency || m_designedRate != fs) DesignLowPass(m_pIn[0]);
 
     const CFilter::Biquad& c = m_section.Coefficients();
@@ -102,13 +124,16 @@ int CReverbChannelFilter::ProcessChannel(int n, int) {
     const double mix = m_mix;
     const double dry = static_cast<double>(1.0f - m_mix);
     const int combs = m_combCount;
-    const int64_t L = m_length;
-    double* ap1 = m_allPass1.data();
-    double* ap2 = m_allPass2.data();
+    const int64_t period = m_allPass1.Length();
+    std::array<double*, kMaxCombs> comb{};
+    for (int k = 0; k < combs; ++k) comb[k] = m_combs[k].Data();
+    double* ap1 = m_allPass1.Data();
+    double* ap2 = m_allPass2.Data();
+    int64_t p = m_position;
     for (int i = 0; i < n; ++i) {
         const double x = m_pIn[i];
         double sum = 0.0;
-        for (int k = 0; k < combs; ++k) sum += m_combs[k][m_combPos[k]];
+        for (int k = 0; k < combs; ++k) sum += comb[k][p];
         const double avg = sum / combs;
         double y = avg;
         if (lowPass) {
@@ -116,23 +141,24 @@ int CReverbChannelFilter::ProcessChannel(int n, int) {
             m_x2 = m_x1, m_x1 = avg;
             m_y2 = m_y1, m_y1 = y;
         }
-        for (int k = 0; k < combs; ++k) {
-            double& slot = m_combs[k][m_combPos[k]];
-            slot = combGain * slot + x;
-            // ">=": a comb that starts at L (its first access in the spare room) wraps too.
-            if (++m_combPos[k] >= L) m_combPos[k] = 0;
+        for (int k = 0; k < combs; ++k) comb[k][p] = combGain * comb[k][p] + x;
+        if (m_dropPending) {
+            for (int k = 0; k < combs; ++k) {
+                if (m_dropsFirst[k]) comb[k][p] = 0.0;
+            }
+            m_dropPending = false;
         }
-        const double w1 = ap1[m_allPassPos1];
-        ap1[m_allPassPos1] = g * w1 + y;
-        const double out1 = w1 - g * ap1[m_allPassPos1];
-        if (++m_allPassPos1 >= L) m_allPassPos1 = 0;
-        const double w2 = ap2[m_allPassPos2];
-        ap2[m_allPassPos2] = g * w2 + out1;
-        const double out2 = w2 - g * ap2[m_allPassPos2];
-        if (++m_allPassPos2 >= L) m_allPassPos2 = 0;
+        const double w1 = ap1[p];
+        ap1[p] = g * w1 + y;
+        const double out1 = w1 - g * ap1[p];
+        const double w2 = ap2[p];
+        ap2[p] = g * w2 + out1;
+        const double out2 = w2 - g * ap2[p];
+        if (++p >= period) p = 0;
         // Mixed from the first sample, as the delay is.
         m_pOut[i] = mix * out2 + dry * x;
     }
+    m_position = p;
     m_samplesSeen += n;
     return n;
 }

@@ -7,18 +7,16 @@
 #include "platform/win32.h"
 
 #include "effects/common/ChannelEngine.h"
+#include "effects/common/DelayLine.h"
 #include "effects/common/Filter.h"
 #include "framework/BaseChannelFilter.h"
 
 #include <array>
 #include <cstdint>
-#include <vector>
 
 class CReverbChannelFilter : public CBaseChannelFilter {
 public:
     static constexpr int kMaxCombs = 20;
-    // Doubles past the end of every line: a comb that starts at position L reads there once.
-    static constexpr int kSpare = 24;
 
     using CBaseChannelFilter::CBaseChannelFilter;
     ~CReverbChannelFilter() override;
@@ -36,15 +34,23 @@ public:
 
 protected:
     void MakeLines(int64_t length);
+    // Stores the positions that the next n samples reach in every line.
+    void ReachLines(int n);
     void DesignLowPass(double firstInput);
 
     CFilter m_section;  // designs the low-pass; its own filtering is not used
-    std::vector<double> m_allPass1, m_allPass2;
-    int64_t m_length = 0;  // L, samples
-    std::array<std::vector<double>, kMaxCombs> m_combs;
-    std::array<int64_t, kMaxCombs> m_combPos{};
-    int64_t m_samplesSeen = 0;  // since the lines were made empty
-    int64_t m_allPassPos1 = 0, m_allPassPos2 = 0;
+    // Every line returns what it took L samples before (1 for L = 0), so all of them go round at
+    // one position.
+    corvane::DelayLine m_allPass1, m_allPass2;
+    std::array<corvane::DelayLine, kMaxCombs> m_combs;
+    int64_t m_length = 0;      // L, samples
+    bool m_linesMade = false;  // the lines are L long (else they are made at the next block)
+    int64_t m_position = 0;    // in every line, 0 .. max(L, 1) - 1
+    // The combs whose phase offset is under one sample (k L / (count + 1) < 1): what they take at
+    // the first sample after the lines are made never returns (m_dropPending until it is dropped).
+    std::array<bool, kMaxCombs> m_dropsFirst{};
+    bool m_dropPending = false;
+    int64_t m_samplesSeen = 0;                              // since the lines were made empty
     double m_x1 = 0.0, m_x2 = 0.0, m_y1 = 0.0, m_y2 = 0.0;  // low-pass history
     float m_delayTime = 0.0f;                               // ms
     float m_mix = 0.0f;                                     // 0..1

@@ -10,6 +10,9 @@ constexpr double kTwoPi = 6.283185307179586;
 
 }  // namespace
 
+CVibratoChannelFilter::CVibratoChannelFilter(const Engine* owner)
+    : CBaseChannelFilter(owner), m_swing(owner->SharedValues()) {}
+
 CVibratoChannelFilter::~CVibratoChannelFilter() = default;
 
 const ParamTable<CVibratoChannelFilter>& CVibratoChannelFilter::Params() {
@@ -48,23 +51,20 @@ int CVibratoChannelFilter::ProcessChannel(int n, int) {
     const double advance = static_cast<double>(static_cast<float>(n) * f) * kTwoPi;
     const double start = m_bRestart ? static_cast<double>(m_sweepPhase) : m_phase;
     // Every channel swings alike: the gains, a sine each, are made once per frame.
-    CVibratoFilter* engine = dynamic_cast<CVibratoFilter*>(m_pOwner);
-    CVibratoFilter::Swing local;
-    CVibratoFilter::Swing& swing = engine != nullptr ? engine->m_swing : local;
-    using Key = CVibratoFilter::Swing::Key;
+    using Key = Swing::Key;
     const Key::Words key = {Key::Bits(start), Key::Bits(omega), Key::Bits(depth), Key::Bits(n)};
-    if (swing.key.Holds(key)) {
-        const double* gain = swing.gain.data();
+    if (m_swing.key.Holds(key)) {
+        const double* gain = m_swing.gain.data();
         for (int i = 0; i < n; ++i) m_pOut[i] = gain[i] * m_pIn[i];
     } else {
-        swing.key.Clear();
-        swing.gain.resize(static_cast<size_t>(n));
-        double* gain = swing.gain.data();
+        m_swing.key.Clear();
+        m_swing.gain.resize(static_cast<size_t>(n));
+        double* gain = m_swing.gain.data();
         for (int i = 0; i < n; ++i) {
             gain[i] = std::sin(i * omega + start) * depth + 1.0;
             m_pOut[i] = gain[i] * m_pIn[i];
         }
-        swing.key.Set(key);
+        m_swing.key.Set(key);
     }
     // The phase carried on is kept within whole turns of its start, so it never grows large.
     m_phase = m_bRestart ? advance + m_sweepPhase

@@ -12,7 +12,16 @@
 
 class CVibratoChannelFilter : public CBaseChannelFilter {
 public:
-    using CBaseChannelFilter::CBaseChannelFilter;
+    // The gains of one block, 1 + depth sin, which all channels share.
+    struct Swing {
+        using Key = corvane::SharedBlockKey<4>;
+        Key key;
+        std::vector<double> gain;
+    };
+    using Engine = CChannelEngine<CVibratoChannelFilter, Swing>;
+
+    // owner: the engine, whose swing the filter shares with the others it makes.
+    explicit CVibratoChannelFilter(const Engine* owner);
     ~CVibratoChannelFilter() override;
 
     // Its keys: "SweepPhase" (degrees), "SweepFrequency" (Hz), "SweepDepth" (%).
@@ -25,22 +34,15 @@ public:
     void RestartEffect();
 
 protected:
+    Swing& m_swing;             // the engine's
     double m_phase = 0.0;       // radians, at the start of the next block
     float m_depth = 0.0f;       // 0..1
     float m_frequency = 0.0f;   // Hz
     float m_sweepPhase = 0.0f;  // radians
 };
 
-class CVibratoFilter : public CChannelEngine<CVibratoChannelFilter> {
+class CVibratoFilter : public CVibratoChannelFilter::Engine {
 public:
     using CChannelEngine::CChannelEngine;
     ~CVibratoFilter() override;
-
-    // The gains of one block, 1 + depth sin, which all channels share.
-    struct Swing {
-        using Key = corvane::SharedBlockKey<4>;
-        Key key;
-        std::vector<double> gain;
-    };
-    Swing m_swing;
 };

@@ -28,7 +28,7 @@ void Clear(std::vector<double>& queue, UINT& count) {
 }
 }  // namespace
 
-CBaseChannelFilter::CBaseChannelFilter(CBaseFilter* owner) : m_pOwner(owner) {
+CBaseChannelFilter::CBaseChannelFilter(const CBaseFilter* owner) : m_pOwner(owner) {
     Grow(m_inStore, kInitialCapacity);
     Grow(m_outStore, kInitialCapacity);
     m_pIn = m_inStore.data();

@@ -19,7 +19,7 @@ public:
 
     // owner: the engine that creates and deletes this filter (not owned; outlives the filter).
     // Throws the arithmetic-overflow HRESULT when the initial byte count does not fit 32 bits.
-    explicit CBaseChannelFilter(CBaseFilter* owner);
+    explicit CBaseChannelFilter(const CBaseFilter* owner);
     virtual ~CBaseChannelFilter();
     CBaseChannelFilter(const CBaseChannelFilter&) = delete;
     CBaseChannelFilter& operator=(const CBaseChannelFilter&) = delete;
@@ -68,7 +68,7 @@ public:
 protected:
     // The state that derived channel filters work on: the blocks, the owner, the restart flag and
     // the edge cross-fader.
-    CBaseFilter* m_pOwner;                     // the engine; not owned
+    const CBaseFilter* m_pOwner;               // the engine; not owned
     bool m_bRestart = true;                    // the next block is the first after a restart
     CSmooth m_smooth;                          // edge cross-fader
     int32_t m_inCapacity = kInitialCapacity;   // samples the input block can hold

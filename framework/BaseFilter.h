@@ -214,6 +214,12 @@ public:
     // interval.
     int32_t RightSmoothMs() const { return m_rSmooth; }
     int32_t LeftSmoothMs() const { return m_lSmooth; }
+    // The effect interval's length in frames as the block loop limits the work to it (the
+    // stream's without zones): the most that one filter of a channel is handed from a restart to
+    // the next, while the interval stays. 0 before the first block of a stream.
+    int64_t IntervalFrames() const {
+        return m_wfx.nBlockAlign > 0 && m_lengthBytes > 0 ? m_lengthBytes / m_wfx.nBlockAlign : 0;
+    }
     // The channel filters built for the current stream (none before its first block); filter i
     // serves channel i. ChannelFilter is borrowed (the engine owns it until the next rebuild) and
     // null past the end.

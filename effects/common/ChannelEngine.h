@@ -1,18 +1,20 @@
 // The engine of an effect that runs one channel filter per channel through the host's buffering
 // object and restarts them on a seek: the band, reverb, delay, flanger, vibrato, wah-wah and
 // silence effects. Channel is the effect's channel filter; it provides RestartEffect(), which sets
-// the restart flag and brings the effect's running state back to its start. Also the parameter
-// reads that their channel filters share.
+// the restart flag and brings the effect's running state back to its start. BlockValues are what
+// its filters compute alike for a block (SharedBlockValues.h); a filter that takes them is built
+// from this engine's own type. Also the parameter reads that their channel filters share.
 #pragma once
 
 #include "platform/win32.h"
 
 #include "effects/common/ParamRead.h"
+#include "effects/common/SharedBlockValues.h"
 #include "framework/BaseFilter.h"
 
 #include <memory>
 
-template <class Channel>
+template <class Channel, class BlockValues = corvane::NoBlockValues>
 class CChannelEngine : public CBaseFilter {
 public:
     static constexpr EngineTraits kTraits = {/*usesHelper*/ true, /*perChannel*/ true,
@@ -32,6 +34,10 @@ public:
         return S_OK;
     }
 
+    // The values of the current block that the channel filters make for one another. The engine
+    // only keeps them, so the view that channel filters hold of it, a const one, hands them out.
+    BlockValues& SharedValues() const { return m_blockValues; }
+
 private:
     void RestartChannels() {
         // Every filter in the list came from CreateChannelFilter above.
@@ -39,4 +45,6 @@ private:
             if (CBaseChannelFilter* f = ChannelFilter(i)) static_cast<Channel*>(f)->RestartEffect();
         }
     }
+
+    mutable BlockValues m_blockValues;
 };

@@ -2,6 +2,7 @@
 
 #include "platform/exceptions.h"
 
+#include <algorithm>
 #include <cmath>
 #include <new>
 
@@ -14,13 +15,36 @@ int64_t LineLength(double samples) {
     return static_cast<int64_t>(samples);
 }
 
-void MakeDelayLine(std::vector<double>& line, int64_t samples, int spare) {
-    std::vector<double>().swap(line);
+void DelayLine::Make(int64_t length, int64_t expected) {
+    Clear();
+    Store(std::min(std::max<int64_t>(length, 0), std::max<int64_t>(expected, 0)));
+    m_length = length;
+}
+
+void DelayLine::Reach(int64_t end) {
+    const int64_t stored = static_cast<int64_t>(m_store.size());
+    end = std::min(end, m_length);
+    // Twice as much at a time, so that a line that keeps growing is copied a few times only.
+    if (end > stored) Store(std::max(end, std::min(m_length, stored * 2)));
+}
+
+void DelayLine::Clear() {
+    std::vector<double>().swap(m_store);
+    m_length = 0;
+}
+
+void DelayLine::Store(int64_t count) {
     const int64_t limit = kMaxDelayLineBytes / static_cast<int64_t>(sizeof(double));
-    if (samples < 0 || spare < 0 || samples > limit - spare) ThrowHr(E_OUTOFMEMORY);
     try {
-        line.assign(static_cast<size_t>(samples + spare), 0.0);
+        if (count > limit) throw std::bad_alloc();
+        // Exactly what is asked: a vector left to grow by itself may take twice that.
+        std::vector<double> grown;
+        grown.reserve(static_cast<size_t>(count));
+        grown.assign(m_store.begin(), m_store.end());
+        grown.resize(static_cast<size_t>(count), 0.0);
+        m_store.swap(grown);
     } catch (const std::bad_alloc&) {
+        Clear();
         ThrowHr(E_OUTOFMEMORY);
     }
 }

@@ -6,8 +6,8 @@ CLineChannelFilter::~CLineChannelFilter() = default;
 
 void CLineChannelFilter::RestartEffect() {
     Restart();
-    m_line = {};
-    m_length = m_write = m_processed = 0;
+    m_line.Clear();
+    m_write = m_processed = 0;
 }
 
 int CLineChannelFilter::PassThrough(int n) {

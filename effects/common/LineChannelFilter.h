@@ -1,14 +1,14 @@
 // A channel filter over one circular delay line of doubles, as the delay and flanger effects run
-// it: the line, its length, where the next sample goes and how many samples went through since the
-// line was made empty; and the parameter reads that the time-domain effects share.
+// it: the line, where the next sample goes and how many samples went through since the line was
+// made empty; and the parameter reads that the time-domain effects share.
 #pragma once
 
 #include "platform/win32.h"
 
+#include "effects/common/DelayLine.h"
 #include "framework/BaseChannelFilter.h"
 
 #include <cstdint>
-#include <vector>
 
 class CLineChannelFilter : public CBaseChannelFilter {
 public:
@@ -22,8 +22,7 @@ protected:
     // Copies the block to the output unchanged (a delay shorter than one sample); returns n.
     int PassThrough(int n);
 
-    std::vector<double> m_line;
-    int64_t m_length = 0;     // L, samples
+    corvane::DelayLine m_line;
     int64_t m_write = 0;      // where the next sample goes
     int64_t m_processed = 0;  // samples since the line was made empty
 };

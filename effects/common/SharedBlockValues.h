@@ -39,4 +39,7 @@ private:
     bool m_valid = false;
 };
 
+// The shared values of an engine whose channel filters compute nothing alike.
+struct NoBlockValues {};
+
 }  // namespace corvane

@@ -123,7 +123,15 @@ def onset_within(ms):
 
 def peak_mb(most):
     def check(t, x, y, run):
-        t.assertLess(run["mb"], most, "peak memory in MB")
+        plain = t.run_fx(x, [effect("VolumeFilter5")])[1]["mb"]  # what a sanitizer multiplies
+        t.assertLess(run["mb"] - plain, most, "peak memory in MB beyond the host program's own")
+    return check
+
+
+def dry(mix):
+    """The dry part alone, (1 - mix) x truncated: what a line that delivers nothing leaves."""
+    def check(t, x, y, run):
+        t.assertSamplesEqual(y, np.trunc(x * (1.0 - mix)).astype(np.int16), 0, "dry mix")
     return check
 
 
@@ -186,6 +194,13 @@ ROWS += [("pitch Rate 100 lines up with its input", noise(1),
           [effect("PitchShiftFilter5", "Rate=100.0")], [frames(), lags(0)])]
 ROWS += [("pitch Rate %g keeps an onset's time" % r, burst(2, 1.0),
           [effect("PitchShiftFilter5", "Rate=%r" % r)], [onset_within(10.0)]) for r in (50.0, 200.0)]
+
+# A delay far past the stream's end: its lines hold the stream, not the delay.
+ROWS += [("%s %s on 1 s" % (name, keys[0]), tone(1), [effect(name, *keys, "MixDepth=50.0")],
+          [peak_mb(100), dry(0.5)])
+         for name, *keys in [("ReverbFilter5", "DelayTime=1e5", "ReverbrationGain=60.0"),
+                             ("ReverbFilter5", "DelayTime=1e6", "ReverbrationGain=60.0"),
+                             ("DelayFilter5", "DelayTime=1e6")]]
 
 
 class StreamEnds(FxTestCase):

@@ -32,6 +32,7 @@ public:
     using CBaseFilter::m_frameOffset;
     using CBaseFilter::m_iid;
     using CBaseFilter::m_inCount;
+    using CBaseFilter::m_lengthBytes;
     using CBaseFilter::m_level;
     using CBaseFilter::m_lSmooth;
     using CBaseFilter::m_lSmoothBytes;

@@ -259,8 +259,9 @@ TEST_F(FxEndToEnd, FailuresSayWhatFailedExitNonZeroAndLeaveNoOutput) {
           "/rate0.wav: 0x80004005 unsupported or damaged audio file: the "
           "header gives no sample rate or no channels"},
          {"SF_INFO"}},
+        // A delay past the end of 2 hours of audio: its lines would hold 2 hours, beyond 2 GiB.
         {"a read that fails in an effect",
-         "-i " + in + out + " -e VolumeFilter5 -e DelayFilter5 -p DelayTime=1e10",
+         "--seconds 7200" + out + " -e VolumeFilter5 -e DelayFilter5 -p DelayTime=1e10",
          1,
          {"corvane-fx: reading from effect 2 (DelayFilter5) failed: 0x8007000E"}},
         {"missing output folder",
