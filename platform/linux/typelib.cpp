@@ -490,7 +490,3 @@ HRESULT LoadTypeLibEx(LPCOLESTR szFile, REGKIND regkind, ITypeLib** pptlib) {
         return corvane::HResultFromCurrentException();
     }
 }
-
-HRESULT LoadTypeLib(LPCOLESTR szFile, ITypeLib** pptlib) {
-    return LoadTypeLibEx(szFile, REGKIND_DEFAULT, pptlib);
-}
