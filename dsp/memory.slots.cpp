@@ -27,10 +27,6 @@ void inChunks(int len, Step step) {
     step(offset, static_cast<int>(remaining * 8));
 }
 
-// Slots 4 and 5 copy large blocks their own way (dspCopyChecked): slot 5 streams, slot 4 moves
-// strings, which slot 5 runs too (dsp/routines.h).
-constexpr bool kLargeBlockCopy = DSP_SLOT_HAS(dspCopyStreaming) || DSP_SLOT_HAS(dspMoveBytes);
-
 #if DSP_SLOT == 0
 
 // Byte stores up to a 4-byte boundary, 32-byte groups of 32-bit words, then pairs and the odd
@@ -317,18 +313,20 @@ BYTE* DSP_CALL dspCopyStreaming_s5(const BYTE* src, BYTE* dst, int len) {
 #endif
 
 // Guarded byte copy; slot 0 has none. Slots 4 and 5 switch to their large-block copy at 32 KiB:
-// slot 5's streaming copy, else the string move.
+// slot 5's streaming copy, slot 4's string move (which slot 5 has too, dsp/routines.h). The
+// bodies are named directly: through DSP_SLOT_BODY the 32-bit build inlines this copy less.
 #if DSP_SLOT >= 1
 DspStatus DSP_CALL DSP_SLOT_NAME(dspCopyChecked)(const BYTE* src, BYTE* dst, int len) {
     if (!src || !dst) return dspErrNullPtr;
     if (len < 1) return dspErrSize;
-    if constexpr (kLargeBlockCopy) {
+    if constexpr (DSP_SLOT_HAS(dspCopyStreaming)) {
         if (len >= 32768) {
-            if constexpr (DSP_SLOT_HAS(dspCopyStreaming)) {
-                DSP_SLOT_BODY(dspCopyStreaming)(src, dst, len);
-            } else {
-                DSP_SLOT_BODY(dspMoveBytes)(src, dst, len);
-            }
+            dspCopyStreaming_s5(src, dst, len);
+            return dspOk;
+        }
+    } else if constexpr (DSP_SLOT_HAS(dspMoveBytes)) {
+        if (len >= 32768) {
+            dspMoveBytes_s4(src, dst, len);
             return dspOk;
         }
     }
@@ -359,11 +357,11 @@ DspStatus DSP_CALL DSP_SLOT_NAME(dspCopy64f)(const double* src, double* dst, int
     const u8* s = reinterpret_cast<const u8*>(src);
     u8* d = reinterpret_cast<u8*>(dst);
     inChunks(len, [s, d](size_t offset, int bytes) {
-        if constexpr (kLargeBlockCopy) {
-            DSP_SLOT_BODY(dspCopyChecked)(s + offset, d + offset, bytes);
-        } else {
-            copyBytes(s + offset, d + offset, bytes);
-        }
+#if DSP_SLOT >= 4
+        DSP_SLOT_NAME(dspCopyChecked)(s + offset, d + offset, bytes);
+#else
+        copyBytes(s + offset, d + offset, bytes);
+#endif
     });
     return dspOk;
 }
