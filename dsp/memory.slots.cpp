@@ -312,22 +312,24 @@ BYTE* DSP_CALL dspCopyStreaming_s5(const BYTE* src, BYTE* dst, int len) {
 
 #endif
 
-// Guarded byte copy; slot 0 has none. Slots 4 and 5 switch to their large-block copy at 32 KiB.
+// Guarded byte copy; slot 0 has none. Slots 4 and 5 switch to their large-block copy at 32 KiB:
+// slot 5's streaming copy, slot 4's string move (which slot 5 has too, dsp/routines.h). The
+// bodies are named directly: through DSP_SLOT_BODY the 32-bit build inlines this copy less.
 #if DSP_SLOT >= 1
 DspStatus DSP_CALL DSP_SLOT_NAME(dspCopyChecked)(const BYTE* src, BYTE* dst, int len) {
     if (!src || !dst) return dspErrNullPtr;
     if (len < 1) return dspErrSize;
-#if DSP_SLOT == 4
-    if (len >= 32768) {
-        dspMoveBytes_s4(src, dst, len);
-        return dspOk;
+    if constexpr (DSP_SLOT_HAS(dspCopyStreaming)) {
+        if (len >= 32768) {
+            dspCopyStreaming_s5(src, dst, len);
+            return dspOk;
+        }
+    } else if constexpr (DSP_SLOT_HAS(dspMoveBytes)) {
+        if (len >= 32768) {
+            dspMoveBytes_s4(src, dst, len);
+            return dspOk;
+        }
     }
-#elif DSP_SLOT == 5
-    if (len >= 32768) {
-        dspCopyStreaming_s5(src, dst, len);
-        return dspOk;
-    }
-#endif
     copyBytes(src, dst, len);
     return dspOk;
 }

@@ -15,27 +15,21 @@ inline double elem(const double* p, size_t i) {
     return ld1(p + i);
 }
 
-#if DSP_SLOT == 0 && DSP_X87_DOUBLES
-
-// The IEEE double product on the x87, at the 53-bit precision that the kernel pins. A product
-// in the subnormal range of doubles would round twice there (to 53 bits, then to the subnormal
-// when stored), so it is made again on an operand scaled by the difference of the two formats'
-// exponent biases: the extended format's own subnormals then round at the very bit where
-// doubles do, and scaling back is exact.
+// The IEEE double product. Where slot 0 computes doubles on the x87 (the 32-bit build), at the
+// 53-bit precision that the kernel pins, a product in the subnormal range of doubles would round
+// twice (to 53 bits, then to the subnormal when stored), so it is made again on an operand
+// scaled by the difference of the two formats' exponent biases: the extended format's own
+// subnormals then round at the very bit where doubles do, and scaling back is exact.
 inline double mulDouble(double a, double b) {
-    constexpr long double kDown = 0x1p-15360L, kUp = 0x1p15360L, kSmallest = 0x1p-1022L;
-    const long double p = static_cast<long double>(a) * b;
-    if (p == 0 || !(p < kSmallest && p > -kSmallest)) return static_cast<double>(p);
-    return static_cast<double>(((static_cast<long double>(a) * kDown) * b) * kUp);
+    if constexpr (kSlot.x87 && DSP_X87_DOUBLES) {
+        constexpr long double kDown = 0x1p-15360L, kUp = 0x1p15360L, kSmallest = 0x1p-1022L;
+        const long double p = static_cast<long double>(a) * b;
+        if (p == 0 || !(p < kSmallest && p > -kSmallest)) return static_cast<double>(p);
+        return static_cast<double>(((static_cast<long double>(a) * kDown) * b) * kUp);
+    } else {
+        return a * b;
+    }
 }
-
-#else
-
-inline double mulDouble(double a, double b) {
-    return a * b;
-}
-
-#endif
 
 template <typename B>
 inline void mulOne(const double* a, B b, double* d, size_t i) {
@@ -95,9 +89,11 @@ enum class Strategy { Plain, PrefetchInPlace, Stream };
 
 // The SSE2 kernel: fewer than 5 elements one at a time; a dst that is not 8-byte aligned in
 // groups of four 8-byte accesses; otherwise one element to reach 16 bytes, then groups of four
-// with 16-byte accesses (aligned loads where the source is aligned too), then the rest.
+// with 16-byte accesses (aligned loads where the source is aligned too), then the rest. The
+// kernel routines below name their strategy; the default serves only the operations' call of
+// the other slots' loop, which this slot compiles but never takes.
 template <typename B>
-void mulKernel(const double* a, B b, double* d, size_t n, Strategy strategy) {
+void mulKernel(const double* a, B b, double* d, size_t n, Strategy strategy = Strategy::Plain) {
     if (n < 5) {
         for (size_t i = 0; i < n; ++i) mulOne(a, b, d, i);
         return;
@@ -176,29 +172,30 @@ void mulKernel(const double* a, B b, double* d, size_t n) {
 
 #endif
 
-// The three operations through the slot's kernel.
+// The three operations through the slot's kernel: its kernel routine where the routine list
+// gives the slot one (slots 1 to 3, each routine with its store strategy), else the loop above.
 void scaleInPlace(double value, double* srcDst, int len) {
-#if DSP_SLOT == 0 || DSP_SLOT >= 4
-    mulKernel(srcDst, value, srcDst, static_cast<size_t>(len));
-#else
-    DSP_SLOT_NAME(dspMulConstInPlaceKernel)(value, srcDst, len);
-#endif
+    if constexpr (DSP_SLOT_HAS(dspMulConstInPlaceKernel)) {
+        DSP_SLOT_BODY(dspMulConstInPlaceKernel)(value, srcDst, len);
+    } else {
+        mulKernel(srcDst, value, srcDst, static_cast<size_t>(len));
+    }
 }
 
 void scale(const double* src, double value, double* dst, int len) {
-#if DSP_SLOT == 0 || DSP_SLOT >= 4
-    mulKernel(src, value, dst, static_cast<size_t>(len));
-#else
-    DSP_SLOT_NAME(dspMulConstKernel)(src, value, dst, len);
-#endif
+    if constexpr (DSP_SLOT_HAS(dspMulConstKernel)) {
+        DSP_SLOT_BODY(dspMulConstKernel)(src, value, dst, len);
+    } else {
+        mulKernel(src, value, dst, static_cast<size_t>(len));
+    }
 }
 
 void product(const double* src1, const double* src2, double* dst, int len) {
-#if DSP_SLOT == 0 || DSP_SLOT >= 4
-    mulKernel(src1, src2, dst, static_cast<size_t>(len));
-#else
-    DSP_SLOT_NAME(dspMulKernel)(src1, src2, dst, len);
-#endif
+    if constexpr (DSP_SLOT_HAS(dspMulKernel)) {
+        DSP_SLOT_BODY(dspMulKernel)(src1, src2, dst, len);
+    } else {
+        mulKernel(src1, src2, dst, static_cast<size_t>(len));
+    }
 }
 
 }  // namespace

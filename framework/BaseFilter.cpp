@@ -224,25 +224,6 @@ HRESULT CBaseFilter::LoadParams() {
     return S_OK;
 }
 
-HRESULT CBaseFilter::GetParamBool(LPCOLESTR key, VARIANT_BOOL* out, LONG index) const {
-    return corvane::ParamBool(m_pParams.Get(), key, out, index);
-}
-HRESULT CBaseFilter::GetParamLong(LPCOLESTR key, LONG* out, LONG index) const {
-    return corvane::ParamLong(m_pParams.Get(), key, out, index);
-}
-HRESULT CBaseFilter::GetParamLongDef(LPCOLESTR key, LONG def, LONG* out, LONG index) const {
-    return corvane::ParamLongDef(m_pParams.Get(), key, def, out, index);
-}
-HRESULT CBaseFilter::GetParamDouble(LPCOLESTR key, double* out, LONG index) const {
-    return corvane::ParamDouble(m_pParams.Get(), key, out, index);
-}
-HRESULT CBaseFilter::GetParamDoubleDef(LPCOLESTR key, double def, double* out, LONG index) const {
-    return corvane::ParamDoubleDef(m_pParams.Get(), key, def, out, index);
-}
-HRESULT CBaseFilter::GetParamStream(LPCOLESTR key, IStream** out, LONG index) const {
-    return corvane::ParamStream(m_pParams.Get(), key, out, index);
-}
-
 // ---------------------------------------------------------------------------------------------
 // Filter-interface properties
 

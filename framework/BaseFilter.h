@@ -148,15 +148,10 @@ public:
     [[nodiscard]] HRESULT PutAudioFormat(LONG Stream, IUnknown* format) final;
     [[nodiscard]] HRESULT PutAudioTrack(LONG track) final;
 
-    // --- parameters for channel filters: read from m_pParams (fail with E_POINTER without one) ---
-    // A failed read leaves *out as it was, which is how every caller keeps its default: their
-    // results may be dropped, unlike the engine's other operations.
-    HRESULT GetParamBool(LPCOLESTR key, VARIANT_BOOL* out, LONG index = -1) const;
-    HRESULT GetParamLong(LPCOLESTR key, LONG* out, LONG index = -1) const;
-    HRESULT GetParamLongDef(LPCOLESTR key, LONG def, LONG* out, LONG index = -1) const;
-    HRESULT GetParamDouble(LPCOLESTR key, double* out, LONG index = -1) const;
-    HRESULT GetParamDoubleDef(LPCOLESTR key, double def, double* out, LONG index = -1) const;
-    HRESULT GetParamStream(LPCOLESTR key, IStream** out, LONG index = -1) const;
+    // --- parameters for channel filters ---
+    // The engine's copy of the host's parameters, which the channel filters read their keys from
+    // (effects/common/ParamRead.h); null until PutEffectParams gives one. Not a new reference.
+    IEffectParams* ParamObject() const { return m_pParams.Get(); }
 
     // --- strengths ---
     // Reads the strengths (and with withInterval the zone time) of one record from `from`

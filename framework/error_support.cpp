@@ -7,10 +7,10 @@ namespace corvane {
 const ErrorTableEntry ErrorTable[25] = {
     {1, _HR(0x80040301), OLESTR("Busy error.")},
     {2, _HR(0x80040302), OLESTR("Memory error.")},
-    {kFileAccessError, _HR(0x80040303), OLESTR("File access error.")},
+    {kFileAccessError, kHrFileAccessError, OLESTR("File access error.")},
     {4, _HR(0x80040304), OLESTR("File format error.")},
     {5, _HR(0x80040305), OLESTR("Video format unsupported.")},
-    {kAudioFormatUnsupported, _HR(0x80040306), OLESTR("Audio format unsupported.")},
+    {kAudioFormatUnsupported, kHrAudioFormatUnsupported, OLESTR("Audio format unsupported.")},
     {7, _HR(0x80040307), OLESTR("Invalid operation.")},
     {kInvalidArgument, _HR(0x80040308), OLESTR("Invalid argument.")},
     {9, _HR(0x80040309), OLESTR("Control not installed.")},

@@ -3,6 +3,7 @@
 
 #include <new>
 
+#include "platform/exceptions.h"
 #include "server/reg_key.h"
 
 namespace corvane {
@@ -211,7 +212,7 @@ size_t RegistryTransaction::RecordCount() const {
 
 HRESULT RegistryTransaction::Save(HKEY root, OleStringView path, bool tree) {
     if (path.empty()) return E_INVALIDARG;
-    try {
+    return CallGuarded([&]() -> HRESULT {
         if (root == HKEY_CLASSES_ROOT) {
             OleString below = OLESTR("Software\\Classes\\") + OleString(path);
             HRESULT hr = SaveIn(HKEY_LOCAL_MACHINE, below, tree);
@@ -220,9 +221,7 @@ HRESULT RegistryTransaction::Save(HKEY root, OleStringView path, bool tree) {
         }
         if (root != HKEY_CURRENT_USER && root != HKEY_LOCAL_MACHINE) return E_INVALIDARG;
         return SaveIn(root, OleString(path), tree);
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
+    });
 }
 
 HRESULT RegistryTransaction::SaveIn(HKEY hive, OleString path, bool tree) {

@@ -1,8 +1,7 @@
 // The registrar: replacement, tokenizer, parser and the registry walk of a registration script.
 #include "server/registrar.h"
 
-#include <new>
-
+#include "platform/exceptions.h"
 #include "server/reg_key.h"
 #include "server/reg_transaction.h"
 
@@ -381,7 +380,7 @@ HRESULT ExpandReplacements(OleStringView script, const std::vector<Replacement>&
 
 HRESULT RunScript(std::string_view script, bool bRegister, const std::vector<Replacement>& map,
                   ClassesRoot classes, RegistryTransaction* tx) {
-    try {
+    return CallGuarded([&]() -> HRESULT {
         OleString wide;
         if (!TryUtf8ToOle(script, &wide)) return kSyntaxError;
         OleString expanded;
@@ -394,9 +393,7 @@ HRESULT RunScript(std::string_view script, bool bRegister, const std::vector<Rep
             if (FAILED(hr)) return hr;
         }
         return S_OK;
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
+    });
 }
 
 }  // namespace corvane::registrar

@@ -1,11 +1,11 @@
 // Registration of the module: scripts, type library, locale, and the undo of a failed attempt.
 #include "server/registration.h"
 
-#include <new>
 #include <string>
 
 #include "corvane/guids.def"
 #include "platform/com_ptr.h"
+#include "platform/exceptions.h"
 #include "server/reg_transaction.h"
 #include "server/scripts.h"
 
@@ -173,7 +173,7 @@ HRESULT UnregisterSteps(HMODULE module, const std::vector<int>& classScripts,
 }  // namespace
 
 HRESULT ModuleReplacements(HMODULE module, std::vector<Replacement>* out) {
-    try {
+    return CallGuarded([&]() -> HRESULT {
         OleString raw;
         HRESULT hr = ModulePath(module, &raw);
         if (FAILED(hr)) return hr;
@@ -186,15 +186,13 @@ HRESULT ModuleReplacements(HMODULE module, std::vector<Replacement>* out) {
         out->push_back({OLESTR("Module_Raw"), std::move(raw)});
         out->push_back(AppIdReplacement().front());
         return S_OK;
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
+    });
 }
 
 HRESULT UpdateRegistryFromResource(HMODULE module, int id, bool bRegister,
                                    const std::vector<Replacement>& extra, RegistrationScope scope,
                                    RegistryTransaction* tx) {
-    try {
+    return CallGuarded([&]() -> HRESULT {
         std::vector<Replacement> map;
         HRESULT hr = ModuleReplacements(module, &map);
         if (FAILED(hr)) return hr;
@@ -211,9 +209,7 @@ HRESULT UpdateRegistryFromResource(HMODULE module, int id, bool bRegister,
             scope == RegistrationScope::PerUser ? registrar::ClassesRoot::PerUser
                                                 : registrar::ClassesRoot::Machine,
             tx);
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
+    });
 }
 
 HRESULT RegisterServer(HMODULE module, const std::vector<int>& classScripts,
@@ -223,11 +219,7 @@ HRESULT RegisterServer(HMODULE module, const std::vector<int>& classScripts,
     HRESULT hr = session.Begin(waitMs);
     if (FAILED(hr)) return hr;
     RegistryTransaction tx;
-    try {
-        hr = RegisterSteps(module, classScripts, scope, &tx);
-    } catch (const std::bad_alloc&) {
-        hr = E_OUTOFMEMORY;
-    }
+    hr = CallGuarded([&] { return RegisterSteps(module, classScripts, scope, &tx); });
     if (SUCCEEDED(hr)) return session.Commit();
     // The undo log puts back what the steps changed; abandoning the session then drops the
     // changes altogether, so that even a place the log could not restore stays as it was.
@@ -244,9 +236,9 @@ HRESULT UnregisterServer(HMODULE module, const std::vector<int>& classScripts,
     if (FAILED(hr)) return hr;
     try {
         hr = UnregisterSteps(module, classScripts, scope);
-    } catch (const std::bad_alloc&) {
+    } catch (...) {
         session.Abandon();
-        return E_OUTOFMEMORY;
+        return HResultFromCurrentException();
     }
     // An unregistration that stops at a failing step keeps what it removed before it, as the
     // system's does, so that a half-removed registration can still be cleared.

@@ -11,7 +11,7 @@
 extern "C" {
 
 // Costs are relative figures per element; they only rank the kernels of a row.
-const DspVecMathEntry dspVecMathTable[18] = {
+const DspVecMathEntry dspVecMathTable[] = {
     // Magnitude, CPU slots 0 to 5.
     {{dspVecAbs64fcKernel_s0, dspVecAbs64fcKernel_s0, dspVecAbs64fcKernel_s0},
      {156.3f, 156.3f, 156.3f}},
@@ -58,9 +58,21 @@ const DspVecMathEntry dspVecMathTable[18] = {
 
 namespace {
 
-constexpr int kRowMagnitude = 0;
-constexpr int kRowSine = 6;    // + 2 * CPU slot
-constexpr int kRowCosine = 7;  // + 2 * CPU slot
+// The rows and the stubs' entries as the layout says (vecmath.h).
+static_assert(sizeof dspVecMathTable / sizeof dspVecMathTable[0] == kDspVecMathRows,
+              "a magnitude row for each slot with stubs, then a sine and a cosine row for each");
+constexpr bool stubSlotsAgree() {
+    for (int i = 0; i < kDspSlotCountWith2n; ++i) {
+        const bool stubs = i < kDspVecMathSlots;
+        if (dspbodies::dspVecAbs64fc.has[i] != stubs || dspbodies::dspVecSin64f.has[i] != stubs ||
+            dspbodies::dspVecCos64f.has[i] != stubs) {
+            return false;
+        }
+    }
+    return true;
+}
+static_assert(stubSlotsAgree(),
+              "the three stubs exist for the same slots, the dispatch slots from 0 on");
 
 // A stub reads its cell at every call and passes arguments and status through unchanged.
 inline DspStatus callCell(int row, int accuracy, const double* src, double* dst, int n) {
@@ -75,62 +87,25 @@ std::atomic<DspVecMathHookFn> gTestHook{nullptr};
 
 extern "C" {
 
-DspStatus DSP_CALL dspVecAbs64fc_s0(const double* s, double* d, int n) {
-    return callCell(kRowMagnitude + 0, dspAccuracyStandard, s, d, n);
-}
-DspStatus DSP_CALL dspVecAbs64fc_s1(const double* s, double* d, int n) {
-    return callCell(kRowMagnitude + 1, dspAccuracyStandard, s, d, n);
-}
-DspStatus DSP_CALL dspVecAbs64fc_s2(const double* s, double* d, int n) {
-    return callCell(kRowMagnitude + 2, dspAccuracyStandard, s, d, n);
-}
-DspStatus DSP_CALL dspVecAbs64fc_s3(const double* s, double* d, int n) {
-    return callCell(kRowMagnitude + 3, dspAccuracyStandard, s, d, n);
-}
-DspStatus DSP_CALL dspVecAbs64fc_s4(const double* s, double* d, int n) {
-    return callCell(kRowMagnitude + 4, dspAccuracyStandard, s, d, n);
-}
-DspStatus DSP_CALL dspVecAbs64fc_s5(const double* s, double* d, int n) {
-    return callCell(kRowMagnitude + 5, dspAccuracyStandard, s, d, n);
-}
-
-DspStatus DSP_CALL dspVecSin64f_s0(const double* s, double* d, int n) {
-    return callCell(kRowSine + 0, dspAccuracyHigh, s, d, n);
-}
-DspStatus DSP_CALL dspVecSin64f_s1(const double* s, double* d, int n) {
-    return callCell(kRowSine + 2, dspAccuracyHigh, s, d, n);
-}
-DspStatus DSP_CALL dspVecSin64f_s2(const double* s, double* d, int n) {
-    return callCell(kRowSine + 4, dspAccuracyHigh, s, d, n);
-}
-DspStatus DSP_CALL dspVecSin64f_s3(const double* s, double* d, int n) {
-    return callCell(kRowSine + 6, dspAccuracyHigh, s, d, n);
-}
-DspStatus DSP_CALL dspVecSin64f_s4(const double* s, double* d, int n) {
-    return callCell(kRowSine + 8, dspAccuracyHigh, s, d, n);
-}
-DspStatus DSP_CALL dspVecSin64f_s5(const double* s, double* d, int n) {
-    return callCell(kRowSine + 10, dspAccuracyHigh, s, d, n);
-}
-
-DspStatus DSP_CALL dspVecCos64f_s0(const double* s, double* d, int n) {
-    return callCell(kRowCosine + 0, dspAccuracyHigh, s, d, n);
-}
-DspStatus DSP_CALL dspVecCos64f_s1(const double* s, double* d, int n) {
-    return callCell(kRowCosine + 2, dspAccuracyHigh, s, d, n);
-}
-DspStatus DSP_CALL dspVecCos64f_s2(const double* s, double* d, int n) {
-    return callCell(kRowCosine + 4, dspAccuracyHigh, s, d, n);
-}
-DspStatus DSP_CALL dspVecCos64f_s3(const double* s, double* d, int n) {
-    return callCell(kRowCosine + 6, dspAccuracyHigh, s, d, n);
-}
-DspStatus DSP_CALL dspVecCos64f_s4(const double* s, double* d, int n) {
-    return callCell(kRowCosine + 8, dspAccuracyHigh, s, d, n);
-}
-DspStatus DSP_CALL dspVecCos64f_s5(const double* s, double* d, int n) {
-    return callCell(kRowCosine + 10, dspAccuracyHigh, s, d, n);
-}
+// The stubs of CPU slot `id`: the magnitude at the standard accuracy, sine and cosine at the high.
+#define DSP_VECMATH_STUBS(id)                                                                   \
+    DspStatus DSP_CALL dspVecAbs64fc_s##id(const double* s, double* d, int n) {                 \
+        return callCell(dspVecMathRowMagnitude(kDspSlotIndex_s##id), dspAccuracyStandard, s, d, \
+                        n);                                                                     \
+    }                                                                                           \
+    DspStatus DSP_CALL dspVecSin64f_s##id(const double* s, double* d, int n) {                  \
+        return callCell(dspVecMathRowSine(kDspSlotIndex_s##id), dspAccuracyHigh, s, d, n);      \
+    }                                                                                           \
+    DspStatus DSP_CALL dspVecCos64f_s##id(const double* s, double* d, int n) {                  \
+        return callCell(dspVecMathRowCosine(kDspSlotIndex_s##id), dspAccuracyHigh, s, d, n);    \
+    }
+DSP_VECMATH_STUBS(0)
+DSP_VECMATH_STUBS(1)
+DSP_VECMATH_STUBS(2)
+DSP_VECMATH_STUBS(3)
+DSP_VECMATH_STUBS(4)
+DSP_VECMATH_STUBS(5)
+#undef DSP_VECMATH_STUBS
 
 void DSP_CALL dspVecMathErrorHook(int status, int index, const double* src, const double* src2,
                                   double* dst, double* dst2, const char* name) {

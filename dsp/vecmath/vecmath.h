@@ -1,7 +1,7 @@
 // Vector math of corvane-dsp: complex magnitude, sine and cosine over arrays of doubles.
 //
 // One static table, dspVecMathTable, holds per function (magnitude, sine, cosine) and CPU slot
-// three kernels that trade accuracy for speed; eighteen entry stubs each call one fixed cell.
+// three kernels that trade accuracy for speed; each slot's three entry stubs call one fixed cell.
 //
 // Kernel contract (every kernel below): (src, dst, n) -> DspStatus.
 //  - n < 1: -6, tested before the pointers; then src or dst null: -8. Nothing is written and
@@ -38,8 +38,9 @@ typedef struct DspVecMathEntry {
     float cost[3];
 } DspVecMathEntry;
 
-// Rows: 0..5 magnitude of CPU slot r; 6 + 2s sine of slot s; 7 + 2s cosine of slot s.
-extern const DspVecMathEntry dspVecMathTable[18];
+// Rows: kDspVecMathRows, laid out as dspVecMathRowMagnitude, dspVecMathRowSine and
+// dspVecMathRowCosine (below) say.
+extern const DspVecMathEntry dspVecMathTable[];
 
 // Entry stubs: dspVecAbs64fc_s<n>, dspVecSin64f_s<n> and dspVecCos64f_s<n>, declared with the
 // other internal routines (dsp/routines.h).
@@ -143,4 +144,26 @@ void dspTestSetVecMathHook(DspVecMathHookFn fn);
 
 #ifdef __cplusplus
 }  // extern "C"
+
+// The table's layout. The slots with entry stubs are the dispatch slots 0 .. kDspVecMathSlots - 1
+// that the stubs' entries in dsp/routines.h name (a later slot runs the magnitude body of the
+// slot below it, and so that slot's stubs). The table holds a magnitude row for each of them in
+// slot order, then a sine and a cosine row for each; vecmath.cpp checks its rows and the three
+// entries against this at compile time.
+constexpr int dspCountVecMathSlots() {
+    int n = 0;
+    while (n < kDspSlotCount && dspbodies::dspVecAbs64fc.has[n]) ++n;
+    return n;
+}
+constexpr int kDspVecMathSlots = dspCountVecMathSlots();
+constexpr int kDspVecMathRows = 3 * kDspVecMathSlots;
+constexpr int dspVecMathRowMagnitude(int slot) {
+    return slot;
+}
+constexpr int dspVecMathRowSine(int slot) {
+    return kDspVecMathSlots + 2 * slot;
+}
+constexpr int dspVecMathRowCosine(int slot) {
+    return kDspVecMathSlots + 2 * slot + 1;
+}
 #endif

@@ -24,21 +24,21 @@ bool ReadRaw(const ParamSource& src, ParamType type, LPCOLESTR key, double* valu
     switch (type) {
         case ParamType::Long: {
             LONG l = 0;
-            if (FAILED(src.Long(key, &l))) return false;
+            if (FAILED(corvane::ParamLong(src.Params(), key, &l))) return false;
             *value = l;
             return true;
         }
         case ParamType::ULong: {
             ULONG u = 0;
-            if (FAILED(src.ULong(key, &u))) return false;
+            if (FAILED(corvane::ParamULong(src.Params(), key, &u))) return false;
             *value = u;
             return true;
         }
         case ParamType::Double:
-            return SUCCEEDED(src.Double(key, value));
+            return SUCCEEDED(corvane::ParamDouble(src.Params(), key, value));
         case ParamType::Bool: {
             VARIANT_BOOL b = 0;
-            if (FAILED(src.Bool(key, &b))) return false;
+            if (FAILED(corvane::ParamBool(src.Params(), key, &b))) return false;
             *value = b != 0 ? 1.0 : 0.0;
             return true;
         }
@@ -59,7 +59,7 @@ bool Keep(const ParamSpec& spec, double v, bool single, double* kept) {
 // The values of an array key, 8 or 4 bytes each (trailing bytes of a partial entry are dropped).
 bool ReadArray(const ParamSource& src, const ParamSpec& spec, std::vector<double>* values) {
     corvane::ComPtr<IStream> stream;
-    if (FAILED(src.Stream(spec.key, stream.Put())) || !stream) return false;
+    if (FAILED(corvane::ParamStream(src.Params(), spec.key, stream.Put())) || !stream) return false;
     void* buffer = nullptr;
     const UINT64 size = CBaseChannelFilter::GetStreamSize(stream.Get());
     if (FAILED(CBaseChannelFilter::ReadStreamToBuffer(stream.Get(), &buffer))) return false;
@@ -85,40 +85,17 @@ bool ReadArray(const ParamSource& src, const ParamSpec& spec, std::vector<double
 // be read.
 bool ReadList(const ParamSource& src, const ParamSpec& spec, std::vector<double>* values) {
     LONG count = 0;
-    if (FAILED(src.Count(spec.key, &count)) || count <= 0) return false;
+    if (FAILED(corvane::ParamCount(src.Params(), spec.key, &count)) || count <= 0) return false;
     values->resize(static_cast<size_t>(count));
     for (LONG i = 0; i < count; ++i) {
         LONG entry = i;
-        src.LongDef(spec.key, i, &entry, i);
+        corvane::ParamLongDef(src.Params(), spec.key, i, &entry, i);
         (*values)[static_cast<size_t>(i)] = entry;
     }
     return true;
 }
 
 }  // namespace
-
-HRESULT ParamSource::Long(LPCOLESTR key, LONG* out) const {
-    return m_owner ? m_owner->GetParamLong(key, out) : corvane::ParamLong(m_params, key, out);
-}
-HRESULT ParamSource::LongDef(LPCOLESTR key, LONG def, LONG* out, LONG index) const {
-    return m_owner ? m_owner->GetParamLongDef(key, def, out, index)
-                   : corvane::ParamLongDef(m_params, key, def, out, index);
-}
-HRESULT ParamSource::ULong(LPCOLESTR key, ULONG* out) const {
-    return m_owner ? E_NOTIMPL : corvane::ParamULong(m_params, key, out);
-}
-HRESULT ParamSource::Double(LPCOLESTR key, double* out) const {
-    return m_owner ? m_owner->GetParamDouble(key, out) : corvane::ParamDouble(m_params, key, out);
-}
-HRESULT ParamSource::Bool(LPCOLESTR key, VARIANT_BOOL* out) const {
-    return m_owner ? m_owner->GetParamBool(key, out) : corvane::ParamBool(m_params, key, out);
-}
-HRESULT ParamSource::Count(LPCOLESTR key, LONG* out) const {
-    return m_owner ? E_NOTIMPL : corvane::ParamCount(m_params, key, out);
-}
-HRESULT ParamSource::Stream(LPCOLESTR key, IStream** out) const {
-    return m_owner ? m_owner->GetParamStream(key, out) : corvane::ParamStream(m_params, key, out);
-}
 
 double KeptValue(const ParamSpec& spec, double v) {
     switch (spec.scale) {

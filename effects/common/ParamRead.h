@@ -128,26 +128,19 @@ constexpr ParamSpec BoundBy(ParamSpec s, LPCOLESTR key) {
     return s;
 }
 
-// Where keys are read: a channel filter's engine, or a parameter object itself (an engine's own,
-// a zone's). The engine answers only the getters it offers its channel filters; none of them
-// reads an unsigned key or a list (E_NOTIMPL).
+// Where keys are read: the parameter object of a channel filter's engine, or a parameter object
+// itself (an engine's own, a zone's); every row is read alike from either. Held for one read:
+// the engine's object is taken when the source is made.
 class ParamSource {
 public:
     // Not explicit: the readers take the engine or the parameter object itself.
-    ParamSource(const CBaseFilter* owner) : m_owner(owner) {}
+    ParamSource(const CBaseFilter* owner) : m_params(owner ? owner->ParamObject() : nullptr) {}
     ParamSource(IEffectParams* params) : m_params(params) {}
 
-    HRESULT Long(LPCOLESTR key, LONG* out) const;
-    HRESULT LongDef(LPCOLESTR key, LONG def, LONG* out, LONG index) const;
-    HRESULT ULong(LPCOLESTR key, ULONG* out) const;
-    HRESULT Double(LPCOLESTR key, double* out) const;
-    HRESULT Bool(LPCOLESTR key, VARIANT_BOOL* out) const;
-    HRESULT Count(LPCOLESTR key, LONG* out) const;
-    HRESULT Stream(LPCOLESTR key, IStream** out) const;
+    IEffectParams* Params() const { return m_params; }  // nullable; not owned
 
 private:
-    const CBaseFilter* m_owner = nullptr;
-    IEffectParams* m_params = nullptr;
+    IEffectParams* m_params;
 };
 
 // v as the row's field keeps it.

@@ -62,6 +62,12 @@ constexpr LONG kBufferRead = 1;
 constexpr LONG kBufferWrite = 2;
 constexpr LONG kBufferReadWrite = 3;
 
+// Two failures that the effects report with error information (message "File access error." and
+// "Audio format unsupported."), whose causes lie outside the effect: a file it could not read or
+// write (its temporary files, an input it must reposition), and a format it cannot work in.
+constexpr HRESULT kHrFileAccessError = static_cast<HRESULT>(0x80040303u);
+constexpr HRESULT kHrAudioFormatUnsupported = static_cast<HRESULT>(0x80040306u);
+
 namespace detail {
 
 constexpr uint32_t GuidHexDigit(char c) {

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/exceptions.h"
 #include "platform/linux/text.h"
 
 namespace {
@@ -258,12 +259,11 @@ HRESULT CoRegisterClassObject(REFCLSID rclsid, IUnknown* pUnk, DWORD dwClsContex
         if (e.clsid == rclsid && (e.contexts & contexts) && Available(e)) return CO_E_OBJISREG;
     }
     DWORD cookie = t.nextCookie;
-    try {
+    const HRESULT added = corvane::CallGuarded([&] {
         t.entries.push_back(ClassEntry{cookie, rclsid, pUnk, contexts, use,
                                        (flags & REGCLS_SUSPENDED) != 0, false});
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
+    });
+    if (FAILED(added)) return added;
     pUnk->AddRef();
     if (++t.nextCookie == 0) t.nextCookie = 1;
     *lpdwRegister = cookie;
@@ -308,11 +308,7 @@ HRESULT CoGetClassObject(REFCLSID rclsid, DWORD dwClsContext, COSERVERINFO* /*pS
         hr = registered->QueryInterface(riid, ppv);
         registered->Release();
     } else if (dwClsContext & CLSCTX_INPROC_SERVER) {
-        try {
-            hr = GetRegisteredServerObject(rclsid, riid, ppv);
-        } catch (const std::bad_alloc&) {
-            hr = E_OUTOFMEMORY;
-        }
+        hr = corvane::CallGuarded([&] { return GetRegisteredServerObject(rclsid, riid, ppv); });
     } else {
         hr = REGDB_E_CLASSNOTREG;
     }
@@ -341,12 +337,8 @@ HRESULT ProgIDFromCLSID(REFCLSID clsid, LPOLESTR* lplpszProgID) {
     *lplpszProgID = nullptr;
     DWORD type = REG_NONE;
     std::u16string progId;
-    HRESULT hr;
-    try {
-        hr = ReadClassDefault(clsid, u"ProgID", REGDB_E_CLASSNOTREG, &type, &progId);
-    } catch (const std::bad_alloc&) {
-        hr = E_OUTOFMEMORY;
-    }
+    const HRESULT hr = corvane::CallGuarded(
+        [&] { return ReadClassDefault(clsid, u"ProgID", REGDB_E_CLASSNOTREG, &type, &progId); });
     if (FAILED(hr)) return hr;
     if (type != REG_SZ) return REGDB_E_INVALIDVALUE;
     if (progId.empty()) return REGDB_E_CLASSNOTREG;

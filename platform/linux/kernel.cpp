@@ -231,10 +231,6 @@ constexpr DWORD kSpinMask = 0x00FFFFFF;
 
 }  // namespace
 
-void InitializeCriticalSection(LPCRITICAL_SECTION cs) {
-    InitializeCriticalSectionAndSpinCount(cs, 0);
-}
-
 BOOL InitializeCriticalSectionAndSpinCount(LPCRITICAL_SECTION cs, DWORD spin) {
     return InitializeCriticalSectionEx(cs, spin, 0);
 }
@@ -251,12 +247,6 @@ BOOL InitializeCriticalSectionEx(LPCRITICAL_SECTION cs, DWORD spin, DWORD) {
     cs->LockSemaphore = nullptr;
     cs->SpinCount = spin & kSpinMask;
     return TRUE;
-}
-
-DWORD SetCriticalSectionSpinCount(LPCRITICAL_SECTION cs, DWORD spin) {
-    DWORD old = static_cast<DWORD>(cs->SpinCount);
-    cs->SpinCount = spin & kSpinMask;
-    return old;
 }
 
 void EnterCriticalSection(LPCRITICAL_SECTION cs) {
@@ -344,10 +334,6 @@ BOOL Finished(uintptr_t value, BOOL* pending, LPVOID* context) {
 }
 
 }  // namespace
-
-void InitOnceInitialize(PINIT_ONCE initOnce) {
-    if (initOnce) StoreOnce(initOnce, kNotStarted);
-}
 
 BOOL InitOnceBeginInitialize(LPINIT_ONCE initOnce, DWORD flags, BOOL* pending, LPVOID* context) {
     if (!initOnce || !pending || (flags & ~(INIT_ONCE_CHECK_ONLY | INIT_ONCE_ASYNC)))

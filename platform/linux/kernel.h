@@ -153,13 +153,10 @@ typedef struct _RTL_CRITICAL_SECTION {
 
 #define CRITICAL_SECTION_NO_DEBUG_INFO 0x01000000
 
-CORVANE_PLATFORM_API void InitializeCriticalSection(LPCRITICAL_SECTION cs);
 // Spin count: acquisition attempts before sleeping (low 24 bits). Always TRUE.
 CORVANE_PLATFORM_API BOOL InitializeCriticalSectionAndSpinCount(LPCRITICAL_SECTION cs, DWORD spin);
 CORVANE_PLATFORM_API BOOL InitializeCriticalSectionEx(LPCRITICAL_SECTION cs, DWORD spin,
                                                       DWORD flags);
-// Returns the previous spin count.
-CORVANE_PLATFORM_API DWORD SetCriticalSectionSpinCount(LPCRITICAL_SECTION cs, DWORD spin);
 CORVANE_PLATFORM_API void EnterCriticalSection(LPCRITICAL_SECTION cs);
 // TRUE when the section was free or already owned by the caller (then entered once more).
 CORVANE_PLATFORM_API BOOL TryEnterCriticalSection(LPCRITICAL_SECTION cs);
@@ -182,7 +179,6 @@ typedef union _RTL_RUN_ONCE {
 #define INIT_ONCE_CTX_RESERVED_BITS 2
 typedef BOOL(WINAPI* PINIT_ONCE_FN)(PINIT_ONCE initOnce, PVOID parameter, PVOID* context);
 
-CORVANE_PLATFORM_API void InitOnceInitialize(PINIT_ONCE initOnce);
 // Synchronous mode (flags 0): exactly one caller gets *pending = TRUE and must call
 // InitOnceComplete; the others wait for it and then get *pending = FALSE and the context
 // (or, when it reported failure, one of them becomes the initialiser). INIT_ONCE_CHECK_ONLY
@@ -299,7 +295,6 @@ CORVANE_PLATFORM_API BOOL GetFileSizeEx(HANDLE file, PLARGE_INTEGER size);
 CORVANE_PLATFORM_API DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh);
 // Truncates or extends the file to the handle's position.
 CORVANE_PLATFORM_API BOOL SetEndOfFile(HANDLE file);
-CORVANE_PLATFORM_API BOOL FlushFileBuffers(HANDLE file);
 // FALSE with ERROR_INVALID_HANDLE for anything that is not an open handle (a handle closed
 // twice included).
 CORVANE_PLATFORM_API BOOL CloseHandle(HANDLE object);

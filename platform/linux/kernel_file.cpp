@@ -532,14 +532,6 @@ BOOL SetEndOfFile(HANDLE h) {
     return TRUE;
 }
 
-BOOL FlushFileBuffers(HANDLE h) {
-    auto file = FileOrFail(h);
-    if (!file) return FALSE;
-    if (!file->CanWrite()) return Fail(ERROR_ACCESS_DENIED);
-    if (::fsync(file->fd) != 0) return Fail(ErrorFromErrno(errno));
-    return TRUE;
-}
-
 BOOL CloseHandle(HANDLE h) {
     auto file = Handles().Remove<FileObject>(h);
     if (!file) return Fail(ERROR_INVALID_HANDLE);

@@ -276,8 +276,6 @@ CORVANE_PLATFORM_API HRESULT SafeArrayUnlock(SAFEARRAY* psa);
 // Lock and hand out pvData; pair with SafeArrayUnaccessData.
 CORVANE_PLATFORM_API HRESULT SafeArrayAccessData(SAFEARRAY* psa, void** ppvData);
 CORVANE_PLATFORM_API HRESULT SafeArrayUnaccessData(SAFEARRAY* psa);
-// Address of one element (no lock taken). DISP_E_BADINDEX outside the bounds.
-CORVANE_PLATFORM_API HRESULT SafeArrayPtrOfIndex(SAFEARRAY* psa, LONG* rgIndices, void** ppvData);
 // Copies one element out: a new BSTR, an AddRef'ed reference or a VariantCopy into pv (treated
 // as uninitialised). DISP_E_BADINDEX outside the bounds.
 CORVANE_PLATFORM_API HRESULT SafeArrayGetElement(SAFEARRAY* psa, LONG* rgIndices, void* pv);

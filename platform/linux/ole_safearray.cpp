@@ -289,14 +289,6 @@ HRESULT SafeArrayUnaccessData(SAFEARRAY* psa) {
     return SafeArrayUnlock(psa);
 }
 
-HRESULT SafeArrayPtrOfIndex(SAFEARRAY* psa, LONG* rgIndices, void** ppvData) {
-    if (!ppvData) return E_INVALIDARG;
-    BYTE* cell = nullptr;
-    HRESULT hr = CheckedCell(psa, rgIndices, &cell);
-    if (SUCCEEDED(hr)) *ppvData = cell;
-    return hr;
-}
-
 HRESULT SafeArrayGetElement(SAFEARRAY* psa, LONG* rgIndices, void* pv) {
     if (!pv) return E_INVALIDARG;
     BYTE* cell = nullptr;

@@ -3,6 +3,7 @@
 #include <memory>
 #include <mutex>
 
+#include "platform/exceptions.h"
 #include "platform/unknown_impl.h"
 #include "platform/win32.h"
 
@@ -226,9 +227,9 @@ HRESULT CreateStreamOnHGlobal(HGLOBAL hGlobal, BOOL deleteOnRelease, LPSTREAM* p
         auto block = std::make_shared<SharedBlock>(global, deleteOnRelease != FALSE, size);
         *ppstm = new MemoryStream(std::move(block), 0);
         return S_OK;
-    } catch (const std::bad_alloc&) {
+    } catch (...) {
         if (!hGlobal || deleteOnRelease) GlobalFree(global);
-        return E_OUTOFMEMORY;
+        return corvane::HResultFromCurrentException();
     }
 }
 

@@ -620,10 +620,6 @@ LSTATUS RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) {
     return DeleteKey(hKey, lpSubKey, false);
 }
 
-LSTATUS RegDeleteKeyExW(HKEY hKey, LPCWSTR lpSubKey, REGSAM /*samDesired*/, DWORD /*Reserved*/) {
-    return RegDeleteKeyW(hKey, lpSubKey);
-}
-
 LSTATUS RegDeleteTreeW(HKEY hKey, LPCWSTR lpSubKey) {
     return DeleteKey(hKey, lpSubKey, true);
 }

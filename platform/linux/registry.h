@@ -184,9 +184,6 @@ EXTERN_C CORVANE_PLATFORM_API LSTATUS RegQueryValueExW(HKEY hKey, LPCWSTR lpValu
 EXTERN_C CORVANE_PLATFORM_API LSTATUS RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName);
 // Deletes a key that has no subkeys (ERROR_ACCESS_DENIED otherwise), with its values.
 EXTERN_C CORVANE_PLATFORM_API LSTATUS RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey);
-// As RegDeleteKeyW; the WOW64 view bits of samDesired are accepted and ignored.
-EXTERN_C CORVANE_PLATFORM_API LSTATUS RegDeleteKeyExW(HKEY hKey, LPCWSTR lpSubKey,
-                                                      REGSAM samDesired, DWORD Reserved);
 // Deletes lpSubKey with all its subkeys and values; with lpSubKey NULL, deletes every subkey
 // and value of hKey and keeps hKey (which then needs DELETE, KEY_ENUMERATE_SUB_KEYS and
 // KEY_QUERY_VALUE, and KEY_SET_VALUE when it has values).

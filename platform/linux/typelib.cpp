@@ -1,4 +1,5 @@
 // ITypeLib and ITypeInfo over a parsed type library, and LoadTypeLibEx.
+#include "platform/exceptions.h"
 #include "platform/unknown_impl.h"
 #include "platform/win32.h"
 
@@ -421,11 +422,9 @@ HRESULT CorvaneCreateTypeLibFromText(const char* text, size_t length, ITypeLib**
     if (pptlib == nullptr) return E_INVALIDARG;
     *pptlib = nullptr;
     if (text == nullptr && length != 0) return E_INVALIDARG;
-    try {
+    return corvane::CallGuarded([&] {
         return CreateFromText(std::string_view(text == nullptr ? "" : text, length), pptlib);
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
+    });
 }
 
 HRESULT LoadTypeLibEx(LPCOLESTR szFile, REGKIND regkind, ITypeLib** pptlib) {
@@ -483,15 +482,11 @@ HRESULT LoadTypeLibEx(LPCOLESTR szFile, REGKIND regkind, ITypeLib** pptlib) {
             }
         }
         return hr;
-    } catch (const std::bad_alloc&) {
+    } catch (...) {
         if (*pptlib != nullptr) {
             (*pptlib)->Release();
             *pptlib = nullptr;
         }
-        return E_OUTOFMEMORY;
+        return corvane::HResultFromCurrentException();
     }
-}
-
-HRESULT LoadTypeLib(LPCOLESTR szFile, ITypeLib** pptlib) {
-    return LoadTypeLibEx(szFile, REGKIND_DEFAULT, pptlib);
 }

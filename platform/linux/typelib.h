@@ -196,8 +196,6 @@ struct ITypeLib : public IUnknown {
 // E_INVALIDARG (NULL arguments), TYPE_E_CANTLOADLIBRARY (no such file, no TYPELIB resource, or a
 // text that does not parse), E_OUTOFMEMORY; *pptlib is NULL then.
 CORVANE_PLATFORM_API HRESULT LoadTypeLibEx(LPCOLESTR szFile, REGKIND regkind, ITypeLib** pptlib);
-// LoadTypeLibEx with REGKIND_DEFAULT.
-CORVANE_PLATFORM_API HRESULT LoadTypeLib(LPCOLESTR szFile, ITypeLib** pptlib);
 
 // Writes HKEY_LOCAL_MACHINE\Software\Classes\TypeLib\{LIBID}\<major>.<minor> (hexadecimal
 // version; default value the library's help string, or its name when it has none) with

@@ -1,9 +1,9 @@
 // Registration of type libraries, per machine and per user, in Windows' key layout.
 #include "platform/win32.h"
+#include "platform/exceptions.h"
 #include "platform/linux/com.h"
 
 #include <cstdio>
-#include <new>
 #include <string>
 #include <vector>
 
@@ -243,35 +243,27 @@ HRESULT Unregister(HKEY root, REFGUID libID, WORD major, WORD minor, LCID lcid, 
     return S_OK;
 }
 
-// No exception may leave these entry points: memory exhaustion becomes E_OUTOFMEMORY.
-template <class F>
-HRESULT Guarded(F f) {
-    try {
-        return f();
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
-}
-
 }  // namespace
 
 HRESULT RegisterTypeLib(ITypeLib* ptlib, LPCOLESTR szFullPath, LPCOLESTR szHelpDir) {
-    return Guarded([&] { return Register(HKEY_LOCAL_MACHINE, ptlib, szFullPath, szHelpDir); });
+    return corvane::CallGuarded(
+        [&] { return Register(HKEY_LOCAL_MACHINE, ptlib, szFullPath, szHelpDir); });
 }
 
 HRESULT RegisterTypeLibForUser(ITypeLib* ptlib, OLECHAR* szFullPath, OLECHAR* szHelpDir) {
-    return Guarded([&] { return Register(HKEY_CURRENT_USER, ptlib, szFullPath, szHelpDir); });
+    return corvane::CallGuarded(
+        [&] { return Register(HKEY_CURRENT_USER, ptlib, szFullPath, szHelpDir); });
 }
 
 HRESULT UnRegisterTypeLib(REFGUID libID, WORD wVerMajor, WORD wVerMinor, LCID lcid,
                           SYSKIND syskind) {
-    return Guarded(
+    return corvane::CallGuarded(
         [&] { return Unregister(HKEY_LOCAL_MACHINE, libID, wVerMajor, wVerMinor, lcid, syskind); });
 }
 
 HRESULT UnRegisterTypeLibForUser(REFGUID libID, WORD wMajorVerNum, WORD wMinorVerNum, LCID lcid,
                                  SYSKIND syskind) {
-    return Guarded([&] {
+    return corvane::CallGuarded([&] {
         return Unregister(HKEY_CURRENT_USER, libID, wMajorVerNum, wMinorVerNum, lcid, syskind);
     });
 }

@@ -65,7 +65,7 @@ TEST(VecMathTable, EachStubReachesItsRowAndAccuracySlot) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(dspVecMathTable[c.row].kernel[c.accuracy], c.kernel);
         if (!dspSlotSupported(c.cpuSlot)) continue;
-        const int n = c.row < 6 ? static_cast<int>(src.size() / 2) : static_cast<int>(src.size());
+        const int n = static_cast<int>(c.row < kDspVecMathSlots ? src.size() / 2 : src.size());
         std::vector<double> viaStub(n, -1.0), direct(n, -2.0);
         EXPECT_EQ(c.stub(src.data(), viaStub.data(), n), c.kernel(src.data(), direct.data(), n));
         for (int i = 0; i < n; ++i) ASSERT_EQ(bitsOf(viaStub[i]), bitsOf(direct[i])) << i;
@@ -73,10 +73,11 @@ TEST(VecMathTable, EachStubReachesItsRowAndAccuracySlot) {
 }
 
 TEST(VecMathTable, EveryCellHoldsAKernelOfItsFunctionAndSlot) {
-    // Row r: magnitude of slot r (r < 6), else sine (even) or cosine (odd) of slot (r - 6) / 2.
-    for (int row = 0; row < 18; ++row) {
-        const Fn f = row < 6 ? Fn::Magnitude : (row % 2 == 0 ? Fn::Sine : Fn::Cosine);
-        const int slot = row < 6 ? row : (row - 6) / 2;
+    // Row r: magnitude of slot r (r < 6), else sine (r - 6 even) or cosine of slot (r - 6) / 2.
+    constexpr int k = kDspVecMathSlots;
+    for (int row = 0; row < kDspVecMathRows; ++row) {
+        const Fn f = row < k ? Fn::Magnitude : ((row - k) % 2 == 0 ? Fn::Sine : Fn::Cosine);
+        const int slot = row < k ? row : (row - k) / 2;
         for (int a = 0; a < 3; ++a) {
             bool found = false;
             for (const KernelInfo& k : allKernels()) {

@@ -1,5 +1,5 @@
-// The portable 128-bit arithmetic of the large-argument reductions against the compiler's own
-// 128-bit integers (the form the reductions were first written in), bit for bit.
+// The portable 128-bit arithmetic of the large-argument reductions and their 256-bit fixed-point
+// accumulator against the compiler's own 128-bit integers, bit for bit.
 #include "dsp/bits.h"
 #include "dsp/vecmath/trig_scalar.h"
 
@@ -48,39 +48,37 @@ TEST(WideArithmetic, ProductAndShiftEqualNative128Bits) {
     }
 }
 
-// The former accumulation step of the reduction by 4/pi, on native 128-bit integers.
-void addShiftedNative(uint64_t limb[4], u128 v, int pos) {
-    if (pos >= 256 || v == 0) return;
-    if (pos < 0) {
-        if (pos <= -128) return;
-        v >>= -pos;
-        pos = 0;
-    }
-    const int at = pos / 64, sh = pos % 64;
-    const uint64_t w[3] = {static_cast<uint64_t>(v << sh),
-                           static_cast<uint64_t>(sh ? (v >> (64 - sh)) : (v >> 64)),
-                           static_cast<uint64_t>(sh ? (v >> (128 - sh)) : 0)};
-    uint64_t carry = 0;
-    for (int i = at, k = 0; i < 4; ++i, ++k) {
-        const uint64_t add = k < 3 ? w[k] : 0;
-        const uint64_t s1 = limb[i] + add;
-        const uint64_t s2 = s1 + carry;
-        carry = static_cast<uint64_t>(s1 < add) + static_cast<uint64_t>(s2 < carry);
-        limb[i] = s2;
-    }
-}
+// The accumulator's sum in two native halves: each step adds floor(v * 2^pos) modulo 2^256.
+struct Native256 {
+    u128 lo = 0, hi = 0;
 
-TEST(WideArithmetic, ShiftedAccumulationEqualsNative128Bits) {
+    void add(u128 v, int pos) {
+        if (pos < 0) {
+            v = pos > -128 ? v >> -pos : 0;
+            pos = 0;
+        }
+        const u128 addLo = pos < 128 ? v << pos : 0;
+        const u128 addHi = pos == 0    ? 0
+                           : pos < 128 ? v >> (128 - pos)
+                           : pos < 256 ? v << (pos - 128)
+                                       : 0;
+        lo += addLo;
+        hi += addHi + (lo < addLo ? 1 : 0);
+    }
+};
+
+TEST(WideArithmetic, ShiftedAccumulationEqualsNative256Bits) {
     std::mt19937_64 rng(11);
     Fixed256 acc;
-    uint64_t want[4] = {0, 0, 0, 0};
+    Native256 want;
     for (int i = 0; i < 20000; ++i) {
         // Products of a 53-bit significand and a piece of up to 27 bits, as the reduction makes.
         const uint64_t a = rng() >> 11, b = rng() >> (37 + rng() % 27);
         const int pos = static_cast<int>(rng() % 400) - 140;
         acc.addShifted(mul64x64(a, b), pos);
-        addShiftedNative(want, static_cast<u128>(a) * b, pos);
-        for (int k = 0; k < 4; ++k) ASSERT_EQ(acc.limb[k], want[k]) << "step " << i;
+        want.add(static_cast<u128>(a) * b, pos);
+        ASSERT_TRUE(wide({acc.limb[0], acc.limb[1]}) == want.lo) << "step " << i;
+        ASSERT_TRUE(wide({acc.limb[2], acc.limb[3]}) == want.hi) << "step " << i;
     }
 }
 

@@ -5,6 +5,7 @@
 // dependence and wrong reference it must report.
 #include "tests/effects/harness.h"
 
+#include "effects/common/ParamRead.h"
 #include "framework/ComShell.h"
 
 #include <gtest/gtest-spi.h>
@@ -16,7 +17,7 @@ class HalfGainChannel : public CBaseChannelFilter {
 public:
     using CBaseChannelFilter::CBaseChannelFilter;
     HRESULT LoadChannelParams() override {
-        m_pOwner->GetParamDouble(OLESTR("TestGain"), &m_gain);
+        ReadParamValue(m_pOwner, NumberKey(OLESTR("TestGain"), 0.5), &m_gain);
         return S_OK;
     }
     int ProcessChannel(int n, int) override {

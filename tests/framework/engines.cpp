@@ -1,5 +1,7 @@
 #include "tests/framework/engines.h"
 
+#include "framework/BaseFilterSupport.h"
+
 #include <algorithm>
 
 namespace corvane::test {
@@ -16,7 +18,7 @@ HRESULT RecordingChannelFilter::ResetChannel() {
 
 HRESULT RecordingChannelFilter::LoadChannelParams() {
     ++loads;
-    loadResult = m_pOwner->GetParamDouble(OLESTR("TestGain"), &loadedGain);
+    loadResult = corvane::ParamDouble(m_pOwner->ParamObject(), OLESTR("TestGain"), &loadedGain);
     return loadAnswer;
 }
 

@@ -123,10 +123,6 @@ bool HasKey(const ParamSet& set, const char* key) {
     return Value(set, key) != nullptr;
 }
 
-// The failures of the error table whose causes lie outside the effect's message.
-constexpr HRESULT kFileAccessError = static_cast<HRESULT>(0x80040303u);
-constexpr HRESULT kAudioFormatUnsupported = static_cast<HRESULT>(0x80040306u);
-
 std::string Plural(long n, const char* one) {
     return std::to_string(n) + " " + one + (n == 1 ? "" : "s");
 }
@@ -386,7 +382,7 @@ std::string EffectChain::Why(const std::string& name, HRESULT hr, DWORD systemEr
     if (i == names_.size()) return {};
     const bool reverse = IsEqualCLSID(setups_[i].clsid, CLSID_ReverseFilter5);
     const ParamSet& params = setups_[i].params;
-    if (hr == kAudioFormatUnsupported) {
+    if (hr == kHrAudioFormatUnsupported) {
         const std::string input = FormatOf(i == 0 ? input_ : effects_[i - 1]);
         std::string why = input.empty() ? "" : "its input: " + input;
         const ParamValue* rate = Value(params, "nSamplesPerSec");
@@ -399,7 +395,7 @@ std::string EffectChain::Why(const std::string& name, HRESULT hr, DWORD systemEr
         }
         return why.empty() ? why : " (" + why + ")";
     }
-    if (hr == kFileAccessError && reverse) {
+    if (hr == kHrFileAccessError && reverse) {
         std::string why = " (temporary files in " + TemporaryFolder(params);
         if (systemError != ERROR_SUCCESS) why += ": " + SystemWords(systemError);
         return why + ")";

@@ -150,11 +150,14 @@ int main(int argc, char** argv) {
     check(dspMagnitude64fc(z, c.data(), 3) == dspOk, "dspMagnitude64fc status");
     check(c[0] == 5.0 && c[1] == 13.0 && c[2] == 2.0, "dspMagnitude64fc values");
 
-    // Every vector-math kernel of the chosen slot's rows, each accuracy slot: arguments from tiny
-    // to past the large-argument reduction, against the C library within the loosest bound of
-    // the kernels (the fastest members' 1e-8).
+    // Every vector-math kernel of the rows the chosen slot runs (a slot without stubs of its own
+    // runs those of the slot below it), each accuracy slot: arguments from tiny to past the
+    // large-argument reduction, against the C library within the loosest bound of the kernels
+    // (the fastest members' 1e-8).
     const double args[8] = {0.0, -1e-300, 0.5, -3.0, 100.25, 123456.789, -9.5e7, 1e300};
-    const int rows[3] = {slot, 6 + 2 * slot, 7 + 2 * slot};
+    const int stubs = std::min<int>(slot, kDspVecMathSlots - 1);
+    const int rows[3] = {dspVecMathRowMagnitude(stubs), dspVecMathRowSine(stubs),
+                         dspVecMathRowCosine(stubs)};
     for (int accuracy = 0; accuracy < 3; ++accuracy) {
         double r[8];
         check(dspVecMathTable[rows[0]].kernel[accuracy](z, r, 3) == dspOk,

@@ -510,6 +510,61 @@ inline void expectThreadsShareOneSpec(Way w, int slot, int order, int flag, uint
     });
 }
 
+// The checks of a body in their order, each leaving dst and work as they were; a null work buffer
+// where the spec needs none, and a given one left alone. lastBuilt: the body's last order before
+// its recursive driver; inputs from seed (seed + 100 + order for the orders without work).
+inline void expectStatuses(Way w, int slot, int lastBuilt, uint32_t seed) {
+    const int order = std::min(lastBuilt, 8);
+    const BuiltSpec good(slot, order);
+    // Memory whose set-up refused its flag: tag 0.
+    std::vector<BYTE> refused(good.S);
+    DspFftSpecReal64f* kept = nullptr;
+    ASSERT_EQ(kInit[slot](&kept, order, 3, 0, refused.data(), nullptr), dspErrFftFlag);
+    const auto* const unbuilt = reinterpret_cast<const DspFftSpecReal64f*>(
+        (reinterpret_cast<uintptr_t>(refused.data()) + 63) & ~uintptr_t(63));
+    // Memory whose set-up failed for want of a set-up buffer, where a spec stood before.
+    const BuiltSpec stale(slot, 12);
+    ASSERT_EQ(kInit[slot](&kept, 12, dspFftScaleNone, 0, stale.mem->at(), nullptr), dspErrNullPtr);
+    const std::vector<double> in = randomInput(w, order, seed);
+    DspGuardedBuffer dst(outputDoubles(w, order) * 8, 0, kDstSentinel);
+    DspGuardedBuffer work(std::max(good.W, 64), 0, kWorkSentinel);
+    double* const d = reinterpret_cast<double*>(dst.at());
+    struct Case {
+        const double* src;
+        double* dst;
+        const DspFftSpecReal64f* spec;
+        BYTE* work;
+        DspStatus want;
+    };
+    std::vector<Case> cases = {
+        {in.data(), d, nullptr, work.at(), dspErrNullPtr},
+        {in.data(), d, unbuilt, work.at(), dspErrSpecMismatch},
+        {nullptr, d, unbuilt, work.at(), dspErrSpecMismatch},
+        {in.data(), d, stale.spec, work.at(), dspErrSpecMismatch},
+        {nullptr, d, stale.spec, work.at(), dspErrSpecMismatch},
+        {nullptr, d, good.spec, work.at(), dspErrNullPtr},
+        {in.data(), nullptr, good.spec, work.at(), dspErrNullPtr},
+    };
+    const BuiltSpec needsWork(slot, std::min(lastBuilt, 14));
+    if (needsWork.W > 0) cases.push_back({in.data(), d, needsWork.spec, nullptr, dspErrNullPtr});
+    for (const Case& c : cases) {
+        EXPECT_EQ(callBody(w, slot, c.src, c.dst, c.spec, c.work), c.want);
+        EXPECT_EQ(dst.changedOutside(0, 0), -1);
+        EXPECT_EQ(work.changedOutside(0, 0), -1);
+    }
+    for (int o = 0; o <= lastBuilt; ++o) {
+        const BuiltSpec b(slot, o);
+        if (b.W > 0) continue;
+        const std::vector<double> y = randomInput(w, o, seed + 100 + o);
+        std::vector<double> out(outputDoubles(w, o));
+        EXPECT_EQ(callBody(w, slot, y.data(), out.data(), b.spec, nullptr), dspOk) << o;
+        EXPECT_TRUE(sameBits(out.data(), transform(w, slot, b, y).data(), out.size())) << o;
+        DspGuardedBuffer untouched(64, 0, kWorkSentinel);
+        EXPECT_EQ(callBody(w, slot, y.data(), out.data(), b.spec, untouched.at()), dspOk) << o;
+        EXPECT_EQ(untouched.changedOutside(0, 0), -1) << o;
+    }
+}
+
 // ---------------------------------------------------------------------------------------------
 // Values: each must be bit-equal to plus or minus the base entry its angle folds onto, and within
 // kTolerance of the long-double cosine or sine of the angle.

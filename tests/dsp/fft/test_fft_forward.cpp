@@ -19,12 +19,6 @@ int lastBuiltOrder(int slot) {
     static const int kLast[kDspSlotCountWith2n] = {11, 14, 13, 17, 18, 18, 17};
     return kLast[slot];
 }
-// The first order for which a body answers dspErrFftOrder (past the largest order where
-// every path is built).
-int firstPathlessOrder(int slot) {
-    static const int kFirst[kDspSlotCountWith2n] = {28, 29, 28, 29, 29, 29, 29};
-    return kFirst[slot];
-}
 
 // The scale the flag gives an order's forward transform.
 long double scaleOf(int flag, int order) {
@@ -130,67 +124,8 @@ TEST_P(FftForwardTest, ExactValues) {
     }
 }
 
-// The checks in their order, each leaving dst and work as they were; then the orders whose path
-// is not built yet; a null work buffer where the spec needs none.
 TEST_P(FftForwardTest, Statuses) {
-    const int s = slot();
-    const int order = std::min(lastBuiltOrder(s), 8);
-    const BuiltSpec good(s, order);
-    // Memory whose set-up refused its flag: tag 0.
-    std::vector<BYTE> refused(good.S);
-    DspFftSpecReal64f* kept = nullptr;
-    ASSERT_EQ(kInit[s](&kept, order, 3, 0, refused.data(), nullptr), dspErrFftFlag);
-    const auto* const unbuilt = reinterpret_cast<const DspFftSpecReal64f*>(
-        (reinterpret_cast<uintptr_t>(refused.data()) + 63) & ~uintptr_t(63));
-    // And memory whose set-up failed for want of a set-up buffer, where a spec stood before.
-    const BuiltSpec stale(s, 12);
-    ASSERT_EQ(kInit[s](&kept, 12, dspFftScaleNone, 0, stale.mem->at(), nullptr), dspErrNullPtr);
-    const std::vector<double> x = randomSignal(size_t(1) << order, 800);
-    DspGuardedBuffer dst(((size_t(1) << order) + 2) * 8, 0, kDstSentinel);
-    DspGuardedBuffer work(std::max(good.W, 64), 0, kWorkSentinel);
-    double* const d = reinterpret_cast<double*>(dst.at());
-    struct Case {
-        const double* src;
-        double* dst;
-        const DspFftSpecReal64f* spec;
-        BYTE* work;
-        DspStatus want;
-    };
-    std::vector<Case> cases = {
-        {x.data(), d, nullptr, work.at(), dspErrNullPtr},
-        {x.data(), d, unbuilt, work.at(), dspErrSpecMismatch},
-        {nullptr, d, unbuilt, work.at(), dspErrSpecMismatch},
-        {nullptr, d, stale.spec, work.at(), dspErrSpecMismatch},
-        {nullptr, d, good.spec, work.at(), dspErrNullPtr},
-        {x.data(), nullptr, good.spec, work.at(), dspErrNullPtr},
-    };
-    if (good.W > 0) cases.push_back({x.data(), d, good.spec, nullptr, dspErrNullPtr});
-    for (const Case& c : cases) {
-        EXPECT_EQ(kForward[s](c.src, c.dst, c.spec, c.work), c.want);
-        EXPECT_EQ(dst.changedOutside(0, 0), -1);
-        EXPECT_EQ(work.changedOutside(0, 0), -1);
-    }
-    // Orders without a path yet: dspErrFftOrder, nothing written.
-    for (int o = firstPathlessOrder(s); o <= std::min(kLayout[s].maxOrder, 20); ++o) {
-        const BuiltSpec b(s, o);
-        DspGuardedBuffer big(((size_t(1) << o) + 2) * 8, 0, kDstSentinel);
-        DspGuardedBuffer w(b.W, 0, kWorkSentinel);
-        const std::vector<double> y(size_t(1) << o, 0.5);
-        EXPECT_EQ(kForward[s](y.data(), reinterpret_cast<double*>(big.at()), b.spec, w.at()),
-                  dspErrFftOrder)
-            << "order " << o;
-        EXPECT_EQ(big.changedOutside(0, 0), -1);
-        EXPECT_EQ(w.changedOutside(0, 0), -1);
-    }
-    // With no work in the spec a null work buffer is accepted.
-    for (int o = 0; o <= lastBuiltOrder(s); ++o) {
-        const BuiltSpec b(s, o);
-        if (b.W > 0) continue;
-        const std::vector<double> y = randomSignal(size_t(1) << o, 900 + o);
-        std::vector<double> out(o == 0 ? 2 : y.size() + 2);
-        EXPECT_EQ(kForward[s](y.data(), out.data(), b.spec, nullptr), dspOk) << o;
-        EXPECT_TRUE(sameBits(out.data(), forward(s, b, y).data(), out.size())) << o;
-    }
+    expectStatuses(Way::Fwd, slot(), lastBuiltOrder(slot()), 800);
 }
 
 DSP_INSTANTIATE_SLOTS_WITH_2N(FftForwardTest);

@@ -136,62 +136,8 @@ TEST_P(FftInverseTest, RoundTrips) {
     }
 }
 
-// The checks in their order, each leaving dst and work as they were; a null work buffer where
-// the spec needs none, and a given one left alone.
 TEST_P(FftInverseTest, Statuses) {
-    const int s = slot();
-    const int order = std::min(lastBuiltOrder(s), 8);
-    const BuiltSpec good(s, order);
-    // Memory whose set-up refused its flag: tag 0.
-    std::vector<BYTE> refused(good.S);
-    DspFftSpecReal64f* kept = nullptr;
-    ASSERT_EQ(kInit[s](&kept, order, 3, 0, refused.data(), nullptr), dspErrFftFlag);
-    const auto* const unbuilt = reinterpret_cast<const DspFftSpecReal64f*>(
-        (reinterpret_cast<uintptr_t>(refused.data()) + 63) & ~uintptr_t(63));
-    // Memory whose set-up failed for want of a set-up buffer, where a spec stood before.
-    const BuiltSpec stale(s, 12);
-    ASSERT_EQ(kInit[s](&kept, 12, dspFftScaleNone, 0, stale.mem->at(), nullptr), dspErrNullPtr);
-    const std::vector<double> X = randomSpectrum(order, 1700);
-    DspGuardedBuffer dst((size_t(1) << order) * 8, 0, kDstSentinel);
-    DspGuardedBuffer work(std::max(good.W, 64), 0, kWorkSentinel);
-    double* const d = reinterpret_cast<double*>(dst.at());
-    struct Case {
-        const double* src;
-        double* dst;
-        const DspFftSpecReal64f* spec;
-        BYTE* work;
-        DspStatus want;
-    };
-    std::vector<Case> cases = {
-        {X.data(), d, nullptr, work.at(), dspErrNullPtr},
-        {X.data(), d, unbuilt, work.at(), dspErrSpecMismatch},
-        {nullptr, d, unbuilt, work.at(), dspErrSpecMismatch},
-        {X.data(), d, stale.spec, work.at(), dspErrSpecMismatch},
-        {nullptr, d, stale.spec, work.at(), dspErrSpecMismatch},
-        {nullptr, d, good.spec, work.at(), dspErrNullPtr},
-        {X.data(), nullptr, good.spec, work.at(), dspErrNullPtr},
-    };
-    const BuiltSpec needsWork(s, std::min(lastBuiltOrder(s), 14));
-    if (needsWork.W > 0) {
-        cases.push_back({X.data(), d, needsWork.spec, nullptr, dspErrNullPtr});
-    }
-    for (const Case& c : cases) {
-        EXPECT_EQ(kInverse[s](c.src, c.dst, c.spec, c.work), c.want);
-        EXPECT_EQ(dst.changedOutside(0, 0), -1);
-        EXPECT_EQ(work.changedOutside(0, 0), -1);
-    }
-    // With no work in the spec a null work buffer is accepted and a given one is not touched.
-    for (int o = 0; o <= lastBuiltOrder(s); ++o) {
-        const BuiltSpec b(s, o);
-        if (b.W > 0) continue;
-        const std::vector<double> Y = randomSpectrum(o, 1800 + o);
-        std::vector<double> out(size_t(1) << o);
-        EXPECT_EQ(kInverse[s](Y.data(), out.data(), b.spec, nullptr), dspOk) << o;
-        EXPECT_TRUE(sameBits(out.data(), inverse(s, b, Y).data(), out.size())) << o;
-        DspGuardedBuffer untouched(64, 0, kWorkSentinel);
-        EXPECT_EQ(kInverse[s](Y.data(), out.data(), b.spec, untouched.at()), dspOk) << o;
-        EXPECT_EQ(untouched.changedOutside(0, 0), -1) << o;
-    }
+    expectStatuses(Way::Inv, slot(), lastBuiltOrder(slot()), 1700);
 }
 
 DSP_INSTANTIATE_SLOTS_WITH_2N(FftInverseTest);
