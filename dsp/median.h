@@ -212,19 +212,19 @@ inline size_t medLowerBound(const MedKey* a, size_t lo, size_t hi, int64_t x) {
 // search is a chain of dependent loads. Past the limit the two full passes cost more than the
 // search: measured with 4096 samples, the AVX2 count took 1.6 to 2 times as long as the search
 // for windows of 65 to 129, and the SSE4.2 and AVX counts about 1.2 times as long from 49 on.
-#if defined(DSP_SLOT) && DSP_SLOT == 5
-constexpr size_t kMedCountedRanks = 48;
-#else
-constexpr size_t kMedCountedRanks = 32;
-#endif
+// The limit follows the dispatch slot being compiled (`kSlot.dispatch`), given as a template
+// argument because the size query includes this header in a build of no slot.
+template <int kDispatch>
+constexpr size_t kMedCountedRanks = kDispatch == 5 ? 48 : 32;
 
 // Replaces one occurrence of old in the sorted window w[0..m-1] by x, keeping it sorted. old is
 // present by construction; the clamp only keeps every access inside the window should the
 // buffer be changed behind our back.
+template <int kDispatch>
 inline void medReplace(MedKey* w, size_t m, int64_t old, int64_t x) {
     size_t j;  // index of old
     size_t q;  // index of x once old is gone
-    if (m <= kMedCountedRanks) {
+    if (m <= kMedCountedRanks<kDispatch>) {
         size_t belowOld = 0, belowX = 0;
         for (size_t k = 0; k < m; ++k) {
             belowOld += w[k] < old ? 1 : 0;
@@ -408,6 +408,7 @@ inline void medRingToDelay(const MedKey* ring, size_t m, size_t p, MedBits* dlyD
 // buf holds the sorted window (m keys) followed by the history ring (m keys, arrival order).
 // The history is read into the ring before anything is written, so the destination delay line
 // may even be the source delay line, and src may equal dst.
+template <int kDispatch>
 inline void medSortedPath(const MedBits* src, MedBits* dst, int len, size_t m,
                           const MedBits* dlySrc, MedBits* dlyDst, BYTE* buf) {
     MedKey* win = reinterpret_cast<MedKey*>(buf);
@@ -421,7 +422,7 @@ inline void medSortedPath(const MedBits* src, MedBits* dst, int len, size_t m,
     size_t p = 0;
     for (int i = 1; i < len; ++i) {
         const int64_t x = medToKey(src[i]);
-        medReplace(win, m, medRingPush(ring, m, p, x), x);
+        medReplace<kDispatch>(win, m, medRingPush(ring, m, p, x), x);
         dst[i] = medFromKey(win[half]);
     }
     if (dlyDst) medRingToDelay(ring, m, p, dlyDst);

@@ -94,7 +94,7 @@ void medRun(const MedBits* src, MedBits* dst, int len, int m, const MedBits* dly
         medHeapPath(src, dst, len, static_cast<size_t>(m), dlySrc, dlyDst, buf);
         return;
     }
-    medSortedPath(src, dst, len, static_cast<size_t>(m), dlySrc, dlyDst, buf);
+    medSortedPath<kSlot.dispatch>(src, dst, len, static_cast<size_t>(m), dlySrc, dlyDst, buf);
 }
 
 }  // namespace

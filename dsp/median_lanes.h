@@ -110,7 +110,7 @@ void medLanesInRegisters(const MedBits* src, MedBits* dst, int len, MedKey* ring
             }
         } else {
             for (int v = 0; v < N; ++v) istoreu(row.row(0) + v * kILanes, w[v]);
-            medReplace(row.row(0), row.n, o, x);
+            medReplace<kSlot.dispatch>(row.row(0), row.n, o, x);
             for (int v = 0; v < N; ++v) w[v] = iloadu(row.row(0) + v * kILanes);
         }
         int64_t lanes[kILanes];
@@ -142,7 +142,7 @@ inline void medLanesInMemory(const MedBits* src, MedBits* dst, int len, MedKey* 
             from = to;
             to = t;
         } else {
-            medReplace(from, n, o, x);
+            medReplace<kSlot.dispatch>(from, n, o, x);
         }
         dst[i] = medFromKey(from[median]);
     }
