@@ -69,13 +69,13 @@ std::unique_ptr<soundtouch::SoundTouch> CStretchChannelFilter::NewProcessor(int 
 void CStretchChannelFilter::Rebuild() {
     m_processor.reset();
     const int channels = ChannelCount();
+    m_processorChannels = 0;
+    if (channels > (m_antialiasing != 0 ? kMostAntiAliasedChannels : kMostChannels)) return;
     std::unique_ptr<soundtouch::SoundTouch> processor;
     try {
         processor = NewProcessor(channels);
     } catch (const std::runtime_error&) {
-        // SoundTouch takes 1 to 16 channels: other streams pass through.
-        m_processorChannels = 0;
-        return;
+        return;  // a channel count SoundTouch refuses: the stream passes through
     }
     m_sampleRate = 0;
     m_counts = corvane::SoundTouchCounts();
