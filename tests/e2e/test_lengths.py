@@ -61,9 +61,8 @@ class Lengths(FxTestCase):
                     for effect in effects:
                         one_by_one = self.fx(one_by_one, rate, *effect)
                     self.assertTrue(np.array_equal(y, one_by_one), "chain and one by one differ")
-        for channels in (16, 17):  # passed through as it came
-            x = signal(2000, channels, seed=1)
-            self.assertTrue(np.array_equal(self.fx(x, 8000, *HALF), x))
+        x = signal(2000, 17, seed=1)  # passed through as it came
+        self.assertTrue(np.array_equal(self.fx(x, 8000, *HALF), x))
 
 
 if __name__ == "__main__":

@@ -127,14 +127,12 @@ TEST_F(StretchRuns, WhatSoundTouchCannotTakeIsIgnoredOrPassedThrough) {
             .Set(OLESTR("PitchShift"), b.pitch);
         ExpectOutput(setup, in, StretchModel(StretchSettings())(in));
     }
-    // SoundTouch takes at most 16 channels, 15 through its anti-alias filter: more pass untouched.
-    for (const int channels : {16, 17}) {
-        const Signal wide = VariedSignal(channels, 8000, 100.0);
-        EffectSetup setup = Effect(CLSID_StretchFilter5);
-        setup.params = StretchParams(With(2.0, 1.0, 0.0));
-        setup.params.Set(OLESTR("Rate"), 1.0);
-        ExpectOutput(setup, wide, wide.samples);
-    }
+    // SoundTouch takes at most 16 channels: 17 pass untouched.
+    const Signal wide = VariedSignal(17, 8000, 100.0);
+    EffectSetup setup = Effect(CLSID_StretchFilter5);
+    setup.params = StretchParams(With(2.0, 1.0, 0.0));
+    setup.params.Set(OLESTR("Rate"), 1.0);
+    ExpectOutput(setup, wide, wide.samples);
 }
 
 TEST_F(StretchRuns, ARateThatDoesNotMatchNeitherHangsNorOverruns) {
