@@ -57,6 +57,9 @@ std::unique_ptr<soundtouch::SoundTouch> CStretchChannelFilter::NewProcessor(int 
     processor->setRate(m_rateRate);
     processor->setPitchSemiTones(static_cast<double>(static_cast<float>(m_pitchShift)));
     processor->setSetting(SETTING_USE_QUICKSEEK, 0);
+    // After setChannels: this setting clears the rate stage, which fills it anew with the silence
+    // that cancels its delay, for this channel count (a new processor holds it for two channels,
+    // and another count would read it as longer or shorter: the output early or late).
     processor->setSetting(SETTING_USE_AA_FILTER, m_antialiasing);
     if (m_mode == 1) {
         processor->setSetting(SETTING_SEQUENCE_MS, kModeOneSequenceMs);
@@ -69,13 +72,13 @@ std::unique_ptr<soundtouch::SoundTouch> CStretchChannelFilter::NewProcessor(int 
 void CStretchChannelFilter::Rebuild() {
     m_processor.reset();
     const int channels = ChannelCount();
+    m_processorChannels = 0;
+    if (channels > (m_antialiasing != 0 ? kMostAntiAliasedChannels : kMostChannels)) return;
     std::unique_ptr<soundtouch::SoundTouch> processor;
     try {
         processor = NewProcessor(channels);
     } catch (const std::runtime_error&) {
-        // SoundTouch takes 1 to 16 channels: other streams pass through.
-        m_processorChannels = 0;
-        return;
+        return;  // a channel count SoundTouch refuses: the stream passes through
     }
     m_sampleRate = 0;
     m_counts = corvane::SoundTouchCounts();

@@ -7,7 +7,8 @@
 // follows the interval (its output past the interval's share is dropped) and, past the stream's
 // end, by the input mirrored about its end: never by silence, so that the interval sounds to its
 // end. A channel count
-// SoundTouch refuses (more than 16) passes the audio through, at a rate of 1.
+// SoundTouch cannot take (more than 16, or 16 through its anti-alias filter) passes the audio
+// through, at a rate of 1.
 #pragma once
 
 #include "platform/win32.h"
@@ -34,6 +35,11 @@ public:
     static constexpr double kLargestFactor = 100.0;
     // "PitchShift" beyond five octaves either way is ignored.
     static constexpr double kLargestPitchShift = 60.0;
+    // The most channels SoundTouch takes, and takes through its anti-alias filter ("Antialiasing"
+    // not 0): the filter asserts fewer than 16, and a build that keeps its assertions (Debian's)
+    // aborts the process on 16. A stream of more passes through.
+    static constexpr int kMostChannels = 16;
+    static constexpr int kMostAntiAliasedChannels = 15;
 
     // Its keys: "TempoRate", "RateRate" (factors), "PitchShift" (semitones), "Mode",
     // "Antialiasing" (integers).

@@ -32,6 +32,7 @@ ROWS = [
     ("tempo 0.5 without Rate", 44100, 1, 88200, [stretch("TempoRate=0.5")], 176400, 0, 0, 0),
     ("only Rate", 44100, 2, 13230, [stretch("Rate=0.1")], 13230, 64, 0, 1),
     ("17 channels", 8000, 17, 2000, [HALF], 2000, 0, 0, 1),
+    ("16 channels, anti-aliased", 8000, 16, 2000, [HALF], 2000, 0, 0, 1),
     ("stretch, median at 3 Hz", 3, 2, 3000, [stretch("TempoRate=1.5", "Rate=0.6666667"), MEDIAN],
      2000, 0, 0, 0),
     ("stretch, median at 32 Hz", 32, 2, 3200, [stretch("TempoRate=1.5", "Rate=0.6666667"),

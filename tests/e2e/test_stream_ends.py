@@ -4,6 +4,7 @@ chain and checks what users hear there: the frames written, silent runs where th
 the level at the ends, the lag against the input, a chain against its effects run one by one,
 and the peak memory."""
 import os
+import select
 import subprocess
 import unittest
 
@@ -137,9 +138,11 @@ def dry(mix):
 
 class Cut:
     """An input whose file ends after `frames` frames while its header says all of `full`: it
-    comes through a pipe, which cannot tell its length beforehand."""
-    def __init__(self, full, frames):
-        self.full, self.frames = full, frames
+    comes through a pipe, which cannot tell its length beforehand, or (truncated) is a regular
+    file that is cut there once corvane-fx has written a megabyte into a FIFO, which holds its
+    reads back until then."""
+    def __init__(self, full, frames, truncated=False):
+        self.full, self.frames, self.truncated = full, frames, truncated
 
 
 # name, input (samples or Cut), chain (one list of arguments per effect), checks
@@ -190,6 +193,10 @@ ROWS += [("pitch Rate %g sounds to the end, zones %s" % (r, z), tone(3),
 ROWS += [("stretch TempoRate %g sounds to the end, zones %s" % (f, z), tone(3),
           [effect("StretchFilter5", "TempoRate=%r" % f, zones=z)], [no_silence(steady=True)])
          for f in (0.25, 0.5, 2.0, 4.0) for z in ZONE_ENDS]
+ROWS += [("%s on a file truncated mid-run" % e, Cut(noise(120), frames_of(60000), True),
+          [effect(*e.split(":"))], [frames(0.5 if e.startswith("Stretch") else 1.0), no_silence()])
+         for e in ("Median", "Echo:ReflectionsNumber=1:AudioOffset0=250.0:VolumeLevel0=0.5",
+                   "Delay:DelayTime=250.0:FeedBackGain=40.0:MixDepth=50.0", "Stretch:TempoRate=2.0")]
 ROWS += [("pitch Rate 100 lines up with its input", noise(1),
           [effect("PitchShiftFilter5", "Rate=100.0")], [frames(), lags(0)])]
 ROWS += [("pitch Rate %g keeps an onset's time" % r, burst(2, 1.0),
@@ -204,37 +211,57 @@ ROWS += [("%s %s on 1 s" % (name, keys[0]), tone(1), [effect(name, *keys, "MixDe
 
 
 class StreamEnds(FxTestCase):
-    def run_fx(self, x, chain, cut_bytes=None):
+    def run_fx(self, x, chain, cut_bytes=None, truncated=False):
         """The output of corvane-fx on x and the run's peak memory and stderr; with cut_bytes,
-        the input comes through a pipe that ends after that many bytes of the file."""
+        the input ends after that many bytes of the file: on a pipe, or truncated there."""
         src, dst = os.path.join(self.folder, "ends-in.wav"), os.path.join(self.folder, "ends-out.wav")
         write_wav(src, x, RATE)
         if os.path.exists(dst):
             os.remove(dst)
         cmd = [os.environ["CORVANE_FX"], "--registry-root", self.registry, "-o", dst]
-        if cut_bytes is None:
+        if cut_bytes is None or truncated:
             cmd += ["-i", src]
             feed = None
         else:
             cmd += ["-i", "/dev/stdin"]
             with open(src, "rb") as f:
                 feed = f.read(cut_bytes)
+        if truncated:
+            os.mkfifo(dst)
+            fifo = os.open(dst, os.O_RDONLY | os.O_NONBLOCK)
         proc = subprocess.Popen(cmd + sum(chain, []), stdin=subprocess.PIPE if feed else None,
                                 stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
         if feed:
             proc.stdin.write(feed)
             proc.stdin.close()
+        data, done = b"", (0,)
+        while truncated and not done[0]:
+            try:
+                chunk = os.read(fifo, 1 << 16)
+            except BlockingIOError:  # corvane-fx is at work
+                select.select([fifo], [], [], 1)
+                continue
+            if len(data) < 1 << 20 <= len(data) + len(chunk):
+                os.truncate(src, cut_bytes)
+            data += chunk  # nothing: no writer yet, or it has closed
+            done = (0,) if chunk else os.wait4(proc.pid, os.WNOHANG)
         err = proc.stderr.read().decode()
-        _, status, usage = os.wait4(proc.pid, 0)
+        _, status, usage = done if done[0] else os.wait4(proc.pid, 0)
         proc.returncode = os.waitstatus_to_exitcode(status)
         self.assertEqual(proc.returncode, 0, err)
+        if truncated:  # a WAV stream: the usual 44-byte header, then the samples
+            os.close(fifo)
+            self.assertIn("ends after %d of %d frames" % ((cut_bytes - 44) // 2 // x.shape[1],
+                          len(x)), err, "the warning of the cut (none: read whole before it)")
+            return np.frombuffer(data[44:], "<i2").reshape(-1, x.shape[1]), {"stderr": err}
         return read_wav(dst)[0], {"mb": usage.ru_maxrss / 1024.0, "stderr": err}
 
     def test_rows(self):
         for name, x, chain, checks in ROWS:
             with self.subTest(name):
                 if isinstance(x, Cut):
-                    y, run = self.run_fx(x.full, chain, cut_bytes=44 + x.frames * 2 * x.full.shape[1])
+                    y, run = self.run_fx(x.full, chain, 44 + x.frames * 2 * x.full.shape[1],
+                                         x.truncated)
                     x = x.full[:x.frames]
                 else:
                     y, run = self.run_fx(x, chain)

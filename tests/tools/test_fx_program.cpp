@@ -349,6 +349,12 @@ TEST_F(FxEndToEnd, NamesOptionsAndUnusedParametersAsAUserExpects) {
          {"warning: StretchFilter5 (effect 1) passed the audio through unchanged: SoundTouch "
           "takes at most 16 channels, and its input has 17"},
          {"(effect 2)", "runs at Rate"}},
+        {"a stretch on 16 channels through its anti-alias filter",
+         out + " --channels 16 -e StretchFilter5 -e StretchFilter5 -p Antialiasing=0",
+         0,
+         {"(effect 1) passed the audio through unchanged: SoundTouch takes at most 15 channels "
+          "through its anti-alias filter (Antialiasing=0 turns it off), and its input has 16"},
+         {"(effect 2)"}},
         {"an input without audio",
          " -o " + dir + "/out.wav -i " + empty + " -e band -p FilterType=1 -e volume -p Nokey=1",
          0,

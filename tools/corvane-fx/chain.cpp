@@ -153,8 +153,9 @@ std::string TemporaryFolder(const ParamSet& params) {
     return n > 0 && n <= MAX_PATH ? OleToUtf8(OleString(buffer, n)) : "the temporary folder";
 }
 
-// SoundTouch, behind the stretch effect, takes at most this many channels: past them the effect
-// passes the audio through.
+// SoundTouch, behind the stretch effect, takes at most this many channels, and one fewer through
+// its anti-alias filter (which asserts fewer than 16): past them the effect passes the audio
+// through.
 constexpr LONG kSoundTouchChannels = 16;
 
 // The channels of a stretch effect's input; 0 for another effect or an input without a format.
@@ -414,6 +415,15 @@ std::vector<std::string> EffectChain::ParamWarnings(const Options& options) cons
     return warnings;
 }
 
+LONG EffectChain::MostStretchChannels(size_t i) const {
+    // The anti-alias filter is on unless the effect read "Antialiasing" as 0.
+    const ParamValue* given = Value(setups_[i].params, "Antialiasing");
+    double antialiasing = 1.0;
+    const bool off = given && reads_[i] && reads_[i]->Find(OLESTR("Antialiasing"), -1).read &&
+                     NumberOf(*given, &antialiasing) && antialiasing == 0.0;
+    return off ? kSoundTouchChannels : kSoundTouchChannels - 1;
+}
+
 std::vector<std::string> EffectChain::RateWarnings(const Options& options) const {
     std::vector<std::string> warnings;
     for (size_t i = 0; i < options.effects.size() && i < effects_.size(); ++i) {
@@ -423,7 +433,7 @@ std::vector<std::string> EffectChain::RateWarnings(const Options& options) const
         IMediaSource* upstream = i == 0 ? input_ : effects_[i - 1];
         // One that passes the audio through gets the warning that says so instead.
         if (!e.enabled || !IsEqualCLSID(e.clsid, CLSID_StretchFilter5) || !given ||
-            !NumberOf(*given, &rate) || StretchChannels(e, upstream) > kSoundTouchChannels) {
+            !NumberOf(*given, &rate) || StretchChannels(e, upstream) > MostStretchChannels(i)) {
             continue;
         }
         double in = 0.0, out = 0.0;
@@ -459,10 +469,16 @@ std::vector<std::string> EffectChain::ChannelWarnings(const Options& options) co
     for (size_t i = 0; i < options.effects.size() && i < effects_.size(); ++i) {
         const EffectSetup& e = options.effects[i];
         const LONG channels = StretchChannels(e, i == 0 ? input_ : effects_[i - 1]);
-        if (!e.enabled || channels <= kSoundTouchChannels) continue;
-        warnings.push_back(WarningName(options, i) + " passed the audio through unchanged: " +
-                           "SoundTouch takes at most " + std::to_string(kSoundTouchChannels) +
-                           " channels, and its input has " + std::to_string(channels));
+        if (!e.enabled || channels <= MostStretchChannels(i)) continue;
+        // Its anti-alias filter is what refuses the input only where SoundTouch would take it.
+        const std::string limit =
+            channels > kSoundTouchChannels
+                ? std::to_string(kSoundTouchChannels) + " channels"
+                : std::to_string(kSoundTouchChannels - 1) +
+                      " channels through its anti-alias filter (Antialiasing=0 turns it off)";
+        warnings.push_back(WarningName(options, i) +
+                           " passed the audio through unchanged: SoundTouch takes at most " +
+                           limit + ", and its input has " + std::to_string(channels));
     }
     return warnings;
 }

@@ -74,13 +74,17 @@ public:
     // ChannelWarnings names.
     std::vector<std::string> RateWarnings(const Options& options) const;
     // After a run: one warning for each enabled stretch effect whose input has more channels
-    // than SoundTouch takes, so that the audio passed through it unchanged.
+    // than SoundTouch takes (MostStretchChannels), so that the audio passed through it unchanged.
     std::vector<std::string> ChannelWarnings(const Options& options) const;
     // Everything to tell after a run: the warnings above, or, where the input held no audio
     // and so no effect read anything, that alone.
     std::vector<std::string> Warnings(const Options& options) const;
 
 private:
+    // After a run: the most channels that the SoundTouch of stretch effect i took, as its keys
+    // set it (16, or 15 through its anti-alias filter).
+    LONG MostStretchChannels(size_t i) const;
+
     IMediaSource* input_ = nullptr;
     std::vector<IMediaSource*> effects_;
     // What each effect asked of its parameters (null when they were not of this host).
