@@ -40,21 +40,16 @@ def frames_of(ms):
     return int(round(ms * RATE / 1000.0))
 
 
-def silent_runs(y, x, floor=0):
-    """The longest run of frames where every channel of y is within `floor` of zero while x
-    sounds there (x may be shorter or longer: the common frames count)."""
+def silent_runs(y, x):
+    """The longest run of frames where y is silent while x sounds there (the common frames)."""
     n = min(len(x), len(y))
-    quiet = np.all(np.abs(y[:n].astype(np.int64)) <= floor, axis=1) & np.any(x[:n] != 0, axis=1)
-    longest = run = 0
-    for q in quiet:
-        run = run + 1 if q else 0
-        longest = max(longest, run)
-    return longest
+    quiet = np.concatenate([[0], np.all(y[:n] == 0, axis=1) & np.any(x[:n] != 0, axis=1), [0]])
+    edges = np.flatnonzero(np.diff(quiet.astype(np.int8)))
+    return int(np.max(edges[1::2] - edges[::2])) if edges.size else 0
 
 
 def rms_db(a):
-    a = np.asarray(a, dtype=np.float64)
-    return 10 * np.log10(max(np.mean(a * a), 1e-12))
+    return 10 * np.log10(max(np.mean(np.asarray(a, dtype=np.float64) ** 2), 1e-12))
 
 
 def largest_step(a):

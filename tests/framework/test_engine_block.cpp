@@ -419,7 +419,6 @@ TEST_F(Block, StrengthRampIsSmoothWithinBlocks) {
     for (int f = 0; f < 44100; ++f) ASSERT_NEAR(out[f], 16384.0 * (1.0 - f / 44100.0), 1.0) << f;
 }
 
-// A format with no channels, no block align or no rate cannot be processed: blocks pass through.
 // A range that does not lie inside the block fails it.
 TEST_F(Block, RangeOutsideTheBlockFailsIt) {
     TestEngine& e = Make(0, 1, Gains({0.5}));
@@ -462,6 +461,7 @@ TEST_F(Block, LookAheadAtTheIntervalsEnd) {
     }
 }
 
+// A format with no channels, no block align or no rate cannot be processed: blocks pass through.
 TEST_F(Block, UnusableFormatsPassThrough) {
     const WAVEFORMATEX formats[] = {
         {WAVE_FORMAT_PCM, 0, 44100, 176400, 4, 16, 0},
