@@ -9,19 +9,23 @@
 // of the largest bin, or the benchmark stops with an error.
 //
 // The inverse of every body at each order from 4 that it transforms (out of place, flag 8), and
-// of the public entry (`dispatch`), reports `ns`, the same slot's forward as `fwd_ns` and their
-// `fwd_ratio` (the target: at most 1.2), and FFTW's c2r plan of the same size (MEASURE, out of
-// place) as `fftw_ns` and `ratio`. A c2r plan overwrites its input, so FFTW is timed as an
-// r2c + c2r pair minus the r2c alone; each of the three is the median of nine loops taken in
-// turns with the inverse (the inverse leaves its input intact and is timed directly).
-// Before timing, the samples must agree with FFTW's to 1e-13 of the largest.
+// of the public entry (`dispatch`), beside FFTW's c2r plan of the same size (MEASURE, out of
+// place). A c2r plan overwrites its input, so each call of either side transforms a fresh copy
+// of the one spectrum: the copy and the transform are timed together, the copy alone is timed in
+// the same rounds, and `ns` and `fftw_ns` are the medians over the rounds of the difference,
+// `ratio` their quotient. Ours leaves its input intact and is also timed straight, as is the
+// same slot's forward: `direct_ns`, `fwd_ns` and their `fwd_ratio`. Nine rounds, each one loop of
+// every measure in turn. Before timing, the samples must agree with FFTW's to 1e-13 of the
+// largest.
 //
-// The fresh rows (`fft_forward_fresh`, `fft_inverse_fresh`: slot 5 and the public entry) take
-// each call's input from a pool of distinct blocks, 16 MiB together (far beyond the second-level
-// cache), in turn, as a stream of new blocks would arrive; the output stays one buffer. Both
-// sides run the same pool the same way, FFTW through its new-array execute; a pass over the pool
-// is timed as a whole, and the pool is written again, untimed, before every pass of either side,
-// since FFTW's c2r destroys its input. `ns`, `fftw_ns` and `ratio` as above (medians of nine).
+// The fresh rows (`fft_forward_fresh`, `fft_inverse_fresh`: slots 4 and 5 and the public entry)
+// take each call's input from a pool of distinct blocks, 16 MiB together (far beyond the
+// second-level cache), in turn, as a stream of new blocks would arrive; the output stays one
+// buffer. Both sides run the same pool the same way, FFTW through its new-array execute; a pass
+// over the pool is timed as a whole, and the pool is written again, untimed, before every pass
+// of either side, since FFTW's c2r destroys its input. `ns`, `fftw_ns` and `ratio` as above
+// (medians of nine rounds); the inverse rows also time the same body's forward over a pool of
+// signals in the same rounds (`fwd_ns`, `fwd_ratio`).
 #include "bench/bench_timing.h"
 #include "corvane/dsp.h"
 #include "dsp/support/slot_tables.h"
@@ -96,19 +100,39 @@ double oneLoop(Fn fn) {
     int64_t call = 0;
     return benchtiming::nanosecondsPerCallInOneLoop(counted, call);
 }
+constexpr int kRounds = 9;
+
+double medianOf(std::vector<double> v) {
+    std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
+    return v[v.size() / 2];
+}
+
+// kRounds rounds, each one measure of every function in turn (measure(fn) in nanoseconds per
+// call): times[f][round].
+template <class Measure, class... Fn>
+std::vector<std::vector<double>> interleavedRounds(Measure measure, Fn... fn) {
+    std::vector<std::vector<double>> times(sizeof...(Fn));
+    for (int r = 0; r < kRounds; ++r) {
+        size_t f = 0;
+        ((times[f++].push_back(measure(fn))), ...);
+    }
+    return times;
+}
+
 // The medians of nine loops a side, the two sides taking turns.
 template <class A, class B>
 void interleavedMedians(A a, B b, double& nsA, double& nsB) {
-    constexpr int kRounds = 9;
-    std::vector<double> ta, tb;
-    for (int r = 0; r < kRounds; ++r) {
-        ta.push_back(oneLoop(a));
-        tb.push_back(oneLoop(b));
-    }
-    std::nth_element(ta.begin(), ta.begin() + kRounds / 2, ta.end());
-    std::nth_element(tb.begin(), tb.begin() + kRounds / 2, tb.end());
-    nsA = ta[kRounds / 2];
-    nsB = tb[kRounds / 2];
+    const auto t = interleavedRounds([](auto& fn) { return oneLoop(fn); }, a, b);
+    nsA = medianOf(t[0]);
+    nsB = medianOf(t[1]);
+}
+
+// The median over the rounds of times[with] - times[without]: a measure with a step timed
+// alone in the same rounds taken out.
+double medianLess(const std::vector<std::vector<double>>& times, size_t with, size_t without) {
+    std::vector<double> d;
+    for (size_t r = 0; r < times[with].size(); ++r) d.push_back(times[with][r] - times[without][r]);
+    return medianOf(d);
 }
 
 #if CORVANE_BENCH_FFTW
@@ -276,28 +300,38 @@ void inverse(benchmark::State& state, int wanted) {
         run(spectrum.data(), dst.data(), spec, work.data());
         benchmark::ClobberMemory();
     }
-    const auto ourCall = [&] { run(spectrum.data(), dst.data(), spec, work.data()); };
-    double ours = 0, fwd = 0;
-    interleavedMedians(
-        ourCall, [&] { kForward[slot](signal.data(), dst.data(), spec, work.data()); }, ours, fwd);
-    state.counters["ns"] = ours;
-    state.counters["fwd_ns"] = fwd;
-    state.counters["fwd_ratio"] = ours / fwd;
+    // The fresh copy of the spectrum that a call transforms (FFTW's goes to its plan's input).
+    Aligned copy(n + 2);
+    const auto copyInto = [&](double* to) {
+        std::copy(spectrum.data(), spectrum.data() + n + 2, to);
+        benchmark::ClobberMemory();
+    };
+    const auto copyAlone = [&] { copyInto(copy.data()); };
+    const auto copyAndOurs = [&] {
+        copyInto(copy.data());
+        run(copy.data(), dst.data(), spec, work.data());
+    };
+    const auto ours = [&] { run(spectrum.data(), dst.data(), spec, work.data()); };
+    const auto fwd = [&] { kForward[slot](signal.data(), dst.data(), spec, work.data()); };
+    const auto loop = [](auto& fn) { return oneLoop(fn); };
 #if CORVANE_BENCH_FFTW
-    // The ratio takes the inverse's median of the rounds it shared with FFTW's pair.
-    double beside = 0, pair = 0, besideR2c = 0, r2c = 0;
-    interleavedMedians(
-        ourCall,
-        [&] {
-            fftw_execute(p.plan);
-            fftw_execute(p.inversePlan);
-        },
-        beside, pair);
-    interleavedMedians(
-        ourCall, [&] { fftw_execute(p.plan); }, besideR2c, r2c);
-    state.counters["fftw_ns"] = pair - r2c;
-    state.counters["ratio"] = beside / (pair - r2c);
+    const auto copyAndFftw = [&] {
+        copyInto(reinterpret_cast<double*>(p.out));
+        fftw_execute(p.inversePlan);
+    };
+    const auto t = interleavedRounds(loop, copyAlone, copyAndOurs, copyAndFftw, ours, fwd);
+    state.counters["ns"] = medianLess(t, 1, 0);
+    state.counters["fftw_ns"] = medianLess(t, 2, 0);
+    state.counters["ratio"] = medianLess(t, 1, 0) / medianLess(t, 2, 0);
+    state.counters["copy_ns"] = medianOf(t[0]);
+#else
+    const auto t = interleavedRounds(loop, copyAlone, copyAndOurs, ours, fwd);
+    state.counters["ns"] = medianLess(t, 1, 0);
 #endif
+    const double direct = medianOf(t[t.size() - 2]), forwardNs = medianOf(t.back());
+    state.counters["direct_ns"] = direct;
+    state.counters["fwd_ns"] = forwardNs;
+    state.counters["fwd_ratio"] = direct / forwardNs;
     dspTestResetCpu();
 }
 
@@ -374,17 +408,25 @@ void fresh(benchmark::State& state, int wanted, bool inverse) {
         ours(pool.block(0));
         benchmark::ClobberMemory();
     }
-    constexpr int kRounds = 9;
-    std::vector<double> ta, tb;
-    for (int r = 0; r < kRounds; ++r) {
-        ta.push_back(onePoolLoop(pool, ours));
-        tb.push_back(onePoolLoop(pool, fftw));
+    const auto onPool = [&](auto fn) { return [&pool, fn] { return onePoolLoop(pool, fn); }; };
+    const auto measure = [](auto& loop) { return loop(); };
+    std::vector<std::vector<double>> t;
+    if (inverse) {
+        // The same body's forward over a pool of signals, in the same rounds.
+        Pool signals(n, row.order + 100);
+        const auto forward = [&](double* in) {
+            kForward[row.slot](in, dst.data(), row.spec, row.work.data());
+        };
+        t = interleavedRounds(measure, onPool(ours), onPool(fftw),
+                              [&] { return onePoolLoop(signals, forward); });
+        state.counters["fwd_ns"] = medianOf(t[2]);
+        state.counters["fwd_ratio"] = medianOf(t[0]) / medianOf(t[2]);
+    } else {
+        t = interleavedRounds(measure, onPool(ours), onPool(fftw));
     }
-    std::nth_element(ta.begin(), ta.begin() + kRounds / 2, ta.end());
-    std::nth_element(tb.begin(), tb.begin() + kRounds / 2, tb.end());
-    state.counters["ns"] = ta[kRounds / 2];
-    state.counters["fftw_ns"] = tb[kRounds / 2];
-    state.counters["ratio"] = ta[kRounds / 2] / tb[kRounds / 2];
+    state.counters["ns"] = medianOf(t[0]);
+    state.counters["fftw_ns"] = medianOf(t[1]);
+    state.counters["ratio"] = medianOf(t[0]) / medianOf(t[1]);
     state.counters["blocks"] = static_cast<double>(pool.count);
     dspTestResetCpu();
 }
@@ -421,7 +463,7 @@ const int kRegistered = [] {
         ->Unit(benchmark::kNanosecond);
 #if CORVANE_BENCH_FFTW
     for (bool inv : {false, true}) {
-        for (int wanted : {int(dspSlotAvx2), kDispatch}) {
+        for (int wanted : {int(dspSlotAvx), int(dspSlotAvx2), kDispatch}) {
             const std::string name =
                 std::string(inv ? "fft_inverse_fresh/" : "fft_forward_fresh/") +
                 (wanted == kDispatch ? "dispatch" : dspSlotName(wanted));

@@ -246,7 +246,15 @@ struct DspFftKernelSet;
     X(dspFftMidOrderBlockInv, const double*, (double* block, int len, const double* table),        \
       (s4, s5))                                                                                    \
     X(dspFftFinalPassInv, void, (const double* work, double* dst, const double* set, int step),    \
-      (s5))
+      (s5))                                                                                        \
+    /* The inverse real FFT from the spectrum (src, N + 2 doubles, n = N/2) to the N samples */     \
+    /* of dst, unscaled: the pre-processing by the spec's inverse table (recomb) fused into the */ \
+    /* driver's first pass, the half-length array never stored; the bits of the pre-processing */ \
+    /* and the driver one after the other. */                                                     \
+    X(dspFftMidOrderInvCcs, void,                                                                  \
+      (const double* src, double* dst, int n, const double* twiddles, const int32_t* table,        \
+       const double* recomb, BYTE* work),                                                          \
+      (s4, s5))
 
 // DSP_EFFECT_ROUTINES(X): the effects' sample loops, dispatched per slot as the operations are
 // (a stub `name` and a first-call stub `name_init`, declared in dsp/effect_loops.h) but not

@@ -23,7 +23,8 @@
 //       The 256-bit slots (4, 5) also move lanes across the 128-bit halves: vjoinLow / vjoinHigh
 //       (the low or high halves of two vectors), vswapHalves, vswapMiddle (lanes 0, 2, 1, 3),
 //       vtranspose4 (four vectors as the rows of a 4 x 4 matrix), vdupEven / vdupOdd, vblendOdd
-//       (the even lanes of one vector, the odd lanes of another), vaddsub (even lanes a - b, odd
+//       (the even lanes of one vector, the odd lanes of another), vblendHigh (the low half of
+//       one vector, the high half of another), vaddsub (even lanes a - b, odd
 //       lanes a + b), vsetLanes, vloadHalves / vstoreHalves (two 128-bit halves at two
 //       addresses), vlowWord<L> (the low 32 bits of lane L), vhighWordGapAbove (lanes whose high
 //       words differ by more than a bound), vselectBySign (a select by the sign bits alone),
@@ -232,6 +233,10 @@ inline V vdupOdd(V a) {
 // (a0, b1, a2, b3).
 inline V vblendOdd(V a, V b) {
     return {_mm256_blend_pd(a.v, b.v, 0xA)};
+}
+// (a0, a1, b2, b3).
+inline V vblendHigh(V a, V b) {
+    return {_mm256_blend_pd(a.v, b.v, 0xC)};
 }
 // (a0 - b0, a1 + b1, a2 - b2, a3 + b3).
 inline V vaddsub(V a, V b) {

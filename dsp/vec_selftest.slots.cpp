@@ -322,6 +322,7 @@ void checkWideLanes(Checker& c) {
         {"vdupEven", [](V a, V) { return vdupEven(a); }, {0, 0, 2, 2}},
         {"vdupOdd", [](V a, V) { return vdupOdd(a); }, {1, 1, 3, 3}},
         {"vblendOdd", vblendOdd, {0, 5, 2, 7}},
+        {"vblendHigh", vblendHigh, {0, 1, 6, 7}},
     };
     double out[4];
     for (const Move& m : moves) {

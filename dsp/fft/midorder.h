@@ -16,6 +16,10 @@
 // The working buffer is dst when dst is 32-byte aligned and is not src, else the caller's work
 // buffer (n values). Loads and stores are all unaligned ones.
 //
+// The inverse real FFT enters through midOrderInvFromCcs instead: its first pass reads the
+// packed spectrum and does the pre-processing on the way (firstPassFromCcs), so that the
+// transform makes one sweep fewer over memory and needs no work buffer when dst can serve.
+//
 // Slot 4 rounds every product; slot 5 fuses the twiddle products and the sqrt(1/2) products of
 // the radix-8 first pass (avx_core.h, Fused). Both are one source; the entry points are
 // dsp/fft/midorder.slots.cpp, slot 4's gathering first pass midorder_gather.slots.cpp and slot 5's
@@ -24,6 +28,7 @@
 #pragma once
 
 #include "dsp/fft/avx_core.h"
+#include "dsp/fft/postprocess.h"
 #include "dsp/internal.h"
 #include "dsp/slot.h"
 
@@ -42,58 +47,124 @@ DSP_FFT_INLINE V loadPair(const double* p) {
     }
 }
 
-// First pass, n a power of 4: group k takes q_s = src[b + c + s n/4] (b = entry[k] / 2, c < 4)
-// and stores the four-point DFT X_t = sum q_s (-i)^(st) of column c at P[c] + 4k. The groups are
-// taken in the order of their rows, b = 4j for j = 0, 1, ..., k = entry[j] / 8 (the reversal of
-// j over the group bits): the four rows then stream through the input front to back, which the
-// processor fetches ahead on its own, where the order of k would jump across it. Each group's
-// results depend on its own rows only, so the order changes no bit.
-template <Dir D, bool Halves>
-void firstPassRadix4(const double* src, double* work, const int32_t* table, int64_t n) {
-    const int64_t quarter = n / 4;
-    const int64_t P[4] = {0, n / 2, n / 4, 3 * n / 4};
-    const int64_t groups = n / 16;
-    for (int64_t j = 0; j < groups; ++j) {
-        const int64_t k = table[j] >> 3;
-        for (int h = 0; h < 2; ++h) {  // columns 2h, 2h + 1
-            const double* p = src + 2 * (4 * j + 2 * h);
-            const V q0 = loadPair<Halves>(p), q1 = loadPair<Halves>(p + 2 * quarter);
-            const V q2 = loadPair<Halves>(p + 4 * quarter), q3 = loadPair<Halves>(p + 6 * quarter);
-            V x[4];
-            radix4Legs<D>(q0, q1, q2, q3, x);
+// The S-point DFTs of one group of the first pass (S = 4 sections of n/4 values when n is a
+// power of 4, else 8 of n/8): legs[hh][s] holds the columns 2hh and 2hh + 1 of section s (when
+// Swapped, 2hh + 1 and then 2hh), and column c goes to P[c] + Sk split (an eight-point DFT's
+// X4..X7 four further). A column's bits are its own: the legs combine lane by lane.
+template <class A, Dir D, int S, bool Swapped>
+DSP_FFT_INLINE void firstPassGroup(const V legs[2][S], double* work, const int64_t P[4],
+                                   int64_t k) {
+    for (int hh = 0; hh < 2; ++hh) {
+        V x[S];
+        if constexpr (S == 4) {
+            radix4Legs<D>(legs[hh][0], legs[hh][1], legs[hh][2], legs[hh][3], x);
+        } else {
+            radix8Legs<A, D>(legs[hh], x);
+        }
+        double* const first = work + 2 * (P[2 * hh + Swapped] + S * k);
+        double* const second = work + 2 * (P[2 * hh + !Swapped] + S * k);
+        for (int t = 0; t < S; t += 4) {
             Sv lo, hi;
-            toSplit(x[0], x[1], x[2], x[3], lo, hi);
-            storeSplit(work + 2 * (P[2 * h] + 4 * k), lo);
-            storeSplit(work + 2 * (P[2 * h + 1] + 4 * k), hi);
+            toSplit(x[t], x[t + 1], x[t + 2], x[t + 3], lo, hi);
+            storeSplit(first + 2 * t, lo);
+            storeSplit(second + 2 * t, hi);
         }
     }
 }
 
-// First pass, n not a power of 4: group k takes l_s = src[b + c + s n/8] (b = entry[k] / 4)
-// and stores the eight-point DFT of column c (radix8Legs of avx_core.h), X0..X3 at P[c] + 8k
-// and X4..X7 four further; the groups in the order of their rows as above (b = 4j,
-// k = entry[j] / 16), eight streams.
-template <class A, Dir D, bool Halves>
-void firstPassRadix8(const double* src, double* work, const int32_t* table, int64_t n) {
-    const int64_t eighth = n / 8;
+// First pass: group k takes the columns c < 4 of the rows b + c + s n/S of every section s
+// (b = entry[k] / 2 or / 4) and stores the four-point DFT X_t = sum q_s (-i)^(st) (S = 4), or
+// the eight-point DFT (radix8Legs of avx_core.h), of each column at P[c] + Sk. The groups are
+// taken in the order of their rows, b = 4j for j = 0, 1, ..., k = entry[j] / 2S (the reversal
+// of j over the group bits): the S rows then stream through the input front to back, which the
+// processor fetches ahead on its own, where the order of k would jump across it. Each group's
+// results depend on its own rows only, so the order changes no bit.
+template <class A, Dir D, int S, bool Halves>
+void firstPass(const double* src, double* work, const int32_t* table, int64_t n) {
+    const int64_t section = n / S;
     const int64_t P[4] = {0, n / 2, n / 4, 3 * n / 4};
-    const int64_t groups = n / 32;
-    for (int64_t j = 0; j < groups; ++j) {
-        const int64_t k = table[j] >> 4;
-        for (int hc = 0; hc < 2; ++hc) {
-            const double* p = src + 2 * (4 * j + 2 * hc);
-            V l[8];
-            for (int s = 0; s < 8; ++s) l[s] = loadPair<Halves>(p + 2 * s * eighth);
-            V x[8];
-            radix8Legs<A, D>(l, x);
-            Sv lo, hi;
-            toSplit(x[0], x[1], x[2], x[3], lo, hi);
-            storeSplit(work + 2 * (P[2 * hc] + 8 * k), lo);
-            storeSplit(work + 2 * (P[2 * hc + 1] + 8 * k), hi);
-            toSplit(x[4], x[5], x[6], x[7], lo, hi);
-            storeSplit(work + 2 * (P[2 * hc] + 8 * k + 4), lo);
-            storeSplit(work + 2 * (P[2 * hc + 1] + 8 * k + 4), hi);
+    for (int64_t j = 0; j < n / (4 * S); ++j) {
+        const double* p = src + 8 * j;
+        V legs[2][S];
+        for (int hh = 0; hh < 2; ++hh)
+            for (int s = 0; s < S; ++s)
+                legs[hh][s] = loadPair<Halves>(p + 4 * hh + 2 * s * section);
+        firstPassGroup<A, D, S, false>(legs, work, P, table[j] >> (S == 4 ? 3 : 4));
+    }
+}
+
+// The inverse's first pass straight from the packed spectrum (n + 1 values X): the
+// pre-processing of postprocess.h (walkStep, preprocessPair) fused into the first pass, so that
+// the half-length array Y is never stored and read back. Y[0] is (X[0] + X[n], X[0] - X[n]) as
+// the entry bodies form it, Y[n/2] exactly 2 conj X[n/2]; every other Y has the walk's bits.
+//
+// The walk step of m = 4u + 1 + s n/S in each lower section s < S/2 (the unit u) gives the
+// rows 4u + 1 .. 4u + 4 of section s and, as mirrors, the rows of group groups - 1 - u in
+// section S - 1 - s whole. So group g takes row 0 of each lower section from unit g - 1 (Y[0],
+// and at s > 0 the last unit's overhang, when g = 0), rows 1..3 from unit g and its upper
+// sections from unit groups - 1 - g. The loop walks units g upwards and G = groups - 1 - g
+// downwards together, each once, and stores group g and group G + 1 (whose units were the
+// previous step's); group groups/2 comes last. The legs are taken with their two columns
+// swapped (the walk's mirrors come that way), which moves no bit, only the stores.
+template <class A, int S, bool TwoLevel>
+void firstPassFromCcs(const double* src, double* work, const int32_t* table, int64_t n,
+                      const double* recomb) {
+    constexpr int kLow = S / 2;
+    const int64_t section = n / S, groups = n / (4 * S);
+    const int64_t P[4] = {0, n / 2, n / 4, 3 * n / 4};
+    struct Unit {
+        V x0[kLow], x1[kLow], y0[kLow], y1[kLow];
+    };
+    const auto walk = [&](int64_t u, Unit& r) {
+        for (int s = 0; s < kLow; ++s) {
+            walkStep<TwoLevel>(src, n, recomb, 4 * u + 1 + s * section, preprocessPair, r.x0[s],
+                               r.x1[s], r.y0[s], r.y1[s]);
         }
+    };
+    // Group g from row 0 of its lower sections (the high halves of rowZero), its own unit and
+    // its mirror unit.
+    const auto group = [&](int64_t g, const V rowZero[kLow], const Unit& own, const Unit& mirror,
+                           bool middle) {
+        V legs[2][S];
+        for (int s = 0; s < kLow; ++s) {
+            legs[0][s] = vblendHigh(own.x0[s], rowZero[s]);  // rows 1, 0
+            legs[1][s] = vblendHigh(own.x1[s], own.x0[s]);   // rows 3, 2
+            legs[0][S - 1 - s] = mirror.y1[s];
+            legs[1][S - 1 - s] = mirror.y0[s];
+        }
+        if (middle) {
+            legs[0][kLow] = vblendHigh(
+                legs[0][kLow], vsetLanes(0.0, 0.0, 2.0 * ld1(src + n), -2.0 * ld1(src + n + 1)));
+        }
+        firstPassGroup<A, Dir::Inv, S, true>(legs, work, P, table[g] >> (S == 4 ? 3 : 4));
+    };
+    Unit low, high;
+    walk(0, low);
+    walk(groups - 1, high);
+    V rowZero[kLow];
+    const double a = ld1(src), b = ld1(src + 2 * n);
+    rowZero[0] = vsetLanes(0.0, 0.0, a + b, a - b);
+    for (int s = 1; s < kLow; ++s) rowZero[s] = high.x1[s - 1];
+    group(0, rowZero, low, high, true);
+    // Two steps per round, the units of one step kept for the next without a copy.
+    Unit low2, high2;
+    const auto step = [&](int64_t g, Unit& lo, Unit& hi, const Unit& lastLo, const Unit& lastHi) {
+        const int64_t G = groups - 1 - g;
+        walk(g, lo);
+        walk(G, hi);
+        group(g, lastLo.x1, lo, hi, false);
+        group(G + 1, hi.x1, lastHi, lastLo, false);
+    };
+    int64_t g = 1;
+    for (; g + 1 < groups / 2; g += 2) {
+        step(g, low2, high2, low, high);
+        step(g + 1, low, high, low2, high2);
+    }
+    if (g < groups / 2) {
+        step(g, low2, high2, low, high);
+        group(groups / 2, low2.x1, high2, low2, false);
+    } else {
+        group(groups / 2, low.x1, high, low, false);
     }
 }
 
@@ -161,18 +232,15 @@ void lastPass(const double* work, double* dst, const double* set, int64_t s) {
     }
 }
 
-// The whole driver of one slot and direction.
-template <class A, Dir D>
-void midOrder(const double* src, double* dst, int64_t n, const double* twiddles,
-              const int32_t* table, BYTE* work) {
+// The working buffer of the driver: dst when it is 32-byte aligned and is not src, else work.
+DSP_FFT_INLINE double* workingBuffer(const double* src, double* dst, BYTE* work) {
     const bool dstWorks = (reinterpret_cast<uintptr_t>(dst) & 31) == 0 && dst != src;
-    double* const w = dstWorks ? dst : reinterpret_cast<double*>(work);
-    constexpr bool kHalves = DSP_SLOT == 4;  // slot 4 joins 128-bit loads in its first pass
-    if (n & 0x55555555) {
-        firstPassRadix4<D, kHalves>(src, w, table, n);
-    } else {
-        firstPassRadix8<A, D, kHalves>(src, w, table, n);
-    }
+    return dstWorks ? dst : reinterpret_cast<double*>(work);
+}
+
+// The stages after the first pass over the working buffer w and the last pass into dst.
+template <class A, Dir D>
+void stagesAndLastPass(double* w, double* dst, int64_t n, const double* twiddles) {
     const double* tw;
     // Breadth first up to 2048 values (32 KB): the whole transform is about the first-level
     // cache's size there anyway, and the stage of step 128 then loads each twiddle record once
@@ -199,6 +267,36 @@ void midOrder(const double* src, double* dst, int64_t n, const double* twiddles,
     } else {
         lastPass<A, D, false>(w, dst, tw, n / 4);
     }
+}
+
+// The whole driver of one slot and direction.
+template <class A, Dir D>
+void midOrder(const double* src, double* dst, int64_t n, const double* twiddles,
+              const int32_t* table, BYTE* work) {
+    double* const w = workingBuffer(src, dst, work);
+    constexpr bool kHalves = DSP_SLOT == 4;  // slot 4 joins 128-bit loads in its first pass
+    if (n & 0x55555555) {
+        firstPass<A, D, 4, kHalves>(src, w, table, n);
+    } else {
+        firstPass<A, D, 8, kHalves>(src, w, table, n);
+    }
+    stagesAndLastPass<A, D>(w, dst, n, twiddles);
+}
+
+// The inverse real FFT of the packed spectrum src (2n + 2 doubles) into the 2n samples of dst,
+// unscaled, by the recombination table recomb (one or two levels): the fused first pass, then
+// the driver's stages. src is read whole before dst is written when they are the same array,
+// since the passes then run in the work buffer.
+template <class A, bool TwoLevel>
+void midOrderInvFromCcs(const double* src, double* dst, int64_t n, const double* twiddles,
+                        const int32_t* table, const double* recomb, BYTE* work) {
+    double* const w = workingBuffer(src, dst, work);
+    if (n & 0x55555555) {
+        firstPassFromCcs<A, 4, TwoLevel>(src, w, table, n, recomb);
+    } else {
+        firstPassFromCcs<A, 8, TwoLevel>(src, w, table, n, recomb);
+    }
+    stagesAndLastPass<A, Dir::Inv>(w, dst, n, twiddles);
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // The entry points of the mid-order complex FFT of slots 4 and 5 and of its passes
 // (dsp/fft/midorder.h), forward and inverse (exponent +, unscaled): the driver, the radix-4 passes
-// of step 4, 8 and any, and the block procedure.
+// of step 4, 8 and any, and the block procedure; and the inverse from the packed spectrum with
+// the pre-processing in its first pass.
+#include "dsp/fft/fft_slot.h"
 #include "dsp/fft/midorder.h"
 
 extern "C" {
@@ -43,6 +45,16 @@ void DSP_CALL DSP_SLOT_NAME(dspFftRadix4PassInv)(double* data, const double* set
 const double* DSP_CALL DSP_SLOT_NAME(dspFftMidOrderBlockInv)(double* block, int len,
                                                              const double* table) {
     return blockStages<SlotArith, Dir::Inv>(block, len, table);
+}
+
+void DSP_CALL DSP_SLOT_NAME(dspFftMidOrderInvCcs)(const double* src, double* dst, int n,
+                                                  const double* twiddles, const int32_t* table,
+                                                  const double* recomb, BYTE* work) {
+    if (dspFftTwoLevelRecomb(kTraits, 2 * int64_t(n))) {
+        midOrderInvFromCcs<SlotArith, true>(src, dst, n, twiddles, table, recomb, work);
+    } else {
+        midOrderInvFromCcs<SlotArith, false>(src, dst, n, twiddles, table, recomb, work);
+    }
 }
 
 }  // extern "C"

@@ -6,11 +6,11 @@ extern "C" {
 
 void DSP_CALL DSP_SLOT_NAME(dspFftFirstPassRadix8Gather)(const double* src, double* work,
                                                          const int32_t* table, int n) {
-    firstPassRadix8<SlotArith, Dir::Fwd, true>(src, work, table, n);
+    firstPass<SlotArith, Dir::Fwd, 8, true>(src, work, table, n);
 }
 void DSP_CALL DSP_SLOT_NAME(dspFftGatherRadix8PassInv)(const double* src, double* work,
                                                        const int32_t* table, int n) {
-    firstPassRadix8<SlotArith, Dir::Inv, true>(src, work, table, n);
+    firstPass<SlotArith, Dir::Inv, 8, true>(src, work, table, n);
 }
 
 }  // extern "C"

@@ -230,31 +230,41 @@ DSP_FFT_INLINE void storeMirror(double* p, V y) {
     vstoreu(p, vswapHalves(y));
 }
 
+// One step of the walk of both directions: the elements m .. m + 3 of src (m odd) and their
+// mirrors h - m .. h - m - 3, each pair of elements with the table's (c, s) or (p, q) (one
+// level) or its two-level twiddle (slot 5: Pc Fc - round(Ps Fs), Pc Fs + round(Ps Fc)), through
+// op(a, b, t, x, y): x0 = (m, m + 1), x1 = (m + 2, m + 3), y0 = (h - m, h - m - 1) and
+// y1 = (h - m - 2, h - m - 3). Every lane pair is one element's own arithmetic, so an element's
+// bits do not depend on the step that carries it.
+template <bool TwoLevel, class Op>
+DSP_FFT_INLINE void walkStep(const double* src, int64_t h, const double* table, int64_t m, Op op,
+                             V& x0, V& x1, V& y0, V& y1) {
+    const V a0 = vloadu(src + 2 * m), a1 = vloadu(src + 2 * m + 4);
+    const V b0 = loadMirror(src + 2 * (h - m - 1)), b1 = loadMirror(src + 2 * (h - m - 3));
+    V t0, t1;
+    if constexpr (!TwoLevel) {
+        t0 = groupAsPairs(table + 2 * (m - 1));
+        t1 = groupAsPairs(table + 2 * (m + 1));
+    } else {
+        const int64_t q = (m - 1) >> 9, f = m - 512 * q;
+        const V pc = vset(table[1024 + 2 * q]);
+        const V ps = vset(table[1025 + 2 * q]);
+        const V f0 = groupAsPairs(table + 2 * (f - 1)), f1 = groupAsPairs(table + 2 * (f + 1));
+        t0 = mulSubAdd(pc, f0, ps * vswapPairs(f0));
+        t1 = mulSubAdd(pc, f1, ps * vswapPairs(f1));
+    }
+    op(a0, b0, t0, x0, y0);
+    op(a1, b1, t1, x1, y1);
+}
+
 // The walk of both directions: four elements from each end per step, src to dst (the same array
-// in the forward), each pair of elements with the table's (c, s) or (p, q) (one level) or its
-// two-level twiddle (slot 5: Pc Fc - round(Ps Fs), Pc Fs + round(Ps Fc)), through
-// op(a, b, t, x, y). Every step reads its inputs before it writes.
+// in the forward). Every step reads its inputs before it writes.
 template <bool TwoLevel, class Op>
 DSP_FFT_INLINE void walkMirrored(const double* src, double* dst, int64_t h, const double* table,
                                  Op op) {
     for (int64_t m = 1; m < h / 2; m += 4) {
-        const V a0 = vloadu(src + 2 * m), a1 = vloadu(src + 2 * m + 4);
-        const V b0 = loadMirror(src + 2 * (h - m - 1)), b1 = loadMirror(src + 2 * (h - m - 3));
-        V t0, t1;
-        if constexpr (!TwoLevel) {
-            t0 = groupAsPairs(table + 2 * (m - 1));
-            t1 = groupAsPairs(table + 2 * (m + 1));
-        } else {
-            const int64_t q = (m - 1) >> 9, f = m - 512 * q;
-            const V pc = vset(table[1024 + 2 * q]);
-            const V ps = vset(table[1025 + 2 * q]);
-            const V f0 = groupAsPairs(table + 2 * (f - 1)), f1 = groupAsPairs(table + 2 * (f + 1));
-            t0 = mulSubAdd(pc, f0, ps * vswapPairs(f0));
-            t1 = mulSubAdd(pc, f1, ps * vswapPairs(f1));
-        }
         V x0, y0, x1, y1;
-        op(a0, b0, t0, x0, y0);
-        op(a1, b1, t1, x1, y1);
+        walkStep<TwoLevel>(src, h, table, m, op, x0, x1, y0, y1);
         vstoreu(dst + 2 * m, x0);
         vstoreu(dst + 2 * m + 4, x1);
         storeMirror(dst + 2 * (h - m - 1), y0);

@@ -15,7 +15,7 @@ using Format = std::conditional_t<kTraits.groupedRecomb, GroupFormat, PairFormat
 constexpr bool kWalkInterleaved = kSlot.lanes == 4;
 
 bool twoLevel(int h) {
-    return 2 * int64_t(h) >= int64_t(1) << kTraits.twoLevelOrder;
+    return dspFftTwoLevelRecomb(kTraits, 2 * int64_t(h));
 }
 
 }  // namespace

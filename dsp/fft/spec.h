@@ -194,6 +194,12 @@ constexpr DspFftSlotTraits kDspFftSlotTraits[] = {
 };
 // clang-format on
 
+// Whether the recombination tables of a transform of N real values are two-level: the set-up
+// builds them so from the slot's order on, and the walks read them so.
+constexpr bool dspFftTwoLevelRecomb(const DspFftSlotTraits& t, int64_t N) {
+    return N >= int64_t(1) << t.twoLevelOrder;
+}
+
 // The row of a slot; no constant where the slot has none.
 constexpr const DspFftSlotTraits& dspFftTraitsOf(int slot) {
     for (const DspFftSlotTraits& t : kDspFftSlotTraits)

@@ -11,8 +11,9 @@
 //
 // The inverse body mirrors it: the Perm layout and a real kernel at the smallest orders;
 // otherwise Y[0], the pre-processing into the half-length array in dst, and the inverse complex
-// DFT of that array in place (a complex kernel, the iterative passes or the block butterflies,
-// the mid-order driver in slots 4 and 5), scaled exactly once, or the recursive driver in place.
+// DFT of that array in place (a complex kernel, the iterative passes or the block butterflies),
+// scaled exactly once, or the recursive driver in place. The mid-order driver of slots 4 and 5
+// reads the spectrum itself, the pre-processing fused into its first pass, with the same bits.
 // The paths missing in the forward are missing here too (dspErrFftOrder before any write).
 #include "dsp/bits.h"
 #include "dsp/fft/fft_slot.h"
@@ -66,6 +67,9 @@ constexpr auto kBlocksInv = DSP_SLOT_BODY(dspFftBlockButterfliesInv);
 constexpr auto kPermute = DSP_SLOT_BODY(dspBitReversePermute);
 constexpr auto kPermuteInPlace = DSP_SLOT_BODY(dspBitReversePermuteInPlace);
 constexpr bool kBlockedPath = DSP_SLOT_HAS(dspFftBlockButterfliesFwd);
+// The inverse of the mid-order driver's orders straight from the spectrum (slots 4 and 5).
+constexpr auto kMidOrderInvCcs = DSP_SLOT_BODY(dspFftMidOrderInvCcs);
+constexpr bool kMidOrderFromCcs = DSP_SLOT_HAS(dspFftMidOrderInvCcs);
 
 // The bit-reversal permutation of hn complex values from src into dst (in place when they are
 // the same array).
@@ -224,13 +228,21 @@ DspStatus DSP_CALL DSP_SLOT_NAME(dspFftInvCcsToReal64f)(const double* src, doubl
         }
         return dspOk;
     }
-    // Y[0] from X[0] and X[N/2], both read before the first write, then Y[1 .. N/2-1].
     const int hn = static_cast<int>(n / 2);
-    sumAndDifference(ld1(src), ld1(src + n), dst);
-    DSP_SLOT_NAME(dspRealFftInvPreProcess)(src, dst, hn, dspFftInvRecombTableOf(spec));
     [[maybe_unused]] BYTE* const w = spec->workSize > 0 ? alignUp64(work) : nullptr;
     const int32_t* const bitReverse = dspFftBitReverseTableOf(spec);
     const double* const twiddles = dspFftTwiddleTableOf(spec);
+    if constexpr (kMidOrderFromCcs) {
+        // The mid-order driver of slots 4 and 5 takes the pre-processing into its first pass.
+        if (path == dspFftPathIterative) {
+            kMidOrderInvCcs(src, dst, hn, twiddles, bitReverse, dspFftInvRecombTableOf(spec), w);
+            if (scaled) (void)DSP_FFT_SERVICE(dspMulConstInPlace64f)(scale, dst, int(n));
+            return dspOk;
+        }
+    }
+    // Y[0] from X[0] and X[N/2], both read before the first write, then Y[1 .. N/2-1].
+    sumAndDifference(ld1(src), ld1(src + n), dst);
+    DSP_SLOT_NAME(dspRealFftInvPreProcess)(src, dst, hn, dspFftInvRecombTableOf(spec));
     switch (path) {
         case dspFftPathComplexKernel:
             if (scaled) {

@@ -1,6 +1,6 @@
 // The mid-order complex FFT of slots 4 and 5 on its own, forward and inverse: every pass
 // structure against the long-double reference, the choice of the working buffer (dst or work)
-// and its bits, a pure tone, and the passes called one by one.
+// and its bits, a pure tone, the passes called one by one, and the inverse from the spectrum.
 #include "tests/dsp/fft/fft_reference.h"
 #include "tests/dsp/fft/fft_support.h"
 
@@ -231,6 +231,37 @@ TEST_P(FftMidOrderTest, BlockProcedureFromItsPasses) {
         span8(x.data(), tw, 31);
         fns.pass(x.data(), tw, 4, 0);
         EXPECT_TRUE(sameBits(x.data(), y.data(), 64));
+    }
+}
+
+// The inverse from the spectrum, the pre-processing in its first pass, gives the bits of the
+// pre-processing and then the driver at every order it serves (radix 4 and 8, one- and two-level
+// tables), with dst as the working buffer and, in place, through the work buffer.
+TEST_P(FftMidOrderTest, InverseFromTheSpectrumIsPreProcessingThenDriver) {
+    using namespace dspslots;
+    const int s = slot();
+    for (int order = 8; order <= 18; ++order) {
+        SCOPED_TRACE("order " + std::to_string(order));
+        const BuiltSpec b(s, order);
+        const int64_t N = int64_t(1) << order, n = N / 2;
+        const double* const recomb = tableAt<double>(b.spec, 16);
+        const double* const tw = tableAt<double>(b.spec, 12);
+        const int32_t* const table = tableAt<int32_t>(b.spec, 11);
+        const std::vector<double> X = randomSpectrum(order, 3400 + order);
+        std::vector<double> want(N), inPlace = X;
+        Doubles got(N);
+        std::vector<BYTE> work(16 * N + 64);
+        BYTE* const w = work.data() + (64 - reinterpret_cast<uintptr_t>(work.data()) % 64);
+        want[0] = X[0] + X[N];
+        want[1] = X[0] - X[N];
+        dspRealFftInvPreProcess[s](X.data(), want.data(), static_cast<int>(n), recomb);
+        dspFftMidOrderInv[s](want.data(), want.data(), static_cast<int>(n), tw, table, w);
+        dspFftMidOrderInvCcs[s](X.data(), got.data(), static_cast<int>(n), tw, table, recomb,
+                                nullptr);
+        EXPECT_TRUE(sameBits(got.data(), want.data(), N));
+        dspFftMidOrderInvCcs[s](inPlace.data(), inPlace.data(), static_cast<int>(n), tw, table,
+                                recomb, w);
+        EXPECT_TRUE(sameBits(inPlace.data(), want.data(), N));
     }
 }
 
