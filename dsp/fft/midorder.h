@@ -51,7 +51,10 @@ DSP_FFT_INLINE V loadPair(const double* p) {
 // power of 4, else 8 of n/8): legs[hh][s] holds the columns 2hh and 2hh + 1 of section s (when
 // Swapped, 2hh + 1 and then 2hh), and column c goes to P[c] + Sk split (an eight-point DFT's
 // X4..X7 four further). A column's bits are its own: the legs combine lane by lane.
-template <class A, Dir D, int S, bool Swapped>
+// HalfStores stores 128-bit halves, which spares the shuffle unit four of its eight moves per
+// four outputs: the inverse's pass, which the pre-processing's shuffles keep waiting on that
+// unit, gains by it; the forward's pass does not (its stores then wait on the ports).
+template <class A, Dir D, int S, bool Swapped, bool HalfStores>
 DSP_FFT_INLINE void firstPassGroup(const V legs[2][S], double* work, const int64_t P[4],
                                    int64_t k) {
     for (int hh = 0; hh < 2; ++hh) {
@@ -63,11 +66,20 @@ DSP_FFT_INLINE void firstPassGroup(const V legs[2][S], double* work, const int64
         }
         double* const first = work + 2 * (P[2 * hh + Swapped] + S * k);
         double* const second = work + 2 * (P[2 * hh + !Swapped] + S * k);
-        for (int t = 0; t < S; t += 4) {
+        for (int t = 0; t < S && !HalfStores; t += 4) {
             Sv lo, hi;
             toSplit(x[t], x[t + 1], x[t + 2], x[t + 3], lo, hi);
             storeSplit(first + 2 * t, lo);
             storeSplit(second + 2 * t, hi);
+        }
+        // The same stores with the moves across the 128-bit halves left to the store ports.
+        for (int t = 0; t < S && HalfStores; t += 4) {
+            const V re01 = vunpackLo(x[t], x[t + 1]), im01 = vunpackHi(x[t], x[t + 1]);
+            const V re23 = vunpackLo(x[t + 2], x[t + 3]), im23 = vunpackHi(x[t + 2], x[t + 3]);
+            vstoreHalves(first + 2 * t, second + 2 * t, re01);
+            vstoreHalves(first + 2 * t + 2, second + 2 * t + 2, re23);
+            vstoreHalves(first + 2 * t + 4, second + 2 * t + 4, im01);
+            vstoreHalves(first + 2 * t + 6, second + 2 * t + 6, im23);
         }
     }
 }
@@ -89,7 +101,7 @@ void firstPass(const double* src, double* work, const int32_t* table, int64_t n)
         for (int hh = 0; hh < 2; ++hh)
             for (int s = 0; s < S; ++s)
                 legs[hh][s] = loadPair<Halves>(p + 4 * hh + 2 * s * section);
-        firstPassGroup<A, D, S, false>(legs, work, P, table[j] >> (S == 4 ? 3 : 4));
+        firstPassGroup<A, D, S, false, false>(legs, work, P, table[j] >> (S == 4 ? 3 : 4));
     }
 }
 
@@ -136,7 +148,7 @@ void firstPassFromCcs(const double* src, double* work, const int32_t* table, int
             legs[0][kLow] = vblendHigh(
                 legs[0][kLow], vsetLanes(0.0, 0.0, 2.0 * ld1(src + n), -2.0 * ld1(src + n + 1)));
         }
-        firstPassGroup<A, Dir::Inv, S, true>(legs, work, P, table[g] >> (S == 4 ? 3 : 4));
+        firstPassGroup<A, Dir::Inv, S, true, true>(legs, work, P, table[g] >> (S == 4 ? 3 : 4));
     };
     Unit low, high;
     walk(0, low);
