@@ -66,20 +66,21 @@ DSP_FFT_INLINE void firstPassGroup(const V legs[2][S], double* work, const int64
         }
         double* const first = work + 2 * (P[2 * hh + Swapped] + S * k);
         double* const second = work + 2 * (P[2 * hh + !Swapped] + S * k);
-        for (int t = 0; t < S && !HalfStores; t += 4) {
-            Sv lo, hi;
-            toSplit(x[t], x[t + 1], x[t + 2], x[t + 3], lo, hi);
-            storeSplit(first + 2 * t, lo);
-            storeSplit(second + 2 * t, hi);
-        }
-        // The same stores with the moves across the 128-bit halves left to the store ports.
-        for (int t = 0; t < S && HalfStores; t += 4) {
-            const V re01 = vunpackLo(x[t], x[t + 1]), im01 = vunpackHi(x[t], x[t + 1]);
-            const V re23 = vunpackLo(x[t + 2], x[t + 3]), im23 = vunpackHi(x[t + 2], x[t + 3]);
-            vstoreHalves(first + 2 * t, second + 2 * t, re01);
-            vstoreHalves(first + 2 * t + 2, second + 2 * t + 2, re23);
-            vstoreHalves(first + 2 * t + 4, second + 2 * t + 4, im01);
-            vstoreHalves(first + 2 * t + 6, second + 2 * t + 6, im23);
+        for (int t = 0; t < S; t += 4) {
+            if constexpr (HalfStores) {
+                // toSplit's moves across the 128-bit halves left to the store ports.
+                const V re01 = vunpackLo(x[t], x[t + 1]), im01 = vunpackHi(x[t], x[t + 1]);
+                const V re23 = vunpackLo(x[t + 2], x[t + 3]), im23 = vunpackHi(x[t + 2], x[t + 3]);
+                vstoreHalves(first + 2 * t, second + 2 * t, re01);
+                vstoreHalves(first + 2 * t + 2, second + 2 * t + 2, re23);
+                vstoreHalves(first + 2 * t + 4, second + 2 * t + 4, im01);
+                vstoreHalves(first + 2 * t + 6, second + 2 * t + 6, im23);
+            } else {
+                Sv lo, hi;
+                toSplit(x[t], x[t + 1], x[t + 2], x[t + 3], lo, hi);
+                storeSplit(first + 2 * t, lo);
+                storeSplit(second + 2 * t, hi);
+            }
         }
     }
 }
