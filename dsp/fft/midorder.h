@@ -51,7 +51,10 @@ DSP_FFT_INLINE V loadPair(const double* p) {
 // power of 4, else 8 of n/8): legs[hh][s] holds the columns 2hh and 2hh + 1 of section s (when
 // Swapped, 2hh + 1 and then 2hh), and column c goes to P[c] + Sk split (an eight-point DFT's
 // X4..X7 four further). A column's bits are its own: the legs combine lane by lane.
-template <class A, Dir D, int S, bool Swapped>
+// HalfStores stores 128-bit halves, which spares the shuffle unit four of its eight moves per
+// four outputs: the inverse's pass, which the pre-processing's shuffles keep waiting on that
+// unit, gains by it; the forward's pass does not (its stores then wait on the ports).
+template <class A, Dir D, int S, bool Swapped, bool HalfStores>
 DSP_FFT_INLINE void firstPassGroup(const V legs[2][S], double* work, const int64_t P[4],
                                    int64_t k) {
     for (int hh = 0; hh < 2; ++hh) {
@@ -64,10 +67,20 @@ DSP_FFT_INLINE void firstPassGroup(const V legs[2][S], double* work, const int64
         double* const first = work + 2 * (P[2 * hh + Swapped] + S * k);
         double* const second = work + 2 * (P[2 * hh + !Swapped] + S * k);
         for (int t = 0; t < S; t += 4) {
-            Sv lo, hi;
-            toSplit(x[t], x[t + 1], x[t + 2], x[t + 3], lo, hi);
-            storeSplit(first + 2 * t, lo);
-            storeSplit(second + 2 * t, hi);
+            if constexpr (HalfStores) {
+                // toSplit's moves across the 128-bit halves left to the store ports.
+                const V re01 = vunpackLo(x[t], x[t + 1]), im01 = vunpackHi(x[t], x[t + 1]);
+                const V re23 = vunpackLo(x[t + 2], x[t + 3]), im23 = vunpackHi(x[t + 2], x[t + 3]);
+                vstoreHalves(first + 2 * t, second + 2 * t, re01);
+                vstoreHalves(first + 2 * t + 2, second + 2 * t + 2, re23);
+                vstoreHalves(first + 2 * t + 4, second + 2 * t + 4, im01);
+                vstoreHalves(first + 2 * t + 6, second + 2 * t + 6, im23);
+            } else {
+                Sv lo, hi;
+                toSplit(x[t], x[t + 1], x[t + 2], x[t + 3], lo, hi);
+                storeSplit(first + 2 * t, lo);
+                storeSplit(second + 2 * t, hi);
+            }
         }
     }
 }
@@ -89,7 +102,7 @@ void firstPass(const double* src, double* work, const int32_t* table, int64_t n)
         for (int hh = 0; hh < 2; ++hh)
             for (int s = 0; s < S; ++s)
                 legs[hh][s] = loadPair<Halves>(p + 4 * hh + 2 * s * section);
-        firstPassGroup<A, D, S, false>(legs, work, P, table[j] >> (S == 4 ? 3 : 4));
+        firstPassGroup<A, D, S, false, false>(legs, work, P, table[j] >> (S == 4 ? 3 : 4));
     }
 }
 
@@ -110,6 +123,10 @@ template <class A, int S, bool TwoLevel>
 void firstPassFromCcs(const double* src, double* work, const int32_t* table, int64_t n,
                       const double* recomb) {
     constexpr int kLow = S / 2;
+    // Units fetched ahead (64 bytes of each of the 4 kLow streams per unit): the streams run
+    // both ways through every section, which the processor's own prefetchers follow late, and a
+    // spectrum that arrives from memory then waits on every line.
+    constexpr int64_t kAhead = 8;
     const int64_t section = n / S, groups = n / (4 * S);
     const int64_t P[4] = {0, n / 2, n / 4, 3 * n / 4};
     struct Unit {
@@ -136,7 +153,7 @@ void firstPassFromCcs(const double* src, double* work, const int32_t* table, int
             legs[0][kLow] = vblendHigh(
                 legs[0][kLow], vsetLanes(0.0, 0.0, 2.0 * ld1(src + n), -2.0 * ld1(src + n + 1)));
         }
-        firstPassGroup<A, Dir::Inv, S, true>(legs, work, P, table[g] >> (S == 4 ? 3 : 4));
+        firstPassGroup<A, Dir::Inv, S, true, true>(legs, work, P, table[g] >> (S == 4 ? 3 : 4));
     };
     Unit low, high;
     walk(0, low);
@@ -150,6 +167,16 @@ void firstPassFromCcs(const double* src, double* work, const int32_t* table, int
     Unit low2, high2;
     const auto step = [&](int64_t g, Unit& lo, Unit& hi, const Unit& lastLo, const Unit& lastHi) {
         const int64_t G = groups - 1 - g;
+        if (g + kAhead < G - kAhead) {
+            for (int s = 0; s < kLow; ++s) {
+                const int64_t m0 = 4 * (g + kAhead) + 1 + s * section;
+                const int64_t m1 = 4 * (G - kAhead) + 1 + s * section;
+                prefetchT0(src + 2 * m0);
+                prefetchT0(src + 2 * (n - m0) - 8);
+                prefetchT0(src + 2 * m1);
+                prefetchT0(src + 2 * (n - m1) - 8);
+            }
+        }
         walk(g, lo);
         walk(G, hi);
         group(g, lastLo.x1, lo, hi, false);
