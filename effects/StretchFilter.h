@@ -6,9 +6,8 @@
 // ends the interval gives every frame still owed, pushed out of the processor by the input that
 // follows the interval (its output past the interval's share is dropped) and, past the stream's
 // end, by the input mirrored about its end: never by silence, so that the interval sounds to its
-// end. A channel count
-// SoundTouch cannot take (more than 16, or 16 through its anti-alias filter) passes the audio
-// through, at a rate of 1.
+// end. A channel count SoundTouch cannot take (more than 16, or 16 through its anti-alias
+// filter) passes the audio through, at a rate of 1.
 #pragma once
 
 #include "platform/win32.h"

@@ -56,6 +56,14 @@ HRESULT CBaseFilter::ReadPassThrough(LONG Stream, LONG Flags, double Duration, I
 
 HRESULT CBaseFilter::ProcessInto(IUnknown* block, IAudioData* data, LONG len, LONG skip, LONG n,
                                  bool last, IUnknown** pp) {
+    // The look-ahead that the read path gathered belongs to this block alone.
+    struct LookAheadScope {
+        CBaseFilter& engine;
+        ~LookAheadScope() {
+            engine.m_following.clear();
+            engine.m_followingEnds = false;
+        }
+    } scope{*this};
     ComPtr<IUnknown> result = ComPtr<IUnknown>::Share(block);
     // An empty last block is the end of a stream that ran dry (FlushAtInputEnd).
     if (n > 0 || (last && len == 0)) {
@@ -137,7 +145,6 @@ HRESULT CBaseFilter::ReadDirect(LONG Stream, LONG Flags, double Duration, IUnkno
     m_followingEnds = last && m_blockStart + 2 * n >= streamEnd;
     const HRESULT processed =
         ProcessInto(block.Get(), data.Get(), len, skip, static_cast<LONG>(n), last, pp);
-    m_followingEnds = false;
     return FAILED(processed) ? processed : hr;
 }
 
@@ -308,11 +315,8 @@ HRESULT CBaseFilter::ReadHelperBlock(LONG Stream, LONG Flags, double Duration, I
                              m_blockStart + 2 * n);
         if (FAILED(hr)) return hr;
     }
-    hr = ProcessInto(block.Get(), data.Get(), len, skip, static_cast<LONG>(std::max<INT64>(n, 0)),
-                     last, pp);
-    m_following.clear();
-    m_followingEnds = false;
-    return hr;
+    return ProcessInto(block.Get(), data.Get(), len, skip, static_cast<LONG>(std::max<INT64>(n, 0)),
+                       last, pp);
 }
 
 INT64 CBaseFilter::StreamEndBytes(LONG Stream, INT64 frontBytes) const {
@@ -394,7 +398,6 @@ HRESULT CBaseFilter::FlushAtInputEnd(IUnknown** pp) {
     m_followingEnds = true;
     ComPtr<IUnknown> result;
     hr = ProcessInto(empty.Get(), data.Get(), 0, 0, 0, true, result.Put());
-    m_followingEnds = false;
     if (FAILED(hr)) return hr;
     // Nothing held back: the stream has simply ended.
     LONG len = 0;

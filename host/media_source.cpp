@@ -461,8 +461,8 @@ HRESULT CWavFileSource::ReadFramesLocked(int64_t first, int64_t frames, int16_t*
     *got = 0;
     if (first != filePos_ && !reader_->Seekable()) {
         // A bare failure would leave the user of a pipe guessing.
-        ICreateErrorInfo* create = nullptr;
-        if (SUCCEEDED(CreateErrorInfo(&create))) {
+        ComPtr<ICreateErrorInfo> create;
+        if (SUCCEEDED(CreateErrorInfo(create.Put())) && create) {
             OleString text = name_ + OLESTR(
                                          " cannot be repositioned: it is read as a stream (a "
                                          "pipe), once from start to end, and an effect that "
@@ -470,11 +470,7 @@ HRESULT CWavFileSource::ReadFramesLocked(int64_t first, int64_t frames, int16_t*
                                          "the audio to a file and read that");
             create->SetGUID(IID_IMediaSource);
             create->SetDescription(&text[0]);
-            ComPtr<IErrorInfo> info;
-            if (SUCCEEDED(
-                    create->QueryInterface(IID_IErrorInfo, reinterpret_cast<void**>(info.Put()))))
-                SetErrorInfo(0, info.Get());
-            create->Release();
+            if (ComPtr<IErrorInfo> info = create.As<IErrorInfo>()) SetErrorInfo(0, info.Get());
         }
         return E_FAIL;
     }
