@@ -1,5 +1,6 @@
 #include "effects/StretchFilter.h"
 
+#include "corvane/corvane.h"
 #include "effects/common/SoundTouchGlue.h"
 #include "platform/exceptions.h"
 
@@ -73,7 +74,9 @@ void CStretchChannelFilter::Rebuild() {
     m_processor.reset();
     const int channels = ChannelCount();
     m_processorChannels = 0;
-    if (channels > (m_antialiasing != 0 ? kMostAntiAliasedChannels : kMostChannels)) return;
+    const int most = m_antialiasing != 0 ? corvane::kStretchMostAntiAliasedChannels
+                                         : corvane::kStretchMostChannels;
+    if (channels > most) return;
     std::unique_ptr<soundtouch::SoundTouch> processor;
     try {
         processor = NewProcessor(channels);

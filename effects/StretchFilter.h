@@ -34,11 +34,6 @@ public:
     static constexpr double kLargestFactor = 100.0;
     // "PitchShift" beyond five octaves either way is ignored.
     static constexpr double kLargestPitchShift = 60.0;
-    // The most channels SoundTouch takes, and takes through its anti-alias filter ("Antialiasing"
-    // not 0): the filter asserts fewer than 16, and a build that keeps its assertions (Debian's)
-    // aborts the process on 16. A stream of more passes through.
-    static constexpr int kMostChannels = 16;
-    static constexpr int kMostAntiAliasedChannels = 15;
 
     // Its keys: "TempoRate", "RateRate" (factors), "PitchShift" (semitones), "Mode",
     // "Antialiasing" (integers).

@@ -1,5 +1,6 @@
 #include "tools/corvane-fx/chain.h"
 
+#include "corvane/corvane.h"
 #include "host/host.h"
 #include "platform/com_ptr.h"
 #include "platform/oletext.h"
@@ -152,11 +153,6 @@ std::string TemporaryFolder(const ParamSet& params) {
     const DWORD n = GetTempPathW(MAX_PATH + 1, buffer);
     return n > 0 && n <= MAX_PATH ? OleToUtf8(OleString(buffer, n)) : "the temporary folder";
 }
-
-// SoundTouch, behind the stretch effect, takes at most this many channels, and one fewer through
-// its anti-alias filter (which asserts fewer than 16): past them the effect passes the audio
-// through.
-constexpr LONG kSoundTouchChannels = 16;
 
 // The channels of a stretch effect's input; 0 for another effect or an input without a format.
 LONG StretchChannels(const EffectSetup& e, IMediaSource* upstream) {
@@ -421,7 +417,7 @@ LONG EffectChain::MostStretchChannels(size_t i) const {
     double antialiasing = 1.0;
     const bool off = given && reads_[i] && reads_[i]->Find(OLESTR("Antialiasing"), -1).read &&
                      NumberOf(*given, &antialiasing) && antialiasing == 0.0;
-    return off ? kSoundTouchChannels : kSoundTouchChannels - 1;
+    return off ? kStretchMostChannels : kStretchMostAntiAliasedChannels;
 }
 
 std::vector<std::string> EffectChain::RateWarnings(const Options& options) const {
@@ -472,9 +468,9 @@ std::vector<std::string> EffectChain::ChannelWarnings(const Options& options) co
         if (!e.enabled || channels <= MostStretchChannels(i)) continue;
         // Its anti-alias filter is what refuses the input only where SoundTouch would take it.
         const std::string limit =
-            channels > kSoundTouchChannels
-                ? std::to_string(kSoundTouchChannels) + " channels"
-                : std::to_string(kSoundTouchChannels - 1) +
+            channels > kStretchMostChannels
+                ? std::to_string(kStretchMostChannels) + " channels"
+                : std::to_string(kStretchMostAntiAliasedChannels) +
                       " channels through its anti-alias filter (Antialiasing=0 turns it off)";
         warnings.push_back(WarningName(options, i) +
                            " passed the audio through unchanged: SoundTouch takes at most " +
