@@ -14,6 +14,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -99,6 +100,12 @@ void WarnIfCutShort(IMediaSource* input, const std::string& path) {
 
 // Everything after COM is up and the host classes are registered.
 int Process(const corvane::fx::Options& options) {
+    // An output that cannot be written is refused before anything is read: an effect may read
+    // its whole input as it is prepared (the reverse effect does).
+    corvane::fx::TemporaryOutput out;
+    std::string why;
+    HRESULT hr = out.Create(options.output, &why);
+    if (FAILED(hr)) return Report({"cannot write " + options.output, hr, why});
     corvane::fx::EffectChain chain;
     StepFailure failure;
     if (FAILED(chain.OpenInput(options, &failure))) return Report(failure);
@@ -106,15 +113,14 @@ int Process(const corvane::fx::Options& options) {
         if (FAILED(chain.AddEffect(options.effects[i], i + 1, &failure))) return Report(failure);
     }
     if (FAILED(chain.InitFilters(&failure))) return Report(failure);
-    corvane::fx::TemporaryOutput out;
-    std::string why;
-    HRESULT hr = out.Create(options.output, &why);
-    if (FAILED(hr)) return Report({"cannot write " + options.output, hr, why});
 
     corvane::host::ExportResult result;
     corvane::fx::ClearErrorInfo();
-    hr = corvane::host::ExportToWav(chain.Output(), out.Path(), options.blockMs, &result,
-                                    chain.Input());
+    hr = corvane::host::ExportToWav(
+        chain.Output(), options.output, options.blockMs, &result, chain.Input(),
+        [&out](DWORD rate, WORD channels, corvane::host::WavContainer container,
+               std::unique_ptr<corvane::host::WavWriter>* writer,
+               std::string* error) { return out.Open(rate, channels, container, writer, error); });
     // Taken before anything else can replace it: the failing effect's identity.
     GUID culprit = GUID_NULL;
     const std::string described =
