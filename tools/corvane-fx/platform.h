@@ -28,7 +28,10 @@ std::string TakeRegistryFailure();
 void ClearRegistryFailure();
 
 // The system's words for a Win32 error code (as GetLastError gives it), without a final period.
-std::string SystemWords(DWORD error);
+// path, when given, is what the failed call worked on: on Linux, where one code stands for
+// several of the system's reasons (ERROR_PATH_NOT_FOUND: a missing folder, or a file where a
+// folder should be), the system is asked about that path for its own.
+std::string SystemWords(DWORD error, const std::string& path = {});
 
 // The program's arguments in UTF-8 (Windows hands main() the system code page's bytes).
 std::vector<std::string> Utf8Arguments(int argc, char** argv);

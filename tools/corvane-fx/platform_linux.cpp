@@ -72,7 +72,15 @@ void ClearRegistryFailure() {
     CorvaneClearRegistryFailure();
 }
 
-std::string SystemWords(DWORD error) {
+std::string SystemWords(DWORD error, const std::string& path) {
+    // A file where a folder should be and a missing folder are one code on Windows: the folder
+    // that path names, asked again, tells which it was.
+    struct stat st;
+    const std::string folder = path.substr(0, path.rfind('/') + 1);
+    if (error == ERROR_PATH_NOT_FOUND && !folder.empty()) {
+        if (stat(folder.c_str(), &st) != 0) return std::strerror(errno);
+        if (!S_ISDIR(st.st_mode)) return std::strerror(ENOTDIR);
+    }
     // The errors that the platform layer's file calls make of the system's, back to its words.
     static const struct {
         DWORD error;

@@ -30,7 +30,7 @@ extern "C" void RemovePendingAndDie(int sig) {
 
 }  // namespace
 
-std::string SystemWords(DWORD error) {
+std::string SystemWords(DWORD error, const std::string&) {
     wchar_t* text = nullptr;
     const DWORD n = FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
