@@ -180,7 +180,7 @@ HRESULT ResolveOutput(const std::string& target, OutputName* out, std::string* w
             continue;
         }
         const std::string path = Join(done, name);
-        const int fd = IsOwnDescriptorFolder(done) ? DescriptorNumber(name) : -1;
+        const int fd = rest.empty() && IsOwnDescriptorFolder(done) ? DescriptorNumber(name) : -1;
         if (fd >= 0) {
             const int flags = fcntl(fd, F_GETFL);
             if (flags < 0 || (flags & O_ACCMODE) == O_RDONLY) {
