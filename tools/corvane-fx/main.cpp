@@ -2,7 +2,8 @@
 // created by COM from the registered module, and writes the result to a WAV file.
 //
 // Exit status: 0 success, 1 a step failed (the message names it, with its HRESULT and the COM
-// error description), 2 a bad command line. A failed run leaves no output file.
+// error description), 2 a bad command line. A failed run leaves no output file, except a finished
+// one whose target was taken by something that is not replaced meanwhile: the message names it.
 #include "platform/win32.h"
 #include "corvane/corvane.h"
 #include "host/host.h"
