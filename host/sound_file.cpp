@@ -219,6 +219,16 @@ std::vector<unsigned char> StreamHeader(DWORD rate, WORD channels) {
     return h;
 }
 
+// libsndfile's description of a 16-bit PCM file of that shape; false for one it cannot write.
+bool WavInfo(DWORD rate, WORD channels, WavContainer container, SF_INFO* info) {
+    if (rate < 1 || rate > 0x7FFFFFFF || channels < 1) return false;
+    info->samplerate = static_cast<int>(rate);
+    info->channels = channels;
+    info->format =
+        (container == WavContainer::Rf64 ? SF_FORMAT_RF64 : SF_FORMAT_WAV) | SF_FORMAT_PCM_16;
+    return sf_format_check(info) != 0;
+}
+
 }  // namespace
 
 HRESULT HresultFromErrno(int e) {
@@ -355,13 +365,8 @@ HRESULT WavWriter::Create(const std::string& path, DWORD rate, WORD channels,
                           std::string* error) {
     if (!out) return E_POINTER;
     out->reset();
-    if (rate < 1 || rate > 0x7FFFFFFF || channels < 1) return E_INVALIDARG;
     SF_INFO info{};
-    info.samplerate = static_cast<int>(rate);
-    info.channels = channels;
-    info.format =
-        (container == WavContainer::Rf64 ? SF_FORMAT_RF64 : SF_FORMAT_WAV) | SF_FORMAT_PCM_16;
-    if (!sf_format_check(&info)) return E_INVALIDARG;
+    if (!WavInfo(rate, channels, container, &info)) return E_INVALIDARG;
     // What libsndfile's own open would do, on a descriptor of ours (see OpenDescriptor).
     const int fd = OpenDescriptor(path, O_WRONLY | O_CREAT | O_TRUNC | O_BINARY | O_CLOEXEC, 0666);
     if (fd < 0) {
@@ -369,16 +374,31 @@ HRESULT WavWriter::Create(const std::string& path, DWORD rate, WORD channels,
         SetError(error, std::strerror(e));
         return HresultFromErrno(e);
     }
+    return Adopt(fd, rate, channels, container, out, error);
+}
+
+HRESULT WavWriter::Adopt(int fd, DWORD rate, WORD channels, WavContainer container,
+                         std::unique_ptr<WavWriter>* out, std::string* error) {
+    std::unique_ptr<WavWriter> w(new WavWriter());
+    w->fd_ = fd;  // closed with w on every failure
+    if (!out) return E_POINTER;
+    out->reset();
+    SF_INFO info{};
+    if (fd < 0 || !WavInfo(rate, channels, container, &info)) return E_INVALIDARG;
+    w->channels_ = channels;
+    w->container_ = container;
     struct stat st;
-    if (fstat(fd, &st) == 0 && !S_ISREG(st.st_mode)) {
-        std::unique_ptr<WavWriter> w(new WavWriter());
-        w->fd_ = fd;
+    bool inPlace = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::lseek(fd, 0, SEEK_CUR) == 0;
+#ifdef F_GETFL
+    // Every write of a file opened to append lands at its end, the header's rewrite too.
+    inPlace = inPlace && !(fcntl(fd, F_GETFL) & O_APPEND);
+#endif
+    if (!inPlace) {
         w->stream_ = true;
-        w->channels_ = channels;
-        w->container_ = container;
         if (container == WavContainer::Rf64) {
             SetError(error,
-                     "it is not a regular file, so its header cannot be finished after the "
+                     "it is not a regular file written from its start, so its header cannot be "
+                     "finished after the "
                      "data, and audio that may outgrow a WAV file needs RF64, whose sizes "
                      "must be right at the start: write it to a regular file");
             return HRESULT_FROM_WIN32(ERROR_NOT_SUPPORTED);
@@ -392,6 +412,7 @@ HRESULT WavWriter::Create(const std::string& path, DWORD rate, WORD channels,
         *out = std::move(w);
         return S_OK;
     }
+    w->fd_ = -1;  // OpenOnDescriptor closes it on failure
     SNDFILE* f = OpenOnDescriptor(fd, SFM_WRITE, &info);
     if (!f) {
         SetError(error, SfText(nullptr));
@@ -399,11 +420,8 @@ HRESULT WavWriter::Create(const std::string& path, DWORD rate, WORD channels,
     }
     // A short file needs no 64-bit sizes: libsndfile then finishes it as WAV.
     if (container == WavContainer::Rf64) sf_command(f, SFC_RF64_AUTO_DOWNGRADE, nullptr, SF_TRUE);
-    std::unique_ptr<WavWriter> w(new WavWriter());
     w->file_ = f;
     w->fd_ = fd;
-    w->channels_ = channels;
-    w->container_ = container;
     *out = std::move(w);
     return S_OK;
 }

@@ -89,6 +89,13 @@ public:
     static HRESULT Create(const std::string& path, DWORD rate, WORD channels,
                           WavContainer container, std::unique_ptr<WavWriter>* out,
                           std::string* error = nullptr);
+    // The same on a descriptor that is already open for writing (a C library descriptor, owned
+    // from here on, closed on failure too). A regular file at its start, not opened to append,
+    // is written in place and gets its header finished at the end; anything else (a pipe, a
+    // device, a file written from the middle or at its end) gets the stream above, from where
+    // the descriptor stands.
+    static HRESULT Adopt(int fd, DWORD rate, WORD channels, WavContainer container,
+                         std::unique_ptr<WavWriter>* out, std::string* error = nullptr);
     // Closes the file when Close was not called; a failure there goes unreported.
     ~WavWriter();
     WavWriter(const WavWriter&) = delete;

@@ -48,10 +48,11 @@ HRESULT BlockFormat(IAudioData* data, AudioFormatValues* format) {
 class WavExport {
 public:
     WavExport(IMediaSource* source, IMediaSource* input, const std::string& path, double blockMs,
-              ExportResult* result)
+              ExportResult* result, const WavOpener& open)
         : source_(source),
           input_(input ? input : source),
           path_(path),
+          open_(open),
           blockMs_(blockMs),
           result_(result),
           inputAt_(PositionOf(input_)),
@@ -85,7 +86,9 @@ private:
     }
 
     HRESULT Create(const AudioFormatValues& f, WavContainer container) {
-        HRESULT hr = WavWriter::Create(path_, f.rate, f.channels, container, &writer_, &why_);
+        HRESULT hr = open_
+                         ? open_(f.rate, f.channels, container, &writer_, &why_)
+                         : WavWriter::Create(path_, f.rate, f.channels, container, &writer_, &why_);
         if (FAILED(hr)) return Fail(hr, "cannot create " + path_, why_);
         fileFormat_ = f;
         result_->rate = f.rate;
@@ -156,6 +159,7 @@ private:
     IMediaSource* const source_;
     IMediaSource* const input_;
     const std::string& path_;
+    const WavOpener& open_;
     const double blockMs_;
     ExportResult* const result_;
     std::unique_ptr<WavWriter> writer_;
@@ -169,11 +173,11 @@ private:
 }  // namespace
 
 HRESULT ExportToWav(IMediaSource* source, const std::string& path, double blockMs,
-                    ExportResult* result, IMediaSource* input) {
+                    ExportResult* result, IMediaSource* input, const WavOpener& open) {
     if (!source || !result) return E_POINTER;
     *result = ExportResult();
     if (!(blockMs > 0.0)) return E_INVALIDARG;
-    return WavExport(source, input, path, blockMs, result).Run();
+    return WavExport(source, input, path, blockMs, result, open).Run();
 }
 
 }  // namespace corvane::host

@@ -4,7 +4,11 @@
 #include "platform/win32.h"
 #include "corvane/corvane.h"
 
+#include "host/sound_file.h"
+
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 
 namespace corvane::host {
@@ -17,6 +21,11 @@ struct ExportResult {
     std::string reason;       // the system's or the library's words for why, when there are any
     bool readFailed = false;  // the source's ReadAudio failed: the caller can name the source
 };
+
+// Opens the file of an export at its first block, in the format found there (see
+// WavWriter::Create); *error says why it failed.
+using WavOpener = std::function<HRESULT(DWORD rate, WORD channels, WavContainer container,
+                                        std::unique_ptr<WavWriter>* out, std::string* error)>;
 
 // Reads source from its current position in requests of blockMs (> 0) until it answers S_OK with
 // no block (the end of its stream), and writes every block to path (UTF-8). The file takes the
@@ -31,7 +40,11 @@ struct ExportResult {
 // Fails, with result->error and result->reason filled, when the source fails, a block changes
 // the format or holds a partial frame, the chain makes no progress, or the file cannot be
 // written; the file is closed in every case.
+//
+// open, when given, opens the file in place of WavWriter::Create(path); path then only names it
+// in the messages.
 HRESULT ExportToWav(IMediaSource* source, const std::string& path, double blockMs,
-                    ExportResult* result, IMediaSource* input = nullptr);
+                    ExportResult* result, IMediaSource* input = nullptr,
+                    const WavOpener& open = nullptr);
 
 }  // namespace corvane::host

@@ -126,12 +126,14 @@ TEST(FxTemporaryOutput, ReportsAFolderThatIsMissingOrATargetThatCannotBeReplaced
     EXPECT_TRUE(out.Path().empty());
     EXPECT_EQ(E_INVALIDARG, out.Create(dir + "/", &error));
 
-    // A folder that appears where the file should go: the rename fails and the temporary file
-    // goes. One that is there before is refused before anything is made.
+    // A folder that appears where the file should go is not replaced: the finished file stays,
+    // named in the message. One that is there before is refused before anything is made.
     ASSERT_EQ(S_OK, out.Create(dir + "/taken", &error)) << error;
+    const std::string finished = out.Path();
     ASSERT_TRUE(fs::create_directory(dir + "/taken"));
-    EXPECT_TRUE(FAILED(out.Commit(&error)));
-    EXPECT_NE(std::string::npos, error.find("cannot rename")) << error;
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_FILE_EXISTS), out.Commit(&error));
+    EXPECT_NE(std::string::npos, error.find("folder; the finished audio is left in " + finished));
+    ASSERT_TRUE(fs::remove(finished)) << error;
     EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_DIRECTORY), out.Create(dir + "/taken", &error));
     EXPECT_EQ(std::vector<std::string>{"taken"}, Entries(dir));
 }

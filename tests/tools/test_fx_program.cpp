@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <cstdlib>
 #include <cstring>
@@ -27,6 +28,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
@@ -676,6 +678,128 @@ TEST_F(FxEndToEnd, ReplacedCutAndSlowStartingRunsFinishAsAUserExpects) {
             EXPECT_EQ(c.mode, mode()) << c.name;
         }
     }
+}
+
+// Names that are not what they were when the program looked, or not the user's to follow: each
+// row's run waits for its input (a FIFO) while `during` changes the output's name.
+TEST_F(FxEndToEnd, WritesOnlyWhereItsUserCouldWhateverTheNameBecomes) {
+    const std::string dir = NewFolder("fx_names_change"), in = dir + "/in.wav", err = dir + "/err";
+    const std::string hold = dir + "/hold", link = dir + "/shared/out.wav";
+    ASSERT_EQ(0, Fx("--seconds 0.2 -o " + in).exitCode);
+    ASSERT_EQ(0, Fx("-i " + in + " -o " + dir + "/ref.wav").exitCode);
+    const std::string ref = Contents(dir + "/ref.wav");
+    const std::string stream = std::string(ref).replace(4, 4, 4, '\xFF').replace(40, 4, 4, '\xFF');
+    ASSERT_EQ(0, mkfifo(hold.c_str(), 0600));
+    // Another user's link in a sticky folder that anyone may write to, onto a private file.
+    ASSERT_TRUE(fs::create_directory(dir + "/shared"));
+    ASSERT_EQ(0, chmod((dir + "/shared").c_str(), 01777));
+    std::ofstream(dir + "/victim") << "secret";
+    const pid_t child = geteuid() == 0 ? fork() : -1;
+    if (child == 0) _exit(setgid(65534) || setuid(65534) || symlink("../victim", link.c_str()));
+    int status = 1;
+    if (child > 0) waitpid(child, &status, 0);
+    // Reads `from` on a thread until the run is over and `holder`, a writer of the test's own
+    // that keeps the reader from an end of file meanwhile, closes.
+    struct Reader {
+        std::string bytes;
+        std::thread thread;
+        int holder = -1;
+        void Start(int from, int writer) {
+            holder = writer;
+            thread = std::thread([this, from] {
+                char b[4096];
+                for (ssize_t n; (n = ::read(from, b, sizeof b)) > 0;) bytes.append(b, n);
+                close(from);
+            });
+        }
+        std::string Finish() {
+            close(holder);
+            thread.join();
+            return bytes;
+        }
+    } fifoRead, pipeRead;
+    int fds[2];
+    ASSERT_EQ(0, pipe2(fds, O_CLOEXEC));
+    fcntl(fds[1], F_SETFD, 0);  // the program's to write into
+    pipeRead.Start(fds[0], fds[1]);
+    const std::string fifo = dir + "/fifo.wav", older = dir + "/older.wav";
+    const int gone = open((dir + "/gone.wav").c_str(), O_RDWR | O_CREAT | O_TRUNC, 0644);
+    ASSERT_EQ(0, unlink((dir + "/gone.wav").c_str()));
+    ASSERT_EQ(0, mkfifo(older.c_str(), 0600));
+    struct Row {
+        const char* name;
+        std::string prefix, args;  // the shell's words before the program, and its arguments
+        int exitCode;
+        std::string message;
+        std::function<std::string(const RunResult&)> got;
+        std::string want;
+        std::function<void()> during = nullptr;  // while the run waits for its input
+    };
+    std::vector<Row> rows = {
+        {"a FIFO made at the name before the finished file takes it", "", "-o " + fifo, 0, "wrote",
+         [&](auto&) { return fifoRead.Finish(); }, ref,
+         [&] {
+             ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
+             const int from = open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+             fcntl(from, F_SETFL, 0);
+             fifoRead.Start(from, open(fifo.c_str(), O_WRONLY | O_CLOEXEC));
+         }},
+        {"a FIFO swapped for a regular file before the first block, in a failing run",
+         "ulimit -f 16; ", "-o " + older, 1, "File too large",
+         [&](auto&) { return Contents(older); }, "older",
+         [&] {
+             fs::remove(older);
+             std::ofstream(older) << "older";
+         }},
+        {"/dev/fd/N onto a deleted file", "", "-i " + in + " -o /dev/fd/" + std::to_string(gone), 0,
+         "wrote", [&](auto&) { return Contents("/proc/self/fd/" + std::to_string(gone)); }, ref},
+        {"/dev/fd/N onto a pipe", "", "-i " + in + " -o /dev/fd/" + std::to_string(fds[1]), 0,
+         "wrote", [&](auto&) { return pipeRead.Finish(); }, stream},
+        {"a folder before the input is read", "",
+         "-i " + dir + "/missing.wav -o " + dir + " -e ReverseFilter5", 1, "it is a folder"},
+        {"a file where the temporary folder should be", "",
+         "-i " + in + " -o " + dir + "/o.wav -e ReverseFilter5 -p TempPath=str:" + in + "/", 1,
+         "(temporary files in " + in + "/: Not a directory)"},
+        {"a reader that stops early", "{ { ",
+         "--seconds 5 -o /dev/stdout 2>&3; echo \"exit $?\" >&3; } 3>&2 | head -c 1000 >/dev/null; "
+         "}",
+         0, "Broken pipe\nexit 1"},
+        {"the standard output holds the stream alone", "{ ",
+         "-i " + in + " -o /dev/stdout 2>" + err + " | cat; }", 0, "RIFF",
+         [&](const RunResult& r) { return r.output + Contents(err).substr(0, 17); },
+         stream + "corvane-fx: wrote"},
+    };
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 0) {
+        rows.push_back({"another user's link in a sticky folder", "", "-i " + in + " -o " + link, 1,
+                        "cannot follow the link " + link + ": it belongs to user 65534",
+                        [&](auto&) { return Contents(dir + "/victim"); }, "secret"});
+    } else {
+        std::printf("no sticky-folder row: only root can make a link as another user\n");
+    }
+    for (const Row& r : rows) {
+        RunResult run;
+        std::thread fx([&] {
+            run = RunProgram(r.prefix + CORVANE_FX_PATH, "--registry-root " + *registry_ + " " +
+                                                             (r.during ? "-i " + hold + " " : "") +
+                                                             r.args);
+        });
+        if (r.during) {
+            const int feed = open(hold.c_str(), O_WRONLY | O_CLOEXEC);  // the run is at its input
+            r.during();
+            const std::string bytes = Contents(in);
+            EXPECT_EQ(ssize_t(bytes.size()), write(feed, bytes.data(), bytes.size()));
+            close(feed);
+        }
+        fx.join();
+        EXPECT_EQ(r.exitCode, run.exitCode) << r.name << ": " << run.output;
+        EXPECT_NE(std::string::npos, run.output.find(r.message)) << r.name << ": " << run.output;
+        if (r.got) {
+            EXPECT_TRUE(r.got(run) == r.want) << r.name;
+        }
+        for (const std::string& e : Entries(dir))
+            EXPECT_TRUE(e[0] != '.' && e.find("deleted") == e.npos) << r.name << " left " << e;
+    }
+    close(gone);
 }
 
 #endif

@@ -393,8 +393,9 @@ std::string EffectChain::Why(const std::string& name, HRESULT hr, DWORD systemEr
         return why.empty() ? why : " (" + why + ")";
     }
     if (hr == kHrFileAccessError && reverse) {
-        std::string why = " (temporary files in " + TemporaryFolder(params);
-        if (systemError != ERROR_SUCCESS) why += ": " + SystemWords(systemError);
+        const std::string folder = TemporaryFolder(params);
+        std::string why = " (temporary files in " + folder;
+        if (systemError != ERROR_SUCCESS) why += ": " + SystemWords(systemError, folder);
         return why + ")";
     }
     return {};

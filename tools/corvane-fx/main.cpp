@@ -2,7 +2,8 @@
 // created by COM from the registered module, and writes the result to a WAV file.
 //
 // Exit status: 0 success, 1 a step failed (the message names it, with its HRESULT and the COM
-// error description), 2 a bad command line. A failed run leaves no output file.
+// error description), 2 a bad command line. A failed run leaves no output file, except a finished
+// one whose target was taken by something that is not replaced meanwhile: the message names it.
 #include "platform/win32.h"
 #include "corvane/corvane.h"
 #include "host/host.h"
@@ -14,6 +15,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -99,6 +101,12 @@ void WarnIfCutShort(IMediaSource* input, const std::string& path) {
 
 // Everything after COM is up and the host classes are registered.
 int Process(const corvane::fx::Options& options) {
+    // An output that cannot be written is refused before anything is read: an effect may read
+    // its whole input as it is prepared (the reverse effect does).
+    corvane::fx::TemporaryOutput out;
+    std::string why;
+    HRESULT hr = out.Create(options.output, &why);
+    if (FAILED(hr)) return Report({"cannot write " + options.output, hr, why});
     corvane::fx::EffectChain chain;
     StepFailure failure;
     if (FAILED(chain.OpenInput(options, &failure))) return Report(failure);
@@ -106,15 +114,14 @@ int Process(const corvane::fx::Options& options) {
         if (FAILED(chain.AddEffect(options.effects[i], i + 1, &failure))) return Report(failure);
     }
     if (FAILED(chain.InitFilters(&failure))) return Report(failure);
-    corvane::fx::TemporaryOutput out;
-    std::string why;
-    HRESULT hr = out.Create(options.output, &why);
-    if (FAILED(hr)) return Report({"cannot write " + options.output, hr, why});
 
     corvane::host::ExportResult result;
     corvane::fx::ClearErrorInfo();
-    hr = corvane::host::ExportToWav(chain.Output(), out.Path(), options.blockMs, &result,
-                                    chain.Input());
+    hr = corvane::host::ExportToWav(
+        chain.Output(), options.output, options.blockMs, &result, chain.Input(),
+        [&out](DWORD rate, WORD channels, corvane::host::WavContainer container,
+               std::unique_ptr<corvane::host::WavWriter>* writer,
+               std::string* error) { return out.Open(rate, channels, container, writer, error); });
     // Taken before anything else can replace it: the failing effect's identity.
     GUID culprit = GUID_NULL;
     const std::string described =

@@ -1,7 +1,5 @@
 #include "tools/corvane-fx/output_file.h"
 
-#include "tools/corvane-fx/platform.h"
-
 namespace corvane::fx {
 
 TemporaryOutput::~TemporaryOutput() {
@@ -15,36 +13,57 @@ HRESULT TemporaryOutput::Create(const std::string& target, std::string* error) {
         *error = "'" + target + "' is not a file name";
         return E_INVALIDARG;
     }
-    std::string file, why;
-    OutputKind kind = OutputKind::File;
-    HRESULT hr = ResolveOutput(target, &file, &kind, &why);
+    std::string why;
+    OutputName name;
+    const HRESULT hr = ResolveOutput(target, &name, &why);
     if (FAILED(hr)) {
         *error = why;
         return hr;
     }
-    if (kind == OutputKind::Folder) {
+    if (name.kind == OutputKind::Folder) {
         *error = "it is a folder; name a file in it";
         return HRESULT_FROM_WIN32(ERROR_DIRECTORY);
     }
-    if (kind == OutputKind::Special) {
-        target_ = temp_ = file;
-        direct_ = true;
-        return S_OK;
-    }
-    const size_t slash = file.find_last_of(separators);
+    target_ = name;
+    if (name.kind == OutputKind::File) return CreateTemporary(error);
+    temp_ = name.file;
+    direct_ = true;
+    return S_OK;
+}
+
+HRESULT TemporaryOutput::CreateTemporary(std::string* error) {
+    const std::string& file = target_.file;
+    const size_t slash = file.find_last_of(PathSeparators());
     const std::string dir = slash == std::string::npos ? std::string() : file.substr(0, slash + 1);
     const std::string base = slash == std::string::npos ? file : file.substr(slash + 1);
-    std::string path;
-    hr = CreateUniqueFile(dir + "." + base + ".", &path, &why);
+    std::string path, why;
+    const HRESULT hr = CreateUniqueFile(dir + "." + base + ".", &path, &why);
     if (FAILED(hr)) {
         *error = "cannot create a file in " +
                  (dir.empty() ? std::string("the current folder") : dir) + ": " + why;
         return hr;
     }
-    target_ = file;
     temp_ = path;
     ArmRemovalOnSignal(temp_);
     return S_OK;
+}
+
+HRESULT TemporaryOutput::Open(DWORD rate, WORD channels, host::WavContainer container,
+                              std::unique_ptr<host::WavWriter>* out, std::string* error) {
+    if (temp_.empty()) return E_UNEXPECTED;
+    if (direct_) {
+        int fd = -1;
+        HRESULT hr = OpenOutput(target_, &fd, error);
+        if (hr == S_OK) return host::WavWriter::Adopt(fd, rate, channels, container, out, error);
+        if (FAILED(hr)) return hr;
+        // What stands at the name now is a regular file, or nothing: it is replaced only by a
+        // finished file, so that a failed run leaves it as it was.
+        direct_ = false;
+        temp_.clear();
+        target_.kind = OutputKind::File;
+        if (FAILED(hr = CreateTemporary(error))) return hr;
+    }
+    return host::WavWriter::Create(temp_, rate, channels, container, out, error);
 }
 
 HRESULT TemporaryOutput::Commit(std::string* error) {
@@ -57,7 +76,26 @@ HRESULT TemporaryOutput::Commit(std::string* error) {
         temp_.clear();
         return S_OK;
     }
-    const HRESULT hr = MoveOnto(temp_, target_, error);
+    // Looked at again, as the name may have changed since Create.
+    std::string what;
+    const OutputKind now = KindAt(target_.file, &what);
+    HRESULT hr = S_FALSE;
+    if (now == OutputKind::Special) {
+        int fd = -1;
+        const OutputName special{target_.file, now};
+        hr = OpenOutput(special, &fd, error);
+        if (hr == S_OK) hr = CopyInto(temp_, fd, error);
+        if (FAILED(hr)) return Keep(hr, error);
+    } else if (now != OutputKind::File) {
+        *error = target_.file + " is no longer a regular file but " + what;
+        return Keep(HRESULT_FROM_WIN32(ERROR_FILE_EXISTS), error);
+    }
+    if (hr == S_OK) {  // written into the device or FIFO
+        Discard();
+        return S_OK;
+    }
+    // A regular file or nothing (again, for a FIFO that went meanwhile) takes the finished file.
+    hr = MoveOnto(temp_, target_.file, error);
     if (FAILED(hr)) {
         Discard();
         return hr;
@@ -65,6 +103,14 @@ HRESULT TemporaryOutput::Commit(std::string* error) {
     DisarmRemovalOnSignal(temp_);
     temp_.clear();
     return S_OK;
+}
+
+// The finished audio stays where it is, and the message says where.
+HRESULT TemporaryOutput::Keep(HRESULT hr, std::string* error) {
+    *error += "; the finished audio is left in " + temp_;
+    DisarmRemovalOnSignal(temp_);
+    temp_.clear();
+    return hr;
 }
 
 void TemporaryOutput::Discard() {

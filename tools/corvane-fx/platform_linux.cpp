@@ -2,9 +2,11 @@
 
 #include "host/sound_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -70,7 +72,15 @@ void ClearRegistryFailure() {
     CorvaneClearRegistryFailure();
 }
 
-std::string SystemWords(DWORD error) {
+std::string SystemWords(DWORD error, const std::string& path) {
+    // A file where a folder should be and a missing folder are one code on Windows: the folder
+    // that path names, asked again, tells which it was.
+    struct stat st;
+    const std::string folder = path.substr(0, path.rfind('/') + 1);
+    if (error == ERROR_PATH_NOT_FOUND && !folder.empty()) {
+        if (stat(folder.c_str(), &st) != 0) return std::strerror(errno);
+        if (!S_ISDIR(st.st_mode)) return std::strerror(ENOTDIR);
+    }
     // The errors that the platform layer's file calls make of the system's, back to its words.
     static const struct {
         DWORD error;
@@ -96,38 +106,181 @@ const char* PathSeparators() {
     return "/";
 }
 
-HRESULT ResolveOutput(const std::string& target, std::string* file, OutputKind* kind,
-                      std::string* why) {
-    // What is not a regular file is opened by the name given, which leads there through any
-    // links, the system's own such as /dev/stdout's included.
+namespace {
+
+// The system's limit on links in a row, past which a name is a loop.
+constexpr int kMaxLinks = 40;
+
+std::string Join(const std::string& folder, const std::string& name) {
+    if (folder.empty()) return name;
+    return folder.back() == '/' ? folder + name : folder + "/" + name;
+}
+
+bool IsFolder(const std::string& path) {
     struct stat st;
-    if (stat(target.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
-        *file = target;
-        *kind = S_ISDIR(st.st_mode) ? OutputKind::Folder : OutputKind::Special;
-        return S_OK;
-    }
-    // A regular file, or none yet: the name that the links lead to is the one replaced (or
-    // created), and the links stay. The system's limit on links in a row, past which a name
-    // is a loop.
-    constexpr int kMaxLinks = 40;
-    *kind = OutputKind::File;
-    std::string path = target;
-    for (int links = 0;; ++links) {
-        // Nothing there, or nothing to be looked at: creating the file says what is wrong.
-        if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
-            *file = path;
+    return stat(path.empty() ? "." : path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// Whether folder holds the process's own descriptors (/proc/PID/fd, also per thread).
+bool IsOwnDescriptorFolder(const std::string& folder) {
+    const std::string own = "/proc/" + std::to_string(getpid()) + "/";
+    return folder.compare(0, own.size(), own) == 0 && folder.size() >= 3 &&
+           folder.compare(folder.size() - 3, 3, "/fd") == 0;
+}
+
+// The descriptor that a name in such a folder stands for; -1 for another name.
+int DescriptorNumber(const std::string& name) {
+    if (name.empty() || name.size() > 9 || name.find_first_not_of("0123456789") != name.npos)
+        return -1;
+    return std::stoi(name);
+}
+
+// What the kernel's protected_symlinks refuses, checked whatever that switch says: in a sticky
+// folder that anyone may write to, only a link of the user's or of the folder's owner is
+// followed. Another user's link there may lead the output onto any file the user may write.
+bool MayFollow(const std::string& folder, const struct stat& link, std::string* why) {
+    struct stat dir;
+    if (stat(folder.empty() ? "." : folder.c_str(), &dir) != 0) return true;
+    if (!(dir.st_mode & S_ISVTX) || !(dir.st_mode & S_IWOTH) || link.st_uid == geteuid() ||
+        link.st_uid == dir.st_uid)
+        return true;
+    *why = "it belongs to user " + std::to_string(link.st_uid) + " and lies in " +
+           (folder.empty() ? std::string(".") : folder) +
+           ", a sticky folder that anyone may write to, where only your own links and those of "
+           "the folder's owner are followed";
+    return false;
+}
+
+}  // namespace
+
+HRESULT ResolveOutput(const std::string& target, OutputName* out, std::string* why) {
+    // Walked a name at a time, as the system walks it, so that every link on the way is looked
+    // at: `done` holds no link, and the names still to walk are stacked, the next one last.
+    std::string done = target.compare(0, 1, "/") == 0 ? "/" : "";
+    std::vector<std::string> rest;
+    const auto push = [&rest](const std::string& path) {
+        std::vector<std::string> names;
+        for (size_t at = 0, end; at < path.size(); at = end + 1) {
+            end = std::min(path.find('/', at), path.size());
+            if (end > at) names.push_back(path.substr(at, end - at));
+        }
+        rest.insert(rest.end(), names.rbegin(), names.rend());
+    };
+    push(target);
+    for (int links = 0; !rest.empty();) {
+        const std::string name = rest.back();
+        rest.pop_back();
+        // "." and ".." within a real folder are taken here; after anything else they are left
+        // for the system to judge when the file is made.
+        const size_t last = done.rfind('/');
+        const bool upward = !done.empty() && done != "/" && done.substr(last + 1) != "..";
+        if ((name == "." || (name == ".." && (upward || done == "/"))) && IsFolder(done)) {
+            if (name == ".." && done != "/")
+                done = last == std::string::npos ? "" : last == 0 ? "/" : done.substr(0, last);
+            continue;
+        }
+        const std::string path = Join(done, name);
+        const int fd = rest.empty() && IsOwnDescriptorFolder(done) ? DescriptorNumber(name) : -1;
+        if (fd >= 0) {
+            const int flags = fcntl(fd, F_GETFL);
+            if (flags < 0 || (flags & O_ACCMODE) == O_RDONLY) {
+                *why = "descriptor " + name + (flags < 0 ? " is not open" : " is open for reading");
+                return HRESULT_FROM_WIN32(ERROR_INVALID_HANDLE);
+            }
+            out->file = target;
+            out->kind = OutputKind::Descriptor;
+            out->descriptor = fd;
             return S_OK;
+        }
+        struct stat st;
+        // Nothing there, or nothing to be looked at: making the file says what is wrong.
+        if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+            done = path;
+            continue;
+        }
+        if (!MayFollow(done, st, why)) {
+            *why = "cannot follow the link " + path + ": " + *why;
+            return E_ACCESSDENIED;
         }
         char to[kMaxPath];
         const ssize_t n = links < kMaxLinks ? readlink(path.c_str(), to, sizeof to) : -1;
-        if (links >= kMaxLinks) errno = ELOOP;
+        if (++links > kMaxLinks) errno = ELOOP;
         if (n >= static_cast<ssize_t>(sizeof to)) errno = ENAMETOOLONG;
-        if (n < 0 || n >= static_cast<ssize_t>(sizeof to))
+        if (n <= 0 || n >= static_cast<ssize_t>(sizeof to))
             return Failed("cannot follow the link " + target, why);
         // A relative target starts from the link's folder.
-        const std::string next(to, static_cast<size_t>(n));
-        path = next[0] == '/' ? next : path.substr(0, path.rfind('/') + 1) + next;
+        if (to[0] == '/') done = "/";
+        push(std::string(to, static_cast<size_t>(n)));
     }
+    out->file = done;
+    struct stat st;
+    out->kind = lstat(done.c_str(), &st) != 0 || S_ISREG(st.st_mode) ? OutputKind::File
+                : S_ISDIR(st.st_mode)                                ? OutputKind::Folder
+                                                                     : OutputKind::Special;
+    return S_OK;
+}
+
+OutputKind KindAt(const std::string& path, std::string* what) {
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode)) {
+        *what = "a regular file";
+        return OutputKind::File;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        *what = "a folder";
+        return OutputKind::Folder;
+    }
+    if (S_ISLNK(st.st_mode) || S_ISSOCK(st.st_mode)) {
+        *what = S_ISLNK(st.st_mode) ? "a symbolic link" : "a socket";
+        return OutputKind::Other;
+    }
+    *what = S_ISFIFO(st.st_mode) ? "a FIFO" : "a device";
+    return OutputKind::Special;
+}
+
+HRESULT OpenOutput(const OutputName& output, int* fd, std::string* why) {
+    *fd = -1;
+    if (output.kind == OutputKind::Descriptor) {
+        *fd = fcntl(output.descriptor, F_DUPFD_CLOEXEC, 0);
+        return *fd < 0 ? Failed("", why) : S_OK;
+    }
+    std::string what;
+    if (KindAt(output.file, &what) == OutputKind::File) return S_FALSE;
+    // Neither made nor emptied: a regular file that took the name meanwhile goes the regular
+    // way, and a link planted there is not followed.
+    *fd = open(output.file.c_str(), O_WRONLY | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC);
+    if (*fd < 0) return errno == ENOENT ? S_FALSE : Failed("", why);
+    struct stat st;
+    if (fstat(*fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        close(*fd);
+        *fd = -1;
+        return S_FALSE;
+    }
+    return S_OK;
+}
+
+HRESULT CopyInto(const std::string& from, int fd, std::string* why) {
+    const int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    HRESULT hr = in < 0 ? Failed("cannot read " + from, why) : S_OK;
+    char buffer[65536];
+    while (SUCCEEDED(hr)) {
+        const ssize_t n = read(in, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) hr = Failed("cannot read " + from, why);
+        if (n <= 0) break;
+        for (ssize_t at = 0; SUCCEEDED(hr) && at < n;) {
+            const ssize_t w = write(fd, buffer + at, static_cast<size_t>(n - at));
+            if (w > 0) {
+                at += w;
+            } else if (w == 0 || errno != EINTR) {
+                if (w == 0) errno = EIO;
+                hr = Failed("", why);
+            }
+        }
+    }
+    if (in >= 0) close(in);
+    if (close(fd) != 0 && SUCCEEDED(hr)) hr = Failed("", why);
+    return hr;
 }
 
 bool IsStandardOutput(const std::string& path) {

@@ -1,8 +1,14 @@
 #include "tools/corvane-fx/platform.h"
 
+#include "host/sound_file.h"
+
+#include <fcntl.h>
+#include <io.h>
 #include <shellapi.h>
 
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 
 namespace corvane::fx {
 
@@ -24,7 +30,7 @@ extern "C" void RemovePendingAndDie(int sig) {
 
 }  // namespace
 
-std::string SystemWords(DWORD error) {
+std::string SystemWords(DWORD error, const std::string&) {
     wchar_t* text = nullptr;
     const DWORD n = FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
@@ -107,8 +113,9 @@ const char* PathSeparators() {
     return "/\\";
 }
 
-HRESULT ResolveOutput(const std::string& target, std::string* file, OutputKind* kind,
-                      std::string* why) {
+HRESULT ResolveOutput(const std::string& target, OutputName* out, std::string* why) {
+    std::string* file = &out->file;
+    OutputKind* kind = &out->kind;
     *file = target;
     *kind = OutputKind::File;
     OleString full;
@@ -152,6 +159,33 @@ HRESULT ResolveOutput(const std::string& target, std::string* file, OutputKind* 
         *file = OleToUtf8(final);
     }
     return S_OK;
+}
+
+OutputKind KindAt(const std::string& path, std::string* what) {
+    const DWORD attributes = GetFileAttributesW(Utf8ToOle(path).c_str());
+    *what = attributes & FILE_ATTRIBUTE_DIRECTORY ? "a folder" : "a link";
+    if (attributes == INVALID_FILE_ATTRIBUTES ||
+        !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))) {
+        *what = "a regular file";
+        return OutputKind::File;
+    }
+    return attributes & FILE_ATTRIBUTE_DIRECTORY ? OutputKind::Folder : OutputKind::Other;
+}
+
+HRESULT OpenOutput(const OutputName& output, int* fd, std::string* why) {
+    // A device (the only Special here) keeps its kind; it is opened as the C library opens it.
+    *fd = _wopen(Utf8ToOle(output.file).c_str(), _O_WRONLY | _O_BINARY);
+    if (*fd >= 0) return S_OK;
+    *why = std::strerror(errno);
+    return host::HresultFromErrno(errno);
+}
+
+// Never reached: no device takes a name of the file system here, so a finished file is only
+// ever renamed.
+HRESULT CopyInto(const std::string&, int fd, std::string* why) {
+    _close(fd);
+    *why = "a device cannot take the place of a file here";
+    return HRESULT_FROM_WIN32(ERROR_NOT_SUPPORTED);
 }
 
 bool IsStandardOutput(const std::string&) {
