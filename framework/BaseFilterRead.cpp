@@ -553,8 +553,25 @@ HRESULT CBaseFilter::GetAudioDuration(LONG Stream, double* pVal) {
     if (!RateMappingApplies()) return m_pSource->get_audioDuration(Stream, pVal);
     double d = 0.0;
     const HRESULT hr = m_pSource->get_audioDuration(Stream, &d);
-    if (SUCCEEDED(hr)) *pVal = d + (m_rate - 1.0) * IntervalIn(d);
+    if (SUCCEEDED(hr)) *pVal = StretchedDuration(d);
     return hr;
+}
+
+double CBaseFilter::StretchedDuration(double streamMs) const {
+    const double ms = streamMs + (m_rate - 1.0) * IntervalIn(streamMs);
+    if (m_pFormat == nullptr || !m_bFormatUsable) return ms;
+    // Once the format is known, in whole frames: the interval's frames become lround(frames x
+    // rate), as the effect delivers them, so that a reader that sizes its own interval by this
+    // duration takes every frame, the half frame that the milliseconds leave over included.
+    const INT64 align = m_wfx.nBlockAlign;
+    const INT64 frames = TimeToBytes(streamMs, false) / align;
+    const INT64 start = std::min(TimeToBytes(m_effectStart, false) / align, frames);
+    const INT64 end =
+        std::min(TimeToBytes(m_effectStart + IntervalIn(streamMs), false) / align, frames);
+    const INT64 inside = std::max<INT64>(end - start, 0);
+    const double out =
+        static_cast<double>(frames - inside) + std::round(static_cast<double>(inside) * m_rate);
+    return out * 1000.0 / static_cast<double>(m_wfx.nSamplesPerSec);
 }
 
 HRESULT CBaseFilter::GetAudioTime(LONG Stream, double* pVal) {
