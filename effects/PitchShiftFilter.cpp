@@ -125,17 +125,7 @@ int CPitchShiftChannelFilter::LookAheadFrames() const {
 }
 
 void CPitchShiftChannelFilter::PutLeadIn() {
-    if (!m_held.empty()) {
-        // held[leadIn], ..., held[1], then held itself.
-        std::vector<float> lead(static_cast<size_t>(m_leadIn));
-        for (size_t i = 0; i < lead.size(); ++i) {
-            lead[i] = static_cast<float>(
-                m_held[corvane::MirroredIndex(m_leadIn - static_cast<int64_t>(i), m_held.size())]);
-        }
-        corvane::PutFloats(*m_processor, lead.data(), lead.size(), m_counts);
-        corvane::PutDoubles(*m_processor, m_held.data(), static_cast<int>(m_held.size()), 1,
-                            m_counts, m_floats, &m_tail);
-    }
+    corvane::PutLeadIn(*m_processor, m_held, 1, m_leadIn, m_counts, m_counts, m_floats, &m_tail);
     m_held.clear();
     m_leadIn = 0;
 }

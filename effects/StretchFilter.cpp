@@ -87,17 +87,40 @@ void CStretchChannelFilter::Rebuild() {
     m_counts = corvane::SoundTouchCounts();
     m_processorChannels = channels;
     m_processor = std::move(processor);
+    // The engine's factor, so that the frames given are those its duration counts.
+    m_counts.ratio = LengthFactor();
+}
+
+double CStretchChannelFilter::EffectiveRate() const {
+    // SoundTouch's own pitch factor: 2 ^ (semitones / 12), as exp(ln 2 x octaves).
+    const double pitch = std::exp(0.69314718056 * static_cast<float>(m_pitchShift) / 12.0);
+    return m_rateRate * pitch;
+}
+
+double CStretchChannelFilter::EffectiveTempo() const {
+    return m_tempoRate * m_rateRate / EffectiveRate();
+}
+
+corvane::StartCorrection CStretchChannelFilter::StartCorrectionOf(
+    const soundtouch::SoundTouch& processor) const {
+    return corvane::LateStartOf(processor, m_pOwner->Format().nSamplesPerSec, EffectiveRate(),
+                                EffectiveTempo());
 }
 
 int CStretchChannelFilter::LookAheadFrames() const {
     if (!m_processor) return 0;
     const DWORD rate = m_pOwner->Format().nSamplesPerSec;
-    if (rate == m_sampleRate) return corvane::SoundTouchReach(*m_processor, rate);
+    // The output dropped at the start moves the end that much later in the input.
+    const auto reach = [this, rate](const soundtouch::SoundTouch& processor) {
+        const double dropped = static_cast<double>(StartCorrectionOf(processor).drop);
+        return corvane::SoundTouchReach(processor, rate, dropped / LengthFactor());
+    };
+    if (rate == m_sampleRate) return reach(*m_processor);
     // The interval's first block is its last: a processor set alike tells.
     try {
         const std::unique_ptr<soundtouch::SoundTouch> probe = NewProcessor(m_processorChannels);
         probe->setSampleRate(rate);
-        return corvane::SoundTouchReach(*probe, rate);
+        return reach(*probe);
     } catch (const std::runtime_error&) {
         return 0;  // a rate SoundTouch refuses, which the block then fails on
     }
@@ -138,15 +161,34 @@ int CStretchChannelFilter::ProcessChannel(int n, int last) {
         corvane::SetSampleRateOrFail(*m_processor, rate, *m_pOwner);
         m_sampleRate = rate;
         m_tail.Reset(static_cast<size_t>(rate) * corvane::kMirroredMs / 1000, m_processorChannels);
+        m_start = StartCorrectionOf(*m_processor);
+        m_held.clear();
     }
     const int c = m_processorChannels;
-    corvane::PutDoubles(*m_processor, m_pIn, n, c, m_counts, m_floats, &m_tail);
-    size_t taken = corvane::ReceiveAll(*m_processor, c, m_counts, m_floats);
+    if (m_start.leadIn > 0) {
+        // The lead-in mirrors the input's first frames: they are held until they have come.
+        m_held.insert(m_held.end(), m_pIn, m_pIn + n);
+        if (static_cast<int64_t>(m_held.size() / c) > m_start.leadIn || last) {
+            corvane::SoundTouchCounts leadCounts;  // the lead-in is not the interval's
+            corvane::PutLeadIn(*m_processor, m_held, c, m_start.leadIn, leadCounts, m_counts,
+                               m_floats, &m_tail);
+            m_start.leadIn = 0;
+            m_held.clear();
+        }
+    } else {
+        corvane::PutDoubles(*m_processor, m_pIn, n, c, m_counts, m_floats, &m_tail);
+    }
+    m_start.drop -= corvane::DropFrames(*m_processor, m_start.drop);
+    // Never ahead of the length rule: what SoundTouch gives early stays in it, and the end takes
+    // what the rule still owes from there.
+    size_t taken = corvane::ReceiveAll(*m_processor, c, m_counts, m_floats, 0, m_counts.Allowed());
     if (last) {
         // What is owed for the interval comes out of the input that follows it (where there is
         // any), and the rest of that input's output is not the interval's.
-        taken = corvane::ReceiveThroughEnd(*m_processor, c, m_counts, m_floats, taken,
-                                           m_counts.Owed(), m_pLookAhead, m_lookAheadCount, m_tail);
+        taken =
+            corvane::ReceiveThroughEnd(*m_processor, c, m_counts, m_floats, taken, m_counts.Owed(),
+                                       m_pLookAhead, m_lookAheadCount, m_tail, m_start.drop);
+        m_start = corvane::StartCorrection();
     }
     // More than a block can carry (a 32-bit count of samples) fails the read.
     if (taken > static_cast<size_t>(INT32_MAX)) corvane::ThrowHr(kArithmeticOverflow);

@@ -67,6 +67,11 @@ public:
 
 protected:
     int ChannelCount() const;
+    // The effective rate and tempo SoundTouch runs at: the pitch moves from the tempo to the rate.
+    double EffectiveRate() const;
+    double EffectiveTempo() const;
+    // Where the interval's sound would start late (see corvane::LateStartOf): what cancels it.
+    corvane::StartCorrection StartCorrectionOf(const soundtouch::SoundTouch& processor) const;
     // A processor with the current settings for this channel count, its sample rate not yet set;
     // SoundTouch's exception for a channel count it refuses.
     std::unique_ptr<soundtouch::SoundTouch> NewProcessor(int channels) const;
@@ -81,7 +86,11 @@ protected:
     std::unique_ptr<soundtouch::SoundTouch> m_processor;
     corvane::SoundTouchCounts m_counts;  // of m_processor
     corvane::MirroredTail m_tail;        // what goes into m_processor past the end of its input
-    std::vector<float> m_floats;         // samples on their way in and out of the processor
+    // At the start of a run: the lead-in still to go in before the input, the input held until
+    // then, and the output frames still to drop.
+    corvane::StartCorrection m_start;
+    std::vector<double> m_held;
+    std::vector<float> m_floats;  // samples on their way in and out of the processor
 };
 
 class CStretchFilter : public CBaseFilter {

@@ -194,6 +194,13 @@ public:
     // holds samples back would keep them, and a stretched duration would count audio that is not
     // there.
     double IntervalIn(double streamMs) const;
+    // The duration of a stream of streamMs once its interval follows "Rate": at a known sample
+    // rate, the interval's frames times the rate, rounded to the frame, as an effect that follows
+    // it delivers them; in milliseconds otherwise.
+    double StretchedDuration(double streamMs, DWORD sampleRate) const;
+    // The stream's sample rate: the format's once a block set it up, else what the upstream
+    // source says it delivers; 0 when unknown.
+    DWORD StreamSampleRate(LONG Stream) const;
     // Input time of an output time and back; identity unless the interval follows "Rate".
     double InputTime(double t) const;
     double OutputTime(double t) const;

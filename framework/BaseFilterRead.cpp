@@ -553,8 +553,37 @@ HRESULT CBaseFilter::GetAudioDuration(LONG Stream, double* pVal) {
     if (!RateMappingApplies()) return m_pSource->get_audioDuration(Stream, pVal);
     double d = 0.0;
     const HRESULT hr = m_pSource->get_audioDuration(Stream, &d);
-    if (SUCCEEDED(hr)) *pVal = d + (m_rate - 1.0) * IntervalIn(d);
+    if (SUCCEEDED(hr)) *pVal = StretchedDuration(d, StreamSampleRate(Stream));
     return hr;
+}
+
+DWORD CBaseFilter::StreamSampleRate(LONG Stream) const {
+    if (m_pFormat != nullptr) return m_bFormatUsable ? m_wfx.nSamplesPerSec : 0;
+    // Before the first block (a reader that sizes its interval first, as the reverse does): the
+    // rate the source will deliver.
+    ComPtr<IUnknown> object;
+    if (FAILED(m_pSource->get_audioFormat(Stream, object.Put()))) return 0;
+    const ComPtr<IAudioFormat> format = object.As<IAudioFormat>();
+    EngineWaveFormat wfx{};
+    if (!format || FAILED(format->GetWaveFormat(reinterpret_cast<WAVEFORMATEX*>(&wfx), 0)))
+        return 0;
+    return wfx.nSamplesPerSec;
+}
+
+double CBaseFilter::StretchedDuration(double streamMs, DWORD sampleRate) const {
+    const double ms = streamMs + (m_rate - 1.0) * IntervalIn(streamMs);
+    if (sampleRate == 0) return ms;
+    // In whole frames: the interval's frames become lround(frames x rate), as the effect
+    // delivers them, so that a reader that sizes its own interval by this duration takes every
+    // frame, the half frame that the milliseconds leave over included.
+    const double perMs = static_cast<double>(sampleRate) / 1000.0;
+    const auto frames = [perMs](double t) { return std::floor(perMs * t + 0.0001); };
+    const double all = frames(streamMs);
+    if (!(all >= 0.0 && all < 1e15)) return ms;  // no count of frames to round
+    const double start = std::min(frames(m_effectStart), all);
+    const double end = std::min(frames(m_effectStart + IntervalIn(streamMs)), all);
+    const double inside = std::max(end - start, 0.0);
+    return (all - inside + std::round(inside * m_rate)) / perMs;
 }
 
 HRESULT CBaseFilter::GetAudioTime(LONG Stream, double* pVal) {

@@ -30,10 +30,19 @@ void SetSampleRateOrFail(soundtouch::SoundTouch& processor, DWORD rate, const CB
     }
 }
 
+namespace {
+// put x ratio, bounded beyond any count a block can carry, so that no conversion leaves range.
+double Expected(const SoundTouchCounts& counts) {
+    return std::clamp(static_cast<double>(counts.put) * counts.ratio, 0.0, 4e18);
+}
+}  // namespace
+
 int64_t SoundTouchCounts::Owed() const {
-    // Beyond any count a block can carry, and never a conversion out of range.
-    const double total = std::min(expected, 4e18);
-    return total > 0.0 ? std::max<int64_t>(std::llround(total) - received, 0) : 0;
+    return std::max<int64_t>(std::llround(Expected(*this)) - received, 0);
+}
+
+int64_t SoundTouchCounts::Allowed() const {
+    return std::max<int64_t>(static_cast<int64_t>(std::floor(Expected(*this))) - received, 0);
 }
 
 void PutDoubles(soundtouch::SoundTouch& processor, const double* samples, int n, int channels,
@@ -48,9 +57,29 @@ void PutDoubles(soundtouch::SoundTouch& processor, const double* samples, int n,
 void PutFloats(soundtouch::SoundTouch& processor, const float* samples, size_t frames,
                SoundTouchCounts& counts, MirroredTail* tail) {
     if (frames == 0) return;
-    counts.expected += static_cast<double>(frames) * processor.getInputOutputSampleRatio();
+    if (counts.ratio == 0.0) counts.ratio = processor.getInputOutputSampleRatio();
+    counts.put += static_cast<int64_t>(frames);
     processor.putSamples(samples, static_cast<uint>(frames));
     if (tail != nullptr) tail->Keep(samples, frames);
+}
+
+void PutLeadIn(soundtouch::SoundTouch& processor, const std::vector<double>& held, int channels,
+               int64_t leadIn, SoundTouchCounts& leadCounts, SoundTouchCounts& counts,
+               std::vector<float>& floats, MirroredTail* tail) {
+    const size_t perFrame = static_cast<size_t>(std::max(channels, 1));
+    const size_t frames = held.size() / perFrame;
+    if (frames == 0) return;
+    if (leadIn > 0) {
+        std::vector<float> lead(static_cast<size_t>(leadIn) * perFrame);
+        for (int64_t i = 0; i < leadIn; ++i) {
+            const double* frame = held.data() + MirroredIndex(leadIn - i, frames) * perFrame;
+            std::transform(frame, frame + perFrame, lead.begin() + i * perFrame,
+                           [](double x) { return static_cast<float>(x); });
+        }
+        PutFloats(processor, lead.data(), static_cast<size_t>(leadIn), leadCounts);
+    }
+    PutDoubles(processor, held.data(), static_cast<int>(frames * perFrame), channels, counts,
+               floats, tail);
 }
 
 size_t ReceiveAll(soundtouch::SoundTouch& processor, int channels, SoundTouchCounts& counts,
@@ -72,36 +101,69 @@ size_t ReceiveAll(soundtouch::SoundTouch& processor, int channels, SoundTouchCou
 
 size_t ReceiveThroughEnd(soundtouch::SoundTouch& processor, int channels, SoundTouchCounts& counts,
                          std::vector<float>& floats, size_t from, int64_t frames,
-                         const double* following, int followingCount, MirroredTail& tail) {
+                         const double* following, int followingCount, MirroredTail& tail,
+                         int64_t skip) {
     frames = std::max<int64_t>(frames, 0);
+    skip = std::max<int64_t>(skip, 0);
+    const int64_t wanted = frames + skip;
     const size_t perFrame = static_cast<size_t>(channels);
     std::vector<float> chunk(static_cast<size_t>(kTailFrames) * perFrame);
     // The input that follows, while the processor still lacks frames.
     const size_t followingFrames = following ? std::max(followingCount, 0) / perFrame : 0;
     for (size_t at = 0;
-         at < followingFrames && frames > static_cast<int64_t>(processor.numSamples());) {
+         at < followingFrames && wanted > static_cast<int64_t>(processor.numSamples());) {
         const size_t n = std::min<size_t>(kTailFrames, followingFrames - at);
         std::transform(following + at * perFrame, following + (at + n) * perFrame, chunk.begin(),
                        [](double x) { return static_cast<float>(x); });
         PutFloats(processor, chunk.data(), n, counts, &tail);
         at += n;
     }
-    if (frames > static_cast<int64_t>(processor.numSamples())) {
+    if (wanted > static_cast<int64_t>(processor.numSamples())) {
         // What is wanted comes out of the input still held and at most two sequences of the
         // mirror more; the bound ends the loop should the processor never get there.
         const double sequence = std::max(processor.getSetting(SETTING_INITIAL_LATENCY),
                                          processor.getSetting(SETTING_NOMINAL_INPUT_SEQUENCE));
         const double bound =
-            frames / processor.getInputOutputSampleRatio() + 2.0 * sequence + kOwnFlushFrames;
-        for (double put = 0.0; frames > static_cast<int64_t>(processor.numSamples()) && put < bound;
+            wanted / processor.getInputOutputSampleRatio() + 2.0 * sequence + kOwnFlushFrames;
+        for (double put = 0.0; wanted > static_cast<int64_t>(processor.numSamples()) && put < bound;
              put += kTailFrames) {
             tail.Next(chunk.data(), kTailFrames);
             PutFloats(processor, chunk.data(), kTailFrames, counts);
         }
     }
+    DropFrames(processor, skip);
     const size_t taken = ReceiveAll(processor, channels, counts, floats, from, frames);
+    // What the processor made past the end is not the stream's, nor is what went in to push it
+    // out: an end met again before a new run owes nothing for them.
     processor.clear();
+    counts.put = counts.received = 0;
     return taken;
+}
+
+int64_t DropFrames(soundtouch::SoundTouch& processor, int64_t frames) {
+    const int64_t held = static_cast<int64_t>(processor.numSamples());
+    const int64_t n = std::clamp<int64_t>(frames, 0, held);
+    // SoundTouch's receive without a buffer drops what it would have handed out.
+    return n > 0 ? static_cast<int64_t>(processor.receiveSamples(static_cast<uint>(n))) : 0;
+}
+
+StartCorrection LateStartOf(const soundtouch::SoundTouch& processor, DWORD sampleRate, double rate,
+                            double tempo) {
+    StartCorrection c;
+    if (!(rate > 0.0 && rate < 1.0 && tempo > 0.0) ||
+        processor.getSetting(SETTING_USE_AA_FILTER) == 0) {
+        return c;
+    }
+    const double taps = processor.getSetting(SETTING_AA_FILTER_LENGTH);
+    const double late = taps / 2.0 * (1.0 / rate - 1.0);
+    if (late * 1000.0 < static_cast<double>(sampleRate)) return c;
+    // Above tempo 1 the stretch plays the silence at the input's speed but skips input between
+    // its sequences: the input before the sound must be long enough that its share of output
+    // covers the silence.
+    const double lead = tempo > 1.0 ? std::ceil(rate * late * (tempo - 1.0)) : 0.0;
+    c.leadIn = static_cast<int64_t>(lead);
+    c.drop = std::llround((late + lead / rate) / tempo);
+    return c;
 }
 
 size_t MirroredIndex(int64_t i, size_t length) {

@@ -17,11 +17,19 @@ class CBaseFilter;
 namespace corvane {
 
 // What a processor was given and gave back since it was made, in frames. By the end of the stream
-// it owes lround(expected) frames in all, as SoundTouch counts them itself.
+// it owes lround(put x ratio) frames in all. The product of the whole count, rather than a sum of
+// products per put, so that the total is the one an engine computes from the stream's length.
 struct SoundTouchCounts {
-    double expected = 0.0;  // frames put, each times the input-to-output ratio at its put
-    int64_t received = 0;   // frames received
-    int64_t Owed() const;   // frames still to come at the end of the stream
+    // Output frames per input frame: the effect's own factor, or (0) the processor's
+    // input-to-output ratio, taken at the first put.
+    double ratio = 0.0;
+    int64_t put = 0;       // frames put
+    int64_t received = 0;  // frames received
+    int64_t Owed() const;  // frames still to come at the end of the stream
+    // The most that may be received now without running ahead of the rule: SoundTouch's rate
+    // stage gives its output early at high rates (the part of its input step that overshoots a
+    // batch is lost), by up to 1 % of the stream.
+    int64_t Allowed() const;
 };
 
 // The input a MirroredTail keeps, ms: more than SoundTouch's longest sequence and seek window
@@ -64,6 +72,14 @@ void PutDoubles(soundtouch::SoundTouch& processor, const double* samples, int n,
 void PutFloats(soundtouch::SoundTouch& processor, const float* samples, size_t frames,
                SoundTouchCounts& counts, MirroredTail* tail = nullptr);
 
+// Puts a lead-in of `leadIn` frames, the input mirrored about its first frame (frames leadIn, ...,
+// 1 of `held`, back and forth should it hold fewer), then `held` itself: interleaved doubles of
+// `channels` channels. The lead-in counts in `leadCounts`, the held frames in `counts`, and `tail`
+// (nullable) keeps them.
+void PutLeadIn(soundtouch::SoundTouch& processor, const std::vector<double>& held, int channels,
+               int64_t leadIn, SoundTouchCounts& leadCounts, SoundTouchCounts& counts,
+               std::vector<float>& floats, MirroredTail* tail);
+
 // Receives what the processor holds, at most maxFrames, into `floats` from float `from` on,
 // growing it, and returns the floats it holds then (from + frames received x channels).
 size_t ReceiveAll(soundtouch::SoundTouch& processor, int channels, SoundTouchCounts& counts,
@@ -75,14 +91,34 @@ size_t ReceiveAll(soundtouch::SoundTouch& processor, int channels, SoundTouchCou
 void SetSampleRateOrFail(soundtouch::SoundTouch& processor, DWORD rate, const CBaseFilter& owner);
 
 // The end of the processor's input: the input that follows (`followingCount` interleaved doubles
-// at `following`, nullable), then the mirror of `tail`, go in until the processor holds `frames`
-// frames; exactly those are received after float `from` of `floats`, and the processor is
-// emptied. Returns the floats `floats` holds then. (SoundTouch's own flush puts at most 25600
-// frames of silence, less than one sequence at a high tempo or rate, and drops the input it has
-// not used.)
+// at `following`, nullable), then the mirror of `tail`, go in until the processor holds `skip`
+// frames, which are dropped, and `frames` more; exactly those are received after float `from` of
+// `floats`, and the processor is emptied. Returns the floats `floats` holds then. (SoundTouch's
+// own flush puts at most 25600 frames of silence, less than one sequence at a high tempo or
+// rate, and drops the input it has not used.)
 size_t ReceiveThroughEnd(soundtouch::SoundTouch& processor, int channels, SoundTouchCounts& counts,
                          std::vector<float>& floats, size_t from, int64_t frames,
-                         const double* following, int followingCount, MirroredTail& tail);
+                         const double* following, int followingCount, MirroredTail& tail,
+                         int64_t skip = 0);
+
+// Drops up to `frames` frames of what the processor holds; returns how many it dropped.
+int64_t DropFrames(soundtouch::SoundTouch& processor, int64_t frames);
+
+// Where SoundTouch's rate stage runs first (a rate below 1 with the anti-alias filter on), the
+// silence it is filled with on a clear, which cancels the filter's delay at the input's rate,
+// comes out 1 / rate times as long while the filter delays by its own length at the output's:
+// the sound starts late by (taps / 2) x (1 / rate - 1) frames at the time stretch, which plays its
+// first sequence at the input's speed. What cancels that: `leadIn` frames of input before the
+// input's first (so that the silence ends inside frames dropped), and `drop` frames of output
+// dropped, the time stretch's share of silence and lead-in. Both 0 where the sound is on time, or
+// late by less than a millisecond: that is well inside where the time stretch places its
+// sequences anyway (its seek window spans several), and the output stays SoundTouch's own.
+struct StartCorrection {
+    int64_t leadIn = 0;
+    int64_t drop = 0;
+};
+StartCorrection LateStartOf(const soundtouch::SoundTouch& processor, DWORD sampleRate, double rate,
+                            double tempo);
 
 // Frames of input past the end of the processor's input that it may take before it has given all
 // it owes (what its time stretch waits for before a sequence, and a sequence more), and `extra`

@@ -99,6 +99,18 @@ def lags(frames_, within=0):
     return check
 
 
+def stretched(factor, zone=None):
+    """The stretch's length rule: the interval's frames times the factor, rounded once, and the
+    audio after the interval whole and on time."""
+    def check(t, x, y, run):
+        start, ms = zone if zone else (0, 1e9)
+        a, b = frames_of(start), min(frames_of(start + ms), len(x))
+        inside = int(np.floor((b - a) * factor + 0.5))
+        t.assertEqual(len(y), len(x) - (b - a) + inside, "frames by the length rule")
+        t.assertTrue(np.array_equal(y[a + inside:], x[b:]), "the audio after the interval")
+    return check
+
+
 def one_by_one(within=2):
     """The chain gives what its effects give run one after another, within `within` LSB."""
     def check(t, x, y, run):
@@ -196,6 +208,29 @@ ROWS += [("pitch Rate 100 lines up with its input", noise(1),
           [effect("PitchShiftFilter5", "Rate=100.0")], [frames(), lags(0)])]
 ROWS += [("pitch Rate %g keeps an onset's time" % r, burst(2, 1.0),
           [effect("PitchShiftFilter5", "Rate=%r" % r)], [onset_within(10.0)]) for r in (50.0, 200.0)]
+
+# A stretch whose length ends in a half frame, and effects after it, at odd and even lengths: each
+# takes every frame the stretch delivers.
+AFTER_STRETCH = [["SilenceFilter5"], ["ReverseFilter5"], ["MedianFilter5"],
+                 ["PitchShiftFilter5", "Rate=150.0"],
+                 ["BandFilter5", "FilterType=1", "Frequency=2000.0", "Steepness=70.7"],
+                 ["DelayFilter5", "DelayTime=50.0", "MixDepth=50.0"]]
+ROWS += [("stretch %s on %d frames, then %s" % (keys, n, e[0]), noise(n / RATE),
+          [effect("StretchFilter5", keys), effect(*e)], [one_by_one()])
+         for n in (44101, 44100) for keys in ("TempoRate=2.0", "RateRate=0.7") for e in AFTER_STRETCH]
+# The stretch at the ends of its range: the length rule, nothing from past the stream's end, an
+# effect after it that delivers every frame; no silence at a zone's start, the audio after a zone
+# on time.
+ROWS += [("stretch RateRate %g on 10 s%s" % (r, ", then silence" if then else ""), noise(10),
+          [effect("StretchFilter5", "RateRate=%r" % r)] +
+          ([effect("SilenceFilter5", zones=["0:1"])] if then else []), [stretched(1 / r)])
+         for r in (20.0, 25.0, 50.0, 100.0) for then in (False, True)]
+ROWS += [("stretch RateRate %g %s, zone %d:%d" % (r, keys, *z), tone(3),
+          [effect("StretchFilter5", "RateRate=%r" % r, *keys, zones=["%d:%d" % z])],
+          [stretched(1 / r, z), no_silence(steady=True)])
+         for r, keys, z in ((0.01, (), (1000, 100)), (0.01, ("PitchShift=-60.0",), (1000, 100)),
+                            (0.01, (), (2950, 100)), (0.01, (), (2000, 1)),
+                            (100.0, (), (1000, 1500)))]
 
 # A delay far past the stream's end: its lines hold the stream, not the delay.
 ROWS += [("%s %s on 1 s" % (name, keys[0]), tone(1), [effect(name, *keys, "MixDepth=50.0")],

@@ -451,7 +451,14 @@ std::vector<std::string> EffectChain::RateWarnings(const Options& options) const
         }
         if (!(span > 0.0)) continue;  // nothing to stretch
         const double used = 1.0 + (out - in) / span;
-        if (std::fabs(used - rate) <= 1e-6 * std::max(std::fabs(rate), used)) continue;
+        // The effect delivers whole frames: its duration may differ from span x rate by the
+        // frame the input's milliseconds leave over and by the half frame of its rounding.
+        LONG sampleRate = 0, channels = 0;
+        const double frameMs = RateAndChannels(upstream, &sampleRate, &channels) && sampleRate > 0
+                                   ? 1000.0 / sampleRate
+                                   : 0.0;
+        if (std::fabs(used - rate) * span <= 1.5 * frameMs + 1e-6 * std::max(rate, used) * span)
+            continue;
         char text[96];
         std::snprintf(text, sizeof text, " runs at Rate %.9g, not at the Rate %.9g given", used,
                       rate);
