@@ -34,9 +34,10 @@ int CDelayChannelFilter::ProcessChannel(int n, int) {
     const int64_t L = corvane::LineLength(delaySamples / 1000.0);
     if (L == 0) return PassThrough(n);
     if (L != m_line.Length()) {
-        // A line holds no more than the interval: the rest of a longer delay would never return
-        // inside it.
-        m_line.Make(L, m_pOwner->IntervalFrames());
+        // A line holds no more than the interval (the rest of a longer delay would never return
+        // inside it), and only as much of it as the audio has reached: a stream of unknown length
+        // announces an interval that no audio fills.
+        m_line.MakeGrowing(L, m_pOwner->IntervalFrames());
         m_write = 0;
     }
     m_line.Reach(m_write + n);

@@ -58,19 +58,20 @@ HRESULT CReverbChannelFilter::LoadChannelParams() {
 void CReverbChannelFilter::MakeLines(int64_t length) {
     // Nothing of the old lines survives a failure: the next block tries again.
     m_linesMade = false;
-    // A line holds no more than the interval: the rest of a longer delay would never return
-    // inside it.
+    // A line holds no more than the interval (the rest of a longer delay would never return
+    // inside it), and only as much of it as the audio has reached: a stream of unknown length
+    // announces an interval that no audio fills.
     const int64_t period = std::max<int64_t>(length, 1);
     const int64_t expected = m_pOwner->IntervalFrames();
     for (int k = 0; k < kMaxCombs; ++k) {
         if (k < m_combCount) {
-            m_combs[k].Make(period, expected);
+            m_combs[k].MakeGrowing(period, expected);
         } else {
             m_combs[k].Clear();
         }
     }
-    m_allPass1.Make(period, expected);
-    m_allPass2.Make(period, expected);
+    m_allPass1.MakeGrowing(period, expected);
+    m_allPass2.MakeGrowing(period, expected);
     const float fsf = static_cast<float>(m_pOwner->Format().nSamplesPerSec);
     m_dropPending = false;
     for (int k = 1; k <= kMaxCombs; ++k) {

@@ -427,6 +427,10 @@ STDMETHODIMP CMediaSource::GetParam(BSTR ParamName, VARIANT* ParamValue) {
 
 // ---- CWavFileSource ----
 
+int64_t CWavFileSource::TotalOf(const SoundFileReader& reader) {
+    return reader.LengthKnown() ? reader.Frames() : kUnknownLengthFrames;
+}
+
 HRESULT CWavFileSource::Open(const std::string& path, std::string* error) {
     std::unique_ptr<SoundFileReader> reader;
     HRESULT hr = SoundFileReader::Open(path, &reader, error);
@@ -448,7 +452,7 @@ HRESULT CWavFileSource::Open(const std::string& path, std::string* error) {
         reader_ = std::move(reader);
         name_ = std::move(name);
         format_ = f;
-        total_ = reader_->Frames();
+        total_ = TotalOf(*reader_);
         declared_ = reader_->DeclaredFrames();
         filePos_ = 0;
         RewindLocked();
@@ -485,8 +489,10 @@ HRESULT CWavFileSource::ReadFramesLocked(int64_t first, int64_t frames, int16_t*
         return hr;
     }
     filePos_ += *got;
-    // A file shorter than its header says ends where the data ends.
-    if (*got < frames) total_ = first + *got;
+    // A file shorter than its header says ends where the data ends, and a stream of unknown
+    // length once its end is met: the reader reads ahead, so the read that delivers the last
+    // frames already says so.
+    total_ = *got < frames ? first + *got : TotalOf(*reader_);
     return S_OK;
 }
 
@@ -507,7 +513,9 @@ HRESULT CWavFileSource::GetPropertyLocked(OleStringView name, VARIANT* value) {
     if (!reader_) return E_UNEXPECTED;
     if (file) return VariantString(name_, value);
     if (failure) return VariantString(Utf8ToOle(reader_->DecodeFailure()), value);
+    // Nothing for a length that nothing tells (yet).
     VariantInit(value);
+    if (frames ? !reader_->LengthKnown() : declared_ < 0) return S_OK;
     value->vt = VT_I8;
     value->llVal = frames ? total_ : declared_;
     return S_OK;

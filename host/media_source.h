@@ -122,12 +122,19 @@ private:
     std::map<OleString, VARIANT> bag_;  // unknown properties, owned copies
 };
 
+// The frames that a source announces for a stream whose length nothing tells until its end (a
+// WAV stream on a pipe whose header sizes are the placeholders): more than any stream holds, so
+// that it is read to its end, which its duration tells from the read that reaches it on. Memory
+// that effects reserve by the duration would be lost on it: they reserve by the audio read.
+constexpr int64_t kUnknownLengthFrames = int64_t{1} << 44;
+
 // A sound file read through libsndfile. Property "FileName" (VT_BSTR): opens that file (UTF-16
 // path) in place of the current one; GetParam answers the open file's name. GetParam also
 // answers "FrameCount" (VT_I8: the frames the source delivers, fewer than the header declares
-// once a read met the file's early end), "DeclaredFrameCount" (VT_I8: what the header declares)
-// and "DecodeFailure" (VT_BSTR: why the data ended early when it could not be decoded further,
-// else empty), so that a host can tell that a file was cut short or damaged.
+// once a read met the file's early end; VT_EMPTY while a stream's length is unknown),
+// "DeclaredFrameCount" (VT_I8: what the header declares; VT_EMPTY for a stream whose header
+// declares no length) and "DecodeFailure" (VT_BSTR: why the data ended early when it could not
+// be decoded further, else empty), so that a host can tell that a file was cut short or damaged.
 class CWavFileSource : public CMediaSource {
 public:
     // Opens path (UTF-8); on failure the source keeps what it had open. *error, when given,
@@ -144,6 +151,9 @@ protected:
     HRESULT PutFormatLocked(const AudioFormatValues& format) override;
 
 private:
+    // The frames the source announces for what reader holds as far as it is known.
+    static int64_t TotalOf(const SoundFileReader& reader);
+
     std::unique_ptr<SoundFileReader> reader_;
     OleString name_;
     AudioFormatValues format_;

@@ -128,10 +128,9 @@ int BytesPerSample(int format) {
     }
 }
 
-// The frames that the header of a WAV or AIFF file declares, read from the size of its data
-// chunk; `available` when the container or encoding does not tell, or the size is a
-// placeholder of a stream written without knowing its end (0 or all ones).
-int64_t HeaderFrames(SNDFILE* f, const SF_INFO& info, int64_t available) {
+// The size of the data chunk of a WAV or AIFF file and the frames it declares; false when the
+// container or encoding does not tell the frames by it.
+bool DataChunk(SNDFILE* f, const SF_INFO& info, uint64_t* size, int64_t* frames) {
     const int type = info.format & SF_FORMAT_TYPEMASK;
     const char* id = nullptr;
     uint64_t skip = 0;
@@ -142,19 +141,21 @@ int64_t HeaderFrames(SNDFILE* f, const SF_INFO& info, int64_t available) {
         skip = 8;  // offset and block size come before the samples
     }
     const int bytes = BytesPerSample(info.format);
-    if (!id || bytes == 0) return available;
+    if (!id || bytes == 0) return false;
     SF_CHUNK_INFO chunk;
     std::memset(&chunk, 0, sizeof chunk);
     std::snprintf(chunk.id, sizeof chunk.id, "%s", id);
     chunk.id_size = 4;
     SF_CHUNK_ITERATOR* it = sf_get_chunk_iterator(f, &chunk);
-    if (!it || sf_get_chunk_size(it, &chunk) != SF_ERR_NO_ERROR) return available;
-    const uint64_t size = chunk.datalen;
-    if (size == 0 || size == 0xFFFFFFFFull || size < skip) return available;
-    const int64_t declared =
-        static_cast<int64_t>((size - skip) / (static_cast<uint64_t>(bytes) * info.channels));
-    return std::max(declared, available);
+    if (!it || sf_get_chunk_size(it, &chunk) != SF_ERR_NO_ERROR || chunk.datalen < skip)
+        return false;
+    *size = chunk.datalen;
+    *frames = static_cast<int64_t>((*size - skip) / (static_cast<uint64_t>(bytes) * info.channels));
+    return true;
 }
+
+// The placeholder size of a stream written without knowing its end: "up to the end".
+constexpr uint64_t kUnknownSize = 0xFFFFFFFFull;
 
 // Why libsndfile refused a file that exists and is a regular file, in words that do not
 // contradict that: two of its messages do.
@@ -300,11 +301,31 @@ HRESULT SoundFileReader::Open(const std::string& path, std::unique_ptr<SoundFile
     r->fd_ = fd;
     r->rate_ = static_cast<DWORD>(info.samplerate);
     r->channels_ = static_cast<WORD>(info.channels);
-    r->frames_ = info.frames;
-    r->declared_ = HeaderFrames(f, info, info.frames);
+    r->frames_ = r->declared_ = r->sfFrames_ = info.frames;
     r->decoderMayTalk_ = IsMpeg(info.format);
     r->pcm16_ = (info.format & SF_FORMAT_SUBMASK) == SF_FORMAT_PCM_16;
     r->seekable_ = info.seekable != 0 && ::lseek(fd, 0, SEEK_CUR) >= 0;
+    uint64_t size = 0;
+    int64_t declared = 0;
+    const bool wav = (info.format & SF_FORMAT_TYPEMASK) != SF_FORMAT_AIFF;
+    if (DataChunk(f, info, &size, &declared)) {
+        if (size != 0 && size != kUnknownSize) {
+            r->declared_ = std::max(r->declared_, declared);
+        } else if (wav && !r->seekable_) {
+            // A placeholder: a regular file holds what libsndfile finds in it, a stream whatever
+            // comes until it ends.
+            r->lengthKnown_ = false;
+            r->frames_ = 0;
+            r->declared_ = -1;
+        }
+    }
+    // libsndfile counts the frames of the all-ones size and reads no further: past them the
+    // samples are read on as raw data of the same encoding.
+    if (!r->lengthKnown_ && size == kUnknownSize) {
+        const bool big = (info.format & SF_FORMAT_ENDMASK) == SF_ENDIAN_BIG;
+        r->rawFormat_ = SF_FORMAT_RAW | (info.format & SF_FORMAT_SUBMASK) |
+                        (big ? SF_ENDIAN_BIG : SF_ENDIAN_LITTLE);
+    }
     *out = std::move(r);
     return S_OK;
 }
@@ -318,7 +339,11 @@ HRESULT SoundFileReader::Seek(int64_t frame) {
     if (frame < 0 || frame > frames_) return E_INVALIDARG;
     std::optional<QuietStderr> quiet;
     if (decoderMayTalk_) quiet.emplace();
-    return sf_seek(Sf(file_), frame, SEEK_SET) == frame ? S_OK : E_FAIL;
+    ahead_.clear();
+    ended_ = false;
+    if (sf_seek(Sf(file_), frame, SEEK_SET) != frame) return E_FAIL;
+    position_ = sfPosition_ = frame;
+    return S_OK;
 }
 
 HRESULT SoundFileReader::Read(int16_t* dst, int64_t frames, int64_t* got) {
@@ -327,6 +352,74 @@ HRESULT SoundFileReader::Read(int16_t* dst, int64_t frames, int64_t* got) {
     if (frames == 0) return S_OK;
     std::optional<QuietStderr> quiet;
     if (decoderMayTalk_) quiet.emplace();
+    if (!ahead_.empty()) {
+        std::copy(ahead_.begin(), ahead_.end(), dst);
+        ahead_.clear();
+        *got = 1;
+    }
+    if (*got < frames && !ended_) {
+        const int64_t want = frames - *got;
+        const int64_t n = Fill(dst + static_cast<size_t>(*got) * channels_, want);
+        *got += n;
+        ended_ = n < want;
+    }
+    position_ += *got;
+    // One frame ahead while the end is not where libsndfile's count says, or not known at all:
+    // a stream, or a file cut while it is read, can end sooner.
+    if (!ended_ && (!lengthKnown_ || position_ < frames_)) {
+        ahead_.resize(channels_);
+        ended_ = Fill(ahead_.data(), 1) == 0;
+        if (ended_) ahead_.clear();
+    }
+    if (ended_ && ahead_.empty()) {
+        frames_ = position_;
+        lengthKnown_ = true;
+    } else if (!lengthKnown_) {
+        frames_ = position_;
+    }
+    return S_OK;
+}
+
+int64_t SoundFileReader::Fill(int16_t* dst, int64_t frames) {
+    int64_t done = 0;
+    while (done < frames) {
+        // Never more than libsndfile counts: it would read the rest from the file and drop it.
+        const int64_t room = sfFrames_ - sfPosition_;
+        if (room <= 0) {
+            if (ReadOnRaw()) continue;
+            break;
+        }
+        const int64_t want = std::min(frames - done, room);
+        const int64_t n = ReadPiece(dst + static_cast<size_t>(done) * channels_, want);
+        sfPosition_ += n;
+        done += n;
+        if (n < want) break;
+    }
+    return done;
+}
+
+bool SoundFileReader::ReadOnRaw() {
+    if (rawFormat_ == 0) return false;
+    SF_INFO info{};
+    info.samplerate = static_cast<int>(rate_);
+    info.channels = channels_;
+    info.format = rawFormat_;
+    rawFormat_ = 0;
+    sf_close(Sf(file_));
+    file_ = nullptr;
+    // The descriptor stands at the first frame that libsndfile did not read.
+    SNDFILE* f = sf_open_fd(fd_, SFM_READ, &info, SF_FALSE);
+    if (!f) {
+        decodeFailure_ = "past the 4 GiB that its header's sizes describe: " + SfText(nullptr);
+        return false;
+    }
+    file_ = f;
+    sfFrames_ = info.frames;
+    sfPosition_ = 0;
+    return true;
+}
+
+int64_t SoundFileReader::ReadPiece(int16_t* dst, int64_t frames) {
     const size_t channels = channels_;
     if (pcm16_) {
         // 16-bit samples are what the reader hands out: libsndfile's own 16-bit read gives the
@@ -334,24 +427,24 @@ HRESULT SoundFileReader::Read(int16_t* dst, int64_t frames, int64_t* got) {
         const sf_count_t n = std::max<sf_count_t>(0, sf_readf_short(Sf(file_), dst, frames));
         if (n < frames && sf_error(Sf(file_)) != SF_ERR_NO_ERROR)
             decodeFailure_ = SfText(Sf(file_));
-        *got = n;
-        return S_OK;
+        return n;
     }
+    int64_t got = 0;
     scratch_.resize(static_cast<size_t>(std::min(frames, kPieceFrames)) * channels);
-    while (*got < frames) {
-        const int64_t want = std::min(frames - *got, kPieceFrames);
+    while (got < frames) {
+        const int64_t want = std::min(frames - got, kPieceFrames);
         // Normalised reads scale every encoding, integer or floating-point, to a full scale
         // of 1.0; the 16-bit read would pass floating-point data through unscaled.
         const sf_count_t n =
             std::max<sf_count_t>(0, sf_readf_double(Sf(file_), scratch_.data(), want));
         if (n < want && sf_error(Sf(file_)) != SF_ERR_NO_ERROR) decodeFailure_ = SfText(Sf(file_));
-        int16_t* to = dst + static_cast<size_t>(*got) * channels;
+        int16_t* to = dst + static_cast<size_t>(got) * channels;
         const size_t values = static_cast<size_t>(n) * channels;
         for (size_t i = 0; i < values; ++i) to[i] = ToPcm16(scratch_[i]);
-        *got += n;
+        got += n;
         if (n < want) break;
     }
-    return S_OK;
+    return got;
 }
 
 WavContainer ContainerForData(int64_t expectedBytes) {
@@ -395,14 +488,6 @@ HRESULT WavWriter::Adopt(int fd, DWORD rate, WORD channels, WavContainer contain
 #endif
     if (!inPlace) {
         w->stream_ = true;
-        if (container == WavContainer::Rf64) {
-            SetError(error,
-                     "it is not a regular file written from its start, so its header cannot be "
-                     "finished after the "
-                     "data, and audio that may outgrow a WAV file needs RF64, whose sizes "
-                     "must be right at the start: write it to a regular file");
-            return HRESULT_FROM_WIN32(ERROR_NOT_SUPPORTED);
-        }
         const std::vector<unsigned char> header = StreamHeader(rate, channels);
         if (!WriteAll(fd, header.data(), header.size())) {
             const int e = errno;
@@ -437,7 +522,7 @@ HRESULT WavWriter::Write(const int16_t* src, int64_t frames, std::string* error)
     if (frames == 0) return S_OK;
     // In frames, so that no count can wrap the sum or the product.
     const uint64_t wavFrames = kWavMaxDataBytes / (2ull * channels_);
-    if (container_ == WavContainer::Wav &&
+    if (container_ == WavContainer::Wav && !stream_ &&
         static_cast<uint64_t>(frames) > wavFrames - static_cast<uint64_t>(written_)) {
         SetError(error, "the data outgrows the 4 GiB that a WAV file can describe");
         return HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE);

@@ -29,9 +29,17 @@ public:
 
     DWORD Rate() const { return rate_; }
     WORD Channels() const { return channels_; }
-    // Frames the file holds as far as libsndfile can tell.
+    // Frames the file holds as far as known: what libsndfile finds (the header's count for a
+    // stream), or, once a read has met the end of the data, the frames there were. A read reads
+    // one frame ahead, so that the read that delivers the last frames already tells the end.
     int64_t Frames() const { return frames_; }
-    // Frames the header declares: above Frames() when the file was cut short, else Frames().
+    // False while nothing tells the length: a stream (a pipe) whose header sizes are the
+    // placeholders of a writer that did not know its end (all ones, or 0) until its end is read.
+    // Frames() then counts the frames delivered so far, and the data is read to its real end,
+    // past the 4 GiB that the header's sizes can describe.
+    bool LengthKnown() const { return lengthKnown_; }
+    // Frames the header declares: above Frames() when the file was cut short, else Frames();
+    // -1 for a stream whose header declares no length.
     int64_t DeclaredFrames() const { return declared_; }
 
     // Positions the next read at frame (0 .. Frames()).
@@ -49,12 +57,27 @@ public:
 
 private:
     SoundFileReader() = default;
+    // Reads up to frames frames from the data, fewer only at its end.
+    int64_t Fill(int16_t* dst, int64_t frames);
+    // One read of libsndfile, within the frames it counts.
+    int64_t ReadPiece(int16_t* dst, int64_t frames);
+    // Goes on reading the data as raw samples where libsndfile's count of a stream of unknown
+    // length ends; false when it cannot.
+    bool ReadOnRaw();
+
     void* file_ = nullptr;  // SNDFILE*, owned
     int fd_ = -1;           // the descriptor libsndfile reads, owned
     DWORD rate_ = 0;
     WORD channels_ = 0;
     int64_t frames_ = 0;
     int64_t declared_ = 0;
+    bool lengthKnown_ = true;
+    int64_t position_ = 0;         // the frame the next read delivers
+    int64_t sfFrames_ = 0;         // frames libsndfile counts in file_: it reads no further
+    int64_t sfPosition_ = 0;       // file_'s read position
+    int rawFormat_ = 0;            // the raw format that continues the data past sfFrames_; 0: none
+    std::vector<int16_t> ahead_;   // the frame read ahead, when there is one
+    bool ended_ = false;           // the read ahead met the end of the data
     bool decoderMayTalk_ = false;  // an MPEG stream: its decoder writes notes to stderr
     bool pcm16_ = false;           // 16-bit PCM data, read as it is
     bool seekable_ = true;
@@ -82,10 +105,9 @@ public:
     // On failure *error, when given, says why (the system's message, without the path).
     //
     // What is not a regular file (a device, a FIFO, a socket) cannot take back its header at the
-    // end: it gets a WAV stream, written in order, whose RIFF and data sizes are all ones, the
-    // mark of a stream's unknown length that readers take as "up to the end". RF64, whose sizes
-    // must be right at the start, is refused there (HRESULT_FROM_WIN32(ERROR_NOT_SUPPORTED))
-    // before anything is written.
+    // end: whatever the container, it gets a WAV stream, written in order, whose RIFF and data
+    // sizes are all ones, the mark of a stream's unknown length that readers take as "up to the
+    // end", so that it may outgrow 4 GiB.
     static HRESULT Create(const std::string& path, DWORD rate, WORD channels,
                           WavContainer container, std::unique_ptr<WavWriter>* out,
                           std::string* error = nullptr);
@@ -103,8 +125,8 @@ public:
 
     // Appends frames interleaved frames. On failure (the HRESULT of the system's error, such as
     // HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE) or ERROR_DISK_FULL) *error says why. A plain WAV
-    // file refuses data beyond kWavMaxDataBytes (ERROR_FILE_TOO_LARGE) rather than write a
-    // header whose sizes wrap.
+    // file (not a stream) refuses data beyond kWavMaxDataBytes (ERROR_FILE_TOO_LARGE) rather than
+    // write a header whose sizes wrap.
     HRESULT Write(const int16_t* src, int64_t frames, std::string* error = nullptr);
     // Finishes the header and closes the file; E_FAIL when that fails. Writes afterwards fail.
     HRESULT Close(std::string* error = nullptr);

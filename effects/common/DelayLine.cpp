@@ -8,6 +8,12 @@
 
 namespace corvane {
 
+namespace {
+
+constexpr int64_t kMaxLineSamples = kMaxDelayLineBytes / static_cast<int64_t>(sizeof(double));
+
+}  // namespace
+
 int64_t LineLength(double samples) {
     // Beyond 2^62 no line exists; the bound keeps the conversion defined.
     if (!(samples >= 0.0)) return std::isnan(samples) ? kUnmakeableLine : 0;
@@ -16,27 +22,35 @@ int64_t LineLength(double samples) {
 }
 
 void DelayLine::Make(int64_t length, int64_t expected) {
-    Clear();
+    MakeGrowing(length, expected);
     Store(std::min(std::max<int64_t>(length, 0), std::max<int64_t>(expected, 0)));
+}
+
+void DelayLine::MakeGrowing(int64_t length, int64_t expected) {
+    Clear();
     m_length = length;
+    m_expected = expected;
 }
 
 void DelayLine::Reach(int64_t end) {
     const int64_t stored = static_cast<int64_t>(m_store.size());
     end = std::min(end, m_length);
-    // Twice as much at a time, so that a line that keeps growing is copied a few times only.
-    if (end > stored) Store(std::max(end, std::min(m_length, stored * 2)));
+    if (end <= stored) return;
+    // Twice as much at a time, so that a line that keeps growing is copied a few times only, but
+    // not past what it is expected to take, nor past what any line can hold while `end` fits.
+    const int64_t most = m_expected > 0 && end <= m_expected ? m_expected : m_length;
+    Store(std::max(end, std::min({most, stored * 2, kMaxLineSamples})));
 }
 
 void DelayLine::Clear() {
     std::vector<double>().swap(m_store);
     m_length = 0;
+    m_expected = 0;
 }
 
 void DelayLine::Store(int64_t count) {
-    const int64_t limit = kMaxDelayLineBytes / static_cast<int64_t>(sizeof(double));
     try {
-        if (count > limit) throw std::bad_alloc();
+        if (count > kMaxLineSamples) throw std::bad_alloc();
         // Exactly what is asked: a vector left to grow by itself may take twice that.
         std::vector<double> grown;
         grown.reserve(static_cast<size_t>(count));

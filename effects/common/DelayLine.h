@@ -32,8 +32,13 @@ public:
     // cannot be made (more than kMaxDelayLineBytes, or no memory); the line is then empty with no
     // positions.
     void Make(int64_t length, int64_t expected);
+    // An empty line of `length` positions of which none is stored yet: Reach stores them as the
+    // audio comes, twice as many at a time, though no more than min(length, expected) until the
+    // audio goes past `expected` (0: unknown). Its memory follows the audio read, not the length
+    // a source announces, which for a stream of unknown length is no length at all.
+    void MakeGrowing(int64_t length, int64_t expected);
     // Stores every position below min(end, Length()), those stored before keeping what they hold.
-    // Throws as Make does.
+    // Throws as Make does, only when those positions themselves do not fit.
     void Reach(int64_t end);
     // No positions, no storage.
     void Clear();
@@ -47,6 +52,7 @@ private:
 
     std::vector<double> m_store;  // positions 0 .. size - 1
     int64_t m_length = 0;
+    int64_t m_expected = 0;  // what Reach grows towards before the audio passes it; 0: the length
 };
 
 }  // namespace corvane

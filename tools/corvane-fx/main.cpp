@@ -81,20 +81,22 @@ VARIANT Property(IMediaSource* source, const OLECHAR* name) {
 }
 
 // A file shorter than its header says, or whose data cannot be decoded to its end, is read as
-// far as it goes, as other audio tools do, but not in silence.
+// far as it goes, as other audio tools do, but not in silence. A stream whose header declares no
+// length ends where it ends: only data that cannot be decoded ends it early.
 void WarnIfCutShort(IMediaSource* input, const std::string& path) {
     VARIANT frames = Property(input, OLESTR("FrameCount"));
     VARIANT declared = Property(input, OLESTR("DeclaredFrameCount"));
     VARIANT failure = Property(input, OLESTR("DecodeFailure"));
+    const bool undecodable = failure.vt == VT_BSTR && SysStringLen(failure.bstrVal) > 0;
+    const bool cut = frames.vt == VT_I8 && declared.vt == VT_I8 && declared.llVal > frames.llVal;
     std::string why = "the file is shorter than its header says";
-    if (failure.vt == VT_BSTR && SysStringLen(failure.bstrVal) > 0)
-        why = "the rest cannot be decoded: " + corvane::OleToUtf8(failure.bstrVal);
-    if (frames.vt == VT_I8 && declared.vt == VT_I8 && declared.llVal > frames.llVal) {
+    if (undecodable) why = "the rest cannot be decoded: " + corvane::OleToUtf8(failure.bstrVal);
+    if (frames.vt == VT_I8 && (cut || undecodable)) {
+        const std::string of = cut ? " of " + std::to_string(declared.llVal) : std::string();
         std::fprintf(stderr,
-                     "corvane-fx: warning: %s ends after %lld of %lld frames (%s); the output "
-                     "keeps what was read\n",
-                     path.c_str(), static_cast<long long>(frames.llVal),
-                     static_cast<long long>(declared.llVal), why.c_str());
+                     "corvane-fx: warning: %s ends after %lld%s frames (%s); the output keeps "
+                     "what was read\n",
+                     path.c_str(), static_cast<long long>(frames.llVal), of.c_str(), why.c_str());
     }
     VariantClear(&failure);
 }
