@@ -1,7 +1,13 @@
 """End to end: corvane-fx runs chained through pipes (the first reads a file's bytes, cut after
 `frames` frames; the others WAV streams of unknown length) against the same runs through files.
 Checks take the piped outcome p and the files' f (output y, peak MB, stderr, exit status)."""
-import os, pathlib, resource, shlex, subprocess, unittest  # noqa: E401
+import os
+import pathlib
+import resource
+import shlex
+import subprocess
+import unittest
+
 from fxrun import FxTestCase, np, write_wav
 from test_stream_ends import RATE, effect, tone
 
@@ -44,7 +50,8 @@ class EveryFrame(FxTestCase):
         for name, runs, x, frames, checks in ROWS:
             with self.subTest(name):
                 files, piped = [self.chain(x, runs, p, frames) for p in (False, True)]
-                [check(self, piped, files) for check in checks]
+                for check in checks:
+                    check(self, piped, files)
 
 
 if __name__ == "__main__":
