@@ -728,8 +728,8 @@ TEST_F(FxEndToEnd, WritesOnlyWhereItsUserCouldWhateverTheNameBecomes) {
         std::string prefix, args;  // the shell's words before the program, and its arguments
         int exitCode;
         std::string message;
-        std::function<std::string(const RunResult&)> got;
-        std::string want;
+        std::function<std::string(const RunResult&)> got = nullptr;
+        std::string want = "";
         std::function<void()> during = nullptr;  // while the run waits for its input
     };
     std::vector<Row> rows = {
