@@ -60,8 +60,8 @@ HRESULT CBaseFilter::ProcessInto(IUnknown* block, IAudioData* data, LONG len, LO
     struct LookAheadScope {
         CBaseFilter& engine;
         ~LookAheadScope() {
-            engine.m_following.clear();
-            engine.m_followingEnds = false;
+            engine.m_lookAhead.clear();
+            engine.m_lookAheadEnds = false;
         }
     } scope{*this};
     ComPtr<IUnknown> result = ComPtr<IUnknown>::Share(block);
@@ -141,8 +141,8 @@ HRESULT CBaseFilter::ReadDirect(LONG Stream, LONG Flags, double Duration, IUnkno
         if (n > 0) m_blockStart += skip;
     }
     // No look-ahead here: nothing holds what follows the block.
-    m_following.clear();
-    m_followingEnds = last && m_blockStart + 2 * n >= streamEnd;
+    m_lookAhead.clear();
+    m_lookAheadEnds = last && m_blockStart + 2 * n >= streamEnd;
     const HRESULT processed =
         ProcessInto(block.Get(), data.Get(), len, skip, static_cast<LONG>(n), last, pp);
     return FAILED(processed) ? processed : hr;
@@ -308,10 +308,10 @@ HRESULT CBaseFilter::ReadHelperBlock(LONG Stream, LONG Flags, double Duration, I
     const INT64 n = (len - over - before) / 2;
     if (n > 0) m_blockStart += before;
     const LONG skip = static_cast<LONG>(std::min<INT64>(before, len));
-    m_following.clear();
-    m_followingEnds = false;
+    m_lookAhead.clear();
+    m_lookAheadEnds = false;
     if (last && n > 0) {
-        hr = GatherFollowing(Stream, Flags, data.Get(), len, static_cast<LONG>(skip + 2 * n),
+        hr = GatherLookAhead(Stream, Flags, data.Get(), len, static_cast<LONG>(skip + 2 * n),
                              m_blockStart + 2 * n);
         if (FAILED(hr)) return hr;
     }
@@ -329,7 +329,7 @@ INT64 CBaseFilter::StreamEndBytes(LONG Stream, INT64 frontBytes) const {
     return end;
 }
 
-HRESULT CBaseFilter::GatherFollowing(LONG Stream, LONG Flags, IAudioData* data, LONG len, LONG from,
+HRESULT CBaseFilter::GatherLookAhead(LONG Stream, LONG Flags, IAudioData* data, LONG len, LONG from,
                                      INT64 intervalEnd) {
     const INT64 front = intervalEnd + (len - from);  // stream position of the helper's front
     int frames = 0;
@@ -347,7 +347,7 @@ HRESULT CBaseFilter::GatherFollowing(LONG Stream, LONG Flags, IAudioData* data, 
         if (own > 0 && bytes == nullptr) return E_POINTER;
         const auto append = [this](const BYTE* p, INT64 count) {
             const int16_t* samples = reinterpret_cast<const int16_t*>(p);
-            m_following.insert(m_following.end(), samples, samples + count / 2);
+            m_lookAhead.insert(m_lookAhead.end(), samples, samples + count / 2);
         };
         if (own > 0) append(bytes + from, own);
         // Then the buffering object: read ahead, take all it holds, copy, and append it back, so
@@ -373,8 +373,8 @@ HRESULT CBaseFilter::GatherFollowing(LONG Stream, LONG Flags, IAudioData* data, 
             }
         }
     }
-    const INT64 got = static_cast<INT64>(m_following.size()) * 2;
-    m_followingEnds = StreamEndBytes(Stream, front) <= intervalEnd + got;
+    const INT64 got = static_cast<INT64>(m_lookAhead.size()) * 2;
+    m_lookAheadEnds = StreamEndBytes(Stream, front) <= intervalEnd + got;
     return S_OK;
 }
 
@@ -394,8 +394,8 @@ HRESULT CBaseFilter::FlushAtInputEnd(IUnknown** pp) {
     if (SUCCEEDED(hr) && !data) hr = E_NOINTERFACE;
     if (SUCCEEDED(hr)) hr = data->PutTime(m_position);
     if (FAILED(hr)) return hr;
-    m_following.clear();
-    m_followingEnds = true;
+    m_lookAhead.clear();
+    m_lookAheadEnds = true;
     ComPtr<IUnknown> result;
     hr = ProcessInto(empty.Get(), data.Get(), 0, 0, 0, true, result.Put());
     if (FAILED(hr)) return hr;
