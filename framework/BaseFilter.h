@@ -343,6 +343,10 @@ private:
     // channel filters ask. The buffering object keeps what it holds, in order.
     [[nodiscard]] HRESULT GatherLookAhead(LONG Stream, LONG Flags, IAudioData* data, LONG len,
                                           LONG from, INT64 intervalEnd);
+    // The block of `len` bytes that a read took from the buffering object and then failed on goes
+    // back in front of what the object holds, and the position (and the first block's mark,
+    // `first`) back to where they were before it, so that the next read takes it again.
+    void PutBack(IAudioData* block, LONG len, bool first);
     // The upstream ran dry exactly where the last block taken ended, inside the interval: the
     // channel filters of an engine that holds samples back never saw the interval end. An empty
     // last block hands them that end, so that they give what they hold (*pp: that output, or

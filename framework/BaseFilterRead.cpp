@@ -4,6 +4,7 @@
 
 #include "framework/BaseFilterSupport.h"
 #include "framework/error_support.h"
+#include "platform/exceptions.h"
 
 #include <algorithm>
 #include <cmath>
@@ -288,6 +289,7 @@ HRESULT CBaseFilter::ReadHelperBlock(LONG Stream, LONG Flags, double Duration, I
         return TakeUnprocessed(Stream, Flags, d, pp);
 
     ComPtr<IUnknown> block;
+    const bool first = m_bFirstBlock;
     HRESULT hr = FeedHelper(Stream, Flags, d);
     if (SUCCEEDED(hr)) hr = TakeHelperBlock(d, block.Put());
     if (FAILED(hr)) return hr;
@@ -311,9 +313,15 @@ HRESULT CBaseFilter::ReadHelperBlock(LONG Stream, LONG Flags, double Duration, I
     m_lookAhead.clear();
     m_lookAheadEnds = false;
     if (last && n > 0) {
-        hr = GatherLookAhead(Stream, Flags, data.Get(), len, static_cast<LONG>(skip + 2 * n),
-                             m_blockStart + 2 * n);
-        if (FAILED(hr)) return hr;
+        // A channel filter that allocates to tell its look-ahead may throw.
+        hr = corvane::CallGuarded([&] {
+            return GatherLookAhead(Stream, Flags, data.Get(), len, static_cast<LONG>(skip + 2 * n),
+                                   m_blockStart + 2 * n);
+        });
+        if (FAILED(hr)) {
+            PutBack(data.Get(), len, first);
+            return hr;
+        }
     }
     return ProcessInto(block.Get(), data.Get(), len, skip, static_cast<LONG>(std::max<INT64>(n, 0)),
                        last, pp);
@@ -345,37 +353,56 @@ HRESULT CBaseFilter::GatherLookAhead(LONG Stream, LONG Flags, IAudioData* data, 
         if (FAILED(hr)) return hr;
         const INT64 own = std::min<INT64>(want, std::max<INT64>(len - from, 0));
         if (own > 0 && bytes == nullptr) return E_POINTER;
+        // Then the buffering object: read ahead, take all it holds, copy, and append it back, so
+        // that it hands out the same bytes in the same order.
+        const INT64 need = want - own;
+        LONG held = 0;
+        if (need > 0) {
+            hr = FeedHelper(Stream, Flags, BytesToMs(need));
+            if (SUCCEEDED(hr)) hr = m_pHelper->GetLength(&held);
+            if (FAILED(hr)) return hr;
+        }
+        const INT64 fromHelper = std::min<INT64>(std::max<INT64>(need, 0), held) / align * align;
+        // Room for all of it before the buffering object hands anything out: an allocation that
+        // failed while it is out would lose what it held.
+        m_lookAhead.reserve(static_cast<size_t>((own + fromHelper) / 2));
         const auto append = [this](const BYTE* p, INT64 count) {
             const int16_t* samples = reinterpret_cast<const int16_t*>(p);
             m_lookAhead.insert(m_lookAhead.end(), samples, samples + count / 2);
         };
         if (own > 0) append(bytes + from, own);
-        // Then the buffering object: read ahead, take all it holds, copy, and append it back, so
-        // that it hands out the same bytes in the same order.
-        const INT64 need = want - own;
-        if (need > 0) {
-            hr = FeedHelper(Stream, Flags, BytesToMs(need));
-            LONG held = 0;
-            if (SUCCEEDED(hr)) hr = m_pHelper->GetLength(&held);
-            ComPtr<IAudioData> all;
-            if (SUCCEEDED(hr) && held > 0)
-                hr = m_pHelper->TakeBlock(BytesToMs(held) + 1.0, all.Put());
-            if (FAILED(hr)) return hr;
-            if (all) {
-                LONG taken = 0;
-                BYTE* heldBytes = nullptr;
-                hr = all->GetBufferAndLength(corvane::kBufferRead, 0, &heldBytes, &taken);
-                if (SUCCEEDED(hr) && taken > 0 && heldBytes == nullptr) hr = E_POINTER;
-                if (SUCCEEDED(hr)) append(heldBytes, std::min<INT64>(need, taken) / align * align);
-                // Back in any case: what the helper held must not be lost.
-                const HRESULT back = m_pHelper->Append(0, all.Get());
-                if (FAILED(hr) || FAILED(back)) return FAILED(hr) ? hr : back;
-            }
+        ComPtr<IAudioData> all;
+        if (fromHelper > 0) hr = m_pHelper->TakeBlock(BytesToMs(held) + 1.0, all.Put());
+        if (FAILED(hr)) return hr;
+        if (all) {
+            LONG taken = 0;
+            BYTE* heldBytes = nullptr;
+            hr = all->GetBufferAndLength(corvane::kBufferRead, 0, &heldBytes, &taken);
+            if (SUCCEEDED(hr) && taken > 0 && heldBytes == nullptr) hr = E_POINTER;
+            if (SUCCEEDED(hr))
+                append(heldBytes, std::min<INT64>(fromHelper, taken / align * align));
+            // Back in any case: what the helper held must not be lost.
+            const HRESULT back = m_pHelper->Append(0, all.Get());
+            if (FAILED(hr) || FAILED(back)) return FAILED(hr) ? hr : back;
         }
     }
     const INT64 got = static_cast<INT64>(m_lookAhead.size()) * 2;
     m_lookAheadEnds = StreamEndBytes(Stream, front) <= intervalEnd + got;
     return S_OK;
+}
+
+void CBaseFilter::PutBack(IAudioData* block, LONG len, bool first) {
+    // In front of what the buffering object holds: all of that comes out and goes in after it.
+    LONG held = 0;
+    ComPtr<IAudioData> rest;
+    HRESULT hr = m_pHelper->GetLength(&held);
+    if (SUCCEEDED(hr) && held > 0) hr = m_pHelper->TakeBlock(BytesToMs(held) + 1.0, rest.Put());
+    if (FAILED(hr)) return;  // still in order: the block alone is lost
+    hr = m_pHelper->Append(0, block);
+    if (rest) (void)m_pHelper->Append(0, rest.Get());
+    if (FAILED(hr)) return;
+    AdvancePosition(-static_cast<INT64>(len));
+    m_bFirstBlock = first;
 }
 
 HRESULT CBaseFilter::FlushAtInputEnd(IUnknown** pp) {
