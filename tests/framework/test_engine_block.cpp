@@ -473,6 +473,9 @@ TEST_F(Block, LookAheadAtTheIntervalsEnd) {
         got.insert(got.end(), rest.begin(), rest.end());
         EXPECT_EQ(got, want) << c.zoneMs;
         EXPECT_FALSE(ShowsAhead::failNext);
+        // Reading ahead ran the input dry; a seek back starts it anew.
+        ASSERT_EQ(e.SeekAudio(0, 0, 0.0), S_OK);
+        EXPECT_EQ(ReadAll(e, 100.0), want) << c.zoneMs;
     }
 }
 
