@@ -170,9 +170,10 @@ TEST_F(Reverse, FilesInReverseOrderNamedByGuidAndRemovedWithTheStream) {
         EXPECT_TRUE(Files().empty());
         ASSERT_EQ(engine.InitFilter(nullptr), S_OK);
         EXPECT_EQ(Files().size(), 3u);
-        // A read that fails part-way through the interval, or a block whose audio cannot be
-        // reached, fails the build and leaves no file.
-        for (const auto& [call, skip] : {std::pair{"ReadAudio", 2}, {"GetBufferAndLength", 1}}) {
+        // A read that fails part-way through the interval, a block whose audio cannot be reached
+        // or a source that cannot go back fails the build and leaves no file.
+        for (const auto& [call, skip] :
+             {std::pair{"ReadAudio", 2}, {"GetBufferAndLength", 1}, {"SeekAudio", 1}}) {
             doubles.Failures().FailCall(call, E_ABORT, {}, 1, skip);
             EXPECT_EQ(engine.InitFilter(nullptr), E_ABORT) << call;
             EXPECT_TRUE(Files().empty());
