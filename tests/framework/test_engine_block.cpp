@@ -449,22 +449,42 @@ struct ShowsAhead : RecordingChannelFilter {
     }
 };
 
+// A source that announces twice what it holds until a read reaches its end, as a file cut while
+// it is read.
+class CutSource : public TableSource {
+public:
+    using TableSource::TableSource;
+
+protected:
+    int64_t Held() const { return static_cast<int64_t>(m_samples.size()) / m_format.channels; }
+    int64_t TotalFramesLocked() const override { return m_cut ? Held() : 2 * Held(); }
+    HRESULT ReadFramesLocked(int64_t first, int64_t frames, int16_t* dst, int64_t* got) override {
+        m_cut = m_cut || first + frames >= Held();
+        return TableSource::ReadFramesLocked(first, frames, dst, got);
+    }
+    bool m_cut = false;
+};
+
 // The look-ahead at a zone's end inside the stream and near its end, still handed on after it;
-// a read that fails to gather it loses nothing for the next one.
+// a read that fails to gather it loses nothing for the next one. Without a zone on the direct
+// path (cut), a source that ends early still ends the stream.
 TEST_F(Block, LookAheadAtTheIntervalsEnd) {
     const struct {
         double zoneMs;                     // from 200 ms
         size_t lastBlock, end, following;  // frames
-        bool fails;
-    } cases[] = {{100, 8820, 13230, 100, false},
-                 {799, 39690, 44055, 45, false},
-                 {100, 8820, 13230, 100, true}};
+        bool fails, cut;
+    } cases[] = {{100, 8820, 13230, 100, false, false},
+                 {799, 39690, 44055, 45, false, false},
+                 {100, 8820, 13230, 100, true, false},
+                 {0, 39690, 44100, 0, false, true}};
     for (const auto& c : cases) {
         ShowsAhead::failNext = c.fails;
-        TestEngine& e = Make(1, 1, Each<ShowsAhead>());
+        TestEngine& e = Make(!c.cut, 1, Each<ShowsAhead>());
         const std::vector<int16_t> in = VariedSamples(44100, 2);
-        ComPtr<TableSource> source = Attach(Format(2), in);
-        ASSERT_EQ(Zones({{200.0, c.zoneMs, true}}), S_OK);
+        ComPtr<TableSource> source(c.cut ? new CutSource(doubles.State(), Format(2), in)
+                                         : new TableSource(doubles.State(), Format(2), in));
+        ASSERT_EQ(e.PutMediaSource(static_cast<IMediaSource*>(source.Get())), S_OK);
+        if (!c.cut) ASSERT_EQ(Zones({{200.0, c.zoneMs, true}}), S_OK);
         std::vector<int16_t> want = in;
         std::copy_n(in.begin() + 2 * c.end, 2 * c.following, want.begin() + 2 * c.lastBlock);
         const int16_t mark = c.end + c.following < 44100 ? -16384 : 16384;
