@@ -2,7 +2,8 @@
 // per-channel gain of "TestGain" (0.5 by default), which it must find equal to its reference
 // whole, in blocks and frame by frame, inside zones and under strengths, over several channel
 // counts and rates; and an effect that silences the first frame of every block, whose block
-// dependence and wrong reference it must report.
+// dependence and wrong reference it must report. Then the keys its channel filters read through
+// the engine.
 #include "tests/effects/harness.h"
 
 #include "effects/common/ParamRead.h"
@@ -156,6 +157,25 @@ TEST_F(Harness, ReportsAWrongReferenceAnotherLengthAndBlockDependence) {
             EXPECT_NE(failures[i].find(c.why), std::string::npos) << failures[i];
         }
     }
+}
+
+// The effects' channel filters read their keys through the engine: rows of the kinds no test
+// effect above reads, an unsigned one and a list, give the values set.
+TEST_F(Harness, RowsReadThroughTheEngineGiveTheValuesSet) {
+    Params p;
+    p.Set(OLESTR("Mask"), uint32_t{0xFFFFFFF0u});
+    for (const LONG i : {0, 1}) {
+        p.store.AddEntry(OLESTR("Order"));
+        p.store.Set(OLESTR("Order"), i, int32_t{i == 0 ? 7 : -3});
+    }
+    ChannelRig<TestEngine<HalfGainChannel>, HalfGainChannel> rig(doubles, p, 8000);
+    double mask = 0.0;
+    std::vector<double> order;
+    EXPECT_TRUE(ReadParamValue(&rig.engine, ULongKey(OLESTR("Mask"), 0), &mask));
+    EXPECT_TRUE(ReadParamEntries(&rig.engine, ArrayKey(OLESTR("Order"), ParamType::LongList, -9, 9),
+                                 &order, false));
+    EXPECT_EQ(mask, 4294967280.0);
+    EXPECT_EQ(order, (std::vector<double>{7.0, -3.0}));
 }
 
 }  // namespace
