@@ -433,7 +433,7 @@ TEST_F(Block, RangeOutsideTheBlockFailsIt) {
 }
 
 // At the interval's end: the look-ahead in place of its first samples, then 0.5 if the stream ends.
-// failNext: telling the look-ahead fails once, as a probe that cannot be allocated would.
+// failNext: telling it fails once, as a probe that cannot be allocated would.
 struct ShowsAhead : RecordingChannelFilter {
     using RecordingChannelFilter::RecordingChannelFilter;
     static inline bool failNext = false;
@@ -449,33 +449,30 @@ struct ShowsAhead : RecordingChannelFilter {
     }
 };
 
-// A source that announces twice what it holds until a read reaches its end, as a file cut while
-// it is read.
-class CutSource : public TableSource {
-public:
+// Announces twice what it holds until a read reaches its end, as a file cut while it is read.
+struct CutSource : TableSource {
     using TableSource::TableSource;
-
-protected:
-    int64_t Held() const { return static_cast<int64_t>(m_samples.size()) / m_format.channels; }
-    int64_t TotalFramesLocked() const override { return m_cut ? Held() : 2 * Held(); }
+    bool cut = false;
+    int64_t TotalFramesLocked() const override {
+        return (cut ? 1 : 2) * TableSource::TotalFramesLocked();
+    }
     HRESULT ReadFramesLocked(int64_t first, int64_t frames, int16_t* dst, int64_t* got) override {
-        m_cut = m_cut || first + frames >= Held();
+        cut = cut || first + frames >= TableSource::TotalFramesLocked();
         return TableSource::ReadFramesLocked(first, frames, dst, got);
     }
-    bool m_cut = false;
 };
 
-// The look-ahead at a zone's end inside the stream and near its end, still handed on after it;
-// a read that fails to gather it loses nothing for the next one. Without a zone on the direct
-// path (cut), a source that ends early still ends the stream.
+// The look-ahead at a zone's end inside the stream and near its end, still handed on after it,
+// and after a read that failed to gather it; without zones on the direct path, a source that ends
+// early still ends the stream.
 TEST_F(Block, LookAheadAtTheIntervalsEnd) {
     const struct {
         double zoneMs;                     // from 200 ms
         size_t lastBlock, end, following;  // frames
-        bool fails, cut;
-    } cases[] = {{100, 8820, 13230, 100, false, false},
-                 {799, 39690, 44055, 45, false, false},
-                 {100, 8820, 13230, 100, true, false},
+        bool fails = false, cut = false;
+    } cases[] = {{100, 8820, 13230, 100},
+                 {799, 39690, 44055, 45},
+                 {100, 8820, 13230, 100, true},
                  {0, 39690, 44100, 0, false, true}};
     for (const auto& c : cases) {
         ShowsAhead::failNext = c.fails;
