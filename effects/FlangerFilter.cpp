@@ -12,7 +12,7 @@ constexpr double kTwoPi = 6.283185307179586;
 
 }  // namespace
 
-CFlangerChannelFilter::CFlangerChannelFilter(const Engine* owner)
+CFlangerChannelFilter::CFlangerChannelFilter(Engine* owner)
     : CLineChannelFilter(owner), m_sweep(owner->SharedValues()) {}
 
 CFlangerChannelFilter::~CFlangerChannelFilter() = default;

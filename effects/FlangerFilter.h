@@ -30,7 +30,7 @@ public:
     using Engine = CChannelEngine<CFlangerChannelFilter, Sweep>;
 
     // owner: the engine, whose sweep the filter shares with the others it makes.
-    explicit CFlangerChannelFilter(const Engine* owner);
+    explicit CFlangerChannelFilter(Engine* owner);
     ~CFlangerChannelFilter() override;
 
     // Its keys: "EffectType" (3 or 4), "SweepPhase" (degrees), "SweepRate", "SweepDepth",

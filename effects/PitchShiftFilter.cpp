@@ -60,12 +60,10 @@ void CPitchShiftChannelFilter::StartRun(DWORD sampleRate) {
     // Audio taken before a seek must not play after it: a new processor, as at the start (a
     // cleared one would not start its output as a new one does).
     m_sampleRate = 0;
-    m_processor = std::make_unique<soundtouch::SoundTouch>();
-    m_processor->setChannels(1);
+    m_processor = NewProcessor();
     // A rate the processor refuses fails this read, and the next one tries again.
     corvane::SetSampleRateOrFail(*m_processor, sampleRate, *m_pOwner);
     m_sampleRate = sampleRate;
-    m_processor->setTempo(m_rate / 100.0);
     // SoundTouch fills its rate stage with silence as long as the stage delays the sound, so
     // that the two cancel; but it does so when made, for two channels, and the one channel set
     // since reads that silence as twice as long (33 frames late). Cleared, it fills it anew.
@@ -113,15 +111,20 @@ int CPitchShiftChannelFilter::LookAheadFrames() const {
     if (m_processor && !m_bRestart && m_sampleRate == fs)
         return corvane::SoundTouchReach(*m_processor, fs, Delay(*m_processor));
     // The interval's first block is its last: a processor set alike tells.
-    soundtouch::SoundTouch probe;
-    probe.setChannels(1);
+    const std::unique_ptr<soundtouch::SoundTouch> probe = NewProcessor();
     try {
-        probe.setSampleRate(fs);
+        probe->setSampleRate(fs);
     } catch (const std::runtime_error&) {
         return 0;  // a rate SoundTouch refuses, which the block then fails on
     }
-    probe.setTempo(m_rate / 100.0);
-    return corvane::SoundTouchReach(probe, fs, Delay(probe));
+    return corvane::SoundTouchReach(*probe, fs, Delay(*probe));
+}
+
+std::unique_ptr<soundtouch::SoundTouch> CPitchShiftChannelFilter::NewProcessor() const {
+    auto processor = std::make_unique<soundtouch::SoundTouch>();
+    processor->setChannels(1);
+    processor->setTempo(m_rate / 100.0);
+    return processor;
 }
 
 void CPitchShiftChannelFilter::PutLeadIn() {

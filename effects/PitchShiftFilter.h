@@ -63,6 +63,9 @@ protected:
     // resampler's start and the low-pass's design. A sample rate that SoundTouch refuses (above
     // 192000 Hz) fails the read with code 6, "Audio format unsupported.".
     void StartRun(DWORD sampleRate);
+    // A processor of one channel at this "Rate"'s tempo, its sample rate not yet set: the run's,
+    // and the probe that tells the look-ahead before the first block.
+    std::unique_ptr<soundtouch::SoundTouch> NewProcessor() const;
     // The resampler over m samples from the processor, into m_resampled; returns its count.
     // `last`: no input follows.
     size_t Resample(const float* in, size_t m, bool last);

@@ -164,14 +164,16 @@ HRESULT CReverseFilter::BuildFiles(double from, double duration) {
         // A source that fails leaves the interval unread: reversing what came would be wrong.
         const HRESULT read = m_pSource->ReadAudio(-1, 0, ask, block.Put());
         if (FAILED(read)) return read;
+        if (!block) break;  // the source has ended
         ComPtr<IAudioData> data = block.As<IAudioData>();
-        if (!data) break;
+        if (!data) return E_NOINTERFACE;
         BYTE* bytes = nullptr;
         LONG length = 0;
-        if (FAILED(data->GetBufferAndLength(corvane::kBufferReadWrite, 0, &bytes, &length)) ||
-            bytes == nullptr) {
-            break;
-        }
+        // A block whose audio cannot be reached is no end of the source: taken as one, the
+        // reversal would be cut short and pass as whole.
+        HRESULT got = data->GetBufferAndLength(corvane::kBufferReadWrite, 0, &bytes, &length);
+        if (SUCCEEDED(got) && length > 0 && bytes == nullptr) got = E_POINTER;
+        if (FAILED(got)) return got;
         const int64_t whole = length / align * align;
         if (whole <= 0) break;  // an empty block ends the source
         const int64_t dropped = std::min(skip, whole);

@@ -1,6 +1,5 @@
 #include "effects/StretchFilter.h"
 
-#include "corvane/corvane.h"
 #include "effects/common/SoundTouchGlue.h"
 #include "platform/exceptions.h"
 

@@ -10,7 +10,7 @@ constexpr double kTwoPi = 6.283185307179586;
 
 }  // namespace
 
-CVibratoChannelFilter::CVibratoChannelFilter(const Engine* owner)
+CVibratoChannelFilter::CVibratoChannelFilter(Engine* owner)
     : CBaseChannelFilter(owner), m_swing(owner->SharedValues()) {}
 
 CVibratoChannelFilter::~CVibratoChannelFilter() = default;

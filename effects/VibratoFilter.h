@@ -21,7 +21,7 @@ public:
     using Engine = CChannelEngine<CVibratoChannelFilter, Swing>;
 
     // owner: the engine, whose swing the filter shares with the others it makes.
-    explicit CVibratoChannelFilter(const Engine* owner);
+    explicit CVibratoChannelFilter(Engine* owner);
     ~CVibratoChannelFilter() override;
 
     // Its keys: "SweepPhase" (degrees), "SweepFrequency" (Hz), "SweepDepth" (%).

@@ -327,8 +327,8 @@ private:
     // The look-ahead of the interval's last block (see CBaseChannelFilter::m_pLookAhead), whole
     // interleaved 16-bit frames as read, and whether the stream ends after them. Set by the read
     // path just before the block loop runs, handed to the channel filters there, cleared after.
-    std::vector<int16_t> m_following;
-    bool m_followingEnds = false;
+    std::vector<int16_t> m_lookAhead;
+    bool m_lookAheadEnds = false;
 
     struct HelperRequest;
     // Steps of ReadHelperBlock: the input taken so far where it can be counted exactly; the first
@@ -344,12 +344,16 @@ private:
     // as it stands now (a source that ends early says so once it got there), and after the
     // upstream ran dry the end of what the buffering object holds, whose front is at frontBytes.
     INT64 StreamEndBytes(LONG Stream, INT64 frontBytes) const;
-    // Fills m_following and m_followingEnds for the block that ends the interval at byte
+    // Fills m_lookAhead and m_lookAheadEnds for the block that ends the interval at byte
     // intervalEnd: the block's own bytes from `from` to len, then what the buffering object
     // holds (its front at intervalEnd + len - from), read ahead from the upstream as far as the
     // channel filters ask. The buffering object keeps what it holds, in order.
-    [[nodiscard]] HRESULT GatherFollowing(LONG Stream, LONG Flags, IAudioData* data, LONG len,
+    [[nodiscard]] HRESULT GatherLookAhead(LONG Stream, LONG Flags, IAudioData* data, LONG len,
                                           LONG from, INT64 intervalEnd);
+    // The block of `len` bytes that a read took from the buffering object and then failed on goes
+    // back in front of what the object holds, and the position (and the first block's mark,
+    // `first`) back to where they were before it, so that the next read takes it again.
+    void PutBack(IAudioData* block, LONG len, bool first);
     // The upstream ran dry exactly where the last block taken ended, inside the interval: the
     // channel filters of an engine that holds samples back never saw the interval end. An empty
     // last block hands them that end, so that they give what they hold (*pp: that output, or

@@ -299,16 +299,16 @@ void CBaseFilter::Deinterleave(const BlockPass& pass, size_t i, CBaseChannelFilt
 }
 
 void CBaseFilter::HandLookAhead(const BlockPass& pass, size_t i, CBaseChannelFilter* f) {
-    f->m_bStreamEnds = pass.last && m_followingEnds;
+    f->m_bStreamEnds = pass.last && m_lookAheadEnds;
     const int channels = m_wfx.nChannels;
-    const int frames = static_cast<int>(m_following.size() / static_cast<size_t>(channels));
+    const int frames = static_cast<int>(m_lookAhead.size() / static_cast<size_t>(channels));
     const int wanted = pass.last ? std::min(std::max(f->LookAheadFrames(), 0), frames) : 0;
     if (wanted == 0) return;
     // In the layout of the filter's input: one channel, or the interleaved frames.
     const int count = m_bPerChannel ? wanted : wanted * channels;
     if (f->m_lookAheadStore.size() < static_cast<size_t>(count))
         f->m_lookAheadStore.resize(static_cast<size_t>(count));
-    dspWidenStrided16s64f(m_following.data() + (m_bPerChannel ? i : 0), pass.stride,
+    dspWidenStrided16s64f(m_lookAhead.data() + (m_bPerChannel ? i : 0), pass.stride,
                           f->m_lookAheadStore.data(), count);
     f->m_pLookAhead = f->m_lookAheadStore.data();
     f->m_lookAheadCount = count;

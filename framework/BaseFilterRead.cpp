@@ -4,6 +4,7 @@
 
 #include "framework/BaseFilterSupport.h"
 #include "framework/error_support.h"
+#include "platform/exceptions.h"
 
 #include <algorithm>
 #include <cmath>
@@ -60,8 +61,8 @@ HRESULT CBaseFilter::ProcessInto(IUnknown* block, IAudioData* data, LONG len, LO
     struct LookAheadScope {
         CBaseFilter& engine;
         ~LookAheadScope() {
-            engine.m_following.clear();
-            engine.m_followingEnds = false;
+            engine.m_lookAhead.clear();
+            engine.m_lookAheadEnds = false;
         }
     } scope{*this};
     ComPtr<IUnknown> result = ComPtr<IUnknown>::Share(block);
@@ -141,8 +142,8 @@ HRESULT CBaseFilter::ReadDirect(LONG Stream, LONG Flags, double Duration, IUnkno
         if (n > 0) m_blockStart += skip;
     }
     // No look-ahead here: nothing holds what follows the block.
-    m_following.clear();
-    m_followingEnds = last && m_blockStart + 2 * n >= streamEnd;
+    m_lookAhead.clear();
+    m_lookAheadEnds = last && m_blockStart + 2 * n >= streamEnd;
     const HRESULT processed =
         ProcessInto(block.Get(), data.Get(), len, skip, static_cast<LONG>(n), last, pp);
     return FAILED(processed) ? processed : hr;
@@ -288,6 +289,7 @@ HRESULT CBaseFilter::ReadHelperBlock(LONG Stream, LONG Flags, double Duration, I
         return TakeUnprocessed(Stream, Flags, d, pp);
 
     ComPtr<IUnknown> block;
+    const bool first = m_bFirstBlock;
     HRESULT hr = FeedHelper(Stream, Flags, d);
     if (SUCCEEDED(hr)) hr = TakeHelperBlock(d, block.Put());
     if (FAILED(hr)) return hr;
@@ -308,12 +310,18 @@ HRESULT CBaseFilter::ReadHelperBlock(LONG Stream, LONG Flags, double Duration, I
     const INT64 n = (len - over - before) / 2;
     if (n > 0) m_blockStart += before;
     const LONG skip = static_cast<LONG>(std::min<INT64>(before, len));
-    m_following.clear();
-    m_followingEnds = false;
+    m_lookAhead.clear();
+    m_lookAheadEnds = false;
     if (last && n > 0) {
-        hr = GatherFollowing(Stream, Flags, data.Get(), len, static_cast<LONG>(skip + 2 * n),
-                             m_blockStart + 2 * n);
-        if (FAILED(hr)) return hr;
+        // A channel filter that allocates to tell its look-ahead may throw.
+        hr = corvane::CallGuarded([&] {
+            return GatherLookAhead(Stream, Flags, data.Get(), len, static_cast<LONG>(skip + 2 * n),
+                                   m_blockStart + 2 * n);
+        });
+        if (FAILED(hr)) {
+            PutBack(data.Get(), len, first);
+            return hr;
+        }
     }
     return ProcessInto(block.Get(), data.Get(), len, skip, static_cast<LONG>(std::max<INT64>(n, 0)),
                        last, pp);
@@ -329,7 +337,7 @@ INT64 CBaseFilter::StreamEndBytes(LONG Stream, INT64 frontBytes) const {
     return end;
 }
 
-HRESULT CBaseFilter::GatherFollowing(LONG Stream, LONG Flags, IAudioData* data, LONG len, LONG from,
+HRESULT CBaseFilter::GatherLookAhead(LONG Stream, LONG Flags, IAudioData* data, LONG len, LONG from,
                                      INT64 intervalEnd) {
     const INT64 front = intervalEnd + (len - from);  // stream position of the helper's front
     int frames = 0;
@@ -345,37 +353,56 @@ HRESULT CBaseFilter::GatherFollowing(LONG Stream, LONG Flags, IAudioData* data, 
         if (FAILED(hr)) return hr;
         const INT64 own = std::min<INT64>(want, std::max<INT64>(len - from, 0));
         if (own > 0 && bytes == nullptr) return E_POINTER;
-        const auto append = [this](const BYTE* p, INT64 count) {
-            const int16_t* samples = reinterpret_cast<const int16_t*>(p);
-            m_following.insert(m_following.end(), samples, samples + count / 2);
-        };
-        if (own > 0) append(bytes + from, own);
         // Then the buffering object: read ahead, take all it holds, copy, and append it back, so
         // that it hands out the same bytes in the same order.
         const INT64 need = want - own;
+        LONG held = 0;
         if (need > 0) {
             hr = FeedHelper(Stream, Flags, BytesToMs(need));
-            LONG held = 0;
             if (SUCCEEDED(hr)) hr = m_pHelper->GetLength(&held);
-            ComPtr<IAudioData> all;
-            if (SUCCEEDED(hr) && held > 0)
-                hr = m_pHelper->TakeBlock(BytesToMs(held) + 1.0, all.Put());
             if (FAILED(hr)) return hr;
-            if (all) {
-                LONG taken = 0;
-                BYTE* heldBytes = nullptr;
-                hr = all->GetBufferAndLength(corvane::kBufferRead, 0, &heldBytes, &taken);
-                if (SUCCEEDED(hr) && taken > 0 && heldBytes == nullptr) hr = E_POINTER;
-                if (SUCCEEDED(hr)) append(heldBytes, std::min<INT64>(need, taken) / align * align);
-                // Back in any case: what the helper held must not be lost.
-                const HRESULT back = m_pHelper->Append(0, all.Get());
-                if (FAILED(hr) || FAILED(back)) return FAILED(hr) ? hr : back;
-            }
+        }
+        const INT64 fromHelper = std::min<INT64>(std::max<INT64>(need, 0), held) / align * align;
+        // Room for all of it before the buffering object hands anything out: an allocation that
+        // failed while it is out would lose what it held.
+        m_lookAhead.reserve(static_cast<size_t>((own + fromHelper) / 2));
+        const auto append = [this](const BYTE* p, INT64 count) {
+            const int16_t* samples = reinterpret_cast<const int16_t*>(p);
+            m_lookAhead.insert(m_lookAhead.end(), samples, samples + count / 2);
+        };
+        if (own > 0) append(bytes + from, own);
+        ComPtr<IAudioData> all;
+        if (fromHelper > 0) hr = m_pHelper->TakeBlock(BytesToMs(held) + 1.0, all.Put());
+        if (FAILED(hr)) return hr;
+        if (all) {
+            LONG taken = 0;
+            BYTE* heldBytes = nullptr;
+            hr = all->GetBufferAndLength(corvane::kBufferRead, 0, &heldBytes, &taken);
+            if (SUCCEEDED(hr) && taken > 0 && heldBytes == nullptr) hr = E_POINTER;
+            if (SUCCEEDED(hr))
+                append(heldBytes, std::min<INT64>(fromHelper, taken / align * align));
+            // Back in any case: what the helper held must not be lost.
+            const HRESULT back = m_pHelper->Append(0, all.Get());
+            if (FAILED(hr) || FAILED(back)) return FAILED(hr) ? hr : back;
         }
     }
-    const INT64 got = static_cast<INT64>(m_following.size()) * 2;
-    m_followingEnds = StreamEndBytes(Stream, front) <= intervalEnd + got;
+    const INT64 got = static_cast<INT64>(m_lookAhead.size()) * 2;
+    m_lookAheadEnds = StreamEndBytes(Stream, front) <= intervalEnd + got;
     return S_OK;
+}
+
+void CBaseFilter::PutBack(IAudioData* block, LONG len, bool first) {
+    // In front of what the buffering object holds: all of that comes out and goes in after it.
+    LONG held = 0;
+    ComPtr<IAudioData> rest;
+    HRESULT hr = m_pHelper->GetLength(&held);
+    if (SUCCEEDED(hr) && held > 0) hr = m_pHelper->TakeBlock(BytesToMs(held) + 1.0, rest.Put());
+    if (FAILED(hr)) return;  // still in order: the block alone is lost
+    hr = m_pHelper->Append(0, block);
+    if (rest) (void)m_pHelper->Append(0, rest.Get());
+    if (FAILED(hr)) return;
+    AdvancePosition(-static_cast<INT64>(len));
+    m_bFirstBlock = first;
 }
 
 HRESULT CBaseFilter::FlushAtInputEnd(IUnknown** pp) {
@@ -394,8 +421,8 @@ HRESULT CBaseFilter::FlushAtInputEnd(IUnknown** pp) {
     if (SUCCEEDED(hr) && !data) hr = E_NOINTERFACE;
     if (SUCCEEDED(hr)) hr = data->PutTime(m_position);
     if (FAILED(hr)) return hr;
-    m_following.clear();
-    m_followingEnds = true;
+    m_lookAhead.clear();
+    m_lookAheadEnds = true;
     ComPtr<IUnknown> result;
     hr = ProcessInto(empty.Get(), data.Get(), 0, 0, 0, true, result.Put());
     if (FAILED(hr)) return hr;

@@ -34,9 +34,10 @@ public:
         return S_OK;
     }
 
-    // The values of the current block that the channel filters make for one another. The engine
-    // only keeps them, so the view that channel filters hold of it, a const one, hands them out.
-    BlockValues& SharedValues() const { return m_blockValues; }
+    // The values of the current block that the channel filters make for one another, written by
+    // whichever comes first. A filter takes its share when it is built, from the engine as
+    // non-const; afterwards it holds its owner as const like every channel filter.
+    BlockValues& SharedValues() { return m_blockValues; }
 
 private:
     void RestartChannels() {
@@ -46,5 +47,5 @@ private:
         }
     }
 
-    mutable BlockValues m_blockValues;
+    BlockValues m_blockValues;
 };

@@ -32,6 +32,13 @@ struct SoundTouchCounts {
     int64_t Allowed() const;
 };
 
+// The most channels the stretch effect takes through SoundTouch, and through SoundTouch's
+// anti-alias filter ("Antialiasing" not 0), which asserts fewer than 16: a build that keeps its
+// assertions would abort the process on 16. A stream of more passes through. corvane-fx reads
+// them too, to say why such a stream came out unchanged.
+constexpr LONG kStretchMostChannels = 16;
+constexpr LONG kStretchMostAntiAliasedChannels = 15;
+
 // The input a MirroredTail keeps, ms: more than SoundTouch's longest sequence and seek window
 // together, so that the mirror seldom turns back.
 constexpr size_t kMirroredMs = 250;

@@ -68,12 +68,6 @@ constexpr LONG kBufferReadWrite = 3;
 constexpr HRESULT kHrFileAccessError = static_cast<HRESULT>(0x80040303u);
 constexpr HRESULT kHrAudioFormatUnsupported = static_cast<HRESULT>(0x80040306u);
 
-// The most channels the stretch effect takes through SoundTouch, and through SoundTouch's
-// anti-alias filter ("Antialiasing" not 0), which asserts fewer than 16: a build that keeps its
-// assertions (Debian's) would abort the process on 16. A stream of more passes through.
-constexpr LONG kStretchMostChannels = 16;
-constexpr LONG kStretchMostAntiAliasedChannels = 15;
-
 namespace detail {
 
 constexpr uint32_t GuidHexDigit(char c) {

@@ -73,11 +73,12 @@ TEST(VecMathTable, EachStubReachesItsRowAndAccuracySlot) {
 }
 
 TEST(VecMathTable, EveryCellHoldsAKernelOfItsFunctionAndSlot) {
-    // Row r: magnitude of slot r (r < 6), else sine (r - 6 even) or cosine of slot (r - 6) / 2.
-    constexpr int k = kDspVecMathSlots;
+    // Row r: magnitude of slot r (r < slots), else sine (r - slots even) or cosine of slot
+    // (r - slots) / 2.
+    constexpr int slots = kDspVecMathSlots;
     for (int row = 0; row < kDspVecMathRows; ++row) {
-        const Fn f = row < k ? Fn::Magnitude : ((row - k) % 2 == 0 ? Fn::Sine : Fn::Cosine);
-        const int slot = row < k ? row : (row - k) / 2;
+        const Fn f = row < slots ? Fn::Magnitude : ((row - slots) % 2 ? Fn::Cosine : Fn::Sine);
+        const int slot = row < slots ? row : (row - slots) / 2;
         for (int a = 0; a < 3; ++a) {
             bool found = false;
             for (const KernelInfo& k : allKernels()) {

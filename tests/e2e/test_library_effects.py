@@ -34,7 +34,10 @@ class LibraryEffects(FxTestCase):
                               "-p", "PitchShift=%r" % pitch, "-p", "Mode=%d" % mode,
                               "-p", "Rate=%r" % (1.0 / (tempo * rate)), "--block", "20")
                 want = self.oracle(x, "stretch", tempo, rate, pitch, mode, 1)
-                self.assertSamplesEqual(got, want, 0, "stretch tempo %g rate %g" % (tempo, rate))
+                # The oracle stops where SoundTouch needs input past the end; the effect's ending
+                # is checked against the input by the unit tests.
+                self.assertSamplesEqual(got[:len(want)], want, 0,
+                                        "stretch tempo %g rate %g" % (tempo, rate))
 
     def test_gate_and_equalizer_against_the_graph(self):
         x = signal(2 * self.rate, 2, seed=6)

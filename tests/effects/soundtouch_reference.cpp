@@ -2,27 +2,29 @@
 
 #include <soundtouch/SoundTouch.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 
 namespace corvane::testing {
 
 namespace {
 
-// The processor's first `frames` frames of output for `in` (interleaved, `channels` channels)
-// followed by `in` mirrored about its last frame, back and forth: how the effects end their
-// interval (`in` being the interval and what follows it).
-std::vector<float> RunWithMirroredEnd(soundtouch::SoundTouch& st, int channels, size_t frames,
-                                      const std::vector<float>& in) {
-    const size_t n = in.size() / static_cast<size_t>(channels);
-    st.putSamples(in.data(), static_cast<uint>(n));
-    for (size_t i = 1; n > 0 && st.numSamples() < frames; ++i) {
-        const size_t period = n > 1 ? 2 * (n - 1) : 1, at = i % period;
-        st.putSamples(&in[(n - 1 - (at < n ? at : period - at)) * channels], 1);
-    }
+// The processor's output for `in` (interleaved, `channels` channels), at most `frames` frames.
+std::vector<float> RunOn(soundtouch::SoundTouch& st, int channels, size_t frames,
+                         const std::vector<float>& in) {
+    st.putSamples(in.data(), static_cast<uint>(in.size() / static_cast<size_t>(channels)));
     std::vector<float> out(frames * static_cast<size_t>(channels));
     out.resize(st.receiveSamples(out.data(), static_cast<uint>(frames)) *
                static_cast<size_t>(channels));
     return out;
+}
+
+// The level of samples [from, to) of the output, dB.
+double LevelDb(const std::vector<int16_t>& x, size_t from, size_t to) {
+    double e = 0.0;
+    for (size_t k = from; k < to; ++k) e += static_cast<double>(x[k]) * x[k];
+    return 10.0 * std::log10(e / static_cast<double>(to - from));
 }
 
 }  // namespace
@@ -45,7 +47,7 @@ std::vector<float> SoundTouchRun(const StretchSettings& s, int channels, int rat
     // As many frames as SoundTouch's own flush would give for the interval.
     const double frames =
         static_cast<double>(in.size() / channels - following) * (1.0 / (s.tempo * s.rate));
-    return RunWithMirroredEnd(st, channels, static_cast<size_t>(std::llround(frames)), in);
+    return RunOn(st, channels, static_cast<size_t>(std::llround(frames)), in);
 }
 
 std::vector<float> PitchReferenceRun(const std::vector<float>& in, int rate, double tempo,
@@ -62,23 +64,45 @@ std::vector<float> PitchReferenceRun(const std::vector<float>& in, int rate, dou
     // one: cleared now, it holds as much, and the run is aligned with its input.
     st.clear();
     const double frames = static_cast<double>(in.size() - following) / (pitch > 0.0 ? 1.0 : tempo);
-    return RunWithMirroredEnd(st, 1, static_cast<size_t>(std::llround(frames)), in);
+    return RunOn(st, 1, static_cast<size_t>(std::llround(frames)), in);
 }
 
-std::vector<int16_t> StretchFrom(const StretchSettings& s, const Signal& in, int64_t first,
-                                 int64_t end) {
-    const size_t channels = static_cast<size_t>(in.Channels());
+Reference StretchFrom(const StretchSettings& s, const Signal& in, int64_t first, int64_t end) {
+    const size_t channels = static_cast<size_t>(in.Channels()), following = in.Frames() - end;
     std::vector<float> x(in.samples.size() - first * channels);
     for (size_t i = 0; i < x.size(); ++i) x[i] = in.samples[first * channels + i] / 32768.0f;
-    const std::vector<float> y = SoundTouchRun(s, in.Channels(), in.Rate(), x, in.Frames() - end);
-    std::vector<int16_t> out(y.size());
-    for (size_t i = 0; i < y.size(); ++i) out[i] = ToPcm16(y[i]);
-    out.insert(out.end(), in.samples.begin() + end * channels, in.samples.end());
+    const std::vector<float> y = SoundTouchRun(s, in.Channels(), in.Rate(), x, following);
+    Reference out;
+    for (const float v : y) out.samples.push_back(ToPcm16(v));
+    const double frames = static_cast<double>(end - first) / (s.tempo * s.rate);
+    out.total = (static_cast<size_t>(std::llround(frames)) + following) * channels;
+    // Past an ending of the effect's own, the frames after the interval are not where they'd be.
+    if (out.samples.size() + following * channels == out.total)
+        out.samples.insert(out.samples.end(), in.samples.begin() + end * channels,
+                           in.samples.end());
     return out;
 }
 
 Model StretchModel(const StretchSettings& s) {
-    return [s](const Signal& in) { return StretchFrom(s, in, 0, in.Frames()); };
+    return [s](const Signal& in) { return StretchFrom(s, in, 0, in.Frames()).samples; };
+}
+
+void SoundTouchHarness::ExpectWithEnding(const EffectSetup& setup, const Signal& in,
+                                         const Reference& want, const SeekPoint* seek) {
+    const std::vector<int16_t> got = Run(setup, in, AllReadPlans()[0], seek).samples;
+    ASSERT_EQ(got.size(), want.total);
+    ASSERT_LE(want.samples.size(), got.size());
+    EXPECT_TRUE(SamplesNear({got.begin(), got.begin() + want.samples.size()}, want.samples, 0));
+    const size_t ms = static_cast<size_t>(in.Rate() / 1000 * in.Channels());
+    const size_t end = want.samples.size(), n = std::max(got.size() - end, 10 * ms);
+    if (end < got.size() && n < got.size()) {
+        size_t quiet = 0;
+        for (size_t k = end; k < got.size() && quiet < ms; ++k)
+            quiet = std::abs(got[k]) < 64 ? quiet + 1 : 0;
+        EXPECT_LT(quiet, ms) << "a silent run in the ending";
+        EXPECT_NEAR(LevelDb(got, got.size() - n, got.size()), LevelDb(got, 0, got.size() - n), 1.0);
+    }
+    ExpectOutput(setup, in, got, 0, seek);
 }
 
 }  // namespace corvane::testing

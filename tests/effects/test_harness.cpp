@@ -158,5 +158,22 @@ TEST_F(Harness, ReportsAWrongReferenceAnotherLengthAndBlockDependence) {
     }
 }
 
+// Rows of the kinds the effects above do not read through their engine: unsigned, and a list
+// (its second entry set, its first defaulting to its index).
+TEST_F(Harness, RowsReadThroughTheEngineGiveTheValuesSet) {
+    Params p;
+    p.Set(OLESTR("Mask"), uint32_t{0xFFFFFFF0u}).store.AddEntry(OLESTR("Order"));
+    p.store.AddEntry(OLESTR("Order"));
+    p.store.Set(OLESTR("Order"), 1, int32_t{-3});
+    ChannelRig<TestEngine<HalfGainChannel>, HalfGainChannel> rig(doubles, p, 8000);
+    double mask = 0.0;
+    std::vector<double> order;
+    EXPECT_TRUE(ReadParamValue(&rig.engine, ULongKey(OLESTR("Mask"), 0), &mask));
+    EXPECT_TRUE(ReadParamEntries(&rig.engine, ArrayKey(OLESTR("Order"), ParamType::LongList, -9, 9),
+                                 &order, false));
+    EXPECT_EQ(mask, 4294967280.0);
+    EXPECT_EQ(order, (std::vector<double>{0.0, -3.0}));
+}
+
 }  // namespace
 }  // namespace corvane::testing

@@ -1,6 +1,6 @@
 // The reverse effect: the interval played backwards in every reading layout, its temporary files
 // (order, sizes, names, leading silence, none left behind), the read position across seeks, and
-// each fault mended in it (named below).
+// each fault mended in it.
 #include "tests/effects/harness.h"
 
 #include "effects/ReverseFilter.h"
@@ -125,7 +125,7 @@ protected:
 const Model kReversed = [](const Signal& in) { return Reversed(in); };
 
 TEST_F(Reverse, PlaysTheIntervalBackwardsInEveryReadingLayoutAndZone) {
-    // Without zones the whole stream, known before the first block (fault 9).
+    // Without zones the whole stream, known before the first block.
     ExpectModelInEveryLayout(
         Effect(CLSID_ReverseFilter5), kReversed, 0,
         [this](EffectSetup& setup, const Signal& in) { Configure(setup, in); });
@@ -170,10 +170,14 @@ TEST_F(Reverse, FilesInReverseOrderNamedByGuidAndRemovedWithTheStream) {
         EXPECT_TRUE(Files().empty());
         ASSERT_EQ(engine.InitFilter(nullptr), S_OK);
         EXPECT_EQ(Files().size(), 3u);
-        // A read that fails part-way through the interval fails the build and leaves no file.
-        doubles.Failures().FailCall("ReadAudio", E_ABORT, {}, 1, 2);
-        EXPECT_EQ(engine.InitFilter(nullptr), E_ABORT);
-        EXPECT_TRUE(Files().empty());
+        // A read that fails part-way through the interval, a block whose audio cannot be reached
+        // or a source that cannot go back fails the build and leaves no file.
+        for (const auto& [call, skip] :
+             {std::pair{"ReadAudio", 2}, {"GetBufferAndLength", 1}, {"SeekAudio", 1}}) {
+            doubles.Failures().FailCall(call, E_ABORT, {}, 1, skip);
+            EXPECT_EQ(engine.InitFilter(nullptr), E_ABORT) << call;
+            EXPECT_TRUE(Files().empty());
+        }
         // A second after 44100 Hz stereo: 176400 bytes.
         const Signal cd = VariedSignal(2, 44100, 1500.0);
         EffectSetup second = ReverseOf(cd);
@@ -200,7 +204,7 @@ TEST_F(Reverse, IntervalEndsWithTheStream) {
     ExpectOutput(setup, in, expected);
 }
 
-TEST_F(Reverse, SeeksInsideAndPastTheInterval) {  // faults 6 and 7
+TEST_F(Reverse, SeeksInsideAndPastTheInterval) {
     // Files of 2000, 5000 and 5000 ms; a seek 1000 ms into the first file read to its end and
     // on, one to the second file, and one a second past the interval's end, where the blocks stay
     // as they are.
@@ -215,7 +219,7 @@ TEST_F(Reverse, SeeksInsideAndPastTheInterval) {  // faults 6 and 7
     }
 }
 
-TEST_F(Reverse, MissingFolderFailsWithTheSourceWhereItWas) {  // fault 8
+TEST_F(Reverse, MissingFolderFailsWithTheSourceWhereItWas) {
     const Signal in = VariedSignal(2, 8000, 12000.0);
     EffectSetup setup = ReverseOf(in);
     setup.params.Set(OLESTR("TempPath"), TempPath() + OLESTR("missing/"));
@@ -230,7 +234,7 @@ TEST_F(Reverse, MissingFolderFailsWithTheSourceWhereItWas) {  // fault 8
     EXPECT_TRUE(engine.Files().empty());
 }
 
-TEST_F(Reverse, BlocksLongerThanAskedAreCutToTheInterval) {  // fault 10
+TEST_F(Reverse, BlocksLongerThanAskedAreCutToTheInterval) {
     const Signal in = VariedSignal(2, 8000, 11000.0);
     EffectSetup setup = ReverseOf(in);
     setup.zones = {{250.0, 10300.0}};

@@ -1,6 +1,6 @@
 // The edge cases of the band, reverb, delay, flanger, vibrato and wah-wah effects, each fault
-// mended in them (named below), and the settings kept as they are that may run a filter away: each
-// stays crash-free, its samples in range.
+// mended in them, and the settings kept as they are that may run a filter away: each stays
+// crash-free, its samples in range.
 #include "tests/effects/harness.h"
 #include "tests/effects/time_models.h"
 
@@ -129,7 +129,7 @@ TEST_F(TimeEdges, ReverbDelayAndMix) {
     }
 }
 
-TEST_F(TimeEdges, ReverbTapCountAboveTwentyIsIgnored) {  // fault 1
+TEST_F(TimeEdges, ReverbTapCountAboveTwentyIsIgnored) {
     // Combs of one length differ only where one starts at the end of its line: more of them do
     // at 0.3 ms (L = 6) with 20 combs than with 10.
     const Signal in = VariedSignal(1, 22050, 300.0);
@@ -143,7 +143,7 @@ TEST_F(TimeEdges, ReverbTapCountAboveTwentyIsIgnored) {  // fault 1
     EXPECT_NE(Run(setup, in, AllReadPlans()[0]).samples, standard.samples);
 }
 
-TEST_F(TimeEdges, ReverbCombsWrapAtAnyLength) {  // fault 2: run under the sanitizer
+TEST_F(TimeEdges, ReverbCombsWrapAtAnyLength) {  // run under the sanitizer
     const Signal in = VariedSignal(1, 44100, 10000.0);
     for (const double ms : {0.0, 0.05}) {
         SCOPED_TRACE(ms);
@@ -163,7 +163,7 @@ TEST_F(TimeEdges, ReverbCombsWrapAtAnyLength) {  // fault 2: run under the sanit
     }
 }
 
-TEST_F(TimeEdges, ReverbWithoutLowPassRingsDownToZero) {  // fault 8
+TEST_F(TimeEdges, ReverbWithoutLowPassRingsDownToZero) {
     Params p;
     p.Set(OLESTR("DelayTime"), 10.0)
         .Set(OLESTR("MixDepth"), 100.0)
@@ -183,7 +183,7 @@ TEST_F(TimeEdges, ReverbWithoutLowPassRingsDownToZero) {  // fault 8
     EXPECT_LT(std::abs(sum / 22050), 1e-5);
 }
 
-TEST_F(TimeEdges, CountersGoOnPastTwoToThe31) {  // fault 6
+TEST_F(TimeEdges, CountersGoOnPastTwoToThe31) {
     const Channel x = Doubles(VariedSamples(100, 1));
     Params p;
     p.Set(OLESTR("DelayTime"), 1.0).Set(OLESTR("MixDepth"), 100.0);
@@ -221,7 +221,7 @@ TEST_F(TimeEdges, CountersGoOnPastTwoToThe31) {  // fault 6
     }
 }
 
-TEST_F(TimeEdges, LinesHoldTheIntervalNotTheDelay) {  // fault 7
+TEST_F(TimeEdges, LinesHoldTheIntervalNotTheDelay) {
     // 1e9 ms: nothing returns inside seconds of audio, which are all that the lines hold.
     Params p;
     p.Set(OLESTR("DelayTime"), 1e9).Set(OLESTR("MixDepth"), 50.0).Set(OLESTR("FeedBackGain"), 40.0);
@@ -273,7 +273,7 @@ TEST_F(TimeEdges, DelayExampleAndDryCases) {
     }
 }
 
-TEST_F(TimeEdges, FlangerBaseDelayAndLowRates) {  // fault 3: below 1000 Hz
+TEST_F(TimeEdges, FlangerBaseDelayAndLowRates) {  // below 1000 Hz
     const Channel x = Doubles(VariedSamples(2000, 1));
     Params p;
     p.Set(OLESTR("EffectType"), 3).Set(OLESTR("DelayRate"), 100.0).Set(OLESTR("MixDepth"), 50.0);
@@ -287,7 +287,7 @@ TEST_F(TimeEdges, FlangerBaseDelayAndLowRates) {  // fault 3: below 1000 Hz
     ExpectOutput(setup, low, low.samples);
 }
 
-TEST_F(TimeEdges, FlangerTapStaysInsideItsLine) {  // fault 4
+TEST_F(TimeEdges, FlangerTapStaysInsideItsLine) {
     // Type 4 at its longest (50 ms), the deepest and fastest sweep, only the tap in the output.
     Params p;
     p.Set(OLESTR("EffectType"), 4)
@@ -337,7 +337,7 @@ TEST_F(TimeEdges, WahWahCornersAndOffset) {
     }
 }
 
-TEST_F(TimeEdges, WahWahStartsAtItsStartPhase) {  // fault 5
+TEST_F(TimeEdges, WahWahStartsAtItsStartPhase) {
     const Signal in = VariedSignal(1, 22050, 300.0);
     EffectSetup setup = Effect(CLSID_WahWahFilter5);
     setup.params.Set(OLESTR("LFOStartPhase"), 180);

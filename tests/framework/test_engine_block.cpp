@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <new>
 #include <string>
+#include <utility>
 
 namespace corvane::test {
 namespace {
@@ -431,9 +433,14 @@ TEST_F(Block, RangeOutsideTheBlockFailsIt) {
 }
 
 // At the interval's end: the look-ahead in place of its first samples, then 0.5 if the stream ends.
+// failNext: telling it fails once, as a probe that cannot be allocated would.
 struct ShowsAhead : RecordingChannelFilter {
     using RecordingChannelFilter::RecordingChannelFilter;
-    int LookAheadFrames() const override { return 100; }
+    static inline bool failNext = false;
+    int LookAheadFrames() const override {
+        if (std::exchange(failNext, false)) throw std::bad_alloc();
+        return 100;
+    }
     int ProcessChannel(int n, int last) override {
         std::copy(m_pIn, m_pIn + n, m_pOut);
         std::copy(m_pLookAhead, m_pLookAhead + m_lookAheadCount, m_pOut);
@@ -442,21 +449,49 @@ struct ShowsAhead : RecordingChannelFilter {
     }
 };
 
-// The look-ahead at a zone's end inside the stream and near its end, still handed on after it.
+// Announces twice what it holds until a read reaches its end, as a file cut while it is read.
+struct CutSource : TableSource {
+    using TableSource::TableSource;
+    bool cut = false;
+    int64_t TotalFramesLocked() const override {
+        return (cut ? 1 : 2) * TableSource::TotalFramesLocked();
+    }
+    HRESULT ReadFramesLocked(int64_t first, int64_t frames, int16_t* dst, int64_t* got) override {
+        cut = cut || first + frames >= TableSource::TotalFramesLocked();
+        return TableSource::ReadFramesLocked(first, frames, dst, got);
+    }
+};
+
+// The look-ahead at a zone's end inside the stream and near its end, still handed on after it,
+// and after a read that failed to gather it; without zones on the direct path, a source that ends
+// early still ends the stream.
 TEST_F(Block, LookAheadAtTheIntervalsEnd) {
     const struct {
         double zoneMs;                     // from 200 ms
         size_t lastBlock, end, following;  // frames
-    } cases[] = {{100, 8820, 13230, 100}, {799, 39690, 44055, 45}};
+        bool fails = false, cut = false;
+    } cases[] = {{100, 8820, 13230, 100},
+                 {799, 39690, 44055, 45},
+                 {100, 8820, 13230, 100, true},
+                 {0, 39690, 44100, 0, false, true}};
     for (const auto& c : cases) {
-        TestEngine& e = Make(1, 1, Each<ShowsAhead>());
+        ShowsAhead::failNext = c.fails;
+        TestEngine& e = Make(!c.cut, 1, Each<ShowsAhead>());
         const std::vector<int16_t> in = VariedSamples(44100, 2);
-        ComPtr<TableSource> source = Attach(Format(2), in);
-        ASSERT_EQ(Zones({{200.0, c.zoneMs, true}}), S_OK);
+        ComPtr<TableSource> source(c.cut ? new CutSource(doubles.State(), Format(2), in)
+                                         : new TableSource(doubles.State(), Format(2), in));
+        ASSERT_EQ(e.PutMediaSource(static_cast<IMediaSource*>(source.Get())), S_OK);
+        if (!c.cut) ASSERT_EQ(Zones({{200.0, c.zoneMs, true}}), S_OK);
         std::vector<int16_t> want = in;
         std::copy_n(in.begin() + 2 * c.end, 2 * c.following, want.begin() + 2 * c.lastBlock);
         const int16_t mark = c.end + c.following < 44100 ? -16384 : 16384;
         std::fill_n(want.begin() + 2 * (c.lastBlock + c.following), 2, mark);
+        std::vector<int16_t> got = ReadAll(e, 100.0), rest = ReadAll(e, 100.0);
+        got.insert(got.end(), rest.begin(), rest.end());
+        EXPECT_EQ(got, want) << c.zoneMs;
+        EXPECT_FALSE(ShowsAhead::failNext);
+        // Reading ahead ran the input dry; a seek back starts it anew.
+        ASSERT_EQ(e.SeekAudio(0, 0, 0.0), S_OK);
         EXPECT_EQ(ReadAll(e, 100.0), want) << c.zoneMs;
     }
 }

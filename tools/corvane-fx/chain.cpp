@@ -1,6 +1,6 @@
 #include "tools/corvane-fx/chain.h"
 
-#include "corvane/corvane.h"
+#include "effects/common/SoundTouchGlue.h"
 #include "host/host.h"
 #include "platform/com_ptr.h"
 #include "platform/oletext.h"
