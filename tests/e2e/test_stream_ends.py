@@ -204,6 +204,9 @@ ROWS += [("%s on a file truncated mid-run" % e, Cut(noise(120), frames_of(60000)
           [effect(*e.split(":"))], [frames(0.5 if e.startswith("Stretch") else 1.0), no_silence()])
          for e in ("Median", "Echo:ReflectionsNumber=1:AudioOffset0=250.0:VolumeLevel0=0.5",
                    "Delay:DelayTime=250.0:FeedBackGain=40.0:MixDepth=50.0", "Stretch:TempoRate=2.0")]
+ROWS += [("median then reverse, with zones, after a seek that follows the input's end", tone(1),
+          [effect("MedianFilter5", zones=["0:990"]), effect("ReverseFilter5", zones=["500:1000"])],
+          [frames(), one_by_one()])]
 ROWS += [("pitch Rate 100 lines up with its input", noise(1),
           [effect("PitchShiftFilter5", "Rate=100.0")], [frames(), lags(0)])]
 ROWS += [("pitch Rate %g keeps an onset's time" % r, burst(2, 1.0),
