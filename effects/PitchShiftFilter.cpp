@@ -93,11 +93,11 @@ void CPitchShiftChannelFilter::StartRun(DWORD sampleRate) {
     // inside the processor's output.
     const double delay = Delay(*m_processor);
     const int64_t primed = m_lowPassOn ? kLowPassTaps - 1 : 0;
-    m_leadIn =
+    const int64_t leadIn =
         std::max<int64_t>(0, static_cast<int64_t>(std::ceil(static_cast<double>(primed) - delay)));
-    m_offset = static_cast<double>(m_leadIn) + delay;
+    m_leadIn.Reset(leadIn);
+    m_offset = static_cast<double>(leadIn) + delay;
     m_outputs = -primed;
-    m_held.clear();
 }
 
 double CPitchShiftChannelFilter::Delay(const soundtouch::SoundTouch& processor) const {
@@ -125,12 +125,6 @@ std::unique_ptr<soundtouch::SoundTouch> CPitchShiftChannelFilter::NewProcessor()
     processor->setChannels(1);
     processor->setTempo(m_rate / 100.0);
     return processor;
-}
-
-void CPitchShiftChannelFilter::PutLeadIn() {
-    corvane::PutLeadIn(*m_processor, m_held, 1, m_leadIn, m_counts, m_counts, m_floats, &m_tail);
-    m_held.clear();
-    m_leadIn = 0;
 }
 
 size_t CPitchShiftChannelFilter::Resample(const float* in, size_t m, bool last) {
@@ -174,13 +168,7 @@ int CPitchShiftChannelFilter::ProcessChannel(int n, int last) {
     if (m_bRestart || m_sampleRate == 0 || fs != m_sampleRate) StartRun(fs);
 
     m_taken += n;
-    if (m_leadIn > 0) {
-        // The lead-in mirrors the input's first frames: they are held until they have come.
-        m_held.insert(m_held.end(), m_pIn, m_pIn + n);
-        if (static_cast<int64_t>(m_held.size()) > m_leadIn || last) PutLeadIn();
-    } else {
-        corvane::PutDoubles(*m_processor, m_pIn, n, 1, m_counts, m_floats, &m_tail);
-    }
+    m_leadIn.Put(*m_processor, m_pIn, n, 1, last != 0, m_counts, m_counts, m_floats, &m_tail);
     size_t m = corvane::ReceiveAll(*m_processor, 1, m_counts, m_floats);
     if (last) {
         // What the interval's outputs still want comes out of the input that follows it (where

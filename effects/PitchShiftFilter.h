@@ -72,8 +72,6 @@ protected:
     // How many frames late output j would come without correction: the processor's delay at
     // this tempo and the low-pass's (half its taps).
     double Delay(const soundtouch::SoundTouch& processor) const;
-    // The lead-in and the input held for it go into the processor.
-    void PutLeadIn();
     // Frames the processor must still give for the outputs due by the end of the run.
     int64_t FramesStillWanted() const;
 
@@ -88,9 +86,7 @@ protected:
     std::vector<float> m_floats;  // samples on their way in and out of the processor
     // Where output j lies: at the processor's output (j + m_offset) x m_step, frames.
     double m_offset = 0.0;
-    // Frames of the lead-in still to go in before the input, and the input held until then.
-    int64_t m_leadIn = 0;
-    std::vector<double> m_held;
+    corvane::LeadIn m_leadIn;  // ahead of the run's input, when the delay is negative
     // The resampler: the index of its next output (below 0 while it fills the low-pass's
     // history), inputs taken before the current block, and the last input of the block before.
     int64_t m_outputs = 0;

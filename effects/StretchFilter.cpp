@@ -160,24 +160,14 @@ int CStretchChannelFilter::ProcessChannel(int n, int last) {
         corvane::SetSampleRateOrFail(*m_processor, rate, *m_pOwner);
         m_sampleRate = rate;
         m_tail.Reset(static_cast<size_t>(rate) * corvane::kMirroredMs / 1000, m_processorChannels);
-        m_start = StartCorrectionOf(*m_processor);
-        m_held.clear();
+        const corvane::StartCorrection start = StartCorrectionOf(*m_processor);
+        m_leadIn.Reset(start.leadIn);
+        m_drop = start.drop;
     }
     const int c = m_processorChannels;
-    if (m_start.leadIn > 0) {
-        // The lead-in mirrors the input's first frames: they are held until they have come.
-        m_held.insert(m_held.end(), m_pIn, m_pIn + n);
-        if (static_cast<int64_t>(m_held.size() / c) > m_start.leadIn || last) {
-            corvane::SoundTouchCounts leadCounts;  // the lead-in is not the interval's
-            corvane::PutLeadIn(*m_processor, m_held, c, m_start.leadIn, leadCounts, m_counts,
-                               m_floats, &m_tail);
-            m_start.leadIn = 0;
-            m_held.clear();
-        }
-    } else {
-        corvane::PutDoubles(*m_processor, m_pIn, n, c, m_counts, m_floats, &m_tail);
-    }
-    m_start.drop -= corvane::DropFrames(*m_processor, m_start.drop);
+    corvane::SoundTouchCounts leadCounts;  // the lead-in is not the interval's
+    m_leadIn.Put(*m_processor, m_pIn, n, c, last != 0, leadCounts, m_counts, m_floats, &m_tail);
+    m_drop -= corvane::DropFrames(*m_processor, m_drop);
     // Never ahead of the length rule: what SoundTouch gives early stays in it, and the end takes
     // what the rule still owes from there.
     size_t taken = corvane::ReceiveAll(*m_processor, c, m_counts, m_floats, 0, m_counts.Allowed());
@@ -186,8 +176,8 @@ int CStretchChannelFilter::ProcessChannel(int n, int last) {
         // any), and the rest of that input's output is not the interval's.
         taken =
             corvane::ReceiveThroughEnd(*m_processor, c, m_counts, m_floats, taken, m_counts.Owed(),
-                                       m_pLookAhead, m_lookAheadCount, m_tail, m_start.drop);
-        m_start = corvane::StartCorrection();
+                                       m_pLookAhead, m_lookAheadCount, m_tail, m_drop);
+        m_drop = 0;
     }
     // More than a block can carry (a 32-bit count of samples) fails the read.
     if (taken > static_cast<size_t>(INT32_MAX)) corvane::ThrowHr(kArithmeticOverflow);

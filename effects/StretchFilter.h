@@ -86,10 +86,9 @@ protected:
     std::unique_ptr<soundtouch::SoundTouch> m_processor;
     corvane::SoundTouchCounts m_counts;  // of m_processor
     corvane::MirroredTail m_tail;        // what goes into m_processor past the end of its input
-    // At the start of a run: the lead-in still to go in before the input, the input held until
-    // then, and the output frames still to drop.
-    corvane::StartCorrection m_start;
-    std::vector<double> m_held;
+    // At the start of a run (see corvane::LateStartOf): the lead-in, and the output still to drop.
+    corvane::LeadIn m_leadIn;
+    int64_t m_drop = 0;
     std::vector<float> m_floats;  // samples on their way in and out of the processor
 };
 

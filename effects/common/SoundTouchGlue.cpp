@@ -63,23 +63,34 @@ void PutFloats(soundtouch::SoundTouch& processor, const float* samples, size_t f
     if (tail != nullptr) tail->Keep(samples, frames);
 }
 
-void PutLeadIn(soundtouch::SoundTouch& processor, const std::vector<double>& held, int channels,
-               int64_t leadIn, SoundTouchCounts& leadCounts, SoundTouchCounts& counts,
-               std::vector<float>& floats, MirroredTail* tail) {
+void LeadIn::Reset(int64_t frames) {
+    m_frames = std::max<int64_t>(frames, 0);
+    m_held.clear();
+}
+
+void LeadIn::Put(soundtouch::SoundTouch& processor, const double* samples, int n, int channels,
+                 bool last, SoundTouchCounts& leadCounts, SoundTouchCounts& counts,
+                 std::vector<float>& floats, MirroredTail* tail) {
+    if (m_frames == 0) {
+        PutDoubles(processor, samples, n, channels, counts, floats, tail);
+        return;
+    }
     const size_t perFrame = static_cast<size_t>(std::max(channels, 1));
-    const size_t frames = held.size() / perFrame;
-    if (frames == 0) return;
-    if (leadIn > 0) {
-        std::vector<float> lead(static_cast<size_t>(leadIn) * perFrame);
-        for (int64_t i = 0; i < leadIn; ++i) {
-            const double* frame = held.data() + MirroredIndex(leadIn - i, frames) * perFrame;
+    if (n > 0) m_held.insert(m_held.end(), samples, samples + n);
+    const size_t frames = m_held.size() / perFrame;
+    if (static_cast<int64_t>(frames) <= m_frames && !last) return;
+    if (frames > 0) {
+        std::vector<float> lead(static_cast<size_t>(m_frames) * perFrame);
+        for (int64_t i = 0; i < m_frames; ++i) {
+            const double* frame = m_held.data() + MirroredIndex(m_frames - i, frames) * perFrame;
             std::transform(frame, frame + perFrame, lead.begin() + i * perFrame,
                            [](double x) { return static_cast<float>(x); });
         }
-        PutFloats(processor, lead.data(), static_cast<size_t>(leadIn), leadCounts);
+        PutFloats(processor, lead.data(), static_cast<size_t>(m_frames), leadCounts);
+        PutDoubles(processor, m_held.data(), static_cast<int>(frames * perFrame), channels, counts,
+                   floats, tail);
     }
-    PutDoubles(processor, held.data(), static_cast<int>(frames * perFrame), channels, counts,
-               floats, tail);
+    Reset(0);
 }
 
 size_t ReceiveAll(soundtouch::SoundTouch& processor, int channels, SoundTouchCounts& counts,

@@ -79,13 +79,24 @@ void PutDoubles(soundtouch::SoundTouch& processor, const double* samples, int n,
 void PutFloats(soundtouch::SoundTouch& processor, const float* samples, size_t frames,
                SoundTouchCounts& counts, MirroredTail* tail = nullptr);
 
-// Puts a lead-in of `leadIn` frames, the input mirrored about its first frame (frames leadIn, ...,
-// 1 of `held`, back and forth should it hold fewer), then `held` itself: interleaved doubles of
-// `channels` channels. The lead-in counts in `leadCounts`, the held frames in `counts`, and `tail`
-// (nullable) keeps them.
-void PutLeadIn(soundtouch::SoundTouch& processor, const std::vector<double>& held, int channels,
-               int64_t leadIn, SoundTouchCounts& leadCounts, SoundTouchCounts& counts,
-               std::vector<float>& floats, MirroredTail* tail);
+// The input that goes into a processor ahead of a run's first frame: the run's first frames
+// mirrored about its first (frames N, ..., 1, back and forth should fewer come), so that the
+// processor starts on sound rather than on the silence it starts with.
+class LeadIn {
+public:
+    // A run starts that wants `frames` frames of lead-in (0: none).
+    void Reset(int64_t frames);
+    // Puts n interleaved doubles of `channels` channels, as PutDoubles does. While the lead-in is
+    // due they are held until more than its frames have come, or `last`: then the lead-in goes
+    // in, counted in `leadCounts`, and what was held after it.
+    void Put(soundtouch::SoundTouch& processor, const double* samples, int n, int channels,
+             bool last, SoundTouchCounts& leadCounts, SoundTouchCounts& counts,
+             std::vector<float>& floats, MirroredTail* tail);
+
+private:
+    int64_t m_frames = 0;
+    std::vector<double> m_held;
+};
 
 // Receives what the processor holds, at most maxFrames, into `floats` from float `from` on,
 // growing it, and returns the floats it holds then (from + frames received x channels).
