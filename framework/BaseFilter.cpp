@@ -65,9 +65,18 @@ void CBaseFilter::ComputeSmoothBytes() {
     m_lSmoothScaledBytes = SmoothBytes(m_lSmoothScaled);
 }
 
+namespace {
+
+// The frames of t ms at a rate, before truncation: a frame counts from a ten-thousandth short of
+// it, so that a time computed from a whole frame count never rounds a frame short.
+double FramesAt(double t, double rate) {
+    return rate * t / 1000.0 + 0.0001;
+}
+
+}  // namespace
+
 INT64 CBaseFilter::TimeToBytes(double t, bool withLag) const {
-    const double rate = static_cast<double>(m_wfx.nSamplesPerSec);
-    double frames = rate * t / 1000.0 + 0.0001;
+    double frames = FramesAt(t, static_cast<double>(m_wfx.nSamplesPerSec));
     if (withLag) frames += static_cast<double>(m_frameOffset);
     // Far beyond any stream, but with room for the byte arithmetic of the read paths.
     constexpr INT64 kLimit = INT64{1} << 46;
@@ -76,8 +85,8 @@ INT64 CBaseFilter::TimeToBytes(double t, bool withLag) const {
 }
 
 int32_t CBaseFilter::DurationToBytes(double d) const {
-    const double rate = static_cast<double>(m_wfx.nSamplesPerSec);
-    const int64_t frames = corvane::TruncToInt32(rate * d / 1000.0 + 0.0001);
+    const int64_t frames =
+        corvane::TruncToInt32(FramesAt(d, static_cast<double>(m_wfx.nSamplesPerSec)));
     return corvane::ClampToInt32(frames * m_wfx.nBlockAlign);
 }
 
@@ -112,6 +121,23 @@ double CBaseFilter::IntervalIn(double streamMs) const {
     const double room = std::max(0.0, streamMs - m_effectStart);
     // Also NaN: a span that cannot be compared is cut as well.
     return m_zoneDuration <= room ? m_zoneDuration : room;
+}
+
+double CBaseFilter::StretchedDuration(double streamMs, DWORD sampleRate) const {
+    const double ms = streamMs + (m_rate - 1.0) * IntervalIn(streamMs);
+    if (sampleRate == 0) return ms;
+    // In whole frames, counted as TimeToBytes counts them: the interval's frames become
+    // lround(frames x rate), as the effect delivers them, so that a reader that sizes its own
+    // interval by this duration takes every frame, the half frame that the milliseconds leave
+    // over included.
+    const double rate = static_cast<double>(sampleRate);
+    const auto frames = [rate](double t) { return std::floor(FramesAt(t, rate)); };
+    const double all = frames(streamMs);
+    if (!(all >= 0.0 && all < 1e15)) return ms;  // no count of frames to round
+    const double start = std::min(frames(m_effectStart), all);
+    const double end = std::min(frames(m_effectStart + IntervalIn(streamMs)), all);
+    const double inside = std::max(end - start, 0.0);
+    return (all - inside + std::round(inside * m_rate)) * 1000.0 / rate;
 }
 
 double CBaseFilter::InputTime(double t) const {

@@ -350,6 +350,8 @@ private:
     // channel filters ask. The buffering object keeps what it holds, in order.
     [[nodiscard]] HRESULT GatherLookAhead(LONG Stream, LONG Flags, IAudioData* data, LONG len,
                                           LONG from, INT64 intervalEnd);
+    // Everything the buffering object holds, as one block (none when it holds nothing).
+    [[nodiscard]] HRESULT TakeAllHeld(IAudioData** out);
     // The block of `len` bytes that a read took from the buffering object and then failed on goes
     // back in front of what the object holds, and the position (and the first block's mark,
     // `first`) back to where they were before it, so that the next read takes it again.

@@ -372,7 +372,7 @@ HRESULT CBaseFilter::GatherLookAhead(LONG Stream, LONG Flags, IAudioData* data, 
         };
         if (own > 0) append(bytes + from, own);
         ComPtr<IAudioData> all;
-        if (fromHelper > 0) hr = m_pHelper->TakeBlock(BytesToMs(held) + 1.0, all.Put());
+        if (fromHelper > 0) hr = TakeAllHeld(all.Put());
         if (FAILED(hr)) return hr;
         if (all) {
             LONG taken = 0;
@@ -391,12 +391,18 @@ HRESULT CBaseFilter::GatherLookAhead(LONG Stream, LONG Flags, IAudioData* data, 
     return S_OK;
 }
 
+HRESULT CBaseFilter::TakeAllHeld(IAudioData** out) {
+    LONG held = 0;
+    const HRESULT hr = m_pHelper->GetLength(&held);
+    if (FAILED(hr) || held <= 0) return hr;
+    // A little more than it holds, so that no rounding of the time leaves a frame behind.
+    return m_pHelper->TakeBlock(BytesToMs(held) + 1.0, out);
+}
+
 void CBaseFilter::PutBack(IAudioData* block, LONG len, bool first) {
     // In front of what the buffering object holds: all of that comes out and goes in after it.
-    LONG held = 0;
     ComPtr<IAudioData> rest;
-    HRESULT hr = m_pHelper->GetLength(&held);
-    if (SUCCEEDED(hr) && held > 0) hr = m_pHelper->TakeBlock(BytesToMs(held) + 1.0, rest.Put());
+    HRESULT hr = TakeAllHeld(rest.Put());
     if (FAILED(hr)) return;  // still in order: the block alone is lost
     hr = m_pHelper->Append(0, block);
     if (rest) (void)m_pHelper->Append(0, rest.Get());
@@ -595,22 +601,6 @@ DWORD CBaseFilter::StreamSampleRate(LONG Stream) const {
     if (!format || FAILED(format->GetWaveFormat(reinterpret_cast<WAVEFORMATEX*>(&wfx), 0)))
         return 0;
     return wfx.nSamplesPerSec;
-}
-
-double CBaseFilter::StretchedDuration(double streamMs, DWORD sampleRate) const {
-    const double ms = streamMs + (m_rate - 1.0) * IntervalIn(streamMs);
-    if (sampleRate == 0) return ms;
-    // In whole frames: the interval's frames become lround(frames x rate), as the effect
-    // delivers them, so that a reader that sizes its own interval by this duration takes every
-    // frame, the half frame that the milliseconds leave over included.
-    const double perMs = static_cast<double>(sampleRate) / 1000.0;
-    const auto frames = [perMs](double t) { return std::floor(perMs * t + 0.0001); };
-    const double all = frames(streamMs);
-    if (!(all >= 0.0 && all < 1e15)) return ms;  // no count of frames to round
-    const double start = std::min(frames(m_effectStart), all);
-    const double end = std::min(frames(m_effectStart + IntervalIn(streamMs)), all);
-    const double inside = std::max(end - start, 0.0);
-    return (all - inside + std::round(inside * m_rate)) / perMs;
 }
 
 HRESULT CBaseFilter::GetAudioTime(LONG Stream, double* pVal) {
