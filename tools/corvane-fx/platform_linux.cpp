@@ -213,10 +213,8 @@ HRESULT ResolveOutput(const std::string& target, OutputName* out, std::string* w
         push(std::string(to, static_cast<size_t>(n)));
     }
     out->file = done;
-    struct stat st;
-    out->kind = lstat(done.c_str(), &st) != 0 || S_ISREG(st.st_mode) ? OutputKind::File
-                : S_ISDIR(st.st_mode)                                ? OutputKind::Folder
-                                                                     : OutputKind::Special;
+    std::string what;
+    out->kind = KindAt(done, &what);
     return S_OK;
 }
 
