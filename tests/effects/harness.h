@@ -217,8 +217,8 @@ public:
         engine.m_wfx.nChannels = 1;
         engine.m_wfx.nBlockAlign = static_cast<WORD>(bits / 8);
         engine.m_pParams = doubles.NewParams(params.store).As<IEffectParams>();
-        channel.ResetChannel();
-        channel.LoadChannelParams();
+        EXPECT_EQ(channel.ResetChannel(), S_OK);
+        EXPECT_EQ(channel.LoadChannelParams(), S_OK);
     }
 
     // Runs one block as the block loop does (the restart flag is cleared after it); `last`
