@@ -73,11 +73,10 @@ TEST(VecMathTable, EachStubReachesItsRowAndAccuracySlot) {
 }
 
 TEST(VecMathTable, EveryCellHoldsAKernelOfItsFunctionAndSlot) {
-    // Row r: magnitude of slot r (r < slots), else sine (r - slots even) or cosine of slot
-    // (r - slots) / 2.
+    // Row r < slots: magnitude of slot r; then sine and cosine of slot (r - slots) / 2 in turn.
     constexpr int slots = kDspVecMathSlots;
     for (int row = 0; row < kDspVecMathRows; ++row) {
-        const Fn f = row < slots ? Fn::Magnitude : ((row - slots) % 2 ? Fn::Cosine : Fn::Sine);
+        const Fn f = row < slots ? Fn::Magnitude : ((row - slots) % 2 == 0 ? Fn::Sine : Fn::Cosine);
         const int slot = row < slots ? row : (row - slots) / 2;
         for (int a = 0; a < 3; ++a) {
             bool found = false;

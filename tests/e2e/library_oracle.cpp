@@ -77,7 +77,7 @@ int main(int argc, char** argv) {
         s.pitch = std::atof(argv[6]);
         s.mode = std::atoi(argv[7]);
         s.antialiasing = std::atoi(argv[8]);
-        out = StretchModel(s)(in);
+        out = StretchFrom(s, in, 0, in.Frames());
     } else if (kind == "graph" && argc == 6) {
         out = Graph(in, argv[4], argv[5]);
     } else {

@@ -15,27 +15,18 @@ struct StretchSettings {
 
 // Interleaved floats of `channels` channels through one processor set as the stretch effect sets
 // it (channels, tempo, rate, pitch, quick seek off, the anti-alias filter, Mode 1's windows, then
-// the rate): what it gives for `in` alone, up to as many frames as its own flush would give for
-// all but the last `following` frames of `in` (which follow the interval). Short of those by what
-// only input past the end of `in` would make.
+// the rate): what it gives for `in` alone, at most as many frames as its own flush would give for
+// all but the last `following` frames of `in` (which follow the interval).
 std::vector<float> SoundTouchRun(const StretchSettings& s, int channels, int rate,
                                  const std::vector<float>& in, size_t following = 0);
-
-// An effect's expected output: SoundTouch's, as far as it goes, and how many samples the effect
-// gives in all (past `samples`, its own ending from the input's end, then the input untouched).
-struct Reference {
-    std::vector<int16_t> samples;
-    size_t total = 0;
-};
 
 // The stretch effect's output from frame `first` of a signal on, where its interval is frames
 // [first, end): the interval through SoundTouchRun with the frames after it following, back to
 // 16-bit as the block loop writes them, then those frames untouched.
-Reference StretchFrom(const StretchSettings& s, const Signal& in, int64_t first, int64_t end);
-
-// The stretch effect's output for a whole signal as far as SoundTouch gives it: StretchFrom over
-// all of it.
-Model StretchModel(const StretchSettings& s);
+std::vector<int16_t> StretchFrom(const StretchSettings& s, const Signal& in, int64_t first,
+                                 int64_t end);
+// The samples the stretch effect gives in all for that: its length rule's, then those frames.
+size_t StretchedSamples(const StretchSettings& s, const Signal& in, int64_t first, int64_t end);
 
 // One channel through a processor set as the pitch-shift effect sets it (one channel, the rate,
 // tempo = rate / 100 of "Rate", then cleared): what it gives for `in` alone, at most all but its
@@ -46,10 +37,11 @@ std::vector<float> PitchReferenceRun(const std::vector<float>& in, int rate, dou
 
 class SoundTouchHarness : public EffectHarness {
 protected:
-    // The effect through every read plan (after `seek`) against `want`: the same samples as far
-    // as want goes, want.total in all, and the ending past it never silent for 1 ms (every channel
-    // below -54 dBFS) and within 1 dB of the level of the output before it.
-    void ExpectWithEnding(const EffectSetup& setup, const Signal& in, const Reference& want,
+    // The effect through every read plan (after `seek`): `want` (as far as SoundTouch gives it),
+    // `total` samples in all, and an ending past want never silent for 1 ms (below -54 dBFS),
+    // within 1 dB of what precedes it.
+    void ExpectWithEnding(const EffectSetup& setup, const Signal& in,
+                          const std::vector<int16_t>& want, size_t total,
                           const SeekPoint* seek = nullptr);
 };
 

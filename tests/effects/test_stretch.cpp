@@ -1,6 +1,5 @@
 // The stretch effect through its COM class against SoundTouch driven directly with the same
-// settings (one put): bit-identical as far as SoundTouch goes without input past the end, its
-// ending sounding on at the level before it; whole, in uneven blocks and frame by frame, over
+// settings (one put): bit-identical up to its ending; whole, in uneven blocks, frame by frame, over
 // tempo, rate, pitch, both modes, the anti-alias filter, channel counts and rates; inside a zone,
 // whose outside stays untouched and whose length follows "Rate"; seeks mapped to input time;
 // channel counts SoundTouch refuses passed through.
@@ -60,7 +59,8 @@ TEST_P(Stretch, MatchesSoundTouchDrivenDirectly) {
     const Signal in = VariedSignal(c.channels, c.rate, 400.0);
     EffectSetup setup = Effect(CLSID_StretchFilter5);
     setup.params = StretchParams(c.settings);
-    ExpectWithEnding(setup, in, StretchFrom(c.settings, in, 0, in.Frames()));
+    ExpectWithEnding(setup, in, StretchFrom(c.settings, in, 0, in.Frames()),
+                     StretchedSamples(c.settings, in, 0, in.Frames()));
 }
 
 INSTANTIATE_TEST_SUITE_P(Each, Stretch, ::testing::ValuesIn(AllCases()),
@@ -90,7 +90,7 @@ TEST_F(StretchRuns, AZoneStretchesOnlyItselfAndSeeksMapToInputTime) {
         setup.zones = zone;
         // The zone's end is pushed out of SoundTouch by the input that follows it.
         std::vector<int16_t> expected(in.samples.begin(), in.samples.begin() + 8000 * 2);
-        const std::vector<int16_t> zoneOn = StretchFrom(s, in, 8000, 24000).samples;
+        const std::vector<int16_t> zoneOn = StretchFrom(s, in, 8000, 24000);
         expected.insert(expected.end(), zoneOn.begin(), zoneOn.end());
         const RunOutput out = ExpectOutput(setup, in, expected);
         // The interval of 2000 ms lasts 2000 x Rate ms, as the duration the effect reports says.
@@ -100,8 +100,7 @@ TEST_F(StretchRuns, AZoneStretchesOnlyItselfAndSeeksMapToInputTime) {
         // Output time 1300 ms lies 300 ms into the stretched interval: input 1000 + 300 / Rate.
         const double inputMs = 1000.0 + 300.0 / rate;
         const SeekPoint seek{500.0, 1300.0};
-        ExpectOutput(setup, in,
-                     StretchFrom(s, in, static_cast<int64_t>(inputMs * 8), 24000).samples, 0,
+        ExpectOutput(setup, in, StretchFrom(s, in, static_cast<int64_t>(inputMs * 8), 24000), 0,
                      &seek);
     }
     // Disabled, a seek goes to the same time of the input.
@@ -127,7 +126,8 @@ TEST_F(StretchRuns, WhatSoundTouchCannotTakeIsIgnoredOrPassedThrough) {
         setup.params.Set(OLESTR("TempoRate"), b.factor)
             .Set(OLESTR("RateRate"), b.factor)
             .Set(OLESTR("PitchShift"), b.pitch);
-        ExpectWithEnding(setup, in, StretchFrom(StretchSettings(), in, 0, in.Frames()));
+        ExpectWithEnding(setup, in, StretchFrom({}, in, 0, in.Frames()),
+                         StretchedSamples({}, in, 0, in.Frames()));
     }
     // SoundTouch takes at most 16 channels: 17 pass untouched.
     const Signal wide = VariedSignal(17, 8000, 100.0);
