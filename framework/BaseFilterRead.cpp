@@ -597,10 +597,9 @@ DWORD CBaseFilter::StreamSampleRate(LONG Stream) const {
     ComPtr<IUnknown> object;
     if (FAILED(m_pSource->get_audioFormat(Stream, object.Put()))) return 0;
     const ComPtr<IAudioFormat> format = object.As<IAudioFormat>();
-    EngineWaveFormat wfx{};
-    if (!format || FAILED(format->GetWaveFormat(reinterpret_cast<WAVEFORMATEX*>(&wfx), 0)))
-        return 0;
-    return wfx.nSamplesPerSec;
+    LONG rate = 0;
+    if (!format || FAILED(format->GetSampleRate(&rate)) || rate < 0) return 0;
+    return static_cast<DWORD>(rate);
 }
 
 HRESULT CBaseFilter::GetAudioTime(LONG Stream, double* pVal) {

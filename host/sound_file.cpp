@@ -179,21 +179,6 @@ int16_t ToPcm16(double x) {
 // Frames converted per libsndfile call: bounds the scratch buffer of a long read.
 constexpr int64_t kPieceFrames = 8192;
 
-// Writes size bytes to fd in order, however many calls that takes; false with errno set.
-bool WriteAll(int fd, const unsigned char* bytes, size_t size) {
-    while (size > 0) {
-        const auto n = ::write(fd, bytes, static_cast<unsigned>(std::min<size_t>(size, 1u << 20)));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            if (n == 0) errno = EIO;
-            return false;
-        }
-        bytes += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
 // The header of a 16-bit PCM WAV stream whose length is not known when it starts: the RIFF and
 // data sizes are all ones. The rest is what libsndfile writes for a WAV file of that format.
 std::vector<unsigned char> StreamHeader(DWORD rate, WORD channels) {
@@ -231,6 +216,20 @@ bool WavInfo(DWORD rate, WORD channels, WavContainer container, SF_INFO* info) {
 }
 
 }  // namespace
+
+bool WriteAll(int fd, const unsigned char* bytes, size_t size) {
+    while (size > 0) {
+        const auto n = ::write(fd, bytes, static_cast<unsigned>(std::min<size_t>(size, 1u << 20)));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            if (n == 0) errno = EIO;
+            return false;
+        }
+        bytes += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
 
 HRESULT HresultFromErrno(int e) {
     switch (e) {

@@ -14,6 +14,9 @@ namespace corvane::host {
 // HRESULT_FROM_WIN32 of the Win32 error closest to errno value e (E_FAIL when none is close).
 HRESULT HresultFromErrno(int e);
 
+// Writes size bytes to fd in order, however many calls that takes; false with errno set.
+bool WriteAll(int fd, const unsigned char* bytes, size_t size);
+
 class SoundFileReader {
 public:
     // Opens path (UTF-8) for reading. On failure returns a failure HRESULT and writes the reason,

@@ -260,21 +260,13 @@ HRESULT OpenOutput(const OutputName& output, int* fd, std::string* why) {
 HRESULT CopyInto(const std::string& from, int fd, std::string* why) {
     const int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
     HRESULT hr = in < 0 ? Failed("cannot read " + from, why) : S_OK;
-    char buffer[65536];
+    unsigned char buffer[65536];
     while (SUCCEEDED(hr)) {
         const ssize_t n = read(in, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) hr = Failed("cannot read " + from, why);
         if (n <= 0) break;
-        for (ssize_t at = 0; SUCCEEDED(hr) && at < n;) {
-            const ssize_t w = write(fd, buffer + at, static_cast<size_t>(n - at));
-            if (w > 0) {
-                at += w;
-            } else if (w == 0 || errno != EINTR) {
-                if (w == 0) errno = EIO;
-                hr = Failed("", why);
-            }
-        }
+        if (!host::WriteAll(fd, buffer, static_cast<size_t>(n))) hr = Failed("", why);
     }
     if (in >= 0) close(in);
     if (close(fd) != 0 && SUCCEEDED(hr)) hr = Failed("", why);
